@@ -1,0 +1,73 @@
+#pragma once
+// The server's running log: UTF-16LE lines ended by CR LF, stamped with the local time to
+// the millisecond, rotated by size. Any thread may write; one lock serialises every write
+// and rotation and is the innermost lock of the process.
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <string_view>
+
+#include "platform/clock.h"
+#include "platform/file_system.h"
+#include "platform/hresult.h"
+
+namespace velk {
+
+class TraceFile {
+public:
+    TraceFile(const IClock& clock, IFileSystem& files);
+
+    // The "TraceFile" settings; a changed name takes effect at the next rotation, a
+    // changed limit (kilobytes, 0 = none) at the next write.
+    void SetFileName(std::string fileName);
+    void SetSizeLimit(std::uint32_t kilobytes);
+    std::string FileName() const;
+
+    // Opens the named file at its end (creating it); false leaves the trace closed.
+    bool OpenTrace();
+    void CloseTrace();
+    bool IsOpen() const;
+
+    // One line "<stamp>> text"; true when every byte was written.
+    bool Trace(std::string_view text);
+    // "<stamp>> text value" (isResult false), or the text with ", return code: ..." (true).
+    bool TraceResult(std::string_view text, std::int32_t value, bool isResult);
+
+    // Also hands every written line (UTF-8, without CR LF) to the echo, under the lock.
+    void SetEcho(std::function<void(const std::string&)> echo);
+
+private:
+    bool WriteLine(std::string_view body);
+    bool RotateIfNeeded(const LocalTime& now);
+
+    const IClock& clock_;
+    IFileSystem& files_;
+    mutable std::recursive_mutex traceLock_;  // TraceLock
+    std::string fileName_;
+    std::uint32_t sizeLimitKb_ = 1024;
+    std::unique_ptr<IAppendFile> file_;
+    std::function<void(const std::string&)> echo_;
+};
+
+// The name of a rotated trace file: same directory and extension, base name from the local
+// time as YYYYMMDDhhmm. Empty when the result would exceed the platform's path limit.
+std::string RotatedTraceName(const std::string& fileName, const LocalTime& now);
+
+// "2015.03.07 14:05:09.123" for the trace's stamp.
+std::string TraceStamp(const LocalTime& time);
+
+// Text for a result code: a fixed English text for the codes the system returns, else
+// "IDispatch error #n" or "Unknown error 0x...".
+std::string ResultText(HRESULT value);
+// The system's message text for an error number (errno); empty when there is none.
+std::string SystemErrorText(int errorNumber);
+
+// The process-wide trace that every subsystem writes to. Calls do nothing (and return
+// false) until a trace file is installed.
+void InstallTrace(TraceFile* trace);
+bool Trace(std::string_view text);
+bool TraceResult(std::string_view text, std::int32_t value, bool isResult);
+
+}  // namespace velk

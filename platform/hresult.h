@@ -1,0 +1,65 @@
+#pragma once
+// HRESULT-style result codes used at the OPC boundary and in the write path.
+#include <cstdint>
+
+namespace velk {
+
+using HRESULT = std::int32_t;
+
+constexpr HRESULT MakeResult(std::uint32_t v) { return static_cast<HRESULT>(v); }
+constexpr bool Succeeded(HRESULT hr) { return hr >= 0; }
+constexpr bool Failed(HRESULT hr) { return hr < 0; }
+
+inline constexpr HRESULT S_OK = 0;
+inline constexpr HRESULT S_FALSE = 1;
+inline constexpr HRESULT E_NOTIMPL = MakeResult(0x80004001u);
+inline constexpr HRESULT E_NOINTERFACE = MakeResult(0x80004002u);
+inline constexpr HRESULT E_POINTER = MakeResult(0x80004003u);
+inline constexpr HRESULT E_ABORT = MakeResult(0x80004004u);
+inline constexpr HRESULT E_FAIL = MakeResult(0x80004005u);
+inline constexpr HRESULT E_UNEXPECTED = MakeResult(0x8000FFFFu);
+inline constexpr HRESULT E_ACCESSDENIED = MakeResult(0x80070005u);
+inline constexpr HRESULT E_HANDLE = MakeResult(0x80070006u);
+inline constexpr HRESULT E_OUTOFMEMORY = MakeResult(0x8007000Eu);
+inline constexpr HRESULT E_INVALIDARG = MakeResult(0x80070057u);
+inline constexpr HRESULT CLASS_E_NOAGGREGATION = MakeResult(0x80040110u);
+inline constexpr HRESULT CLASS_E_CLASSNOTAVAILABLE = MakeResult(0x80040111u);
+inline constexpr HRESULT REGDB_E_CLASSNOTREG = MakeResult(0x80040154u);
+inline constexpr HRESULT CONNECT_E_NOCONNECTION = MakeResult(0x80040200u);
+inline constexpr HRESULT CONNECT_E_ADVISELIMIT = MakeResult(0x80040201u);
+inline constexpr HRESULT CONNECT_E_CANNOTCONNECT = MakeResult(0x80040202u);
+inline constexpr HRESULT CONNECT_E_OVERRIDDEN = MakeResult(0x80040203u);
+inline constexpr HRESULT DISP_E_BADVARTYPE = MakeResult(0x80020008u);
+inline constexpr HRESULT DISP_E_TYPEMISMATCH = MakeResult(0x80020005u);
+inline constexpr HRESULT DISP_E_OVERFLOW = MakeResult(0x8002000Au);
+inline constexpr HRESULT RPC_E_DISCONNECTED = MakeResult(0x80010108u);
+
+// OPC Data Access.
+inline constexpr HRESULT OPC_E_INVALIDHANDLE = MakeResult(0xC0040001u);
+inline constexpr HRESULT OPC_E_BADTYPE = MakeResult(0xC0040004u);
+inline constexpr HRESULT OPC_E_PUBLIC = MakeResult(0xC0040005u);
+inline constexpr HRESULT OPC_E_BADRIGHTS = MakeResult(0xC0040006u);
+inline constexpr HRESULT OPC_E_UNKNOWNITEMID = MakeResult(0xC0040007u);
+inline constexpr HRESULT OPC_E_INVALIDITEMID = MakeResult(0xC0040008u);
+inline constexpr HRESULT OPC_E_INVALIDFILTER = MakeResult(0xC0040009u);
+inline constexpr HRESULT OPC_E_UNKNOWNPATH = MakeResult(0xC004000Au);
+inline constexpr HRESULT OPC_E_RANGE = MakeResult(0xC004000Bu);
+inline constexpr HRESULT OPC_E_DUPLICATENAME = MakeResult(0xC004000Cu);
+inline constexpr HRESULT OPC_S_UNSUPPORTEDRATE = MakeResult(0x0004000Du);
+inline constexpr HRESULT OPC_S_CLAMP = MakeResult(0x0004000Eu);
+inline constexpr HRESULT OPC_S_INUSE = MakeResult(0x0004000Fu);
+inline constexpr HRESULT OPC_E_INVALIDCONFIGFILE = MakeResult(0xC0040010u);
+inline constexpr HRESULT OPC_E_NOTFOUND = MakeResult(0xC0040011u);
+inline constexpr HRESULT OPC_E_INVALID_PID = MakeResult(0xC0040203u);
+
+// OPC Alarms & Events (OPC_E_INVALIDBRANCHNAME shares its value with OPC_E_INVALID_PID).
+inline constexpr HRESULT OPC_S_ALREADYACKED = MakeResult(0x00040200u);
+inline constexpr HRESULT OPC_S_INVALIDBUFFERTIME = MakeResult(0x00040201u);
+inline constexpr HRESULT OPC_S_INVALIDMAXSIZE = MakeResult(0x00040202u);
+inline constexpr HRESULT OPC_S_INVALIDKEEPALIVETIME = MakeResult(0x00040203u);
+inline constexpr HRESULT OPC_E_INVALIDBRANCHNAME = MakeResult(0xC0040203u);
+inline constexpr HRESULT OPC_E_INVALIDTIME = MakeResult(0xC0040204u);
+inline constexpr HRESULT OPC_E_BUSY = MakeResult(0xC0040205u);
+inline constexpr HRESULT OPC_E_NOINFO = MakeResult(0xC0040206u);
+
+}  // namespace velk

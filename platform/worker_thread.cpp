@@ -1,0 +1,78 @@
+#include "platform/worker_thread.h"
+
+#include <condition_variable>
+#include <mutex>
+
+namespace velk {
+
+struct WorkerThread::State {
+    MessageQueue queue;
+    std::mutex mutex;
+    std::condition_variable ended;
+    bool finished = false;
+    int exitCode = 0;
+};
+
+WorkerThread::WorkerThread(std::string name)
+    : name_(std::move(name)), state_(std::make_shared<State>()) {}
+
+WorkerThread::~WorkerThread() {
+    if (thread_.joinable()) {
+        PostQuit();
+        Join(std::chrono::milliseconds(5000));
+    }
+}
+
+bool WorkerThread::Start(Procedure procedure, ThreadPriority priority) {
+    if (thread_.joinable()) return false;
+    auto state = state_;
+    thread_ = std::thread([state, procedure = std::move(procedure), priority, name = name_] {
+        NameCurrentThread(name);
+        if (priority != ThreadPriority::Normal) SetCurrentThreadPriority(priority);
+        const int code = procedure(state->queue);
+        state->queue.Close();
+        {
+            std::lock_guard lock(state->mutex);
+            state->finished = true;
+            state->exitCode = code;
+        }
+        state->ended.notify_all();
+    });
+    return true;
+}
+
+bool WorkerThread::Post(Message message) { return state_->queue.Post(std::move(message)); }
+
+bool WorkerThread::Post(std::uint32_t id, std::uintptr_t wParam,
+                        std::unique_ptr<MessagePayload> payload) {
+    return state_->queue.Post(id, wParam, std::move(payload));
+}
+
+void WorkerThread::PostQuit() { state_->queue.PostQuit(); }
+
+bool WorkerThread::Join(std::chrono::milliseconds timeout) {
+    if (!thread_.joinable()) return Finished();
+    bool finished;
+    {
+        std::unique_lock lock(state_->mutex);
+        finished = state_->ended.wait_for(lock, timeout, [this] { return state_->finished; });
+    }
+    if (finished) {
+        thread_.join();
+    } else {
+        thread_.detach();
+    }
+    return finished;
+}
+
+bool WorkerThread::Finished() const {
+    std::lock_guard lock(state_->mutex);
+    return state_->finished;
+}
+
+int WorkerThread::ExitCode() const {
+    std::lock_guard lock(state_->mutex);
+    return state_->exitCode;
+}
+
+}  // namespace velk

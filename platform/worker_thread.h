@@ -1,0 +1,53 @@
+#pragma once
+// A named thread with its own message queue, stopped by its owner: PostQuit, then Join.
+#include <chrono>
+#include <functional>
+#include <memory>
+#include <string>
+#include <thread>
+
+#include "platform/message_queue.h"
+
+namespace velk {
+
+enum class ThreadPriority { Normal, AboveNormal, BelowNormal, Highest };
+
+// Sets the calling thread's scheduling priority; false when the system refuses.
+bool SetCurrentThreadPriority(ThreadPriority priority);
+// Names the calling thread for debuggers and ps (at most 15 characters are kept).
+void NameCurrentThread(const std::string& name);
+
+class WorkerThread {
+public:
+    // The procedure pumps the queue and returns the thread's exit code.
+    using Procedure = std::function<int(MessageQueue&)>;
+
+    explicit WorkerThread(std::string name);
+    ~WorkerThread();
+    WorkerThread(const WorkerThread&) = delete;
+    WorkerThread& operator=(const WorkerThread&) = delete;
+
+    // Starts the thread; a priority the system refuses leaves it at normal priority.
+    bool Start(Procedure procedure, ThreadPriority priority = ThreadPriority::Normal);
+    bool IsStarted() const { return thread_.joinable(); }
+    const std::string& Name() const { return name_; }
+
+    bool Post(Message message);
+    bool Post(std::uint32_t id, std::uintptr_t wParam = 0,
+              std::unique_ptr<MessagePayload> payload = nullptr);
+    void PostQuit();
+
+    // Waits up to the time-out for the thread to end; true when it ended. A thread still
+    // running after the wait is abandoned: it keeps its own queue alive until it returns.
+    bool Join(std::chrono::milliseconds timeout);
+    bool Finished() const;
+    int ExitCode() const;
+
+private:
+    struct State;
+    std::string name_;
+    std::shared_ptr<State> state_;
+    std::thread thread_;
+};
+
+}  // namespace velk

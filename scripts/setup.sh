@@ -1,0 +1,32 @@
+#!/usr/bin/env bash
+# Installs every Debian package the project needs and builds it.
+# Idempotent: a second run only rebuilds what changed.
+#   scripts/setup.sh            install packages, configure and build (build/)
+#   scripts/setup.sh --no-build install packages only
+set -euo pipefail
+
+PACKAGES=(
+  build-essential cmake ninja-build pkg-config git
+  googletest libgtest-dev libgmock-dev libbenchmark-dev
+  libsdbus-c++-dev libsdbus-c++-bin libsystemd-dev dbus dbus-daemon python3-dbus
+  qt6-base-dev xvfb xauth
+  libmodbus-dev python3-pymodbus mbpoll socat
+  iproute2 util-linux
+)
+
+missing=()
+for p in "${PACKAGES[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+done
+if [ ${#missing[@]} -gt 0 ]; then
+  SUDO=""
+  [ "$(id -u)" -eq 0 ] || SUDO="sudo"
+  $SUDO apt-get update -qq
+  DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}"
+fi
+
+[ "${1:-}" = "--no-build" ] && exit 0
+
+cd "$(dirname "$0")/.."
+cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+cmake --build build

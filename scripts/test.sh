@@ -1,0 +1,22 @@
+#!/usr/bin/env bash
+# Installs what is missing, builds, and runs every test: the normal build first, then the
+# unit tests again under AddressSanitizer and UndefinedBehaviorSanitizer.
+#   scripts/test.sh           everything
+#   scripts/test.sh --quick   the normal build's tests only
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+bash scripts/setup.sh
+jobs=$(nproc)
+
+echo "== tests (build/)"
+ctest --test-dir build --output-on-failure -j"$jobs" --timeout 600
+
+[ "${1:-}" = "--quick" ] && exit 0
+
+echo "== unit tests under address and undefined-behaviour sanitizers (build-asan/)"
+cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DVELK_SANITIZE=address,undefined \
+  -DVELK_BUILD_GUI=OFF -DVELK_BUILD_BENCH=OFF >/dev/null
+cmake --build build-asan
+ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+  ctest --test-dir build-asan --output-on-failure -j"$jobs" -L unit --timeout 600

@@ -1,0 +1,58 @@
+#include "platform/worker_thread.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+
+namespace velk {
+namespace {
+
+TEST(WorkerThread, PumpsUntilQuitAndReportsItsExitCode) {
+    std::atomic<int> handled{0};
+    WorkerThread thread("test");
+    ASSERT_TRUE(thread.Start([&](MessageQueue& queue) {
+        Message m;
+        while (queue.Get(m)) ++handled;
+        return 42;
+    }));
+    thread.Post(WM_USER + 1);
+    thread.Post(WM_USER + 2);
+    thread.PostQuit();
+    EXPECT_TRUE(thread.Join(std::chrono::milliseconds(5000)));
+    EXPECT_EQ(handled.load(), 2);
+    EXPECT_EQ(thread.ExitCode(), 42);
+}
+
+TEST(WorkerThread, ThreadThatIgnoresQuitIsAbandonedAfterTheWait) {
+    std::atomic<bool> release{false};
+    WorkerThread thread("stubborn");
+    thread.Start([&](MessageQueue&) {
+        while (!release) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        return 0;
+    });
+    thread.PostQuit();
+    EXPECT_FALSE(thread.Join(std::chrono::milliseconds(50)));
+    EXPECT_FALSE(thread.IsStarted());
+    release = true;
+    // The abandoned thread still owns its queue: posting is safe and it ends by itself.
+    for (int i = 0; i < 1000 && !thread.Finished(); ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+    EXPECT_TRUE(thread.Finished());
+}
+
+TEST(WorkerThread, RefusedPriorityStillRunsTheThread) {
+    WorkerThread thread("prio");
+    std::atomic<bool> ran{false};
+    thread.Start(
+        [&](MessageQueue&) {
+            ran = true;
+            return 0;
+        },
+        ThreadPriority::Highest);
+    EXPECT_TRUE(thread.Join(std::chrono::milliseconds(5000)));
+    EXPECT_TRUE(ran);
+}
+
+}  // namespace
+}  // namespace velk

@@ -1,0 +1,59 @@
+#include "tests/support/memory_file_system.h"
+
+namespace velk::testing {
+
+class MemoryFile final : public IAppendFile {
+public:
+    explicit MemoryFile(std::shared_ptr<std::string> data) : data_(std::move(data)) {}
+    std::optional<std::uint64_t> Size() override { return data_->size(); }
+    std::size_t Write(const void* data, std::size_t bytes) override {
+        data_->append(static_cast<const char*>(data), bytes);
+        return bytes;
+    }
+
+private:
+    std::shared_ptr<std::string> data_;
+};
+
+std::unique_ptr<IAppendFile> MemoryFileSystem::OpenAppend(const std::string& path) {
+    std::lock_guard lock(mutex_);
+    ++opens;
+    if (failOpen) return nullptr;
+    auto& file = files_[path];
+    if (!file) file = std::make_shared<std::string>();
+    return std::make_unique<MemoryFile>(file);
+}
+
+bool MemoryFileSystem::RenameNoReplace(const std::string& from, const std::string& to) {
+    std::lock_guard lock(mutex_);
+    if (failRename || files_.count(to) || !files_.count(from)) return false;
+    files_[to] = files_[from];
+    files_.erase(from);
+    return true;
+}
+
+bool MemoryFileSystem::Exists(const std::string& path) {
+    std::lock_guard lock(mutex_);
+    return files_.count(path) != 0;
+}
+
+std::string MemoryFileSystem::Content(const std::string& path) const {
+    std::lock_guard lock(mutex_);
+    auto it = files_.find(path);
+    return it == files_.end() ? std::string() : *it->second;
+}
+
+void MemoryFileSystem::SetContent(const std::string& path, std::string bytes) {
+    std::lock_guard lock(mutex_);
+    // Open handles see the new content, as they would on disk.
+    auto& file = files_[path];
+    if (!file) file = std::make_shared<std::string>();
+    *file = std::move(bytes);
+}
+
+std::size_t MemoryFileSystem::FileCount() const {
+    std::lock_guard lock(mutex_);
+    return files_.size();
+}
+
+}  // namespace velk::testing

@@ -22,6 +22,17 @@ public:
     virtual void StopMonitor() = 0;
 };
 
+// Client counting of the application object (AddClient / RemoveClient). Server objects call
+// it with ServerListLock held; the live monitor calls it without.
+class IClientCounter {
+public:
+    virtual ~IClientCounter() = default;
+    // True when the client count is non-zero afterwards.
+    virtual bool AddClient() = 0;
+    // True when the client count is still non-zero afterwards.
+    virtual bool RemoveClient() = 0;
+};
+
 // Starting and stopping every device's acquisition threads, in device-list order.
 // Both are idempotent per device.
 class IDeviceAcquisition {

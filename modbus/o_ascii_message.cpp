@@ -1,0 +1,113 @@
+#include "modbus/o_ascii_message.h"
+
+#include <algorithm>
+#include <vector>
+
+#include "modbus/hex_pair.h"
+#include "modbus/lrc.h"
+
+namespace velk {
+namespace {
+
+constexpr std::uint8_t kStart = ':';
+constexpr std::uint8_t kCr = 13;
+constexpr std::uint8_t kLf = 10;
+// ':' , address pair, function pair, byte count pair.
+constexpr std::size_t kDataOffset = 7;
+// LRC pair, CR, LF.
+constexpr std::size_t kTrailerSize = 4;
+constexpr std::size_t kMinimumLength = 9;
+constexpr std::uint8_t kExceptionBit = 0x80;
+
+}  // namespace
+
+OAsciiMessage::OAsciiMessage() : OMessage(false, false) { Append(kStart); }
+
+std::uint8_t OAsciiMessage::PairAt(std::size_t character) const {
+    return DecodeHexPair(static_cast<char>(At(character)), static_cast<char>(At(character + 1)));
+}
+
+bool OAsciiMessage::IsValid() const {
+    const std::size_t length = Length();
+    if (!Complete() || length < kMinimumLength || At(0) != kStart || At(length - 2) != kCr ||
+        At(length - 1) != kLf || (length - 3) % 2 != 0) {
+        return false;
+    }
+    // Any other character decodes to a wrong nibble, which could still meet the LRC by
+    // chance; refusing it outright keeps such frames from passing.
+    for (std::size_t i = 1; i < length - 2; ++i) {
+        if (!IsUpperHexDigit(static_cast<char>(At(i)))) {
+            return false;
+        }
+    }
+    std::vector<std::uint8_t> decoded;
+    for (std::size_t i = 1; i < length - kTrailerSize; i += 2) {
+        decoded.push_back(PairAt(i));
+    }
+    if ((GetFunction() & kExceptionBit) != 0) {
+        return false;
+    }
+    return Lrc(decoded) == PairAt(length - kTrailerSize);
+}
+
+std::uint8_t OAsciiMessage::GetSlave() const { return PairAt(1); }
+
+std::uint8_t OAsciiMessage::GetFunction() const { return PairAt(3); }
+
+OAsciiMessage::DecodedData OAsciiMessage::AnswerData() const {
+    DecodedData data;
+    if (Length() < kDataOffset + kTrailerSize) {
+        return data;
+    }
+    const std::size_t present = (Length() - kDataOffset - kTrailerSize) / 2;
+    data.count = std::min<std::size_t>({PairAt(5), present, kMaxDataBytes});
+    for (std::size_t k = 0; k < data.count; ++k) {
+        data.bytes[k] = PairAt(kDataOffset + 2 * k);
+    }
+    return data;
+}
+
+std::uint16_t OAsciiMessage::GetBit(std::size_t n) const {
+    return BitOf(AnswerData().View(), n);
+}
+
+std::uint16_t OAsciiMessage::GetWord(std::size_t n) const {
+    return WordOf(AnswerData().View(), n);
+}
+
+std::uint32_t OAsciiMessage::GetDWord(std::size_t n) const {
+    return DWordOf(AnswerData().View(), n);
+}
+
+std::string OAsciiMessage::GetString(std::size_t n) const {
+    return StringOf(AnswerData().View(), n);
+}
+
+bool OAsciiMessage::PutByte(std::uint8_t byte) {
+    if (Length() + 2u > kBufferSize) {
+        return false;
+    }
+    Append(static_cast<std::uint8_t>(HexDigit(byte >> 4)));
+    Append(static_cast<std::uint8_t>(HexDigit(byte & 0x0F)));
+    return true;
+}
+
+bool OAsciiMessage::Finish() {
+    if (Length() + kTrailerSize > kBufferSize || Length() < 1u) {
+        return false;
+    }
+    std::vector<std::uint8_t> decoded;
+    for (std::size_t i = 1; i + 1 < Length(); i += 2) {
+        decoded.push_back(PairAt(i));
+    }
+    const std::uint8_t lrc = Lrc(decoded);
+    Append(static_cast<std::uint8_t>(HexDigit(lrc >> 4)));
+    Append(static_cast<std::uint8_t>(HexDigit(lrc & 0x0F)));
+    Append(kCr);
+    Append(kLf);
+    return true;
+}
+
+bool OAsciiMessage::IsComplete() const { return Length() > kMinimumLength && At(Length() - 1) == kLf; }
+
+}  // namespace velk

@@ -1,0 +1,26 @@
+#pragma once
+// The serialisable base of every configuration class. The stored class name and the schema
+// number are what the configuration file records for the class; the reader and writer of
+// the file are external to the classes and use these queries.
+#include <cstdint>
+
+namespace velk {
+
+// Schema numbers written for the classes of the configuration file.
+inline constexpr std::uint16_t kDocumentSchema = 4;
+inline constexpr std::uint16_t kObjectSchema = 10;
+
+class OObject {
+public:
+    OObject() = default;
+    OObject(const OObject&) = default;
+    OObject& operator=(const OObject&) = default;
+    virtual ~OObject() = default;
+
+    // The run-time class query: the class's stored name, e.g. "OModbusTag".
+    virtual const char* GetRuntimeClass() const = 0;
+    // The schema number the writer records for the class.
+    virtual std::uint16_t GetSchema() const { return kObjectSchema; }
+};
+
+}  // namespace velk

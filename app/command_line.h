@@ -1,0 +1,24 @@
+#pragma once
+// The program's command line: switches begin with "/" or "-" and compare without case;
+// the first other argument names a configuration file.
+#include <string>
+#include <vector>
+
+namespace velk {
+
+enum class ShellCommand { FileNew, FileOpen, Register, Unregister };
+
+struct CommandLine {
+    ShellCommand command = ShellCommand::FileNew;
+    bool embedding = false;   // "Embedding": started by a client's activation request
+    bool automation = false;  // "Automation": as "Embedding"
+    bool echoTrace = false;   // "EchoTrace": copy every trace line to standard output
+    std::string fileName;     // the configuration named on the command line
+    std::vector<std::string> ignored;  // switches the program does not act on
+
+    bool Interactive() const { return !embedding && !automation; }
+};
+
+CommandLine ParseCommandLine(const std::vector<std::string>& arguments);
+
+}  // namespace velk

@@ -1,0 +1,27 @@
+#pragma once
+#include <functional>
+#include <thread>
+
+namespace velk {
+
+// Turns SIGINT and SIGTERM into a call on a thread of its own, so that the process can end
+// through its orderly shutdown. BlockTerminationSignals must run in main before any other
+// thread starts, so that every thread inherits the blocked mask.
+class SignalWatch {
+public:
+    static void BlockTerminationSignals();
+
+    explicit SignalWatch(std::function<void(int signal)> onSignal);
+    ~SignalWatch();
+    SignalWatch(const SignalWatch&) = delete;
+    SignalWatch& operator=(const SignalWatch&) = delete;
+
+private:
+    void Watch();
+    std::function<void(int)> onSignal_;
+    int signalFd_ = -1;
+    int wakeFd_ = -1;
+    std::thread thread_;
+};
+
+}  // namespace velk

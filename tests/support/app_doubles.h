@@ -1,0 +1,154 @@
+#pragma once
+// Doubles of the platform and subsystem interfaces that the application object drives.
+#include <atomic>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "app/app_interfaces.h"
+#include "platform/session.h"
+#include "platform/single_instance.h"
+
+namespace velk::testing {
+
+// A shared, ordered log of what the doubles were asked to do.
+class CallLog {
+public:
+    void Add(std::string entry) {
+        std::lock_guard lock(mutex_);
+        entries_.push_back(std::move(entry));
+    }
+    std::vector<std::string> Entries() const {
+        std::lock_guard lock(mutex_);
+        return entries_;
+    }
+    int Count(const std::string& entry) const {
+        std::lock_guard lock(mutex_);
+        int n = 0;
+        for (const auto& e : entries_) n += e == entry;
+        return n;
+    }
+    // Position of the first entry, or -1.
+    int IndexOf(const std::string& entry) const {
+        std::lock_guard lock(mutex_);
+        for (std::size_t i = 0; i < entries_.size(); ++i) {
+            if (entries_[i] == entry) return static_cast<int>(i);
+        }
+        return -1;
+    }
+
+private:
+    mutable std::mutex mutex_;
+    std::vector<std::string> entries_;
+};
+
+class FakeAdmin final : public IAdminCheck {
+public:
+    explicit FakeAdmin(bool admin = true) : admin(admin) {}
+    bool IsAdministrator() const override { return admin; }
+    bool admin;
+};
+
+class RecordingMessageBox final : public IMessageBox {
+public:
+    void Show(const std::string& text, MessageKind) override { shown.push_back(text); }
+    bool AskYesNo(const std::string& text) override {
+        shown.push_back(text);
+        return answer;
+    }
+    std::vector<std::string> shown;
+    bool answer = false;
+};
+
+class FakeSingleInstance final : public ISingleInstance {
+public:
+    InstanceLock Acquire(std::function<void()> onShow) override {
+        ++acquires;
+        onShowRequest = std::move(onShow);
+        held = lock == InstanceLock::Acquired;
+        return lock;
+    }
+    bool NotifyRunningInstance() override {
+        ++notifications;
+        return runningInstanceAnswers;
+    }
+    void Release() override { held = false; }
+
+    InstanceLock lock = InstanceLock::Acquired;
+    bool runningInstanceAnswers = true;
+    bool held = false;
+    int acquires = 0;
+    int notifications = 0;
+    std::function<void()> onShowRequest;
+};
+
+class FakeWindow final : public IMainWindow {
+public:
+    void Show() override { visible = true, ++shows; }
+    void Hide() override { visible = false; }
+    void BringToFront() override { ++raises; }
+    bool IsVisible() const override { return visible; }
+    bool visible = false;
+    int shows = 0;
+    int raises = 0;
+};
+
+class FakeDocument final : public IAppDocument {
+public:
+    explicit FakeDocument(CallLog& log) : log(log) {}
+    bool OpenDocument(const std::string& path) override {
+        log.Add("open " + path);
+        return openSucceeds;
+    }
+    bool NewDocument() override {
+        log.Add("new");
+        return newSucceeds;
+    }
+    bool IsMonitorRunning() const override { return monitorRunning; }
+    void StopMonitor() override {
+        log.Add("stop monitor");
+        monitorRunning = false;
+    }
+    CallLog& log;
+    bool openSucceeds = true;
+    bool newSucceeds = true;
+    bool monitorRunning = false;
+};
+
+class FakeDevices final : public IDeviceAcquisition {
+public:
+    explicit FakeDevices(CallLog& log) : log(log) {}
+    void StartAllDevices() override { log.Add("start devices"); }
+    void StopAllDevices() override { log.Add("stop devices"); }
+    CallLog& log;
+};
+
+class FakeDAServer final : public IDAServerObject {
+public:
+    FakeDAServer(CallLog& log, std::string name, int answer = 0)
+        : log(log), name(std::move(name)), answer(answer) {}
+    int RequestClientShutdown(const std::string& reason) override {
+        log.Add("shutdown " + name + (reason.empty() ? "" : " " + reason));
+        return answer;
+    }
+    CallLog& log;
+    std::string name;
+    int answer;
+};
+
+class FakeAEServer final : public IAEServerObject {
+public:
+    FakeAEServer(CallLog& log, std::string name, int answer = 0)
+        : log(log), name(std::move(name)), answer(answer) {}
+    int RequestClientShutdown(const std::string& reason) override {
+        log.Add("shutdown " + name + (reason.empty() ? "" : " " + reason));
+        return answer;
+    }
+    void DistributeEvent(const BEvent&) override { ++events; }
+    CallLog& log;
+    std::string name;
+    int answer;
+    std::atomic<int> events{0};
+};
+
+}  // namespace velk::testing

@@ -3,3 +3,9 @@ velk_add_test(archive_tests
   SOURCES ${CMAKE_CURRENT_LIST_DIR}/archive_encoding_test.cpp
           ${CMAKE_CURRENT_LIST_DIR}/archive_classes_test.cpp
   LIBS velk_object_archive)
+
+velk_add_test(config_file_tests
+  SOURCES ${CMAKE_CURRENT_LIST_DIR}/config_file_fixture_test.cpp
+  LIBS velk_config_file)
+target_compile_definitions(config_file_tests PRIVATE
+  VELK_FIXTURE_DIR="${CMAKE_CURRENT_LIST_DIR}/../fixtures")

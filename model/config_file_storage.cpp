@@ -1,0 +1,102 @@
+#include "model/config_file_storage.h"
+
+#include "model/c_doc.h"
+#include "model/config_file_reader.h"
+#include "model/config_file_writer.h"
+#include "platform/clock.h"
+
+namespace velk {
+namespace {
+
+// Temporary names tried before a save gives up.
+constexpr int kTemporaryAttempts = 100;
+
+std::string WithPath(const char* pattern, const std::string& path) {
+    std::string text(pattern);
+    text.replace(text.find("%1"), 2, path);
+    return text;
+}
+
+void ResetAsNew(CDoc& document) {
+    document.ClearContents();
+    document.rootGroup.name = "Group";
+    document.rootGroup.description.clear();
+    document.rootGroup.nextTagNumber = 1;
+    document.nextDeviceNumber = 1;
+    document.AddDefaultPorts();
+}
+
+}  // namespace
+
+std::string ConfigFileStorage::FileErrorMessage(FileError error, const std::string& path) {
+    switch (error) {
+        case FileError::kNone:
+            return {};
+        case FileError::kNotFound:
+            return WithPath("%1 was not found.", path);
+        case FileError::kBadPath:
+            return WithPath("%1 contains an incorrect path.", path);
+        case FileError::kTooManyOpenFiles:
+            return WithPath("Could not open %1 because there are too many open files.", path);
+        case FileError::kAccessDenied:
+            return WithPath("Access to %1 was denied.", path);
+        case FileError::kSharingViolation:
+            return WithPath("Encountered a sharing violation while accessing %1.", path);
+        case FileError::kLockingViolation:
+            return WithPath("Encountered a locking violation while accessing %1.", path);
+        case FileError::kDiskFull:
+            return WithPath("Disk full while accessing %1.", path);
+        case FileError::kHardwareIo:
+            return WithPath("Encountered a hardware I/O error while accessing %1.", path);
+        case FileError::kExists:
+        case FileError::kOther:
+            break;
+    }
+    return WithPath("An unknown error occurred while accessing %1.", path);
+}
+
+bool ConfigFileStorage::Load(CDoc& document, const std::string& path, std::string& message) {
+    std::string bytes;
+    const FileError error = files_.ReadAll(path, bytes);
+    if (error != FileError::kNone) {
+        message = FileErrorMessage(error, path);
+        ResetAsNew(document);
+        return false;
+    }
+    const FileTime now = clock_ != nullptr ? clock_->NowUtc() : 0;
+    if (!ConfigFileReader::ReadDocumentBytes(bytes, document, now)) {
+        message = kMsgUnexpectedFormat;
+        ResetAsNew(document);
+        return false;
+    }
+    message.clear();
+    return true;
+}
+
+bool ConfigFileStorage::Save(const CDoc& document, const std::string& path,
+                             std::string& message) {
+    const std::string bytes = ConfigFileWriter::DocumentBytes(document);
+    FileError error = FileError::kExists;
+    std::string temporary;
+    for (int attempt = 0; attempt < kTemporaryAttempts && error == FileError::kExists;
+         ++attempt) {
+        temporary = TemporaryPathFor(path, attempt);
+        error = files_.WriteNew(temporary, bytes);
+    }
+    if (error == FileError::kNone) error = files_.Replace(temporary, path);
+    if (error != FileError::kNone) {
+        // Nothing of a failed save stays behind; the previous file is untouched.
+        if (error != FileError::kExists) files_.Remove(temporary);
+        message = FileErrorMessage(error, path);
+        return false;
+    }
+    message.clear();
+    return true;
+}
+
+std::string ConfigFileStorage::TemporaryPathFor(const std::string& path, int attempt) const {
+    // Same directory as the target, so that the rename never crosses file systems.
+    return path + ".~save" + std::to_string(attempt);
+}
+
+}  // namespace velk

@@ -1,0 +1,46 @@
+#pragma once
+// Writes the configuration and tag lists in the newest layout: schema 4 for the document,
+// 10 for every other class, every optional field present, texts in the wide form.
+#include <string>
+#include <vector>
+
+#include "model/object_archive.h"
+
+namespace velk {
+
+class CDoc;
+class ODevice;
+class ODeviceAlarm;
+class ODeviceParams;
+class OModbusTag;
+class OPort;
+class OTagGroup;
+
+class ConfigFileWriter {
+public:
+    // Writes into a writing archive, which holds the numbering of this stream.
+    explicit ConfigFileWriter(ObjectArchive& archive) : ar_(archive) {}
+
+    // The whole document. Clears each device's import mark as its record is written.
+    void WriteDocument(const CDoc& document);
+    // One list of tags, in the given order: the "Modbus" clipboard stream.
+    void WriteTagList(const std::vector<const OModbusTag*>& tags);
+
+    // The configuration file of a document, as bytes.
+    static std::string DocumentBytes(const CDoc& document);
+    static std::string TagListBytes(const std::vector<const OModbusTag*>& tags);
+
+private:
+    void WritePort(const OPort& port);
+    void WriteGroupRecord(const OTagGroup& group, bool isRoot);
+    void WriteDevice(ODevice& device);
+    void WriteParams(const ODevice& device);
+    void WriteDeviceAlarm(const ODeviceAlarm& alarm);
+    void WriteTag(const OModbusTag& tag);
+    void WriteScaling(const OModbusTag& tag);
+    void WriteAlarm(const OModbusTag& tag);
+
+    ObjectArchive& ar_;
+};
+
+}  // namespace velk

@@ -1,0 +1,131 @@
+#include "platform/linux/posix_document_file_access.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+
+namespace velk {
+namespace {
+
+class Descriptor {
+public:
+    explicit Descriptor(int fd) : fd_(fd) {}
+    ~Descriptor() {
+        if (fd_ >= 0) ::close(fd_);
+    }
+    Descriptor(const Descriptor&) = delete;
+    Descriptor& operator=(const Descriptor&) = delete;
+    int Get() const { return fd_; }
+    // Closes now and reports the close's own failure (delayed write errors show here).
+    int Close() {
+        const int rc = ::close(fd_);
+        fd_ = -1;
+        return rc;
+    }
+
+private:
+    int fd_;
+};
+
+std::string DirectoryOf(const std::string& path) {
+    const std::size_t slash = path.rfind('/');
+    if (slash == std::string::npos) return ".";
+    if (slash == 0) return "/";
+    return path.substr(0, slash);
+}
+
+}  // namespace
+
+FileError FileErrorFromErrno(int error) {
+    switch (error) {
+        case 0:
+            return FileError::kNone;
+        case ENOENT:
+            return FileError::kNotFound;
+        case ENOTDIR:
+        case ENAMETOOLONG:
+        case ELOOP:
+        case EINVAL:
+            return FileError::kBadPath;
+        case EMFILE:
+        case ENFILE:
+            return FileError::kTooManyOpenFiles;
+        case EACCES:
+        case EPERM:
+        case EROFS:
+        case EISDIR:
+            return FileError::kAccessDenied;
+        case ETXTBSY:
+        case EBUSY:
+            return FileError::kSharingViolation;
+        case ENOLCK:
+        case EDEADLK:
+            return FileError::kLockingViolation;
+        case ENOSPC:
+        case EDQUOT:
+        case EFBIG:
+            return FileError::kDiskFull;
+        case EIO:
+            return FileError::kHardwareIo;
+        case EEXIST:
+            return FileError::kExists;
+        default:
+            return FileError::kOther;
+    }
+}
+
+FileError PosixDocumentFileAccess::ReadAll(const std::string& path, std::string& bytes) {
+    if (path.empty()) return FileError::kBadPath;
+    Descriptor fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    if (fd.Get() < 0) return FileErrorFromErrno(errno);
+    struct stat st {};
+    if (::fstat(fd.Get(), &st) != 0) return FileErrorFromErrno(errno);
+    if (S_ISDIR(st.st_mode)) return FileError::kAccessDenied;
+    std::string data;
+    if (st.st_size > 0) data.reserve(static_cast<std::size_t>(st.st_size));
+    char buffer[65536];
+    for (;;) {
+        const ssize_t n = ::read(fd.Get(), buffer, sizeof buffer);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            return FileErrorFromErrno(errno);
+        }
+        if (n == 0) break;
+        data.append(buffer, static_cast<std::size_t>(n));
+    }
+    bytes = std::move(data);
+    return FileError::kNone;
+}
+
+FileError PosixDocumentFileAccess::WriteNew(const std::string& path, std::string_view bytes) {
+    if (path.empty()) return FileError::kBadPath;
+    Descriptor fd(::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666));
+    if (fd.Get() < 0) return FileErrorFromErrno(errno);
+    std::size_t done = 0;
+    while (done < bytes.size()) {
+        const ssize_t n = ::write(fd.Get(), bytes.data() + done, bytes.size() - done);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            return FileErrorFromErrno(errno);
+        }
+        done += static_cast<std::size_t>(n);
+    }
+    if (::fsync(fd.Get()) != 0) return FileErrorFromErrno(errno);
+    if (fd.Close() != 0) return FileErrorFromErrno(errno);
+    return FileError::kNone;
+}
+
+FileError PosixDocumentFileAccess::Replace(const std::string& from, const std::string& to) {
+    if (::rename(from.c_str(), to.c_str()) != 0) return FileErrorFromErrno(errno);
+    // Make the new directory entry durable; a failure here leaves a complete file either way.
+    Descriptor dir(::open(DirectoryOf(to).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (dir.Get() >= 0) ::fsync(dir.Get());
+    return FileError::kNone;
+}
+
+void PosixDocumentFileAccess::Remove(const std::string& path) { ::unlink(path.c_str()); }
+
+}  // namespace velk

@@ -1,0 +1,141 @@
+#include "app/server_settings.h"
+
+#include <utility>
+
+namespace velk {
+namespace {
+
+std::uint16_t Low16(std::uint32_t n) { return static_cast<std::uint16_t>(n & 0xFFFF); }
+
+}  // namespace
+
+ServerSettings LoadServerSettings(SettingsAccess& access, bool readOnly) {
+    const ServerSettings defaults;
+    ServerSettings s;
+    const auto number = [&](std::string_view key, std::string_view name, std::uint32_t def) {
+        return access.ReadSettingNumber(key, name, readOnly, def);
+    };
+    const auto text = [&](std::string_view key, std::string_view name, const std::string& def) {
+        return access.ReadSettingText(key, name, readOnly, def);
+    };
+
+    s.ChangelessUpdate = number("", "ChangelessUpdate", 0) != 0;
+    s.FullTagPath = number("", "FullTagPath", defaults.FullTagPath);
+    s.AreaDelimiter = text("", "AreaDelimiter", defaults.AreaDelimiter);
+
+    s.EventStack.Master1 = Low16(number(kEventStackKey, "Master1", defaults.EventStack.Master1));
+    s.EventStack.Master2 = Low16(number(kEventStackKey, "Master2", defaults.EventStack.Master2));
+    s.EventStack.Size = Low16(number(kEventStackKey, "Size", defaults.EventStack.Size / 4) * 4);
+
+    s.TraceFile.FileName = text(kTraceFileKey, "FileName", defaults.TraceFile.FileName);
+    s.TraceFile.FileSize = number(kTraceFileKey, "FileSize", defaults.TraceFile.FileSize);
+
+    s.Redundancy.Enabled = number(kRedundancyKey, "Enabled", defaults.Redundancy.Enabled);
+    s.Redundancy.SyncMaster = number(kRedundancyKey, "SyncMaster", defaults.Redundancy.SyncMaster);
+    s.Redundancy.Port = Low16(number(kRedundancyKey, "Port", defaults.Redundancy.Port));
+    s.Redundancy.AlternateServer =
+        text(kRedundancyKey, "AlternateServer", defaults.Redundancy.AlternateServer);
+    s.Redundancy.AlternateGateway =
+        text(kRedundancyKey, "AlternateGateway", defaults.Redundancy.AlternateGateway);
+
+    // -1 is stored as 0xFFFFFFFF: the numbers are the same 32 bits, read as signed.
+    s.Shutdown.OnDisconnect = static_cast<std::int32_t>(
+        number(kShutdownKey, "OnDisconnect", static_cast<std::uint32_t>(kNever)));
+    s.Shutdown.OnCommFail = static_cast<std::int32_t>(
+        number(kShutdownKey, "OnCommFail", static_cast<std::uint32_t>(kNever)));
+
+    // The fifth subkey holds no option; opening it creates it for an administrator.
+    access.OpenSettingsKey(kRecentFileListKey, readOnly);
+    return s;
+}
+
+bool SaveSettings(SettingsAccess& access, const ServerSettings& s, const IAdminCheck& admin,
+                  IMessageBox& messages) {
+    if (!admin.IsAdministrator()) {
+        messages.Show(std::string(kAdminRightsMessage), MessageKind::Warning);
+        return false;
+    }
+    access.WriteSettingNumber("", "FullTagPath", s.FullTagPath);
+    access.WriteSettingNumber("", "ChangelessUpdate", s.ChangelessUpdate ? 1 : 0);
+    access.WriteSettingNumber(kTraceFileKey, "FileSize", s.TraceFile.FileSize);
+    access.WriteSettingText(kTraceFileKey, "FileName", s.TraceFile.FileName);
+    access.WriteSettingNumber(kRedundancyKey, "Enabled", s.Redundancy.Enabled);
+    access.WriteSettingNumber(kRedundancyKey, "SyncMaster", s.Redundancy.SyncMaster);
+    access.WriteSettingText(kRedundancyKey, "AlternateServer", s.Redundancy.AlternateServer);
+    access.WriteSettingText(kRedundancyKey, "AlternateGateway", s.Redundancy.AlternateGateway);
+    access.WriteSettingNumber(kRedundancyKey, "Port", s.Redundancy.Port);
+    access.WriteSettingNumber(kShutdownKey, "OnDisconnect",
+                              static_cast<std::uint32_t>(s.Shutdown.OnDisconnect));
+    access.WriteSettingNumber(kShutdownKey, "OnCommFail",
+                              static_cast<std::uint32_t>(s.Shutdown.OnCommFail));
+    access.WriteSettingText("", "AreaDelimiter", s.AreaDelimiter);
+    return true;
+}
+
+void SaveRecentFiles(SettingsAccess& access, const RecentFileList& files,
+                     const IAdminCheck& admin) {
+    if (!admin.IsAdministrator()) return;
+    for (int i = 0; i < RecentFileList::kSize; ++i) {
+        const std::string& entry = files.Entry(i);
+        if (!entry.empty()) {
+            access.WriteSettingText(kRecentFileListKey, RecentFileValueName(i + 1), entry);
+        }
+    }
+}
+
+ServerSettings ServerSettingsHolder::Get() const {
+    std::lock_guard lock(mutex_);
+    return settings_;
+}
+
+void ServerSettingsHolder::Set(ServerSettings settings) {
+    std::lock_guard lock(mutex_);
+    settings_ = std::move(settings);
+}
+
+std::string ServerSettingsHolder::AreaDelimiter() const {
+    std::lock_guard lock(mutex_);
+    return settings_.AreaDelimiter;
+}
+
+std::string ServerSettingsHolder::TraceFileName() const {
+    std::lock_guard lock(mutex_);
+    return settings_.TraceFile.FileName;
+}
+
+std::string ServerSettingsHolder::AlternateServer() const {
+    std::lock_guard lock(mutex_);
+    return settings_.Redundancy.AlternateServer;
+}
+
+std::string ServerSettingsHolder::AlternateGateway() const {
+    std::lock_guard lock(mutex_);
+    return settings_.Redundancy.AlternateGateway;
+}
+
+bool ServerSettingsHolder::ChangelessUpdate() const {
+    std::lock_guard lock(mutex_);
+    return settings_.ChangelessUpdate;
+}
+
+std::uint32_t ServerSettingsHolder::FullTagPath() const {
+    std::lock_guard lock(mutex_);
+    return settings_.FullTagPath;
+}
+
+RedundancySettings ServerSettingsHolder::Redundancy() const {
+    std::lock_guard lock(mutex_);
+    return settings_.Redundancy;
+}
+
+ShutdownSettings ServerSettingsHolder::Shutdown() const {
+    std::lock_guard lock(mutex_);
+    return settings_.Shutdown;
+}
+
+EventStackSettings ServerSettingsHolder::EventStack() const {
+    std::lock_guard lock(mutex_);
+    return settings_.EventStack;
+}
+
+}  // namespace velk

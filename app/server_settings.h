@@ -1,0 +1,111 @@
+#pragma once
+// The server options: read once at start-up from the machine-wide settings store, changed
+// while the process runs only by the "OPC Server Options" dialog, which writes them all back.
+// Each member keeps its value the way the program uses it ("kept as").
+#include <cstdint>
+#include <mutex>
+#include <string>
+#include <string_view>
+
+#include "app/recent_file_list.h"
+#include "app/settings_access.h"
+#include "platform/session.h"
+
+namespace velk {
+
+inline constexpr std::string_view kEventStackKey = "EventStack";
+inline constexpr std::string_view kTraceFileKey = "TraceFile";
+inline constexpr std::string_view kRedundancyKey = "Redundancy";
+inline constexpr std::string_view kShutdownKey = "Shutdown";
+
+inline constexpr std::string_view kAdminRightsMessage =
+    "To modify the settings you should run the program with administration rights!";
+
+// "-1" as the stores keep it.
+inline constexpr std::int32_t kNever = -1;
+
+struct TraceFileSettings {
+    std::string FileName;           // empty: no trace file
+    std::uint32_t FileSize = 1024;  // kilobytes at which the file is rotated
+    bool operator==(const TraceFileSettings&) const = default;
+};
+
+struct RedundancySettings {
+    std::uint32_t Enabled = 0;      // non-zero: redundancy with a peer server
+    std::uint32_t SyncMaster = 0;   // non-zero: this server sends its clock to the peer
+    std::uint16_t Port = 8201;      // low 16 bits of the stored number
+    std::string AlternateServer;    // address of the peer server
+    std::string AlternateGateway;   // this host's interface towards the peer
+    bool operator==(const RedundancySettings&) const = default;
+};
+
+struct ShutdownSettings {
+    std::int32_t OnDisconnect = kNever;  // kept, shown and saved only
+    std::int32_t OnCommFail = kNever;    // seconds without a good exchange; -1 = never
+    bool operator==(const ShutdownSettings&) const = default;
+};
+
+struct EventStackSettings {
+    std::uint16_t Master1 = 3072;  // first register of the Master #1 event buffer
+    std::uint16_t Master2 = 3584;  // first register of the Master #2 event buffer
+    std::uint16_t Size = 62 * 4;   // registers: the stored record count multiplied by 4
+    bool operator==(const EventStackSettings&) const = default;
+};
+
+struct ServerSettings {
+    bool ChangelessUpdate = false;  // any non-zero stored number reads as set
+    std::uint32_t FullTagPath = 1;  // 0: AE source names are short names
+    std::string AreaDelimiter = ".";
+    TraceFileSettings TraceFile;
+    RedundancySettings Redundancy;
+    ShutdownSettings Shutdown;
+    EventStackSettings EventStack;
+
+    bool operator==(const ServerSettings&) const = default;
+};
+
+// Reads every setting, with its default where the store has none. Not read-only (an
+// administrator): the application key and its five subkeys are created, empty, when
+// missing; no value is ever written. Read-only: nothing is created.
+ServerSettings LoadServerSettings(SettingsAccess& access, bool readOnly);
+
+// Writes the dialog's settings: refused with kAdminRightsMessage shown (and false) for a user
+// who is not an administrator. Every value is written, changed or not, in the fixed order
+// FullTagPath, ChangelessUpdate, FileSize, FileName, Enabled, SyncMaster, AlternateServer,
+// AlternateGateway, Port, OnDisconnect, OnCommFail, AreaDelimiter; the "EventStack" values
+// never. Write failures are not reported.
+bool SaveSettings(SettingsAccess& access, const ServerSettings& settings,
+                  const IAdminCheck& admin, IMessageBox& messages);
+
+// Administrators only: writes each non-empty position i of the list as "File<i>" into the
+// machine store's "Recent File List"; empty positions are neither written nor deleted.
+void SaveRecentFiles(SettingsAccess& access, const RecentFileList& files,
+                     const IAdminCheck& admin);
+
+// The process's in-memory settings. Every thread may read them while the dialog replaces
+// them: readers get copies taken under the lock, so a text is never seen half replaced.
+class ServerSettingsHolder {
+public:
+    ServerSettingsHolder() = default;
+    explicit ServerSettingsHolder(ServerSettings settings) : settings_(std::move(settings)) {}
+
+    ServerSettings Get() const;
+    void Set(ServerSettings settings);
+
+    std::string AreaDelimiter() const;
+    std::string TraceFileName() const;
+    std::string AlternateServer() const;
+    std::string AlternateGateway() const;
+
+    bool ChangelessUpdate() const;
+    std::uint32_t FullTagPath() const;
+    RedundancySettings Redundancy() const;
+    ShutdownSettings Shutdown() const;
+    EventStackSettings EventStack() const;
+
+private:
+    mutable std::mutex mutex_;
+    ServerSettings settings_;
+};
+
+}  // namespace velk

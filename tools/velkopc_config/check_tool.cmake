@@ -1,0 +1,51 @@
+# Runs velkopc-config once and checks its result; called by ctest with cmake -P.
+#   MODE resave: TOOL resave INPUT OUTPUT must succeed and OUTPUT equal EXPECTED.
+#   MODE new:    TOOL new OUTPUT must succeed and OUTPUT equal EXPECTED.
+#   MODE dump:   TOOL dump INPUT must succeed and print every line of EXPECTED_LINES (a list).
+#   MODE fail:   TOOL COMMAND INPUT [OUTPUT] must exit non-zero with MESSAGE on stderr.
+file(REMOVE "${OUTPUT}")
+if(MODE STREQUAL "resave")
+  execute_process(COMMAND "${TOOL}" resave "${INPUT}" "${OUTPUT}"
+                  RESULT_VARIABLE rc ERROR_VARIABLE err)
+elseif(MODE STREQUAL "new")
+  execute_process(COMMAND "${TOOL}" new "${OUTPUT}" RESULT_VARIABLE rc ERROR_VARIABLE err)
+elseif(MODE STREQUAL "dump")
+  execute_process(COMMAND "${TOOL}" dump "${INPUT}"
+                  RESULT_VARIABLE rc OUTPUT_VARIABLE out ERROR_VARIABLE err)
+elseif(MODE STREQUAL "fail")
+  execute_process(COMMAND "${TOOL}" ${COMMAND} "${INPUT}" ${OUTPUT}
+                  RESULT_VARIABLE rc OUTPUT_VARIABLE out ERROR_VARIABLE err)
+  if(rc EQUAL 0)
+    message(FATAL_ERROR "velkopc-config ${COMMAND} ${INPUT} succeeded")
+  endif()
+  if(NOT rc MATCHES "^[0-9]+$")
+    message(FATAL_ERROR "velkopc-config ${COMMAND} ${INPUT} did not exit normally: ${rc}")
+  endif()
+  string(FIND "${err}" "${MESSAGE}" at)
+  if(at EQUAL -1)
+    message(FATAL_ERROR "stderr lacks '${MESSAGE}': ${err}")
+  endif()
+  if(OUTPUT AND EXISTS "${OUTPUT}")
+    message(FATAL_ERROR "a failed load wrote ${OUTPUT}")
+  endif()
+  return()
+else()
+  message(FATAL_ERROR "unknown MODE ${MODE}")
+endif()
+if(NOT rc EQUAL 0)
+  message(FATAL_ERROR "velkopc-config ${MODE} failed (${rc}): ${err}")
+endif()
+if(MODE STREQUAL "dump")
+  foreach(line IN LISTS EXPECTED_LINES)
+    string(FIND "${out}" "${line}" at)
+    if(at EQUAL -1)
+      message(FATAL_ERROR "dump lacks '${line}'")
+    endif()
+  endforeach()
+  return()
+endif()
+execute_process(COMMAND "${CMAKE_COMMAND}" -E compare_files "${OUTPUT}" "${EXPECTED}"
+                RESULT_VARIABLE same)
+if(NOT same EQUAL 0)
+  message(FATAL_ERROR "${OUTPUT} differs from ${EXPECTED}")
+endif()

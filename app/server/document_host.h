@@ -1,0 +1,42 @@
+#pragma once
+// Creates the configuration document when the start-up sequence first asks for it, with the
+// settings read by then, and hands it on. Until then the server has no document.
+#include <memory>
+
+#include "app/app_interfaces.h"
+#include "app/opc_app.h"
+#include "model/c_doc.h"
+#include "model/document_services.h"
+
+namespace velk {
+
+class DocumentHost final : public IAppDocument, public IServerCounts {
+public:
+    // services.counts is filled in by the host itself.
+    DocumentHost(COpcApp& app, CDocServices services) : app_(app), services_(services) {}
+
+    bool OpenDocument(const std::string& path) override { return Document().OpenDocument(path); }
+    bool NewDocument() override { return Document().NewDocument(); }
+    bool IsMonitorRunning() const override { return document_ && document_->IsMonitorRunning(); }
+    void StopMonitor() override {
+        if (document_) document_->StopMonitor();
+    }
+
+    std::int32_t ComLockCount() const override {
+        return static_cast<std::int32_t>(app_.ComLockCount());
+    }
+    std::int32_t ClientCount() const override {
+        return static_cast<std::int32_t>(app_.ClientCount());
+    }
+
+    CDoc* Existing() { return document_.get(); }
+
+private:
+    CDoc& Document();
+
+    COpcApp& app_;
+    CDocServices services_;
+    std::unique_ptr<CDoc> document_;
+};
+
+}  // namespace velk

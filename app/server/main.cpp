@@ -1,0 +1,74 @@
+// velkopc: the server. Without a display, or started with "Embedding", it runs without a
+// window; message boxes then go to standard error and the trace file.
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "app/command_line.h"
+#include "app/opc_app.h"
+#include "app/server/document_host.h"
+#include "app/server/headless_document_ui.h"
+#include "app/server/headless_window.h"
+#include "model/config_file_storage.h"
+#include "opcae/ae_event_space.h"
+#include "opcae/user_condition_file.h"
+#include "platform/linux/posix_document_file_access.h"
+#include "platform/linux/posix_file_reader.h"
+#include "platform/linux/posix_file_system.h"
+#include "platform/linux/posix_session.h"
+#include "platform/linux/process_info.h"
+#include "platform/linux/reg_file_store.h"
+#include "platform/linux/settings_paths.h"
+#include "platform/linux/signal_watch.h"
+#include "platform/linux/socket_single_instance.h"
+#include "platform/linux/system_clock.h"
+#include "platform/message_loop.h"
+
+int main(int argc, char** argv) {
+    using namespace velk;
+    // Before any thread exists, so that only the watch thread receives these signals.
+    SignalWatch::BlockTerminationSignals();
+
+    const CommandLine commandLine = ParseCommandLine(std::vector<std::string>(argv + 1, argv + argc));
+
+    SystemClock clock;
+    PosixFileSystem files;
+    PosixFileReader reader;
+    PosixDocumentFileAccess documentFiles;
+    MessageLoop mainLoop(clock);
+    RegFileStore machineStore(MachineSettingsPath());
+    RegFileStore userStore(UserSettingsPath());
+    PosixAdminCheck admin;
+    SocketSingleInstance instance;
+    ConsoleMessageBox messages([](const std::string& text) { Trace(text); });
+    HeadlessWindow window;
+    const std::string executable = ExecutablePath();
+
+    COpcApp app(AppPlatform{clock, mainLoop, machineStore, userStore, admin, instance, messages,
+                            files, window, executable});
+    if (commandLine.echoTrace) {
+        app.Trace().SetEcho([](const std::string& line) {
+            std::fprintf(stdout, "%s\n", line.c_str());
+            std::fflush(stdout);
+        });
+    }
+
+    HeadlessDocumentUi ui(messages);
+    ConfigFileStorage storage(documentFiles, &clock);
+    CDocServices services;
+    services.ui = &ui;
+    services.admin = &admin;
+    services.storage = &storage;
+    services.clock = &clock;
+    services.eventSpace = &EventSpace();
+    services.files = &reader;
+    services.conditionDirectories =
+        UserConditionDirectories(DirectoryOf(executable), CurrentDirectory());
+    DocumentHost document(app, services);
+
+    // Device acquisition threads and the bus host join here as they arrive.
+    app.Attach(AppParts{&document, nullptr, nullptr, nullptr});
+
+    SignalWatch signals([&app](int) { app.RequestTermination(); });
+    return app.Run(commandLine);
+}

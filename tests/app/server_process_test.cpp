@@ -1,0 +1,118 @@
+// The server program as a user starts it: settings from a store named by the environment,
+// the trace file in its exact encoding, one instance only, and an orderly end on SIGTERM.
+#include <signal.h>
+#include <sys/wait.h>
+
+#include <gtest/gtest.h>
+
+#include <regex>
+
+#include "platform/text.h"
+#include "tests/support/child_process.h"
+
+namespace velk {
+namespace {
+
+using namespace velk::testing;
+using namespace std::chrono_literals;
+
+class ServerProcessTest : public ::testing::Test {
+protected:
+    ServerProcessTest() {
+        WriteStore("Windows Registry Editor Version 5.00\r\n\r\n"
+                   "[HKEY_LOCAL_MACHINE\\Software\\VELK\\VELK A&E OPC Server\\TraceFile]\r\n"
+                   "\"FileName\"=\"" + TracePath() + "\"\r\n");
+    }
+    void WriteStore(const std::string& text) {
+        FILE* f = std::fopen(dir.File("settings.reg").c_str(), "wb");
+        std::fwrite(text.data(), 1, text.size(), f);
+        std::fclose(f);
+    }
+    std::vector<std::string> Environment() const {
+        return {"VELKOPC_SETTINGS=" + dir.File("settings.reg"),
+                "VELKOPC_USER_SETTINGS=" + dir.File("user.reg"),
+                "VELKOPC_INSTANCE_NAME=velk-test-" + std::to_string(::getpid()) + "-" +
+                    ::testing::UnitTest::GetInstance()->current_test_info()->name()};
+    }
+    std::string TracePath() const { return dir.File("trace.txt"); }
+    std::string TraceText() const { return Utf16LeBytesToUtf8(ReadFile(TracePath())); }
+    bool Start(ChildProcess& server, const std::string& output,
+               std::vector<std::string> arguments = {"-Embedding"}) {
+        if (!server.Start(VELKOPC_BINARY, arguments, Environment(), dir.File(output))) return false;
+        return WaitUntil([&] { return TraceText().find("started") != std::string::npos; }, 20s);
+    }
+
+    TempDirectory dir;
+};
+
+TEST_F(ServerProcessTest, TraceLinesAreUtf16WithLocalStampsAndTheServerStopsOnSigterm) {
+    ChildProcess server;
+    ASSERT_TRUE(Start(server, "server.out"));
+    const std::string bytes = ReadFile(TracePath());
+    ASSERT_GE(bytes.size(), 2u);
+    EXPECT_NE(bytes.substr(0, 2), std::string("\xFF\xFE"));  // no byte-order mark
+    EXPECT_EQ(bytes[1], '\0');                                  // UTF-16LE of an ASCII digit
+    const std::regex started(R"(\d{4}\.\d{2}\.\d{2} \d{2}:\d{2}:\d{2}\.\d{3}> Velk Modbus OPC Server started\r\n)");
+    EXPECT_TRUE(std::regex_match(TraceText(), started)) << TraceText();
+
+    ASSERT_TRUE(server.Signal(SIGTERM));
+    const int status = server.Wait(15s);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0);
+    const std::regex both(
+        R"(.*started\r\n\d{4}\.\d{2}\.\d{2} \d{2}:\d{2}:\d{2}\.\d{3}> Velk Modbus OPC Server stopped\r\n)");
+    EXPECT_TRUE(std::regex_match(TraceText(), both)) << TraceText();
+}
+
+TEST_F(ServerProcessTest, InterruptEndsTheServerTheSameOrderlyWay) {
+    ChildProcess server;
+    ASSERT_TRUE(Start(server, "server.out", {}));  // interactive, no display
+    ASSERT_TRUE(server.Signal(SIGINT));
+    const int status = server.Wait(15s);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0);
+    EXPECT_NE(TraceText().find("> Velk Modbus OPC Server stopped\r\n"), std::string::npos);
+}
+
+TEST_F(ServerProcessTest, SecondStartNeverRunsASecondServer) {
+    ChildProcess first;
+    ASSERT_TRUE(Start(first, "first.out"));
+    EXPECT_EQ(RunProgram(VELKOPC_BINARY, {}, Environment(), dir.File("second.out")), 0);
+    EXPECT_TRUE(first.Running());
+    const std::string trace = TraceText();
+    EXPECT_EQ(trace.find("started"), trace.rfind("started"));  // one start line only
+    first.Signal(SIGTERM);
+    EXPECT_NE(first.Wait(15s), -1);
+}
+
+TEST_F(ServerProcessTest, RegisterAndUnregisterRunBesideTheRunningInstance) {
+    ChildProcess server;
+    ASSERT_TRUE(Start(server, "server.out"));
+    EXPECT_EQ(RunProgram(VELKOPC_BINARY, {"/RegServer"}, Environment(), dir.File("reg.out")), 0);
+    EXPECT_NE(ReadFile(dir.File("settings.reg")).find("VELK.ModbusOPCServer.1"), std::string::npos);
+    EXPECT_EQ(RunProgram(VELKOPC_BINARY, {"-Unregister"}, Environment(), dir.File("unreg.out")), 0);
+    EXPECT_EQ(ReadFile(dir.File("settings.reg")).find("VELK.ModbusOPCServer.1"), std::string::npos);
+    EXPECT_TRUE(server.Running());
+    server.Signal(SIGTERM);
+    EXPECT_NE(server.Wait(15s), -1);
+}
+
+TEST_F(ServerProcessTest, MalformedStoreIsReportedWithItsLineAndLeftUntouched) {
+    const std::string broken =
+        "Windows Registry Editor Version 5.00\r\n\r\n[HKEY_LOCAL_MACHINE\\Software\\VELK]\r\n"
+        "\"FileSize\"=dword:zz\r\n";
+    WriteStore(broken);
+    ChildProcess server;
+    ASSERT_TRUE(server.Start(VELKOPC_BINARY, {"-Embedding"}, Environment(), dir.File("server.out")));
+    ASSERT_TRUE(WaitUntil([&] { return ReadFile(dir.File("server.out")).find("4") != std::string::npos; }, 10s));
+    server.Signal(SIGTERM);
+    const int status = server.Wait(15s);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0);
+    const std::string output = ReadFile(dir.File("server.out"));
+    EXPECT_NE(output.find("line 4"), std::string::npos) << output;
+    EXPECT_EQ(ReadFile(dir.File("settings.reg")), broken);
+}
+
+}  // namespace
+}  // namespace velk

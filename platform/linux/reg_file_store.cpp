@@ -41,7 +41,6 @@ struct RegFileStore::KeyNode {
 };
 
 struct RegFileStore::Snapshot {
-    FileId id;
     KeyNode root;  // its children are the root keys (HKEY_LOCAL_MACHINE, ...)
     std::string problem;
 };
@@ -430,29 +429,12 @@ private:
 RegFileStore::RegFileStore(std::string path) : path_(std::move(path)) {}
 RegFileStore::~RegFileStore() = default;
 
-const RegFileStore::Snapshot& RegFileStore::Current() const {
-    FileId id;
-    struct stat st {};
-    if (::stat(path_.c_str(), &st) == 0) {
-        id = {true, st.st_dev, st.st_ino, st.st_size,
-              static_cast<long long>(st.st_mtim.tv_sec) * 1000000000LL + st.st_mtim.tv_nsec};
-    } else if (errno != ENOENT) {
-        id.exists = true;  // unreadable: never matches, so the read below reports it
-    }
-    if (cache_ && cache_->id == id && cache_->problem.empty()) {
-        return *cache_;
-    }
+std::unique_ptr<RegFileStore::Snapshot> RegFileStore::Load() const {
     auto snapshot = std::make_unique<Snapshot>();
     const int fd = ::open(path_.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0) {
         if (errno != ENOENT) snapshot->problem = ErrnoText("read", path_);
-        cache_ = std::move(snapshot);
-        return *cache_;
-    }
-    if (::fstat(fd, &st) == 0) {
-        snapshot->id = {true, st.st_dev, st.st_ino, st.st_size,
-                        static_cast<long long>(st.st_mtim.tv_sec) * 1000000000LL +
-                            st.st_mtim.tv_nsec};
+        return snapshot;
     }
     std::string text;
     char buffer[65536];
@@ -473,49 +455,55 @@ const RegFileStore::Snapshot& RegFileStore::Current() const {
     }
     // A store that cannot be used reads as empty.
     if (!snapshot->problem.empty()) snapshot->root = KeyNode{};
-    cache_ = std::move(snapshot);
-    return *cache_;
+    return snapshot;
 }
 
 bool RegFileStore::Modify(const std::function<bool(KeyNode& root, bool& changed)>& change) {
     std::error_code ignored;
-    const std::filesystem::path file(path_);
-    if (file.has_parent_path()) std::filesystem::create_directories(file.parent_path(), ignored);
+    const std::filesystem::path target = TargetPath();
+    if (target.has_parent_path()) std::filesystem::create_directories(target.parent_path(), ignored);
 
-    FileLock lock(path_ + ".lock");
+    FileLock lock(target.string() + ".lock");
     if (!lock.Held()) {
-        writeProblem_ = ErrnoText("lock", path_ + ".lock");
+        writeProblem_ = ErrnoText("lock", target.string() + ".lock");
         return false;
     }
-    cache_.reset();  // re-read inside the lock, whatever the cache holds
-    const Snapshot& current = Current();
-    if (!current.problem.empty()) return false;
+    // Read inside the lock, so that no other writer's change is lost.
+    const auto current = Load();
+    if (!current->problem.empty()) return false;
     bool changed = false;
-    if (!change(cache_->root, changed)) {
-        cache_.reset();  // the change may have touched the tree before failing
-        return false;
-    }
+    if (!change(current->root, changed)) return false;
     if (!changed) return true;
-    const bool written = WriteFile(FormatStore(cache_->root));
-    cache_.reset();
-    return written;
+    return WriteFile(target.string(), FormatStore(current->root));
 }
 
-bool RegFileStore::WriteFile(const std::string& text) {
-    const std::filesystem::path file(path_);
-    std::string pattern = path_ + ".tmpXXXXXX";
+std::string RegFileStore::TargetPath() const {
+    // Replacing a symbolic link would cut it; the file it names is replaced instead.
+    std::filesystem::path target(path_);
+    std::error_code error;
+    for (int depth = 0; depth < 40 && std::filesystem::is_symlink(target, error); ++depth) {
+        const auto link = std::filesystem::read_symlink(target, error);
+        if (error) break;
+        target = link.is_absolute() ? link : target.parent_path() / link;
+    }
+    return target.string();
+}
+
+bool RegFileStore::WriteFile(const std::string& target, const std::string& text) {
+    const std::filesystem::path file(target);
+    std::string pattern = target + ".tmpXXXXXX";
     const int fd = ::mkstemp(pattern.data());
     if (fd < 0) {
-        writeProblem_ = ErrnoText("create a temporary file for", path_);
+        writeProblem_ = ErrnoText("create a temporary file for", target);
         return false;
     }
     struct stat st {};
-    const mode_t mode = ::stat(path_.c_str(), &st) == 0 ? (st.st_mode & 07777) : 0644;
+    const mode_t mode = ::stat(target.c_str(), &st) == 0 ? (st.st_mode & 07777) : 0644;
     const bool ok = ::fchmod(fd, mode) == 0 && WriteAll(fd, text) && ::fsync(fd) == 0;
     if (!ok) writeProblem_ = ErrnoText("write", pattern);
     ::close(fd);
-    if (!ok || ::rename(pattern.c_str(), path_.c_str()) != 0) {
-        if (ok) writeProblem_ = ErrnoText("replace", path_);
+    if (!ok || ::rename(pattern.c_str(), target.c_str()) != 0) {
+        if (ok) writeProblem_ = ErrnoText("replace", target);
         ::unlink(pattern.c_str());
         return false;
     }
@@ -532,14 +520,14 @@ bool RegFileStore::WriteFile(const std::string& text) {
 
 bool RegFileStore::KeyExists(std::string_view key) {
     std::lock_guard lock(mutex_);
-    return FindKey(Current().root, key) != nullptr;
+    return FindKey(Load()->root, key) != nullptr;
 }
 
 bool RegFileStore::CreateKey(std::string_view key) {
     const auto parts = SplitKeyPath(key);
     if (parts.empty()) return false;
     std::lock_guard lock(mutex_);
-    if (FindKey(Current().root, key)) return true;
+    if (FindKey(Load()->root, key)) return true;
     return Modify([&](KeyNode& root, bool& changed) {
         KeyNode* node = &root;
         for (const auto& part : parts) {
@@ -569,7 +557,8 @@ bool RegFileStore::DeleteKey(std::string_view key) {
 
 std::optional<RegValue> RegFileStore::ReadValue(std::string_view key, std::string_view name) {
     std::lock_guard lock(mutex_);
-    KeyNode* node = FindKey(Current().root, key);
+    const auto current = Load();
+    KeyNode* node = FindKey(current->root, key);
     if (!node) return std::nullopt;
     if (RegValue* value = node->Value(name)) return *value;
     return std::nullopt;
@@ -608,7 +597,8 @@ bool RegFileStore::DeleteValue(std::string_view key, std::string_view name) {
 std::vector<std::string> RegFileStore::SubKeys(std::string_view key) {
     std::lock_guard lock(mutex_);
     std::vector<std::string> names;
-    if (const KeyNode* node = FindKey(Current().root, key)) {
+    const auto current = Load();
+    if (const KeyNode* node = FindKey(current->root, key)) {
         for (const auto& child : node->children) names.push_back(child->name);
     }
     return names;
@@ -616,8 +606,8 @@ std::vector<std::string> RegFileStore::SubKeys(std::string_view key) {
 
 std::string RegFileStore::Problem() const {
     std::lock_guard lock(mutex_);
-    const Snapshot& current = Current();
-    return current.problem.empty() ? writeProblem_ : current.problem;
+    const auto current = Load();
+    return current->problem.empty() ? writeProblem_ : current->problem;
 }
 
 }  // namespace velk

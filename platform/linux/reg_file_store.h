@@ -3,11 +3,10 @@
 // ("Windows Registry Editor Version 5.00", [key] sections, "name"=data lines), so that an
 // administrator can read and edit it by hand and move it to and from a Windows registry.
 //
-// Every change is a read-modify-write under an exclusive lock on "<file>.lock" beside the
+// Every read reads the file afresh (it is small), so changes of other processes are seen at
+// once. Every change is a read-modify-write under an exclusive lock on "<file>.lock" beside the
 // store, on a fresh read of the file, and replaces the file atomically (temporary file in the
 // same directory, fsync, rename). A malformed file reads as empty and is never overwritten.
-#include <sys/types.h>
-
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -45,27 +44,20 @@ public:
     struct KeyNode;
 
 private:
-    struct FileId {
-        bool exists = false;
-        dev_t device = 0;
-        ino_t inode = 0;
-        off_t size = 0;
-        long long mtimeNs = 0;
-        bool operator==(const FileId&) const = default;
-    };
     struct Snapshot;
 
-    // The current content, re-read when the file changed since the last read.
-    const Snapshot& Current() const;
+    // The file's content as it is now.
+    std::unique_ptr<Snapshot> Load() const;
     // Runs one change under the file lock on a fresh read; false when the store cannot be
     // written or the change itself fails. The change returns false to fail and sets
     // `changed` when the file must be rewritten.
     bool Modify(const std::function<bool(KeyNode& root, bool& changed)>& change);
-    bool WriteFile(const std::string& text);
+    bool WriteFile(const std::string& target, const std::string& text);
+    // The file that writes replace: the store's path, or the file its symbolic link names.
+    std::string TargetPath() const;
 
     std::string path_;
     mutable std::mutex mutex_;
-    mutable std::unique_ptr<Snapshot> cache_;
     std::string writeProblem_;
 };
 

@@ -348,6 +348,19 @@ TEST_F(RegFileStoreTest, ChangesReplaceTheFileInsteadOfRewritingIt) {
     EXPECT_EQ(same.st_ino, now.st_ino);
 }
 
+TEST_F(RegFileStoreTest, ALinkedStoreKeepsItsLink) {
+    const fs::path real = dir.Path() / "shared" / "real.reg";
+    fs::create_directories(real.parent_path());
+    fs::create_directories(File().parent_path());
+    fs::create_symlink(real, File());
+    auto store = Open();
+    ASSERT_TRUE(store->CreateKey(kTrace));
+    ASSERT_TRUE(store->WriteValue(kTrace, "FileSize", RegValue::Dword(7)));
+    EXPECT_TRUE(fs::is_symlink(File()));
+    EXPECT_NE(ReadFile(real).find("\"FileSize\"=dword:00000007"), std::string::npos);
+    EXPECT_EQ(Open()->ReadValue(kTrace, "FileSize"), RegValue::Dword(7));
+}
+
 TEST_F(RegFileStoreTest, AnotherWritersChangesAreSeenAndKept) {
     auto first = Open();
     auto second = Open();

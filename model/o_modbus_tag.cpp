@@ -22,6 +22,36 @@ std::unique_ptr<OModbusTag> OModbusTag::Duplicate(FileTime creationTime) const {
     return copy;
 }
 
+void OModbusTag::ApplyLocationRules() {
+    const bool bitLocation =
+        locationKind == kInputStatus || locationKind == kOutputCoil || locationKind == kEventSignal;
+    if (bitLocation) {
+        SetDataType(VT_BOOL);
+    } else if (dataType == VT_BOOL) {
+        SetDataType(VT_I2);
+    }
+    if (locationKind == kInputStatus || locationKind == kInputRegister ||
+        locationKind == kEventSignal) {
+        accessRights = kAccessReadable;
+    } else if (locationKind == kOutputCoil || locationKind == kHoldingRegister) {
+        accessRights |= kAccessWritable;
+    }
+    if (const std::uint16_t registers = DataTypeRegisters(dataType)) size = registers;
+}
+
+bool OModbusTag::IsTypeAllowedAtLocation() const {
+    switch (locationKind) {
+    case kInputStatus:
+    case kOutputCoil:
+    case kEventSignal: return dataType == VT_BOOL;
+    case kInputRegister:
+    case kHoldingRegister:
+        return dataType == VT_I2 || dataType == VT_UI2 || dataType == VT_I4 ||
+               dataType == VT_UI4 || dataType == VT_R4 || dataType == VT_BSTR;
+    default: return false;
+    }
+}
+
 std::string OModbusTag::GetLocationName() const { return LocationKindName(locationKind); }
 
 std::string OModbusTag::GetAddressText() const {

@@ -30,6 +30,13 @@ public:
     // A new tag (new id) carrying a copy of this one's configuration.
     std::unique_ptr<OModbusTag> Duplicate(FileTime creationTime) const;
 
+    // What the tag property sheet does when the location changes: bit locations take BOOL,
+    // register locations never BOOL (INT instead); read-only locations lose write access,
+    // writable ones gain it. The size follows the data type for the fixed-size types.
+    void ApplyLocationRules();
+    // True when the data type is allowed at the location.
+    bool IsTypeAllowedAtLocation() const;
+
     std::string GetLocationName() const;
     // "400001" for holding register 0, "E00010" for event signal 9, empty for unknown kinds.
     std::string GetAddressText() const;

@@ -76,6 +76,30 @@ TEST(TagTexts, AddressesLocationsTypesAndSimulation) {
     EXPECT_EQ(tag.GetSimulationName(), "");
 }
 
+TEST(TagLocationRules, LocationDecidesTypeAndAccess) {
+    OModbusTag tag;
+    tag.locationKind = kHoldingRegister;
+    tag.ApplyLocationRules();  // a register location with BOOL becomes INT, writable
+    EXPECT_EQ(tag.dataType, VT_I2);
+    EXPECT_EQ(tag.accessRights, kAccessReadable | kAccessWritable);
+    EXPECT_EQ(tag.size, 1);
+    EXPECT_NE(dynamic_cast<OAnalogAlarm*>(tag.alarm.get()), nullptr);
+    tag.SetDataType(VT_R4);
+    tag.locationKind = kInputRegister;
+    tag.ApplyLocationRules();
+    EXPECT_EQ(tag.dataType, VT_R4);
+    EXPECT_EQ(tag.accessRights, kAccessReadable);
+    EXPECT_EQ(tag.size, 2);
+    tag.locationKind = kEventSignal;
+    tag.ApplyLocationRules();
+    EXPECT_EQ(tag.dataType, VT_BOOL);
+    EXPECT_EQ(tag.accessRights, kAccessReadable);
+    EXPECT_TRUE(tag.IsTypeAllowedAtLocation());
+    tag.dataType = VT_R8;
+    tag.locationKind = kHoldingRegister;
+    EXPECT_FALSE(tag.IsTypeAllowedAtLocation());
+}
+
 TEST(TagCopy, CopyRuleKeepsIdentityAndRuntimeLinks) {
     ODevice device;
     OModbusTag source(10);

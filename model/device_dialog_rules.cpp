@@ -1,0 +1,62 @@
+#include "model/device_dialog_rules.h"
+
+#include <charconv>
+#include <cstdint>
+#include <limits>
+
+namespace velk {
+namespace {
+
+// A whole text as a number of the type, blanks around it allowed.
+template <class T>
+bool Parse(const std::string& text, T& out) {
+    const std::size_t begin = text.find_first_not_of(" \t");
+    if (begin == std::string::npos) return false;
+    const std::size_t end = text.find_last_not_of(" \t") + 1;
+    const char* first = text.data() + begin;
+    if (*first == '+') ++first;
+    const auto [ptr, ec] = std::from_chars(first, text.data() + end, out);
+    return ec == std::errc() && ptr == text.data() + end;
+}
+
+std::string Between(long low, long high) {
+    return "Enter an integer between " + std::to_string(low) + " and " + std::to_string(high) + ".";
+}
+
+}  // namespace
+
+std::optional<std::string> ApplyDeviceDialogTexts(const DeviceDialogTexts& texts,
+                                                  ODeviceParams& params) {
+    std::int64_t address = 0;
+    if (!Parse(texts.address, address) || address < 0 || address > 255)
+        return "Enter an integer between 0 and 255.";
+    if (address < 1) return Between(1, 255);
+
+    std::uint32_t timeout = 0, tagScan = 0, eventScan = 0, supervisor = 0;
+    for (auto [text, value] : {std::pair{&texts.timeout, &timeout},
+                               std::pair{&texts.tagScan, &tagScan},
+                               std::pair{&texts.eventScan, &eventScan},
+                               std::pair{&texts.supervisorTime, &supervisor}}) {
+        if (text->find('-') != std::string::npos || !Parse(*text, *value))
+            return "Enter a positive integer.";
+    }
+
+    std::uint32_t minutes = 0;
+    if (texts.timeSyncMinutes.find('-') != std::string::npos || !Parse(texts.timeSyncMinutes, minutes))
+        return "Enter a positive integer.";
+    if (minutes > 1440) return Between(0, 1440);
+
+    std::int16_t retries = 0;
+    if (!Parse(texts.supervisorRetries, retries)) return "Enter an integer.";
+
+    params.slaveAddress = static_cast<std::uint8_t>(address);
+    params.timeout = timeout;
+    params.tagScan = tagScan;
+    params.eventScan = eventScan;
+    params.supervisorTime = static_cast<std::uint16_t>(supervisor & 0xFFFF);
+    params.timeSync = static_cast<std::uint16_t>(minutes | (texts.timeSyncAtStartup ? 0x8000 : 0));
+    params.supervisorRetries = retries;
+    return std::nullopt;
+}
+
+}  // namespace velk

@@ -1,0 +1,28 @@
+#pragma once
+// The field checks of the "Device Properties" dialog, without the dialog: the texts as
+// entered go in, the values or the message of the first failing field come out.
+#include <optional>
+#include <string>
+
+#include "model/o_device_params.h"
+
+namespace velk {
+
+struct DeviceDialogTexts {
+    std::string address;            // "Address:"
+    std::string timeout;            // "Timeout:"
+    std::string tagScan;            // "Tag scan:"
+    std::string eventScan;          // "Event scan:"
+    std::string supervisorTime;     // "Millisec.:"
+    std::string timeSyncMinutes;    // between "every" and "minutes"
+    std::string supervisorRetries;  // "Retries:"
+    bool timeSyncAtStartup = false; // "at &startup"
+};
+
+// Checks the fields in dialog order and writes them into params. Returns the message of
+// the first failing field (params then unchanged), or nothing when all are accepted. The
+// supervisor time keeps only its low 16 bits.
+std::optional<std::string> ApplyDeviceDialogTexts(const DeviceDialogTexts& texts,
+                                                  ODeviceParams& params);
+
+}  // namespace velk

@@ -1,0 +1,69 @@
+#include "model/live_monitor_thread.h"
+
+#include <mutex>
+#include <system_error>
+
+#include "app/app_interfaces.h"
+#include "model/c_doc.h"
+#include "model/locks.h"
+#include "platform/clock.h"
+#include "platform/worker_thread.h"
+
+namespace velk {
+
+LiveMonitorThread::LiveMonitorThread(IClock& clock, IClientCounter& clients,
+                                     ReadTagsFunction readTags)
+    : clock_(clock), clients_(clients), readTags_(std::move(readTags)) {}
+
+LiveMonitorThread::~LiveMonitorThread() { Join(); }
+
+bool LiveMonitorThread::Start(CDoc& document) {
+    if (thread_.joinable()) return false;
+    try {
+        thread_ = std::thread([this, &document] { Run(document); });
+    } catch (const std::system_error&) {
+        return false;
+    }
+    return true;
+}
+
+void LiveMonitorThread::Join() {
+    if (thread_.joinable()) thread_.join();
+}
+
+void LiveMonitorThread::Run(CDoc& document) {
+    NameCurrentThread("LiveMonitor");
+    TagList tags;
+    clients_.AddClient();
+    std::uint32_t period = kInitialPeriodMs;
+    OTagGroup* current = nullptr;
+
+    while (document.monitorRunning.load()) {
+        clock_.Sleep(period);
+        if (!document.monitorRunning.load()) break;
+        {
+            std::lock_guard<std::recursive_mutex> tree(TreeLock());
+            if (document.selection != current) {
+                if (current) --current->useCount;
+                current = document.selection;
+                tags.clear();
+                if (current) {
+                    for (const auto& tag : current->tagList) InsertSorted(tag.get(), tags);
+                    ++current->useCount;
+                    if (const ODevice* device = current->GetDevice())
+                        period = device->params.tagScan;
+                }
+            }
+        }
+        if (current == nullptr) continue;
+        if (ODevice* device = current->GetDevice()) readTags_(*device, tags);
+    }
+
+    {
+        std::lock_guard<std::recursive_mutex> tree(TreeLock());
+        if (current) --current->useCount;
+    }
+    clients_.RemoveClient();
+}
+
+}  // namespace velk

@@ -28,8 +28,6 @@ volatile std::sig_atomic_t gQuitRequested = 0;
 
 // A serial frame that stops short for this long is over.
 constexpr auto kSerialIdleGap = std::chrono::milliseconds(50);
-// Gap between the two parts of a split answer.
-constexpr auto kSplitGap = std::chrono::milliseconds(50);
 constexpr std::uint8_t kGatewayTargetFailed = 0x0B;
 
 void SetNonBlocking(int fd) { fcntl(fd, F_SETFL, fcntl(fd, F_GETFL, 0) | O_NONBLOCK); }
@@ -472,7 +470,7 @@ void PlcSimulator::ServeRequest(Connection& connection, const DecodedRequest& re
     if (frame.size() > 1 && FaultPlan::Take(faults.splitCount)) {
         const auto half = static_cast<std::ptrdiff_t>(frame.size() / 2);
         schedule({frame.begin(), frame.begin() + half}, due);
-        schedule({frame.begin() + half, frame.end()}, due + kSplitGap);
+        schedule({frame.begin() + half, frame.end()}, due + std::chrono::milliseconds(faults.splitGapMs));
     } else {
         schedule(std::move(frame), due);
     }

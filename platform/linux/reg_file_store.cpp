@@ -497,8 +497,13 @@ bool RegFileStore::WriteFile(const std::string& target, const std::string& text)
         writeProblem_ = ErrnoText("create a temporary file for", target);
         return false;
     }
+    // The new file keeps the old one's permissions and, where the process may, its owner.
     struct stat st {};
-    const mode_t mode = ::stat(target.c_str(), &st) == 0 ? (st.st_mode & 07777) : 0644;
+    const bool replacing = ::stat(target.c_str(), &st) == 0;
+    if (replacing && (::fchown(fd, st.st_uid, st.st_gid) != 0)) {
+        // Not permitted for an ordinary user; the file is then theirs, as it was.
+    }
+    const mode_t mode = replacing ? (st.st_mode & 07777) : 0644;
     const bool ok = ::fchmod(fd, mode) == 0 && WriteAll(fd, text) && ::fsync(fd) == 0;
     if (!ok) writeProblem_ = ErrnoText("write", pattern);
     ::close(fd);

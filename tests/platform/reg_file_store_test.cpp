@@ -323,6 +323,9 @@ TEST_F(RegFileStoreTest, ChangesReplaceTheFileInsteadOfRewritingIt) {
     ASSERT_TRUE(store->CreateKey(kTrace));
     ASSERT_TRUE(store->WriteValue(kTrace, "FileSize", RegValue::Dword(1024)));
     ::chmod(File().c_str(), 0640);
+    if (::geteuid() == 0) {
+        ASSERT_EQ(::chown(File().c_str(), 12345, 23456), 0);  // another owner
+    }
     const std::string before = ReadFile(File());
     std::ifstream reader(File(), std::ios::binary);  // a reader holding the old file open
     struct stat old {};
@@ -337,6 +340,8 @@ TEST_F(RegFileStoreTest, ChangesReplaceTheFileInsteadOfRewritingIt) {
     ASSERT_EQ(::stat(File().c_str(), &now), 0);
     EXPECT_NE(now.st_ino, old.st_ino);
     EXPECT_EQ(now.st_mode & 07777, 0640u) << "the file keeps its permissions";
+    EXPECT_EQ(now.st_uid, old.st_uid);
+    EXPECT_EQ(now.st_gid, old.st_gid);
     EXPECT_EQ(DirectoryEntries(File().parent_path()),
               (std::set<std::string>{"settings.reg", "settings.reg.lock"}));
 

@@ -139,41 +139,69 @@ bool OptionsDialogModel::IsVisible(OptionsControl control) const {
 
 bool OptionsDialogModel::Checked(OptionsControl box) const {
     switch (box) {
-        case OptionsControl::ChangelessUpdate: return changelessUpdate_;
-        case OptionsControl::ShortTagName: return shortTagName_;
-        case OptionsControl::EnableRedundancy: return redundancyEnabled_;
-        case OptionsControl::SyncMaster: return syncMaster_;
-        case OptionsControl::ShutdownOnDisconnected: return shutdownOnDisconnected_;
-        case OptionsControl::ShutdownOnCommFailure: return shutdownOnCommFailure_;
-        default: return false;
+        case OptionsControl::ChangelessUpdate:
+            return changelessUpdate_;
+        case OptionsControl::ShortTagName:
+            return shortTagName_;
+        case OptionsControl::EnableRedundancy:
+            return redundancyEnabled_;
+        case OptionsControl::SyncMaster:
+            return syncMaster_;
+        case OptionsControl::ShutdownOnDisconnected:
+            return shutdownOnDisconnected_;
+        case OptionsControl::ShutdownOnCommFailure:
+            return shutdownOnCommFailure_;
+        default:
+            return false;
     }
 }
 
 void OptionsDialogModel::SetChecked(OptionsControl box, bool checked) {
     if (!IsEnabled(box)) return;
     switch (box) {
-        case OptionsControl::ChangelessUpdate: changelessUpdate_ = checked; break;
-        case OptionsControl::ShortTagName: shortTagName_ = checked; break;
-        case OptionsControl::EnableRedundancy: redundancyEnabled_ = checked; break;
-        case OptionsControl::SyncMaster: syncMaster_ = checked; break;
-        case OptionsControl::ShutdownOnCommFailure: shutdownOnCommFailure_ = checked; break;
-        default: return;
+        case OptionsControl::ChangelessUpdate:
+            changelessUpdate_ = checked;
+            break;
+        case OptionsControl::ShortTagName:
+            shortTagName_ = checked;
+            break;
+        case OptionsControl::EnableRedundancy:
+            redundancyEnabled_ = checked;
+            break;
+        case OptionsControl::SyncMaster:
+            syncMaster_ = checked;
+            break;
+        case OptionsControl::ShutdownOnCommFailure:
+            shutdownOnCommFailure_ = checked;
+            break;
+        default:
+            return;
     }
     ApplyEnablingRules();
 }
 
 std::string* OptionsDialogModel::Field(OptionsControl field) {
     switch (field) {
-        case OptionsControl::TraceFileName: return &traceFileName_;
-        case OptionsControl::TraceFileSize: return &traceFileSize_;
-        case OptionsControl::RedundantServer: return &redundantServer_;
-        case OptionsControl::GatewayAddress: return &gatewayAddress_;
-        case OptionsControl::TcpPort: return &tcpPort_;
-        case OptionsControl::DisconnectDelay: return &disconnectDelay_;
-        case OptionsControl::CommFailDelay: return &commFailDelay_;
-        case OptionsControl::CommunicationRetry: return &communicationRetry_;
-        case OptionsControl::AreaDelimiter: return &areaDelimiter_;
-        default: return nullptr;
+        case OptionsControl::TraceFileName:
+            return &traceFileName_;
+        case OptionsControl::TraceFileSize:
+            return &traceFileSize_;
+        case OptionsControl::RedundantServer:
+            return &redundantServer_;
+        case OptionsControl::GatewayAddress:
+            return &gatewayAddress_;
+        case OptionsControl::TcpPort:
+            return &tcpPort_;
+        case OptionsControl::DisconnectDelay:
+            return &disconnectDelay_;
+        case OptionsControl::CommFailDelay:
+            return &commFailDelay_;
+        case OptionsControl::CommunicationRetry:
+            return &communicationRetry_;
+        case OptionsControl::AreaDelimiter:
+            return &areaDelimiter_;
+        default:
+            return nullptr;
     }
 }
 

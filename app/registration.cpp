@@ -26,7 +26,7 @@ std::string Reason(ISettingsStore& store, const std::string& what) {
 
 // Writes records in order and remembers the first failure.
 class RecordWriter {
-public:
+  public:
     explicit RecordWriter(ISettingsStore& store) : store_(store) {}
 
     // Creates the key and writes its text values ("" names the default value).
@@ -58,7 +58,7 @@ public:
 
     RegistrationResult Result() const { return result_; }
 
-private:
+  private:
     void Fail(const std::string& what) { result_ = {false, Reason(store_, what)}; }
 
     ISettingsStore& store_;
@@ -90,13 +90,11 @@ void WriteClass(RecordWriter& w, std::string_view clsid, std::string_view descri
 
 void WriteTypeLibrary(RecordWriter& w, const std::string& executablePath) {
     const std::string folder = std::filesystem::path(executablePath).parent_path().string();
-    w.Key(ClassesPath({"TypeLib", kTypeLibraryId, kTypeLibraryVersion}),
-          {{"", kTypeLibraryName}});
+    w.Key(ClassesPath({"TypeLib", kTypeLibraryId, kTypeLibraryVersion}), {{"", kTypeLibraryName}});
     w.Key(ClassesPath({"TypeLib", kTypeLibraryId, kTypeLibraryVersion, "0", "win32"}),
           {{"", executablePath}});
     w.Key(ClassesPath({"TypeLib", kTypeLibraryId, kTypeLibraryVersion, "FLAGS"}), {{"", "0"}});
-    w.Key(ClassesPath({"TypeLib", kTypeLibraryId, kTypeLibraryVersion, "HELPDIR"}),
-          {{"", folder}});
+    w.Key(ClassesPath({"TypeLib", kTypeLibraryId, kTypeLibraryVersion, "HELPDIR"}), {{"", folder}});
 }
 
 void WriteCategory(RecordWriter& w, std::string_view catid, std::string_view description,
@@ -110,12 +108,12 @@ void WriteCategory(RecordWriter& w, std::string_view catid, std::string_view des
 RegistrationResult RegisterServer(ISettingsStore& store, const std::string& executablePath) {
     RecordWriter w(store);
     WriteAppIds(w);
-    WriteClass(w, kDaServerClsid, kDaServerDescription, kDaServerProgId,
-               kDaServerIndependentProgId, executablePath);
+    WriteClass(w, kDaServerClsid, kDaServerDescription, kDaServerProgId, kDaServerIndependentProgId,
+               executablePath);
     w.OptionalKey(ClassesPath({kDaServerIndependentProgId, "OPC"}), "");
     w.OptionalKey(ClassesPath({kDaServerIndependentProgId, "OPC", "Vendor"}), kVendorName);
-    WriteClass(w, kAeServerClsid, kAeServerDescription, kAeServerProgId,
-               kAeServerIndependentProgId, executablePath);
+    WriteClass(w, kAeServerClsid, kAeServerDescription, kAeServerProgId, kAeServerIndependentProgId,
+               executablePath);
     WriteTypeLibrary(w, executablePath);
     WriteCategory(w, kCatidOpcDaServer20, kOpcDaServer20Description, kDaServerClsid);
     WriteCategory(w, kCatidOpcAeServer10, kOpcAeServer10Description, kAeServerClsid);
@@ -130,7 +128,8 @@ RegistrationResult UnregisterServer(ISettingsStore& store) {
     w.Remove(ClassesPath({"AppID", kDaServerClsid}));
     w.Remove(ClassesPath({"AppID", kAeServerClsid}));
     w.Remove(ClassesPath({"AppID", kExecutableName}));
-    for (const auto clsid : {kDaServerClsid, kAeServerClsid}) w.Remove(ClassesPath({"CLSID", clsid}));
+    for (const auto clsid : {kDaServerClsid, kAeServerClsid})
+        w.Remove(ClassesPath({"CLSID", clsid}));
     for (const auto progId : {kDaServerProgId, kDaServerIndependentProgId, kAeServerProgId,
                               kAeServerIndependentProgId}) {
         w.Remove(ClassesPath({progId}));

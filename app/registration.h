@@ -41,8 +41,7 @@ struct RegistrationResult {
 // Writes every record; the local-server path is the executable. Fails at the first key or
 // value that cannot be written, with the store's reason; the OPC vendor keys are skipped
 // silently when they cannot be created.
-RegistrationResult RegisterServer(ISettingsStore& machineStore,
-                                  const std::string& executablePath);
+RegistrationResult RegisterServer(ISettingsStore& machineStore, const std::string& executablePath);
 
 // Removes the DA class's "OPC" key tree, both classes' category marks, the AppID entries,
 // the class and ProgID registrations and the type library; the category descriptions stay.

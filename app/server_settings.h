@@ -31,11 +31,11 @@ struct TraceFileSettings {
 };
 
 struct RedundancySettings {
-    std::uint32_t Enabled = 0;      // non-zero: redundancy with a peer server
-    std::uint32_t SyncMaster = 0;   // non-zero: this server sends its clock to the peer
-    std::uint16_t Port = 8201;      // low 16 bits of the stored number
-    std::string AlternateServer;    // address of the peer server
-    std::string AlternateGateway;   // this host's interface towards the peer
+    std::uint32_t Enabled = 0;     // non-zero: redundancy with a peer server
+    std::uint32_t SyncMaster = 0;  // non-zero: this server sends its clock to the peer
+    std::uint16_t Port = 8201;     // low 16 bits of the stored number
+    std::string AlternateServer;   // address of the peer server
+    std::string AlternateGateway;  // this host's interface towards the peer
     bool operator==(const RedundancySettings&) const = default;
 };
 
@@ -74,18 +74,17 @@ ServerSettings LoadServerSettings(SettingsAccess& access, bool readOnly);
 // FullTagPath, ChangelessUpdate, FileSize, FileName, Enabled, SyncMaster, AlternateServer,
 // AlternateGateway, Port, OnDisconnect, OnCommFail, AreaDelimiter; the "EventStack" values
 // never. Write failures are not reported.
-bool SaveSettings(SettingsAccess& access, const ServerSettings& settings,
-                  const IAdminCheck& admin, IMessageBox& messages);
+bool SaveSettings(SettingsAccess& access, const ServerSettings& settings, const IAdminCheck& admin,
+                  IMessageBox& messages);
 
 // Administrators only: writes each non-empty position i of the list as "File<i>" into the
 // machine store's "Recent File List"; empty positions are neither written nor deleted.
-void SaveRecentFiles(SettingsAccess& access, const RecentFileList& files,
-                     const IAdminCheck& admin);
+void SaveRecentFiles(SettingsAccess& access, const RecentFileList& files, const IAdminCheck& admin);
 
 // The process's in-memory settings. Every thread may read them while the dialog replaces
 // them: readers get copies taken under the lock, so a text is never seen half replaced.
 class ServerSettingsHolder {
-public:
+  public:
     ServerSettingsHolder() = default;
     explicit ServerSettingsHolder(ServerSettings settings) : settings_(std::move(settings)) {}
 
@@ -103,7 +102,7 @@ public:
     ShutdownSettings Shutdown() const;
     EventStackSettings EventStack() const;
 
-private:
+  private:
     mutable std::mutex mutex_;
     ServerSettings settings_;
 };

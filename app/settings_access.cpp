@@ -29,8 +29,7 @@ std::string SettingTextFromData(const RegValue& value) {
 SettingsAccess::SettingsAccess(ISettingsStore& store, std::string applicationKey)
     : store_(store), applicationKey_(std::move(applicationKey)) {}
 
-std::optional<std::string> SettingsAccess::OpenSettingsKey(std::string_view subkey,
-                                                           bool readOnly) {
+std::optional<std::string> SettingsAccess::OpenSettingsKey(std::string_view subkey, bool readOnly) {
     std::string path = applicationKey_;
     if (!subkey.empty()) path += "\\" + std::string(subkey);
     const bool open = readOnly ? store_.KeyExists(path) : store_.CreateKey(path);
@@ -45,8 +44,7 @@ std::optional<RegValue> SettingsAccess::Read(std::string_view subkey, std::strin
     return store_.ReadValue(*key, value);
 }
 
-bool SettingsAccess::Write(std::string_view subkey, std::string_view value,
-                           const RegValue& data) {
+bool SettingsAccess::Write(std::string_view subkey, std::string_view value, const RegValue& data) {
     const auto key = OpenSettingsKey(subkey, false);
     return key && store_.WriteValue(*key, value, data);
 }

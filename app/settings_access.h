@@ -27,7 +27,7 @@ std::optional<std::uint32_t> SettingNumberFromData(const RegValue& value);
 std::string SettingTextFromData(const RegValue& value);
 
 class SettingsAccess {
-public:
+  public:
     explicit SettingsAccess(ISettingsStore& store,
                             std::string applicationKey = std::string(kMachineApplicationKey));
 
@@ -35,23 +35,21 @@ public:
     // the application key and the subkey are created when missing. None on any failure.
     std::optional<std::string> OpenSettingsKey(std::string_view subkey, bool readOnly);
 
-    std::uint32_t ReadSettingNumber(std::string_view subkey, std::string_view value,
-                                    bool readOnly, std::uint32_t defaultValue);
+    std::uint32_t ReadSettingNumber(std::string_view subkey, std::string_view value, bool readOnly,
+                                    std::uint32_t defaultValue);
     std::string ReadSettingText(std::string_view subkey, std::string_view value, bool readOnly,
                                 std::string_view defaultValue);
 
     // Store a REG_DWORD / a REG_SZ with its terminating zero, opening the key for writing.
     // False when the key cannot be opened or the value cannot be written; callers that follow
     // the settings rules ignore the result.
-    bool WriteSettingNumber(std::string_view subkey, std::string_view value,
-                            std::uint32_t number);
-    bool WriteSettingText(std::string_view subkey, std::string_view value,
-                          std::string_view text);
+    bool WriteSettingNumber(std::string_view subkey, std::string_view value, std::uint32_t number);
+    bool WriteSettingText(std::string_view subkey, std::string_view value, std::string_view text);
 
     ISettingsStore& Store() { return store_; }
     const std::string& ApplicationKey() const { return applicationKey_; }
 
-private:
+  private:
     std::optional<RegValue> Read(std::string_view subkey, std::string_view value, bool readOnly);
     bool Write(std::string_view subkey, std::string_view value, const RegValue& data);
 

@@ -75,8 +75,8 @@ std::vector<std::string> SplitKeyPath(std::string_view path) {
     std::size_t start = 0;
     while (true) {
         const std::size_t end = path.find('\\', start);
-        const std::string_view part =
-            path.substr(start, end == std::string_view::npos ? std::string_view::npos : end - start);
+        const std::string_view part = path.substr(
+            start, end == std::string_view::npos ? std::string_view::npos : end - start);
         if (part.empty() || HasControlCharacter(part) || !IsValidUtf8(part)) return {};
         parts.emplace_back(part);
         if (end == std::string_view::npos) break;
@@ -147,7 +147,7 @@ std::vector<LogicalLine> JoinLines(std::string_view text) {
 }
 
 class Parser {
-public:
+  public:
     explicit Parser(KeyNode& root) : root_(root) {}
 
     // Empty on success, else what is wrong with the line.
@@ -158,7 +158,7 @@ public:
         return "unexpected text";
     }
 
-private:
+  private:
     std::string ParseKey(std::string_view line) {
         if (line.back() != ']' || line.size() < 3) return "a key line must end with ']'";
         std::string_view path = line.substr(1, line.size() - 2);
@@ -180,7 +180,8 @@ private:
 
     void RemoveKey(const std::vector<std::string>& parts) {
         KeyNode* parent = &root_;
-        for (std::size_t i = 0; i + 1 < parts.size() && parent; ++i) parent = parent->Child(parts[i]);
+        for (std::size_t i = 0; i + 1 < parts.size() && parent; ++i)
+            parent = parent->Child(parts[i]);
         if (!parent) return;
         std::erase_if(parent->children,
                       [&](const auto& child) { return EqualsNoCase(child->name, parts.back()); });
@@ -292,7 +293,8 @@ std::string ParseStore(std::string_view text, KeyNode& root) {
         std::string problem;
         if (!headerSeen) {
             headerSeen = true;
-            if (line.text != kHeader) problem = "the first line must be \"" + std::string(kHeader) + "\"";
+            if (line.text != kHeader)
+                problem = "the first line must be \"" + std::string(kHeader) + "\"";
         } else {
             problem = parser.ParseLine(line.text);
         }
@@ -401,7 +403,7 @@ bool WriteAll(int fd, const std::string& text) {
 
 // Holds an exclusive flock on the lock file for its lifetime.
 class FileLock {
-public:
+  public:
     explicit FileLock(const std::string& path) {
         fd_ = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
         if (fd_ < 0) return;
@@ -420,7 +422,7 @@ public:
     FileLock& operator=(const FileLock&) = delete;
     bool Held() const { return fd_ >= 0; }
 
-private:
+  private:
     int fd_ = -1;
 };
 
@@ -461,7 +463,8 @@ std::unique_ptr<RegFileStore::Snapshot> RegFileStore::Load() const {
 bool RegFileStore::Modify(const std::function<bool(KeyNode& root, bool& changed)>& change) {
     std::error_code ignored;
     const std::filesystem::path target = TargetPath();
-    if (target.has_parent_path()) std::filesystem::create_directories(target.parent_path(), ignored);
+    if (target.has_parent_path())
+        std::filesystem::create_directories(target.parent_path(), ignored);
 
     FileLock lock(target.string() + ".lock");
     if (!lock.Held()) {
@@ -591,9 +594,8 @@ bool RegFileStore::DeleteValue(std::string_view key, std::string_view name) {
     return Modify([&](KeyNode& root, bool& changed) {
         KeyNode* node = FindKey(root, key);
         if (node) {
-            changed = std::erase_if(node->values, [&](const auto& v) {
-                          return EqualsNoCase(v.first, name);
-                      }) > 0;
+            changed = std::erase_if(node->values,
+                                    [&](const auto& v) { return EqualsNoCase(v.first, name); }) > 0;
         }
         return true;
     });

@@ -1,7 +1,6 @@
-#include "app/options_dialog_model.h"
-
 #include <gtest/gtest.h>
 
+#include "app/options_dialog_model.h"
 #include "tests/app/settings_test_doubles.h"
 #include "tests/support/memory_settings_store.h"
 
@@ -28,7 +27,7 @@ ServerSettings Configured() {
 }
 
 class OptionsDialogTest : public ::testing::Test {
-protected:
+  protected:
     // OK on the model; the dialog closes when it returns true.
     bool Ok(OptionsDialogModel& model) { return model.Ok(holder, access, admin, messages); }
 
@@ -42,13 +41,14 @@ protected:
 TEST_F(OptionsDialogTest, ControlsAreListedInTheDialogsOrderWithTheirLabels) {
     std::vector<std::string> labels;
     for (const auto& info : OptionsControls()) labels.emplace_back(info.label);
-    EXPECT_EQ(labels, (std::vector<std::string>{
-                          "Enable changeless update", "Enable short tag name in callbacks",
-                          " Trace file options ", "Trace file name:", "Trace file size:",
-                          "Enable Redundancy", "Synchronisation master", "Redundant Server:",
-                          "Gateway address:", "TCP Port:", "Shutdown on disconnected",
-                          "Time delay:", "Shutdown on comm. failure", "Time delay:",
-                          "Communication retry:", "Area name delimiter:", "OK", "Cancel"}));
+    EXPECT_EQ(
+        labels,
+        (std::vector<std::string>{
+            "Enable changeless update", "Enable short tag name in callbacks",
+            " Trace file options ", "Trace file name:", "Trace file size:", "Enable Redundancy",
+            "Synchronisation master", "Redundant Server:", "Gateway address:", "TCP Port:",
+            "Shutdown on disconnected", "Time delay:", "Shutdown on comm. failure",
+            "Time delay:", "Communication retry:", "Area name delimiter:", "OK", "Cancel"}));
     EXPECT_EQ(OptionsControls()[4].unit, "kBytes");
     EXPECT_EQ(OptionsControls()[13].unit, "sec");
     EXPECT_EQ(kOptionsDialogTitle, "OPC Server Options");
@@ -165,9 +165,11 @@ TEST_F(OptionsDialogTest, ValidationRunsInItsOrderAndFocusesTheFirstBadField) {
         {C::CommFailDelay, "Enter an integer."},
         {C::AreaDelimiter, "Enter no more than 1 characters."},
     };
-    const std::vector<std::pair<C, std::string>> fixes = {
-        {C::TcpPort, "502"}, {C::TraceFileSize, "-5"}, {C::DisconnectDelay, " 12 "},
-        {C::CommFailDelay, "+7"}, {C::AreaDelimiter, "|"}};
+    const std::vector<std::pair<C, std::string>> fixes = {{C::TcpPort, "502"},
+                                                          {C::TraceFileSize, "-5"},
+                                                          {C::DisconnectDelay, " 12 "},
+                                                          {C::CommFailDelay, "+7"},
+                                                          {C::AreaDelimiter, "|"}};
     for (std::size_t i = 0; i < expected.size(); ++i) {
         messages.shown.clear();
         EXPECT_FALSE(Ok(model)) << "the dialog stays open";
@@ -230,11 +232,11 @@ TEST_F(OptionsDialogTest, OkCopiesTheValuesAndSavesThemInOrder) {
     EXPECT_EQ(s.AreaDelimiter, "") << "an empty delimiter is accepted";
     EXPECT_EQ(s.EventStack, Configured().EventStack) << "the dialog does not touch it";
 
-    EXPECT_EQ(store.WrittenNames(),
-              (std::vector<std::string>{"FullTagPath", "ChangelessUpdate", "FileSize", "FileName",
-                                        "Enabled", "SyncMaster", "AlternateServer",
-                                        "AlternateGateway", "Port", "OnDisconnect", "OnCommFail",
-                                        "AreaDelimiter"}));
+    EXPECT_EQ(
+        store.WrittenNames(),
+        (std::vector<std::string>{"FullTagPath", "ChangelessUpdate", "FileSize", "FileName",
+                                  "Enabled", "SyncMaster", "AlternateServer", "AlternateGateway",
+                                  "Port", "OnDisconnect", "OnCommFail", "AreaDelimiter"}));
     EXPECT_EQ(store.ReadValue(kApp + "\\Redundancy", "Port"), RegValue::Dword(4464));
     EXPECT_EQ(store.ReadValue(kApp, "FullTagPath"), RegValue::Dword(1));
     EXPECT_EQ(store.ReadValue(kApp, "AreaDelimiter"), RegValue::String(""));

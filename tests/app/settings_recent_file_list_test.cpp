@@ -1,7 +1,6 @@
-#include "app/recent_file_list.h"
-
 #include <gtest/gtest.h>
 
+#include "app/recent_file_list.h"
 #include "app/server_settings.h"
 #include "tests/app/settings_test_doubles.h"
 #include "tests/support/memory_settings_store.h"

@@ -1,10 +1,9 @@
-#include "app/registration.h"
-
 #include <gtest/gtest.h>
 #include <unistd.h>
 
 #include <filesystem>
 
+#include "app/registration.h"
 #include "platform/linux/reg_file_store.h"
 #include "tests/support/memory_settings_store.h"
 
@@ -25,9 +24,9 @@ std::optional<std::string> Text(ISettingsStore& store, const std::string& below,
     const auto value = store.ReadValue(Key(below), name);
     if (!value) return std::nullopt;
     EXPECT_EQ(value->type, REG_SZ) << below << " " << name;
-    return value->data.size() >= 2 ? std::optional<std::string>(std::string(
-                                         value->data.begin(), value->data.end() - 2))
-                                   : std::nullopt;
+    return value->data.size() >= 2
+               ? std::optional<std::string>(std::string(value->data.begin(), value->data.end() - 2))
+               : std::nullopt;
 }
 
 // The UTF-16LE bytes of an ASCII text without its terminator, as Text() returns them.
@@ -41,7 +40,7 @@ std::string Wide(const std::string& ascii) {
 }
 
 class RegistrationTest : public ::testing::Test {
-protected:
+  protected:
     MemorySettingsStore store;
 };
 
@@ -98,8 +97,8 @@ TEST_F(RegistrationTest, RegisterWritesTheServersRecords) {
 TEST_F(RegistrationTest, UnregisterRemovesOnlyTheServersOwnRecords) {
     // Another vendor's server in the same category, registered before us.
     const std::string other = Key("CLSID\\{11111111-2222-3333-4444-555555555555}");
-    ASSERT_TRUE(store.CreateKey(other + "\\Implemented Categories\\" +
-                                std::string(kCatidOpcDaServer20)));
+    ASSERT_TRUE(
+        store.CreateKey(other + "\\Implemented Categories\\" + std::string(kCatidOpcDaServer20)));
     ASSERT_TRUE(RegisterServer(store, kExe).ok);
     ASSERT_TRUE(RegisterServer(store, kExe).ok) << "registering twice is harmless";
 
@@ -153,7 +152,8 @@ TEST_F(RegistrationTest, RecordsSurviveTheSettingsFile) {
     EXPECT_EQ(Text(reopened, "CLSID\\" + kAe + "\\LocalServer32"), Wide(kExe));
     ASSERT_TRUE(UnregisterServer(reopened).ok);
     EXPECT_FALSE(reopened.KeyExists(Key("CLSID\\" + kDa)));
-    EXPECT_TRUE(reopened.KeyExists(Key("Component Categories\\" + std::string(kCatidOpcAeServer10))));
+    EXPECT_TRUE(
+        reopened.KeyExists(Key("Component Categories\\" + std::string(kCatidOpcAeServer10))));
     std::filesystem::remove_all(dir);
 
     RegFileStore unwritable("/proc/velkopc/settings.reg");

@@ -1,5 +1,3 @@
-#include "app/server_settings.h"
-
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -10,6 +8,7 @@
 #include <sstream>
 #include <thread>
 
+#include "app/server_settings.h"
 #include "platform/linux/reg_file_store.h"
 #include "tests/app/settings_test_doubles.h"
 #include "tests/support/memory_settings_store.h"
@@ -26,7 +25,7 @@ const std::string kApp(kMachineApplicationKey);
 RegValue Raw(std::uint32_t type, std::string data) { return RegValue{type, std::move(data)}; }
 
 class ServerSettingsTest : public ::testing::Test {
-protected:
+  protected:
     void Put(const std::string& subkey, const std::string& name, const RegValue& value) {
         const std::string key = subkey.empty() ? kApp : kApp + "\\" + subkey;
         ASSERT_TRUE(store.CreateKey(key));
@@ -124,11 +123,11 @@ TEST_F(ServerSettingsTest, SaveWritesEveryOptionInItsOrderAndNeverTheEventStack)
     s.EventStack = {1, 2, 8};
     EXPECT_TRUE(SaveSettings(access, s, admin, messages));
     EXPECT_TRUE(messages.shown.empty());
-    EXPECT_EQ(store.WrittenNames(),
-              (std::vector<std::string>{"FullTagPath", "ChangelessUpdate", "FileSize", "FileName",
-                                        "Enabled", "SyncMaster", "AlternateServer",
-                                        "AlternateGateway", "Port", "OnDisconnect", "OnCommFail",
-                                        "AreaDelimiter"}));
+    EXPECT_EQ(
+        store.WrittenNames(),
+        (std::vector<std::string>{"FullTagPath", "ChangelessUpdate", "FileSize", "FileName",
+                                  "Enabled", "SyncMaster", "AlternateServer", "AlternateGateway",
+                                  "Port", "OnDisconnect", "OnCommFail", "AreaDelimiter"}));
     EXPECT_EQ(Get("", "FullTagPath"), RegValue::Dword(0));
     EXPECT_EQ(Get("", "ChangelessUpdate"), RegValue::Dword(1));
     EXPECT_EQ(Get("", "AreaDelimiter"), RegValue::String(""));
@@ -149,9 +148,9 @@ TEST_F(ServerSettingsTest, SaveWritesEveryOptionInItsOrderAndNeverTheEventStack)
 TEST_F(ServerSettingsTest, SaveIsRefusedForAUserWhoIsNotAnAdministrator) {
     admin.Set(false);
     EXPECT_FALSE(SaveSettings(access, ServerSettings{}, admin, messages));
-    EXPECT_EQ(messages.shown, std::vector<std::string>{
-                                  "To modify the settings you should run the program with "
-                                  "administration rights!"});
+    EXPECT_EQ(messages.shown,
+              std::vector<std::string>{"To modify the settings you should run the program with "
+                                       "administration rights!"});
     EXPECT_TRUE(store.Operations().empty());
 }
 

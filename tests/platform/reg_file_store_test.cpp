@@ -24,7 +24,7 @@ constexpr const char* kApp = "HKEY_LOCAL_MACHINE\\Software\\VELK\\VELK A&E OPC S
 constexpr const char* kTrace = "HKEY_LOCAL_MACHINE\\Software\\VELK\\VELK A&E OPC Server\\TraceFile";
 
 class TempDir {
-public:
+  public:
     TempDir() {
         std::string pattern = (fs::temp_directory_path() / "regstoreXXXXXX").string();
         path_ = ::mkdtemp(pattern.data());
@@ -35,7 +35,7 @@ public:
     }
     const fs::path& Path() const { return path_; }
 
-private:
+  private:
     fs::path path_;
 };
 
@@ -65,24 +65,26 @@ class StoreFactory;
 
 template <>
 class StoreFactory<RegFileStore> {
-public:
+  public:
     std::unique_ptr<ISettingsStore> Make() {
         return std::make_unique<RegFileStore>((dir_.Path() / "settings.reg").string());
     }
 
-private:
+  private:
     TempDir dir_;
 };
 
 template <>
 class StoreFactory<testing::MemorySettingsStore> {
-public:
-    std::unique_ptr<ISettingsStore> Make() { return std::make_unique<testing::MemorySettingsStore>(); }
+  public:
+    std::unique_ptr<ISettingsStore> Make() {
+        return std::make_unique<testing::MemorySettingsStore>();
+    }
 };
 
 template <class Store>
 class SettingsStoreContract : public ::testing::Test {
-protected:
+  protected:
     StoreFactory<Store> factory;
     std::unique_ptr<ISettingsStore> store = factory.Make();
 };
@@ -139,7 +141,7 @@ TYPED_TEST(SettingsStoreContract, DeletingAKeyTakesEverythingBelowIt) {
 // ---- the file store --------------------------------------------------------------------
 
 class RegFileStoreTest : public ::testing::Test {
-protected:
+  protected:
     fs::path File() const { return dir.Path() / "etc" / "velkopc" / "settings.reg"; }
     std::unique_ptr<RegFileStore> Open() { return std::make_unique<RegFileStore>(File().string()); }
     void Write(const std::string& text) {
@@ -171,7 +173,8 @@ TEST_F(RegFileStoreTest, WritesTheRegistryExportSyntax) {
     ASSERT_TRUE(store->WriteValue(kTrace, "FileName", RegValue::String("C:\\Log\\\"a\" b.txt")));
     ASSERT_TRUE(store->WriteValue(kTrace, "", RegValue::String("Grüße")));
     ASSERT_TRUE(store->WriteValue(kTrace, "Blob", Raw(REG_BINARY, std::string("\x01\xAB\x00", 3))));
-    ASSERT_TRUE(store->WriteValue(kTrace, "Big", Raw(REG_QWORD, std::string("\x01\0\0\0\0\0\0\x80", 8))));
+    ASSERT_TRUE(
+        store->WriteValue(kTrace, "Big", Raw(REG_QWORD, std::string("\x01\0\0\0\0\0\0\x80", 8))));
     EXPECT_EQ(ReadFile(File()),
               "Windows Registry Editor Version 5.00\n\n"
               "[HKEY_LOCAL_MACHINE\\Software\\VELK\\VELK A&E OPC Server]\n"
@@ -228,21 +231,22 @@ TEST_F(RegFileStoreTest, EveryValueComesBackByteForByte) {
 }
 
 TEST_F(RegFileStoreTest, ReadsAHandEditedFile) {
-    Write("\xEF\xBB\xBFWindows Registry Editor Version 5.00\r\n"
-          "\r\n"
-          "; written by hand\r\n"
-          "[hkey_local_machine\\software\\velk\\VELK A&E OPC Server\\TraceFile]\r\n"
-          "\"FileSize\"=dword:400\r\n"
-          "  \"FileName\" = \"/var/log/velk opc.txt\"  \r\n"
-          "\"Data\"=hex:01,02,\\\r\n"
-          "  03,04,\\\n"
-          "  05\n"
-          "\"Gone\"=dword:00000001\n"
-          "\"Gone\"=-\n"
-          "[HKEY_LOCAL_MACHINE\\Software\\Removed\\Sub]\n"
-          "[-HKEY_LOCAL_MACHINE\\Software\\Removed]\n"
-          "[HKEY_LOCAL_MACHINE\\Software\\VELK\\VELK A&E OPC Server]\n"
-          "@=hex(2):25,00,00,00\n");
+    Write(
+        "\xEF\xBB\xBFWindows Registry Editor Version 5.00\r\n"
+        "\r\n"
+        "; written by hand\r\n"
+        "[hkey_local_machine\\software\\velk\\VELK A&E OPC Server\\TraceFile]\r\n"
+        "\"FileSize\"=dword:400\r\n"
+        "  \"FileName\" = \"/var/log/velk opc.txt\"  \r\n"
+        "\"Data\"=hex:01,02,\\\r\n"
+        "  03,04,\\\n"
+        "  05\n"
+        "\"Gone\"=dword:00000001\n"
+        "\"Gone\"=-\n"
+        "[HKEY_LOCAL_MACHINE\\Software\\Removed\\Sub]\n"
+        "[-HKEY_LOCAL_MACHINE\\Software\\Removed]\n"
+        "[HKEY_LOCAL_MACHINE\\Software\\VELK\\VELK A&E OPC Server]\n"
+        "@=hex(2):25,00,00,00\n");
     auto store = Open();
     EXPECT_EQ(store->Problem(), "");
     EXPECT_EQ(store->ReadValue(kTrace, "filesize"), RegValue::Dword(1024));
@@ -290,17 +294,16 @@ TEST_P(RegFileStoreMalformedTest, ReadsAsEmptyRefusesWritesAndNamesTheLine) {
 
 INSTANTIATE_TEST_SUITE_P(
     Files, RegFileStoreMalformedTest,
-    ::testing::Values(
-        MalformedCase{"NoHeader", "[HKEY_LOCAL_MACHINE\\Software]\n", 1},
-        MalformedCase{"OldHeader", "REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\Software]\n", 1},
-        MalformedCase{"UnknownEscape", "\"FileName\"=\"C:\\temp\"\n", 5},
-        MalformedCase{"OpenText", "\"FileName\"=\"C:\\\\temp\n", 5},
-        MalformedCase{"BadDword", "\n\"FileSize\"=dword:123456789\n", 6},
-        MalformedCase{"BadHexOnAContinuedLine", "\"Data\"=hex:01,\\\n  0g\n", 5},
-        MalformedCase{"StrayText", "FileSize=1\n", 5},
-        MalformedCase{"EmptyKeyPart", "[HKEY_LOCAL_MACHINE\\\\Software]\n", 5},
-        MalformedCase{"UnclosedKey", "[HKEY_LOCAL_MACHINE\\Software\n", 5},
-        MalformedCase{"NotUtf8", "\"FileName\"=\"caf\xE9\"\n", 5}),
+    ::testing::Values(MalformedCase{"NoHeader", "[HKEY_LOCAL_MACHINE\\Software]\n", 1},
+                      MalformedCase{"OldHeader", "REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\Software]\n", 1},
+                      MalformedCase{"UnknownEscape", "\"FileName\"=\"C:\\temp\"\n", 5},
+                      MalformedCase{"OpenText", "\"FileName\"=\"C:\\\\temp\n", 5},
+                      MalformedCase{"BadDword", "\n\"FileSize\"=dword:123456789\n", 6},
+                      MalformedCase{"BadHexOnAContinuedLine", "\"Data\"=hex:01,\\\n  0g\n", 5},
+                      MalformedCase{"StrayText", "FileSize=1\n", 5},
+                      MalformedCase{"EmptyKeyPart", "[HKEY_LOCAL_MACHINE\\\\Software]\n", 5},
+                      MalformedCase{"UnclosedKey", "[HKEY_LOCAL_MACHINE\\Software\n", 5},
+                      MalformedCase{"NotUtf8", "\"FileName\"=\"caf\xE9\"\n", 5}),
     [](const auto& info) { return std::string(info.param.what); });
 
 TEST_F(RegFileStoreTest, ValueOutsideAnyKeyIsMalformed) {
@@ -312,7 +315,9 @@ TEST_F(RegFileStoreTest, ARepairedFileIsUsedAgain) {
     Write("Windows Registry Editor Version 5.00\n[broken\n");
     auto store = Open();
     EXPECT_NE(store->Problem(), "");
-    Write("Windows Registry Editor Version 5.00\n[HKEY_LOCAL_MACHINE\\Software\\VELK]\n\"A\"=dword:2\n");
+    Write(
+        "Windows Registry Editor Version "
+        "5.00\n[HKEY_LOCAL_MACHINE\\Software\\VELK]\n\"A\"=dword:2\n");
     EXPECT_EQ(store->Problem(), "");
     EXPECT_EQ(store->ReadValue("HKEY_LOCAL_MACHINE\\Software\\VELK", "A"), RegValue::Dword(2));
     EXPECT_TRUE(store->WriteValue("HKEY_LOCAL_MACHINE\\Software\\VELK", "B", RegValue::Dword(3)));
@@ -391,7 +396,8 @@ TEST_F(RegFileStoreTest, TwoProcessesWritingAtOnceLoseNothing) {
             const std::string name = "V" + std::to_string(i);
             ok = store.WriteValue(key, name, RegValue::Dword(process * 1000 + i)) && ok;
             ok = store.WriteValue(kApp, "P" + std::to_string(process) + name,
-                                  RegValue::String(std::to_string(i))) && ok;
+                                  RegValue::String(std::to_string(i))) &&
+                 ok;
         }
         ::_exit(ok ? 0 : 1);
     };
@@ -414,7 +420,8 @@ TEST_F(RegFileStoreTest, TwoProcessesWritingAtOnceLoseNothing) {
         const std::string key = std::string(kApp) + "\\P" + std::to_string(process);
         for (int i = 0; i < kValues; ++i) {
             const std::string name = "V" + std::to_string(i);
-            EXPECT_EQ(store->ReadValue(key, name), RegValue::Dword(process * 1000 + i)) << key << name;
+            EXPECT_EQ(store->ReadValue(key, name), RegValue::Dword(process * 1000 + i))
+                << key << name;
             EXPECT_EQ(store->ReadValue(kApp, "P" + std::to_string(process) + name),
                       RegValue::String(std::to_string(i)));
         }

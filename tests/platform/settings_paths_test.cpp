@@ -35,7 +35,8 @@ TEST(SettingsPathsTest, UserStoreFollowsTheOverrideThenXdgThenHome) {
               "/home/op/.config/velkopc/settings.reg");
     // Without HOME the password database names the home directory.
     const std::string fallback = UserSettingsPath(Env({}));
-    EXPECT_TRUE(fallback.empty() || fallback.ends_with("/.config/velkopc/settings.reg")) << fallback;
+    EXPECT_TRUE(fallback.empty() || fallback.ends_with("/.config/velkopc/settings.reg"))
+        << fallback;
 }
 
 }  // namespace

@@ -90,7 +90,8 @@ bool MemorySettingsStore::DeleteValue(std::string_view key, std::string_view nam
     if (!writable_) return Record(Change::DeleteValue, key, name, {}, false);
     const auto found = keys_.find(AsciiLowerCopy(key));
     if (found != keys_.end()) {
-        std::erase_if(found->second.values, [&](const auto& v) { return EqualsNoCase(v.first, name); });
+        std::erase_if(found->second.values,
+                      [&](const auto& v) { return EqualsNoCase(v.first, name); });
     }
     return Record(Change::DeleteValue, key, name, {}, true);
 }

@@ -173,6 +173,83 @@ TEST_F(ServerSettingsTest, SavedSettingsComeBackFromTheSettingsFile) {
     std::filesystem::remove_all(dir);
 }
 
+class ServerSettingsFileTest : public ::testing::Test {
+  protected:
+    ServerSettingsFileTest()
+        : dir(::testing::TempDir() + "velk_settings_file_" + std::to_string(::getpid())),
+          path(dir + "/settings.reg") {
+        std::filesystem::remove_all(dir);
+        std::filesystem::create_directories(dir);
+    }
+    ~ServerSettingsFileTest() override { std::filesystem::remove_all(dir); }
+    void Write(const std::string& text) { std::ofstream(path, std::ios::binary) << text; }
+    std::string Read() {
+        std::ifstream in(path, std::ios::binary);
+        std::stringstream text;
+        text << in.rdbuf();
+        return text.str();
+    }
+
+    const std::string dir;
+    const std::string path;
+};
+
+TEST_F(ServerSettingsFileTest, AHandWrittenFileIsReadWithTheRegistrysRules) {
+    Write(
+        "Windows Registry Editor Version 5.00\n\n"
+        "[HKEY_LOCAL_MACHINE\\SOFTWARE\\velk\\VELK A&E OPC Server]\n"
+        "\"ChangelessUpdate\"=\"1\"\n"
+        "\n[HKEY_LOCAL_MACHINE\\Software\\VELK\\VELK A&E OPC Server\\TraceFile]\n"
+        "\"FileSize\"=hex(b):00,08,00,00,00,00,00,00\n"
+        "\n[HKEY_LOCAL_MACHINE\\Software\\VELK\\VELK A&E OPC Server\\Redundancy]\n"
+        "\"port\"=dword:00011171\n"
+        "\n[HKEY_LOCAL_MACHINE\\Software\\VELK\\VELK A&E OPC Server\\Shutdown]\n"
+        "\"OnCommFail\"=dword:ffffffff\n"
+        "\"OnDisconnect\"=dword:0000003c\n");
+    RegFileStore store(path);
+    SettingsAccess access(store);
+    const ServerSettings s = LoadServerSettings(access, true);
+    EXPECT_TRUE(s.ChangelessUpdate) << "\"1\" with its terminating zero is 4 bytes";
+    EXPECT_EQ(s.TraceFile.FileSize, 1024u) << "8 bytes give the default";
+    EXPECT_EQ(s.Redundancy.Port, 4465) << "0x11171 kept in 16 bits";
+    EXPECT_EQ(s.Shutdown.OnCommFail, -1);
+    EXPECT_EQ(s.Shutdown.OnDisconnect, 60);
+}
+
+TEST_F(ServerSettingsFileTest, AnAdministratorsStartNeverOverwritesADamagedFile) {
+    const std::string damaged =
+        "Windows Registry Editor Version 5.00\n\n"
+        "[HKEY_LOCAL_MACHINE\\Software\\VELK\\VELK A&E OPC Server\\TraceFile]\n"
+        "\"FileName\"=\"C:\\temp\\trace.txt\"\n"  // single backslashes: not the file's syntax
+        "\"FileSize\"=dword:00000800\n";
+    Write(damaged);
+    RegFileStore store(path);
+    SettingsAccess access(store);
+    EXPECT_EQ(LoadServerSettings(access, false), ServerSettings{}) << "all defaults";
+    EXPECT_NE(store.Problem().find("line 4:"), std::string::npos) << store.Problem();
+    SettableAdmin admin(true);
+    RecordingMessageBox messages;
+    SaveSettings(access, ServerSettings{}, admin, messages);
+    RecentFileList files;
+    files.Add("/srv/plant.vlk");
+    SaveRecentFiles(access, files, admin);
+    EXPECT_EQ(Read(), damaged);
+}
+
+TEST_F(ServerSettingsFileTest, AnAdministratorsFirstStartWritesOnlyTheEmptyKeys) {
+    RegFileStore store(path);
+    SettingsAccess access(store);
+    LoadServerSettings(access, false);
+    EXPECT_EQ(Read(),
+              "Windows Registry Editor Version 5.00\n\n"
+              "[HKEY_LOCAL_MACHINE\\Software\\VELK\\VELK A&E OPC Server\\EventStack]\n\n"
+              "[HKEY_LOCAL_MACHINE\\Software\\VELK\\VELK A&E OPC Server\\TraceFile]\n\n"
+              "[HKEY_LOCAL_MACHINE\\Software\\VELK\\VELK A&E OPC Server\\Redundancy]\n\n"
+              "[HKEY_LOCAL_MACHINE\\Software\\VELK\\VELK A&E OPC Server\\Shutdown]\n\n"
+              "[HKEY_LOCAL_MACHINE\\Software\\VELK\\VELK A&E OPC Server\\Recent File List]\n\n");
+    EXPECT_TRUE(store.KeyExists(std::string(kMachineApplicationKey)));
+}
+
 TEST_F(ServerSettingsTest, RecentFilesGoToTheMachineStoreForAdministratorsOnly) {
     Put("Recent File List", "File3", RegValue::String("/old/three.vlk"));
     RecentFileList files;

@@ -437,6 +437,36 @@ TEST_F(PlcsimTcpTest, ChannelsAreCutAndRestoredOnTheirOwn) {
     EXPECT_EQ(simulator_.ReportValue("requests.ch1"), 1);
 }
 
+TEST_F(PlcsimTcpTest, LateAnswerOnOneChannelDoesNotHoldUpTheOther) {
+    StartWith({"--tcp", "127.0.0.1:0", "--tcp", "127.0.0.1:0"});
+    Stream slow = Stream::Tcp(port_);
+    Stream fast = Stream::Tcp(simulator_.TcpPort(2));
+    ASSERT_EQ(simulator_.Command("delay 3000 ch=1"), "");
+    auto late = BuildDiagnosticRequest(MessageFraming::kTcp, 1);
+    ASSERT_TRUE(slow.Send(late->Frame()));
+    auto quick = BuildDiagnosticRequest(MessageFraming::kTcp, 1);
+    ASSERT_TRUE(Exchange(fast, *quick));
+    EXPECT_TRUE(quick->IsValid());
+    // The first channel's answer is still pending while the second one was served.
+    EXPECT_TRUE(slow.ReadOnce(0).empty());
+    EXPECT_EQ(slow.Read(late->GetAnswerLength(), 6000).size(), late->GetAnswerLength());
+}
+
+TEST_F(PlcsimTcpTest, GeneralDevicePlacesItsBufferFromTheEventStackOption) {
+    StartWith({"--tcp", "127.0.0.1:0", "--device-type", "0", "--event-stack", "1000,2000,10"});
+    ASSERT_EQ(simulator_.Command("event 9 1 area=2"), "");
+    Stream stream = Stream::Tcp(port_);
+    auto chunk = BuildEventBufferRequest(MessageFraming::kTcp, 1, 2000, 0, 40);
+    ASSERT_TRUE(Exchange(stream, *chunk));
+    EXPECT_EQ(chunk->GetWord(0), 9);
+    EXPECT_EQ(chunk->GetWord(4), kEventEndMark);
+    auto first = BuildEventBufferRequest(MessageFraming::kTcp, 1, 1000, 0, 4);
+    ASSERT_TRUE(Exchange(stream, *first));
+    EXPECT_EQ(first->GetWord(0), kEventEndMark);
+    EXPECT_EQ(simulator_.Command("events area=2"),
+              "area 2 base=2000 size=40 records=1 capacity=9 overrun=0\n");
+}
+
 // --- RTU over a pseudo-terminal pair -------------------------------------------------------
 
 class PlcsimRtuTest : public ::testing::Test {

@@ -15,7 +15,7 @@ class OModbusTag;
 void PostTagTransition(IEventPoster& poster, OModbusTag& tag, std::uint16_t subcondition,
                        bool active, FileTime eventTime, FileTime activeTime);
 // Posts one transition record of a device alarm with its code.
-void PostDeviceTransition(IEventPoster& poster, ODevice& device, std::uint16_t code,
-                          bool active, FileTime eventTime, FileTime activeTime);
+void PostDeviceTransition(IEventPoster& poster, ODevice& device, std::uint16_t code, bool active,
+                          FileTime eventTime, FileTime activeTime);
 
 }  // namespace velk

@@ -54,12 +54,18 @@ bool CDoc::NameHasDelimiter(const std::string& name) const {
 }
 
 void CDoc::LoadUserConditions() {
-    if (services_.eventSpace == nullptr || services_.files == nullptr) return;
+    if (services_.eventSpace == nullptr) services_.eventSpace = &EventSpace();
+    if (services_.files == nullptr) return;
     switch (LoadUserConditionFile(*services_.eventSpace, *services_.files,
                                   services_.conditionDirectories)) {
-    case UserConditionLoad::Loaded: break;
-    case UserConditionLoad::NotFound: Show(kMsgNoConditionFile); break;
-    case UserConditionLoad::ReadError: Show(kMsgConditionFileReadError); break;
+        case UserConditionLoad::Loaded:
+            break;
+        case UserConditionLoad::NotFound:
+            Show(kMsgNoConditionFile);
+            break;
+        case UserConditionLoad::ReadError:
+            Show(kMsgConditionFileReadError);
+            break;
     }
 }
 
@@ -107,7 +113,8 @@ void CDoc::ClearContents() {
 
 void CDoc::AddDefaultPorts() {
     TreeGuard tree(TreeLock());
-    for (int number = 1; number <= 16; ++number) portList.push_back(std::make_unique<OPort>(number));
+    for (int number = 1; number <= 16; ++number)
+        portList.push_back(std::make_unique<OPort>(number));
 }
 
 void CDoc::RegisterTag(OTagGroup& owner, OModbusTag* tag) {
@@ -237,7 +244,8 @@ bool CDoc::OnOpenDocument(const std::string& path) {
     ClearRememberedPaths();
 
     std::string message = "Failed to open document.";
-    const bool loaded = services_.storage != nullptr && services_.storage->Load(*this, path, message);
+    const bool loaded =
+        services_.storage != nullptr && services_.storage->Load(*this, path, message);
     if (!loaded) {
         // Whatever was read before the failure is discarded: the configuration is as by New.
         ResetAsNew();
@@ -411,9 +419,9 @@ bool CDoc::PasteTags(std::vector<std::unique_ptr<OModbusTag>> tags) {
                 break;
             }
             std::string newName = pasted->name;
-            const CopyTagChoice choice =
-                services_.ui ? services_.ui->AskCopyTag(*pasted, *existing, newName)
-                             : CopyTagChoice::Cancel;
+            const CopyTagChoice choice = services_.ui
+                                             ? services_.ui->AskCopyTag(*pasted, *existing, newName)
+                                             : CopyTagChoice::Cancel;
             if (choice == CopyTagChoice::Rename) {
                 pasted->name = newName;
                 continue;  // compared again from the start of the group's tags
@@ -452,7 +460,8 @@ bool CDoc::DeleteSelection() {
         auto& devices = rootGroup.subgroupList;
         auto it = std::find_if(devices.begin(), devices.end(),
                                [doomed](const auto& d) { return d.get() == doomed; });
-        OTagGroup* previous = (it != devices.begin() && it != devices.end()) ? (it - 1)->get() : nullptr;
+        OTagGroup* previous =
+            (it != devices.begin() && it != devices.end()) ? (it - 1)->get() : nullptr;
         std::unique_ptr<OTagGroup> device = rootGroup.DetachSubgroup(doomed);
         selection = previous;
         DestroyGroup(std::move(device));

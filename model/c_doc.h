@@ -46,15 +46,16 @@ struct CDocServices {
     const IClock* clock = nullptr;
     IMonitorThread* monitor = nullptr;
     IDeviceLifecycle* lifecycle = nullptr;
-    // The user condition file is loaded into this event space when the document is
-    // created, looked for in conditionDirectories in order.
+    // The user condition file is loaded into this event space (the process-wide one when
+    // none is given) when the document is created, looked for in conditionDirectories in
+    // order; without a file reader nothing is loaded.
     AeEventSpace* eventSpace = nullptr;
     IFileReader* files = nullptr;
     std::vector<std::string> conditionDirectories;
 };
 
 class CDoc final : public OObject, public IAppDocument {
-public:
+  public:
     // Creates the document; loads the user condition file (telling the user when it cannot
     // be opened). The configuration starts empty; OnNewDocument fills in the ports.
     CDoc(CDocServices services, ModelSettings settings);
@@ -154,7 +155,7 @@ public:
     std::int32_t csvFilterIndex = 0;
     std::string lastResPath;
 
-private:
+  private:
     bool IsAdministrator() const;
     std::int32_t ComLockCount() const;
     std::int32_t ClientCount() const;

@@ -33,16 +33,16 @@ std::optional<std::string> ApplyDeviceDialogTexts(const DeviceDialogTexts& texts
     if (address < 1) return Between(1, 255);
 
     std::uint32_t timeout = 0, tagScan = 0, eventScan = 0, supervisor = 0;
-    for (auto [text, value] : {std::pair{&texts.timeout, &timeout},
-                               std::pair{&texts.tagScan, &tagScan},
-                               std::pair{&texts.eventScan, &eventScan},
-                               std::pair{&texts.supervisorTime, &supervisor}}) {
+    for (auto [text, value] :
+         {std::pair{&texts.timeout, &timeout}, std::pair{&texts.tagScan, &tagScan},
+          std::pair{&texts.eventScan, &eventScan}, std::pair{&texts.supervisorTime, &supervisor}}) {
         if (text->find('-') != std::string::npos || !Parse(*text, *value))
             return "Enter a positive integer.";
     }
 
     std::uint32_t minutes = 0;
-    if (texts.timeSyncMinutes.find('-') != std::string::npos || !Parse(texts.timeSyncMinutes, minutes))
+    if (texts.timeSyncMinutes.find('-') != std::string::npos ||
+        !Parse(texts.timeSyncMinutes, minutes))
         return "Enter a positive integer.";
     if (minutes > 1440) return Between(0, 1440);
 

@@ -9,14 +9,14 @@
 namespace velk {
 
 struct DeviceDialogTexts {
-    std::string address;            // "Address:"
-    std::string timeout;            // "Timeout:"
-    std::string tagScan;            // "Tag scan:"
-    std::string eventScan;          // "Event scan:"
-    std::string supervisorTime;     // "Millisec.:"
-    std::string timeSyncMinutes;    // between "every" and "minutes"
-    std::string supervisorRetries;  // "Retries:"
-    bool timeSyncAtStartup = false; // "at &startup"
+    std::string address;             // "Address:"
+    std::string timeout;             // "Timeout:"
+    std::string tagScan;             // "Tag scan:"
+    std::string eventScan;           // "Event scan:"
+    std::string supervisorTime;      // "Millisec.:"
+    std::string timeSyncMinutes;     // between "every" and "minutes"
+    std::string supervisorRetries;   // "Retries:"
+    bool timeSyncAtStartup = false;  // "at &startup"
 };
 
 // Checks the fields in dialog order and writes them into params. Returns the message of

@@ -11,7 +11,7 @@ class ODevice;
 
 // Counts kept by the application object.
 class IServerCounts {
-public:
+  public:
     virtual ~IServerCounts() = default;
     // The COM lock count: non-zero while OPC clients hold the server.
     virtual std::int32_t ComLockCount() const = 0;
@@ -22,7 +22,7 @@ public:
 // The live-monitor thread (its body is the scan engine's). Start runs it while the
 // document's monitorRunning flag is set; Join waits for its end without a time limit.
 class IMonitorThread {
-public:
+  public:
     virtual ~IMonitorThread() = default;
     // False when the thread could not be created.
     virtual bool Start(CDoc& document) = 0;
@@ -31,7 +31,7 @@ public:
 
 // Told before a device is destroyed, so that its acquisition threads stop first.
 class IDeviceLifecycle {
-public:
+  public:
     virtual ~IDeviceLifecycle() = default;
     virtual void StopDevice(ODevice& device) = 0;
 };

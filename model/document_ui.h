@@ -24,7 +24,7 @@ struct DeviceDialogValues {
 enum class CopyTagChoice { Rename, Overwrite, Skip, Cancel };
 
 class IDocumentUi {
-public:
+  public:
     virtual ~IDocumentUi() = default;
     // A modal message box with one of the document's fixed texts.
     virtual void ShowMessage(const std::string& text) = 0;

@@ -17,7 +17,7 @@ class ODevice;
 class OTagGroup;
 
 class LiveMonitorThread final : public IMonitorThread {
-public:
+  public:
     // Reads a device's tags (the scan engine's ReadTags).
     using ReadTagsFunction = std::function<void(ODevice& device, TagList& tags)>;
 
@@ -33,7 +33,7 @@ public:
 
     static constexpr std::uint32_t kInitialPeriodMs = 500;
 
-private:
+  private:
     void Run(CDoc& document);
 
     IClock& clock_;

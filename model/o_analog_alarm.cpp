@@ -12,11 +12,16 @@ namespace {
 // Subcondition index of an alarm state: 1 LoLo 4, 2 Low 5, 4 High 6, 8 HiHi 7.
 std::uint16_t SubconditionOfState(std::uint16_t state) {
     switch (state) {
-    case OAnalogAlarm::kLoLoBit: return 4;
-    case OAnalogAlarm::kLowBit: return 5;
-    case OAnalogAlarm::kHighBit: return 6;
-    case OAnalogAlarm::kHiHiBit: return 7;
-    default: return 0;
+        case OAnalogAlarm::kLoLoBit:
+            return 4;
+        case OAnalogAlarm::kLowBit:
+            return 5;
+        case OAnalogAlarm::kHighBit:
+            return 6;
+        case OAnalogAlarm::kHiHiBit:
+            return 7;
+        default:
+            return 0;
     }
 }
 

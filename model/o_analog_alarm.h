@@ -10,7 +10,7 @@
 namespace velk {
 
 class OAnalogAlarm final : public OTagAlarm {
-public:
+  public:
     // Level indexes of the arrays, in stored order.
     enum Level { kLoLo = 0, kLow = 1, kHigh = 2, kHiHi = 3 };
     // Enable and acknowledge bits, also the alarm-state values of the levels.

@@ -10,7 +10,7 @@
 namespace velk {
 
 class OAnalogData final : public OTagData {
-public:
+  public:
     static constexpr std::uint16_t kNone = 0;
     static constexpr std::uint16_t kLinear = 1;
     static constexpr std::uint16_t kSquareRoot = 2;

@@ -66,8 +66,8 @@ std::string OBinaryAlarm::GetAttributeText() const { return attributeFlag ? "TRU
 bool OBinaryAlarm::IsEqualAll(const OTagAlarm& other) const {
     const auto* o = dynamic_cast<const OBinaryAlarm*>(&other);
     return o != nullptr && IsEqual(*o) && alarmPriority == o->alarmPriority &&
-           alarmText == o->alarmText && source == o->source &&
-           userCondition == o->userCondition && attributeFlag == o->attributeFlag;
+           alarmText == o->alarmText && source == o->source && userCondition == o->userCondition &&
+           attributeFlag == o->attributeFlag;
 }
 
 void OBinaryAlarm::CopyAll(const OTagAlarm& source) {

@@ -9,7 +9,7 @@
 namespace velk {
 
 class OBinaryAlarm final : public OTagAlarm {
-public:
+  public:
     static constexpr std::uint16_t kOnFalse = 0x0001;
     static constexpr std::uint16_t kOnTrue = 0x0002;
 
@@ -26,8 +26,12 @@ public:
     std::unique_ptr<OTagAlarm> Clone() const override;
 
     // Index of the user condition and subcondition (0 when none is chosen).
-    std::uint16_t UserConditionIndex() const { return static_cast<std::uint16_t>(userCondition >> 16); }
-    std::uint16_t UserSubconditionIndex() const { return static_cast<std::uint16_t>(userCondition & 0xFFFF); }
+    std::uint16_t UserConditionIndex() const {
+        return static_cast<std::uint16_t>(userCondition >> 16);
+    }
+    std::uint16_t UserSubconditionIndex() const {
+        return static_cast<std::uint16_t>(userCondition & 0xFFFF);
+    }
 
     std::uint16_t alarmPriority = 0;
     std::string alarmText;

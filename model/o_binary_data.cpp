@@ -8,9 +8,7 @@ bool OBinaryData::RawToEng(Variant& value) const {
     return true;
 }
 
-std::string OBinaryData::GetConversionName() const {
-    return conversion == kInverted ? "INV" : "";
-}
+std::string OBinaryData::GetConversionName() const { return conversion == kInverted ? "INV" : ""; }
 
 bool OBinaryData::IsEqual(const OTagData& other) const {
     const auto* o = dynamic_cast<const OBinaryData*>(&other);

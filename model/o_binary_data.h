@@ -7,7 +7,7 @@
 namespace velk {
 
 class OBinaryData final : public OTagData {
-public:
+  public:
     static constexpr std::uint16_t kNormal = 0;
     static constexpr std::uint16_t kInverted = 1;
 

@@ -28,7 +28,7 @@ inline constexpr std::uint16_t kSecondaryChannelFailed = 0x0002;
 inline constexpr std::uint16_t kOverrunActive = 4;
 
 class ODevice final : public OTagGroup {
-public:
+  public:
     ODevice();
 
     const char* GetRuntimeClass() const override { return "ODevice"; }
@@ -57,8 +57,8 @@ public:
     std::int32_t importMark = 1;     // set at construction; cleared by load and import ends
 
     // Runtime state shared with acquisition.
-    TagList eventSignalScanList;  // its Event Signal tags, location order
-    TagList alarmScanList;        // its tags with an enabled alarm, location order
+    TagList eventSignalScanList;     // its Event Signal tags, location order
+    TagList alarmScanList;           // its tags with an enabled alarm, location order
     std::uint16_t statusBits = 0;    // primary / secondary channel failed
     FileTime statusTime = 0;         // time of the last status evaluation
     std::uint16_t overrunState = 0;  // 0, or 4 while the event buffer overflowed

@@ -59,8 +59,8 @@ std::uint16_t ODeviceAlarm::EvaluateOverrun(ODevice& device, std::uint16_t code,
 
 std::uint16_t ODeviceAlarm::Apply(ODevice& device, std::uint16_t code, std::uint16_t status,
                                   IEventPoster& poster) {
-    const std::uint16_t failureBit = code == kAlarmBufferOverrun ? kOverrunFailureBit
-                                                                 : kCommFailureBit;
+    const std::uint16_t failureBit =
+        code == kAlarmBufferOverrun ? kOverrunFailureBit : kCommFailureBit;
     const bool failing = (status & code) == code;
     const bool wasFailing = (lastStatus & code) == code;
 

@@ -13,7 +13,7 @@ namespace velk {
 class ODevice;
 
 class ODeviceAlarm final : public OTagAlarm {
-public:
+  public:
     // Enable and acknowledge bits of the failure part: bit 0 for codes 1 to 3, bit 1 for 4.
     static constexpr std::uint16_t kCommFailureBit = 0x0001;
     static constexpr std::uint16_t kOverrunFailureBit = 0x0002;
@@ -52,7 +52,7 @@ public:
     FileTime acknowledgeTime = 0;
     FileTime normalTime = 0;
 
-private:
+  private:
     std::uint16_t Apply(ODevice& device, std::uint16_t code, std::uint16_t status,
                         IEventPoster& poster);
 };

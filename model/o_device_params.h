@@ -11,11 +11,13 @@ namespace velk {
 class OPort;
 
 class ODeviceParams final : public OObject {
-public:
+  public:
     const char* GetRuntimeClass() const override { return "ODeviceParams"; }
 
     // The supervisor time in effect: a stored 0 means 1000 ms.
-    std::uint16_t EffectiveSupervisorTime() const { return supervisorTime == 0 ? 1000 : supervisorTime; }
+    std::uint16_t EffectiveSupervisorTime() const {
+        return supervisorTime == 0 ? 1000 : supervisorTime;
+    }
 
     std::string primaryPortName = "COM1";
     OPort* primaryPort = nullptr;  // bound by name

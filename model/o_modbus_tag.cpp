@@ -41,14 +41,16 @@ void OModbusTag::ApplyLocationRules() {
 
 bool OModbusTag::IsTypeAllowedAtLocation() const {
     switch (locationKind) {
-    case kInputStatus:
-    case kOutputCoil:
-    case kEventSignal: return dataType == VT_BOOL;
-    case kInputRegister:
-    case kHoldingRegister:
-        return dataType == VT_I2 || dataType == VT_UI2 || dataType == VT_I4 ||
-               dataType == VT_UI4 || dataType == VT_R4 || dataType == VT_BSTR;
-    default: return false;
+        case kInputStatus:
+        case kOutputCoil:
+        case kEventSignal:
+            return dataType == VT_BOOL;
+        case kInputRegister:
+        case kHoldingRegister:
+            return dataType == VT_I2 || dataType == VT_UI2 || dataType == VT_I4 ||
+                   dataType == VT_UI4 || dataType == VT_R4 || dataType == VT_BSTR;
+        default:
+            return false;
     }
 }
 
@@ -58,12 +60,23 @@ std::string OModbusTag::GetAddressText() const {
     char buffer[16];
     const unsigned shown = static_cast<unsigned>(address) + 1;
     switch (locationKind) {
-    case kInputStatus: std::snprintf(buffer, sizeof buffer, "%06u", 100000u + shown); break;
-    case kOutputCoil: std::snprintf(buffer, sizeof buffer, "%06u", shown); break;
-    case kInputRegister: std::snprintf(buffer, sizeof buffer, "%06u", 300000u + shown); break;
-    case kHoldingRegister: std::snprintf(buffer, sizeof buffer, "%06u", 400000u + shown); break;
-    case kEventSignal: std::snprintf(buffer, sizeof buffer, "E%05u", shown); break;
-    default: return {};
+        case kInputStatus:
+            std::snprintf(buffer, sizeof buffer, "%06u", 100000u + shown);
+            break;
+        case kOutputCoil:
+            std::snprintf(buffer, sizeof buffer, "%06u", shown);
+            break;
+        case kInputRegister:
+            std::snprintf(buffer, sizeof buffer, "%06u", 300000u + shown);
+            break;
+        case kHoldingRegister:
+            std::snprintf(buffer, sizeof buffer, "%06u", 400000u + shown);
+            break;
+        case kEventSignal:
+            std::snprintf(buffer, sizeof buffer, "E%05u", shown);
+            break;
+        default:
+            return {};
     }
     return buffer;
 }
@@ -72,22 +85,33 @@ std::string OModbusTag::GetSimulationName() const { return SimulationKindName(si
 
 std::string LocationKindName(std::int32_t kind) {
     switch (kind) {
-    case kInputStatus: return "Input Status";
-    case kOutputCoil: return "Output Coil";
-    case kInputRegister: return "Input Register";
-    case kHoldingRegister: return "Holding Register";
-    case kEventSignal: return "Event Signal";
-    default: return {};
+        case kInputStatus:
+            return "Input Status";
+        case kOutputCoil:
+            return "Output Coil";
+        case kInputRegister:
+            return "Input Register";
+        case kHoldingRegister:
+            return "Holding Register";
+        case kEventSignal:
+            return "Event Signal";
+        default:
+            return {};
     }
 }
 
 std::string SimulationKindName(std::int16_t kind) {
     switch (kind) {
-    case kSimulationNone: return "None";
-    case kSimulationRamp: return "Ramp";
-    case kSimulationSine: return "Sine";
-    case kSimulationRandom: return "Random";
-    default: return {};
+        case kSimulationNone:
+            return "None";
+        case kSimulationRamp:
+            return "Ramp";
+        case kSimulationSine:
+            return "Sine";
+        case kSimulationRandom:
+            return "Random";
+        default:
+            return {};
     }
 }
 

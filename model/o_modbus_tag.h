@@ -22,7 +22,7 @@ inline constexpr std::int16_t kSimulationSine = 2;
 inline constexpr std::int16_t kSimulationRandom = 3;
 
 class OModbusTag final : public OTag {
-public:
+  public:
     explicit OModbusTag(FileTime creationTime = 0) : OTag(creationTime) {}
 
     const char* GetRuntimeClass() const override { return "OModbusTag"; }

@@ -11,7 +11,7 @@ inline constexpr std::uint16_t kDocumentSchema = 4;
 inline constexpr std::uint16_t kObjectSchema = 10;
 
 class OObject {
-public:
+  public:
     OObject() = default;
     OObject(const OObject&) = default;
     OObject& operator=(const OObject&) = default;

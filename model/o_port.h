@@ -12,7 +12,7 @@ inline constexpr std::uint32_t kPortBaudRates[] = {300,  600,   1200,  2400,  48
                                                    9600, 19200, 38400, 57600, 115200};
 
 class OPort final : public OObject {
-public:
+  public:
     OPort() = default;
     // A port "COM<number>" with the default settings.
     explicit OPort(int number);
@@ -30,8 +30,8 @@ public:
     std::int32_t enabled = 1;
     std::uint32_t baudRate = 57600;
     std::uint16_t dataBits = 8;
-    std::uint16_t stopBits = 0;  // 0 one stop bit, 2 two
-    std::uint16_t parity = 2;    // 0 none, 1 odd, 2 even
+    std::uint16_t stopBits = 0;     // 0 one stop bit, 2 two
+    std::uint16_t parity = 2;       // 0 none, 1 odd, 2 even
     std::uint16_t flowControl = 0;  // 0 none, 1 RTS/CTS, 2 XON/XOFF
     bool settingsChanged = true;    // not stored
 };

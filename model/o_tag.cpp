@@ -94,27 +94,39 @@ std::string OTag::GetFullPath(const std::string& delimiter) const {
 
 std::string DataTypeName(std::uint16_t type) {
     switch (type) {
-    case VT_BOOL: return "BOOL";
-    case VT_I2: return "INT";
-    case VT_UI2: return "UINT";
-    case VT_I4: return "LONG";
-    case VT_UI4: return "ULONG";
-    case VT_R4: return "REAL";
-    case VT_R8: return "DOUBLE";
-    case VT_BSTR: return "STRING";
-    default: return "???";
+        case VT_BOOL:
+            return "BOOL";
+        case VT_I2:
+            return "INT";
+        case VT_UI2:
+            return "UINT";
+        case VT_I4:
+            return "LONG";
+        case VT_UI4:
+            return "ULONG";
+        case VT_R4:
+            return "REAL";
+        case VT_R8:
+            return "DOUBLE";
+        case VT_BSTR:
+            return "STRING";
+        default:
+            return "???";
     }
 }
 
 std::uint16_t DataTypeRegisters(std::uint16_t type) {
     switch (type) {
-    case VT_BOOL:
-    case VT_I2:
-    case VT_UI2: return 1;
-    case VT_I4:
-    case VT_UI4:
-    case VT_R4: return 2;
-    default: return 0;
+        case VT_BOOL:
+        case VT_I2:
+        case VT_UI2:
+            return 1;
+        case VT_I4:
+        case VT_UI4:
+        case VT_R4:
+            return 2;
+        default:
+            return 0;
     }
 }
 

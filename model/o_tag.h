@@ -30,7 +30,7 @@ inline constexpr std::uint16_t kAccessReadable = 0x0001;
 inline constexpr std::uint16_t kAccessWritable = 0x0002;
 
 class OTag : public OObject {
-public:
+  public:
     // A new tag: next id, BOOL, readable, quality 0x0040, time stamp = creation time,
     // normal binary scaling and a disabled binary alarm.
     explicit OTag(FileTime creationTime = 0);

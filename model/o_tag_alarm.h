@@ -24,7 +24,7 @@ inline bool IsAcknowledgedState(std::uint16_t acknowledgeState) {
 }
 
 class OTagAlarm : public OObject {
-public:
+  public:
     const char* GetRuntimeClass() const override { return "OTagAlarm"; }
 
     // Copies the configuration of another alarm unless it is this object.
@@ -54,8 +54,8 @@ public:
     std::uint16_t acknowledgeFlags = 0;  // same layout: which states need acknowledgement
     std::uint16_t normalPriority = 0;
     std::string normalText;
-    std::string area;               // the "Area" attribute of the tag's events
-    std::int32_t alarmClass = 0;    // the "Class" attribute of the tag's events
+    std::string area;             // the "Area" attribute of the tag's events
+    std::int32_t alarmClass = 0;  // the "Class" attribute of the tag's events
 };
 
 }  // namespace velk

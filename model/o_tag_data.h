@@ -11,7 +11,7 @@
 namespace velk {
 
 class OTagData : public OObject {
-public:
+  public:
     const char* GetRuntimeClass() const override { return "OTagData"; }
 
     // Copies from another scaling unless it is this object (guarded copy of every field).

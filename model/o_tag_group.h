@@ -14,7 +14,7 @@ namespace velk {
 class ODevice;
 
 class OTagGroup : public OObject {
-public:
+  public:
     OTagGroup();
     OTagGroup(const OTagGroup&) = delete;
     OTagGroup& operator=(const OTagGroup&) = delete;

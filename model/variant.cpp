@@ -65,29 +65,54 @@ VarType Variant::Type() const {
 
 bool Variant::ToDouble(double& out) const {
     switch (Type()) {
-    case VT_BOOL: out = AsBool() ? -1.0 : 0.0; return true;
-    case VT_I2: out = AsInt16(); return true;
-    case VT_UI2: out = AsUInt16(); return true;
-    case VT_I4: out = AsInt32(); return true;
-    case VT_UI4: out = AsUInt32(); return true;
-    case VT_R4: out = AsFloat(); return true;
-    case VT_R8: out = AsDouble(); return true;
-    case VT_BSTR: return ParseNumber(AsText(), out);
-    default: return false;
+        case VT_BOOL:
+            out = AsBool() ? -1.0 : 0.0;
+            return true;
+        case VT_I2:
+            out = AsInt16();
+            return true;
+        case VT_UI2:
+            out = AsUInt16();
+            return true;
+        case VT_I4:
+            out = AsInt32();
+            return true;
+        case VT_UI4:
+            out = AsUInt32();
+            return true;
+        case VT_R4:
+            out = AsFloat();
+            return true;
+        case VT_R8:
+            out = AsDouble();
+            return true;
+        case VT_BSTR:
+            return ParseNumber(AsText(), out);
+        default:
+            return false;
     }
 }
 
 std::string Variant::ToText() const {
     switch (Type()) {
-    case VT_BOOL: return AsBool() ? "True" : "False";
-    case VT_I2: return NumberText(AsInt16());
-    case VT_UI2: return NumberText(AsUInt16());
-    case VT_I4: return NumberText(AsInt32());
-    case VT_UI4: return NumberText(AsUInt32());
-    case VT_R4: return NumberText(AsFloat());
-    case VT_R8: return NumberText(AsDouble());
-    case VT_BSTR: return AsText();
-    default: return {};
+        case VT_BOOL:
+            return AsBool() ? "True" : "False";
+        case VT_I2:
+            return NumberText(AsInt16());
+        case VT_UI2:
+            return NumberText(AsUInt16());
+        case VT_I4:
+            return NumberText(AsInt32());
+        case VT_UI4:
+            return NumberText(AsUInt32());
+        case VT_R4:
+            return NumberText(AsFloat());
+        case VT_R8:
+            return NumberText(AsDouble());
+        case VT_BSTR:
+            return AsText();
+        default:
+            return {};
     }
 }
 
@@ -122,53 +147,53 @@ HRESULT Variant::ChangeType(VarType target) {
     const bool isTrue = source == VT_BOOL && AsBool();
 
     switch (target) {
-    case VT_BOOL:
-        // A NaN is not zero: it converts to true like any other non-zero number.
-        data_ = (x != 0.0);
-        return S_OK;
-    case VT_R8:
-        data_ = x;
-        return S_OK;
-    case VT_R4: {
-        if (std::isfinite(x) && std::fabs(x) > std::numeric_limits<float>::max())
-            return DISP_E_OVERFLOW;
-        data_ = static_cast<float>(x);
-        return S_OK;
-    }
-    case VT_I2: {
-        std::int16_t v = 0;
-        HRESULT hr = ToInteger(x, v);
-        if (Succeeded(hr)) data_ = v;
-        return hr;
-    }
-    case VT_I4: {
-        std::int32_t v = 0;
-        HRESULT hr = ToInteger(x, v);
-        if (Succeeded(hr)) data_ = v;
-        return hr;
-    }
-    case VT_UI2: {
-        if (isTrue) {
-            data_ = std::uint16_t{0xFFFF};
+        case VT_BOOL:
+            // A NaN is not zero: it converts to true like any other non-zero number.
+            data_ = (x != 0.0);
+            return S_OK;
+        case VT_R8:
+            data_ = x;
+            return S_OK;
+        case VT_R4: {
+            if (std::isfinite(x) && std::fabs(x) > std::numeric_limits<float>::max())
+                return DISP_E_OVERFLOW;
+            data_ = static_cast<float>(x);
             return S_OK;
         }
-        std::uint16_t v = 0;
-        HRESULT hr = ToInteger(x, v);
-        if (Succeeded(hr)) data_ = v;
-        return hr;
-    }
-    case VT_UI4: {
-        if (isTrue) {
-            data_ = std::uint32_t{0xFFFFFFFFu};
-            return S_OK;
+        case VT_I2: {
+            std::int16_t v = 0;
+            HRESULT hr = ToInteger(x, v);
+            if (Succeeded(hr)) data_ = v;
+            return hr;
         }
-        std::uint32_t v = 0;
-        HRESULT hr = ToInteger(x, v);
-        if (Succeeded(hr)) data_ = v;
-        return hr;
-    }
-    default:
-        return DISP_E_TYPEMISMATCH;
+        case VT_I4: {
+            std::int32_t v = 0;
+            HRESULT hr = ToInteger(x, v);
+            if (Succeeded(hr)) data_ = v;
+            return hr;
+        }
+        case VT_UI2: {
+            if (isTrue) {
+                data_ = std::uint16_t{0xFFFF};
+                return S_OK;
+            }
+            std::uint16_t v = 0;
+            HRESULT hr = ToInteger(x, v);
+            if (Succeeded(hr)) data_ = v;
+            return hr;
+        }
+        case VT_UI4: {
+            if (isTrue) {
+                data_ = std::uint32_t{0xFFFFFFFFu};
+                return S_OK;
+            }
+            std::uint32_t v = 0;
+            HRESULT hr = ToInteger(x, v);
+            if (Succeeded(hr)) data_ = v;
+            return hr;
+        }
+        default:
+            return DISP_E_TYPEMISMATCH;
     }
 }
 

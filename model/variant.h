@@ -23,7 +23,7 @@ inline constexpr VarType VT_UI2 = 18;   // UINT
 inline constexpr VarType VT_UI4 = 19;   // ULONG
 
 class Variant {
-public:
+  public:
     Variant() = default;
 
     static Variant Bool(bool value);
@@ -62,7 +62,7 @@ public:
 
     bool operator==(const Variant& other) const = default;
 
-private:
+  private:
     using Storage = std::variant<std::monostate, bool, std::int16_t, std::uint16_t, std::int32_t,
                                  std::uint32_t, float, double, std::string>;
     explicit Variant(Storage data) : data_(std::move(data)) {}

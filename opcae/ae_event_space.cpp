@@ -47,7 +47,7 @@ void AeEventSpace::ResetToBuiltIn() {
         {"Analog Level", 4, kCategoryAnalog, kSubLoLo, 4},
     };
     subconditions_ = {
-        {"Normal", 0, 0}, {"Trip", 1, 0}, {"Set", 2, 1}, {"CommFail", 3, 2},
+        {"Normal", 0, 0}, {"Trip", 1, 0}, {"Set", 2, 1},  {"CommFail", 3, 2},
         {"LoLo", 4, 3},   {"Low", 5, 3},  {"High", 6, 3}, {"HiHi", 7, 3},
     };
     attributes_ = {
@@ -118,8 +118,9 @@ UserConditionReport AeEventSpace::AddUserConditions(const std::string& fileBytes
     if (report.namesCut)
         Trace("User condition file: names longer than 14 characters were cut to 14");
     if (report.entriesDropped)
-        Trace("User condition file: the condition tables are full (50 conditions, 100 "
-              "subconditions); the remaining entries were ignored");
+        Trace(
+            "User condition file: the condition tables are full (50 conditions, 100 "
+            "subconditions); the remaining entries were ignored");
     return report;
 }
 
@@ -132,7 +133,8 @@ int AeEventSpace::CategoryIndex(std::uint32_t categoryId) const {
 std::vector<std::uint16_t> AeEventSpace::ConditionsOfCategory(std::uint32_t categoryId) const {
     std::vector<std::uint16_t> indexes;
     for (std::size_t i = 0; i < conditions_.size(); ++i)
-        if (conditions_[i].categoryId == categoryId) indexes.push_back(static_cast<std::uint16_t>(i));
+        if (conditions_[i].categoryId == categoryId)
+            indexes.push_back(static_cast<std::uint16_t>(i));
     return indexes;
 }
 

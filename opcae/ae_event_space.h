@@ -69,7 +69,7 @@ struct UserConditionReport {
 };
 
 class AeEventSpace {
-public:
+  public:
     static constexpr std::size_t kMaxConditions = 50;
     static constexpr std::size_t kMaxSubconditions = 100;
     static constexpr std::size_t kMaxNameLength = 14;
@@ -120,7 +120,7 @@ public:
     // The condition a subcondition belongs to ("Normal" belongs to condition 0's slot).
     int ConditionOfSubcondition(std::uint16_t subconditionIndex) const;
 
-private:
+  private:
     std::vector<AeEventType> eventTypes_;
     std::vector<AeCategory> categories_;
     std::vector<AeCondition> conditions_;

@@ -11,7 +11,7 @@ enum class FileReadResult {
 };
 
 class IFileReader {
-public:
+  public:
     virtual ~IFileReader() = default;
     // Reads the file's bytes; on ReadError the bytes read so far are in bytes.
     virtual FileReadResult ReadAll(const std::string& path, std::string& bytes) = 0;

@@ -5,13 +5,13 @@
 namespace velk {
 
 class PosixFileReader final : public IFileReader {
-public:
+  public:
     // Files above maxBytes are refused (CannotOpen) so that a stray large file cannot
     // exhaust memory.
     explicit PosixFileReader(std::size_t maxBytes = 16u << 20) : maxBytes_(maxBytes) {}
     FileReadResult ReadAll(const std::string& path, std::string& bytes) override;
 
-private:
+  private:
     std::size_t maxBytes_;
 };
 

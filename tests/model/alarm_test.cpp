@@ -14,7 +14,7 @@ using testing::RecordingPoster;
 
 // A REAL tag with all four levels at 10, 20, 80 and 90.
 class AnalogAlarmTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         tag.SetDataType(VT_R4);
         tag.device = &device;
@@ -79,8 +79,8 @@ TEST_F(AnalogAlarmTest, ReturnToNormalIsPostedWithBit15) {
 TEST_F(AnalogAlarmTest, HighHiHiOrderAndStrictLimits) {
     EXPECT_EQ(Read(90, 1), OAnalogAlarm::kHighBit);  // equal to HiHi: not HiHi
     EXPECT_EQ(Read(95, 2), OAnalogAlarm::kHiHiBit);
-    EXPECT_EQ(Read(80, 3), 0);                       // equal to High: normal
-    alarm->enableFlags = OAnalogAlarm::kHighBit;     // only High enabled
+    EXPECT_EQ(Read(80, 3), 0);                    // equal to High: normal
+    alarm->enableFlags = OAnalogAlarm::kHighBit;  // only High enabled
     EXPECT_EQ(Read(1000, 4), OAnalogAlarm::kHighBit);
     EXPECT_EQ(poster.events.back()->code, 6);
 }
@@ -93,7 +93,7 @@ TEST_F(AnalogAlarmTest, TextValuesLeaveTheStateAlone) {
 }
 
 class BinaryAlarmTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         alarm = dynamic_cast<OBinaryAlarm*>(tag.alarm.get());
         ASSERT_NE(alarm, nullptr);
@@ -182,7 +182,7 @@ TEST(AlarmCopies, EqualityComparesConfigurationOnly) {
 }
 
 class DeviceAlarmTest : public ::testing::Test {
-protected:
+  protected:
     std::uint16_t Comm(std::uint16_t code, std::uint16_t status, FileTime when) {
         device.statusBits = status;
         device.statusTime = when;

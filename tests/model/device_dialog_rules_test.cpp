@@ -39,8 +39,10 @@ TEST(DeviceDialogRules, FirstFailingFieldGivesItsMessage) {
         {[](DeviceDialogTexts& t) { t.address = "0"; }, "Enter an integer between 1 and 255."},
         {[](DeviceDialogTexts& t) { t.timeout = "-1"; }, "Enter a positive integer."},
         {[](DeviceDialogTexts& t) { t.eventScan = "1.5"; }, "Enter a positive integer."},
-        {[](DeviceDialogTexts& t) { t.supervisorTime = "4294967296"; }, "Enter a positive integer."},
-        {[](DeviceDialogTexts& t) { t.timeSyncMinutes = "1441"; }, "Enter an integer between 0 and 1440."},
+        {[](DeviceDialogTexts& t) { t.supervisorTime = "4294967296"; },
+         "Enter a positive integer."},
+        {[](DeviceDialogTexts& t) { t.timeSyncMinutes = "1441"; },
+         "Enter an integer between 0 and 1440."},
         {[](DeviceDialogTexts& t) { t.supervisorRetries = "40000"; }, "Enter an integer."},
         {[](DeviceDialogTexts& t) {
              t.address = "0";

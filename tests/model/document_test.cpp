@@ -1,9 +1,8 @@
-#include "model/c_doc.h"
-
 #include <gtest/gtest.h>
 
 #include <map>
 
+#include "model/c_doc.h"
 #include "model/locks.h"
 #include "opcae/ae_event_space.h"
 #include "opcae/user_condition_file.h"
@@ -17,7 +16,7 @@ namespace {
 using namespace velk::testing;
 
 class MapFileReader final : public IFileReader {
-public:
+  public:
     FileReadResult ReadAll(const std::string& path, std::string& bytes) override {
         auto it = files.find(path);
         if (it == files.end()) return FileReadResult::CannotOpen;
@@ -28,7 +27,7 @@ public:
 };
 
 class DocumentTest : public ::testing::Test {
-protected:
+  protected:
     DocumentTest() { doc = MakeDocument(); }
 
     std::unique_ptr<CDoc> MakeDocument(ModelSettings settings = {}) {
@@ -115,9 +114,10 @@ TEST_F(DocumentTest, NewAndOpenAreRefusedWhileClientsHoldTheServer) {
     counts.comLocks = 1;
     EXPECT_FALSE(doc->OnNewDocument());
     EXPECT_FALSE(doc->OnOpenDocument("/x.vlk"));
-    EXPECT_EQ(ui.messages, (std::vector<std::string>{
-                               "Cannot change files while OPC Clients are connected to this server.",
-                               "Cannot change files while OPC Clients are connected to this server."}));
+    EXPECT_EQ(ui.messages,
+              (std::vector<std::string>{
+                  "Cannot change files while OPC Clients are connected to this server.",
+                  "Cannot change files while OPC Clients are connected to this server."}));
     EXPECT_EQ(doc->Devices().size(), 1u);
     EXPECT_TRUE(storage.loadedPaths.empty());
 }

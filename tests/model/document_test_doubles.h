@@ -16,7 +16,7 @@
 namespace velk::testing {
 
 class ScriptedUi final : public IDocumentUi {
-public:
+  public:
     void ShowMessage(const std::string& text) override { messages.push_back(text); }
 
     bool EditDeviceProperties(DeviceDialogValues& values,
@@ -75,13 +75,13 @@ public:
 };
 
 class FakeAdmin final : public IAdminCheck {
-public:
+  public:
     bool IsAdministrator() const override { return admin; }
     bool admin = true;
 };
 
 class FakeCounts final : public IServerCounts {
-public:
+  public:
     std::int32_t ComLockCount() const override { return comLocks; }
     std::int32_t ClientCount() const override { return clients; }
     std::int32_t comLocks = 0;
@@ -89,7 +89,7 @@ public:
 };
 
 class FakeMonitor final : public IMonitorThread {
-public:
+  public:
     bool Start(CDoc& document) override {
         ++starts;
         sawRunningFlag = document.monitorRunning.load();
@@ -103,14 +103,14 @@ public:
 };
 
 class FakeLifecycle final : public IDeviceLifecycle {
-public:
+  public:
     void StopDevice(ODevice& device) override { stopped.push_back(device.name); }
     std::vector<std::string> stopped;
 };
 
 // Load runs the given builder; Save records the path.
 class FakeStorage final : public IDocumentStorage {
-public:
+  public:
     bool Load(CDoc& document, const std::string& path, std::string& message) override {
         loadedPaths.push_back(path);
         if (!builder || !builder(document)) {
@@ -130,7 +130,7 @@ public:
 };
 
 class RecordingObserver final : public IDocumentObserver {
-public:
+  public:
     void OnDocumentUpdate(int hint, OObject* item) override {
         hints.push_back(hint);
         items.push_back(item);

@@ -17,7 +17,7 @@ namespace {
 using namespace velk::testing;
 
 class CountingClients final : public IClientCounter {
-public:
+  public:
     bool AddClient() override { return ++count > 0; }
     bool RemoveClient() override { return --count > 0; }
     std::atomic<int> count{0};
@@ -58,8 +58,9 @@ TEST(LiveMonitorThread, ReadsTheSelectedGroupAsAClientAndHoldsItsUseCount) {
         return true;
     });
     ASSERT_TRUE(doc.AddDevice());
-    for (auto [name, kind, address] : {std::tuple{"C", kHoldingRegister, 1}, std::tuple{"A", kOutputCoil, 9},
-                                       std::tuple{"B", kHoldingRegister, 0}}) {
+    for (auto [name, kind, address] :
+         {std::tuple{"C", kHoldingRegister, 1}, std::tuple{"A", kOutputCoil, 9},
+          std::tuple{"B", kHoldingRegister, 0}}) {
         ui.tagSheet = [=](OModbusTag& tag) {
             tag.name = name;
             tag.locationKind = kind;
@@ -71,7 +72,8 @@ TEST(LiveMonitorThread, ReadsTheSelectedGroupAsAClientAndHoldsItsUseCount) {
 
     doc.ToggleMonitor();
     ASSERT_TRUE(doc.IsMonitorRunning());
-    ASSERT_EQ(sawTwoReads.get_future().wait_for(std::chrono::seconds(30)), std::future_status::ready);
+    ASSERT_EQ(sawTwoReads.get_future().wait_for(std::chrono::seconds(30)),
+              std::future_status::ready);
     doc.ToggleMonitor();  // clears the flag and waits for the thread
 
     EXPECT_EQ(firstReadOrder, (std::vector<std::string>{"A", "B", "C"}));  // location order

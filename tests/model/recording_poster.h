@@ -8,7 +8,7 @@
 namespace velk::testing {
 
 class RecordingPoster final : public IEventPoster {
-public:
+  public:
     void PostEvent(std::unique_ptr<BEvent> event) override { events.push_back(std::move(event)); }
     std::vector<std::unique_ptr<BEvent>> events;
 };

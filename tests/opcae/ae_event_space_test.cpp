@@ -12,7 +12,7 @@ namespace {
 
 // Files by path; everything else cannot be opened.
 class FakeFileReader final : public IFileReader {
-public:
+  public:
     FileReadResult ReadAll(const std::string& path, std::string& bytes) override {
         opened.push_back(path);
         auto it = files.find(path);
@@ -32,13 +32,15 @@ TEST(AeEventSpaceBuiltIn, TablesHoldTheFixedEventSpace) {
     const std::uint32_t ids[] = {1, 2, 4, 8, 256, 65536};
     for (std::size_t i = 0; i < 6; ++i) EXPECT_EQ(space.Categories()[i].id, ids[i]);
     EXPECT_EQ(space.Categories()[3].description, "User-defined");
-    EXPECT_EQ(space.Categories()[3].attributeIds, (std::vector<std::uint32_t>{110, 111, 112, 113, 114}));
+    EXPECT_EQ(space.Categories()[3].attributeIds,
+              (std::vector<std::uint32_t>{110, 111, 112, 113, 114}));
     EXPECT_TRUE(space.Categories()[0].attributeIds.empty());
 
     ASSERT_EQ(space.Conditions().size(), 4u);
     EXPECT_EQ(space.FindCondition("Analog Level"), 3);
     EXPECT_EQ(space.FindCondition("analog level"), -1);  // exact match only
-    EXPECT_EQ(space.SubconditionNames(3), (std::vector<std::string>{"LoLo", "Low", "High", "HiHi"}));
+    EXPECT_EQ(space.SubconditionNames(3),
+              (std::vector<std::string>{"LoLo", "Low", "High", "HiHi"}));
     EXPECT_EQ(space.SubconditionNames(0), (std::vector<std::string>{"Trip"}));
     EXPECT_EQ(space.SubconditionName(0), "Normal");
     EXPECT_EQ(space.SubconditionName(3), "CommFail");
@@ -86,7 +88,8 @@ TEST(AeEventSpaceUserConditions, LineRulesForBracketsBlanksAndLineEnds) {
 
 TEST(AeEventSpaceUserConditions, LongNamesAreCutTo14Characters) {
     AeEventSpace space;
-    const auto report = space.AddUserConditions("[ABCDEFGHIJKLMNOPQ]\n123456789012345678\n\xE4\xF6\xFC\n");
+    const auto report =
+        space.AddUserConditions("[ABCDEFGHIJKLMNOPQ]\n123456789012345678\n\xE4\xF6\xFC\n");
     EXPECT_TRUE(report.namesCut);
     EXPECT_EQ(space.Conditions()[4].name, "ABCDEFGHIJKLMN");
     EXPECT_EQ(space.Subconditions()[8].name, "12345678901234");
@@ -97,7 +100,8 @@ TEST(AeEventSpaceUserConditions, LongNamesAreCutTo14Characters) {
 TEST(AeEventSpaceUserConditions, CapacitiesAreNeverExceeded) {
     AeEventSpace space;
     std::string file;
-    for (int i = 0; i < 60; ++i) file += "[C" + std::to_string(i) + "]\nS" + std::to_string(i) + "\n";
+    for (int i = 0; i < 60; ++i)
+        file += "[C" + std::to_string(i) + "]\nS" + std::to_string(i) + "\n";
     const auto report = space.AddUserConditions(file);
     EXPECT_TRUE(report.entriesDropped);
     EXPECT_EQ(space.Conditions().size(), AeEventSpace::kMaxConditions);

@@ -100,13 +100,14 @@ void CDoc::UpdateAllViews(int hint, OObject* item) {
 
 void CDoc::ClearContents() {
     TreeGuard tree(TreeLock());
+    // Everything goes: emptied first, the list need not be searched per destroyed tag.
+    documentTagList.clear();
     while (!rootGroup.subgroupList.empty()) {
         std::unique_ptr<OTagGroup> device = std::move(rootGroup.subgroupList.back());
         rootGroup.subgroupList.pop_back();
         DestroyGroup(std::move(device));
     }
     portList.clear();
-    documentTagList.clear();
     selection = nullptr;
     nextDeviceNumber = 1;
 }
@@ -148,7 +149,12 @@ void CDoc::DestroyGroup(std::unique_ptr<OTagGroup> group) {
     group->ForEachTag([&tags](const OModbusTag* tag) { tags.push_back(tag); });
     if (device) {
         std::lock_guard<std::recursive_mutex> data(TagDataLock());
-        for (const OModbusTag* tag : tags) device->RemoveFromScanLists(tag);
+        if (device == group.get()) {
+            device->eventSignalScanList.clear();
+            device->alarmScanList.clear();
+        } else {
+            for (const OModbusTag* tag : tags) device->RemoveFromScanLists(tag);
+        }
     }
     RemoveFromDocumentList(tags);
     if (selection != nullptr) {

@@ -172,8 +172,12 @@ TEST_F(DocumentTest, FailedOpenResetsAsNewAndTellsTheUser) {
         d.rootGroup.subgroupList.push_back(std::move(device));  // read before the failure
         return false;
     };
+    doc->lastResPath = "/tmp/plc.res";
+    doc->csvFilterIndex = 2;
     EXPECT_FALSE(doc->OnOpenDocument("/bad.vlk"));
     EXPECT_EQ(ui.messages.back(), "Unexpected file format.");
+    EXPECT_EQ(doc->lastResPath, "");
+    EXPECT_EQ(doc->csvFilterIndex, 0);
     EXPECT_TRUE(doc->Devices().empty());
     EXPECT_EQ(doc->portList.size(), 16u);
     EXPECT_EQ(doc->PathName(), "");
@@ -246,6 +250,42 @@ TEST_F(DocumentTest, DevicesAreInsertedInNameOrderAndBoundToPorts) {
     EXPECT_EQ(views.items.back(), doc->FindDevice("Zeta"));
     EXPECT_EQ(doc->selection, doc->FindDevice("Zeta"));
     EXPECT_TRUE(doc->IsModified());
+}
+
+TEST_F(DocumentTest, PortBindingTakesTheLastPortOfTheNameAndAllowsTheSamePortTwice) {
+    auto twin = std::make_unique<OPort>(5);  // a second "COM5"
+    OPort* last = twin.get();
+    doc->portList.push_back(std::move(twin));
+    ui.deviceAnswers.push_back([](DeviceDialogValues& v) {
+        v.params.primaryPortName = v.params.secondaryPortName = "COM5";
+        return true;
+    });
+    ASSERT_TRUE(doc->AddDevice());
+    ODevice* device = doc->Devices().front();
+    EXPECT_EQ(device->params.primaryPort, last);
+    EXPECT_EQ(device->params.secondaryPort, last);
+    // A name without a port keeps the previous reference.
+    ui.deviceAnswers.push_back([](DeviceDialogValues& v) {
+        v.params.primaryPortName = "COM99";
+        return true;
+    });
+    ASSERT_TRUE(doc->EditDeviceProperties(*device));
+    EXPECT_EQ(device->params.primaryPort, last);
+}
+
+TEST_F(DocumentTest, BatchFlagSilencesTheViewsDuringImports) {
+    AddDevice();
+    views.hints.clear();
+    doc->batchFlag = true;
+    ASSERT_TRUE(doc->AddGroup("Imported", true));
+    doc->selection = doc->Devices().front();
+    ASSERT_NE(AddTag("T"), nullptr);
+    EXPECT_TRUE(views.hints.empty());
+    EXPECT_TRUE(doc->IsModified());
+    doc->batchFlag = false;
+    doc->RemoveObserver(&views);
+    ASSERT_NE(AddTag("U"), nullptr);
+    EXPECT_TRUE(views.hints.empty());
 }
 
 TEST_F(DocumentTest, EditingNeedsAnAdministrator) {

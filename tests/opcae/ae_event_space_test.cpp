@@ -3,9 +3,11 @@
 #include <gtest/gtest.h>
 
 #include <map>
+#include <random>
 
 #include "opcae/user_condition_file.h"
 #include "platform/file_reader.h"
+#include "platform/text.h"
 
 namespace velk {
 namespace {
@@ -117,6 +119,40 @@ TEST(AeEventSpaceUserConditions, CapacitiesAreNeverExceeded) {
     EXPECT_TRUE(manyReport.entriesDropped);
     EXPECT_EQ(many.Subconditions().size(), AeEventSpace::kMaxSubconditions);
     EXPECT_EQ(many.Conditions().back().subconditionCount, 92);
+}
+
+// Whatever bytes the file holds, the tables stay within their capacities, names within 14
+// characters and every condition's subconditions consecutive and its own.
+TEST(AeEventSpaceUserConditions, ArbitraryBytesKeepTheTablesConsistent) {
+    std::mt19937 random(12345);
+    const std::string alphabet = "[]\n\r ab\xE9\xFF\t0";
+    for (int round = 0; round < 300; ++round) {
+        std::string bytes;
+        const int length = static_cast<int>(random() % 3000);
+        for (int i = 0; i < length; ++i) {
+            bytes += (random() % 4 == 0) ? static_cast<char>(random() % 256)
+                                         : alphabet[random() % alphabet.size()];
+        }
+        AeEventSpace space;
+        space.AddUserConditions(bytes);
+        ASSERT_LE(space.Conditions().size(), AeEventSpace::kMaxConditions);
+        ASSERT_LE(space.Subconditions().size(), AeEventSpace::kMaxSubconditions);
+        std::size_t listed = 1;  // "Normal" belongs to no condition
+        for (std::size_t c = 0; c < space.Conditions().size(); ++c) {
+            const AeCondition& condition = space.Conditions()[c];
+            ASSERT_LE(Utf8Length(condition.name), AeEventSpace::kMaxNameLength);
+            EXPECT_EQ(condition.id, c + 1);
+            for (std::uint16_t k = 0; k < condition.subconditionCount; ++k) {
+                const AeSubcondition& sub =
+                    space.Subconditions().at(condition.firstSubcondition + k);
+                ASSERT_EQ(sub.conditionIndex, c);
+                ASSERT_EQ(sub.index, condition.firstSubcondition + k);
+                ASSERT_LE(Utf8Length(sub.name), AeEventSpace::kMaxNameLength);
+            }
+            listed += condition.subconditionCount;
+        }
+        ASSERT_EQ(listed, space.Subconditions().size());
+    }
 }
 
 TEST(UserConditionFile, SearchesTheDirectoriesInOrder) {

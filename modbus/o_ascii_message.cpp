@@ -54,33 +54,50 @@ std::uint8_t OAsciiMessage::GetSlave() const { return PairAt(1); }
 
 std::uint8_t OAsciiMessage::GetFunction() const { return PairAt(3); }
 
-OAsciiMessage::DecodedData OAsciiMessage::AnswerData() const {
-    DecodedData data;
+std::size_t OAsciiMessage::DataCount() const {
     if (Length() < kDataOffset + kTrailerSize) {
-        return data;
+        return 0;
     }
     const std::size_t present = (Length() - kDataOffset - kTrailerSize) / 2;
-    data.count = std::min<std::size_t>({PairAt(5), present, kMaxDataBytes});
-    for (std::size_t k = 0; k < data.count; ++k) {
-        data.bytes[k] = PairAt(kDataOffset + 2 * k);
-    }
-    return data;
+    return std::min<std::size_t>(PairAt(5), present);
+}
+
+std::uint8_t OAsciiMessage::DataByte(std::size_t k) const {
+    return k < DataCount() ? PairAt(kDataOffset + 2 * k) : 0;
 }
 
 std::uint16_t OAsciiMessage::GetBit(std::size_t n) const {
-    return BitOf(AnswerData().View(), n);
+    if (n / 8 >= DataCount()) {
+        return 0;
+    }
+    return (DataByte(n / 8) >> (n % 8)) & 1u ? 0xFFFF : 0;
 }
 
 std::uint16_t OAsciiMessage::GetWord(std::size_t n) const {
-    return WordOf(AnswerData().View(), n);
+    if (n >= DataCount() / 2) {
+        return 0;
+    }
+    return static_cast<std::uint16_t>((DataByte(2 * n) << 8) | DataByte(2 * n + 1));
 }
 
 std::uint32_t OAsciiMessage::GetDWord(std::size_t n) const {
-    return DWordOf(AnswerData().View(), n);
+    if (2 * n + 3 >= DataCount()) {
+        return 0;
+    }
+    return (static_cast<std::uint32_t>(GetWord(n)) << 16) | GetWord(n + 1);
 }
 
 std::string OAsciiMessage::GetString(std::size_t n) const {
-    return StringOf(AnswerData().View(), n);
+    std::string text;
+    const std::size_t count = DataCount();
+    for (std::size_t k = n; k < count; ++k) {
+        const std::uint8_t byte = DataByte(k);
+        if (byte == 0) {
+            break;
+        }
+        text.push_back(static_cast<char>(byte));
+    }
+    return text;
 }
 
 bool OAsciiMessage::PutByte(std::uint8_t byte) {

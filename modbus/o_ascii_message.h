@@ -24,14 +24,10 @@ public:
     bool IsComplete() const override;
 
 private:
-    static constexpr std::size_t kMaxDataBytes = (kBufferSize - 11) / 2 + 1;
-    struct DecodedData {
-        std::array<std::uint8_t, kMaxDataBytes> bytes{};
-        std::size_t count = 0;
-        std::span<const std::uint8_t> View() const { return {bytes.data(), count}; }
-    };
-    // The decoded data bytes of a read answer, after the byte count pair, before the LRC.
-    DecodedData AnswerData() const;
+    // Number of data bytes of a read answer: after the byte count pair, before the LRC.
+    std::size_t DataCount() const;
+    // Data byte k, decoded from its pair; 0 beyond the data.
+    std::uint8_t DataByte(std::size_t k) const;
     std::uint8_t PairAt(std::size_t character) const;
 };
 

@@ -119,6 +119,11 @@ FileError PosixDocumentFileAccess::WriteNew(const std::string& path, std::string
 }
 
 FileError PosixDocumentFileAccess::Replace(const std::string& from, const std::string& to) {
+    // The replacement keeps the permissions the user gave the previous file.
+    struct stat previous {};
+    if (::stat(to.c_str(), &previous) == 0 && S_ISREG(previous.st_mode)) {
+        ::chmod(from.c_str(), previous.st_mode & 07777);
+    }
     if (::rename(from.c_str(), to.c_str()) != 0) return FileErrorFromErrno(errno);
     // Make the new directory entry durable; a failure here leaves a complete file either way.
     Descriptor dir(::open(DirectoryOf(to).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));

@@ -278,10 +278,13 @@ TEST_F(PosixConfigFileTest, SaveReplacesTheFileAndLoadsBack) {
     {
         std::ofstream(path) << "an older file";
     }
+    fs::permissions(path, fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
     doc_.AddDefaultPorts();
     AddDevice(doc_, "Device1");
     ASSERT_TRUE(storage_.Save(doc_, path, message_)) << message_;
     EXPECT_EQ(std::distance(fs::directory_iterator(dir_), fs::directory_iterator{}), 1);
+    EXPECT_EQ(fs::status(path).permissions(),
+              fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
 
     CDoc back{CDocServices{}, ModelSettings{}};
     ASSERT_TRUE(storage_.Load(back, path, message_)) << message_;

@@ -24,8 +24,8 @@ std::vector<std::uint8_t> Rebuild(MessageFraming framing, std::span<const std::u
         for (std::size_t i = 0; i + 2 < frame.size(); ++i) message->PutByte(frame[i]);
     } else if (framing == MessageFraming::kAscii) {
         for (std::size_t i = 1; i + 4 < frame.size(); i += 2) {
-            message->PutByte(velk::DecodeHexPair(static_cast<char>(frame[i]),
-                                                 static_cast<char>(frame[i + 1])));
+            message->PutByte(
+                velk::DecodeHexPair(static_cast<char>(frame[i]), static_cast<char>(frame[i + 1])));
         }
     } else {
         for (std::size_t i = 6; i < frame.size(); ++i) message->PutByte(frame[i]);

@@ -11,14 +11,14 @@
 namespace velk {
 
 class BModbusTCPBuffer {
-public:
+  public:
     // Appends at the tail.
     void Push(OMessage* message);
     // Removes and returns the head; nullptr when the queue is empty.
     OMessage* Pop();
     std::size_t Size() const;
 
-private:
+  private:
     mutable std::mutex lock_;
     std::deque<OMessage*> messages_;
 };

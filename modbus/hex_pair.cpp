@@ -15,9 +15,7 @@ std::uint8_t DecodeHexDigit(char c) {
     return static_cast<std::uint8_t>(static_cast<std::uint8_t>(c) - 55);
 }
 
-bool IsUpperHexDigit(char c) {
-    return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'F');
-}
+bool IsUpperHexDigit(char c) { return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'F'); }
 
 std::uint8_t DecodeHexPair(char high, char low) {
     return static_cast<std::uint8_t>(((DecodeHexDigit(high) & 0x0F) << 4) |

@@ -34,8 +34,8 @@ void PutWord(std::vector<std::uint8_t>& fields, std::uint16_t value) {
 }
 
 std::unique_ptr<OMessage> BuildRead(MessageFraming framing, std::uint8_t slave,
-                                    std::uint8_t function, std::uint32_t start,
-                                    std::uint16_t count, bool bits) {
+                                    std::uint8_t function, std::uint32_t start, std::uint16_t count,
+                                    bool bits) {
     const std::uint16_t limit = bits ? kMaxReadBits : kMaxReadRegisters;
     if (count == 0 || count > limit || !FitsAddressSpace(start, count)) {
         return nullptr;

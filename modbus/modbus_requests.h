@@ -47,8 +47,7 @@ enum class ReadArea { kInputStatus, kOutputCoil, kInputRegister, kHoldingRegiste
 // Reads count bits or registers from start (0-based). For kEventSignal, start is the
 // signal number of the first tag and the request reads the coils from 0x0800 + start.
 std::unique_ptr<OMessage> BuildReadRequest(MessageFraming framing, std::uint8_t slave,
-                                           ReadArea area, std::uint16_t start,
-                                           std::uint16_t count);
+                                           ReadArea area, std::uint16_t start, std::uint16_t count);
 
 // The state of event signals 0 to 639: 640 coils from 0x0800.
 std::unique_ptr<OMessage> BuildStatusRequest(MessageFraming framing, std::uint8_t slave);

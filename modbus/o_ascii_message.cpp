@@ -125,6 +125,8 @@ bool OAsciiMessage::Finish() {
     return true;
 }
 
-bool OAsciiMessage::IsComplete() const { return Length() > kMinimumLength && At(Length() - 1) == kLf; }
+bool OAsciiMessage::IsComplete() const {
+    return Length() > kMinimumLength && At(Length() - 1) == kLf;
+}
 
 }  // namespace velk

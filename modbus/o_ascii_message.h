@@ -6,7 +6,7 @@
 namespace velk {
 
 class OAsciiMessage : public OMessage {
-public:
+  public:
     // A new message holds the start character ':'.
     OAsciiMessage();
 
@@ -23,7 +23,7 @@ public:
     bool Finish() override;
     bool IsComplete() const override;
 
-private:
+  private:
     // Number of data bytes of a read answer: after the byte count pair, before the LRC.
     std::size_t DataCount() const;
     // Data byte k, decoded from its pair; 0 beyond the data.

@@ -13,7 +13,7 @@
 namespace velk {
 
 class OMessage {
-public:
+  public:
     static constexpr std::size_t kBufferSize = 512;
 
     virtual ~OMessage() = default;
@@ -58,7 +58,7 @@ public:
     bool IsRtu() const { return isRtu_; }
     bool IsTcp() const { return isTcp_; }
 
-protected:
+  protected:
     OMessage(bool isRtu, bool isTcp) : isRtu_(isRtu), isTcp_(isTcp) {}
 
     // Appends raw bytes or characters; false when they do not fit.
@@ -72,7 +72,7 @@ protected:
     static std::uint32_t DWordOf(std::span<const std::uint8_t> data, std::size_t n);
     static std::string StringOf(std::span<const std::uint8_t> data, std::size_t n);
 
-private:
+  private:
     std::array<std::uint8_t, kBufferSize> buffer_{};
     std::uint16_t length_ = 0;
     std::uint16_t answerLength_ = 0;

@@ -5,7 +5,7 @@
 namespace velk {
 
 class ORtuMessage : public OMessage {
-public:
+  public:
     ORtuMessage() : OMessage(true, false) {}
 
     bool IsValid() const override;
@@ -19,7 +19,7 @@ public:
     bool Finish() override;
     bool IsComplete() const override;
 
-private:
+  private:
     // Data bytes of a read answer: after slave, function code and byte count, before the CRC.
     std::span<const std::uint8_t> AnswerData() const;
 };

@@ -5,7 +5,7 @@
 namespace velk {
 
 class OTcpMessage : public OMessage {
-public:
+  public:
     // A new message holds the six reserved header bytes; the builder appends the unit
     // identifier next.
     OTcpMessage();
@@ -22,7 +22,7 @@ public:
     // Complete once the header is in and the bytes that its length field announces follow.
     bool IsComplete() const override;
 
-private:
+  private:
     std::span<const std::uint8_t> AnswerData() const;
 };
 

@@ -1,4 +1,6 @@
 // The message queue: order, emptiness, and that it never owns what it holds.
+#include "modbus/b_modbus_tcp_buffer.h"
+
 #include <gtest/gtest.h>
 
 #include <memory>
@@ -6,7 +8,6 @@
 #include <thread>
 #include <vector>
 
-#include "modbus/b_modbus_tcp_buffer.h"
 #include "modbus/o_rtu_message.h"
 
 namespace velk {

@@ -34,8 +34,7 @@ TEST(Crc16Test, KnownFramesGiveTheirCheckBytes) {
     EXPECT_EQ(crc >> 8, 0x0A);
 
     const std::string check = "123456789";
-    EXPECT_EQ(Crc16({reinterpret_cast<const std::uint8_t*>(check.data()), check.size()}),
-              0x4B37);
+    EXPECT_EQ(Crc16({reinterpret_cast<const std::uint8_t*>(check.data()), check.size()}), 0x4B37);
     EXPECT_EQ(Crc16({}), 0xFFFF);
 }
 

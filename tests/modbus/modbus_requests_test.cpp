@@ -1,10 +1,11 @@
 // The request catalogue: function codes, field layout and the exact answer lengths.
+#include "modbus/modbus_requests.h"
+
 #include <gtest/gtest.h>
 
 #include <cstdint>
 #include <vector>
 
-#include "modbus/modbus_requests.h"
 #include "modbus/o_rtu_message.h"
 
 namespace velk {
@@ -52,9 +53,8 @@ TEST(ReadRequestTest, FunctionCodesFollowTheArea) {
         auto message = BuildReadRequest(MessageFraming::kRtu, 17, c.area, 10, 3);
         ASSERT_TRUE(message);
         EXPECT_EQ(message->GetSlave(), 17);
-        EXPECT_EQ(RtuFields(*message),
-                  (Bytes{c.function, static_cast<std::uint8_t>(c.address >> 8),
-                         static_cast<std::uint8_t>(c.address & 0xFF), 0, 3}));
+        EXPECT_EQ(RtuFields(*message), (Bytes{c.function, static_cast<std::uint8_t>(c.address >> 8),
+                                              static_cast<std::uint8_t>(c.address & 0xFF), 0, 3}));
     }
 }
 
@@ -77,9 +77,7 @@ TEST(ReadRequestTest, RegisterAnswerLengths) {
         {11, 7, 15});
     // The longest answer of the scan: 123 registers, 503 characters in ASCII.
     ExpectAnswerLengths(
-        [](MessageFraming f) {
-            return BuildReadRequest(f, 1, ReadArea::kInputRegister, 100, 123);
-        },
+        [](MessageFraming f) { return BuildReadRequest(f, 1, ReadArea::kInputRegister, 100, 123); },
         {255, 251, 503});
 }
 
@@ -88,10 +86,8 @@ TEST(ReadRequestTest, OutOfRangeCountsAndAddressesAreRefused) {
     EXPECT_FALSE(BuildReadRequest(MessageFraming::kRtu, 1, ReadArea::kHoldingRegister, 0, 126));
     EXPECT_FALSE(BuildReadRequest(MessageFraming::kRtu, 1, ReadArea::kOutputCoil, 0, 2001));
     EXPECT_TRUE(BuildReadRequest(MessageFraming::kAscii, 1, ReadArea::kOutputCoil, 0, 2000));
-    EXPECT_FALSE(
-        BuildReadRequest(MessageFraming::kRtu, 1, ReadArea::kHoldingRegister, 0xFFFF, 2));
-    EXPECT_TRUE(
-        BuildReadRequest(MessageFraming::kRtu, 1, ReadArea::kHoldingRegister, 0xFFFF, 1));
+    EXPECT_FALSE(BuildReadRequest(MessageFraming::kRtu, 1, ReadArea::kHoldingRegister, 0xFFFF, 2));
+    EXPECT_TRUE(BuildReadRequest(MessageFraming::kRtu, 1, ReadArea::kHoldingRegister, 0xFFFF, 1));
     // The event-signal offset must not wrap the address space.
     EXPECT_FALSE(BuildReadRequest(MessageFraming::kRtu, 1, ReadArea::kEventSignal, 0xF800, 1));
 }
@@ -100,8 +96,7 @@ TEST(StatusRequestTest, Reads640CoilsFrom0x0800) {
     auto message = BuildStatusRequest(MessageFraming::kRtu, 4);
     ASSERT_TRUE(message);
     EXPECT_EQ(RtuFields(*message), (Bytes{1, 0x08, 0x00, 0x02, 0x80}));
-    ExpectAnswerLengths([](MessageFraming f) { return BuildStatusRequest(f, 4); },
-                        {89, 85, 171});
+    ExpectAnswerLengths([](MessageFraming f) { return BuildStatusRequest(f, 4); }, {89, 85, 171});
 }
 
 TEST(EventBufferRequestTest, ReadsHoldingRegistersAtBasePlusOffset) {
@@ -117,8 +112,7 @@ TEST(DiagnosticRequestTest, ExpectsItsOwnEcho) {
     auto rtu = BuildDiagnosticRequest(MessageFraming::kRtu, 9);
     ASSERT_TRUE(rtu);
     EXPECT_EQ(RtuFields(*rtu), (Bytes{8, 0x00, 0x00, 0xF0, 0xF0}));
-    ExpectAnswerLengths([](MessageFraming f) { return BuildDiagnosticRequest(f, 9); },
-                        {12, 8, 17});
+    ExpectAnswerLengths([](MessageFraming f) { return BuildDiagnosticRequest(f, 9); }, {12, 8, 17});
     for (auto framing : {MessageFraming::kTcp, MessageFraming::kRtu, MessageFraming::kAscii}) {
         auto message = BuildDiagnosticRequest(framing, 9);
         EXPECT_EQ(message->GetAnswerLength(), message->Length());
@@ -137,8 +131,8 @@ TEST(WriteRequestTest, SingleCoilUsesFF00AndZero) {
 TEST(WriteRequestTest, SingleRegister) {
     auto message = BuildWriteRegisterRequest(MessageFraming::kRtu, 1, 0x0102, 0xA0B0);
     EXPECT_EQ(RtuFields(*message), (Bytes{6, 0x01, 0x02, 0xA0, 0xB0}));
-    ExpectAnswerLengths(
-        [](MessageFraming f) { return BuildWriteRegisterRequest(f, 1, 0, 7); }, {12, 8, 17});
+    ExpectAnswerLengths([](MessageFraming f) { return BuildWriteRegisterRequest(f, 1, 0, 7); },
+                        {12, 8, 17});
 }
 
 TEST(WriteRequestTest, SeveralRegistersCarryCountAndByteCount) {
@@ -147,8 +141,7 @@ TEST(WriteRequestTest, SeveralRegistersCarryCountAndByteCount) {
     ASSERT_TRUE(message);
     EXPECT_EQ(RtuFields(*message), (Bytes{16, 0x00, 0x10, 0x00, 0x02, 4, 1, 2, 3, 4}));
     ExpectAnswerLengths(
-        [&](MessageFraming f) { return BuildWriteRegistersRequest(f, 1, 0, values); },
-        {12, 8, 17});
+        [&](MessageFraming f) { return BuildWriteRegistersRequest(f, 1, 0, values); }, {12, 8, 17});
 }
 
 TEST(WriteRequestTest, LargestWriteFitsEveryFraming) {

@@ -45,7 +45,9 @@ Bytes AsciiFrame(const Bytes& body) {
 // unitAndPdu: unit identifier, function code, fields.
 Bytes TcpFrame(std::uint16_t transaction, const Bytes& unitAndPdu) {
     Bytes frame = {static_cast<std::uint8_t>(transaction >> 8),
-                   static_cast<std::uint8_t>(transaction & 0xFF), 0, 0,
+                   static_cast<std::uint8_t>(transaction & 0xFF),
+                   0,
+                   0,
                    static_cast<std::uint8_t>(unitAndPdu.size() >> 8),
                    static_cast<std::uint8_t>(unitAndPdu.size() & 0xFF)};
     frame.insert(frame.end(), unitAndPdu.begin(), unitAndPdu.end());
@@ -306,7 +308,7 @@ TEST(AnswerValidityTest, BroadcastRequestJudgesItself) {
 // --- answer data -----------------------------------------------------------------------
 
 class AnswerDataTest : public ::testing::TestWithParam<MessageFraming> {
-protected:
+  protected:
     // A read answer of slave 1, function code 3, carrying the data bytes.
     std::unique_ptr<OMessage> Answer(const Bytes& data) {
         Bytes body = {0x01, 0x03, static_cast<std::uint8_t>(data.size())};
@@ -356,8 +358,8 @@ INSTANTIATE_TEST_SUITE_P(EveryFraming, AnswerDataTest,
                                            MessageFraming::kTcp));
 
 TEST(AsciiAnswerDataTest, AsciiDataCharactersAreThePairsAfterTheByteCount) {
-    auto message = Received(MessageFraming::kAscii, AsciiFrame({0x01, 0x03, 0x04, 0x12, 0x34,
-                                                                0x56, 0x78}));
+    auto message =
+        Received(MessageFraming::kAscii, AsciiFrame({0x01, 0x03, 0x04, 0x12, 0x34, 0x56, 0x78}));
     EXPECT_EQ(Text(*message).substr(7, 8), "12345678");
     EXPECT_EQ(message->GetWord(1), 0x5678);
 }
@@ -375,8 +377,7 @@ std::unique_ptr<OMessage> Partial(MessageFraming framing, const Bytes& bytes) {
 TEST(IsCompleteTest, RtuFollowsTheFunctionCode) {
     const Bytes read = RtuFrame({0x01, 0x03, 0x02, 0x12, 0x34});
     EXPECT_TRUE(Partial(MessageFraming::kRtu, read)->IsComplete());
-    EXPECT_FALSE(
-        Partial(MessageFraming::kRtu, Bytes(read.begin(), read.end() - 1))->IsComplete());
+    EXPECT_FALSE(Partial(MessageFraming::kRtu, Bytes(read.begin(), read.end() - 1))->IsComplete());
     EXPECT_TRUE(Partial(MessageFraming::kRtu, RtuFrame({1, 6, 0, 1, 0, 2}))->IsComplete());
     EXPECT_FALSE(Partial(MessageFraming::kRtu, RtuFrame({1, 6, 0, 1, 0}))->IsComplete());
     EXPECT_TRUE(Partial(MessageFraming::kRtu, RtuFrame({1, 7, 0}))->IsComplete());

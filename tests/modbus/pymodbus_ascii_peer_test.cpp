@@ -2,13 +2,13 @@
 // our requests expect and pass IsValid with the right data; requests that we build are
 // accepted and read back correctly by pymodbus.
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <map>
 #include <string>
-#include <unistd.h>
 #include <vector>
 
 #include "modbus/modbus_requests.h"
@@ -65,7 +65,7 @@ std::string ToHex(std::span<const std::uint8_t> bytes) {
 }
 
 class PymodbusAsciiTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         if (!HavePymodbus()) {
             GTEST_SKIP() << "pymodbus under /usr/bin/python3 missing: ASCII peer test skipped";

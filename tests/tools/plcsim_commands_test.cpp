@@ -10,7 +10,7 @@ namespace velk::plcsim {
 namespace {
 
 class CommandTest : public ::testing::Test {
-protected:
+  protected:
     CommandTest() : simulator_(Options()) {}
 
     static SimulatorOptions Options() {
@@ -108,14 +108,25 @@ TEST(FaultPlanTest, CountedFaultsRunOut) {
 }
 
 TEST(SimulatorOptionsTest, ParsesChannelsAndPresets) {
-    const char* argv[] = {"velkopc-plcsim", "--tcp",   "127.0.0.1:1502", "--tcp",
-                          ":0",             "--rtu",   "/dev/ttyS1",     "--parity",
-                          "even",           "--holding", "0x10=-1",      "--coil",
-                          "3=1",            "--unit",  "17"};
+    const char* argv[] = {"velkopc-plcsim",
+                          "--tcp",
+                          "127.0.0.1:1502",
+                          "--tcp",
+                          ":0",
+                          "--rtu",
+                          "/dev/ttyS1",
+                          "--parity",
+                          "even",
+                          "--holding",
+                          "0x10=-1",
+                          "--coil",
+                          "3=1",
+                          "--unit",
+                          "17"};
     SimulatorOptions options;
     std::string error;
-    ASSERT_TRUE(ParseOptions(static_cast<int>(std::size(argv)), const_cast<char**>(argv),
-                             options, error))
+    ASSERT_TRUE(
+        ParseOptions(static_cast<int>(std::size(argv)), const_cast<char**>(argv), options, error))
         << error;
     ASSERT_EQ(options.channels.size(), 3u);
     EXPECT_EQ(options.channels[0].port, 1502);

@@ -3,14 +3,13 @@
 // simulator's fault commands.
 #include <arpa/inet.h>
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <modbus.h>
 #include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <termios.h>
 #include <unistd.h>
-
-#include <gtest/gtest.h>
 
 #include <cerrno>
 #include <chrono>
@@ -34,7 +33,7 @@ constexpr FileTime kNow = 134'000'000'000'000'000ull;
 // --- a plain byte stream to the simulator -------------------------------------------------
 
 class Stream {
-public:
+  public:
     explicit Stream(int fd = -1) : fd_(fd) {}
     ~Stream() {
         if (fd_ >= 0) {
@@ -103,7 +102,7 @@ public:
 
     bool Closed() const { return closed_; }
 
-private:
+  private:
     int fd_ = -1;
     bool closed_ = false;
 };
@@ -126,7 +125,7 @@ std::string Reason(const std::string& error) { return error; }
 // --- fixtures ------------------------------------------------------------------------------
 
 class PlcsimTcpTest : public ::testing::Test {
-protected:
+  protected:
     void StartWith(std::vector<std::string> arguments) {
         std::string error;
         ASSERT_TRUE(simulator_.Start(arguments, error)) << Reason(error);
@@ -160,8 +159,8 @@ protected:
 };
 
 TEST_F(PlcsimTcpTest, LibmodbusReadsPresetsAndWritesEveryTable) {
-    StartWith({"--tcp", "127.0.0.1:0", "--holding", "5=1234", "--input", "2=77", "--coil",
-               "3=1", "--discrete", "4=1"});
+    StartWith({"--tcp", "127.0.0.1:0", "--holding", "5=1234", "--input", "2=77", "--coil", "3=1",
+               "--discrete", "4=1"});
     modbus_t* context = Libmodbus(port_);
     ASSERT_NE(context, nullptr);
 
@@ -470,7 +469,7 @@ TEST_F(PlcsimTcpTest, GeneralDevicePlacesItsBufferFromTheEventStackOption) {
 // --- RTU over a pseudo-terminal pair -------------------------------------------------------
 
 class PlcsimRtuTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         if (!test::HaveProgram("socat")) {
             GTEST_SKIP() << "socat is not installed: RTU peer tests skipped";

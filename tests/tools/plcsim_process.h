@@ -10,7 +10,7 @@
 namespace velk::test {
 
 class PlcsimProcess {
-public:
+  public:
     PlcsimProcess();
     ~PlcsimProcess();
     PlcsimProcess(const PlcsimProcess&) = delete;
@@ -30,7 +30,7 @@ public:
     // A fresh directory for sockets and pseudo terminals of this test.
     const std::string& Directory() const { return directory_; }
 
-private:
+  private:
     pid_t pid_ = -1;
     int output_ = -1;
     std::string directory_;
@@ -40,13 +40,13 @@ private:
 // Runs "socat" to make a connected pair of pseudo terminals at the two paths; kept while
 // the object lives.
 class PtyPair {
-public:
+  public:
     ~PtyPair();
     // false when socat is missing or the links did not appear.
     bool Start(const std::string& first, const std::string& second);
     void Stop();
 
-private:
+  private:
     pid_t pid_ = -1;
 };
 

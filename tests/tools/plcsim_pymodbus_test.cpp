@@ -14,8 +14,8 @@ namespace {
 constexpr const char* kPython = "/usr/bin/python3";
 
 bool HavePymodbus() {
-    const std::string command = std::string(kPython) +
-                                " -c 'import pymodbus.client' >/dev/null 2>&1";
+    const std::string command =
+        std::string(kPython) + " -c 'import pymodbus.client' >/dev/null 2>&1";
     return std::system(command.c_str()) == 0;
 }
 
@@ -54,10 +54,10 @@ TEST(PlcsimPymodbusTest, AsciiMasterReadsAndWrites) {
     const std::string master = simulator.Directory() + "/master";
     ASSERT_TRUE(pty.Start(plc, master));
     std::string error;
-    ASSERT_TRUE(simulator.Start({"--ascii", plc, "--parity", "even", "--unit", "5", "--holding",
-                                 "0=4660", "--holding", "1=22136", "--coil", "1=1", "--coil",
-                                 "9=1", "--input", "20=31"},
-                                error))
+    ASSERT_TRUE(simulator.Start(
+        {"--ascii", plc, "--parity", "even", "--unit", "5", "--holding", "0=4660", "--holding",
+         "1=22136", "--coil", "1=1", "--coil", "9=1", "--input", "20=31"},
+        error))
         << error;
     int status = 0;
     const auto values = RunScript(master, 5, status);

@@ -17,7 +17,7 @@ namespace {
 using Bytes = std::vector<std::uint8_t>;
 
 class ModbusSlaveTest : public ::testing::Test {
-protected:
+  protected:
     Bytes Handle(const Bytes& pdu) { return *slave_.Handle(pdu, 1); }
 
     ProcessImage image_{100};
@@ -135,11 +135,14 @@ TEST(ControllerEventBufferTest, RecordsEndMarkAndOverrun) {
     EXPECT_EQ(image.Word(Table::kHolding, base + 4), 0);
 }
 
-Bytes Frame(const OMessage& message) { return Bytes(message.Frame().begin(), message.Frame().end()); }
+Bytes Frame(const OMessage& message) {
+    return Bytes(message.Frame().begin(), message.Frame().end());
+}
 
 TEST(RequestAssemblerTest, RtuCutsFramesByFunctionCode) {
     RequestAssembler assembler(MessageFraming::kRtu);
-    const Bytes read = Frame(*BuildReadRequest(MessageFraming::kRtu, 1, ReadArea::kHoldingRegister, 0, 2));
+    const Bytes read =
+        Frame(*BuildReadRequest(MessageFraming::kRtu, 1, ReadArea::kHoldingRegister, 0, 2));
     const std::vector<std::uint16_t> values = {1, 2, 3};
     const Bytes write = Frame(*BuildWriteRegistersRequest(MessageFraming::kRtu, 1, 0, values));
     Bytes stream = read;

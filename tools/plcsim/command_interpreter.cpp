@@ -36,8 +36,7 @@ long Number(const std::string& text, long low, long high, const char* what) {
     long value = 0;
     const auto [end, ec] =
         std::from_chars(digits.data(), digits.data() + digits.size(), value, base);
-    if (ec != std::errc() || end != digits.data() + digits.size() || value < low ||
-        value > high) {
+    if (ec != std::errc() || end != digits.data() + digits.size() || value < low || value > high) {
         throw Failure{std::string("bad ") + what + " '" + text + "'"};
     }
     return value;
@@ -119,8 +118,8 @@ EventRecord RecordAtNow(std::uint16_t signal, bool state) {
 
 void ParseTime(const std::string& text, EventRecord& record) {
     int hour = 0, minute = 0, second = 0, millisecond = 0;
-    const int fields = std::sscanf(text.c_str(), "%d:%d:%d.%d", &hour, &minute, &second,
-                                   &millisecond);
+    const int fields =
+        std::sscanf(text.c_str(), "%d:%d:%d.%d", &hour, &minute, &second, &millisecond);
     if (fields < 3 || hour < 0 || hour > 23 || minute < 0 || minute > 59 || second < 0 ||
         second > 59 || millisecond < 0 || millisecond > 999) {
         throw Failure{"bad time '" + text + "' (HH:MM:SS[.mmm])"};
@@ -147,9 +146,9 @@ std::string Report(PlcSimulator& simulator) {
     text << "timesync.count=" << (sync ? sync->count : 0) << "\n";
     if (sync) {
         char stamp[64];
-        std::snprintf(stamp, sizeof stamp, "%04d-%02d-%02d %02d:%02d:%02d.%03d",
-                      sync->time.year, sync->time.month, sync->time.day, sync->time.hour,
-                      sync->time.minute, sync->time.second, sync->time.millisecond);
+        std::snprintf(stamp, sizeof stamp, "%04d-%02d-%02d %02d:%02d:%02d.%03d", sync->time.year,
+                      sync->time.month, sync->time.day, sync->time.hour, sync->time.minute,
+                      sync->time.second, sync->time.millisecond);
         text << "timesync.last=" << stamp << "\n";
         text << "timesync.channel=" << sync->channel << "\n";
     }
@@ -172,9 +171,9 @@ std::string Execute(PlcSimulator& simulator, Words words) {
             const bool stored =
                 IsBitTable(table)
                     ? image.SetBit(table, address, Number(words[i], 0, 1, "bit") != 0)
-                    : image.SetWord(table, address,
-                                    static_cast<std::uint16_t>(
-                                        Number(words[i], -32768, 65535, "value")));
+                    : image.SetWord(
+                          table, address,
+                          static_cast<std::uint16_t>(Number(words[i], -32768, 65535, "value")));
             if (!stored) {
                 throw Failure{"address " + std::to_string(address) + " outside the image"};
             }
@@ -192,7 +191,8 @@ std::string Execute(PlcSimulator& simulator, Words words) {
         }
         for (std::uint32_t i = 0; i < count; ++i) {
             out << (i ? " " : "")
-                << (IsBitTable(table) ? image.Bit(table, address + i) : image.Word(table, address + i));
+                << (IsBitTable(table) ? image.Bit(table, address + i)
+                                      : image.Word(table, address + i));
         }
         out << "\n";
         return out.str();
@@ -257,7 +257,8 @@ std::string Execute(PlcSimulator& simulator, Words words) {
                 if (words[1] == "off") {
                     faults.exceptionCount = 0;
                 } else {
-                    faults.exceptionCode = static_cast<std::uint8_t>(Number(words[1], 1, 255, "code"));
+                    faults.exceptionCode =
+                        static_cast<std::uint8_t>(Number(words[1], 1, 255, "code"));
                     faults.exceptionCount = Count(words, 2);
                 }
             } else if (command == "wrong-length") {
@@ -287,7 +288,8 @@ std::string Execute(PlcSimulator& simulator, Words words) {
     }
     if (command == "cut" || command == "restore") {
         NeedArguments(words, 1, "cut|restore N");
-        const int channel = static_cast<int>(Number(words[1], 1, simulator.ChannelCount(), "channel"));
+        const int channel =
+            static_cast<int>(Number(words[1], 1, simulator.ChannelCount(), "channel"));
         std::string error;
         if (command == "cut") {
             simulator.CutChannel(channel);

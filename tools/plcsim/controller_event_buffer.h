@@ -13,7 +13,7 @@
 namespace velk::plcsim {
 
 class ControllerEventBuffer {
-public:
+  public:
     static constexpr int kAreas = 2;
 
     ControllerEventBuffer(ProcessImage& image, int deviceType,
@@ -37,7 +37,7 @@ public:
     const std::vector<EventRecord>& Records(int area) const { return areas_[area].records; }
     bool Overrun(int area) const { return areas_[area].overrun; }
 
-private:
+  private:
     struct Area {
         std::vector<EventRecord> records;
         bool overrun = false;

@@ -6,8 +6,7 @@
 
 namespace velk::plcsim {
 
-void DemoDriver::Toggle(ControllerEventBuffer& events, std::uint16_t signal,
-                        const LocalTime& now) {
+void DemoDriver::Toggle(ControllerEventBuffer& events, std::uint16_t signal, const LocalTime& now) {
     signals_[signal] = !signals_[signal];
     EventRecord record;
     record.signal = signal;
@@ -35,8 +34,8 @@ void DemoDriver::Step(ProcessImage& image, ControllerEventBuffer& events, const 
     image.SetWord(Table::kHolding, 1,
                   static_cast<std::uint16_t>(2000 + 2000 * std::sin(2 * pi * seconds / 60)));
     // Holding 2-3: a REAL of -50..50, high word first.
-    const auto real = std::bit_cast<std::uint32_t>(
-        static_cast<float>(50.0 * std::sin(2 * pi * seconds / 40)));
+    const auto real =
+        std::bit_cast<std::uint32_t>(static_cast<float>(50.0 * std::sin(2 * pi * seconds / 40)));
     image.SetWord(Table::kHolding, 2, static_cast<std::uint16_t>(real >> 16));
     image.SetWord(Table::kHolding, 3, static_cast<std::uint16_t>(real & 0xFFFF));
     // Input 0: a temperature in tenths of a degree, 15.0..25.0; input 1 a counter.

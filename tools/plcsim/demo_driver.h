@@ -10,13 +10,13 @@
 namespace velk::plcsim {
 
 class DemoDriver {
-public:
+  public:
     static constexpr int kStepMs = 500;
 
     // Advances the demo by one step; step counts from 0, now stamps the event records.
     void Step(ProcessImage& image, ControllerEventBuffer& events, const LocalTime& now);
 
-private:
+  private:
     void Toggle(ControllerEventBuffer& events, std::uint16_t signal, const LocalTime& now);
 
     std::uint64_t step_ = 0;

@@ -8,15 +8,15 @@ namespace velk::plcsim {
 struct FaultPlan {
     static constexpr int kAlways = -1;
 
-    bool silent = false;           // read requests, never answer
-    int delayMs = 0;               // answer this late
+    bool silent = false;  // read requests, never answer
+    int delayMs = 0;      // answer this late
     std::uint8_t exceptionCode = 0;
-    int exceptionCount = 0;        // answer with an exception instead
-    int lengthDelta = 0;           // bytes added (> 0) or cut (< 0) at the end of the answer
+    int exceptionCount = 0;  // answer with an exception instead
+    int lengthDelta = 0;     // bytes added (> 0) or cut (< 0) at the end of the answer
     int lengthCount = 0;
-    int splitCount = 0;            // send the answer in two parts
-    int splitGapMs = 50;           // between the two parts
-    int hangupCount = 0;           // close the connection instead of answering (TCP)
+    int splitCount = 0;   // send the answer in two parts
+    int splitGapMs = 50;  // between the two parts
+    int hangupCount = 0;  // close the connection instead of answering (TCP)
 
     // Uses up one application of a counted fault; true when it applies to this answer.
     static bool Take(int& count) {

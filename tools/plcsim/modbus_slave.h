@@ -20,8 +20,8 @@ inline constexpr std::uint8_t kIllegalDataValue = 3;
 }  // namespace exception_code
 
 struct TimeSyncRecord {
-    LocalTime time;      // as sent (year in full: 2000 + year byte)
-    int channel = 0;     // where it came from
+    LocalTime time;   // as sent (year in full: 2000 + year byte)
+    int channel = 0;  // where it came from
     std::uint64_t count = 0;
 };
 
@@ -34,7 +34,7 @@ struct SlaveCounters {
 };
 
 class ModbusSlave {
-public:
+  public:
     ModbusSlave(ProcessImage& image, std::uint8_t unit) : image_(image), unit_(unit) {}
 
     std::uint8_t Unit() const { return unit_; }
@@ -43,8 +43,7 @@ public:
     bool Accepts(std::uint8_t unit, bool tcp) const;
 
     // The answer PDU for a request PDU (function code first); an empty PDU gives none.
-    std::optional<std::vector<std::uint8_t>> Handle(std::span<const std::uint8_t> pdu,
-                                                    int channel);
+    std::optional<std::vector<std::uint8_t>> Handle(std::span<const std::uint8_t> pdu, int channel);
 
     static std::vector<std::uint8_t> ExceptionPdu(std::uint8_t function, std::uint8_t code);
 
@@ -52,7 +51,7 @@ public:
     void ResetCounters() { counters_ = SlaveCounters{}; }
     const std::optional<TimeSyncRecord>& LastTimeSync() const { return lastTimeSync_; }
 
-private:
+  private:
     std::vector<std::uint8_t> ReadBits(std::span<const std::uint8_t> pdu, Table table);
     std::vector<std::uint8_t> ReadWords(std::span<const std::uint8_t> pdu, Table table);
     std::vector<std::uint8_t> WriteCoil(std::span<const std::uint8_t> pdu);

@@ -56,25 +56,39 @@ bool WriteAll(int fd, const std::uint8_t* bytes, std::size_t count, bool socket)
 
 speed_t BaudConstant(std::uint32_t baud) {
     switch (baud) {
-        case 300: return B300;
-        case 600: return B600;
-        case 1200: return B1200;
-        case 2400: return B2400;
-        case 4800: return B4800;
-        case 9600: return B9600;
-        case 19200: return B19200;
-        case 38400: return B38400;
-        case 57600: return B57600;
-        case 115200: return B115200;
-        default: return B0;
+        case 300:
+            return B300;
+        case 600:
+            return B600;
+        case 1200:
+            return B1200;
+        case 2400:
+            return B2400;
+        case 4800:
+            return B4800;
+        case 9600:
+            return B9600;
+        case 19200:
+            return B19200;
+        case 38400:
+            return B38400;
+        case 57600:
+            return B57600;
+        case 115200:
+            return B115200;
+        default:
+            return B0;
     }
 }
 
 std::string FramingName(MessageFraming framing) {
     switch (framing) {
-        case MessageFraming::kTcp: return "tcp";
-        case MessageFraming::kRtu: return "rtu";
-        case MessageFraming::kAscii: break;
+        case MessageFraming::kTcp:
+            return "tcp";
+        case MessageFraming::kRtu:
+            return "rtu";
+        case MessageFraming::kAscii:
+            break;
     }
     return "ascii";
 }
@@ -129,10 +143,17 @@ bool PlcSimulator::Start(std::string& error) {
     for (const Preset& preset : options_.presets) {
         bool stored = false;
         switch (preset.table) {
-            case 'h': stored = image_.SetWord(Table::kHolding, preset.address, preset.value); break;
-            case 'i': stored = image_.SetWord(Table::kInput, preset.address, preset.value); break;
-            case 'c': stored = image_.SetBit(Table::kCoil, preset.address, preset.value != 0); break;
-            default: stored = image_.SetBit(Table::kDiscrete, preset.address, preset.value != 0);
+            case 'h':
+                stored = image_.SetWord(Table::kHolding, preset.address, preset.value);
+                break;
+            case 'i':
+                stored = image_.SetWord(Table::kInput, preset.address, preset.value);
+                break;
+            case 'c':
+                stored = image_.SetBit(Table::kCoil, preset.address, preset.value != 0);
+                break;
+            default:
+                stored = image_.SetBit(Table::kDiscrete, preset.address, preset.value != 0);
         }
         if (!stored) {
             error = "preset address " + std::to_string(preset.address) + " outside the image";
@@ -213,7 +234,7 @@ bool PlcSimulator::OpenSerial(int channelIndex, std::string& error) {
         }
         cfsetispeed(&settings, speed);
         cfsetospeed(&settings, speed);
-        const int dataBits = options_.dataBits != 0 ? options_.dataBits
+        const int dataBits = options_.dataBits != 0                   ? options_.dataBits
                              : option.framing == MessageFraming::kRtu ? 8
                                                                       : 7;
         settings.c_cflag &= ~(CSIZE | PARENB | PARODD | CSTOPB | CRTSCTS);
@@ -228,8 +249,9 @@ bool PlcSimulator::OpenSerial(int channelIndex, std::string& error) {
         settings.c_cc[VTIME] = 0;
         tcsetattr(fd, TCSANOW, &settings);
     }
-    Connection connection{nextConnectionId_++, fd, channelIndex, true,
-                          RequestAssembler(option.framing), Clock::now()};
+    Connection connection{
+        nextConnectionId_++, fd, channelIndex, true, RequestAssembler(option.framing),
+        Clock::now()};
     connections_.push_back(std::move(connection));
     return true;
 }
@@ -246,8 +268,7 @@ bool PlcSimulator::OpenControl(std::string& error) {
     const int fd = socket(AF_UNIX, SOCK_STREAM, 0);
     if (fd < 0 || bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
         listen(fd, 4) != 0) {
-        error = "cannot open control socket " + options_.controlPath + ": " +
-                std::strerror(errno);
+        error = "cannot open control socket " + options_.controlPath + ": " + std::strerror(errno);
         if (fd >= 0) {
             close(fd);
         }
@@ -277,10 +298,9 @@ std::string PlcSimulator::TransportReport() const {
     std::ostringstream text;
     for (std::size_t i = 0; i < channels_.size(); ++i) {
         const int number = static_cast<int>(i) + 1;
-        const auto open = std::count_if(connections_.begin(), connections_.end(),
-                                        [&](const Connection& c) {
-                                            return c.channel == number && !c.serial;
-                                        });
+        const auto open =
+            std::count_if(connections_.begin(), connections_.end(),
+                          [&](const Connection& c) { return c.channel == number && !c.serial; });
         text << "ch" << number << ".accepted=" << channels_[i].accepted << "\n";
         text << "ch" << number << ".connections=" << open << "\n";
         text << "ch" << number << ".bad_frames=" << channels_[i].dropped << "\n";
@@ -364,9 +384,8 @@ void PlcSimulator::AcceptTcp(int index) {
     setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
     SetNonBlocking(fd);
     ++channel.accepted;
-    connections_.push_back(
-        {nextConnectionId_++, fd, index + 1, false, RequestAssembler(MessageFraming::kTcp),
-         Clock::now()});
+    connections_.push_back({nextConnectionId_++, fd, index + 1, false,
+                            RequestAssembler(MessageFraming::kTcp), Clock::now()});
 }
 
 void PlcSimulator::AcceptControl() {
@@ -431,8 +450,8 @@ void PlcSimulator::ServeRequest(Connection& connection, const DecodedRequest& re
         if (request.pdu[0] == function_code::kTimeSync && slave_.LastTimeSync()) {
             const LocalTime& t = slave_.LastTimeSync()->time;
             char text[64];
-            std::snprintf(text, sizeof text, "%04d-%02d-%02d %02d:%02d:%02d.%03d", t.year,
-                          t.month, t.day, t.hour, t.minute, t.second, t.millisecond);
+            std::snprintf(text, sizeof text, "%04d-%02d-%02d %02d:%02d:%02d.%03d", t.year, t.month,
+                          t.day, t.hour, t.minute, t.second, t.millisecond);
             Log(std::string("time sync ") + text + " on channel " +
                 std::to_string(connection.channel));
         }
@@ -455,8 +474,7 @@ void PlcSimulator::ServeRequest(Connection& connection, const DecodedRequest& re
         EncodeAnswer(framing, request.transactionId, request.unit, answer);
     if (FaultPlan::Take(faults.lengthCount)) {
         if (faults.lengthDelta < 0) {
-            frame.resize(frame.size() -
-                         std::min<std::size_t>(frame.size(), -faults.lengthDelta));
+            frame.resize(frame.size() - std::min<std::size_t>(frame.size(), -faults.lengthDelta));
         } else {
             frame.insert(frame.end(), static_cast<std::size_t>(faults.lengthDelta), 0);
         }
@@ -470,7 +488,8 @@ void PlcSimulator::ServeRequest(Connection& connection, const DecodedRequest& re
     if (frame.size() > 1 && FaultPlan::Take(faults.splitCount)) {
         const auto half = static_cast<std::ptrdiff_t>(frame.size() / 2);
         schedule({frame.begin(), frame.begin() + half}, due);
-        schedule({frame.begin() + half, frame.end()}, due + std::chrono::milliseconds(faults.splitGapMs));
+        schedule({frame.begin() + half, frame.end()},
+                 due + std::chrono::milliseconds(faults.splitGapMs));
     } else {
         schedule(std::move(frame), due);
     }
@@ -485,8 +504,7 @@ void PlcSimulator::SendDue() {
         if (connection == nullptr) {
             continue;
         }
-        if (!WriteAll(connection->fd, send.bytes.data(), send.bytes.size(),
-                      !connection->serial) &&
+        if (!WriteAll(connection->fd, send.bytes.data(), send.bytes.size(), !connection->serial) &&
             !connection->serial) {
             CloseConnection(send.connectionId);
         }
@@ -586,8 +604,8 @@ int PlcSimulator::Run() {
                     AcceptControl();
                     break;
                 case Source::kControlClient: {
-                    auto client = std::next(controlClients_.begin(),
-                                            static_cast<std::ptrdiff_t>(target.key));
+                    auto client =
+                        std::next(controlClients_.begin(), static_cast<std::ptrdiff_t>(target.key));
                     if (client->inFd == fds[i].fd) {
                         ReadControl(*client);
                     }

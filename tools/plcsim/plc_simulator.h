@@ -23,7 +23,7 @@
 namespace velk::plcsim {
 
 class PlcSimulator {
-public:
+  public:
     using Clock = std::chrono::steady_clock;
 
     explicit PlcSimulator(SimulatorOptions options);
@@ -58,7 +58,7 @@ public:
     void ResetTransportCounters();
     void Quit() { quit_ = true; }
 
-private:
+  private:
     struct Channel {
         ChannelOption option;
         FaultPlan faults;

@@ -10,7 +10,7 @@ namespace velk::plcsim {
 enum class Table { kCoil, kDiscrete, kHolding, kInput };
 
 class ProcessImage {
-public:
+  public:
     explicit ProcessImage(std::size_t size = 4096);
 
     std::size_t Size() const { return size_; }
@@ -23,7 +23,7 @@ public:
     bool Bit(Table table, std::uint32_t address) const;
     std::uint16_t Word(Table table, std::uint32_t address) const;
 
-private:
+  private:
     std::vector<std::uint8_t>& Bits(Table table);
     const std::vector<std::uint8_t>& Bits(Table table) const;
     std::vector<std::uint16_t>& Words(Table table);

@@ -123,8 +123,8 @@ std::optional<DecodedRequest> RequestAssembler::NextAscii() {
         std::vector<std::uint8_t> frame(pending_.begin(), lf + 1);
         pending_.erase(pending_.begin(), lf + 1);
         // ':' , at least address, function and LRC pairs, CR LF, an even number of digits.
-        bool good = frame.size() >= 9 && frame[frame.size() - 2] == '\r' &&
-                    (frame.size() - 3) % 2 == 0;
+        bool good =
+            frame.size() >= 9 && frame[frame.size() - 2] == '\r' && (frame.size() - 3) % 2 == 0;
         for (std::size_t i = 1; good && i < frame.size() - 2; ++i) {
             good = IsUpperHexDigit(static_cast<char>(frame[i]));
         }

@@ -19,7 +19,7 @@ struct DecodedRequest {
 };
 
 class RequestAssembler {
-public:
+  public:
     explicit RequestAssembler(MessageFraming framing) : framing_(framing) {}
 
     void Feed(std::span<const std::uint8_t> bytes);
@@ -33,7 +33,7 @@ public:
     // A TCP stream whose header makes no sense cannot be resynchronised.
     bool Broken() const { return broken_; }
 
-private:
+  private:
     std::optional<DecodedRequest> NextRtu();
     std::optional<DecodedRequest> NextAscii();
     std::optional<DecodedRequest> NextTcp();

@@ -11,9 +11,9 @@ namespace velk::plcsim {
 
 struct ChannelOption {
     MessageFraming framing = MessageFraming::kTcp;
-    std::string host;    // TCP: IPv4 address to listen on
+    std::string host;        // TCP: IPv4 address to listen on
     std::uint16_t port = 0;  // TCP: 0 picks a free port
-    std::string device;  // serial: device path
+    std::string device;      // serial: device path
 };
 
 struct Preset {

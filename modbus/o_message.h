@@ -46,7 +46,8 @@ class OMessage {
     void Reset();
 
     // Stores a received answer; refused (false, message unchanged) unless it has exactly
-    // the expected answer length. Sets the length, the answer time and complete.
+    // the expected answer length. Sets the length, the answer time and complete. Reset
+    // clears the expected length, so an exchange that resets before receiving sets it again.
     bool StoreAnswer(std::span<const std::uint8_t> answer, FileTime receivedAt);
 
     std::span<const std::uint8_t> Frame() const { return {buffer_.data(), length_}; }

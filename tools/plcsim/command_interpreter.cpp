@@ -2,10 +2,10 @@
 
 #include <charconv>
 #include <cstdio>
-#include <ctime>
 #include <sstream>
 #include <vector>
 
+#include "tools/plcsim/local_now.h"
 #include "tools/plcsim/plc_simulator.h"
 
 namespace velk::plcsim {
@@ -104,15 +104,14 @@ void NeedArguments(const Words& words, std::size_t count, const char* usage) {
 }
 
 EventRecord RecordAtNow(std::uint16_t signal, bool state) {
-    const std::time_t seconds = std::time(nullptr);
-    std::tm local{};
-    localtime_r(&seconds, &local);
+    const LocalTime now = LocalNow();
     EventRecord record;
     record.signal = signal;
     record.state = state;
-    record.hour = local.tm_hour;
-    record.minute = local.tm_min;
-    record.second = local.tm_sec;
+    record.hour = now.hour;
+    record.minute = now.minute;
+    record.second = now.second;
+    record.millisecond = now.millisecond;
     return record;
 }
 

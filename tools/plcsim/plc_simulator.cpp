@@ -15,11 +15,11 @@
 #include <csignal>
 #include <cstdio>
 #include <cstring>
-#include <ctime>
 #include <sstream>
 
 #include "modbus/modbus_requests.h"
 #include "tools/plcsim/command_interpreter.h"
+#include "tools/plcsim/local_now.h"
 
 namespace velk::plcsim {
 namespace {
@@ -179,6 +179,13 @@ bool PlcSimulator::Start(std::string& error) {
     std::istringstream described(DescribeChannels());
     for (std::string line; std::getline(described, line);) {
         Log(line);
+    }
+    for (int area = 0; area < ControllerEventBuffer::kAreas; ++area) {
+        const EventBufferLocation location = events_.Location(area);
+        if (!image_.Contains(location.base, location.size)) {
+            Log("warning: the event buffer of master " + std::to_string(area + 1) +
+                " lies outside the image (see --size)");
+        }
     }
     Log("ready");
     return true;
@@ -643,17 +650,7 @@ int PlcSimulator::Run() {
         }
         SendDue();
         if (options_.demo && now >= nextDemoStep_) {
-            const std::time_t seconds = std::time(nullptr);
-            std::tm local{};
-            localtime_r(&seconds, &local);
-            LocalTime time;
-            time.year = local.tm_year + 1900;
-            time.month = local.tm_mon + 1;
-            time.day = local.tm_mday;
-            time.hour = local.tm_hour;
-            time.minute = local.tm_min;
-            time.second = local.tm_sec;
-            demo_.Step(image_, events_, time);
+            demo_.Step(image_, events_, LocalNow());
             nextDemoStep_ = now + std::chrono::milliseconds(DemoDriver::kStepMs);
         }
     }

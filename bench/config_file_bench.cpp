@@ -1,4 +1,4 @@
-// Load and save of a large configuration: 100 devices with 1000 tags each.
+// Load and save of a large configuration: 100,000 tags, in 100 devices or in one.
 // Counters: bytes of the file, and the heap growth of one load divided by the tag count.
 #include <benchmark/benchmark.h>
 #include <malloc.h>
@@ -19,14 +19,14 @@ namespace velk {
 namespace {
 
 constexpr int kDevices = 100;
-constexpr int kTagsPerDevice = 1000;
-constexpr int kTags = kDevices * kTagsPerDevice;
+constexpr int kTags = 100'000;
 
 // A plausible plant: per device three BOOL tags in four, the rest scaled REAL registers,
 // one tag in ten with an alarm, tags spread over ten groups.
-void BuildPlant(CDoc& doc) {
+void BuildPlant(CDoc& doc, int devices, int alarmEvery) {
     doc.AddDefaultPorts();
-    for (int d = 0; d < kDevices; ++d) {
+    const int tagsPerDevice = kTags / devices;
+    for (int d = 0; d < devices; ++d) {
         auto device = std::make_unique<ODevice>();
         device->name = "Device" + std::to_string(d + 1);
         device->parent = &doc.rootGroup;
@@ -39,8 +39,8 @@ void BuildPlant(CDoc& doc) {
             group->parent = dev;
             OTagGroup* grp = group.get();
             dev->subgroupList.push_back(std::move(group));
-            for (int t = 0; t < kTagsPerDevice / 10; ++t) {
-                const int n = g * (kTagsPerDevice / 10) + t;
+            for (int t = 0; t < tagsPerDevice / 10; ++t) {
+                const int n = g * (tagsPerDevice / 10) + t;
                 auto tag = std::make_unique<OModbusTag>();
                 tag->name = "Tag" + std::to_string(n + 1);
                 tag->description = "Measurement point " + std::to_string(n + 1);
@@ -57,29 +57,29 @@ void BuildPlant(CDoc& doc) {
                     scaling.conversion = OAnalogData::kLinear;
                     scaling.units = "bar";
                 }
-                if (n % 10 == 0) {
+                if (n % alarmEvery == 0) {
                     tag->alarm->enableFlags = 1;
                     tag->alarm->normalText = "normal";
                 }
-                OModbusTag* ref = tag.get();
+                // Only the file is needed: the tags skip the document lists.
                 grp->tagList.push_back(std::move(tag));
-                doc.RegisterTag(*grp, ref);
             }
         }
     }
 }
 
+std::string PlantBytes(int devices, int alarmEvery) {
+    CDoc doc{CDocServices{}, ModelSettings{}};
+    BuildPlant(doc, devices, alarmEvery);
+    return ConfigFileWriter::DocumentBytes(doc);
+}
+
 const std::string& PlantBytes() {
-    static const std::string bytes = [] {
-        CDoc doc{CDocServices{}, ModelSettings{}};
-        BuildPlant(doc);
-        return ConfigFileWriter::DocumentBytes(doc);
-    }();
+    static const std::string bytes = PlantBytes(kDevices, 10);
     return bytes;
 }
 
-void BM_LoadConfiguration(benchmark::State& state) {
-    const std::string& bytes = PlantBytes();
+void LoadBenchmark(benchmark::State& state, const std::string& bytes) {
     double bytesPerTag = 0;
     for (auto _ : state) {
         state.PauseTiming();
@@ -96,7 +96,16 @@ void BM_LoadConfiguration(benchmark::State& state) {
     state.counters["heap_bytes_per_tag"] = bytesPerTag;
     state.counters["tags"] = kTags;
 }
+
+void BM_LoadConfiguration(benchmark::State& state) { LoadBenchmark(state, PlantBytes()); }
 BENCHMARK(BM_LoadConfiguration)->Unit(benchmark::kMillisecond)->Iterations(5);
+
+// Every tag alarmed in one device: the scan lists must not grow quadratically.
+void BM_LoadAllAlarmedInOneDevice(benchmark::State& state) {
+    static const std::string bytes = PlantBytes(1, 1);
+    LoadBenchmark(state, bytes);
+}
+BENCHMARK(BM_LoadAllAlarmedInOneDevice)->Unit(benchmark::kMillisecond)->Iterations(3);
 
 void BM_SaveConfiguration(benchmark::State& state) {
     CDoc doc{CDocServices{}, ModelSettings{}};

@@ -1,6 +1,10 @@
 #include "model/config_file_reader.h"
 
+#include <algorithm>
+#include <mutex>
+
 #include "model/c_doc.h"
+#include "model/locks.h"
 #include "model/o_analog_alarm.h"
 #include "model/o_analog_data.h"
 #include "model/o_binary_alarm.h"
@@ -11,6 +15,7 @@
 #include "model/o_modbus_tag.h"
 #include "model/o_port.h"
 #include "model/o_tag_group.h"
+#include "model/tag_list.h"
 
 namespace velk {
 namespace {
@@ -18,10 +23,40 @@ namespace {
 constexpr std::uint16_t kBoolType = 11;
 constexpr std::uint16_t kDefaultSupervisorTime = 1000;
 
-// Registers the tags of a group and of its subgroups, depth first, as the file holds them.
-void RegisterTree(CDoc& document, OTagGroup& group) {
-    for (const auto& tag : group.tagList) document.RegisterTag(group, tag.get());
-    for (const auto& sub : group.subgroupList) RegisterTree(document, *sub);
+// The tags of a group and of its subgroups, depth first, as the file holds them: each
+// joins the document tag list with its group and device set.
+void JoinTree(CDoc& document, OTagGroup& group, ODevice& device, std::vector<OModbusTag*>& walk) {
+    for (const auto& tag : group.tagList) {
+        tag->group = &group;
+        tag->device = &device;
+        document.documentTagList.push_back(tag.get());
+        walk.push_back(tag.get());
+    }
+    for (const auto& sub : group.subgroupList) JoinTree(document, *sub, device, walk);
+}
+
+// A scan list in location order; tags with an equal key stay in walk order, as one
+// insertion after another would leave them, without the quadratic cost of that.
+TagList SortedScanList(const std::vector<OModbusTag*>& walk, bool (*member)(const OModbusTag&)) {
+    TagList list;
+    for (OModbusTag* tag : walk) {
+        if (member(*tag)) list.push_back(tag);
+    }
+    std::stable_sort(list.begin(), list.end(), [](const OModbusTag* a, const OModbusTag* b) {
+        return a->locationKind < b->locationKind ||
+               (a->locationKind == b->locationKind && a->address < b->address);
+    });
+    return list;
+}
+
+void JoinDevice(CDoc& document, ODevice& device) {
+    std::vector<OModbusTag*> walk;
+    JoinTree(document, device, device, walk);
+    TagList events = SortedScanList(walk, [](const OModbusTag& t) { return t.IsEventSignal(); });
+    TagList alarms = SortedScanList(walk, [](const OModbusTag& t) { return t.HasEnabledAlarm(); });
+    std::lock_guard<std::recursive_mutex> lock(TagDataLock());
+    device.eventSignalScanList = std::move(events);
+    device.alarmScanList = std::move(alarms);
 }
 
 }  // namespace
@@ -71,9 +106,9 @@ bool ConfigFileReader::ReadDocument(CDoc& document) {
     document.rootGroup.description = std::move(root.description);
     document.rootGroup.nextTagNumber = root.nextTagNumber;
     document.rootGroup.subgroupList = std::move(root.subgroupList);
-    for (const auto& device : document.rootGroup.subgroupList) {
-        device->parent = &document.rootGroup;
-        RegisterTree(document, *device);
+    for (const auto& group : document.rootGroup.subgroupList) {
+        group->parent = &document.rootGroup;
+        JoinDevice(document, static_cast<ODevice&>(*group));
     }
     return true;
 }

@@ -159,6 +159,40 @@ TEST_F(ConfigFileSaveTest, NestedGroupsRoundTrip) {
     EXPECT_TRUE(ConfigFileWriter::DocumentBytes(back) == saved);
 }
 
+TEST_F(ConfigFileSaveTest, ScanListsAreInLocationOrderWithEqualKeysInTreeOrder) {
+    ODevice& device = AddDevice(doc_, "D");
+    auto group = std::make_unique<OTagGroup>();
+    group->name = "G";
+    group->parent = &device;
+    OTagGroup& inner = *group;
+    device.subgroupList.push_back(std::move(group));
+    const struct {
+        OTagGroup* owner;
+        const char* name;
+        std::int32_t kind;
+        std::uint16_t address;
+    } tags[] = {{&device, "E5", kEventSignal, 5},     {&device, "H9", kHoldingRegister, 9},
+                {&device, "C3", kOutputCoil, 3},      {&inner, "H9bis", kHoldingRegister, 9},
+                {&inner, "E5bis", kEventSignal, 5},   {&inner, "C1", kOutputCoil, 1},
+                {&device, "Off", kOutputCoil, 0}};
+    for (const auto& t : tags) {
+        OModbusTag& tag = AddTag(doc_, *t.owner, t.name, t.kind == kHoldingRegister ? 3 : 11);
+        tag.locationKind = t.kind;
+        tag.address = t.address;
+        tag.alarm->enableFlags = std::string(t.name) == "Off" ? 0 : 1;
+    }
+    CDoc back{CDocServices{}, ModelSettings{}};
+    const std::string saved = ConfigFileWriter::DocumentBytes(doc_);
+    ASSERT_TRUE(ConfigFileReader::ReadDocumentBytes(saved, back));
+    ODevice& loaded = *back.Devices().at(0);
+    std::vector<std::string> alarms;
+    for (const OModbusTag* tag : loaded.alarmScanList) alarms.push_back(tag->name);
+    EXPECT_EQ(alarms, (std::vector<std::string>{"C1", "C3", "H9", "H9bis", "E5", "E5bis"}));
+    std::vector<std::string> events;
+    for (const OModbusTag* tag : loaded.eventSignalScanList) events.push_back(tag->name);
+    EXPECT_EQ(events, (std::vector<std::string>{"E5", "E5bis"}));
+}
+
 TEST_F(ConfigFileSaveTest, SavingClearsTheImportMarks) {
     ODevice& device = AddDevice(doc_, "Imported");
     device.importMark = 1;

@@ -236,6 +236,7 @@ TEST_F(PlcsimTcpTest, DiagnosticRequestIsEchoed) {
     ASSERT_TRUE(Exchange(stream, *probe));
     EXPECT_TRUE(probe->IsValid());
     EXPECT_EQ(Bytes(probe->Frame().begin(), probe->Frame().end()), sent);
+    EXPECT_EQ(simulator_.ReportText("last.request"), "ch1 unit 7 pdu 08 00 00 F0 F0");
 }
 
 TEST_F(PlcsimTcpTest, OtherUnitsGetAnException) {

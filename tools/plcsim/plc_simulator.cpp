@@ -313,6 +313,9 @@ std::string PlcSimulator::TransportReport() const {
         text << "ch" << number << ".bad_frames=" << channels_[i].dropped << "\n";
         text << "ch" << number << ".cut=" << (channels_[i].cut ? 1 : 0) << "\n";
     }
+    if (!lastRequest_.empty()) {
+        text << lastRequest_ << "\n";
+    }
     return text.str();
 }
 
@@ -442,6 +445,14 @@ void PlcSimulator::ServeRequest(Connection& connection, const DecodedRequest& re
     Channel& channel = channels_[connection.channel - 1];
     const MessageFraming framing = channel.option.framing;
     const bool tcp = framing == MessageFraming::kTcp;
+    std::ostringstream last;
+    last << "last.request=ch" << connection.channel << " unit " << int{request.unit} << " pdu";
+    for (std::uint8_t byte : request.pdu) {
+        char pair[4];
+        std::snprintf(pair, sizeof pair, " %02X", byte);
+        last << pair;
+    }
+    lastRequest_ = last.str();
     std::vector<std::uint8_t> answer;
     if (!slave_.Accepts(request.unit, tcp)) {
         if (!tcp || request.pdu.empty()) {

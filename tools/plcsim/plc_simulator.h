@@ -113,6 +113,7 @@ class PlcSimulator {
     int controlListenFd_ = -1;
     std::uint64_t nextConnectionId_ = 1;
     Clock::time_point nextDemoStep_;
+    std::string lastRequest_;  // report line of the last request received
     bool quit_ = false;
 };
 

@@ -113,6 +113,31 @@ TEST(ArchiveClassesTest, ClassesIntroducedAfterNumber0x7FFEUseTheLongReference) 
     EXPECT_EQ(schema, 5);
 }
 
+TEST(ArchiveClassesTest, Number0x7FFEIsTheLastShortReference) {
+    // 0x8000 + 0x7FFF would read as a full class record.
+    for (const std::uint32_t number : {0x7FFEu, 0x7FFFu}) {
+        ObjectArchive ar;
+        ar.PutClass("OTagGroup", 10);  // 1
+        for (std::uint32_t i = 2; i < number; ++i) ar.PutObjectClass("OTagGroup", 10);
+        ar.PutClass("OTag", 3);  // takes `number`
+        const std::size_t start = ar.Bytes().size();
+        ar.PutClass("OTag", 3);
+        if (number == 0x7FFE) {
+            EXPECT_EQ(Hex(ar.Bytes().substr(start)), "FE FF");
+        } else {
+            EXPECT_EQ(Hex(ar.Bytes().substr(start)), "FF 7F FF 7F 00 80");
+        }
+        ObjectArchive in(ar.Bytes());
+        std::uint16_t schema = 0;
+        ASSERT_TRUE(in.GetClass("OTagGroup", schema));
+        for (std::uint32_t i = 2; i < number; ++i) ASSERT_TRUE(in.GetObjectClass("OTagGroup", schema));
+        ASSERT_TRUE(in.GetClass("OTag", schema));
+        schema = 0;
+        ASSERT_TRUE(in.GetClass("OTag", schema)) << number;
+        EXPECT_EQ(schema, 3);
+    }
+}
+
 TEST(ArchiveClassesTest, ReferencesCarryTheSchemaOfTheFullRecord) {
     const std::string bytes = FullRecord("OTag", 3) + Bytes({0x01, 0x80});
     ObjectArchive in(bytes);

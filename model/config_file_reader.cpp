@@ -248,9 +248,8 @@ std::unique_ptr<OModbusTag> ConfigFileReader::ReadTag() {
     std::uint16_t dataType = 0;
     std::uint16_t s = 0;
     if (!ar_.GetU16(location) || !ar_.GetU16(tag->address) || !ar_.GetU16(tag->size) ||
-        !ar_.GetI16(tag->simulationKind) || !ar_.GetClass("OTag", s) ||
-        !ar_.GetText(tag->name) || !ar_.GetText(tag->description) || !ar_.GetU16(dataType) ||
-        !ar_.GetI32(tag->reserved)) {
+        !ar_.GetI16(tag->simulationKind) || !ar_.GetClass("OTag", s) || !ar_.GetText(tag->name) ||
+        !ar_.GetText(tag->description) || !ar_.GetU16(dataType) || !ar_.GetI32(tag->reserved)) {
         return nullptr;
     }
     tag->locationKind = location;
@@ -280,7 +279,8 @@ bool ConfigFileReader::ReadScaling(OModbusTag& tag) {
               ar_.GetDouble(scaling->engineeringMinimum) &&
               ar_.GetDouble(scaling->engineeringMaximum) && ar_.GetDouble(scaling->rawMinimum) &&
               ar_.GetDouble(scaling->rawMaximum) && ar_.GetText(scaling->units);
-    if (ok && s >= 5) ok = ar_.GetDouble(scaling->lowProcess) && ar_.GetDouble(scaling->highProcess);
+    if (ok && s >= 5)
+        ok = ar_.GetDouble(scaling->lowProcess) && ar_.GetDouble(scaling->highProcess);
     return ok;
 }
 

@@ -73,13 +73,11 @@ bool ConfigFileStorage::Load(CDoc& document, const std::string& path, std::strin
     return true;
 }
 
-bool ConfigFileStorage::Save(const CDoc& document, const std::string& path,
-                             std::string& message) {
+bool ConfigFileStorage::Save(const CDoc& document, const std::string& path, std::string& message) {
     const std::string bytes = ConfigFileWriter::DocumentBytes(document);
     FileError error = FileError::kExists;
     std::string temporary;
-    for (int attempt = 0; attempt < kTemporaryAttempts && error == FileError::kExists;
-         ++attempt) {
+    for (int attempt = 0; attempt < kTemporaryAttempts && error == FileError::kExists; ++attempt) {
         temporary = TemporaryPathFor(path, attempt);
         error = files_.WriteNew(temporary, bytes);
     }

@@ -32,7 +32,7 @@ std::string FullRecord(const std::string& name, int schema) {
 
 TEST(ArchiveClassesTest, FirstUseWritesTheFullRecordThenReferences) {
     ObjectArchive ar;
-    ar.PutClass("CDoc", 4);         // number 1
+    ar.PutClass("CDoc", 4);          // number 1
     ar.PutObjectClass("OPort", 10);  // class 2, object 3
     ar.PutObjectClass("OPort", 10);  // object 4
     ar.PutClass("CDoc", 4);
@@ -130,7 +130,8 @@ TEST(ArchiveClassesTest, Number0x7FFEIsTheLastShortReference) {
         ObjectArchive in(ar.Bytes());
         std::uint16_t schema = 0;
         ASSERT_TRUE(in.GetClass("OTagGroup", schema));
-        for (std::uint32_t i = 2; i < number; ++i) ASSERT_TRUE(in.GetObjectClass("OTagGroup", schema));
+        for (std::uint32_t i = 2; i < number; ++i)
+            ASSERT_TRUE(in.GetObjectClass("OTagGroup", schema));
         ASSERT_TRUE(in.GetClass("OTag", schema));
         schema = 0;
         ASSERT_TRUE(in.GetClass("OTag", schema)) << number;
@@ -150,8 +151,8 @@ TEST(ArchiveClassesTest, ReferencesCarryTheSchemaOfTheFullRecord) {
 }
 
 TEST(ArchiveClassesTest, ShortReferenceToAnotherClassIsRefused) {
-    const std::string bytes = FullRecord("OTag", 10) + FullRecord("OBinaryData", 10) +
-                              Bytes({0x01, 0x80});
+    const std::string bytes =
+        FullRecord("OTag", 10) + FullRecord("OBinaryData", 10) + Bytes({0x01, 0x80});
     ObjectArchive in(bytes);
     std::uint16_t schema = 0;
     ASSERT_TRUE(in.GetClass("OTag", schema));
@@ -173,8 +174,7 @@ TEST(ArchiveClassesTest, MalformedLeadsAreRefused) {
         {"long reference to an unknown number", Bytes({0xFF, 0x7F, 0x09, 0, 0, 0x80})},
         {"other class name", FullRecord("OPorts", 10)},
         {"name case differs", FullRecord("oport", 10)},
-        {"class name of 64 characters",
-         Bytes({0xFF, 0xFF, 10, 0, 64, 0}) + std::string(64, 'O')},
+        {"class name of 64 characters", Bytes({0xFF, 0xFF, 10, 0, 64, 0}) + std::string(64, 'O')},
         {"name longer than the data", Bytes({0xFF, 0xFF, 10, 0, 5, 0, 'O', 'P'})},
         {"class introduced twice", FullRecord("OPort", 10) + FullRecord("OPort", 10)},
         {"truncated lead", Bytes({0xFF})},

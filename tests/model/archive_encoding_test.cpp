@@ -144,7 +144,8 @@ TEST(ArchiveEncodingTest, TextLengthPrefixesChangeAt255AndAt0xFFFE) {
 }
 
 TEST(ArchiveEncodingTest, NonAsciiTextsTravelAsUtf16) {
-    const std::string text = "F\xC3\xBCllstand \xE6\xB0\xB4 \xF0\x9F\x98\x80";  // ü, a CJK sign, an emoji
+    const std::string text =
+        "F\xC3\xBCllstand \xE6\xB0\xB4 \xF0\x9F\x98\x80";  // ü, a CJK sign, an emoji
     ObjectArchive ar;
     ar.PutText(text);
     // 13 characters, the emoji as a surrogate pair: 14 code units.
@@ -159,9 +160,9 @@ TEST(ArchiveEncodingTest, NonAsciiTextsTravelAsUtf16) {
 TEST(ArchiveEncodingTest, EightBitTextsAreReadAsLatin1) {
     // Short form, 16-bit form and 32-bit form of the 8-bit text.
     const std::string inBytes = Bytes({0x03, 'F', 0xFC, 'r',                  //
-                            0xFF, 0x02, 0x00, 'a', 'b',            //
-                            0xFF, 0xFF, 0xFF, 0x01, 0, 0, 0, 'z',  //
-                            0x00});
+                                       0xFF, 0x02, 0x00, 'a', 'b',            //
+                                       0xFF, 0xFF, 0xFF, 0x01, 0, 0, 0, 'z',  //
+                                       0x00});
     ObjectArchive in(inBytes);
     std::string a, b, c, d;
     ASSERT_TRUE(in.GetText(a) && in.GetText(b) && in.GetText(c) && in.GetText(d));
@@ -174,8 +175,8 @@ TEST(ArchiveEncodingTest, EightBitTextsAreReadAsLatin1) {
 
 TEST(ArchiveEncodingTest, WideTextsWithLongerPrefixesThanNeededAreRead) {
     // A writer may use the 16-bit or 32-bit length form for short texts too.
-    const std::string inBytes = Bytes({0xFF, 0xFE, 0xFF, 0xFF, 0x01, 0x00, 'A', 0,  //
-                            0xFF, 0xFE, 0xFF, 0xFF, 0xFF, 0xFF, 0x01, 0, 0, 0, 'B', 0});
+    const std::string inBytes = Bytes({0xFF, 0xFE, 0xFF, 0xFF, 0x01, 0x00, 'A',  0,  //
+                                       0xFF, 0xFE, 0xFF, 0xFF, 0xFF, 0xFF, 0x01, 0, 0, 0, 'B', 0});
     ObjectArchive in(inBytes);
     std::string a, b;
     ASSERT_TRUE(in.GetText(a) && in.GetText(b));
@@ -186,8 +187,8 @@ TEST(ArchiveEncodingTest, WideTextsWithLongerPrefixesThanNeededAreRead) {
 TEST(ArchiveEncodingTest, HostileTextLengthsFailWithoutAllocating) {
     const std::string cases[] = {
         // 64-bit length mark, wide and 8-bit.
-        Bytes({0xFF, 0xFE, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 1, 0, 0, 0, 0, 0, 0,
-               0, 'a', 0}),
+        Bytes({0xFF, 0xFE, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF,
+               1,    0,    0,    0,    0,    0,    0,    0,    'a',  0}),
         Bytes({0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 1, 0, 0, 0, 0, 0, 0, 0, 'a'}),
         // Lengths far beyond the bytes that follow.
         Bytes({0xFF, 0xFE, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0x7F, 'a', 0}),

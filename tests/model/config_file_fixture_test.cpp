@@ -33,7 +33,8 @@ std::string ReadFile(const fs::path& path) {
 }
 
 bool EndsWith(const std::string& text, const std::string& tail) {
-    return text.size() >= tail.size() && text.compare(text.size() - tail.size(), tail.size(), tail) == 0;
+    return text.size() >= tail.size() &&
+           text.compare(text.size() - tail.size(), tail.size(), tail) == 0;
 }
 
 // Fixture files in a directory with the given extension, without the expected files.
@@ -92,8 +93,8 @@ TEST_F(ConfigFileFixtureTest, EveryFixtureResavesAsTheExpectedFile) {
         const std::string expected = ReadFile(ExpectedFor(input, ".vlk"));
         const std::string& saved = files_.files["out.vlk"];
         EXPECT_EQ(saved.size(), expected.size());
-        EXPECT_TRUE(saved == expected) << "first difference at byte "
-                                       << FirstDifference(saved, expected);
+        EXPECT_TRUE(saved == expected)
+            << "first difference at byte " << FirstDifference(saved, expected);
         // Only the target is left: no temporary file stays behind.
         EXPECT_EQ(files_.files.size(), 2u);
     }

@@ -163,7 +163,9 @@ TEST_F(ConfigFileLoadTest, OldTagsGetAccessByLocationAndDefaultProcessLimits) {
 
 TEST_F(ConfigFileLoadTest, EightBitTextsAreLatin1) {
     Load("schema05.vlk");
-    EXPECT_EQ(TagNamed("Level").description, "F\xC3\xBCllstand \xC2\xB0" "C");
+    EXPECT_EQ(TagNamed("Level").description,
+              "F\xC3\xBCllstand \xC2\xB0"
+              "C");
     Load("long_texts_8bit.vlk");
     ASSERT_EQ(doc_.portList.size(), 3u);
     EXPECT_EQ(doc_.portList[2]->name, std::string(300, 'R'));
@@ -188,9 +190,9 @@ TEST_F(ConfigFileLoadTest, TreeLinksTagListAndScanListsFollowTheFile) {
     EXPECT_EQ(doc_.nextDeviceNumber, 4);
     std::vector<std::string> order;
     for (const OModbusTag* tag : doc_.documentTagList) order.push_back(tag->name);
-    const std::vector<std::string> expected = {"Level",  "Motor", "Door", "Trip", "Counter",
-                                               "Setpoint", "Word", "Signed", "Name", "Big",
-                                               "Odd",    "NotANumber"};
+    const std::vector<std::string> expected = {"Level",   "Motor",    "Door", "Trip",
+                                               "Counter", "Setpoint", "Word", "Signed",
+                                               "Name",    "Big",      "Odd",  "NotANumber"};
     EXPECT_EQ(order, expected);
 
     ODevice& d1 = DeviceNamed("Device1");

@@ -1,7 +1,6 @@
 // Saving: the newest layout byte for byte, the class numbering, large lists, the tag
 // clipboard stream, safe replacement of the previous file and the user's messages.
 #include <gtest/gtest.h>
-
 #include <unistd.h>
 
 #include <filesystem>
@@ -74,13 +73,12 @@ TEST_F(ConfigFileSaveTest, NewConfigurationIs558BytesAsTheIndependentWriterGives
     ASSERT_TRUE(storage_.Save(doc_, "new.vlk", message_)) << message_;
     const std::string saved = files_.files["new.vlk"];
     ASSERT_EQ(saved.size(), 558u);
-    const std::string head = Bytes({0xFF, 0xFF, 0x04, 0x00, 0x04, 0x00, 'C',  'D',  'o',  'c',
-                                    0x01, 0x00, 0x10, 0x00, 0xFF, 0xFF, 0x0A, 0x00, 0x05, 0x00,
-                                    'O',  'P',  'o',  'r',  't',  0xFF, 0xFE, 0xFF, 0x04, 'C',
-                                    0,    'O',  0,    'M',  0,    '1',  0,    1,    0,    0,
-                                    0,    0x00, 0xE1, 0x00, 0x00, 0x08, 0x00, 0x00, 0x00, 0x02,
-                                    0x00, 0x00, 0x00, 0x02, 0x80, 0xFF, 0xFE, 0xFF, 0x04, 'C',
-                                    0,    'O',  0,    'M',  0,    '2',  0});
+    const std::string head =
+        Bytes({0xFF, 0xFF, 0x04, 0x00, 0x04, 0x00, 'C',  'D',  'o',  'c',  0x01, 0x00, 0x10, 0x00,
+               0xFF, 0xFF, 0x0A, 0x00, 0x05, 0x00, 'O',  'P',  'o',  'r',  't',  0xFF, 0xFE, 0xFF,
+               0x04, 'C',  0,    'O',  0,    'M',  0,    '1',  0,    1,    0,    0,    0,    0x00,
+               0xE1, 0x00, 0x00, 0x08, 0x00, 0x00, 0x00, 0x02, 0x00, 0x00, 0x00, 0x02, 0x80, 0xFF,
+               0xFE, 0xFF, 0x04, 'C',  0,    'O',  0,    'M',  0,    '2',  0});
     EXPECT_EQ(saved.substr(0, head.size()), head);
     EXPECT_TRUE(saved == ReadFile(fs::path(VELK_FIXTURE_DIR) / "new.expected.vlk"));
 
@@ -112,7 +110,8 @@ TEST_F(ConfigFileSaveTest, ClassNumbersFollowTheWorkedExample) {
     }
     // Ports 2 to 16 begin with the class reference 0x8002.
     std::size_t references = 0;
-    for (std::size_t pos = 0; (pos = saved.find(Bytes({0x02, 0x80, 0xFF, 0xFE}), pos)) != std::string::npos; ++pos) {
+    for (std::size_t pos = 0;
+         (pos = saved.find(Bytes({0x02, 0x80, 0xFF, 0xFE}), pos)) != std::string::npos; ++pos) {
         ++references;
     }
     EXPECT_EQ(references, 15u);
@@ -171,9 +170,9 @@ TEST_F(ConfigFileSaveTest, ScanListsAreInLocationOrderWithEqualKeysInTreeOrder) 
         const char* name;
         std::int32_t kind;
         std::uint16_t address;
-    } tags[] = {{&device, "E5", kEventSignal, 5},     {&device, "H9", kHoldingRegister, 9},
-                {&device, "C3", kOutputCoil, 3},      {&inner, "H9bis", kHoldingRegister, 9},
-                {&inner, "E5bis", kEventSignal, 5},   {&inner, "C1", kOutputCoil, 1},
+    } tags[] = {{&device, "E5", kEventSignal, 5},   {&device, "H9", kHoldingRegister, 9},
+                {&device, "C3", kOutputCoil, 3},    {&inner, "H9bis", kHoldingRegister, 9},
+                {&inner, "E5bis", kEventSignal, 5}, {&inner, "C1", kOutputCoil, 1},
                 {&device, "Off", kOutputCoil, 0}};
     for (const auto& t : tags) {
         OModbusTag& tag = AddTag(doc_, *t.owner, t.name, t.kind == kHoldingRegister ? 3 : 11);
@@ -309,9 +308,7 @@ protected:
 
 TEST_F(PosixConfigFileTest, SaveReplacesTheFileAndLoadsBack) {
     const std::string path = (dir_ / "plant.vlk").string();
-    {
-        std::ofstream(path) << "an older file";
-    }
+    { std::ofstream(path) << "an older file"; }
     fs::permissions(path, fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
     doc_.AddDefaultPorts();
     AddDevice(doc_, "Device1");
@@ -340,9 +337,7 @@ TEST_F(PosixConfigFileTest, FileErrorsBecomeTheUsersMessages) {
     EXPECT_EQ(message_, "Access to " + dir_.string() + " was denied.");
 
     const std::string throughFile = (dir_ / "plain").string();
-    {
-        std::ofstream(throughFile) << "x";
-    }
+    { std::ofstream(throughFile) << "x"; }
     EXPECT_FALSE(storage_.Load(doc_, throughFile + "/a.vlk", message_));
     EXPECT_EQ(message_, throughFile + "/a.vlk contains an incorrect path.");
 }

@@ -101,7 +101,8 @@ private:
         Line(2, "nextTagNumber", std::to_string(d.nextTagNumber));
         Line(2, "activeChannel", std::to_string(d.activeChannel));
         Line(2, "simulation enabled", std::to_string(d.simulationEnabled));
-        Line(2, "primary port name", Quote(p.primaryPortName) + " (" + PortRef(p.primaryPort) + ")");
+        Line(2, "primary port name",
+             Quote(p.primaryPortName) + " (" + PortRef(p.primaryPort) + ")");
         Line(2, "secondary port name",
              Quote(p.secondaryPortName) + " (" + PortRef(p.secondaryPort) + ")");
         Line(2, "slave address", std::to_string(p.slaveAddress));
@@ -164,9 +165,9 @@ private:
         Line(depth, "tag", Quote(t.name));
         const int d = depth + 1;
         Line(d, "description", Quote(t.description));
-        Line(d, "location", std::to_string(t.locationKind) + " " + Quote(t.GetLocationName()) +
-                                " at " + std::to_string(t.address) + " (" +
-                                t.GetAddressText() + ")");
+        Line(d, "location",
+             std::to_string(t.locationKind) + " " + Quote(t.GetLocationName()) + " at " +
+                 std::to_string(t.address) + " (" + t.GetAddressText() + ")");
         Line(d, "size", std::to_string(t.size));
         Line(d, "simulation", std::to_string(t.simulationKind));
         Line(d, "data type", std::to_string(t.dataType) + " " + t.GetTypeName());
@@ -195,8 +196,8 @@ private:
             Line(d + 1, "alarm priority", std::to_string(b->alarmPriority));
             Line(d + 1, "alarm text", Quote(b->alarmText));
             Line(d + 1, "source", Quote(b->source));
-            Line(d + 1, "user condition", Hex(b->userCondition >> 16) + " " +
-                                              Hex(b->userCondition & 0xFFFF));
+            Line(d + 1, "user condition",
+                 Hex(b->userCondition >> 16) + " " + Hex(b->userCondition & 0xFFFF));
             Line(d + 1, "attribute flag", std::to_string(b->attributeFlag));
         } else if (const auto* a = dynamic_cast<const OAnalogAlarm*>(alarm)) {
             Line(d, "alarm", "analog");

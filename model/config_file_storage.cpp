@@ -1,5 +1,7 @@
 #include "model/config_file_storage.h"
 
+#include <exception>
+
 #include "model/c_doc.h"
 #include "model/config_file_reader.h"
 #include "model/config_file_writer.h"
@@ -56,6 +58,26 @@ std::string ConfigFileStorage::FileErrorMessage(FileError error, const std::stri
 }
 
 bool ConfigFileStorage::Load(CDoc& document, const std::string& path, std::string& message) {
+    // Running out of memory or a failing file layer ends the load, never the program.
+    try {
+        return TryLoad(document, path, message);
+    } catch (const std::exception&) {
+        message = kMsgOpenFailed;
+    }
+    ResetAsNew(document);
+    return false;
+}
+
+bool ConfigFileStorage::Save(const CDoc& document, const std::string& path, std::string& message) {
+    try {
+        return TrySave(document, path, message);
+    } catch (const std::exception&) {
+        message = kMsgSaveFailed;
+    }
+    return false;
+}
+
+bool ConfigFileStorage::TryLoad(CDoc& document, const std::string& path, std::string& message) {
     std::string bytes;
     const FileError error = files_.ReadAll(path, bytes);
     if (error != FileError::kNone) {
@@ -73,7 +95,8 @@ bool ConfigFileStorage::Load(CDoc& document, const std::string& path, std::strin
     return true;
 }
 
-bool ConfigFileStorage::Save(const CDoc& document, const std::string& path, std::string& message) {
+bool ConfigFileStorage::TrySave(const CDoc& document, const std::string& path,
+                                std::string& message) {
     const std::string bytes = ConfigFileWriter::DocumentBytes(document);
     FileError error = FileError::kExists;
     std::string temporary;

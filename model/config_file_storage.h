@@ -11,6 +11,8 @@ namespace velk {
 class IClock;
 
 inline constexpr const char* kMsgUnexpectedFormat = "Unexpected file format.";
+inline constexpr const char* kMsgOpenFailed = "Failed to open document.";
+inline constexpr const char* kMsgSaveFailed = "Failed to save document.";
 
 class ConfigFileStorage final : public IDocumentStorage {
 public:
@@ -29,6 +31,8 @@ public:
     static std::string FileErrorMessage(FileError error, const std::string& path);
 
 private:
+    bool TryLoad(CDoc& document, const std::string& path, std::string& message);
+    bool TrySave(const CDoc& document, const std::string& path, std::string& message);
     std::string TemporaryPathFor(const std::string& path, int attempt) const;
 
     IDocumentFileAccess& files_;

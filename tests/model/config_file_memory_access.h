@@ -1,6 +1,7 @@
 #pragma once
 // Document files held in memory, with switches that make each step fail.
 #include <map>
+#include <new>
 #include <string>
 
 #include "platform/document_file_access.h"
@@ -10,6 +11,7 @@ namespace velk::testing {
 class MemoryDocumentFileAccess final : public IDocumentFileAccess {
 public:
     FileError ReadAll(const std::string& path, std::string& bytes) override {
+        if (throwBadAlloc) throw std::bad_alloc();
         if (readError != FileError::kNone) return readError;
         const auto it = files.find(path);
         if (it == files.end()) return FileError::kNotFound;
@@ -17,6 +19,7 @@ public:
         return FileError::kNone;
     }
     FileError WriteNew(const std::string& path, std::string_view bytes) override {
+        if (throwBadAlloc) throw std::bad_alloc();
         if (files.count(path) != 0) return FileError::kExists;
         if (writeError != FileError::kNone) {
             // A failed write leaves a partial file behind, as a full disk would.
@@ -40,6 +43,7 @@ public:
     FileError readError = FileError::kNone;
     FileError writeError = FileError::kNone;
     FileError replaceError = FileError::kNone;
+    bool throwBadAlloc = false;  // as when the memory runs out
 };
 
 }  // namespace velk::testing

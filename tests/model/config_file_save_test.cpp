@@ -290,6 +290,20 @@ TEST_F(ConfigFileSaveTest, FailedLoadsReportTheCauseAndResetAsNew) {
     }
 }
 
+TEST_F(ConfigFileSaveTest, FailuresBeyondTheFileGiveTheGeneralMessages) {
+    AddDevice(doc_, "Old");
+    files_.files["doc.vlk"] = "previous";
+    files_.throwBadAlloc = true;
+    EXPECT_FALSE(storage_.Load(doc_, "doc.vlk", message_));
+    EXPECT_EQ(message_, "Failed to open document.");
+    EXPECT_EQ(doc_.portList.size(), 16u);
+    EXPECT_TRUE(doc_.Devices().empty());
+
+    EXPECT_FALSE(storage_.Save(doc_, "doc.vlk", message_));
+    EXPECT_EQ(message_, "Failed to save document.");
+    EXPECT_EQ(files_.files["doc.vlk"], "previous");
+}
+
 class PosixConfigFileTest : public ::testing::Test {
 protected:
     void SetUp() override {

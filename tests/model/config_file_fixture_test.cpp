@@ -100,6 +100,29 @@ TEST_F(ConfigFileFixtureTest, EveryFixtureResavesAsTheExpectedFile) {
     }
 }
 
+TEST_F(ConfigFileFixtureTest, TheDocumentOpensAndSavesThroughTheStorage) {
+    CDocServices services;
+    services.storage = &storage_;
+    CDoc doc{services, ModelSettings{}};
+    files_.files["plant.vlk"] = ReadFile(kFixtures / "schema07.vlk");
+    ASSERT_TRUE(doc.OnOpenDocument("plant.vlk"));
+    EXPECT_EQ(doc.PathName(), "plant.vlk");
+    EXPECT_FALSE(doc.IsModified());
+    ASSERT_FALSE(doc.Devices().empty());
+    EXPECT_EQ(doc.selection, doc.Devices().front());
+    EXPECT_EQ(doc.FindTag("Device1.Group1.Inner.Word", "."), doc.documentTagList[6]);
+
+    ASSERT_TRUE(doc.OnSaveDocument("copy.vlk"));
+    EXPECT_TRUE(files_.files["copy.vlk"] == ReadFile(kFixtures / "schema07.expected.vlk"));
+    EXPECT_EQ(doc.PathName(), "copy.vlk");
+
+    files_.files["bad.vlk"] = ReadFile(kFixtures / "damaged" / "bool_tag_analog_scaling.vlk");
+    EXPECT_FALSE(doc.OnOpenDocument("bad.vlk"));
+    EXPECT_EQ(doc.portList.size(), 16u);
+    EXPECT_TRUE(doc.Devices().empty());
+    EXPECT_TRUE(doc.documentTagList.empty());
+}
+
 TEST_F(ConfigFileFixtureTest, DamagedFilesFailAndLeaveANewConfiguration) {
     const auto inputs = Inputs(kFixtures / "damaged", ".vlk");
     ASSERT_GE(inputs.size(), 20u);

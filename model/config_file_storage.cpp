@@ -98,13 +98,14 @@ bool ConfigFileStorage::TryLoad(CDoc& document, const std::string& path, std::st
 bool ConfigFileStorage::TrySave(const CDoc& document, const std::string& path,
                                 std::string& message) {
     const std::string bytes = ConfigFileWriter::DocumentBytes(document);
+    const std::string target = files_.ResolveTarget(path);
     FileError error = FileError::kExists;
     std::string temporary;
     for (int attempt = 0; attempt < kTemporaryAttempts && error == FileError::kExists; ++attempt) {
-        temporary = TemporaryPathFor(path, attempt);
+        temporary = TemporaryPathFor(target, attempt);
         error = files_.WriteNew(temporary, bytes);
     }
-    if (error == FileError::kNone) error = files_.Replace(temporary, path);
+    if (error == FileError::kNone) error = files_.Replace(temporary, target);
     if (error != FileError::kNone) {
         // Nothing of a failed save stays behind; the previous file is untouched.
         if (error != FileError::kExists) files_.Remove(temporary);

@@ -32,6 +32,8 @@ public:
     virtual FileError Replace(const std::string& from, const std::string& to) = 0;
     // Removes a file; a missing file is no failure.
     virtual void Remove(const std::string& path) = 0;
+    // The file a save to path must replace: the final target of a symbolic link, else path.
+    virtual std::string ResolveTarget(const std::string& path) { return path; }
 };
 
 }  // namespace velk

@@ -6,6 +6,7 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 
 namespace velk {
 namespace {
@@ -132,5 +133,16 @@ FileError PosixDocumentFileAccess::Replace(const std::string& from, const std::s
 }
 
 void PosixDocumentFileAccess::Remove(const std::string& path) { ::unlink(path.c_str()); }
+
+std::string PosixDocumentFileAccess::ResolveTarget(const std::string& path) {
+    struct stat st {};
+    if (::lstat(path.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) return path;
+    // A link keeps pointing at the configuration: the file it names is replaced instead.
+    char* resolved = ::realpath(path.c_str(), nullptr);
+    if (resolved == nullptr) return path;
+    std::string target(resolved);
+    std::free(resolved);
+    return target;
+}
 
 }  // namespace velk

@@ -9,6 +9,7 @@ public:
     FileError WriteNew(const std::string& path, std::string_view bytes) override;
     FileError Replace(const std::string& from, const std::string& to) override;
     void Remove(const std::string& path) override;
+    std::string ResolveTarget(const std::string& path) override;
 };
 
 // The category of an errno value.

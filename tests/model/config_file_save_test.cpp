@@ -338,6 +338,19 @@ TEST_F(PosixConfigFileTest, SaveReplacesTheFileAndLoadsBack) {
     EXPECT_EQ(ReadFile(path), ConfigFileWriter::DocumentBytes(back));
 }
 
+TEST_F(PosixConfigFileTest, SavingThroughALinkReplacesTheLinkedFile) {
+    fs::create_directory(dir_ / "real");
+    const fs::path target = dir_ / "real" / "plant.vlk";
+    { std::ofstream(target) << "an older file"; }
+    const fs::path link = dir_ / "current.vlk";
+    fs::create_symlink(target, link);
+    doc_.AddDefaultPorts();
+    ASSERT_TRUE(storage_.Save(doc_, link.string(), message_)) << message_;
+    EXPECT_TRUE(fs::is_symlink(link));
+    EXPECT_EQ(ReadFile(target).size(), 558u);
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir_ / "real"), fs::directory_iterator{}), 1);
+}
+
 TEST_F(PosixConfigFileTest, FileErrorsBecomeTheUsersMessages) {
     const std::string missing = (dir_ / "none.vlk").string();
     EXPECT_FALSE(storage_.Load(doc_, missing, message_));

@@ -6,7 +6,7 @@
 namespace velk {
 
 class BNetwork {
-public:
+  public:
     BNetwork(std::string addressText, std::string maskText)
         : address(std::move(addressText)), mask(std::move(maskText)) {}
 

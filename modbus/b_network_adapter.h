@@ -10,7 +10,7 @@
 namespace velk {
 
 class BNetworkAdapter {
-public:
+  public:
     // The adapter's line in the "Gateway device:" lists: friendly name, then the interface
     // index with at least two digits in brackets, such as "LAN2 [07]".
     std::string ListLine() const;

@@ -52,8 +52,7 @@ bool ReadPart(std::string_view text, std::size_t& pos, std::uint32_t& part) {
 
 }  // namespace
 
-std::uint32_t AddressFromOctets(std::uint8_t a, std::uint8_t b, std::uint8_t c,
-                                std::uint8_t d) {
+std::uint32_t AddressFromOctets(std::uint8_t a, std::uint8_t b, std::uint8_t c, std::uint8_t d) {
     const std::array<std::uint8_t, 4> octets{a, b, c, d};
     std::uint32_t address = 0;
     std::memcpy(&address, octets.data(), sizeof address);
@@ -83,10 +82,9 @@ std::uint32_t DottedToAddress(std::string_view text) {
         if (parts[i] > 0xFF) return kInvalidAddress;
         value |= parts[i] << (8 * (3 - i));
     }
-    return AddressFromOctets(static_cast<std::uint8_t>(value >> 24),
-                             static_cast<std::uint8_t>(value >> 16),
-                             static_cast<std::uint8_t>(value >> 8),
-                             static_cast<std::uint8_t>(value));
+    return AddressFromOctets(
+        static_cast<std::uint8_t>(value >> 24), static_cast<std::uint8_t>(value >> 16),
+        static_cast<std::uint8_t>(value >> 8), static_cast<std::uint8_t>(value));
 }
 
 std::string AddressToDotted(std::uint32_t address) {

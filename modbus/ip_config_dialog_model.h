@@ -15,7 +15,7 @@ namespace velk {
 enum class IpChannel { kPrimary = 0, kSecondary = 1 };
 
 class IpConfigDialogModel {
-public:
+  public:
     static constexpr int kNone = -1;
 
     // Opens with the stored texts; in each channel the last adapter having a network with
@@ -37,9 +37,7 @@ public:
     // Takes one of the listed addresses as the field's text; false when index is not listed.
     bool SelectGatewayAddress(IpChannel channel, int index);
 
-    const std::string& GatewayAddressText(IpChannel channel) const {
-        return Side(channel).gateway;
-    }
+    const std::string& GatewayAddressText(IpChannel channel) const { return Side(channel).gateway; }
     // Typed text, kept as it is.
     void SetGatewayAddressText(IpChannel channel, std::string text);
     const std::string& IpAddressText(IpChannel channel) const { return Side(channel).address; }
@@ -50,7 +48,7 @@ public:
     // The texts the dialog was opened with.
     IpAddresses Cancel() const { return stored_; }
 
-private:
+  private:
     struct ChannelFields {
         std::string address;
         std::string gateway;
@@ -60,9 +58,7 @@ private:
     };
 
     ChannelFields& Side(IpChannel channel) { return sides_[static_cast<int>(channel)]; }
-    const ChannelFields& Side(IpChannel channel) const {
-        return sides_[static_cast<int>(channel)];
-    }
+    const ChannelFields& Side(IpChannel channel) const { return sides_[static_cast<int>(channel)]; }
     void Open(ChannelFields& side, const std::string& address, const std::string& gateway);
     void FillChoices(ChannelFields& side);
 

@@ -14,8 +14,8 @@ NetworkAdapterList::NetworkAdapterList(IRouteTable& routeTable) {
         adapter->friendlyName = platformAdapter.friendlyName;
         adapter->description = platformAdapter.description;
         for (const PlatformAddress& address : platformAdapter.addresses) {
-            adapter->networks.push_back(std::make_unique<BNetwork>(
-                AddressToDotted(address.address), AddressToDotted(address.mask)));
+            adapter->networks.push_back(std::make_unique<BNetwork>(AddressToDotted(address.address),
+                                                                   AddressToDotted(address.mask)));
         }
         adapters_.push_back(std::move(adapter));
     }

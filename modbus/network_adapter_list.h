@@ -11,7 +11,7 @@
 namespace velk {
 
 class NetworkAdapterList {
-public:
+  public:
     // Reads the adapters in the platform's order; the list stays empty when the query fails.
     explicit NetworkAdapterList(IRouteTable& routeTable);
 
@@ -20,7 +20,7 @@ public:
     const BNetworkAdapter& At(std::size_t index) const { return *adapters_.at(index); }
     const std::vector<std::unique_ptr<BNetworkAdapter>>& Adapters() const { return adapters_; }
 
-private:
+  private:
     std::vector<std::unique_ptr<BNetworkAdapter>> adapters_;
 };
 

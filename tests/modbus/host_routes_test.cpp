@@ -20,11 +20,11 @@ PlatformRoute Route(const char* destination, const char* mask, const char* nextH
 }
 
 class HostRoutesTest : public ::testing::Test {
-protected:
+  protected:
     HostRoutesTest() {
         table.AddAdapter(3, "LAN1", {{Ip("192.168.10.5"), Ip("255.255.255.0")}});
-        table.AddAdapter(7, "LAN2",
-                         {{Ip("10.1.0.9"), Ip("255.255.0.0")}, {Ip("10.2.0.9"), Ip("255.255.0.0")}});
+        table.AddAdapter(
+            7, "LAN2", {{Ip("10.1.0.9"), Ip("255.255.0.0")}, {Ip("10.2.0.9"), Ip("255.255.0.0")}});
     }
     FakeRouteTable table;
     RouteTraceCapture trace;

@@ -40,9 +40,10 @@ TEST(IpAddressTextTest, ShortFormsAndOtherBasesFollowTheClassicRules) {
 
 TEST(IpAddressTextTest, EmptyOrMalformedTextsGiveTheInvalidAddress) {
     for (const char* text :
-         {"", " ", " 1.2.3.4", "1.2.3.4.5", "256.0.0.1", "1.2.3.256", "1.2.65536", "4294967296",
-          "1..2", ".1.2.3", "1.2.3.", "a.b.c.d", "0x", "0x.1", "08.1.1.1", "1.2.3.4x", "-1.2.3.4",
-          "+1.2.3.4", "1.2.3.4,", "99999999999999999999"}) {
+         {"",          " ",         " 1.2.3.4",   "1.2.3.4.5", "256.0.0.1",
+          "1.2.3.256", "1.2.65536", "4294967296", "1..2",      ".1.2.3",
+          "1.2.3.",    "a.b.c.d",   "0x",         "0x.1",      "08.1.1.1",
+          "1.2.3.4x",  "-1.2.3.4",  "+1.2.3.4",   "1.2.3.4,",  "99999999999999999999"}) {
         SCOPED_TRACE(text);
         EXPECT_EQ(DottedToAddress(text), kInvalidAddress);
     }

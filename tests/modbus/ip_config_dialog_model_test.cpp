@@ -9,8 +9,8 @@
 namespace velk {
 namespace {
 
-using testing::FakeRouteTable;
 using ::testing::ElementsAre;
+using testing::FakeRouteTable;
 using ::testing::IsEmpty;
 
 std::uint32_t Ip(const char* text) { return DottedToAddress(text); }
@@ -19,11 +19,11 @@ constexpr IpChannel kPrimary = IpChannel::kPrimary;
 constexpr IpChannel kSecondary = IpChannel::kSecondary;
 
 class IpConfigDialogModelTest : public ::testing::Test {
-protected:
+  protected:
     IpConfigDialogModelTest() {
         table.AddAdapter(2, "LAN1", {{Ip("192.168.10.5"), Ip("255.255.255.0")}});
-        table.AddAdapter(7, "LAN2",
-                         {{Ip("10.1.0.9"), Ip("255.255.0.0")}, {Ip("10.2.0.9"), Ip("255.255.0.0")}});
+        table.AddAdapter(
+            7, "LAN2", {{Ip("10.1.0.9"), Ip("255.255.0.0")}, {Ip("10.2.0.9"), Ip("255.255.0.0")}});
         table.AddAdapter(9, "BOND", {{Ip("10.2.0.9"), Ip("255.255.0.0")}});
         table.AddAdapter(11, "SPARE");
         stored.primaryIpAddress = "172.16.4.20";

@@ -10,7 +10,7 @@
 namespace velk::testing {
 
 class RouteTraceCapture {
-public:
+  public:
     RouteTraceCapture() : trace_(clock_, files_) {
         trace_.SetFileName("/log/trace.txt");
         trace_.SetSizeLimit(0);
@@ -24,7 +24,7 @@ public:
 
     std::vector<std::string> lines;  // as written, with the time stamp
 
-private:
+  private:
     FakeClock clock_;
     MemoryFileSystem files_;
     TraceFile trace_;

@@ -11,7 +11,7 @@
 namespace velk::testing {
 
 class FakeRouteTable final : public IRouteTable {
-public:
+  public:
     bool Adapters(std::vector<PlatformAdapter>& adapters) override;
     std::uint32_t AddRoute(const PlatformRoute& route) override;
     bool Routes(std::vector<PlatformRoute>& routes) override;

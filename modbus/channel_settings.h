@@ -1,0 +1,28 @@
+#pragma once
+// Where the channels find their lines: the device path of a serial port name and the TCP
+// port of a controller address, each overridable in the machine settings store.
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "platform/settings_store.h"
+
+namespace velk {
+
+inline constexpr std::string_view kSerialPortsKey =
+    "HKEY_LOCAL_MACHINE\\Software\\VELK\\VELK A&E OPC Server\\SerialPorts";
+inline constexpr std::string_view kTcpPortsKey =
+    "HKEY_LOCAL_MACHINE\\Software\\VELK\\VELK A&E OPC Server\\TcpPorts";
+inline constexpr std::uint16_t kModbusTcpPort = 502;
+
+// The device path of a port name: the REG_SZ value of that name under SerialPorts when it
+// is set and not empty; otherwise "COMn" (n 1..256, ASCII case ignored) is /dev/ttyS<n-1>,
+// and any other name is taken as a path below /dev ("ttyUSB0" is /dev/ttyUSB0, a name
+// starting with '/' is used as it stands). A null store means no overrides.
+std::string SerialDevicePath(ISettingsStore* store, std::string_view portName);
+
+// The TCP port of a controller address: the REG_DWORD value named by the address text under
+// TcpPorts when it is 1..65535, else 502.
+std::uint16_t ModbusTcpPort(ISettingsStore* store, std::string_view address);
+
+}  // namespace velk

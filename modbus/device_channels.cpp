@@ -1,0 +1,320 @@
+#include "modbus/device_channels.h"
+
+#include <algorithm>
+#include <cstring>
+#include <span>
+
+#include "modbus/channel_settings.h"
+#include "modbus/modbus_requests.h"
+#include "modbus/tcp_route_connection.h"
+#include "model/o_device.h"
+#include "model/o_port.h"
+
+namespace velk {
+namespace {
+
+// MBAP header: transaction identifier (bytes 0-1), protocol, length of what follows byte 5.
+constexpr std::size_t kLengthFieldEnd = 6;
+// The largest Modbus TCP frame; a length field beyond it is not a frame.
+constexpr std::size_t kMaxTcpFrame = 260;
+constexpr std::size_t kMinTcpFrame = 8;
+// How many answers to earlier requests one receive passes over before giving up on the
+// stream.
+constexpr int kMaxStaleFrames = 8;
+
+std::uint16_t TransactionOf(const std::uint8_t* frame) {
+    return static_cast<std::uint16_t>(frame[0] << 8 | frame[1]);
+}
+
+std::size_t FrameSizeOf(const std::uint8_t* frame) {
+    return kLengthFieldEnd + (static_cast<std::size_t>(frame[4]) << 8 | frame[5]);
+}
+
+}  // namespace
+
+DeviceChannels::DeviceChannels(ODevice& device, const ChannelServices& services)
+    : device_(device), services_(services) {}
+
+DeviceChannels::~DeviceChannels() {
+    if (services_.sockets != nullptr) {
+        services_.sockets->CloseSocket(active_.socket);
+        services_.sockets->CloseSocket(standby_.socket);
+    }
+}
+
+int DeviceChannels::ActiveIndex() const { return device_.activeChannel != 0 ? 1 : 0; }
+
+std::uint8_t DeviceChannels::Slave() const { return device_.params.slaveAddress; }
+
+void DeviceChannels::ClearOkFlags() {
+    activeOk_ = false;
+    standbyOk_ = false;
+}
+
+bool DeviceChannels::ActiveConnected() const { return !active_.socket.Empty(); }
+bool DeviceChannels::StandbyConnected() const { return !standby_.socket.Empty(); }
+
+// ---- serial ----
+
+OMessage* DeviceChannels::TransactSerial(OMessage* message, std::uint32_t answerTimeoutMs,
+                                         int channel) {
+    if (message == nullptr) return nullptr;
+    const bool diagnostic = message->GetFunction() == function_code::kDiagnostics;
+    const int index = channel == kActiveChannel ? ActiveIndex() : 1 - ActiveIndex();
+    OPort* port = index == 0 ? device_.params.primaryPort : device_.params.secondaryPort;
+    SerialChannel* serial =
+        services_.serialChannels != nullptr ? services_.serialChannels->ChannelOf(port) : nullptr;
+
+    bool failed = true;
+    if (serial == nullptr) {
+        // A device whose port is not bound has no line to send on.
+        message->Reset();
+    } else {
+        serial->Transact(counters_[index], *message, answerTimeoutMs);
+        failed = !message->IsValid();
+        if (failed && !diagnostic) {
+            auto probe = BuildDiagnosticRequest(ChooseFraming(false, port->dataBits), Slave());
+            if (probe) {
+                serial->Transact(counters_[index], *probe, answerTimeoutMs);
+                failed = !probe->IsValid();
+            }
+        }
+    }
+    (channel == kActiveChannel ? activeOk_ : standbyOk_) = !failed;
+    services_.observer.CheckComm(device_, failed, channel);
+    return message;
+}
+
+// ---- TCP connections ----
+
+bool DeviceChannels::Connect(TcpConnection& connection, int index) {
+    const auto& p = device_.params;
+    const std::string& address = index == 0 ? p.primaryIpAddress : p.secondaryIpAddress;
+    const std::string& gateway = index == 0 ? p.primaryGatewayAddress : p.secondaryGatewayAddress;
+    bool connected = false;
+    if (services_.sockets != nullptr) {
+        connected =
+            ConnectThroughRoute(*services_.sockets, services_.routes, connection.socket, address,
+                                ModbusTcpPort(services_.machineSettings, address), gateway);
+    }
+    connection.lastTransaction = 0;
+    connection.unsettled = false;
+    if (!connected) counters_[index].AddCommError();
+    return connected;
+}
+
+bool DeviceChannels::ConnectActive(int index) { return Connect(active_, index); }
+
+bool DeviceChannels::ConnectStandby(int index) { return Connect(standby_, index); }
+
+void DeviceChannels::Close(TcpConnection& connection, int index, std::atomic<bool>& okFlag) {
+    const auto& p = device_.params;
+    if (services_.sockets != nullptr) {
+        CloseAndRemoveRoute(*services_.sockets, services_.routes, connection.socket,
+                            index == 0 ? p.primaryIpAddress : p.secondaryIpAddress,
+                            index == 0 ? p.primaryGatewayAddress : p.secondaryGatewayAddress);
+    }
+    connection.unsettled = false;
+    okFlag = false;
+    services_.clock.Sleep(100);
+}
+
+void DeviceChannels::CloseActive() {
+    std::lock_guard lock(exchangeLock_);
+    Close(active_, ActiveIndex(), activeOk_);
+}
+
+void DeviceChannels::CloseStandby() {
+    std::lock_guard lock(standbyLock_);
+    Close(standby_, 1 - ActiveIndex(), standbyOk_);
+}
+
+void DeviceChannels::SwapConnections() {
+    std::scoped_lock lock(exchangeLock_, standbyLock_);
+    std::swap(active_, standby_);
+    ++swaps_;
+    ClearOkFlags();
+}
+
+// ---- TCP exchange ----
+
+int DeviceChannels::Failure(TcpConnection& connection, int index) {
+    // The answer may still come; it must not be taken for the answer to a later request.
+    connection.unsettled = true;
+    if (services_.sockets->LastErrorWasTimeout()) {
+        counters_[index].AddTimeout();
+        return -2;
+    }
+    counters_[index].AddCommError();
+    return -1;
+}
+
+int DeviceChannels::Skip(TcpConnection& connection, std::size_t count) {
+    std::uint8_t scratch[512];
+    while (count > 0) {
+        int r = services_.sockets->RecvTimed(connection.socket, scratch,
+                                             static_cast<int>(std::min(count, sizeof scratch)),
+                                             device_.params.timeout);
+        if (r <= 0) return r;
+        count -= std::min(count, static_cast<std::size_t>(r));
+    }
+    return 1;
+}
+
+int DeviceChannels::ReceiveAnswer(TcpConnection& connection, std::uint16_t transaction,
+                                  std::uint8_t* buffer, std::size_t answerLength,
+                                  std::size_t& have) {
+    auto& sockets = *services_.sockets;
+    const std::uint32_t timeout = device_.params.timeout;
+    auto receive = [&](std::size_t at, std::size_t count) {
+        return sockets.RecvTimed(connection.socket, buffer + at, static_cast<int>(count), timeout);
+    };
+    int r = receive(0, answerLength);
+    if (r <= 0) return r;
+    have = static_cast<std::size_t>(r);
+    // Frames that carry another transaction identifier answer earlier requests that timed
+    // out: pass over them whole and receive again.
+    for (int stale = 0; have >= 2 && TransactionOf(buffer) != transaction; ++stale) {
+        if (stale == kMaxStaleFrames) return static_cast<int>(have);
+        while (have < kLengthFieldEnd) {
+            r = receive(have, kLengthFieldEnd - have);
+            if (r <= 0) return r;
+            have += static_cast<std::size_t>(r);
+        }
+        const std::size_t frame = FrameSizeOf(buffer);
+        if (frame < kMinTcpFrame || frame > kMaxTcpFrame) {
+            // Not a Modbus frame: the stream can no longer be followed.
+            connection.unsettled = true;
+            return static_cast<int>(have);
+        }
+        if (have <= frame) {
+            r = Skip(connection, frame - have);
+            if (r <= 0) return r;
+            have = 0;
+        } else {
+            std::memmove(buffer, buffer + frame, have - frame);
+            have -= frame;
+        }
+        if (have < answerLength) {
+            r = receive(have, answerLength - have);
+            if (r <= 0) return r;
+            have += static_cast<std::size_t>(r);
+        }
+    }
+    return static_cast<int>(have);
+}
+
+int DeviceChannels::ExchangeTcp(TcpConnection& connection, OMessage& message, int index) {
+    auto& sockets = *services_.sockets;
+    const std::uint16_t answerLength = message.GetAnswerLength();
+    const std::uint32_t timeout = device_.params.timeout;
+    if (connection.unsettled) {
+        sockets.DiscardPending(connection.socket);
+        connection.unsettled = false;
+    }
+    // Each request carries its own transaction identifier, so that an answer that comes
+    // too late is recognised as such.
+    std::array<std::uint8_t, OMessage::kBufferSize> request{};
+    auto frame = message.Frame();
+    std::copy(frame.begin(), frame.end(), request.begin());
+    const std::uint16_t transaction = ++connection.lastTransaction;
+    if (frame.size() >= 2) {
+        request[0] = static_cast<std::uint8_t>(transaction >> 8);
+        request[1] = static_cast<std::uint8_t>(transaction & 0xFF);
+    }
+    int sent = sockets.SendTimed(connection.socket, request.data(), static_cast<int>(frame.size()),
+                                 timeout);
+    message.Reset();
+    if (sent <= 0) return Failure(connection, index);
+    counters_[index].AddSent();
+
+    std::array<std::uint8_t, OMessage::kBufferSize> answer{};
+    std::size_t have = 0;
+    int r = ReceiveAnswer(connection, transaction, answer.data(),
+                          std::min<std::size_t>(answerLength, answer.size()), have);
+    if (r <= 0) return Failure(connection, index);
+
+    // Read the rest of a frame longer than expected, so that it cannot become the start of
+    // the next answer; when its end is unknown, drop what is waiting before the next request.
+    if (have >= kLengthFieldEnd) {
+        const std::size_t frameSize = FrameSizeOf(answer.data());
+        if (frameSize > have && frameSize <= kMaxTcpFrame) {
+            if (Skip(connection, frameSize - have) <= 0) connection.unsettled = true;
+        } else if (frameSize != have) {
+            connection.unsettled = true;
+        }
+    } else {
+        connection.unsettled = true;
+    }
+
+    if (have == answerLength) {
+        message.StoreAnswer(std::span(answer.data(), have), services_.clock.NowUtc());
+        counters_[index].AddReceived();
+        return static_cast<int>(have);
+    }
+    counters_[index].AddCommError();
+    return static_cast<int>(have);
+}
+
+OMessage* DeviceChannels::TransactTcp(OMessage* message) {
+    if (message == nullptr) return nullptr;
+    std::lock_guard lock(exchangeLock_);
+    if (!running_ || device_.params.modbusTcp == 0 || services_.sockets == nullptr) {
+        message->Reset();
+        return message;
+    }
+    const int index = ActiveIndex();
+    if (active_.socket.Empty() && !ConnectActive(index)) message->Reset();
+    if (active_.socket.Empty()) {
+        activeOk_ = false;
+        services_.observer.CheckComm(device_, true, kActiveChannel);
+        return message;
+    }
+    const bool diagnostic = message->GetFunction() == function_code::kDiagnostics;
+    int result = ExchangeTcp(active_, *message, index);
+    bool failed = result <= 0;
+    if (result == -2 && !diagnostic) {
+        auto probe = BuildDiagnosticRequest(MessageFraming::kTcp, Slave());
+        failed = !probe || ExchangeTcp(active_, *probe, index) <= 0;
+    }
+    if (failed) {
+        message->Reset();
+        CloseActive();
+    }
+    activeOk_ = !failed;
+    services_.observer.CheckComm(device_, failed, kActiveChannel);
+    return message;
+}
+
+bool DeviceChannels::ProbeStandbyTcp(const std::function<void()>& waitPeriod) {
+    if (services_.sockets == nullptr) return false;
+    std::unique_lock lock(standbyLock_);
+    const std::uint32_t generation = swaps_;
+    const int index = 1 - ActiveIndex();
+    bool failed = false;
+    int rounds = 1;
+    if (standby_.socket.Empty()) {
+        failed = !ConnectStandby(index);
+        rounds = 3;
+    }
+    for (int round = 0; !failed && round < rounds; ++round) {
+        auto probe = BuildDiagnosticRequest(MessageFraming::kTcp, Slave());
+        if (!probe || ExchangeTcp(standby_, *probe, index) <= 0) {
+            Close(standby_, index, standbyOk_);
+            failed = true;
+            break;
+        }
+        // The wait does not hold the standby connection, so that a channel switch need not
+        // wait for it; a switch meanwhile ends this probe of the old standby channel.
+        lock.unlock();
+        if (waitPeriod) waitPeriod();
+        lock.lock();
+        if (swaps_ != generation) return false;
+    }
+    standbyOk_ = !failed;
+    lock.unlock();
+    services_.observer.CheckComm(device_, failed, kStandbyChannel);
+    return !failed;
+}
+
+}  // namespace velk

@@ -1,0 +1,121 @@
+#pragma once
+// The channels of one device: its counters per physical channel (0 primary, 1 secondary),
+// the OK flags of its active and standby channel, and the exchanges over serial ports or,
+// for a Modbus TCP device, over its active and standby connections.
+#include <array>
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <mutex>
+
+#include "modbus/channel_counters.h"
+#include "modbus/exchange_observer.h"
+#include "modbus/o_message.h"
+#include "modbus/serial_channel_set.h"
+#include "modbus/tcp_connection.h"
+#include "platform/clock.h"
+#include "platform/route_table.h"
+#include "platform/settings_store.h"
+#include "platform/tcp_sockets.h"
+
+namespace velk {
+
+class ODevice;
+
+// What the channels of every device share. Pointers may be null where a device kind does
+// not need them (no serial channels for TCP devices, no sockets for serial ones; no routes
+// or settings: no host routes, port 502).
+struct ChannelServices {
+    IClock& clock;
+    IExchangeObserver& observer;
+    SerialChannelSet* serialChannels = nullptr;
+    ITcpSockets* sockets = nullptr;
+    IRouteTable* routes = nullptr;
+    ISettingsStore* machineSettings = nullptr;
+};
+
+class DeviceChannels {
+  public:
+    DeviceChannels(ODevice& device, const ChannelServices& services);
+    // Closes both connections.
+    ~DeviceChannels();
+    DeviceChannels(const DeviceChannels&) = delete;
+    DeviceChannels& operator=(const DeviceChannels&) = delete;
+
+    // Serial exchange on the port of the active (1) or standby (0) channel, with a
+    // diagnostic probe when a request other than a probe failed; sets that channel's OK flag
+    // and reports to the supervision. The same message; null when given null.
+    OMessage* TransactSerial(OMessage* message, std::uint32_t answerTimeoutMs, int channel);
+
+    // Modbus TCP exchange on the active connection (opened when there is none), under the
+    // exchange lock, with a diagnostic probe after a time-out; a failure closes the
+    // connection. Sets active OK and reports to the supervision. The same message, holding
+    // the answer or reset; null when given null.
+    OMessage* TransactTcp(OMessage* message);
+
+    // The standby probe of the diagnostic thread over TCP: connects when needed, then
+    // exchanges diagnostic requests, three when the connection is new, else one, calling
+    // waitPeriod after each; the first failure closes the connection. Sets standby OK and
+    // reports to the supervision; true when the probe succeeded.
+    bool ProbeStandbyTcp(const std::function<void()>& waitPeriod);
+
+    // Connects the active or standby connection to the addresses of physical channel
+    // index; a failed connect counts one communication error there.
+    bool ConnectActive(int index);
+    bool ConnectStandby(int index);
+    // Closes the connection and removes its host route, clears its OK flag, pauses 100 ms.
+    void CloseActive();
+    void CloseStandby();
+
+    // One request and its answer on a connection, counted on physical channel index: the
+    // bytes of the answer (> 0), -1 error, -2 time-out. An answer of another length than
+    // expected is positive but leaves the message reset.
+    int ExchangeTcp(TcpConnection& connection, OMessage& message, int index);
+
+    // For the channel switch: exchanges the two connections and clears both OK flags,
+    // between exchanges (takes the exchange lock, then the standby lock).
+    void SwapConnections();
+
+    // The device's running flag (set while its threads run); TCP exchanges need it.
+    void SetRunning(bool running) { running_ = running; }
+    bool Running() const { return running_; }
+
+    bool ActiveOk() const { return activeOk_; }
+    bool StandbyOk() const { return standbyOk_; }
+    void ClearOkFlags();
+
+    // The counters of physical channel index (0 primary, 1 secondary).
+    ChannelCounts Counts(int index) const { return counters_[index & 1].Counts(); }
+    // The physical channel that is active now.
+    int ActiveIndex() const;
+
+    // Serialises the exchanges on the active connection; the supervision takes it to start
+    // and stop the device and to switch channels.
+    std::recursive_mutex& ExchangeLock() { return exchangeLock_; }
+    bool ActiveConnected() const;
+    bool StandbyConnected() const;
+
+  private:
+    bool Connect(TcpConnection& connection, int index);
+    void Close(TcpConnection& connection, int index, std::atomic<bool>& okFlag);
+    int ReceiveAnswer(TcpConnection& connection, std::uint16_t transaction, std::uint8_t* buffer,
+                      std::size_t answerLength, std::size_t& have);
+    // Receives and drops count bytes: 1, or the failing receive's result.
+    int Skip(TcpConnection& connection, std::size_t count);
+    int Failure(TcpConnection& connection, int index);
+    std::uint8_t Slave() const;
+
+    ODevice& device_;
+    ChannelServices services_;
+    std::array<ChannelCounters, 2> counters_;
+    std::atomic<bool> activeOk_{false};
+    std::atomic<bool> standbyOk_{false};
+    std::atomic<bool> running_{false};
+    std::recursive_mutex exchangeLock_;
+    std::recursive_mutex standbyLock_;
+    TcpConnection active_;
+    TcpConnection standby_;
+    std::uint32_t swaps_ = 0;  // under both locks
+};
+
+}  // namespace velk

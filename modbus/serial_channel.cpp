@@ -1,0 +1,153 @@
+#include "modbus/serial_channel.h"
+
+#include <algorithm>
+#include <span>
+
+#include "app/trace_file.h"
+#include "model/o_port.h"
+
+namespace velk {
+
+SerialChannel::SerialChannel(OPort& port, std::unique_ptr<ISerialPort> line, std::string devicePath,
+                             IClock& clock, ConsoleLine console,
+                             std::function<bool()> acquisitionRunning)
+    : port_(port),
+      line_(std::move(line)),
+      devicePath_(std::move(devicePath)),
+      clock_(clock),
+      console_(std::move(console)),
+      acquisitionRunning_(std::move(acquisitionRunning)) {}
+
+bool SerialChannel::PurgeNeeded() const {
+    std::lock_guard lock(portLock_);
+    return purgeNeeded_;
+}
+
+int SerialChannel::Configure(std::uint32_t answerTimeoutMs) {
+    std::lock_guard lock(portLock_);
+    if (!line_->IsOpen()) {
+        TraceResult(port_.name + " serial communication port open", 0, true);
+        int error = 0;
+        if (!line_->Open(devicePath_, error)) {
+            if (console_) console_("Error opening " + port_.name + ": " + std::to_string(error));
+            return 0;
+        }
+        configureNeeded_ = true;
+    }
+    // An edit of the port's settings in the dialog asks for them to be applied again.
+    if (port_.settingsChanged) {
+        configureNeeded_ = true;
+        port_.settingsChanged = false;
+    }
+    if (configureNeeded_) {
+        SerialLineSettings settings{port_.baudRate, port_.dataBits, port_.stopBits, port_.parity,
+                                    port_.flowControl};
+        if (!line_->Configure(settings)) return 0;
+        configureNeeded_ = false;
+    }
+    return line_->SetTimeouts(answerTimeoutMs, 1, answerTimeoutMs) ? 1 : 0;
+}
+
+std::uint32_t SerialChannel::CharacterPauseMs() const {
+    return port_.baudRate == 0 ? 0 : 48000 / port_.baudRate;
+}
+
+void SerialChannel::PurgeInput() {
+    line_->ClearErrors();
+    line_->Purge();
+    // Bytes still on their way (a late answer) come in within the read time-out.
+    std::uint8_t byte = 0;
+    int error = 0;
+    while (line_->Read(std::span(&byte, 1), error) == 1) {
+    }
+}
+
+SerialChannel::Attempt SerialChannel::TryOnce(ChannelCounters& deviceCounters, OMessage& message,
+                                              std::uint32_t answerTimeoutMs) {
+    int error = 0;
+    auto frame = message.Frame();
+    int written = line_->Write(frame, error);
+    if (written < 0) {
+        counters_.AddCommError();
+        deviceCounters.AddCommError();
+        line_->ClearErrors();
+        purgeNeeded_ = true;
+        return Attempt::kWriteFailed;
+    }
+    if (static_cast<std::size_t>(written) < frame.size()) {
+        line_->ClearErrors();
+        purgeNeeded_ = true;
+        return Attempt::kWriteFailed;
+    }
+    counters_.AddSent();
+    deviceCounters.AddSent();
+
+    const std::uint16_t answerLength = message.GetAnswerLength();
+    if (answerLength == 0) {
+        clock_.Sleep(answerTimeoutMs);
+        return Attempt::kBroadcast;
+    }
+    int got = line_->Read(std::span(receiveBuffer_.data(), answerLength), error);
+    if (got == answerLength) {
+        counters_.AddReceived();
+        deviceCounters.AddReceived();
+        message.StoreAnswer(std::span(receiveBuffer_.data(), answerLength), clock_.NowUtc());
+        return Attempt::kAnswered;
+    }
+    purgeNeeded_ = true;
+    if (got == 0) {
+        counters_.AddTimeout();
+        deviceCounters.AddTimeout();
+    } else if (got > 0) {
+        counters_.AddCommError();
+        deviceCounters.AddCommError();
+    } else {
+        if (console_) console_("Error reading from port: " + std::to_string(error));
+        counters_.AddCommError();
+        deviceCounters.AddCommError();
+        line_->ClearErrors();
+    }
+    return Attempt::kFailed;
+}
+
+OMessage& SerialChannel::Transact(ChannelCounters& deviceCounters, OMessage& message,
+                                  std::uint32_t answerTimeoutMs) {
+    if (!acquisitionRunning_() || message.IsTcp()) {
+        message.Reset();
+        return message;
+    }
+    std::lock_guard lock(portLock_);
+    Configure(answerTimeoutMs);
+    const std::uint32_t pause = CharacterPauseMs();
+    if (purgeNeeded_) {
+        PurgeInput();
+        purgeNeeded_ = false;
+    }
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        switch (TryOnce(deviceCounters, message, answerTimeoutMs)) {
+            case Attempt::kBroadcast:
+                return message;
+            case Attempt::kAnswered:
+                // An answer to the retry may have been the late answer to the first attempt,
+                // with the retry's own answer still to come: the next exchange starts clean.
+                if (attempt > 0) purgeNeeded_ = true;
+                clock_.Sleep(std::max<std::uint32_t>(pause, 10));
+                return message;
+            case Attempt::kWriteFailed:
+                clock_.Sleep(std::max<std::uint32_t>(pause, 20));
+                message.Reset();
+                return message;
+            case Attempt::kFailed:
+                if (attempt == 0) {
+                    clock_.Sleep(std::max<std::uint32_t>(pause, 20));
+                    purgeNeeded_ = false;  // the retry reads without a purge
+                }
+                break;
+        }
+    }
+    message.Reset();
+    clock_.Sleep(std::max<std::uint32_t>(pause, 10));
+    return message;
+}
+
+}  // namespace velk

@@ -1,0 +1,212 @@
+#include "platform/linux/posix_tcp_sockets.h"
+
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <string>
+
+namespace velk {
+namespace {
+
+// The outcome of the calling thread's last send or receive.
+thread_local bool lastWasTimeout = false;
+
+bool ToAddress(std::string_view text, std::uint16_t port, sockaddr_in& out) {
+    out = sockaddr_in{};
+    out.sin_family = AF_INET;
+    out.sin_port = htons(port);
+    std::string copy(text);
+    return ::inet_pton(AF_INET, copy.c_str(), &out.sin_addr) == 1;
+}
+
+bool SetBlocking(int fd, bool blocking) {
+    int flags = ::fcntl(fd, F_GETFL, 0);
+    if (flags < 0) return false;
+    flags = blocking ? (flags & ~O_NONBLOCK) : (flags | O_NONBLOCK);
+    return ::fcntl(fd, F_SETFL, flags) == 0;
+}
+
+bool IsNonBlocking(int fd) {
+    int flags = ::fcntl(fd, F_GETFL, 0);
+    return flags >= 0 && (flags & O_NONBLOCK) != 0;
+}
+
+// Waits for the event: 1 ready, 0 time-out, -1 error or exception condition.
+int WaitFor(int fd, short events, std::uint32_t timeoutMs) {
+    pollfd p{fd, events, 0};
+    int r;
+    do {
+        r = ::poll(&p, 1, static_cast<int>(timeoutMs));
+    } while (r < 0 && errno == EINTR);
+    if (r < 0) return -1;
+    if (r == 0) return 0;
+    if ((p.revents & (POLLERR | POLLNVAL)) != 0) return -1;
+    return (p.revents & (events | POLLHUP)) != 0 ? 1 : -1;
+}
+
+bool WouldBlock(int error) { return error == EAGAIN || error == EWOULDBLOCK; }
+
+}  // namespace
+
+bool PosixTcpSockets::CreateNonBlocking(SocketHolder& holder) {
+    int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (fd < 0) return false;
+    if (!SetBlocking(fd, false)) {
+        ::close(fd);
+        return false;
+    }
+    holder.handle = fd;
+    return true;
+}
+
+bool PosixTcpSockets::ConnectTimed(SocketHolder& holder, std::string_view address,
+                                   std::uint16_t port) {
+    if (holder.Empty()) return false;
+    sockaddr_in to{};
+    if (!ToAddress(address, port, to)) return false;
+    if (::connect(holder.handle, reinterpret_cast<sockaddr*>(&to), sizeof to) == 0) return true;
+    if (errno != EINPROGRESS && errno != EINTR) return false;
+    if (WaitFor(holder.handle, POLLOUT, connectWaitMs_) != 1) return false;
+    // Writable also after a refused connect: the socket's pending error tells.
+    int error = 0;
+    socklen_t length = sizeof error;
+    if (::getsockopt(holder.handle, SOL_SOCKET, SO_ERROR, &error, &length) != 0) return false;
+    return error == 0;
+}
+
+int PosixTcpSockets::SendTimed(SocketHolder& holder, const std::uint8_t* bytes, int count,
+                               std::uint32_t timeoutMs) {
+    lastWasTimeout = false;
+    if (holder.Empty() || count < 0) return -1;
+    bool nonBlocking = IsNonBlocking(holder.handle);
+    ssize_t n = ::send(holder.handle, bytes, static_cast<std::size_t>(count), MSG_NOSIGNAL);
+    if (n >= 0) return static_cast<int>(n);
+    if (!WouldBlock(errno)) return -1;
+    if (!nonBlocking) {
+        // A blocking socket that would block has run out of its send time-out.
+        lastWasTimeout = true;
+        return -1;
+    }
+    int ready = WaitFor(holder.handle, POLLOUT, timeoutMs);
+    if (ready == 0) return -2;
+    if (ready < 0) return -1;
+    n = ::send(holder.handle, bytes, static_cast<std::size_t>(count), MSG_NOSIGNAL);
+    return n >= 0 ? static_cast<int>(n) : -1;
+}
+
+int PosixTcpSockets::RecvTimed(SocketHolder& holder, std::uint8_t* buffer, int count,
+                               std::uint32_t timeoutMs) {
+    lastWasTimeout = false;
+    if (holder.Empty() || count < 0) return -1;
+    bool nonBlocking = IsNonBlocking(holder.handle);
+    ssize_t n;
+    do {
+        n = ::recv(holder.handle, buffer, static_cast<std::size_t>(count), 0);
+    } while (n < 0 && errno == EINTR);
+    if (n >= 0) return static_cast<int>(n);
+    if (!WouldBlock(errno)) return -1;
+    if (!nonBlocking) {
+        lastWasTimeout = true;
+        return -1;
+    }
+    int ready = WaitFor(holder.handle, POLLIN, timeoutMs);
+    if (ready == 0) return -2;
+    if (ready < 0) return -1;
+    n = ::recv(holder.handle, buffer, static_cast<std::size_t>(count), 0);
+    return n >= 0 ? static_cast<int>(n) : -1;
+}
+
+int PosixTcpSockets::AcceptTimed(SocketHolder& listening, SocketHolder& accepted) {
+    if (listening.Empty()) return -1;
+    int fd = ::accept4(listening.handle, nullptr, nullptr, SOCK_CLOEXEC);
+    if (fd >= 0) {
+        accepted.handle = fd;
+        return 1;
+    }
+    if (!WouldBlock(errno)) return -1;
+    int ready = WaitFor(listening.handle, POLLIN, 5000);
+    if (ready <= 0) return ready;
+    fd = ::accept4(listening.handle, nullptr, nullptr, SOCK_CLOEXEC);
+    if (fd < 0) return WouldBlock(errno) ? 0 : -1;
+    accepted.handle = fd;
+    return 1;
+}
+
+void PosixTcpSockets::CloseSocket(SocketHolder& holder) {
+    if (holder.Empty()) return;
+    ::shutdown(holder.handle, SHUT_RDWR);
+    ::close(holder.handle);
+    holder.handle = -1;
+}
+
+bool PosixTcpSockets::OpenConnection(SocketHolder& holder, std::string_view address,
+                                     std::uint16_t port) {
+    holder.handle = -1;
+    SocketHolder fresh;
+    if (!CreateNonBlocking(fresh)) return false;
+    if (!ConnectTimed(fresh, address, port)) {
+        ::close(fresh.handle);
+        return false;
+    }
+    timeval timeout{};
+    timeout.tv_sec = connectionTimeoutMs_ / 1000;
+    timeout.tv_usec = static_cast<suseconds_t>((connectionTimeoutMs_ % 1000) * 1000);
+    int one = 1;
+    if (!SetBlocking(fresh.handle, true) ||
+        ::setsockopt(fresh.handle, SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof timeout) != 0 ||
+        ::setsockopt(fresh.handle, SOL_SOCKET, SO_SNDTIMEO, &timeout, sizeof timeout) != 0) {
+        CloseSocket(fresh);
+        return false;
+    }
+    // Requests are small single writes that wait for an answer; do not hold them back.
+    ::setsockopt(fresh.handle, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
+    holder = fresh;
+    return true;
+}
+
+bool PosixTcpSockets::LastErrorWasTimeout() const { return lastWasTimeout; }
+
+std::size_t PosixTcpSockets::DiscardPending(SocketHolder& holder) {
+    if (holder.Empty()) return 0;
+    std::size_t dropped = 0;
+    std::uint8_t scratch[512];
+    for (;;) {
+        ssize_t n = ::recv(holder.handle, scratch, sizeof scratch, MSG_DONTWAIT);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) break;
+        dropped += static_cast<std::size_t>(n);
+    }
+    return dropped;
+}
+
+bool PosixTcpSockets::Listen(SocketHolder& holder, std::string_view address, std::uint16_t port) {
+    sockaddr_in at{};
+    if (!ToAddress(address, port, at)) return false;
+    SocketHolder fresh;
+    if (!CreateNonBlocking(fresh)) return false;
+    int one = 1;
+    ::setsockopt(fresh.handle, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
+    if (::bind(fresh.handle, reinterpret_cast<sockaddr*>(&at), sizeof at) != 0 ||
+        ::listen(fresh.handle, 8) != 0) {
+        ::close(fresh.handle);
+        return false;
+    }
+    holder = fresh;
+    return true;
+}
+
+std::uint16_t PosixTcpSockets::LocalPort(const SocketHolder& holder) const {
+    if (holder.Empty()) return 0;
+    sockaddr_in at{};
+    socklen_t length = sizeof at;
+    if (::getsockname(holder.handle, reinterpret_cast<sockaddr*>(&at), &length) != 0) return 0;
+    return ntohs(at.sin_port);
+}
+
+}  // namespace velk

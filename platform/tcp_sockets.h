@@ -1,0 +1,54 @@
+#pragma once
+// TCP client and server sockets with time-outs, as the Modbus TCP channels and the
+// redundancy link use them. A socket holder holds one socket or none; every operation that
+// closes a socket sets the holder to none.
+#include <cstddef>
+#include <cstdint>
+#include <string_view>
+
+namespace velk {
+
+struct SocketHolder {
+    int handle = -1;
+    bool Empty() const { return handle < 0; }
+};
+
+class ITcpSockets {
+  public:
+    virtual ~ITcpSockets() = default;
+
+    // Creates a TCP socket in non-blocking mode into an empty holder; false when it fails.
+    virtual bool CreateNonBlocking(SocketHolder& holder) = 0;
+    // Connects the held (non-blocking) socket, waiting up to the connect wait (5 s) for it to
+    // complete; false when it failed, timed out, or the holder is empty.
+    virtual bool ConnectTimed(SocketHolder& holder, std::string_view address,
+                              std::uint16_t port) = 0;
+    // Bytes sent; -1 on error; -2 when a socket that would block stayed busy for timeoutMs.
+    virtual int SendTimed(SocketHolder& holder, const std::uint8_t* bytes, int count,
+                          std::uint32_t timeoutMs) = 0;
+    // Bytes received (0 when the peer closed); -1 on error (the receive time-out of a
+    // blocking socket shows as -1 with LastErrorWasTimeout); -2 when a socket that would
+    // block got nothing within timeoutMs.
+    virtual int RecvTimed(SocketHolder& holder, std::uint8_t* buffer, int count,
+                          std::uint32_t timeoutMs) = 0;
+    // 1 when a connection was accepted at once; otherwise, after waiting up to 5 s: positive
+    // when accepted, 0 when none came, -1 on error.
+    virtual int AcceptTimed(SocketHolder& listening, SocketHolder& accepted) = 0;
+    // Shuts both directions down and closes; nothing when empty.
+    virtual void CloseSocket(SocketHolder& holder) = 0;
+    // Creates and connects a blocking socket with the send and receive time-outs (5 s) set;
+    // the holder is empty afterwards when anything failed.
+    virtual bool OpenConnection(SocketHolder& holder, std::string_view address,
+                                std::uint16_t port) = 0;
+    // Whether the last failed send or receive of the calling thread ended by its time-out.
+    virtual bool LastErrorWasTimeout() const = 0;
+    // Reads and drops every byte already waiting on the socket without waiting for more;
+    // the number of bytes dropped.
+    virtual std::size_t DiscardPending(SocketHolder& holder) = 0;
+    // A listening socket on the address and port (0: the system picks one); false on failure.
+    virtual bool Listen(SocketHolder& holder, std::string_view address, std::uint16_t port) = 0;
+    // The local port of a bound socket; 0 when unknown.
+    virtual std::uint16_t LocalPort(const SocketHolder& holder) const = 0;
+};
+
+}  // namespace velk

@@ -8,13 +8,19 @@
 
 namespace velk {
 
+namespace {
+// Orders by location kind, then address; the list is kept sorted by this key, so positions are
+// found by binary search (imports of large devices insert many thousands of tags).
+bool KeyLess(const OModbusTag* a, const OModbusTag* b) {
+    return a->locationKind < b->locationKind ||
+           (a->locationKind == b->locationKind && a->address < b->address);
+}
+}  // namespace
+
 void InsertSorted(OModbusTag* tag, TagList& list) {
     std::lock_guard<std::recursive_mutex> lock(TagDataLock());
-    auto position = std::find_if(list.begin(), list.end(), [tag](const OModbusTag* entry) {
-        return entry->locationKind > tag->locationKind ||
-               (entry->locationKind == tag->locationKind && entry->address > tag->address);
-    });
-    list.insert(position, tag);
+    // Before the first entry with a greater key: equal keys keep their insertion order.
+    list.insert(std::upper_bound(list.begin(), list.end(), tag, KeyLess), tag);
 }
 
 bool InsertSortedOnce(OModbusTag* tag, TagList& list) {

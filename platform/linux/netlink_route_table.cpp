@@ -147,6 +147,7 @@ struct RouteMessage {
     unsigned char attributes[128];
 
     void Add(unsigned short type, const void* data, std::size_t size) {
+        if (NLMSG_ALIGN(header.nlmsg_len) + RTA_SPACE(size) > sizeof(RouteMessage)) return;
         rtattr attribute{};
         attribute.rta_type = type;
         attribute.rta_len = static_cast<unsigned short>(RTA_LENGTH(size));
@@ -243,7 +244,8 @@ bool ParseRoute(const nlmsghdr& answer, PlatformRoute& route) {
                 if (RTA_PAYLOAD(attribute) >= sizeof(rtnexthop)) {
                     const auto* hop = static_cast<const rtnexthop*>(RTA_DATA(attribute));
                     route.interfaceIndex = static_cast<std::uint32_t>(hop->rtnh_ifindex);
-                    int hopRemaining = hop->rtnh_len - static_cast<int>(RTNH_LENGTH(0));
+                    const int hopLength = std::min<int>(hop->rtnh_len, RTA_PAYLOAD(attribute));
+                    int hopRemaining = hopLength - static_cast<int>(RTNH_LENGTH(0));
                     for (const rtattr* inner = RTNH_DATA(hop); RTA_OK(inner, hopRemaining);
                          inner = RTA_NEXT(inner, hopRemaining)) {
                         if (inner->rta_type == RTA_GATEWAY) gateway = ReadU32(inner);

@@ -15,6 +15,7 @@ namespace velk {
 inline constexpr std::uint32_t kRouteAccessDenied = 5;
 inline constexpr std::uint32_t kRouteAlreadyExists = 5010;
 
+// Holds no state: every call opens its own routing socket, so any thread may call it.
 class NetlinkRouteTable final : public IRouteTable {
   public:
     // Every interface, ordered by index, with its IPv4 addresses; false when the

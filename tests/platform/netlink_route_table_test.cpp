@@ -302,6 +302,23 @@ TEST_F(NetlinkRouteTableTest, NewestRouteToADestinationComesFirstAndIsDeletedFir
         << report.text;
 }
 
+TEST_F(NetlinkRouteTableTest, MultipathRouteIsListedByItsFirstHopAndDeletedWhole) {
+    RUN_IN_NAMESPACE(report, [](std::ostream& out) {
+        NetlinkRouteTable table;
+        IpOk("route add 10.99.0.10/32 nexthop via 10.77.0.200 nexthop via 10.88.0.200");
+        for (const std::string& line : RoutesTo(table, "10.99.0.10"))
+            out << "list " << line << '\n';
+        out << "delete " << DeleteHostRoute(table, Addr("10.99.0.10"), Addr("10.77.0.9")) << " ["
+            << Ip("-4 route show table main 10.99.0.10/32") << "]\n";
+        out << "vlk0 " << if_nametoindex("vlk0") << '\n';
+    });
+    const std::string vlk0 = report.lines.empty() ? "" : report.lines.back().substr(5);
+    EXPECT_THAT(report.lines,
+                ElementsAre("list 10.99.0.10/255.255.255.255 via 10.77.0.200 if " + vlk0,
+                            "delete 0 []", "vlk0 " + vlk0))
+        << report.text;
+}
+
 TEST_F(NetlinkRouteTableTest, HostRoutesFollowTheGatewayAcrossReconnects) {
     RUN_IN_NAMESPACE(report, [](std::ostream& out) {
         NetlinkRouteTable table;

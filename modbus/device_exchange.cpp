@@ -1,0 +1,14 @@
+#include "modbus/device_exchange.h"
+
+#include "model/o_device.h"
+#include "model/o_port.h"
+
+namespace velk {
+
+MessageFraming ActiveChannelFraming(const ODevice& device) {
+    const OPort* port =
+        device.activeChannel == 0 ? device.params.primaryPort : device.params.secondaryPort;
+    return ChooseFraming(device.params.modbusTcp != 0, port ? port->dataBits : 8);
+}
+
+}  // namespace velk

@@ -1,0 +1,165 @@
+#include "modbus/scan_engine.h"
+
+#include <algorithm>
+#include <mutex>
+#include <vector>
+
+#include "modbus/device_exchange.h"
+#include "modbus/modbus_requests.h"
+#include "modbus/read_block.h"
+#include "modbus/tag_value_decoder.h"
+#include "modbus/write_requests.h"
+#include "model/b_event.h"
+#include "model/locks.h"
+#include "model/o_device.h"
+#include "model/o_modbus_tag.h"
+#include "platform/clock.h"
+
+namespace velk {
+namespace {
+
+ReadArea AreaOf(std::int32_t kind) {
+    switch (kind) {
+        case kInputStatus:
+            return ReadArea::kInputStatus;
+        case kOutputCoil:
+            return ReadArea::kOutputCoil;
+        case kInputRegister:
+            return ReadArea::kInputRegister;
+        default:
+            return ReadArea::kHoldingRegister;
+    }
+}
+
+bool IsBitKind(std::int32_t kind) { return kind == kInputStatus || kind == kOutputCoil; }
+
+// Most bits or registers one request of a block carries. Blocks of several tags stay
+// within these by their limits; a single tag larger than that (a long STRING) is read in
+// parts.
+std::uint32_t PartLimit(std::int32_t kind) {
+    return IsBitKind(kind) ? kMaxReadBits : kRegisterBlockLimit - 1;
+}
+
+// What a block's requests brought: the data from the block's start and the time of the
+// last answer.
+struct BlockAnswer {
+    std::vector<std::uint16_t> data;
+    FileTime answerTime = 0;
+};
+
+void CopyAnswer(const OMessage& answer, bool bits, std::uint32_t count, BlockAnswer& out) {
+    for (std::uint32_t n = 0; n < count; ++n)
+        out.data.push_back(bits ? answer.GetBit(n) : answer.GetWord(n));
+    out.answerTime = answer.AnswerTime();
+}
+
+}  // namespace
+
+ScanEngine::ScanEngine(IDeviceExchange& exchange, IEventPoster& poster, IClock& clock,
+                       TagSimulator::RandomSource random)
+    : exchange_(exchange), poster_(poster), clock_(clock), simulator_(clock, std::move(random)) {}
+
+bool ScanEngine::ExchangeValid(ODevice& device, OMessage& request) {
+    exchange_.Exchange(device, request);
+    return request.IsValid();
+}
+
+void ScanEngine::ReadTags(ODevice& device, const TagList& tags) {
+    if (device.simulationEnabled) {
+        SimulateTags(device, tags);
+        return;
+    }
+    std::vector<ReadBlock> blocks;
+    {
+        std::lock_guard<std::recursive_mutex> lock(TagDataLock());
+        blocks = PlanReadBlocks(tags, device.params.deviceType);
+    }
+    const bool wordSwap = device.params.wordSwap != 0;
+    for (const ReadBlock& block : blocks) ReadBlockOf(device, block, wordSwap);
+}
+
+void ScanEngine::ReadBlockOf(ODevice& device, const ReadBlock& block, bool wordSwap) {
+    const MessageFraming framing = exchange_.Framing(device);
+    const bool bits = IsBitKind(block.kind);
+    BlockAnswer answer;
+    bool valid = true;
+    for (std::uint32_t first = 0; valid && first < block.count; first += PartLimit(block.kind)) {
+        const std::uint32_t count = std::min(PartLimit(block.kind), block.count - first);
+        const std::uint32_t start = std::uint32_t{block.start} + first;
+        std::unique_ptr<OMessage> request =
+            start > 0xFFFF ? nullptr
+                           : BuildReadRequest(framing, device.params.slaveAddress,
+                                              AreaOf(block.kind), static_cast<std::uint16_t>(start),
+                                              static_cast<std::uint16_t>(count));
+        valid = request && ExchangeValid(device, *request);
+        if (valid) CopyAnswer(*request, bits, count, answer);
+    }
+
+    std::lock_guard<std::recursive_mutex> lock(TagDataLock());
+    for (OModbusTag* tag : block.tags) {
+        if (!valid) {
+            tag->quality = kQualityCommFailure;
+            continue;
+        }
+        tag->SetValue(DecodeTagValue(*tag, answer.data, tag->address - block.start, wordSwap));
+        tag->timestamp = answer.answerTime;
+        tag->quality = kQualityGood;
+        if (tag->alarm && tag->alarm->IsEnabled()) tag->alarm->Evaluate(*tag, poster_);
+    }
+}
+
+HRESULT ScanEngine::WriteTag(ODevice& device, OModbusTag& tag, const Variant& value) {
+    if ((tag.accessRights & kAccessWritable) == 0 || !IsWritableKind(tag.locationKind))
+        return OPC_E_BADRIGHTS;
+
+    Variant copy = value;
+    if (tag.scaling && tag.scaling->conversion != 0 && tag.dataType != VT_BSTR) {
+        const HRESULT hr = copy.ChangeType(tag.IsBool() ? VT_BOOL : VT_R8);
+        if (Failed(hr)) return hr;
+        tag.scaling->EngToRaw(copy);
+    }
+    if (copy.Type() != tag.dataType) {
+        const HRESULT hr = copy.ChangeType(tag.dataType);
+        if (Failed(hr)) return hr;
+    }
+
+    const bool wordSwap = device.params.wordSwap != 0;
+    std::vector<std::unique_ptr<OMessage>> requests;
+    const HRESULT built = BuildTagWriteRequests(exchange_.Framing(device),
+                                                device.params.slaveAddress, tag, copy, wordSwap,
+                                                requests);
+    // A number that its registers cannot hold is refused before anything is stored.
+    if (Failed(built) && built != E_FAIL) return built;
+    {
+        std::lock_guard<std::recursive_mutex> lock(TagDataLock());
+        tag.SetValue(copy);
+        tag.timestamp = clock_.NowUtc();
+        tag.quality = kQualityGood;
+    }
+    if (device.simulationEnabled) return S_OK;
+
+    bool confirmed = Succeeded(built);
+    for (auto& request : requests) {
+        if (!confirmed) break;
+        confirmed = ExchangeValid(device, *request);
+    }
+    if (confirmed) {
+        std::lock_guard<std::recursive_mutex> lock(TagDataLock());
+        tag.quality = kQualityGood;
+        return S_OK;
+    }
+    std::lock_guard<std::recursive_mutex> lock(TagDataLock());
+    tag.quality = kQualityBad;
+    return E_FAIL;
+}
+
+void ScanEngine::SimulateTags(ODevice& /*device*/, const TagList& tags) {
+    std::lock_guard<std::recursive_mutex> lock(TagDataLock());
+    for (OModbusTag* tag : tags) simulator_.Simulate(*tag, poster_);
+}
+
+std::function<void(ODevice&, TagList&)> ScanEngine::ReadTagsCallback() {
+    return [this](ODevice& device, TagList& tags) { ReadTags(device, tags); };
+}
+
+}  // namespace velk

@@ -1,0 +1,62 @@
+#pragma once
+// The tag scan engine: reads a device's tags in as few block requests as the limits allow,
+// writes single tag values, and simulates the tags of devices in simulation.
+//
+// Locking: exchanges run under the channel's own lock (the device's exchange lock or the
+// port lock) only. TagDataLock is held while the block plan is made from the list and while
+// one block's answer is decoded and stored (or its bad quality set), never while waiting for
+// a controller, so a controller that does not answer delays only the callers that read it.
+#include <cstdint>
+#include <functional>
+
+#include "modbus/tag_simulator.h"
+#include "model/tag_list.h"
+#include "model/variant.h"
+#include "platform/hresult.h"
+
+namespace velk {
+
+class IClock;
+class IDeviceExchange;
+class IEventPoster;
+class ODevice;
+class OModbusTag;
+struct ReadBlock;
+class OMessage;
+
+class ScanEngine {
+  public:
+    // Alarm records of the evaluations go to poster; time stamps of writes and simulations
+    // come from clock.
+    ScanEngine(IDeviceExchange& exchange, IEventPoster& poster, IClock& clock,
+               TagSimulator::RandomSource random = {});
+
+    // Reads the tags of one device (a list in location order) and updates their values,
+    // qualities and time stamps; a failed block leaves its tags' values and sets quality
+    // 0x18. A device in simulation is simulated instead.
+    void ReadTags(ODevice& device, const TagList& tags);
+
+    // Writes one value in engineering units to the tag's location. OPC_E_BADRIGHTS without
+    // write access or at a location that is never written (nothing is stored or sent); a
+    // scaling or conversion error as is; E_FAIL when the controller did not confirm (the
+    // value stays in the tag with quality 0x00); S_OK otherwise.
+    HRESULT WriteTag(ODevice& device, OModbusTag& tag, const Variant& value);
+
+    // One simulation step of every tag of the list, under TagDataLock.
+    void SimulateTags(ODevice& device, const TagList& tags);
+
+    // The engine's ReadTags as the live monitor thread takes it.
+    std::function<void(ODevice&, TagList&)> ReadTagsCallback();
+
+  private:
+    void ReadBlockOf(ODevice& device, const ReadBlock& block, bool wordSwap);
+    // Exchanges the request; true when the answer is valid.
+    bool ExchangeValid(ODevice& device, OMessage& request);
+
+    IDeviceExchange& exchange_;
+    IEventPoster& poster_;
+    IClock& clock_;
+    TagSimulator simulator_;
+};
+
+}  // namespace velk

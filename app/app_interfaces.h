@@ -69,4 +69,24 @@ public:
     virtual void DistributeEvent(const BEvent& event) = 0;
 };
 
+// Where server objects announce themselves: each joins its list under ServerListLock and
+// counts as a client until it leaves (the application object implements it).
+class IServerObjectRegistry {
+public:
+    virtual ~IServerObjectRegistry() = default;
+    virtual void AddDAServer(IDAServerObject* server) = 0;
+    virtual void RemoveDAServer(IDAServerObject* server) = 0;
+    virtual void AddAEServer(IAEServerObject* server) = 0;
+    virtual void RemoveAEServer(IAEServerObject* server) = 0;
+};
+
+// The module lock count of the object host: a lock per outstanding client reference; the
+// application object keeps the count on its main loop (WM_MODULE_LOCK).
+class IModuleLock {
+public:
+    virtual ~IModuleLock() = default;
+    virtual void Lock() = 0;
+    virtual void Unlock() = 0;
+};
+
 }  // namespace velk

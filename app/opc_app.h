@@ -94,7 +94,11 @@ struct ServerVersion {
     std::uint16_t major = 0xFFFF, minor = 0xFFFF, build = 0xFFFF, revision = 0xFFFF;
 };
 
-class COpcApp final : public IMessageHandler, public IClientCounter, private IAeEventDistributor {
+class COpcApp final : public IMessageHandler,
+                      public IClientCounter,
+                      public IServerObjectRegistry,
+                      public IModuleLock,
+                      private IAeEventDistributor {
 public:
     explicit COpcApp(AppPlatform platform);
     ~COpcApp() override;
@@ -114,10 +118,13 @@ public:
     bool AddClient() override;
     bool RemoveClient() override;
     // Server objects join and leave the lists under ServerListLock and count as clients.
-    void AddDAServer(IDAServerObject* server);
-    void RemoveDAServer(IDAServerObject* server);
-    void AddAEServer(IAEServerObject* server);
-    void RemoveAEServer(IAEServerObject* server);
+    void AddDAServer(IDAServerObject* server) override;
+    void RemoveDAServer(IDAServerObject* server) override;
+    void AddAEServer(IAEServerObject* server) override;
+    void RemoveAEServer(IAEServerObject* server) override;
+    // The object host's module lock and unlock post WM_MODULE_LOCK to the main loop.
+    void Lock() override { platform_.mainLoop.Post(WM_MODULE_LOCK, 0); }
+    void Unlock() override { platform_.mainLoop.Post(WM_MODULE_LOCK, 1); }
     ServerObjectLists& Servers() { return servers_; }
 
     // Asks AE clients, then (only if all agreed) DA clients, to disconnect.

@@ -172,28 +172,27 @@ int DeviceChannels::ReceiveAnswer(TcpConnection& connection, std::uint16_t trans
     int r = receive(0, answerLength);
     if (r <= 0) return r;
     have = static_cast<std::size_t>(r);
-    // Frames that carry another transaction identifier answer earlier requests that timed
-    // out: pass over them whole and receive again.
-    for (int stale = 0; have >= 2 && TransactionOf(buffer) != transaction; ++stale) {
-        if (stale == kMaxStaleFrames) return static_cast<int>(have);
+    // Bytes ahead of the answer belong to earlier requests: whole frames that came too late
+    // (another transaction identifier) are passed over, other bytes up to the start of this
+    // request's answer are dropped. Then the answer is received again.
+    for (int passes = 0; have >= 2 && TransactionOf(buffer) != transaction; ++passes) {
+        if (passes == kMaxStaleFrames) return static_cast<int>(have);
         while (have < kLengthFieldEnd) {
             r = receive(have, kLengthFieldEnd - have);
             if (r <= 0) return r;
             have += static_cast<std::size_t>(r);
         }
         const std::size_t frame = FrameSizeOf(buffer);
-        if (frame < kMinTcpFrame || frame > kMaxTcpFrame) {
-            // Not a Modbus frame: the stream can no longer be followed.
-            connection.unsettled = true;
-            return static_cast<int>(have);
-        }
-        if (have <= frame) {
+        const bool staleFrame =
+            buffer[2] == 0 && buffer[3] == 0 && frame >= kMinTcpFrame && frame <= kMaxTcpFrame;
+        if (staleFrame && have <= frame) {
             r = Skip(connection, frame - have);
             if (r <= 0) return r;
             have = 0;
         } else {
-            std::memmove(buffer, buffer + frame, have - frame);
-            have -= frame;
+            std::size_t start = staleFrame ? frame : AnswerStart(buffer, have, transaction);
+            std::memmove(buffer, buffer + start, have - start);
+            have -= start;
         }
         if (have < answerLength) {
             r = receive(have, answerLength - have);
@@ -202,6 +201,19 @@ int DeviceChannels::ReceiveAnswer(TcpConnection& connection, std::uint16_t trans
         }
     }
     return static_cast<int>(have);
+}
+
+std::size_t DeviceChannels::AnswerStart(const std::uint8_t* buffer, std::size_t have,
+                                        std::uint16_t transaction) {
+    // An answer starts with the transaction identifier and the protocol identifier 0.
+    for (std::size_t at = 1; at + 4 <= have; ++at) {
+        if (TransactionOf(buffer + at) == transaction && buffer[at + 2] == 0 &&
+            buffer[at + 3] == 0) {
+            return at;
+        }
+    }
+    // Not within the bytes received: keep the last three, which may begin it.
+    return have > 3 ? have - 3 : have;
 }
 
 int DeviceChannels::ExchangeTcp(TcpConnection& connection, OMessage& message, int index) {
@@ -248,6 +260,7 @@ int DeviceChannels::ExchangeTcp(TcpConnection& connection, OMessage& message, in
     }
 
     if (have == answerLength) {
+        message.SetAnswerLength(answerLength);
         message.StoreAnswer(std::span(answer.data(), have), services_.clock.NowUtc());
         counters_[index].AddReceived();
         return static_cast<int>(have);

@@ -100,6 +100,9 @@ class DeviceChannels {
     void Close(TcpConnection& connection, int index, std::atomic<bool>& okFlag);
     int ReceiveAnswer(TcpConnection& connection, std::uint16_t transaction, std::uint8_t* buffer,
                       std::size_t answerLength, std::size_t& have);
+    // Where the answer to the transaction starts among bytes that do not begin with it.
+    static std::size_t AnswerStart(const std::uint8_t* buffer, std::size_t have,
+                                   std::uint16_t transaction);
     // Receives and drops count bytes: 1, or the failing receive's result.
     int Skip(TcpConnection& connection, std::size_t count);
     int Failure(TcpConnection& connection, int index);

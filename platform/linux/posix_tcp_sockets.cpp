@@ -69,7 +69,11 @@ bool PosixTcpSockets::ConnectTimed(SocketHolder& holder, std::string_view addres
                                    std::uint16_t port) {
     if (holder.Empty()) return false;
     sockaddr_in to{};
-    if (!ToAddress(address, port, to)) return false;
+    // "0.0.0.0" is the configuration's unset address; Linux would take it for this host.
+    if (!ToAddress(address, port, to) || to.sin_addr.s_addr == htonl(INADDR_ANY) ||
+        to.sin_addr.s_addr == htonl(INADDR_BROADCAST)) {
+        return false;
+    }
     if (::connect(holder.handle, reinterpret_cast<sockaddr*>(&to), sizeof to) == 0) return true;
     if (errno != EINPROGRESS && errno != EINTR) return false;
     if (WaitFor(holder.handle, POLLOUT, connectWaitMs_) != 1) return false;

@@ -1,0 +1,521 @@
+// The TCP channel against real peers on loopback: the controller simulator for the fault
+// cases (time-out and probe, exception, short, long and split answers, hang-up, broadcast),
+// a scripted peer for answers that come too late, and the connection and route rules.
+#include <arpa/inet.h>
+#include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "modbus/channel_settings.h"
+#include "modbus/device_channels.h"
+#include "modbus/ip_address_text.h"
+#include "modbus/modbus_requests.h"
+#include "modbus/tcp_route_connection.h"
+#include "model/o_device.h"
+#include "platform/linux/posix_tcp_sockets.h"
+#include "tests/support/fake_clock.h"
+#include "tests/support/fake_route_table.h"
+#include "tests/support/memory_settings_store.h"
+#include "tests/support/recording_exchange_observer.h"
+#include "tests/tools/plcsim_process.h"
+
+namespace velk {
+namespace {
+
+using testing::RecordingExchangeObserver;
+using Bytes = std::vector<std::uint8_t>;
+using Report = RecordingExchangeObserver::Report;
+
+// Short connection time-outs keep the time-out cases to a fraction of a second; the rules
+// are the same as with the 5 s of a real connection.
+constexpr std::uint32_t kConnectWaitMs = 1000;
+constexpr std::uint32_t kConnectionTimeoutMs = 400;
+
+std::unique_ptr<OMessage> ReadHolding(std::uint16_t start, std::uint16_t count) {
+    return BuildReadRequest(MessageFraming::kTcp, 1, ReadArea::kHoldingRegister, start, count);
+}
+
+// A Modbus TCP device on 127.0.0.1 whose port comes from the machine settings.
+class TcpChannelFixture : public ::testing::Test {
+  protected:
+    TcpChannelFixture()
+        : sockets_(kConnectWaitMs, kConnectionTimeoutMs),
+          channels_(device_,
+                    ChannelServices{clock_, observer_, nullptr, &sockets_, &routes_, &settings_}) {
+        device_.params.modbusTcp = 1;
+        device_.params.primaryIpAddress = "127.0.0.1";
+        device_.params.secondaryIpAddress = "127.0.0.2";
+        device_.params.timeout = 100;
+        channels_.SetRunning(true);
+    }
+
+    void UsePort(const std::string& address, int port) {
+        ASSERT_TRUE(settings_.CreateKey(kTcpPortsKey));
+        ASSERT_TRUE(settings_.WriteValue(kTcpPortsKey, address,
+                                         RegValue::Dword(static_cast<std::uint32_t>(port))));
+    }
+
+    testing::FakeClock clock_;
+    PosixTcpSockets sockets_;
+    testing::FakeRouteTable routes_;
+    testing::MemorySettingsStore settings_;
+    RecordingExchangeObserver observer_;
+    ODevice device_;
+    DeviceChannels channels_;
+};
+
+// ---- against the controller simulator ----
+
+class TcpChannelPlcsimTest : public TcpChannelFixture {
+  protected:
+    void SetUp() override {
+        std::string error;
+        ASSERT_TRUE(simulator_.Start({"--tcp", "127.0.0.1:0", "--tcp", "127.0.0.2:0", "--holding",
+                                      "0=1111", "--holding", "1=2222"},
+                                     error))
+            << error;
+        UsePort("127.0.0.1", simulator_.TcpPort(1));
+        UsePort("127.0.0.2", simulator_.TcpPort(2));
+    }
+    void TearDown() override { simulator_.Stop(); }
+
+    // Reads holding 0 and 1 and checks the values.
+    void ExpectGoodRead(std::uint16_t first = 1111) {
+        auto request = ReadHolding(0, 2);
+        channels_.TransactTcp(request.get());
+        ASSERT_TRUE(request->IsValid());
+        EXPECT_EQ(request->GetWord(0), first);
+        EXPECT_EQ(request->GetWord(1), 2222);
+    }
+
+    test::PlcsimProcess simulator_;
+};
+
+TEST_F(TcpChannelPlcsimTest, GoodExchangeIsCountedAndReported) {
+    const FileTime before = clock_.NowUtc();
+    auto request = ReadHolding(0, 2);
+    EXPECT_EQ(channels_.TransactTcp(request.get()), request.get());
+    ASSERT_TRUE(request->IsValid());
+    EXPECT_EQ(request->GetWord(0), 1111);
+    EXPECT_EQ(request->AnswerTime(), before);
+    EXPECT_EQ(channels_.Counts(0), (ChannelCounts{1, 1, 0, 0}));
+    EXPECT_EQ(channels_.Counts(1), (ChannelCounts{}));
+    EXPECT_TRUE(channels_.ActiveOk());
+    EXPECT_TRUE(channels_.ActiveConnected());
+    EXPECT_EQ(observer_.Reports(), (std::vector<Report>{{&device_, false, kActiveChannel}}));
+
+    ExpectGoodRead();  // the connection is kept
+    EXPECT_EQ(simulator_.ReportValue("ch1.accepted"), 1);
+}
+
+TEST_F(TcpChannelPlcsimTest, ExceptionAnswerFailsTheRequestButNotTheChannel) {
+    ASSERT_EQ(simulator_.Command("exception 2 1"), "");
+    auto request = ReadHolding(0, 2);
+    channels_.TransactTcp(request.get());
+    EXPECT_FALSE(request->IsValid());
+    EXPECT_EQ(request->Length(), 0);
+    EXPECT_EQ(channels_.Counts(0), (ChannelCounts{1, 0, 0, 1}));
+    EXPECT_TRUE(channels_.ActiveConnected());
+    EXPECT_EQ(observer_.Reports().back().failed, false);
+    ExpectGoodRead();
+    EXPECT_EQ(channels_.Counts(0), (ChannelCounts{2, 1, 0, 1}));
+}
+
+TEST_F(TcpChannelPlcsimTest, BytesTrailingAnAnswerDoNotSpoilTheNextAnswer) {
+    ASSERT_EQ(simulator_.Command("wrong-length 3 1"), "");
+    ExpectGoodRead();  // the expected length arrives first: it is the answer
+    EXPECT_EQ(channels_.Counts(0), (ChannelCounts{1, 1, 0, 0}));
+    ASSERT_EQ(simulator_.Command("set holding 0 3333"), "");
+    ExpectGoodRead(3333);  // the three stray bytes went before it
+    ExpectGoodRead(3333);
+    EXPECT_EQ(channels_.Counts(0), (ChannelCounts{3, 3, 0, 0}));
+}
+
+TEST_F(TcpChannelPlcsimTest, ShortAnswerCountsACommunicationErrorAndKeepsTheConnection) {
+    ASSERT_EQ(simulator_.Command("wrong-length -1 1"), "");
+    auto request = ReadHolding(0, 2);
+    channels_.TransactTcp(request.get());
+    EXPECT_FALSE(request->IsValid());
+    EXPECT_EQ(channels_.Counts(0), (ChannelCounts{1, 0, 0, 1}));
+    EXPECT_TRUE(channels_.ActiveConnected());
+    EXPECT_EQ(observer_.Reports().back().failed, false);
+    ExpectGoodRead();
+}
+
+TEST_F(TcpChannelPlcsimTest, SplitAnswerCountsACommunicationErrorAndItsRestIsDropped) {
+    ASSERT_EQ(simulator_.Command("split 1 gap=100"), "");
+    auto request = ReadHolding(0, 2);
+    channels_.TransactTcp(request.get());
+    EXPECT_FALSE(request->IsValid());
+    EXPECT_EQ(channels_.Counts(0), (ChannelCounts{1, 0, 0, 1}));
+    EXPECT_TRUE(channels_.ActiveConnected());
+    // The second part of the split answer must not become the start of the next answer.
+    ASSERT_EQ(simulator_.Command("set holding 0 3333"), "");
+    ExpectGoodRead(3333);
+    EXPECT_EQ(channels_.Counts(0), (ChannelCounts{2, 1, 0, 1}));
+}
+
+TEST_F(TcpChannelPlcsimTest, TimeOutIsProbedAndASilentControllerClosesTheConnection) {
+    ASSERT_EQ(simulator_.Command("silent on"), "");
+    auto request = ReadHolding(0, 2);
+    channels_.TransactTcp(request.get());
+    EXPECT_FALSE(request->IsValid());
+    // The request and the diagnostic probe both timed out.
+    EXPECT_EQ(channels_.Counts(0), (ChannelCounts{2, 0, 2, 0}));
+    EXPECT_EQ(simulator_.ReportValue("requests.fc3"), 1);
+    EXPECT_EQ(simulator_.ReportValue("requests.fc8"), 1);
+    EXPECT_FALSE(channels_.ActiveConnected());
+    EXPECT_FALSE(channels_.ActiveOk());
+    EXPECT_EQ(observer_.Reports(), (std::vector<Report>{{&device_, true, kActiveChannel}}));
+
+    ASSERT_EQ(simulator_.Command("silent off"), "");
+    ExpectGoodRead();  // a new connection
+    EXPECT_EQ(simulator_.ReportValue("ch1.accepted"), 2);
+}
+
+TEST_F(TcpChannelPlcsimTest, TimedOutDiagnosticRequestIsNotProbedAgain) {
+    ASSERT_EQ(simulator_.Command("silent on"), "");
+    auto probe = BuildDiagnosticRequest(MessageFraming::kTcp, 1);
+    channels_.TransactTcp(probe.get());
+    EXPECT_FALSE(probe->IsValid());
+    EXPECT_EQ(simulator_.ReportValue("requests.fc8"), 1);
+    EXPECT_EQ(channels_.Counts(0), (ChannelCounts{1, 0, 1, 0}));
+    EXPECT_FALSE(channels_.ActiveConnected());
+}
+
+TEST_F(TcpChannelPlcsimTest, LateAnswerIsNeverTakenForTheAnswerOfALaterRequest) {
+    ASSERT_EQ(simulator_.Command("delay 700"), "");
+    auto late = ReadHolding(0, 2);
+    channels_.TransactTcp(late.get());  // times out; the probe is late too
+    EXPECT_FALSE(late->IsValid());
+    ASSERT_EQ(simulator_.Command("delay 0"), "");
+    ASSERT_EQ(simulator_.Command("set holding 0 4444"), "");
+    // Whenever the late answers arrive, the next reads get their own answers.
+    ExpectGoodRead(4444);
+    ExpectGoodRead(4444);
+}
+
+TEST_F(TcpChannelPlcsimTest, HangUpIsACommunicationErrorAndTheNextRequestReconnects) {
+    ASSERT_EQ(simulator_.Command("hangup 1"), "");
+    auto request = ReadHolding(0, 2);
+    channels_.TransactTcp(request.get());
+    EXPECT_FALSE(request->IsValid());
+    EXPECT_EQ(channels_.Counts(0), (ChannelCounts{1, 0, 0, 1}));
+    EXPECT_FALSE(channels_.ActiveConnected());
+    EXPECT_EQ(observer_.Reports().back().failed, true);
+    ExpectGoodRead();
+}
+
+TEST_F(TcpChannelPlcsimTest, TimeSyncBroadcastIsAnsweredOverTcp) {
+    LocalTime now{2026, 12, 9, 14, 3, 7, 250, 3};
+    auto sync = BuildTimeSyncRequest(MessageFraming::kTcp, now);
+    channels_.TransactTcp(sync.get());
+    EXPECT_TRUE(sync->IsValid());
+    EXPECT_EQ(simulator_.ReportValue("timesync.count"), 1);
+    EXPECT_EQ(simulator_.ReportText("timesync.last"), "2026-12-09 14:03:07.250");
+}
+
+TEST_F(TcpChannelPlcsimTest, ActiveChannelFollowsTheDeviceAndSwitchesKeepConnections) {
+    device_.activeChannel = 1;
+    ExpectGoodRead();
+    EXPECT_EQ(channels_.Counts(1), (ChannelCounts{1, 1, 0, 0}));
+    EXPECT_EQ(simulator_.ReportValue("requests.ch2"), 1);
+
+    // The standby probe of the primary while the secondary is active: three probes on a
+    // new connection, each followed by the supervisor wait.
+    int waits = 0;
+    EXPECT_TRUE(channels_.ProbeStandbyTcp([&] { ++waits; }));
+    EXPECT_EQ(waits, 3);
+    EXPECT_TRUE(channels_.StandbyOk());
+    EXPECT_EQ(channels_.Counts(0), (ChannelCounts{3, 3, 0, 0}));
+    EXPECT_EQ(observer_.Reports().back(), (Report{&device_, false, kStandbyChannel}));
+
+    channels_.SwapConnections();
+    device_.activeChannel = 0;
+    EXPECT_FALSE(channels_.ActiveOk());
+    EXPECT_FALSE(channels_.StandbyOk());
+    ExpectGoodRead();  // on the connection the probe opened
+    EXPECT_EQ(simulator_.ReportValue("ch1.accepted"), 1);
+    EXPECT_EQ(channels_.Counts(0), (ChannelCounts{4, 4, 0, 0}));
+
+    EXPECT_TRUE(channels_.ProbeStandbyTcp([&] { ++waits; }));  // an open connection: once
+    EXPECT_EQ(waits, 4);
+}
+
+TEST_F(TcpChannelPlcsimTest, FailedStandbyProbeClosesTheStandbyConnection) {
+    ASSERT_EQ(simulator_.Command("cut 2"), "");
+    EXPECT_FALSE(channels_.ProbeStandbyTcp(nullptr));
+    EXPECT_EQ(channels_.Counts(1), (ChannelCounts{0, 0, 0, 1}));  // the connect failed
+    EXPECT_EQ(observer_.Reports().back(), (Report{&device_, true, kStandbyChannel}));
+
+    ASSERT_EQ(simulator_.Command("restore 2"), "");
+    EXPECT_TRUE(channels_.ProbeStandbyTcp(nullptr));
+    ASSERT_EQ(simulator_.Command("silent on ch=2"), "");
+    EXPECT_FALSE(channels_.ProbeStandbyTcp(nullptr));
+    EXPECT_FALSE(channels_.StandbyConnected());
+    EXPECT_FALSE(channels_.StandbyOk());
+}
+
+// ---- connections and routes ----
+
+TEST_F(TcpChannelFixture, ControllerThatDoesNotListenCostsOneCommunicationErrorPerRequest) {
+    int unused = 0;
+    {
+        // A port that was free a moment ago: nothing listens there.
+        SocketHolder probe;
+        ASSERT_TRUE(sockets_.Listen(probe, "127.0.0.1", 0));
+        unused = sockets_.LocalPort(probe);
+        sockets_.CloseSocket(probe);
+    }
+    UsePort("127.0.0.1", unused);
+    for (int i = 0; i < 2; ++i) {
+        auto request = ReadHolding(0, 2);
+        channels_.TransactTcp(request.get());
+        EXPECT_EQ(request->Length(), 0);
+    }
+    EXPECT_EQ(channels_.Counts(0), (ChannelCounts{0, 0, 0, 2}));
+    EXPECT_FALSE(channels_.ActiveOk());
+    EXPECT_EQ(observer_.Reports(), (std::vector<Report>{{&device_, true, kActiveChannel},
+                                                        {&device_, true, kActiveChannel}}));
+}
+
+TEST_F(TcpChannelFixture, NothingIsSentWhileTheDeviceIsStoppedOrNotATcpDevice) {
+    channels_.SetRunning(false);
+    auto stopped = ReadHolding(0, 2);
+    channels_.TransactTcp(stopped.get());
+    EXPECT_EQ(stopped->Length(), 0);
+    channels_.SetRunning(true);
+    device_.params.modbusTcp = 0;
+    auto serial = ReadHolding(0, 2);
+    channels_.TransactTcp(serial.get());
+    EXPECT_EQ(serial->Length(), 0);
+    EXPECT_TRUE(observer_.Reports().empty());
+    EXPECT_EQ(channels_.Counts(0), (ChannelCounts{}));
+    EXPECT_EQ(channels_.TransactTcp(nullptr), nullptr);
+}
+
+TEST_F(TcpChannelFixture, UnsetAddressIsNotTakenForThisHost) {
+    device_.params.primaryIpAddress = "0.0.0.0";
+    EXPECT_FALSE(channels_.ConnectActive(0));
+    EXPECT_EQ(channels_.Counts(0), (ChannelCounts{0, 0, 0, 1}));
+}
+
+TEST(TcpPortSettingTest, PortPerAddressWithDefault502) {
+    testing::MemorySettingsStore store;
+    EXPECT_EQ(ModbusTcpPort(nullptr, "10.0.0.1"), 502);
+    EXPECT_EQ(ModbusTcpPort(&store, "10.0.0.1"), 502);
+    ASSERT_TRUE(store.CreateKey(kTcpPortsKey));
+    ASSERT_TRUE(store.WriteValue(kTcpPortsKey, "10.0.0.1", RegValue::Dword(1502)));
+    ASSERT_TRUE(store.WriteValue(kTcpPortsKey, "10.0.0.2", RegValue::Dword(70000)));
+    ASSERT_TRUE(store.WriteValue(kTcpPortsKey, "10.0.0.3", RegValue::String("1503")));
+    EXPECT_EQ(ModbusTcpPort(&store, "10.0.0.1"), 1502);
+    EXPECT_EQ(ModbusTcpPort(&store, "10.0.0.2"), 502);
+    EXPECT_EQ(ModbusTcpPort(&store, "10.0.0.3"), 502);
+}
+
+TEST(TcpRouteConnectionTest, RouteIsLaidThroughTheGatewayAdapterAndRemovedOnClose) {
+    PosixTcpSockets sockets(kConnectWaitMs, kConnectionTimeoutMs);
+    testing::FakeRouteTable routes;
+    routes.AddAdapter(7, "LAN2",
+                      {{AddressFromOctets(10, 0, 0, 5), AddressFromOctets(255, 0, 0, 0)}});
+    SocketHolder listener;
+    ASSERT_TRUE(sockets.Listen(listener, "127.0.0.1", 0));
+    const std::uint16_t port = sockets.LocalPort(listener);
+
+    SocketHolder holder;
+    ASSERT_TRUE(ConnectThroughRoute(sockets, &routes, holder, "127.0.0.1", port, "10.0.0.5"));
+    ASSERT_EQ(routes.routes.size(), 1u);
+    EXPECT_EQ(routes.routes[0].destination, AddressFromOctets(127, 0, 0, 1));
+    EXPECT_EQ(routes.routes[0].nextHop, AddressFromOctets(10, 0, 0, 5));
+    EXPECT_EQ(routes.routes[0].interfaceIndex, 7u);
+
+    // Connecting again lays the route afresh: still one.
+    ASSERT_TRUE(ConnectThroughRoute(sockets, &routes, holder, "127.0.0.1", port, "10.0.0.5"));
+    EXPECT_EQ(routes.routes.size(), 1u);
+
+    CloseAndRemoveRoute(sockets, &routes, holder, "127.0.0.1", "10.0.0.5");
+    EXPECT_TRUE(holder.Empty());
+    EXPECT_TRUE(routes.routes.empty());
+
+    ASSERT_TRUE(ConnectThroughRoute(sockets, &routes, holder, "127.0.0.1", port, "0.0.0.0"));
+    EXPECT_TRUE(routes.routes.empty());  // no gateway: no route change
+    sockets.CloseSocket(holder);
+    sockets.CloseSocket(listener);
+}
+
+// ---- a scripted peer for answers that come too late ----
+
+// Accepts one connection on loopback and hands each request frame to the script, which
+// answers through send (or not at all).
+class ScriptedPeer {
+  public:
+    using Script = std::function<void(int index, const Bytes& request,
+                                      const std::function<void(const Bytes&)>& send)>;
+
+    explicit ScriptedPeer(Script script) : script_(std::move(script)) {
+        listener_ = socket(AF_INET, SOCK_STREAM, 0);
+        sockaddr_in at{};
+        at.sin_family = AF_INET;
+        at.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        bind(listener_, reinterpret_cast<sockaddr*>(&at), sizeof at);
+        listen(listener_, 1);
+        socklen_t length = sizeof at;
+        getsockname(listener_, reinterpret_cast<sockaddr*>(&at), &length);
+        port_ = ntohs(at.sin_port);
+        thread_ = std::thread([this] { Serve(); });
+    }
+    ~ScriptedPeer() {
+        stop_ = true;
+        thread_.join();
+        close(listener_);
+    }
+    int Port() const { return port_; }
+    int Requests() const { return requests_; }
+
+  private:
+    bool ReadExactly(int fd, std::uint8_t* into, std::size_t count) {
+        std::size_t got = 0;
+        while (got < count && !stop_) {
+            pollfd p{fd, POLLIN, 0};
+            if (poll(&p, 1, 50) <= 0) continue;
+            ssize_t n = read(fd, into + got, count - got);
+            if (n <= 0) return false;
+            got += static_cast<std::size_t>(n);
+        }
+        return got == count;
+    }
+
+    void Serve() {
+        int fd = -1;
+        while (!stop_ && fd < 0) {
+            pollfd p{listener_, POLLIN, 0};
+            if (poll(&p, 1, 50) > 0) fd = accept(listener_, nullptr, nullptr);
+        }
+        if (fd < 0) return;
+        auto send = [fd](const Bytes& bytes) {
+            ASSERT_EQ(write(fd, bytes.data(), bytes.size()), static_cast<ssize_t>(bytes.size()));
+        };
+        for (int index = 0; !stop_; ++index) {
+            Bytes request(6);
+            if (!ReadExactly(fd, request.data(), 6)) break;
+            request.resize(6 + (request[4] << 8 | request[5]));
+            if (!ReadExactly(fd, request.data() + 6, request.size() - 6)) break;
+            ++requests_;
+            script_(index, request, send);
+        }
+        close(fd);
+    }
+
+    Script script_;
+    int listener_ = -1;
+    int port_ = 0;
+    std::atomic<bool> stop_{false};
+    std::atomic<int> requests_{0};
+    std::thread thread_;
+};
+
+// The answer to a read of holding registers, with the request's transaction identifier.
+Bytes ReadAnswer(const Bytes& request, std::vector<std::uint16_t> values) {
+    const auto data = static_cast<std::uint8_t>(values.size() * 2);
+    Bytes answer{request[0], request[1], 0,   0, 0, static_cast<std::uint8_t>(3 + data),
+                 request[6], 3,          data};
+    for (auto v : values) {
+        answer.push_back(static_cast<std::uint8_t>(v >> 8));
+        answer.push_back(static_cast<std::uint8_t>(v & 0xFF));
+    }
+    return answer;
+}
+
+Bytes Join(Bytes a, const Bytes& b) {
+    a.insert(a.end(), b.begin(), b.end());
+    return a;
+}
+
+class TcpLateAnswerTest : public TcpChannelFixture {};
+
+TEST_F(TcpLateAnswerTest, LateAnswerBeforeTheProbeAnswerKeepsTheChannelAndIsDropped) {
+    Bytes held;
+    ScriptedPeer peer([&](int index, const Bytes& request, const auto& send) {
+        if (index == 0) {
+            held = request;  // no answer within the time-out
+        } else if (index == 1) {
+            // The probe: first the late answer to the read, then the probe's echo.
+            send(Join(ReadAnswer(held, {1111, 1111}), request));
+        } else {
+            send(ReadAnswer(request, {2222, 2222}));
+        }
+    });
+    UsePort("127.0.0.1", peer.Port());
+
+    auto first = ReadHolding(0, 2);
+    channels_.TransactTcp(first.get());
+    EXPECT_FALSE(first->IsValid());  // its answer is lost to it
+    EXPECT_TRUE(channels_.ActiveConnected());
+    EXPECT_TRUE(channels_.ActiveOk());
+    EXPECT_EQ(observer_.Reports(), (std::vector<Report>{{&device_, false, kActiveChannel}}));
+    EXPECT_EQ(channels_.Counts(0), (ChannelCounts{2, 1, 1, 0}));
+
+    auto second = ReadHolding(0, 2);
+    channels_.TransactTcp(second.get());
+    ASSERT_TRUE(second->IsValid());
+    EXPECT_EQ(second->GetWord(0), 2222);
+    EXPECT_EQ(channels_.Counts(0), (ChannelCounts{3, 2, 1, 0}));
+}
+
+TEST_F(TcpLateAnswerTest, LateAnswerJustAheadOfTheRightOneIsPassedOver) {
+    Bytes held;
+    ScriptedPeer peer([&](int index, const Bytes& request, const auto& send) {
+        if (index == 0) {
+            held = request;
+        } else if (index == 1) {
+            send(request);  // the probe is answered at once
+        } else {
+            // The late answer arrives after the next request went out, just before its
+            // answer, with the same length.
+            send(Join(ReadAnswer(held, {1111, 1111}), ReadAnswer(request, {2222, 2222})));
+        }
+    });
+    UsePort("127.0.0.1", peer.Port());
+
+    auto first = ReadHolding(0, 2);
+    channels_.TransactTcp(first.get());
+    EXPECT_FALSE(first->IsValid());
+    auto second = ReadHolding(0, 2);
+    channels_.TransactTcp(second.get());
+    ASSERT_TRUE(second->IsValid());
+    EXPECT_EQ(second->GetWord(0), 2222);
+    EXPECT_EQ(channels_.Counts(0), (ChannelCounts{3, 2, 1, 0}));
+}
+
+TEST_F(TcpLateAnswerTest, ShortHeaderLeavesTheStreamToBeClearedBeforeTheNextRequest) {
+    ScriptedPeer peer([&](int index, const Bytes& request, const auto& send) {
+        if (index == 0) {
+            Bytes answer = ReadAnswer(request, {1111, 1111});
+            send(Bytes(answer.begin(), answer.begin() + 3));  // then nothing more
+        } else {
+            send(ReadAnswer(request, {2222, 2222}));
+        }
+    });
+    UsePort("127.0.0.1", peer.Port());
+    auto first = ReadHolding(0, 2);
+    channels_.TransactTcp(first.get());
+    EXPECT_FALSE(first->IsValid());
+    EXPECT_EQ(channels_.Counts(0).commErrors, 1u);
+    auto second = ReadHolding(0, 2);
+    channels_.TransactTcp(second.get());
+    ASSERT_TRUE(second->IsValid());
+    EXPECT_EQ(second->GetWord(0), 2222);
+}
+
+}  // namespace
+}  // namespace velk

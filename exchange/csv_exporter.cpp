@@ -1,0 +1,192 @@
+#include "exchange/csv_exporter.h"
+
+#include <array>
+
+#include "exchange/csv_format.h"
+#include "exchange/text_lines.h"
+#include "model/c_doc.h"
+#include "model/document_ui.h"
+#include "model/o_analog_alarm.h"
+#include "model/o_analog_data.h"
+#include "model/o_binary_alarm.h"
+#include "model/o_binary_data.h"
+#include "opcae/ae_event_space.h"
+#include "platform/document_file_access.h"
+
+namespace velk {
+namespace {
+
+using Columns = std::array<std::string, kCsvColumnCount>;
+
+const char* YesNo(bool yes) { return yes ? "Yes" : "No"; }
+
+bool HasRangeColumns(const OAnalogData* scaling) {
+    return scaling != nullptr && (scaling->conversion == OAnalogData::kLinear ||
+                                  scaling->conversion == OAnalogData::kSquareRoot);
+}
+
+void FillAnalog(const OModbusTag& tag, Columns& c) {
+    const auto* scaling = dynamic_cast<const OAnalogData*>(tag.scaling.get());
+    const auto* alarm = dynamic_cast<const OAnalogAlarm*>(tag.alarm.get());
+    if (scaling != nullptr) {
+        c[kColInitValue] = FormatGeneral(scaling->initValue);
+        c[kColConversion] = scaling->GetConversionName();
+    }
+    if (HasRangeColumns(scaling)) {
+        c[kColRawMin] = FormatGeneral(scaling->rawMinimum);
+        c[kColRawMax] = FormatGeneral(scaling->rawMaximum);
+        c[kColEngMin] = FormatGeneral(scaling->engineeringMinimum);
+        c[kColEngMax] = FormatGeneral(scaling->engineeringMaximum);
+        c[kColUnit] = scaling->units;
+        c[kColLowProcess] = FormatGeneral(scaling->lowProcess);
+        c[kColHighProcess] = FormatGeneral(scaling->highProcess);
+    }
+    if (alarm == nullptr) return;
+    for (std::size_t level = 0; level < 4; ++level) {
+        const std::uint16_t bit = static_cast<std::uint16_t>(1u << level);
+        const std::size_t value = kColLoLoValue + 3 * level;
+        if ((alarm->enableFlags & bit) != 0) {
+            c[value] = FormatGeneral(alarm->levelLimit[level]);
+            c[value + 1] = FormatDecimal(alarm->levelPriority[level]);
+            c[value + 2] = alarm->levelText[level];
+        }
+        c[kColLoLoAck + level] = YesNo((alarm->acknowledgeFlags & bit) != 0);
+    }
+}
+
+void FillBinary(const OModbusTag& tag, const AeEventSpace& space, Columns& c) {
+    const auto* scaling = dynamic_cast<const OBinaryData*>(tag.scaling.get());
+    const auto* alarm = dynamic_cast<const OBinaryAlarm*>(tag.alarm.get());
+    if (scaling != nullptr) {
+        c[kColInitValue] = FormatDecimal(scaling->initValue != 0 ? 1 : 0);
+        c[kColConversion] = scaling->GetConversionName();
+    } else {
+        c[kColInitValue] = "0";
+    }
+    if (alarm == nullptr) return;
+    const std::uint16_t state =
+        alarm->enableFlags & (OBinaryAlarm::kOnFalse | OBinaryAlarm::kOnTrue);
+    if (state != 0) {
+        c[kColLoLoValue] = (state & OBinaryAlarm::kOnTrue) != 0 ? "1" : "0";
+        c[kColLoLoValue + 1] = FormatDecimal(alarm->alarmPriority);
+        c[kColLoLoValue + 2] = alarm->alarmText;
+    }
+    c[kColSource] = alarm->source;
+    if (alarm->userCondition != 0) {
+        c[kColCondition] = space.ConditionName(alarm->UserConditionIndex());
+        c[kColSubcondition] = space.SubconditionName(alarm->UserSubconditionIndex());
+    }
+    c[kColAttribute] = alarm->attributeFlag != 0 ? "TRUE" : "FALSE";
+    c[kColLoLoAck] =
+        YesNo((alarm->acknowledgeFlags & (OBinaryAlarm::kOnFalse | OBinaryAlarm::kOnTrue)) != 0);
+}
+
+// Every file error before anything was written means the file could not be created.
+bool IsCreateFailure(FileError error) {
+    switch (error) {
+        case FileError::kDiskFull:
+        case FileError::kHardwareIo:
+        case FileError::kOther:
+            return false;
+        default:
+            return true;
+    }
+}
+
+}  // namespace
+
+CsvExporter::CsvExporter(const CDoc& document, const ExchangeServices& services)
+    : document_(document), services_(services) {}
+
+void CsvExporter::Show(const std::string& text) const {
+    if (services_.ui) services_.ui->ShowMessage(text);
+}
+
+std::string CsvExporter::TagLine(const OModbusTag& tag, const std::string& pathPrefix,
+                                 char separator) const {
+    const AeEventSpace& space = services_.eventSpace ? *services_.eventSpace : EventSpace();
+    Columns c;
+    c[kColName] = pathPrefix + tag.name;
+    c[kColDescription] = tag.description;
+    c[kColDataType] = DataTypeName(tag.dataType);
+    c[kColLocation] = tag.GetAddressText();
+    c[kColAccess] = AccessText(tag.accessRights);
+    if (tag.IsBool()) {
+        FillBinary(tag, space, c);
+    } else {
+        FillAnalog(tag, c);
+    }
+    if (const OTagAlarm* alarm = tag.alarm.get()) {
+        if ((alarm->enableFlags & kNormalEventBit) != 0) {
+            c[kColNormalPriority] = FormatDecimal(alarm->normalPriority);
+            c[kColNormalText] = alarm->normalText;
+        }
+        c[kColNormalAck] = YesNo((alarm->acknowledgeFlags & kNormalEventBit) != 0);
+        c[kColArea] = alarm->area;
+        c[kColAlarmClass] = FormatDecimal(alarm->alarmClass);
+    }
+    c[kColSimulation] = tag.GetSimulationName();
+    c[kColDefaultDisplay] = tag.defaultDisplay;
+
+    std::string line;
+    for (std::size_t i = 0; i < kCsvColumnCount; ++i) {
+        if (i != 0) line += separator;
+        line += c[i];
+    }
+    return line;
+}
+
+std::string CsvExporter::BuildText(char separator) const {
+    std::string text = CsvHeaderLine(separator);
+    text += '\n';
+    const std::string& delimiter = document_.Settings().areaDelimiter;
+    // Depth first, with the path prefix of each node; the root's prefix is empty.
+    struct Frame {
+        const OTagGroup* group;
+        std::string prefix;
+    };
+    std::vector<Frame> stack{{&document_.rootGroup, std::string()}};
+    while (!stack.empty()) {
+        Frame frame = std::move(stack.back());
+        stack.pop_back();
+        for (const auto& tag : frame.group->tagList) {
+            text += TagLine(*tag, frame.prefix, separator);
+            text += '\n';
+        }
+        const auto& subgroups = frame.group->subgroupList;
+        for (auto it = subgroups.rbegin(); it != subgroups.rend(); ++it)
+            stack.push_back({it->get(), frame.prefix + (*it)->name + delimiter});
+    }
+    return text;
+}
+
+bool CsvExporter::Export(const std::string& path, std::int32_t formatIndex) const {
+    const CsvFormat format = CsvFormatOfIndex(formatIndex);
+    std::string bytes;
+    if (!EncodeTextFile(BuildText(format.separator), format.encoding, bytes)) {
+        Show(kMsgWriteException);
+        return false;
+    }
+    if (services_.writer == nullptr) {
+        Show(kMsgUnableToCreate);
+        return false;
+    }
+    // Written beside the target and renamed over it, so that a failed export never
+    // leaves a shortened tag list where the previous one was.
+    const std::string partial = path + ".export-partial";
+    services_.writer->Remove(partial);
+    if (const FileError error = services_.writer->WriteNew(partial, bytes);
+        error != FileError::kNone) {
+        services_.writer->Remove(partial);
+        Show(IsCreateFailure(error) ? kMsgUnableToCreate : kMsgWriteException);
+        return false;
+    }
+    if (services_.writer->Replace(partial, path) != FileError::kNone) {
+        services_.writer->Remove(partial);
+        Show(kMsgUnableToCreate);
+        return false;
+    }
+    return true;
+}
+
+}  // namespace velk

@@ -4,6 +4,7 @@
 
 #include <atomic>
 #include <cmath>
+#include <chrono>
 #include <future>
 #include <thread>
 
@@ -412,7 +413,8 @@ TEST_F(ScanRead, AControllerThatDoesNotAnswerDoesNotHoldUpAnotherDevice) {
     exchange.beforeAnswer = [&](ODevice& device, const OMessage&) {
         if (&device != &dead.device) return;
         deadAsked.set_value();
-        released.wait();
+        // Bounded so that an engine that holds up the other device fails instead of hanging.
+        released.wait_for(std::chrono::seconds(30));
         exchange.FailNext();
     };
     std::atomic<bool> deadReturned{false};

@@ -2,13 +2,16 @@
 //   new FILE          writes a new configuration (16 default ports, no devices)
 //   dump FILE         prints the whole configuration tree
 //   resave IN OUT     loads IN and saves it as OUT in the newest layout
+//   export-csv, import-csv, import-res: CSV tag lists and RES listings (csv_commands.h)
 // A failed load or save prints the user's message on stderr and exits with status 1; a
 // wrong command line prints the usage and exits with status 2.
+#include <algorithm>
 #include <iostream>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "tools/velkopc_config/csv_commands.h"
 #include "tools/velkopc_config/tool_command.h"
 #include "tools/velkopc_config/tool_context.h"
 
@@ -20,6 +23,9 @@ const ToolCommand kCommands[] = {
     {"new", "FILE", 1, RunNewCommand},
     {"dump", "FILE", 1, RunDumpCommand},
     {"resave", "IN OUT", 2, RunResaveCommand},
+    {"export-csv", "FILE.vlk OUT.csv [--format 1..4]", 2, RunExportCsvCommand, 4},
+    {"import-csv", "FILE.vlk IN.csv [--update]", 2, RunImportCsvCommand, 3},
+    {"import-res", "FILE.vlk IN.txt [--update]", 2, RunImportResCommand, 3},
 };
 
 int Usage() {
@@ -36,7 +42,8 @@ int Main(int argc, char** argv) {
     const std::vector<std::string> args(argv + 2, argv + argc);
     for (const ToolCommand& command : kCommands) {
         if (command.name != name) continue;
-        if (args.size() != command.argumentCount) return Usage();
+        const std::size_t most = std::max(command.argumentCount, command.maxArgumentCount);
+        if (args.size() < command.argumentCount || args.size() > most) return Usage();
         ToolContext context;
         return command.run(context, args);
     }

@@ -16,6 +16,8 @@ struct ToolCommand {
     std::size_t argumentCount;
     // Returns the exit status.
     int (*run)(ToolContext& context, const std::vector<std::string>& args);
+    // Commands with options take up to this many (0: exactly argumentCount).
+    std::size_t maxArgumentCount = 0;
 };
 
 // The file subcommands: new FILE, dump FILE, resave IN OUT.

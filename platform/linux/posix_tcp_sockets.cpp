@@ -88,12 +88,12 @@ int PosixTcpSockets::SendTimed(SocketHolder& holder, const std::uint8_t* bytes, 
                                std::uint32_t timeoutMs) {
     lastWasTimeout = false;
     if (holder.Empty() || count < 0) return -1;
-    bool nonBlocking = IsNonBlocking(holder.handle);
     ssize_t n = ::send(holder.handle, bytes, static_cast<std::size_t>(count), MSG_NOSIGNAL);
     if (n >= 0) return static_cast<int>(n);
     if (!WouldBlock(errno)) return -1;
-    if (!nonBlocking) {
-        // A blocking socket that would block has run out of its send time-out.
+    if (!IsNonBlocking(holder.handle)) {
+        // A blocking socket that would block has run out of its send time-out (the flags
+        // are asked only here, to spare every exchange the extra call).
         lastWasTimeout = true;
         return -1;
     }
@@ -108,14 +108,13 @@ int PosixTcpSockets::RecvTimed(SocketHolder& holder, std::uint8_t* buffer, int c
                                std::uint32_t timeoutMs) {
     lastWasTimeout = false;
     if (holder.Empty() || count < 0) return -1;
-    bool nonBlocking = IsNonBlocking(holder.handle);
     ssize_t n;
     do {
         n = ::recv(holder.handle, buffer, static_cast<std::size_t>(count), 0);
     } while (n < 0 && errno == EINTR);
     if (n >= 0) return static_cast<int>(n);
     if (!WouldBlock(errno)) return -1;
-    if (!nonBlocking) {
+    if (!IsNonBlocking(holder.handle)) {
         lastWasTimeout = true;
         return -1;
     }

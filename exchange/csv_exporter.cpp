@@ -1,6 +1,7 @@
 #include "exchange/csv_exporter.h"
 
 #include <array>
+#include <string_view>
 
 #include "exchange/csv_format.h"
 #include "exchange/text_lines.h"
@@ -16,7 +17,18 @@
 namespace velk {
 namespace {
 
-using Columns = std::array<std::string, kCsvColumnCount>;
+// The columns of one line: views of the tag's own texts and of fixed words, and of the
+// numbers formatted for this line, which the line keeps.
+struct Columns {
+    std::array<std::string_view, kCsvColumnCount> view{};
+    std::array<std::string, kCsvColumnCount> formatted;
+
+    std::string_view& operator[](std::size_t column) { return view[column]; }
+    void Format(std::size_t column, std::string text) {
+        formatted[column] = std::move(text);
+        view[column] = formatted[column];
+    }
+};
 
 const char* YesNo(bool yes) { return yes ? "Yes" : "No"; }
 
@@ -29,25 +41,25 @@ void FillAnalog(const OModbusTag& tag, Columns& c) {
     const auto* scaling = dynamic_cast<const OAnalogData*>(tag.scaling.get());
     const auto* alarm = dynamic_cast<const OAnalogAlarm*>(tag.alarm.get());
     if (scaling != nullptr) {
-        c[kColInitValue] = FormatGeneral(scaling->initValue);
-        c[kColConversion] = scaling->GetConversionName();
+        c.Format(kColInitValue, FormatGeneral(scaling->initValue));
+        c.Format(kColConversion, scaling->GetConversionName());
     }
     if (HasRangeColumns(scaling)) {
-        c[kColRawMin] = FormatGeneral(scaling->rawMinimum);
-        c[kColRawMax] = FormatGeneral(scaling->rawMaximum);
-        c[kColEngMin] = FormatGeneral(scaling->engineeringMinimum);
-        c[kColEngMax] = FormatGeneral(scaling->engineeringMaximum);
+        c.Format(kColRawMin, FormatGeneral(scaling->rawMinimum));
+        c.Format(kColRawMax, FormatGeneral(scaling->rawMaximum));
+        c.Format(kColEngMin, FormatGeneral(scaling->engineeringMinimum));
+        c.Format(kColEngMax, FormatGeneral(scaling->engineeringMaximum));
         c[kColUnit] = scaling->units;
-        c[kColLowProcess] = FormatGeneral(scaling->lowProcess);
-        c[kColHighProcess] = FormatGeneral(scaling->highProcess);
+        c.Format(kColLowProcess, FormatGeneral(scaling->lowProcess));
+        c.Format(kColHighProcess, FormatGeneral(scaling->highProcess));
     }
     if (alarm == nullptr) return;
     for (std::size_t level = 0; level < 4; ++level) {
         const std::uint16_t bit = static_cast<std::uint16_t>(1u << level);
         const std::size_t value = kColLoLoValue + 3 * level;
         if ((alarm->enableFlags & bit) != 0) {
-            c[value] = FormatGeneral(alarm->levelLimit[level]);
-            c[value + 1] = FormatDecimal(alarm->levelPriority[level]);
+            c.Format(value, FormatGeneral(alarm->levelLimit[level]));
+            c.Format(value + 1, FormatDecimal(alarm->levelPriority[level]));
             c[value + 2] = alarm->levelText[level];
         }
         c[kColLoLoAck + level] = YesNo((alarm->acknowledgeFlags & bit) != 0);
@@ -58,8 +70,8 @@ void FillBinary(const OModbusTag& tag, const AeEventSpace& space, Columns& c) {
     const auto* scaling = dynamic_cast<const OBinaryData*>(tag.scaling.get());
     const auto* alarm = dynamic_cast<const OBinaryAlarm*>(tag.alarm.get());
     if (scaling != nullptr) {
-        c[kColInitValue] = FormatDecimal(scaling->initValue != 0 ? 1 : 0);
-        c[kColConversion] = scaling->GetConversionName();
+        c.Format(kColInitValue, FormatDecimal(scaling->initValue != 0 ? 1 : 0));
+        c.Format(kColConversion, scaling->GetConversionName());
     } else {
         c[kColInitValue] = "0";
     }
@@ -68,13 +80,13 @@ void FillBinary(const OModbusTag& tag, const AeEventSpace& space, Columns& c) {
         alarm->enableFlags & (OBinaryAlarm::kOnFalse | OBinaryAlarm::kOnTrue);
     if (state != 0) {
         c[kColLoLoValue] = (state & OBinaryAlarm::kOnTrue) != 0 ? "1" : "0";
-        c[kColLoLoValue + 1] = FormatDecimal(alarm->alarmPriority);
+        c.Format(kColLoLoValue + 1, FormatDecimal(alarm->alarmPriority));
         c[kColLoLoValue + 2] = alarm->alarmText;
     }
     c[kColSource] = alarm->source;
     if (alarm->userCondition != 0) {
-        c[kColCondition] = space.ConditionName(alarm->UserConditionIndex());
-        c[kColSubcondition] = space.SubconditionName(alarm->UserSubconditionIndex());
+        c.Format(kColCondition, space.ConditionName(alarm->UserConditionIndex()));
+        c.Format(kColSubcondition, space.SubconditionName(alarm->UserSubconditionIndex()));
     }
     c[kColAttribute] = alarm->attributeFlag != 0 ? "TRUE" : "FALSE";
     c[kColLoLoAck] =
@@ -106,11 +118,14 @@ std::string CsvExporter::TagLine(const OModbusTag& tag, const std::string& pathP
                                  char separator) const {
     const AeEventSpace& space = services_.eventSpace ? *services_.eventSpace : EventSpace();
     Columns c;
-    c[kColName] = pathPrefix + tag.name;
+    std::string path;
+    path.reserve(pathPrefix.size() + tag.name.size());
+    path.append(pathPrefix).append(tag.name);
+    c.Format(kColName, std::move(path));
     c[kColDescription] = tag.description;
-    c[kColDataType] = DataTypeName(tag.dataType);
-    c[kColLocation] = tag.GetAddressText();
-    c[kColAccess] = AccessText(tag.accessRights);
+    c.Format(kColDataType, DataTypeName(tag.dataType));
+    c.Format(kColLocation, tag.GetAddressText());
+    c.Format(kColAccess, AccessText(tag.accessRights));
     if (tag.IsBool()) {
         FillBinary(tag, space, c);
     } else {
@@ -118,20 +133,23 @@ std::string CsvExporter::TagLine(const OModbusTag& tag, const std::string& pathP
     }
     if (const OTagAlarm* alarm = tag.alarm.get()) {
         if ((alarm->enableFlags & kNormalEventBit) != 0) {
-            c[kColNormalPriority] = FormatDecimal(alarm->normalPriority);
+            c.Format(kColNormalPriority, FormatDecimal(alarm->normalPriority));
             c[kColNormalText] = alarm->normalText;
         }
         c[kColNormalAck] = YesNo((alarm->acknowledgeFlags & kNormalEventBit) != 0);
         c[kColArea] = alarm->area;
-        c[kColAlarmClass] = FormatDecimal(alarm->alarmClass);
+        c.Format(kColAlarmClass, FormatDecimal(alarm->alarmClass));
     }
-    c[kColSimulation] = tag.GetSimulationName();
+    c.Format(kColSimulation, tag.GetSimulationName());
     c[kColDefaultDisplay] = tag.defaultDisplay;
 
+    std::size_t length = kCsvColumnCount;
+    for (std::string_view field : c.view) length += field.size();
     std::string line;
+    line.reserve(length);
     for (std::size_t i = 0; i < kCsvColumnCount; ++i) {
         if (i != 0) line += separator;
-        line += c[i];
+        line.append(c.view[i]);
     }
     return line;
 }

@@ -1,0 +1,40 @@
+#pragma once
+// What every AE server object and its subscriptions and browsers are given by the
+// application: the document, the event space, the clock and the links to the rest of the
+// server. Everything referred to outlives the objects.
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <string>
+
+namespace velk {
+
+class AeEventSpace;
+class CDoc;
+class IAckMessageQueue;
+class IAeEventDistributor;
+class IClock;
+class IServerObjectRegistry;
+
+struct AeServerContext {
+    CDoc* document = nullptr;            // the configuration; required
+    const IClock* clock = nullptr;       // required
+    AeEventSpace* eventSpace = nullptr;  // the process-wide one when null
+    // Optional links: server list membership, distribution to every AE server object (only
+    // this object when null) and the redundancy acknowledgement queue.
+    IServerObjectRegistry* registry = nullptr;
+    IAeEventDistributor* distributor = nullptr;
+    IAckMessageQueue* ackQueue = nullptr;
+    // The redundancy "Enabled" setting, read at each acknowledgement.
+    std::function<bool()> redundancyEnabled;
+    std::uint16_t versionMajor = 0;
+    std::uint16_t versionMinor = 0;
+    std::uint16_t versionBuild = 0;
+    std::string vendorText = "VELK";
+    // Subscriptions run their delivery thread; tests clear it and step DeliverOnce.
+    bool startDeliveryThreads = true;
+    // Records a subscription queue holds at most; the oldest are dropped beyond it.
+    std::size_t subscriptionQueueCapacity = 100000;
+};
+
+}  // namespace velk

@@ -1,0 +1,93 @@
+#include "opcae/opc_event_area_browser.h"
+
+#include "app/trace_file.h"
+#include "model/c_doc.h"
+#include "opcae/b_enum_event_area.h"
+#include "opcae/opc_ae_types.h"
+
+namespace velk {
+namespace {
+
+HRESULT Traced(const char* method, HRESULT result) {
+    TraceResult(std::string("Called IOPCEventAreaBrowser::") + method, result, true);
+    return result;
+}
+
+}  // namespace
+
+OPCEventAreaBrowser::OPCEventAreaBrowser(const CDoc& document)
+    : document_(document), position_(&document.rootGroup) {}
+
+const std::string& OPCEventAreaBrowser::Delimiter() const {
+    return document_.Settings().areaDelimiter;
+}
+
+HRESULT OPCEventAreaBrowser::ChangeBrowsePosition(std::uint32_t direction, const char* text) {
+    const char* method = "ChangeBrowsePosition";
+    const std::string name = text ? text : "";
+    switch (direction) {
+        case OPCAE_BROWSE_UP:
+            if (position_->parent == nullptr) return Traced(method, E_FAIL);
+            position_ = position_->parent;
+            return Traced(method, S_OK);
+        case OPCAE_BROWSE_DOWN: {
+            if (name.empty()) return Traced(method, E_INVALIDARG);
+            const OTagGroup* child = position_->FindSubgroup(name);
+            if (child == nullptr) return Traced(method, OPC_E_INVALIDBRANCHNAME);
+            position_ = child;
+            return Traced(method, S_OK);
+        }
+        case OPCAE_BROWSE_TO: {
+            const OTagGroup* node = &document_.rootGroup;
+            const std::string& delimiter = Delimiter();
+            if (!name.empty()) {
+                std::size_t start = 0;
+                while (true) {
+                    const std::size_t end =
+                        delimiter.empty() ? std::string::npos : name.find(delimiter, start);
+                    const std::string part = name.substr(start, end - start);
+                    node = part.empty() ? nullptr : node->FindSubgroup(part);
+                    if (node == nullptr) return Traced(method, OPC_E_INVALIDBRANCHNAME);
+                    if (end == std::string::npos) break;
+                    start = end + delimiter.size();
+                }
+            }
+            position_ = node;
+            return Traced(method, S_OK);
+        }
+        default:
+            return Traced(method, E_INVALIDARG);
+    }
+}
+
+HRESULT OPCEventAreaBrowser::BrowseOPCAreas(std::uint32_t browseType, const char* filter,
+                                            std::unique_ptr<BEnumEventArea>* enumerator) {
+    if (enumerator == nullptr) return Traced("BrowseOPCAreas", E_INVALIDARG);
+    *enumerator = std::make_unique<BEnumEventArea>(*position_, browseType, filter ? filter : "");
+    return Traced("BrowseOPCAreas", (*enumerator)->HasEntries() ? S_OK : S_FALSE);
+}
+
+HRESULT OPCEventAreaBrowser::GetQualifiedAreaName(const char* area, std::string* qualified) {
+    const char* method = "GetQualifiedAreaName";
+    if (area == nullptr || qualified == nullptr) return Traced(method, E_INVALIDARG);
+    if (*area == '\0') {
+        *qualified = position_->GetAreaPath(Delimiter());
+        return Traced(method, S_OK);
+    }
+    const OTagGroup* child = position_->FindSubgroup(area);
+    if (child == nullptr) return Traced(method, E_INVALIDARG);
+    *qualified = child->GetAreaPath(Delimiter());
+    return Traced(method, S_OK);
+}
+
+HRESULT OPCEventAreaBrowser::GetQualifiedSourceName(const char* source, std::string* qualified) {
+    const char* method = "GetQualifiedSourceName";
+    if (source == nullptr || *source == '\0' || qualified == nullptr)
+        return Traced(method, E_INVALIDARG);
+    const OModbusTag* tag = position_->FindTagInGroup(source, ".");
+    if (tag == nullptr) return Traced(method, E_INVALIDARG);
+    *qualified = tag->GetFullPath(Delimiter());
+    return Traced(method, S_OK);
+}
+
+}  // namespace velk

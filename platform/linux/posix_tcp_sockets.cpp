@@ -133,7 +133,7 @@ int PosixTcpSockets::AcceptTimed(SocketHolder& listening, SocketHolder& accepted
         return 1;
     }
     if (!WouldBlock(errno)) return -1;
-    int ready = WaitFor(listening.handle, POLLIN, 5000);
+    int ready = WaitFor(listening.handle, POLLIN, connectWaitMs_);
     if (ready <= 0) return ready;
     fd = ::accept4(listening.handle, nullptr, nullptr, SOCK_CLOEXEC);
     if (fd < 0) return WouldBlock(errno) ? 0 : -1;

@@ -1,6 +1,6 @@
 #pragma once
-// TCP sockets over the POSIX socket calls. The connect wait and the send and receive
-// time-outs of a connection are 5 s; tests may shorten them.
+// TCP sockets over the POSIX socket calls. The connect and accept waits and the send and
+// receive time-outs of a connection are 5 s; tests may shorten them.
 #include "platform/tcp_sockets.h"
 
 namespace velk {

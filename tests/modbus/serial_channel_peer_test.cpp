@@ -1,10 +1,13 @@
 // The serial channel on a real line: termios on one end of a socat pseudo-terminal pair,
 // a libmodbus RTU slave, the controller simulator (fault cases) or a pymodbus ASCII slave
 // on the other end.
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <modbus.h>
+#include <unistd.h>
 
 #include <atomic>
+#include <cerrno>
 #include <chrono>
 #include <fstream>
 #include <memory>
@@ -81,6 +84,48 @@ class SerialPeerFixture : public ::testing::Test {
     std::string peerSide_;
     std::string ourSide_;
 };
+
+// ---- the termios line itself ----
+
+TEST_F(SerialPeerFixture, TermiosLineCarriesBinaryBytesWithinItsReadTimeOut) {
+    if (!MakeLine()) GTEST_SKIP() << "socat is not installed: serial peer tests skipped";
+    TermiosSerialPort line;
+    int error = 0;
+    EXPECT_FALSE(line.Configure(SerialLineSettings{}));  // not open yet
+    ASSERT_TRUE(line.Open(ourSide_, error)) << error;
+    ASSERT_TRUE(line.Configure(SerialLineSettings{19200, 8, 0, 0, 0}));
+    ASSERT_TRUE(line.SetTimeouts(50, 1, 50));
+    const int peer = ::open(peerSide_.c_str(), O_RDWR | O_NOCTTY);
+    ASSERT_GE(peer, 0);
+
+    std::uint8_t in[8] = {};
+    EXPECT_EQ(line.Read(std::span(in, 4), error), 0);  // nothing within the time-out
+
+    const std::uint8_t out[] = {0x11, 0x13, 0x0D, 0x0A, 0x00};  // XON, XOFF, CR, LF: data
+    ASSERT_EQ(::write(peer, out, sizeof out), static_cast<ssize_t>(sizeof out));
+    EXPECT_EQ(line.Read(std::span(in, 5), error), 5);
+    EXPECT_EQ(std::vector<std::uint8_t>(in, in + 5), std::vector<std::uint8_t>(out, out + 5));
+
+    const std::uint8_t request[] = {1, 3, 0, 0, 0, 1};
+    EXPECT_EQ(line.Write(request, error), 6);
+    std::uint8_t got[6] = {};
+    std::size_t have = 0;
+    for (int i = 0; i < 50 && have < 6; ++i) {
+        ssize_t n = ::read(peer, got + have, 6 - have);
+        if (n > 0) have += static_cast<std::size_t>(n);
+    }
+    EXPECT_EQ(have, 6u);
+
+    // Fewer bytes than asked for: the read returns what came once the time-out passed.
+    ASSERT_EQ(::write(peer, out, 3), 3);
+    EXPECT_EQ(line.Read(std::span(in, 8), error), 3);
+
+    ::close(peer);
+    line.Close();
+    EXPECT_FALSE(line.IsOpen());
+    EXPECT_FALSE(line.Open(simulator_.Directory() + "/missing", error));
+    EXPECT_EQ(error, ENOENT);
+}
 
 // ---- libmodbus RTU slave ----
 

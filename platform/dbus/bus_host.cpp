@@ -1,0 +1,674 @@
+#include "platform/dbus/bus_host.h"
+
+#include <poll.h>
+#include <sys/eventfd.h>
+#include <unistd.h>
+
+#include <sdbus-c++/sdbus-c++.h>
+
+#include <atomic>
+#include <cctype>
+#include <future>
+#include <map>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+#include "platform/dbus/bus_errors.h"
+#include "platform/dbus/bus_marshal.h"
+#include "platform/worker_thread.h"
+
+namespace velk {
+namespace {
+
+constexpr const char* kBusService = "org.freedesktop.DBus";
+constexpr const char* kBusPath = "/org/freedesktop/DBus";
+
+std::unique_ptr<sdbus::IConnection> OpenConnection(const BusTarget& target) {
+    switch (target.kind) {
+    case BusTarget::Kind::System: return sdbus::createSystemBusConnection();
+    case BusTarget::Kind::Address: return sdbus::createSessionBusConnectionWithAddress(target.address);
+    default: return sdbus::createSessionBusConnection();
+    }
+}
+
+void SendError(const sdbus::MethodCall& call, HRESULT code, const std::string& description) {
+    try {
+        call.createErrorReply(sdbus::Error(std::string(kHresultErrorName),
+                                           FormatHresultMessage(code, description)))
+            .send();
+    } catch (const sdbus::Error&) {
+        // The caller left before its answer; nothing to tell.
+    }
+}
+
+bool IsPathElement(std::string_view text) {
+    if (text.empty()) return false;
+    for (char c : text) {
+        if (!std::isalnum(static_cast<unsigned char>(c))) return false;
+    }
+    return true;
+}
+
+bool IsAtOrBelow(const std::string& path, const std::string& root) {
+    return path == root || (path.size() > root.size() && path.compare(0, root.size(), root) == 0 &&
+                            path[root.size()] == '/');
+}
+
+}  // namespace
+
+class BusHost::Impl {
+public:
+    Impl(IModuleLock& moduleLock, Log log) : moduleLock_(moduleLock), log_(std::move(log)) {
+        wakeFd_ = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+        gate_ = std::make_shared<SinkGate>();
+        gate_->impl = this;
+        auto gate = gate_;
+        sender_ = std::make_shared<const BusSinkChannel::Sender>(
+            [gate](const std::string& client, BusSinkCall call, BusSinkCompletion done) {
+                bool posted = false;
+                {
+                    std::lock_guard lock(gate->mutex);
+                    if (gate->impl) posted = gate->impl->QueueSinkCall(client, call, done);
+                }
+                if (!posted && done) done(RPC_E_DISCONNECTED, {});
+            });
+    }
+
+    ~Impl() {
+        Stop();
+        if (wakeFd_ >= 0) close(wakeFd_);
+    }
+
+    bool Connect(const BusTarget& target, std::string& reason) {
+        if (connection_) return true;
+        try {
+            connection_ = OpenConnection(target);
+            busProxy_ = sdbus::createProxy(*connection_, kBusService, kBusPath);
+            busProxy_->registerSignalHandler(kBusService, "NameOwnerChanged",
+                                             [this](sdbus::Signal& signal) { OnNameOwnerChanged(signal); });
+            busProxy_->finishRegistration();
+            uniqueName_ = connection_->getUniqueName();
+        } catch (const sdbus::Error& error) {
+            busProxy_.reset();
+            connection_.reset();
+            reason = error.getMessage().empty() ? error.getName() : error.getMessage();
+            return false;
+        }
+        return true;
+    }
+
+    bool IsConnected() const { return connection_ != nullptr; }
+
+    bool Start() {
+        if (!connection_ || thread_.joinable() || wakeFd_ < 0) return false;
+        stopping_ = false;
+        {
+            std::lock_guard lock(tasksMutex_);
+            running_ = true;
+        }
+        thread_ = std::thread([this] { Loop(); });
+        return true;
+    }
+
+    void Stop() {
+        {
+            std::lock_guard lock(gate_->mutex);
+            gate_->impl = nullptr;  // later sink calls complete as disconnected at once
+        }
+        if (thread_.joinable()) {
+            Post([this] {
+                WithdrawAll();
+                stopping_ = true;
+            });
+            thread_.join();
+        }
+        {
+            std::lock_guard lock(tasksMutex_);
+            running_ = false;
+        }
+        WithdrawAll();
+        FailQueuedSinkCalls();
+        graveyard_.clear();
+        if (busProxy_) busProxy_.reset();
+        connection_.reset();
+    }
+
+    bool AddClass(IBusClass& busClass, std::string& reason) {
+        bool ok = false;
+        if (!Invoke([&] { ok = AddClassNow(busClass, reason); })) reason = "the bus host has stopped";
+        return ok;
+    }
+
+    void RemoveClasses() {
+        Invoke([this] { WithdrawAll(); });
+    }
+
+    std::string UniqueName() const { return uniqueName_; }
+
+    std::size_t ObjectCount(const std::string* client) {
+        std::size_t count = 0;
+        Invoke([&] {
+            for (const auto& [path, record] : objects_) {
+                if (client == nullptr || record->owner == *client) ++count;
+            }
+        });
+        return count;
+    }
+
+    std::size_t PendingSinkCalls() {
+        std::size_t count = 0;
+        Invoke([&] { count = pending_.size(); });
+        return count;
+    }
+
+private:
+    struct SinkGate {
+        std::mutex mutex;
+        Impl* impl = nullptr;
+    };
+
+    struct ObjectRecord {
+        std::string path;
+        std::string owner;
+        bool holdsModuleLock = false;
+        std::vector<std::string> interfaceNames;
+        std::unique_ptr<IBusObject> object;        // destroyed after its export
+        std::unique_ptr<sdbus::IObject> exported;
+    };
+
+    struct ClassRecord {
+        IBusClass* busClass = nullptr;
+        std::string busName;
+        std::string factoryPath;
+        unsigned nextInstance = 1;
+        bool nameOwned = false;
+        std::unique_ptr<sdbus::IObject> factory;
+    };
+
+    struct QueuedSinkCall {
+        std::string client;
+        BusSinkCall call;
+        BusSinkCompletion done;
+    };
+
+    struct PendingSinkCall {
+        std::string client;
+        std::string replySignature;
+        BusSinkCompletion done;
+        std::unique_ptr<sdbus::IProxy> proxy;
+    };
+
+    // What goes out of use during a bus callback is destroyed after the callback returns:
+    // the bus library still touches an object or proxy on its way out of the callback.
+    struct Graveyard {
+        std::vector<std::unique_ptr<ObjectRecord>> objects;
+        std::vector<std::unique_ptr<sdbus::IObject>> exports;
+        std::vector<std::unique_ptr<sdbus::IProxy>> proxies;
+        void clear() {
+            objects.clear();
+            exports.clear();
+            proxies.clear();
+        }
+    };
+
+    class CallScope final : public IBusCallScope {
+    public:
+        CallScope(Impl& impl, std::string caller, std::string path)
+            : impl_(impl), caller_(std::move(caller)), path_(std::move(path)) {}
+        const std::string& Caller() const override { return caller_; }
+        const std::string& ObjectPath() const override { return path_; }
+        std::string ExportChild(std::string_view kind, std::unique_ptr<IBusObject> child) override {
+            if (!IsPathElement(kind) || !child) return {};
+            const std::string path = path_ + "/" + std::string(kind) + std::to_string(impl_.nextChild_++);
+            return impl_.Export(path, caller_, std::move(child), false) ? path : std::string();
+        }
+        bool RemoveObject(const std::string& path) override { return impl_.Retire(path, caller_); }
+        std::shared_ptr<BusSinkChannel> Sinks() const override { return impl_.ChannelFor(caller_); }
+
+    private:
+        Impl& impl_;
+        std::string caller_;
+        std::string path_;
+    };
+
+    // ---- the loop thread ----
+
+    void Loop() {
+        NameCurrentThread("BusHost");
+        loopThread_ = std::this_thread::get_id();
+        while (!stopping_) {
+            if (!ProcessBus()) break;
+            RunTasks();
+            if (stopping_) break;
+            sdbus::IConnection::PollData data = connection_->getEventLoopPollData();
+            pollfd fds[2] = {{data.fd, data.events, 0}, {wakeFd_, POLLIN, 0}};
+            poll(fds, 2, data.getPollTimeout());
+            std::uint64_t count = 0;
+            while (read(wakeFd_, &count, sizeof count) > 0) {
+            }
+        }
+        {
+            std::lock_guard lock(tasksMutex_);
+            running_ = false;
+        }
+        RunTasks();  // a stop that raced the end of the loop still withdraws
+    }
+
+    // Handles everything the bus has for us; false when the connection is lost.
+    bool ProcessBus() {
+        try {
+            while (connection_->processPendingRequest()) graveyard_.clear();
+            graveyard_.clear();
+        } catch (const sdbus::Error& error) {
+            Report("bus connection lost: " + error.getMessage());
+            WithdrawObjectsOnly();
+            return false;
+        }
+        return true;
+    }
+
+    bool Post(std::function<void()> task) {
+        {
+            std::lock_guard lock(tasksMutex_);
+            if (!running_) return false;
+            tasks_.push_back(std::move(task));
+        }
+        Wake();
+        return true;
+    }
+
+    void Wake() {
+        const std::uint64_t one = 1;
+        [[maybe_unused]] const ssize_t written = write(wakeFd_, &one, sizeof one);
+    }
+
+    void RunTasks() {
+        std::vector<std::function<void()>> tasks;
+        std::vector<QueuedSinkCall> sinks;
+        {
+            std::lock_guard lock(tasksMutex_);
+            tasks.swap(tasks_);
+            sinks.swap(queuedSinks_);
+        }
+        // Sink calls first: a task queued after a call was queued sees it started.
+        for (auto& sink : sinks) StartSinkCall(std::move(sink));
+        for (auto& task : tasks) task();
+        graveyard_.clear();
+    }
+
+    // Runs the work on the loop thread and waits for it; at once when no loop runs or
+    // when called on the loop thread. False when the loop ended before it ran.
+    bool Invoke(const std::function<void()>& work) {
+        if (!thread_.joinable() || std::this_thread::get_id() == loopThread_) {
+            if (!connection_) return false;
+            work();
+            return true;
+        }
+        auto done = std::make_shared<std::promise<void>>();
+        std::future<void> finished = done->get_future();
+        if (!Post([&work, done] {
+                work();
+                done->set_value();
+            })) {
+            return false;
+        }
+        try {
+            finished.get();
+        } catch (const std::future_error&) {
+            return false;
+        }
+        return true;
+    }
+
+    // ---- classes and objects ----
+
+    bool AddClassNow(IBusClass& busClass, std::string& reason) {
+        auto record = std::make_unique<ClassRecord>();
+        record->busClass = &busClass;
+        record->busName = busClass.BusName();
+        record->factoryPath = busClass.FactoryPath();
+        ClassRecord* cls = record.get();
+        try {
+            record->factory = sdbus::createObject(*connection_, record->factoryPath);
+            record->factory->registerMethod(
+                std::string(kFactoryInterface), "CreateInstance", "", {}, "o", {"instance"},
+                [this, cls](sdbus::MethodCall call) { CreateInstance(*cls, call); });
+            record->factory->finishRegistration();
+            // The factory is in place before the name is ours, so that a call queued by bus
+            // activation finds it.
+            connection_->requestName(record->busName);
+            record->nameOwned = true;
+        } catch (const sdbus::Error& error) {
+            reason = "cannot serve " + record->busName + ": " +
+                     (error.getMessage().empty() ? error.getName() : error.getMessage());
+            return false;
+        }
+        classes_.push_back(std::move(record));
+        return true;
+    }
+
+    void CreateInstance(ClassRecord& cls, sdbus::MethodCall& call) {
+        const std::string client = call.getSender();
+        BusInstanceResult created = cls.busClass->CreateInstance(client, ChannelFor(client));
+        if (Failed(created.result) || !created.object) {
+            SendError(call, Failed(created.result) ? created.result : E_FAIL, "instance not created");
+            return;
+        }
+        const std::string path = cls.factoryPath + "/Instance" + std::to_string(cls.nextInstance++);
+        if (!Export(path, client, std::move(created.object), true)) {
+            SendError(call, E_FAIL, "instance not exported");
+            return;
+        }
+        auto reply = call.createReply();
+        reply << sdbus::ObjectPath(path);
+        reply.send();
+    }
+
+    bool Export(const std::string& path, const std::string& owner, std::unique_ptr<IBusObject> object,
+                bool holdsModuleLock) {
+        auto record = std::make_unique<ObjectRecord>();
+        record->path = path;
+        record->owner = owner;
+        std::vector<BusInterface> interfaces = object->Interfaces();
+        record->object = std::move(object);
+        try {
+            record->exported = sdbus::createObject(*connection_, path);
+            for (const BusInterface& interface : interfaces) {
+                record->interfaceNames.push_back(interface.name);
+                for (const BusMethod& method : interface.methods) {
+                    record->exported->registerMethod(
+                        interface.name, method.name, method.inputSignature, method.inputNames,
+                        method.outputSignature, method.outputNames,
+                        [this, path, method](sdbus::MethodCall call) { Dispatch(path, method, call); });
+                }
+            }
+            RegisterObjectInterface(*record);
+            record->exported->finishRegistration();
+        } catch (const sdbus::Error& error) {
+            Report("cannot export " + path + ": " + error.getMessage());
+            if (record->exported) graveyard_.exports.push_back(std::move(record->exported));
+            return false;
+        }
+        record->holdsModuleLock = holdsModuleLock;
+        if (holdsModuleLock) moduleLock_.Lock();
+        objects_[path] = std::move(record);
+        return true;
+    }
+
+    // The host's own interface on every object: the interface query and the release.
+    void RegisterObjectInterface(ObjectRecord& record) {
+        const std::string path = record.path;
+        const std::string interface(kObjectInterface);
+        record.exported->registerMethod(interface, "QueryInterface", "s", {"interface"}, "", {},
+                                        [this, path](sdbus::MethodCall call) { QueryInterface(path, call); });
+        record.exported->registerMethod(interface, "GetInterfaces", "", {}, "as", {"interfaces"},
+                                        [this, path](sdbus::MethodCall call) { GetInterfaces(path, call); });
+        record.exported->registerMethod(interface, "Release", "", {}, "", {},
+                                        [this, path](sdbus::MethodCall call) { Release(path, call); });
+    }
+
+    // The object at the path when the call comes from its owner; null after an error reply.
+    ObjectRecord* CheckedObject(const std::string& path, const sdbus::MethodCall& call) {
+        auto found = objects_.find(path);
+        if (found == objects_.end()) {
+            SendError(call, RPC_E_DISCONNECTED, "object released");
+            return nullptr;
+        }
+        if (found->second->owner != call.getSender()) {
+            SendError(call, E_ACCESSDENIED, "object of another client");
+            return nullptr;
+        }
+        return found->second.get();
+    }
+
+    void QueryInterface(const std::string& path, sdbus::MethodCall& call) {
+        ObjectRecord* record = CheckedObject(path, call);
+        if (record == nullptr) return;
+        std::string name;
+        call >> name;
+        bool known = name == kObjectInterface;
+        for (const std::string& interface : record->interfaceNames) known = known || interface == name;
+        if (!known) {
+            SendError(call, E_NOINTERFACE, name);
+            return;
+        }
+        call.createReply().send();
+    }
+
+    void GetInterfaces(const std::string& path, sdbus::MethodCall& call) {
+        ObjectRecord* record = CheckedObject(path, call);
+        if (record == nullptr) return;
+        std::vector<std::string> names{std::string(kObjectInterface)};
+        names.insert(names.end(), record->interfaceNames.begin(), record->interfaceNames.end());
+        auto reply = call.createReply();
+        reply << names;
+        reply.send();
+    }
+
+    void Release(const std::string& path, sdbus::MethodCall& call) {
+        ObjectRecord* record = CheckedObject(path, call);
+        if (record == nullptr) return;
+        Retire(path, record->owner);
+        call.createReply().send();
+    }
+
+    void Dispatch(const std::string& path, const BusMethod& method, sdbus::MethodCall& call) {
+        if (CheckedObject(path, call) == nullptr) return;
+        BusValue::Items arguments;
+        if (!ReadBusValues(call, method.inputSignature, arguments)) {
+            SendError(call, E_INVALIDARG, "arguments do not match " + method.inputSignature);
+            return;
+        }
+        CallScope scope(*this, call.getSender(), path);
+        BusCall busCall{scope, std::move(arguments)};
+        BusReply result;
+        try {
+            result = method.handler(busCall);
+        } catch (const std::exception& error) {
+            result = BusReply::Fail(E_FAIL, error.what());
+        }
+        if (Failed(result.result)) {
+            SendError(call, result.result, result.description);
+            return;
+        }
+        auto reply = call.createReply();
+        if (SignatureOf(result.values) != method.outputSignature || !WriteBusValues(reply, result.values)) {
+            Report("reply of " + method.name + " at " + path + " does not match " + method.outputSignature);
+            SendError(call, E_FAIL, "malformed reply");
+            return;
+        }
+        reply.send();
+    }
+
+    // Withdraws the owner's object at the path and everything below it, children first.
+    bool Retire(const std::string& root, const std::string& owner) {
+        auto found = objects_.find(root);
+        if (found == objects_.end() || found->second->owner != owner) return false;
+        std::vector<std::string> doomed;
+        for (auto it = objects_.rbegin(); it != objects_.rend(); ++it) {
+            if (IsAtOrBelow(it->first, root)) doomed.push_back(it->first);
+        }
+        for (const std::string& path : doomed) RetireRecord(path);
+        return true;
+    }
+
+    void RetireRecord(const std::string& path) {
+        auto found = objects_.find(path);
+        if (found == objects_.end()) return;
+        std::unique_ptr<ObjectRecord> record = std::move(found->second);
+        objects_.erase(found);
+        if (record->holdsModuleLock) moduleLock_.Unlock();
+        graveyard_.objects.push_back(std::move(record));
+    }
+
+    void OnNameOwnerChanged(sdbus::Signal& signal) {
+        std::string name, oldOwner, newOwner;
+        signal >> name >> oldOwner >> newOwner;
+        // A unique name that loses its owner is a connection that closed or crashed.
+        if (name.empty() || name[0] != ':' || !newOwner.empty()) return;
+        ReleaseClient(name);
+    }
+
+    void ReleaseClient(const std::string& client) {
+        FailPendingSinkCalls(&client);
+        std::vector<std::string> doomed;
+        for (auto it = objects_.rbegin(); it != objects_.rend(); ++it) {
+            if (it->second->owner == client) doomed.push_back(it->first);
+        }
+        for (const std::string& path : doomed) RetireRecord(path);
+    }
+
+    void WithdrawObjectsOnly() {
+        FailPendingSinkCalls(nullptr);
+        std::vector<std::string> doomed;
+        for (auto it = objects_.rbegin(); it != objects_.rend(); ++it) doomed.push_back(it->first);
+        for (const std::string& path : doomed) RetireRecord(path);
+    }
+
+    void WithdrawAll() {
+        WithdrawObjectsOnly();
+        for (auto& cls : classes_) {
+            if (cls->nameOwned && connection_) {
+                try {
+                    connection_->releaseName(cls->busName);
+                } catch (const sdbus::Error&) {
+                    // The bus is gone; the name went with it.
+                }
+            }
+            if (cls->factory) graveyard_.exports.push_back(std::move(cls->factory));
+        }
+        classes_.clear();
+    }
+
+    // ---- sinks ----
+
+    std::shared_ptr<BusSinkChannel> ChannelFor(const std::string& client) {
+        return std::make_shared<BusSinkChannel>(client, sender_);
+    }
+
+    bool QueueSinkCall(const std::string& client, BusSinkCall& call, BusSinkCompletion& done) {
+        {
+            std::lock_guard lock(tasksMutex_);
+            if (!running_) return false;
+            queuedSinks_.push_back(QueuedSinkCall{client, std::move(call), std::move(done)});
+        }
+        Wake();
+        return true;
+    }
+
+    void StartSinkCall(QueuedSinkCall queued) {
+        const std::uint64_t id = nextSinkCall_++;
+        PendingSinkCall pending{queued.client, queued.call.replySignature, std::move(queued.done), nullptr};
+        try {
+            pending.proxy = sdbus::createProxy(*connection_, queued.client, queued.call.objectPath);
+            auto message = pending.proxy->createMethodCall(queued.call.interfaceName, queued.call.method);
+            if (!WriteBusValues(message, queued.call.arguments)) {
+                graveyard_.proxies.push_back(std::move(pending.proxy));
+                if (pending.done) pending.done(E_INVALIDARG, {});
+                return;
+            }
+            const auto timeout = std::chrono::duration_cast<std::chrono::microseconds>(queued.call.timeout);
+            pending.proxy->callMethod(
+                message,
+                [this, id](sdbus::MethodReply& reply, const sdbus::Error* error) { CompleteSinkCall(id, reply, error); },
+                static_cast<std::uint64_t>(timeout.count() > 0 ? timeout.count() : 1));
+        } catch (const sdbus::Error& error) {
+            if (pending.proxy) graveyard_.proxies.push_back(std::move(pending.proxy));
+            if (pending.done) pending.done(HresultFromBusError(error.getName(), error.getMessage()), {});
+            return;
+        }
+        pending_.emplace(id, std::move(pending));
+    }
+
+    void CompleteSinkCall(std::uint64_t id, sdbus::MethodReply& reply, const sdbus::Error* error) {
+        auto found = pending_.find(id);
+        if (found == pending_.end()) return;
+        PendingSinkCall pending = std::move(found->second);
+        pending_.erase(found);
+        graveyard_.proxies.push_back(std::move(pending.proxy));
+        HRESULT result = S_OK;
+        BusValue::Items values;
+        if (error != nullptr && error->isValid()) {
+            result = HresultFromBusError(error->getName(), error->getMessage());
+        } else if (!ReadBusValues(reply, pending.replySignature, values)) {
+            result = E_FAIL;  // the sink answered something else than its interface says
+            values.clear();
+        }
+        if (pending.done) pending.done(result, values);
+    }
+
+    void FailPendingSinkCalls(const std::string* client) {
+        std::vector<BusSinkCompletion> failed;
+        for (auto it = pending_.begin(); it != pending_.end();) {
+            if (client == nullptr || it->second.client == *client) {
+                graveyard_.proxies.push_back(std::move(it->second.proxy));
+                failed.push_back(std::move(it->second.done));
+                it = pending_.erase(it);
+            } else {
+                ++it;
+            }
+        }
+        for (auto& done : failed) {
+            if (done) done(RPC_E_DISCONNECTED, {});
+        }
+    }
+
+    void FailQueuedSinkCalls() {
+        std::vector<QueuedSinkCall> sinks;
+        {
+            std::lock_guard lock(tasksMutex_);
+            sinks.swap(queuedSinks_);
+            tasks_.clear();
+        }
+        for (auto& sink : sinks) {
+            if (sink.done) sink.done(RPC_E_DISCONNECTED, {});
+        }
+    }
+
+    void Report(const std::string& line) {
+        if (log_) log_(line);
+    }
+
+    IModuleLock& moduleLock_;
+    Log log_;
+    int wakeFd_ = -1;
+    std::unique_ptr<sdbus::IConnection> connection_;
+    std::unique_ptr<sdbus::IProxy> busProxy_;
+    std::string uniqueName_;
+    std::thread thread_;
+    std::atomic<std::thread::id> loopThread_{};
+    std::atomic<bool> stopping_{false};
+
+    std::mutex tasksMutex_;
+    bool running_ = false;  // guarded by tasksMutex_ after the start
+    std::vector<std::function<void()>> tasks_;
+    std::vector<QueuedSinkCall> queuedSinks_;
+
+    std::shared_ptr<SinkGate> gate_;
+    std::shared_ptr<const BusSinkChannel::Sender> sender_;
+
+    // Loop thread only (or the owner's thread while no loop runs).
+    std::vector<std::unique_ptr<ClassRecord>> classes_;
+    std::map<std::string, std::unique_ptr<ObjectRecord>> objects_;
+    std::map<std::uint64_t, PendingSinkCall> pending_;
+    std::uint64_t nextSinkCall_ = 1;
+    unsigned nextChild_ = 1;
+    Graveyard graveyard_;
+};
+
+BusHost::BusHost(IModuleLock& moduleLock, Log log)
+    : impl_(std::make_unique<Impl>(moduleLock, std::move(log))) {}
+BusHost::~BusHost() = default;
+bool BusHost::Connect(const BusTarget& target, std::string& reason) { return impl_->Connect(target, reason); }
+bool BusHost::IsConnected() const { return impl_->IsConnected(); }
+bool BusHost::Start() { return impl_->Start(); }
+void BusHost::Stop() { impl_->Stop(); }
+bool BusHost::AddClass(IBusClass& busClass, std::string& reason) { return impl_->AddClass(busClass, reason); }
+void BusHost::RemoveClasses() { impl_->RemoveClasses(); }
+std::string BusHost::UniqueName() const { return impl_->UniqueName(); }
+std::size_t BusHost::ObjectCount() const { return impl_->ObjectCount(nullptr); }
+std::size_t BusHost::ObjectCount(const std::string& client) const { return impl_->ObjectCount(&client); }
+std::size_t BusHost::PendingSinkCalls() const { return impl_->PendingSinkCalls(); }
+
+}  // namespace velk

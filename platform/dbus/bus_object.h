@@ -1,0 +1,102 @@
+#pragma once
+// How a server class plugs into the bus host: a class creates one object per client, and
+// every object describes itself as interfaces with a method table (names, argument and
+// result signatures, handlers). Nothing here depends on the bus library, so the DA and AE
+// adaptors build without it.
+#include <chrono>
+#include <functional>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "platform/dbus/bus_sink_channel.h"
+#include "platform/dbus/bus_value.h"
+#include "platform/hresult.h"
+
+namespace velk {
+
+class IBusObject;
+
+// What a method handler may do beyond computing its results; valid only during the call,
+// on the bus thread.
+class IBusCallScope {
+public:
+    virtual ~IBusCallScope() = default;
+    // Unique bus name of the caller, which is the owner of the called object.
+    virtual const std::string& Caller() const = 0;
+    // Path of the called object.
+    virtual const std::string& ObjectPath() const = 0;
+    // Exports a further object owned by the caller below the called object's path
+    // ("<path>/<kind><n>", kind of letters and digits only); returns its path, "" when it
+    // cannot be exported. It goes when the caller releases it or leaves the bus.
+    virtual std::string ExportChild(std::string_view kind, std::unique_ptr<IBusObject> child) = 0;
+    // Withdraws an object of the caller (and everything below it); false when the caller
+    // owns no object at that path. The object is destroyed after the current call.
+    virtual bool RemoveObject(const std::string& path) = 0;
+    // The channel for callbacks to sinks in the caller's own process.
+    virtual std::shared_ptr<BusSinkChannel> Sinks() const = 0;
+};
+
+struct BusCall {
+    IBusCallScope& scope;
+    BusValue::Items arguments;  // as the input signature declares
+};
+
+// A failed result (negative code) is sent as the "VELK.Error.HRESULT" error with the
+// description; otherwise the values are sent, and they must match the output signature.
+struct BusReply {
+    HRESULT result = S_OK;
+    BusValue::Items values;
+    std::string description;
+
+    static BusReply Ok(BusValue::Items values = {}) { return BusReply{S_OK, std::move(values), {}}; }
+    static BusReply Fail(HRESULT code, std::string description = {}) {
+        return BusReply{code, {}, std::move(description)};
+    }
+};
+
+using BusMethodHandler = std::function<BusReply(BusCall& call)>;
+
+struct BusMethod {
+    std::string name;
+    std::string inputSignature;
+    std::vector<std::string> inputNames;
+    std::string outputSignature;
+    std::vector<std::string> outputNames;
+    BusMethodHandler handler;
+};
+
+struct BusInterface {
+    std::string name;  // dotted bus interface name, e.g. "VELK.OPC.IOPCServer"
+    std::vector<BusMethod> methods;
+};
+
+// An object on the bus. The host reads its interfaces once, when it exports it, and calls
+// the handlers on the bus thread, one call at a time.
+class IBusObject {
+public:
+    virtual ~IBusObject() = default;
+    virtual std::vector<BusInterface> Interfaces() = 0;
+};
+
+// What a class's factory hands out for one client.
+struct BusInstanceResult {
+    HRESULT result = S_OK;
+    std::unique_ptr<IBusObject> object;  // set when result succeeded
+};
+
+// A server class: its well-known bus name, the path of its factory object, and the
+// creation of one instance per client request.
+class IBusClass {
+public:
+    virtual ~IBusClass() = default;
+    virtual std::string BusName() const = 0;     // e.g. "VELK.ModbusOPCServer"
+    virtual std::string FactoryPath() const = 0; // e.g. "/VELK/ModbusOPCServer"
+    // Creates the caller's own instance; on the bus thread. A failed result is passed to
+    // the client as it is.
+    virtual BusInstanceResult CreateInstance(const std::string& client,
+                                             std::shared_ptr<BusSinkChannel> sinks) = 0;
+};
+
+}  // namespace velk

@@ -1,0 +1,38 @@
+#include "opcda/item_rules.h"
+
+#include "model/o_analog_data.h"
+#include "model/o_modbus_tag.h"
+#include "opcda/opc_da_types.h"
+
+namespace velk {
+
+VarType CanonicalType(const OModbusTag& tag) {
+    const bool scaled = tag.scaling && tag.scaling->conversion != 0;
+    if (scaled && tag.dataType != VT_BSTR && tag.dataType != VT_BOOL) return VT_R8;
+    if (tag.dataType == VT_UI2) return VT_I4;
+    return tag.dataType;
+}
+
+std::uint32_t ItemAccessRights(const OModbusTag& tag) {
+    std::uint32_t rights = 0;
+    if (tag.accessRights & kAccessReadable) rights |= OPC_READABLE;
+    if (tag.accessRights & kAccessWritable) rights |= OPC_WRITEABLE;
+    return rights;
+}
+
+std::uint32_t AttributeAccessRights(const OModbusTag& tag) {
+    const bool readOnly =
+        (tag.accessRights & kAccessReadable) != 0 && (tag.accessRights & kAccessWritable) == 0;
+    return readOnly ? OPC_READABLE : (OPC_READABLE | OPC_WRITEABLE);
+}
+
+bool IsReadable(const OModbusTag& tag) { return (tag.accessRights & kAccessReadable) != 0; }
+
+const OAnalogData* ActiveAnalogScaling(const OModbusTag& tag) {
+    if (!tag.scaling || tag.scaling->conversion == 0 || tag.IsBool()) return nullptr;
+    return dynamic_cast<const OAnalogData*>(tag.scaling.get());
+}
+
+Variant ValueAsServed(const OModbusTag& tag) { return tag.GetValue(); }
+
+}  // namespace velk

@@ -1,0 +1,25 @@
+#pragma once
+// What an item reports about its tag: canonical type, access rights, analog range, and the
+// value as served.
+#include <cstdint>
+
+#include "model/variant.h"
+
+namespace velk {
+
+class OModbusTag;
+class OAnalogData;
+
+// VT_R8 for a scaled tag that is neither STRING nor BOOL; else the tag's type, UINT as LONG.
+VarType CanonicalType(const OModbusTag& tag);
+// OPC_READABLE / OPC_WRITEABLE from the tag's read and write bits (AddItems, ValidateItems).
+std::uint32_t ItemAccessRights(const OModbusTag& tag);
+// The attribute enumerator's rule: always readable, writeable unless the tag is read-only.
+std::uint32_t AttributeAccessRights(const OModbusTag& tag);
+bool IsReadable(const OModbusTag& tag);
+// The tag's analog scaling when it converts and the tag is not BOOL; else null.
+const OAnalogData* ActiveAnalogScaling(const OModbusTag& tag);
+// The tag's current value, UINT served as LONG (TagDataLock held by the caller).
+Variant ValueAsServed(const OModbusTag& tag);
+
+}  // namespace velk

@@ -1,0 +1,242 @@
+#pragma once
+// A DA group: the client's items, synchronous and asynchronous reads and writes, the update
+// cycle that polls the devices of its items, and the 2.0 and 1.0 notifications.
+//
+// Locking: the item lock guards items, topics, requests and counters and is taken before
+// TagDataLock; the advise lock may be taken while the item lock is held; the connection
+// lock only after the item lock was released. No client sink is called with the item lock
+// held.
+#include <atomic>
+#include <condition_variable>
+#include <cstdint>
+#include <deque>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "opcda/async_request.h"
+#include "opcda/client_sinks.h"
+#include "opcda/copc_item.h"
+#include "opcda/o_topic.h"
+#include "opcda/opc_da_types.h"
+#include "opcda/worker_launcher.h"
+
+namespace velk {
+
+class IClock;
+class ITagIO;
+class OPCServer;
+class CEnumItemAttributes;
+
+struct GroupServices {
+    IClock* clock = nullptr;
+    ITagIO* tagIO = nullptr;
+    bool changelessUpdate = false;
+    IWorkerLauncher* launcher = nullptr;  // null: a thread of the group per request
+    // The owner's finder of item IDs (device name, then the path below it); TreeLock held.
+    std::function<OModbusTag*(const std::string& itemID, ODevice** device)> findItem;
+};
+
+// One connection of the 1.0 data object.
+struct AdviseConnection {
+    std::uint32_t number = 0;
+    FORMATETC format;
+    IAdviseSink10* sink = nullptr;
+};
+
+class OPCGroup : public std::enable_shared_from_this<OPCGroup> {
+  public:
+    OPCGroup(GroupServices services, std::weak_ptr<OPCServer> owner,
+             std::shared_ptr<std::atomic<FileTime>> ownerLastUpdate, std::uint32_t serverHandle);
+    // Stops the update thread, joins the workers, drops waiting requests and items.
+    ~OPCGroup();
+    OPCGroup(const OPCGroup&) = delete;
+    OPCGroup& operator=(const OPCGroup&) = delete;
+
+    // Initialisation by the owner's AddGroup (rate raised to 10 ms).
+    void Initialise(std::string name, bool active, std::uint32_t requestedRate,
+                    std::uint32_t clientHandle, std::int32_t timeBias, float deadband,
+                    std::uint32_t lcid);
+    // Starts the update thread at the highest priority.
+    void StartUpdateThread();
+
+    // Group state management.
+    HRESULT GetState(std::uint32_t* updateRate, bool* active, std::string* name,
+                     std::int32_t* timeBias, float* deadband, std::uint32_t* lcid,
+                     std::uint32_t* hClientGroup, std::uint32_t* hServerGroup) const;
+    HRESULT SetState(const std::uint32_t* requestedRate, std::uint32_t* revisedRate,
+                     const bool* active, const std::int32_t* timeBias, const float* deadband,
+                     const std::uint32_t* lcid, const std::uint32_t* hClientGroup);
+    // E_FAIL for a null name, OPC_E_DUPLICATENAME for a name another group of the owner has.
+    HRESULT SetName(const std::string* name);
+    // An empty, inactive copy of the state, made through the owner's AddGroup.
+    HRESULT CloneGroup(const std::string* name, std::shared_ptr<OPCGroup>* clone);
+    HRESULT GetPublicState(bool* isPublic) const;
+    HRESULT MoveToPublic();
+
+    // Item management; S_FALSE when any item failed.
+    HRESULT AddItems(const std::vector<OPCITEMDEF>& items, std::vector<OPCITEMRESULT>& results,
+                     std::vector<HRESULT>& errors);
+    HRESULT ValidateItems(const std::vector<OPCITEMDEF>& items, bool blobUpdate,
+                          std::vector<OPCITEMRESULT>& results, std::vector<HRESULT>& errors);
+    HRESULT RemoveItems(const std::vector<std::uint32_t>& handles, std::vector<HRESULT>& errors);
+    HRESULT SetActiveState(const std::vector<std::uint32_t>& handles, bool active,
+                           std::vector<HRESULT>& errors);
+    HRESULT SetClientHandles(const std::vector<std::uint32_t>& handles,
+                             const std::vector<std::uint32_t>& clientHandles,
+                             std::vector<HRESULT>& errors);
+    HRESULT SetDatatypes(const std::vector<std::uint32_t>& handles,
+                         const std::vector<VarType>& types, std::vector<HRESULT>& errors);
+    HRESULT CreateEnumerator(std::unique_ptr<CEnumItemAttributes>* enumerator);
+
+    // Synchronous I/O.
+    HRESULT Read(std::uint32_t source, const std::vector<std::uint32_t>& handles,
+                 std::vector<OPCITEMSTATE>& states, std::vector<HRESULT>& errors);
+    HRESULT Write(const std::vector<std::uint32_t>& handles, const std::vector<Variant>& values,
+                  std::vector<HRESULT>& errors);
+
+    // 1.0 asynchronous I/O: the transaction ID comes from the group's counter.
+    HRESULT AsyncRead(std::uint32_t connection, std::uint32_t source,
+                      const std::vector<std::uint32_t>& handles, std::uint32_t* transactionID,
+                      std::vector<HRESULT>& errors);
+    HRESULT AsyncWrite(std::uint32_t connection, const std::vector<std::uint32_t>& handles,
+                       const std::vector<Variant>& values, std::uint32_t* transactionID,
+                       std::vector<HRESULT>& errors);
+    HRESULT AsyncRefresh(std::uint32_t connection, std::uint32_t source,
+                         std::uint32_t* transactionID);
+    HRESULT AsyncCancel(std::uint32_t transactionID);
+
+    // 2.0 asynchronous I/O: the client's transaction ID, a process-wide cancel ID.
+    HRESULT Read2(const std::vector<std::uint32_t>& handles, std::uint32_t transactionID,
+                  std::uint32_t* cancelID, std::vector<HRESULT>& errors);
+    HRESULT Write2(const std::vector<std::uint32_t>& handles, const std::vector<Variant>& values,
+                   std::uint32_t transactionID, std::uint32_t* cancelID,
+                   std::vector<HRESULT>& errors);
+    HRESULT Refresh2(std::uint32_t source, std::uint32_t transactionID, std::uint32_t* cancelID);
+    HRESULT Cancel2(std::uint32_t cancelID);
+    HRESULT SetEnable(bool enable);
+    HRESULT GetEnable(bool* enable) const;
+
+    // 1.0 data object.
+    HRESULT DAdvise(const FORMATETC* format, std::uint32_t flags, IAdviseSink10* sink,
+                    std::uint32_t* connection);
+    HRESULT DUnadvise(std::uint32_t connection);
+    HRESULT EnumDAdvise(std::vector<AdviseConnection>* connections) const;
+    HRESULT QueryGetData(const FORMATETC* format) const;
+    HRESULT GetData(const FORMATETC* format, std::vector<std::uint8_t>* stream);
+    HRESULT GetDataHere();
+    HRESULT GetCanonicalFormatEtc();
+    HRESULT SetData();
+    HRESULT EnumFormatEtc();
+
+    // The IOPCDataCallback connection point.
+    HRESULT AdviseCallback(IClientSink* sink, std::uint32_t* cookie);
+    HRESULT UnadviseCallback(std::uint32_t cookie);
+
+    // One pass of the update cycle (what the update thread does once per period).
+    void RunUpdateCycle();
+
+    // The owner's bookkeeping.
+    std::uint32_t ServerHandle() const { return serverHandle_; }
+    std::string Name() const;
+    // Replaces the name; the owner checks uniqueness under its table lock.
+    void SetNameUnchecked(std::string name);
+    // The tag of an item, or null for a handle that is not an item.
+    OModbusTag* TagOf(std::uint32_t handle) const;
+    // Marks the group removed; keeps the table's reference while requests are outstanding.
+    void MarkRemoved(std::shared_ptr<OPCGroup> tableReference);
+    bool IsRemoved() const;
+    std::size_t ItemCount() const;
+    std::uint32_t OutstandingRequests() const;
+    // Attributes of up to count items from the index-th of the item table on.
+    std::vector<OPCITEMATTRIBUTES> ItemAttributes(std::size_t index, std::size_t count) const;
+
+  private:
+    using ItemLock = std::unique_lock<std::recursive_mutex>;
+
+    COPCItem* FindItem(std::uint32_t handle) const;
+    HRESULT LookUp(const OPCITEMDEF& def, OPCITEMRESULT& result, OModbusTag** tag,
+                   ODevice** device) const;
+    OTopic& TopicFor(ODevice& device);
+    void ReadFromDevice(COPCItem& item);
+    // Takes the items whose changed mark is set (clearing the marks), in item-table order.
+    std::vector<COPCItem*> TakeChangedItems();
+    ItemValueList BuildItemValues(const std::vector<COPCItem*>& items) const;
+
+    // Senders; each releases the item lock before any sink is called.
+    void SendDataChange(ItemLock& lock);
+    void SendNotification(ItemLock& lock, std::uint32_t transactionID, bool readComplete);
+    // Sends a 1.0 stream to one connection; the item lock is released before the sink call.
+    void SendStream(ItemLock& lock, const AdviseConnection& connection, std::uint32_t format,
+                    std::uint32_t transactionID, const ASyncRequest* writeRequest);
+
+    // Asynchronous requests.
+    HRESULT Submit(std::unique_ptr<ASyncRequest> request);
+    void ServeOneRequest();
+    void ExecuteRequest(ASyncRequest& request);
+    void CompleteRequest(ItemLock& lock, ASyncRequest& request);
+    void FinishRequest();
+    bool HasCallback() const { return callbackCount_.load() > 0; }
+
+    void UpdateThreadLoop();
+    void WakeUpdateThread();
+
+    GroupServices services_;
+    std::weak_ptr<OPCServer> owner_;
+    std::shared_ptr<std::atomic<FileTime>> ownerLastUpdate_;
+    const std::uint32_t serverHandle_;
+
+    mutable std::mutex nameLock_;  // leaf lock: the owner reads names for uniqueness
+    std::string name_;
+    std::atomic<bool> active_{false};
+    std::atomic<std::uint32_t> updateRate_{1000};
+    std::atomic<std::uint32_t> clientGroupHandle_{0};
+    std::atomic<std::int32_t> timeBias_{0};
+    std::atomic<float> deadband_{0.0f};
+    std::atomic<std::uint32_t> lcid_{0};
+    std::atomic<bool> callbackEnable_{true};
+    std::atomic<bool> running_{true};
+    bool sendPending_ = false;
+    bool removed_ = false;
+
+    mutable std::recursive_mutex itemLock_;
+    std::map<std::uint32_t, std::unique_ptr<COPCItem>> items_;
+    std::uint32_t nextItemHandle_ = 1;
+    std::vector<std::unique_ptr<OTopic>> topics_;
+    std::deque<std::unique_ptr<ASyncRequest>> requests_;  // newest at the front
+    std::uint32_t outstanding_ = 0;
+    std::uint32_t nextTransactionID_ = 2;
+    std::shared_ptr<OPCGroup> pendingTableReference_;
+
+    // Wake event (auto-reset) and update thread.
+    std::mutex wakeLock_;
+    std::condition_variable wakeCondition_;
+    bool wakeSignalled_ = false;
+    std::thread updateThread_;
+
+    // Request workers of the group's own.
+    struct Worker {
+        std::thread thread;
+        std::shared_ptr<std::atomic<bool>> done;
+    };
+    // Joins the workers that have ended (workerLock_ held).
+    void ReapWorkers();
+    std::mutex workerLock_;
+    std::vector<Worker> workers_;
+
+    mutable std::recursive_mutex adviseLock_;
+    bool adviseHolder_ = false;
+    std::vector<AdviseConnection> adviseConnections_;
+    std::uint32_t nextAdviseConnection_ = 1;
+
+    mutable std::recursive_mutex connectionLock_;
+    std::vector<std::pair<std::uint32_t, IOPCDataCallbackSink*>> callbacks_;
+    std::uint32_t nextCookie_ = 1;
+    std::atomic<int> callbackCount_{0};
+};
+
+}  // namespace velk

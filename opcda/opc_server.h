@@ -1,0 +1,149 @@
+#pragma once
+// The DA server object: one per client connection. Owns the client's groups, answers status
+// and locale queries, browses the configuration tree as a hierarchical address space,
+// reports item properties and carries the client's shutdown sinks.
+#include <atomic>
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "app/app_interfaces.h"
+#include "opcda/c_enum_item_ids.h"
+#include "opcda/client_sinks.h"
+#include "opcda/opc_da_types.h"
+#include "opcda/opc_group.h"
+
+namespace velk {
+
+class IClock;
+class ITagIO;
+class OTagGroup;
+class ODevice;
+class OModbusTag;
+
+// Values shared by every DA server object, handed in by the application.
+struct DAServerSettings {
+    bool changelessUpdate = false;        // the ChangelessUpdate setting
+    std::string itemPathDelimiter = ".";  // the AreaDelimiter setting
+    FileTime startTime = 0;
+    std::uint16_t majorVersion = 0;
+    std::uint16_t minorVersion = 0;
+    std::uint16_t buildNumber = 0;
+    std::string vendorInfo;
+    bool startUpdateThreads = true;  // false: the host runs the groups' update cycles itself
+};
+
+struct DAServerServices {
+    IClock* clock = nullptr;
+    ITagIO* tagIO = nullptr;
+    IServerObjectRegistry* registry = nullptr;  // may be null (no application)
+    OTagGroup* root = nullptr;                  // the configuration tree's root group
+    IWorkerLauncher* launcher = nullptr;        // null: a thread per asynchronous request
+};
+
+enum class EnumInterface { String, Unknown, Other };
+
+// The tag an item ID names: split at the first "." into a device name (ASCII case ignored)
+// and the path below the device; null when there is none. TreeLock is held by the caller.
+OModbusTag* FindItemTag(const OTagGroup& root, const std::string& itemID, ODevice** device);
+
+class OPCServer final : public IDAServerObject, public std::enable_shared_from_this<OPCServer> {
+  public:
+    // A new object, entered in the application's list (which counts it as a client).
+    static std::shared_ptr<OPCServer> Create(DAServerServices services, DAServerSettings settings);
+    ~OPCServer() override;
+    OPCServer(const OPCServer&) = delete;
+    OPCServer& operator=(const OPCServer&) = delete;
+
+    // IOPCServer. A null or empty name is generated ("Group%d"); OPC_E_DUPLICATENAME for a
+    // name in use; OPC_S_UNSUPPORTEDRATE when the revised rate differs from the requested one.
+    HRESULT AddGroup(const std::string* name, bool active, std::uint32_t requestedRate,
+                     std::uint32_t hClientGroup, const std::int32_t* timeBias,
+                     const float* percentDeadband, std::uint32_t lcid,
+                     std::shared_ptr<OPCGroup>* group, std::uint32_t* hServerGroup,
+                     std::uint32_t* revisedRate);
+    HRESULT GetErrorString(HRESULT code, std::uint32_t locale, std::string* text);
+    HRESULT GetGroupByName(const std::string* name, std::shared_ptr<OPCGroup>* group);
+    HRESULT GetStatus(OPCSERVERSTATUS* status);
+    HRESULT RemoveGroup(std::uint32_t hServerGroup, bool force);
+    HRESULT CreateGroupEnumerator(std::uint32_t scope, EnumInterface kind,
+                                  std::vector<std::string>* names,
+                                  std::vector<std::shared_ptr<OPCGroup>>* groups);
+
+    // IOPCCommon.
+    HRESULT SetLocaleID(std::uint32_t lcid);
+    HRESULT GetLocaleID(std::uint32_t* lcid);
+    HRESULT QueryAvailableLocaleIDs(std::vector<std::uint32_t>* lcids);
+    HRESULT GetErrorStringCommon(HRESULT code, std::string* text);
+    HRESULT SetClientName(const std::string& name);
+
+    // IOPCBrowseServerAddressSpace.
+    HRESULT QueryOrganization(std::uint32_t* organization);
+    HRESULT ChangeBrowsePosition(std::uint32_t direction, const std::string& text);
+    HRESULT BrowseOPCItemIDs(std::uint32_t filterType, const std::string& filterCriteria,
+                             VarType dataTypeFilter, std::uint32_t accessRightsFilter,
+                             std::unique_ptr<CEnumItemIDs>* enumerator);
+    HRESULT GetItemID(const std::string& name, std::string* itemID);
+    HRESULT BrowseAccessPaths(const std::string& itemID);
+
+    // IOPCItemProperties.
+    HRESULT QueryAvailableProperties(const std::string* itemID,
+                                     std::vector<ItemPropertyInfo>* properties);
+    HRESULT GetItemProperties(const std::string* itemID, const std::vector<std::uint32_t>& ids,
+                              std::vector<OpcValue>* values, std::vector<HRESULT>* errors);
+    HRESULT LookupItemIDs(const std::string* itemID, const std::vector<std::uint32_t>& ids,
+                          std::vector<std::string>* newItemIDs, std::vector<HRESULT>* errors);
+
+    // The IOPCShutdown connection point.
+    HRESULT AdviseShutdown(IClientSink* sink, std::uint32_t* cookie);
+    HRESULT UnadviseShutdown(std::uint32_t cookie);
+
+    // Asks the first shutdown connection to disconnect; S_FALSE when none was called.
+    int RequestClientShutdown(const std::string& reason) override;
+
+    // The groups' side: a rename under the table lock; false when another group has the name.
+    bool RenameGroup(OPCGroup& group, const std::string& name);
+    std::size_t GroupCount() const;
+    FileTime LastUpdateTime() const { return lastUpdate_->load(); }
+
+  private:
+    OPCServer(DAServerServices services, DAServerSettings settings);
+
+    std::shared_ptr<OPCGroup> NewGroup(std::uint32_t handle);
+    // "Group%d" with the first free number (table lock held).
+    std::string GenerateGroupName() const;
+    bool IsNameUsed(const std::string& name, const OPCGroup* except) const;
+    // The node a browse path names from the root, or null.
+    OTagGroup* BranchAtPath(const std::string& path) const;
+
+    // Item resolution through a temporary group; S_OK fills what was asked for.
+    struct ResolvedItem {
+        OModbusTag* tag = nullptr;
+        OPCITEMRESULT result;
+        OPCITEMATTRIBUTES attributes;
+        OPCITEMSTATE state;
+        std::uint32_t revisedRate = 0;
+    };
+    HRESULT ResolveItem(const std::string& itemID, bool readFromDevice, ResolvedItem& out);
+
+    DAServerServices services_;
+    DAServerSettings settings_;
+    std::shared_ptr<std::atomic<FileTime>> lastUpdate_ =
+        std::make_shared<std::atomic<FileTime>>(0);
+
+    mutable std::recursive_mutex tableLock_;
+    std::map<std::uint32_t, std::shared_ptr<OPCGroup>> groups_;
+    std::uint32_t nextGroupHandle_ = 1;
+
+    std::mutex browseLock_;
+    OTagGroup* position_ = nullptr;
+
+    std::mutex shutdownLock_;
+    std::vector<std::pair<std::uint32_t, IClientSink*>> shutdownSinks_;
+    std::uint32_t nextShutdownCookie_ = 1;
+};
+
+}  // namespace velk

@@ -1,0 +1,24 @@
+#pragma once
+// How the DA objects reach the devices: read a device's tag list now, write one tag. The
+// scan engine implements it (ScanEngineTagIO); tests use a fake.
+#include "model/tag_list.h"
+#include "model/variant.h"
+#include "platform/hresult.h"
+
+namespace velk {
+
+class ODevice;
+class OModbusTag;
+
+class ITagIO {
+  public:
+    virtual ~ITagIO() = default;
+    // Reads the tags (location order) from the device and updates their value records;
+    // failures show only in the tags' qualities.
+    virtual void ReadTags(ODevice& device, const TagList& tags) = 0;
+    // Writes one engineering value; OPC_E_BADRIGHTS without write access, E_FAIL when the
+    // controller did not confirm, a conversion error as is, S_OK otherwise.
+    virtual HRESULT WriteTag(ODevice& device, OModbusTag& tag, const Variant& value) = 0;
+};
+
+}  // namespace velk

@@ -55,10 +55,12 @@ std::uint32_t SerialChannel::CharacterPauseMs() const {
 void SerialChannel::PurgeInput() {
     line_->ClearErrors();
     line_->Purge();
-    // Bytes still on their way (a late answer) come in within the read time-out.
+    // Bytes still on their way (a late answer) come in within the read time-out. A line
+    // that never falls silent must not hold the port for ever.
+    constexpr int kMostPurgedBytes = 65536;
     std::uint8_t byte = 0;
     int error = 0;
-    while (line_->Read(std::span(&byte, 1), error) == 1) {
+    for (int n = 0; n < kMostPurgedBytes && line_->Read(std::span(&byte, 1), error) == 1; ++n) {
     }
 }
 

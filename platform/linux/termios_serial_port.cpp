@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <poll.h>
+#include <sys/file.h>
 #include <sys/ioctl.h>
 #include <termios.h>
 #include <unistd.h>
@@ -57,8 +58,13 @@ bool TermiosSerialPort::Open(const std::string& devicePath, int& errorNumber) {
         errorNumber = errno;
         return false;
     }
-    // Exclusive use, as one process owns a line; refused by devices that do not know it,
-    // which is no reason to give up the port.
+    // One process owns a line: a line another process holds is refused.
+    if (::flock(fd, LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK) {
+        ::close(fd);
+        errorNumber = EBUSY;
+        return false;
+    }
+    // Refused by devices that do not know it, which is no reason to give up the port.
     ::ioctl(fd, TIOCEXCL);
     fd_ = fd;
     return true;

@@ -93,6 +93,9 @@ TEST_F(SerialPeerFixture, TermiosLineCarriesBinaryBytesWithinItsReadTimeOut) {
     int error = 0;
     EXPECT_FALSE(line.Configure(SerialLineSettings{}));  // not open yet
     ASSERT_TRUE(line.Open(ourSide_, error)) << error;
+    TermiosSerialPort second;  // the line is ours alone
+    EXPECT_FALSE(second.Open(ourSide_, error));
+    EXPECT_EQ(error, EBUSY);
     ASSERT_TRUE(line.Configure(SerialLineSettings{19200, 8, 0, 0, 0}));
     ASSERT_TRUE(line.SetTimeouts(50, 1, 50));
     const int peer = ::open(peerSide_.c_str(), O_RDWR | O_NOCTTY);

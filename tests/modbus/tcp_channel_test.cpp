@@ -3,6 +3,7 @@
 // a scripted peer for answers that come too late, and the connection and route rules.
 #include <arpa/inet.h>
 #include <gtest/gtest.h>
+#include <modbus.h>
 #include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
@@ -264,6 +265,94 @@ TEST_F(TcpChannelPlcsimTest, FailedStandbyProbeClosesTheStandbyConnection) {
     EXPECT_FALSE(channels_.ProbeStandbyTcp(nullptr));
     EXPECT_FALSE(channels_.StandbyConnected());
     EXPECT_FALSE(channels_.StandbyOk());
+}
+
+// ---- against a libmodbus slave ----
+
+// A libmodbus TCP slave on 127.0.0.1 at a port the system picks; one connection at a time.
+class LibmodbusTcpSlave {
+  public:
+    LibmodbusTcpSlave() {
+        context_ = modbus_new_tcp("127.0.0.1", 0);
+        mapping_ = modbus_mapping_new(16, 0, 200, 0);
+        for (int i = 0; i < 200; ++i) mapping_->tab_registers[i] = static_cast<uint16_t>(1000 + i);
+        mapping_->tab_bits[3] = 1;
+        listener_ = modbus_tcp_listen(context_, 1);
+        sockaddr_in at{};
+        socklen_t length = sizeof at;
+        getsockname(listener_, reinterpret_cast<sockaddr*>(&at), &length);
+        port_ = ntohs(at.sin_port);
+        thread_ = std::thread([this] { Serve(); });
+    }
+    ~LibmodbusTcpSlave() {
+        stop_ = true;
+        shutdown(listener_, SHUT_RDWR);
+        thread_.join();
+        close(listener_);
+        modbus_mapping_free(mapping_);
+        modbus_free(context_);
+    }
+    int Port() const { return port_; }
+    std::uint16_t Register(int n) const { return mapping_->tab_registers[n]; }
+
+  private:
+    void Serve() {
+        while (!stop_) {
+            int fd = listener_;
+            if (modbus_tcp_accept(context_, &fd) < 0) return;
+            modbus_set_indication_timeout(context_, 0, 100000);
+            std::uint8_t query[MODBUS_TCP_MAX_ADU_LENGTH];
+            while (!stop_) {
+                int n = modbus_receive(context_, query);
+                if (n < 0 && errno == ETIMEDOUT) continue;
+                if (n < 0) break;
+                if (n > 0) modbus_reply(context_, query, n, mapping_);
+            }
+            modbus_close(context_);
+        }
+    }
+
+    modbus_t* context_ = nullptr;
+    modbus_mapping_t* mapping_ = nullptr;
+    int listener_ = -1;
+    int port_ = 0;
+    std::atomic<bool> stop_{false};
+    std::thread thread_;
+};
+
+TEST_F(TcpChannelFixture, LibmodbusSlaveAnswersFullReadsWritesAndExceptions) {
+    LibmodbusTcpSlave slave;
+    UsePort("127.0.0.1", slave.Port());
+
+    auto full = ReadHolding(0, 125);
+    channels_.TransactTcp(full.get());
+    ASSERT_TRUE(full->IsValid());
+    EXPECT_EQ(full->GetWord(0), 1000);
+    EXPECT_EQ(full->GetWord(124), 1124);
+
+    auto coils = BuildReadRequest(MessageFraming::kTcp, 1, ReadArea::kOutputCoil, 0, 10);
+    channels_.TransactTcp(coils.get());
+    ASSERT_TRUE(coils->IsValid());
+    EXPECT_EQ(coils->GetBit(3), 0xFFFF);
+    EXPECT_EQ(coils->GetBit(2), 0);
+
+    const std::uint16_t values[] = {7, 8, 9};
+    auto write = BuildWriteRegistersRequest(MessageFraming::kTcp, 1, 150, values);
+    channels_.TransactTcp(write.get());
+    EXPECT_TRUE(write->IsValid());
+    EXPECT_EQ(slave.Register(152), 9);
+
+    // Beyond the slave's registers: an exception answer, shorter than expected.
+    auto beyond = ReadHolding(190, 20);
+    channels_.TransactTcp(beyond.get());
+    EXPECT_FALSE(beyond->IsValid());
+    EXPECT_TRUE(channels_.ActiveConnected());
+
+    auto again = ReadHolding(0, 2);
+    channels_.TransactTcp(again.get());
+    ASSERT_TRUE(again->IsValid());
+    EXPECT_EQ(again->GetWord(1), 1001);
+    EXPECT_EQ(channels_.Counts(0), (ChannelCounts{5, 4, 0, 1}));
 }
 
 // ---- connections and routes ----

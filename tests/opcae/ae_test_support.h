@@ -59,6 +59,12 @@ class AeTraceCapture {
         return n;
     }
     bool Has(const std::string& text) const { return Count(text) != 0; }
+    // True when some line holds the text anywhere.
+    bool Contains(const std::string& text) const {
+        for (const auto& line : Lines())
+            if (line.find(text) != std::string::npos) return true;
+        return false;
+    }
     void Clear() {
         std::lock_guard lock(mutex_);
         lines_.clear();

@@ -193,7 +193,7 @@ ImportReport ResImporter::Import(const std::string& path, ImportMode mode) {
     ImportSession session(document_, services_, mode);
     auto stop = [&](const char* message) {
         session.Message(message);
-        session.Finish(0, false);
+        session.Finish(0, true);
         return report;
     };
     if (lines.empty() && readFailed) return stop(kMsgReadException);
@@ -237,7 +237,7 @@ ImportReport ResImporter::Import(const std::string& path, ImportMode mode) {
         session.Message(kMsgBadLines);
     }
     report.completed = !stopped;
-    session.Finish(report.importedLines, false);
+    session.Finish(report.importedLines, true);
     return report;
 }
 

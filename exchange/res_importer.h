@@ -24,7 +24,8 @@ class ResImporter {
     ResImporter(CDoc& document, const ExchangeServices& services);
 
     // Imports the listing in the mode; messages go to the user interface. Replacing mode
-    // first empties the resource's device.
+    // first empties the resource's device. Like every import it ends by clearing the
+    // devices' import marks.
     ImportReport Import(const std::string& path, ImportMode mode);
 
     // The resource name of a first line: the text after its last backslash, or after its

@@ -175,6 +175,8 @@ TEST_F(ResImport, DeviceWithEventsAndTagsGroups) {
     // Event tags carry an enabled alarm, so they are scanned for it, as after loading.
     EXPECT_EQ(device->alarmScanList, (TagList{event, motorEvent}));
     EXPECT_TRUE(document.IsModified());
+    // A later CSV import in replacing mode treats the device as pre-existing.
+    EXPECT_EQ(device->importMark, 0);
 }
 
 TEST_F(ResImport, DataTypesAndRegisterCounts) {

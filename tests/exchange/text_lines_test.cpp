@@ -15,7 +15,8 @@ TEST(TextLines, SplitDropsLineEndsAndKeepsLongLinesWhole) {
     EXPECT_EQ(SplitLines("a\rb\n"), (Lines{"a\rb"}));
     EXPECT_TRUE(SplitLines("").empty());
     const std::string longLine(5000, 'x');
-    const Lines lines = SplitLines(longLine + "\r\nnext\r\n");
+    const std::string text = longLine + "\r\nnext\r\n";
+    const Lines lines = SplitLines(text);
     ASSERT_EQ(lines.size(), 2u);
     EXPECT_EQ(lines[0].size(), 5000u);
     EXPECT_EQ(lines[1], "next");

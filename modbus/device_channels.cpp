@@ -259,7 +259,10 @@ int DeviceChannels::ExchangeTcp(TcpConnection& connection, OMessage& message, in
         connection.unsettled = true;
     }
 
-    if (have == answerLength) {
+    // Only bytes that carry this request's transaction identifier can be its answer.
+    const bool own = have >= 2 && TransactionOf(answer.data()) == transaction;
+    if (!own) connection.unsettled = true;
+    if (own && have == answerLength) {
         message.SetAnswerLength(answerLength);
         message.StoreAnswer(std::span(answer.data(), have), services_.clock.NowUtc());
         counters_[index].AddReceived();

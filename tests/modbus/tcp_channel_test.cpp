@@ -586,6 +586,29 @@ TEST_F(TcpLateAnswerTest, LateAnswerJustAheadOfTheRightOneIsPassedOver) {
     EXPECT_EQ(channels_.Counts(0), (ChannelCounts{3, 2, 1, 0}));
 }
 
+TEST_F(TcpLateAnswerTest, FloodOfForeignAnswersIsNeverTakenForTheAnswer) {
+    ScriptedPeer peer([&](int index, const Bytes& request, const auto& send) {
+        Bytes foreign = ReadAnswer(request, {1111, 1111});
+        foreign[0] = 0x77;  // another transaction
+        if (index == 0) {
+            Bytes flood;
+            for (int i = 0; i < 12; ++i) flood = Join(flood, foreign);
+            send(flood);
+        } else {
+            send(ReadAnswer(request, {2222, 2222}));
+        }
+    });
+    UsePort("127.0.0.1", peer.Port());
+    auto first = ReadHolding(0, 2);
+    channels_.TransactTcp(first.get());
+    EXPECT_FALSE(first->IsValid());
+    EXPECT_EQ(channels_.Counts(0), (ChannelCounts{1, 0, 0, 1}));
+    auto second = ReadHolding(0, 2);
+    channels_.TransactTcp(second.get());
+    ASSERT_TRUE(second->IsValid());
+    EXPECT_EQ(second->GetWord(0), 2222);
+}
+
 TEST_F(TcpLateAnswerTest, ShortHeaderLeavesTheStreamToBeClearedBeforeTheNextRequest) {
     ScriptedPeer peer([&](int index, const Bytes& request, const auto& send) {
         if (index == 0) {

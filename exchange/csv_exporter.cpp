@@ -1,5 +1,6 @@
 #include "exchange/csv_exporter.h"
 
+#include <algorithm>
 #include <array>
 #include <string_view>
 
@@ -142,6 +143,15 @@ std::string CsvExporter::TagLine(const OModbusTag& tag, const std::string& pathP
     }
     c.Format(kColSimulation, tag.GetSimulationName());
     c[kColDefaultDisplay] = tag.defaultDisplay;
+    // A line end inside a text would split the record and make its tail a line of its
+    // own on import; it is written as a space.
+    for (std::size_t i = 0; i < kCsvColumnCount; ++i) {
+        if (c[i].find_first_of("\r\n") == std::string_view::npos) continue;
+        std::string text(c[i]);
+        std::replace_if(
+            text.begin(), text.end(), [](char ch) { return ch == '\r' || ch == '\n'; }, ' ');
+        c.Format(i, std::move(text));
+    }
 
     std::size_t length = kCsvColumnCount;
     for (std::string_view field : c.view) length += field.size();

@@ -206,6 +206,17 @@ TEST_F(CsvExport, DepthFirstWalkWithOwnTagsBeforeGroups) {
     EXPECT_EQ(names, expected);
 }
 
+TEST_F(CsvExport, LineEndsInsideTextsBecomeSpaces) {
+    OModbusTag& tag = AddTag(AddDevice("D"), "T", VT_I2, kHoldingRegister, 0);
+    tag.description = "first\r\nD.Injected,,INT,400001";
+    tag.alarm->area = "a\nb";
+    const std::vector<std::string> lines = Lines();
+    ASSERT_EQ(lines.size(), 2u);
+    EXPECT_EQ(Split(lines[1], ',')[kColDescription], "first  D.Injected");
+    EXPECT_EQ(Split(lines[1], ',').back(), "0");
+    EXPECT_NE(lines[1].find(",a b,0"), std::string::npos);
+}
+
 TEST_F(CsvExport, PathsUseTheAreaDelimiter) {
     ModelSettings settings;
     settings.areaDelimiter = "/";

@@ -52,8 +52,8 @@ struct Controller {
     Controller(int number, int tagCount, IClock& clock, IExchangeObserver& observer,
                ITcpSockets& sockets)
         : address("127.0.0." + std::to_string(number + 10)),
-          channels(device, ChannelServices{clock, observer, nullptr, &sockets, nullptr,
-                                           &settings}) {
+          channels(device,
+                   ChannelServices{clock, observer, nullptr, &sockets, nullptr, &settings}) {
         std::string error;
         started = plc.Start({"--tcp", address + ":0"}, error);
         if (!started) return;

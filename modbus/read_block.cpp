@@ -43,8 +43,8 @@ bool Joins(const ReadBlock& block, const OModbusTag& previous, const OModbusTag&
 }  // namespace
 
 std::uint32_t TagSpan(const OModbusTag& tag) {
-    const std::uint32_t span = tag.dataType == VT_BSTR ? (std::uint32_t{tag.size} + 1) / 2
-                                                       : std::uint32_t{tag.size};
+    const std::uint32_t span =
+        tag.dataType == VT_BSTR ? (std::uint32_t{tag.size} + 1) / 2 : std::uint32_t{tag.size};
     return std::max<std::uint32_t>(span, 1);
 }
 
@@ -60,8 +60,8 @@ std::vector<ReadBlock> PlanReadBlocks(const TagList& tags, std::int16_t deviceTy
         if (!IsBlockReadKind(tag->locationKind) || !IsReadable(*tag)) continue;
         if (previous && Joins(blocks.back(), *previous, *tag, deviceType)) {
             ReadBlock& block = blocks.back();
-            block.count = std::max(block.count,
-                                   std::uint32_t{tag->address} + TagSpan(*tag) - block.start);
+            block.count =
+                std::max(block.count, std::uint32_t{tag->address} + TagSpan(*tag) - block.start);
             block.tags.push_back(tag);
         } else {
             blocks.push_back(OpenBlock(tag));

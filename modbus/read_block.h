@@ -11,9 +11,9 @@ namespace velk {
 class OModbusTag;
 
 struct ReadBlock {
-    std::int32_t kind = 0;      // location kind of every tag of the block
-    std::uint16_t start = 0;    // address of the first tag
-    std::uint32_t count = 0;    // bits or registers covered from start
+    std::int32_t kind = 0;          // location kind of every tag of the block
+    std::uint16_t start = 0;        // address of the first tag
+    std::uint32_t count = 0;        // bits or registers covered from start
     std::vector<OModbusTag*> tags;  // the tags read by the block, in list order
 };
 

@@ -125,9 +125,8 @@ HRESULT ScanEngine::WriteTag(ODevice& device, OModbusTag& tag, const Variant& va
 
     const bool wordSwap = device.params.wordSwap != 0;
     std::vector<std::unique_ptr<OMessage>> requests;
-    const HRESULT built = BuildTagWriteRequests(exchange_.Framing(device),
-                                                device.params.slaveAddress, tag, copy, wordSwap,
-                                                requests);
+    const HRESULT built = BuildTagWriteRequests(
+        exchange_.Framing(device), device.params.slaveAddress, tag, copy, wordSwap, requests);
     // A number that its registers cannot hold is refused before anything is stored.
     if (Failed(built) && built != E_FAIL) return built;
     {

@@ -62,8 +62,7 @@ std::uint16_t TagSimulator::Random() {
 
 Variant TagSimulator::NextValue(OModbusTag& tag) {
     const std::int16_t kind = tag.simulationKind;
-    if (kind != kSimulationRamp && kind != kSimulationSine && kind != kSimulationRandom)
-        return {};
+    if (kind != kSimulationRamp && kind != kSimulationSine && kind != kSimulationRandom) return {};
     const double t = clock_.TickCount() / 6000.0;
     const std::uint16_t type = tag.dataType;
 
@@ -76,8 +75,8 @@ Variant TagSimulator::NextValue(OModbusTag& tag) {
 
     Variant value;
     if (kind == kSimulationRamp) {
-        value = IsFloating(type) ? NumberOf(type, tag.rampCounter)
-                                 : IntegerOf(type, tag.rampCounter);
+        value =
+            IsFloating(type) ? NumberOf(type, tag.rampCounter) : IntegerOf(type, tag.rampCounter);
         ++tag.rampCounter;
     } else if (kind == kSimulationSine) {
         const double s = std::sin(t * kPi / 10.0);

@@ -46,8 +46,8 @@ Variant DecodeRegisters(const OModbusTag& tag, std::span<const std::uint16_t> da
         case VT_UI2:
             return Variant::UInt16(first);
         case VT_I4:
-            return Variant::Int32(static_cast<std::int32_t>(
-                JoinWords(Window(data, offset, 2, buffer), wordSwap)));
+            return Variant::Int32(
+                static_cast<std::int32_t>(JoinWords(Window(data, offset, 2, buffer), wordSwap)));
         case VT_UI4:
             return Variant::UInt32(
                 static_cast<std::uint32_t>(JoinWords(Window(data, offset, 2, buffer), wordSwap)));

@@ -54,8 +54,7 @@ std::uint32_t Pattern32(const Variant& value) {
     }
 }
 
-HRESULT Push(std::unique_ptr<OMessage> request,
-             std::vector<std::unique_ptr<OMessage>>& requests) {
+HRESULT Push(std::unique_ptr<OMessage> request, std::vector<std::unique_ptr<OMessage>>& requests) {
     if (!request) return E_FAIL;
     requests.push_back(std::move(request));
     return S_OK;
@@ -85,13 +84,13 @@ HRESULT BuildText(MessageFraming framing, std::uint8_t slave, const OModbusTag& 
         registers[k / 2] |= static_cast<std::uint16_t>(k % 2 == 0 ? byte << 8 : byte);
     }
     for (std::size_t first = 0; first < registers.size(); first += kMaxWriteRegisters) {
-        const std::size_t count = std::min<std::size_t>(kMaxWriteRegisters, registers.size() - first);
+        const std::size_t count =
+            std::min<std::size_t>(kMaxWriteRegisters, registers.size() - first);
         const std::uint32_t address = std::uint32_t{tag.address} + first;
         if (address > 0xFFFF) return E_FAIL;
-        const HRESULT hr =
-            BuildRegisters(framing, slave, static_cast<std::uint16_t>(address),
-                           std::span<const std::uint16_t>(registers).subspan(first, count),
-                           requests);
+        const HRESULT hr = BuildRegisters(
+            framing, slave, static_cast<std::uint16_t>(address),
+            std::span<const std::uint16_t>(registers).subspan(first, count), requests);
         if (Failed(hr)) return hr;
     }
     return S_OK;
@@ -135,9 +134,7 @@ HRESULT BuildHoldingRegister(MessageFraming framing, std::uint8_t slave, const O
 
 }  // namespace
 
-bool IsWritableKind(std::int32_t kind) {
-    return kind == kOutputCoil || kind == kHoldingRegister;
-}
+bool IsWritableKind(std::int32_t kind) { return kind == kOutputCoil || kind == kHoldingRegister; }
 
 HRESULT BuildTagWriteRequests(MessageFraming framing, std::uint8_t slave, const OModbusTag& tag,
                               const Variant& value, bool wordSwap,

@@ -58,8 +58,7 @@ std::vector<std::uint8_t> AnswerPdu(const std::vector<std::uint8_t>& pdu, Proces
 
 }  // namespace
 
-std::vector<std::uint8_t> ReadPdu(std::uint8_t function, std::uint16_t start,
-                                  std::uint16_t count) {
+std::vector<std::uint8_t> ReadPdu(std::uint8_t function, std::uint16_t start, std::uint16_t count) {
     std::vector<std::uint8_t> pdu{function};
     PutWord(pdu, start);
     PutWord(pdu, count);

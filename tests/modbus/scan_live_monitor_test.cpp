@@ -13,9 +13,9 @@
 #include "model/c_doc.h"
 #include "model/live_monitor_thread.h"
 #include "model/locks.h"
+#include "tests/modbus/scan_fake_exchange.h"
 #include "tests/model/document_test_doubles.h"
 #include "tests/model/recording_poster.h"
-#include "tests/modbus/scan_fake_exchange.h"
 #include "tests/support/fake_clock.h"
 
 namespace velk {

@@ -14,9 +14,9 @@
 #include "modbus/scan_engine.h"
 #include "model/locks.h"
 #include "platform/linux/posix_tcp_sockets.h"
-#include "tests/model/recording_poster.h"
 #include "tests/modbus/scan_libmodbus_slave.h"
 #include "tests/modbus/scan_test_tags.h"
+#include "tests/model/recording_poster.h"
 #include "tests/support/fake_clock.h"
 #include "tests/support/memory_settings_store.h"
 #include "tests/support/recording_exchange_observer.h"
@@ -32,13 +32,14 @@ using Bytes = std::vector<std::uint8_t>;
 struct TcpDevice {
     TcpDevice(IClock& clock, IExchangeObserver& observer, ITcpSockets& sockets,
               const std::string& address, int port)
-        : channels(tags.device, ChannelServices{clock, observer, nullptr, &sockets, nullptr,
-                                                &settings}) {
+        : channels(tags.device,
+                   ChannelServices{clock, observer, nullptr, &sockets, nullptr, &settings}) {
         tags.device.params.modbusTcp = 1;
         tags.device.params.primaryIpAddress = address;
         tags.device.params.secondaryIpAddress = address;
         settings.CreateKey(kTcpPortsKey);
-        settings.WriteValue(kTcpPortsKey, address, RegValue::Dword(static_cast<std::uint32_t>(port)));
+        settings.WriteValue(kTcpPortsKey, address,
+                            RegValue::Dword(static_cast<std::uint32_t>(port)));
         channels.SetRunning(true);
     }
 
@@ -61,7 +62,8 @@ class ScanPeer : public ::testing::Test {
     RecordingExchangeObserver observer;
     RecordingPoster poster;
     std::map<ODevice*, DeviceChannels*> owners_;
-    DeviceChannelExchange exchange{[this](ODevice& d) { return owners_.count(&d) ? owners_[&d] : nullptr; }};
+    DeviceChannelExchange exchange{
+        [this](ODevice& d) { return owners_.count(&d) ? owners_[&d] : nullptr; }};
     ScanEngine engine{exchange, poster, clock};
     PosixTcpSockets sockets_{2000, 2000};
 };
@@ -81,10 +83,10 @@ class ScanPlcsim : public ScanPeer {
 
 TEST_F(ScanPlcsim, ValuesAndTheRequestsOnTheWire) {
     test::PlcsimProcess plc;
-    StartSimulator(plc, {"--tcp", "127.0.0.1:0", "--holding", "0=1234", "--holding", "10=0xFFFE",
-                         "--holding", "20=0x1234", "--holding", "21=0x5678", "--holding",
-                         "30=0x4142", "--holding", "31=0x4300", "--coil", "5=1", "--input",
-                         "3=77", "--discrete", "200=1"});
+    StartSimulator(plc, {"--tcp",     "127.0.0.1:0", "--holding", "0=1234",     "--holding",
+                         "10=0xFFFE", "--holding",   "20=0x1234", "--holding",  "21=0x5678",
+                         "--holding", "30=0x4142",   "--holding", "31=0x4300",  "--coil",
+                         "5=1",       "--input",     "3=77",      "--discrete", "200=1"});
     auto device = Device(plc.TcpPort(1));
     TestTags& tags = device->tags;
     OModbusTag& first = tags.Add(kHoldingRegister, 0);
@@ -187,8 +189,8 @@ TEST_F(ScanPlcsim, AnExceptionAnswerGivesBadQualityAndKeepsTheValues) {
 
 TEST_F(ScanPlcsim, AReadProtectedTagBetweenTwoReadableOnes) {
     test::PlcsimProcess plc;
-    StartSimulator(plc, {"--tcp", "127.0.0.1:0", "--holding", "0=1", "--holding", "4=4",
-                         "--holding", "8=8"});
+    StartSimulator(
+        plc, {"--tcp", "127.0.0.1:0", "--holding", "0=1", "--holding", "4=4", "--holding", "8=8"});
     auto device = Device(plc.TcpPort(1));
     TestTags& tags = device->tags;
     OModbusTag& a = tags.Add(kHoldingRegister, 0);
@@ -214,8 +216,8 @@ TEST_F(ScanPlcsim, ADeviceInSimulationSendsNothingAndSimulatesEveryType) {
     clock.SetTick(6000);
     std::vector<OModbusTag*> all;
     for (std::uint16_t type : {VT_I2, VT_I4, VT_UI2, VT_R4, VT_R8, VT_BSTR})
-        all.push_back(&tags.Add(kHoldingRegister, static_cast<std::uint16_t>(all.size() * 4),
-                                type, 2));
+        all.push_back(
+            &tags.Add(kHoldingRegister, static_cast<std::uint16_t>(all.size() * 4), type, 2));
     all.push_back(&tags.Bit(kOutputCoil, 0));
     for (OModbusTag* tag : all) tag->rampCounter = 5;
     plc.Command("reset-counts");
@@ -301,10 +303,9 @@ TEST_F(ScanLibmodbus, BlockReadsAndValues) {
     EXPECT_EQ(far.value, Variant::UInt16(0x8000));
     EXPECT_EQ(text.value, Variant::Text("ABCDE"));
     EXPECT_EQ(coil.value, Variant::Bool(true));
-    EXPECT_EQ(slave.Requests(), (std::vector<Bytes>{{1, 0, 0, 0, 100},
-                                                    {4, 0, 150, 0, 3},
-                                                    {3, 0, 0, 0, 2},
-                                                    {3, 0, 30, 0, 1}}));
+    EXPECT_EQ(slave.Requests(),
+              (std::vector<Bytes>{
+                  {1, 0, 0, 0, 100}, {4, 0, 150, 0, 3}, {3, 0, 0, 0, 2}, {3, 0, 30, 0, 1}}));
 }
 
 TEST_F(ScanLibmodbus, WritesOfEveryForm) {
@@ -318,11 +319,10 @@ TEST_F(ScanLibmodbus, WritesOfEveryForm) {
     EXPECT_EQ(engine.WriteTag(tags.device, reg, Variant::Int32(65535)), S_OK);
     EXPECT_EQ(engine.WriteTag(tags.device, asULong, Variant::UInt32(0xCAFEBABE)), S_OK);
     EXPECT_EQ(engine.WriteTag(tags.device, text, Variant::Text("xyz")), S_OK);
-    EXPECT_EQ(slave.Requests(),
-              (std::vector<Bytes>{{5, 0, 3, 0xFF, 0},
-                                  {6, 0, 10, 0xFF, 0xFF},
-                                  {16, 0, 20, 0, 2, 4, 0xBA, 0xBE, 0xCA, 0xFE},
-                                  {16, 0, 30, 0, 2, 4, 'x', 'y', 'z', 0}}));
+    EXPECT_EQ(slave.Requests(), (std::vector<Bytes>{{5, 0, 3, 0xFF, 0},
+                                                    {6, 0, 10, 0xFF, 0xFF},
+                                                    {16, 0, 20, 0, 2, 4, 0xBA, 0xBE, 0xCA, 0xFE},
+                                                    {16, 0, 30, 0, 2, 4, 'x', 'y', 'z', 0}}));
     auto* map = slave.Mapping();
     EXPECT_EQ(map->tab_bits[3], 1);
     EXPECT_EQ(map->tab_registers[10], 0xFFFF);

@@ -3,8 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
-#include <cmath>
 #include <chrono>
+#include <cmath>
 #include <future>
 #include <thread>
 
@@ -12,9 +12,9 @@
 #include "model/locks.h"
 #include "model/o_analog_alarm.h"
 #include "model/o_analog_data.h"
-#include "tests/model/recording_poster.h"
 #include "tests/modbus/scan_fake_exchange.h"
 #include "tests/modbus/scan_test_tags.h"
+#include "tests/model/recording_poster.h"
 #include "tests/support/fake_clock.h"
 
 namespace velk {
@@ -94,8 +94,8 @@ TEST_F(ScanRead, KindsFormTheirOwnBlocksAndEventSignalsAreLeftToTheEventScan) {
     tags.Add(kHoldingRegister, 3);
     OModbusTag& signal = tags.Bit(kEventSignal, 3);
     Read();
-    EXPECT_EQ(exchange.Requests(), (Pdus{ReadPdu(2, 3, 1), ReadPdu(1, 3, 1), ReadPdu(4, 3, 1),
-                                         ReadPdu(3, 3, 1)}));
+    EXPECT_EQ(exchange.Requests(),
+              (Pdus{ReadPdu(2, 3, 1), ReadPdu(1, 3, 1), ReadPdu(4, 3, 1), ReadPdu(3, 3, 1)}));
     EXPECT_EQ(signal.quality, kQualityUncertain);
 }
 
@@ -264,7 +264,8 @@ TEST_F(ScanRead, TextsComeHighByteFirstCutToTheirLength) {
     EXPECT_EQ(five.value, Variant::Text("ABCDE"));
     EXPECT_EQ(stopped.value, Variant::Text("AB"));
     EXPECT_EQ(cut.value, Variant::Text("ABC"));
-    EXPECT_EQ(latin.value, Variant::Text("\xC3\xA9" "A"));
+    EXPECT_EQ(latin.value, Variant::Text("\xC3\xA9"
+                                         "A"));
 }
 
 TEST_F(ScanRead, BitsReadAsBooleansWhateverTheType) {
@@ -385,11 +386,13 @@ TEST_F(ScanRead, ADeviceInSimulationSendsNothingAndSimulates) {
 
 // Whether another thread can take TagDataLock right now.
 bool TagDataLockIsFree() {
-    return std::async(std::launch::async, [] {
-               if (!TagDataLock().try_lock()) return false;
-               TagDataLock().unlock();
-               return true;
-           }).get();
+    return std::async(std::launch::async,
+                      [] {
+                          if (!TagDataLock().try_lock()) return false;
+                          TagDataLock().unlock();
+                          return true;
+                      })
+        .get();
 }
 
 TEST_F(ScanRead, ExchangesRunWithoutTagDataLock) {
@@ -436,7 +439,8 @@ TEST_F(ScanRead, AControllerThatDoesNotAnswerDoesNotHoldUpAnotherDevice) {
     deadReader.join();
 
     EXPECT_TRUE(deadStillWaiting);
-    EXPECT_EQ(seen, (std::vector<Variant>{Variant::Int16(1), Variant::Int16(2), Variant::Int16(3)}));
+    EXPECT_EQ(seen,
+              (std::vector<Variant>{Variant::Int16(1), Variant::Int16(2), Variant::Int16(3)}));
     EXPECT_EQ(healthy.quality, kQualityGood);
     EXPECT_EQ(deadTag.quality, kQualityCommFailure);
 }

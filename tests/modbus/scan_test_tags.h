@@ -14,7 +14,8 @@ namespace velk::testing {
 class TestTags {
   public:
     OModbusTag& Add(std::int32_t kind, std::uint16_t address, std::uint16_t dataType = VT_I2,
-                    std::uint16_t size = 1, std::uint16_t access = kAccessReadable | kAccessWritable) {
+                    std::uint16_t size = 1,
+                    std::uint16_t access = kAccessReadable | kAccessWritable) {
         auto tag = std::make_unique<OModbusTag>();
         tag->locationKind = kind;
         tag->address = address;

@@ -7,9 +7,9 @@
 #include "modbus/scan_engine.h"
 #include "model/o_analog_data.h"
 #include "model/o_binary_data.h"
-#include "tests/model/recording_poster.h"
 #include "tests/modbus/scan_fake_exchange.h"
 #include "tests/modbus/scan_test_tags.h"
+#include "tests/model/recording_poster.h"
 #include "tests/support/fake_clock.h"
 
 namespace velk {
@@ -63,11 +63,10 @@ TEST_F(ScanWrite, ThirtyTwoBitValuesTakeFunctionSixteenInTheDeviceWordOrder) {
     EXPECT_EQ(Write(asULong, Variant::UInt32(0xFFFE0001u)), S_OK);
     tags.device.params.wordSwap = 1;
     EXPECT_EQ(Write(real, Variant::Float(1.5f)), S_OK);
-    EXPECT_EQ(exchange.Requests(),
-              (Pdus{Bytes{16, 0, 8, 0, 2, 4, 0x00, 0x00, 0x3F, 0xC0},
-                    Bytes{16, 0, 10, 0, 2, 4, 0x56, 0x78, 0x12, 0x34},
-                    Bytes{16, 0, 12, 0, 2, 4, 0x00, 0x01, 0xFF, 0xFE},
-                    Bytes{16, 0, 8, 0, 2, 4, 0x3F, 0xC0, 0x00, 0x00}}));
+    EXPECT_EQ(exchange.Requests(), (Pdus{Bytes{16, 0, 8, 0, 2, 4, 0x00, 0x00, 0x3F, 0xC0},
+                                         Bytes{16, 0, 10, 0, 2, 4, 0x56, 0x78, 0x12, 0x34},
+                                         Bytes{16, 0, 12, 0, 2, 4, 0x00, 0x01, 0xFF, 0xFE},
+                                         Bytes{16, 0, 8, 0, 2, 4, 0x3F, 0xC0, 0x00, 0x00}}));
 }
 
 TEST_F(ScanWrite, WhatIsWrittenReadsBackTheSame) {
@@ -92,10 +91,10 @@ TEST_F(ScanWrite, TextsSendTheirCharactersMadeEvenWithAZeroByte) {
     OModbusTag& shortTag = tags.Add(kHoldingRegister, 30, VT_BSTR, 2);
     EXPECT_EQ(Write(text, Variant::Text("ABC")), S_OK);
     EXPECT_EQ(Write(shortTag, Variant::Text("XYZ")), S_OK);  // cut to the tag's length
-    EXPECT_EQ(Write(text, Variant::Text("")), S_OK);       // one register of zero bytes
-    EXPECT_EQ(exchange.Requests(), (Pdus{Bytes{16, 0, 20, 0, 2, 4, 0x41, 0x42, 0x43, 0x00},
-                                         Bytes{16, 0, 30, 0, 1, 2, 0x58, 0x59},
-                                         Bytes{16, 0, 20, 0, 1, 2, 0, 0}}));
+    EXPECT_EQ(Write(text, Variant::Text("")), S_OK);         // one register of zero bytes
+    EXPECT_EQ(exchange.Requests(),
+              (Pdus{Bytes{16, 0, 20, 0, 2, 4, 0x41, 0x42, 0x43, 0x00},
+                    Bytes{16, 0, 30, 0, 1, 2, 0x58, 0x59}, Bytes{16, 0, 20, 0, 1, 2, 0, 0}}));
 }
 
 TEST_F(ScanWrite, ALongTextGoesOutInRequestsOfAtMost123Registers) {

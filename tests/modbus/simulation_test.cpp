@@ -8,9 +8,9 @@
 #include "modbus/scan_engine.h"
 #include "model/o_analog_alarm.h"
 #include "model/o_analog_data.h"
-#include "tests/model/recording_poster.h"
 #include "tests/modbus/scan_fake_exchange.h"
 #include "tests/modbus/scan_test_tags.h"
+#include "tests/model/recording_poster.h"
 #include "tests/support/fake_clock.h"
 
 namespace velk {

@@ -2,12 +2,15 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <future>
 #include <map>
+#include <mutex>
 
 #include "exchange/csv_format.h"
 #include "exchange/csv_importer.h"
 #include "model/document_observer.h"
 #include "model/document_services.h"
+#include "model/locks.h"
 #include "model/tag_list.h"
 #include "tests/exchange/exchange_test_support.h"
 
@@ -604,6 +607,44 @@ TEST_F(CsvImport, NothingImportedLeavesTheDocumentUnmodified) {
     document.SetModified(false);
     Import(File({}));
     EXPECT_FALSE(document.IsModified());
+}
+
+// Whether another thread could take the lock now.
+bool FreeForOthers(std::recursive_mutex& lock) {
+    return std::async(std::launch::async,
+                      [&lock] {
+                          if (!lock.try_lock()) return false;
+                          lock.unlock();
+                          return true;
+                      })
+        .get();
+}
+
+class LockProbe final : public IDocumentObserver {
+  public:
+    void OnDocumentUpdate(int, OObject*) override {
+        treeHeld = !FreeForOthers(TreeLock());
+        dataHeld = !FreeForOthers(TagDataLock());
+    }
+    bool treeHeld = false;
+    bool dataHeld = false;
+};
+
+TEST_F(CsvImport, LocksAreHeldForTheImportAndReleasedBeforeMessages) {
+    LockProbe probe;
+    document.AddObserver(&probe);
+    bool freeAtMessage = false;
+    ui.onMessage = [&freeAtMessage] {
+        freeAtMessage = FreeForOthers(TreeLock()) && FreeForOthers(TagDataLock());
+    };
+    Import(File({Simple("D.A", "9")}));
+    // The views are refreshed while the import still holds both locks; the message box
+    // comes once acquisition can go on again.
+    EXPECT_TRUE(probe.treeHeld);
+    EXPECT_TRUE(probe.dataHeld);
+    EXPECT_EQ(ui.messages, Messages{"Bad lines encountered."});
+    EXPECT_TRUE(freeAtMessage);
+    document.RemoveObserver(&probe);
 }
 
 class RecordingMonitor final : public IMonitorThread {

@@ -2,6 +2,7 @@
 // Doubles and builders for the exchange tests: files held in memory with switchable
 // failures, a user interface that records its messages, and a document with helpers to
 // put devices, groups and tags into it.
+#include <functional>
 #include <map>
 #include <memory>
 #include <string>
@@ -81,7 +82,10 @@ class MemoryFileWriter final : public IDocumentFileAccess {
 
 class RecordingUi final : public IDocumentUi {
   public:
-    void ShowMessage(const std::string& text) override { messages.push_back(text); }
+    void ShowMessage(const std::string& text) override {
+        messages.push_back(text);
+        if (onMessage) onMessage();
+    }
     bool EditDeviceProperties(DeviceDialogValues&, const std::vector<std::string>&) override {
         return false;
     }
@@ -95,6 +99,7 @@ class RecordingUi final : public IDocumentUi {
     void StopMonitorRefreshTimer() override {}
 
     std::vector<std::string> messages;
+    std::function<void()> onMessage;
 };
 
 // A document with the default ports, its user interface, memory files and an event space

@@ -95,7 +95,14 @@ bool TermiosSerialPort::Configure(const SerialLineSettings& settings) {
     tio.c_cc[VMIN] = 0;
     tio.c_cc[VTIME] = 0;
     if (::cfsetispeed(&tio, speed) != 0 || ::cfsetospeed(&tio, speed) != 0) return false;
-    return ::tcsetattr(fd_, TCSANOW, &tio) == 0;
+    if (::tcsetattr(fd_, TCSANOW, &tio) != 0) return false;
+    if (settings.flowControl != 1) {
+        // Without hardware handshake RTS is held inactive; lines without modem signals (pseudo
+        // terminals) refuse the request, which changes nothing for them.
+        int rts = TIOCM_RTS;
+        ::ioctl(fd_, TIOCMBIC, &rts);
+    }
+    return true;
 }
 
 bool TermiosSerialPort::SetTimeouts(std::uint32_t readConstantMs, std::uint32_t readPerByteMs,

@@ -6,6 +6,7 @@
 #include "app/trace_file.h"
 #include "model/b_event.h"
 #include "model/c_doc.h"
+#include "model/locks.h"
 #include "model/o_device.h"
 #include "opcae/ae_event_space.h"
 #include "opcae/b_ack_msg.h"
@@ -69,7 +70,8 @@ OPCEventServer::~OPCEventServer() {
     if (context_.registry) context_.registry->RemoveAEServer(this);
     {
         std::lock_guard lock(subscriptionLock_);
-        for (const auto& subscription : subscriptions_) subscription->Stop();
+        for (const auto& entry : subscriptions_)
+            if (auto subscription = entry.lock()) subscription->Stop();
         subscriptions_.clear();
     }
     Trace("OPC AE server object destroyed");
@@ -131,8 +133,13 @@ HRESULT OPCEventServer::CreateEventSubscription(
     std::shared_ptr<OPCEventSubscription>* subscription, std::uint32_t* revisedBufferTime,
     std::uint32_t* revisedMaxSize) {
     if (subscription == nullptr) return Traced(kServer, "CreateEventSubscription", E_INVALIDARG);
-    auto created = std::make_shared<OPCEventSubscription>(context_, lastUpdate_, active,
-                                                          bufferTime, maxSize, clientHandle);
+    std::shared_ptr<OPCEventSubscription> created;
+    try {
+        created = std::make_shared<OPCEventSubscription>(context_, lastUpdate_, active,
+                                                         bufferTime, maxSize, clientHandle);
+    } catch (const std::bad_alloc&) {
+        return Traced(kServer, "CreateEventSubscription", E_OUTOFMEMORY);
+    }
     const std::uint32_t revisedTime = OPCEventSubscription::ReviseBufferTime(bufferTime);
     const std::uint32_t revisedSize = OPCEventSubscription::ReviseMaxSize(maxSize);
     {
@@ -347,6 +354,7 @@ HRESULT OPCEventServer::Acknowledge(const AckConditionEntry& entry,
         ODeviceAlarm* alarm =
             document ? document->FindDeviceAlarmById(entry.cookie, &device) : nullptr;
         if (alarm == nullptr || device == nullptr) return E_INVALIDARG;
+        std::lock_guard tagData(TagDataLock());
         alarm->Acknowledge(when);
         record.code = device->CodeOfAlarm(alarm);
         record.active = (alarm->lastStatus & record.code) == record.code ? 1 : 0;
@@ -354,12 +362,16 @@ HRESULT OPCEventServer::Acknowledge(const AckConditionEntry& entry,
     } else {
         OModbusTag* tag = document ? document->FindTagById(entry.cookie) : nullptr;
         if (tag == nullptr) return E_INVALIDARG;
-        tag->Acknowledge(when);
-        record.code = tag->subconditionIndex;
-        record.active = tag->alarmState != 0 ? 1 : 0;
+        {
+            // The evaluation changes the same state under this lock.
+            std::lock_guard tagData(TagDataLock());
+            tag->Acknowledge(when);
+            record.code = tag->subconditionIndex;
+            record.active = tag->alarmState != 0 ? 1 : 0;
+            record.valueText = tag->value.ToText();
+        }
         record.tag = tag;
         record.device = tag->device;
-        record.valueText = tag->value.ToText();
         const bool redundancy = context_.redundancyEnabled && context_.redundancyEnabled();
         if (redundancy && context_.ackQueue)
             context_.ackQueue->AddAckMessage(std::make_unique<BAckMsg>(
@@ -449,30 +461,36 @@ int OPCEventServer::RequestClientShutdown(const std::string& reason) {
 // --- distribution ---------------------------------------------------------------------
 
 void OPCEventServer::DistributeEvent(const BEvent& event) {
+    std::vector<std::shared_ptr<OPCEventSubscription>> held;
     {
         std::lock_guard lock(subscriptionLock_);
-        for (const auto& subscription : subscriptions_)
+        // Subscriptions the client has let go leave the list here.
+        std::erase_if(subscriptions_, [](const auto& entry) { return entry.expired(); });
+        for (const auto& entry : subscriptions_) {
+            auto subscription = entry.lock();
+            if (!subscription) continue;
             if (subscription->IsActive()) subscription->Enqueue(event);
+            held.push_back(std::move(subscription));
+        }
     }
+    // A subscription whose last reference was one of these ends here, outside the lock.
+    held.clear();
     lastUpdate_->store(Now());
 }
 
 void OPCEventServer::ReleaseSubscription(const OPCEventSubscription* subscription) {
-    std::shared_ptr<OPCEventSubscription> released;
-    {
-        std::lock_guard lock(subscriptionLock_);
-        auto it = std::find_if(subscriptions_.begin(), subscriptions_.end(),
-                               [&](const auto& s) { return s.get() == subscription; });
-        if (it == subscriptions_.end()) return;
-        released = std::move(*it);
-        subscriptions_.erase(it);
-    }
-    // Destroyed (thread stopped) outside the list lock when this was the last reference.
+    std::lock_guard lock(subscriptionLock_);
+    std::erase_if(subscriptions_, [&](const auto& entry) {
+        auto held = entry.lock();
+        return !held || held.get() == subscription;
+    });
 }
 
 std::size_t OPCEventServer::SubscriptionCount() const {
     std::lock_guard lock(subscriptionLock_);
-    return subscriptions_.size();
+    return static_cast<std::size_t>(std::count_if(
+        subscriptions_.begin(), subscriptions_.end(),
+        [](const auto& entry) { return !entry.expired(); }));
 }
 
 }  // namespace velk

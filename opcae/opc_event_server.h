@@ -102,7 +102,8 @@ class OPCEventServer final : public IAEServerObject {
     // Copies the record into every active subscription's queue.
     void DistributeEvent(const BEvent& event) override;
 
-    // The client released its last reference to a subscription: it leaves the list.
+    // The client released a subscription: it leaves the list (and ends when no other
+    // reference holds it).
     void ReleaseSubscription(const OPCEventSubscription* subscription);
     std::size_t SubscriptionCount() const;
     const std::string& ClientName() const { return clientName_; }
@@ -120,8 +121,10 @@ class OPCEventServer final : public IAEServerObject {
     std::shared_ptr<std::atomic<FileTime>> lastUpdate_;
     std::string clientName_;
 
+    // The client holds its subscriptions; the list only refers to them, so a subscription
+    // ends with the client's last reference even when the release is not reported.
     mutable std::recursive_mutex subscriptionLock_;  // subscription-list lock
-    std::vector<std::shared_ptr<OPCEventSubscription>> subscriptions_;
+    std::vector<std::weak_ptr<OPCEventSubscription>> subscriptions_;
 
     std::mutex shutdownLock_;
     struct ShutdownConnection {

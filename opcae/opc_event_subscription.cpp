@@ -7,6 +7,7 @@
 
 #include "app/trace_file.h"
 #include "model/c_doc.h"
+#include "model/locks.h"
 #include "model/o_device.h"
 #include "opcae/ae_event_space.h"
 #include "opcae/match_pattern.h"
@@ -168,7 +169,11 @@ bool OPCEventSubscription::BuildForDelivery(const BEvent& record, const Filter& 
                                             const AeEventBuilder& builder,
                                             OnEventStruct& out) const {
     BuiltEvent built;
-    if (!builder.FromRecord(record, built)) return false;
+    {
+        // The record's tag or device alarm is read as the evaluation leaves it.
+        std::lock_guard tagData(TagDataLock());
+        if (!builder.FromRecord(record, built)) return false;
+    }
     return BuildFiltered(built, filter, out);
 }
 
@@ -454,19 +459,22 @@ void OPCEventSubscription::QueueDeviceConditions() {
     if (context_.document == nullptr) return;
     for (ODevice* device : context_.document->Devices()) {
         for (std::uint16_t code = kAlarmPort1; code <= kAlarmBufferOverrun; ++code) {
-            const bool present = code == kAlarmBufferOverrun
-                                     ? device->overrunState != 0
-                                     : (device->statusBits & code) == code;
-            if (!present) continue;
-            const ODeviceAlarm& alarm = *device->AlarmOfCode(code);
             auto record = std::make_unique<BEvent>();
-            record->code = code;
-            record->active = 1;
-            record->device = device;
-            record->eventTime = alarm.acknowledgeState == kAckStateAcknowledged
-                                    ? alarm.acknowledgeTime
-                                    : alarm.activeTime;
-            record->activeTime = alarm.activeTime;
+            {
+                std::lock_guard tagData(TagDataLock());
+                const bool present = code == kAlarmBufferOverrun
+                                         ? device->overrunState != 0
+                                         : (device->statusBits & code) == code;
+                if (!present) continue;
+                const ODeviceAlarm& alarm = *device->AlarmOfCode(code);
+                record->code = code;
+                record->active = 1;
+                record->device = device;
+                record->eventTime = alarm.acknowledgeState == kAckStateAcknowledged
+                                        ? alarm.acknowledgeTime
+                                        : alarm.activeTime;
+                record->activeTime = alarm.activeTime;
+            }
             std::lock_guard lock(queueLock_);
             AppendLocked(std::move(record));
         }
@@ -488,12 +496,19 @@ HRESULT OPCEventSubscription::Refresh(std::uint32_t connection) {
     const std::uint32_t handle = clientHandle_.load();
     const AeEventBuilder builder = Builder();
     std::vector<OnEventStruct> events;
-    events.reserve(maxSize);
+    try {
+        events.reserve(maxSize);
+    } catch (const std::bad_alloc&) {
+        return Traced(kMgt, "Refresh", E_OUTOFMEMORY);
+    }
     if (context_.document != nullptr) {
         for (OModbusTag* tag : context_.document->documentTagList) {
             if (refreshCancel_) break;
             BuiltEvent built;
-            if (!builder.FromTagCondition(*tag, built)) continue;
+            {
+                std::lock_guard tagData(TagDataLock());
+                if (!builder.FromTagCondition(*tag, built)) continue;
+            }
             OnEventStruct event;
             if (!BuildFiltered(built, filter, event)) continue;
             events.push_back(std::move(event));

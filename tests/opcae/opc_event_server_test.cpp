@@ -108,7 +108,8 @@ TEST_F(EventServerTest, CreateSubscriptionRevisesBufferTimeAndMaximumSize) {
     EXPECT_EQ(server->CreateEventSubscription(true, 250, 1024, 1, &s, nullptr, nullptr), S_OK);
     EXPECT_EQ(server->CreateEventSubscription(true, 250, 10, 1, nullptr, nullptr, nullptr),
               E_INVALIDARG);
-    EXPECT_EQ(server->SubscriptionCount(), 5u);
+    // The client holds the subscriptions: the ones it let go have ended.
+    EXPECT_EQ(server->SubscriptionCount(), 1u);
     bool active = false;
     std::uint32_t handle = 0;
     s->GetState(&active, &time, &size, &handle);
@@ -118,7 +119,25 @@ TEST_F(EventServerTest, CreateSubscriptionRevisesBufferTimeAndMaximumSize) {
     EXPECT_EQ(handle, 1u);
     EXPECT_TRUE(trace.Has("OPC AE subscription object created"));
     server->ReleaseSubscription(s.get());
-    EXPECT_EQ(server->SubscriptionCount(), 4u);
+    EXPECT_EQ(server->SubscriptionCount(), 0u);
+}
+
+TEST_F(EventServerTest, SubscriptionEndsWithTheClientsLastReference) {
+    ODevice& plc = AddDevice("PLC1");
+    OModbusTag& tag = AddBinaryTag(plc, "Pump");
+    auto server = NewServer();
+    auto sink = std::make_shared<RecordingEventSink>();
+    auto kept = Subscribe(*server, sink);
+    auto dropped = Subscribe(*server, std::make_shared<RecordingEventSink>());
+    EXPECT_EQ(server->SubscriptionCount(), 2u);
+    std::weak_ptr<OPCEventSubscription> watch = dropped;
+    dropped.reset();
+    EXPECT_TRUE(watch.expired());
+    EXPECT_EQ(trace.Count("OPC AE subscription object destroyed"), 1u);
+    EXPECT_EQ(server->SubscriptionCount(), 1u);
+    Activate(tag, 2, 2);
+    server->DistributeEvent(TagRecord(tag, 2, true));
+    EXPECT_EQ(kept->QueueLength(), 1u);
 }
 
 TEST_F(EventServerTest, QueryFiltersAndEventCategories) {

@@ -8,8 +8,13 @@ namespace {
 constexpr std::string_view kUtf8Bom = "\xEF\xBB\xBF";
 constexpr std::string_view kUtf16LeBom = "\xFF\xFE";
 
-// The first line of little-endian UTF-16 bytes, decoded.
+// Far more than a header line takes in UTF-16.
+constexpr std::size_t kHeaderSearchBytes = 4096;
+
+// The first line of little-endian UTF-16 bytes, decoded; only the first few kilobytes are
+// looked at.
 std::string FirstUtf16Line(std::string_view bytes) {
+    bytes = bytes.substr(0, kHeaderSearchBytes);
     std::size_t end = 0;
     while (end + 1 < bytes.size() && !(bytes[end] == '\n' && bytes[end + 1] == '\0')) end += 2;
     std::string line = Utf16LeBytesToUtf8(bytes.substr(0, end));

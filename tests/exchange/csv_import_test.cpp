@@ -116,6 +116,19 @@ TEST_F(CsvImport, PathCreatesDeviceAndGroupsAndABareNameContinuesThere) {
     EXPECT_EQ(b.importMark, 0);
 }
 
+TEST_F(CsvImport, PathsAreSplitAtTheAreaDelimiter) {
+    ModelSettings settings;
+    settings.areaDelimiter = "::";
+    document.SetSettings(settings);
+    const ImportReport report = Import(File({Simple("D::G::T.1"), Simple("D::x:y")}));
+    EXPECT_EQ(report.importedLines, 2u);
+    ODevice* device = document.FindDevice("D");
+    ASSERT_NE(device, nullptr);
+    ASSERT_EQ(device->subgroupList.size(), 1u);
+    EXPECT_EQ(TagNames(*device->subgroupList[0]), std::vector<std::string>{"T.1"});
+    EXPECT_EQ(TagNames(*device), std::vector<std::string>{"x:y"});
+}
+
 TEST_F(CsvImport, BareNameWithoutCurrentNodeStopsTheImport) {
     const ImportReport report = Import(File({Simple("T0"), Simple("D.T1")}));
     EXPECT_FALSE(report.completed);

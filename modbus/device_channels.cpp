@@ -5,6 +5,8 @@
 #include <span>
 
 #include "modbus/channel_settings.h"
+#include "modbus/host_routes.h"
+#include "modbus/ip_address_text.h"
 #include "modbus/modbus_requests.h"
 #include "modbus/tcp_route_connection.h"
 #include "model/o_device.h"
@@ -127,6 +129,14 @@ void DeviceChannels::CloseActive() {
 void DeviceChannels::CloseStandby() {
     std::lock_guard lock(standbyLock_);
     Close(standby_, 1 - ActiveIndex(), standbyOk_);
+}
+
+void DeviceChannels::RemoveRoute(int index) {
+    if (services_.routes == nullptr) return;
+    const auto& p = device_.params;
+    DeleteHostRoute(
+        *services_.routes, DottedToAddress(index == 0 ? p.primaryIpAddress : p.secondaryIpAddress),
+        DottedToAddress(index == 0 ? p.primaryGatewayAddress : p.secondaryGatewayAddress));
 }
 
 void DeviceChannels::SwapConnections() {

@@ -67,6 +67,10 @@ class DeviceChannels {
     void CloseActive();
     void CloseStandby();
 
+    // Removes the host route to physical channel index's controller address, as a device
+    // thread does when it ends.
+    void RemoveRoute(int index);
+
     // One request and its answer on a connection, counted on physical channel index: the
     // bytes of the answer (> 0), -1 error, -2 time-out. An answer of another length than
     // expected is positive but leaves the message reset.

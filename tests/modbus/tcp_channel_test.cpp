@@ -399,6 +399,29 @@ TEST_F(TcpChannelFixture, UnsetAddressIsNotTakenForThisHost) {
     EXPECT_EQ(channels_.Counts(0), (ChannelCounts{0, 0, 0, 1}));
 }
 
+TEST_F(TcpChannelPlcsimTest, ConnectionsLayTheirChannelsRoutesAndClosingRemovesThem) {
+    routes_.AddAdapter(3, "LAN1",
+                       {{AddressFromOctets(10, 1, 0, 9), AddressFromOctets(255, 255, 0, 0)}});
+    routes_.AddAdapter(4, "LAN2",
+                       {{AddressFromOctets(10, 2, 0, 9), AddressFromOctets(255, 255, 0, 0)}});
+    device_.params.primaryGatewayAddress = "10.1.0.9";
+    device_.params.secondaryGatewayAddress = "10.2.0.9";
+    ExpectGoodRead();
+    EXPECT_TRUE(channels_.ProbeStandbyTcp(nullptr));
+    ASSERT_EQ(routes_.routes.size(), 2u);
+    EXPECT_EQ(routes_.routes[0].destination, AddressFromOctets(127, 0, 0, 1));
+    EXPECT_EQ(routes_.routes[0].interfaceIndex, 3u);
+    EXPECT_EQ(routes_.routes[1].destination, AddressFromOctets(127, 0, 0, 2));
+    EXPECT_EQ(routes_.routes[1].interfaceIndex, 4u);
+
+    channels_.CloseActive();
+    EXPECT_FALSE(channels_.ActiveConnected());
+    ASSERT_EQ(routes_.routes.size(), 1u);
+    EXPECT_EQ(routes_.routes[0].destination, AddressFromOctets(127, 0, 0, 2));
+    channels_.RemoveRoute(1);
+    EXPECT_TRUE(routes_.routes.empty());
+}
+
 TEST(TcpPortSettingTest, PortPerAddressWithDefault502) {
     testing::MemorySettingsStore store;
     EXPECT_EQ(ModbusTcpPort(nullptr, "10.0.0.1"), 502);

@@ -161,11 +161,11 @@ bool AeEventBuilder::FromRecord(const BEvent& record, BuiltEvent& out) const {
         e.severity = active ? alarm->failurePriority : alarm->normalPriority;
         e.conditionName = space_.ConditionName(AeEventSpace::kDeviceComm);
         e.subconditionName = active ? space_.SubconditionName(AeEventSpace::kSubCommFail) : "";
-        e.message = MessageText(device.description, active ? alarm->failureText : alarm->normalText);
+        e.message =
+            MessageText(device.description, active ? alarm->failureText : alarm->normalText);
         if (!alarm->source.empty())
-            e.source = settings_.fullTagPath
-                           ? device.name + settings_.areaDelimiter + alarm->source
-                           : alarm->source;
+            e.source = settings_.fullTagPath ? device.name + settings_.areaDelimiter + alarm->source
+                                             : alarm->source;
         else
             e.source = settings_.fullTagPath
                            ? device.name + settings_.areaDelimiter + DeviceSourceSuffix(record.code)

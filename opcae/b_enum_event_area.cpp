@@ -15,8 +15,7 @@ static std::string SourceName(const OModbusTag& tag) {
     return tag.name;
 }
 
-BEnumEventArea::BEnumEventArea(const OTagGroup& node, std::uint32_t browseType,
-                               std::string filter)
+BEnumEventArea::BEnumEventArea(const OTagGroup& node, std::uint32_t browseType, std::string filter)
     : node_(node), browseType_(browseType), filter_(std::move(filter)) {}
 
 bool BEnumEventArea::Selects() const {

@@ -39,9 +39,7 @@ std::string CutToCharacters(const std::string& text, std::size_t limit) {
     return text;
 }
 
-bool ValidEventTypes(std::uint32_t types) {
-    return types != 0 && (types & ~kAllEventTypes) == 0;
-}
+bool ValidEventTypes(std::uint32_t types) { return types != 0 && (types & ~kAllEventTypes) == 0; }
 
 }  // namespace
 
@@ -128,15 +126,16 @@ HRESULT OPCEventServer::GetStatus(OPCEventServerStatus* status) {
     return Traced(kServer, "GetStatus", S_OK);
 }
 
-HRESULT OPCEventServer::CreateEventSubscription(
-    bool active, std::uint32_t bufferTime, std::uint32_t maxSize, std::uint32_t clientHandle,
-    std::shared_ptr<OPCEventSubscription>* subscription, std::uint32_t* revisedBufferTime,
-    std::uint32_t* revisedMaxSize) {
+HRESULT OPCEventServer::CreateEventSubscription(bool active, std::uint32_t bufferTime,
+                                                std::uint32_t maxSize, std::uint32_t clientHandle,
+                                                std::shared_ptr<OPCEventSubscription>* subscription,
+                                                std::uint32_t* revisedBufferTime,
+                                                std::uint32_t* revisedMaxSize) {
     if (subscription == nullptr) return Traced(kServer, "CreateEventSubscription", E_INVALIDARG);
     std::shared_ptr<OPCEventSubscription> created;
     try {
-        created = std::make_shared<OPCEventSubscription>(context_, lastUpdate_, active,
-                                                         bufferTime, maxSize, clientHandle);
+        created = std::make_shared<OPCEventSubscription>(context_, lastUpdate_, active, bufferTime,
+                                                         maxSize, clientHandle);
     } catch (const std::bad_alloc&) {
         return Traced(kServer, "CreateEventSubscription", E_OUTOFMEMORY);
     }
@@ -203,8 +202,7 @@ HRESULT OPCEventServer::QuerySubConditionNames(const char* conditionName,
     return Traced(kServer, "QuerySubConditionNames", S_OK);
 }
 
-HRESULT OPCEventServer::QuerySourceConditions(const char* source,
-                                              std::vector<std::string>* names) {
+HRESULT OPCEventServer::QuerySourceConditions(const char* source, std::vector<std::string>* names) {
     if (source == nullptr || names == nullptr || context_.document == nullptr)
         return Traced(kServer, "QuerySourceConditions", E_INVALIDARG);
     const OModbusTag* tag =
@@ -269,8 +267,7 @@ HRESULT OPCEventServer::EnableConditionBySource(std::uint32_t count, const std::
 HRESULT OPCEventServer::DisableConditionByArea(std::uint32_t count, const std::string* areas) {
     return ListCall(kServer, "DisableConditionByArea", count, areas);
 }
-HRESULT OPCEventServer::DisableConditionBySource(std::uint32_t count,
-                                                 const std::string* sources) {
+HRESULT OPCEventServer::DisableConditionBySource(std::uint32_t count, const std::string* sources) {
     return ListCall(kServer, "DisableConditionBySource", count, sources);
 }
 
@@ -278,9 +275,9 @@ HRESULT OPCEventServer::DisableConditionBySource(std::uint32_t count,
 
 namespace {
 // The argument check of the version 2 methods; on success the outputs are emptied.
-bool Version2Arguments(std::uint32_t count, const std::string* list,
-                       std::vector<HRESULT>* errors, std::vector<bool>* enabled = nullptr,
-                       std::vector<bool>* effective = nullptr, bool needsStates = false) {
+bool Version2Arguments(std::uint32_t count, const std::string* list, std::vector<HRESULT>* errors,
+                       std::vector<bool>* enabled = nullptr, std::vector<bool>* effective = nullptr,
+                       bool needsStates = false) {
     if (count == 0 || list == nullptr || errors == nullptr) return false;
     if (needsStates && (enabled == nullptr || effective == nullptr)) return false;
     errors->clear();
@@ -309,8 +306,7 @@ HRESULT OPCEventServer::EnableConditionBySource2(std::uint32_t count, const std:
     return Traced(kServer2, "EnableConditionSource2", E_NOTIMPL);
 }
 
-HRESULT OPCEventServer::DisableConditionBySource2(std::uint32_t count,
-                                                  const std::string* sources,
+HRESULT OPCEventServer::DisableConditionBySource2(std::uint32_t count, const std::string* sources,
                                                   std::vector<HRESULT>* errors) {
     if (!Version2Arguments(count, sources, errors))
         return Traced(kServer2, "DisableConditionBySource2", E_INVALIDARG);
@@ -335,9 +331,8 @@ HRESULT OPCEventServer::GetEnableStateBySource(std::uint32_t count, const std::s
 
 // --- acknowledgement ------------------------------------------------------------------
 
-HRESULT OPCEventServer::Acknowledge(const AckConditionEntry& entry,
-                                    const std::string& acknowledger, FileTime when,
-                                    HRESULT& entryResult) {
+HRESULT OPCEventServer::Acknowledge(const AckConditionEntry& entry, const std::string& acknowledger,
+                                    FileTime when, HRESULT& entryResult) {
     const AeEventSpace& space = Space();
     const int condition = space.FindCondition(entry.conditionName);
     if (condition < 0) {
@@ -414,8 +409,7 @@ HRESULT OPCEventServer::CreateAreaBrowser(std::unique_ptr<OPCEventAreaBrowser>* 
 
 // --- shutdown connection point --------------------------------------------------------
 
-HRESULT OPCEventServer::AdviseShutdown(std::shared_ptr<IOPCShutdown> sink,
-                                       std::uint32_t* cookie) {
+HRESULT OPCEventServer::AdviseShutdown(std::shared_ptr<IOPCShutdown> sink, std::uint32_t* cookie) {
     const char* text = "Called IConnectionPoint<IOPCShutdown>::Advise";
     if (cookie == nullptr || !sink) {
         TraceResult(text, E_INVALIDARG, true);
@@ -488,9 +482,9 @@ void OPCEventServer::ReleaseSubscription(const OPCEventSubscription* subscriptio
 
 std::size_t OPCEventServer::SubscriptionCount() const {
     std::lock_guard lock(subscriptionLock_);
-    return static_cast<std::size_t>(std::count_if(
-        subscriptions_.begin(), subscriptions_.end(),
-        [](const auto& entry) { return !entry.expired(); }));
+    return static_cast<std::size_t>(
+        std::count_if(subscriptions_.begin(), subscriptions_.end(),
+                      [](const auto& entry) { return !entry.expired(); }));
 }
 
 }  // namespace velk

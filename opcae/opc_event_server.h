@@ -46,8 +46,8 @@ class OPCEventServer final : public IAEServerObject {
     HRESULT GetStatus(OPCEventServerStatus* status);
     // Result OPC_S_INVALIDMAXSIZE when the maximum size was revised, else
     // OPC_S_INVALIDBUFFERTIME when the buffer time was; E_INVALIDARG for a null output.
-    HRESULT CreateEventSubscription(bool active, std::uint32_t bufferTime,
-                                    std::uint32_t maxSize, std::uint32_t clientHandle,
+    HRESULT CreateEventSubscription(bool active, std::uint32_t bufferTime, std::uint32_t maxSize,
+                                    std::uint32_t clientHandle,
                                     std::shared_ptr<OPCEventSubscription>* subscription,
                                     std::uint32_t* revisedBufferTime,
                                     std::uint32_t* revisedMaxSize);
@@ -71,9 +71,8 @@ class OPCEventServer final : public IAEServerObject {
     // Acknowledges tag and device conditions by cookie; errors receives one result per
     // entry. E_INVALIDARG for a null error list or acknowledger, no entries, or a cookie of
     // no tag or device alarm (the call stops at that entry).
-    HRESULT AckCondition(const std::vector<AckConditionEntry>& entries,
-                         const char* acknowledgerId, const char* comment,
-                         std::vector<HRESULT>* errors);
+    HRESULT AckCondition(const std::vector<AckConditionEntry>& entries, const char* acknowledgerId,
+                         const char* comment, std::vector<HRESULT>* errors);
     HRESULT CreateAreaBrowser(std::unique_ptr<OPCEventAreaBrowser>* browser);
 
     // IOPCEventServer2 (present, not offered to clients).

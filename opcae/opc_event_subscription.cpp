@@ -141,7 +141,8 @@ std::uint32_t OPCEventSubscription::DeliverOnce() {
                 if (queue_.empty()) overflowing_ = false;
             }
             OnEventStruct event;
-            if (BuildForDelivery(*record, filter, builder, event)) events.push_back(std::move(event));
+            if (BuildForDelivery(*record, filter, builder, event))
+                events.push_back(std::move(event));
         }
         if (!events.empty() || keepAlive != 0) {
             const std::uint32_t handle = clientHandle_.load();
@@ -186,9 +187,8 @@ bool OPCEventSubscription::BuildFiltered(BuiltEvent& built, const Filter& filter
         return false;
     if (built.event.severity < filter.low || built.event.severity > filter.high) return false;
     if (!filter.areas.empty()) {
-        auto it = std::find_if(filter.areas.begin(), filter.areas.end(), [&](const std::string& p) {
-            return MatchPattern(built.area, p);
-        });
+        auto it = std::find_if(filter.areas.begin(), filter.areas.end(),
+                               [&](const std::string& p) { return MatchPattern(built.area, p); });
         if (it == filter.areas.end()) return false;
         matched = *it;
     }
@@ -209,8 +209,8 @@ std::vector<std::uint32_t> OPCEventSubscription::AttributeIds(const Filter& filt
 }
 
 AeEventBuilder OPCEventSubscription::Builder() const {
-    return AeEventBuilder(space_, context_.document ? context_.document->Settings()
-                                                    : ModelSettings{});
+    return AeEventBuilder(space_,
+                          context_.document ? context_.document->Settings() : ModelSettings{});
 }
 
 FileTime OPCEventSubscription::Now() const { return context_.clock->NowUtc(); }
@@ -291,16 +291,17 @@ std::shared_ptr<IOPCEventSink> OPCEventSubscription::SinkOf(std::uint32_t cookie
 // --- filter ---------------------------------------------------------------------------
 
 HRESULT OPCEventSubscription::SetFilter(std::uint32_t eventTypes, std::uint32_t categoryCount,
-                                        const std::uint32_t* categories,
-                                        std::uint32_t lowSeverity, std::uint32_t highSeverity,
-                                        std::uint32_t areaCount, const std::string* areas,
-                                        std::uint32_t sourceCount, const std::string* sources) {
+                                        const std::uint32_t* categories, std::uint32_t lowSeverity,
+                                        std::uint32_t highSeverity, std::uint32_t areaCount,
+                                        const std::string* areas, std::uint32_t sourceCount,
+                                        const std::string* sources) {
     const bool typesOk = eventTypes != 0 && (eventTypes & ~kAllEventTypes) == 0;
     if (!typesOk || categories == nullptr || areas == nullptr || sources == nullptr ||
         lowSeverity < 1 || highSeverity > 1000 || highSeverity < lowSeverity)
         return Traced(kMgt, "SetFilter", E_INVALIDARG);
 
-    std::string description = "     Event type filter: " + std::to_string(static_cast<std::int32_t>(eventTypes));
+    std::string description =
+        "     Event type filter: " + std::to_string(static_cast<std::int32_t>(eventTypes));
     HRESULT result = S_OK;
     std::uint32_t categoryBits = 0;
     if (categoryCount != 0) {
@@ -321,9 +322,9 @@ HRESULT OPCEventSubscription::SetFilter(std::uint32_t eventTypes, std::uint32_t 
         for (std::uint32_t i = 0; i < sourceCount; ++i) description += sources[i] + "  ";
         if (result == S_OK) result = S_FALSE;
     }
-    description += "\r\n     Severity filters: " +
-                   std::to_string(static_cast<std::int32_t>(lowSeverity)) + "  " +
-                   std::to_string(static_cast<std::int32_t>(highSeverity));
+    description +=
+        "\r\n     Severity filters: " + std::to_string(static_cast<std::int32_t>(lowSeverity)) +
+        "  " + std::to_string(static_cast<std::int32_t>(highSeverity));
     {
         std::lock_guard lock(filterLock_);
         // The areas are taken even when the call then fails.

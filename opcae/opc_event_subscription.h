@@ -47,9 +47,8 @@ class OPCEventSubscription {
     // them; null pointers are argument errors where the client interface says so.
     HRESULT SetFilter(std::uint32_t eventTypes, std::uint32_t categoryCount,
                       const std::uint32_t* categories, std::uint32_t lowSeverity,
-                      std::uint32_t highSeverity, std::uint32_t areaCount,
-                      const std::string* areas, std::uint32_t sourceCount,
-                      const std::string* sources);
+                      std::uint32_t highSeverity, std::uint32_t areaCount, const std::string* areas,
+                      std::uint32_t sourceCount, const std::string* sources);
     HRESULT GetFilter(std::uint32_t* eventTypes, std::vector<std::uint32_t>* categories,
                       std::uint32_t* lowSeverity, std::uint32_t* highSeverity,
                       std::vector<std::string>* areas, std::vector<std::string>* sources) const;
@@ -140,7 +139,7 @@ class OPCEventSubscription {
     std::deque<std::unique_ptr<BEvent>> queue_;
     std::size_t capacity_;
     std::atomic<std::uint64_t> dropped_{0};
-    bool overflowing_ = false;  // inside an overflow episode (queue lock)
+    bool overflowing_ = false;   // inside an overflow episode (queue lock)
     std::uint32_t backlog_ = 0;  // delivery thread only
 
     mutable std::mutex connectionLock_;

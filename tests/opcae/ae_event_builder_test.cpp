@@ -10,7 +10,9 @@ namespace {
 class EventBuilderTest : public ::testing::Test, public testing::AeFixture {
   protected:
     EventBuilderTest()
-        : plc(AddDevice("PLC1")), group(AddGroup(plc, "G")), pump(AddBinaryTag(group, "Pump")),
+        : plc(AddDevice("PLC1")),
+          group(AddGroup(plc, "G")),
+          pump(AddBinaryTag(group, "Pump")),
           level(AddAnalogTag(group, "Level")) {}
 
     BuiltEvent Build(const BEvent& record) {

@@ -12,8 +12,11 @@ namespace {
 class AreaBrowserTest : public ::testing::Test, public testing::AeFixture {
   protected:
     AreaBrowserTest()
-        : plc1(AddDevice("PLC1")), plc2(AddDevice("PLC2")), g(AddGroup(plc1, "G")),
-          sub(AddGroup(g, "Sub")), browser(document) {
+        : plc1(AddDevice("PLC1")),
+          plc2(AddDevice("PLC2")),
+          g(AddGroup(plc1, "G")),
+          sub(AddGroup(g, "Sub")),
+          browser(document) {
         AddBinaryTag(g, "T1");
         AddAnalogTag(g, "T2");
         AddTag(g, "Quiet", VT_BOOL);  // alarm off: no source
@@ -74,8 +77,9 @@ TEST_F(AreaBrowserTest, ChangeBrowsePositionUpDownAndTo) {
     EXPECT_EQ(browser.ChangeBrowsePosition(OPCAE_BROWSE_TO, ""), S_OK);
     EXPECT_EQ(&browser.Position(), &document.rootGroup);
     EXPECT_EQ(browser.ChangeBrowsePosition(9, "PLC1"), E_INVALIDARG);
-    EXPECT_TRUE(trace.Contains("Called IOPCEventAreaBrowser::ChangeBrowsePosition, return code: "
-                               "0xc0040203"));
+    EXPECT_TRUE(
+        trace.Contains("Called IOPCEventAreaBrowser::ChangeBrowsePosition, return code: "
+                       "0xc0040203"));
 }
 
 TEST_F(AreaBrowserTest, BrowseToFollowsTheAreaDelimiter) {

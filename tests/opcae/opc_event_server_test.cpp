@@ -19,8 +19,8 @@ class EventServerTest : public ::testing::Test, public AeFixture {
     }
     // An active subscription with a recording sink.
     std::shared_ptr<OPCEventSubscription> Subscribe(OPCEventServer& server,
-                                                     std::shared_ptr<RecordingEventSink> sink,
-                                                     bool active = true) {
+                                                    std::shared_ptr<RecordingEventSink> sink,
+                                                    bool active = true) {
         std::shared_ptr<OPCEventSubscription> subscription;
         std::uint32_t cookie = 0;
         server.CreateEventSubscription(active, 1000, 100, 7, &subscription, nullptr, nullptr);
@@ -216,8 +216,8 @@ TEST_F(EventServerTest, QueryEventAttributesOfEachCategory) {
     std::vector<std::uint16_t> types;
     EXPECT_EQ(server->QueryEventAttributes(8, &ids, &descriptions, &types), S_OK);
     EXPECT_EQ(ids, (std::vector<std::uint32_t>{110, 111, 112, 113, 114}));
-    EXPECT_EQ(descriptions, (std::vector<std::string>{"SimpleCondition", "AREAS", "NEW VALUE",
-                                                      "Area", "Class"}));
+    EXPECT_EQ(descriptions,
+              (std::vector<std::string>{"SimpleCondition", "AREAS", "NEW VALUE", "Area", "Class"}));
     EXPECT_EQ(types, (std::vector<std::uint16_t>{11, 8, 12, 8, 3}));
     EXPECT_EQ(server->QueryEventAttributes(4, &ids, &descriptions, &types), S_OK);
     EXPECT_EQ(ids, (std::vector<std::uint32_t>{111, 112, 113, 114}));
@@ -230,12 +230,10 @@ TEST_F(EventServerTest, UnsupportedMethodsCheckArgumentsThenAnswerNotImplemented
     auto server = NewServer();
     EXPECT_EQ(server->TranslateToItemIDs(), E_NOTIMPL);
     OPCConditionState* state = reinterpret_cast<OPCConditionState*>(this);
-    EXPECT_EQ(server->GetConditionState(nullptr, "Analog Level", 0, nullptr, &state),
-              E_INVALIDARG);
+    EXPECT_EQ(server->GetConditionState(nullptr, "Analog Level", 0, nullptr, &state), E_INVALIDARG);
     EXPECT_EQ(server->GetConditionState("PLC1.T", "Analog Level", 2, nullptr, &state),
               E_INVALIDARG);
-    EXPECT_EQ(server->GetConditionState("PLC1.T", "Analog Level", 0, nullptr, &state),
-              E_NOTIMPL);
+    EXPECT_EQ(server->GetConditionState("PLC1.T", "Analog Level", 0, nullptr, &state), E_NOTIMPL);
     EXPECT_EQ(state, nullptr);
 
     const std::string areas[] = {"PLC1"};
@@ -254,8 +252,7 @@ TEST_F(EventServerTest, UnsupportedMethodsCheckArgumentsThenAnswerNotImplemented
     EXPECT_TRUE(errors.empty());
     EXPECT_EQ(server->DisableConditionByArea2(0, areas, &errors), E_INVALIDARG);
     EXPECT_EQ(server->GetEnableStateByArea(1, areas, &enabled, nullptr, &errors), E_INVALIDARG);
-    EXPECT_EQ(server->GetEnableStateBySource(1, areas, &enabled, &effective, &errors),
-              E_NOTIMPL);
+    EXPECT_EQ(server->GetEnableStateBySource(1, areas, &enabled, &effective, &errors), E_NOTIMPL);
     EXPECT_TRUE(enabled.empty());
 
     trace.Clear();
@@ -397,8 +394,8 @@ TEST_F(EventServerTest, AckConditionArgumentRulesAndUnknownCookies) {
     EXPECT_EQ(b.acknowledgeState, 0);
 
     // A device cookie under a tag condition name is not found among the tags.
-    EXPECT_EQ(server->AckCondition({{"", "Analog Level", 0, plc.AlarmOfCode(3)->id}}, "op",
-                                   nullptr, &errors),
+    EXPECT_EQ(server->AckCondition({{"", "Analog Level", 0, plc.AlarmOfCode(3)->id}}, "op", nullptr,
+                                   &errors),
               E_INVALIDARG);
 }
 
@@ -437,9 +434,9 @@ TEST_F(EventServerTest, AckConditionOfADeviceAlarm) {
     auto s = Subscribe(*server, sink);
     clock.Advance(10);
     std::vector<HRESULT> errors;
-    ASSERT_EQ(server->AckCondition({{"PLC1.__CF", "Device Comm", 99, comm.id}}, "op", nullptr,
-                                   &errors),
-              S_OK);
+    ASSERT_EQ(
+        server->AckCondition({{"PLC1.__CF", "Device Comm", 99, comm.id}}, "op", nullptr, &errors),
+        S_OK);
     EXPECT_EQ(comm.acknowledgeState, 0);
     EXPECT_EQ(comm.acknowledgeTime, clock.NowUtc());
     EXPECT_TRUE(ackQueue.messages.empty());  // device conditions are not forwarded

@@ -16,9 +16,13 @@ using testing::SinkCall;
 class SubscriptionTest : public ::testing::Test, public testing::AeFixture {
   protected:
     SubscriptionTest()
-        : plc1(AddDevice("PLC1")), plc2(AddDevice("PLC2")), g1(AddGroup(plc1, "G")),
-          g2(AddGroup(plc2, "H")), pump(AddBinaryTag(g1, "Pump")),
-          level(AddAnalogTag(g1, "Level")), other(AddAnalogTag(g2, "Other")) {}
+        : plc1(AddDevice("PLC1")),
+          plc2(AddDevice("PLC2")),
+          g1(AddGroup(plc1, "G")),
+          g2(AddGroup(plc2, "H")),
+          pump(AddBinaryTag(g1, "Pump")),
+          level(AddAnalogTag(g1, "Level")),
+          other(AddAnalogTag(g2, "Other")) {}
 
     // A subscription of a server object of this fixture, with one recording sink.
     std::shared_ptr<OPCEventSubscription> Make(std::uint32_t bufferTime = 1000,
@@ -109,8 +113,9 @@ TEST_F(SubscriptionTest, SetFilterStoresAndTracesTheRequest) {
     const std::string sources[1];
     trace.Clear();
     ASSERT_EQ(s->SetFilter(4, 2, cats, 100, 900, 2, areas, 0, sources), S_OK);
-    EXPECT_TRUE(trace.Has("     Event type filter: 4\r\n     Category filters: 2  4  "
-                          "\r\n     Area filters: PLC1*  PLC2.H  \r\n     Severity filters: 100  900"));
+    EXPECT_TRUE(
+        trace.Has("     Event type filter: 4\r\n     Category filters: 2  4  "
+                  "\r\n     Area filters: PLC1*  PLC2.H  \r\n     Severity filters: 100  900"));
     EXPECT_TRUE(trace.Has("Called IOPCEventSubscriptionMgt::SetFilter, return code: 0"));
     std::uint32_t types = 0, low = 0, high = 0;
     std::vector<std::uint32_t> categories;
@@ -136,9 +141,10 @@ TEST_F(SubscriptionTest, SetFilterWithSourcesKeepsTheOtherFiltersButTakesTheArea
     const std::string sources[] = {"PLC1.G.Pump"};
     trace.Clear();
     EXPECT_EQ(s->SetFilter(4, 1, cats, 300, 400, 1, areas, 1, sources), S_FALSE);
-    EXPECT_TRUE(trace.Has("     Event type filter: 4\r\n     Category filters: 2  "
-                          "\r\n     Area filters: PLC2*  \r\n     Source filters: PLC1.G.Pump  "
-                          "\r\n     Severity filters: 300  400"));
+    EXPECT_TRUE(
+        trace.Has("     Event type filter: 4\r\n     Category filters: 2  "
+                  "\r\n     Area filters: PLC2*  \r\n     Source filters: PLC1.G.Pump  "
+                  "\r\n     Severity filters: 300  400"));
     std::uint32_t types = 0, low = 0, high = 0;
     std::vector<std::uint32_t> categories;
     std::vector<std::string> got, none;
@@ -196,8 +202,10 @@ TEST_F(SubscriptionTest, SetStateRevisesTheMaximumSizeAndTracesRevisedValues) {
     EXPECT_EQ(s->SetState(&inactive, &zero, &big, 9, &time, &size), OPC_S_INVALIDMAXSIZE);
     EXPECT_EQ(time, 0u);  // a buffer time of 0 is kept here
     EXPECT_EQ(size, 1024u);
-    EXPECT_TRUE(trace.Has("OPCEventSubscription::SetState(...) -> [out] pdwRevisedBufferTime as 0"));
-    EXPECT_TRUE(trace.Has("OPCEventSubscription::SetState(...) -> [out] pdwRevisedMaxSize as 1024"));
+    EXPECT_TRUE(
+        trace.Has("OPCEventSubscription::SetState(...) -> [out] pdwRevisedBufferTime as 0"));
+    EXPECT_TRUE(
+        trace.Has("OPCEventSubscription::SetState(...) -> [out] pdwRevisedMaxSize as 1024"));
     const std::uint32_t exact = 1024;
     EXPECT_EQ(s->SetState(nullptr, nullptr, &exact, 10, nullptr, nullptr), S_OK);
     const std::uint32_t small = 5;
@@ -366,9 +374,9 @@ TEST_F(SubscriptionTest, FilterByCategorySeverityAndEventType) {
     sink->Clear();
 
     Filter(*s, {}, 600, 649, {});
-    Raise(pump, 2, 2);    // 500
-    Raise(level, 4, 6);   // 650
-    Raise(other, 2, 5);   // 600
+    Raise(pump, 2, 2);   // 500
+    Raise(level, 4, 6);  // 650
+    Raise(other, 2, 5);  // 600
     s->DeliverOnce();
     EXPECT_EQ(SourcesDelivered(), std::vector<std::string>{"PLC2.H.Other"});
     sink->Clear();
@@ -494,7 +502,8 @@ TEST_F(SubscriptionTest, RefreshOfAnUnknownConnectionFails) {
     auto s = Make();
     EXPECT_EQ(s->Refresh(cookie + 100), E_INVALIDARG);
     EXPECT_TRUE(sink->Calls().empty());
-    EXPECT_TRUE(trace.Contains("Called IOPCEventSubscriptionMgt::Refresh, return code: 0x80070057"));
+    EXPECT_TRUE(
+        trace.Contains("Called IOPCEventSubscriptionMgt::Refresh, return code: 0x80070057"));
 }
 
 TEST_F(SubscriptionTest, RefreshQueuesPresentDeviceConditionsForDelivery) {
@@ -519,8 +528,8 @@ TEST_F(SubscriptionTest, RefreshQueuesPresentDeviceConditionsForDelivery) {
     EXPECT_FALSE(calls[0].refresh);
     std::vector<std::string> sources;
     for (const auto& e : calls[0].events) sources.push_back(e.source);
-    EXPECT_EQ(sources, (std::vector<std::string>{"PLC1.__P1", "PLC1.__P2", "PLC1.__CF",
-                                                 "PLC2.__BO"}));
+    EXPECT_EQ(sources,
+              (std::vector<std::string>{"PLC1.__P1", "PLC1.__P2", "PLC1.__CF", "PLC2.__BO"}));
     EXPECT_EQ(calls[0].events[0].time, 333u);
     EXPECT_EQ(calls[0].events[2].time, 222u);
     EXPECT_EQ(calls[0].events[2].activeTime, 111u);

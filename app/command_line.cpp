@@ -28,6 +28,8 @@ bool ApplySwitch(std::string_view name, CommandLine& line) {
         line.automation = true;
     } else if (EqualsNoCase(name, "EchoTrace")) {
         line.echoTrace = true;
+    } else if (EqualsNoCase(name, "SystemBus")) {
+        line.systemBus = true;
     } else {
         return false;
     }

@@ -13,6 +13,7 @@ struct CommandLine {
     bool embedding = false;   // "Embedding": started by a client's activation request
     bool automation = false;  // "Automation": as "Embedding"
     bool echoTrace = false;   // "EchoTrace": copy every trace line to standard output
+    bool systemBus = false;   // "SystemBus": serve on the system bus instead of the session bus
     std::string fileName;     // the configuration named on the command line
     std::vector<std::string> ignored;  // switches the program does not act on
 

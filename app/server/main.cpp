@@ -6,9 +6,11 @@
 
 #include "app/command_line.h"
 #include "app/opc_app.h"
+#include "app/server/bus_server_host.h"
 #include "app/server/document_host.h"
 #include "app/server/headless_document_ui.h"
 #include "app/server/headless_window.h"
+#include "app/server/unavailable_bus_class.h"
 #include "model/config_file_storage.h"
 #include "opcae/ae_event_space.h"
 #include "opcae/user_condition_file.h"
@@ -66,8 +68,13 @@ int main(int argc, char** argv) {
         UserConditionDirectories(DirectoryOf(executable), CurrentDirectory());
     DocumentHost document(app, services);
 
-    // Device acquisition threads and the bus host join here as they arrive.
-    app.Attach(AppParts{&document, nullptr, nullptr, nullptr});
+    // The bus host serves both class names; the classes join here as they arrive.
+    UnavailableBusClass daClass(kDaBusName, kDaFactoryPath);
+    UnavailableBusClass aeClass(kAeBusName, kAeFactoryPath);
+    BusServerHost busHost(BusServerOptionsFor(commandLine, executable), app, {&daClass, &aeClass});
+
+    // Device acquisition threads join here as they arrive.
+    app.Attach(AppParts{&document, nullptr, &busHost, nullptr});
 
     SignalWatch signals([&app](int) { app.RequestTermination(); });
     return app.Run(commandLine);

@@ -31,6 +31,7 @@ protected:
     std::vector<std::string> Environment() const {
         return {"VELKOPC_SETTINGS=" + dir.File("settings.reg"),
                 "VELKOPC_USER_SETTINGS=" + dir.File("user.reg"),
+                "VELKOPC_DBUS_SERVICES_DIR=" + dir.File("services"),
                 "VELKOPC_INSTANCE_NAME=velk-test-" + std::to_string(::getpid()) + "-" +
                     ::testing::UnitTest::GetInstance()->current_test_info()->name()};
     }

@@ -12,7 +12,8 @@ PrivateBus::~PrivateBus() {
     }
 }
 
-bool PrivateBus::Start(const std::string& servicesDirectory, const std::string& extraConfig) {
+bool PrivateBus::Start(const std::string& servicesDirectory, const std::string& extraConfig,
+                       const std::vector<std::string>& environment) {
     const std::string config = directory_.File("bus.conf");
     {
         std::ofstream out(config);
@@ -33,7 +34,7 @@ bool PrivateBus::Start(const std::string& servicesDirectory, const std::string& 
             << extraConfig << "</busconfig>\n";
     }
     if (!daemon_.Start("/usr/bin/dbus-daemon",
-                       {"--config-file=" + config, "--nofork", "--nopidfile", "--print-address=1"}, {},
+                       {"--config-file=" + config, "--nofork", "--nopidfile", "--print-address=1"}, environment,
                        directory_.File("daemon.out"))) {
         problem_ = "dbus-daemon did not start";
         return false;

@@ -3,6 +3,7 @@
 // test ever touches the user's or the system's bus. An optional services directory makes
 // the daemon start services on demand (bus activation).
 #include <string>
+#include <vector>
 
 #include "tests/support/child_process.h"
 
@@ -16,8 +17,10 @@ public:
     PrivateBus& operator=(const PrivateBus&) = delete;
 
     // Starts the daemon; false when it did not come up (the reason in Problem()).
-    // extraConfig is inserted into the daemon's configuration as it stands.
-    bool Start(const std::string& servicesDirectory = {}, const std::string& extraConfig = {});
+    // extraConfig is inserted into the daemon's configuration as it stands; environment
+    // entries ("NAME=value") reach the services that the daemon starts.
+    bool Start(const std::string& servicesDirectory = {}, const std::string& extraConfig = {},
+               const std::vector<std::string>& environment = {});
     const std::string& Address() const { return address_; }
     const std::string& Problem() const { return problem_; }
     // The daemon's own output (activation failures are reported there).

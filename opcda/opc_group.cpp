@@ -56,7 +56,11 @@ OPCGroup::OPCGroup(GroupServices services, std::weak_ptr<OPCServer> owner,
 
 OPCGroup::~OPCGroup() {
     running_ = false;
-    WakeUpdateThread();
+    {
+        std::lock_guard lock(wake_->lock);
+        wake_->running = false;
+    }
+    wake_->condition.notify_all();
     if (updateThread_.joinable()) {
         if (updateThread_.get_id() == std::this_thread::get_id()) {
             updateThread_.detach();
@@ -111,33 +115,38 @@ void OPCGroup::Initialise(std::string name, bool active, std::uint32_t requested
 
 void OPCGroup::StartUpdateThread() {
     if (updateThread_.joinable()) return;
-    updateThread_ = std::thread([this] {
+    std::weak_ptr<OPCGroup> weak = weak_from_this();
+    std::shared_ptr<WakeState> wake = wake_;
+    updateThread_ = std::thread([weak, wake] {
         NameCurrentThread("DA group");
         SetCurrentThreadPriority(ThreadPriority::Highest);  // refusal leaves normal priority
-        UpdateThreadLoop();
+        while (wake->running) {
+            std::uint32_t wait = 0;
+            {
+                auto self = weak.lock();
+                if (!self) return;
+                wait = self->CycleAndWaitTime();
+            }  // when that was the last reference, the group is gone and running is clear
+            std::unique_lock lock(wake->lock);
+            wake->condition.wait_for(lock, std::chrono::milliseconds(wait),
+                                     [&] { return wake->signalled || !wake->running; });
+            wake->signalled = false;
+        }
     });
 }
 
 void OPCGroup::WakeUpdateThread() {
     {
-        std::lock_guard lock(wakeLock_);
-        wakeSignalled_ = true;
+        std::lock_guard lock(wake_->lock);
+        wake_->signalled = true;
     }
-    wakeCondition_.notify_all();
+    wake_->condition.notify_all();
 }
 
-void OPCGroup::UpdateThreadLoop() {
-    while (running_) {
-        const std::uint32_t t0 = services_.clock->TickCount();
-        RunUpdateCycle();
-        if (!running_) break;
-        const std::uint32_t wait =
-            UpdateWaitMs(updateRate_.load(), t0, services_.clock->TickCount());
-        std::unique_lock lock(wakeLock_);
-        wakeCondition_.wait_for(lock, std::chrono::milliseconds(wait),
-                                [this] { return wakeSignalled_ || !running_; });
-        wakeSignalled_ = false;
-    }
+std::uint32_t OPCGroup::CycleAndWaitTime() {
+    const std::uint32_t t0 = services_.clock->TickCount();
+    RunUpdateCycle();
+    return UpdateWaitMs(updateRate_.load(), t0, services_.clock->TickCount());
 }
 
 std::string OPCGroup::Name() const {

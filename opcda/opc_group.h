@@ -182,7 +182,8 @@ class OPCGroup : public std::enable_shared_from_this<OPCGroup> {
     void FinishRequest();
     bool HasCallback() const { return callbackCount_.load() > 0; }
 
-    void UpdateThreadLoop();
+    // One cycle and the wait that follows it.
+    std::uint32_t CycleAndWaitTime();
     void WakeUpdateThread();
 
     GroupServices services_;
@@ -212,10 +213,15 @@ class OPCGroup : public std::enable_shared_from_this<OPCGroup> {
     std::uint32_t nextTransactionID_ = 2;
     std::shared_ptr<OPCGroup> pendingTableReference_;
 
-    // Wake event (auto-reset) and update thread.
-    std::mutex wakeLock_;
-    std::condition_variable wakeCondition_;
-    bool wakeSignalled_ = false;
+    // Wake event (auto-reset) and the update thread. The thread holds the group only for
+    // the length of a cycle, so the wake state outlives the group.
+    struct WakeState {
+        std::mutex lock;
+        std::condition_variable condition;
+        bool signalled = false;
+        std::atomic<bool> running{true};
+    };
+    std::shared_ptr<WakeState> wake_ = std::make_shared<WakeState>();
     std::thread updateThread_;
 
     // Request workers of the group's own.

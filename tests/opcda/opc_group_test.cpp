@@ -1,5 +1,6 @@
 // DA groups: state, items, synchronous I/O, the update cycle and its notifications.
 #include <future>
+#include <thread>
 
 #include "model/locks.h"
 #include "opcda/c_enum_item_attributes.h"
@@ -8,6 +9,14 @@
 
 namespace velk::testing {
 namespace {
+
+// Waits (up to a generous limit) until the group is gone.
+bool Expires(const std::weak_ptr<OPCGroup>& weak) {
+    for (int i = 0; i < 2000 && !weak.expired(); ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return weak.expired();
+}
 
 using OPCGroupState = DaTest;
 
@@ -512,7 +521,52 @@ TEST_F(OPCGroupUpdate, UpdateThreadDeliversAfterAddItems) {
     std::weak_ptr<OPCGroup> weak = group;
     server->RemoveGroup(group->ServerHandle(), false);
     group.reset();
-    EXPECT_TRUE(weak.expired());  // the update thread was stopped and joined
+    EXPECT_TRUE(Expires(weak));  // the update thread lets go after its cycle
+}
+
+TEST_F(OPCGroupUpdate, AClientMayReleaseTheGroupInsideItsUpdateCallback) {
+    auto server = MakeServer(true);
+    std::shared_ptr<OPCGroup> held;
+    server->AddGroup(nullptr, true, 10, 5, nullptr, nullptr, 0, &held, nullptr, nullptr);
+    server->RemoveGroup(held->ServerHandle(), false);
+    std::weak_ptr<OPCGroup> weak = held;
+    std::mutex holdLock;
+    RecordingCallback sink;
+    sink.hook = [&] {
+        std::lock_guard lock(holdLock);
+        held.reset();  // on the update thread
+    };
+    std::uint32_t cookie = 0;
+    std::shared_ptr<OPCGroup> group = weak.lock();
+    group->AdviseCallback(&sink, &cookie);
+    Add(*group, {"PLC1.T"});
+    group.reset();
+    EXPECT_TRUE(Expires(weak));
+    EXPECT_TRUE(sink.WaitFor(1));
+    EXPECT_EQ(t->opcReferenceCount, 0);
+}
+
+TEST_F(OPCGroupUpdate, AClientMayReleaseTheGroupInsideAnAsyncCompletion) {
+    auto server = MakeServer();  // a thread of the group per request
+    std::shared_ptr<OPCGroup> held = MakeGroup(*server);
+    auto h = Add(*held, {"PLC1.T"});
+    server->RemoveGroup(held->ServerHandle(), false);
+    std::weak_ptr<OPCGroup> weak = held;
+    std::mutex holdLock;
+    RecordingCallback sink;
+    sink.hook = [&] {
+        std::lock_guard lock(holdLock);
+        held.reset();  // on the worker thread
+    };
+    std::uint32_t cookie = 0, cancel = 0;
+    std::vector<HRESULT> errors;
+    {
+        std::lock_guard lock(holdLock);
+        held->AdviseCallback(&sink, &cookie);
+        held->Read2(h, 3, &cancel, errors);
+    }
+    EXPECT_TRUE(sink.WaitFor(1));
+    EXPECT_TRUE(Expires(weak));
 }
 
 TEST(UpdateTiming, WaitIsTheRestOfThePeriodAndAFullPeriodAfterAnOverrun) {

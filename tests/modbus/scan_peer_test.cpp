@@ -68,6 +68,17 @@ class ScanPeer : public ::testing::Test {
     PosixTcpSockets sockets_{2000, 2000};
 };
 
+TEST_F(ScanPeer, ADeviceWithoutChannelsFailsItsReadsAndWrites) {
+    TestTags lone;
+    OModbusTag& tag = lone.Add(kHoldingRegister, 0);
+    tag.value = Variant::Int16(4);
+    engine.ReadTags(lone.device, lone.list);
+    EXPECT_EQ(tag.quality, kQualityCommFailure);
+    EXPECT_EQ(tag.value, Variant::Int16(4));
+    EXPECT_EQ(engine.WriteTag(lone.device, tag, Variant::Int16(5)), E_FAIL);
+    EXPECT_EQ(tag.quality, kQualityBad);
+}
+
 // ---- the controller simulator -------------------------------------------------------
 
 class ScanPlcsim : public ScanPeer {

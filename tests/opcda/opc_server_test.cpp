@@ -1,4 +1,7 @@
 // The DA server object: groups, status, locale, browsing, item properties and shutdown.
+#include <set>
+#include <thread>
+
 #include "opcda/c_enum_item_ids.h"
 #include "tests/opcda/opcda_fixture.h"
 
@@ -160,6 +163,42 @@ TEST_F(OPCServerGroups, ServerObjectJoinsAndLeavesTheRegistry) {
     EXPECT_EQ(registry.removed[0], registry.da[0]);
     EXPECT_TRUE(Traced("OPC DA server object destroyed"));
     EXPECT_TRUE(Traced("OPC DA group object destroyed"));
+}
+
+TEST_F(OPCServerGroups, TraceLinesNameTheInterfaceMethodAndCarryTheResult) {
+    auto server = MakeServer();
+    std::shared_ptr<OPCGroup> a, b;
+    const std::string name = "Pumps";
+    server->AddGroup(&name, true, 100, 1, nullptr, nullptr, 0, &a, nullptr, nullptr);
+    server->AddGroup(&name, true, 100, 1, nullptr, nullptr, 0, &b, nullptr, nullptr);
+    EXPECT_TRUE(Traced("> Called IOPCServer::AddGroup, return code: 0"));
+    EXPECT_TRUE(Traced("> Called IOPCServer::AddGroup, return code: 0xc004000c"));
+    server->ChangeBrowsePosition(OPC_BROWSE_UP, "");
+    EXPECT_TRUE(
+        Traced("Called IOPCBrowseServerAddressSpace::ChangeBrowsePosition, return code: 0x80004005"));
+}
+
+TEST_F(OPCServerGroups, ConcurrentAddGroupsGetDistinctNamesAndHandles) {
+    auto server = MakeServer();
+    std::vector<std::shared_ptr<OPCGroup>> first(40), second(40);
+    auto add = [&](std::vector<std::shared_ptr<OPCGroup>>& out) {
+        for (auto& g : out) server->AddGroup(nullptr, false, 100, 1, nullptr, nullptr, 0, &g, nullptr, nullptr);
+    };
+    std::thread other(add, std::ref(second));
+    add(first);
+    other.join();
+    std::set<std::string> names;
+    std::set<std::uint32_t> handles;
+    for (auto* list : {&first, &second}) {
+        for (auto& g : *list) {
+            names.insert(g->Name());
+            handles.insert(g->ServerHandle());
+        }
+    }
+    EXPECT_EQ(names.size(), 80u);
+    EXPECT_EQ(handles.size(), 80u);
+    EXPECT_EQ(server->GroupCount(), 80u);
+    EXPECT_TRUE(names.count("Group80"));
 }
 
 using OPCServerStatus = DaTest;

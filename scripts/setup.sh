@@ -8,7 +8,7 @@ set -euo pipefail
 PACKAGES=(
   build-essential cmake ninja-build pkg-config git
   googletest libgtest-dev libgmock-dev libbenchmark-dev
-  libsdbus-c++-dev libsdbus-c++-bin libsystemd-dev dbus dbus-daemon python3-dbus
+  libsdbus-c++-dev libsdbus-c++-bin libsystemd-dev dbus dbus-daemon dbus-bin python3-dbus python3-gi
   qt6-base-dev xvfb xauth
   libmodbus-dev python3-pymodbus mbpoll socat
   iproute2 util-linux

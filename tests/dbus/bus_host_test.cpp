@@ -272,6 +272,19 @@ TEST_F(BusHostTest, SinkCallsReachTheClientsObjectAndCarryItsAnswer) {
     client.Connection().leaveEventLoop();
 }
 
+TEST_F(BusHostTest, APython3DbusClientUsesTheDocumentedConventions) {
+    TempDirectory work;
+    const int exitCode = RunProgram("/usr/bin/python3",
+                                    {std::string(VELK_DBUS_TEST_DIR) + "/python_client.py", bus_.Address(),
+                                     kTestName, kTestFactory},
+                                    {}, work.File("client.out"), std::chrono::seconds(60));
+    const std::string output = ReadFile(work.File("client.out"));
+    EXPECT_EQ(exitCode, 0) << output;
+    EXPECT_NE(output.find("python client: 0 failed checks"), std::string::npos) << output;
+    EXPECT_TRUE(WaitUntil([&] { return lock_.Count() == 0; }, kPatience));
+    EXPECT_EQ(counter_.Record()->Completions(), std::vector<HRESULT>{S_OK});
+}
+
 TEST_F(BusHostTest, StopWithdrawsEverythingAndReleasesTheLocks) {
     BusTestClient client(bus_.Address());
     auto instance = Instance(client, client.CreateInstance(kTestName, kTestFactory));

@@ -79,6 +79,7 @@ void ScanEngine::ReadTags(ODevice& device, const TagList& tags) {
 }
 
 void ScanEngine::ReadBlockOf(ODevice& device, const ReadBlock& block, bool wordSwap) {
+    const ScanReadOverlap::Scope read(overlap_, device);
     const MessageFraming framing = exchange_.Framing(device);
     const bool bits = IsBitKind(block.kind);
     BlockAnswer answer;
@@ -96,11 +97,14 @@ void ScanEngine::ReadBlockOf(ODevice& device, const ReadBlock& block, bool wordS
     }
 
     std::lock_guard<std::recursive_mutex> lock(TagDataLock());
+    const bool overlapped = read.Overlapped();
     for (OModbusTag* tag : block.tags) {
         if (!valid) {
             tag->quality = kQualityCommFailure;
             continue;
         }
+        // Another read of this device stored a later answer while this one waited.
+        if (overlapped && tag->timestamp > answer.answerTime) continue;
         tag->SetValue(DecodeTagValue(*tag, answer.data, tag->address - block.start, wordSwap));
         tag->timestamp = answer.answerTime;
         tag->quality = kQualityGood;

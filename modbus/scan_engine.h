@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <functional>
 
+#include "modbus/scan_read_overlap.h"
 #include "modbus/tag_simulator.h"
 #include "model/tag_list.h"
 #include "model/variant.h"
@@ -33,7 +34,8 @@ class ScanEngine {
 
     // Reads the tags of one device (a list in location order) and updates their values,
     // qualities and time stamps; a failed block leaves its tags' values and sets quality
-    // 0x18. A device in simulation is simulated instead.
+    // 0x18. A device in simulation is simulated instead. When reads of the same device
+    // overlap, a tag keeps a value whose time stamp is later than this read's answer.
     void ReadTags(ODevice& device, const TagList& tags);
 
     // Writes one value in engineering units to the tag's location. OPC_E_BADRIGHTS without
@@ -57,6 +59,7 @@ class ScanEngine {
     IEventPoster& poster_;
     IClock& clock_;
     TagSimulator simulator_;
+    ScanReadOverlap overlap_;
 };
 
 }  // namespace velk

@@ -68,8 +68,11 @@ std::vector<std::uint8_t> ReadPdu(std::uint8_t function, std::uint16_t start, st
 void ScanFakeExchange::Exchange(ODevice& device, OMessage& message) {
     if (beforeAnswer) beforeAnswer(device, message);
     if (!Answer(message)) message.Reset();
-    std::lock_guard<std::mutex> lock(mutex_);
-    devices.push_back(&device);
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        devices.push_back(&device);
+    }
+    if (afterAnswer) afterAnswer(device, message);
 }
 
 bool ScanFakeExchange::Answer(OMessage& message) {
@@ -91,7 +94,7 @@ bool ScanFakeExchange::Answer(OMessage& message) {
     WriteMbapPrefix(answer, transaction, static_cast<std::uint16_t>(answerPdu.size() + 1));
     answer.push_back(frame[6]);
     answer.insert(answer.end(), answerPdu.begin(), answerPdu.end());
-    return message.StoreAnswer(answer, kAnswerTime);
+    return message.StoreAnswer(answer, answerTime.load());
 }
 
 std::vector<std::vector<std::uint8_t>> ScanFakeExchange::Requests() const {

@@ -2,7 +2,7 @@
 // A device exchange for scan engine tests: keeps every request's PDU, answers from an
 // in-memory process image in TCP framing, and can fail chosen requests or hold them until
 // the test lets them go.
-#include <condition_variable>
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <map>
@@ -38,8 +38,11 @@ class ScanFakeExchange final : public IDeviceExchange {
     void FailNext(int count = 1);
     // Requests whose index (0-based, over the whole run) is listed are failed.
     void FailRequestIndex(std::size_t index);
-    // Called with each request before it is answered, outside the fake's own lock.
+    // Called with each request before it is answered, and after, outside the fake's lock.
     std::function<void(ODevice&, const OMessage&)> beforeAnswer;
+    std::function<void(ODevice&, const OMessage&)> afterAnswer;
+    // The answer time stamped on the answers from now on.
+    std::atomic<FileTime> answerTime{kAnswerTime};
 
     ProcessImage image;
     // Which device each request came from.

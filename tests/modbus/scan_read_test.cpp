@@ -445,5 +445,52 @@ TEST_F(ScanRead, AControllerThatDoesNotAnswerDoesNotHoldUpAnotherDevice) {
     EXPECT_EQ(deadTag.quality, kQualityCommFailure);
 }
 
+TEST_F(ScanRead, AnEarlierAnswerStoredLateDoesNotReplaceALaterOne) {
+    OModbusTag& tag = tags.Add(kHoldingRegister, 0);
+    exchange.image.holding[0] = 10;
+    exchange.answerTime = 1000;
+    std::promise<void> firstAsked, firstAnswered, letFirstAnswer;
+    std::shared_future<void> go = letFirstAnswer.get_future().share();
+    std::atomic<int> calls{0};
+    exchange.beforeAnswer = [&](ODevice&, const OMessage&) {
+        if (calls++ != 0) return;
+        firstAsked.set_value();
+        go.wait();
+    };
+    std::atomic<int> answers{0};
+    exchange.afterAnswer = [&](ODevice&, const OMessage&) {
+        if (answers++ == 0) firstAnswered.set_value();
+    };
+    std::thread first([&] { engine.ReadTags(tags.device, tags.list); });
+    firstAsked.get_future().wait();
+    {
+        // The first read has its answer (10 at 1000) but cannot store it yet; a second read
+        // gets a later answer (20 at 2000) and stores it meanwhile.
+        std::lock_guard<std::recursive_mutex> hold(TagDataLock());
+        letFirstAnswer.set_value();
+        firstAnswered.get_future().wait();
+        exchange.image.holding[0] = 20;
+        exchange.answerTime = 2000;
+        engine.ReadTags(tags.device, tags.list);
+        EXPECT_EQ(tag.value, Variant::Int16(20));
+    }
+    first.join();
+    EXPECT_EQ(tag.value, Variant::Int16(20));
+    EXPECT_EQ(tag.timestamp, 2000u);
+    EXPECT_EQ(tag.quality, kQualityGood);
+}
+
+TEST_F(ScanRead, AReadOnItsOwnStoresItsAnswerEvenWhenTheClockWentBack) {
+    OModbusTag& tag = tags.Add(kHoldingRegister, 0);
+    exchange.image.holding[0] = 1;
+    exchange.answerTime = 5000;
+    Read();
+    exchange.image.holding[0] = 2;
+    exchange.answerTime = 4000;
+    Read();
+    EXPECT_EQ(tag.value, Variant::Int16(2));
+    EXPECT_EQ(tag.timestamp, 4000u);
+}
+
 }  // namespace
 }  // namespace velk

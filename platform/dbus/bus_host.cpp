@@ -7,6 +7,8 @@
 #include <sdbus-c++/sdbus-c++.h>
 
 #include <atomic>
+#include <condition_variable>
+#include <deque>
 #include <cctype>
 #include <future>
 #include <map>
@@ -127,6 +129,9 @@ public:
             std::lock_guard lock(tasksMutex_);
             running_ = false;
         }
+        // Calls in progress end first: they may still ask the (now ended) loop for work,
+        // which is refused at once.
+        JoinWorkers();
         WithdrawAll();
         FailQueuedSinkCalls();
         graveyard_.clear();
@@ -172,9 +177,71 @@ private:
         std::string path;
         std::string owner;
         bool holdsModuleLock = false;
-        std::vector<std::string> interfaceNames;
-        std::unique_ptr<IBusObject> object;        // destroyed after its export
-        std::unique_ptr<sdbus::IObject> exported;
+        // Shared with the calls in progress, which may end after the object is withdrawn.
+        std::shared_ptr<IBusObject> object;
+        std::unique_ptr<sdbus::IObject> exported;  // destroyed first
+    };
+
+    // A call waiting for its handler on a client's worker; its message stays on the loop
+    // thread, as the bus library's messages are not shared across threads.
+    struct PendingReply {
+        std::string caller;
+        sdbus::MethodCall call;
+    };
+
+    // The thread that runs one client's calls, one at a time and in the order they came.
+    class ClientWorker {
+    public:
+        ClientWorker() : thread_([this] { Run(); }) {}
+        ~ClientWorker() {
+            Finish(true);
+            Join();
+        }
+        void Push(std::function<void()> job) {
+            {
+                std::lock_guard lock(mutex_);
+                jobs_.push_back(std::move(job));
+            }
+            changed_.notify_one();
+        }
+        // Ends the thread after the call in progress, and after the queued ones unless
+        // they are dropped.
+        void Finish(bool dropQueued) {
+            {
+                std::lock_guard lock(mutex_);
+                finishing_ = true;
+                if (dropQueued) jobs_.clear();
+            }
+            changed_.notify_one();
+        }
+        bool Finished() const { return finished_.load(); }
+        void Join() {
+            if (thread_.joinable()) thread_.join();
+        }
+
+    private:
+        void Run() {
+            NameCurrentThread("BusClient");
+            while (true) {
+                std::function<void()> job;
+                {
+                    std::unique_lock lock(mutex_);
+                    changed_.wait(lock, [this] { return !jobs_.empty() || finishing_; });
+                    if (jobs_.empty()) break;
+                    job = std::move(jobs_.front());
+                    jobs_.pop_front();
+                }
+                job();
+            }
+            finished_ = true;
+        }
+
+        std::mutex mutex_;
+        std::condition_variable changed_;
+        std::deque<std::function<void()>> jobs_;
+        bool finishing_ = false;
+        std::atomic<bool> finished_{false};
+        std::thread thread_;  // last: starts when everything else is in place
     };
 
     struct ClassRecord {
@@ -220,10 +287,18 @@ private:
         const std::string& ObjectPath() const override { return path_; }
         std::string ExportChild(std::string_view kind, std::unique_ptr<IBusObject> child) override {
             if (!IsPathElement(kind) || !child) return {};
-            const std::string path = path_ + "/" + std::string(kind) + std::to_string(impl_.nextChild_++);
-            return impl_.Export(path, caller_, std::move(child), false) ? path : std::string();
+            std::string path;
+            impl_.Invoke([&] {
+                const std::string wanted = path_ + "/" + std::string(kind) + std::to_string(impl_.nextChild_++);
+                if (impl_.Export(wanted, caller_, std::move(child), false)) path = wanted;
+            });
+            return path;
         }
-        bool RemoveObject(const std::string& path) override { return impl_.Retire(path, caller_); }
+        bool RemoveObject(const std::string& path) override {
+            bool removed = false;
+            impl_.Invoke([&] { removed = impl_.Retire(path, caller_); });
+            return removed;
+        }
         std::shared_ptr<BusSinkChannel> Sinks() const override { return impl_.ChannelFor(caller_); }
 
     private:
@@ -240,6 +315,7 @@ private:
         while (!stopping_) {
             if (!ProcessBus()) break;
             RunTasks();
+            ReapWorkers();
             if (stopping_) break;
             sdbus::IConnection::PollData data = connection_->getEventLoopPollData();
             pollfd fds[2] = {{data.fd, data.events, 0}, {wakeFd_, POLLIN, 0}};
@@ -253,6 +329,7 @@ private:
             running_ = false;
         }
         RunTasks();  // a stop that raced the end of the loop still withdraws
+        pendingReplies_.clear();
     }
 
     // Handles everything the bus has for us; false when the connection is lost.
@@ -372,10 +449,12 @@ private:
         record->owner = owner;
         std::vector<BusInterface> interfaces = object->Interfaces();
         record->object = std::move(object);
+        std::vector<std::string> names{std::string(kObjectInterface)};
+        for (const BusInterface& interface : interfaces) names.push_back(interface.name);
+        interfaces.push_back(ObjectInterface(names));
         try {
             record->exported = sdbus::createObject(*connection_, path);
             for (const BusInterface& interface : interfaces) {
-                record->interfaceNames.push_back(interface.name);
                 for (const BusMethod& method : interface.methods) {
                     record->exported->registerMethod(
                         interface.name, method.name, method.inputSignature, method.inputNames,
@@ -383,7 +462,6 @@ private:
                         [this, path, method](sdbus::MethodCall call) { Dispatch(path, method, call); });
                 }
             }
-            RegisterObjectInterface(*record);
             record->exported->finishRegistration();
         } catch (const sdbus::Error& error) {
             Report("cannot export " + path + ": " + error.getMessage());
@@ -397,15 +475,22 @@ private:
     }
 
     // The host's own interface on every object: the interface query and the release.
-    void RegisterObjectInterface(ObjectRecord& record) {
-        const std::string path = record.path;
-        const std::string interface(kObjectInterface);
-        record.exported->registerMethod(interface, "QueryInterface", "s", {"interface"}, "", {},
-                                        [this, path](sdbus::MethodCall call) { QueryInterface(path, call); });
-        record.exported->registerMethod(interface, "GetInterfaces", "", {}, "as", {"interfaces"},
-                                        [this, path](sdbus::MethodCall call) { GetInterfaces(path, call); });
-        record.exported->registerMethod(interface, "Release", "", {}, "", {},
-                                        [this, path](sdbus::MethodCall call) { Release(path, call); });
+    static BusInterface ObjectInterface(std::vector<std::string> names) {
+        BusInterface interface{std::string(kObjectInterface), {}};
+        interface.methods.push_back({"QueryInterface", "s", {"interface"}, "", {}, [names](BusCall& call) {
+                                         const std::string& wanted = *call.arguments[0].Text();
+                                         for (const std::string& name : names) {
+                                             if (name == wanted) return BusReply::Ok();
+                                         }
+                                         return BusReply::Fail(E_NOINTERFACE, wanted);
+                                     }});
+        interface.methods.push_back({"GetInterfaces", "", {}, "as", {"interfaces"},
+                                     [names](BusCall&) { return BusReply::Ok({BusValue::StringArray(names)}); }});
+        interface.methods.push_back({"Release", "", {}, "", {}, [](BusCall& call) {
+                                         call.scope.RemoveObject(call.scope.ObjectPath());
+                                         return BusReply::Ok();
+                                     }});
+        return interface;
     }
 
     // The object at the path when the call comes from its owner; null after an error reply.
@@ -422,63 +507,91 @@ private:
         return found->second.get();
     }
 
-    void QueryInterface(const std::string& path, sdbus::MethodCall& call) {
-        ObjectRecord* record = CheckedObject(path, call);
-        if (record == nullptr) return;
-        std::string name;
-        call >> name;
-        bool known = name == kObjectInterface;
-        for (const std::string& interface : record->interfaceNames) known = known || interface == name;
-        if (!known) {
-            SendError(call, E_NOINTERFACE, name);
-            return;
-        }
-        call.createReply().send();
-    }
-
-    void GetInterfaces(const std::string& path, sdbus::MethodCall& call) {
-        ObjectRecord* record = CheckedObject(path, call);
-        if (record == nullptr) return;
-        std::vector<std::string> names{std::string(kObjectInterface)};
-        names.insert(names.end(), record->interfaceNames.begin(), record->interfaceNames.end());
-        auto reply = call.createReply();
-        reply << names;
-        reply.send();
-    }
-
-    void Release(const std::string& path, sdbus::MethodCall& call) {
-        ObjectRecord* record = CheckedObject(path, call);
-        if (record == nullptr) return;
-        Retire(path, record->owner);
-        call.createReply().send();
-    }
-
+    // Reads the arguments here and runs the handler on the caller's worker, so that a slow
+    // call holds up its own client only; the reply is sent back here.
     void Dispatch(const std::string& path, const BusMethod& method, sdbus::MethodCall& call) {
-        if (CheckedObject(path, call) == nullptr) return;
+        ObjectRecord* record = CheckedObject(path, call);
+        if (record == nullptr) return;
         BusValue::Items arguments;
         if (!ReadBusValues(call, method.inputSignature, arguments)) {
             SendError(call, E_INVALIDARG, "arguments do not match " + method.inputSignature);
             return;
         }
-        CallScope scope(*this, call.getSender(), path);
-        BusCall busCall{scope, std::move(arguments)};
-        BusReply result;
-        try {
-            result = method.handler(busCall);
-        } catch (const std::exception& error) {
-            result = BusReply::Fail(E_FAIL, error.what());
-        }
+        const std::uint64_t id = nextReply_++;
+        const std::string caller = record->owner;
+        pendingReplies_.emplace(id, PendingReply{caller, std::move(call)});
+        WorkerFor(caller).Push([this, id, caller, path, method, object = record->object,
+                                arguments = std::move(arguments)]() mutable {
+            CallScope scope(*this, caller, path);
+            BusCall busCall{scope, std::move(arguments)};
+            BusReply result;
+            try {
+                result = method.handler(busCall);
+            } catch (const std::exception& error) {
+                result = BusReply::Fail(E_FAIL, error.what());
+            }
+            object.reset();  // a withdrawn object ends with its last call, on this thread
+            Post([this, id, method, result = std::move(result)] { SendReply(id, method, result); });
+        });
+    }
+
+    void SendReply(std::uint64_t id, const BusMethod& method, const BusReply& result) {
+        auto found = pendingReplies_.find(id);
+        if (found == pendingReplies_.end()) return;  // the caller has left
+        const sdbus::MethodCall call = std::move(found->second.call);
+        pendingReplies_.erase(found);
         if (Failed(result.result)) {
             SendError(call, result.result, result.description);
             return;
         }
-        auto reply = call.createReply();
-        if (SignatureOf(result.values) != method.outputSignature || !WriteBusValues(reply, result.values)) {
-            Report("reply of " + method.name + " at " + path + " does not match " + method.outputSignature);
-            SendError(call, E_FAIL, "malformed reply");
-            return;
+        try {
+            auto reply = call.createReply();
+            if (SignatureOf(result.values) != method.outputSignature || !WriteBusValues(reply, result.values)) {
+                Report("reply of " + method.name + " does not match " + method.outputSignature);
+                SendError(call, E_FAIL, "malformed reply");
+                return;
+            }
+            reply.send();
+        } catch (const sdbus::Error&) {
+            // The caller left before its answer.
         }
-        reply.send();
+    }
+
+    ClientWorker& WorkerFor(const std::string& client) {
+        std::unique_ptr<ClientWorker>& worker = workers_[client];
+        if (!worker) worker = std::make_unique<ClientWorker>();
+        return *worker;
+    }
+
+    // A departed client's worker ends after its call in progress; its queued calls go.
+    void EndWorker(const std::string& client) {
+        auto found = workers_.find(client);
+        if (found != workers_.end()) {
+            found->second->Finish(true);
+            endingWorkers_.push_back(std::move(found->second));
+            workers_.erase(found);
+        }
+        for (auto it = pendingReplies_.begin(); it != pendingReplies_.end();) {
+            it = it->second.caller == client ? pendingReplies_.erase(it) : std::next(it);
+        }
+    }
+
+    void ReapWorkers() {
+        for (auto it = endingWorkers_.begin(); it != endingWorkers_.end();) {
+            if ((*it)->Finished()) {
+                (*it)->Join();
+                it = endingWorkers_.erase(it);
+            } else {
+                ++it;
+            }
+        }
+    }
+
+    void JoinWorkers() {
+        for (auto& [client, worker] : workers_) worker->Finish(true);
+        for (auto& worker : endingWorkers_) worker->Finish(true);
+        workers_.clear();  // each joins as it is destroyed
+        endingWorkers_.clear();
     }
 
     // Withdraws the owner's object at the path and everything below it, children first.
@@ -511,6 +624,7 @@ private:
     }
 
     void ReleaseClient(const std::string& client) {
+        EndWorker(client);
         FailPendingSinkCalls(&client);
         std::vector<std::string> doomed;
         for (auto it = objects_.rbegin(); it != objects_.rend(); ++it) {
@@ -652,6 +766,10 @@ private:
     std::vector<std::unique_ptr<ClassRecord>> classes_;
     std::map<std::string, std::unique_ptr<ObjectRecord>> objects_;
     std::map<std::uint64_t, PendingSinkCall> pending_;
+    std::map<std::uint64_t, PendingReply> pendingReplies_;
+    std::uint64_t nextReply_ = 1;
+    std::map<std::string, std::unique_ptr<ClientWorker>> workers_;
+    std::vector<std::unique_ptr<ClientWorker>> endingWorkers_;
     std::uint64_t nextSinkCall_ = 1;
     unsigned nextChild_ = 1;
     Graveyard graveyard_;

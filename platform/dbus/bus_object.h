@@ -18,8 +18,7 @@ namespace velk {
 
 class IBusObject;
 
-// What a method handler may do beyond computing its results; valid only during the call,
-// on the bus thread.
+// What a method handler may do beyond computing its results; valid only during the call.
 class IBusCallScope {
 public:
     virtual ~IBusCallScope() = default;
@@ -72,8 +71,10 @@ struct BusInterface {
     std::vector<BusMethod> methods;
 };
 
-// An object on the bus. The host reads its interfaces once, when it exports it, and calls
-// the handlers on the bus thread, one call at a time.
+// An object on the bus. The host reads its interfaces once, when it exports it. Handlers
+// run on the calling client's own worker thread: the calls of one client one at a time, in
+// the order they were sent, the calls of different clients at the same time. An object
+// withdrawn during a call is destroyed when that call has ended.
 class IBusObject {
 public:
     virtual ~IBusObject() = default;

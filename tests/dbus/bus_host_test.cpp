@@ -6,6 +6,8 @@
 #include <gtest/gtest.h>
 
 #include <csignal>
+#include <mutex>
+#include <thread>
 
 #include "platform/dbus/bus_errors.h"
 #include "tests/dbus/bus_test_client.h"
@@ -75,6 +77,59 @@ TEST_F(BusHostTest, EachClientGetsItsOwnInstanceHoldingOneModuleLock) {
     EXPECT_EQ(refused.name, kHresultErrorName);
     EXPECT_EQ(refused.message.substr(0, 10), Hex(E_ACCESSDENIED));
     EXPECT_EQ(Add(*instanceA, 0), 7);
+}
+
+TEST_F(BusHostTest, ASlowCallHoldsUpItsOwnClientOnly) {
+    BusTestClient slow(bus_.Address());
+    auto held = Instance(slow, slow.CreateInstance(kTestName, kTestFactory));
+    std::thread caller([&] { held->callMethod("Hold").onInterface(kCounterInterface); });
+    // Whatever fails below, the held call is let go and its thread ends.
+    struct Release {
+        CounterRecord& record;
+        std::thread& thread;
+        ~Release() {
+            record.LetGo();
+            if (thread.joinable()) thread.join();
+        }
+    } release{*counter_.Record(), caller};
+    ASSERT_TRUE(counter_.Record()->WaitUntilHeld(kPatience));
+
+    // Another client is served while the first one's call is in its handler.
+    BusTestClient other(bus_.Address());
+    auto instance = Instance(other, other.CreateInstance(kTestName, kTestFactory));
+    EXPECT_EQ(Add(*instance, 6), 6);
+    EXPECT_TRUE(counter_.Record()->Holding());
+
+    counter_.Record()->LetGo();
+    caller.join();
+    EXPECT_FALSE(counter_.Record()->Holding());
+    EXPECT_EQ(lock_.Count(), 2);
+}
+
+TEST_F(BusHostTest, CallsOfOneClientRunInTheOrderTheyWereSent) {
+    BusTestClient client(bus_.Address());
+    auto instance = Instance(client, client.CreateInstance(kTestName, kTestFactory));
+    // Asynchronous calls: all are sent before the first answer arrives.
+    std::mutex mutex;
+    std::vector<std::int32_t> totals;
+    std::vector<sdbus::PendingAsyncCall> calls;
+    for (std::int32_t amount = 1; amount <= 20; ++amount) {
+        calls.push_back(instance->callMethodAsync("Add").onInterface(kCounterInterface).withArguments(amount).uponReplyInvoke(
+            [&](const sdbus::Error* error, std::int32_t total) {
+                std::lock_guard lock(mutex);
+                totals.push_back(error ? -1 : total);
+            }));
+    }
+    client.Connection().enterEventLoopAsync();
+    EXPECT_TRUE(WaitUntil([&] {
+        std::lock_guard lock(mutex);
+        return totals.size() == 20;
+    }, kPatience));
+    client.Connection().leaveEventLoop();
+    std::vector<std::int32_t> expected;
+    for (std::int32_t amount = 1, sum = 0; amount <= 20; ++amount) expected.push_back(sum += amount);
+    std::lock_guard lock(mutex);
+    EXPECT_EQ(totals, expected);
 }
 
 TEST_F(BusHostTest, InterfaceQueryAnswersTheObjectsInterfacesAndRefusesOthers) {

@@ -37,6 +37,10 @@ public:
                    [this](BusCall&) { return BusReply::Ok({BusValue::StringArray(arguments_)}); }},
                   {"Echo", "v", {"value"}, "v", {"value"},
                    [](BusCall& c) { return BusReply::Ok({c.arguments[0]}); }},
+                  {"Hold", "", {}, "", {}, [this](BusCall&) {
+                       record_->HoldCall();
+                       return BusReply::Ok();
+                   }},
                   {"BadReply", "", {}, "i", {"value"},
                    [](BusCall&) { return BusReply::Ok({BusValue::String("not a number")}); }}}}};
     }
@@ -113,6 +117,32 @@ std::vector<HRESULT> CounterRecord::Completions() const {
 bool CounterRecord::WaitForCompletions(std::size_t count, std::chrono::milliseconds timeout) const {
     std::unique_lock lock(mutex_);
     return changed_.wait_for(lock, timeout, [&] { return completions_.size() >= count; });
+}
+
+void CounterRecord::HoldCall() {
+    std::unique_lock lock(mutex_);
+    holding_ = true;
+    changed_.notify_all();
+    changed_.wait(lock, [this] { return letGo_; });
+    holding_ = false;
+}
+
+bool CounterRecord::WaitUntilHeld(std::chrono::milliseconds timeout) const {
+    std::unique_lock lock(mutex_);
+    return changed_.wait_for(lock, timeout, [this] { return holding_; });
+}
+
+bool CounterRecord::Holding() const {
+    std::lock_guard lock(mutex_);
+    return holding_;
+}
+
+void CounterRecord::LetGo() {
+    {
+        std::lock_guard lock(mutex_);
+        letGo_ = true;
+    }
+    changed_.notify_all();
 }
 
 TestCounterClass::TestCounterClass(std::string busName, std::string factoryPath,

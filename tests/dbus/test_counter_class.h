@@ -24,7 +24,15 @@ public:
     // Waits until at least count completions are there; false after the time-out.
     bool WaitForCompletions(std::size_t count, std::chrono::milliseconds timeout) const;
 
+    // A call that holds its handler until the test lets it go.
+    void HoldCall();
+    bool WaitUntilHeld(std::chrono::milliseconds timeout) const;
+    bool Holding() const;
+    void LetGo();
+
 private:
+    bool holding_ = false;
+    bool letGo_ = false;
     mutable std::mutex mutex_;
     mutable std::condition_variable changed_;
     std::vector<HRESULT> completions_;

@@ -232,7 +232,7 @@ void AeEventBuilder::AddAttributes(BuiltEvent& built,
                 e.attributes.push_back(Variant::Int32(alarm ? alarm->alarmClass : 0));
                 break;
             default:
-                e.attributes.push_back(Variant());
+                e.attributes.emplace_back();  // VT_NULL
                 break;
         }
     }

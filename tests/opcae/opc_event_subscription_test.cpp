@@ -590,6 +590,55 @@ TEST_F(SubscriptionTest, DeliveryThreadSendsQueuedEventsAndStopsWithItsSubscript
     threaded.reset();
 }
 
+TEST_F(SubscriptionTest, ConcurrentProducersAcknowledgementsAndDeliveryLoseNothing) {
+    AeServerContext context = Context();
+    context.startDeliveryThreads = true;
+    auto threaded = std::make_unique<OPCEventServer>(context);
+    ASSERT_EQ(servers.servers.size(), 1u);  // acknowledgements go to this object only
+    std::shared_ptr<OPCEventSubscription> s;
+    threaded->CreateEventSubscription(true, 5, 50, 5, &s, nullptr, nullptr);
+    std::uint32_t c = 0;
+    s->Advise(sink, &c);
+    Activate(pump, 2, 2);
+    Activate(level, 4, 6);
+    const BEvent pumpRecord = TagRecord(pump, 2, true);
+    const BEvent levelRecord = TagRecord(level, 6, true);
+    constexpr int kPerProducer = 400;
+    constexpr int kAcks = 50;
+    std::thread a([&] {
+        for (int i = 0; i < kPerProducer; ++i) threaded->DistributeEvent(pumpRecord);
+    });
+    std::thread b([&] {
+        for (int i = 0; i < kPerProducer; ++i) threaded->DistributeEvent(levelRecord);
+    });
+    std::thread acks([&] {
+        std::vector<HRESULT> errors;
+        for (int i = 0; i < kAcks; ++i)
+            threaded->AckCondition({{"", "Discrete On", 0, pump.id}}, "op", nullptr, &errors);
+    });
+    std::thread refresh([&] {
+        for (int i = 0; i < 20; ++i) s->Refresh(c);
+    });
+    a.join();
+    b.join();
+    acks.join();
+    refresh.join();
+    const std::size_t expected = 2 * kPerProducer + kAcks;
+    auto delivered = [&] {
+        std::size_t n = 0;
+        for (const auto& call : sink->Calls())
+            if (!call.refresh) n += call.events.size();
+        return n;
+    };
+    for (int i = 0; i < 2000 && delivered() < expected; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    EXPECT_EQ(delivered(), expected);
+    EXPECT_EQ(s->DroppedRecords(), 0u);
+    for (const auto& call : sink->Calls()) EXPECT_LE(call.events.size(), 50u);
+    threaded->ReleaseSubscription(s.get());
+    s.reset();
+}
+
 TEST_F(SubscriptionTest, OwnerDestructionStopsSubscriptionsTheClientStillHolds) {
     AeServerContext context = Context();
     context.startDeliveryThreads = true;

@@ -18,8 +18,8 @@ struct ASyncRequest {
     std::uint32_t connection = 0;  // 1.0 only: the data-object connection to complete on
     std::uint32_t source = 0;      // reads and refreshes
     std::vector<std::uint32_t> handles;
-    std::vector<Variant> values;   // writes
-    std::vector<HRESULT> errors;   // writes
+    std::vector<Variant> values;  // writes
+    std::vector<HRESULT> errors;  // writes
     std::uint32_t transactionID = 0;
     RequestKind kind = RequestKind::Read;
 };

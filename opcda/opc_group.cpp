@@ -171,9 +171,8 @@ HRESULT OPCGroup::GetState(std::uint32_t* updateRate, bool* active, std::string*
 }
 
 HRESULT OPCGroup::SetState(const std::uint32_t* requestedRate, std::uint32_t* revisedRate,
-                           const bool* active, const std::int32_t* timeBias,
-                           const float* deadband, const std::uint32_t* lcid,
-                           const std::uint32_t* hClientGroup) {
+                           const bool* active, const std::int32_t* timeBias, const float* deadband,
+                           const std::uint32_t* lcid, const std::uint32_t* hClientGroup) {
     if (requestedRate) updateRate_ = std::max(*requestedRate, kMinimumUpdateRate);
     if (revisedRate) *revisedRate = updateRate_;
     if (timeBias) timeBias_ = *timeBias;
@@ -216,8 +215,8 @@ HRESULT OPCGroup::CloneGroup(const std::string* name, std::shared_ptr<OPCGroup>*
     const float band = deadband_;
     std::uint32_t handle = 0;
     std::uint32_t revised = 0;
-    const HRESULT hr = owner->AddGroup(name, false, updateRate_, clientGroupHandle_, &bias,
-                                       &band, lcid_, clone, &handle, &revised);
+    const HRESULT hr = owner->AddGroup(name, false, updateRate_, clientGroupHandle_, &bias, &band,
+                                       lcid_, clone, &handle, &revised);
     return Traced("IOPCGroupStateMgt::CloneGroup", hr);
 }
 
@@ -294,8 +293,7 @@ HRESULT OPCGroup::AddItems(const std::vector<OPCITEMDEF>& items,
 }
 
 HRESULT OPCGroup::ValidateItems(const std::vector<OPCITEMDEF>& items, bool /*blobUpdate*/,
-                                std::vector<OPCITEMRESULT>& results,
-                                std::vector<HRESULT>& errors) {
+                                std::vector<OPCITEMRESULT>& results, std::vector<HRESULT>& errors) {
     results.assign(items.size(), OPCITEMRESULT{});
     errors.assign(items.size(), S_OK);
     bool anyFailed = false;
@@ -443,8 +441,8 @@ HRESULT OPCGroup::Read(std::uint32_t source, const std::vector<std::uint32_t>& h
             state.timestamp = item->tag->timestamp;
             state.value = ValueAsServed(*item->tag);
             const bool bothActive = active_ && item->active;
-            state.quality = (source == OPC_DS_CACHE && !bothActive) ? kQualityOutOfService
-                                                                    : item->tag->quality;
+            state.quality =
+                (source == OPC_DS_CACHE && !bothActive) ? kQualityOutOfService : item->tag->quality;
             if (!readable) {
                 errors[i] = OPC_E_BADRIGHTS;
                 anyFailed = true;
@@ -576,9 +574,8 @@ void OPCGroup::SendNotification(ItemLock& lock, std::uint32_t transactionID, boo
     }
 }
 
-void OPCGroup::SendStream(ItemLock& lock, const AdviseConnection& connection,
-                          std::uint32_t format, std::uint32_t transactionID,
-                          const ASyncRequest* writeRequest) {
+void OPCGroup::SendStream(ItemLock& lock, const AdviseConnection& connection, std::uint32_t format,
+                          std::uint32_t transactionID, const ASyncRequest* writeRequest) {
     std::vector<std::uint8_t> stream;
     const std::uint32_t hGroup = clientGroupHandle_;
     if (writeRequest != nullptr) {
@@ -597,7 +594,8 @@ void OPCGroup::SendStream(ItemLock& lock, const AdviseConnection& connection,
             e.hClient = item->clientHandle;
             e.quality = item->cachedQuality;
             e.timestamp = item->tag->timestamp;
-            e.value = OpcValue::Of(ConvertForClient(item->cachedValue, item->requestedType, nullptr));
+            e.value =
+                OpcValue::Of(ConvertForClient(item->cachedValue, item->requestedType, nullptr));
             entries.push_back(std::move(e));
         }
         stream = BuildDataStream(format == kFormatDataTime, hGroup, transactionID, entries);
@@ -808,8 +806,8 @@ std::uint32_t OPCGroup::OutstandingRequests() const {
 }
 
 HRESULT OPCGroup::AsyncRead(std::uint32_t connection, std::uint32_t source,
-                            const std::vector<std::uint32_t>& handles,
-                            std::uint32_t* transactionID, std::vector<HRESULT>& errors) {
+                            const std::vector<std::uint32_t>& handles, std::uint32_t* transactionID,
+                            std::vector<HRESULT>& errors) {
     if (transactionID == nullptr) return Traced("IOPCAsyncIO::Read", E_INVALIDARG);
     auto request = std::make_unique<ASyncRequest>();
     request->kind = RequestKind::Read;

@@ -80,8 +80,7 @@ OModbusTag* FindItemTag(const OTagGroup& root, const std::string& itemID, ODevic
     return tag;
 }
 
-std::shared_ptr<OPCServer> OPCServer::Create(DAServerServices services,
-                                             DAServerSettings settings) {
+std::shared_ptr<OPCServer> OPCServer::Create(DAServerServices services, DAServerSettings settings) {
     std::shared_ptr<OPCServer> server(new OPCServer(std::move(services), std::move(settings)));
     if (server->services_.registry) server->services_.registry->AddDAServer(server.get());
     Trace("Creating OPC DA server instance");
@@ -372,8 +371,7 @@ HRESULT OPCServer::BrowseAccessPaths(const std::string& /*itemID*/) {
 
 // ---- item properties ----
 
-HRESULT OPCServer::ResolveItem(const std::string& itemID, bool readFromDevice,
-                               ResolvedItem& out) {
+HRESULT OPCServer::ResolveItem(const std::string& itemID, bool readFromDevice, ResolvedItem& out) {
     std::shared_ptr<OPCGroup> group;
     std::uint32_t handle = 0;
     {
@@ -438,8 +436,8 @@ HRESULT OPCServer::QueryAvailableProperties(const std::string* itemID,
     properties->clear();
     for (const PropertyRow& row : kProperties) {
         if (row.analogOnly && !analog) continue;
-        properties->push_back(
-            {row.id, row.description, row.type == VT_EMPTY ? item.result.canonicalDataType : row.type});
+        properties->push_back({row.id, row.description,
+                               row.type == VT_EMPTY ? item.result.canonicalDataType : row.type});
     }
     return Traced(method, S_OK);
 }
@@ -465,32 +463,65 @@ HRESULT OPCServer::GetItemProperties(const std::string* itemID,
         OpcValue& v = (*values)[i];
         const bool analogReady = analog && scaling != nullptr;
         switch (ids[i]) {
-            case 1: v = OpcValue::Of(Variant::Int16(static_cast<std::int16_t>(item.result.canonicalDataType))); break;
-            case 2: v = OpcValue::Of(item.state.value); break;
-            case 3: v = OpcValue::Of(Variant::Int16(static_cast<std::int16_t>(item.state.quality))); break;
-            case 4: v = OpcValue::Date(LocalTimeToDate(services_.clock->ToLocal(item.state.timestamp))); break;
-            case 5: v = OpcValue::Of(Variant::Int32(static_cast<std::int32_t>(item.attributes.accessRights))); break;
-            case 6: v = OpcValue::Of(Variant::Float(static_cast<float>(item.revisedRate))); break;
-            case 101: v = OpcValue::Of(Variant::Text(tag.description)); break;
-            case 200: v = OpcValue::Of(Variant::Text(tag.defaultDisplay)); break;
+            case 1:
+                v = OpcValue::Of(
+                    Variant::Int16(static_cast<std::int16_t>(item.result.canonicalDataType)));
+                break;
+            case 2:
+                v = OpcValue::Of(item.state.value);
+                break;
+            case 3:
+                v = OpcValue::Of(Variant::Int16(static_cast<std::int16_t>(item.state.quality)));
+                break;
+            case 4:
+                v = OpcValue::Date(LocalTimeToDate(services_.clock->ToLocal(item.state.timestamp)));
+                break;
+            case 5:
+                v = OpcValue::Of(
+                    Variant::Int32(static_cast<std::int32_t>(item.attributes.accessRights)));
+                break;
+            case 6:
+                v = OpcValue::Of(Variant::Float(static_cast<float>(item.revisedRate)));
+                break;
+            case 101:
+                v = OpcValue::Of(Variant::Text(tag.description));
+                break;
+            case 200:
+                v = OpcValue::Of(Variant::Text(tag.defaultDisplay));
+                break;
             case 100:
-                if (analogReady) { v = OpcValue::Of(Variant::Text(scaling->units)); break; }
+                if (analogReady) {
+                    v = OpcValue::Of(Variant::Text(scaling->units));
+                    break;
+                }
                 (*errors)[i] = OPC_E_INVALID_PID;
                 break;
             case 102:
-                if (analogReady) { v = OpcValue::Of(Variant::Double(scaling->engineeringMaximum)); break; }
+                if (analogReady) {
+                    v = OpcValue::Of(Variant::Double(scaling->engineeringMaximum));
+                    break;
+                }
                 (*errors)[i] = OPC_E_INVALID_PID;
                 break;
             case 103:
-                if (analogReady) { v = OpcValue::Of(Variant::Double(scaling->engineeringMinimum)); break; }
+                if (analogReady) {
+                    v = OpcValue::Of(Variant::Double(scaling->engineeringMinimum));
+                    break;
+                }
                 (*errors)[i] = OPC_E_INVALID_PID;
                 break;
             case 5400:
-                if (analogReady) { v = OpcValue::Of(Variant::Double(scaling->lowProcess)); break; }
+                if (analogReady) {
+                    v = OpcValue::Of(Variant::Double(scaling->lowProcess));
+                    break;
+                }
                 (*errors)[i] = OPC_E_INVALID_PID;
                 break;
             case 5401:
-                if (analogReady) { v = OpcValue::Of(Variant::Double(scaling->highProcess)); break; }
+                if (analogReady) {
+                    v = OpcValue::Of(Variant::Double(scaling->highProcess));
+                    break;
+                }
                 (*errors)[i] = OPC_E_INVALID_PID;
                 break;
             default:

@@ -131,8 +131,7 @@ class OPCServer final : public IDAServerObject, public std::enable_shared_from_t
 
     DAServerServices services_;
     DAServerSettings settings_;
-    std::shared_ptr<std::atomic<FileTime>> lastUpdate_ =
-        std::make_shared<std::atomic<FileTime>>(0);
+    std::shared_ptr<std::atomic<FileTime>> lastUpdate_ = std::make_shared<std::atomic<FileTime>>(0);
 
     mutable std::recursive_mutex tableLock_;
     std::map<std::uint32_t, std::shared_ptr<OPCGroup>> groups_;

@@ -36,14 +36,29 @@ std::uint32_t FloatBits(float f) {
 // The 8 data bytes of a scalar VARIANT (offset 8 of the VARIANT).
 void PutScalar(std::vector<std::uint8_t>& out, std::size_t at, const Variant& v) {
     switch (v.Type()) {
-        case VT_BOOL: Put16(out, at, v.AsBool() ? 0xFFFF : 0); break;
-        case VT_I2: Put16(out, at, static_cast<std::uint16_t>(v.AsInt16())); break;
-        case VT_UI2: Put16(out, at, v.AsUInt16()); break;
-        case VT_I4: Put32(out, at, static_cast<std::uint32_t>(v.AsInt32())); break;
-        case VT_UI4: Put32(out, at, v.AsUInt32()); break;
-        case VT_R4: Put32(out, at, FloatBits(v.AsFloat())); break;
-        case VT_R8: Put64(out, at, DoubleBits(v.AsDouble())); break;
-        default: break;  // empty values and the pointer of a string stay zero
+        case VT_BOOL:
+            Put16(out, at, v.AsBool() ? 0xFFFF : 0);
+            break;
+        case VT_I2:
+            Put16(out, at, static_cast<std::uint16_t>(v.AsInt16()));
+            break;
+        case VT_UI2:
+            Put16(out, at, v.AsUInt16());
+            break;
+        case VT_I4:
+            Put32(out, at, static_cast<std::uint32_t>(v.AsInt32()));
+            break;
+        case VT_UI4:
+            Put32(out, at, v.AsUInt32());
+            break;
+        case VT_R4:
+            Put32(out, at, FloatBits(v.AsFloat()));
+            break;
+        case VT_R8:
+            Put64(out, at, DoubleBits(v.AsDouble()));
+            break;
+        default:
+            break;  // empty values and the pointer of a string stay zero
     }
 }
 
@@ -58,13 +73,13 @@ void AppendVariant(std::vector<std::uint8_t>& out, const OpcValue& value) {
     } else if (value.vt == (VT_ARRAY | VT_R8)) {
         const std::size_t desc = out.size();
         out.resize(desc + kSafeArrayDescriptorSize + value.array.size() * 8, 0);
-        Put16(out, desc, 1);       // cDims
-        Put16(out, desc + 2, 0);   // fFeatures
-        Put32(out, desc + 4, 8);   // cbElements
-        Put32(out, desc + 8, 0);   // cLocks
-        Put32(out, desc + 12, 0);  // pvData
+        Put16(out, desc, 1);                                                    // cDims
+        Put16(out, desc + 2, 0);                                                // fFeatures
+        Put32(out, desc + 4, 8);                                                // cbElements
+        Put32(out, desc + 8, 0);                                                // cLocks
+        Put32(out, desc + 12, 0);                                               // pvData
         Put32(out, desc + 16, static_cast<std::uint32_t>(value.array.size()));  // cElements
-        Put32(out, desc + 20, 0);  // lLbound
+        Put32(out, desc + 20, 0);                                               // lLbound
         std::size_t p = desc + kSafeArrayDescriptorSize;
         for (double d : value.array) {
             Put64(out, p, DoubleBits(d));

@@ -39,12 +39,11 @@ std::int64_t DaysFromCivil(std::int64_t y, unsigned m, unsigned d) {
 
 double LocalTimeToDate(const LocalTime& local) {
     constexpr std::int64_t kDaysFrom1899To1970 = 25569;
-    const std::int64_t days =
-        DaysFromCivil(local.year, static_cast<unsigned>(local.month),
-                      static_cast<unsigned>(local.day)) +
-        kDaysFrom1899To1970;
-    const double ms = ((local.hour * 60.0 + local.minute) * 60.0 + local.second) * 1000.0 +
-                      local.millisecond;
+    const std::int64_t days = DaysFromCivil(local.year, static_cast<unsigned>(local.month),
+                                            static_cast<unsigned>(local.day)) +
+                              kDaysFrom1899To1970;
+    const double ms =
+        ((local.hour * 60.0 + local.minute) * 60.0 + local.second) * 1000.0 + local.millisecond;
     return static_cast<double>(days) + ms / 86'400'000.0;
 }
 

@@ -327,7 +327,8 @@ TEST_F(OPCGroupDataObject, WritesCompleteWithAWriteCompleteStream) {
     launcher.RunAll();
     std::uint32_t tid = 0;
     std::vector<HRESULT> errors;
-    group->AsyncWrite(conn, {handles[0], 888}, {Variant::Int16(3), Variant::Int16(4)}, &tid, errors);
+    group->AsyncWrite(conn, {handles[0], 888}, {Variant::Int16(3), Variant::Int16(4)}, &tid,
+                      errors);
     launcher.RunAll();
     ASSERT_FALSE(s.Streams().empty());
     EXPECT_EQ(s.Streams().back().first, kFormatWriteComplete);

@@ -40,7 +40,8 @@ TEST_F(OPCGroupState, SetStateRaisesTheRateAndStoresTheRest) {
     EXPECT_EQ(gotLcid, 0x407u);
     EXPECT_EQ(gotClient, 9u);
     // Leaving everything out changes nothing but still reports the rate.
-    EXPECT_EQ(group->SetState(nullptr, &revised, nullptr, nullptr, nullptr, nullptr, nullptr), S_OK);
+    EXPECT_EQ(group->SetState(nullptr, &revised, nullptr, nullptr, nullptr, nullptr, nullptr),
+              S_OK);
     EXPECT_EQ(revised, 10u);
     EXPECT_TRUE(Traced("Called IOPCGroupStateMgt::SetState"));
 }
@@ -112,9 +113,9 @@ TEST_F(OPCGroupItems, AddItemsReportsTypesRightsAndUnknownIds) {
     EXPECT_EQ(group->AddItems(defs, results, errors), S_FALSE);
     EXPECT_EQ(errors, (std::vector<HRESULT>{S_OK, S_OK, S_OK, S_OK, OPC_E_UNKNOWNITEMID, S_OK}));
     EXPECT_EQ(results[0].canonicalDataType, VT_I2);
-    EXPECT_EQ(results[1].canonicalDataType, VT_I4);   // UINT served as LONG
-    EXPECT_EQ(results[2].canonicalDataType, VT_R8);   // scaled INT
-    EXPECT_EQ(results[3].canonicalDataType, VT_BOOL); // scaled BOOL keeps its type
+    EXPECT_EQ(results[1].canonicalDataType, VT_I4);    // UINT served as LONG
+    EXPECT_EQ(results[2].canonicalDataType, VT_R8);    // scaled INT
+    EXPECT_EQ(results[3].canonicalDataType, VT_BOOL);  // scaled BOOL keeps its type
     EXPECT_EQ(results[4].hServer, 0u);
     EXPECT_EQ(results[4].canonicalDataType, VT_EMPTY);
     EXPECT_EQ(results[0].accessRights, OPC_READABLE | OPC_WRITEABLE);
@@ -211,7 +212,7 @@ TEST_F(OPCGroupItems, AttributeEnumeratorReportsNamesRightsAndRanges) {
     EXPECT_EQ(a[1].euInfo.vt, VT_ARRAY | VT_R8);
     EXPECT_EQ(a[1].euInfo.array, (std::vector<double>{-5.0, 250.0}));
     EXPECT_EQ(a[2].accessRights, OPC_READABLE | OPC_WRITEABLE);  // write-only shows both
-    EXPECT_EQ(a[3].euType, OPC_NOENUM);  // a scaled BOOL is not analog
+    EXPECT_EQ(a[3].euType, OPC_NOENUM);                          // a scaled BOOL is not analog
     EXPECT_EQ(e->Skip(1), S_FALSE);
     e->Reset();
     EXPECT_EQ(e->Skip(3), S_OK);
@@ -292,8 +293,9 @@ TEST_F(OPCGroupSyncIO, WritesReportPerItemResultsAndStopAtABadHandle) {
     auto group = MakeGroup(*server);
     auto handles = Add(*group, {"PLC1.T", "PLC1.RO", "PLC1.Count"});
     std::vector<HRESULT> errors;
-    EXPECT_EQ(group->Write({handles[0], handles[1]}, {Variant::Int16(4), Variant::Int16(5)}, errors),
-              S_FALSE);
+    EXPECT_EQ(
+        group->Write({handles[0], handles[1]}, {Variant::Int16(4), Variant::Int16(5)}, errors),
+        S_FALSE);
     EXPECT_EQ(errors, (std::vector<HRESULT>{S_OK, OPC_E_BADRIGHTS}));
     EXPECT_EQ(t->value, Variant::Int16(4));
     EXPECT_EQ(ro->value, Variant());
@@ -505,11 +507,12 @@ TEST_F(OPCGroupUpdate, NoCallbackIsMadeWhileTheItemLockIsHeld) {
     EXPECT_TRUE(otherThreadGotIn);
 }
 
-TEST_F(OPCGroupUpdate, UpdateThreadDeliversAfterAddItems) {
+TEST_F(OPCGroupUpdate, AddItemsWakesTheUpdateThread) {
     auto server = MakeServer(true);
     std::shared_ptr<OPCGroup> group;
     std::uint32_t revised = 0;
-    server->AddGroup(nullptr, true, 100, 5, nullptr, nullptr, 0, &group, nullptr, &revised);
+    // A period of about 49 days: only the wake event can bring the next cycle.
+    server->AddGroup(nullptr, true, 0xFFFFFFFFu, 5, nullptr, nullptr, 0, &group, nullptr, &revised);
     RecordingCallback sink;
     std::uint32_t cookie = 0;
     group->AdviseCallback(&sink, &cookie);
@@ -530,12 +533,8 @@ TEST_F(OPCGroupUpdate, AClientMayReleaseTheGroupInsideItsUpdateCallback) {
     server->AddGroup(nullptr, true, 10, 5, nullptr, nullptr, 0, &held, nullptr, nullptr);
     server->RemoveGroup(held->ServerHandle(), false);
     std::weak_ptr<OPCGroup> weak = held;
-    std::mutex holdLock;
     RecordingCallback sink;
-    sink.hook = [&] {
-        std::lock_guard lock(holdLock);
-        held.reset();  // on the update thread
-    };
+    sink.hook = [&] { held.reset(); };  // on the update thread; main no longer touches it
     std::uint32_t cookie = 0;
     std::shared_ptr<OPCGroup> group = weak.lock();
     group->AdviseCallback(&sink, &cookie);
@@ -552,21 +551,35 @@ TEST_F(OPCGroupUpdate, AClientMayReleaseTheGroupInsideAnAsyncCompletion) {
     auto h = Add(*held, {"PLC1.T"});
     server->RemoveGroup(held->ServerHandle(), false);
     std::weak_ptr<OPCGroup> weak = held;
-    std::mutex holdLock;
     RecordingCallback sink;
-    sink.hook = [&] {
-        std::lock_guard lock(holdLock);
-        held.reset();  // on the worker thread
-    };
+    sink.hook = [&] { held.reset(); };  // on the worker thread: the client's last reference
+    std::promise<void> release;
+    std::shared_future<void> gate = release.get_future().share();
+    io.onRead = [gate](ODevice&, const TagList&) { gate.wait(); };
     std::uint32_t cookie = 0, cancel = 0;
     std::vector<HRESULT> errors;
-    {
-        std::lock_guard lock(holdLock);
-        held->AdviseCallback(&sink, &cookie);
-        held->Read2(h, 3, &cancel, errors);
-    }
+    held->AdviseCallback(&sink, &cookie);
+    held->Read2(h, 3, &cancel, errors);
+    release.set_value();  // from here on only the worker touches the group
     EXPECT_TRUE(sink.WaitFor(1));
     EXPECT_TRUE(Expires(weak));
+    io.onRead = nullptr;
+}
+
+TEST_F(OPCGroupUpdate, ActivatingTheGroupWakesTheUpdateThread) {
+    auto server = MakeServer(true);
+    std::shared_ptr<OPCGroup> group;
+    server->AddGroup(nullptr, false, 0xFFFFFFFFu, 5, nullptr, nullptr, 0, &group, nullptr, nullptr);
+    RecordingCallback sink;
+    std::uint32_t cookie = 0;
+    group->AdviseCallback(&sink, &cookie);
+    Add(*group, {"PLC1.T"});  // wakes a cycle that finds the group inactive
+    const bool active = true;
+    group->SetState(nullptr, nullptr, &active, nullptr, nullptr, nullptr, nullptr);
+    ASSERT_TRUE(sink.WaitFor(1));
+    EXPECT_EQ(sink.Events()[0].items.Count(), 1u);
+    server->RemoveGroup(group->ServerHandle(), false);
+    group.reset();  // before the sink goes
 }
 
 TEST(UpdateTiming, WaitIsTheRestOfThePeriodAndAFullPeriodAfterAnOverrun) {
@@ -579,7 +592,8 @@ TEST(UpdateTiming, WaitIsTheRestOfThePeriodAndAFullPeriodAfterAnOverrun) {
 TEST_F(OPCGroupUpdate, CallbackConnectionPointResults) {
     auto server = MakeServer();
     auto group = MakeGroup(*server);
-    struct NoCallback final : IClientSink {} plain;
+    struct NoCallback final : IClientSink {
+    } plain;
     RecordingCallback sink;
     std::uint32_t cookie = 0;
     EXPECT_EQ(group->AdviseCallback(nullptr, &cookie), E_POINTER);

@@ -29,19 +29,25 @@ TEST_F(OPCServerGroups, DuplicateNamesAreRefusedPerObjectAndCaseSensitively) {
     auto other = MakeServer();
     std::shared_ptr<OPCGroup> a, b, c, d;
     const std::string name = "Pumps", upper = "PUMPS";
-    ASSERT_EQ(server->AddGroup(&name, true, 100, 1, nullptr, nullptr, 0, &a, nullptr, nullptr), S_OK);
+    ASSERT_EQ(server->AddGroup(&name, true, 100, 1, nullptr, nullptr, 0, &a, nullptr, nullptr),
+              S_OK);
     EXPECT_EQ(server->AddGroup(&name, true, 100, 1, nullptr, nullptr, 0, &b, nullptr, nullptr),
               OPC_E_DUPLICATENAME);
     EXPECT_EQ(b, nullptr);
     EXPECT_EQ(server->GroupCount(), 1u);
     EXPECT_TRUE(Traced("Called IOPCServer::AddGroup, return code"));
-    EXPECT_EQ(server->AddGroup(&upper, true, 100, 1, nullptr, nullptr, 0, &c, nullptr, nullptr), S_OK);
-    EXPECT_EQ(other->AddGroup(&name, true, 100, 1, nullptr, nullptr, 0, &d, nullptr, nullptr), S_OK);
+    EXPECT_EQ(server->AddGroup(&upper, true, 100, 1, nullptr, nullptr, 0, &c, nullptr, nullptr),
+              S_OK);
+    EXPECT_EQ(other->AddGroup(&name, true, 100, 1, nullptr, nullptr, 0, &d, nullptr, nullptr),
+              S_OK);
 }
 
 TEST_F(OPCServerGroups, RatesBelowTenAreRaisedAndReported) {
     auto server = MakeServer();
-    struct Case { std::uint32_t requested, revised; HRESULT result; };
+    struct Case {
+        std::uint32_t requested, revised;
+        HRESULT result;
+    };
     for (Case c : {Case{0, 10, OPC_S_UNSUPPORTEDRATE}, Case{5, 10, OPC_S_UNSUPPORTEDRATE},
                    Case{10, 10, S_OK}, Case{0xFFFFFFFFu, 0xFFFFFFFFu, S_OK}}) {
         std::shared_ptr<OPCGroup> group;
@@ -67,8 +73,9 @@ TEST_F(OPCServerGroups, GroupStateStartsFromTheAddGroupArguments) {
     const std::int32_t bias = -60;
     const float band = 2.5f;
     const std::string name = "Boiler";
-    ASSERT_EQ(server->AddGroup(&name, true, 250, 42, &bias, &band, 0x1234, &group, &handle, nullptr),
-              S_OK);
+    ASSERT_EQ(
+        server->AddGroup(&name, true, 250, 42, &bias, &band, 0x1234, &group, &handle, nullptr),
+        S_OK);
     std::uint32_t rate = 0, lcid = 0, client = 0, serverHandle = 0;
     bool active = false;
     std::string got;
@@ -110,9 +117,9 @@ TEST_F(OPCServerGroups, GetGroupByNameAndRemoveGroup) {
     EXPECT_EQ(server->RemoveGroup(handle, true), E_INVALIDARG);
     // The client still holds the group: it keeps working.
     std::string stillThere;
-    EXPECT_EQ(group->GetState(nullptr, nullptr, &stillThere, nullptr, nullptr, nullptr, nullptr,
-                              nullptr),
-              S_OK);
+    EXPECT_EQ(
+        group->GetState(nullptr, nullptr, &stillThere, nullptr, nullptr, nullptr, nullptr, nullptr),
+        S_OK);
     EXPECT_EQ(stillThere, name);
 }
 
@@ -174,15 +181,16 @@ TEST_F(OPCServerGroups, TraceLinesNameTheInterfaceMethodAndCarryTheResult) {
     EXPECT_TRUE(Traced("> Called IOPCServer::AddGroup, return code: 0"));
     EXPECT_TRUE(Traced("> Called IOPCServer::AddGroup, return code: 0xc004000c"));
     server->ChangeBrowsePosition(OPC_BROWSE_UP, "");
-    EXPECT_TRUE(
-        Traced("Called IOPCBrowseServerAddressSpace::ChangeBrowsePosition, return code: 0x80004005"));
+    EXPECT_TRUE(Traced(
+        "Called IOPCBrowseServerAddressSpace::ChangeBrowsePosition, return code: 0x80004005"));
 }
 
 TEST_F(OPCServerGroups, ConcurrentAddGroupsGetDistinctNamesAndHandles) {
     auto server = MakeServer();
     std::vector<std::shared_ptr<OPCGroup>> first(40), second(40);
     auto add = [&](std::vector<std::shared_ptr<OPCGroup>>& out) {
-        for (auto& g : out) server->AddGroup(nullptr, false, 100, 1, nullptr, nullptr, 0, &g, nullptr, nullptr);
+        for (auto& g : out)
+            server->AddGroup(nullptr, false, 100, 1, nullptr, nullptr, 0, &g, nullptr, nullptr);
     };
     std::thread other(add, std::ref(second));
     add(first);
@@ -364,8 +372,8 @@ TEST_F(OPCServerProperties, PlainItemsListEightAnalogItemsThirteen) {
     EXPECT_EQ(props[1].type, VT_R8);
     std::vector<std::uint32_t> ids;
     for (const auto& p : props) ids.push_back(p.id);
-    EXPECT_EQ(ids, (std::vector<std::uint32_t>{1, 2, 3, 4, 5, 6, 101, 200, 100, 102, 103, 5401,
-                                               5400}));
+    EXPECT_EQ(ids,
+              (std::vector<std::uint32_t>{1, 2, 3, 4, 5, 6, 101, 200, 100, 102, 103, 5401, 5400}));
     ASSERT_EQ(server->QueryAvailableProperties(&scaledBool, &props), S_OK);
     EXPECT_EQ(props.size(), 8u);
     EXPECT_EQ(props[1].type, VT_BOOL);
@@ -389,9 +397,9 @@ TEST_F(OPCServerProperties, ValuesComeFromOneDeviceRead) {
     const std::string id = "PLC1.T";
     std::vector<OpcValue> values;
     std::vector<HRESULT> errors;
-    ASSERT_EQ(server->GetItemProperties(&id, {1, 2, 3, 4, 5, 6, 101, 200, 999, 102}, &values,
-                                        &errors),
-              S_OK);
+    ASSERT_EQ(
+        server->GetItemProperties(&id, {1, 2, 3, 4, 5, 6, 101, 200, 999, 102}, &values, &errors),
+        S_OK);
     ASSERT_EQ(io.Reads().size(), 1u);
     EXPECT_EQ(values[0].scalar, Variant::Int16(VT_I2));
     EXPECT_EQ(values[1].scalar, Variant::Int16(321));
@@ -414,7 +422,8 @@ TEST_F(OPCServerProperties, AnalogPropertiesAndRights) {
     const std::string id = "PLC1.Level";
     std::vector<OpcValue> values;
     std::vector<HRESULT> errors;
-    ASSERT_EQ(server->GetItemProperties(&id, {100, 102, 103, 5400, 5401, 5}, &values, &errors), S_OK);
+    ASSERT_EQ(server->GetItemProperties(&id, {100, 102, 103, 5400, 5401, 5}, &values, &errors),
+              S_OK);
     EXPECT_EQ(values[0].scalar, Variant::Text("mbar"));
     EXPECT_EQ(values[1].scalar, Variant::Double(250.0));
     EXPECT_EQ(values[2].scalar, Variant::Double(-5.0));

@@ -1,9 +1,10 @@
 // The 1.0 stream layouts, byte for byte.
+#include "opcda/opc_stream.h"
+
 #include <gtest/gtest.h>
 
 #include <cstring>
 
-#include "opcda/opc_stream.h"
 #include "tests/opcda/opcda_fixture.h"
 
 namespace velk::testing {

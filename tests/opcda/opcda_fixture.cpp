@@ -92,10 +92,10 @@ std::size_t ManualLauncher::Queued() const {
 
 void RecordingCallback::Record(DataEvent event) {
     if (hook) hook();
-    {
-        std::lock_guard lock(mutex_);
-        events_.push_back(std::move(event));
-    }
+    // Notified under the lock, so that a waiter that then destroys the sink finds this
+    // thread done with it.
+    std::lock_guard lock(mutex_);
+    events_.push_back(std::move(event));
     arrived_.notify_all();
 }
 
@@ -105,9 +105,8 @@ HRESULT RecordingCallback::OnDataChange(std::uint32_t tid, std::uint32_t hGroup,
     return S_OK;
 }
 
-HRESULT RecordingCallback::OnReadComplete(std::uint32_t tid, std::uint32_t hGroup,
-                                          HRESULT quality, HRESULT error,
-                                          const ItemValueList& items) {
+HRESULT RecordingCallback::OnReadComplete(std::uint32_t tid, std::uint32_t hGroup, HRESULT quality,
+                                          HRESULT error, const ItemValueList& items) {
     Record({"read", tid, hGroup, quality, error, items, {}, {}});
     return S_OK;
 }

@@ -88,8 +88,8 @@ class RecordingCallback final : public IClientSink, public IOPCDataCallbackSink 
     IOPCDataCallbackSink* QueryDataCallback() override { return this; }
     HRESULT OnDataChange(std::uint32_t tid, std::uint32_t hGroup, HRESULT quality, HRESULT error,
                          const ItemValueList& items) override;
-    HRESULT OnReadComplete(std::uint32_t tid, std::uint32_t hGroup, HRESULT quality,
-                           HRESULT error, const ItemValueList& items) override;
+    HRESULT OnReadComplete(std::uint32_t tid, std::uint32_t hGroup, HRESULT quality, HRESULT error,
+                           const ItemValueList& items) override;
     HRESULT OnWriteComplete(std::uint32_t tid, std::uint32_t hGroup, HRESULT error,
                             const std::vector<std::uint32_t>& handles,
                             const std::vector<HRESULT>& errors) override;

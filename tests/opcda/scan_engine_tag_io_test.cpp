@@ -1,8 +1,9 @@
 // The DA group over the real tag scan engine and an in-memory controller.
+#include "opcda/scan_engine_tag_io.h"
+
 #include "modbus/scan_engine.h"
 #include "model/b_event.h"
 #include "model/locks.h"
-#include "opcda/scan_engine_tag_io.h"
 #include "tests/modbus/scan_fake_exchange.h"
 #include "tests/opcda/opcda_fixture.h"
 

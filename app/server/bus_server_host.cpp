@@ -13,10 +13,25 @@ void ReportProblem(const std::string& text) {
 }
 }  // namespace
 
+void BusServerHost::ForwardingLock::Lock() {
+    target_.Lock();
+    ReleaseStartLock();  // after the new lock, so that the count never passes through zero
+}
+
+void BusServerHost::ForwardingLock::HoldStartLock() {
+    target_.Lock();
+    startLockHeld_ = true;
+}
+
+void BusServerHost::ForwardingLock::ReleaseStartLock() {
+    if (startLockHeld_.exchange(false)) target_.Unlock();
+}
+
 BusServerHost::BusServerHost(BusServerOptions options, IModuleLock& moduleLock, std::vector<IBusClass*> classes)
     : options_(std::move(options)),
       classes_(std::move(classes)),
-      host_(moduleLock, [](const std::string& line) { Trace("Bus host: " + line); }) {}
+      lock_(moduleLock),
+      host_(lock_, [](const std::string& line) { Trace("Bus host: " + line); }) {}
 
 BusTarget BusServerHost::Target() const {
     if (options_.starterAddress && !options_.starterAddress->empty()) return BusTarget::At(*options_.starterAddress);
@@ -39,6 +54,8 @@ bool BusServerHost::Initialize() {
 }
 
 int BusServerHost::Run(MessageQueue& queue) {
+    if (options_.embedded) lock_.HoldStartLock();
+    host_.OnConnectionLost([&queue] { queue.Post(WM_BUS_CONNECTION_LOST); });
     int exitCode = 0;
     for (IBusClass* busClass : classes_) {
         std::string reason;
@@ -48,10 +65,31 @@ int BusServerHost::Run(MessageQueue& queue) {
         }
     }
     host_.Start();
-    Message message;
-    while (queue.Get(message)) {
+    const auto idleEnd = std::chrono::steady_clock::now() + options_.idleExit;
+    bool waitingForIdle = options_.embedded;
+    while (true) {
+        if (waitingForIdle) {
+            const auto now = std::chrono::steady_clock::now();
+            if (now >= idleEnd) {
+                lock_.ReleaseStartLock();
+                waitingForIdle = false;
+                continue;
+            }
+            if (!queue.WaitFor(std::chrono::duration_cast<std::chrono::milliseconds>(idleEnd - now) +
+                               std::chrono::milliseconds(1))) {
+                continue;
+            }
+        }
+        Message message;
+        if (!queue.Get(message)) break;
+        if (message.id == WM_BUS_CONNECTION_LOST) {
+            ReportProblem("the bus connection was lost; no client can reach the server any more");
+            lock_.ReleaseStartLock();
+            waitingForIdle = false;
+        }
     }
     host_.Stop();
+    lock_.ReleaseStartLock();
     return exitCode;
 }
 
@@ -70,7 +108,15 @@ BusServerOptions BusServerOptionsFor(const CommandLine& commandLine, const std::
     options.executable = executable;
     options.paths = BusActivationPaths::FromEnvironment();
     if (!commandLine.Interactive()) {
+        options.embedded = true;
         if (const char* starter = std::getenv("DBUS_STARTER_ADDRESS")) options.starterAddress = starter;
+        if (const char* idle = std::getenv("VELKOPC_DBUS_IDLE_EXIT_MS")) {
+            char* end = nullptr;
+            const long long milliseconds = std::strtoll(idle, &end, 10);
+            if (end != idle && *end == '\0' && milliseconds >= 0) {
+                options.idleExit = std::chrono::milliseconds(milliseconds);
+            }
+        }
     }
     return options;
 }

@@ -2,6 +2,8 @@
 // The server host of this program on the message bus: connects at start-up, serves the DA
 // and AE classes on ComServerThread until its quit message, and writes or removes the bus
 // activation files for "Register" and "Unregister".
+#include <atomic>
+#include <chrono>
 #include <optional>
 #include <string>
 #include <vector>
@@ -17,8 +19,16 @@ inline constexpr const char* kDaFactoryPath = "/VELK/ModbusOPCServer";
 inline constexpr const char* kAeBusName = "VELK.AlarmEventServer";
 inline constexpr const char* kAeFactoryPath = "/VELK/AlarmEventServer";
 
+// Posted to ComServerThread when the bus connection is lost.
+inline constexpr std::uint32_t WM_BUS_CONNECTION_LOST = WM_USER + 110;
+
 struct BusServerOptions {
     bool systemBus = false;   // "SystemBus"
+    // Started by the bus ("Embedding" or "Automation"): the process holds one module lock of
+    // its own until its first instance is created, the idle time has passed, or the bus is
+    // lost, so that a start that no client follows up still ends ($VELKOPC_DBUS_IDLE_EXIT_MS).
+    bool embedded = false;
+    std::chrono::milliseconds idleExit{30000};
     bool serve = true;        // false for "Register" / "Unregister", which need no bus
     std::string executable;   // written into the activation files
     BusActivationPaths paths;
@@ -45,11 +55,27 @@ public:
     BusHost& Host() { return host_; }
 
 private:
+    // The module lock as the bus host takes it: the first instance's lock takes over from
+    // the lock of the start.
+    class ForwardingLock final : public IModuleLock {
+    public:
+        explicit ForwardingLock(IModuleLock& target) : target_(target) {}
+        void Lock() override;
+        void Unlock() override { target_.Unlock(); }
+        void HoldStartLock();
+        void ReleaseStartLock();
+
+    private:
+        IModuleLock& target_;
+        std::atomic<bool> startLockHeld_{false};
+    };
+
     BusTarget Target() const;
     std::vector<std::string> Names() const;
 
     BusServerOptions options_;
     std::vector<IBusClass*> classes_;
+    ForwardingLock lock_;
     BusHost host_;
 };
 

@@ -101,6 +101,7 @@ public:
     }
 
     bool IsConnected() const { return connection_ != nullptr; }
+    void OnConnectionLost(std::function<void()> handler) { connectionLost_ = std::move(handler); }
 
     bool Start() {
         if (!connection_ || thread_.joinable() || wakeFd_ < 0) return false;
@@ -340,6 +341,7 @@ private:
         } catch (const sdbus::Error& error) {
             Report("bus connection lost: " + error.getMessage());
             WithdrawObjectsOnly();
+            if (connectionLost_) connectionLost_();
             return false;
         }
         return true;
@@ -746,6 +748,7 @@ private:
 
     IModuleLock& moduleLock_;
     Log log_;
+    std::function<void()> connectionLost_;
     int wakeFd_ = -1;
     std::unique_ptr<sdbus::IConnection> connection_;
     std::unique_ptr<sdbus::IProxy> busProxy_;
@@ -781,6 +784,7 @@ BusHost::~BusHost() = default;
 bool BusHost::Connect(const BusTarget& target, std::string& reason) { return impl_->Connect(target, reason); }
 bool BusHost::IsConnected() const { return impl_->IsConnected(); }
 bool BusHost::Start() { return impl_->Start(); }
+void BusHost::OnConnectionLost(std::function<void()> handler) { impl_->OnConnectionLost(std::move(handler)); }
 void BusHost::Stop() { impl_->Stop(); }
 bool BusHost::AddClass(IBusClass& busClass, std::string& reason) { return impl_->AddClass(busClass, reason); }
 void BusHost::RemoveClasses() { impl_->RemoveClasses(); }

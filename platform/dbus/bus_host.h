@@ -47,6 +47,9 @@ public:
     bool IsConnected() const;
     // Starts the thread that serves the bus; false when not connected or already started.
     bool Start();
+    // Called on the bus thread when the connection to the bus is lost (the daemon ended or
+    // closed it), after every object has been withdrawn. Set before Start.
+    void OnConnectionLost(std::function<void()> handler);
     // Withdraws every class and object (their module locks are released, pending sink
     // calls complete with RPC_E_DISCONNECTED), ends the thread and closes the connection.
     void Stop();

@@ -88,6 +88,62 @@ TEST(BusActivation, RegisterWritesFilesThatStartTheServerEmbeddedAndUnregisterRe
     EXPECT_EQ(failure.name, "org.freedesktop.DBus.Error.ServiceUnknown");
 }
 
+bool Ping(BusTestClient& client, const std::string& name) {
+    return BusTestClient::Try([&] {
+               client.Proxy(name, "/")->callMethod("Ping").onInterface("org.freedesktop.DBus.Peer");
+           }).name.empty();
+}
+
+class ActivatedServer : public ::testing::Test {
+protected:
+    void Register() {
+        ASSERT_EQ(RunProgram(VELK_BUS_TEST_SERVER, {"-Register"}, {"VELKOPC_DBUS_SERVICES_DIR=" + Services()},
+                             dir.File("register.out")),
+                  0);
+    }
+    std::string Services() const { return dir.File("services"); }
+    static bool Gone(std::uint32_t pid) { return ::kill(static_cast<pid_t>(pid), 0) != 0; }
+    TempDirectory dir;
+};
+
+TEST_F(ActivatedServer, AStartThatNoClientFollowsUpEndsAfterTheIdleTime) {
+    Register();
+    PrivateBus bus;
+    ASSERT_TRUE(bus.Start(Services(), {}, {"VELKOPC_DBUS_IDLE_EXIT_MS=200"})) << bus.Problem();
+    BusTestClient client(bus.Address());
+    ASSERT_TRUE(Ping(client, kDaBusName)) << bus.Output();  // activates, creates nothing
+    const std::uint32_t pid = OwnerPid(client, kDaBusName);
+    EXPECT_TRUE(WaitUntil([&] { return !NameHasOwner(client, kDaBusName); }, 20s));
+    EXPECT_TRUE(WaitUntil([&] { return Gone(pid); }, 20s));
+}
+
+TEST_F(ActivatedServer, TheFirstInstanceTakesOverFromTheStartSoTheLastOneEndsTheServer) {
+    Register();
+    PrivateBus bus;
+    // An idle time far beyond the test: only the instance's release can end the server.
+    ASSERT_TRUE(bus.Start(Services(), {}, {"VELKOPC_DBUS_IDLE_EXIT_MS=3600000"})) << bus.Problem();
+    BusTestClient client(bus.Address());
+    const std::string path = client.CreateInstance(kDaBusName, kDaFactoryPath);
+    ASSERT_FALSE(path.empty()) << bus.Output();
+    const std::uint32_t pid = OwnerPid(client, kDaBusName);
+    client.Proxy(kDaBusName, path)->callMethod("Release").onInterface("VELK.Object");
+    EXPECT_TRUE(WaitUntil([&] { return Gone(pid); }, 20s));
+}
+
+TEST_F(ActivatedServer, LosingTheBusEndsAnEmbeddedServer) {
+    Register();
+    PrivateBus bus;
+    ASSERT_TRUE(bus.Start(Services(), {}, {"VELKOPC_DBUS_IDLE_EXIT_MS=3600000"})) << bus.Problem();
+    std::uint32_t pid = 0;
+    {
+        BusTestClient client(bus.Address());
+        ASSERT_TRUE(Ping(client, kDaBusName)) << bus.Output();
+        pid = OwnerPid(client, kDaBusName);
+    }
+    bus.Stop();
+    EXPECT_TRUE(WaitUntil([&] { return Gone(pid); }, 20s));
+}
+
 TEST(BusActivation, SystemBusFilesCarryTheUserAndAPolicyThatTheBusAccepts) {
     TempDirectory dir;
     BusActivationPaths paths;

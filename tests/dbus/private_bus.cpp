@@ -5,7 +5,9 @@
 
 namespace velk::testing {
 
-PrivateBus::~PrivateBus() {
+PrivateBus::~PrivateBus() { Stop(); }
+
+void PrivateBus::Stop() {
     if (daemon_.Running()) {
         daemon_.Signal(SIGTERM);
         daemon_.Wait(std::chrono::seconds(10));

@@ -21,6 +21,8 @@ public:
     // entries ("NAME=value") reach the services that the daemon starts.
     bool Start(const std::string& servicesDirectory = {}, const std::string& extraConfig = {},
                const std::vector<std::string>& environment = {});
+    // Ends the daemon, as if the bus went away under its clients.
+    void Stop();
     const std::string& Address() const { return address_; }
     const std::string& Problem() const { return problem_; }
     // The daemon's own output (activation failures are reported there).

@@ -2,6 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <random>
+#include <regex>
+#include <string>
+
 namespace velk {
 namespace {
 
@@ -39,6 +43,36 @@ TEST(MatchPattern, LettersCompareWithoutCase) {
     EXPECT_TRUE(MatchPattern("PLC1", "plc?"));
     EXPECT_TRUE(MatchPattern("Q", "[p-r]"));
     EXPECT_FALSE(MatchPattern("PLC1", "PLC1.G"));
+}
+
+// Random well-formed patterns against the same pattern written as a regular expression.
+TEST(MatchPattern, AgreesWithARegularExpressionOnRandomInput) {
+    struct Element {
+        const char* pattern;
+        const char* regex;
+    };
+    const Element elements[] = {{"a", "a"},         {"B", "b"},          {"1", "1"},
+                                {".", "\\."},       {"?", "."},          {"*", ".*"},
+                                {"#", "[0-9]"},     {"[ab]", "[ab]"},    {"[!a]", "[^a]"},
+                                {"[a-c]", "[a-c]"}, {"[!0-9]", "[^0-9]"}};
+    const char alphabet[] = "abcAB12.";
+    std::mt19937 random(20151107);
+    for (int round = 0; round < 3000; ++round) {
+        std::string pattern;
+        std::string regex;
+        const int length = static_cast<int>(random() % 6);
+        for (int i = 0; i < length; ++i) {
+            const Element& e = elements[random() % std::size(elements)];
+            pattern += e.pattern;
+            regex += e.regex;
+        }
+        std::string text;
+        const int textLength = static_cast<int>(random() % 7);
+        for (int i = 0; i < textLength; ++i) text += alphabet[random() % (sizeof alphabet - 1)];
+        const std::regex expected(regex, std::regex::icase);
+        EXPECT_EQ(MatchPattern(text, pattern), std::regex_match(text, expected))
+            << "text '" << text << "' pattern '" << pattern << "'";
+    }
 }
 
 }  // namespace

@@ -25,6 +25,7 @@ constexpr std::uint32_t kMinimumUpdateRate = 10;
 
 // The process-wide cancel ID counter of 2.0 requests; the first ID is 1.
 std::atomic<std::uint32_t> nextCancelID{1};
+std::atomic<std::size_t> liveGroups{0};
 
 HRESULT Traced(const char* method, HRESULT result) {
     TraceResult(std::string("Called ") + method, result, true);
@@ -52,7 +53,11 @@ OPCGroup::OPCGroup(GroupServices services, std::weak_ptr<OPCServer> owner,
     : services_(std::move(services)),
       owner_(std::move(owner)),
       ownerLastUpdate_(std::move(ownerLastUpdate)),
-      serverHandle_(serverHandle) {}
+      serverHandle_(serverHandle) {
+    ++liveGroups;
+}
+
+std::size_t OPCGroup::LiveGroups() { return liveGroups.load(); }
 
 OPCGroup::~OPCGroup() {
     running_ = false;
@@ -96,6 +101,7 @@ OPCGroup::~OPCGroup() {
         items_.clear();
     }
     Trace("OPC DA group object destroyed");
+    --liveGroups;
 }
 
 void OPCGroup::Initialise(std::string name, bool active, std::uint32_t requestedRate,

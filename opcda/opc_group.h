@@ -137,6 +137,11 @@ class OPCGroup : public std::enable_shared_from_this<OPCGroup> {
     HRESULT AdviseCallback(IClientSink* sink, std::uint32_t* cookie);
     HRESULT UnadviseCallback(std::uint32_t cookie);
 
+    // Groups constructed and not yet completely destroyed, in the whole process. A group
+    // that its own update thread or worker holds at the moment the client lets go is
+    // destroyed on that thread; whoever tears down the tag I/O waits for this to reach 0.
+    static std::size_t LiveGroups();
+
     // One pass of the update cycle (what the update thread does once per period).
     void RunUpdateCycle();
 

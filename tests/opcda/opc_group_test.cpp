@@ -542,6 +542,8 @@ TEST_F(OPCGroupUpdate, AClientMayReleaseTheGroupInsideItsUpdateCallback) {
     group.reset();
     EXPECT_TRUE(Expires(weak));
     EXPECT_TRUE(sink.WaitFor(1));
+    ASSERT_TRUE(WaitUntilNoGroupsLive());
+    std::lock_guard data(TagDataLock());
     EXPECT_EQ(t->opcReferenceCount, 0);
 }
 
@@ -579,7 +581,8 @@ TEST_F(OPCGroupUpdate, ActivatingTheGroupWakesTheUpdateThread) {
     ASSERT_TRUE(sink.WaitFor(1));
     EXPECT_EQ(sink.Events()[0].items.Count(), 1u);
     server->RemoveGroup(group->ServerHandle(), false);
-    group.reset();  // before the sink goes
+    group.reset();
+    EXPECT_TRUE(WaitUntilNoGroupsLive());  // before the sink goes
 }
 
 TEST(UpdateTiming, WaitIsTheRestOfThePeriodAndAFullPeriodAfterAnOverrun) {

@@ -1,5 +1,7 @@
 #include "tests/opcda/opcda_fixture.h"
 
+#include <thread>
+
 #include "model/locks.h"
 
 namespace velk::testing {
@@ -195,7 +197,18 @@ DaTest::DaTest() {
     t->defaultDisplay = "0.0";
 }
 
-DaTest::~DaTest() { InstallTrace(nullptr); }
+DaTest::~DaTest() {
+    // A group that its own thread held last is destroyed there; the tree must outlive it.
+    EXPECT_TRUE(WaitUntilNoGroupsLive());
+    InstallTrace(nullptr);
+}
+
+bool WaitUntilNoGroupsLive() {
+    for (int i = 0; i < 2000 && OPCGroup::LiveGroups() != 0; ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return OPCGroup::LiveGroups() == 0;
+}
 
 ODevice& DaTest::AddDevice(const std::string& name) {
     std::unique_ptr<OTagGroup> device = std::make_unique<ODevice>();

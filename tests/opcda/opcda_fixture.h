@@ -119,6 +119,9 @@ class RecordingAdviseSink final : public IAdviseSink10 {
     std::vector<std::pair<std::uint32_t, std::vector<std::uint8_t>>> streams_;
 };
 
+// Waits (up to a generous limit) until every group of the process is destroyed.
+bool WaitUntilNoGroupsLive();
+
 // Little-endian readers of stream bytes.
 std::uint16_t Read16(const std::vector<std::uint8_t>& b, std::size_t at);
 std::uint32_t Read32(const std::vector<std::uint8_t>& b, std::size_t at);

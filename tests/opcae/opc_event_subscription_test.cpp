@@ -303,6 +303,10 @@ TEST_F(SubscriptionTest, SmallBacklogMeansNoWaitUntilItIsWorkedOff) {
     EXPECT_EQ(s->DeliverOnce(), 0u);
     EXPECT_EQ(s->DeliverOnce(), 1000u);
     EXPECT_EQ(sink->EventCount(), 250u);
+    // Exactly the maximum size is no backlog.
+    for (int i = 0; i < 100; ++i) Raise(level, 4, 6);
+    EXPECT_EQ(s->DeliverOnce(), 1000u);
+    EXPECT_EQ(sink->EventCount(), 350u);
 }
 
 TEST_F(SubscriptionTest, ZeroBufferTimeWaitsTenMillisecondsActiveAndASecondInactive) {

@@ -475,6 +475,13 @@ TEST_F(EventServerTest, ShutdownRequestGoesToTheFirstConnectionOnly) {
     EXPECT_EQ(server->RequestClientShutdown(""), S_OK);
     EXPECT_EQ(second->reasons.size(), 1u);
     EXPECT_TRUE(trace.Has("Called IConnectionPoint<IOPCShutdown>::Advise, return code: 0"));
+
+    // The client's refusal is the result, so the application stops asking.
+    auto refusing = std::make_shared<RecordingShutdownSink>(E_FAIL);
+    auto other = NewServer();
+    std::uint32_t c3 = 0;
+    other->AdviseShutdown(refusing, &c3);
+    EXPECT_EQ(other->RequestClientShutdown(""), E_FAIL);
 }
 
 TEST_F(EventServerTest, CreateAreaBrowserStartsAtTheRoot) {

@@ -2,6 +2,8 @@
 
 #include <poll.h>
 #include <sys/eventfd.h>
+#include <sys/socket.h>
+#include <sys/un.h>
 #include <unistd.h>
 
 #include <sdbus-c++/sdbus-c++.h>
@@ -10,6 +12,7 @@
 #include <condition_variable>
 #include <deque>
 #include <cctype>
+#include <cstring>
 #include <future>
 #include <map>
 #include <mutex>
@@ -26,7 +29,31 @@ namespace {
 constexpr const char* kBusService = "org.freedesktop.DBus";
 constexpr const char* kBusPath = "/org/freedesktop/DBus";
 
+// True unless the address is a single socket path that nothing listens on. The bus library
+// loses its half-made connection when it fails on an address, so the plain case is tried here
+// first.
+bool MayBeListening(const std::string& address) {
+    constexpr std::string_view kPrefix = "unix:path=";
+    if (address.compare(0, kPrefix.size(), kPrefix) != 0 || address.find(';') != std::string::npos) return true;
+    std::string path = address.substr(kPrefix.size());
+    path = path.substr(0, path.find(','));
+    sockaddr_un socketAddress{};
+    if (path.empty() || path.find('%') != std::string::npos || path.size() >= sizeof socketAddress.sun_path) {
+        return true;  // escaped or unusual: left to the bus library
+    }
+    socketAddress.sun_family = AF_UNIX;
+    std::memcpy(socketAddress.sun_path, path.c_str(), path.size() + 1);
+    const int probe = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (probe < 0) return true;
+    const bool listening = connect(probe, reinterpret_cast<const sockaddr*>(&socketAddress), sizeof socketAddress) == 0;
+    close(probe);
+    return listening;
+}
+
 std::unique_ptr<sdbus::IConnection> OpenConnection(const BusTarget& target) {
+    if (target.kind == BusTarget::Kind::Address && !MayBeListening(target.address)) {
+        throw sdbus::Error("org.freedesktop.DBus.Error.NoServer", "no bus listens at " + target.address);
+    }
     switch (target.kind) {
     case BusTarget::Kind::System: return sdbus::createSystemBusConnection();
     case BusTarget::Kind::Address: return sdbus::createSessionBusConnectionWithAddress(target.address);

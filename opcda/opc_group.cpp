@@ -849,9 +849,8 @@ HRESULT OPCGroup::AsyncWrite(std::uint32_t connection, const std::vector<std::ui
     return Traced("IOPCAsyncIO::Write", Submit(std::move(request)));
 }
 
-HRESULT OPCGroup::AsyncRefresh(std::uint32_t connection, std::uint32_t source,
+HRESULT OPCGroup::QueueRefresh(std::uint32_t connection, std::uint32_t source,
                                std::uint32_t* transactionID) {
-    if (transactionID == nullptr) return Traced("IOPCAsyncIO::Refresh", E_INVALIDARG);
     auto request = std::make_unique<ASyncRequest>();
     request->kind = RequestKind::Refresh;
     request->connection = connection;
@@ -861,7 +860,13 @@ HRESULT OPCGroup::AsyncRefresh(std::uint32_t connection, std::uint32_t source,
         request->transactionID = nextTransactionID_++;
     }
     *transactionID = request->transactionID;
-    return Traced("IOPCAsyncIO::Refresh", Submit(std::move(request)));
+    return Submit(std::move(request));
+}
+
+HRESULT OPCGroup::AsyncRefresh(std::uint32_t connection, std::uint32_t source,
+                               std::uint32_t* transactionID) {
+    if (transactionID == nullptr) return Traced("IOPCAsyncIO::Refresh", E_INVALIDARG);
+    return Traced("IOPCAsyncIO::Refresh", QueueRefresh(connection, source, transactionID));
 }
 
 HRESULT OPCGroup::AsyncCancel(std::uint32_t /*transactionID*/) {
@@ -959,7 +964,7 @@ HRESULT OPCGroup::DAdvise(const FORMATETC* format, std::uint32_t /*flags*/, IAdv
     }
     // The initial refresh is queued after the advise lock was released.
     std::uint32_t transactionID = 0;
-    AsyncRefresh(*connection, OPC_DS_CACHE, &transactionID);
+    QueueRefresh(*connection, OPC_DS_CACHE, &transactionID);
     return Traced("IDataObject::DAdvise", S_OK);
 }
 

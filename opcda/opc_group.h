@@ -181,6 +181,9 @@ class OPCGroup : public std::enable_shared_from_this<OPCGroup> {
 
     // Asynchronous requests.
     HRESULT Submit(std::unique_ptr<ASyncRequest> request);
+    // The 1.0 refresh without its trace line (also DAdvise's initial refresh).
+    HRESULT QueueRefresh(std::uint32_t connection, std::uint32_t source,
+                         std::uint32_t* transactionID);
     void ServeOneRequest();
     void ExecuteRequest(ASyncRequest& request);
     void CompleteRequest(ItemLock& lock, ASyncRequest& request);

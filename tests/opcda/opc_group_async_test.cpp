@@ -259,6 +259,8 @@ TEST_F(OPCGroupDataObject, DAdviseChecksTheFormatAndQueuesAnInitialRefresh) {
     }
     const std::uint32_t conn = Advise10(s, kFormatData);
     EXPECT_EQ(launcher.Queued(), 1u);
+    EXPECT_TRUE(Traced("Called IDataObject::DAdvise"));
+    EXPECT_FALSE(Traced("Called IOPCAsyncIO::Refresh"));  // the refresh is the group's own
     launcher.RunAll();
     const auto streams = s.Streams();
     ASSERT_EQ(streams.size(), 1u);

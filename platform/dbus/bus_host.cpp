@@ -27,6 +27,8 @@ namespace velk {
 namespace {
 
 constexpr const char* kBusService = "org.freedesktop.DBus";
+// Sink calls one client may have unanswered; further calls fail at once as timed out.
+constexpr std::size_t kMaxPendingSinkCalls = 64;
 constexpr const char* kBusPath = "/org/freedesktop/DBus";
 
 // True unless the address is a single socket path that nothing listens on. The bus library
@@ -700,7 +702,18 @@ private:
         return true;
     }
 
+    std::size_t PendingFor(const std::string& client) const {
+        std::size_t count = 0;
+        for (const auto& [id, pending] : pending_) count += pending.client == client ? 1 : 0;
+        return count;
+    }
+
     void StartSinkCall(QueuedSinkCall queued) {
+        // A client that answers none of its calls must not make the server hoard them.
+        if (PendingFor(queued.client) >= kMaxPendingSinkCalls) {
+            if (queued.done) queued.done(RPC_E_TIMEOUT, {});
+            return;
+        }
         const std::uint64_t id = nextSinkCall_++;
         PendingSinkCall pending{queued.client, queued.call.replySignature, std::move(queued.done), nullptr};
         try {

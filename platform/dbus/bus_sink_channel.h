@@ -21,8 +21,9 @@ struct BusSinkCall {
     std::chrono::milliseconds timeout{5000};
 };
 
-// The outcome: S_OK (or the sink's own success code) with the reply values, the sink's
-// failure code, RPC_E_TIMEOUT, or RPC_E_DISCONNECTED when the client is gone.
+// The outcome: S_OK with the reply values, the sink's failure code, RPC_E_TIMEOUT (also at
+// once while 64 calls to the same client are unanswered), or RPC_E_DISCONNECTED when the
+// client is gone.
 using BusSinkCompletion = std::function<void(HRESULT result, const BusValue::Items& values)>;
 
 // Where a sink call goes. The bus host supplies the sending; the channel stays usable from

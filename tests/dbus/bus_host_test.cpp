@@ -300,6 +300,18 @@ TEST_F(BusHostTest, ASinkThatNeverAnswersBlocksNobodyAndItsTimeOutIsReported) {
     EXPECT_TRUE(WaitUntil([&] { return lock_.Count() == 1; }, kPatience));
 }
 
+TEST_F(BusHostTest, AClientThatAnswersNoSinkCallIsNotSentMoreThanItsShare) {
+    BusTestClient silent(bus_.Address());
+    auto instance = Instance(silent, silent.CreateInstance(kTestName, kTestFactory));
+    instance->callMethod("Advise").onInterface(kCounterInterface).withArguments(sdbus::ObjectPath("/Sink"));
+    for (int i = 0; i < 70; ++i) {
+        instance->callMethod("Notify").onInterface(kCounterInterface).withArguments(std::uint32_t{600000});
+    }
+    ASSERT_TRUE(counter_.Record()->WaitForCompletions(6, kPatience));
+    EXPECT_EQ(host_.PendingSinkCalls(), 64u);
+    EXPECT_EQ(counter_.Record()->Completions(), std::vector<HRESULT>(6, RPC_E_TIMEOUT));
+}
+
 TEST_F(BusHostTest, SinkCallsReachTheClientsObjectAndCarryItsAnswer) {
     BusTestClient client(bus_.Address());
     std::atomic<int> received{-1};

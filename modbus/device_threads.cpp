@@ -1,0 +1,103 @@
+#include "modbus/device_threads.h"
+
+#include <system_error>
+
+#include "app/trace_file.h"
+#include "modbus/comm_supervision.h"
+#include "modbus/device_channels.h"
+#include "modbus/diagnostic_thread.h"
+#include "model/o_device.h"
+
+namespace velk {
+
+DeviceThreads::DeviceThreads(ODevice& device, DeviceChannels& channels,
+                             CommSupervision& supervision, EventScanServices scanServices)
+    : device_(device),
+      channels_(channels),
+      supervision_(supervision),
+      scanServices_(std::move(scanServices)) {}
+
+DeviceThreads::~DeviceThreads() { StopThreads(); }
+
+bool DeviceThreads::ChannelsAreSame(const ODevice& device) {
+    const auto& p = device.params;
+    if (p.modbusTcp != 0) return p.primaryIpAddress == p.secondaryIpAddress;
+    if (p.primaryPort != nullptr || p.secondaryPort != nullptr)
+        return p.primaryPort == p.secondaryPort;
+    return p.primaryPortName == p.secondaryPortName;
+}
+
+void DeviceThreads::StartThreads() {
+    std::lock_guard startStop(startStopLock_);
+    {
+        std::lock_guard exchange(channels_.ExchangeLock());
+        if (running_) return;
+        // The device starts on its primary channel; its first exchanges go there.
+        device_.activeChannel = 0;
+        channels_.ClearOkFlags();
+        supervision_.ResetRetries(device_);
+        running_ = true;
+        channels_.SetRunning(true);
+        eventScanWake_.Reset();
+        diagnosticWake_.Reset();
+    }
+    try {
+        eventScan_ = std::thread([this] { RunEventScan(); });
+    } catch (const std::system_error&) {
+        Trace("ODevice::EventScanThread: Dev=" + device_.name + " could not be started");
+    }
+    if (ChannelsAreSame(device_)) {
+        Trace("ODevice::DiagnosticThread: Dev=" + device_.name +
+              " will not be started (the primary and the secondary channels are the same!)");
+        return;
+    }
+    // Set here rather than in the thread, so that a stop that comes before the thread runs
+    // is not undone by it.
+    diagnosticRuns_ = true;
+    try {
+        diagnostic_ = std::thread([this] { RunDiagnostic(); });
+    } catch (const std::system_error&) {
+        diagnosticRuns_ = false;
+        Trace("ODevice::DiagnosticThread: Dev=" + device_.name + " could not be started");
+    }
+}
+
+void DeviceThreads::StopThreads() {
+    std::lock_guard startStop(startStopLock_);
+    {
+        std::lock_guard exchange(channels_.ExchangeLock());
+        if (!running_) return;
+        running_ = false;
+        diagnosticRuns_ = false;
+        channels_.SetRunning(false);
+        if (device_.params.modbusTcp != 0) {
+            channels_.CloseActive();
+            channels_.CloseStandby();
+        }
+        eventScanWake_.Signal();
+        diagnosticWake_.Signal();
+    }
+    // Joined without the exchange lock: a thread may be about to take it for its last
+    // exchange, which fails at once now that the device no longer runs.
+    if (eventScan_.joinable()) eventScan_.join();
+    if (diagnostic_.joinable()) diagnostic_.join();
+}
+
+void DeviceThreads::RunEventScan() {
+    EventScanThread scan(device_, scanServices_, running_, eventScanWake_, [this] {
+        // The diagnostic thread ends with its next cycle.
+        diagnosticRuns_ = false;
+        diagnosticWake_.Signal();
+        if (device_.params.modbusTcp != 0) channels_.RemoveRoute(channels_.ActiveIndex());
+    });
+    scan.Run();
+}
+
+void DeviceThreads::RunDiagnostic() {
+    DiagnosticThread diagnostic(device_, channels_, scanServices_.clock, diagnosticWake_,
+                                diagnosticRuns_, scanServices_.acquisitionRuns,
+                                [this] { supervision_.ResetStandbyRetries(device_); });
+    diagnostic.Run();
+}
+
+}  // namespace velk

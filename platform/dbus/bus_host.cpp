@@ -139,6 +139,7 @@ public:
             std::lock_guard lock(tasksMutex_);
             running_ = true;
         }
+        loopActive_ = true;  // before the thread exists: its handlers ask for it
         thread_ = std::thread([this] { Loop(); });
         return true;
     }
@@ -155,6 +156,7 @@ public:
             });
             thread_.join();
         }
+        loopActive_ = false;
         {
             std::lock_guard lock(tasksMutex_);
             running_ = false;
@@ -408,7 +410,7 @@ private:
     // Runs the work on the loop thread and waits for it; at once when no loop runs or
     // when called on the loop thread. False when the loop ended before it ran.
     bool Invoke(const std::function<void()>& work) {
-        if (!thread_.joinable() || std::this_thread::get_id() == loopThread_) {
+        if (!loopActive_ || std::this_thread::get_id() == loopThread_) {
             if (!connection_) return false;
             work();
             return true;
@@ -796,6 +798,7 @@ private:
     std::thread thread_;
     std::atomic<std::thread::id> loopThread_{};
     std::atomic<bool> stopping_{false};
+    std::atomic<bool> loopActive_{false};  // the loop thread was started and not yet joined
 
     std::mutex tasksMutex_;
     bool running_ = false;  // guarded by tasksMutex_ after the start

@@ -7,6 +7,7 @@
 #include "modbus/device_channels.h"
 #include "modbus/diagnostic_thread.h"
 #include "model/o_device.h"
+#include "platform/worker_thread.h"
 
 namespace velk {
 
@@ -84,6 +85,8 @@ void DeviceThreads::StopThreads() {
 }
 
 void DeviceThreads::RunEventScan() {
+    // One step above normal where the system allows it (raising needs a privilege on Linux).
+    SetCurrentThreadPriority(ThreadPriority::AboveNormal);
     EventScanThread scan(device_, scanServices_, running_, eventScanWake_, [this] {
         // The diagnostic thread ends with its next cycle.
         diagnosticRuns_ = false;
@@ -94,6 +97,7 @@ void DeviceThreads::RunEventScan() {
 }
 
 void DeviceThreads::RunDiagnostic() {
+    SetCurrentThreadPriority(ThreadPriority::AboveNormal);
     DiagnosticThread diagnostic(device_, channels_, scanServices_.clock, diagnosticWake_,
                                 diagnosticRuns_, scanServices_.acquisitionRuns,
                                 [this] { supervision_.ResetStandbyRetries(device_); });

@@ -15,6 +15,8 @@ inline constexpr std::string_view kHresultErrorName = "VELK.Error.HRESULT";
 
 // A callback to a client sink got no answer within its time-out.
 inline constexpr HRESULT RPC_E_TIMEOUT = MakeResult(0x8001011Fu);
+// A call that arrives while the server is stopping.
+inline constexpr HRESULT CO_E_SERVER_STOPPING = MakeResult(0x80080008u);
 
 // "0x80004002" or "0x80004002 description".
 std::string FormatHresultMessage(HRESULT code, std::string_view description = {});

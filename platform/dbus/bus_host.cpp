@@ -150,6 +150,18 @@ public:
             gate_->impl = nullptr;  // later sink calls complete as disconnected at once
         }
         if (thread_.joinable()) {
+            // The calls already received are answered before the objects go (the last
+            // release, whose unlock ends an embedded server, still gets its reply); calls
+            // that arrive meanwhile are refused.
+            std::vector<std::unique_ptr<ClientWorker>> draining;
+            Invoke([&] {
+                closing_ = true;
+                draining = TakeWorkers();
+            });
+            for (auto& worker : draining) {
+                worker->Finish(false);
+                worker->Join();
+            }
             Post([this] {
                 WithdrawAll();
                 stopping_ = true;
@@ -459,6 +471,10 @@ private:
     }
 
     void CreateInstance(ClassRecord& cls, sdbus::MethodCall& call) {
+        if (closing_) {
+            SendError(call, CO_E_SERVER_STOPPING, "server stopping");
+            return;
+        }
         const std::string client = call.getSender();
         BusInstanceResult created = cls.busClass->CreateInstance(client, ChannelFor(client));
         if (Failed(created.result) || !created.object) {
@@ -543,6 +559,10 @@ private:
     // Reads the arguments here and runs the handler on the caller's worker, so that a slow
     // call holds up its own client only; the reply is sent back here.
     void Dispatch(const std::string& path, const BusMethod& method, sdbus::MethodCall& call) {
+        if (closing_) {
+            SendError(call, CO_E_SERVER_STOPPING, "server stopping");
+            return;
+        }
         ObjectRecord* record = CheckedObject(path, call);
         if (record == nullptr) return;
         BusValue::Items arguments;
@@ -618,6 +638,15 @@ private:
                 ++it;
             }
         }
+    }
+
+    std::vector<std::unique_ptr<ClientWorker>> TakeWorkers() {
+        std::vector<std::unique_ptr<ClientWorker>> taken;
+        for (auto& [client, worker] : workers_) taken.push_back(std::move(worker));
+        for (auto& worker : endingWorkers_) taken.push_back(std::move(worker));
+        workers_.clear();
+        endingWorkers_.clear();
+        return taken;
     }
 
     void JoinWorkers() {
@@ -818,6 +847,7 @@ private:
     std::vector<std::unique_ptr<ClientWorker>> endingWorkers_;
     std::uint64_t nextSinkCall_ = 1;
     unsigned nextChild_ = 1;
+    bool closing_ = false;  // the host is stopping: no new calls
     Graveyard graveyard_;
 };
 

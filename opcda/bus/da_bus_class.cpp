@@ -1,0 +1,26 @@
+#include "opcda/bus/da_bus_class.h"
+
+namespace velk {
+
+DaBusClass::DaBusClass(std::string busName, std::string factoryPath, DaBusServices services)
+    : busName_(std::move(busName)),
+      factoryPath_(std::move(factoryPath)),
+      services_(std::move(services)) {}
+
+BusInstanceResult DaBusClass::CreateInstance(const std::string& /*client*/,
+                                             std::shared_ptr<BusSinkChannel> sinks) {
+    OTagGroup* root = services_.root ? services_.root() : nullptr;
+    if (root == nullptr || services_.tagIO == nullptr) return {E_FAIL, nullptr};
+    DAServerServices da{services_.clock, services_.tagIO, services_.registry, root,
+                        services_.launcher};
+    DAServerSettings settings = services_.settings ? services_.settings() : DAServerSettings{};
+    std::shared_ptr<OPCServer> server = OPCServer::Create(da, std::move(settings));
+    if (!server) return {E_OUTOFMEMORY, nullptr};
+    DaBusContext context;
+    context.sinks = std::move(sinks);
+    context.releases = &releases_;
+    return {S_OK, std::make_unique<DaServerBusObject>(std::move(context), std::move(server),
+                                                      services_.deviceMonitor)};
+}
+
+}  // namespace velk

@@ -1,0 +1,50 @@
+#pragma once
+// The DA server class on the bus: every instance a client asks for is a new DA server
+// object (entered in the application's list, which counts it as a client), wrapped for the
+// bus. The services are handed in by the program, so the class builds without the
+// acquisition or the document.
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "opcda/bus/da_server_bus_object.h"
+#include "opcda/bus/release_queue.h"
+#include "opcda/opc_server.h"
+#include "platform/dbus/bus_object.h"
+
+namespace velk {
+
+struct DaBusServices {
+    IClock* clock = nullptr;
+    ITagIO* tagIO = nullptr;
+    IServerObjectRegistry* registry = nullptr;   // may be null (no application)
+    std::function<OTagGroup*()> root;            // the configuration tree; null before it exists
+    std::function<DAServerSettings()> settings;  // read at each creation
+    DeviceMonitorSource deviceMonitor;
+    IWorkerLauncher* launcher = nullptr;  // null: a thread per asynchronous request
+};
+
+class DaBusClass final : public IBusClass {
+  public:
+    DaBusClass(std::string busName, std::string factoryPath, DaBusServices services);
+    // Waits until every released DA object is gone. The bus host that serves the class
+    // must be gone first.
+    ~DaBusClass() override = default;
+
+    std::string BusName() const override { return busName_; }
+    std::string FactoryPath() const override { return factoryPath_; }
+    // E_FAIL while there is no configuration tree.
+    BusInstanceResult CreateInstance(const std::string& client,
+                                     std::shared_ptr<BusSinkChannel> sinks) override;
+
+    // Returns once the objects that clients have released are destroyed.
+    void DrainReleases() { releases_.Drain(); }
+
+  private:
+    std::string busName_;
+    std::string factoryPath_;
+    DaBusServices services_;
+    ReleaseQueue releases_;
+};
+
+}  // namespace velk

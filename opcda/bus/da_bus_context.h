@@ -1,0 +1,41 @@
+#pragma once
+// What the DA server object of one client and its group objects share on the bus: the
+// client's sink channel, the queue that releases the DA objects, and which bus object
+// stands for which group, so that a group the client already has an object for is handed
+// out under the same path.
+#include <map>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+
+#include "opcda/bus/release_queue.h"
+#include "platform/dbus/bus_sink_channel.h"
+
+namespace velk {
+
+class OPCGroup;
+
+class GroupObjectTable {
+  public:
+    void Enter(const OPCGroup* group, const void* object, std::string path);
+    // Forgets the object (when it is the one entered for its group).
+    void Leave(const OPCGroup* group, const void* object);
+    std::optional<std::string> PathOf(const OPCGroup* group) const;
+
+  private:
+    struct Entry {
+        const void* object;
+        std::string path;
+    };
+    mutable std::mutex lock_;
+    std::map<const OPCGroup*, Entry> entries_;
+};
+
+struct DaBusContext {
+    std::shared_ptr<BusSinkChannel> sinks;
+    ReleaseQueue* releases = nullptr;  // outlives every object of the class
+    std::shared_ptr<GroupObjectTable> groupObjects = std::make_shared<GroupObjectTable>();
+};
+
+}  // namespace velk

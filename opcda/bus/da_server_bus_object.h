@@ -1,0 +1,60 @@
+#pragma once
+// The DA server object of one client on the bus: IOPCServer, IOPCCommon, the browser, item
+// properties, the shutdown connection point and the Device Monitor data. Releasing it
+// releases the DA server object, which ends that client's count.
+#include <functional>
+#include <map>
+#include <memory>
+#include <vector>
+
+#include "modbus/device_monitor_model.h"
+#include "opcda/bus/da_bus_context.h"
+#include "opcda/bus/remote_sinks.h"
+#include "platform/dbus/bus_object.h"
+
+namespace velk {
+
+class OPCServer;
+
+using DeviceMonitorSource = std::function<std::vector<DeviceMonitorModel>()>;
+
+class DaServerBusObject final : public IBusObject {
+  public:
+    DaServerBusObject(DaBusContext context, std::shared_ptr<OPCServer> server,
+                      DeviceMonitorSource deviceMonitor);
+    // Unadvises the shutdown sinks and hands the server object to the release queue.
+    ~DaServerBusObject() override;
+    DaServerBusObject(const DaServerBusObject&) = delete;
+    DaServerBusObject& operator=(const DaServerBusObject&) = delete;
+
+    std::vector<BusInterface> Interfaces() override;
+
+  private:
+    BusInterface Server();
+    BusInterface Common();
+    BusInterface Browse();
+    BusInterface ItemProperties();
+    BusInterface ConnectionPoints();
+    BusInterface DeviceMonitor();
+
+    BusReply AddGroup(BusCall& call);
+    BusReply GetStatus();
+    BusReply CreateGroupEnumerator(BusCall& call);
+    BusReply BrowseOPCItemIDs(BusCall& call);
+    BusReply QueryAvailableProperties(BusCall& call);
+    BusReply GetItemProperties(BusCall& call);
+    BusReply LookupItemIDs(BusCall& call);
+    BusReply Advise(BusCall& call);
+    BusReply Unadvise(BusCall& call);
+    BusReply GetDeviceMonitor();
+
+    DaBusContext context_;
+    std::shared_ptr<OPCServer> server_;
+    DeviceMonitorSource deviceMonitor_;
+    // Unadvised sinks stay until this object goes: a shutdown request may be on its way
+    // to one of them.
+    std::map<std::uint32_t, std::unique_ptr<RemoteShutdownSink>> shutdownSinks_;
+    std::vector<std::shared_ptr<void>> retired_;
+};
+
+}  // namespace velk

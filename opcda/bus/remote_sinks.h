@@ -1,0 +1,72 @@
+#pragma once
+// The client sinks of the DA objects for a client on the bus: each one is an object path in
+// the client's process, reached through the client's sink channel. Notifications are sent
+// without waiting for their answers, so no group ever waits for a client; only the
+// shutdown request waits, since its answer is the request's result.
+#include <chrono>
+#include <memory>
+#include <string>
+
+#include "opcda/client_sinks.h"
+#include "platform/dbus/bus_sink_channel.h"
+
+namespace velk {
+
+inline constexpr const char* kShutdownSinkInterface = "VELK.OPC.IOPCShutdown";
+inline constexpr const char* kDataCallbackSinkInterface = "VELK.OPC.IOPCDataCallback";
+inline constexpr const char* kAdviseSinkInterface = "VELK.OPC.IAdviseSink";
+
+class RemoteShutdownSink final : public IClientSink, public IOPCShutdownSink {
+  public:
+    RemoteShutdownSink(std::shared_ptr<BusSinkChannel> channel, std::string path)
+        : channel_(std::move(channel)), path_(std::move(path)) {}
+    IOPCShutdownSink* QueryShutdown() override { return this; }
+    // The client's answer, RPC_E_TIMEOUT after the sink's time-out, RPC_E_DISCONNECTED when
+    // the client has gone.
+    HRESULT ShutdownRequest(const std::string& reason) override;
+
+  private:
+    std::shared_ptr<BusSinkChannel> channel_;
+    std::string path_;
+};
+
+class RemoteDataCallbackSink final : public IClientSink, public IOPCDataCallbackSink {
+  public:
+    RemoteDataCallbackSink(std::shared_ptr<BusSinkChannel> channel, std::string path)
+        : channel_(std::move(channel)), path_(std::move(path)) {}
+    IOPCDataCallbackSink* QueryDataCallback() override { return this; }
+
+    // Each starts the call and returns S_OK at once.
+    HRESULT OnDataChange(std::uint32_t transactionID, std::uint32_t hGroup, HRESULT masterQuality,
+                         HRESULT masterError, const ItemValueList& items) override;
+    HRESULT OnReadComplete(std::uint32_t transactionID, std::uint32_t hGroup, HRESULT masterQuality,
+                           HRESULT masterError, const ItemValueList& items) override;
+    HRESULT OnWriteComplete(std::uint32_t transactionID, std::uint32_t hGroup, HRESULT masterError,
+                            const std::vector<std::uint32_t>& clientHandles,
+                            const std::vector<HRESULT>& errors) override;
+    HRESULT OnCancelComplete(std::uint32_t transactionID, std::uint32_t hGroup) override;
+
+    const std::string& Path() const { return path_; }
+
+  private:
+    HRESULT SendValues(const char* method, std::uint32_t transactionID, std::uint32_t hGroup,
+                       HRESULT masterQuality, HRESULT masterError, const ItemValueList& items);
+    void Send(const char* method, BusValue::Items arguments);
+
+    std::shared_ptr<BusSinkChannel> channel_;
+    std::string path_;
+};
+
+class RemoteAdviseSink final : public IAdviseSink10 {
+  public:
+    RemoteAdviseSink(std::shared_ptr<BusSinkChannel> channel, std::string path)
+        : channel_(std::move(channel)), path_(std::move(path)) {}
+    void OnDataChange(const FORMATETC& format, const std::vector<std::uint8_t>& stream) override;
+    const std::string& Path() const { return path_; }
+
+  private:
+    std::shared_ptr<BusSinkChannel> channel_;
+    std::string path_;
+};
+
+}  // namespace velk

@@ -18,10 +18,9 @@ std::int32_t Retries(const ODevice& device) { return device.params.supervisorRet
 
 }  // namespace
 
-CommSupervision::CommSupervision(ChannelsOf channelsOf, IClock& clock, IEventPoster& poster,
+CommSupervision::CommSupervision(IClock& clock, IEventPoster& poster,
                                  std::function<void()> reloadCommFailCountdown)
-    : channelsOf_(std::move(channelsOf)),
-      clock_(clock),
+    : clock_(clock),
       poster_(poster),
       reloadCommFailCountdown_(std::move(reloadCommFailCountdown)) {}
 

@@ -34,8 +34,13 @@ class CommSupervision final : public IExchangeObserver {
     static constexpr std::uint32_t kSwitchSpacingMs = 10000;
 
     // reloadCommFailCountdown is called after every good exchange on an active channel.
-    CommSupervision(ChannelsOf channelsOf, IClock& clock, IEventPoster& poster,
+    CommSupervision(IClock& clock, IEventPoster& poster,
                     std::function<void()> reloadCommFailCountdown);
+
+    // Where the supervision finds a device's channels (whose set reports to it, so it is
+    // made after this object); before, and without it, no switch is made. Set before the
+    // first exchange.
+    void AttachChannels(ChannelsOf channelsOf) { channelsOf_ = std::move(channelsOf); }
 
     // One exchange result on the active (1) or standby (0) channel.
     void CheckComm(ODevice& device, bool failed, int channel) override;

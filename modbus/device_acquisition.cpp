@@ -1,5 +1,8 @@
 #include "modbus/device_acquisition.h"
 
+#include <vector>
+
+#include "modbus/comm_supervision.h"
 #include "modbus/device_channels.h"
 #include "modbus/device_channels_set.h"
 #include "modbus/device_threads.h"
@@ -10,18 +13,11 @@
 
 namespace velk {
 
-DeviceAcquisition::DeviceAcquisition(CDoc& document, IClock& clock, IEventPoster& poster,
-                                     DeviceAcquisitionSettings settings,
-                                     std::function<void()> reloadCommFailCountdown)
-    : document_(document),
-      clock_(clock),
-      poster_(poster),
-      settings_(settings),
-      supervision_(
-          [this](ODevice& device) -> DeviceChannels* {
-              return channels_ != nullptr ? &channels_->ChannelsOf(device) : nullptr;
-          },
-          clock, poster, std::move(reloadCommFailCountdown)) {}
+DeviceAcquisition::DeviceAcquisition(std::function<CDoc*()> document,
+                                     DeviceAcquisitionParts parts)
+    : document_(std::move(document)),
+      parts_(parts),
+      exchange_([this](ODevice& device) { return &parts_.channels.ChannelsOf(device); }) {}
 
 DeviceAcquisition::~DeviceAcquisition() {
     runs_ = false;
@@ -30,41 +26,35 @@ DeviceAcquisition::~DeviceAcquisition() {
     threads_.clear();
 }
 
-void DeviceAcquisition::Attach(DeviceChannelsSet& channels, IDeviceExchange& exchange,
-                               ScanEngine& scan) {
-    channels_ = &channels;
-    exchange_ = &exchange;
-    scan_ = &scan;
-}
-
 DeviceThreads& DeviceAcquisition::ThreadsOf(ODevice& device) {
     auto& slot = threads_[&device];
     if (!slot) {
-        DeviceChannels& channels = channels_->ChannelsOf(device);
+        DeviceChannels& channels = parts_.channels.ChannelsOf(device);
         EventScanServices services{
-            *exchange_,
-            clock_,
-            poster_,
-            [this](ODevice& d, const TagList& tags) { scan_->ReadTags(d, tags); },
+            exchange_,
+            parts_.clock,
+            parts_.poster,
+            [this](ODevice& d, const TagList& tags) { parts_.scan.ReadTags(d, tags); },
             [this] { return runs_.load(); },
             [&channels] { return channels.ActiveOk() || channels.StandbyOk(); },
-            settings_.eventStack};
-        slot = std::make_unique<DeviceThreads>(device, channels, supervision_, services);
+            parts_.eventStack ? parts_.eventStack() : EventBufferSettings{}};
+        slot = std::make_unique<DeviceThreads>(device, channels, parts_.supervision, services);
     }
     return *slot;
 }
 
 void DeviceAcquisition::StartAllDevices() {
-    if (channels_ == nullptr || exchange_ == nullptr || scan_ == nullptr) return;
+    CDoc* document = document_();
+    if (document == nullptr) return;
     std::vector<ODevice*> devices;
     {
         std::lock_guard tree(TreeLock());
-        devices = document_.Devices();
+        devices = document->Devices();
     }
     runs_ = true;
     std::lock_guard lock(lock_);
     for (ODevice* device : devices) {
-        supervision_.Register(*device);
+        parts_.supervision.Register(*device);
         ThreadsOf(*device).StartThreads();
     }
 }
@@ -86,12 +76,8 @@ void DeviceAcquisition::StopDevice(ODevice& device) {
         }
     }
     if (threads) threads->StopThreads();
-    supervision_.Forget(device);
-    if (channels_ != nullptr) channels_->Forget(device);
-}
-
-void DeviceAcquisition::CheckComm(ODevice& device, bool failed, int channel) {
-    supervision_.CheckComm(device, failed, channel);
+    parts_.supervision.Forget(device);
+    parts_.channels.Forget(device);
 }
 
 bool DeviceAcquisition::DeviceRuns(const ODevice& device) {

@@ -1,11 +1,16 @@
 #pragma once
 // The acquisition of every device of a document: starts and stops the devices' event-scan
-// and diagnostic threads for the application's first and last client, stops a device before
-// it is destroyed, and supervises the channels of every device (the channels report their
-// exchange results here).
+// and diagnostic threads for the application's first and last client, and stops a device
+// before it is destroyed.
 //
-// Wiring: make this object first (the channels set takes it as its exchange observer), then
-// the channels set, the channel exchange and the scan engine, then Attach them.
+// Wiring, in this order (the object is made last so that it ends first, stopping the
+// threads while everything they use still lives):
+//   CommSupervision supervision(clock, poster, reloadCommFailCountdown);
+//   DeviceChannelsSet channels({clock, supervision, serial, sockets, routes, settings});
+//   supervision.AttachChannels([&](ODevice& d) { return &channels.ChannelsOf(d); });
+//   ... the scan engine over a DeviceChannelExchange of the same set ...
+//   DeviceAcquisition acquisition(document, {channels, scan, supervision, clock, poster,
+//                                            eventStack});
 #include <atomic>
 #include <functional>
 #include <map>
@@ -13,49 +18,48 @@
 #include <mutex>
 
 #include "app/app_interfaces.h"
-#include "modbus/comm_supervision.h"
+#include "modbus/device_channel_exchange.h"
 #include "modbus/event_buffer_layout.h"
-#include "modbus/exchange_observer.h"
 #include "model/document_services.h"
 
 namespace velk {
 
 class CDoc;
+class CommSupervision;
 class DeviceChannelsSet;
 class DeviceThreads;
 class IClock;
-class IDeviceExchange;
 class IEventPoster;
 class ScanEngine;
 
-struct DeviceAcquisitionSettings {
-    EventStackSettings eventStack;  // the "EventStack" settings, read at start-up
+struct DeviceAcquisitionParts {
+    DeviceChannelsSet& channels;
+    ScanEngine& scan;  // reads the alarm lists
+    CommSupervision& supervision;
+    IClock& clock;
+    IEventPoster& poster;
+    // The placement of "General" buffers (from the "EventStack" settings), asked when a
+    // device's threads are first made; defaults when empty.
+    std::function<EventBufferSettings()> eventStack;
 };
 
-class DeviceAcquisition final : public IDeviceAcquisition,
-                                public IDeviceLifecycle,
-                                public IExchangeObserver {
+class DeviceAcquisition final : public IDeviceAcquisition, public IDeviceLifecycle {
   public:
-    // reloadCommFailCountdown restarts the application's communication watch (called after
-    // every good exchange on an active channel).
-    DeviceAcquisition(CDoc& document, IClock& clock, IEventPoster& poster,
-                      DeviceAcquisitionSettings settings,
-                      std::function<void()> reloadCommFailCountdown);
+    // document gives the document whose devices run (null before it exists).
+    DeviceAcquisition(std::function<CDoc*()> document, DeviceAcquisitionParts parts);
+    DeviceAcquisition(CDoc& document, DeviceAcquisitionParts parts)
+        : DeviceAcquisition([&document] { return &document; }, parts) {}
     // Stops every device.
     ~DeviceAcquisition() override;
-
-    // The channels and the scan engine that the devices' threads use.
-    void Attach(DeviceChannelsSet& channels, IDeviceExchange& exchange, ScanEngine& scan);
+    DeviceAcquisition(const DeviceAcquisition&) = delete;
+    DeviceAcquisition& operator=(const DeviceAcquisition&) = delete;
 
     // IDeviceAcquisition: every device of the document, in list order.
     void StartAllDevices() override;
     void StopAllDevices() override;
     // IDeviceLifecycle: stops the device and forgets its threads, supervision and channels.
     void StopDevice(ODevice& device) override;
-    // IExchangeObserver: the supervision's CheckComm.
-    void CheckComm(ODevice& device, bool failed, int channel) override;
 
-    CommSupervision& Supervision() { return supervision_; }
     bool AcquisitionRuns() const { return runs_.load(); }
     // Whether the device's threads run.
     bool DeviceRuns(const ODevice& device);
@@ -63,14 +67,9 @@ class DeviceAcquisition final : public IDeviceAcquisition,
   private:
     DeviceThreads& ThreadsOf(ODevice& device);
 
-    CDoc& document_;
-    IClock& clock_;
-    IEventPoster& poster_;
-    DeviceAcquisitionSettings settings_;
-    CommSupervision supervision_;
-    DeviceChannelsSet* channels_ = nullptr;
-    IDeviceExchange* exchange_ = nullptr;
-    ScanEngine* scan_ = nullptr;
+    std::function<CDoc*()> document_;
+    DeviceAcquisitionParts parts_;
+    DeviceChannelExchange exchange_;  // the event scan's requests on the active channel
     std::atomic<bool> runs_{false};
     std::mutex lock_;  // the map; held while threads start or stop
     std::map<const ODevice*, std::unique_ptr<DeviceThreads>> threads_;

@@ -11,7 +11,7 @@ constexpr std::uint16_t kMaxChunk = 124;
 }  // namespace
 
 EventBufferLocation EventBufferLocationFor(int deviceType, int eventArea,
-                                           const EventStackSettings& settings) {
+                                           const EventBufferSettings& settings) {
     const bool master2 = eventArea == 1;
     switch (deviceType) {
         case kDeviceTypeKestrel:

@@ -11,7 +11,7 @@ inline constexpr int kDeviceTypeKestrel = 1;
 inline constexpr int kDeviceTypeTessera = 2;
 
 // The "EventStack" settings that place the buffer of a "General" device.
-struct EventStackSettings {
+struct EventBufferSettings {
     std::uint16_t master1 = 3072;  // 0x0C00
     std::uint16_t master2 = 3584;  // 0x0E00
     std::uint16_t size = 62;       // records; the buffer has 4 registers per record
@@ -24,7 +24,7 @@ struct EventBufferLocation {
 
 // eventArea 0 is Master 1, 1 Master 2. An unknown device type is treated as "General".
 EventBufferLocation EventBufferLocationFor(int deviceType, int eventArea,
-                                           const EventStackSettings& settings = {});
+                                           const EventBufferSettings& settings = {});
 
 // Registers per read: ((size + 7) / 2) rounded down to a multiple of 4, and never more than
 // one read may carry (124 for 248 registers, 64 for 124).

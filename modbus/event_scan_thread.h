@@ -32,7 +32,7 @@ struct EventScanServices {
     std::function<bool()> acquisitionRuns;
     // Whether the active or the standby channel answered its last exchange; empty: always.
     std::function<bool()> anyChannelGood;
-    EventStackSettings eventStack;
+    EventBufferSettings eventStack;
 };
 
 class EventScanThread {

@@ -19,7 +19,7 @@ namespace {
 
 class CommSupervisionTest : public ::testing::Test {
   protected:
-    CommSupervisionTest() : supervision_(nullptr, clock_, poster_, [this] { ++reloads_; }) {
+    CommSupervisionTest() : supervision_(clock_, poster_, [this] { ++reloads_; }) {
         device_.name = "Dev1";
         device_.params.supervisorRetries = 3;
         for (std::uint16_t code = 1; code <= 3; ++code) {

@@ -20,7 +20,7 @@ TEST(EventBufferLayoutTest, BaseAndSizeByDeviceTypeAndArea) {
     EXPECT_EQ(EventBufferLocationFor(kDeviceTypeGeneral, 0).base, 3072);
     EXPECT_EQ(EventBufferLocationFor(kDeviceTypeGeneral, 1).base, 3584);
     EXPECT_EQ(EventBufferLocationFor(kDeviceTypeGeneral, 0).size, 248);
-    EventStackSettings settings;
+    EventBufferSettings settings;
     settings.master1 = 1000;
     settings.master2 = 2000;
     settings.size = 10;

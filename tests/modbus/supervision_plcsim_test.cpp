@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "modbus/channel_settings.h"
+#include "modbus/comm_supervision.h"
 #include "modbus/device_acquisition.h"
 #include "modbus/device_channel_exchange.h"
 #include "modbus/device_channels.h"
@@ -77,12 +78,13 @@ class SupervisionPlcsimTest : public ::testing::Test {
   protected:
     SupervisionPlcsimTest()
         : sockets_(1000, 400),
-          acquisition_(document_, clock_, poster_, {}, [this] { ++reloads_; }),
+          supervision_(clock_, poster_, [this] { ++reloads_; }),
           channelsSet_(
-              ChannelServices{clock_, acquisition_, nullptr, &sockets_, &routes_, &settings_}),
+              ChannelServices{clock_, supervision_, nullptr, &sockets_, &routes_, &settings_}),
           exchange_([this](ODevice& d) { return &channelsSet_.ChannelsOf(d); }),
-          scan_(exchange_, poster_, clock_) {
-        acquisition_.Attach(channelsSet_, exchange_, scan_);
+          scan_(exchange_, poster_, clock_),
+          acquisition_(document_, {channelsSet_, scan_, supervision_, clock_, poster_, {}}) {
+        supervision_.AttachChannels([this](ODevice& d) { return &channelsSet_.ChannelsOf(d); });
         auto device = std::make_unique<ODevice>();
         device_ = device.get();
         document_.rootGroup.subgroupList.push_back(std::move(device));
@@ -161,10 +163,11 @@ class SupervisionPlcsimTest : public ::testing::Test {
     LockedPoster poster_;
     std::atomic<int> reloads_{0};
     CDoc document_{CDocServices{}, ModelSettings{}};
-    DeviceAcquisition acquisition_;
+    CommSupervision supervision_;
     DeviceChannelsSet channelsSet_;
     DeviceChannelExchange exchange_;
     ScanEngine scan_;
+    DeviceAcquisition acquisition_;
     ODevice* device_ = nullptr;
     std::vector<std::unique_ptr<OModbusTag>> tags_;
 };
@@ -326,6 +329,31 @@ TEST_F(SupervisionPlcsimTest, EqualAddressesRunWithoutStandbyProbe) {
               1);
     EXPECT_EQ(TraceLines("ODevice::DiagnosticThread: Dev=Plc1 started"), 0);
     EXPECT_EQ(device_->activeChannel, 0);
+}
+
+TEST_F(SupervisionPlcsimTest, StartsOnceOnThePrimaryAndStartsAgainAfterAStop) {
+    StartSimulator();
+    Signal(1);
+    device_->activeChannel = 1;  // as stored in a configuration file
+    acquisition_.StartAllDevices();
+    acquisition_.StartAllDevices();
+    EXPECT_EQ(device_->activeChannel, 0);
+    EXPECT_TRUE(acquisition_.DeviceRuns(*device_));
+    ASSERT_TRUE(MoreRequests("requests.ch1", 3));
+    EXPECT_GT(Count("requests.fc3"), 0);
+
+    acquisition_.StopAllDevices();
+    EXPECT_FALSE(acquisition_.DeviceRuns(*device_));
+    EXPECT_FALSE(Channels().ActiveConnected());
+    EXPECT_FALSE(Channels().StandbyConnected());
+    acquisition_.StartAllDevices();
+    ASSERT_TRUE(MoreRequests("requests.ch1", 3));
+    // Before a device is destroyed its threads stop and its state is forgotten.
+    acquisition_.StopDevice(*device_);
+    EXPECT_FALSE(acquisition_.DeviceRuns(*device_));
+    EXPECT_EQ(TraceLines("ODevice::EventScanThread: Dev=Plc1 started"), 2);
+    EXPECT_EQ(TraceLines("ODevice::EventScanThread: Dev=Plc1 finished"), 2);
+    EXPECT_EQ(TraceLines("ODevice::DiagnosticThread: Dev=Plc1 finished"), 2);
 }
 
 }  // namespace

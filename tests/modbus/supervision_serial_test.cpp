@@ -13,6 +13,7 @@
 #include <thread>
 
 #include "modbus/channel_settings.h"
+#include "modbus/comm_supervision.h"
 #include "modbus/device_acquisition.h"
 #include "modbus/device_channel_exchange.h"
 #include "modbus/device_channels.h"
@@ -82,11 +83,12 @@ class SupervisionSerialTest : public ::testing::Test {
     SupervisionSerialTest()
         : serial_(lines_, &settings_, clock_, nullptr,
                   [this] { return acquisition_.AcquisitionRuns(); }),
-          acquisition_(document_, clock_, poster_, {}, {}),
-          channelsSet_(ChannelServices{clock_, acquisition_, &serial_}),
+          supervision_(clock_, poster_, {}),
+          channelsSet_(ChannelServices{clock_, supervision_, &serial_}),
           exchange_([this](ODevice& d) { return &channelsSet_.ChannelsOf(d); }),
-          scan_(exchange_, poster_, clock_) {
-        acquisition_.Attach(channelsSet_, exchange_, scan_);
+          scan_(exchange_, poster_, clock_),
+          acquisition_(document_, {channelsSet_, scan_, supervision_, clock_, poster_, {}}) {
+        supervision_.AttachChannels([this](ODevice& d) { return &channelsSet_.ChannelsOf(d); });
         auto device = std::make_unique<ODevice>();
         device_ = device.get();
         document_.rootGroup.subgroupList.push_back(std::move(device));
@@ -155,10 +157,11 @@ class SupervisionSerialTest : public ::testing::Test {
     RecordingPosterLocked poster_;
     CDoc document_{CDocServices{}, ModelSettings{}};
     SerialChannelSet serial_;
-    DeviceAcquisition acquisition_;
+    CommSupervision supervision_;
     DeviceChannelsSet channelsSet_;
     DeviceChannelExchange exchange_;
     ScanEngine scan_;
+    DeviceAcquisition acquisition_;
     OPort primary_;
     OPort secondary_;
     ODevice* device_ = nullptr;

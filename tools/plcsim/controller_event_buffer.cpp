@@ -5,7 +5,7 @@
 namespace velk::plcsim {
 
 ControllerEventBuffer::ControllerEventBuffer(ProcessImage& image, int deviceType,
-                                             const EventStackSettings& settings)
+                                             const EventBufferSettings& settings)
     : image_(image) {
     for (int area = 0; area < kAreas; ++area) {
         locations_[area] = EventBufferLocationFor(deviceType, area, settings);

@@ -17,7 +17,7 @@ class ControllerEventBuffer {
     static constexpr int kAreas = 2;
 
     ControllerEventBuffer(ProcessImage& image, int deviceType,
-                          const EventStackSettings& settings = {});
+                          const EventBufferSettings& settings = {});
 
     // The placement of an area's buffer (0 Master 1, 1 Master 2).
     EventBufferLocation Location(int area) const;

@@ -31,7 +31,7 @@ struct SimulatorOptions {
     std::uint8_t unit = 1;
     std::size_t imageSize = 4096;
     int deviceType = kDeviceTypeKestrel;
-    EventStackSettings eventStack;
+    EventBufferSettings eventStack;
     std::vector<Preset> presets;
     std::string controlPath;  // Unix socket for control commands; empty: none
     bool readStdin = true;

@@ -6,6 +6,7 @@
 
 #include "app/command_line.h"
 #include "app/opc_app.h"
+#include "app/server/acquisition_host.h"
 #include "app/server/bus_server_host.h"
 #include "app/server/document_host.h"
 #include "app/server/headless_document_ui.h"
@@ -55,6 +56,16 @@ int main(int argc, char** argv) {
         });
     }
 
+    // The document is made during start-up; the acquisition reaches it through this.
+    DocumentHost* documentHost = nullptr;
+    AcquisitionHost acquisition(AcquisitionServices{
+        clock, app.EventPoster(), app, &machineStore, [&app] { app.ReloadCommFailCountdown(); },
+        [&documentHost]() -> CDoc* { return documentHost ? documentHost->Existing() : nullptr; },
+        [&app] {
+            const EventStackSettings stack = app.Settings().EventStack();
+            return EventBufferFromSettings(stack.Master1, stack.Master2, stack.Size);
+        }});
+
     HeadlessDocumentUi ui(messages);
     ConfigFileStorage storage(documentFiles, &clock);
     CDocServices services;
@@ -66,15 +77,17 @@ int main(int argc, char** argv) {
     services.files = &reader;
     services.conditionDirectories =
         UserConditionDirectories(DirectoryOf(executable), CurrentDirectory());
+    services.monitor = &acquisition.Monitor();
+    services.lifecycle = &acquisition.Lifecycle();
     DocumentHost document(app, services);
+    documentHost = &document;
 
     // The bus host serves both class names; the classes join here as they arrive.
     UnavailableBusClass daClass(kDaBusName, kDaFactoryPath);
     UnavailableBusClass aeClass(kAeBusName, kAeFactoryPath);
     BusServerHost busHost(BusServerOptionsFor(commandLine, executable), app, {&daClass, &aeClass});
 
-    // Device acquisition threads join here as they arrive.
-    app.Attach(AppParts{&document, nullptr, &busHost, nullptr});
+    app.Attach(AppParts{&document, &acquisition.Devices(), &busHost, nullptr});
 
     SignalWatch signals([&app](int) { app.RequestTermination(); });
     return app.Run(commandLine);

@@ -1,0 +1,47 @@
+#include "app/server/acquisition_host.h"
+
+#include "model/c_doc.h"
+#include "model/locks.h"
+#include "model/o_device.h"
+
+namespace velk {
+
+AcquisitionHost::AcquisitionHost(AcquisitionServices services)
+    : document_(services.document),
+      serial_(serialPorts_, services.machineStore, services.clock,
+              SerialChannelSet::WriteToStandardOutput,
+              [this] { return acquisition_.AcquisitionRuns(); }),
+      supervision_(services.clock, services.poster, services.reloadCommFailCountdown),
+      channels_(ChannelServices{services.clock, supervision_, &serial_, &sockets_, &routes_,
+                                services.machineStore}),
+      exchange_([this](ODevice& device) { return &channels_.ChannelsOf(device); }),
+      scan_(exchange_, services.poster, services.clock),
+      tagIO_(scan_),
+      monitor_(services.clock, services.clients, scan_.ReadTagsCallback()),
+      acquisition_(services.document, DeviceAcquisitionParts{channels_, scan_, supervision_,
+                                                             services.clock, services.poster,
+                                                             services.eventBuffer}) {
+    supervision_.AttachChannels([this](ODevice& device) { return &channels_.ChannelsOf(device); });
+}
+
+std::vector<DeviceMonitorModel> AcquisitionHost::DeviceMonitor() {
+    std::vector<DeviceMonitorModel> models;
+    CDoc* document = document_();
+    if (document == nullptr) return models;
+    std::lock_guard tree(TreeLock());
+    for (ODevice* device : document->Devices()) {
+        models.push_back(DeviceMonitorModel::Of(*device, &channels_.ChannelsOf(*device), &serial_));
+    }
+    return models;
+}
+
+EventBufferSettings EventBufferFromSettings(std::uint16_t master1, std::uint16_t master2,
+                                            std::uint16_t sizeInRegisters) {
+    EventBufferSettings settings;
+    settings.master1 = master1;
+    settings.master2 = master2;
+    settings.size = static_cast<std::uint16_t>(sizeInRegisters / 4);
+    return settings;
+}
+
+}  // namespace velk

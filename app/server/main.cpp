@@ -6,15 +6,18 @@
 
 #include "app/command_line.h"
 #include "app/opc_app.h"
+#include "app/registration.h"
 #include "app/server/acquisition_host.h"
 #include "app/server/bus_server_host.h"
 #include "app/server/document_host.h"
 #include "app/server/headless_document_ui.h"
 #include "app/server/headless_window.h"
 #include "app/server/unavailable_bus_class.h"
+#include "model/c_doc.h"
 #include "model/config_file_storage.h"
 #include "opcae/ae_event_space.h"
 #include "opcae/user_condition_file.h"
+#include "opcda/bus/da_bus_class.h"
 #include "platform/linux/posix_document_file_access.h"
 #include "platform/linux/posix_file_reader.h"
 #include "platform/linux/posix_file_system.h"
@@ -83,7 +86,26 @@ int main(int argc, char** argv) {
     documentHost = &document;
 
     // The bus host serves both class names; the classes join here as they arrive.
-    UnavailableBusClass daClass(kDaBusName, kDaFactoryPath);
+    DaBusClass daClass(
+        kDaBusName, kDaFactoryPath,
+        DaBusServices{&clock, &acquisition.TagIO(), &app,
+                      [&documentHost]() -> OTagGroup* {
+                          CDoc* doc = documentHost ? documentHost->Existing() : nullptr;
+                          return doc ? &doc->rootGroup : nullptr;
+                      },
+                      [&app] {
+                          DAServerSettings da;
+                          da.changelessUpdate = app.Settings().ChangelessUpdate();
+                          da.itemPathDelimiter = app.Settings().AreaDelimiter();
+                          da.startTime = app.StartTime();
+                          const ServerVersion version = app.Version();
+                          da.majorVersion = version.major;
+                          da.minorVersion = version.minor;
+                          da.buildNumber = version.build;
+                          da.vendorInfo = std::string(kVendorName);
+                          return da;
+                      },
+                      [&acquisition] { return acquisition.DeviceMonitor(); }});
     UnavailableBusClass aeClass(kAeBusName, kAeFactoryPath);
     BusServerHost busHost(BusServerOptionsFor(commandLine, executable), app, {&daClass, &aeClass});
 

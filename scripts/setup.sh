@@ -10,8 +10,8 @@ PACKAGES=(
   googletest libgtest-dev libgmock-dev libbenchmark-dev
   libsdbus-c++-dev libsdbus-c++-bin libsystemd-dev dbus dbus-daemon dbus-bin python3-dbus python3-gi
   qt6-base-dev xvfb xauth
-  libmodbus-dev python3-pymodbus mbpoll socat
-  iproute2 util-linux
+  libmodbus-dev python3-pymodbus python3-serial python3-serial-asyncio mbpoll socat
+  iproute2 util-linux locales
 )
 
 missing=()
@@ -23,6 +23,15 @@ if [ ${#missing[@]} -gt 0 ]; then
   [ "$(id -u)" -eq 0 ] || SUDO="sudo"
   $SUDO apt-get update -qq
   DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}"
+fi
+
+# A decimal-comma locale, for the tests that check that number texts ignore the locale.
+if ! locale -a 2>/dev/null | grep -qi '^de_DE\.utf-\?8$'; then
+  SUDO=""
+  [ "$(id -u)" -eq 0 ] || SUDO="sudo"
+  $SUDO sed -i 's/^# *de_DE.UTF-8 UTF-8/de_DE.UTF-8 UTF-8/' /etc/locale.gen
+  grep -q '^de_DE.UTF-8 UTF-8' /etc/locale.gen || echo 'de_DE.UTF-8 UTF-8' | $SUDO tee -a /etc/locale.gen >/dev/null
+  $SUDO locale-gen >/dev/null
 fi
 
 [ "${1:-}" = "--no-build" ] && exit 0

@@ -1,0 +1,28 @@
+#include "opcae/bus/ae_bus_class.h"
+
+#include <new>
+
+#include "opcae/bus/ae_server_bus_object.h"
+#include "opcae/opc_event_server.h"
+
+namespace velk {
+
+AeBusClass::AeBusClass(std::string busName, std::string factoryPath, ContextSource contextSource)
+    : busName_(std::move(busName)),
+      factoryPath_(std::move(factoryPath)),
+      contextSource_(std::move(contextSource)) {}
+
+BusInstanceResult AeBusClass::CreateInstance(const std::string&,
+                                             std::shared_ptr<BusSinkChannel> sinks) {
+    std::optional<AeServerContext> context = contextSource_ ? contextSource_() : std::nullopt;
+    if (!context || context->document == nullptr || context->clock == nullptr)
+        return {CLASS_E_CLASSNOTAVAILABLE, nullptr};
+    try {
+        auto server = std::make_shared<OPCEventServer>(std::move(*context));
+        return {S_OK, std::make_unique<AeServerBusObject>(std::move(server), std::move(sinks))};
+    } catch (const std::bad_alloc&) {
+        return {E_OUTOFMEMORY, nullptr};
+    }
+}
+
+}  // namespace velk

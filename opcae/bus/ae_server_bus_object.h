@@ -1,0 +1,42 @@
+#pragma once
+// The AE server instance of one client on the bus: IOPCCommon, IOPCEventServer and the
+// IOPCShutdown connection point over one OPCEventServer. Subscriptions and area browsers
+// are exported below it for the same client.
+#include <memory>
+#include <vector>
+
+#include "opcae/opc_event_server.h"
+#include "platform/dbus/bus_object.h"
+
+namespace velk {
+
+class AeServerBusObject final : public IBusObject {
+  public:
+    AeServerBusObject(std::shared_ptr<OPCEventServer> server,
+                      std::shared_ptr<BusSinkChannel> sinks);
+
+    std::vector<BusInterface> Interfaces() override;
+
+    const std::shared_ptr<OPCEventServer>& Server() const { return server_; }
+
+  private:
+    BusReply GetStatus();
+    BusReply CreateEventSubscription(BusCall& call);
+    BusReply QueryEventCategories(BusCall& call);
+    BusReply QueryConditionNames(BusCall& call);
+    BusReply QuerySubConditionNames(BusCall& call);
+    BusReply QuerySourceConditions(BusCall& call);
+    BusReply QueryEventAttributes(BusCall& call);
+    BusReply GetConditionState(BusCall& call);
+    BusReply ConditionsBy(BusCall& call,
+                          HRESULT (OPCEventServer::*method)(std::uint32_t, const std::string*));
+    BusReply AckCondition(BusCall& call);
+    BusReply CreateAreaBrowser(BusCall& call);
+    BusReply Advise(BusCall& call);
+    BusReply Unadvise(BusCall& call);
+
+    std::shared_ptr<OPCEventServer> server_;
+    std::shared_ptr<BusSinkChannel> sinks_;
+};
+
+}  // namespace velk

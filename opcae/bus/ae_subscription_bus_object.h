@@ -1,0 +1,39 @@
+#pragma once
+// One AE subscription on the bus: IOPCEventSubscriptionMgt, IOPCEventSubscriptionMgt2 and
+// the IOPCEventSink connection point, whose sinks are the client's exported objects.
+#include <memory>
+#include <vector>
+
+#include "opcae/opc_event_server.h"
+#include "opcae/opc_event_subscription.h"
+#include "platform/dbus/bus_object.h"
+
+namespace velk {
+
+class AeSubscriptionBusObject final : public IBusObject {
+  public:
+    AeSubscriptionBusObject(std::shared_ptr<OPCEventSubscription> subscription,
+                            std::weak_ptr<OPCEventServer> owner,
+                            std::shared_ptr<BusSinkChannel> sinks);
+    // Leaves the owner's list; the subscription ends with it.
+    ~AeSubscriptionBusObject() override;
+
+    std::vector<BusInterface> Interfaces() override;
+
+  private:
+    BusReply SetFilter(BusCall& call);
+    BusReply GetFilter();
+    BusReply SelectReturnedAttributes(BusCall& call);
+    BusReply GetReturnedAttributes(BusCall& call);
+    BusReply GetState();
+    BusReply SetState(BusCall& call);
+    BusReply SetKeepAlive(BusCall& call);
+    BusReply Advise(BusCall& call);
+    BusReply Unadvise(BusCall& call);
+
+    std::shared_ptr<OPCEventSubscription> subscription_;
+    std::weak_ptr<OPCEventServer> owner_;
+    std::shared_ptr<BusSinkChannel> sinks_;
+};
+
+}  // namespace velk

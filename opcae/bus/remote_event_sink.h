@@ -1,0 +1,40 @@
+#pragma once
+// The event sink that a client exported on its own connection, reached over the bus. Every
+// OnEvent is sent asynchronously and counts as delivered once sent: a slow or vanished
+// client loses its own events and holds up no delivery thread.
+#include <atomic>
+#include <chrono>
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "opcae/opc_event_sink.h"
+#include "platform/dbus/bus_sink_channel.h"
+
+namespace velk {
+
+// Outcomes of the calls of one sink, kept beyond the sink itself (the completions run later).
+struct RemoteSinkCounters {
+    std::atomic<std::uint64_t> sent{0};
+    std::atomic<std::uint64_t> failed{0};
+};
+
+class RemoteEventSink final : public IOPCEventSink {
+  public:
+    RemoteEventSink(std::shared_ptr<BusSinkChannel> channel, std::string path,
+                    std::chrono::milliseconds timeout = std::chrono::milliseconds(5000));
+
+    HRESULT OnEvent(std::uint32_t clientHandle, bool refresh, bool lastRefresh,
+                    const std::vector<OnEventStruct>& events) override;
+
+    const std::string& Path() const { return path_; }
+    const RemoteSinkCounters& Counters() const { return *counters_; }
+
+  private:
+    std::shared_ptr<BusSinkChannel> channel_;
+    std::string path_;
+    std::chrono::milliseconds timeout_;
+    std::shared_ptr<RemoteSinkCounters> counters_ = std::make_shared<RemoteSinkCounters>();
+};
+
+}  // namespace velk

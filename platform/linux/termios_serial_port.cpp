@@ -1,4 +1,5 @@
 #include "platform/linux/termios_serial_port.h"
+#include "platform/linux/termios_speed.h"
 
 #include <fcntl.h>
 #include <poll.h>
@@ -12,33 +13,6 @@
 
 namespace velk {
 namespace {
-
-speed_t SpeedOf(std::uint32_t baudRate) {
-    switch (baudRate) {
-        case 300:
-            return B300;
-        case 600:
-            return B600;
-        case 1200:
-            return B1200;
-        case 2400:
-            return B2400;
-        case 4800:
-            return B4800;
-        case 9600:
-            return B9600;
-        case 19200:
-            return B19200;
-        case 38400:
-            return B38400;
-        case 57600:
-            return B57600;
-        case 115200:
-            return B115200;
-        default:
-            return B0;
-    }
-}
 
 using Clock = std::chrono::steady_clock;
 
@@ -74,7 +48,7 @@ bool TermiosSerialPort::Configure(const SerialLineSettings& settings) {
     if (fd_ < 0) return false;
     termios tio{};
     if (::tcgetattr(fd_, &tio) != 0) return false;
-    speed_t speed = SpeedOf(settings.baudRate);
+    speed_t speed = TermiosSpeed(settings.baudRate);
     if (speed == B0) return false;
     // Binary mode: no line editing, no character translation, no echo, no signals.
     tio.c_iflag &= ~static_cast<tcflag_t>(IGNBRK | BRKINT | PARMRK | ISTRIP | INLCR | IGNCR |

@@ -18,6 +18,7 @@
 #include <sstream>
 
 #include "modbus/modbus_requests.h"
+#include "platform/linux/termios_speed.h"
 #include "tools/plcsim/command_interpreter.h"
 #include "tools/plcsim/local_now.h"
 
@@ -52,33 +53,6 @@ bool WriteAll(int fd, const std::uint8_t* bytes, std::size_t count, bool socket)
         return false;
     }
     return true;
-}
-
-speed_t BaudConstant(std::uint32_t baud) {
-    switch (baud) {
-        case 300:
-            return B300;
-        case 600:
-            return B600;
-        case 1200:
-            return B1200;
-        case 2400:
-            return B2400;
-        case 4800:
-            return B4800;
-        case 9600:
-            return B9600;
-        case 19200:
-            return B19200;
-        case 38400:
-            return B38400;
-        case 57600:
-            return B57600;
-        case 115200:
-            return B115200;
-        default:
-            return B0;
-    }
 }
 
 std::string FramingName(MessageFraming framing) {
@@ -233,7 +207,7 @@ bool PlcSimulator::OpenSerial(int channelIndex, std::string& error) {
     termios settings{};
     if (tcgetattr(fd, &settings) == 0) {
         cfmakeraw(&settings);
-        const speed_t speed = BaudConstant(options_.baud);
+        const speed_t speed = TermiosSpeed(options_.baud);
         if (speed == B0) {
             close(fd);
             error = "unsupported baud rate " + std::to_string(options_.baud);

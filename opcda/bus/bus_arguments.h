@@ -6,7 +6,7 @@
 
 #include "platform/dbus/bus_object.h"
 
-namespace velk {
+namespace velk::dabus {
 
 inline std::uint32_t UInt32Arg(const BusCall& call, std::size_t i) {
     return *call.arguments[i].Get<std::uint32_t>();
@@ -38,4 +38,4 @@ inline BusReply ReplyWithCode(HRESULT result, BusValue::Items values = {}) {
     return BusReply::Ok(std::move(values));
 }
 
-}  // namespace velk
+}  // namespace velk::dabus

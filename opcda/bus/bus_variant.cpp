@@ -3,7 +3,7 @@
 #include <cmath>
 #include <limits>
 
-namespace velk {
+namespace velk::dabus {
 
 namespace {
 
@@ -167,4 +167,4 @@ std::optional<std::vector<Variant>> VariantsFromBus(const BusValue& array) {
     return values;
 }
 
-}  // namespace velk
+}  // namespace velk::dabus

@@ -11,7 +11,7 @@
 #include "platform/dbus/bus_value.h"
 #include "platform/hresult.h"
 
-namespace velk {
+namespace velk::dabus {
 
 inline constexpr const char* kBusVariantSignature = "(qv)";
 
@@ -35,4 +35,4 @@ BusValue ByteArray(const std::vector<std::uint8_t>& bytes);
 // All elements converted, or none when any of them is not a value to write.
 std::optional<std::vector<Variant>> VariantsFromBus(const BusValue& array);
 
-}  // namespace velk
+}  // namespace velk::dabus

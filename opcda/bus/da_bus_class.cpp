@@ -2,6 +2,8 @@
 
 namespace velk {
 
+using namespace dabus;
+
 DaBusClass::DaBusClass(std::string busName, std::string factoryPath, DaBusServices services)
     : busName_(std::move(busName)),
       factoryPath_(std::move(factoryPath)),

@@ -44,7 +44,7 @@ class DaBusClass final : public IBusClass {
     std::string busName_;
     std::string factoryPath_;
     DaBusServices services_;
-    ReleaseQueue releases_;
+    dabus::ReleaseQueue releases_;
 };
 
 }  // namespace velk

@@ -1,6 +1,6 @@
 #include "opcda/bus/da_bus_context.h"
 
-namespace velk {
+namespace velk::dabus {
 
 void GroupObjectTable::Enter(const OPCGroup* group, const void* object, std::string path) {
     std::lock_guard guard(lock_);
@@ -20,4 +20,4 @@ std::optional<std::string> GroupObjectTable::PathOf(const OPCGroup* group) const
     return found->second.path;
 }
 
-}  // namespace velk
+}  // namespace velk::dabus

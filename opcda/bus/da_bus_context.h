@@ -13,8 +13,10 @@
 #include "platform/dbus/bus_sink_channel.h"
 
 namespace velk {
-
 class OPCGroup;
+}  // namespace velk
+
+namespace velk::dabus {
 
 class GroupObjectTable {
   public:
@@ -38,4 +40,4 @@ struct DaBusContext {
     std::shared_ptr<GroupObjectTable> groupObjects = std::make_shared<GroupObjectTable>();
 };
 
-}  // namespace velk
+}  // namespace velk::dabus

@@ -8,6 +8,8 @@
 
 namespace velk {
 
+using namespace dabus;
+
 namespace {
 
 constexpr const char* kItemMgt = "VELK.OPC.IOPCItemMgt";

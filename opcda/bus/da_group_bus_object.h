@@ -18,7 +18,7 @@ class OPCGroup;
 
 class DaGroupBusObject final : public IBusObject {
   public:
-    DaGroupBusObject(DaBusContext context, std::shared_ptr<OPCGroup> group);
+    DaGroupBusObject(dabus::DaBusContext context, std::shared_ptr<OPCGroup> group);
     // Unadvises its connections and hands the group to the release queue.
     ~DaGroupBusObject() override;
     DaGroupBusObject(const DaGroupBusObject&) = delete;
@@ -48,24 +48,24 @@ class DaGroupBusObject final : public IBusObject {
     BusReply Advise(BusCall& call);
     BusReply Unadvise(BusCall& call);
 
-    DaBusContext context_;
+    dabus::DaBusContext context_;
     std::shared_ptr<OPCGroup> group_;
     // Calls of one client come one at a time, so these need no lock of their own. Sinks
     // that were unadvised stay until this object goes: the group may still be holding a
     // copy of a connection while it sends.
-    std::map<std::uint32_t, std::unique_ptr<RemoteDataCallbackSink>> callbacks_;
-    std::map<std::uint32_t, std::unique_ptr<RemoteAdviseSink>> advises_;
+    std::map<std::uint32_t, std::unique_ptr<dabus::RemoteDataCallbackSink>> callbacks_;
+    std::map<std::uint32_t, std::unique_ptr<dabus::RemoteAdviseSink>> advises_;
     std::vector<std::shared_ptr<void>> retired_;
 };
 
 // Exports an object for the group below the called object and enters it in the group
 // table; "" when the host could not export it.
-std::string ExportGroupObject(IBusCallScope& scope, const DaBusContext& context,
+std::string ExportGroupObject(IBusCallScope& scope, const dabus::DaBusContext& context,
                               std::shared_ptr<OPCGroup> group);
 
 // The path of the client's object for the group, exported below the called object when
 // there is none.
-std::string GroupObjectPath(IBusCallScope& scope, const DaBusContext& context,
+std::string GroupObjectPath(IBusCallScope& scope, const dabus::DaBusContext& context,
                             std::shared_ptr<OPCGroup> group);
 
 }  // namespace velk

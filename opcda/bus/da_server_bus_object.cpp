@@ -7,6 +7,8 @@
 
 namespace velk {
 
+using namespace dabus;
+
 namespace {
 
 constexpr const char* kServer = "VELK.OPC.IOPCServer";

@@ -20,7 +20,7 @@ using DeviceMonitorSource = std::function<std::vector<DeviceMonitorModel>()>;
 
 class DaServerBusObject final : public IBusObject {
   public:
-    DaServerBusObject(DaBusContext context, std::shared_ptr<OPCServer> server,
+    DaServerBusObject(dabus::DaBusContext context, std::shared_ptr<OPCServer> server,
                       DeviceMonitorSource deviceMonitor);
     // Unadvises the shutdown sinks and hands the server object to the release queue.
     ~DaServerBusObject() override;
@@ -48,12 +48,12 @@ class DaServerBusObject final : public IBusObject {
     BusReply Unadvise(BusCall& call);
     BusReply GetDeviceMonitor();
 
-    DaBusContext context_;
+    dabus::DaBusContext context_;
     std::shared_ptr<OPCServer> server_;
     DeviceMonitorSource deviceMonitor_;
     // Unadvised sinks stay until this object goes: a shutdown request may be on its way
     // to one of them.
-    std::map<std::uint32_t, std::unique_ptr<RemoteShutdownSink>> shutdownSinks_;
+    std::map<std::uint32_t, std::unique_ptr<dabus::RemoteShutdownSink>> shutdownSinks_;
     std::vector<std::shared_ptr<void>> retired_;
 };
 

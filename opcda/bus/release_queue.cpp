@@ -1,6 +1,6 @@
 #include "opcda/bus/release_queue.h"
 
-namespace velk {
+namespace velk::dabus {
 
 ReleaseQueue::ReleaseQueue() : thread_([this] { Run(); }) {}
 
@@ -43,4 +43,4 @@ void ReleaseQueue::Run() {
     }
 }
 
-}  // namespace velk
+}  // namespace velk::dabus

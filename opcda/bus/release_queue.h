@@ -9,7 +9,7 @@
 #include <mutex>
 #include <thread>
 
-namespace velk {
+namespace velk::dabus {
 
 class ReleaseQueue {
   public:
@@ -35,4 +35,4 @@ class ReleaseQueue {
     std::thread thread_;
 };
 
-}  // namespace velk
+}  // namespace velk::dabus

@@ -8,7 +8,7 @@
 #include "opcda/bus/stream_formats.h"
 #include "platform/dbus/bus_errors.h"
 
-namespace velk {
+namespace velk::dabus {
 
 namespace {
 
@@ -100,4 +100,4 @@ void RemoteAdviseSink::OnDataChange(const FORMATETC& format,
     channel_->Call(std::move(call), [](HRESULT, const BusValue::Items&) {});
 }
 
-}  // namespace velk
+}  // namespace velk::dabus

@@ -10,7 +10,7 @@
 #include "opcda/client_sinks.h"
 #include "platform/dbus/bus_sink_channel.h"
 
-namespace velk {
+namespace velk::dabus {
 
 inline constexpr const char* kShutdownSinkInterface = "VELK.OPC.IOPCShutdown";
 inline constexpr const char* kDataCallbackSinkInterface = "VELK.OPC.IOPCDataCallback";
@@ -69,4 +69,4 @@ class RemoteAdviseSink final : public IAdviseSink10 {
     std::string path_;
 };
 
-}  // namespace velk
+}  // namespace velk::dabus

@@ -5,7 +5,7 @@
 
 #include "opcda/opc_da_types.h"
 
-namespace velk {
+namespace velk::dabus {
 
 // The format number of a name; 0 for a name that is none of the three.
 inline std::uint32_t StreamFormatOf(const std::string& name) {
@@ -29,4 +29,4 @@ inline std::string StreamFormatName(std::uint32_t format) {
     }
 }
 
-}  // namespace velk
+}  // namespace velk::dabus

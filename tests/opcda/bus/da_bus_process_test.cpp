@@ -1,0 +1,188 @@
+// The DA class of the real server program on a private bus, used by a python3-dbus client
+// that knows only the documented bus interface: its devices are the controller simulator
+// and a libmodbus slave. Covers browsing, properties, reads and writes that reach the
+// devices, asynchronous completions, data changes, a client killed in the middle of a
+// subscription, and a server started by bus activation that ends with its last client.
+#include <gtest/gtest.h>
+#include <signal.h>
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "platform/text.h"
+#include "tests/dbus/private_bus.h"
+#include "tests/modbus/scan_libmodbus_slave.h"
+#include "tests/support/child_process.h"
+#include "tests/tools/plcsim_process.h"
+
+namespace velk::testing {
+namespace {
+
+using namespace std::chrono_literals;
+
+constexpr const char* kPython = "/usr/bin/python3";
+
+class DaBusProcessTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        std::string error;
+        ASSERT_TRUE(sim_.Start(
+            {"--tcp", "127.0.0.2:0", "--holding", "0=123", "--holding", "2=55", "--input", "0=500"},
+            error))
+            << error;
+        ASSERT_TRUE(slave_.Start());
+        slave_.Mapping()->tab_registers[0] = 9;
+        ASSERT_EQ(RunProgram(kPython, {Script("make_da_config.py"), "peers", Config()}, {},
+                             dir_.File("config.out")),
+                  0)
+            << ReadFile(dir_.File("config.out"));
+        WriteSettings();
+        ASSERT_TRUE(bus_.Start(dir_.File("services"), {}, ServerEnvironment())) << bus_.Problem();
+    }
+
+    static std::string Script(const std::string& name) {
+        return std::string(VELK_DA_BUS_TEST_DIR) + "/" + name;
+    }
+    std::string Config() const { return dir_.File("peers.vlk"); }
+    std::string TracePath() const { return dir_.File("trace.txt"); }
+    std::string TraceText() const { return Utf16LeBytesToUtf8(ReadFile(TracePath())); }
+    int TraceCount(const std::string& text) const {
+        const std::string trace = TraceText();
+        int count = 0;
+        for (auto at = trace.find(text); at != std::string::npos; at = trace.find(text, at + 1)) {
+            ++count;
+        }
+        return count;
+    }
+
+    void WriteSettings() {
+        char ports[200];
+        std::snprintf(ports, sizeof ports,
+                      "\"127.0.0.2\"=dword:%08x\r\n\"127.0.0.1\"=dword:%08x\r\n", sim_.TcpPort(1),
+                      slave_.Port());
+        const std::string key = "[HKEY_LOCAL_MACHINE\\Software\\VELK\\VELK A&E OPC Server";
+        const std::string text = "Windows Registry Editor Version 5.00\r\n\r\n" + key +
+                                 "]\r\n\"ChangelessUpdate\"=dword:00000001\r\n\r\n" + key +
+                                 "\\TraceFile]\r\n\"FileName\"=\"" + TracePath() + "\"\r\n\r\n" +
+                                 key + "\\TcpPorts]\r\n" + ports + "\r\n" + key +
+                                 "\\Recent File List]\r\n\"File1\"=\"" + Config() + "\"\r\n";
+        FILE* f = std::fopen(dir_.File("settings.reg").c_str(), "wb");
+        ASSERT_NE(f, nullptr);
+        std::fwrite(text.data(), 1, text.size(), f);
+        std::fclose(f);
+    }
+
+    // What the server needs, whether the test or the bus starts it.
+    std::vector<std::string> ServerEnvironment() const {
+        return {"VELKOPC_SETTINGS=" + dir_.File("settings.reg"),
+                "VELKOPC_USER_SETTINGS=" + dir_.File("user.reg"),
+                "VELKOPC_DBUS_SERVICES_DIR=" + dir_.File("services"),
+                "VELKOPC_INSTANCE_NAME=velk-dabus-" + std::to_string(::getpid()) + "-" +
+                    ::testing::UnitTest::GetInstance()->current_test_info()->name()};
+    }
+    std::vector<std::string> BusEnvironment() const {
+        std::vector<std::string> env = ServerEnvironment();
+        env.push_back("DBUS_SESSION_BUS_ADDRESS=" + bus_.Address());
+        return env;
+    }
+
+    // The server as a user starts it (no window without a display), with the test's devices.
+    bool StartServer() {
+        if (!server_.Start(VELKOPC_BINARY, {}, BusEnvironment(), dir_.File("server.out"))) {
+            return false;
+        }
+        return WaitUntil([&] { return TraceText().find("started") != std::string::npos; }, 20s);
+    }
+    int RunClient(const std::string& mode, const std::string& output) {
+        return RunProgram(kPython, {Script("da_bus_client.py"), bus_.Address(), mode}, {},
+                          dir_.File(output), 90s);
+    }
+    void TearDown() override {
+        if (server_.Running()) {
+            server_.Signal(SIGTERM);
+            server_.Wait(15s);
+        }
+    }
+
+    TempDirectory dir_;
+    velk::test::PlcsimProcess sim_;
+    LibmodbusSlave slave_;
+    PrivateBus bus_;
+    ChildProcess server_;
+};
+
+TEST_F(DaBusProcessTest, ClientBrowsesReadsWritesAndSubscribesThroughTheDocumentedInterface) {
+    ASSERT_TRUE(StartServer()) << ReadFile(dir_.File("server.out"));
+    EXPECT_EQ(RunClient("full", "client.out"), 0) << ReadFile(dir_.File("client.out"));
+
+    // The writes reached the devices themselves.
+    EXPECT_EQ(sim_.Command("get holding 1"), "4321\n");
+    EXPECT_EQ(sim_.Command("get coil 0"), "1\n");
+    EXPECT_EQ(slave_.Mapping()->tab_registers[0], static_cast<std::uint16_t>(-5));
+
+    // Every call is in the trace with its result, as for any client.
+    for (const char* line :
+         {"Called IOPCServer::AddGroup", "Called IOPCItemMgt::AddItems", "Called IOPCSyncIO::Read",
+          "Called IOPCSyncIO::Write", "Called IOPCAsyncIO2::Read", "Called IOPCAsyncIO2::Write",
+          "Called IOPCAsyncIO2::Refresh2", "Called IConnectionPoint<IOPCDataCallback>::Advise",
+          "Called IDataObject::DAdvise", "Called IOPCServer::RemoveGroup",
+          "Called IOPCBrowseServerAddressSpace::BrowseOPCItemIDs"}) {
+        EXPECT_GT(TraceCount(line), 0) << line;
+    }
+    // The client released its instance: its server object and groups are gone.
+    EXPECT_TRUE(WaitUntil([&] { return TraceCount("OPC DA server object destroyed") == 1; }, 20s))
+        << TraceText();
+    EXPECT_EQ(TraceCount("Creating OPC DA server instance"), 1);
+}
+
+TEST_F(DaBusProcessTest, KilledClientHasItsGroupsReleasedAndTheDeviceThreadsStop) {
+    ASSERT_TRUE(StartServer()) << ReadFile(dir_.File("server.out"));
+    ChildProcess client;
+    ASSERT_TRUE(client.Start(kPython, {Script("da_bus_client.py"), bus_.Address(), "subscribe"}, {},
+                             dir_.File("client.out")));
+    ASSERT_TRUE(WaitUntil(
+        [&] { return ReadFile(dir_.File("client.out")).find("subscribed") != std::string::npos; },
+        30s))
+        << ReadFile(dir_.File("client.out"));
+    // The first client started the device threads.
+    EXPECT_TRUE(WaitUntil([&] { return TraceCount("EventScanThread: Dev=Plc1") > 0; }, 10s))
+        << TraceText();
+    EXPECT_EQ(TraceCount("finished"), 0);
+
+    ASSERT_TRUE(client.Signal(SIGKILL));
+    client.Wait(10s);
+    // The bus tells the server; it releases the group and the server object, and as that
+    // was its last client, the device threads end.
+    EXPECT_TRUE(WaitUntil([&] { return TraceCount("OPC DA server object destroyed") == 1; }, 20s))
+        << TraceText();
+    EXPECT_TRUE(WaitUntil([&] { return TraceCount("OPC DA group object destroyed") >= 1; }, 20s));
+    EXPECT_TRUE(WaitUntil(
+        [&] {
+            return TraceCount("ODevice::EventScanThread: Dev=Plc1 finished") == 1 &&
+                   TraceCount("ODevice::DiagnosticThread: Dev=Plc1 finished") == 1 &&
+                   TraceCount("ODevice::EventScanThread: Dev=Slave finished") == 1 &&
+                   TraceCount("ODevice::DiagnosticThread: Dev=Slave finished") == 1;
+        },
+        20s))
+        << TraceText();
+    // The server itself stays: a user started it.
+    EXPECT_TRUE(server_.Running());
+}
+
+TEST_F(DaBusProcessTest, ServerStartedByTheBusEndsWithItsLastClient) {
+    ASSERT_EQ(
+        RunProgram(VELKOPC_BINARY, {"-Register"}, ServerEnvironment(), dir_.File("register.out")),
+        0)
+        << ReadFile(dir_.File("register.out"));
+    EXPECT_EQ(RunClient("activate", "client.out"), 0)
+        << ReadFile(dir_.File("client.out")) << bus_.Output();
+    // The client has left; its instance was the activated server's last one.
+    EXPECT_TRUE(WaitUntil([&] { return TraceText().find("stopped") != std::string::npos; }, 30s))
+        << TraceText();
+    EXPECT_EQ(TraceCount("Creating OPC DA server instance"), 1);
+    EXPECT_EQ(TraceCount("OPC DA server object destroyed"), 1);
+}
+
+}  // namespace
+}  // namespace velk::testing

@@ -1,0 +1,72 @@
+// properties: every property that the server lists for the item, with its value, read with
+// one GetItemProperties call (which reads the item from its device).
+#include <algorithm>
+#include <cstdio>
+#include <iomanip>
+#include <ostream>
+
+#include "tools/client/bus/da_server.h"
+#include "tools/client/da_commands.h"
+#include "tools/client/item_list.h"
+#include "tools/client/lib/quality_text.h"
+#include "tools/client/lib/value_text.h"
+
+namespace velk::client {
+namespace {
+
+// Property IDs whose values read better as words than as numbers.
+constexpr std::uint32_t kCanonicalType = 1;
+constexpr std::uint32_t kQuality = 3;
+constexpr std::uint32_t kAccessRights = 5;
+
+std::string PropertyText(std::uint32_t id, const ClientValue& value) {
+    const std::int64_t number = value.AsSigned() ? *value.AsSigned()
+                                : value.AsUnsigned()
+                                    ? static_cast<std::int64_t>(*value.AsUnsigned())
+                                    : -1;
+    if (number >= 0) {
+        if (id == kCanonicalType) return TypeName(static_cast<VarType>(number));
+        if (id == kQuality) {
+            char hex[16];
+            std::snprintf(hex, sizeof hex, " (0x%04X)", static_cast<unsigned>(number) & 0xFFFFu);
+            return QualityText(static_cast<std::uint16_t>(number)) + hex;
+        }
+        if (id == kAccessRights) return AccessRightsText(static_cast<std::uint32_t>(number));
+    }
+    return ValueText(value);
+}
+
+}  // namespace
+
+int RunPropertiesCommand(ClientContext& context, CommandArguments& args) {
+    RequireArguments(args, 1, 1);
+    const std::string& itemId = args.Positional().front();
+    DaServer server(context.Session());
+    const std::vector<PropertyInfo> properties = server.QueryAvailableProperties(itemId);
+    std::vector<std::uint32_t> ids;
+    std::size_t width = 0;
+    for (const PropertyInfo& property : properties) {
+        ids.push_back(property.id);
+        width = std::max(width, property.description.size());
+    }
+    const std::vector<PropertyValue> values = server.GetItemProperties(itemId, ids);
+    std::ostream& out = context.Out();
+    out << itemId << '\n';
+    for (std::size_t i = 0; i < properties.size(); ++i) {
+        const PropertyInfo& property = properties[i];
+        out << std::right << std::setw(6) << property.id << "  " << std::left
+            << std::setw(static_cast<int>(width)) << property.description << "  ";
+        if (i >= values.size()) {
+            out << "(no value)\n";
+        } else if (values[i].error < 0) {
+            out << DescribeResult(values[i].error) << '\n';
+        } else {
+            out << PropertyText(property.id, values[i].value) << '\n';
+        }
+    }
+    out.flush();
+    server.Release();
+    return kExitOk;
+}
+
+}  // namespace velk::client

@@ -105,7 +105,7 @@ int main(int argc, char** argv) {
                           da.vendorInfo = std::string(kVendorName);
                           return da;
                       },
-                      [&acquisition] { return acquisition.DeviceMonitor(); }});
+                      [&acquisition] { return acquisition.DeviceMonitor(); }, nullptr, &app});
     UnavailableBusClass aeClass(kAeBusName, kAeFactoryPath);
     BusServerHost busHost(BusServerOptionsFor(commandLine, executable), app, {&daClass, &aeClass});
 

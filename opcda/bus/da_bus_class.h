@@ -22,6 +22,9 @@ struct DaBusServices {
     std::function<DAServerSettings()> settings;  // read at each creation
     DeviceMonitorSource deviceMonitor;
     IWorkerLauncher* launcher = nullptr;  // null: a thread per asynchronous request
+    // Held by every instance until its DA server object is destroyed, so that a process
+    // that ends with its last client does not end before its clients' objects are gone.
+    IModuleLock* moduleLock = nullptr;
 };
 
 class DaBusClass final : public IBusClass {

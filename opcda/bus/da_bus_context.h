@@ -38,6 +38,8 @@ struct DaBusContext {
     std::shared_ptr<BusSinkChannel> sinks;
     ReleaseQueue* releases = nullptr;  // outlives every object of the class
     std::shared_ptr<GroupObjectTable> groupObjects = std::make_shared<GroupObjectTable>();
+    // Released (on the release queue) after the DA server object; null for none.
+    std::shared_ptr<void> moduleLock;
 };
 
 }  // namespace velk::dabus

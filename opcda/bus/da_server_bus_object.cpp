@@ -47,6 +47,7 @@ DaServerBusObject::~DaServerBusObject() {
     for (auto& [cookie, sink] : shutdownSinks_) sinks->held.push_back(std::move(sink));
     context_.releases->Release(std::move(server_));
     context_.releases->Release(std::move(sinks));
+    context_.releases->Release(std::move(context_.moduleLock));
 }
 
 std::vector<BusInterface> DaServerBusObject::Interfaces() {

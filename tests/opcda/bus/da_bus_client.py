@@ -169,7 +169,7 @@ def check_browse(instance):
     check(failure_code(browse.ChangeBrowsePosition, 1, "") == E_FAIL, "up at the root fails")
     browse.ChangeBrowsePosition(2, "plc1")
     leaves = [str(n) for n in browse.BrowseOPCItemIDs(2, "", 0, 0)]
-    check(leaves == ["Level", "Pump", "Setpoint", "Temperature"], "leaves of Plc1 " + repr(leaves))
+    check(leaves == ["Level", "Setpoint", "Pump", "Temperature"], "leaves of Plc1 " + repr(leaves))
     check([str(n) for n in browse.BrowseOPCItemIDs(1, "", 0, 0)] == ["Area"], "branches of Plc1")
     check(str(browse.GetItemID("Level")) == "Plc1.Level", "item ID of Level")
     check(failure_code(browse.GetItemID, "Flow") == E_INVALIDARG, "Flow is not at Plc1")

@@ -16,6 +16,8 @@
 #include "model/c_doc.h"
 #include "model/config_file_storage.h"
 #include "opcae/ae_event_space.h"
+#include "opcae/bus/ae_bus_class.h"
+#include "opcae/bus/ae_server_list_distributor.h"
 #include "opcae/user_condition_file.h"
 #include "opcda/bus/da_bus_class.h"
 #include "platform/linux/posix_document_file_access.h"
@@ -106,7 +108,25 @@ int main(int argc, char** argv) {
                           return da;
                       },
                       [&acquisition] { return acquisition.DeviceMonitor(); }, nullptr, &app});
-    UnavailableBusClass aeClass(kAeBusName, kAeFactoryPath);
+    // Acknowledgements reach every AE client's subscriptions through the server list.
+    AeServerListDistributor aeDistributor(app.Servers());
+    AeBusClass aeClass(kAeBusName, kAeFactoryPath, [&]() -> std::optional<AeServerContext> {
+        CDoc* doc = documentHost ? documentHost->Existing() : nullptr;
+        if (doc == nullptr) return std::nullopt;
+        AeServerContext context;
+        context.document = doc;
+        context.clock = &clock;
+        context.eventSpace = &EventSpace();
+        context.registry = &app;
+        context.distributor = &aeDistributor;
+        context.redundancyEnabled = [&app] { return app.Settings().Redundancy().Enabled != 0; };
+        const ServerVersion version = app.Version();
+        context.versionMajor = version.major;
+        context.versionMinor = version.minor;
+        context.versionBuild = version.build;
+        context.vendorText = std::string(kVendorName);
+        return context;
+    });
     BusServerHost busHost(BusServerOptionsFor(commandLine, executable), app, {&daClass, &aeClass});
 
     app.Attach(AppParts{&document, &acquisition.Devices(), &busHost, nullptr});

@@ -2,7 +2,7 @@
 
 #include "opcae/bus/ae_bus_names.h"
 
-namespace velk {
+namespace velk::aebus {
 namespace {
 
 template <class T>
@@ -164,4 +164,4 @@ BusValue UInt32Array(const std::vector<std::uint32_t>& values) {
     return BusValue::Array("u", std::move(items));
 }
 
-}  // namespace velk
+}  // namespace velk::aebus

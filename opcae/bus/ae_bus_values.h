@@ -10,7 +10,7 @@
 #include "opcae/opc_ae_types.h"
 #include "platform/dbus/bus_value.h"
 
-namespace velk {
+namespace velk::aebus {
 
 // An attribute as (variant type code, value); VT_EMPTY carries int32 0.
 BusValue AttributeToBus(const Variant& value);
@@ -30,4 +30,4 @@ std::vector<std::uint32_t> UInt32List(const BusValue& array);
 std::vector<std::string> StringList(const BusValue& array);
 BusValue UInt32Array(const std::vector<std::uint32_t>& values);
 
-}  // namespace velk
+}  // namespace velk::aebus

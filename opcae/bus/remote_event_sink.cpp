@@ -3,7 +3,7 @@
 #include "opcae/bus/ae_bus_names.h"
 #include "opcae/bus/ae_bus_values.h"
 
-namespace velk {
+namespace velk::aebus {
 
 RemoteEventSink::RemoteEventSink(std::shared_ptr<BusSinkChannel> channel, std::string path,
                                  std::chrono::milliseconds timeout)
@@ -25,4 +25,4 @@ HRESULT RemoteEventSink::OnEvent(std::uint32_t clientHandle, bool refresh, bool 
     return S_OK;
 }
 
-}  // namespace velk
+}  // namespace velk::aebus

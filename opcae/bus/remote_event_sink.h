@@ -11,7 +11,7 @@
 #include "opcae/opc_event_sink.h"
 #include "platform/dbus/bus_sink_channel.h"
 
-namespace velk {
+namespace velk::aebus {
 
 // Outcomes of the calls of one sink, kept beyond the sink itself (the completions run later).
 struct RemoteSinkCounters {
@@ -37,4 +37,4 @@ class RemoteEventSink final : public IOPCEventSink {
     std::shared_ptr<RemoteSinkCounters> counters_ = std::make_shared<RemoteSinkCounters>();
 };
 
-}  // namespace velk
+}  // namespace velk::aebus

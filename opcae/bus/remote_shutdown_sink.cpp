@@ -7,7 +7,7 @@
 #include "opcae/bus/ae_bus_names.h"
 #include "platform/dbus/bus_errors.h"
 
-namespace velk {
+namespace velk::aebus {
 namespace {
 
 // Shared with the completion, which may come after the wait has given up.
@@ -46,4 +46,4 @@ HRESULT RemoteShutdownSink::ShutdownRequest(const std::string& reason) {
     return *answer->result;
 }
 
-}  // namespace velk
+}  // namespace velk::aebus

@@ -9,7 +9,7 @@
 #include "opcae/opc_shutdown.h"
 #include "platform/dbus/bus_sink_channel.h"
 
-namespace velk {
+namespace velk::aebus {
 
 class RemoteShutdownSink final : public IOPCShutdown {
   public:
@@ -25,4 +25,4 @@ class RemoteShutdownSink final : public IOPCShutdown {
     std::chrono::milliseconds timeout_;
 };
 
-}  // namespace velk
+}  // namespace velk::aebus

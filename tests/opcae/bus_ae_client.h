@@ -19,6 +19,8 @@
 
 namespace velk::testing {
 
+using aebus::EventFromBus;
+
 inline constexpr const char* kAeName = "VELK.AlarmEventServer";
 inline constexpr const char* kAeFactory = "/VELK/AlarmEventServer";
 

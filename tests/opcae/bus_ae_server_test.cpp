@@ -16,6 +16,8 @@
 namespace velk {
 namespace {
 
+using namespace aebus;
+
 using testing::AeBusClient;
 using testing::BusCallResult;
 using testing::BusSinkCallRecord;

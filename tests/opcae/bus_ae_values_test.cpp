@@ -7,6 +7,8 @@
 namespace velk {
 namespace {
 
+using namespace aebus;
+
 TEST(AeBusValues, AnEventKeepsEveryFieldInTheDocumentedOrderAndSignature) {
     OnEventStruct e;
     e.changeMask = 0xC1;

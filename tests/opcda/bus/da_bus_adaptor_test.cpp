@@ -459,6 +459,157 @@ TEST_F(DaBusAdaptorTest, AShutdownRequestIsAnsweredByTheClientsSink) {
     client.Connection().leaveEventLoop();
 }
 
+TEST_F(DaBusAdaptorTest, OneZeroRequestsCompleteAsStreamsOnTheNamedAdviseConnection) {
+    BusTestClient client(bus_.Address());
+    std::mutex mutex;
+    std::vector<std::pair<std::string, std::vector<std::uint8_t>>> streams;
+    auto sink = sdbus::createObject(client.Connection(), "/Client/Advise");
+    sink->registerMethod("OnDataChange")
+        .onInterface(I("IAdviseSink"))
+        .implementedAs([&](std::string format, std::vector<std::uint8_t> stream) {
+            std::lock_guard lock(mutex);
+            streams.emplace_back(format, stream);
+        });
+    sink->finishRegistration();
+    client.Connection().enterEventLoopAsync();
+    auto instance = client.Proxy(kName, client.CreateInstance(kName, kFactory));
+    Group group = AddGroup(client, *instance, "Old");
+    const auto handles = AddItems(*group.proxy, {"PLC1.T"});
+    io.SetDeviceValue(*t, Variant::Int16(12));
+
+    const BusFailure badFormat = BusTestClient::Try([&] {
+        group.proxy->callMethod("DAdvise")
+            .onInterface(I("IDataObject"))
+            .withArguments(std::string(kFormatDataName), std::uint32_t{1}, std::int32_t{0},
+                           std::uint32_t{1}, std::uint32_t{0}, sdbus::ObjectPath("/Client/Advise"));
+    });
+    EXPECT_EQ(CodeOf(badFormat), E_FAIL);
+    std::uint32_t connection = 0;
+    group.proxy->callMethod("DAdvise")
+        .onInterface(I("IDataObject"))
+        .withArguments(std::string(kFormatDataName), std::uint32_t{1}, std::int32_t{-1},
+                       std::uint32_t{1}, std::uint32_t{0}, sdbus::ObjectPath("/Client/Advise"))
+        .storeResultsTo(connection);
+    // The initial refresh of the new connection comes first.
+    ASSERT_TRUE(WaitUntil(
+        [&] {
+            std::lock_guard lock(mutex);
+            return streams.size() >= 1;
+        },
+        kPatience));
+
+    std::uint32_t readID = 0, writeID = 0;
+    std::vector<std::int32_t> errors;
+    group.proxy->callMethod("Read")
+        .onInterface(I("IOPCAsyncIO"))
+        .withArguments(connection, std::uint32_t{OPC_DS_DEVICE}, handles)
+        .storeResultsTo(readID, errors);
+    ASSERT_TRUE(WaitUntil(
+        [&] {
+            std::lock_guard lock(mutex);
+            return streams.size() >= 2;
+        },
+        kPatience));
+    group.proxy->callMethod("Write")
+        .onInterface(I("IOPCAsyncIO"))
+        .withArguments(connection, handles,
+                       std::vector<BusVariant>{BusVariant{VT_I2, sdbus::Variant(std::int16_t{9})}})
+        .storeResultsTo(writeID, errors);
+    ASSERT_TRUE(WaitUntil(
+        [&] {
+            std::lock_guard lock(mutex);
+            return streams.size() >= 3;
+        },
+        kPatience));
+    EXPECT_GT(writeID, readID);
+
+    std::lock_guard lock(mutex);
+    // OPCGROUPHEADER: size, count, client group, transaction, status; then the item header.
+    const auto& read = streams[1];
+    EXPECT_EQ(read.first, kFormatDataName);
+    EXPECT_EQ(Read32(read.second, 0), read.second.size());
+    EXPECT_EQ(Read32(read.second, 4), 1u);
+    EXPECT_EQ(Read32(read.second, 8), 77u);
+    EXPECT_EQ(Read32(read.second, 12), readID);
+    EXPECT_EQ(Read32(read.second, 20), 1u);  // the item's client handle
+    const auto& write = streams[2];
+    EXPECT_EQ(write.first, kFormatWriteCompleteName);
+    EXPECT_EQ(Read32(write.second, 0), 1u);
+    EXPECT_EQ(Read32(write.second, 8), writeID);
+    EXPECT_EQ(Read32(write.second, 16), 1u);
+    EXPECT_EQ(Read32(write.second, 20), static_cast<std::uint32_t>(S_OK));
+    EXPECT_EQ(io.Writes().back(), (std::pair<std::string, Variant>{"T", Variant::Int16(9)}));
+
+    std::vector<sdbus::Struct<std::uint32_t, std::string, sdbus::ObjectPath>> connections;
+    group.proxy->callMethod("EnumDAdvise")
+        .onInterface(I("IDataObject"))
+        .storeResultsTo(connections);
+    ASSERT_EQ(connections.size(), 1u);
+    EXPECT_EQ(std::get<0>(connections[0]), connection);
+    EXPECT_EQ(std::string(std::get<2>(connections[0])), "/Client/Advise");
+    client.Connection().leaveEventLoop();
+}
+
+TEST_F(DaBusAdaptorTest, ClonesAndEnumeratedGroupsAreHandedOutAsObjects) {
+    BusTestClient client(bus_.Address());
+    const std::string path = client.CreateInstance(kName, kFactory);
+    auto instance = client.Proxy(kName, path);
+    Group original = AddGroup(client, *instance, "Original");
+    sdbus::ObjectPath clonePath;
+    original.proxy->callMethod("CloneGroup")
+        .onInterface(I("IOPCGroupStateMgt"))
+        .withArguments(std::string("Copy"))
+        .storeResultsTo(clonePath);
+    EXPECT_EQ(std::string(clonePath).rfind(original.path + "/Group", 0), 0u)
+        << std::string(clonePath);
+
+    std::int32_t hr = -1;
+    std::vector<std::string> names;
+    std::vector<sdbus::ObjectPath> paths;
+    instance->callMethod("CreateGroupEnumerator")
+        .onInterface(I("IOPCServer"))
+        .withArguments(std::uint32_t{3}, std::string("IEnumString"))
+        .storeResultsTo(hr, names, paths);
+    EXPECT_EQ(hr, S_OK);
+    EXPECT_EQ(names, (std::vector<std::string>{"Original", "Copy"}));
+    EXPECT_TRUE(paths.empty());
+    names.clear();
+    instance->callMethod("CreateGroupEnumerator")
+        .onInterface(I("IOPCServer"))
+        .withArguments(std::uint32_t{3}, std::string("IEnumUnknown"))
+        .storeResultsTo(hr, names, paths);
+    ASSERT_EQ(paths.size(), 2u);
+    EXPECT_EQ(std::string(paths[0]), original.path);
+    EXPECT_EQ(std::string(paths[1]), std::string(clonePath));
+    const BusFailure other = BusTestClient::Try([&] {
+        instance->callMethod("CreateGroupEnumerator")
+            .onInterface(I("IOPCServer"))
+            .withArguments(std::uint32_t{3}, std::string("IEnumOPCItemAttributes"));
+    });
+    EXPECT_EQ(CodeOf(other), E_NOINTERFACE);
+
+    // Releasing the original's object takes the clone's object along; the clone itself is
+    // still in the server's table and gets a new object below the instance.
+    original.proxy->callMethod("Release").onInterface("VELK.Object");
+    auto clone = client.Proxy(kName, clonePath);
+    const BusFailure gone =
+        BusTestClient::Try([&] { clone->callMethod("GetEnable").onInterface(I("IOPCAsyncIO2")); });
+    EXPECT_FALSE(gone.name.empty());
+    sdbus::ObjectPath again;
+    instance->callMethod("GetGroupByName")
+        .onInterface(I("IOPCServer"))
+        .withArguments(std::string("Copy"))
+        .storeResultsTo(again);
+    EXPECT_EQ(std::string(again).rfind(path + "/Group", 0), 0u) << std::string(again);
+    EXPECT_NE(std::string(again), std::string(clonePath));
+    bool enabled = false;
+    client.Proxy(kName, again)
+        ->callMethod("GetEnable")
+        .onInterface(I("IOPCAsyncIO2"))
+        .storeResultsTo(enabled);
+    EXPECT_TRUE(enabled);
+}
+
 TEST_F(DaBusAdaptorTest, AClientThatLeavesTheBusLosesItsInstancesAndGroups) {
     {
         BusTestClient client(bus_.Address());

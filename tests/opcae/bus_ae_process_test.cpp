@@ -5,6 +5,7 @@
 // the simulator stops answering and after it answers again.
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sys/wait.h>
 
 #include <cstdio>
 #include <string>
@@ -116,6 +117,81 @@ TEST_F(AeBusProcessTest,
     EXPECT_EQ(TraceCount("OPC AE server object created"), 2);
     EXPECT_EQ(TraceCount("OPC AE subscription object created"),
               TraceCount("OPC AE subscription object destroyed"));
+}
+
+TEST_F(AeBusProcessTest, ClientCommandsShowTheSpaceAreasEventsConditionsAndAcknowledge) {
+    auto client = [&](std::vector<std::string> args, const std::string& output) {
+        args.insert(args.begin(), {"--address", bus_.Address()});
+        return RunProgram(VELKOPC_CLIENT_BINARY, args, {}, dir_.File(output), 60s);
+    };
+    ASSERT_EQ(client({"ae-space"}, "space.out"), 0) << ReadFile(dir_.File("space.out"));
+    const std::string space = ReadFile(dir_.File("space.out"));
+    EXPECT_NE(space.find("category 4  Analog  (condition events)"), std::string::npos) << space;
+    EXPECT_NE(space.find("  condition \"Analog Level\": \"LoLo\" \"Low\" \"High\" \"HiHi\""),
+              std::string::npos);
+    EXPECT_NE(space.find("  attribute 112  NEW VALUE  (any)"), std::string::npos);
+    EXPECT_NE(space.find("category 65536  Event  (tracking events)"), std::string::npos);
+
+    ASSERT_EQ(client({"areas", "--sources"}, "areas.out"), 0) << ReadFile(dir_.File("areas.out"));
+    EXPECT_EQ(ReadFile(dir_.File("areas.out")),
+              "Plc1  (Plc1)\n  source Level  (Plc1.Level)\n  source Pump  (Plc1.Pump)\n"
+              "  Tanks  (Plc1.Tanks)\n    source Flow  (Plc1.Tanks.Flow)\n");
+    ASSERT_EQ(client({"areas", "Plc1.Tanks"}, "tanks.out"), 0);
+    EXPECT_EQ(ReadFile(dir_.File("tanks.out")), "Plc1.Tanks\n");
+
+    // Events of the analog category only, while the pump starts and the level rises.
+    ChildProcess events;
+    ASSERT_TRUE(events.Start(VELKOPC_CLIENT_BINARY,
+                             {"--address", bus_.Address(), "events", "--category", "4", "--buffer",
+                              "100", "--max", "1", "--source", "*.lev*"},
+                             {}, dir_.File("events.out")));
+    ASSERT_TRUE(WaitUntil(
+        [&] { return ReadFile(dir_.File("events.out")).find("subscribed") != std::string::npos; },
+        20s))
+        << ReadFile(dir_.File("events.out"));
+    sim_.Command("set coil 0 1");
+    sim_.Command("set holding 2 800");
+    sim_.Command("set holding 0 950");
+    const int status = events.Wait(30s);
+    const std::string printed = ReadFile(dir_.File("events.out"));
+    ASSERT_TRUE(WIFEXITED(status)) << printed;
+    EXPECT_EQ(WEXITSTATUS(status), 0) << printed;
+    EXPECT_NE(printed.find(
+                  "  Plc1.Level  Analog Level/HiHi  severity 900  \"Tank level level very high\"  "
+                  "active,unacked,enabled  cookie "),
+              std::string::npos)
+        << printed;
+    EXPECT_EQ(printed.find("Pump"), std::string::npos) << printed;
+    EXPECT_EQ(printed.find("Flow"), std::string::npos) << printed;
+    EXPECT_NE(printed.find("stopped after 1 event(s)"), std::string::npos) << printed;
+
+    ASSERT_EQ(client({"refresh"}, "refresh.out"), 0) << ReadFile(dir_.File("refresh.out"));
+    std::string conditions = ReadFile(dir_.File("refresh.out"));
+    EXPECT_NE(conditions.find("Plc1.Level  Analog Level/HiHi  severity 900"), std::string::npos)
+        << conditions;
+    EXPECT_NE(conditions.find("Plc1.Pump  Discrete On/Set  severity 500"), std::string::npos)
+        << conditions;
+    EXPECT_NE(conditions.find("last refresh: 3 condition(s)"), std::string::npos) << conditions;
+
+    ASSERT_EQ(client({"ack", "Plc1.Level", "Analog Level", "--actor", "tester"}, "ack.out"), 0)
+        << ReadFile(dir_.File("ack.out"));
+    EXPECT_NE(ReadFile(dir_.File("ack.out")).find("acknowledged Plc1.Level  Analog Level  cookie "),
+              std::string::npos);
+    ASSERT_EQ(client({"refresh"}, "refresh2.out"), 0);
+    conditions = ReadFile(dir_.File("refresh2.out"));
+    EXPECT_NE(conditions.find(
+                  "Plc1.Level  Analog Level/HiHi  severity 900  \"Tank level level very high\"  "
+                  "active,acked,enabled"),
+              std::string::npos)
+        << conditions;
+    EXPECT_NE(
+        conditions.find("Plc1.Pump  Discrete On/Set  severity 500  \"Feed pump pump running\"  "
+                        "active,unacked,enabled"),
+        std::string::npos)
+        << conditions;
+    EXPECT_EQ(client({"ack", "Plc1.Nothing", "Analog Level"}, "noack.out"), 1);
+    EXPECT_EQ(client({"events", "--severity", "0-1000"}, "usage.out"), 2);
+    EXPECT_GT(TraceCount("Called IOPCEventServer::AckCondition, return code: 0"), 0);
 }
 
 TEST_F(AeBusProcessTest, ACommunicationLossRaisesTheDeviceAlarmAndItsReturnClearsIt) {

@@ -34,8 +34,9 @@ int RunReadCommand(ClientContext& context, CommandArguments& args) {
             }
             const ItemState& state = outcome.states[i];
             context.Out() << std::left << std::setw(static_cast<int>(items.Width())) << item.itemId
-                          << "  " << ValueText(state.value) << "  " << QualityText(state.quality)
-                          << "  " << FileTimeText(state.timestamp) << '\n';
+                          << "  " << std::setw(10) << ValueText(state.value) << "  "
+                          << QualityText(state.quality) << "  " << FileTimeText(state.timestamp)
+                          << '\n';
         }
     }
     context.Out().flush();

@@ -47,14 +47,16 @@ int RunSubscribeCommand(ClientContext& context, CommandArguments& args) {
             const std::string itemId =
                 known ? known->itemId : "#" + std::to_string(item.clientHandle);
             out << LocalNowText() << "  " << std::left
-                << std::setw(static_cast<int>(listed->Width())) << itemId << "  "
+                << std::setw(static_cast<int>(listed->Width())) << itemId << "  " << std::setw(10)
                 << ValueText(item.value) << "  " << QualityText(item.quality) << "  "
                 << FileTimeText(item.timestamp);
             if (item.error < 0) out << "  " << DescribeResult(item.error);
             out << '\n';
         }
         out.flush();
-        if (!change.items.empty() && count && ++changes >= *count) session.Stop();
+        if (change.items.empty()) return;
+        ++changes;
+        if (count && changes >= *count) session.Stop();
     });
     const std::uint32_t cookie = group.Advise(kDataCallbackInterface, sink.Path());
     ItemList items(context, group, args.Positional());

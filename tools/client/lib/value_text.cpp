@@ -88,6 +88,14 @@ std::string Shortest(Number value) {
     return std::string(text, result.ptr);
 }
 
+// A 64-bit real to 15 significant digits, as many as every double holds exactly, so that
+// the rounding residue of scaling (7.000000000000001) reads as what it means (7).
+std::string RealText(double value) {
+    char text[64];
+    std::snprintf(text, sizeof text, "%.15g", value);
+    return text;
+}
+
 std::string Lower(std::string_view text) {
     std::string out(text);
     for (char& c : out) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
@@ -235,7 +243,7 @@ std::string ValueText(const ClientValue& value) {
     if (const auto* number = value.AsSigned()) return std::to_string(*number);
     if (const auto* number = value.AsUnsigned()) return std::to_string(*number);
     if (const auto* real = value.AsReal()) {
-        return value.Type() == VT_R4 ? Shortest(static_cast<float>(*real)) : Shortest(*real);
+        return value.Type() == VT_R4 ? Shortest(static_cast<float>(*real)) : RealText(*real);
     }
     if (const auto* text = value.AsText()) return Quoted(*text);
     return "(" + TypeName(value.Type()) + ")";

@@ -12,7 +12,8 @@ namespace velk::client {
 // without a name.
 std::string TypeName(VarType type);
 
-// A value for the user: numbers in their shortest exact form, booleans "true"/"false",
+// A value for the user: whole numbers as they are, 64-bit reals to 15 significant digits
+// and 32-bit reals in their shortest exact form, booleans "true"/"false",
 // texts in double quotes (with \" and \\ escaped, so that an empty or blank text shows),
 // dates as local time stamps, arrays as "[a, b]", an empty value as "(empty)".
 std::string ValueText(const ClientValue& value);

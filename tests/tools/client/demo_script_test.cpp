@@ -1,0 +1,119 @@
+// scripts/demo.sh as a newcomer runs it, without its build step: with no session bus (it
+// starts its own) and standard input closed, it must show live values of the demo plant
+// and stop everything it started, by its time limit or on an interrupt.
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/wait.h>
+
+#include <cstdio>
+#include <map>
+#include <regex>
+#include <set>
+#include <sstream>
+
+#include "tests/support/child_process.h"
+
+namespace velk {
+namespace {
+
+using namespace velk::testing;
+using namespace std::chrono_literals;
+
+class DemoScriptTest : public ::testing::Test {
+  protected:
+    std::vector<std::string> Environment(bool timeLimit) const {
+        std::vector<std::string> environment = {
+            "DBUS_SESSION_BUS_ADDRESS=",  // as under ssh or CI: the demo brings its own bus
+            "VELKOPC_DEMO_NO_SETUP=1",
+            "VELKOPC_DEMO_BIN=" VELKOPC_BIN_DIR,
+            "VELKOPC_DEMO_DIR=" + dir.File("demo"),
+        };
+        if (timeLimit) environment.push_back("VELKOPC_DEMO_SECONDS=4");
+        return environment;
+    }
+    std::string Output() const { return ReadFile(dir.File("demo.out")); }
+    // Processes whose command line names the demo's directory (simulators, server, bus).
+    std::string Leftovers() const {
+        std::string found;
+        const std::string command = "pgrep -af -- '" + dir.File("demo") + "' | grep -v pgrep";
+        if (FILE* pipe = ::popen(command.c_str(), "r")) {
+            char buffer[512];
+            while (std::fgets(buffer, sizeof buffer, pipe)) found += buffer;
+            ::pclose(pipe);
+        }
+        return found;
+    }
+    // The private bus that the demo started is gone: nothing answers at its address.
+    bool BusGone() const {
+        std::smatch address;
+        const std::string output = Output();
+        if (!std::regex_search(output, address,
+                               std::regex("started a private one at (unix:\\S+)\n")))
+            return false;
+        const std::string probe = dir.File("probe.out");
+        const int status = RunProgram(VELKOPC_BIN_DIR "/velkopc-client",
+                                      {"--address", address[1], "status"}, {}, probe);
+        return status == 3 &&
+               ReadFile(probe).find("cannot connect to the bus at") != std::string::npos;
+    }
+    // The values printed per item, in order.
+    std::map<std::string, std::vector<std::string>> LiveValues() const {
+        std::map<std::string, std::vector<std::string>> values;
+        const std::regex line(
+            R"(^\d{4}-\d\d-\d\d \d\d:\d\d:\d\d\.\d{3}  (\S+) +(\S+) +good  \d{4}-\d\d-\d\d .*$)");
+        std::istringstream lines(Output());
+        for (std::string text; std::getline(lines, text);) {
+            std::smatch match;
+            if (std::regex_match(text, match, line)) values[match[1]].push_back(match[2]);
+        }
+        return values;
+    }
+
+    TempDirectory dir;
+};
+
+TEST_F(DemoScriptTest, ShowsLiveValuesAndStopsEverythingAtItsTimeLimit) {
+    const int status = RunProgram("/bin/bash", {VELK_DEMO_SCRIPT}, Environment(true),
+                                  dir.File("demo.out"), std::chrono::seconds(90));
+    EXPECT_EQ(status, 0) << Output();
+    EXPECT_NE(Output().find("demo: no session bus; started a private one at unix:"),
+              std::string::npos)
+        << Output();
+    EXPECT_NE(Output().find("subscribed to 7 item(s) at 500 ms"), std::string::npos) << Output();
+    const auto values = LiveValues();
+    std::set<std::string> items;
+    for (const auto& [item, seen] : values) items.insert(item);
+    EXPECT_EQ(items.size(), 7u) << Output();  // every tag of the plant showed a good value
+    // The simulators run in demo mode: the level ramps, so it showed more than one value.
+    ASSERT_TRUE(values.count("BoilerHouse.Level")) << Output();
+    const auto& level = values.at("BoilerHouse.Level");
+    EXPECT_GE(std::set<std::string>(level.begin(), level.end()).size(), 2u) << Output();
+    EXPECT_NE(Output().find("stopped on SIGTERM after"), std::string::npos) << Output();
+    EXPECT_NE(Output().find("Stopping the demo."), std::string::npos) << Output();
+    EXPECT_NE(ReadFile(dir.File("demo/server.log")).find("Velk Modbus OPC Server stopped"),
+              std::string::npos)
+        << ReadFile(dir.File("demo/server.log"));
+    EXPECT_EQ(Leftovers(), "");
+    EXPECT_TRUE(BusGone()) << Output();
+}
+
+TEST_F(DemoScriptTest, InterruptEndsTheClientFirstAndThenTheRest) {
+    ChildProcess demo;
+    ASSERT_TRUE(
+        demo.Start("/bin/bash", {VELK_DEMO_SCRIPT}, Environment(false), dir.File("demo.out")));
+    ASSERT_TRUE(WaitUntil([&] { return LiveValues().count("BoilerHouse.Level") > 0; }, 60s))
+        << Output();
+    ASSERT_TRUE(demo.Signal(SIGINT));
+    const int status = demo.Wait(60s);
+    ASSERT_TRUE(WIFEXITED(status)) << Output();
+    EXPECT_EQ(WEXITSTATUS(status), 0) << Output();
+    // The client removed its group before the server went.
+    EXPECT_NE(Output().find("group removed, server released"), std::string::npos) << Output();
+    EXPECT_NE(ReadFile(dir.File("demo/server.log")).find("Velk Modbus OPC Server stopped"),
+              std::string::npos);
+    EXPECT_EQ(Leftovers(), "");
+    EXPECT_TRUE(BusGone()) << Output();
+}
+
+}  // namespace
+}  // namespace velk

@@ -4,7 +4,7 @@ one Modbus TCP device Plc1 with two channels (127.0.0.2 and 127.0.0.3, both the 
 simulator), an analog Level with High and HiHi alarms, a Pump with a binary alarm, a group
 Tanks with an analog Flow, and the "Communication to device" alarm switched on.
 
-  bus_ae_make_config.py OUT
+  bus_ae_make_config.py OUT [EVENT_SCAN_MS]
 """
 import os
 import sys
@@ -23,7 +23,7 @@ def percent():
                           units="%", low=0.0, high=100.0)
 
 
-def plant():
+def plant(event_scan=100):
     level = mf.tag("Level", data_type=INT, location=HOLDING_REGISTER, address=0,
                    access=READ_WRITE, simulation=0, description="Tank level", scaling=percent(),
                    alarm=mf.analog_alarm(enable=0x800C, ack=0x000C, normal_priority=100,
@@ -47,7 +47,7 @@ def plant():
                                 normal_text="communication OK", failure_priority=1000,
                                 failure_text="communication failure")
     params = mf.params(primary="COM1", secondary="COM1", address=1, tcp=1, ip1="127.0.0.2",
-                       ip2="127.0.0.3", tag_scan=500, event_scan=100, timeout=200, retries=1,
+                       ip2="127.0.0.3", tag_scan=500, event_scan=event_scan, timeout=200, retries=1,
                        supervisor_time=300, alarms=alarms)
     plc1 = mf.device("Plc1", params_=params, description="Simulator", next_tag=4,
                      tags=[level, pump], groups=[tanks])
@@ -56,7 +56,7 @@ def plant():
 
 def main():
     with open(sys.argv[1], "wb") as f:
-        f.write(mf.write_document(plant()))
+        f.write(mf.write_document(plant(*[int(a) for a in sys.argv[2:3]])))
 
 
 if __name__ == "__main__":

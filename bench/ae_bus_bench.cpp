@@ -1,0 +1,208 @@
+// The AE path on a private bus. AlarmRecordsToTenSubscriptions: alarm evaluations of a tag
+// whose value crosses its limit back and forth, each record posted to the AE event thread,
+// distributed to ten subscriptions of ten bus clients and received by their OnEvent sinks;
+// items per second are alarm records (every one reaches all ten). ValueChangeToOnEvent: the
+// real server with the controller simulator; one iteration is the time from a register
+// written into the simulator to the OnEvent of the alarm it raises (event scan period 20 ms,
+// buffer time 100 ms).
+#include <benchmark/benchmark.h>
+#include <signal.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <memory>
+#include <vector>
+
+#include "app/ae_event_thread.h"
+#include "model/locks.h"
+#include "opcae/bus/ae_bus_class.h"
+#include "platform/dbus/bus_host.h"
+#include "platform/text.h"
+#include "tests/dbus/bus_test_client.h"
+#include "tests/dbus/private_bus.h"
+#include "tests/opcae/ae_test_support.h"
+#include "tests/opcae/bus_ae_client.h"
+#include "tests/support/child_process.h"
+#include "tests/tools/plcsim_process.h"
+
+namespace {
+
+using namespace velk;
+using namespace velk::testing;
+using namespace std::chrono_literals;
+
+constexpr int kSubscriptions = 10;
+constexpr int kRecordsPerIteration = 4000;
+
+// A server object per client on a private bus over a small document, with the AE event
+// thread in front of it as in the server.
+struct ServedAe : AeFixture {
+    PrivateBus bus;
+    CountingModuleLock lock;
+    BusHost host{lock};
+    AeBusClass aeClass{kAeName, kAeFactory, [this] {
+                           AeServerContext context = Context();
+                           context.startDeliveryThreads = true;
+                           return std::optional(context);
+                       }};
+    WorkerThread aeThread{"AeEvent"};
+    AeEventPoster poster{aeThread};
+    ODevice& plc = AddDevice("PLC1");
+    OModbusTag& level = AddAnalogTag(AddGroup(plc, "G"), "Level");
+
+    ServedAe() {
+        std::string reason;
+        if (!bus.Start() || !host.Connect(BusTarget::At(bus.Address()), reason) ||
+            !host.AddClass(aeClass, reason) || !host.Start())
+            std::abort();
+        aeThread.Start([this](MessageQueue& queue) { return RunAeEventThread(queue, servers); },
+                       ThreadPriority::AboveNormal);
+    }
+    ~ServedAe() {
+        aeThread.PostQuit();
+        aeThread.Join(5s);
+        host.Stop();
+    }
+};
+
+void BM_AlarmRecordsToTenSubscriptions(benchmark::State& state) {
+    ServedAe served;
+    std::vector<std::unique_ptr<AeBusClient>> clients;
+    for (int i = 0; i < kSubscriptions; ++i) {
+        auto client = std::make_unique<AeBusClient>(served.bus.Address());
+        const std::string instance = client->CreateInstance();
+        auto created =
+            client->Call(instance, "VELK.OPC.IOPCEventServer", "CreateEventSubscription",
+                         {BusValue::Bool(true), BusValue::UInt32(10), BusValue::UInt32(1024),
+                          BusValue::UInt32(1), BusValue::String("")},
+                         "iouu");
+        if (!created.Ok()) std::abort();
+        client->ExportEventSink("/Sink");
+        client->Call(*created.values[1].Text(), "VELK.OPC.IConnectionPointContainer", "Advise",
+                     {BusValue::String(kIOPCEventSink), BusValue::ObjectPath("/Sink")}, "u");
+        clients.push_back(std::move(client));
+    }
+    bool high = false;
+    for (auto _ : state) {
+        for (int i = 0; i < kRecordsPerIteration; ++i) {
+            // Every evaluation is a transition: activation above the HiHi limit, return to
+            // normal below the limits, each posting one record.
+            std::lock_guard lock(TagDataLock());
+            high = !high;
+            served.level.value = Variant::Float(high ? 95.0f : 50.0f);
+            served.level.alarm->Evaluate(served.level, served.poster);
+        }
+        for (auto& client : clients)
+            if (!client->WaitForEvents(kRecordsPerIteration, 60s)) {
+                state.SkipWithError("events were lost");
+                return;
+            }
+        state.PauseTiming();
+        for (auto& client : clients) client->ClearCalls();
+        state.ResumeTiming();
+    }
+    state.SetItemsProcessed(state.iterations() * kRecordsPerIteration);
+    state.counters["deliveries_per_s"] = benchmark::Counter(
+        static_cast<double>(state.iterations()) * kRecordsPerIteration * kSubscriptions,
+        benchmark::Counter::kIsRate);
+}
+BENCHMARK(BM_AlarmRecordsToTenSubscriptions)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime()
+    ->MinTime(3.0);
+
+// The real server with the simulator as its controller, on a private bus.
+struct ServedProcess {
+    TempDirectory dir;
+    velk::test::PlcsimProcess sim;
+    PrivateBus bus;
+    ChildProcess server;
+
+    ServedProcess() {
+        std::string error;
+        if (!sim.Start({"--tcp", "127.0.0.2:0", "--tcp", "127.0.0.3:0", "--holding", "0=500"},
+                       error))
+            std::abort();
+        const std::string config = dir.File("plant.vlk");
+        if (RunProgram("/usr/bin/python3",
+                       {std::string(VELK_AE_BUS_TEST_DIR) + "/bus_ae_make_config.py", config, "20"},
+                       {}, dir.File("config.out")) != 0)
+            std::abort();
+        char ports[200];
+        std::snprintf(ports, sizeof ports,
+                      "\"127.0.0.2\"=dword:%08x\r\n\"127.0.0.3\"=dword:%08x\r\n", sim.TcpPort(1),
+                      sim.TcpPort(2));
+        const std::string key = "[HKEY_LOCAL_MACHINE\\Software\\VELK\\VELK A&E OPC Server";
+        const std::string text = "Windows Registry Editor Version 5.00\r\n\r\n" + key +
+                                 "\\TcpPorts]\r\n" + ports + "\r\n" + key +
+                                 "\\Recent File List]\r\n\"File1\"=\"" + config + "\"\r\n";
+        FILE* f = std::fopen(dir.File("settings.reg").c_str(), "wb");
+        std::fwrite(text.data(), 1, text.size(), f);
+        std::fclose(f);
+        if (!bus.Start()) std::abort();
+        if (!server.Start(VELKOPC_BINARY, {},
+                          {"VELKOPC_SETTINGS=" + dir.File("settings.reg"),
+                           "VELKOPC_USER_SETTINGS=" + dir.File("user.reg"),
+                           "VELKOPC_INSTANCE_NAME=velk-aebench-" + std::to_string(::getpid()),
+                           "DBUS_SESSION_BUS_ADDRESS=" + bus.Address()},
+                          dir.File("server.out")))
+            std::abort();
+    }
+    ~ServedProcess() {
+        server.Signal(SIGTERM);
+        server.Wait(15s);
+    }
+};
+
+void BM_ValueChangeToOnEvent(benchmark::State& state) {
+    ServedProcess served;
+    AeBusClient client(served.bus.Address());
+    std::string instance;
+    // The server needs a moment to take its name.
+    for (int i = 0; i < 200 && instance.empty(); ++i) {
+        instance = client.CreateInstance();
+        if (instance.empty()) std::this_thread::sleep_for(50ms);
+    }
+    if (instance.empty()) {
+        state.SkipWithError("no server");
+        return;
+    }
+    auto created = client.Call(instance, "VELK.OPC.IOPCEventServer", "CreateEventSubscription",
+                               {BusValue::Bool(true), BusValue::UInt32(100), BusValue::UInt32(100),
+                                BusValue::UInt32(1), BusValue::String("")},
+                               "iouu");
+    client.ExportEventSink("/Sink");
+    client.Call(*created.values[1].Text(), "VELK.OPC.IConnectionPointContainer", "Advise",
+                {BusValue::String(kIOPCEventSink), BusValue::ObjectPath("/Sink")}, "u");
+    std::this_thread::sleep_for(1s);  // the device threads start with the first client
+    bool high = false;
+    std::vector<double> delays;
+    int round = 0;
+    for (auto _ : state) {
+        // Changes arrive at every phase of the delivery period, not just after a delivery.
+        std::this_thread::sleep_for(std::chrono::milliseconds((++round * 37) % 100));
+        const std::size_t before = client.Events().size();
+        high = !high;
+        const auto t0 = std::chrono::steady_clock::now();
+        served.sim.Command(high ? "set holding 0 950" : "set holding 0 500");
+        if (!client.WaitForEvents(before + 1, 10s)) {
+            state.SkipWithError("no event");
+            return;
+        }
+        const double seconds =
+            std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+        state.SetIterationTime(seconds);
+        delays.push_back(seconds * 1000.0);
+    }
+    std::sort(delays.begin(), delays.end());
+    state.counters["median_ms"] = delays[delays.size() / 2];
+    state.counters["max_ms"] = delays.back();
+    state.counters["min_ms"] = delays.front();
+}
+BENCHMARK(BM_ValueChangeToOnEvent)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(40);
+
+}  // namespace
+
+BENCHMARK_MAIN();

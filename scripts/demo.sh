@@ -135,10 +135,13 @@ if [ -n "${VELKOPC_DEMO_SECONDS:-}" ]; then
   (sleep "$VELKOPC_DEMO_SECONDS" && kill -TERM "$client_pid" 2>/dev/null) &
   timer_pid=$!
 fi
-status=0
+# A trapped signal ends "wait" early; wait again until the client has ended, then take its
+# status (the shell keeps it for a background command that it has reaped already).
 while kill -0 "$client_pid" 2>/dev/null; do
-  if wait "$client_pid"; then status=0; else status=$?; fi
+  wait "$client_pid" 2>/dev/null || true
 done
+status=0
+wait "$client_pid" 2>/dev/null || status=$?
 [ -z "${timer_pid:-}" ] || kill "$timer_pid" 2>/dev/null || true
 echo "Stopping the demo."
 stop_all

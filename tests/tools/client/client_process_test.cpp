@@ -348,16 +348,19 @@ TEST_F(ClientProcessTest, SubscribePrintsEachChangeUntilInterruptedAndThenLeaves
     EXPECT_EQ(WEXITSTATUS(status), 0) << output();
     std::smatch stopped;
     const std::string text = output();
-    ASSERT_TRUE(std::regex_search(text, stopped,
-                                  std::regex("stopped on SIGINT after ([0-9]+) data change\\(s\\); group "
-                                             "removed, server released\n")))
+    ASSERT_TRUE(
+        std::regex_search(text, stopped,
+                          std::regex("stopped on SIGINT after ([0-9]+) data change\\(s\\); group "
+                                     "removed, server released\n")))
         << text;
     EXPECT_GE(std::stoi(stopped[1]), 3) << text;  // 10, then 20, then the pump at least
     EXPECT_TRUE(WaitUntil([&] { return NoClientLeft(); }, 10s)) << Trace();
     // Taken apart by the client itself, not by the server after the connection went.
-    EXPECT_NE(Trace().find("Called IConnectionPoint<IOPCDataCallback>::Unadvise, return code: 0"), std::string::npos)
+    EXPECT_NE(Trace().find("Called IConnectionPoint<IOPCDataCallback>::Unadvise, return code: 0"),
+              std::string::npos)
         << Trace();
-    EXPECT_NE(Trace().find("Called IOPCServer::RemoveGroup, return code: 0"), std::string::npos) << Trace();
+    EXPECT_NE(Trace().find("Called IOPCServer::RemoveGroup, return code: 0"), std::string::npos)
+        << Trace();
     EXPECT_NE(Trace().find("OPC DA group object destroyed"), std::string::npos) << Trace();
     EXPECT_TRUE(server.Running());
 }
@@ -379,11 +382,17 @@ TEST_F(ClientProcessTest, SubscribeEndsByItselfAfterTheGivenCountAndOnSigterm) {
             return ReadFile(dir.File("sigterm.out")).find("BoilerHouse.Door") != std::string::npos;
         },
         20s));
+    // A second signal close behind the first (a script passing on Ctrl+C, say) changes nothing.
     ASSERT_TRUE(subscriber.Signal(SIGTERM));
+    ASSERT_TRUE(subscriber.Signal(SIGINT));
     const int status = subscriber.Wait(15s);
     ASSERT_TRUE(WIFEXITED(status));
     EXPECT_EQ(WEXITSTATUS(status), 0);
-    EXPECT_NE(ReadFile(dir.File("sigterm.out")).find("stopped on SIGTERM"), std::string::npos);
+    // Either may be taken first; the other must not end the clean-up or the process.
+    EXPECT_TRUE(std::regex_search(
+        ReadFile(dir.File("sigterm.out")),
+        std::regex("stopped on SIG(TERM|INT) after [0-9]+ data change\\(s\\); group removed")))
+        << ReadFile(dir.File("sigterm.out"));
     EXPECT_TRUE(WaitUntil([&] { return NoClientLeft(); }, 10s)) << Trace();
 }
 

@@ -21,6 +21,10 @@ SignalWatch::SignalWatch() {
 
 SignalWatch::~SignalWatch() {
     current = nullptr;
+    // A second signal during the clean-up (Ctrl+C and a SIGTERM from a script, say) has been
+    // answered by the clean-up already; it must not end the process once it is unblocked.
+    while (Take() != 0) {
+    }
     if (fd_ >= 0) close(fd_);
     sigprocmask(SIG_SETMASK, &previous_, nullptr);
 }

@@ -36,6 +36,35 @@ HRESULT CodeOf(const BusFailure& failure) {
     return ParseHresultMessage(failure.message).value_or(S_OK);
 }
 
+// The application's list of server objects as the adaptor sees it: entered on the bus
+// thread, left on the release thread, read by the test.
+class LockedRegistry final : public IServerObjectRegistry {
+  public:
+    void AddDAServer(IDAServerObject* s) override {
+        std::lock_guard lock(mutex_);
+        added_.push_back(s);
+    }
+    void RemoveDAServer(IDAServerObject* s) override {
+        std::lock_guard lock(mutex_);
+        removed_.push_back(s);
+    }
+    void AddAEServer(IAEServerObject*) override {}
+    void RemoveAEServer(IAEServerObject*) override {}
+    std::vector<IDAServerObject*> Added() const {
+        std::lock_guard lock(mutex_);
+        return added_;
+    }
+    std::vector<IDAServerObject*> Removed() const {
+        std::lock_guard lock(mutex_);
+        return removed_;
+    }
+
+  private:
+    mutable std::mutex mutex_;
+    std::vector<IDAServerObject*> added_;
+    std::vector<IDAServerObject*> removed_;
+};
+
 class DaBusAdaptorTest : public DaTest {
   protected:
     void SetUp() override {
@@ -43,7 +72,7 @@ class DaBusAdaptorTest : public DaTest {
         DaBusServices services;
         services.clock = &clock;
         services.tagIO = &io;
-        services.registry = &registry;
+        services.registry = &servers;
         services.root = [this] { return &root; };
         services.settings = [] {
             DAServerSettings settings;
@@ -110,7 +139,7 @@ class DaBusAdaptorTest : public DaTest {
         return WaitUntil(
             [&] {
                 class_->DrainReleases();
-                return registry.removed.size() >= count;
+                return servers.Removed().size() >= count;
             },
             kPatience);
     }
@@ -118,6 +147,7 @@ class DaBusAdaptorTest : public DaTest {
     PrivateBus bus_;
     CountingModuleLock lock_;
     std::unique_ptr<DaBusClass> class_;
+    LockedRegistry servers;
     BusHost host_{lock_};
 };
 
@@ -125,7 +155,7 @@ TEST_F(DaBusAdaptorTest, AnInstanceIsOneClientUntilItIsReleased) {
     BusTestClient client(bus_.Address());
     const std::string path = client.CreateInstance(kName, kFactory);
     ASSERT_EQ(path.rfind(std::string(kFactory) + "/Instance", 0), 0u) << path;
-    ASSERT_EQ(registry.da.size(), 1u);
+    ASSERT_EQ(servers.Added().size(), 1u);
     EXPECT_TRUE(Traced("Creating OPC DA server instance"));
     auto instance = client.Proxy(kName, path);
 
@@ -156,10 +186,10 @@ TEST_F(DaBusAdaptorTest, AnInstanceIsOneClientUntilItIsReleased) {
     EXPECT_EQ(CodeOf(refused), E_INVALIDARG) << refused.name << " " << refused.message;
     EXPECT_TRUE(Traced("Called IOPCCommon::SetLocaleID"));
 
-    EXPECT_TRUE(registry.removed.empty());
+    EXPECT_TRUE(servers.Removed().empty());
     instance->callMethod("Release").onInterface("VELK.Object");
     ASSERT_TRUE(RegistryRemoved(1));
-    EXPECT_EQ(registry.removed[0], registry.da[0]);
+    EXPECT_EQ(servers.Removed()[0], servers.Added()[0]);
     EXPECT_TRUE(Traced("OPC DA server object destroyed"));
 }
 
@@ -391,6 +421,8 @@ TEST_F(DaBusAdaptorTest, AsynchronousCompletionsReachTheClientsCallbackObject) {
             return completions.size() >= 2;
         },
         kPatience));
+    // No handler runs once the loop has been left, so the records stay as they are.
+    client.Connection().leaveEventLoop();
     std::lock_guard lock(mutex);
     const Completion* read = nullptr;
     const Completion* write = nullptr;
@@ -408,7 +440,6 @@ TEST_F(DaBusAdaptorTest, AsynchronousCompletionsReachTheClientsCallbackObject) {
     EXPECT_EQ(write->transactionID, 66u);
     EXPECT_EQ(write->handles, (std::vector<std::uint32_t>{2, 0}));
     EXPECT_EQ(write->errors, (std::vector<std::int32_t>{OPC_E_BADRIGHTS, OPC_E_INVALIDHANDLE}));
-    client.Connection().leaveEventLoop();
 }
 
 TEST_F(DaBusAdaptorTest, AShutdownRequestIsAnsweredByTheClientsSink) {
@@ -428,9 +459,9 @@ TEST_F(DaBusAdaptorTest, AShutdownRequestIsAnsweredByTheClientsSink) {
     sink->finishRegistration();
     client.Connection().enterEventLoopAsync();
     auto instance = client.Proxy(kName, client.CreateInstance(kName, kFactory));
-    ASSERT_EQ(registry.da.size(), 1u);
+    ASSERT_EQ(servers.Added().size(), 1u);
     // No connection yet: nobody was asked.
-    EXPECT_EQ(registry.da[0]->RequestClientShutdown(""), S_FALSE);
+    EXPECT_EQ(servers.Added()[0]->RequestClientShutdown(""), S_FALSE);
 
     const BusFailure wrong = BusTestClient::Try([&] {
         instance->callMethod("Advise")
@@ -443,19 +474,19 @@ TEST_F(DaBusAdaptorTest, AShutdownRequestIsAnsweredByTheClientsSink) {
         .onInterface(I("IConnectionPointContainer"))
         .withArguments(I("IOPCShutdown"), sdbus::ObjectPath("/Client/Shutdown"))
         .storeResultsTo(cookie);
-    EXPECT_EQ(registry.da[0]->RequestClientShutdown("maintenance"), S_OK);
+    EXPECT_EQ(servers.Added()[0]->RequestClientShutdown("maintenance"), S_OK);
     {
         std::lock_guard lock(mutex);
         EXPECT_EQ(reasons, std::vector<std::string>{"maintenance"});
         refuse = true;
     }
-    EXPECT_EQ(registry.da[0]->RequestClientShutdown(""), E_ABORT);
+    EXPECT_EQ(servers.Added()[0]->RequestClientShutdown(""), E_ABORT);
     EXPECT_TRUE(Traced("Called DA client(s) to shutdown server"));
 
     instance->callMethod("Unadvise")
         .onInterface(I("IConnectionPointContainer"))
         .withArguments(I("IOPCShutdown"), cookie);
-    EXPECT_EQ(registry.da[0]->RequestClientShutdown(""), S_FALSE);
+    EXPECT_EQ(servers.Added()[0]->RequestClientShutdown(""), S_FALSE);
     client.Connection().leaveEventLoop();
 }
 
@@ -522,7 +553,15 @@ TEST_F(DaBusAdaptorTest, OneZeroRequestsCompleteAsStreamsOnTheNamedAdviseConnect
         },
         kPatience));
     EXPECT_GT(writeID, readID);
+    std::vector<sdbus::Struct<std::uint32_t, std::string, sdbus::ObjectPath>> connections;
+    group.proxy->callMethod("EnumDAdvise")
+        .onInterface(I("IDataObject"))
+        .storeResultsTo(connections);
+    ASSERT_EQ(connections.size(), 1u);
+    EXPECT_EQ(std::get<0>(connections[0]), connection);
+    EXPECT_EQ(std::string(std::get<2>(connections[0])), "/Client/Advise");
 
+    client.Connection().leaveEventLoop();
     std::lock_guard lock(mutex);
     // OPCGROUPHEADER: size, count, client group, transaction, status; then the item header.
     const auto& read = streams[1];
@@ -539,15 +578,6 @@ TEST_F(DaBusAdaptorTest, OneZeroRequestsCompleteAsStreamsOnTheNamedAdviseConnect
     EXPECT_EQ(Read32(write.second, 16), 1u);
     EXPECT_EQ(Read32(write.second, 20), static_cast<std::uint32_t>(S_OK));
     EXPECT_EQ(io.Writes().back(), (std::pair<std::string, Variant>{"T", Variant::Int16(9)}));
-
-    std::vector<sdbus::Struct<std::uint32_t, std::string, sdbus::ObjectPath>> connections;
-    group.proxy->callMethod("EnumDAdvise")
-        .onInterface(I("IDataObject"))
-        .storeResultsTo(connections);
-    ASSERT_EQ(connections.size(), 1u);
-    EXPECT_EQ(std::get<0>(connections[0]), connection);
-    EXPECT_EQ(std::string(std::get<2>(connections[0])), "/Client/Advise");
-    client.Connection().leaveEventLoop();
 }
 
 TEST_F(DaBusAdaptorTest, ClonesAndEnumeratedGroupsAreHandedOutAsObjects) {
@@ -619,7 +649,7 @@ TEST_F(DaBusAdaptorTest, AClientThatLeavesTheBusLosesItsInstancesAndGroups) {
         Group b = AddGroup(client, *second, "A");  // names are per instance
         AddItems(*a.proxy, {"PLC1.T"});
         EXPECT_EQ(OPCGroup::LiveGroups(), 2u);
-        EXPECT_EQ(registry.da.size(), 2u);
+        EXPECT_EQ(servers.Added().size(), 2u);
     }
     ASSERT_TRUE(RegistryRemoved(2));
     EXPECT_TRUE(WaitUntil(

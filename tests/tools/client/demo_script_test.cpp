@@ -4,8 +4,10 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
-#include <cstdio>
+#include <algorithm>
+#include <filesystem>
 #include <map>
 #include <regex>
 #include <set>
@@ -32,14 +34,22 @@ class DemoScriptTest : public ::testing::Test {
         return environment;
     }
     std::string Output() const { return ReadFile(dir.File("demo.out")); }
-    // Processes whose command line names the demo's directory (simulators, server, bus).
+    // Processes whose command line or environment names the demo's directory: the
+    // simulators (their control sockets), the server (its settings stores) and the client.
     std::string Leftovers() const {
         std::string found;
-        const std::string command = "pgrep -af -- '" + dir.File("demo") + "' | grep -v pgrep";
-        if (FILE* pipe = ::popen(command.c_str(), "r")) {
-            char buffer[512];
-            while (std::fgets(buffer, sizeof buffer, pipe)) found += buffer;
-            ::pclose(pipe);
+        for (const auto& entry : std::filesystem::directory_iterator("/proc")) {
+            const std::string name = entry.path().filename();
+            if (name.find_first_not_of("0123456789") != std::string::npos ||
+                name == std::to_string(::getpid())) {
+                continue;
+            }
+            std::string command = ReadFile(entry.path() / "cmdline");
+            const std::string environment = ReadFile(entry.path() / "environ");
+            std::replace(command.begin(), command.end(), '\0', ' ');
+            if ((command + environment).find(dir.File("demo")) != std::string::npos) {
+                found += name + ": " + command + "\n";
+            }
         }
         return found;
     }
@@ -103,6 +113,10 @@ TEST_F(DemoScriptTest, InterruptEndsTheClientFirstAndThenTheRest) {
         demo.Start("/bin/bash", {VELK_DEMO_SCRIPT}, Environment(false), dir.File("demo.out")));
     ASSERT_TRUE(WaitUntil([&] { return LiveValues().count("BoilerHouse.Level") > 0; }, 60s))
         << Output();
+    // While it runs, the check below sees the simulators and the server.
+    const std::string running = Leftovers();
+    EXPECT_NE(running.find("velkopc-plcsim"), std::string::npos) << running;
+    EXPECT_NE(running.find("bin/velkopc -EchoTrace"), std::string::npos) << running;
     ASSERT_TRUE(demo.Signal(SIGINT));
     const int status = demo.Wait(60s);
     ASSERT_TRUE(WIFEXITED(status)) << Output();

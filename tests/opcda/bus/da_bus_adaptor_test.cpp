@@ -4,6 +4,7 @@
 // reach the client's own sink objects, and a client that leaves loses everything it had.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <mutex>
 
 #include "opcda/bus/da_bus_class.h"
@@ -440,6 +441,68 @@ TEST_F(DaBusAdaptorTest, AsynchronousCompletionsReachTheClientsCallbackObject) {
     EXPECT_EQ(write->transactionID, 66u);
     EXPECT_EQ(write->handles, (std::vector<std::uint32_t>{2, 0}));
     EXPECT_EQ(write->errors, (std::vector<std::int32_t>{OPC_E_BADRIGHTS, OPC_E_INVALIDHANDLE}));
+}
+
+TEST_F(DaBusAdaptorTest, AClientThatNeverAnswersItsCallbacksHoldsUpNobody) {
+    // The silent client exports its callback object but never serves its connection.
+    BusTestClient silent(bus_.Address());
+    auto deaf = sdbus::createObject(silent.Connection(), "/Client/Callback");
+    deaf->registerMethod("OnReadComplete")
+        .onInterface(I("IOPCDataCallback"))
+        .implementedAs([](std::uint32_t, std::uint32_t, std::int32_t, std::int32_t,
+                          std::vector<std::uint32_t>, std::vector<BusVariant>,
+                          std::vector<std::uint16_t>, std::vector<std::uint64_t>,
+                          std::vector<std::int32_t>) {});
+    deaf->finishRegistration();
+    auto silentInstance = silent.Proxy(kName, silent.CreateInstance(kName, kFactory));
+    Group silentGroup = AddGroup(silent, *silentInstance, "Deaf");
+    const auto silentHandles = AddItems(*silentGroup.proxy, {"PLC1.T"});
+    silentGroup.proxy->callMethod("Advise")
+        .onInterface(I("IConnectionPointContainer"))
+        .withArguments(I("IOPCDataCallback"), sdbus::ObjectPath("/Client/Callback"));
+    // More completions than the host keeps outstanding for one client.
+    for (std::uint32_t tid = 1; tid <= 80; ++tid) {
+        std::uint32_t cancel = 0;
+        std::vector<std::int32_t> errors;
+        silentGroup.proxy->callMethod("Read")
+            .onInterface(I("IOPCAsyncIO2"))
+            .withArguments(silentHandles, tid)
+            .storeResultsTo(cancel, errors);
+    }
+
+    // Another client's completions still arrive, and the silent client's own calls are
+    // still answered.
+    BusTestClient other(bus_.Address());
+    std::atomic<std::uint32_t> received{0};
+    auto sink = sdbus::createObject(other.Connection(), "/Client/Callback");
+    sink->registerMethod("OnReadComplete")
+        .onInterface(I("IOPCDataCallback"))
+        .implementedAs([&](std::uint32_t tid, std::uint32_t, std::int32_t, std::int32_t,
+                           std::vector<std::uint32_t>, std::vector<BusVariant>,
+                           std::vector<std::uint16_t>, std::vector<std::uint64_t>,
+                           std::vector<std::int32_t>) { received = tid; });
+    sink->finishRegistration();
+    other.Connection().enterEventLoopAsync();
+    auto otherInstance = other.Proxy(kName, other.CreateInstance(kName, kFactory));
+    Group otherGroup = AddGroup(other, *otherInstance, "Live");
+    const auto otherHandles = AddItems(*otherGroup.proxy, {"PLC1.T"});
+    otherGroup.proxy->callMethod("Advise")
+        .onInterface(I("IConnectionPointContainer"))
+        .withArguments(I("IOPCDataCallback"), sdbus::ObjectPath("/Client/Callback"));
+    std::uint32_t cancel = 0;
+    std::vector<std::int32_t> errors;
+    otherGroup.proxy->callMethod("Read")
+        .onInterface(I("IOPCAsyncIO2"))
+        .withArguments(otherHandles, std::uint32_t{500})
+        .storeResultsTo(cancel, errors);
+    EXPECT_TRUE(WaitUntil([&] { return received.load() == 500; }, kPatience));
+    bool enabled = false;
+    silentGroup.proxy->callMethod("GetEnable")
+        .onInterface(I("IOPCAsyncIO2"))
+        .storeResultsTo(enabled);
+    EXPECT_TRUE(enabled);
+    EXPECT_TRUE(WaitUntil([&] { return host_.PendingSinkCalls() >= 64; }, kPatience));
+    other.Connection().leaveEventLoop();
 }
 
 TEST_F(DaBusAdaptorTest, AShutdownRequestIsAnsweredByTheClientsSink) {

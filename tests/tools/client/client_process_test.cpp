@@ -249,6 +249,14 @@ TEST_F(ClientProcessTest, UnknownItemsAreReportedAndTheOthersStillRead) {
     EXPECT_TRUE(std::regex_search(run.output, std::regex("BoilerHouse.Level  10 +good")))
         << run.output;
 
+    // A subscription with nothing to subscribe to ends at once and leaves nothing behind.
+    const ClientRun subscribe = Client({"subscribe", "--count", "1", "BoilerHouse.Nothing"});
+    EXPECT_EQ(subscribe.status, 1);
+    EXPECT_NE(subscribe.output.find("velkopc-client: BoilerHouse.Nothing: OPC_E_UNKNOWNITEMID"),
+              std::string::npos)
+        << subscribe.output;
+    EXPECT_TRUE(WaitUntil([&] { return NoClientLeft(); }, 10s)) << Trace();
+
     const ClientRun write = Client({"write", "NoDevice.Level", "1"});
     EXPECT_EQ(write.status, 1);
     EXPECT_NE(write.output.find("velkopc-client: NoDevice.Level: OPC_E_UNKNOWNITEMID (0xC0040007)"),

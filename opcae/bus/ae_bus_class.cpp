@@ -12,14 +12,25 @@ AeBusClass::AeBusClass(std::string busName, std::string factoryPath, ContextSour
       factoryPath_(std::move(factoryPath)),
       contextSource_(std::move(contextSource)) {}
 
-BusInstanceResult AeBusClass::CreateInstance(const std::string&,
+BusInstanceResult AeBusClass::CreateInstance(const std::string& client,
                                              std::shared_ptr<BusSinkChannel> sinks) {
     std::optional<AeServerContext> context = contextSource_ ? contextSource_() : std::nullopt;
     if (!context || context->document == nullptr || context->clock == nullptr)
         return {CLASS_E_CLASSNOTAVAILABLE, nullptr};
     try {
+        std::shared_ptr<aebus::SinkCallWindow> window;
+        {
+            std::lock_guard lock(windowLock_);
+            std::erase_if(windows_, [](const auto& entry) { return entry.second.expired(); });
+            window = windows_[client].lock();
+            if (!window) {
+                window = std::make_shared<aebus::SinkCallWindow>(kSinkCallWindow);
+                windows_[client] = window;
+            }
+        }
         auto server = std::make_shared<OPCEventServer>(std::move(*context));
-        return {S_OK, std::make_unique<AeServerBusObject>(std::move(server), std::move(sinks))};
+        return {S_OK, std::make_unique<AeServerBusObject>(std::move(server), std::move(sinks),
+                                                          std::move(window))};
     } catch (const std::bad_alloc&) {
         return {E_OUTOFMEMORY, nullptr};
     }

@@ -2,16 +2,24 @@
 // The AE server class on the bus: every CreateInstance makes one OPCEventServer for the
 // calling client, with the context the application supplies at that moment.
 #include <functional>
+#include <map>
+#include <memory>
+#include <mutex>
 #include <optional>
 #include <string>
 
 #include "opcae/ae_server_context.h"
+#include "opcae/bus/sink_call_window.h"
 #include "platform/dbus/bus_object.h"
 
 namespace velk {
 
 class AeBusClass final : public IBusClass {
   public:
+    // Sink calls one client may have outstanding before its senders wait; below the bus
+    // host's own limit, which also counts the shutdown calls.
+    static constexpr std::size_t kSinkCallWindow = 32;
+
     // The context of a new server object; none while the server has no configuration
     // document yet (the creation is then refused with CLASS_E_CLASSNOTAVAILABLE).
     using ContextSource = std::function<std::optional<AeServerContext>()>;
@@ -27,6 +35,9 @@ class AeBusClass final : public IBusClass {
     std::string busName_;
     std::string factoryPath_;
     ContextSource contextSource_;
+    // One window of outstanding sink calls per client connection, shared by its instances.
+    std::mutex windowLock_;
+    std::map<std::string, std::weak_ptr<aebus::SinkCallWindow>> windows_;
 };
 
 }  // namespace velk

@@ -24,8 +24,9 @@ bool SubscriptionAnswers(const std::string& interface) {
 }  // namespace
 
 AeServerBusObject::AeServerBusObject(std::shared_ptr<OPCEventServer> server,
-                                     std::shared_ptr<BusSinkChannel> sinks)
-    : server_(std::move(server)), sinks_(std::move(sinks)) {}
+                                     std::shared_ptr<BusSinkChannel> sinks,
+                                     std::shared_ptr<SinkCallWindow> window)
+    : server_(std::move(server)), sinks_(std::move(sinks)), window_(std::move(window)) {}
 
 std::vector<BusInterface> AeServerBusObject::Interfaces() {
     OPCEventServer& s = *server_;
@@ -215,7 +216,8 @@ BusReply AeServerBusObject::CreateEventSubscription(BusCall& call) {
         return BusReply::Fail(E_NOINTERFACE, Text(call, 4));
     }
     const std::string path = call.scope.ExportChild(
-        "Subscription", std::make_unique<AeSubscriptionBusObject>(subscription, server_, sinks_));
+        "Subscription",
+        std::make_unique<AeSubscriptionBusObject>(subscription, server_, sinks_, window_));
     if (path.empty()) {
         server_->ReleaseSubscription(subscription.get());
         return BusReply::Fail(E_FAIL);

@@ -5,6 +5,7 @@
 #include <memory>
 #include <vector>
 
+#include "opcae/bus/sink_call_window.h"
 #include "opcae/opc_event_server.h"
 #include "platform/dbus/bus_object.h"
 
@@ -12,8 +13,9 @@ namespace velk {
 
 class AeServerBusObject final : public IBusObject {
   public:
-    AeServerBusObject(std::shared_ptr<OPCEventServer> server,
-                      std::shared_ptr<BusSinkChannel> sinks);
+    // The window is shared by every AE object of the same client.
+    AeServerBusObject(std::shared_ptr<OPCEventServer> server, std::shared_ptr<BusSinkChannel> sinks,
+                      std::shared_ptr<aebus::SinkCallWindow> window);
 
     std::vector<BusInterface> Interfaces() override;
 
@@ -37,6 +39,7 @@ class AeServerBusObject final : public IBusObject {
 
     std::shared_ptr<OPCEventServer> server_;
     std::shared_ptr<BusSinkChannel> sinks_;
+    std::shared_ptr<aebus::SinkCallWindow> window_;
 };
 
 }  // namespace velk

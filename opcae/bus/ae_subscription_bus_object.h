@@ -4,6 +4,7 @@
 #include <memory>
 #include <vector>
 
+#include "opcae/bus/sink_call_window.h"
 #include "opcae/opc_event_server.h"
 #include "opcae/opc_event_subscription.h"
 #include "platform/dbus/bus_object.h"
@@ -14,7 +15,8 @@ class AeSubscriptionBusObject final : public IBusObject {
   public:
     AeSubscriptionBusObject(std::shared_ptr<OPCEventSubscription> subscription,
                             std::weak_ptr<OPCEventServer> owner,
-                            std::shared_ptr<BusSinkChannel> sinks);
+                            std::shared_ptr<BusSinkChannel> sinks,
+                            std::shared_ptr<aebus::SinkCallWindow> window);
     // Leaves the owner's list; the subscription ends with it.
     ~AeSubscriptionBusObject() override;
 
@@ -34,6 +36,7 @@ class AeSubscriptionBusObject final : public IBusObject {
     std::shared_ptr<OPCEventSubscription> subscription_;
     std::weak_ptr<OPCEventServer> owner_;
     std::shared_ptr<BusSinkChannel> sinks_;
+    std::shared_ptr<aebus::SinkCallWindow> window_;
 };
 
 }  // namespace velk

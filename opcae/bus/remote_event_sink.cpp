@@ -6,8 +6,12 @@
 namespace velk::aebus {
 
 RemoteEventSink::RemoteEventSink(std::shared_ptr<BusSinkChannel> channel, std::string path,
+                                 std::shared_ptr<SinkCallWindow> window,
                                  std::chrono::milliseconds timeout)
-    : channel_(std::move(channel)), path_(std::move(path)), timeout_(timeout) {}
+    : channel_(std::move(channel)),
+      path_(std::move(path)),
+      window_(std::move(window)),
+      timeout_(timeout) {}
 
 HRESULT RemoteEventSink::OnEvent(std::uint32_t clientHandle, bool refresh, bool lastRefresh,
                                  const std::vector<OnEventStruct>& events) {
@@ -17,10 +21,13 @@ HRESULT RemoteEventSink::OnEvent(std::uint32_t clientHandle, bool refresh, bool 
     call.method = "OnEvent";
     call.arguments = OnEventArguments(clientHandle, refresh, lastRefresh, events);
     call.timeout = timeout_;
+    if (window_) window_->Acquire(timeout_);
     counters_->sent.fetch_add(1);
     std::shared_ptr<RemoteSinkCounters> counters = counters_;
-    channel_->Call(std::move(call), [counters](HRESULT result, const BusValue::Items&) {
+    std::shared_ptr<SinkCallWindow> window = window_;
+    channel_->Call(std::move(call), [counters, window](HRESULT result, const BusValue::Items&) {
         if (Failed(result)) counters->failed.fetch_add(1);
+        if (window) window->Release();
     });
     return S_OK;
 }

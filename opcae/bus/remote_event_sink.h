@@ -1,13 +1,15 @@
 #pragma once
 // The event sink that a client exported on its own connection, reached over the bus. Every
-// OnEvent is sent asynchronously and counts as delivered once sent: a slow or vanished
-// client loses its own events and holds up no delivery thread.
+// OnEvent is sent asynchronously and counts as delivered once sent; only while the client's
+// window of outstanding calls is full does the sender wait (see SinkCallWindow), so a slow
+// client holds up its own subscriptions at most, and a vanished one loses its events.
 #include <atomic>
 #include <chrono>
 #include <cstdint>
 #include <memory>
 #include <string>
 
+#include "opcae/bus/sink_call_window.h"
 #include "opcae/opc_event_sink.h"
 #include "platform/dbus/bus_sink_channel.h"
 
@@ -22,6 +24,7 @@ struct RemoteSinkCounters {
 class RemoteEventSink final : public IOPCEventSink {
   public:
     RemoteEventSink(std::shared_ptr<BusSinkChannel> channel, std::string path,
+                    std::shared_ptr<SinkCallWindow> window,
                     std::chrono::milliseconds timeout = std::chrono::milliseconds(5000));
 
     HRESULT OnEvent(std::uint32_t clientHandle, bool refresh, bool lastRefresh,
@@ -33,6 +36,7 @@ class RemoteEventSink final : public IOPCEventSink {
   private:
     std::shared_ptr<BusSinkChannel> channel_;
     std::string path_;
+    std::shared_ptr<SinkCallWindow> window_;
     std::chrono::milliseconds timeout_;
     std::shared_ptr<RemoteSinkCounters> counters_ = std::make_shared<RemoteSinkCounters>();
 };

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <set>
 #include <thread>
 
 #include "opcae/bus/ae_bus_class.h"
@@ -400,6 +401,32 @@ TEST_F(AeBusTest, RefreshSendsTheCurrentConditionsThenTheLastRefreshMarker) {
     EXPECT_EQ(
         client.Call(s.subscription, kPoints, "Unadvise", {S(kIOPCEventSink), U(s.cookie)}, "").code,
         CONNECT_E_NOCONNECTION);
+}
+
+TEST_F(AeBusTest, ARefreshOfMoreConditionsThanABusClientMayHaveUnansweredLosesNone) {
+    // One event per call: far more calls than the bus lets a client leave unanswered.
+    OTagGroup& many = AddGroup(plc2, "Many");
+    constexpr int kConditions = 150;
+    for (int i = 0; i < kConditions; ++i)
+        Activate(AddAnalogTag(many, "T" + std::to_string(1000 + i)), 4, 6);
+    AeBusClient client(bus.Address());
+    auto s = Subscribe(client, 60000, 1);
+    ASSERT_TRUE(client.Call(s.subscription, kMgt, "Refresh", {U(s.cookie)}, "").Ok());
+    ASSERT_TRUE(client.WaitForCalls(
+        [](const auto& calls) { return !calls.empty() && calls.back().lastRefresh; }));
+    const auto calls = client.Calls();
+    ASSERT_EQ(calls.size(), kConditions + 1u);
+    std::vector<std::string> sources;
+    for (std::size_t i = 0; i < kConditions; ++i) {
+        ASSERT_EQ(calls[i].events.size(), 1u);
+        EXPECT_FALSE(calls[i].lastRefresh);
+        sources.push_back(calls[i].events[0].source);
+    }
+    // In the document's tag order, each once.
+    EXPECT_EQ(sources.front(), "PLC2.Many.T1000");
+    EXPECT_EQ(sources.back(), "PLC2.Many.T1149");
+    EXPECT_EQ(std::set<std::string>(sources.begin(), sources.end()).size(),
+              std::size_t{kConditions});
 }
 
 TEST_F(AeBusTest, FiltersSelectByCategorySeverityAndArea) {

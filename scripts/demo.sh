@@ -49,12 +49,37 @@ stop_all() {
 trap stop_all EXIT
 trap 'exit 130' INT TERM
 
-# A private session bus when there is none.
+# Whether the server's name is owned on the session bus: 0 yes, 1 no, 2 no bus to ask. Asked
+# without calling the server, which could start a registered one by bus activation.
+name_owned() {
+  local reply
+  reply=$(dbus-send --session --print-reply --dest=org.freedesktop.DBus /org/freedesktop/DBus \
+    org.freedesktop.DBus.NameHasOwner string:VELK.ModbusOPCServer 2>/dev/null) || return 2
+  case "$reply" in *"boolean true"*) return 0 ;; *) return 1 ;; esac
+}
+
+# A private session bus when there is none, or when a server runs on it already (the demo
+# would show that one's values, or none).
+private_bus=0
 if [ -z "${DBUS_SESSION_BUS_ADDRESS:-}" ]; then
+  echo "demo: no session bus; starting a private one"
+  private_bus=1
+else
+  owned=0
+  name_owned || owned=$?
+  if [ "$owned" = 0 ]; then
+    echo "demo: a server runs on the session bus already; the demo takes a private bus"
+    private_bus=1
+  elif [ "$owned" = 2 ]; then
+    echo "demo: the session bus at $DBUS_SESSION_BUS_ADDRESS does not answer; starting a private one"
+    private_bus=1
+  fi
+fi
+if [ "$private_bus" = 1 ]; then
   { read -r DBUS_SESSION_BUS_ADDRESS; read -r bus_pid; } < <(
     dbus-daemon --session --fork --nopidfile --print-address=1 --print-pid=1)
   export DBUS_SESSION_BUS_ADDRESS
-  echo "demo: no session bus; started a private one at $DBUS_SESSION_BUS_ADDRESS"
+  echo "demo: private bus at $DBUS_SESSION_BUS_ADDRESS"
 fi
 
 # The controllers: BoilerHouse (unit 1) on 127.0.0.1 and TankFarm (unit 2) on 127.0.0.2, on
@@ -109,9 +134,9 @@ echo "Server log: $demo/server.log"
 setsid "$bin/velkopc" -EchoTrace "$root/demo/plant.vlk" >"$demo/server.log" 2>&1 </dev/null &
 server_pid=$!
 client=("$bin/velkopc-client")
-for ((i = 0; i < 300; i++)); do
-  "${client[@]}" status >/dev/null 2>&1 && break
-  if ! kill -0 "$server_pid" 2>/dev/null; then
+for ((i = 0; ; i++)); do
+  name_owned && break
+  if ! kill -0 "$server_pid" 2>/dev/null || [ "$i" -ge 300 ]; then
     echo "demo: the server did not come up; its log:" >&2
     cat "$demo/server.log" >&2
     exit 1

@@ -13,6 +13,7 @@
 #include <set>
 #include <sstream>
 
+#include "tests/dbus/private_bus.h"
 #include "tests/support/child_process.h"
 
 namespace velk {
@@ -23,9 +24,10 @@ using namespace std::chrono_literals;
 
 class DemoScriptTest : public ::testing::Test {
   protected:
-    std::vector<std::string> Environment(bool timeLimit) const {
+    // Without a session bus address (as under ssh or CI) the demo brings its own bus.
+    std::vector<std::string> Environment(bool timeLimit, const std::string& sessionBus = {}) const {
         std::vector<std::string> environment = {
-            "DBUS_SESSION_BUS_ADDRESS=",  // as under ssh or CI: the demo brings its own bus
+            "DBUS_SESSION_BUS_ADDRESS=" + sessionBus,
             "VELKOPC_DEMO_NO_SETUP=1",
             "VELKOPC_DEMO_BIN=" VELKOPC_BIN_DIR,
             "VELKOPC_DEMO_DIR=" + dir.File("demo"),
@@ -57,8 +59,7 @@ class DemoScriptTest : public ::testing::Test {
     bool BusGone() const {
         std::smatch address;
         const std::string output = Output();
-        if (!std::regex_search(output, address,
-                               std::regex("started a private one at (unix:\\S+)\n")))
+        if (!std::regex_search(output, address, std::regex("demo: private bus at (unix:\\S+)\n")))
             return false;
         const std::string probe = dir.File("probe.out");
         const int status = RunProgram(VELKOPC_BIN_DIR "/velkopc-client",
@@ -86,8 +87,9 @@ TEST_F(DemoScriptTest, ShowsLiveValuesAndStopsEverythingAtItsTimeLimit) {
     const int status = RunProgram("/bin/bash", {VELK_DEMO_SCRIPT}, Environment(true),
                                   dir.File("demo.out"), std::chrono::seconds(90));
     EXPECT_EQ(status, 0) << Output();
-    EXPECT_NE(Output().find("demo: no session bus; started a private one at unix:"),
-              std::string::npos)
+    EXPECT_NE(
+        Output().find("demo: no session bus; starting a private one\ndemo: private bus at unix:"),
+        std::string::npos)
         << Output();
     EXPECT_NE(Output().find("subscribed to 7 item(s) at 500 ms"), std::string::npos) << Output();
     const auto values = LiveValues();
@@ -127,6 +129,50 @@ TEST_F(DemoScriptTest, InterruptEndsTheClientFirstAndThenTheRest) {
               std::string::npos);
     EXPECT_EQ(Leftovers(), "");
     EXPECT_TRUE(BusGone()) << Output();
+}
+
+TEST_F(DemoScriptTest, RunsOnTheSessionBusThatIsThere) {
+    PrivateBus session;  // stands in for the user's session bus
+    ASSERT_TRUE(session.Start()) << session.Problem();
+    const int status =
+        RunProgram("/bin/bash", {VELK_DEMO_SCRIPT}, Environment(true, session.Address()),
+                   dir.File("demo.out"), std::chrono::seconds(90));
+    EXPECT_EQ(status, 0) << Output();
+    EXPECT_EQ(Output().find("private"), std::string::npos) << Output();
+    EXPECT_EQ(LiveValues().size(), 7u) << Output();
+    EXPECT_EQ(Leftovers(), "");
+}
+
+TEST_F(DemoScriptTest, TakesAPrivateBusWhenAServerRunsOnTheSessionBus) {
+    PrivateBus session;
+    ASSERT_TRUE(session.Start()) << session.Problem();
+    // Another process holds the server's name there.
+    ChildProcess holder;
+    ASSERT_TRUE(holder.Start("/usr/bin/python3",
+                             {"-c",
+                              "import dbus, time\n"
+                              "bus = dbus.SessionBus()\n"
+                              "bus.request_name('VELK.ModbusOPCServer')\n"
+                              "print('holding', flush=True)\n"
+                              "time.sleep(120)\n"},
+                             {"DBUS_SESSION_BUS_ADDRESS=" + session.Address()},
+                             dir.File("holder.out")));
+    ASSERT_TRUE(WaitUntil(
+        [&] { return ReadFile(dir.File("holder.out")).find("holding") != std::string::npos; }, 20s))
+        << ReadFile(dir.File("holder.out"));
+    const int status =
+        RunProgram("/bin/bash", {VELK_DEMO_SCRIPT}, Environment(true, session.Address()),
+                   dir.File("demo.out"), std::chrono::seconds(90));
+    EXPECT_EQ(status, 0) << Output();
+    EXPECT_NE(Output().find(
+                  "demo: a server runs on the session bus already; the demo takes a private bus\n"),
+              std::string::npos)
+        << Output();
+    EXPECT_EQ(LiveValues().size(), 7u) << Output();
+    EXPECT_TRUE(BusGone()) << Output();
+    EXPECT_TRUE(holder.Running());
+    holder.Signal(SIGTERM);
+    holder.Wait(10s);
 }
 
 }  // namespace

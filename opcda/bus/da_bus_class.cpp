@@ -19,13 +19,12 @@ BusInstanceResult DaBusClass::CreateInstance(const std::string& /*client*/,
     std::shared_ptr<OPCServer> server = OPCServer::Create(da, std::move(settings));
     if (!server) return {E_OUTOFMEMORY, nullptr};
     DaBusContext context;
-    context.sinks = std::move(sinks);
+    context.sinks = SinkWindow::Create(std::move(sinks));
     context.releases = &releases_;
     if (IModuleLock* lock = services_.moduleLock) {
         lock->Lock();
-        context.moduleLock = std::shared_ptr<void>(lock, [](void* held) {
-            static_cast<IModuleLock*>(held)->Unlock();
-        });
+        context.moduleLock = std::shared_ptr<void>(
+            lock, [](void* held) { static_cast<IModuleLock*>(held)->Unlock(); });
     }
     return {S_OK, std::make_unique<DaServerBusObject>(std::move(context), std::move(server),
                                                       services_.deviceMonitor)};

@@ -1,6 +1,6 @@
 #pragma once
 // What the DA server object of one client and its group objects share on the bus: the
-// client's sink channel, the queue that releases the DA objects, and which bus object
+// window of the client's sink calls, the queue that releases the DA objects, and which bus object
 // stands for which group, so that a group the client already has an object for is handed
 // out under the same path.
 #include <map>
@@ -10,7 +10,7 @@
 #include <string>
 
 #include "opcda/bus/release_queue.h"
-#include "platform/dbus/bus_sink_channel.h"
+#include "opcda/bus/sink_window.h"
 
 namespace velk {
 class OPCGroup;
@@ -35,7 +35,7 @@ class GroupObjectTable {
 };
 
 struct DaBusContext {
-    std::shared_ptr<BusSinkChannel> sinks;
+    std::shared_ptr<SinkWindow> sinks;
     ReleaseQueue* releases = nullptr;  // outlives every object of the class
     std::shared_ptr<GroupObjectTable> groupObjects = std::make_shared<GroupObjectTable>();
     // Released (on the release queue) after the DA server object; null for none.

@@ -1,14 +1,14 @@
 #pragma once
 // The client sinks of the DA objects for a client on the bus: each one is an object path in
-// the client's process, reached through the client's sink channel. Notifications are sent
-// without waiting for their answers, so no group ever waits for a client; only the
-// shutdown request waits, since its answer is the request's result.
+// the client's process, reached through the window of the client's sink calls. Notifications are
+// sent without waiting for their answers, so no group ever waits for a client; only the shutdown
+// request waits, since its answer is the request's result.
 #include <chrono>
 #include <memory>
 #include <string>
 
+#include "opcda/bus/sink_window.h"
 #include "opcda/client_sinks.h"
-#include "platform/dbus/bus_sink_channel.h"
 
 namespace velk::dabus {
 
@@ -18,7 +18,7 @@ inline constexpr const char* kAdviseSinkInterface = "VELK.OPC.IAdviseSink";
 
 class RemoteShutdownSink final : public IClientSink, public IOPCShutdownSink {
   public:
-    RemoteShutdownSink(std::shared_ptr<BusSinkChannel> channel, std::string path)
+    RemoteShutdownSink(std::shared_ptr<SinkWindow> channel, std::string path)
         : channel_(std::move(channel)), path_(std::move(path)) {}
     IOPCShutdownSink* QueryShutdown() override { return this; }
     // The client's answer, RPC_E_TIMEOUT after the sink's time-out, RPC_E_DISCONNECTED when
@@ -26,13 +26,13 @@ class RemoteShutdownSink final : public IClientSink, public IOPCShutdownSink {
     HRESULT ShutdownRequest(const std::string& reason) override;
 
   private:
-    std::shared_ptr<BusSinkChannel> channel_;
+    std::shared_ptr<SinkWindow> channel_;
     std::string path_;
 };
 
 class RemoteDataCallbackSink final : public IClientSink, public IOPCDataCallbackSink {
   public:
-    RemoteDataCallbackSink(std::shared_ptr<BusSinkChannel> channel, std::string path)
+    RemoteDataCallbackSink(std::shared_ptr<SinkWindow> channel, std::string path)
         : channel_(std::move(channel)), path_(std::move(path)) {}
     IOPCDataCallbackSink* QueryDataCallback() override { return this; }
 
@@ -53,19 +53,19 @@ class RemoteDataCallbackSink final : public IClientSink, public IOPCDataCallback
                        HRESULT masterQuality, HRESULT masterError, const ItemValueList& items);
     void Send(const char* method, BusValue::Items arguments);
 
-    std::shared_ptr<BusSinkChannel> channel_;
+    std::shared_ptr<SinkWindow> channel_;
     std::string path_;
 };
 
 class RemoteAdviseSink final : public IAdviseSink10 {
   public:
-    RemoteAdviseSink(std::shared_ptr<BusSinkChannel> channel, std::string path)
+    RemoteAdviseSink(std::shared_ptr<SinkWindow> channel, std::string path)
         : channel_(std::move(channel)), path_(std::move(path)) {}
     void OnDataChange(const FORMATETC& format, const std::vector<std::uint8_t>& stream) override;
     const std::string& Path() const { return path_; }
 
   private:
-    std::shared_ptr<BusSinkChannel> channel_;
+    std::shared_ptr<SinkWindow> channel_;
     std::string path_;
 };
 

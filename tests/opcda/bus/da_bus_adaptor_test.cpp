@@ -4,10 +4,12 @@
 // reach the client's own sink objects, and a client that leaves loses everything it had.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <mutex>
 
 #include "opcda/bus/da_bus_class.h"
+#include "opcda/bus/sink_window.h"
 #include "platform/dbus/bus_errors.h"
 #include "platform/dbus/bus_host.h"
 #include "tests/dbus/bus_test_client.h"
@@ -501,8 +503,76 @@ TEST_F(DaBusAdaptorTest, AClientThatNeverAnswersItsCallbacksHoldsUpNobody) {
         .onInterface(I("IOPCAsyncIO2"))
         .storeResultsTo(enabled);
     EXPECT_TRUE(enabled);
-    EXPECT_TRUE(WaitUntil([&] { return host_.PendingSinkCalls() >= 64; }, kPatience));
+    EXPECT_TRUE(WaitUntil([&] { return host_.PendingSinkCalls() >= dabus::SinkWindow::kWindow; },
+                          kPatience));
     other.Connection().leaveEventLoop();
+}
+
+TEST_F(DaBusAdaptorTest, ABurstOfCompletionsToASlowClientLosesNone) {
+    BusTestClient client(bus_.Address());
+    std::mutex mutex;
+    std::vector<std::uint32_t> received;
+    std::vector<sdbus::Result<>> held;
+    bool holding = true;
+    auto sink = sdbus::createObject(client.Connection(), "/Client/Callback");
+    // The client takes its time: it answers nothing until the test lets it.
+    sink->registerMethod("OnReadComplete")
+        .onInterface(I("IOPCDataCallback"))
+        .implementedAs([&](sdbus::Result<>&& result, std::uint32_t tid, std::uint32_t, std::int32_t,
+                           std::int32_t, std::vector<std::uint32_t>, std::vector<BusVariant>,
+                           std::vector<std::uint16_t>, std::vector<std::uint64_t>,
+                           std::vector<std::int32_t>) {
+            std::lock_guard lock(mutex);
+            received.push_back(tid);
+            if (holding) {
+                held.push_back(std::move(result));
+            } else {
+                result.returnResults();
+            }
+        });
+    sink->finishRegistration();
+    client.Connection().enterEventLoopAsync();
+    auto instance = client.Proxy(kName, client.CreateInstance(kName, kFactory));
+    Group group = AddGroup(client, *instance, "Burst");
+    const auto handles = AddItems(*group.proxy, {"PLC1.T"});
+    group.proxy->callMethod("Advise")
+        .onInterface(I("IConnectionPointContainer"))
+        .withArguments(I("IOPCDataCallback"), sdbus::ObjectPath("/Client/Callback"));
+    // More completions than the bus host lets wait for one client.
+    constexpr std::uint32_t kBurst = 100;
+    for (std::uint32_t tid = 1; tid <= kBurst; ++tid) {
+        std::uint32_t cancel = 0;
+        std::vector<std::int32_t> errors;
+        group.proxy->callMethod("Read")
+            .onInterface(I("IOPCAsyncIO2"))
+            .withArguments(handles, tid)
+            .storeResultsTo(cancel, errors);
+    }
+    ASSERT_TRUE(WaitUntil(
+        [&] {
+            std::lock_guard lock(mutex);
+            return !held.empty();
+        },
+        kPatience));
+    std::vector<sdbus::Result<>> answers;
+    {
+        std::lock_guard lock(mutex);
+        holding = false;
+        answers.swap(held);
+    }
+    for (auto& answer : answers) answer.returnResults();
+    EXPECT_TRUE(WaitUntil(
+        [&] {
+            std::lock_guard lock(mutex);
+            return received.size() >= kBurst;
+        },
+        kPatience));
+    client.Connection().leaveEventLoop();
+    std::vector<std::uint32_t> sorted = received;
+    std::sort(sorted.begin(), sorted.end());
+    std::vector<std::uint32_t> expected(kBurst);
+    for (std::uint32_t i = 0; i < kBurst; ++i) expected[i] = i + 1;
+    EXPECT_EQ(sorted, expected);
 }
 
 TEST_F(DaBusAdaptorTest, AShutdownRequestIsAnsweredByTheClientsSink) {

@@ -18,19 +18,19 @@ BusInstanceResult AeBusClass::CreateInstance(const std::string& client,
     if (!context || context->document == nullptr || context->clock == nullptr)
         return {CLASS_E_CLASSNOTAVAILABLE, nullptr};
     try {
-        std::shared_ptr<aebus::SinkCallWindow> window;
+        std::shared_ptr<aebus::SinkCallQueue> queue;
         {
-            std::lock_guard lock(windowLock_);
-            std::erase_if(windows_, [](const auto& entry) { return entry.second.expired(); });
-            window = windows_[client].lock();
-            if (!window) {
-                window = std::make_shared<aebus::SinkCallWindow>(kSinkCallWindow);
-                windows_[client] = window;
+            std::lock_guard lock(queueLock_);
+            std::erase_if(queues_, [](const auto& entry) { return entry.second.expired(); });
+            queue = queues_[client].lock();
+            if (!queue) {
+                queue = aebus::SinkCallQueue::Create(sinks, kSinkCallWindow, kSinkCallsHeld);
+                queues_[client] = queue;
             }
         }
         auto server = std::make_shared<OPCEventServer>(std::move(*context));
         return {S_OK, std::make_unique<AeServerBusObject>(std::move(server), std::move(sinks),
-                                                          std::move(window))};
+                                                          std::move(queue))};
     } catch (const std::bad_alloc&) {
         return {E_OUTOFMEMORY, nullptr};
     }

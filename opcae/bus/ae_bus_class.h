@@ -9,16 +9,17 @@
 #include <string>
 
 #include "opcae/ae_server_context.h"
-#include "opcae/bus/sink_call_window.h"
+#include "opcae/bus/sink_call_queue.h"
 #include "platform/dbus/bus_object.h"
 
 namespace velk {
 
 class AeBusClass final : public IBusClass {
   public:
-    // Sink calls one client may have outstanding before its senders wait; below the bus
-    // host's own limit, which also counts the shutdown calls.
+    // Sink calls one client has outstanding at most, below the bus host's own limit, which
+    // also counts the shutdown calls; and the calls that may wait beyond them.
     static constexpr std::size_t kSinkCallWindow = 32;
+    static constexpr std::size_t kSinkCallsHeld = 8192;
 
     // The context of a new server object; none while the server has no configuration
     // document yet (the creation is then refused with CLASS_E_CLASSNOTAVAILABLE).
@@ -35,9 +36,9 @@ class AeBusClass final : public IBusClass {
     std::string busName_;
     std::string factoryPath_;
     ContextSource contextSource_;
-    // One window of outstanding sink calls per client connection, shared by its instances.
-    std::mutex windowLock_;
-    std::map<std::string, std::weak_ptr<aebus::SinkCallWindow>> windows_;
+    // One queue of sink calls per client connection, shared by its instances.
+    std::mutex queueLock_;
+    std::map<std::string, std::weak_ptr<aebus::SinkCallQueue>> queues_;
 };
 
 }  // namespace velk

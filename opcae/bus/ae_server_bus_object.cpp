@@ -25,8 +25,8 @@ bool SubscriptionAnswers(const std::string& interface) {
 
 AeServerBusObject::AeServerBusObject(std::shared_ptr<OPCEventServer> server,
                                      std::shared_ptr<BusSinkChannel> sinks,
-                                     std::shared_ptr<SinkCallWindow> window)
-    : server_(std::move(server)), sinks_(std::move(sinks)), window_(std::move(window)) {}
+                                     std::shared_ptr<SinkCallQueue> queue)
+    : server_(std::move(server)), sinks_(std::move(sinks)), queue_(std::move(queue)) {}
 
 std::vector<BusInterface> AeServerBusObject::Interfaces() {
     OPCEventServer& s = *server_;
@@ -217,7 +217,7 @@ BusReply AeServerBusObject::CreateEventSubscription(BusCall& call) {
     }
     const std::string path = call.scope.ExportChild(
         "Subscription",
-        std::make_unique<AeSubscriptionBusObject>(subscription, server_, sinks_, window_));
+        std::make_unique<AeSubscriptionBusObject>(subscription, server_, sinks_, queue_));
     if (path.empty()) {
         server_->ReleaseSubscription(subscription.get());
         return BusReply::Fail(E_FAIL);

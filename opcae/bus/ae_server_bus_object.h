@@ -5,7 +5,7 @@
 #include <memory>
 #include <vector>
 
-#include "opcae/bus/sink_call_window.h"
+#include "opcae/bus/sink_call_queue.h"
 #include "opcae/opc_event_server.h"
 #include "platform/dbus/bus_object.h"
 
@@ -13,9 +13,9 @@ namespace velk {
 
 class AeServerBusObject final : public IBusObject {
   public:
-    // The window is shared by every AE object of the same client.
+    // The queue of sink calls is shared by every AE object of the same client.
     AeServerBusObject(std::shared_ptr<OPCEventServer> server, std::shared_ptr<BusSinkChannel> sinks,
-                      std::shared_ptr<aebus::SinkCallWindow> window);
+                      std::shared_ptr<aebus::SinkCallQueue> queue);
 
     std::vector<BusInterface> Interfaces() override;
 
@@ -39,7 +39,7 @@ class AeServerBusObject final : public IBusObject {
 
     std::shared_ptr<OPCEventServer> server_;
     std::shared_ptr<BusSinkChannel> sinks_;
-    std::shared_ptr<aebus::SinkCallWindow> window_;
+    std::shared_ptr<aebus::SinkCallQueue> queue_;
 };
 
 }  // namespace velk

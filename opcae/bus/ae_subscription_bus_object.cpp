@@ -12,11 +12,11 @@ using namespace aebus;
 AeSubscriptionBusObject::AeSubscriptionBusObject(std::shared_ptr<OPCEventSubscription> subscription,
                                                  std::weak_ptr<OPCEventServer> owner,
                                                  std::shared_ptr<BusSinkChannel> sinks,
-                                                 std::shared_ptr<SinkCallWindow> window)
+                                                 std::shared_ptr<SinkCallQueue> queue)
     : subscription_(std::move(subscription)),
       owner_(std::move(owner)),
       sinks_(std::move(sinks)),
-      window_(std::move(window)) {}
+      queue_(std::move(queue)) {}
 
 AeSubscriptionBusObject::~AeSubscriptionBusObject() {
     if (auto owner = owner_.lock()) owner->ReleaseSubscription(subscription_.get());
@@ -171,8 +171,8 @@ BusReply AeSubscriptionBusObject::Advise(BusCall& call) {
     if (Text(call, 0) != kIOPCEventSink)
         return BusReply::Fail(CONNECT_E_NOCONNECTION, Text(call, 0));
     std::uint32_t cookie = 0;
-    const HRESULT r = subscription_->Advise(
-        std::make_shared<RemoteEventSink>(sinks_, Text(call, 1), window_), &cookie);
+    const HRESULT r =
+        subscription_->Advise(std::make_shared<RemoteEventSink>(queue_, Text(call, 1)), &cookie);
     return Answer(r, {BusValue::UInt32(cookie)});
 }
 

@@ -4,7 +4,7 @@
 #include <memory>
 #include <vector>
 
-#include "opcae/bus/sink_call_window.h"
+#include "opcae/bus/sink_call_queue.h"
 #include "opcae/opc_event_server.h"
 #include "opcae/opc_event_subscription.h"
 #include "platform/dbus/bus_object.h"
@@ -16,7 +16,7 @@ class AeSubscriptionBusObject final : public IBusObject {
     AeSubscriptionBusObject(std::shared_ptr<OPCEventSubscription> subscription,
                             std::weak_ptr<OPCEventServer> owner,
                             std::shared_ptr<BusSinkChannel> sinks,
-                            std::shared_ptr<aebus::SinkCallWindow> window);
+                            std::shared_ptr<aebus::SinkCallQueue> queue);
     // Leaves the owner's list; the subscription ends with it.
     ~AeSubscriptionBusObject() override;
 
@@ -36,7 +36,7 @@ class AeSubscriptionBusObject final : public IBusObject {
     std::shared_ptr<OPCEventSubscription> subscription_;
     std::weak_ptr<OPCEventServer> owner_;
     std::shared_ptr<BusSinkChannel> sinks_;
-    std::shared_ptr<aebus::SinkCallWindow> window_;
+    std::shared_ptr<aebus::SinkCallQueue> queue_;
 };
 
 }  // namespace velk

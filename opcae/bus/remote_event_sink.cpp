@@ -5,13 +5,9 @@
 
 namespace velk::aebus {
 
-RemoteEventSink::RemoteEventSink(std::shared_ptr<BusSinkChannel> channel, std::string path,
-                                 std::shared_ptr<SinkCallWindow> window,
+RemoteEventSink::RemoteEventSink(std::shared_ptr<SinkCallQueue> queue, std::string path,
                                  std::chrono::milliseconds timeout)
-    : channel_(std::move(channel)),
-      path_(std::move(path)),
-      window_(std::move(window)),
-      timeout_(timeout) {}
+    : path_(std::move(path)), queue_(std::move(queue)), timeout_(timeout) {}
 
 HRESULT RemoteEventSink::OnEvent(std::uint32_t clientHandle, bool refresh, bool lastRefresh,
                                  const std::vector<OnEventStruct>& events) {
@@ -21,13 +17,10 @@ HRESULT RemoteEventSink::OnEvent(std::uint32_t clientHandle, bool refresh, bool 
     call.method = "OnEvent";
     call.arguments = OnEventArguments(clientHandle, refresh, lastRefresh, events);
     call.timeout = timeout_;
-    if (window_) window_->Acquire(timeout_);
     counters_->sent.fetch_add(1);
     std::shared_ptr<RemoteSinkCounters> counters = counters_;
-    std::shared_ptr<SinkCallWindow> window = window_;
-    channel_->Call(std::move(call), [counters, window](HRESULT result, const BusValue::Items&) {
+    queue_->Send(std::move(call), [counters](HRESULT result, const BusValue::Items&) {
         if (Failed(result)) counters->failed.fetch_add(1);
-        if (window) window->Release();
     });
     return S_OK;
 }

@@ -1,17 +1,15 @@
 #pragma once
 // The event sink that a client exported on its own connection, reached over the bus. Every
-// OnEvent is sent asynchronously and counts as delivered once sent; only while the client's
-// window of outstanding calls is full does the sender wait (see SinkCallWindow), so a slow
-// client holds up its own subscriptions at most, and a vanished one loses its events.
+// OnEvent goes out through the client's call queue and counts as delivered once queued: a
+// slow client delays its own events only, a vanished one loses them; nobody waits.
 #include <atomic>
 #include <chrono>
 #include <cstdint>
 #include <memory>
 #include <string>
 
-#include "opcae/bus/sink_call_window.h"
+#include "opcae/bus/sink_call_queue.h"
 #include "opcae/opc_event_sink.h"
-#include "platform/dbus/bus_sink_channel.h"
 
 namespace velk::aebus {
 
@@ -23,8 +21,7 @@ struct RemoteSinkCounters {
 
 class RemoteEventSink final : public IOPCEventSink {
   public:
-    RemoteEventSink(std::shared_ptr<BusSinkChannel> channel, std::string path,
-                    std::shared_ptr<SinkCallWindow> window,
+    RemoteEventSink(std::shared_ptr<SinkCallQueue> queue, std::string path,
                     std::chrono::milliseconds timeout = std::chrono::milliseconds(5000));
 
     HRESULT OnEvent(std::uint32_t clientHandle, bool refresh, bool lastRefresh,
@@ -34,9 +31,8 @@ class RemoteEventSink final : public IOPCEventSink {
     const RemoteSinkCounters& Counters() const { return *counters_; }
 
   private:
-    std::shared_ptr<BusSinkChannel> channel_;
     std::string path_;
-    std::shared_ptr<SinkCallWindow> window_;
+    std::shared_ptr<SinkCallQueue> queue_;
     std::chrono::milliseconds timeout_;
     std::shared_ptr<RemoteSinkCounters> counters_ = std::make_shared<RemoteSinkCounters>();
 };

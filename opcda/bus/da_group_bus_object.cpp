@@ -1,5 +1,6 @@
 #include "opcda/bus/da_group_bus_object.h"
 
+#include "app/trace_file.h"
 #include "opcda/bus/bus_arguments.h"
 #include "opcda/bus/bus_variant.h"
 #include "opcda/bus/stream_formats.h"
@@ -88,6 +89,13 @@ FORMATETC FormatOf(const std::string& name, std::uint32_t aspect, std::int32_t i
     return format;
 }
 
+// Arguments refused here, before the group sees them, are traced as the group traces its
+// own results, so that the trace has a line for every call.
+BusReply Refused(const char* method, const char* description) {
+    TraceResult(std::string("Called ") + method, E_INVALIDARG, true);
+    return BusReply::Fail(E_INVALIDARG, description);
+}
+
 BusReply NotImplemented(HRESULT (OPCGroup::*method)(), OPCGroup& group) {
     return ReplyOf((group.*method)());
 }
@@ -163,7 +171,7 @@ BusInterface DaGroupBusObject::ItemMgt() {
               auto handles = UInt32sOf(c.arguments[0]);
               auto clients = UInt32sOf(c.arguments[1]);
               if (handles.size() != clients.size()) {
-                  return BusReply::Fail(E_INVALIDARG, "handle counts differ");
+                  return Refused("IOPCItemMgt::SetClientHandles", "handle counts differ");
               }
               std::vector<HRESULT> errors;
               HRESULT hr = group_->SetClientHandles(handles, clients, errors);
@@ -178,7 +186,7 @@ BusInterface DaGroupBusObject::ItemMgt() {
               auto handles = UInt32sOf(c.arguments[0]);
               auto types = UInt16sOf(c.arguments[1]);
               if (handles.size() != types.size()) {
-                  return BusReply::Fail(E_INVALIDARG, "handle and type counts differ");
+                  return Refused("IOPCItemMgt::SetDatatypes", "handle and type counts differ");
               }
               std::vector<HRESULT> errors;
               HRESULT hr = group_->SetDatatypes(handles, types, errors);
@@ -325,9 +333,9 @@ BusReply DaGroupBusObject::Read(BusCall& call) {
 BusReply DaGroupBusObject::Write(BusCall& call) {
     auto handles = UInt32sOf(call.arguments[0]);
     auto values = VariantsFromBus(call.arguments[1]);
-    if (!values) return BusReply::Fail(E_INVALIDARG, "a value of a type that cannot be written");
+    if (!values) return Refused("IOPCSyncIO::Write", "a value of a type that cannot be written");
     if (values->size() != handles.size()) {
-        return BusReply::Fail(E_INVALIDARG, "handle and value counts differ");
+        return Refused("IOPCSyncIO::Write", "handle and value counts differ");
     }
     std::vector<HRESULT> errors;
     HRESULT hr = group_->Write(handles, *values, errors);
@@ -357,7 +365,7 @@ BusInterface DaGroupBusObject::AsyncIO() {
                   auto handles = UInt32sOf(c.arguments[1]);
                   auto values = VariantsFromBus(c.arguments[2]);
                   if (!values || values->size() != handles.size()) {
-                      return BusReply::Fail(E_INVALIDARG, "values do not match the handles");
+                      return Refused("IOPCAsyncIO::Write", "values do not match the handles");
                   }
                   std::uint32_t transaction = 0;
                   std::vector<HRESULT> errors;
@@ -403,7 +411,7 @@ BusInterface DaGroupBusObject::AsyncIO2() {
                   auto handles = UInt32sOf(c.arguments[0]);
                   auto values = VariantsFromBus(c.arguments[1]);
                   if (!values || values->size() != handles.size()) {
-                      return BusReply::Fail(E_INVALIDARG, "values do not match the handles");
+                      return Refused("IOPCAsyncIO2::Write", "values do not match the handles");
                   }
                   std::uint32_t cancel = 0;
                   std::vector<HRESULT> errors;

@@ -134,6 +134,13 @@ TEST_F(AeBusTest, TheInstanceAnswersTheEventSpaceAndItsArgumentRules) {
     EXPECT_EQ(StringList(interfaces.values[0]),
               (std::vector<std::string>{"VELK.Object", "VELK.OPC.IOPCCommon", kServer, kPoints}));
 
+    // IOPCEventServer2 exists behind IOPCEventServer but is not offered.
+    EXPECT_EQ(
+        client.Call(instance, "VELK.Object", "QueryInterface", {S("VELK.OPC.IOPCEventServer2")}, "")
+            .code,
+        E_NOINTERFACE);
+    EXPECT_TRUE(client.Call(instance, "VELK.Object", "QueryInterface", {S(kServer)}, "").Ok());
+
     auto categories = client.Call(instance, kServer, "QueryEventCategories", {U(4)}, "auas");
     ASSERT_TRUE(categories.Ok());
     EXPECT_EQ(UInt32List(categories.values[0]), (std::vector<std::uint32_t>{1, 2, 4, 8}));

@@ -262,8 +262,7 @@ TEST_F(DaBusAdaptorTest, GroupsAreObjectsBelowTheirInstanceAndValuesKeepTheirTyp
     });
     EXPECT_EQ(CodeOf(bad), E_INVALIDARG);
     EXPECT_TRUE(io.Writes().empty());
-    EXPECT_TRUE(Traced("Called IOPCSyncIO::Write, return code: -2147024809"))
-        << TraceLines().back();
+    EXPECT_TRUE(Traced("Called IOPCSyncIO::Write, return code: 0x80070057")) << TraceLines().back();
 
     // The analog item's EU range comes as an array of doubles.
     std::vector<

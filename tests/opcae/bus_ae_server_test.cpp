@@ -23,6 +23,7 @@ using namespace aebus;
 using testing::AeBusClient;
 using testing::BusCallResult;
 using testing::BusSinkCallRecord;
+using testing::BusTestClient;
 
 constexpr const char* kServer = "VELK.OPC.IOPCEventServer";
 constexpr const char* kMgt = "VELK.OPC.IOPCEventSubscriptionMgt";
@@ -212,6 +213,20 @@ TEST_F(AeBusTest, TheInstanceAnswersTheEventSpaceAndItsArgumentRules) {
         CONNECT_E_NOCONNECTION);
     auto points = client.Call(instance, kPoints, "EnumConnectionPoints", {}, "as");
     EXPECT_EQ(StringList(points.values[0]), std::vector<std::string>{kIOPCShutdown});
+}
+
+TEST_F(AeBusTest, WithoutAConfigurationDocumentTheClassRefusesInstances) {
+    AeBusClass early{"VELK.AlarmEventServerEarly", "/VELK/AlarmEventServerEarly",
+                     [] { return std::optional<AeServerContext>(); }};
+    std::string reason;
+    ASSERT_TRUE(host.AddClass(early, reason)) << reason;
+    BusTestClient client(bus.Address());
+    testing::BusFailure failure;
+    EXPECT_TRUE(
+        client.CreateInstance("VELK.AlarmEventServerEarly", "/VELK/AlarmEventServerEarly", &failure)
+            .empty());
+    EXPECT_EQ(ParseHresultMessage(failure.message), CLASS_E_CLASSNOTAVAILABLE) << failure.message;
+    EXPECT_TRUE(servers.servers.empty());
 }
 
 TEST_F(AeBusTest, SubscriptionParametersAreRevisedAndReported) {

@@ -5,6 +5,7 @@
 #include <iomanip>
 #include <ostream>
 
+#include "tools/client/bus/bus_call_error.h"
 #include "tools/client/bus/da_server.h"
 #include "tools/client/da_commands.h"
 #include "tools/client/item_list.h"
@@ -42,14 +43,30 @@ int RunPropertiesCommand(ClientContext& context, CommandArguments& args) {
     RequireArguments(args, 1, 1);
     const std::string& itemId = args.Positional().front();
     DaServer server(context.Session());
-    const std::vector<PropertyInfo> properties = server.QueryAvailableProperties(itemId);
+    std::vector<PropertyInfo> properties;
+    std::vector<PropertyValue> values;
+    try {
+        properties = server.QueryAvailableProperties(itemId);
+    } catch (const BusCallError& error) {
+        // The item's own failure (unknown item) reads as for the other item commands.
+        if (!error.Code()) throw;
+        context.ReportFailure(itemId, *error.Code());
+        return kExitFailed;
+    }
     std::vector<std::uint32_t> ids;
     std::size_t width = 0;
     for (const PropertyInfo& property : properties) {
         ids.push_back(property.id);
         width = std::max(width, property.description.size());
     }
-    const std::vector<PropertyValue> values = server.GetItemProperties(itemId, ids);
+    try {
+        values = server.GetItemProperties(itemId, ids);
+    } catch (const BusCallError& error) {
+        // A tag that cannot be read from its device (write-only) is unknown to this call.
+        if (!error.Code()) throw;
+        context.ReportFailure(itemId, *error.Code());
+        return kExitFailed;
+    }
     std::ostream& out = context.Out();
     out << itemId << '\n';
     for (std::size_t i = 0; i < properties.size(); ++i) {

@@ -5,6 +5,7 @@
 #include <optional>
 #include <ostream>
 
+#include "tools/client/bus/bus_call_error.h"
 #include "tools/client/bus/da_group.h"
 #include "tools/client/bus/da_sinks.h"
 #include "tools/client/bus/signal_watch.h"
@@ -29,9 +30,11 @@ int RunSubscribeCommand(ClientContext& context, CommandArguments& args) {
         serverGone = true;
         session.Stop();
     });
+    bool shutdownRequested = false;
     ShutdownSink shutdownSink(session, [&](const std::string& reason) {
         context.Report("the server asks its clients to disconnect" +
                        (reason.empty() ? "" : ": " + reason));
+        shutdownRequested = true;
         session.Stop();
     });
     const std::uint32_t shutdownCookie = server.Advise(kShutdownInterface, shutdownSink.Path());
@@ -70,6 +73,18 @@ int RunSubscribeCommand(ClientContext& context, CommandArguments& args) {
         group.Abandon();
         server.Abandon();
         context.Report(std::string("the server ") + kDaBusName + " has left the bus");
+        return kExitNoServer;
+    }
+    if (shutdownRequested) {
+        // The server is stopping: it may refuse the clean-up calls, and takes the objects
+        // with it anyway.
+        try {
+            group.Close();
+            server.Release();
+        } catch (const BusCallError&) {
+            group.Abandon();
+            server.Abandon();
+        }
         return kExitNoServer;
     }
     group.Unadvise(kDataCallbackInterface, cookie);

@@ -612,10 +612,16 @@ TEST_F(AeBusTest, AClientLeavingTheBusEndsItsServerObject) {
         Subscribe(client, 50, 10);
         EXPECT_EQ(servers.servers.size(), 1u);
     }
-    for (int i = 0; i < 400 && !servers.servers.empty(); ++i)
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    // The server object leaves the list before it traces its end (the list is read only
+    // after that, so that the test does not read it while the bus thread changes it).
+    ASSERT_TRUE(testing::WaitUntil(
+        [&] {
+            return trace.Has("OPC AE subscription object destroyed") &&
+                   trace.Has("OPC AE server object destroyed");
+        },
+        std::chrono::seconds(20)));
     EXPECT_TRUE(servers.servers.empty());
-    EXPECT_EQ(lock.Count(), 0);
+    EXPECT_TRUE(testing::WaitUntil([&] { return lock.Count() == 0; }, std::chrono::seconds(20)));
 }
 
 }  // namespace

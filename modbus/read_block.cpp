@@ -20,8 +20,10 @@ std::uint32_t CountLimit(std::int32_t kind) {
 
 bool IsReadable(const OModbusTag& tag) { return (tag.accessRights & kAccessReadable) != 0; }
 
-ReadBlock OpenBlock(OModbusTag* tag) {
+// remaining: the tags of the list from this one on, which the block may take at most.
+ReadBlock OpenBlock(OModbusTag* tag, std::size_t remaining) {
     ReadBlock block;
+    block.tags.reserve(std::min<std::size_t>(remaining, CountLimit(tag->locationKind)));
     block.kind = tag->locationKind;
     block.start = tag->address;
     block.count = TagSpan(*tag);
@@ -56,7 +58,9 @@ bool IsBlockReadKind(std::int32_t kind) {
 std::vector<ReadBlock> PlanReadBlocks(const TagList& tags, std::int16_t deviceType) {
     std::vector<ReadBlock> blocks;
     const OModbusTag* previous = nullptr;
+    std::size_t remaining = tags.size();
     for (OModbusTag* tag : tags) {
+        --remaining;
         if (!IsBlockReadKind(tag->locationKind) || !IsReadable(*tag)) continue;
         if (previous && Joins(blocks.back(), *previous, *tag, deviceType)) {
             ReadBlock& block = blocks.back();
@@ -64,7 +68,7 @@ std::vector<ReadBlock> PlanReadBlocks(const TagList& tags, std::int16_t deviceTy
                 std::max(block.count, std::uint32_t{tag->address} + TagSpan(*tag) - block.start);
             block.tags.push_back(tag);
         } else {
-            blocks.push_back(OpenBlock(tag));
+            blocks.push_back(OpenBlock(tag, remaining + 1));
         }
         previous = tag;
     }

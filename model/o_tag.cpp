@@ -31,11 +31,16 @@ OTag::OTag(FileTime creationTime)
 bool OTag::IsBool() const { return dataType == VT_BOOL; }
 
 HRESULT OTag::SetValue(const Variant& raw) {
-    value = raw;
-    if (!scaling || scaling->conversion == 0 || dataType == VT_BSTR) return S_OK;
-    Variant converted = value;
+    if (!scaling || scaling->conversion == 0 || dataType == VT_BSTR) {
+        value = raw;
+        return S_OK;
+    }
+    Variant converted = raw;
     const HRESULT hr = converted.ChangeType(IsBool() ? VT_BOOL : VT_R8);
-    if (Failed(hr)) return hr;
+    if (Failed(hr)) {
+        value = raw;  // the raw value stays when it has no engineering value
+        return hr;
+    }
     scaling->RawToEng(converted);
     value = std::move(converted);
     return S_OK;

@@ -1,12 +1,10 @@
 #include "opcae/bus/ae_area_browser_bus_object.h"
 
 #include "opcae/b_enum_event_area.h"
-#include "opcae/bus/ae_bus_arguments.h"
+#include "platform/dbus/bus_call_arguments.h"
 #include "opcae/bus/ae_bus_names.h"
 
 namespace velk {
-
-using namespace aebus;
 
 AeAreaBrowserBusObject::AeAreaBrowserBusObject(std::unique_ptr<OPCEventAreaBrowser> browser)
     : browser_(std::move(browser)) {}
@@ -20,7 +18,7 @@ std::vector<BusInterface> AeAreaBrowserBusObject::Interfaces() {
            "",
            {},
            [this](BusCall& c) {
-               return Answer(browser_->ChangeBrowsePosition(U32(c, 0), Text(c, 1).c_str()));
+               return ReplyOf(browser_->ChangeBrowsePosition(UInt32Arg(c, 0), TextArg(c, 1).c_str()));
            }},
           {"BrowseOPCAreas",
            "us",
@@ -41,7 +39,7 @@ std::vector<BusInterface> AeAreaBrowserBusObject::Interfaces() {
 
 BusReply AeAreaBrowserBusObject::BrowseOPCAreas(BusCall& call) {
     std::unique_ptr<BEnumEventArea> enumerator;
-    const HRESULT r = browser_->BrowseOPCAreas(U32(call, 0), Text(call, 1).c_str(), &enumerator);
+    const HRESULT r = browser_->BrowseOPCAreas(UInt32Arg(call, 0), TextArg(call, 1).c_str(), &enumerator);
     if (Failed(r)) return BusReply::Fail(r);
     std::vector<std::string> names;
     // The enumerator walks the live tree; taking it in batches ends on its S_FALSE.
@@ -52,15 +50,15 @@ BusReply AeAreaBrowserBusObject::BrowseOPCAreas(BusCall& call) {
         names.insert(names.end(), batch.begin(), batch.end());
         if (next != S_OK || fetched == 0) break;
     }
-    return Answer(r, {BusValue::Int32(r), BusValue::StringArray(names)});
+    return ReplyOf(r, {BusValue::Int32(r), BusValue::StringArray(names)});
 }
 
 BusReply AeAreaBrowserBusObject::Qualified(BusCall& call,
                                            HRESULT (OPCEventAreaBrowser::*method)(const char*,
                                                                                   std::string*)) {
     std::string qualified;
-    const HRESULT r = ((*browser_).*method)(Text(call, 0).c_str(), &qualified);
-    return Answer(r, {BusValue::String(qualified)});
+    const HRESULT r = ((*browser_).*method)(TextArg(call, 0).c_str(), &qualified);
+    return ReplyOf(r, {BusValue::String(qualified)});
 }
 
 }  // namespace velk

@@ -1,7 +1,7 @@
 #include "opcae/bus/ae_server_bus_object.h"
 
 #include "opcae/bus/ae_area_browser_bus_object.h"
-#include "opcae/bus/ae_bus_arguments.h"
+#include "platform/dbus/bus_call_arguments.h"
 #include "opcae/bus/ae_bus_names.h"
 #include "opcae/bus/ae_bus_values.h"
 #include "opcae/bus/ae_subscription_bus_object.h"
@@ -36,7 +36,7 @@ std::vector<BusInterface> AeServerBusObject::Interfaces() {
                           {"locale"},
                           "",
                           {},
-                          [&s](BusCall& c) { return Answer(s.SetLocaleID(U32(c, 0))); }},
+                          [&s](BusCall& c) { return ReplyOf(s.SetLocaleID(UInt32Arg(c, 0))); }},
                          {"GetLocaleID",
                           "",
                           {},
@@ -45,7 +45,7 @@ std::vector<BusInterface> AeServerBusObject::Interfaces() {
                           [&s](BusCall&) {
                               std::uint32_t locale = 0;
                               const HRESULT r = s.GetLocaleID(&locale);
-                              return Answer(r, {BusValue::UInt32(locale)});
+                              return ReplyOf(r, {BusValue::UInt32(locale)});
                           }},
                          {"QueryAvailableLocaleIDs",
                           "",
@@ -55,7 +55,7 @@ std::vector<BusInterface> AeServerBusObject::Interfaces() {
                           [&s](BusCall&) {
                               std::vector<std::uint32_t> locales;
                               const HRESULT r = s.QueryAvailableLocaleIDs(&locales);
-                              return Answer(r, {UInt32Array(locales)});
+                              return ReplyOf(r, {UInt32Array(locales)});
                           }},
                          {"GetErrorString",
                           "i",
@@ -64,11 +64,11 @@ std::vector<BusInterface> AeServerBusObject::Interfaces() {
                           {"text"},
                           [&s](BusCall& c) {
                               std::string text;
-                              const HRESULT r = s.GetErrorString(I32(c, 0), &text);
-                              return Answer(r, {BusValue::String(text)});
+                              const HRESULT r = s.GetErrorString(Int32Arg(c, 0), &text);
+                              return ReplyOf(r, {BusValue::String(text)});
                           }},
                          {"SetClientName", "s", {"name"}, "", {}, [&s](BusCall& c) {
-                              return Answer(s.SetClientName(Text(c, 0).c_str()));
+                              return ReplyOf(s.SetClientName(TextArg(c, 0).c_str()));
                           }}}};
 
     BusInterface server{
@@ -94,7 +94,7 @@ std::vector<BusInterface> AeServerBusObject::Interfaces() {
           [&s](BusCall&) {
               std::uint32_t mask = 0;
               const HRESULT r = s.QueryAvailableFilters(&mask);
-              return Answer(r, {BusValue::UInt32(mask)});
+              return ReplyOf(r, {BusValue::UInt32(mask)});
           }},
          {"QueryEventCategories",
           "u",
@@ -131,7 +131,7 @@ std::vector<BusInterface> AeServerBusObject::Interfaces() {
           {"source", "category", "condition", "subcondition", "attributeIds"},
           "",
           {},
-          [&s](BusCall&) { return Answer(s.TranslateToItemIDs()); }},
+          [&s](BusCall&) { return ReplyOf(s.TranslateToItemIDs()); }},
          {"GetConditionState",
           "ssau",
           {"source", "condition", "attributeIds"},
@@ -197,7 +197,7 @@ std::vector<BusInterface> AeServerBusObject::Interfaces() {
 BusReply AeServerBusObject::GetStatus() {
     OPCEventServerStatus status;
     const HRESULT r = server_->GetStatus(&status);
-    return Answer(r, {BusValue::UInt64(status.startTime), BusValue::UInt64(status.currentTime),
+    return ReplyOf(r, {BusValue::UInt64(status.startTime), BusValue::UInt64(status.currentTime),
                       BusValue::UInt64(status.lastUpdateTime), BusValue::UInt32(status.serverState),
                       BusValue::UInt16(status.majorVersion), BusValue::UInt16(status.minorVersion),
                       BusValue::UInt16(status.buildNumber), BusValue::String(status.vendorInfo)});
@@ -208,12 +208,12 @@ BusReply AeServerBusObject::CreateEventSubscription(BusCall& call) {
     std::uint32_t revisedTime = 0;
     std::uint32_t revisedSize = 0;
     const HRESULT r =
-        server_->CreateEventSubscription(Flag(call, 0), U32(call, 1), U32(call, 2), U32(call, 3),
+        server_->CreateEventSubscription(BoolArg(call, 0), UInt32Arg(call, 1), UInt32Arg(call, 2), UInt32Arg(call, 3),
                                          &subscription, &revisedTime, &revisedSize);
     if (Failed(r)) return BusReply::Fail(r);
-    if (!SubscriptionAnswers(Text(call, 4))) {
+    if (!SubscriptionAnswers(TextArg(call, 4))) {
         server_->ReleaseSubscription(subscription.get());
-        return BusReply::Fail(E_NOINTERFACE, Text(call, 4));
+        return BusReply::Fail(E_NOINTERFACE, TextArg(call, 4));
     }
     const std::string path = call.scope.ExportChild(
         "Subscription",
@@ -222,50 +222,50 @@ BusReply AeServerBusObject::CreateEventSubscription(BusCall& call) {
         server_->ReleaseSubscription(subscription.get());
         return BusReply::Fail(E_FAIL);
     }
-    return Answer(r, {BusValue::Int32(r), BusValue::ObjectPath(path), BusValue::UInt32(revisedTime),
+    return ReplyOf(r, {BusValue::Int32(r), BusValue::ObjectPath(path), BusValue::UInt32(revisedTime),
                       BusValue::UInt32(revisedSize)});
 }
 
 BusReply AeServerBusObject::QueryEventCategories(BusCall& call) {
     std::vector<std::uint32_t> ids;
     std::vector<std::string> descriptions;
-    const HRESULT r = server_->QueryEventCategories(U32(call, 0), &ids, &descriptions);
-    return Answer(r, {UInt32Array(ids), BusValue::StringArray(descriptions)});
+    const HRESULT r = server_->QueryEventCategories(UInt32Arg(call, 0), &ids, &descriptions);
+    return ReplyOf(r, {UInt32Array(ids), BusValue::StringArray(descriptions)});
 }
 
 BusReply AeServerBusObject::QueryConditionNames(BusCall& call) {
     std::vector<std::string> names;
-    const HRESULT r = server_->QueryConditionNames(U32(call, 0), &names);
-    return Answer(r, {BusValue::StringArray(names)});
+    const HRESULT r = server_->QueryConditionNames(UInt32Arg(call, 0), &names);
+    return ReplyOf(r, {BusValue::StringArray(names)});
 }
 
 BusReply AeServerBusObject::QuerySubConditionNames(BusCall& call) {
     std::vector<std::string> names;
-    const HRESULT r = server_->QuerySubConditionNames(Text(call, 0).c_str(), &names);
-    return Answer(r, {BusValue::StringArray(names)});
+    const HRESULT r = server_->QuerySubConditionNames(TextArg(call, 0).c_str(), &names);
+    return ReplyOf(r, {BusValue::StringArray(names)});
 }
 
 BusReply AeServerBusObject::QuerySourceConditions(BusCall& call) {
     std::vector<std::string> names;
-    const HRESULT r = server_->QuerySourceConditions(Text(call, 0).c_str(), &names);
-    return Answer(r, {BusValue::StringArray(names)});
+    const HRESULT r = server_->QuerySourceConditions(TextArg(call, 0).c_str(), &names);
+    return ReplyOf(r, {BusValue::StringArray(names)});
 }
 
 BusReply AeServerBusObject::QueryEventAttributes(BusCall& call) {
     std::vector<std::uint32_t> ids;
     std::vector<std::string> descriptions;
     std::vector<std::uint16_t> types;
-    const HRESULT r = server_->QueryEventAttributes(U32(call, 0), &ids, &descriptions, &types);
+    const HRESULT r = server_->QueryEventAttributes(UInt32Arg(call, 0), &ids, &descriptions, &types);
     BusValue::Items typeItems;
     for (std::uint16_t t : types) typeItems.push_back(BusValue::UInt16(t));
-    return Answer(r, {UInt32Array(ids), BusValue::StringArray(descriptions),
+    return ReplyOf(r, {UInt32Array(ids), BusValue::StringArray(descriptions),
                       BusValue::Array("q", std::move(typeItems))});
 }
 
 BusReply AeServerBusObject::GetConditionState(BusCall& call) {
     const std::vector<std::uint32_t> ids = UInt32List(call.arguments[2]);
     OPCConditionState* state = nullptr;
-    return Answer(server_->GetConditionState(Text(call, 0).c_str(), Text(call, 1).c_str(),
+    return ReplyOf(server_->GetConditionState(TextArg(call, 0).c_str(), TextArg(call, 1).c_str(),
                                              static_cast<std::uint32_t>(ids.size()), ArrayOf(ids),
                                              &state));
 }
@@ -274,7 +274,7 @@ BusReply AeServerBusObject::ConditionsBy(BusCall& call,
                                          HRESULT (OPCEventServer::*method)(std::uint32_t,
                                                                            const std::string*)) {
     const std::vector<std::string> names = StringList(call.arguments[0]);
-    return Answer(((*server_).*method)(static_cast<std::uint32_t>(names.size()),
+    return ReplyOf(((*server_).*method)(static_cast<std::uint32_t>(names.size()),
                                        names.empty() ? nullptr : names.data()));
 }
 
@@ -287,10 +287,10 @@ BusReply AeServerBusObject::AckCondition(BusCall& call) {
     }
     std::vector<HRESULT> errors;
     const HRESULT r =
-        server_->AckCondition(entries, Text(call, 0).c_str(), Text(call, 1).c_str(), &errors);
+        server_->AckCondition(entries, TextArg(call, 0).c_str(), TextArg(call, 1).c_str(), &errors);
     BusValue::Items codes;
     for (HRESULT e : errors) codes.push_back(BusValue::Int32(e));
-    return Answer(r, {BusValue::Array("i", std::move(codes))});
+    return ReplyOf(r, {BusValue::Array("i", std::move(codes))});
 }
 
 BusReply AeServerBusObject::CreateAreaBrowser(BusCall& call) {
@@ -304,18 +304,18 @@ BusReply AeServerBusObject::CreateAreaBrowser(BusCall& call) {
 }
 
 BusReply AeServerBusObject::Advise(BusCall& call) {
-    if (Text(call, 0) != kIOPCShutdown)
-        return BusReply::Fail(CONNECT_E_NOCONNECTION, Text(call, 0));
+    if (TextArg(call, 0) != kIOPCShutdown)
+        return BusReply::Fail(CONNECT_E_NOCONNECTION, TextArg(call, 0));
     std::uint32_t cookie = 0;
     const HRESULT r = server_->AdviseShutdown(
-        std::make_shared<RemoteShutdownSink>(sinks_, Text(call, 1)), &cookie);
-    return Answer(r, {BusValue::UInt32(cookie)});
+        std::make_shared<RemoteShutdownSink>(sinks_, TextArg(call, 1)), &cookie);
+    return ReplyOf(r, {BusValue::UInt32(cookie)});
 }
 
 BusReply AeServerBusObject::Unadvise(BusCall& call) {
-    if (Text(call, 0) != kIOPCShutdown)
-        return BusReply::Fail(CONNECT_E_NOCONNECTION, Text(call, 0));
-    return Answer(server_->UnadviseShutdown(U32(call, 1)));
+    if (TextArg(call, 0) != kIOPCShutdown)
+        return BusReply::Fail(CONNECT_E_NOCONNECTION, TextArg(call, 0));
+    return ReplyOf(server_->UnadviseShutdown(UInt32Arg(call, 1)));
 }
 
 }  // namespace velk

@@ -1,6 +1,6 @@
 #include "opcae/bus/ae_subscription_bus_object.h"
 
-#include "opcae/bus/ae_bus_arguments.h"
+#include "platform/dbus/bus_call_arguments.h"
 #include "opcae/bus/ae_bus_names.h"
 #include "opcae/bus/ae_bus_values.h"
 #include "opcae/bus/remote_event_sink.h"
@@ -55,13 +55,13 @@ std::vector<BusInterface> AeSubscriptionBusObject::Interfaces() {
           {"connection"},
           "",
           {},
-          [&s](BusCall& c) { return Answer(s.Refresh(U32(c, 0))); }},
+          [&s](BusCall& c) { return ReplyOf(s.Refresh(UInt32Arg(c, 0))); }},
          {"CancelRefresh",
           "u",
           {"connection"},
           "",
           {},
-          [&s](BusCall& c) { return Answer(s.CancelRefresh(U32(c, 0))); }},
+          [&s](BusCall& c) { return ReplyOf(s.CancelRefresh(UInt32Arg(c, 0))); }},
          {"GetState",
           "",
           {},
@@ -84,7 +84,7 @@ std::vector<BusInterface> AeSubscriptionBusObject::Interfaces() {
                        {"GetKeepAlive", "", {}, "u", {"keepAliveTime"}, [&s](BusCall&) {
                             std::uint32_t time = 0;
                             const HRESULT r = s.GetKeepAlive(&time);
-                            return Answer(r, {BusValue::UInt32(time)});
+                            return ReplyOf(r, {BusValue::UInt32(time)});
                         }}}};
     BusInterface points{
         kIConnectionPointContainer,
@@ -111,10 +111,10 @@ BusReply AeSubscriptionBusObject::SetFilter(BusCall& call) {
     const std::vector<std::string> areas = StringList(call.arguments[4]);
     const std::vector<std::string> sources = StringList(call.arguments[5]);
     const HRESULT r = subscription_->SetFilter(
-        U32(call, 0), static_cast<std::uint32_t>(categories.size()), ArrayOf(categories),
-        U32(call, 2), U32(call, 3), static_cast<std::uint32_t>(areas.size()), ArrayOf(areas),
+        UInt32Arg(call, 0), static_cast<std::uint32_t>(categories.size()), ArrayOf(categories),
+        UInt32Arg(call, 2), UInt32Arg(call, 3), static_cast<std::uint32_t>(areas.size()), ArrayOf(areas),
         static_cast<std::uint32_t>(sources.size()), ArrayOf(sources));
-    return Answer(r, {BusValue::Int32(r)});
+    return ReplyOf(r, {BusValue::Int32(r)});
 }
 
 BusReply AeSubscriptionBusObject::GetFilter() {
@@ -122,28 +122,28 @@ BusReply AeSubscriptionBusObject::GetFilter() {
     std::vector<std::uint32_t> categories;
     std::vector<std::string> areas, sources;
     const HRESULT r = subscription_->GetFilter(&types, &categories, &low, &high, &areas, &sources);
-    return Answer(
+    return ReplyOf(
         r, {BusValue::UInt32(types), UInt32Array(categories), BusValue::UInt32(low),
             BusValue::UInt32(high), BusValue::StringArray(areas), BusValue::StringArray(sources)});
 }
 
 BusReply AeSubscriptionBusObject::SelectReturnedAttributes(BusCall& call) {
     const std::vector<std::uint32_t> ids = UInt32List(call.arguments[1]);
-    return Answer(subscription_->SelectReturnedAttributes(
-        U32(call, 0), static_cast<std::uint32_t>(ids.size()), ArrayOf(ids)));
+    return ReplyOf(subscription_->SelectReturnedAttributes(
+        UInt32Arg(call, 0), static_cast<std::uint32_t>(ids.size()), ArrayOf(ids)));
 }
 
 BusReply AeSubscriptionBusObject::GetReturnedAttributes(BusCall& call) {
     std::vector<std::uint32_t> ids;
-    const HRESULT r = subscription_->GetReturnedAttributes(U32(call, 0), &ids);
-    return Answer(r, {UInt32Array(ids)});
+    const HRESULT r = subscription_->GetReturnedAttributes(UInt32Arg(call, 0), &ids);
+    return ReplyOf(r, {UInt32Array(ids)});
 }
 
 BusReply AeSubscriptionBusObject::GetState() {
     bool active = false;
     std::uint32_t bufferTime = 0, maxSize = 0, clientHandle = 0;
     const HRESULT r = subscription_->GetState(&active, &bufferTime, &maxSize, &clientHandle);
-    return Answer(r, {BusValue::Bool(active), BusValue::UInt32(bufferTime),
+    return ReplyOf(r, {BusValue::Bool(active), BusValue::UInt32(bufferTime),
                       BusValue::UInt32(maxSize), BusValue::UInt32(clientHandle)});
 }
 
@@ -156,30 +156,30 @@ BusReply AeSubscriptionBusObject::SetState(BusCall& call) {
     std::uint32_t revisedTime = 0, revisedSize = 0;
     const HRESULT r = subscription_->SetState(
         activeList.empty() ? nullptr : &active, bufferList.empty() ? nullptr : bufferList.data(),
-        sizeList.empty() ? nullptr : sizeList.data(), U32(call, 3), &revisedTime, &revisedSize);
-    return Answer(
+        sizeList.empty() ? nullptr : sizeList.data(), UInt32Arg(call, 3), &revisedTime, &revisedSize);
+    return ReplyOf(
         r, {BusValue::Int32(r), BusValue::UInt32(revisedTime), BusValue::UInt32(revisedSize)});
 }
 
 BusReply AeSubscriptionBusObject::SetKeepAlive(BusCall& call) {
     std::uint32_t revised = 0;
-    const HRESULT r = subscription_->SetKeepAlive(U32(call, 0), &revised);
-    return Answer(r, {BusValue::Int32(r), BusValue::UInt32(revised)});
+    const HRESULT r = subscription_->SetKeepAlive(UInt32Arg(call, 0), &revised);
+    return ReplyOf(r, {BusValue::Int32(r), BusValue::UInt32(revised)});
 }
 
 BusReply AeSubscriptionBusObject::Advise(BusCall& call) {
-    if (Text(call, 0) != kIOPCEventSink)
-        return BusReply::Fail(CONNECT_E_NOCONNECTION, Text(call, 0));
+    if (TextArg(call, 0) != kIOPCEventSink)
+        return BusReply::Fail(CONNECT_E_NOCONNECTION, TextArg(call, 0));
     std::uint32_t cookie = 0;
     const HRESULT r =
-        subscription_->Advise(std::make_shared<RemoteEventSink>(queue_, Text(call, 1)), &cookie);
-    return Answer(r, {BusValue::UInt32(cookie)});
+        subscription_->Advise(std::make_shared<RemoteEventSink>(queue_, TextArg(call, 1)), &cookie);
+    return ReplyOf(r, {BusValue::UInt32(cookie)});
 }
 
 BusReply AeSubscriptionBusObject::Unadvise(BusCall& call) {
-    if (Text(call, 0) != kIOPCEventSink)
-        return BusReply::Fail(CONNECT_E_NOCONNECTION, Text(call, 0));
-    return Answer(subscription_->Unadvise(U32(call, 1)));
+    if (TextArg(call, 0) != kIOPCEventSink)
+        return BusReply::Fail(CONNECT_E_NOCONNECTION, TextArg(call, 0));
+    return ReplyOf(subscription_->Unadvise(UInt32Arg(call, 1)));
 }
 
 }  // namespace velk

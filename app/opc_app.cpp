@@ -85,7 +85,8 @@ bool COpcApp::RunRegistration(ShellCommand command) {
     std::string reason = records.reason;
     bool ok = records.ok;
     if (ok && parts_.comServer) {
-        ok = registering ? parts_.comServer->Register(reason) : parts_.comServer->Unregister(reason);
+        ok =
+            registering ? parts_.comServer->Register(reason) : parts_.comServer->Unregister(reason);
     }
     if (!ok) platform_.messages.Show(reason, MessageKind::Error);
     return ok;
@@ -114,6 +115,10 @@ bool COpcApp::TakeSingleInstance() {
     // Another instance holds the lock, or it could not be taken at all: in neither case may
     // a second server start.
     if (platform_.instance.NotifyRunningInstance()) {
+        // Without a window the hand-over is invisible; say why this start ends.
+        std::fprintf(
+            stderr,
+            "velkopc: a server is already running on this machine; it was asked to come forward\n");
         exitCode_ = 0;
     } else {
         platform_.messages.Show(std::string(kCannotReachInstanceMessage), MessageKind::Error);
@@ -171,8 +176,8 @@ void COpcApp::StartThreads() {
 }
 
 void COpcApp::StopThreads() {
-    for (WorkerThread* thread : {&redundantClientThread_, &redundantListenerThread_,
-                                 &aeEventThread_, &comServerThread_}) {
+    for (WorkerThread* thread :
+         {&redundantClientThread_, &redundantListenerThread_, &aeEventThread_, &comServerThread_}) {
         if (!thread->IsStarted()) continue;
         thread->PostQuit();
         // A thread still running after the wait is abandoned, as the shutdown must end.
@@ -181,8 +186,8 @@ void COpcApp::StopThreads() {
 }
 
 bool COpcApp::ThreadStarted(const std::string& name) const {
-    for (const WorkerThread* thread : {&comServerThread_, &aeEventThread_,
-                                       &redundantClientThread_, &redundantListenerThread_}) {
+    for (const WorkerThread* thread :
+         {&comServerThread_, &aeEventThread_, &redundantClientThread_, &redundantListenerThread_}) {
         if (thread->Name() == name) return thread->IsStarted();
     }
     return false;

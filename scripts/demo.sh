@@ -123,7 +123,7 @@ Windows Registry Editor Version 5.00
 REG
 export VELKOPC_SETTINGS="$demo/settings.reg"
 export VELKOPC_USER_SETTINGS="$demo/user.reg"
-export VELKOPC_INSTANCE_NAME=velkopc-demo
+export VELKOPC_INSTANCE_NAME="${VELKOPC_INSTANCE_NAME:-velkopc-demo}"
 
 echo "Demo plant: $root/demo/plant.vlk"
 "$bin/velkopc-config" dump "$root/demo/plant.vlk" 2>/dev/null | grep -E '^ *(device|group|tag): ' || true

@@ -27,6 +27,7 @@
 #include "tests/opcae/ae_test_support.h"
 #include "tests/opcae/bus_ae_client.h"
 #include "tests/support/child_process.h"
+#include "tests/support/server_store_text.h"
 #include "tests/tools/plcsim_process.h"
 
 namespace {
@@ -173,17 +174,10 @@ struct ServedProcess {
                        {std::string(VELK_AE_BUS_TEST_DIR) + "/bus_ae_make_config.py", config, "20"},
                        {}, dir.File("config.out")) != 0)
             std::abort();
-        char ports[200];
-        std::snprintf(ports, sizeof ports,
-                      "\"127.0.0.2\"=dword:%08x\r\n\"127.0.0.3\"=dword:%08x\r\n", sim.TcpPort(1),
-                      sim.TcpPort(2));
-        const std::string key = "[HKEY_LOCAL_MACHINE\\Software\\VELK\\VELK A&E OPC Server";
-        const std::string text = "Windows Registry Editor Version 5.00\r\n\r\n" + key +
-                                 "\\TcpPorts]\r\n" + ports + "\r\n" + key +
-                                 "\\Recent File List]\r\n\"File1\"=\"" + config + "\"\r\n";
-        FILE* f = std::fopen(dir.File("settings.reg").c_str(), "wb");
-        std::fwrite(text.data(), 1, text.size(), f);
-        std::fclose(f);
+        ServerStoreText store;
+        store.recentFile = config;
+        store.tcpPorts = {{"127.0.0.2", sim.TcpPort(1)}, {"127.0.0.3", sim.TcpPort(2)}};
+        if (!store.WriteTo(dir.File("settings.reg"))) std::abort();
         if (!bus.Start()) std::abort();
         if (!server.Start(VELKOPC_BINARY, {},
                           {"VELKOPC_SETTINGS=" + dir.File("settings.reg"),

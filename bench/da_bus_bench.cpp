@@ -21,6 +21,7 @@
 #include "tests/dbus/bus_test_client.h"
 #include "tests/dbus/private_bus.h"
 #include "tests/support/child_process.h"
+#include "tests/support/server_store_text.h"
 
 namespace {
 
@@ -51,13 +52,6 @@ double CpuSeconds(pid_t pid) {
     return static_cast<double>(utime + stime) / static_cast<double>(::sysconf(_SC_CLK_TCK));
 }
 
-void WriteText(const std::string& path, const std::string& text) {
-    FILE* f = std::fopen(path.c_str(), "wb");
-    if (!f) std::abort();
-    std::fwrite(text.data(), 1, text.size(), f);
-    std::fclose(f);
-}
-
 void BM_DataChangesToOneClient(benchmark::State& state) {
     const int groupCount = static_cast<int>(state.range(0));
     TempDirectory dir;
@@ -69,12 +63,11 @@ void BM_DataChangesToOneClient(benchmark::State& state) {
         state.SkipWithError("configuration not written");
         return;
     }
-    const std::string key = "[HKEY_LOCAL_MACHINE\\Software\\VELK\\VELK A&E OPC Server";
-    WriteText(dir.File("settings.reg"),
-              "Windows Registry Editor Version 5.00\r\n\r\n" + key +
-                  "]\r\n\"ChangelessUpdate\"=dword:00000001\r\n\r\n" + key +
-                  "\\TraceFile]\r\n\"FileName\"=\"" + dir.File("trace.txt") + "\"\r\n\r\n" + key +
-                  "\\Recent File List]\r\n\"File1\"=\"" + config + "\"\r\n");
+    ServerStoreText store;
+    store.changelessUpdate = true;
+    store.traceFile = dir.File("trace.txt");
+    store.recentFile = config;
+    if (!store.WriteTo(dir.File("settings.reg"))) std::abort();
     PrivateBus bus;
     if (!bus.Start()) {
         state.SkipWithError("no private bus");

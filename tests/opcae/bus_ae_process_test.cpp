@@ -14,6 +14,7 @@
 #include "platform/text.h"
 #include "tests/dbus/private_bus.h"
 #include "tests/support/child_process.h"
+#include "tests/support/server_store_text.h"
 #include "tests/tools/plcsim_process.h"
 
 namespace velk::testing {
@@ -61,19 +62,11 @@ class AeBusProcessTest : public ::testing::Test {
     }
 
     void WriteSettings() {
-        char ports[200];
-        std::snprintf(ports, sizeof ports,
-                      "\"127.0.0.2\"=dword:%08x\r\n\"127.0.0.3\"=dword:%08x\r\n", sim_.TcpPort(1),
-                      sim_.TcpPort(2));
-        const std::string key = "[HKEY_LOCAL_MACHINE\\Software\\VELK\\VELK A&E OPC Server";
-        const std::string text = "Windows Registry Editor Version 5.00\r\n\r\n" + key +
-                                 "\\TraceFile]\r\n\"FileName\"=\"" + TracePath() + "\"\r\n\r\n" +
-                                 key + "\\TcpPorts]\r\n" + ports + "\r\n" + key +
-                                 "\\Recent File List]\r\n\"File1\"=\"" + Config() + "\"\r\n";
-        FILE* f = std::fopen(dir_.File("settings.reg").c_str(), "wb");
-        ASSERT_NE(f, nullptr);
-        std::fwrite(text.data(), 1, text.size(), f);
-        std::fclose(f);
+        ServerStoreText store;
+        store.traceFile = TracePath();
+        store.recentFile = Config();
+        store.tcpPorts = {{"127.0.0.2", sim_.TcpPort(1)}, {"127.0.0.3", sim_.TcpPort(2)}};
+        ASSERT_TRUE(store.WriteTo(dir_.File("settings.reg")));
     }
     std::vector<std::string> Environment() const {
         return {"VELKOPC_SETTINGS=" + dir_.File("settings.reg"),

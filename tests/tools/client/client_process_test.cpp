@@ -13,6 +13,7 @@
 #include "platform/text.h"
 #include "tests/dbus/private_bus.h"
 #include "tests/support/child_process.h"
+#include "tests/support/server_store_text.h"
 #include "tests/tools/plcsim_process.h"
 
 namespace velk {
@@ -72,15 +73,10 @@ class ClientProcessTest : public ClientBusTest {
     void SetUp() override {
         ClientBusTest::SetUp();
         if (HasFatalFailure()) return;
-        std::ofstream(dir.File("settings.reg"))
-            << "Windows Registry Editor Version 5.00\r\n\r\n"
-               "[HKEY_LOCAL_MACHINE\\Software\\VELK\\VELK A&E OPC Server\\TraceFile]\r\n"
-               "\"FileName\"=\""
-            << dir.File("trace.txt")
-            << "\"\r\n\r\n"
-               "[HKEY_LOCAL_MACHINE\\Software\\VELK\\VELK A&E OPC Server\\TcpPorts]\r\n"
-            << "\"127.0.0.1\"=dword:" << Hex(boiler.TcpPort(1)) << "\r\n"
-            << "\"127.0.0.2\"=dword:" << Hex(tanks.TcpPort(1)) << "\r\n";
+        ServerStoreText store;
+        store.traceFile = dir.File("trace.txt");
+        store.tcpPorts = {{"127.0.0.1", boiler.TcpPort(1)}, {"127.0.0.2", tanks.TcpPort(1)}};
+        ASSERT_TRUE(store.WriteTo(dir.File("settings.reg")));
         std::ofstream(dir.File("plant.vlk"), std::ios::binary) << ReadFile(VELK_DEMO_PLANT);
         const std::vector<std::string> environment = {
             "DBUS_SESSION_BUS_ADDRESS=" + bus.Address(),
@@ -100,11 +96,6 @@ class ClientProcessTest : public ClientBusTest {
         }
     }
 
-    static std::string Hex(int port) {
-        char text[16];
-        std::snprintf(text, sizeof text, "%08x", port);
-        return text;
-    }
     std::string Trace() const { return Utf16LeBytesToUtf8(ReadFile(dir.File("trace.txt"))); }
     // Every DA server object that was created has been destroyed again.
     bool NoClientLeft() const {

@@ -1,6 +1,7 @@
 #include "tools/client/ae_server.h"
 
 #include "tools/client/bus/bus_call_error.h"
+#include "tools/client/bus/connection_points.h"
 #include "tools/client/bus/client_failure.h"
 
 namespace velk::client {
@@ -9,7 +10,6 @@ namespace {
 constexpr const char* kServer = "VELK.OPC.IOPCEventServer";
 constexpr const char* kMgt = "VELK.OPC.IOPCEventSubscriptionMgt";
 constexpr const char* kBrowser = "VELK.OPC.IOPCEventAreaBrowser";
-constexpr const char* kPoints = "VELK.OPC.IConnectionPointContainer";
 
 const std::string kName = kAeBusName;
 
@@ -34,20 +34,11 @@ void AeObject::Release() {
 }
 
 std::uint32_t AeObject::Advise(const std::string& sinkInterface, const std::string& sinkPath) {
-    std::uint32_t cookie = 0;
-    Guarded(kName, "IConnectionPointContainer.Advise", [&] {
-        proxy_->callMethod("Advise")
-            .onInterface(kPoints)
-            .withArguments(sinkInterface, sdbus::ObjectPath(sinkPath))
-            .storeResultsTo(cookie);
-    });
-    return cookie;
+    return AdviseSink(*proxy_, kName, sinkInterface, sinkPath);
 }
 
 void AeObject::Unadvise(const std::string& sinkInterface, std::uint32_t cookie) {
-    Guarded(kName, "IConnectionPointContainer.Unadvise", [&] {
-        proxy_->callMethod("Unadvise").onInterface(kPoints).withArguments(sinkInterface, cookie);
-    });
+    UnadviseSink(*proxy_, kName, sinkInterface, cookie);
 }
 
 std::int32_t AeSubscription::SetFilter(std::uint32_t eventTypes,

@@ -1,6 +1,7 @@
 #include "tools/client/bus/da_group.h"
 
 #include "tools/client/bus/bus_call_error.h"
+#include "tools/client/bus/connection_points.h"
 #include "tools/client/bus/bus_value_codec.h"
 
 namespace velk::client {
@@ -8,7 +9,6 @@ namespace {
 
 constexpr const char* kItemMgt = "VELK.OPC.IOPCItemMgt";
 constexpr const char* kSyncIO = "VELK.OPC.IOPCSyncIO";
-constexpr const char* kConnections = "VELK.OPC.IConnectionPointContainer";
 
 using BusItemDefinition =
     sdbus::Struct<std::string, std::string, bool, std::uint32_t, std::uint16_t>;
@@ -89,22 +89,11 @@ WriteOutcome DaGroup::Write(const std::vector<std::uint32_t>& serverHandles,
 }
 
 std::uint32_t DaGroup::Advise(const std::string& sinkInterface, const std::string& sinkPath) {
-    std::uint32_t cookie = 0;
-    Guarded(kDaBusName, "IConnectionPointContainer.Advise", [&] {
-        proxy_->callMethod("Advise")
-            .onInterface(kConnections)
-            .withArguments(sinkInterface, sdbus::ObjectPath(sinkPath))
-            .storeResultsTo(cookie);
-    });
-    return cookie;
+    return AdviseSink(*proxy_, kDaBusName, sinkInterface, sinkPath);
 }
 
 void DaGroup::Unadvise(const std::string& sinkInterface, std::uint32_t cookie) {
-    Guarded(kDaBusName, "IConnectionPointContainer.Unadvise", [&] {
-        proxy_->callMethod("Unadvise")
-            .onInterface(kConnections)
-            .withArguments(sinkInterface, cookie);
-    });
+    UnadviseSink(*proxy_, kDaBusName, sinkInterface, cookie);
 }
 
 }  // namespace velk::client

@@ -1,6 +1,7 @@
 #include "tools/client/bus/da_server.h"
 
 #include "tools/client/bus/bus_call_error.h"
+#include "tools/client/bus/connection_points.h"
 #include "tools/client/bus/bus_value_codec.h"
 #include "tools/client/bus/client_failure.h"
 
@@ -10,7 +11,6 @@ namespace {
 constexpr const char* kServer = "VELK.OPC.IOPCServer";
 constexpr const char* kBrowse = "VELK.OPC.IOPCBrowseServerAddressSpace";
 constexpr const char* kProperties = "VELK.OPC.IOPCItemProperties";
-constexpr const char* kConnections = "VELK.OPC.IConnectionPointContainer";
 constexpr const char* kDeviceMonitor = "VELK.Server.IDeviceMonitor";
 constexpr const char* kObject = "VELK.Object";
 
@@ -163,22 +163,11 @@ void DaServer::RemoveGroup(std::uint32_t serverHandle) {
 }
 
 std::uint32_t DaServer::Advise(const std::string& sinkInterface, const std::string& sinkPath) {
-    std::uint32_t cookie = 0;
-    Guarded(kDaBusName, "IConnectionPointContainer.Advise", [&] {
-        proxy_->callMethod("Advise")
-            .onInterface(kConnections)
-            .withArguments(sinkInterface, sdbus::ObjectPath(sinkPath))
-            .storeResultsTo(cookie);
-    });
-    return cookie;
+    return AdviseSink(*proxy_, kDaBusName, sinkInterface, sinkPath);
 }
 
 void DaServer::Unadvise(const std::string& sinkInterface, std::uint32_t cookie) {
-    Guarded(kDaBusName, "IConnectionPointContainer.Unadvise", [&] {
-        proxy_->callMethod("Unadvise")
-            .onInterface(kConnections)
-            .withArguments(sinkInterface, cookie);
-    });
+    UnadviseSink(*proxy_, kDaBusName, sinkInterface, cookie);
 }
 
 std::vector<DeviceMonitorEntry> DaServer::GetDeviceMonitor() {

@@ -3,14 +3,7 @@
 // and diagnostic threads for the application's first and last client, and stops a device
 // before it is destroyed.
 //
-// Wiring, in this order (the object is made last so that it ends first, stopping the
-// threads while everything they use still lives):
-//   CommSupervision supervision(clock, poster, reloadCommFailCountdown);
-//   DeviceChannelsSet channels({clock, supervision, serial, sockets, routes, settings});
-//   supervision.AttachChannels([&](ODevice& d) { return &channels.ChannelsOf(d); });
-//   ... the scan engine over a DeviceChannelExchange of the same set ...
-//   DeviceAcquisition acquisition(document, {channels, scan, supervision, clock, poster,
-//                                            eventStack});
+// AcquisitionStack makes it together with the objects it uses, in the order they need.
 #include <atomic>
 #include <functional>
 #include <map>

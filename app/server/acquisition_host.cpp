@@ -10,19 +10,12 @@ AcquisitionHost::AcquisitionHost(AcquisitionServices services)
     : document_(services.document),
       serial_(serialPorts_, services.machineStore, services.clock,
               SerialChannelSet::WriteToStandardOutput,
-              [this] { return acquisition_.AcquisitionRuns(); }),
-      supervision_(services.clock, services.poster, services.reloadCommFailCountdown),
-      channels_(ChannelServices{services.clock, supervision_, &serial_, &sockets_, &routes_,
-                                services.machineStore}),
-      exchange_([this](ODevice& device) { return &channels_.ChannelsOf(device); }),
-      scan_(exchange_, services.poster, services.clock),
-      tagIO_(scan_),
-      monitor_(services.clock, services.clients, scan_.ReadTagsCallback()),
-      acquisition_(services.document, DeviceAcquisitionParts{channels_, scan_, supervision_,
-                                                             services.clock, services.poster,
-                                                             services.eventBuffer}) {
-    supervision_.AttachChannels([this](ODevice& device) { return &channels_.ChannelsOf(device); });
-}
+              [this] { return stack_.Acquisition().AcquisitionRuns(); }),
+      stack_(AcquisitionStackServices{
+          services.clock, services.poster, &serial_, &sockets_, &routes_, services.machineStore,
+          services.reloadCommFailCountdown, services.document, services.eventBuffer}),
+      tagIO_(stack_.Scan()),
+      monitor_(services.clock, services.clients, stack_.Scan().ReadTagsCallback()) {}
 
 std::vector<DeviceMonitorModel> AcquisitionHost::DeviceMonitor() {
     std::vector<DeviceMonitorModel> models;
@@ -30,7 +23,8 @@ std::vector<DeviceMonitorModel> AcquisitionHost::DeviceMonitor() {
     if (document == nullptr) return models;
     std::lock_guard tree(TreeLock());
     for (ODevice* device : document->Devices()) {
-        models.push_back(DeviceMonitorModel::Of(*device, &channels_.ChannelsOf(*device), &serial_));
+        models.push_back(
+            DeviceMonitorModel::Of(*device, &stack_.Channels().ChannelsOf(*device), &serial_));
     }
     return models;
 }

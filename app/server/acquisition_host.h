@@ -2,19 +2,15 @@
 // The server's acquisition of controller data, wired over the real serial lines, sockets
 // and host routes: the channels of every device and their supervision, the tag scan engine
 // with the live monitor and the tag I/O of the DA groups, and the devices' event-scan and
-// diagnostic threads. Members are declared in the order they depend on each other, so
-// that the device threads end first and the channels last.
+// diagnostic threads. The live monitor and the tag I/O end before the stack they read
+// through, the lines after it.
 #include <functional>
 #include <vector>
 
 #include "app/app_interfaces.h"
-#include "modbus/comm_supervision.h"
-#include "modbus/device_acquisition.h"
-#include "modbus/device_channel_exchange.h"
-#include "modbus/device_channels_set.h"
+#include "modbus/acquisition_stack.h"
 #include "modbus/device_monitor_model.h"
 #include "modbus/event_buffer_layout.h"
-#include "modbus/scan_engine.h"
 #include "modbus/serial_channel_set.h"
 #include "model/live_monitor_thread.h"
 #include "opcda/scan_engine_tag_io.h"
@@ -31,11 +27,11 @@ class ISettingsStore;
 
 struct AcquisitionServices {
     IClock& clock;
-    IEventPoster& poster;           // alarm records to the AE event thread
-    IClientCounter& clients;        // the live monitor counts as a client while it runs
-    ISettingsStore* machineStore;   // serial device paths, TCP port overrides
+    IEventPoster& poster;          // alarm records to the AE event thread
+    IClientCounter& clients;       // the live monitor counts as a client while it runs
+    ISettingsStore* machineStore;  // serial device paths, TCP port overrides
     std::function<void()> reloadCommFailCountdown;
-    std::function<CDoc*()> document;  // null before the document exists
+    std::function<CDoc*()> document;                   // null before the document exists
     std::function<EventBufferSettings()> eventBuffer;  // from the "EventStack" settings
 };
 
@@ -45,8 +41,8 @@ class AcquisitionHost {
     AcquisitionHost(const AcquisitionHost&) = delete;
     AcquisitionHost& operator=(const AcquisitionHost&) = delete;
 
-    IDeviceAcquisition& Devices() { return acquisition_; }
-    IDeviceLifecycle& Lifecycle() { return acquisition_; }
+    IDeviceAcquisition& Devices() { return stack_.Acquisition(); }
+    IDeviceLifecycle& Lifecycle() { return stack_.Acquisition(); }
     IMonitorThread& Monitor() { return monitor_; }
     ITagIO& TagIO() { return tagIO_; }
 
@@ -59,13 +55,9 @@ class AcquisitionHost {
     PosixTcpSockets sockets_;
     NetlinkRouteTable routes_;
     SerialChannelSet serial_;
-    CommSupervision supervision_;
-    DeviceChannelsSet channels_;
-    DeviceChannelExchange exchange_;
-    ScanEngine scan_;
+    AcquisitionStack stack_;
     ScanEngineTagIO tagIO_;
     LiveMonitorThread monitor_;
-    DeviceAcquisition acquisition_;
 };
 
 // The event buffer placement of "General" devices from the "EventStack" settings, whose

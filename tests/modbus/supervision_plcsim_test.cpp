@@ -17,6 +17,7 @@
 #include <thread>
 #include <vector>
 
+#include "modbus/acquisition_stack.h"
 #include "modbus/channel_settings.h"
 #include "modbus/comm_supervision.h"
 #include "modbus/device_acquisition.h"
@@ -78,13 +79,9 @@ class SupervisionPlcsimTest : public ::testing::Test {
   protected:
     SupervisionPlcsimTest()
         : sockets_(1000, 400),
-          supervision_(clock_, poster_, [this] { ++reloads_; }),
-          channelsSet_(
-              ChannelServices{clock_, supervision_, nullptr, &sockets_, &routes_, &settings_}),
-          exchange_([this](ODevice& d) { return &channelsSet_.ChannelsOf(d); }),
-          scan_(exchange_, poster_, clock_),
-          acquisition_(document_, {channelsSet_, scan_, supervision_, clock_, poster_, {}}) {
-        supervision_.AttachChannels([this](ODevice& d) { return &channelsSet_.ChannelsOf(d); });
+          stack_(AcquisitionStackServices{clock_, poster_, nullptr, &sockets_, &routes_, &settings_,
+                                          [this] { ++reloads_; },
+                                          [this] { return &document_; }, {}}) {
         auto device = std::make_unique<ODevice>();
         device_ = device.get();
         document_.rootGroup.subgroupList.push_back(std::move(device));
@@ -163,11 +160,11 @@ class SupervisionPlcsimTest : public ::testing::Test {
     LockedPoster poster_;
     std::atomic<int> reloads_{0};
     CDoc document_{CDocServices{}, ModelSettings{}};
-    CommSupervision supervision_;
-    DeviceChannelsSet channelsSet_;
-    DeviceChannelExchange exchange_;
-    ScanEngine scan_;
-    DeviceAcquisition acquisition_;
+    AcquisitionStack stack_;
+    CommSupervision& supervision_ = stack_.Supervision();
+    DeviceChannelsSet& channelsSet_ = stack_.Channels();
+    ScanEngine& scan_ = stack_.Scan();
+    DeviceAcquisition& acquisition_ = stack_.Acquisition();
     ODevice* device_ = nullptr;
     std::vector<std::unique_ptr<OModbusTag>> tags_;
 };

@@ -12,6 +12,7 @@
 #include <string>
 #include <thread>
 
+#include "modbus/acquisition_stack.h"
 #include "modbus/channel_settings.h"
 #include "modbus/comm_supervision.h"
 #include "modbus/device_acquisition.h"
@@ -83,12 +84,8 @@ class SupervisionSerialTest : public ::testing::Test {
     SupervisionSerialTest()
         : serial_(lines_, &settings_, clock_, nullptr,
                   [this] { return acquisition_.AcquisitionRuns(); }),
-          supervision_(clock_, poster_, {}),
-          channelsSet_(ChannelServices{clock_, supervision_, &serial_}),
-          exchange_([this](ODevice& d) { return &channelsSet_.ChannelsOf(d); }),
-          scan_(exchange_, poster_, clock_),
-          acquisition_(document_, {channelsSet_, scan_, supervision_, clock_, poster_, {}}) {
-        supervision_.AttachChannels([this](ODevice& d) { return &channelsSet_.ChannelsOf(d); });
+          stack_(AcquisitionStackServices{clock_, poster_, &serial_, nullptr, nullptr, nullptr, {},
+                                          [this] { return &document_; }, {}}) {
         auto device = std::make_unique<ODevice>();
         device_ = device.get();
         document_.rootGroup.subgroupList.push_back(std::move(device));
@@ -157,11 +154,11 @@ class SupervisionSerialTest : public ::testing::Test {
     RecordingPosterLocked poster_;
     CDoc document_{CDocServices{}, ModelSettings{}};
     SerialChannelSet serial_;
-    CommSupervision supervision_;
-    DeviceChannelsSet channelsSet_;
-    DeviceChannelExchange exchange_;
-    ScanEngine scan_;
-    DeviceAcquisition acquisition_;
+    AcquisitionStack stack_;
+    CommSupervision& supervision_ = stack_.Supervision();
+    DeviceChannelsSet& channelsSet_ = stack_.Channels();
+    ScanEngine& scan_ = stack_.Scan();
+    DeviceAcquisition& acquisition_ = stack_.Acquisition();
     OPort primary_;
     OPort secondary_;
     ODevice* device_ = nullptr;

@@ -11,7 +11,7 @@
 namespace velk {
 
 class IAeEventDistributor {
-public:
+  public:
     virtual ~IAeEventDistributor() = default;
     virtual bool HasClients() const = 0;
     // Hands the record to every AE server object in list order under ServerListLock.
@@ -24,13 +24,13 @@ int RunAeEventThread(MessageQueue& queue, IAeEventDistributor& distributor);
 // Posts records to the AeEventThread's queue; never waits. A record posted after the thread
 // has ended is destroyed at once.
 class AeEventPoster final : public IEventPoster {
-public:
+  public:
     explicit AeEventPoster(WorkerThread& thread) : thread_(thread) {}
     void PostEvent(std::unique_ptr<BEvent> event) override {
         thread_.Post(WM_AE_EVENT, 0, std::move(event));
     }
 
-private:
+  private:
     WorkerThread& thread_;
 };
 

@@ -11,7 +11,7 @@ class BEvent;
 
 // The configuration document as the start-up sequence and the close rules use it.
 class IAppDocument {
-public:
+  public:
     virtual ~IAppDocument() = default;
     // Opens a configuration file; false (after telling the user) when it cannot be read.
     virtual bool OpenDocument(const std::string& path) = 0;
@@ -25,7 +25,7 @@ public:
 // Client counting of the application object (AddClient / RemoveClient). Server objects call
 // it with ServerListLock held; the live monitor calls it without.
 class IClientCounter {
-public:
+  public:
     virtual ~IClientCounter() = default;
     // True when the client count is non-zero afterwards.
     virtual bool AddClient() = 0;
@@ -36,7 +36,7 @@ public:
 // Starting and stopping every device's acquisition threads, in device-list order.
 // Both are idempotent per device.
 class IDeviceAcquisition {
-public:
+  public:
     virtual ~IDeviceAcquisition() = default;
     virtual void StartAllDevices() = 0;
     virtual void StopAllDevices() = 0;
@@ -44,7 +44,7 @@ public:
 
 // The main window: hidden for embedded starts, drawn by the GUI when there is a display.
 class IMainWindow {
-public:
+  public:
     virtual ~IMainWindow() = default;
     virtual void Show() = 0;
     virtual void Hide() = 0;
@@ -54,7 +54,7 @@ public:
 
 // A DA server object as the application sees it.
 class IDAServerObject {
-public:
+  public:
     virtual ~IDAServerObject() = default;
     // Asks the object's client to disconnect; 0 on success.
     virtual int RequestClientShutdown(const std::string& reason) = 0;
@@ -62,7 +62,7 @@ public:
 
 // An AE server object as the application sees it.
 class IAEServerObject {
-public:
+  public:
     virtual ~IAEServerObject() = default;
     virtual int RequestClientShutdown(const std::string& reason) = 0;
     // Takes one alarm record for the object's subscriptions (copies it; never keeps it).
@@ -72,7 +72,7 @@ public:
 // Where server objects announce themselves: each joins its list under ServerListLock and
 // counts as a client until it leaves (the application object implements it).
 class IServerObjectRegistry {
-public:
+  public:
     virtual ~IServerObjectRegistry() = default;
     virtual void AddDAServer(IDAServerObject* server) = 0;
     virtual void RemoveDAServer(IDAServerObject* server) = 0;
@@ -83,7 +83,7 @@ public:
 // The module lock count of the object host: a lock per outstanding client reference; the
 // application object keeps the count on its main loop (WM_MODULE_LOCK).
 class IModuleLock {
-public:
+  public:
     virtual ~IModuleLock() = default;
     virtual void Lock() = 0;
     virtual void Unlock() = 0;

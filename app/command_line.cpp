@@ -19,8 +19,8 @@ bool IsOneOf(std::string_view name, std::initializer_list<std::string_view> name
 bool ApplySwitch(std::string_view name, CommandLine& line) {
     if (IsOneOf(name, {"Register", "Regserver", "RegisterPerUser", "RegserverPerUser"})) {
         line.command = ShellCommand::Register;
-    } else if (IsOneOf(name, {"Unregister", "Unregserver", "UnregisterPerUser",
-                              "UnregserverPerUser"})) {
+    } else if (IsOneOf(name,
+                       {"Unregister", "Unregserver", "UnregisterPerUser", "UnregserverPerUser"})) {
         line.command = ShellCommand::Unregister;
     } else if (EqualsNoCase(name, "Embedding")) {
         line.embedding = true;

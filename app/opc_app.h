@@ -49,7 +49,7 @@ inline constexpr std::string_view kCannotReachInstanceMessage =
 
 // The server host that makes the OPC classes reachable by clients.
 class IComServerHost {
-public:
+  public:
     virtual ~IComServerHost() = default;
     // Start-up step of the platform's object system; false ends the start.
     virtual bool Initialize() = 0;
@@ -63,7 +63,7 @@ public:
 
 // The two threads of the redundancy link; each ends on its quit message.
 class IRedundancyThreads {
-public:
+  public:
     virtual ~IRedundancyThreads() = default;
     virtual int RunClient(MessageQueue& queue) = 0;
     virtual int RunListener(MessageQueue& queue) = 0;
@@ -99,7 +99,7 @@ class COpcApp final : public IMessageHandler,
                       public IServerObjectRegistry,
                       public IModuleLock,
                       private IAeEventDistributor {
-public:
+  public:
     explicit COpcApp(AppPlatform platform);
     ~COpcApp() override;
     COpcApp(const COpcApp&) = delete;
@@ -158,7 +158,7 @@ public:
     void OnMessage(const Message& message) override;
     void OnTimer(std::uint32_t timerId) override;
 
-private:
+  private:
     bool HasClients() const override { return clientCount_.load() != 0; }
     void DistributeToAeServers(const BEvent& event) override;
 

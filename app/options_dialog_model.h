@@ -58,7 +58,7 @@ struct OptionsValidationError {
 };
 
 class OptionsDialogModel {
-public:
+  public:
     static constexpr std::size_t kDelimiterLimit = 1;
 
     // Shows the settings and runs the enabling rules once.
@@ -93,7 +93,7 @@ public:
     // The field to focus after a failed OK; none before.
     std::optional<OptionsControl> FocusField() const { return focus_; }
 
-private:
+  private:
     void ApplyEnablingRules();
     std::string* Field(OptionsControl field);
 

@@ -16,7 +16,7 @@ inline constexpr std::string_view kRecentFileListKey = "Recent File List";
 std::string RecentFileValueName(int position);
 
 class RecentFileList {
-public:
+  public:
     static constexpr int kSize = 4;
 
     // Puts the path first after a successful open or save; an entry with the same path moves
@@ -37,7 +37,7 @@ public:
     // store holds exactly this list. False when a value could not be written.
     bool Save(SettingsAccess& userStore) const;
 
-private:
+  private:
     std::array<std::string, kSize> entries_;
 };
 

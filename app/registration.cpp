@@ -26,7 +26,7 @@ std::string Reason(ISettingsStore& store, const std::string& what) {
 
 // Writes records in order and remembers the first failure.
 class RecordWriter {
-public:
+  public:
     explicit RecordWriter(ISettingsStore& store) : store_(store) {}
 
     // Creates the key and writes its text values ("" names the default value).
@@ -58,7 +58,7 @@ public:
 
     RegistrationResult Result() const { return result_; }
 
-private:
+  private:
     void Fail(const std::string& what) { result_ = {false, Reason(store_, what)}; }
 
     ISettingsStore& store_;

@@ -9,7 +9,7 @@
 namespace velk {
 
 class ServerObjectLists {
-public:
+  public:
     // ServerListLock: taken before the AE subscription locks; held while device acquisition
     // is started or stopped by client counting.
     std::recursive_mutex& Lock() { return lock_; }
@@ -23,7 +23,7 @@ public:
     const std::vector<IDAServerObject*>& DA() const { return da_; }
     const std::vector<IAEServerObject*>& AE() const { return ae_; }
 
-private:
+  private:
     template <class T>
     void Add(std::vector<T*>& list, T* object) {
         std::lock_guard lock(lock_);

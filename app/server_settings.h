@@ -84,7 +84,7 @@ void SaveRecentFiles(SettingsAccess& access, const RecentFileList& files, const 
 // The process's in-memory settings. Every thread may read them while the dialog replaces
 // them: readers get copies taken under the lock, so a text is never seen half replaced.
 class ServerSettingsHolder {
-public:
+  public:
     ServerSettingsHolder() = default;
     explicit ServerSettingsHolder(ServerSettings settings) : settings_(std::move(settings)) {}
 
@@ -102,7 +102,7 @@ public:
     ShutdownSettings Shutdown() const;
     EventStackSettings EventStack() const;
 
-private:
+  private:
     mutable std::mutex mutex_;
     ServerSettings settings_;
 };

@@ -27,7 +27,7 @@ std::optional<std::uint32_t> SettingNumberFromData(const RegValue& value);
 std::string SettingTextFromData(const RegValue& value);
 
 class SettingsAccess {
-public:
+  public:
     explicit SettingsAccess(ISettingsStore& store,
                             std::string applicationKey = std::string(kMachineApplicationKey));
 
@@ -49,7 +49,7 @@ public:
     ISettingsStore& Store() { return store_; }
     const std::string& ApplicationKey() const { return applicationKey_; }
 
-private:
+  private:
     std::optional<RegValue> Read(std::string_view subkey, std::string_view value, bool readOnly);
     bool Write(std::string_view subkey, std::string_view value, const RegValue& data);
 

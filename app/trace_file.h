@@ -16,7 +16,7 @@
 namespace velk {
 
 class TraceFile {
-public:
+  public:
     TraceFile(const IClock& clock, IFileSystem& files);
 
     // The "TraceFile" settings; a changed name takes effect at the next rotation, a
@@ -38,7 +38,7 @@ public:
     // Also hands every written line (UTF-8, without CR LF) to the echo, under the lock.
     void SetEcho(std::function<void(const std::string&)> echo);
 
-private:
+  private:
     bool WriteLine(std::string_view body);
     bool RotateIfNeeded(const LocalTime& now);
 

@@ -2,7 +2,6 @@
 // (through the client's worker), the creation and release of an instance, and one sink
 // callback answered by the client.
 #include <benchmark/benchmark.h>
-
 #include <sdbus-c++/sdbus-c++.h>
 
 #include <atomic>
@@ -42,7 +41,10 @@ void BM_MethodRoundTrip(benchmark::State& state) {
     auto instance = client.Proxy(kName, client.CreateInstance(kName, kFactory));
     std::int32_t total = 0;
     for (auto _ : state) {
-        instance->callMethod("Add").onInterface(kCounterInterface).withArguments(1).storeResultsTo(total);
+        instance->callMethod("Add")
+            .onInterface(kCounterInterface)
+            .withArguments(1)
+            .storeResultsTo(total);
     }
     benchmark::DoNotOptimize(total);
 }
@@ -63,14 +65,20 @@ void BM_SinkCallback(benchmark::State& state) {
     BusTestClient client(served.bus.Address());
     std::atomic<int> received{0};
     auto sink = sdbus::createObject(client.Connection(), "/Sink");
-    sink->registerMethod("OnNotify").onInterface(kSinkInterface).implementedAs([&](std::int32_t) { ++received; });
+    sink->registerMethod("OnNotify").onInterface(kSinkInterface).implementedAs([&](std::int32_t) {
+        ++received;
+    });
     sink->finishRegistration();
     client.Connection().enterEventLoopAsync();
     auto instance = client.Proxy(kName, client.CreateInstance(kName, kFactory));
-    instance->callMethod("Advise").onInterface(kCounterInterface).withArguments(sdbus::ObjectPath("/Sink"));
+    instance->callMethod("Advise")
+        .onInterface(kCounterInterface)
+        .withArguments(sdbus::ObjectPath("/Sink"));
     std::size_t expected = 0;
     for (auto _ : state) {
-        instance->callMethod("Notify").onInterface(kCounterInterface).withArguments(std::uint32_t{5000});
+        instance->callMethod("Notify")
+            .onInterface(kCounterInterface)
+            .withArguments(std::uint32_t{5000});
         served.counter.Record()->WaitForCompletions(++expected, std::chrono::seconds(10));
     }
     client.Connection().leaveEventLoop();

@@ -14,14 +14,14 @@
 namespace velk::fuzz {
 
 class InputFile final : public IFileReader {
-public:
+  public:
     explicit InputFile(std::string_view bytes) : bytes_(bytes) {}
     FileReadResult ReadAll(const std::string&, std::string& bytes) override {
         bytes.assign(bytes_);
         return FileReadResult::Ok;
     }
 
-private:
+  private:
     std::string_view bytes_;
 };
 

@@ -17,7 +17,7 @@
 namespace {
 
 class FuzzDirectory {
-public:
+  public:
     FuzzDirectory() {
         std::string pattern = (std::filesystem::temp_directory_path() / "velkfuzzXXXXXX").string();
         if (!::mkdtemp(pattern.data())) std::abort();
@@ -29,7 +29,7 @@ public:
     }
     std::string File() const { return (path_ / "settings.reg").string(); }
 
-private:
+  private:
     std::filesystem::path path_;
 };
 

@@ -13,8 +13,7 @@
 
 namespace velk {
 
-DeviceAcquisition::DeviceAcquisition(std::function<CDoc*()> document,
-                                     DeviceAcquisitionParts parts)
+DeviceAcquisition::DeviceAcquisition(std::function<CDoc*()> document, DeviceAcquisitionParts parts)
     : document_(std::move(document)),
       parts_(parts),
       exchange_([this](ODevice& device) { return &parts_.channels.ChannelsOf(device); }) {}

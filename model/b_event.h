@@ -15,15 +15,15 @@ class OModbusTag;
 class ODevice;
 
 class BEvent final : public MessagePayload {
-public:
-    std::uint16_t code = 0;    // tag records: subcondition index; device records: alarm code 1..4
-    std::uint16_t active = 0;  // 1 the condition is (still) active, 0 it returned to normal
-    OModbusTag* tag = nullptr; // the tag whose alarm produced the record; none for devices
-    ODevice* device = nullptr; // the tag's device, or the device of a device alarm
-    FileTime eventTime = 0;    // transition or acknowledgement time
-    FileTime activeTime = 0;   // the condition's activation time
-    std::string acknowledger;  // empty for transitions
-    std::string valueText;     // tag records: the value as text when the record was made
+  public:
+    std::uint16_t code = 0;     // tag records: subcondition index; device records: alarm code 1..4
+    std::uint16_t active = 0;   // 1 the condition is (still) active, 0 it returned to normal
+    OModbusTag* tag = nullptr;  // the tag whose alarm produced the record; none for devices
+    ODevice* device = nullptr;  // the tag's device, or the device of a device alarm
+    FileTime eventTime = 0;     // transition or acknowledgement time
+    FileTime activeTime = 0;    // the condition's activation time
+    std::string acknowledger;   // empty for transitions
+    std::string valueText;      // tag records: the value as text when the record was made
 
     // A record names its source when it carries a tag or a device.
     bool HasSource() const { return tag != nullptr || device != nullptr; }
@@ -32,7 +32,7 @@ public:
 // Where alarm records go: AeEventThread's queue in the server, a recorder in tests.
 // Posting never waits; the record belongs to the receiver from then on.
 class IEventPoster {
-public:
+  public:
     virtual ~IEventPoster() = default;
     virtual void PostEvent(std::unique_ptr<BEvent> event) = 0;
 };

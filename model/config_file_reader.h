@@ -20,7 +20,7 @@ class OPort;
 class OTagGroup;
 
 class ConfigFileReader {
-public:
+  public:
     // Groups nest at most this deep below a device; deeper files are refused rather than
     // exhausting the stack.
     static constexpr int kMaxGroupDepth = 1000;
@@ -43,7 +43,7 @@ public:
                                  std::vector<std::unique_ptr<OModbusTag>>& tags,
                                  FileTime creationTime = 0);
 
-private:
+  private:
     bool ReadPort(OPort& port);
     bool ReadGroupRecord(OTagGroup& group, bool isRoot, int depth);
     std::unique_ptr<ODevice> ReadDevice();

@@ -15,7 +15,7 @@ inline constexpr const char* kMsgOpenFailed = "Failed to open document.";
 inline constexpr const char* kMsgSaveFailed = "Failed to save document.";
 
 class ConfigFileStorage final : public IDocumentStorage {
-public:
+  public:
     // New tags are stamped with the clock's time when one is given.
     explicit ConfigFileStorage(IDocumentFileAccess& files, const IClock* clock = nullptr)
         : files_(files), clock_(clock) {}
@@ -30,7 +30,7 @@ public:
     // The user's text for a file error on path ("%1 was not found." and the like).
     static std::string FileErrorMessage(FileError error, const std::string& path);
 
-private:
+  private:
     bool TryLoad(CDoc& document, const std::string& path, std::string& message);
     bool TrySave(const CDoc& document, const std::string& path, std::string& message);
     std::string TemporaryPathFor(const std::string& path, int attempt) const;

@@ -17,7 +17,7 @@ class OPort;
 class OTagGroup;
 
 class ConfigFileWriter {
-public:
+  public:
     // Writes into a writing archive, which holds the numbering of this stream.
     explicit ConfigFileWriter(ObjectArchive& archive) : ar_(archive) {}
 
@@ -30,7 +30,7 @@ public:
     static std::string DocumentBytes(const CDoc& document);
     static std::string TagListBytes(const std::vector<const OModbusTag*>& tags);
 
-private:
+  private:
     void WritePort(const OPort& port);
     void WriteGroupRecord(const OTagGroup& group, bool isRoot);
     void WriteDevice(ODevice& device);

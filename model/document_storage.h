@@ -8,7 +8,7 @@ namespace velk {
 class CDoc;
 
 class IDocumentStorage {
-public:
+  public:
     virtual ~IDocumentStorage() = default;
     // Replaces the document's configuration with the file's. On failure the configuration
     // is reset as by New and message holds the user's text (e.g. "Unexpected file format.").

@@ -11,7 +11,7 @@
 namespace velk {
 
 class ObjectArchive {
-public:
+  public:
     // Class names of this length or longer are refused when reading.
     static constexpr std::size_t kClassNameLimit = 64;
     // The smallest number of bytes one list entry can take (its lead value).
@@ -69,7 +69,7 @@ public:
     std::size_t Position() const { return pos_; }
     std::size_t Remaining() const { return in_.size() - pos_; }
 
-private:
+  private:
     struct ClassEntry {
         std::string name;
         std::uint16_t schema = 0;

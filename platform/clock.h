@@ -16,8 +16,8 @@ inline constexpr std::uint64_t kUnixEpochInFileTimeSeconds = 11'644'473'600ull;
 // Broken-down local time, to the millisecond.
 struct LocalTime {
     int year = 1601;
-    int month = 1;   // 1..12
-    int day = 1;     // 1..31
+    int month = 1;  // 1..12
+    int day = 1;    // 1..31
     int hour = 0;
     int minute = 0;
     int second = 0;
@@ -27,7 +27,7 @@ struct LocalTime {
 };
 
 class IClock {
-public:
+  public:
     virtual ~IClock() = default;
     virtual FileTime NowUtc() const = 0;
     virtual LocalTime NowLocal() const = 0;

@@ -21,7 +21,7 @@ enum class FileError {
 };
 
 class IDocumentFileAccess {
-public:
+  public:
     virtual ~IDocumentFileAccess() = default;
     // Reads the whole file into bytes.
     virtual FileError ReadAll(const std::string& path, std::string& bytes) = 0;

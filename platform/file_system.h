@@ -8,7 +8,7 @@
 namespace velk {
 
 class IAppendFile {
-public:
+  public:
     virtual ~IAppendFile() = default;
     virtual std::optional<std::uint64_t> Size() = 0;
     // One write call; returns the number of bytes written (0 on failure).
@@ -16,7 +16,7 @@ public:
 };
 
 class IFileSystem {
-public:
+  public:
     virtual ~IFileSystem() = default;
     // Opens for reading and writing, creating the file when missing, shared with other
     // processes, positioned at its end. Null on failure.

@@ -12,14 +12,14 @@
 namespace velk {
 
 class IMessageHandler {
-public:
+  public:
     virtual ~IMessageHandler() = default;
     virtual void OnMessage(const Message& message) = 0;
     virtual void OnTimer(std::uint32_t timerId) = 0;
 };
 
 class MessageLoop {
-public:
+  public:
     explicit MessageLoop(const IClock& clock) : clock_(clock) {}
 
     bool Post(std::uint32_t id, std::uintptr_t wParam = 0,
@@ -39,7 +39,7 @@ public:
     // False once the quit message has been taken.
     bool RunPending(IMessageHandler& handler);
 
-private:
+  private:
     struct Timer {
         std::uint32_t period;
         std::uint32_t due;

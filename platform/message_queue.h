@@ -24,7 +24,7 @@ inline constexpr std::uint32_t WM_REDUNDANCY_RECEIVED = WM_USER + 60;
 
 // Base of anything carried by a message.
 class MessagePayload {
-public:
+  public:
     virtual ~MessagePayload() = default;
 };
 
@@ -40,7 +40,7 @@ struct Message {
 };
 
 class MessageQueue {
-public:
+  public:
     // Appends a message; false once the queue has been closed.
     bool Post(Message message);
     bool Post(std::uint32_t id, std::uintptr_t wParam = 0,
@@ -57,7 +57,7 @@ public:
     void Close();
     std::size_t Size() const;
 
-private:
+  private:
     mutable std::mutex mutex_;
     std::condition_variable changed_;
     std::deque<Message> messages_;

@@ -37,7 +37,7 @@ struct PlatformRoute {
 };
 
 class IRouteTable {
-public:
+  public:
     virtual ~IRouteTable() = default;
     // The host's adapters with their IPv4 addresses; false when the query failed.
     virtual bool Adapters(std::vector<PlatformAdapter>& adapters) = 0;

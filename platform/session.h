@@ -5,7 +5,7 @@
 namespace velk {
 
 class IAdminCheck {
-public:
+  public:
     virtual ~IAdminCheck() = default;
     virtual bool IsAdministrator() const = 0;
 };
@@ -13,7 +13,7 @@ public:
 enum class MessageKind { Information, Warning, Error };
 
 class IMessageBox {
-public:
+  public:
     virtual ~IMessageBox() = default;
     virtual void Show(const std::string& text, MessageKind kind) = 0;
     // A yes/no question; a box that cannot ask answers no.

@@ -32,7 +32,7 @@ struct RegValue {
 };
 
 class ISettingsStore {
-public:
+  public:
     virtual ~ISettingsStore() = default;
     virtual bool KeyExists(std::string_view key) = 0;
     // Creates the key and every missing parent; true when it exists afterwards.

@@ -9,7 +9,7 @@ namespace velk {
 enum class InstanceLock { Acquired, AlreadyRunning, Failed };
 
 class ISingleInstance {
-public:
+  public:
     virtual ~ISingleInstance() = default;
     // Takes the lock. While held, onShowRequest runs (on a platform thread) each time a
     // second start asks the running instance to come forward.

@@ -18,7 +18,7 @@ bool SetCurrentThreadPriority(ThreadPriority priority);
 void NameCurrentThread(const std::string& name);
 
 class WorkerThread {
-public:
+  public:
     // The procedure pumps the queue and returns the thread's exit code.
     using Procedure = std::function<int(MessageQueue&)>;
 
@@ -43,7 +43,7 @@ public:
     bool Finished() const;
     int ExitCode() const;
 
-private:
+  private:
     struct State;
     std::string name_;
     std::shared_ptr<State> state_;

@@ -27,14 +27,16 @@ void BusServerHost::ForwardingLock::ReleaseStartLock() {
     if (startLockHeld_.exchange(false)) target_.Unlock();
 }
 
-BusServerHost::BusServerHost(BusServerOptions options, IModuleLock& moduleLock, std::vector<IBusClass*> classes)
+BusServerHost::BusServerHost(BusServerOptions options, IModuleLock& moduleLock,
+                             std::vector<IBusClass*> classes)
     : options_(std::move(options)),
       classes_(std::move(classes)),
       lock_(moduleLock),
       host_(lock_, [](const std::string& line) { Trace("Bus host: " + line); }) {}
 
 BusTarget BusServerHost::Target() const {
-    if (options_.starterAddress && !options_.starterAddress->empty()) return BusTarget::At(*options_.starterAddress);
+    if (options_.starterAddress && !options_.starterAddress->empty())
+        return BusTarget::At(*options_.starterAddress);
     return options_.systemBus ? BusTarget::System() : BusTarget::Session();
 }
 
@@ -48,8 +50,8 @@ bool BusServerHost::Initialize() {
     if (!options_.serve) return true;
     std::string reason;
     if (host_.Connect(Target(), reason)) return true;
-    ReportProblem(std::string("cannot connect to the ") + (options_.systemBus ? "system" : "session") +
-                  " bus: " + reason);
+    ReportProblem(std::string("cannot connect to the ") +
+                  (options_.systemBus ? "system" : "session") + " bus: " + reason);
     return false;
 }
 
@@ -75,8 +77,9 @@ int BusServerHost::Run(MessageQueue& queue) {
                 waitingForIdle = false;
                 continue;
             }
-            if (!queue.WaitFor(std::chrono::duration_cast<std::chrono::milliseconds>(idleEnd - now) +
-                               std::chrono::milliseconds(1))) {
+            if (!queue.WaitFor(
+                    std::chrono::duration_cast<std::chrono::milliseconds>(idleEnd - now) +
+                    std::chrono::milliseconds(1))) {
                 continue;
             }
         }
@@ -94,22 +97,26 @@ int BusServerHost::Run(MessageQueue& queue) {
 }
 
 bool BusServerHost::Register(std::string& reason) {
-    return BusActivationFiles(options_.paths, Names()).Install(options_.executable, options_.systemBus, reason);
+    return BusActivationFiles(options_.paths, Names())
+        .Install(options_.executable, options_.systemBus, reason);
 }
 
 bool BusServerHost::Unregister(std::string& reason) {
     return BusActivationFiles(options_.paths, Names()).Remove(options_.systemBus, reason);
 }
 
-BusServerOptions BusServerOptionsFor(const CommandLine& commandLine, const std::string& executable) {
+BusServerOptions BusServerOptionsFor(const CommandLine& commandLine,
+                                     const std::string& executable) {
     BusServerOptions options;
     options.systemBus = commandLine.systemBus;
-    options.serve = commandLine.command != ShellCommand::Register && commandLine.command != ShellCommand::Unregister;
+    options.serve = commandLine.command != ShellCommand::Register &&
+                    commandLine.command != ShellCommand::Unregister;
     options.executable = executable;
     options.paths = BusActivationPaths::FromEnvironment();
     if (!commandLine.Interactive()) {
         options.embedded = true;
-        if (const char* starter = std::getenv("DBUS_STARTER_ADDRESS")) options.starterAddress = starter;
+        if (const char* starter = std::getenv("DBUS_STARTER_ADDRESS"))
+            options.starterAddress = starter;
         if (const char* idle = std::getenv("VELKOPC_DBUS_IDLE_EXIT_MS")) {
             char* end = nullptr;
             const long long milliseconds = std::strtoll(idle, &end, 10);

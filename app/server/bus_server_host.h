@@ -23,14 +23,14 @@ inline constexpr const char* kAeFactoryPath = "/VELK/AlarmEventServer";
 inline constexpr std::uint32_t WM_BUS_CONNECTION_LOST = WM_USER + 110;
 
 struct BusServerOptions {
-    bool systemBus = false;   // "SystemBus"
+    bool systemBus = false;  // "SystemBus"
     // Started by the bus ("Embedding" or "Automation"): the process holds one module lock of
     // its own until its first instance is created, the idle time has passed, or the bus is
     // lost, so that a start that no client follows up still ends ($VELKOPC_DBUS_IDLE_EXIT_MS).
     bool embedded = false;
     std::chrono::milliseconds idleExit{30000};
-    bool serve = true;        // false for "Register" / "Unregister", which need no bus
-    std::string executable;   // written into the activation files
+    bool serve = true;       // false for "Register" / "Unregister", which need no bus
+    std::string executable;  // written into the activation files
     BusActivationPaths paths;
     // The bus that started this process ($DBUS_STARTER_ADDRESS with "Embedding"); it is
     // served instead of the default one.
@@ -38,10 +38,11 @@ struct BusServerOptions {
 };
 
 class BusServerHost final : public IComServerHost {
-public:
+  public:
     // The classes are served under their own bus names; every one of them appears in the
     // activation files.
-    BusServerHost(BusServerOptions options, IModuleLock& moduleLock, std::vector<IBusClass*> classes);
+    BusServerHost(BusServerOptions options, IModuleLock& moduleLock,
+                  std::vector<IBusClass*> classes);
 
     // Connects to the bus; false, with the reason on standard error and in the trace, when
     // there is none.
@@ -54,18 +55,18 @@ public:
 
     BusHost& Host() { return host_; }
 
-private:
+  private:
     // The module lock as the bus host takes it: the first instance's lock takes over from
     // the lock of the start.
     class ForwardingLock final : public IModuleLock {
-    public:
+      public:
         explicit ForwardingLock(IModuleLock& target) : target_(target) {}
         void Lock() override;
         void Unlock() override { target_.Unlock(); }
         void HoldStartLock();
         void ReleaseStartLock();
 
-    private:
+      private:
         IModuleLock& target_;
         std::atomic<bool> startLockHeld_{false};
     };

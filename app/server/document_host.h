@@ -11,7 +11,7 @@
 namespace velk {
 
 class DocumentHost final : public IAppDocument, public IServerCounts {
-public:
+  public:
     // services.counts is filled in by the host itself.
     DocumentHost(COpcApp& app, CDocServices services) : app_(app), services_(services) {}
 
@@ -31,7 +31,7 @@ public:
 
     CDoc* Existing() { return document_.get(); }
 
-private:
+  private:
     CDoc& Document();
 
     COpcApp& app_;

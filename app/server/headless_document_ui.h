@@ -7,7 +7,7 @@
 namespace velk {
 
 class HeadlessDocumentUi final : public IDocumentUi {
-public:
+  public:
     explicit HeadlessDocumentUi(IMessageBox& messages) : messages_(messages) {}
     void ShowMessage(const std::string& text) override {
         messages_.Show(text, MessageKind::Information);
@@ -24,7 +24,7 @@ public:
     bool StartMonitorRefreshTimer() override { return false; }
     void StopMonitorRefreshTimer() override {}
 
-private:
+  private:
     IMessageBox& messages_;
 };
 

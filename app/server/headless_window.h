@@ -8,13 +8,13 @@
 namespace velk {
 
 class HeadlessWindow final : public IMainWindow {
-public:
+  public:
     void Show() override { visible_ = true; }
     void Hide() override { visible_ = false; }
     void BringToFront() override {}
     bool IsVisible() const override { return visible_; }
 
-private:
+  private:
     std::atomic<bool> visible_{false};
 };
 

@@ -37,7 +37,8 @@ int main(int argc, char** argv) {
     // Before any thread exists, so that only the watch thread receives these signals.
     SignalWatch::BlockTerminationSignals();
 
-    const CommandLine commandLine = ParseCommandLine(std::vector<std::string>(argv + 1, argv + argc));
+    const CommandLine commandLine =
+        ParseCommandLine(std::vector<std::string>(argv + 1, argv + argc));
 
     SystemClock clock;
     PosixFileSystem files;

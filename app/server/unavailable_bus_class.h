@@ -9,7 +9,7 @@
 namespace velk {
 
 class UnavailableBusClass final : public IBusClass {
-public:
+  public:
     UnavailableBusClass(std::string busName, std::string factoryPath)
         : busName_(std::move(busName)), factoryPath_(std::move(factoryPath)) {}
     std::string BusName() const override { return busName_; }
@@ -18,7 +18,7 @@ public:
         return {CLASS_E_CLASSNOTAVAILABLE, nullptr};
     }
 
-private:
+  private:
     std::string busName_;
     std::string factoryPath_;
 };

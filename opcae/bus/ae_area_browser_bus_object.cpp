@@ -1,8 +1,8 @@
 #include "opcae/bus/ae_area_browser_bus_object.h"
 
 #include "opcae/b_enum_event_area.h"
-#include "platform/dbus/bus_call_arguments.h"
 #include "opcae/bus/ae_bus_names.h"
+#include "platform/dbus/bus_call_arguments.h"
 
 namespace velk {
 
@@ -18,7 +18,8 @@ std::vector<BusInterface> AeAreaBrowserBusObject::Interfaces() {
            "",
            {},
            [this](BusCall& c) {
-               return ReplyOf(browser_->ChangeBrowsePosition(UInt32Arg(c, 0), TextArg(c, 1).c_str()));
+               return ReplyOf(
+                   browser_->ChangeBrowsePosition(UInt32Arg(c, 0), TextArg(c, 1).c_str()));
            }},
           {"BrowseOPCAreas",
            "us",
@@ -39,7 +40,8 @@ std::vector<BusInterface> AeAreaBrowserBusObject::Interfaces() {
 
 BusReply AeAreaBrowserBusObject::BrowseOPCAreas(BusCall& call) {
     std::unique_ptr<BEnumEventArea> enumerator;
-    const HRESULT r = browser_->BrowseOPCAreas(UInt32Arg(call, 0), TextArg(call, 1).c_str(), &enumerator);
+    const HRESULT r =
+        browser_->BrowseOPCAreas(UInt32Arg(call, 0), TextArg(call, 1).c_str(), &enumerator);
     if (Failed(r)) return BusReply::Fail(r);
     std::vector<std::string> names;
     // The enumerator walks the live tree; taking it in batches ends on its S_FALSE.

@@ -1,13 +1,13 @@
 #include "opcae/bus/ae_server_bus_object.h"
 
 #include "opcae/bus/ae_area_browser_bus_object.h"
-#include "platform/dbus/bus_call_arguments.h"
 #include "opcae/bus/ae_bus_names.h"
 #include "opcae/bus/ae_bus_values.h"
 #include "opcae/bus/ae_subscription_bus_object.h"
 #include "opcae/bus/remote_shutdown_sink.h"
 #include "opcae/opc_event_area_browser.h"
 #include "opcae/opc_event_subscription.h"
+#include "platform/dbus/bus_call_arguments.h"
 
 namespace velk {
 
@@ -197,19 +197,20 @@ std::vector<BusInterface> AeServerBusObject::Interfaces() {
 BusReply AeServerBusObject::GetStatus() {
     OPCEventServerStatus status;
     const HRESULT r = server_->GetStatus(&status);
-    return ReplyOf(r, {BusValue::UInt64(status.startTime), BusValue::UInt64(status.currentTime),
-                      BusValue::UInt64(status.lastUpdateTime), BusValue::UInt32(status.serverState),
-                      BusValue::UInt16(status.majorVersion), BusValue::UInt16(status.minorVersion),
-                      BusValue::UInt16(status.buildNumber), BusValue::String(status.vendorInfo)});
+    return ReplyOf(r,
+                   {BusValue::UInt64(status.startTime), BusValue::UInt64(status.currentTime),
+                    BusValue::UInt64(status.lastUpdateTime), BusValue::UInt32(status.serverState),
+                    BusValue::UInt16(status.majorVersion), BusValue::UInt16(status.minorVersion),
+                    BusValue::UInt16(status.buildNumber), BusValue::String(status.vendorInfo)});
 }
 
 BusReply AeServerBusObject::CreateEventSubscription(BusCall& call) {
     std::shared_ptr<OPCEventSubscription> subscription;
     std::uint32_t revisedTime = 0;
     std::uint32_t revisedSize = 0;
-    const HRESULT r =
-        server_->CreateEventSubscription(BoolArg(call, 0), UInt32Arg(call, 1), UInt32Arg(call, 2), UInt32Arg(call, 3),
-                                         &subscription, &revisedTime, &revisedSize);
+    const HRESULT r = server_->CreateEventSubscription(BoolArg(call, 0), UInt32Arg(call, 1),
+                                                       UInt32Arg(call, 2), UInt32Arg(call, 3),
+                                                       &subscription, &revisedTime, &revisedSize);
     if (Failed(r)) return BusReply::Fail(r);
     if (!SubscriptionAnswers(TextArg(call, 4))) {
         server_->ReleaseSubscription(subscription.get());
@@ -222,8 +223,8 @@ BusReply AeServerBusObject::CreateEventSubscription(BusCall& call) {
         server_->ReleaseSubscription(subscription.get());
         return BusReply::Fail(E_FAIL);
     }
-    return ReplyOf(r, {BusValue::Int32(r), BusValue::ObjectPath(path), BusValue::UInt32(revisedTime),
-                      BusValue::UInt32(revisedSize)});
+    return ReplyOf(r, {BusValue::Int32(r), BusValue::ObjectPath(path),
+                       BusValue::UInt32(revisedTime), BusValue::UInt32(revisedSize)});
 }
 
 BusReply AeServerBusObject::QueryEventCategories(BusCall& call) {
@@ -255,19 +256,20 @@ BusReply AeServerBusObject::QueryEventAttributes(BusCall& call) {
     std::vector<std::uint32_t> ids;
     std::vector<std::string> descriptions;
     std::vector<std::uint16_t> types;
-    const HRESULT r = server_->QueryEventAttributes(UInt32Arg(call, 0), &ids, &descriptions, &types);
+    const HRESULT r =
+        server_->QueryEventAttributes(UInt32Arg(call, 0), &ids, &descriptions, &types);
     BusValue::Items typeItems;
     for (std::uint16_t t : types) typeItems.push_back(BusValue::UInt16(t));
     return ReplyOf(r, {UInt32Array(ids), BusValue::StringArray(descriptions),
-                      BusValue::Array("q", std::move(typeItems))});
+                       BusValue::Array("q", std::move(typeItems))});
 }
 
 BusReply AeServerBusObject::GetConditionState(BusCall& call) {
     const std::vector<std::uint32_t> ids = UInt32List(call.arguments[2]);
     OPCConditionState* state = nullptr;
     return ReplyOf(server_->GetConditionState(TextArg(call, 0).c_str(), TextArg(call, 1).c_str(),
-                                             static_cast<std::uint32_t>(ids.size()), ArrayOf(ids),
-                                             &state));
+                                              static_cast<std::uint32_t>(ids.size()), ArrayOf(ids),
+                                              &state));
 }
 
 BusReply AeServerBusObject::ConditionsBy(BusCall& call,
@@ -275,7 +277,7 @@ BusReply AeServerBusObject::ConditionsBy(BusCall& call,
                                                                            const std::string*)) {
     const std::vector<std::string> names = StringList(call.arguments[0]);
     return ReplyOf(((*server_).*method)(static_cast<std::uint32_t>(names.size()),
-                                       names.empty() ? nullptr : names.data()));
+                                        names.empty() ? nullptr : names.data()));
 }
 
 BusReply AeServerBusObject::AckCondition(BusCall& call) {

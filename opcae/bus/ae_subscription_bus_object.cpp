@@ -1,9 +1,9 @@
 #include "opcae/bus/ae_subscription_bus_object.h"
 
-#include "platform/dbus/bus_call_arguments.h"
 #include "opcae/bus/ae_bus_names.h"
 #include "opcae/bus/ae_bus_values.h"
 #include "opcae/bus/remote_event_sink.h"
+#include "platform/dbus/bus_call_arguments.h"
 
 namespace velk {
 
@@ -112,8 +112,8 @@ BusReply AeSubscriptionBusObject::SetFilter(BusCall& call) {
     const std::vector<std::string> sources = StringList(call.arguments[5]);
     const HRESULT r = subscription_->SetFilter(
         UInt32Arg(call, 0), static_cast<std::uint32_t>(categories.size()), ArrayOf(categories),
-        UInt32Arg(call, 2), UInt32Arg(call, 3), static_cast<std::uint32_t>(areas.size()), ArrayOf(areas),
-        static_cast<std::uint32_t>(sources.size()), ArrayOf(sources));
+        UInt32Arg(call, 2), UInt32Arg(call, 3), static_cast<std::uint32_t>(areas.size()),
+        ArrayOf(areas), static_cast<std::uint32_t>(sources.size()), ArrayOf(sources));
     return ReplyOf(r, {BusValue::Int32(r)});
 }
 
@@ -144,7 +144,7 @@ BusReply AeSubscriptionBusObject::GetState() {
     std::uint32_t bufferTime = 0, maxSize = 0, clientHandle = 0;
     const HRESULT r = subscription_->GetState(&active, &bufferTime, &maxSize, &clientHandle);
     return ReplyOf(r, {BusValue::Bool(active), BusValue::UInt32(bufferTime),
-                      BusValue::UInt32(maxSize), BusValue::UInt32(clientHandle)});
+                       BusValue::UInt32(maxSize), BusValue::UInt32(clientHandle)});
 }
 
 BusReply AeSubscriptionBusObject::SetState(BusCall& call) {
@@ -154,9 +154,10 @@ BusReply AeSubscriptionBusObject::SetState(BusCall& call) {
     const std::vector<std::uint32_t> sizeList = UInt32List(call.arguments[2]);
     const bool active = !activeList.empty() && *activeList[0].Get<bool>();
     std::uint32_t revisedTime = 0, revisedSize = 0;
-    const HRESULT r = subscription_->SetState(
-        activeList.empty() ? nullptr : &active, bufferList.empty() ? nullptr : bufferList.data(),
-        sizeList.empty() ? nullptr : sizeList.data(), UInt32Arg(call, 3), &revisedTime, &revisedSize);
+    const HRESULT r = subscription_->SetState(activeList.empty() ? nullptr : &active,
+                                              bufferList.empty() ? nullptr : bufferList.data(),
+                                              sizeList.empty() ? nullptr : sizeList.data(),
+                                              UInt32Arg(call, 3), &revisedTime, &revisedSize);
     return ReplyOf(
         r, {BusValue::Int32(r), BusValue::UInt32(revisedTime), BusValue::UInt32(revisedSize)});
 }

@@ -1,11 +1,11 @@
 #include "opcda/bus/da_group_bus_object.h"
 
 #include "app/trace_file.h"
-#include "platform/dbus/bus_call_arguments.h"
 #include "opcda/bus/bus_variant.h"
 #include "opcda/bus/stream_formats.h"
 #include "opcda/c_enum_item_attributes.h"
 #include "opcda/opc_group.h"
+#include "platform/dbus/bus_call_arguments.h"
 
 namespace velk {
 

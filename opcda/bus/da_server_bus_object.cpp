@@ -1,9 +1,9 @@
 #include "opcda/bus/da_server_bus_object.h"
 
-#include "platform/dbus/bus_call_arguments.h"
 #include "opcda/bus/bus_variant.h"
 #include "opcda/bus/da_group_bus_object.h"
 #include "opcda/opc_server.h"
+#include "platform/dbus/bus_call_arguments.h"
 
 namespace velk {
 

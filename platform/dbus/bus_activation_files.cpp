@@ -79,7 +79,8 @@ BusActivationPaths BusActivationPaths::FromEnvironment(const Environment& enviro
         if (!home.empty()) paths.sessionServices = home + "/.local/share/dbus-1/services";
     }
     auto system = environment("VELKOPC_DBUS_SYSTEM_SERVICES_DIR");
-    paths.systemServices = system && !system->empty() ? *system : "/usr/share/dbus-1/system-services";
+    paths.systemServices =
+        system && !system->empty() ? *system : "/usr/share/dbus-1/system-services";
     auto policy = environment("VELKOPC_DBUS_POLICY_DIR");
     paths.systemPolicy = policy && !policy->empty() ? *policy : "/etc/dbus-1/system.d";
     return paths;
@@ -101,11 +102,12 @@ std::string BusActivationFiles::ServiceFilePath(const std::string& name, bool sy
 }
 
 std::string BusActivationFiles::PolicyFilePath() const {
-    return paths_.systemPolicy + "/" + (names_.empty() ? std::string("VELK") : names_.front()) + ".conf";
+    return paths_.systemPolicy + "/" + (names_.empty() ? std::string("VELK") : names_.front()) +
+           ".conf";
 }
 
-std::string BusActivationFiles::ServiceFileText(const std::string& name, const std::string& executable,
-                                                bool systemBus) {
+std::string BusActivationFiles::ServiceFileText(const std::string& name,
+                                                const std::string& executable, bool systemBus) {
     std::string text = "[D-BUS Service]\nName=" + name + "\nExec=" + QuoteExecArgument(executable) +
                        " -Embedding" + (systemBus ? " -SystemBus" : "") + "\n";
     if (systemBus) text += "User=root\n";
@@ -121,8 +123,8 @@ std::string BusActivationFiles::PolicyFileText() const {
            // The server runs as root and calls back the sinks of its clients.
            "    <allow send_type=\"method_call\"/>\n"
            "  </policy>\n"
-           "  <policy group=\"" + kBusAdminGroup + "\">\n" +
-           PolicyRules(names_, true) +
+           "  <policy group=\"" +
+           kBusAdminGroup + "\">\n" + PolicyRules(names_, true) +
            "  </policy>\n"
            "  <policy context=\"default\">\n" +
            PolicyRules(names_, false) +
@@ -130,14 +132,15 @@ std::string BusActivationFiles::PolicyFileText() const {
            "</busconfig>\n";
 }
 
-bool BusActivationFiles::Install(const std::string& executable, bool systemBus, std::string& reason) const {
+bool BusActivationFiles::Install(const std::string& executable, bool systemBus,
+                                 std::string& reason) const {
     if (!systemBus && paths_.sessionServices.empty()) {
         reason = "no home directory for the session bus's service files";
         return false;
     }
     for (const std::string& name : names_) {
-        if (!WriteFileAtomically(ServiceFilePath(name, systemBus), ServiceFileText(name, executable, systemBus),
-                                 reason)) {
+        if (!WriteFileAtomically(ServiceFilePath(name, systemBus),
+                                 ServiceFileText(name, executable, systemBus), reason)) {
             return false;
         }
     }
@@ -155,7 +158,8 @@ bool BusActivationFiles::Remove(bool systemBus, std::string& reason) const {
 std::string QuoteExecArgument(const std::string& argument) {
     bool plain = !argument.empty();
     for (char c : argument) {
-        const bool safe = std::isalnum(static_cast<unsigned char>(c)) || std::strchr("/._-+,:@%", c) != nullptr;
+        const bool safe =
+            std::isalnum(static_cast<unsigned char>(c)) || std::strchr("/._-+,:@%", c) != nullptr;
         plain = plain && safe;
     }
     if (plain) return argument;

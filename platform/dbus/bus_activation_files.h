@@ -13,10 +13,12 @@ namespace velk {
 inline constexpr const char* kBusAdminGroup = "velkopc-admin";
 
 struct BusActivationPaths {
-    std::string sessionServices;  // $VELKOPC_DBUS_SERVICES_DIR, else $XDG_DATA_HOME/dbus-1/services,
-                                  // else <home>/.local/share/dbus-1/services
-    std::string systemServices;   // $VELKOPC_DBUS_SYSTEM_SERVICES_DIR, else /usr/share/dbus-1/system-services
-    std::string systemPolicy;     // $VELKOPC_DBUS_POLICY_DIR, else /etc/dbus-1/system.d
+    std::string
+        sessionServices;         // $VELKOPC_DBUS_SERVICES_DIR, else $XDG_DATA_HOME/dbus-1/services,
+                                 // else <home>/.local/share/dbus-1/services
+    std::string systemServices;  // $VELKOPC_DBUS_SYSTEM_SERVICES_DIR, else
+                                 // /usr/share/dbus-1/system-services
+    std::string systemPolicy;    // $VELKOPC_DBUS_POLICY_DIR, else /etc/dbus-1/system.d
 
     using Environment = std::function<std::optional<std::string>(const char* name)>;
     static BusActivationPaths FromEnvironment(const Environment& environment);
@@ -24,7 +26,7 @@ struct BusActivationPaths {
 };
 
 class BusActivationFiles {
-public:
+  public:
     // names: the classes' bus names; the first names the policy file.
     BusActivationFiles(BusActivationPaths paths, std::vector<std::string> names);
 
@@ -37,10 +39,11 @@ public:
     std::string ServiceFilePath(const std::string& name, bool systemBus) const;
     std::string PolicyFilePath() const;
     // The texts as written.
-    static std::string ServiceFileText(const std::string& name, const std::string& executable, bool systemBus);
+    static std::string ServiceFileText(const std::string& name, const std::string& executable,
+                                       bool systemBus);
     std::string PolicyFileText() const;
 
-private:
+  private:
     BusActivationPaths paths_;
     std::vector<std::string> names_;
 };

@@ -1,18 +1,17 @@
 #include "platform/dbus/bus_host.h"
 
 #include <poll.h>
+#include <sdbus-c++/sdbus-c++.h>
 #include <sys/eventfd.h>
 #include <sys/socket.h>
 #include <sys/un.h>
 #include <unistd.h>
 
-#include <sdbus-c++/sdbus-c++.h>
-
 #include <atomic>
-#include <condition_variable>
-#include <deque>
 #include <cctype>
+#include <condition_variable>
 #include <cstring>
+#include <deque>
 #include <future>
 #include <map>
 #include <mutex>
@@ -36,30 +35,37 @@ constexpr const char* kBusPath = "/org/freedesktop/DBus";
 // first.
 bool MayBeListening(const std::string& address) {
     constexpr std::string_view kPrefix = "unix:path=";
-    if (address.compare(0, kPrefix.size(), kPrefix) != 0 || address.find(';') != std::string::npos) return true;
+    if (address.compare(0, kPrefix.size(), kPrefix) != 0 || address.find(';') != std::string::npos)
+        return true;
     std::string path = address.substr(kPrefix.size());
     path = path.substr(0, path.find(','));
     sockaddr_un socketAddress{};
-    if (path.empty() || path.find('%') != std::string::npos || path.size() >= sizeof socketAddress.sun_path) {
+    if (path.empty() || path.find('%') != std::string::npos ||
+        path.size() >= sizeof socketAddress.sun_path) {
         return true;  // escaped or unusual: left to the bus library
     }
     socketAddress.sun_family = AF_UNIX;
     std::memcpy(socketAddress.sun_path, path.c_str(), path.size() + 1);
     const int probe = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
     if (probe < 0) return true;
-    const bool listening = connect(probe, reinterpret_cast<const sockaddr*>(&socketAddress), sizeof socketAddress) == 0;
+    const bool listening = connect(probe, reinterpret_cast<const sockaddr*>(&socketAddress),
+                                   sizeof socketAddress) == 0;
     close(probe);
     return listening;
 }
 
 std::unique_ptr<sdbus::IConnection> OpenConnection(const BusTarget& target) {
     if (target.kind == BusTarget::Kind::Address && !MayBeListening(target.address)) {
-        throw sdbus::Error("org.freedesktop.DBus.Error.NoServer", "no bus listens at " + target.address);
+        throw sdbus::Error("org.freedesktop.DBus.Error.NoServer",
+                           "no bus listens at " + target.address);
     }
     switch (target.kind) {
-    case BusTarget::Kind::System: return sdbus::createSystemBusConnection();
-    case BusTarget::Kind::Address: return sdbus::createSessionBusConnectionWithAddress(target.address);
-    default: return sdbus::createSessionBusConnection();
+        case BusTarget::Kind::System:
+            return sdbus::createSystemBusConnection();
+        case BusTarget::Kind::Address:
+            return sdbus::createSessionBusConnectionWithAddress(target.address);
+        default:
+            return sdbus::createSessionBusConnection();
     }
 }
 
@@ -89,7 +95,7 @@ bool IsAtOrBelow(const std::string& path, const std::string& root) {
 }  // namespace
 
 class BusHost::Impl {
-public:
+  public:
     Impl(IModuleLock& moduleLock, Log log) : moduleLock_(moduleLock), log_(std::move(log)) {
         wakeFd_ = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
         gate_ = std::make_shared<SinkGate>();
@@ -116,8 +122,9 @@ public:
         try {
             connection_ = OpenConnection(target);
             busProxy_ = sdbus::createProxy(*connection_, kBusService, kBusPath);
-            busProxy_->registerSignalHandler(kBusService, "NameOwnerChanged",
-                                             [this](sdbus::Signal& signal) { OnNameOwnerChanged(signal); });
+            busProxy_->registerSignalHandler(
+                kBusService, "NameOwnerChanged",
+                [this](sdbus::Signal& signal) { OnNameOwnerChanged(signal); });
             busProxy_->finishRegistration();
             uniqueName_ = connection_->getUniqueName();
         } catch (const sdbus::Error& error) {
@@ -185,7 +192,8 @@ public:
 
     bool AddClass(IBusClass& busClass, std::string& reason) {
         bool ok = false;
-        if (!Invoke([&] { ok = AddClassNow(busClass, reason); })) reason = "the bus host has stopped";
+        if (!Invoke([&] { ok = AddClassNow(busClass, reason); }))
+            reason = "the bus host has stopped";
         return ok;
     }
 
@@ -211,7 +219,7 @@ public:
         return count;
     }
 
-private:
+  private:
     struct SinkGate {
         std::mutex mutex;
         Impl* impl = nullptr;
@@ -235,7 +243,7 @@ private:
 
     // The thread that runs one client's calls, one at a time and in the order they came.
     class ClientWorker {
-    public:
+      public:
         ClientWorker() : thread_([this] { Run(); }) {}
         ~ClientWorker() {
             Finish(true);
@@ -263,7 +271,7 @@ private:
             if (thread_.joinable()) thread_.join();
         }
 
-    private:
+      private:
         void Run() {
             NameCurrentThread("BusClient");
             while (true) {
@@ -324,7 +332,7 @@ private:
     };
 
     class CallScope final : public IBusCallScope {
-    public:
+      public:
         CallScope(Impl& impl, std::string caller, std::string path)
             : impl_(impl), caller_(std::move(caller)), path_(std::move(path)) {}
         const std::string& Caller() const override { return caller_; }
@@ -333,7 +341,8 @@ private:
             if (!IsPathElement(kind) || !child) return {};
             std::string path;
             impl_.Invoke([&] {
-                const std::string wanted = path_ + "/" + std::string(kind) + std::to_string(impl_.nextChild_++);
+                const std::string wanted =
+                    path_ + "/" + std::string(kind) + std::to_string(impl_.nextChild_++);
                 if (impl_.Export(wanted, caller_, std::move(child), false)) path = wanted;
             });
             return path;
@@ -345,7 +354,7 @@ private:
         }
         std::shared_ptr<BusSinkChannel> Sinks() const override { return impl_.ChannelFor(caller_); }
 
-    private:
+      private:
         Impl& impl_;
         std::string caller_;
         std::string path_;
@@ -478,7 +487,8 @@ private:
         const std::string client = call.getSender();
         BusInstanceResult created = cls.busClass->CreateInstance(client, ChannelFor(client));
         if (Failed(created.result) || !created.object) {
-            SendError(call, Failed(created.result) ? created.result : E_FAIL, "instance not created");
+            SendError(call, Failed(created.result) ? created.result : E_FAIL,
+                      "instance not created");
             return;
         }
         const std::string path = cls.factoryPath + "/Instance" + std::to_string(cls.nextInstance++);
@@ -491,8 +501,8 @@ private:
         reply.send();
     }
 
-    bool Export(const std::string& path, const std::string& owner, std::unique_ptr<IBusObject> object,
-                bool holdsModuleLock) {
+    bool Export(const std::string& path, const std::string& owner,
+                std::unique_ptr<IBusObject> object, bool holdsModuleLock) {
         auto record = std::make_unique<ObjectRecord>();
         record->path = path;
         record->owner = owner;
@@ -505,10 +515,12 @@ private:
             record->exported = sdbus::createObject(*connection_, path);
             for (const BusInterface& interface : interfaces) {
                 for (const BusMethod& method : interface.methods) {
-                    record->exported->registerMethod(
-                        interface.name, method.name, method.inputSignature, method.inputNames,
-                        method.outputSignature, method.outputNames,
-                        [this, path, method](sdbus::MethodCall call) { Dispatch(path, method, call); });
+                    record->exported->registerMethod(interface.name, method.name,
+                                                     method.inputSignature, method.inputNames,
+                                                     method.outputSignature, method.outputNames,
+                                                     [this, path, method](sdbus::MethodCall call) {
+                                                         Dispatch(path, method, call);
+                                                     });
                 }
             }
             record->exported->finishRegistration();
@@ -525,16 +537,21 @@ private:
 
     // The host's own interface on every object: the interface query and the release.
     static BusInterface ObjectInterface(std::vector<std::string> names) {
-        BusInterface interface{std::string(kObjectInterface), {}};
-        interface.methods.push_back({"QueryInterface", "s", {"interface"}, "", {}, [names](BusCall& call) {
-                                         const std::string& wanted = *call.arguments[0].Text();
-                                         for (const std::string& name : names) {
-                                             if (name == wanted) return BusReply::Ok();
-                                         }
-                                         return BusReply::Fail(E_NOINTERFACE, wanted);
-                                     }});
-        interface.methods.push_back({"GetInterfaces", "", {}, "as", {"interfaces"},
-                                     [names](BusCall&) { return BusReply::Ok({BusValue::StringArray(names)}); }});
+        BusInterface interface {
+            std::string(kObjectInterface), {}
+        };
+        interface.methods.push_back(
+            {"QueryInterface", "s", {"interface"}, "", {}, [names](BusCall& call) {
+                 const std::string& wanted = *call.arguments[0].Text();
+                 for (const std::string& name : names) {
+                     if (name == wanted) return BusReply::Ok();
+                 }
+                 return BusReply::Fail(E_NOINTERFACE, wanted);
+             }});
+        interface.methods.push_back(
+            {"GetInterfaces", "", {}, "as", {"interfaces"}, [names](BusCall&) {
+                 return BusReply::Ok({BusValue::StringArray(names)});
+             }});
         interface.methods.push_back({"Release", "", {}, "", {}, [](BusCall& call) {
                                          call.scope.RemoveObject(call.scope.ObjectPath());
                                          return BusReply::Ok();
@@ -599,7 +616,8 @@ private:
         }
         try {
             auto reply = call.createReply();
-            if (SignatureOf(result.values) != method.outputSignature || !WriteBusValues(reply, result.values)) {
+            if (SignatureOf(result.values) != method.outputSignature ||
+                !WriteBusValues(reply, result.values)) {
                 Report("reply of " + method.name + " does not match " + method.outputSignature);
                 SendError(call, E_FAIL, "malformed reply");
                 return;
@@ -746,23 +764,29 @@ private:
             return;
         }
         const std::uint64_t id = nextSinkCall_++;
-        PendingSinkCall pending{queued.client, queued.call.replySignature, std::move(queued.done), nullptr};
+        PendingSinkCall pending{queued.client, queued.call.replySignature, std::move(queued.done),
+                                nullptr};
         try {
             pending.proxy = sdbus::createProxy(*connection_, queued.client, queued.call.objectPath);
-            auto message = pending.proxy->createMethodCall(queued.call.interfaceName, queued.call.method);
+            auto message =
+                pending.proxy->createMethodCall(queued.call.interfaceName, queued.call.method);
             if (!WriteBusValues(message, queued.call.arguments)) {
                 graveyard_.proxies.push_back(std::move(pending.proxy));
                 if (pending.done) pending.done(E_INVALIDARG, {});
                 return;
             }
-            const auto timeout = std::chrono::duration_cast<std::chrono::microseconds>(queued.call.timeout);
+            const auto timeout =
+                std::chrono::duration_cast<std::chrono::microseconds>(queued.call.timeout);
             pending.proxy->callMethod(
                 message,
-                [this, id](sdbus::MethodReply& reply, const sdbus::Error* error) { CompleteSinkCall(id, reply, error); },
+                [this, id](sdbus::MethodReply& reply, const sdbus::Error* error) {
+                    CompleteSinkCall(id, reply, error);
+                },
                 static_cast<std::uint64_t>(timeout.count() > 0 ? timeout.count() : 1));
         } catch (const sdbus::Error& error) {
             if (pending.proxy) graveyard_.proxies.push_back(std::move(pending.proxy));
-            if (pending.done) pending.done(HresultFromBusError(error.getName(), error.getMessage()), {});
+            if (pending.done)
+                pending.done(HresultFromBusError(error.getName(), error.getMessage()), {});
             return;
         }
         pending_.emplace(id, std::move(pending));
@@ -854,16 +878,24 @@ private:
 BusHost::BusHost(IModuleLock& moduleLock, Log log)
     : impl_(std::make_unique<Impl>(moduleLock, std::move(log))) {}
 BusHost::~BusHost() = default;
-bool BusHost::Connect(const BusTarget& target, std::string& reason) { return impl_->Connect(target, reason); }
+bool BusHost::Connect(const BusTarget& target, std::string& reason) {
+    return impl_->Connect(target, reason);
+}
 bool BusHost::IsConnected() const { return impl_->IsConnected(); }
 bool BusHost::Start() { return impl_->Start(); }
-void BusHost::OnConnectionLost(std::function<void()> handler) { impl_->OnConnectionLost(std::move(handler)); }
+void BusHost::OnConnectionLost(std::function<void()> handler) {
+    impl_->OnConnectionLost(std::move(handler));
+}
 void BusHost::Stop() { impl_->Stop(); }
-bool BusHost::AddClass(IBusClass& busClass, std::string& reason) { return impl_->AddClass(busClass, reason); }
+bool BusHost::AddClass(IBusClass& busClass, std::string& reason) {
+    return impl_->AddClass(busClass, reason);
+}
 void BusHost::RemoveClasses() { impl_->RemoveClasses(); }
 std::string BusHost::UniqueName() const { return impl_->UniqueName(); }
 std::size_t BusHost::ObjectCount() const { return impl_->ObjectCount(nullptr); }
-std::size_t BusHost::ObjectCount(const std::string& client) const { return impl_->ObjectCount(&client); }
+std::size_t BusHost::ObjectCount(const std::string& client) const {
+    return impl_->ObjectCount(&client);
+}
 std::size_t BusHost::PendingSinkCalls() const { return impl_->PendingSinkCalls(); }
 
 }  // namespace velk

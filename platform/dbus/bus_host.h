@@ -31,7 +31,7 @@ inline constexpr std::string_view kObjectInterface = "VELK.Object";
 inline constexpr std::string_view kFactoryInterface = "VELK.ClassFactory";
 
 class BusHost {
-public:
+  public:
     using Log = std::function<void(const std::string& line)>;
 
     // The module lock is taken once per live instance; the log receives the host's own
@@ -68,7 +68,7 @@ public:
     // Sink calls started and not yet completed.
     std::size_t PendingSinkCalls() const;
 
-private:
+  private:
     class Impl;
     std::unique_ptr<Impl> impl_;
 };

@@ -22,50 +22,85 @@ bool WriteText(sdbus::Message& message, const BusValue& value) {
     const std::string* text = value.Text();
     if (text == nullptr) return false;
     switch (value.TypeCode()) {
-    case 's': message << *text; break;
-    case 'o': message << sdbus::ObjectPath(*text); break;
-    default: message << sdbus::Signature(*text); break;
+        case 's':
+            message << *text;
+            break;
+        case 'o':
+            message << sdbus::ObjectPath(*text);
+            break;
+        default:
+            message << sdbus::Signature(*text);
+            break;
     }
     return true;
 }
 
 bool WriteContainer(sdbus::Message& message, const BusValue& value) {
     const std::string& signature = value.TypeSignature();
-    const std::string inner = signature.substr(1, signature.size() - (value.TypeCode() == 'a' ? 1 : 2));
+    const std::string inner =
+        signature.substr(1, signature.size() - (value.TypeCode() == 'a' ? 1 : 2));
     switch (value.TypeCode()) {
-    case 'a': message.openContainer(inner); break;
-    case '(': message.openStruct(inner); break;
-    case '{': message.openDictEntry(inner); break;
-    case 'v': message.openVariant(value.Children().at(0).TypeSignature()); break;
-    default: return false;
+        case 'a':
+            message.openContainer(inner);
+            break;
+        case '(':
+            message.openStruct(inner);
+            break;
+        case '{':
+            message.openDictEntry(inner);
+            break;
+        case 'v':
+            message.openVariant(value.Children().at(0).TypeSignature());
+            break;
+        default:
+            return false;
     }
     for (const BusValue& child : value.Children()) {
         if (!WriteBusValue(message, child)) return false;
     }
     switch (value.TypeCode()) {
-    case 'a': message.closeContainer(); break;
-    case '(': message.closeStruct(); break;
-    case '{': message.closeDictEntry(); break;
-    default: message.closeVariant(); break;
+        case 'a':
+            message.closeContainer();
+            break;
+        case '(':
+            message.closeStruct();
+            break;
+        case '{':
+            message.closeDictEntry();
+            break;
+        default:
+            message.closeVariant();
+            break;
     }
     return true;
 }
 
 bool WriteChecked(sdbus::Message& message, const BusValue& value) {
     switch (value.TypeCode()) {
-    case 'b': return WriteNumber<bool>(message, value);
-    case 'y': return WriteNumber<std::uint8_t>(message, value);
-    case 'n': return WriteNumber<std::int16_t>(message, value);
-    case 'q': return WriteNumber<std::uint16_t>(message, value);
-    case 'i': return WriteNumber<std::int32_t>(message, value);
-    case 'u': return WriteNumber<std::uint32_t>(message, value);
-    case 'x': return WriteNumber<std::int64_t>(message, value);
-    case 't': return WriteNumber<std::uint64_t>(message, value);
-    case 'd': return WriteNumber<double>(message, value);
-    case 's':
-    case 'o':
-    case 'g': return WriteText(message, value);
-    default: return WriteContainer(message, value);
+        case 'b':
+            return WriteNumber<bool>(message, value);
+        case 'y':
+            return WriteNumber<std::uint8_t>(message, value);
+        case 'n':
+            return WriteNumber<std::int16_t>(message, value);
+        case 'q':
+            return WriteNumber<std::uint16_t>(message, value);
+        case 'i':
+            return WriteNumber<std::int32_t>(message, value);
+        case 'u':
+            return WriteNumber<std::uint32_t>(message, value);
+        case 'x':
+            return WriteNumber<std::int64_t>(message, value);
+        case 't':
+            return WriteNumber<std::uint64_t>(message, value);
+        case 'd':
+            return WriteNumber<double>(message, value);
+        case 's':
+        case 'o':
+        case 'g':
+            return WriteText(message, value);
+        default:
+            return WriteContainer(message, value);
     }
 }
 
@@ -107,69 +142,79 @@ bool ReadFields(sdbus::Message& message, const std::string& contents, BusValue::
 
 bool ReadOne(sdbus::Message& message, const std::string& type, BusValue& out) {
     switch (type[0]) {
-    case 'b': return ReadNumber<bool>(message, &BusValue::Bool, out);
-    case 'y': return ReadNumber<std::uint8_t>(message, &BusValue::Byte, out);
-    case 'n': return ReadNumber<std::int16_t>(message, &BusValue::Int16, out);
-    case 'q': return ReadNumber<std::uint16_t>(message, &BusValue::UInt16, out);
-    case 'i': return ReadNumber<std::int32_t>(message, &BusValue::Int32, out);
-    case 'u': return ReadNumber<std::uint32_t>(message, &BusValue::UInt32, out);
-    case 'x': return ReadNumber<std::int64_t>(message, &BusValue::Int64, out);
-    case 't': return ReadNumber<std::uint64_t>(message, &BusValue::UInt64, out);
-    case 'd': return ReadNumber<double>(message, &BusValue::Double, out);
-    case 's': {
-        std::string text;
-        if (!(message >> text)) return false;
-        out = BusValue::String(std::move(text));
-        return true;
-    }
-    case 'o': {
-        sdbus::ObjectPath path;
-        if (!(message >> path)) return false;
-        out = BusValue::ObjectPath(std::move(path));
-        return true;
-    }
-    case 'g': {
-        sdbus::Signature signature;
-        if (!(message >> signature)) return false;
-        out = BusValue::Signature(std::move(signature));
-        return true;
-    }
-    case 'a': return ReadArray(message, type.substr(1), out);
-    case '(': {
-        const std::string contents = type.substr(1, type.size() - 2);
-        if (!message.enterStruct(contents)) return false;
-        BusValue::Items fields;
-        if (!ReadFields(message, contents, fields)) return false;
-        message.exitStruct();
-        out = BusValue::Struct(std::move(fields));
-        return true;
-    }
-    case '{': {
-        const std::string contents = type.substr(1, type.size() - 2);
-        if (!message.enterDictEntry(contents)) return false;
-        BusValue::Items fields;
-        if (!ReadFields(message, contents, fields) || fields.size() != 2) return false;
-        message.exitDictEntry();
-        out = BusValue::DictEntry(std::move(fields[0]), std::move(fields[1]));
-        return true;
-    }
-    case 'v': {
-        std::string kind, contents;
-        try {
-            message.peekType(kind, contents);
-        } catch (const std::exception&) {
-            return false;  // the end of the enclosing container
+        case 'b':
+            return ReadNumber<bool>(message, &BusValue::Bool, out);
+        case 'y':
+            return ReadNumber<std::uint8_t>(message, &BusValue::Byte, out);
+        case 'n':
+            return ReadNumber<std::int16_t>(message, &BusValue::Int16, out);
+        case 'q':
+            return ReadNumber<std::uint16_t>(message, &BusValue::UInt16, out);
+        case 'i':
+            return ReadNumber<std::int32_t>(message, &BusValue::Int32, out);
+        case 'u':
+            return ReadNumber<std::uint32_t>(message, &BusValue::UInt32, out);
+        case 'x':
+            return ReadNumber<std::int64_t>(message, &BusValue::Int64, out);
+        case 't':
+            return ReadNumber<std::uint64_t>(message, &BusValue::UInt64, out);
+        case 'd':
+            return ReadNumber<double>(message, &BusValue::Double, out);
+        case 's': {
+            std::string text;
+            if (!(message >> text)) return false;
+            out = BusValue::String(std::move(text));
+            return true;
         }
-        if (kind != "v" || contents.empty()) return false;
-        if (!message.enterVariant(contents)) return false;
-        BusValue inner;
-        if (!ReadOne(message, contents, inner)) return false;
-        message.exitVariant();
-        out = BusValue::Variant(std::move(inner));
-        return true;
-    }
-    default:
-        return false;  // file descriptors are not passed
+        case 'o': {
+            sdbus::ObjectPath path;
+            if (!(message >> path)) return false;
+            out = BusValue::ObjectPath(std::move(path));
+            return true;
+        }
+        case 'g': {
+            sdbus::Signature signature;
+            if (!(message >> signature)) return false;
+            out = BusValue::Signature(std::move(signature));
+            return true;
+        }
+        case 'a':
+            return ReadArray(message, type.substr(1), out);
+        case '(': {
+            const std::string contents = type.substr(1, type.size() - 2);
+            if (!message.enterStruct(contents)) return false;
+            BusValue::Items fields;
+            if (!ReadFields(message, contents, fields)) return false;
+            message.exitStruct();
+            out = BusValue::Struct(std::move(fields));
+            return true;
+        }
+        case '{': {
+            const std::string contents = type.substr(1, type.size() - 2);
+            if (!message.enterDictEntry(contents)) return false;
+            BusValue::Items fields;
+            if (!ReadFields(message, contents, fields) || fields.size() != 2) return false;
+            message.exitDictEntry();
+            out = BusValue::DictEntry(std::move(fields[0]), std::move(fields[1]));
+            return true;
+        }
+        case 'v': {
+            std::string kind, contents;
+            try {
+                message.peekType(kind, contents);
+            } catch (const std::exception&) {
+                return false;  // the end of the enclosing container
+            }
+            if (kind != "v" || contents.empty()) return false;
+            if (!message.enterVariant(contents)) return false;
+            BusValue inner;
+            if (!ReadOne(message, contents, inner)) return false;
+            message.exitVariant();
+            out = BusValue::Variant(std::move(inner));
+            return true;
+        }
+        default:
+            return false;  // file descriptors are not passed
     }
 }
 

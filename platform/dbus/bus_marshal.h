@@ -1,9 +1,9 @@
 #pragma once
 // Moving BusValue trees in and out of bus library messages, driven by type signatures.
 // Used by the host only.
-#include <string>
-
 #include <sdbus-c++/Message.h>
+
+#include <string>
 
 #include "platform/dbus/bus_value.h"
 

@@ -20,7 +20,7 @@ class IBusObject;
 
 // What a method handler may do beyond computing its results; valid only during the call.
 class IBusCallScope {
-public:
+  public:
     virtual ~IBusCallScope() = default;
     // Unique bus name of the caller, which is the owner of the called object.
     virtual const std::string& Caller() const = 0;
@@ -49,7 +49,9 @@ struct BusReply {
     BusValue::Items values;
     std::string description;
 
-    static BusReply Ok(BusValue::Items values = {}) { return BusReply{S_OK, std::move(values), {}}; }
+    static BusReply Ok(BusValue::Items values = {}) {
+        return BusReply{S_OK, std::move(values), {}};
+    }
     static BusReply Fail(HRESULT code, std::string description = {}) {
         return BusReply{code, {}, std::move(description)};
     }
@@ -76,7 +78,7 @@ struct BusInterface {
 // the order they were sent, the calls of different clients at the same time. An object
 // withdrawn during a call is destroyed when that call has ended.
 class IBusObject {
-public:
+  public:
     virtual ~IBusObject() = default;
     virtual std::vector<BusInterface> Interfaces() = 0;
 };
@@ -90,10 +92,10 @@ struct BusInstanceResult {
 // A server class: its well-known bus name, the path of its factory object, and the
 // creation of one instance per client request.
 class IBusClass {
-public:
+  public:
     virtual ~IBusClass() = default;
-    virtual std::string BusName() const = 0;     // e.g. "VELK.ModbusOPCServer"
-    virtual std::string FactoryPath() const = 0; // e.g. "/VELK/ModbusOPCServer"
+    virtual std::string BusName() const = 0;      // e.g. "VELK.ModbusOPCServer"
+    virtual std::string FactoryPath() const = 0;  // e.g. "/VELK/ModbusOPCServer"
     // Creates the caller's own instance; on the bus thread. A failed result is passed to
     // the client as it is.
     virtual BusInstanceResult CreateInstance(const std::string& client,

@@ -30,7 +30,7 @@ using BusSinkCompletion = std::function<void(HRESULT result, const BusValue::Ite
 // any thread for as long as anyone holds it, and reports RPC_E_DISCONNECTED once its
 // client or the host has gone.
 class BusSinkChannel {
-public:
+  public:
     // The host's sending, shared by every channel; it answers RPC_E_DISCONNECTED itself once
     // the host has stopped.
     using Sender =
@@ -47,7 +47,7 @@ public:
     // object that made the call, so it should hold what it uses.
     void Call(BusSinkCall call, BusSinkCompletion done) const;
 
-private:
+  private:
     std::string client_;
     std::shared_ptr<const Sender> sender_;
 };

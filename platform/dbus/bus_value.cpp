@@ -18,9 +18,7 @@ BusValue BusValue::DictEntry(BusValue key, BusValue value) {
     return BusValue(std::move(signature), Items{std::move(key), std::move(value)});
 }
 
-BusValue BusValue::Variant(BusValue contents) {
-    return BusValue("v", Items{std::move(contents)});
-}
+BusValue BusValue::Variant(BusValue contents) { return BusValue("v", Items{std::move(contents)}); }
 
 BusValue BusValue::StringArray(const std::vector<std::string>& texts) {
     Items items;
@@ -44,23 +42,23 @@ bool BusValue::IsWellFormed() const {
         if (!item.IsWellFormed()) return false;
     }
     switch (code) {
-    case 'v':
-        return items->size() == 1 && (*items)[0].TypeCode() != '{';
-    case 'a': {
-        const std::string element = signature_.substr(1);
-        for (const BusValue& item : *items) {
-            if (item.signature_ != element) return false;
+        case 'v':
+            return items->size() == 1 && (*items)[0].TypeCode() != '{';
+        case 'a': {
+            const std::string element = signature_.substr(1);
+            for (const BusValue& item : *items) {
+                if (item.signature_ != element) return false;
+            }
+            const auto types = SplitSignature(signature_);
+            return types && types->size() == 1;
         }
-        const auto types = SplitSignature(signature_);
-        return types && types->size() == 1;
-    }
-    case '(':
-        return !items->empty() && signature_ == "(" + SignatureOf(*items) + ")";
-    case '{':
-        return items->size() == 2 && IsBasicTypeCode((*items)[0].TypeCode()) &&
-               (*items)[1].TypeCode() != '{';
-    default:
-        return false;
+        case '(':
+            return !items->empty() && signature_ == "(" + SignatureOf(*items) + ")";
+        case '{':
+            return items->size() == 2 && IsBasicTypeCode((*items)[0].TypeCode()) &&
+                   (*items)[1].TypeCode() != '{';
+        default:
+            return false;
     }
 }
 

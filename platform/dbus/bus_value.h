@@ -10,7 +10,7 @@
 namespace velk {
 
 class BusValue {
-public:
+  public:
     using Items = std::vector<BusValue>;
 
     BusValue() : BusValue("i", std::int32_t{0}) {}
@@ -55,10 +55,10 @@ public:
 
     bool operator==(const BusValue& other) const = default;
 
-private:
-    using Storage = std::variant<bool, std::uint8_t, std::int16_t, std::uint16_t, std::int32_t,
-                                 std::uint32_t, std::int64_t, std::uint64_t, double, std::string,
-                                 Items>;
+  private:
+    using Storage =
+        std::variant<bool, std::uint8_t, std::int16_t, std::uint16_t, std::int32_t, std::uint32_t,
+                     std::int64_t, std::uint64_t, double, std::string, Items>;
     BusValue(std::string signature, Storage storage)
         : signature_(std::move(signature)), storage_(std::move(storage)) {}
 

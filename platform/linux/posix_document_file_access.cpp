@@ -12,7 +12,7 @@ namespace velk {
 namespace {
 
 class Descriptor {
-public:
+  public:
     explicit Descriptor(int fd) : fd_(fd) {}
     ~Descriptor() {
         if (fd_ >= 0) ::close(fd_);
@@ -27,7 +27,7 @@ public:
         return rc;
     }
 
-private:
+  private:
     int fd_;
 };
 

@@ -4,7 +4,7 @@
 namespace velk {
 
 class PosixDocumentFileAccess final : public IDocumentFileAccess {
-public:
+  public:
     FileError ReadAll(const std::string& path, std::string& bytes) override;
     FileError WriteNew(const std::string& path, std::string_view bytes) override;
     FileError Replace(const std::string& from, const std::string& to) override;

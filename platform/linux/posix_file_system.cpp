@@ -10,7 +10,7 @@
 namespace velk {
 namespace {
 class PosixAppendFile final : public IAppendFile {
-public:
+  public:
     explicit PosixAppendFile(int fd) : fd_(fd) {}
     ~PosixAppendFile() override { ::close(fd_); }
 
@@ -26,7 +26,7 @@ public:
         return n < 0 ? 0 : static_cast<std::size_t>(n);
     }
 
-private:
+  private:
     int fd_;
 };
 }  // namespace

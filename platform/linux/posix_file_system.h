@@ -4,7 +4,7 @@
 namespace velk {
 
 class PosixFileSystem final : public IFileSystem {
-public:
+  public:
     std::unique_ptr<IAppendFile> OpenAppend(const std::string& path) override;
     bool RenameNoReplace(const std::string& from, const std::string& to) override;
     bool Exists(const std::string& path) override;

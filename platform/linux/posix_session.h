@@ -10,20 +10,20 @@ namespace velk {
 // variable VELKOPC_NOT_ADMIN=1 withdraws the rights (it can only ever take them away), so
 // that the behaviour for ordinary users can be tried and tested on any account.
 class PosixAdminCheck final : public IAdminCheck {
-public:
+  public:
     bool IsAdministrator() const override;
 };
 
 // Message boxes of a process without a window: the text goes to standard error and to a
 // second sink (the trace file).
 class ConsoleMessageBox final : public IMessageBox {
-public:
+  public:
     explicit ConsoleMessageBox(std::function<void(const std::string&)> alsoTo = nullptr)
         : alsoTo_(std::move(alsoTo)) {}
     void Show(const std::string& text, MessageKind kind) override;
     bool AskYesNo(const std::string& text) override;
 
-private:
+  private:
     std::function<void(const std::string&)> alsoTo_;
 };
 

@@ -147,7 +147,7 @@ std::vector<LogicalLine> JoinLines(std::string_view text) {
 }
 
 class Parser {
-public:
+  public:
     explicit Parser(KeyNode& root) : root_(root) {}
 
     // Empty on success, else what is wrong with the line.
@@ -158,7 +158,7 @@ public:
         return "unexpected text";
     }
 
-private:
+  private:
     std::string ParseKey(std::string_view line) {
         if (line.back() != ']' || line.size() < 3) return "a key line must end with ']'";
         std::string_view path = line.substr(1, line.size() - 2);
@@ -403,7 +403,7 @@ bool WriteAll(int fd, const std::string& text) {
 
 // Holds an exclusive flock on the lock file for its lifetime.
 class FileLock {
-public:
+  public:
     explicit FileLock(const std::string& path) {
         fd_ = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
         if (fd_ < 0) return;
@@ -422,7 +422,7 @@ public:
     FileLock& operator=(const FileLock&) = delete;
     bool Held() const { return fd_ >= 0; }
 
-private:
+  private:
     int fd_ = -1;
 };
 

@@ -17,7 +17,7 @@
 namespace velk {
 
 class RegFileStore final : public ISettingsStore {
-public:
+  public:
     explicit RegFileStore(std::string path);
     ~RegFileStore() override;
     RegFileStore(const RegFileStore&) = delete;
@@ -43,7 +43,7 @@ public:
 
     struct KeyNode;
 
-private:
+  private:
     struct Snapshot;
 
     // The file's content as it is now.

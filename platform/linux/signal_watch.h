@@ -8,7 +8,7 @@ namespace velk {
 // through its orderly shutdown. BlockTerminationSignals must run in main before any other
 // thread starts, so that every thread inherits the blocked mask.
 class SignalWatch {
-public:
+  public:
     static void BlockTerminationSignals();
 
     explicit SignalWatch(std::function<void(int signal)> onSignal);
@@ -16,7 +16,7 @@ public:
     SignalWatch(const SignalWatch&) = delete;
     SignalWatch& operator=(const SignalWatch&) = delete;
 
-private:
+  private:
     void Watch();
     std::function<void(int)> onSignal_;
     int signalFd_ = -1;

@@ -12,7 +12,7 @@ namespace velk {
 // connects to it to ask the running instance to come forward. The name comes from the
 // environment variable VELKOPC_INSTANCE_NAME, default "VelkOpc_Mutex".
 class SocketSingleInstance final : public ISingleInstance {
-public:
+  public:
     explicit SocketSingleInstance(std::string name = DefaultName());
     ~SocketSingleInstance() override;
 
@@ -22,7 +22,7 @@ public:
 
     static std::string DefaultName();
 
-private:
+  private:
     void Listen();
     void Serve(int connection);
 

@@ -8,7 +8,8 @@ namespace velk {
 FileTime SystemClock::NowUtc() const {
     timespec ts{};
     clock_gettime(CLOCK_REALTIME, &ts);
-    return (static_cast<FileTime>(ts.tv_sec) + kUnixEpochInFileTimeSeconds) * kFileTimeTicksPerSecond +
+    return (static_cast<FileTime>(ts.tv_sec) + kUnixEpochInFileTimeSeconds) *
+               kFileTimeTicksPerSecond +
            static_cast<FileTime>(ts.tv_nsec) / 100;
 }
 
@@ -22,9 +23,8 @@ std::uint32_t SystemClock::TickCount() const {
 }
 
 LocalTime SystemClock::ToLocal(FileTime utc) const {
-    const std::int64_t seconds =
-        static_cast<std::int64_t>(utc / kFileTimeTicksPerSecond) -
-        static_cast<std::int64_t>(kUnixEpochInFileTimeSeconds);
+    const std::int64_t seconds = static_cast<std::int64_t>(utc / kFileTimeTicksPerSecond) -
+                                 static_cast<std::int64_t>(kUnixEpochInFileTimeSeconds);
     const time_t t = static_cast<time_t>(seconds);
     tm parts{};
     localtime_r(&t, &parts);

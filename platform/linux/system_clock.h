@@ -6,7 +6,7 @@ namespace velk {
 // The machine's clocks: CLOCK_REALTIME, local time through the C library's zone rules, and
 // CLOCK_MONOTONIC for the tick count.
 class SystemClock final : public IClock {
-public:
+  public:
     FileTime NowUtc() const override;
     LocalTime NowLocal() const override;
     std::uint32_t TickCount() const override;

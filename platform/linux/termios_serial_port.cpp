@@ -1,5 +1,4 @@
 #include "platform/linux/termios_serial_port.h"
-#include "platform/linux/termios_speed.h"
 
 #include <fcntl.h>
 #include <poll.h>
@@ -10,6 +9,8 @@
 
 #include <cerrno>
 #include <chrono>
+
+#include "platform/linux/termios_speed.h"
 
 namespace velk {
 namespace {

@@ -10,10 +10,18 @@ namespace velk {
 bool SetCurrentThreadPriority(ThreadPriority priority) {
     int nice = 0;
     switch (priority) {
-        case ThreadPriority::Normal: nice = 0; break;
-        case ThreadPriority::AboveNormal: nice = -5; break;
-        case ThreadPriority::BelowNormal: nice = 5; break;
-        case ThreadPriority::Highest: nice = -10; break;
+        case ThreadPriority::Normal:
+            nice = 0;
+            break;
+        case ThreadPriority::AboveNormal:
+            nice = -5;
+            break;
+        case ThreadPriority::BelowNormal:
+            nice = 5;
+            break;
+        case ThreadPriority::Highest:
+            nice = -10;
+            break;
     }
     // Linux keeps a nice value per thread; raising it needs CAP_SYS_NICE.
     const auto tid = static_cast<id_t>(::syscall(SYS_gettid));

@@ -20,7 +20,7 @@ std::string Key(const std::string& subkey) { return std::string(kApp) + "\\" + s
 
 // The thread bodies of a server host and a redundancy link that log when they end.
 class FakeComServerHost final : public IComServerHost {
-public:
+  public:
     explicit FakeComServerHost(CallLog& log) : log(log) {}
     bool Initialize() override { return initializes; }
     int Run(MessageQueue& queue) override {
@@ -30,14 +30,20 @@ public:
         log.Add("ComServerThread ended");
         return 0;
     }
-    bool Register(std::string&) override { log.Add("host register"); return true; }
-    bool Unregister(std::string&) override { log.Add("host unregister"); return true; }
+    bool Register(std::string&) override {
+        log.Add("host register");
+        return true;
+    }
+    bool Unregister(std::string&) override {
+        log.Add("host unregister");
+        return true;
+    }
     CallLog& log;
     bool initializes = true;
 };
 
 class FakeRedundancy final : public IRedundancyThreads {
-public:
+  public:
     explicit FakeRedundancy(CallLog& log) : log(log) {}
     int RunClient(MessageQueue& queue) override {
         Message m;
@@ -59,7 +65,7 @@ public:
 };
 
 class OpcAppTest : public ::testing::Test {
-protected:
+  protected:
     OpcAppTest()
         : loop(clock),
           document(log),
@@ -195,8 +201,8 @@ TEST_F(OpcAppTest, EmptyTraceFileNameCreatesNoFile) {
 TEST_F(OpcAppTest, AdministratorStartCreatesTheEmptyKeysAndAnOrdinaryUserCreatesNothing) {
     MemorySettingsStore empty;
     FakeAdmin user_admin(false);
-    COpcApp plain(AppPlatform{clock, loop, empty, user, user_admin, instance, messages, files,
-                              window, "x"});
+    COpcApp plain(
+        AppPlatform{clock, loop, empty, user, user_admin, instance, messages, files, window, "x"});
     plain.Attach(AppParts{&document, nullptr, nullptr, nullptr});
     ASSERT_TRUE(plain.InitInstance(ParseCommandLine({})));
     EXPECT_TRUE(empty.Keys().empty());
@@ -226,7 +232,8 @@ TEST_F(OpcAppTest, UnreachableRunningInstanceIsReported) {
     instance.lock = InstanceLock::AlreadyRunning;
     instance.runningInstanceAnswers = false;
     EXPECT_FALSE(Start());
-    EXPECT_EQ(messages.shown, std::vector<std::string>({"We can not connect to the running intance!"}));
+    EXPECT_EQ(messages.shown,
+              std::vector<std::string>({"We can not connect to the running intance!"}));
     EXPECT_EQ(app.ExitInstance(), 1);
 }
 
@@ -257,8 +264,8 @@ TEST_F(OpcAppTest, RegisterRunsBesideARunningInstanceWithoutAWindow) {
     EXPECT_TRUE(machine.KeyExists(std::string(kClassesKey) + "\\VELK.ModbusOPCServer.1"));
     EXPECT_EQ(log.Entries(), std::vector<std::string>({"host register"}));
 
-    COpcApp second(AppPlatform{clock, loop, machine, user, admin, instance, messages, files,
-                               window, "x"});
+    COpcApp second(
+        AppPlatform{clock, loop, machine, user, admin, instance, messages, files, window, "x"});
     second.Attach(AppParts{&document, &devices, &host, &redundancy});
     EXPECT_FALSE(second.InitInstance(ParseCommandLine({"-unregister"})));
     EXPECT_FALSE(machine.KeyExists(std::string(kClassesKey) + "\\VELK.ModbusOPCServer.1"));
@@ -417,7 +424,7 @@ TEST_F(OpcAppTest, AlarmRecordsWithASourceReachEveryAeServerWhileClientsAreAttac
 }
 
 class CountingDistributor final : public IAeEventDistributor {
-public:
+  public:
     bool HasClients() const override { return clients; }
     void DistributeToAeServers(const BEvent&) override { ++delivered; }
     bool clients = false;
@@ -445,7 +452,8 @@ TEST(AeEventThread, RecordsWithoutClientsAreDiscardedAndEveryRecordIsDestroyed) 
     EXPECT_EQ(distributor.delivered, 2);
 }
 
-// --- Module locks, close and shutdown -------------------------------------------------------------
+// --- Module locks, close and shutdown
+// -------------------------------------------------------------
 
 TEST_F(OpcAppTest, LastModuleUnlockEndsTheProcessOnlyWithoutUserControl) {
     ASSERT_TRUE(Start());
@@ -519,7 +527,8 @@ TEST_F(OpcAppTest, TerminationRequestEndsTheLoopAndShutdownStopsThreadsInOrder) 
     SettingsAccess userAccess(user, std::string(kUserApplicationKey));
     EXPECT_EQ(userAccess.ReadSettingText("Recent File List", "File1", true, ""), "/data/plant.vlk");
     SettingsAccess machineAccess(machine);
-    EXPECT_EQ(machineAccess.ReadSettingText("Recent File List", "File1", true, ""), "/data/plant.vlk");
+    EXPECT_EQ(machineAccess.ReadSettingText("Recent File List", "File1", true, ""),
+              "/data/plant.vlk");
 }
 
 TEST_F(OpcAppTest, OrdinaryUserNeverWritesTheMachineWideRecentList) {
@@ -533,8 +542,8 @@ TEST_F(OpcAppTest, OrdinaryUserNeverWritesTheMachineWideRecentList) {
 TEST_F(OpcAppTest, StoreThatCannotBeUsedIsReportedOnceInTheTraceAndDefaultsApply) {
     MemorySettingsStore broken;
     broken.SetWritable(false);
-    COpcApp damaged(AppPlatform{clock, loop, machine, broken, admin, instance, messages, files,
-                                window, "x"});
+    COpcApp damaged(
+        AppPlatform{clock, loop, machine, broken, admin, instance, messages, files, window, "x"});
     damaged.Attach(AppParts{&document, nullptr, nullptr, nullptr});
     ASSERT_TRUE(damaged.InitInstance(ParseCommandLine({})));
     EXPECT_EQ(damaged.RecentFiles().Count(), 0);

@@ -1,9 +1,8 @@
 // The server program as a user starts it: settings from a store named by the environment,
 // the trace file in its exact encoding, one instance only, and an orderly end on SIGTERM.
+#include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/wait.h>
-
-#include <gtest/gtest.h>
 
 #include <regex>
 
@@ -17,11 +16,13 @@ using namespace velk::testing;
 using namespace std::chrono_literals;
 
 class ServerProcessTest : public ::testing::Test {
-protected:
+  protected:
     ServerProcessTest() {
-        WriteStore("Windows Registry Editor Version 5.00\r\n\r\n"
-                   "[HKEY_LOCAL_MACHINE\\Software\\VELK\\VELK A&E OPC Server\\TraceFile]\r\n"
-                   "\"FileName\"=\"" + TracePath() + "\"\r\n");
+        WriteStore(
+            "Windows Registry Editor Version 5.00\r\n\r\n"
+            "[HKEY_LOCAL_MACHINE\\Software\\VELK\\VELK A&E OPC Server\\TraceFile]\r\n"
+            "\"FileName\"=\"" +
+            TracePath() + "\"\r\n");
     }
     void WriteStore(const std::string& text) {
         FILE* f = std::fopen(dir.File("settings.reg").c_str(), "wb");
@@ -52,8 +53,9 @@ TEST_F(ServerProcessTest, TraceLinesAreUtf16WithLocalStampsAndTheServerStopsOnSi
     const std::string bytes = ReadFile(TracePath());
     ASSERT_GE(bytes.size(), 2u);
     EXPECT_NE(bytes.substr(0, 2), std::string("\xFF\xFE"));  // no byte-order mark
-    EXPECT_EQ(bytes[1], '\0');                                  // UTF-16LE of an ASCII digit
-    const std::regex started(R"(\d{4}\.\d{2}\.\d{2} \d{2}:\d{2}:\d{2}\.\d{3}> Velk Modbus OPC Server started\r\n)");
+    EXPECT_EQ(bytes[1], '\0');                               // UTF-16LE of an ASCII digit
+    const std::regex started(
+        R"(\d{4}\.\d{2}\.\d{2} \d{2}:\d{2}:\d{2}\.\d{3}> Velk Modbus OPC Server started\r\n)");
     EXPECT_TRUE(std::regex_match(TraceText(), started)) << TraceText();
 
     ASSERT_TRUE(server.Signal(SIGTERM));
@@ -104,8 +106,10 @@ TEST_F(ServerProcessTest, MalformedStoreIsReportedWithItsLineAndLeftUntouched) {
         "\"FileSize\"=dword:zz\r\n";
     WriteStore(broken);
     ChildProcess server;
-    ASSERT_TRUE(server.Start(VELKOPC_BINARY, {"-Embedding"}, Environment(), dir.File("server.out")));
-    ASSERT_TRUE(WaitUntil([&] { return ReadFile(dir.File("server.out")).find("4") != std::string::npos; }, 10s));
+    ASSERT_TRUE(
+        server.Start(VELKOPC_BINARY, {"-Embedding"}, Environment(), dir.File("server.out")));
+    ASSERT_TRUE(WaitUntil(
+        [&] { return ReadFile(dir.File("server.out")).find("4") != std::string::npos; }, 10s));
     server.Signal(SIGTERM);
     const int status = server.Wait(15s);
     ASSERT_TRUE(WIFEXITED(status));

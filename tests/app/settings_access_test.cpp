@@ -16,7 +16,7 @@ const std::string kTrace = kApp + "\\TraceFile";
 RegValue Raw(std::uint32_t type, std::string data) { return RegValue{type, std::move(data)}; }
 
 class SettingsAccessTest : public ::testing::Test {
-protected:
+  protected:
     void Put(const std::string& key, const std::string& name, const RegValue& value) {
         ASSERT_TRUE(store.CreateKey(key));
         ASSERT_TRUE(store.WriteValue(key, name, value));

@@ -27,7 +27,7 @@ ServerSettings Configured() {
 }
 
 class OptionsDialogTest : public ::testing::Test {
-protected:
+  protected:
     // OK on the model; the dialog closes when it returns true.
     bool Ok(OptionsDialogModel& model) { return model.Ok(holder, access, admin, messages); }
 

@@ -40,7 +40,7 @@ std::string Wide(const std::string& ascii) {
 }
 
 class RegistrationTest : public ::testing::Test {
-protected:
+  protected:
     MemorySettingsStore store;
 };
 

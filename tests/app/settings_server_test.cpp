@@ -25,7 +25,7 @@ const std::string kApp(kMachineApplicationKey);
 RegValue Raw(std::uint32_t type, std::string data) { return RegValue{type, std::move(data)}; }
 
 class ServerSettingsTest : public ::testing::Test {
-protected:
+  protected:
     void Put(const std::string& subkey, const std::string& name, const RegValue& value) {
         const std::string key = subkey.empty() ? kApp : kApp + "\\" + subkey;
         ASSERT_TRUE(store.CreateKey(key));
@@ -174,7 +174,7 @@ TEST_F(ServerSettingsTest, SavedSettingsComeBackFromTheSettingsFile) {
 }
 
 class ServerSettingsFileTest : public ::testing::Test {
-protected:
+  protected:
     ServerSettingsFileTest()
         : dir(::testing::TempDir() + "velk_settings_file_" + std::to_string(::getpid())),
           path(dir + "/settings.reg") {

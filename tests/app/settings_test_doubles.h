@@ -8,17 +8,17 @@
 namespace velk::testing {
 
 class SettableAdmin final : public IAdminCheck {
-public:
+  public:
     explicit SettableAdmin(bool administrator) : administrator_(administrator) {}
     bool IsAdministrator() const override { return administrator_; }
     void Set(bool administrator) { administrator_ = administrator; }
 
-private:
+  private:
     bool administrator_;
 };
 
 class RecordingMessageBox final : public IMessageBox {
-public:
+  public:
     void Show(const std::string& text, MessageKind) override { shown.push_back(text); }
     bool AskYesNo(const std::string& text) override {
         shown.push_back(text);

@@ -21,7 +21,7 @@ using testing::MemoryFileSystem;
 std::string Utf16(const std::string& utf8) { return Utf8ToUtf16LeBytes(utf8); }
 
 class TraceFileTest : public ::testing::Test {
-protected:
+  protected:
     TraceFileTest() : trace(clock, files) {
         trace.SetFileName("/log/opc.txt");
         trace.SetSizeLimit(0);
@@ -40,7 +40,8 @@ TEST_F(TraceFileTest, WritesTheFourLineFormsInUtf16WithCrLf) {
     EXPECT_TRUE(trace.TraceResult("Count", 5, false));
     EXPECT_TRUE(trace.TraceResult("Count", -7, false));
     EXPECT_TRUE(trace.TraceResult("Called IOPCSyncIO::Read", 0, true));
-    EXPECT_TRUE(trace.TraceResult("Called IOPCServer::AddGroup", static_cast<std::int32_t>(0x80004005u), true));
+    EXPECT_TRUE(trace.TraceResult("Called IOPCServer::AddGroup",
+                                  static_cast<std::int32_t>(0x80004005u), true));
     EXPECT_TRUE(trace.TraceResult("X", static_cast<std::int32_t>(0x80040205u), true));
     EXPECT_TRUE(trace.TraceResult("Y", static_cast<std::int32_t>(0x80040200u), true));
     EXPECT_TRUE(trace.TraceResult("Z", static_cast<std::int32_t>(0x8123ABCDu), true));
@@ -50,7 +51,8 @@ TEST_F(TraceFileTest, WritesTheFourLineFormsInUtf16WithCrLf) {
         "2015.03.07 14:05:09.123> Count 5\r\n"
         "2015.03.07 14:05:09.123> Count -7\r\n"
         "2015.03.07 14:05:09.123> Called IOPCSyncIO::Read, return code: 0\r\n"
-        "2015.03.07 14:05:09.123> Called IOPCServer::AddGroup, return code: 0x80004005 (Unspecified error)\r\n"
+        "2015.03.07 14:05:09.123> Called IOPCServer::AddGroup, return code: 0x80004005 "
+        "(Unspecified error)\r\n"
         "2015.03.07 14:05:09.123> X, return code: 0x80040205 (IDispatch error #5)\r\n"
         "2015.03.07 14:05:09.123> Y, return code: 0x80040200 (Unknown error 0x80040200)\r\n"
         "2015.03.07 14:05:09.123> Z, return code: 0x8123abcd (Unknown error 0x8123ABCD)\r\n";
@@ -155,7 +157,8 @@ TEST(ResultText, KnownCodesAndGenericForms) {
 }
 
 TEST(TraceFileOnDisk, LinesFromManyThreadsNeverInterleave) {
-    const auto dir = std::filesystem::temp_directory_path() / ("velk_trace_" + std::to_string(::getpid()));
+    const auto dir =
+        std::filesystem::temp_directory_path() / ("velk_trace_" + std::to_string(::getpid()));
     std::filesystem::create_directories(dir);
     FakeClock clock;
     PosixFileSystem files;
@@ -166,7 +169,8 @@ TEST(TraceFileOnDisk, LinesFromManyThreadsNeverInterleave) {
     std::vector<std::thread> writers;
     for (int t = 0; t < 4; ++t) {
         writers.emplace_back([&trace, t] {
-            for (int i = 0; i < 500; ++i) trace.Trace("thread " + std::to_string(t) + " line " + std::to_string(i));
+            for (int i = 0; i < 500; ++i)
+                trace.Trace("thread " + std::to_string(t) + " line " + std::to_string(i));
         });
     }
     for (auto& w : writers) w.join();

@@ -2,9 +2,8 @@
 // the services directory: the bus starts the server with "Embedding", the embedded server
 // ends with its last instance, and "Unregister" takes the files away again. Also the
 // server program itself on a bus, and without one.
-#include <sys/wait.h>
-
 #include <gtest/gtest.h>
+#include <sys/wait.h>
 
 #include <csignal>
 #include <filesystem>
@@ -64,7 +63,8 @@ TEST(BusActivation, RegisterWritesFilesThatStartTheServerEmbeddedAndUnregisterRe
         EXPECT_FALSE(NameHasOwner(client, kDaBusName));
         BusFailure failure;
         const std::string path = client.CreateInstance(kDaBusName, kDaFactoryPath, &failure);
-        ASSERT_FALSE(path.empty()) << failure.name << " " << failure.message << "\n" << bus.Output();
+        ASSERT_FALSE(path.empty()) << failure.name << " " << failure.message << "\n"
+                                   << bus.Output();
         auto instance = client.Proxy(kDaBusName, path);
         std::vector<std::string> arguments;
         instance->callMethod("Arguments").onInterface(kCounterInterface).storeResultsTo(arguments);
@@ -91,14 +91,15 @@ TEST(BusActivation, RegisterWritesFilesThatStartTheServerEmbeddedAndUnregisterRe
 bool Ping(BusTestClient& client, const std::string& name) {
     return BusTestClient::Try([&] {
                client.Proxy(name, "/")->callMethod("Ping").onInterface("org.freedesktop.DBus.Peer");
-           }).name.empty();
+           })
+        .name.empty();
 }
 
 class ActivatedServer : public ::testing::Test {
-protected:
+  protected:
     void Register() {
-        ASSERT_EQ(RunProgram(VELK_BUS_TEST_SERVER, {"-Register"}, {"VELKOPC_DBUS_SERVICES_DIR=" + Services()},
-                             dir.File("register.out")),
+        ASSERT_EQ(RunProgram(VELK_BUS_TEST_SERVER, {"-Register"},
+                             {"VELKOPC_DBUS_SERVICES_DIR=" + Services()}, dir.File("register.out")),
                   0);
     }
     std::string Services() const { return dir.File("services"); }
@@ -153,7 +154,8 @@ TEST(BusActivation, SystemBusFilesCarryTheUserAndAPolicyThatTheBusAccepts) {
     std::string reason;
     ASSERT_TRUE(files.Install("/opt/velk/bin/velkopc", true, reason)) << reason;
     EXPECT_EQ(ReadFile(paths.systemServices + "/VELK.AlarmEventServer.service"),
-              "[D-BUS Service]\nName=VELK.AlarmEventServer\nExec=/opt/velk/bin/velkopc -Embedding -SystemBus\n"
+              "[D-BUS Service]\nName=VELK.AlarmEventServer\nExec=/opt/velk/bin/velkopc -Embedding "
+              "-SystemBus\n"
               "User=root\n");
     const std::string policy = ReadFile(paths.systemPolicy + "/VELK.ModbusOPCServer.conf");
     EXPECT_NE(policy.find("<policy group=\"velkopc-admin\">"), std::string::npos) << policy;
@@ -162,7 +164,8 @@ TEST(BusActivation, SystemBusFilesCarryTheUserAndAPolicyThatTheBusAccepts) {
     // The bus loads the policy (a malformed file would keep it from starting) and lets root
     // own the names.
     PrivateBus bus;
-    ASSERT_TRUE(bus.Start({}, "  <includedir>" + paths.systemPolicy + "</includedir>\n")) << bus.Problem();
+    ASSERT_TRUE(bus.Start({}, "  <includedir>" + paths.systemPolicy + "</includedir>\n"))
+        << bus.Problem();
     CountingModuleLock lock;
     BusHost host(lock);
     ASSERT_TRUE(host.Connect(BusTarget::At(bus.Address()), reason)) << reason;
@@ -188,15 +191,18 @@ TEST(BusActivation, ExecArgumentsAreQuotedOnlyWhenNeeded) {
 
 TEST(BusActivation, ServiceDirectoriesFollowTheEnvironment) {
     auto from = [](std::map<std::string, std::string> values) {
-        return BusActivationPaths::FromEnvironment([values](const char* name) -> std::optional<std::string> {
-            auto found = values.find(name);
-            if (found == values.end()) return std::nullopt;
-            return found->second;
-        });
+        return BusActivationPaths::FromEnvironment(
+            [values](const char* name) -> std::optional<std::string> {
+                auto found = values.find(name);
+                if (found == values.end()) return std::nullopt;
+                return found->second;
+            });
     };
     EXPECT_EQ(from({{"HOME", "/home/u"}}).sessionServices, "/home/u/.local/share/dbus-1/services");
-    EXPECT_EQ(from({{"HOME", "/home/u"}, {"XDG_DATA_HOME", "/d"}}).sessionServices, "/d/dbus-1/services");
-    EXPECT_EQ(from({{"XDG_DATA_HOME", "/d"}, {"VELKOPC_DBUS_SERVICES_DIR", "/s"}}).sessionServices, "/s");
+    EXPECT_EQ(from({{"HOME", "/home/u"}, {"XDG_DATA_HOME", "/d"}}).sessionServices,
+              "/d/dbus-1/services");
+    EXPECT_EQ(from({{"XDG_DATA_HOME", "/d"}, {"VELKOPC_DBUS_SERVICES_DIR", "/s"}}).sessionServices,
+              "/s");
     const BusActivationPaths defaults = from({{"HOME", "/home/u"}});
     EXPECT_EQ(defaults.systemServices, "/usr/share/dbus-1/system-services");
     EXPECT_EQ(defaults.systemPolicy, "/etc/dbus-1/system.d");
@@ -209,15 +215,17 @@ TEST(BusActivation, ServiceDirectoriesFollowTheEnvironment) {
 TEST(BusActivation, SystemBusSwitchIsReadFromTheCommandLine) {
     EXPECT_TRUE(ParseCommandLine({"/systembus", "-Embedding"}).systemBus);
     EXPECT_FALSE(ParseCommandLine({"-Embedding"}).systemBus);
-    const BusServerOptions options = BusServerOptionsFor(ParseCommandLine({"-SystemBus", "-Register"}), "/x");
+    const BusServerOptions options =
+        BusServerOptionsFor(ParseCommandLine({"-SystemBus", "-Register"}), "/x");
     EXPECT_TRUE(options.systemBus);
     EXPECT_FALSE(options.serve);  // registration needs no bus
 }
 
 class ServerProgramOnTheBus : public ::testing::Test {
-protected:
+  protected:
     std::vector<std::string> Environment() const {
-        return {"VELKOPC_SETTINGS=" + dir.File("settings.reg"), "VELKOPC_USER_SETTINGS=" + dir.File("user.reg"),
+        return {"VELKOPC_SETTINGS=" + dir.File("settings.reg"),
+                "VELKOPC_USER_SETTINGS=" + dir.File("user.reg"),
                 "VELKOPC_INSTANCE_NAME=velk-bus-test-" + std::to_string(::getpid()) + "-" +
                     ::testing::UnitTest::GetInstance()->current_test_info()->name(),
                 "VELKOPC_DBUS_SERVICES_DIR=" + dir.File("services")};
@@ -229,17 +237,23 @@ TEST_F(ServerProgramOnTheBus, IsActivatedUnderBothNamesAndCreatesInstancesOfBoth
     ASSERT_EQ(RunProgram(VELKOPC_BINARY, {"-Register"}, Environment(), dir.File("register.out")), 0)
         << ReadFile(dir.File("register.out"));
     EXPECT_EQ(ReadFile(dir.File("services") + "/VELK.AlarmEventServer.service"),
-              std::string("[D-BUS Service]\nName=VELK.AlarmEventServer\nExec=") + VELKOPC_BINARY + " -Embedding\n");
+              std::string("[D-BUS Service]\nName=VELK.AlarmEventServer\nExec=") + VELKOPC_BINARY +
+                  " -Embedding\n");
 
     PrivateBus bus;
     ASSERT_TRUE(bus.Start(dir.File("services"), {}, Environment())) << bus.Problem();
     BusTestClient client(bus.Address());
     BusFailure failure;
     // The first call activates the server; the second class is then served by it too.
-    EXPECT_NE(client.CreateInstance(kDaBusName, kDaFactoryPath, &failure).rfind(std::string(kDaFactoryPath) + "/Instance", 0), std::string::npos)
-        << failure.name << " " << failure.message << "\n" << bus.Output();
+    EXPECT_NE(client.CreateInstance(kDaBusName, kDaFactoryPath, &failure)
+                  .rfind(std::string(kDaFactoryPath) + "/Instance", 0),
+              std::string::npos)
+        << failure.name << " " << failure.message << "\n"
+        << bus.Output();
     EXPECT_TRUE(NameHasOwner(client, kAeBusName));
-    EXPECT_NE(client.CreateInstance(kAeBusName, kAeFactoryPath, &failure).rfind(std::string(kAeFactoryPath) + "/Instance", 0), std::string::npos)
+    EXPECT_NE(client.CreateInstance(kAeBusName, kAeFactoryPath, &failure)
+                  .rfind(std::string(kAeFactoryPath) + "/Instance", 0),
+              std::string::npos)
         << failure.name << " " << failure.message;
     const std::uint32_t pid = OwnerPid(client, kDaBusName);
     EXPECT_EQ(OwnerPid(client, kAeBusName), pid);  // one process serves both classes
@@ -247,7 +261,8 @@ TEST_F(ServerProgramOnTheBus, IsActivatedUnderBothNamesAndCreatesInstancesOfBoth
     ASSERT_EQ(::kill(static_cast<pid_t>(pid), SIGTERM), 0);
     EXPECT_TRUE(WaitUntil([&] { return !NameHasOwner(client, kDaBusName); }, 20s));
 
-    ASSERT_EQ(RunProgram(VELKOPC_BINARY, {"-Unregister"}, Environment(), dir.File("unregister.out")), 0);
+    ASSERT_EQ(
+        RunProgram(VELKOPC_BINARY, {"-Unregister"}, Environment(), dir.File("unregister.out")), 0);
     EXPECT_FALSE(std::filesystem::exists(dir.File("services") + "/VELK.ModbusOPCServer.service"));
     EXPECT_FALSE(std::filesystem::exists(dir.File("services") + "/VELK.AlarmEventServer.service"));
 }

@@ -25,7 +25,7 @@ constexpr auto kPatience = std::chrono::seconds(20);
 std::string Hex(HRESULT code) { return FormatHresultMessage(code); }
 
 class BusHostTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         ASSERT_TRUE(bus_.Start()) << bus_.Problem();
         std::string reason;
@@ -40,7 +40,10 @@ protected:
     }
     static std::int32_t Add(sdbus::IProxy& instance, std::int32_t amount) {
         std::int32_t total = 0;
-        instance.callMethod("Add").onInterface(kCounterInterface).withArguments(amount).storeResultsTo(total);
+        instance.callMethod("Add")
+            .onInterface(kCounterInterface)
+            .withArguments(amount)
+            .storeResultsTo(total);
         return total;
     }
 
@@ -114,20 +117,25 @@ TEST_F(BusHostTest, CallsOfOneClientRunInTheOrderTheyWereSent) {
     std::vector<std::int32_t> totals;
     std::vector<sdbus::PendingAsyncCall> calls;
     for (std::int32_t amount = 1; amount <= 20; ++amount) {
-        calls.push_back(instance->callMethodAsync("Add").onInterface(kCounterInterface).withArguments(amount).uponReplyInvoke(
-            [&](const sdbus::Error* error, std::int32_t total) {
-                std::lock_guard lock(mutex);
-                totals.push_back(error ? -1 : total);
-            }));
+        calls.push_back(instance->callMethodAsync("Add")
+                            .onInterface(kCounterInterface)
+                            .withArguments(amount)
+                            .uponReplyInvoke([&](const sdbus::Error* error, std::int32_t total) {
+                                std::lock_guard lock(mutex);
+                                totals.push_back(error ? -1 : total);
+                            }));
     }
     client.Connection().enterEventLoopAsync();
-    EXPECT_TRUE(WaitUntil([&] {
-        std::lock_guard lock(mutex);
-        return totals.size() == 20;
-    }, kPatience));
+    EXPECT_TRUE(WaitUntil(
+        [&] {
+            std::lock_guard lock(mutex);
+            return totals.size() == 20;
+        },
+        kPatience));
     client.Connection().leaveEventLoop();
     std::vector<std::int32_t> expected;
-    for (std::int32_t amount = 1, sum = 0; amount <= 20; ++amount) expected.push_back(sum += amount);
+    for (std::int32_t amount = 1, sum = 0; amount <= 20; ++amount)
+        expected.push_back(sum += amount);
     std::lock_guard lock(mutex);
     EXPECT_EQ(totals, expected);
 }
@@ -140,10 +148,14 @@ TEST_F(BusHostTest, InterfaceQueryAnswersTheObjectsInterfacesAndRefusesOthers) {
     EXPECT_EQ(names, (std::vector<std::string>{"VELK.Object", kCounterInterface}));
 
     EXPECT_TRUE(BusTestClient::Try([&] {
-                    instance->callMethod("QueryInterface").onInterface("VELK.Object").withArguments(std::string(kCounterInterface));
+                    instance->callMethod("QueryInterface")
+                        .onInterface("VELK.Object")
+                        .withArguments(std::string(kCounterInterface));
                 }).name.empty());
     const BusFailure missing = BusTestClient::Try([&] {
-        instance->callMethod("QueryInterface").onInterface("VELK.Object").withArguments(std::string("VELK.OPC.IPersistFile"));
+        instance->callMethod("QueryInterface")
+            .onInterface("VELK.Object")
+            .withArguments(std::string("VELK.OPC.IPersistFile"));
     });
     EXPECT_EQ(missing.name, kHresultErrorName);
     EXPECT_EQ(ParseHresultMessage(missing.message), E_NOINTERFACE) << missing.message;
@@ -153,13 +165,19 @@ TEST_F(BusHostTest, ResultCodesTravelInTheFixedWay) {
     BusTestClient client(bus_.Address());
     auto instance = Instance(client, client.CreateInstance(kTestName, kTestFactory));
 
-    const BusFailure failed = BusTestClient::Try(
-        [&] { instance->callMethod("Fail").onInterface(kCounterInterface).withArguments(OPC_E_UNKNOWNITEMID); });
+    const BusFailure failed = BusTestClient::Try([&] {
+        instance->callMethod("Fail")
+            .onInterface(kCounterInterface)
+            .withArguments(OPC_E_UNKNOWNITEMID);
+    });
     EXPECT_EQ(failed.name, kHresultErrorName);
     EXPECT_EQ(failed.message, Hex(OPC_E_UNKNOWNITEMID) + " asked to fail");
 
     std::int32_t code = -1;
-    instance->callMethod("Succeed").onInterface(kCounterInterface).withArguments(S_FALSE).storeResultsTo(code);
+    instance->callMethod("Succeed")
+        .onInterface(kCounterInterface)
+        .withArguments(S_FALSE)
+        .storeResultsTo(code);
     EXPECT_EQ(code, S_FALSE);
 
     // A handler whose results do not match its declared signature yields E_FAIL, not a
@@ -189,13 +207,18 @@ TEST_F(BusHostTest, NestedValuesCrossTheBusBothWaysUnchanged) {
         {"record", sdbus::Variant(Record{-3, "r", {1.5, -2.25}})},
         {"flag", sdbus::Variant(true)},
         {"path", sdbus::Variant(sdbus::ObjectPath("/a/b"))},
-        {"variants", sdbus::Variant(std::vector<sdbus::Variant>{sdbus::Variant(std::int16_t{-7})})}};
+        {"variants",
+         sdbus::Variant(std::vector<sdbus::Variant>{sdbus::Variant(std::int16_t{-7})})}};
     sdbus::Variant echoed;
-    instance->callMethod("Echo").onInterface(kCounterInterface).withArguments(sdbus::Variant(dict)).storeResultsTo(echoed);
+    instance->callMethod("Echo")
+        .onInterface(kCounterInterface)
+        .withArguments(sdbus::Variant(dict))
+        .storeResultsTo(echoed);
     auto back = echoed.get<std::map<std::string, sdbus::Variant>>();
     ASSERT_EQ(back.size(), dict.size());
     EXPECT_EQ(back["number"].get<std::uint64_t>(), std::uint64_t{1} << 40);
-    EXPECT_EQ(back["texts"].get<std::vector<std::string>>(), (std::vector<std::string>{"x", "", "z"}));
+    EXPECT_EQ(back["texts"].get<std::vector<std::string>>(),
+              (std::vector<std::string>{"x", "", "z"}));
     const Record record = back["record"].get<Record>();
     EXPECT_EQ(std::get<0>(record), -3);
     EXPECT_EQ(std::get<1>(record), "r");
@@ -207,8 +230,9 @@ TEST_F(BusHostTest, NestedValuesCrossTheBusBothWaysUnchanged) {
     EXPECT_EQ(variants[0].get<std::int16_t>(), -7);
 
     // Arguments of the wrong type are refused before the handler runs.
-    const BusFailure wrong = BusTestClient::Try(
-        [&] { instance->callMethod("Add").onInterface(kCounterInterface).withArguments(std::string("5")); });
+    const BusFailure wrong = BusTestClient::Try([&] {
+        instance->callMethod("Add").onInterface(kCounterInterface).withArguments(std::string("5"));
+    });
     EXPECT_EQ(wrong.name, "org.freedesktop.DBus.Error.InvalidArgs");
 }
 
@@ -217,8 +241,14 @@ TEST_F(BusHostTest, ReleaseWithdrawsTheInstanceWithItsChildrenAndItsLock) {
     const std::string path = client.CreateInstance(kTestName, kTestFactory);
     auto instance = Instance(client, path);
     sdbus::ObjectPath child, other;
-    instance->callMethod("CreateChild").onInterface(kCounterInterface).withArguments(std::string("one")).storeResultsTo(child);
-    instance->callMethod("CreateChild").onInterface(kCounterInterface).withArguments(std::string("two")).storeResultsTo(other);
+    instance->callMethod("CreateChild")
+        .onInterface(kCounterInterface)
+        .withArguments(std::string("one"))
+        .storeResultsTo(child);
+    instance->callMethod("CreateChild")
+        .onInterface(kCounterInterface)
+        .withArguments(std::string("two"))
+        .storeResultsTo(other);
     EXPECT_EQ(child.rfind(path + "/Item", 0), 0u) << child;
     std::string name;
     Instance(client, child)->callMethod("Name").onInterface(kItemInterface).storeResultsTo(name);
@@ -235,7 +265,10 @@ TEST_F(BusHostTest, ReleaseWithdrawsTheInstanceWithItsChildrenAndItsLock) {
     const BusFailure gone = BusTestClient::Try([&] { Add(*instance, 1); });
     EXPECT_FALSE(gone.name.empty());
     EXPECT_FALSE(BusTestClient::Try([&] {
-                     Instance(client, child)->callMethod("Name").onInterface(kItemInterface).storeResultsTo(name);
+                     Instance(client, child)
+                         ->callMethod("Name")
+                         .onInterface(kItemInterface)
+                         .storeResultsTo(name);
                  }).name.empty());
 }
 
@@ -246,7 +279,10 @@ TEST_F(BusHostTest, AClientThatDisconnectsLosesItsObjects) {
         BusTestClient leaves(bus_.Address());
         auto instance = Instance(leaves, leaves.CreateInstance(kTestName, kTestFactory));
         sdbus::ObjectPath child;
-        instance->callMethod("CreateChild").onInterface(kCounterInterface).withArguments(std::string("x")).storeResultsTo(child);
+        instance->callMethod("CreateChild")
+            .onInterface(kCounterInterface)
+            .withArguments(std::string("x"))
+            .storeResultsTo(child);
         EXPECT_EQ(host_.ObjectCount(), 3u);
         EXPECT_EQ(lock_.Count(), 2);
     }
@@ -260,10 +296,11 @@ TEST_F(BusHostTest, AKilledClientLosesItsObjectsAndTheLockCountReturnsToZero) {
     TempDirectory work;
     ChildProcess client;
     ASSERT_TRUE(client.Start("/usr/bin/python3",
-                             {std::string(VELK_DBUS_TEST_DIR) + "/create_and_wait.py", bus_.Address(),
-                              kTestName, kTestFactory},
+                             {std::string(VELK_DBUS_TEST_DIR) + "/create_and_wait.py",
+                              bus_.Address(), kTestName, kTestFactory},
                              {}, work.File("client.out")));
-    ASSERT_TRUE(WaitUntil([&] { return host_.ObjectCount() == 1; }, kPatience)) << ReadFile(work.File("client.out"));
+    ASSERT_TRUE(WaitUntil([&] { return host_.ObjectCount() == 1; }, kPatience))
+        << ReadFile(work.File("client.out"));
     EXPECT_EQ(lock_.Count(), 1);
     ASSERT_TRUE(client.Signal(SIGKILL));
     client.Wait(kPatience);
@@ -275,10 +312,14 @@ TEST_F(BusHostTest, ASinkThatNeverAnswersBlocksNobodyAndItsTimeOutIsReported) {
     // This client's connection is never served: calls to its sinks stay unanswered.
     BusTestClient silent(bus_.Address());
     auto instance = Instance(silent, silent.CreateInstance(kTestName, kTestFactory));
-    instance->callMethod("Advise").onInterface(kCounterInterface).withArguments(sdbus::ObjectPath("/Sink"));
+    instance->callMethod("Advise")
+        .onInterface(kCounterInterface)
+        .withArguments(sdbus::ObjectPath("/Sink"));
 
     // The call that starts the callback is answered while the callback waits.
-    instance->callMethod("Notify").onInterface(kCounterInterface).withArguments(std::uint32_t{600000});
+    instance->callMethod("Notify")
+        .onInterface(kCounterInterface)
+        .withArguments(std::uint32_t{600000});
     EXPECT_EQ(host_.PendingSinkCalls(), 1u);
     BusTestClient other(bus_.Address());
     auto second = Instance(other, other.CreateInstance(kTestName, kTestFactory));
@@ -295,7 +336,8 @@ TEST_F(BusHostTest, ASinkThatNeverAnswersBlocksNobodyAndItsTimeOutIsReported) {
     instance.reset();
     { BusTestClient gone(std::move(silent)); }
     ASSERT_TRUE(counter_.Record()->WaitForCompletions(2, kPatience));
-    EXPECT_EQ(counter_.Record()->Completions(), (std::vector<HRESULT>{RPC_E_TIMEOUT, RPC_E_DISCONNECTED}));
+    EXPECT_EQ(counter_.Record()->Completions(),
+              (std::vector<HRESULT>{RPC_E_TIMEOUT, RPC_E_DISCONNECTED}));
     EXPECT_EQ(host_.PendingSinkCalls(), 0u);
     EXPECT_TRUE(WaitUntil([&] { return lock_.Count() == 1; }, kPatience));
 }
@@ -303,9 +345,13 @@ TEST_F(BusHostTest, ASinkThatNeverAnswersBlocksNobodyAndItsTimeOutIsReported) {
 TEST_F(BusHostTest, AClientThatAnswersNoSinkCallIsNotSentMoreThanItsShare) {
     BusTestClient silent(bus_.Address());
     auto instance = Instance(silent, silent.CreateInstance(kTestName, kTestFactory));
-    instance->callMethod("Advise").onInterface(kCounterInterface).withArguments(sdbus::ObjectPath("/Sink"));
+    instance->callMethod("Advise")
+        .onInterface(kCounterInterface)
+        .withArguments(sdbus::ObjectPath("/Sink"));
     for (int i = 0; i < 70; ++i) {
-        instance->callMethod("Notify").onInterface(kCounterInterface).withArguments(std::uint32_t{600000});
+        instance->callMethod("Notify")
+            .onInterface(kCounterInterface)
+            .withArguments(std::uint32_t{600000});
     }
     ASSERT_TRUE(counter_.Record()->WaitForCompletions(6, kPatience));
     EXPECT_EQ(host_.PendingSinkCalls(), 64u);
@@ -316,34 +362,47 @@ TEST_F(BusHostTest, SinkCallsReachTheClientsObjectAndCarryItsAnswer) {
     BusTestClient client(bus_.Address());
     std::atomic<int> received{-1};
     auto sink = sdbus::createObject(client.Connection(), "/Sink");
-    sink->registerMethod("OnNotify").onInterface(kSinkInterface).implementedAs([&](std::int32_t total) {
-        if (total < 0) throw sdbus::Error(std::string(kHresultErrorName), Hex(E_OUTOFMEMORY));
-        received = total;
-    });
+    sink->registerMethod("OnNotify")
+        .onInterface(kSinkInterface)
+        .implementedAs([&](std::int32_t total) {
+            if (total < 0) throw sdbus::Error(std::string(kHresultErrorName), Hex(E_OUTOFMEMORY));
+            received = total;
+        });
     sink->finishRegistration();
     client.Connection().enterEventLoopAsync();
     auto instance = Instance(client, client.CreateInstance(kTestName, kTestFactory));
-    instance->callMethod("Advise").onInterface(kCounterInterface).withArguments(sdbus::ObjectPath("/Sink"));
+    instance->callMethod("Advise")
+        .onInterface(kCounterInterface)
+        .withArguments(sdbus::ObjectPath("/Sink"));
     Add(*instance, 9);
-    instance->callMethod("Notify").onInterface(kCounterInterface).withArguments(std::uint32_t{600000});
+    instance->callMethod("Notify")
+        .onInterface(kCounterInterface)
+        .withArguments(std::uint32_t{600000});
     ASSERT_TRUE(counter_.Record()->WaitForCompletions(1, kPatience));
     EXPECT_EQ(received.load(), 9);
 
     // The sink's own failure code comes back as it is; a missing sink is no interface.
     Add(*instance, -20);
-    instance->callMethod("Notify").onInterface(kCounterInterface).withArguments(std::uint32_t{600000});
-    instance->callMethod("Advise").onInterface(kCounterInterface).withArguments(sdbus::ObjectPath("/Nowhere"));
-    instance->callMethod("Notify").onInterface(kCounterInterface).withArguments(std::uint32_t{600000});
+    instance->callMethod("Notify")
+        .onInterface(kCounterInterface)
+        .withArguments(std::uint32_t{600000});
+    instance->callMethod("Advise")
+        .onInterface(kCounterInterface)
+        .withArguments(sdbus::ObjectPath("/Nowhere"));
+    instance->callMethod("Notify")
+        .onInterface(kCounterInterface)
+        .withArguments(std::uint32_t{600000});
     ASSERT_TRUE(counter_.Record()->WaitForCompletions(3, kPatience));
-    EXPECT_EQ(counter_.Record()->Completions(), (std::vector<HRESULT>{S_OK, E_OUTOFMEMORY, E_NOINTERFACE}));
+    EXPECT_EQ(counter_.Record()->Completions(),
+              (std::vector<HRESULT>{S_OK, E_OUTOFMEMORY, E_NOINTERFACE}));
     client.Connection().leaveEventLoop();
 }
 
 TEST_F(BusHostTest, APython3DbusClientUsesTheDocumentedConventions) {
     TempDirectory work;
     const int exitCode = RunProgram("/usr/bin/python3",
-                                    {std::string(VELK_DBUS_TEST_DIR) + "/python_client.py", bus_.Address(),
-                                     kTestName, kTestFactory},
+                                    {std::string(VELK_DBUS_TEST_DIR) + "/python_client.py",
+                                     bus_.Address(), kTestName, kTestFactory},
                                     {}, work.File("client.out"), std::chrono::seconds(60));
     const std::string output = ReadFile(work.File("client.out"));
     EXPECT_EQ(exitCode, 0) << output;
@@ -355,8 +414,12 @@ TEST_F(BusHostTest, APython3DbusClientUsesTheDocumentedConventions) {
 TEST_F(BusHostTest, StopWithdrawsEverythingAndReleasesTheLocks) {
     BusTestClient client(bus_.Address());
     auto instance = Instance(client, client.CreateInstance(kTestName, kTestFactory));
-    instance->callMethod("Advise").onInterface(kCounterInterface).withArguments(sdbus::ObjectPath("/Sink"));
-    instance->callMethod("Notify").onInterface(kCounterInterface).withArguments(std::uint32_t{600000});
+    instance->callMethod("Advise")
+        .onInterface(kCounterInterface)
+        .withArguments(sdbus::ObjectPath("/Sink"));
+    instance->callMethod("Notify")
+        .onInterface(kCounterInterface)
+        .withArguments(std::uint32_t{600000});
     client.CreateInstance(kTestName, kTestFactory);
     EXPECT_EQ(lock_.Count(), 2);
     host_.Stop();

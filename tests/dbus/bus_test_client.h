@@ -13,12 +13,12 @@ namespace velk::testing {
 
 // Counts module locks as the application object does.
 class CountingModuleLock final : public IModuleLock {
-public:
+  public:
     void Lock() override { ++count_; }
     void Unlock() override { --count_; }
     int Count() const { return count_.load(); }
 
-private:
+  private:
     std::atomic<int> count_{0};
 };
 
@@ -28,7 +28,7 @@ struct BusFailure {
 };
 
 class BusTestClient {
-public:
+  public:
     explicit BusTestClient(const std::string& address)
         : connection_(sdbus::createSessionBusConnectionWithAddress(address)) {}
 
@@ -44,7 +44,9 @@ public:
         try {
             auto factory = Proxy(busName, factoryPath);
             sdbus::ObjectPath path;
-            factory->callMethod("CreateInstance").onInterface("VELK.ClassFactory").storeResultsTo(path);
+            factory->callMethod("CreateInstance")
+                .onInterface("VELK.ClassFactory")
+                .storeResultsTo(path);
             return path;
         } catch (const sdbus::Error& error) {
             if (failure) *failure = {error.getName(), error.getMessage()};
@@ -63,7 +65,7 @@ public:
         return {};
     }
 
-private:
+  private:
     std::unique_ptr<sdbus::IConnection> connection_;
 };
 

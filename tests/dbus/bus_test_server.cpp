@@ -17,14 +17,15 @@ namespace {
 // The module lock count as the application object keeps it: an embedded process ends when
 // the count returns to zero.
 class EmbeddedModuleLock final : public velk::IModuleLock {
-public:
-    EmbeddedModuleLock(velk::MessageQueue& queue, bool embedded) : queue_(queue), embedded_(embedded) {}
+  public:
+    EmbeddedModuleLock(velk::MessageQueue& queue, bool embedded)
+        : queue_(queue), embedded_(embedded) {}
     void Lock() override { ++count_; }
     void Unlock() override {
         if (--count_ == 0 && embedded_) queue_.PostQuit();
     }
 
-private:
+  private:
     velk::MessageQueue& queue_;
     bool embedded_;
     std::atomic<int> count_{0};
@@ -42,8 +43,10 @@ int main(int argc, char** argv) {
     BusServerHost host(BusServerOptionsFor(commandLine, ExecutablePath()), lock, {&counter});
 
     std::string reason;
-    if (commandLine.command == ShellCommand::Register || commandLine.command == ShellCommand::Unregister) {
-        const bool ok = commandLine.command == ShellCommand::Register ? host.Register(reason) : host.Unregister(reason);
+    if (commandLine.command == ShellCommand::Register ||
+        commandLine.command == ShellCommand::Unregister) {
+        const bool ok = commandLine.command == ShellCommand::Register ? host.Register(reason)
+                                                                      : host.Unregister(reason);
         if (!ok) std::fprintf(stderr, "%s\n", reason.c_str());
         return ok ? 0 : 1;
     }

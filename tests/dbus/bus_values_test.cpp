@@ -22,11 +22,13 @@ TEST(BusSignature, RefusesInvalidSignatures) {
 }
 
 TEST(BusValue, ContainersKnowTheirSignatures) {
-    const BusValue entry = BusValue::DictEntry(BusValue::String("k"), BusValue::Variant(BusValue::UInt32(7)));
+    const BusValue entry =
+        BusValue::DictEntry(BusValue::String("k"), BusValue::Variant(BusValue::UInt32(7)));
     const BusValue dict = BusValue::Array("{sv}", {entry});
     EXPECT_EQ(dict.TypeSignature(), "a{sv}");
     EXPECT_TRUE(dict.IsWellFormed());
-    const BusValue record = BusValue::Struct({BusValue::Int32(1), BusValue::StringArray({"a", "b"})});
+    const BusValue record =
+        BusValue::Struct({BusValue::Int32(1), BusValue::StringArray({"a", "b"})});
     EXPECT_EQ(record.TypeSignature(), "(ias)");
     EXPECT_TRUE(record.IsWellFormed());
     EXPECT_EQ(SignatureOf({record, dict, BusValue::ObjectPath("/x")}), "(ias)a{sv}o");
@@ -37,8 +39,10 @@ TEST(BusValue, ContainersKnowTheirSignatures) {
 TEST(BusValue, MixedArraysAndStrayEntriesAreMalformed) {
     EXPECT_FALSE(BusValue::Array("i", {BusValue::Int32(1), BusValue::String("x")}).IsWellFormed());
     EXPECT_FALSE(BusValue::Array("i(", {}).IsWellFormed());
-    EXPECT_FALSE(BusValue::Variant(BusValue::DictEntry(BusValue::String("k"), BusValue::Int32(1))).IsWellFormed());
-    EXPECT_FALSE(BusValue::DictEntry(BusValue::Struct({BusValue::Int32(1)}), BusValue::Int32(1)).IsWellFormed());
+    EXPECT_FALSE(BusValue::Variant(BusValue::DictEntry(BusValue::String("k"), BusValue::Int32(1)))
+                     .IsWellFormed());
+    EXPECT_FALSE(BusValue::DictEntry(BusValue::Struct({BusValue::Int32(1)}), BusValue::Int32(1))
+                     .IsWellFormed());
     EXPECT_FALSE(BusValue::Struct({}).IsWellFormed());
 }
 
@@ -56,11 +60,14 @@ TEST(BusErrors, CodesAreWrittenAndReadAsEightHexDigits) {
 TEST(BusErrors, BusErrorsMapToResultCodes) {
     EXPECT_EQ(HresultFromBusError(kHresultErrorName, "0xC0040006"), OPC_E_BADRIGHTS);
     EXPECT_EQ(HresultFromBusError(kHresultErrorName, "garbage"), E_FAIL);
-    EXPECT_EQ(HresultFromBusError("org.freedesktop.DBus.Error.NoReply", "Method call timed out"), RPC_E_TIMEOUT);
-    EXPECT_EQ(HresultFromBusError("org.freedesktop.DBus.Error.NoReply",
-                                  "Message recipient disconnected from message bus without replying"),
+    EXPECT_EQ(HresultFromBusError("org.freedesktop.DBus.Error.NoReply", "Method call timed out"),
+              RPC_E_TIMEOUT);
+    EXPECT_EQ(
+        HresultFromBusError("org.freedesktop.DBus.Error.NoReply",
+                            "Message recipient disconnected from message bus without replying"),
+        RPC_E_DISCONNECTED);
+    EXPECT_EQ(HresultFromBusError("org.freedesktop.DBus.Error.ServiceUnknown", ""),
               RPC_E_DISCONNECTED);
-    EXPECT_EQ(HresultFromBusError("org.freedesktop.DBus.Error.ServiceUnknown", ""), RPC_E_DISCONNECTED);
     EXPECT_EQ(HresultFromBusError("org.freedesktop.DBus.Error.UnknownMethod", ""), E_NOINTERFACE);
     EXPECT_EQ(HresultFromBusError("org.freedesktop.DBus.Error.AccessDenied", ""), E_ACCESSDENIED);
     EXPECT_EQ(HresultFromBusError("com.example.Other", ""), E_FAIL);

@@ -19,7 +19,8 @@ bool PrivateBus::Start(const std::string& servicesDirectory, const std::string& 
     const std::string config = directory_.File("bus.conf");
     {
         std::ofstream out(config);
-        out << "<!DOCTYPE busconfig PUBLIC \"-//freedesktop//DTD D-BUS Bus Configuration 1.0//EN\"\n"
+        out << "<!DOCTYPE busconfig PUBLIC \"-//freedesktop//DTD D-BUS Bus Configuration "
+               "1.0//EN\"\n"
                " \"http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd\">\n"
                "<busconfig>\n"
                "  <type>session</type>\n"
@@ -27,7 +28,8 @@ bool PrivateBus::Start(const std::string& servicesDirectory, const std::string& 
             << directory_.File("bus-socket")
             << "</listen>\n"
                "  <auth>EXTERNAL</auth>\n";
-        if (!servicesDirectory.empty()) out << "  <servicedir>" << servicesDirectory << "</servicedir>\n";
+        if (!servicesDirectory.empty())
+            out << "  <servicedir>" << servicesDirectory << "</servicedir>\n";
         out << "  <policy context=\"default\">\n"
                "    <allow send_destination=\"*\" eavesdrop=\"true\"/>\n"
                "    <allow eavesdrop=\"true\"/>\n"
@@ -36,8 +38,8 @@ bool PrivateBus::Start(const std::string& servicesDirectory, const std::string& 
             << extraConfig << "</busconfig>\n";
     }
     if (!daemon_.Start("/usr/bin/dbus-daemon",
-                       {"--config-file=" + config, "--nofork", "--nopidfile", "--print-address=1"}, environment,
-                       directory_.File("daemon.out"))) {
+                       {"--config-file=" + config, "--nofork", "--nopidfile", "--print-address=1"},
+                       environment, directory_.File("daemon.out"))) {
         problem_ = "dbus-daemon did not start";
         return false;
     }

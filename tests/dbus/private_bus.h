@@ -10,7 +10,7 @@
 namespace velk::testing {
 
 class PrivateBus {
-public:
+  public:
     PrivateBus() = default;
     ~PrivateBus();
     PrivateBus(const PrivateBus&) = delete;
@@ -29,7 +29,7 @@ public:
     std::string Output() const;
     const std::string& Directory() const { return directory_.Path(); }
 
-private:
+  private:
     TempDirectory directory_;
     ChildProcess daemon_;
     std::string address_;

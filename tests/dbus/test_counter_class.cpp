@@ -4,48 +4,72 @@ namespace velk::testing {
 namespace {
 
 class TestItem final : public IBusObject {
-public:
+  public:
     explicit TestItem(std::string name) : name_(std::move(name)) {}
     std::vector<BusInterface> Interfaces() override {
-        return {{kItemInterface,
-                 {{"Name", "", {}, "s", {"name"},
-                   [this](BusCall&) { return BusReply::Ok({BusValue::String(name_)}); }}}}};
+        return {{kItemInterface, {{"Name", "", {}, "s", {"name"}, [this](BusCall&) {
+                                       return BusReply::Ok({BusValue::String(name_)});
+                                   }}}}};
     }
 
-private:
+  private:
     std::string name_;
 };
 
 class TestCounter final : public IBusObject {
-public:
+  public:
     TestCounter(std::shared_ptr<BusSinkChannel> sinks, std::shared_ptr<CounterRecord> record,
                 std::vector<std::string> arguments)
         : sinks_(std::move(sinks)), record_(std::move(record)), arguments_(std::move(arguments)) {}
 
     std::vector<BusInterface> Interfaces() override {
-        return {{kCounterInterface,
-                 {{"Add", "i", {"amount"}, "i", {"total"}, [this](BusCall& c) { return Add(c); }},
-                  {"Fail", "i", {"code"}, "", {}, [](BusCall& c) { return Fail(c); }},
-                  {"Succeed", "i", {"code"}, "i", {"hresult"}, [](BusCall& c) { return Succeed(c); }},
-                  {"CreateChild", "s", {"name"}, "o", {"child"},
-                   [](BusCall& c) { return CreateChild(c); }},
-                  {"RemoveChild", "o", {"child"}, "", {}, [](BusCall& c) { return RemoveChild(c); }},
-                  {"Advise", "o", {"sink"}, "", {}, [this](BusCall& c) { return Advise(c); }},
-                  {"Notify", "u", {"timeoutMs"}, "", {}, [this](BusCall& c) { return Notify(c); }},
-                  {"Completions", "", {}, "ai", {"results"}, [this](BusCall&) { return Completions(); }},
-                  {"Arguments", "", {}, "as", {"arguments"},
-                   [this](BusCall&) { return BusReply::Ok({BusValue::StringArray(arguments_)}); }},
-                  {"Echo", "v", {"value"}, "v", {"value"},
-                   [](BusCall& c) { return BusReply::Ok({c.arguments[0]}); }},
-                  {"Hold", "", {}, "", {}, [this](BusCall&) {
-                       record_->HoldCall();
-                       return BusReply::Ok();
-                   }},
-                  {"BadReply", "", {}, "i", {"value"},
-                   [](BusCall&) { return BusReply::Ok({BusValue::String("not a number")}); }}}}};
+        return {
+            {kCounterInterface,
+             {{"Add", "i", {"amount"}, "i", {"total"}, [this](BusCall& c) { return Add(c); }},
+              {"Fail", "i", {"code"}, "", {}, [](BusCall& c) { return Fail(c); }},
+              {"Succeed", "i", {"code"}, "i", {"hresult"}, [](BusCall& c) { return Succeed(c); }},
+              {"CreateChild",
+               "s",
+               {"name"},
+               "o",
+               {"child"},
+               [](BusCall& c) { return CreateChild(c); }},
+              {"RemoveChild", "o", {"child"}, "", {}, [](BusCall& c) { return RemoveChild(c); }},
+              {"Advise", "o", {"sink"}, "", {}, [this](BusCall& c) { return Advise(c); }},
+              {"Notify", "u", {"timeoutMs"}, "", {}, [this](BusCall& c) { return Notify(c); }},
+              {"Completions",
+               "",
+               {},
+               "ai",
+               {"results"},
+               [this](BusCall&) { return Completions(); }},
+              {"Arguments",
+               "",
+               {},
+               "as",
+               {"arguments"},
+               [this](BusCall&) { return BusReply::Ok({BusValue::StringArray(arguments_)}); }},
+              {"Echo",
+               "v",
+               {"value"},
+               "v",
+               {"value"},
+               [](BusCall& c) { return BusReply::Ok({c.arguments[0]}); }},
+              {"Hold",
+               "",
+               {},
+               "",
+               {},
+               [this](BusCall&) {
+                   record_->HoldCall();
+                   return BusReply::Ok();
+               }},
+              {"BadReply", "", {}, "i", {"value"}, [](BusCall&) {
+                   return BusReply::Ok({BusValue::String("not a number")});
+               }}}}};
     }
 
-private:
+  private:
     BusReply Add(BusCall& call) {
         total_ += *call.arguments[0].Get<std::int32_t>();
         return BusReply::Ok({BusValue::Int32(total_)});
@@ -65,7 +89,8 @@ private:
         return BusReply::Ok({BusValue::ObjectPath(path)});
     }
     static BusReply RemoveChild(BusCall& call) {
-        if (!call.scope.RemoveObject(*call.arguments[0].Text())) return BusReply::Fail(E_INVALIDARG);
+        if (!call.scope.RemoveObject(*call.arguments[0].Text()))
+            return BusReply::Fail(E_INVALIDARG);
         return BusReply::Ok();
     }
     BusReply Advise(BusCall& call) {
@@ -82,8 +107,9 @@ private:
         sinkCall.timeout = std::chrono::milliseconds(*call.arguments[0].Get<std::uint32_t>());
         // The record outlives this object, which a release may destroy before the answer.
         std::shared_ptr<CounterRecord> record = record_;
-        sinks_->Call(std::move(sinkCall),
-                     [record](HRESULT result, const BusValue::Items&) { record->AddCompletion(result); });
+        sinks_->Call(std::move(sinkCall), [record](HRESULT result, const BusValue::Items&) {
+            record->AddCompletion(result);
+        });
         return BusReply::Ok();
     }
     BusReply Completions() {
@@ -147,9 +173,12 @@ void CounterRecord::LetGo() {
 
 TestCounterClass::TestCounterClass(std::string busName, std::string factoryPath,
                                    std::vector<std::string> arguments)
-    : busName_(std::move(busName)), factoryPath_(std::move(factoryPath)), arguments_(std::move(arguments)) {}
+    : busName_(std::move(busName)),
+      factoryPath_(std::move(factoryPath)),
+      arguments_(std::move(arguments)) {}
 
-BusInstanceResult TestCounterClass::CreateInstance(const std::string&, std::shared_ptr<BusSinkChannel> sinks) {
+BusInstanceResult TestCounterClass::CreateInstance(const std::string&,
+                                                   std::shared_ptr<BusSinkChannel> sinks) {
     if (Failed(refusal_)) return {refusal_, nullptr};
     return {S_OK, std::make_unique<TestCounter>(std::move(sinks), record_, arguments_)};
 }

@@ -18,7 +18,7 @@ inline constexpr const char* kSinkInterface = "VELK.Test.ISink";
 
 // What the instances report to the test: the outcomes of their sink calls.
 class CounterRecord {
-public:
+  public:
     void AddCompletion(HRESULT result);
     std::vector<HRESULT> Completions() const;
     // Waits until at least count completions are there; false after the time-out.
@@ -30,7 +30,7 @@ public:
     bool Holding() const;
     void LetGo();
 
-private:
+  private:
     bool holding_ = false;
     bool letGo_ = false;
     mutable std::mutex mutex_;
@@ -39,7 +39,7 @@ private:
 };
 
 class TestCounterClass final : public IBusClass {
-public:
+  public:
     TestCounterClass(std::string busName, std::string factoryPath,
                      std::vector<std::string> arguments = {});
 
@@ -52,7 +52,7 @@ public:
     void RefuseWith(HRESULT code) { refusal_ = code; }
     const std::shared_ptr<CounterRecord>& Record() const { return record_; }
 
-private:
+  private:
     std::string busName_;
     std::string factoryPath_;
     std::vector<std::string> arguments_;

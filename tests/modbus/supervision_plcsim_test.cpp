@@ -79,9 +79,15 @@ class SupervisionPlcsimTest : public ::testing::Test {
   protected:
     SupervisionPlcsimTest()
         : sockets_(1000, 400),
-          stack_(AcquisitionStackServices{clock_, poster_, nullptr, &sockets_, &routes_, &settings_,
+          stack_(AcquisitionStackServices{clock_,
+                                          poster_,
+                                          nullptr,
+                                          &sockets_,
+                                          &routes_,
+                                          &settings_,
                                           [this] { ++reloads_; },
-                                          [this] { return &document_; }, {}}) {
+                                          [this] { return &document_; },
+                                          {}}) {
         auto device = std::make_unique<ODevice>();
         device_ = device.get();
         document_.rootGroup.subgroupList.push_back(std::move(device));

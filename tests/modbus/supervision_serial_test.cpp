@@ -84,8 +84,15 @@ class SupervisionSerialTest : public ::testing::Test {
     SupervisionSerialTest()
         : serial_(lines_, &settings_, clock_, nullptr,
                   [this] { return acquisition_.AcquisitionRuns(); }),
-          stack_(AcquisitionStackServices{clock_, poster_, &serial_, nullptr, nullptr, nullptr, {},
-                                          [this] { return &document_; }, {}}) {
+          stack_(AcquisitionStackServices{clock_,
+                                          poster_,
+                                          &serial_,
+                                          nullptr,
+                                          nullptr,
+                                          nullptr,
+                                          {},
+                                          [this] { return &document_; },
+                                          {}}) {
         auto device = std::make_unique<ODevice>();
         device_ = device.get();
         document_.rootGroup.subgroupList.push_back(std::move(device));

@@ -66,7 +66,7 @@ std::size_t FirstDifference(const std::string& a, const std::string& b) {
 }
 
 class ConfigFileFixtureTest : public ::testing::Test {
-protected:
+  protected:
     CDoc doc_{CDocServices{}, ModelSettings{}};
     testing::MemoryDocumentFileAccess files_;
     ConfigFileStorage storage_{files_};

@@ -33,7 +33,7 @@ std::string Fixture(const std::string& name) {
 }
 
 class ConfigFileLoadTest : public ::testing::Test {
-protected:
+  protected:
     CDoc doc_{CDocServices{}, ModelSettings{}};
 
     void Load(const std::string& fixture) {

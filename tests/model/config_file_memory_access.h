@@ -9,7 +9,7 @@
 namespace velk::testing {
 
 class MemoryDocumentFileAccess final : public IDocumentFileAccess {
-public:
+  public:
     FileError ReadAll(const std::string& path, std::string& bytes) override {
         if (throwBadAlloc) throw std::bad_alloc();
         if (readError != FileError::kNone) return readError;

@@ -61,7 +61,7 @@ OModbusTag& AddTag(CDoc& doc, OTagGroup& group, const std::string& name, std::ui
 }
 
 class ConfigFileSaveTest : public ::testing::Test {
-protected:
+  protected:
     CDoc doc_{CDocServices{}, ModelSettings{}};
     testing::MemoryDocumentFileAccess files_;
     ConfigFileStorage storage_{files_};
@@ -305,7 +305,7 @@ TEST_F(ConfigFileSaveTest, FailuresBeyondTheFileGiveTheGeneralMessages) {
 }
 
 class PosixConfigFileTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         char pattern[] = "/tmp/velk_config_XXXXXX";
         ASSERT_NE(::mkdtemp(pattern), nullptr);

@@ -17,7 +17,7 @@ struct Payload : MessagePayload {
 };
 
 class RecordingHandler : public IMessageHandler {
-public:
+  public:
     void OnMessage(const Message& m) override { messages.push_back(m.id); }
     void OnTimer(std::uint32_t id) override { timers.push_back(id); }
     std::vector<std::uint32_t> messages;

@@ -24,7 +24,7 @@ constexpr const char* kApp = "HKEY_LOCAL_MACHINE\\Software\\VELK\\VELK A&E OPC S
 constexpr const char* kTrace = "HKEY_LOCAL_MACHINE\\Software\\VELK\\VELK A&E OPC Server\\TraceFile";
 
 class TempDir {
-public:
+  public:
     TempDir() {
         std::string pattern = (fs::temp_directory_path() / "regstoreXXXXXX").string();
         path_ = ::mkdtemp(pattern.data());
@@ -35,7 +35,7 @@ public:
     }
     const fs::path& Path() const { return path_; }
 
-private:
+  private:
     fs::path path_;
 };
 
@@ -65,18 +65,18 @@ class StoreFactory;
 
 template <>
 class StoreFactory<RegFileStore> {
-public:
+  public:
     std::unique_ptr<ISettingsStore> Make() {
         return std::make_unique<RegFileStore>((dir_.Path() / "settings.reg").string());
     }
 
-private:
+  private:
     TempDir dir_;
 };
 
 template <>
 class StoreFactory<testing::MemorySettingsStore> {
-public:
+  public:
     std::unique_ptr<ISettingsStore> Make() {
         return std::make_unique<testing::MemorySettingsStore>();
     }
@@ -84,7 +84,7 @@ public:
 
 template <class Store>
 class SettingsStoreContract : public ::testing::Test {
-protected:
+  protected:
     StoreFactory<Store> factory;
     std::unique_ptr<ISettingsStore> store = factory.Make();
 };
@@ -141,7 +141,7 @@ TYPED_TEST(SettingsStoreContract, DeletingAKeyTakesEverythingBelowIt) {
 // ---- the file store --------------------------------------------------------------------
 
 class RegFileStoreTest : public ::testing::Test {
-protected:
+  protected:
     fs::path File() const { return dir.Path() / "etc" / "velkopc" / "settings.reg"; }
     std::unique_ptr<RegFileStore> Open() { return std::make_unique<RegFileStore>(File().string()); }
     void Write(const std::string& text) {

@@ -13,7 +13,7 @@ namespace velk::testing {
 
 // A shared, ordered log of what the doubles were asked to do.
 class CallLog {
-public:
+  public:
     void Add(std::string entry) {
         std::lock_guard lock(mutex_);
         entries_.push_back(std::move(entry));
@@ -37,20 +37,20 @@ public:
         return -1;
     }
 
-private:
+  private:
     mutable std::mutex mutex_;
     std::vector<std::string> entries_;
 };
 
 class FakeAdmin final : public IAdminCheck {
-public:
+  public:
     explicit FakeAdmin(bool admin = true) : admin(admin) {}
     bool IsAdministrator() const override { return admin; }
     bool admin;
 };
 
 class RecordingMessageBox final : public IMessageBox {
-public:
+  public:
     void Show(const std::string& text, MessageKind) override { shown.push_back(text); }
     bool AskYesNo(const std::string& text) override {
         shown.push_back(text);
@@ -61,7 +61,7 @@ public:
 };
 
 class FakeSingleInstance final : public ISingleInstance {
-public:
+  public:
     InstanceLock Acquire(std::function<void()> onShow) override {
         ++acquires;
         onShowRequest = std::move(onShow);
@@ -83,7 +83,7 @@ public:
 };
 
 class FakeWindow final : public IMainWindow {
-public:
+  public:
     void Show() override { visible = true, ++shows; }
     void Hide() override { visible = false; }
     void BringToFront() override { ++raises; }
@@ -94,7 +94,7 @@ public:
 };
 
 class FakeDocument final : public IAppDocument {
-public:
+  public:
     explicit FakeDocument(CallLog& log) : log(log) {}
     bool OpenDocument(const std::string& path) override {
         log.Add("open " + path);
@@ -116,7 +116,7 @@ public:
 };
 
 class FakeDevices final : public IDeviceAcquisition {
-public:
+  public:
     explicit FakeDevices(CallLog& log) : log(log) {}
     void StartAllDevices() override { log.Add("start devices"); }
     void StopAllDevices() override { log.Add("stop devices"); }
@@ -124,7 +124,7 @@ public:
 };
 
 class FakeDAServer final : public IDAServerObject {
-public:
+  public:
     FakeDAServer(CallLog& log, std::string name, int answer = 0)
         : log(log), name(std::move(name)), answer(answer) {}
     int RequestClientShutdown(const std::string& reason) override {
@@ -137,7 +137,7 @@ public:
 };
 
 class FakeAEServer final : public IAEServerObject {
-public:
+  public:
     FakeAEServer(CallLog& log, std::string name, int answer = 0)
         : log(log), name(std::move(name)), answer(answer) {}
     int RequestClientShutdown(const std::string& reason) override {

@@ -11,7 +11,7 @@
 namespace velk::testing {
 
 class ChildProcess {
-public:
+  public:
     ChildProcess() = default;
     ~ChildProcess();
     ChildProcess(const ChildProcess&) = delete;
@@ -27,7 +27,7 @@ public:
     bool Running();
     pid_t Pid() const { return pid_; }
 
-private:
+  private:
     pid_t pid_ = -1;
     int status_ = -1;
 };
@@ -44,7 +44,9 @@ bool WaitUntil(Condition condition, std::chrono::milliseconds timeout) {
     const auto end = std::chrono::steady_clock::now() + timeout;
     while (!condition()) {
         if (std::chrono::steady_clock::now() > end) return false;
-        struct timespec pause {0, 20'000'000};
+        struct timespec pause {
+            0, 20'000'000
+        };
         nanosleep(&pause, nullptr);
     }
     return true;
@@ -53,13 +55,13 @@ bool WaitUntil(Condition condition, std::chrono::milliseconds timeout) {
 std::string ReadFile(const std::string& path);
 // A fresh directory below /tmp, removed with everything in it by the destructor.
 class TempDirectory {
-public:
+  public:
     TempDirectory();
     ~TempDirectory();
     const std::string& Path() const { return path_; }
     std::string File(const std::string& name) const { return path_ + "/" + name; }
 
-private:
+  private:
     std::string path_;
 };
 

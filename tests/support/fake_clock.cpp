@@ -15,16 +15,18 @@ std::int64_t DaysFromCivil(std::int64_t y, unsigned m, unsigned d) {
 
 FileTime FileTimeFromCivil(int year, int month, int day, int hour, int minute, int second,
                            int millisecond) {
-    const std::int64_t days = DaysFromCivil(year, static_cast<unsigned>(month), static_cast<unsigned>(day));
+    const std::int64_t days =
+        DaysFromCivil(year, static_cast<unsigned>(month), static_cast<unsigned>(day));
     const std::int64_t unixSeconds = days * 86400 + hour * 3600 + minute * 60 + second;
-    return static_cast<FileTime>(unixSeconds + static_cast<std::int64_t>(kUnixEpochInFileTimeSeconds)) *
+    return static_cast<FileTime>(unixSeconds +
+                                 static_cast<std::int64_t>(kUnixEpochInFileTimeSeconds)) *
                kFileTimeTicksPerSecond +
            static_cast<FileTime>(millisecond) * kFileTimeTicksPerMs;
 }
 
 LocalTime CivilFromFileTime(FileTime t) {
-    const std::int64_t unixSeconds =
-        static_cast<std::int64_t>(t / kFileTimeTicksPerSecond) - static_cast<std::int64_t>(kUnixEpochInFileTimeSeconds);
+    const std::int64_t unixSeconds = static_cast<std::int64_t>(t / kFileTimeTicksPerSecond) -
+                                     static_cast<std::int64_t>(kUnixEpochInFileTimeSeconds);
     std::int64_t z = unixSeconds >= 0 ? unixSeconds / 86400 : (unixSeconds - 86399) / 86400;
     const std::int64_t secOfDay = unixSeconds - z * 86400;
     LocalTime out;
@@ -49,14 +51,16 @@ LocalTime CivilFromFileTime(FileTime t) {
 }
 
 LocalTime FakeClock::ToLocal(FileTime utc) const {
-    const std::int64_t shift = offsetMinutes_ * 60 * static_cast<std::int64_t>(kFileTimeTicksPerSecond);
+    const std::int64_t shift =
+        offsetMinutes_ * 60 * static_cast<std::int64_t>(kFileTimeTicksPerSecond);
     return CivilFromFileTime(static_cast<FileTime>(static_cast<std::int64_t>(utc) + shift));
 }
 
 bool FakeClock::LocalToUtc(const LocalTime& local, FileTime& utc) const {
     const FileTime asUtc = FileTimeFromCivil(local.year, local.month, local.day, local.hour,
                                              local.minute, local.second, local.millisecond);
-    const std::int64_t shift = offsetMinutes_ * 60 * static_cast<std::int64_t>(kFileTimeTicksPerSecond);
+    const std::int64_t shift =
+        offsetMinutes_ * 60 * static_cast<std::int64_t>(kFileTimeTicksPerSecond);
     utc = static_cast<FileTime>(static_cast<std::int64_t>(asUtc) - shift);
     return true;
 }

@@ -9,7 +9,7 @@
 namespace velk::testing {
 
 class FakeClock final : public IClock {
-public:
+  public:
     // 2015-03-07 14:05:09.123 UTC, the trace example's moment.
     static constexpr FileTime kDefaultStart = 130702107091230000ull;
 
@@ -35,7 +35,7 @@ public:
     void SetTick(std::uint32_t tick) { tick_ = tick; }
     std::uint64_t SleptMs() const { return sleptMs_.load(); }
 
-private:
+  private:
     std::atomic<FileTime> now_;
     std::atomic<std::uint32_t> tick_{100000};
     std::atomic<std::uint64_t> sleptMs_{0};

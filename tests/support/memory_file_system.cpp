@@ -3,7 +3,7 @@
 namespace velk::testing {
 
 class MemoryFile final : public IAppendFile {
-public:
+  public:
     explicit MemoryFile(std::shared_ptr<std::string> data) : data_(std::move(data)) {}
     std::optional<std::uint64_t> Size() override { return data_->size(); }
     std::size_t Write(const void* data, std::size_t bytes) override {
@@ -11,7 +11,7 @@ public:
         return bytes;
     }
 
-private:
+  private:
     std::shared_ptr<std::string> data_;
 };
 

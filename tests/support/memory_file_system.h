@@ -10,7 +10,7 @@
 namespace velk::testing {
 
 class MemoryFileSystem final : public IFileSystem {
-public:
+  public:
     std::unique_ptr<IAppendFile> OpenAppend(const std::string& path) override;
     bool RenameNoReplace(const std::string& from, const std::string& to) override;
     bool Exists(const std::string& path) override;
@@ -23,7 +23,7 @@ public:
     bool failRename = false;
     int opens = 0;
 
-private:
+  private:
     friend class MemoryFile;
     mutable std::mutex mutex_;
     std::map<std::string, std::shared_ptr<std::string>> files_;

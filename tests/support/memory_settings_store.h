@@ -12,7 +12,7 @@
 namespace velk::testing {
 
 class MemorySettingsStore final : public ISettingsStore {
-public:
+  public:
     enum class Change { CreateKey, DeleteKey, WriteValue, DeleteValue };
     struct Operation {
         Change change;
@@ -43,7 +43,7 @@ public:
     // When false every change fails (and is recorded as failed); Problem() says so.
     void SetWritable(bool writable);
 
-private:
+  private:
     struct Key {
         std::string path;  // stored spelling
         std::vector<std::pair<std::string, RegValue>> values;

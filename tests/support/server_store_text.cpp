@@ -18,7 +18,8 @@ std::string Dword(std::uint32_t value) {
 
 std::string ServerStoreText::Text() const {
     std::string text = "Windows Registry Editor Version 5.00\r\n\r\n";
-    if (changelessUpdate) text += std::string(kKey) + "]\r\n\"ChangelessUpdate\"=dword:00000001\r\n\r\n";
+    if (changelessUpdate)
+        text += std::string(kKey) + "]\r\n\"ChangelessUpdate\"=dword:00000001\r\n\r\n";
     if (!traceFile.empty()) {
         text += std::string(kKey) + "\\TraceFile]\r\n\"FileName\"=\"" + traceFile + "\"\r\n\r\n";
     }

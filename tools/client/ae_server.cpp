@@ -1,8 +1,8 @@
 #include "tools/client/ae_server.h"
 
 #include "tools/client/bus/bus_call_error.h"
-#include "tools/client/bus/connection_points.h"
 #include "tools/client/bus/client_failure.h"
+#include "tools/client/bus/connection_points.h"
 
 namespace velk::client {
 namespace {

@@ -34,21 +34,24 @@ const ClientCommand kCommands[] = {
     {"devices", "", "  the Device Monitor of every device: active channel, channel names, counters",
      RunDevicesCommand},
     // The Alarms & Events commands.
-    {"ae-space", "", "  the AE event space: categories, their conditions and subconditions, attributes",
+    {"ae-space", "",
+     "  the AE event space: categories, their conditions and subconditions, attributes",
      RunAeSpaceCommand},
     {"areas", "[--sources] [AREA]",
      "  the process areas (devices and their groups) below AREA (default the root) as a tree,\n"
      "  with --sources also the alarm sources of every area",
      RunAreasCommand},
     {"events",
-     "[--category N]... [--severity LOW-HIGH] [--area PATTERN]... [--source PATTERN]... [--buffer MS] "
+     "[--category N]... [--severity LOW-HIGH] [--area PATTERN]... [--source PATTERN]... [--buffer "
+     "MS] "
      "[--max N]",
      "  prints every alarm event that passes the filters: time, source, condition/subcondition,\n"
      "  severity, message, state (active/acked/enabled) and cookie; until SIGINT or SIGTERM or,\n"
      "  with --max, after N events. Areas and sources are patterns (*, ?, #); sources are\n"
      "  matched by the client. --buffer is the delivery period (default 1000 ms)",
      RunEventsCommand},
-    {"refresh", "", "  the present conditions, one line each, then the end of the refresh", RunRefreshCommand},
+    {"refresh", "", "  the present conditions, one line each, then the end of the refresh",
+     RunRefreshCommand},
     {"ack", "SOURCE CONDITION [--cookie N] [--comment TEXT] [--actor ID]",
      "  acknowledges the condition of the source (found among the present conditions, or named\n"
      "  by its cookie); the acknowledger is ID (default velkopc-client)",

@@ -52,7 +52,7 @@ std::string Hex(unsigned value) {
 }
 
 class Dumper {
-public:
+  public:
     explicit Dumper(const CDoc& document) : doc_(document) {}
 
     std::string Run() {
@@ -70,7 +70,7 @@ public:
         return out_.str();
     }
 
-private:
+  private:
     void Line(int depth, const std::string& key, const std::string& value) {
         out_ << std::string(static_cast<std::size_t>(2 * depth), ' ') << key << ':';
         if (!value.empty()) out_ << ' ' << value;

@@ -193,8 +193,9 @@ TEST_F(ClientProcessTest, PropertiesOfAnAnalogItemCarryItsDeviceValue) {
 
     const ClientRun unknown = Client({"properties", "BoilerHouse.Nothing"});
     EXPECT_EQ(unknown.status, 1);
-    EXPECT_EQ(unknown.output,
-              "velkopc-client: BoilerHouse.Nothing: OPC_E_UNKNOWNITEMID (0xC0040007): unknown item ID\n");
+    EXPECT_EQ(
+        unknown.output,
+        "velkopc-client: BoilerHouse.Nothing: OPC_E_UNKNOWNITEMID (0xC0040007): unknown item ID\n");
 }
 
 TEST_F(ClientProcessTest, ReadFromTheDeviceFollowsTheControllerAndTheCacheKeepsIt) {

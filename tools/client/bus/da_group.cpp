@@ -1,8 +1,8 @@
 #include "tools/client/bus/da_group.h"
 
 #include "tools/client/bus/bus_call_error.h"
-#include "tools/client/bus/connection_points.h"
 #include "tools/client/bus/bus_value_codec.h"
+#include "tools/client/bus/connection_points.h"
 
 namespace velk::client {
 namespace {

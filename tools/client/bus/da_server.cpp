@@ -1,9 +1,9 @@
 #include "tools/client/bus/da_server.h"
 
 #include "tools/client/bus/bus_call_error.h"
-#include "tools/client/bus/connection_points.h"
 #include "tools/client/bus/bus_value_codec.h"
 #include "tools/client/bus/client_failure.h"
+#include "tools/client/bus/connection_points.h"
 
 namespace velk::client {
 namespace {

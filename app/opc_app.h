@@ -9,14 +9,19 @@
 #include <string>
 #include <vector>
 
-#include "app/ae_event_thread.h"
 #include "app/app_interfaces.h"
+#include "app/app_messages.h"
 #include "app/command_line.h"
 #include "app/recent_file_list.h"
-#include "app/server_object_lists.h"
 #include "app/server_settings.h"
-#include "app/trace_file.h"
+#include "core/trace_file.h"
+#include "modbus/device_acquisition_control.h"
+#include "model/document_services.h"
+#include "opc/server_object_lists.h"
+#include "opc/server_objects.h"
+#include "opcae/ae_event_thread.h"
 #include "platform/clock.h"
+#include "platform/dbus/module_lock.h"
 #include "platform/file_system.h"
 #include "platform/message_loop.h"
 #include "platform/session.h"

@@ -6,7 +6,7 @@
 #include <string>
 #include <string_view>
 
-#include "app/settings_access.h"
+#include "core/settings_access.h"
 
 namespace velk {
 

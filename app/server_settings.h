@@ -8,7 +8,7 @@
 #include <string_view>
 
 #include "app/recent_file_list.h"
-#include "app/settings_access.h"
+#include "core/settings_access.h"
 #include "platform/session.h"
 
 namespace velk {

@@ -17,18 +17,18 @@
 #include <mutex>
 #include <vector>
 
-#include "app/ae_event_thread.h"
 #include "model/locks.h"
+#include "opcae/ae_event_thread.h"
 #include "opcae/bus/ae_bus_class.h"
 #include "platform/dbus/bus_host.h"
 #include "platform/text.h"
-#include "tests/dbus/bus_test_client.h"
-#include "tests/dbus/private_bus.h"
 #include "tests/opcae/ae_test_support.h"
-#include "tests/opcae/bus_ae_client.h"
+#include "tests/opcae/bus/bus_ae_client.h"
+#include "tests/platform/dbus/bus_test_client.h"
+#include "tests/platform/dbus/private_bus.h"
 #include "tests/support/child_process.h"
+#include "tests/support/plcsim_process.h"
 #include "tests/support/server_store_text.h"
-#include "tests/tools/plcsim_process.h"
 
 namespace {
 

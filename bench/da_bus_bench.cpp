@@ -18,8 +18,8 @@
 #include <thread>
 #include <vector>
 
-#include "tests/dbus/bus_test_client.h"
-#include "tests/dbus/private_bus.h"
+#include "tests/platform/dbus/bus_test_client.h"
+#include "tests/platform/dbus/private_bus.h"
 #include "tests/support/child_process.h"
 #include "tests/support/server_store_text.h"
 

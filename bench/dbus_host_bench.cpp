@@ -8,9 +8,9 @@
 #include <cstdlib>
 
 #include "platform/dbus/bus_host.h"
-#include "tests/dbus/bus_test_client.h"
-#include "tests/dbus/private_bus.h"
-#include "tests/dbus/test_counter_class.h"
+#include "tests/platform/dbus/bus_test_client.h"
+#include "tests/platform/dbus/private_bus.h"
+#include "tests/platform/dbus/test_counter_class.h"
 
 namespace {
 

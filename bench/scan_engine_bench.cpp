@@ -29,7 +29,7 @@
 #include "platform/linux/posix_tcp_sockets.h"
 #include "platform/linux/system_clock.h"
 #include "tests/support/memory_settings_store.h"
-#include "tests/tools/plcsim_process.h"
+#include "tests/support/plcsim_process.h"
 
 namespace velk {
 namespace {

@@ -6,13 +6,13 @@
 
 #include "exchange/csv_format.h"
 #include "exchange/text_lines.h"
+#include "model/ae_event_space.h"
 #include "model/c_doc.h"
 #include "model/document_ui.h"
 #include "model/o_analog_alarm.h"
 #include "model/o_analog_data.h"
 #include "model/o_binary_alarm.h"
 #include "model/o_binary_data.h"
-#include "opcae/ae_event_space.h"
 #include "platform/document_file_access.h"
 
 namespace velk {

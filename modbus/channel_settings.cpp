@@ -1,44 +1,32 @@
 #include "modbus/channel_settings.h"
 
-#include <charconv>
-
-#include "platform/text.h"
+#include "core/settings_access.h"
+#include "platform/serial_port.h"
 
 namespace velk {
 namespace {
 
-// The number n of "COMn", 0 when the name is not of that form.
-unsigned ComNumber(std::string_view name) {
-    if (name.size() < 4 || !EqualsNoCase(name.substr(0, 3), "COM")) return 0;
-    unsigned number = 0;
-    auto digits = name.substr(3);
-    auto [end, error] = std::from_chars(digits.data(), digits.data() + digits.size(), number);
-    if (error != std::errc{} || end != digits.data() + digits.size()) return 0;
-    return number >= 1 && number <= 256 ? number : 0;
-}
+inline constexpr std::string_view kSerialPortsSubkey = "SerialPorts";
+inline constexpr std::string_view kTcpPortsSubkey = "TcpPorts";
 
 }  // namespace
 
 std::string SerialDevicePath(ISettingsStore* store, std::string_view portName) {
     if (store != nullptr) {
-        auto value = store->ReadValue(kSerialPortsKey, portName);
+        const auto value = SettingsAccess(*store).ReadSettingValue(kSerialPortsSubkey, portName);
         if (value && (value->type == REG_SZ || value->type == REG_EXPAND_SZ)) {
-            std::string path = Utf16LeBytesToUtf8(value->data);
-            while (!path.empty() && path.back() == '\0') path.pop_back();
+            std::string path = SettingTextFromData(*value);
             if (!path.empty()) return path;
         }
     }
-    if (unsigned n = ComNumber(portName); n != 0) return "/dev/ttyS" + std::to_string(n - 1);
-    if (!portName.empty() && portName.front() == '/') return std::string(portName);
-    return "/dev/" + std::string(portName);
+    return SerialPortDevicePath(portName);
 }
 
 std::uint16_t ModbusTcpPort(ISettingsStore* store, std::string_view address) {
     if (store == nullptr) return kModbusTcpPort;
-    auto value = store->ReadValue(kTcpPortsKey, address);
+    const auto value = SettingsAccess(*store).ReadSettingValue(kTcpPortsSubkey, address);
     if (!value || value->type != REG_DWORD || value->data.size() != 4) return kModbusTcpPort;
-    std::uint32_t port = 0;
-    for (int i = 3; i >= 0; --i) port = (port << 8) | static_cast<unsigned char>(value->data[i]);
+    const std::uint32_t port = SettingNumberFromData(*value).value_or(0);
     return port >= 1 && port <= 65535 ? static_cast<std::uint16_t>(port) : kModbusTcpPort;
 }
 

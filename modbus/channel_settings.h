@@ -16,9 +16,8 @@ inline constexpr std::string_view kTcpPortsKey =
 inline constexpr std::uint16_t kModbusTcpPort = 502;
 
 // The device path of a port name: the REG_SZ value of that name under SerialPorts when it
-// is set and not empty; otherwise "COMn" (n 1..256, ASCII case ignored) is /dev/ttyS<n-1>,
-// and any other name is taken as a path below /dev ("ttyUSB0" is /dev/ttyUSB0, a name
-// starting with '/' is used as it stands). A null store means no overrides.
+// is set and not empty; otherwise the platform's device of that port name
+// (SerialPortDevicePath). A null store means no overrides.
 std::string SerialDevicePath(ISettingsStore* store, std::string_view portName);
 
 // The TCP port of a controller address: the REG_DWORD value named by the address text under

@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "app/trace_file.h"
+#include "core/trace_file.h"
 #include "modbus/device_channels.h"
 #include "model/b_event.h"
 #include "model/o_device.h"

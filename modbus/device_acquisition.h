@@ -10,7 +10,7 @@
 #include <memory>
 #include <mutex>
 
-#include "app/app_interfaces.h"
+#include "modbus/device_acquisition_control.h"
 #include "modbus/device_channel_exchange.h"
 #include "modbus/event_buffer_layout.h"
 #include "model/document_services.h"

@@ -2,7 +2,7 @@
 
 #include <system_error>
 
-#include "app/trace_file.h"
+#include "core/trace_file.h"
 #include "modbus/comm_supervision.h"
 #include "modbus/device_channels.h"
 #include "modbus/diagnostic_thread.h"

@@ -1,6 +1,6 @@
 #include "modbus/diagnostic_thread.h"
 
-#include "app/trace_file.h"
+#include "core/trace_file.h"
 #include "modbus/device_channels.h"
 #include "modbus/device_threads_wake.h"
 #include "modbus/message_framing.h"

@@ -6,7 +6,7 @@
 #include <mutex>
 #include <vector>
 
-#include "app/trace_file.h"
+#include "core/trace_file.h"
 #include "modbus/device_exchange.h"
 #include "modbus/device_threads_wake.h"
 #include "modbus/event_record.h"

@@ -2,7 +2,7 @@
 
 #include <vector>
 
-#include "app/trace_file.h"
+#include "core/trace_file.h"
 
 namespace velk {
 namespace {

@@ -114,7 +114,7 @@ void ScanEngine::ReadBlockOf(ODevice& device, const ReadBlock& block, bool wordS
 
 HRESULT ScanEngine::WriteTag(ODevice& device, OModbusTag& tag, const Variant& value) {
     if ((tag.accessRights & kAccessWritable) == 0 || !IsWritableKind(tag.locationKind))
-        return OPC_E_BADRIGHTS;
+        return kTagNotWritable;
 
     Variant copy = value;
     if (tag.scaling && tag.scaling->conversion != 0 && tag.dataType != VT_BSTR) {

@@ -38,7 +38,7 @@ class ScanEngine {
     // overlap, a tag keeps a value whose time stamp is later than this read's answer.
     void ReadTags(ODevice& device, const TagList& tags);
 
-    // Writes one value in engineering units to the tag's location. OPC_E_BADRIGHTS without
+    // Writes one value in engineering units to the tag's location. kTagNotWritable without
     // write access or at a location that is never written (nothing is stored or sent); a
     // scaling or conversion error as is; E_FAIL when the controller did not confirm (the
     // value stays in the tag with quality 0x00); S_OK otherwise.

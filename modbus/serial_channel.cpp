@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <span>
 
-#include "app/trace_file.h"
+#include "core/trace_file.h"
 #include "model/o_port.h"
 
 namespace velk {

@@ -147,7 +147,7 @@ HRESULT BuildTagWriteRequests(MessageFraming framing, std::uint8_t slave, const 
     }
     if (tag.locationKind == kHoldingRegister)
         return BuildHoldingRegister(framing, slave, tag, value, wordSwap, requests);
-    return OPC_E_BADRIGHTS;
+    return kTagNotWritable;
 }
 
 }  // namespace velk

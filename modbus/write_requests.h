@@ -16,7 +16,7 @@ namespace velk {
 class OModbusTag;
 
 // Builds the requests for writing value (already of the tag's data type, in raw units) to
-// the tag's location. S_OK with at least one request; OPC_E_BADRIGHTS for locations that
+// the tag's location. S_OK with at least one request; kTagNotWritable for locations that
 // are never written (input status, input registers, event signals); E_FAIL when a request
 // cannot be formed (address beyond the register space); a conversion error of a number that
 // does not fit its registers is returned as is.

@@ -8,7 +8,7 @@
 #include "model/document_storage.h"
 #include "model/document_ui.h"
 #include "model/locks.h"
-#include "opcae/user_condition_file.h"
+#include "model/user_condition_file.h"
 #include "platform/clock.h"
 #include "platform/session.h"
 #include "platform/text.h"

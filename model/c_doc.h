@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "app/app_interfaces.h"
 #include "model/document_observer.h"
+#include "model/document_services.h"
 #include "model/model_settings.h"
 #include "model/o_device.h"
 #include "model/o_port.h"

@@ -3,8 +3,8 @@
 #include <mutex>
 #include <system_error>
 
-#include "app/app_interfaces.h"
 #include "model/c_doc.h"
+#include "model/document_services.h"
 #include "model/locks.h"
 #include "platform/clock.h"
 #include "platform/worker_thread.h"

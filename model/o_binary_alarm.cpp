@@ -2,10 +2,10 @@
 
 #include <mutex>
 
+#include "model/ae_event_space.h"
 #include "model/alarm_posting.h"
 #include "model/locks.h"
 #include "model/o_modbus_tag.h"
-#include "opcae/ae_event_space.h"
 
 namespace velk {
 namespace {

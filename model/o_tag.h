@@ -29,6 +29,10 @@ inline constexpr std::uint16_t kQualityOutOfService = 0x001C;  // inactive DA it
 inline constexpr std::uint16_t kAccessReadable = 0x0001;
 inline constexpr std::uint16_t kAccessWritable = 0x0002;
 
+// The result of a write that the tag's access rights or its location do not allow; the DA
+// server hands it to the client as OPC_E_BADRIGHTS.
+inline constexpr HRESULT kTagNotWritable = MakeResult(0xC0040006u);
+
 class OTag : public OObject {
   public:
     // A new tag: next id, BOOL, readable, quality 0x0040, time stamp = creation time,

@@ -1,12 +1,12 @@
 #include "opcae/ae_event_builder.h"
 
+#include "model/ae_event_space.h"
 #include "model/b_event.h"
 #include "model/o_analog_alarm.h"
 #include "model/o_binary_alarm.h"
 #include "model/o_device.h"
 #include "model/o_modbus_tag.h"
 #include "model/o_tag_group.h"
-#include "opcae/ae_event_space.h"
 
 namespace velk {
 namespace {

@@ -1,7 +1,8 @@
 #include "opcae/opc_event_area_browser.h"
 
-#include "app/trace_file.h"
+#include "core/trace_file.h"
 #include "model/c_doc.h"
+#include "opc/opc_result.h"
 #include "opcae/b_enum_event_area.h"
 #include "opcae/opc_ae_types.h"
 

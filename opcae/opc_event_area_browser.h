@@ -5,7 +5,7 @@
 #include <memory>
 #include <string>
 
-#include "platform/hresult.h"
+#include "opc/opc_result.h"
 
 namespace velk {
 

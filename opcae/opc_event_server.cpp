@@ -2,13 +2,14 @@
 
 #include <algorithm>
 
-#include "app/ae_event_thread.h"
-#include "app/trace_file.h"
+#include "core/trace_file.h"
+#include "model/ae_event_space.h"
 #include "model/b_event.h"
 #include "model/c_doc.h"
 #include "model/locks.h"
 #include "model/o_device.h"
-#include "opcae/ae_event_space.h"
+#include "opc/opc_result.h"
+#include "opcae/ae_event_thread.h"
 #include "opcae/b_ack_msg.h"
 #include "opcae/opc_event_area_browser.h"
 #include "opcae/opc_event_subscription.h"

@@ -9,11 +9,11 @@
 #include <string>
 #include <vector>
 
-#include "app/app_interfaces.h"
+#include "opc/opc_result.h"
+#include "opc/server_objects.h"
 #include "opcae/ae_server_context.h"
 #include "opcae/opc_ae_types.h"
 #include "opcae/opc_shutdown.h"
-#include "platform/hresult.h"
 
 namespace velk {
 

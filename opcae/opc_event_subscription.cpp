@@ -5,11 +5,12 @@
 #include <cstdio>
 #include <thread>
 
-#include "app/trace_file.h"
+#include "core/trace_file.h"
+#include "model/ae_event_space.h"
 #include "model/c_doc.h"
 #include "model/locks.h"
 #include "model/o_device.h"
-#include "opcae/ae_event_space.h"
+#include "opc/opc_result.h"
 #include "opcae/match_pattern.h"
 #include "platform/clock.h"
 

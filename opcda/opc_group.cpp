@@ -3,11 +3,12 @@
 #include <algorithm>
 #include <chrono>
 
-#include "app/trace_file.h"
+#include "core/trace_file.h"
 #include "model/locks.h"
 #include "model/o_analog_data.h"
 #include "model/o_device.h"
 #include "model/o_modbus_tag.h"
+#include "opc/opc_result.h"
 #include "opcda/c_enum_item_attributes.h"
 #include "opcda/item_rules.h"
 #include "opcda/opc_server.h"

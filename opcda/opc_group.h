@@ -18,6 +18,7 @@
 #include <thread>
 #include <vector>
 
+#include "opc/opc_result.h"
 #include "opcda/async_request.h"
 #include "opcda/client_sinks.h"
 #include "opcda/copc_item.h"

@@ -2,12 +2,13 @@
 
 #include <algorithm>
 
-#include "app/trace_file.h"
+#include "core/trace_file.h"
 #include "model/locks.h"
 #include "model/o_analog_data.h"
 #include "model/o_device.h"
 #include "model/o_modbus_tag.h"
 #include "model/o_tag_group.h"
+#include "opc/opc_result.h"
 #include "opcda/c_enum_item_attributes.h"
 #include "opcda/item_rules.h"
 #include "platform/clock.h"

@@ -10,7 +10,8 @@
 #include <string>
 #include <vector>
 
-#include "app/app_interfaces.h"
+#include "opc/opc_result.h"
+#include "opc/server_objects.h"
 #include "opcda/c_enum_item_ids.h"
 #include "opcda/client_sinks.h"
 #include "opcda/opc_da_types.h"

@@ -1,8 +1,13 @@
 #include "opcda/scan_engine_tag_io.h"
 
 #include "modbus/scan_engine.h"
+#include "model/o_tag.h"
+#include "opc/opc_result.h"
 
 namespace velk {
+
+// The engine's write results reach the client unchanged.
+static_assert(kTagNotWritable == OPC_E_BADRIGHTS);
 
 void ScanEngineTagIO::ReadTags(ODevice& device, const TagList& tags) {
     engine_.ReadTags(device, tags);

@@ -3,7 +3,7 @@
 // scan engine implements it (ScanEngineTagIO); tests use a fake.
 #include "model/tag_list.h"
 #include "model/variant.h"
-#include "platform/hresult.h"
+#include "opc/opc_result.h"
 
 namespace velk {
 

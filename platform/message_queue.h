@@ -11,16 +11,12 @@
 
 namespace velk {
 
-// Message numbers shared across the system (WM_USER based, fixed values).
+// The queue's own message numbers; the layers above number theirs from WM_USER (fixed values,
+// each beside the thread that takes it).
 inline constexpr std::uint32_t WM_USER = 0x0400;
 inline constexpr std::uint32_t WM_QUIT = 0x0012;
 inline constexpr std::uint32_t WM_CLOSE = 0x0010;
 inline constexpr std::uint32_t WM_TIMER = 0x0113;
-inline constexpr std::uint32_t WM_MODULE_LOCK = WM_USER + 50;
-inline constexpr std::uint32_t WM_SHOW_INSTANCE = WM_USER + 51;
-inline constexpr std::uint32_t WM_AE_EVENT = WM_USER + 53;
-inline constexpr std::uint32_t WM_REDUNDANCY_TIME_SYNC = WM_USER + 59;
-inline constexpr std::uint32_t WM_REDUNDANCY_RECEIVED = WM_USER + 60;
 
 // Base of anything carried by a message.
 class MessagePayload {

@@ -5,8 +5,14 @@
 #include <memory>
 #include <span>
 #include <string>
+#include <string_view>
 
 namespace velk {
+
+// The device path of a serial port name as the configuration gives it: "COMn" (n 1..256,
+// ASCII case ignored) is /dev/ttyS<n-1>, a name starting with '/' is used as it stands, and
+// any other name is taken as a path below /dev ("ttyUSB0" is /dev/ttyUSB0).
+std::string SerialPortDevicePath(std::string_view portName);
 
 // Line settings in the configuration's codes.
 struct SerialLineSettings {

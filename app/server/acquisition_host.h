@@ -7,11 +7,12 @@
 #include <functional>
 #include <vector>
 
-#include "app/app_interfaces.h"
 #include "modbus/acquisition_stack.h"
+#include "modbus/device_acquisition_control.h"
 #include "modbus/device_monitor_model.h"
 #include "modbus/event_buffer_layout.h"
 #include "modbus/serial_channel_set.h"
+#include "model/document_services.h"
 #include "model/live_monitor_thread.h"
 #include "opcda/scan_engine_tag_io.h"
 #include "platform/linux/netlink_route_table.h"

@@ -3,7 +3,7 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "app/trace_file.h"
+#include "core/trace_file.h"
 
 namespace velk {
 namespace {

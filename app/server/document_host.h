@@ -3,7 +3,6 @@
 // settings read by then, and hands it on. Until then the server has no document.
 #include <memory>
 
-#include "app/app_interfaces.h"
 #include "app/opc_app.h"
 #include "model/c_doc.h"
 #include "model/document_services.h"

@@ -3,8 +3,8 @@
 // the AE event thread does, so that every client's subscriptions see it.
 #include <mutex>
 
-#include "app/ae_event_thread.h"
-#include "app/server_object_lists.h"
+#include "opc/server_object_lists.h"
+#include "opcae/ae_event_thread.h"
 
 namespace velk {
 

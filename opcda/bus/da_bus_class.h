@@ -11,6 +11,7 @@
 #include "opcda/bus/release_queue.h"
 #include "opcda/opc_server.h"
 #include "platform/dbus/bus_object.h"
+#include "platform/dbus/module_lock.h"
 
 namespace velk {
 

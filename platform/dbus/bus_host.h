@@ -9,8 +9,8 @@
 #include <memory>
 #include <string>
 
-#include "app/app_interfaces.h"
 #include "platform/dbus/bus_object.h"
+#include "platform/dbus/module_lock.h"
 
 namespace velk {
 

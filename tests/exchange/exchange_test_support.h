@@ -9,15 +9,16 @@
 #include <vector>
 
 #include "exchange/exchange_services.h"
+#include "model/ae_event_space.h"
 #include "model/c_doc.h"
 #include "model/document_ui.h"
 #include "model/o_analog_alarm.h"
 #include "model/o_analog_data.h"
 #include "model/o_binary_alarm.h"
 #include "model/o_binary_data.h"
-#include "opcae/ae_event_space.h"
 #include "platform/document_file_access.h"
 #include "platform/file_reader.h"
+#include "tests/model/model_tree.h"
 
 namespace velk::testing {
 
@@ -125,22 +126,12 @@ struct ExchangeFixture {
     }
 
     ODevice& AddDevice(const std::string& name) {
-        auto device = std::make_unique<ODevice>();
-        device->name = name;
-        device->parent = &document.rootGroup;
-        device->importMark = 0;  // as after loading a file
-        ODevice* added = device.get();
-        std::unique_ptr<OTagGroup> entry = std::move(device);
-        document.rootGroup.InsertSubgroupByName(entry);
-        return *added;
+        ODevice& device = InsertDevice(document.rootGroup, name);
+        device.importMark = 0;  // as after loading a file
+        return device;
     }
     OTagGroup& AddGroup(OTagGroup& parent, const std::string& name) {
-        auto group = std::make_unique<OTagGroup>();
-        group->name = name;
-        group->parent = &parent;
-        OTagGroup* added = group.get();
-        parent.InsertSubgroupByName(group);
-        return *added;
+        return InsertGroup(parent, name);
     }
     // A tag with the model's defaults of its type, registered like a loaded one.
     OModbusTag& AddTag(OTagGroup& group, const std::string& name, std::uint16_t type,

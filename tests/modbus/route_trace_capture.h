@@ -3,7 +3,7 @@
 #include <string>
 #include <vector>
 
-#include "app/trace_file.h"
+#include "core/trace_file.h"
 #include "tests/support/fake_clock.h"
 #include "tests/support/memory_file_system.h"
 

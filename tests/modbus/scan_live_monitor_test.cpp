@@ -8,9 +8,9 @@
 #include <mutex>
 #include <thread>
 
-#include "app/app_interfaces.h"
 #include "modbus/scan_engine.h"
 #include "model/c_doc.h"
+#include "model/document_services.h"
 #include "model/live_monitor_thread.h"
 #include "model/locks.h"
 #include "tests/modbus/scan_fake_exchange.h"
@@ -23,13 +23,6 @@ namespace {
 
 using namespace velk::testing;
 using Pdus = std::vector<std::vector<std::uint8_t>>;
-
-class CountingClients final : public IClientCounter {
-  public:
-    bool AddClient() override { return ++count > 0; }
-    bool RemoveClient() override { return --count > 0; }
-    std::atomic<int> count{0};
-};
 
 class ScanLiveMonitor : public ::testing::Test {
   protected:

@@ -19,8 +19,8 @@
 #include "tests/model/recording_poster.h"
 #include "tests/support/fake_clock.h"
 #include "tests/support/memory_settings_store.h"
+#include "tests/support/plcsim_process.h"
 #include "tests/support/recording_exchange_observer.h"
-#include "tests/tools/plcsim_process.h"
 
 namespace velk {
 namespace {

@@ -14,8 +14,8 @@
 #include "tests/modbus/scan_test_tags.h"
 #include "tests/model/recording_poster.h"
 #include "tests/support/memory_settings_store.h"
+#include "tests/support/plcsim_process.h"
 #include "tests/support/recording_exchange_observer.h"
-#include "tests/tools/plcsim_process.h"
 
 namespace velk {
 namespace {

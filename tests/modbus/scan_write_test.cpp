@@ -125,7 +125,7 @@ TEST_F(ScanWrite, WithoutWriteAccessNothingIsStoredOrSent) {
     OModbusTag& tag = tags.Add(kHoldingRegister, 0, VT_I2, 1, kAccessReadable);
     tag.value = Variant::Int16(9);
     tag.quality = kQualityCommFailure;
-    EXPECT_EQ(Write(tag, Variant::Int16(1)), OPC_E_BADRIGHTS);
+    EXPECT_EQ(Write(tag, Variant::Int16(1)), kTagNotWritable);
     EXPECT_EQ(exchange.RequestCount(), 0u);
     EXPECT_EQ(tag.value, Variant::Int16(9));
     EXPECT_EQ(tag.quality, kQualityCommFailure);
@@ -136,9 +136,9 @@ TEST_F(ScanWrite, ReadOnlyLocationsAreRefusedEvenWithWriteAccess) {
     OModbusTag& status = tags.Bit(kInputStatus, 0);
     OModbusTag& signal = tags.Bit(kEventSignal, 0);
     status.accessRights = signal.accessRights = kAccessReadable | kAccessWritable;
-    EXPECT_EQ(Write(input, Variant::Int16(1)), OPC_E_BADRIGHTS);
-    EXPECT_EQ(Write(status, Variant::Bool(true)), OPC_E_BADRIGHTS);
-    EXPECT_EQ(Write(signal, Variant::Bool(true)), OPC_E_BADRIGHTS);
+    EXPECT_EQ(Write(input, Variant::Int16(1)), kTagNotWritable);
+    EXPECT_EQ(Write(status, Variant::Bool(true)), kTagNotWritable);
+    EXPECT_EQ(Write(signal, Variant::Bool(true)), kTagNotWritable);
     EXPECT_EQ(exchange.RequestCount(), 0u);
     EXPECT_TRUE(input.value.IsEmpty());
 }

@@ -24,8 +24,8 @@
 #include "platform/linux/termios_serial_port.h"
 #include "tests/support/child_process.h"
 #include "tests/support/memory_settings_store.h"
+#include "tests/support/plcsim_process.h"
 #include "tests/support/recording_exchange_observer.h"
-#include "tests/tools/plcsim_process.h"
 
 namespace velk {
 namespace {

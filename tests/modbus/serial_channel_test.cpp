@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "app/trace_file.h"
+#include "core/trace_file.h"
 #include "modbus/channel_settings.h"
 #include "modbus/crc16.h"
 #include "modbus/device_channels.h"

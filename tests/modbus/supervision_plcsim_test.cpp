@@ -36,7 +36,7 @@
 #include "tests/support/fake_clock.h"
 #include "tests/support/fake_route_table.h"
 #include "tests/support/memory_settings_store.h"
-#include "tests/tools/plcsim_process.h"
+#include "tests/support/plcsim_process.h"
 
 namespace velk {
 namespace {

@@ -30,7 +30,7 @@
 #include "platform/linux/system_clock.h"
 #include "platform/linux/termios_serial_port.h"
 #include "tests/support/memory_settings_store.h"
-#include "tests/tools/plcsim_process.h"
+#include "tests/support/plcsim_process.h"
 
 namespace velk {
 namespace {

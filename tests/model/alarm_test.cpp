@@ -1,10 +1,10 @@
 #include <gtest/gtest.h>
 
+#include "model/ae_event_space.h"
 #include "model/o_analog_alarm.h"
 #include "model/o_binary_alarm.h"
 #include "model/o_device.h"
 #include "model/o_modbus_tag.h"
-#include "opcae/ae_event_space.h"
 #include "tests/model/recording_poster.h"
 
 namespace velk {

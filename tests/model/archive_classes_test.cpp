@@ -4,26 +4,13 @@
 #include <string>
 
 #include "model/object_archive.h"
+#include "tests/model/archive_bytes.h"
 
 namespace velk {
 namespace {
 
-std::string Hex(const std::string& bytes) {
-    static const char* digits = "0123456789ABCDEF";
-    std::string out;
-    for (unsigned char c : bytes) {
-        if (!out.empty()) out += ' ';
-        out += digits[c >> 4];
-        out += digits[c & 15];
-    }
-    return out;
-}
-
-std::string Bytes(std::initializer_list<int> values) {
-    std::string out;
-    for (int v : values) out += static_cast<char>(v);
-    return out;
-}
+using testing::Bytes;
+using testing::Hex;
 
 // 0xFFFF, schema, name length, name.
 std::string FullRecord(const std::string& name, int schema) {

@@ -19,24 +19,20 @@
 #include "model/o_port.h"
 #include "model/o_tag_group.h"
 #include "platform/linux/posix_document_file_access.h"
+#include "tests/model/archive_bytes.h"
 #include "tests/model/config_file_memory_access.h"
 
 namespace velk {
 namespace {
 
 namespace fs = std::filesystem;
+using testing::Bytes;
 
 std::string ReadFile(const fs::path& path) {
     std::ifstream in(path, std::ios::binary);
     std::ostringstream out;
     out << in.rdbuf();
     return out.str();
-}
-
-std::string Bytes(std::initializer_list<int> values) {
-    std::string out;
-    for (int v : values) out += static_cast<char>(v);
-    return out;
 }
 
 ODevice& AddDevice(CDoc& doc, const std::string& name) {

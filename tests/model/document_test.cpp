@@ -2,10 +2,10 @@
 
 #include <map>
 
+#include "model/ae_event_space.h"
 #include "model/c_doc.h"
 #include "model/locks.h"
-#include "opcae/ae_event_space.h"
-#include "opcae/user_condition_file.h"
+#include "model/user_condition_file.h"
 #include "platform/file_reader.h"
 #include "tests/model/document_test_doubles.h"
 #include "tests/support/fake_clock.h"

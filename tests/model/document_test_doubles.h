@@ -2,6 +2,7 @@
 // Doubles for driving the document: a scripted user interface, the administrator test,
 // the server counts, a storage that builds a configuration in memory and a monitor thread
 // that only records.
+#include <atomic>
 #include <deque>
 #include <functional>
 #include <string>
@@ -100,6 +101,14 @@ class FakeMonitor final : public IMonitorThread {
     bool sawRunningFlag = false;
     int starts = 0;
     int joins = 0;
+};
+
+// The application object's client count, as the live monitor changes it.
+class CountingClients final : public IClientCounter {
+  public:
+    bool AddClient() override { return ++count > 0; }
+    bool RemoveClient() override { return --count > 0; }
+    std::atomic<int> count{0};
 };
 
 class FakeLifecycle final : public IDeviceLifecycle {

@@ -6,8 +6,8 @@
 #include <chrono>
 #include <future>
 
-#include "app/app_interfaces.h"
 #include "model/c_doc.h"
+#include "model/document_services.h"
 #include "tests/model/document_test_doubles.h"
 #include "tests/support/fake_clock.h"
 
@@ -15,13 +15,6 @@ namespace velk {
 namespace {
 
 using namespace velk::testing;
-
-class CountingClients final : public IClientCounter {
-  public:
-    bool AddClient() override { return ++count > 0; }
-    bool RemoveClient() override { return --count > 0; }
-    std::atomic<int> count{0};
-};
 
 TEST(LiveMonitorThread, ReadsTheSelectedGroupAsAClientAndHoldsItsUseCount) {
     FakeClock clock;

@@ -8,21 +8,22 @@
 #include <string>
 #include <vector>
 
-#include "app/ae_event_thread.h"
-#include "app/app_interfaces.h"
-#include "app/trace_file.h"
+#include "core/trace_file.h"
+#include "model/ae_event_space.h"
 #include "model/b_event.h"
 #include "model/c_doc.h"
 #include "model/o_analog_alarm.h"
 #include "model/o_binary_alarm.h"
 #include "model/o_device.h"
-#include "opcae/ae_event_space.h"
+#include "opc/server_objects.h"
+#include "opcae/ae_event_thread.h"
 #include "opcae/ae_server_context.h"
 #include "opcae/b_ack_msg.h"
 #include "opcae/opc_event_server.h"
 #include "opcae/opc_event_sink.h"
 #include "opcae/opc_event_subscription.h"
 #include "opcae/opc_shutdown.h"
+#include "tests/model/model_tree.h"
 #include "tests/support/fake_clock.h"
 #include "tests/support/memory_file_system.h"
 
@@ -184,22 +185,9 @@ struct AeFixture {
         return context;
     }
 
-    ODevice& AddDevice(const std::string& name) {
-        auto device = std::make_unique<ODevice>();
-        device->name = name;
-        device->parent = &document.rootGroup;
-        ODevice* added = device.get();
-        std::unique_ptr<OTagGroup> entry = std::move(device);
-        document.rootGroup.InsertSubgroupByName(entry);
-        return *added;
-    }
+    ODevice& AddDevice(const std::string& name) { return InsertDevice(document.rootGroup, name); }
     OTagGroup& AddGroup(OTagGroup& parent, const std::string& name) {
-        auto group = std::make_unique<OTagGroup>();
-        group->name = name;
-        group->parent = &parent;
-        OTagGroup* added = group.get();
-        parent.InsertSubgroupByName(group);
-        return *added;
+        return InsertGroup(parent, name);
     }
     OModbusTag& AddTag(OTagGroup& group, const std::string& name, std::uint16_t type) {
         auto tag = std::make_unique<OModbusTag>();

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include "opc/opc_result.h"
 #include "opcae/b_enum_event_area.h"
 #include "opcae/opc_ae_types.h"
 #include "tests/opcae/ae_test_support.h"

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include "opc/opc_result.h"
 #include "opcae/opc_event_area_browser.h"
 #include "tests/opcae/ae_test_support.h"
 

@@ -5,6 +5,7 @@
 #include <chrono>
 #include <thread>
 
+#include "opc/opc_result.h"
 #include "tests/opcae/ae_test_support.h"
 
 namespace velk {

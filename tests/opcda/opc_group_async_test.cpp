@@ -2,6 +2,7 @@
 #include <future>
 
 #include "model/locks.h"
+#include "opc/opc_result.h"
 #include "tests/opcda/opcda_fixture.h"
 
 namespace velk::testing {

@@ -3,6 +3,7 @@
 #include <thread>
 
 #include "model/locks.h"
+#include "opc/opc_result.h"
 #include "opcda/c_enum_item_attributes.h"
 #include "opcda/update_timing.h"
 #include "tests/opcda/opcda_fixture.h"

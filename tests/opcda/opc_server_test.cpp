@@ -2,6 +2,7 @@
 #include <set>
 #include <thread>
 
+#include "opc/opc_result.h"
 #include "opcda/c_enum_item_ids.h"
 #include "tests/opcda/opcda_fixture.h"
 

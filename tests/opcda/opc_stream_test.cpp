@@ -5,6 +5,7 @@
 
 #include <cstring>
 
+#include "opc/opc_result.h"
 #include "tests/opcda/opcda_fixture.h"
 
 namespace velk::testing {

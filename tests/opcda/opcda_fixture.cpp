@@ -3,6 +3,8 @@
 #include <thread>
 
 #include "model/locks.h"
+#include "opc/opc_result.h"
+#include "tests/model/model_tree.h"
 
 namespace velk::testing {
 
@@ -210,22 +212,10 @@ bool WaitUntilNoGroupsLive() {
     return OPCGroup::LiveGroups() == 0;
 }
 
-ODevice& DaTest::AddDevice(const std::string& name) {
-    std::unique_ptr<OTagGroup> device = std::make_unique<ODevice>();
-    ODevice* raw = static_cast<ODevice*>(device.get());
-    raw->name = name;
-    raw->parent = &root;
-    root.InsertSubgroupByName(device);
-    return *raw;
-}
+ODevice& DaTest::AddDevice(const std::string& name) { return testing::InsertDevice(root, name); }
 
 OTagGroup& DaTest::AddGroup(OTagGroup& owner, const std::string& name) {
-    auto group = std::make_unique<OTagGroup>();
-    OTagGroup* raw = group.get();
-    raw->name = name;
-    raw->parent = &owner;
-    owner.InsertSubgroupByName(group);
-    return *raw;
+    return testing::InsertGroup(owner, name);
 }
 
 OModbusTag& DaTest::AddTag(OTagGroup& owner, ODevice& device, const std::string& name,

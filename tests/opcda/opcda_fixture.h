@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-#include "app/trace_file.h"
+#include "core/trace_file.h"
 #include "model/o_analog_data.h"
 #include "model/o_device.h"
 #include "model/o_modbus_tag.h"

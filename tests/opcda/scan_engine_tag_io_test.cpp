@@ -4,6 +4,7 @@
 #include "modbus/scan_engine.h"
 #include "model/b_event.h"
 #include "model/locks.h"
+#include "opc/opc_result.h"
 #include "tests/modbus/scan_fake_exchange.h"
 #include "tests/opcda/opcda_fixture.h"
 

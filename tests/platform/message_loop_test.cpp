@@ -10,6 +10,10 @@
 namespace velk {
 namespace {
 
+// Message numbers of a layer above the queue.
+constexpr std::uint32_t kFirstMessage = WM_USER + 1;
+constexpr std::uint32_t kSecondMessage = WM_USER + 2;
+
 struct Payload : MessagePayload {
     explicit Payload(int* destroyed) : destroyed(destroyed) {}
     ~Payload() override { ++*destroyed; }
@@ -70,21 +74,21 @@ TEST(MessageLoop, RunDispatchesPostedMessagesUntilQuitFromAnotherThread) {
     MessageLoop loop(clock);
     RecordingHandler handler;
     std::thread poster([&] {
-        loop.Post(WM_MODULE_LOCK, 0);
-        loop.Post(WM_SHOW_INSTANCE);
+        loop.Post(kFirstMessage, 0);
+        loop.Post(kSecondMessage);
         loop.PostQuit();
     });
     loop.Run(handler);
     poster.join();
-    EXPECT_EQ(handler.messages, std::vector<std::uint32_t>({WM_MODULE_LOCK, WM_SHOW_INSTANCE}));
+    EXPECT_EQ(handler.messages, std::vector<std::uint32_t>({kFirstMessage, kSecondMessage}));
 }
 
 TEST(MessageQueue, PayloadsOfUndeliveredMessagesAreDestroyed) {
     int destroyed = 0;
     {
         MessageQueue queue;
-        queue.Post(WM_AE_EVENT, 0, std::make_unique<Payload>(&destroyed));
-        queue.Post(WM_AE_EVENT, 0, std::make_unique<Payload>(&destroyed));
+        queue.Post(kFirstMessage, 0, std::make_unique<Payload>(&destroyed));
+        queue.Post(kFirstMessage, 0, std::make_unique<Payload>(&destroyed));
         Message m;
         ASSERT_TRUE(queue.Get(m));
         EXPECT_NE(m.PayloadAs<Payload>(), nullptr);
@@ -93,7 +97,7 @@ TEST(MessageQueue, PayloadsOfUndeliveredMessagesAreDestroyed) {
 
     MessageQueue closed;
     closed.Close();
-    EXPECT_FALSE(closed.Post(WM_AE_EVENT, 0, std::make_unique<Payload>(&destroyed)));
+    EXPECT_FALSE(closed.Post(kFirstMessage, 0, std::make_unique<Payload>(&destroyed)));
     EXPECT_EQ(destroyed, 3);
 }
 

@@ -6,6 +6,9 @@
 #include <vector>
 
 #include "app/app_interfaces.h"
+#include "modbus/device_acquisition_control.h"
+#include "model/document_services.h"
+#include "opc/server_objects.h"
 #include "platform/session.h"
 #include "platform/single_instance.h"
 

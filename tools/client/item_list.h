@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "opc/opc_result.h"
 #include "tools/client/bus/da_group.h"
 #include "tools/client/client_command.h"
 

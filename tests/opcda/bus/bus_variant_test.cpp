@@ -7,6 +7,8 @@
 
 #include <limits>
 
+#include "opc/opc_result.h"
+
 namespace velk::dabus {
 namespace {
 

@@ -8,13 +8,14 @@
 #include <atomic>
 #include <mutex>
 
+#include "opc/opc_result.h"
 #include "opcda/bus/da_bus_class.h"
 #include "opcda/bus/sink_window.h"
 #include "platform/dbus/bus_errors.h"
 #include "platform/dbus/bus_host.h"
-#include "tests/dbus/bus_test_client.h"
-#include "tests/dbus/private_bus.h"
 #include "tests/opcda/opcda_fixture.h"
+#include "tests/platform/dbus/bus_test_client.h"
+#include "tests/platform/dbus/private_bus.h"
 #include "tests/support/child_process.h"
 
 namespace velk::testing {

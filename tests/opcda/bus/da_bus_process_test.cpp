@@ -11,11 +11,11 @@
 #include <vector>
 
 #include "platform/text.h"
-#include "tests/dbus/private_bus.h"
 #include "tests/modbus/scan_libmodbus_slave.h"
+#include "tests/platform/dbus/private_bus.h"
 #include "tests/support/child_process.h"
+#include "tests/support/plcsim_process.h"
 #include "tests/support/server_store_text.h"
-#include "tests/tools/plcsim_process.h"
 
 namespace velk::testing {
 namespace {

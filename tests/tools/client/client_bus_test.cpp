@@ -2,6 +2,7 @@
 // calls turned into what the user reads.
 #include <gtest/gtest.h>
 
+#include "opc/opc_result.h"
 #include "tools/client/bus/bus_call_error.h"
 #include "tools/client/bus/bus_value_codec.h"
 #include "tools/client/lib/value_text.h"

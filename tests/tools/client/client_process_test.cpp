@@ -10,11 +10,12 @@
 #include <regex>
 #include <sstream>
 
+#include "opc/opc_result.h"
 #include "platform/text.h"
-#include "tests/dbus/private_bus.h"
+#include "tests/platform/dbus/private_bus.h"
 #include "tests/support/child_process.h"
+#include "tests/support/plcsim_process.h"
 #include "tests/support/server_store_text.h"
-#include "tests/tools/plcsim_process.h"
 
 namespace velk {
 namespace {

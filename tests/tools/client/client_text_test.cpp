@@ -5,6 +5,7 @@
 #include <ctime>
 #include <limits>
 
+#include "opc/opc_result.h"
 #include "tools/client/lib/invocation.h"
 #include "tools/client/lib/quality_text.h"
 #include "tools/client/lib/result_codes.h"

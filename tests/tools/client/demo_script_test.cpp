@@ -13,7 +13,7 @@
 #include <set>
 #include <sstream>
 
-#include "tests/dbus/private_bus.h"
+#include "tests/platform/dbus/private_bus.h"
 #include "tests/support/child_process.h"
 
 namespace velk {

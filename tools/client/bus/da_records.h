@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "opc/opc_result.h"
 #include "tools/client/lib/client_value.h"
 #include "tools/client/lib/result_codes.h"
 

@@ -3,6 +3,8 @@
 #include <charconv>
 #include <cstdio>
 
+#include "opc/opc_result.h"
+
 namespace velk::client {
 namespace {
 

@@ -6,7 +6,7 @@
 set -euo pipefail
 
 PACKAGES=(
-  build-essential cmake ninja-build pkg-config git
+  build-essential cmake ninja-build pkg-config git clang-format
   googletest libgtest-dev libgmock-dev libbenchmark-dev
   libsdbus-c++-dev libsdbus-c++-bin libsystemd-dev dbus dbus-daemon dbus-bin python3-dbus python3-gi
   qt6-base-dev xvfb xauth

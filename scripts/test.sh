@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds, and runs every test: the normal build first, then the
-# unit tests again under AddressSanitizer and UndefinedBehaviorSanitizer.
+# Installs what is missing, checks the layering of the includes and the format of the C++
+# files, builds, and runs every test: the normal build first, then the unit tests again under
+# AddressSanitizer and UndefinedBehaviorSanitizer.
 #   scripts/test.sh           everything
 #   scripts/test.sh --quick   the normal build's tests only
 set -euo pipefail
@@ -8,6 +9,10 @@ cd "$(dirname "$0")/.."
 
 bash scripts/setup.sh
 jobs=$(nproc)
+
+echo "== layers and format"
+python3 scripts/check_layers.py
+bash scripts/check_format.sh
 
 echo "== tests (build/)"
 ctest --test-dir build --output-on-failure -j"$jobs" --timeout 600

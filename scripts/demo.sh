@@ -17,7 +17,7 @@ cd "$(dirname "$0")/.."
 root=$(pwd)
 
 if [ "${VELKOPC_DEMO_NO_SETUP:-0}" != 1 ]; then
-  bash scripts/setup.sh
+  bash scripts/setup.sh --demo
 fi
 
 bin="${VELKOPC_DEMO_BIN:-$root/build/bin}"

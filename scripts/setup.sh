@@ -61,14 +61,17 @@ fi
 [ "$build" = 1 ] || exit 0
 
 cd "$(dirname "$0")/.."
+# ccache, where the machine has it, makes rebuilds of a fresh clone quick.
+launcher=()
+command -v ccache >/dev/null && launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
 if [ "$mode" = demo ]; then
   # A first configuration leaves the tests out (no GoogleTest needed); a tree that the test
   # command configured already keeps its settings.
   options=()
   [ -f build/CMakeCache.txt ] || options=(-DVELK_BUILD_TESTS=OFF)
-  cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo "${options[@]}" >/dev/null
+  cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo "${launcher[@]}" "${options[@]}" >/dev/null
   cmake --build build --target velkopc velkopc-client velkopc-config velkopc-plcsim
 else
-  cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVELK_BUILD_TESTS=ON >/dev/null
+  cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVELK_BUILD_TESTS=ON "${launcher[@]}" >/dev/null
   cmake --build build
 fi

@@ -24,7 +24,7 @@ bin="${VELKOPC_DEMO_BIN:-$root/build/bin}"
 demo="${VELKOPC_DEMO_DIR:-$root/build/demo}"
 mkdir -p "$demo"
 for program in velkopc velkopc-plcsim velkopc-client; do
-  [ -x "$bin/$program" ] || { echo "demo: $bin/$program is missing; run scripts/setup.sh" >&2; exit 1; }
+  [ -x "$bin/$program" ] || { echo "demo: $bin/$program is missing; run scripts/setup.sh --demo" >&2; exit 1; }
 done
 
 # Children, stopped in reverse order of their start by stop_all.

@@ -65,7 +65,7 @@ TEST_F(ServerProcessTest, TraceLinesAreUtf16WithLocalStampsAndTheServerStopsOnSi
     ASSERT_TRUE(WIFEXITED(status));
     EXPECT_EQ(WEXITSTATUS(status), 0);
     const std::regex both(
-        R"(.*started\r\n\d{4}\.\d{2}\.\d{2} \d{2}:\d{2}:\d{2}\.\d{3}> Velk Modbus OPC Server stopped\r\n)");
+        R"([\s\S]*started\r\n\d{4}\.\d{2}\.\d{2} \d{2}:\d{2}:\d{2}\.\d{3}> Velk Modbus OPC Server stopped\r\n)");
     EXPECT_TRUE(std::regex_match(TraceText(), both)) << TraceText();
 }
 

@@ -56,6 +56,7 @@ bool COpcApp::InitInstance(const CommandLine& commandLine) {
     OpenTraceFile();
     StartThreads();
     if (interactive_) platform_.window.Show();
+    velk::Trace(std::string(kVersionLinePrefix) + VELK_VERSION_TEXT);
     velk::Trace(kStartedLine);
     return true;
 }

@@ -44,6 +44,8 @@ inline constexpr std::uint32_t WM_APP_TERMINATE = WM_USER + 100;  // SIGTERM / S
 inline constexpr std::uint32_t WM_APP_MONITOR = WM_USER + 101;    // the Monitor command
 
 inline constexpr std::string_view kStartedLine = "Velk Modbus OPC Server started";
+// Written just before the start line, so that a trace names the build that wrote it.
+inline constexpr std::string_view kVersionLinePrefix = "Velk Modbus OPC Server version ";
 inline constexpr std::string_view kStoppedLine = "Velk Modbus OPC Server stopped";
 inline constexpr std::string_view kOleFailedMessage =
     "OLE initialization failed.  Make sure that the OLE libraries are the correct version.";

@@ -5,9 +5,11 @@
 namespace velk {
 
 std::vector<std::string> UserConditionDirectories(const std::string& programDirectory,
-                                                  const std::string& currentDirectory) {
+                                                  const std::string& currentDirectory,
+                                                  const std::string& dataDirectory) {
     std::vector<std::string> directories;
-    for (const std::string& d : {programDirectory, std::string("/etc/velkopc"), currentDirectory})
+    for (const std::string& d :
+         {programDirectory, std::string("/etc/velkopc"), currentDirectory, dataDirectory})
         if (!d.empty()) directories.push_back(d);
     return directories;
 }

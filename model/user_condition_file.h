@@ -14,9 +14,11 @@ inline constexpr const char* kMsgNoConditionFile = "Unable to open user conditio
 inline constexpr const char* kMsgConditionFileReadError = "File exception while reading.";
 
 // The directories searched, in order: the program's directory, /etc/velkopc, the current
-// directory. Empty entries are left out.
+// directory, and last the installation's data directory, which holds the default file that
+// the package ships. Empty entries are left out.
 std::vector<std::string> UserConditionDirectories(const std::string& programDirectory,
-                                                  const std::string& currentDirectory);
+                                                  const std::string& currentDirectory,
+                                                  const std::string& dataDirectory = {});
 
 enum class UserConditionLoad { Loaded, NotFound, ReadError };
 

@@ -17,14 +17,14 @@ cd "$(dirname "$0")/.."
 root=$(pwd)
 
 if [ "${VELKOPC_DEMO_NO_SETUP:-0}" != 1 ]; then
-  bash scripts/setup.sh
+  bash scripts/setup.sh --demo
 fi
 
 bin="${VELKOPC_DEMO_BIN:-$root/build/bin}"
 demo="${VELKOPC_DEMO_DIR:-$root/build/demo}"
 mkdir -p "$demo"
 for program in velkopc velkopc-plcsim velkopc-client; do
-  [ -x "$bin/$program" ] || { echo "demo: $bin/$program is missing; run scripts/setup.sh" >&2; exit 1; }
+  [ -x "$bin/$program" ] || { echo "demo: $bin/$program is missing; run scripts/setup.sh --demo" >&2; exit 1; }
 done
 
 # Children, stopped in reverse order of their start by stop_all.

@@ -1,41 +1,77 @@
 #!/usr/bin/env bash
-# Installs every Debian package the project needs and builds it.
-# Idempotent: a second run only rebuilds what changed.
-#   scripts/setup.sh            install packages, configure and build (build/)
-#   scripts/setup.sh --no-build install packages only
+# Installs the Debian packages the project needs and builds it. Idempotent: a second run
+# only installs what is missing and rebuilds what changed.
+#   scripts/setup.sh                  everything the tests need; configure and build all (build/)
+#   scripts/setup.sh --demo           only what the demo needs; build only the four programs
+#   scripts/setup.sh --package        install what making and checking the package needs
+#   scripts/setup.sh [--demo] --no-build   install packages only
 set -euo pipefail
 
-PACKAGES=(
-  build-essential cmake ninja-build pkg-config git clang-format
-  googletest libgtest-dev libgmock-dev libbenchmark-dev
-  libsdbus-c++-dev libsdbus-c++-bin libsystemd-dev dbus dbus-daemon dbus-bin python3-dbus python3-gi
+# The four programs and their libraries: what the demo and the package need.
+DEMO_PACKAGES=(
+  build-essential cmake ninja-build pkg-config
+  libsdbus-c++-dev libsystemd-dev dbus-daemon dbus-bin
+)
+# Making the Debian package and checking it: shared-library dependencies (dpkg-shlibdeps,
+# which CPack finds the binaries for with file), lintian, systemd-analyze.
+PACKAGE_PACKAGES=(dpkg-dev file lintian systemd)
+# The tests, benchmarks and fuzz targets, and the peers the tests talk to.
+TEST_PACKAGES=(
+  git clang-format googletest libgtest-dev libgmock-dev libbenchmark-dev
+  libsdbus-c++-bin dbus python3-dbus python3-gi
   qt6-base-dev xvfb xauth
   libmodbus-dev python3-pymodbus python3-serial python3-serial-asyncio mbpoll socat
   iproute2 util-linux locales
 )
 
+mode=test build=1
+for argument in "$@"; do
+  case "$argument" in
+    --demo) mode=demo ;;
+    --package) mode=package build=0 ;;
+    --no-build) build=0 ;;
+    *) echo "setup.sh: unknown option $argument" >&2; exit 2 ;;
+  esac
+done
+case "$mode" in
+  demo) PACKAGES=("${DEMO_PACKAGES[@]}") ;;
+  package) PACKAGES=("${DEMO_PACKAGES[@]}" "${PACKAGE_PACKAGES[@]}") ;;
+  test) PACKAGES=("${DEMO_PACKAGES[@]}" "${PACKAGE_PACKAGES[@]}" "${TEST_PACKAGES[@]}") ;;
+esac
+
+SUDO=""
+[ "$(id -u)" -eq 0 ] || SUDO="sudo"
 missing=()
 for p in "${PACKAGES[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
 done
 if [ ${#missing[@]} -gt 0 ]; then
-  SUDO=""
-  [ "$(id -u)" -eq 0 ] || SUDO="sudo"
+  echo "setup: installing ${missing[*]}"
   $SUDO apt-get update -qq
   DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}"
 fi
 
 # A decimal-comma locale, for the tests that check that number texts ignore the locale.
-if ! locale -a 2>/dev/null | grep -qi '^de_DE\.utf-\?8$'; then
-  SUDO=""
-  [ "$(id -u)" -eq 0 ] || SUDO="sudo"
+if [ "$mode" = test ] && ! locale -a 2>/dev/null | grep -qi '^de_DE\.utf-\?8$'; then
   $SUDO sed -i 's/^# *de_DE.UTF-8 UTF-8/de_DE.UTF-8 UTF-8/' /etc/locale.gen
   grep -q '^de_DE.UTF-8 UTF-8' /etc/locale.gen || echo 'de_DE.UTF-8 UTF-8' | $SUDO tee -a /etc/locale.gen >/dev/null
   $SUDO locale-gen >/dev/null
 fi
 
-[ "${1:-}" = "--no-build" ] && exit 0
+[ "$build" = 1 ] || exit 0
 
 cd "$(dirname "$0")/.."
-cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-cmake --build build
+# ccache, where the machine has it, makes rebuilds of a fresh clone quick.
+launcher=()
+command -v ccache >/dev/null && launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
+if [ "$mode" = demo ]; then
+  # A first configuration leaves the tests out (no GoogleTest needed); a tree that the test
+  # command configured already keeps its settings.
+  options=()
+  [ -f build/CMakeCache.txt ] || options=(-DVELK_BUILD_TESTS=OFF)
+  cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo "${launcher[@]}" "${options[@]}" >/dev/null
+  cmake --build build --target velkopc velkopc-client velkopc-config velkopc-plcsim
+else
+  cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVELK_BUILD_TESTS=ON "${launcher[@]}" >/dev/null
+  cmake --build build
+fi

@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
 # Installs what is missing, checks the layering of the includes and the format of the C++
-# files, builds, and runs every test: the normal build first, then the unit tests again under
+# files, builds, and runs every test: the normal build first, then the Debian package made,
+# linted and checked as installed, then the unit tests again under
 # AddressSanitizer and UndefinedBehaviorSanitizer.
 #   scripts/test.sh           everything
-#   scripts/test.sh --quick   the normal build's tests only
+#   scripts/test.sh --quick   the normal build's tests and the package only
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -16,6 +17,14 @@ bash scripts/check_format.sh
 
 echo "== tests (build/)"
 ctest --test-dir build --output-on-failure -j"$jobs" --timeout 600
+
+echo "== package (build/package/)"
+if command -v dpkg-deb >/dev/null && command -v cpack >/dev/null; then
+  deb=$(VELKOPC_NO_SETUP=1 bash scripts/package.sh | tail -n 1)
+  bash tests/packaging/installed_package_test.sh "$deb"
+else
+  echo "SKIP package: not a Debian system (dpkg-deb or cpack missing)"
+fi
 
 [ "${1:-}" = "--quick" ] && exit 0
 

@@ -13,6 +13,7 @@
 #include "app/server/headless_document_ui.h"
 #include "app/server/headless_window.h"
 #include "app/server/unavailable_bus_class.h"
+#include "install_paths.h"
 #include "model/ae_event_space.h"
 #include "model/c_doc.h"
 #include "model/config_file_storage.h"
@@ -31,9 +32,11 @@
 #include "platform/linux/socket_single_instance.h"
 #include "platform/linux/system_clock.h"
 #include "platform/message_loop.h"
+#include "platform/version_option.h"
 
 int main(int argc, char** argv) {
     using namespace velk;
+    if (IsVersionRequest(argc, argv)) return PrintVersion("velkopc");
     // Before any thread exists, so that only the watch thread receives these signals.
     SignalWatch::BlockTerminationSignals();
 
@@ -82,7 +85,8 @@ int main(int argc, char** argv) {
     services.eventSpace = &EventSpace();
     services.files = &reader;
     services.conditionDirectories =
-        UserConditionDirectories(DirectoryOf(executable), CurrentDirectory());
+        UserConditionDirectories(DirectoryOf(executable), CurrentDirectory(),
+                                 DirectoryOf(executable) + "/" + VELK_DATA_DIR_FROM_BIN);
     services.monitor = &acquisition.Monitor();
     services.lifecycle = &acquisition.Lifecycle();
     DocumentHost document(app, services);

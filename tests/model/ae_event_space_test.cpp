@@ -161,8 +161,9 @@ TEST(UserConditionFile, SearchesTheDirectoriesInOrder) {
     files.files["/cwd/AE_Cond.INI"] = "[Cwd]\n";
     AeEventSpace space;
     std::string found;
-    const auto dirs = UserConditionDirectories("/opt/velk/bin", "/cwd");
-    EXPECT_EQ(dirs, (std::vector<std::string>{"/opt/velk/bin", "/etc/velkopc", "/cwd"}));
+    const auto dirs = UserConditionDirectories("/opt/velk/bin", "/cwd", "/opt/velk/share/velkopc");
+    EXPECT_EQ(dirs, (std::vector<std::string>{"/opt/velk/bin", "/etc/velkopc", "/cwd",
+                                              "/opt/velk/share/velkopc"}));
     EXPECT_EQ(LoadUserConditionFile(space, files, dirs, &found), UserConditionLoad::Loaded);
     EXPECT_EQ(found, "/etc/velkopc/AE_Cond.INI");
     EXPECT_EQ(space.Conditions().back().name, "Etc");

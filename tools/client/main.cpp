@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/version_option.h"
 #include "tools/client/bus/bus_call_error.h"
 #include "tools/client/bus/client_failure.h"
 #include "tools/client/client_command.h"
@@ -63,6 +64,7 @@ int UsageProblem(const std::string& problem) {
 }
 
 int Main(int argc, char** argv) {
+    if (IsVersionRequest(argc, argv)) return PrintVersion("velkopc-client");
     const Invocation invocation = ParseInvocation(std::vector<std::string>(argv + 1, argv + argc));
     if (!invocation.problem.empty()) return UsageProblem(invocation.problem);
     if (invocation.help || invocation.command == "help") return Usage(std::cout);

@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <string>
 
+#include "platform/version_option.h"
 #include "tools/plcsim/plc_simulator.h"
 #include "tools/plcsim/simulator_options.h"
 
@@ -13,6 +14,7 @@ void OnSignal(int) { velk::plcsim::PlcSimulator::RequestQuit(); }
 }  // namespace
 
 int main(int argc, char** argv) {
+    if (velk::IsVersionRequest(argc, argv)) return velk::PrintVersion("velkopc-plcsim");
     velk::plcsim::SimulatorOptions options;
     std::string error;
     if (!velk::plcsim::ParseOptions(argc, argv, options, error)) {

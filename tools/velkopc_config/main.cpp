@@ -11,6 +11,7 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/version_option.h"
 #include "tools/velkopc_config/csv_commands.h"
 #include "tools/velkopc_config/tool_command.h"
 #include "tools/velkopc_config/tool_context.h"
@@ -37,6 +38,7 @@ int Usage() {
 }
 
 int Main(int argc, char** argv) {
+    if (IsVersionRequest(argc, argv)) return PrintVersion("velkopc-config");
     if (argc < 2) return Usage();
     const std::string_view name = argv[1];
     const std::vector<std::string> args(argv + 2, argv + argc);

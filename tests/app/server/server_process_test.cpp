@@ -8,6 +8,7 @@
 
 #include "platform/text.h"
 #include "tests/support/child_process.h"
+#include "version.h"
 
 namespace velk {
 namespace {
@@ -54,8 +55,9 @@ TEST_F(ServerProcessTest, TraceLinesAreUtf16WithLocalStampsAndTheServerStopsOnSi
     ASSERT_GE(bytes.size(), 2u);
     EXPECT_NE(bytes.substr(0, 2), std::string("\xFF\xFE"));  // no byte-order mark
     EXPECT_EQ(bytes[1], '\0');                               // UTF-16LE of an ASCII digit
-    const std::regex started(
-        R"(\d{4}\.\d{2}\.\d{2} \d{2}:\d{2}:\d{2}\.\d{3}> Velk Modbus OPC Server started\r\n)");
+    const std::string stamp = R"(\d{4}\.\d{2}\.\d{2} \d{2}:\d{2}:\d{2}\.\d{3}> )";
+    const std::regex started(stamp + "Velk Modbus OPC Server version " VELK_VERSION_TEXT "\r\n" +
+                             stamp + "Velk Modbus OPC Server started\r\n");
     EXPECT_TRUE(std::regex_match(TraceText(), started)) << TraceText();
 
     ASSERT_TRUE(server.Signal(SIGTERM));
@@ -63,7 +65,7 @@ TEST_F(ServerProcessTest, TraceLinesAreUtf16WithLocalStampsAndTheServerStopsOnSi
     ASSERT_TRUE(WIFEXITED(status));
     EXPECT_EQ(WEXITSTATUS(status), 0);
     const std::regex both(
-        R"(.*started\r\n\d{4}\.\d{2}\.\d{2} \d{2}:\d{2}:\d{2}\.\d{3}> Velk Modbus OPC Server stopped\r\n)");
+        R"([\s\S]*started\r\n\d{4}\.\d{2}\.\d{2} \d{2}:\d{2}:\d{2}\.\d{3}> Velk Modbus OPC Server stopped\r\n)");
     EXPECT_TRUE(std::regex_match(TraceText(), both)) << TraceText();
 }
 

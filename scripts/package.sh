@@ -1,0 +1,30 @@
+#!/usr/bin/env bash
+# Makes the Debian package build/package/velkopc_<version>_<arch>.deb from the build tree
+# (build/; only the four programs are built when the tree lacks them) and lints it: any
+# lintian error fails. The tree is configured with the prefix /usr, as a package wants.
+#   scripts/package.sh             install what is missing, build, package, lint
+#   scripts/package.sh --no-lint   without lintian
+# Prints the package's path on standard output; everything else goes to standard error.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+exec 3>&1 1>&2
+
+lint=1
+[ "${1:-}" = --no-lint ] && lint=0
+[ "${VELKOPC_NO_SETUP:-0}" = 1 ] || bash scripts/setup.sh --package
+
+options=(-DCMAKE_INSTALL_PREFIX=/usr)
+[ -f build/CMakeCache.txt ] || options+=(-G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVELK_BUILD_TESTS=OFF)
+cmake -S . -B build "${options[@]}" >/dev/null
+cmake --build build --target velkopc velkopc-client velkopc-config velkopc-plcsim
+
+rm -rf build/package
+(cd build && cpack -G DEB >/dev/null)
+deb=$(ls build/package/velkopc_*.deb)
+[ "$(echo "$deb" | wc -l)" = 1 ] || { echo "package: expected one package, found: $deb" >&2; exit 1; }
+
+if [ "$lint" = 1 ]; then
+  # Tags kept on purpose are listed, with the reason, in packaging/lintian-overrides.
+  lintian --fail-on error --suppress-tags-from-file packaging/lintian-overrides "$deb"
+fi
+echo "$deb" >&3

@@ -3,6 +3,7 @@
 # Idempotent: a second run only rebuilds what changed.
 #   scripts/setup.sh            install packages, configure and build (build/)
 #   scripts/setup.sh --no-build install packages only
+#   scripts/setup.sh --fuzz     install packages and the fuzzing compiler only (scripts/fuzz.sh)
 set -euo pipefail
 
 PACKAGES=(
@@ -13,6 +14,10 @@ PACKAGES=(
   libmodbus-dev python3-pymodbus python3-serial python3-serial-asyncio mbpoll socat
   iproute2 util-linux locales
 )
+
+# clang with libFuzzer's runtime, for scripts/fuzz.sh only.
+FUZZ_PACKAGES=(clang-14 libclang-rt-14-dev)
+[ "${1:-}" = "--fuzz" ] && PACKAGES+=("${FUZZ_PACKAGES[@]}")
 
 missing=()
 for p in "${PACKAGES[@]}"; do
@@ -34,7 +39,7 @@ if ! locale -a 2>/dev/null | grep -qi '^de_DE\.utf-\?8$'; then
   $SUDO locale-gen >/dev/null
 fi
 
-[ "${1:-}" = "--no-build" ] && exit 0
+case "${1:-}" in --no-build | --fuzz) exit 0 ;; esac
 
 cd "$(dirname "$0")/.."
 cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null

@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds, and runs every test: the normal build first, then the
-# unit tests again under AddressSanitizer and UndefinedBehaviorSanitizer.
+# Installs what is missing, builds, and runs every test: the normal build's tests, a soak of
+# one minute (scripts/soak.sh), then the unit tests again under AddressSanitizer and
+# UndefinedBehaviorSanitizer.
 #   scripts/test.sh           everything
-#   scripts/test.sh --quick   the normal build's tests only
+#   scripts/test.sh --quick   without the sanitizer pass
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -11,6 +12,9 @@ jobs=$(nproc)
 
 echo "== tests (build/)"
 ctest --test-dir build --output-on-failure -j"$jobs" --timeout 600
+
+echo "== soak: the demo plant under client churn for one minute (build/soak/)"
+VELKOPC_DEMO_NO_SETUP=1 bash scripts/soak.sh 1
 
 [ "${1:-}" = "--quick" ] && exit 0
 

@@ -202,6 +202,12 @@ int EventScanThread::ProcessEventRecords(std::span<const std::uint8_t> data) {
 FileTime EventScanThread::RecordTime(const IClock& clock, int hour, int minute, int second,
                                      int millisecond) {
     const FileTime now = clock.NowUtc();
+    // A damaged record's time of day (hour 99, say) is no local time; the C library would
+    // carry it over into days ahead.
+    if (hour < 0 || hour > 23 || minute < 0 || minute > 59 || second < 0 || second > 59 ||
+        millisecond < 0 || millisecond > 999) {
+        return now;
+    }
     const LocalTime today = clock.NowLocal();
     const std::int64_t day = DaysFromCivil(today.year, today.month, today.day);
     FileTime best = now;

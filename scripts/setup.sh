@@ -5,6 +5,7 @@
 #   scripts/setup.sh --demo           only what the demo needs; build only the four programs
 #   scripts/setup.sh --package        install what making and checking the package needs
 #   scripts/setup.sh [--demo] --no-build   install packages only
+#   scripts/setup.sh --fuzz           install the tests' packages and the fuzzing compiler (scripts/fuzz.sh)
 set -euo pipefail
 
 # The four programs and their libraries: what the demo and the package need.
@@ -24,11 +25,15 @@ TEST_PACKAGES=(
   iproute2 util-linux locales
 )
 
+# clang with libFuzzer's runtime, for scripts/fuzz.sh only.
+FUZZ_PACKAGES=(clang-14 libclang-rt-14-dev)
+
 mode=test build=1
 for argument in "$@"; do
   case "$argument" in
     --demo) mode=demo ;;
     --package) mode=package build=0 ;;
+    --fuzz) mode=fuzz build=0 ;;
     --no-build) build=0 ;;
     *) echo "setup.sh: unknown option $argument" >&2; exit 2 ;;
   esac
@@ -37,6 +42,7 @@ case "$mode" in
   demo) PACKAGES=("${DEMO_PACKAGES[@]}") ;;
   package) PACKAGES=("${DEMO_PACKAGES[@]}" "${PACKAGE_PACKAGES[@]}") ;;
   test) PACKAGES=("${DEMO_PACKAGES[@]}" "${PACKAGE_PACKAGES[@]}" "${TEST_PACKAGES[@]}") ;;
+  fuzz) PACKAGES=("${DEMO_PACKAGES[@]}" "${TEST_PACKAGES[@]}" "${FUZZ_PACKAGES[@]}") ;;
 esac
 
 SUDO=""

@@ -1,10 +1,10 @@
 #!/usr/bin/env bash
 # Installs what is missing, checks the layering of the includes and the format of the C++
-# files, builds, and runs every test: the normal build first, then the Debian package made,
-# linted and checked as installed, then the unit tests again under
-# AddressSanitizer and UndefinedBehaviorSanitizer.
+# files, builds, and runs every test: the normal build's tests, a soak of one minute
+# (scripts/soak.sh), the Debian package made, linted and checked as installed, then the unit
+# tests again under AddressSanitizer and UndefinedBehaviorSanitizer.
 #   scripts/test.sh           everything
-#   scripts/test.sh --quick   the normal build's tests and the package only
+#   scripts/test.sh --quick   without the sanitizer passes
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -17,6 +17,9 @@ bash scripts/check_format.sh
 
 echo "== tests (build/)"
 ctest --test-dir build --output-on-failure -j"$jobs" --timeout 600
+
+echo "== soak: the demo plant under client churn for one minute (build/soak/)"
+VELKOPC_DEMO_NO_SETUP=1 bash scripts/soak.sh 1
 
 echo "== package (build/package/)"
 if command -v dpkg-deb >/dev/null && command -v cpack >/dev/null; then

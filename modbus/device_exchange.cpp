@@ -7,7 +7,7 @@ namespace velk {
 
 MessageFraming ActiveChannelFraming(const ODevice& device) {
     const OPort* port =
-        device.activeChannel == 0 ? device.params.primaryPort : device.params.secondaryPort;
+        device.ActiveChannel() == 0 ? device.params.primaryPort : device.params.secondaryPort;
     return ChooseFraming(device.params.modbusTcp != 0, port ? port->dataBits : 8);
 }
 

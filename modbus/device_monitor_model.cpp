@@ -18,7 +18,7 @@ DeviceMonitorModel DeviceMonitorModel::FromCounts(const ODevice& device,
                                                   const std::array<ChannelCounts, 2>& counts) {
     DeviceMonitorModel model;
     model.deviceName = device.name;
-    model.secondaryActive = device.activeChannel != 0;
+    model.secondaryActive = device.ActiveChannel() != 0;
     const auto& p = device.params;
     if (p.modbusTcp != 0) {
         model.channelNames = {p.primaryIpAddress, p.secondaryIpAddress};

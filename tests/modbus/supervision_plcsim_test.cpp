@@ -253,7 +253,7 @@ TEST_F(SupervisionPlcsimTest, PrimaryFailureSwitchesToTheSecondaryAndBack) {
     clock_.Advance(CommSupervision::kSwitchSpacingMs);  // the device's start is 10 s ago
 
     sim_.Command("cut 1");
-    ASSERT_TRUE(Eventually([&] { return device_->activeChannel == 1; }));
+    ASSERT_TRUE(Eventually([&] { return device_->ActiveChannel() == 1; }));
     EXPECT_TRUE(poster_.Has(kAlarmPort1, 1));
     EXPECT_FALSE(poster_.Has(kAlarmCommunication, 1));
     // The scan goes on over the secondary.
@@ -262,7 +262,7 @@ TEST_F(SupervisionPlcsimTest, PrimaryFailureSwitchesToTheSecondaryAndBack) {
     // The primary answers its probes again: once the switch is 10 s ago the device returns.
     sim_.Command("restore 1");
     clock_.Advance(CommSupervision::kSwitchSpacingMs);
-    ASSERT_TRUE(Eventually([&] { return device_->activeChannel == 0; }));
+    ASSERT_TRUE(Eventually([&] { return device_->ActiveChannel() == 0; }));
     EXPECT_TRUE(poster_.Has(kAlarmPort1, 0));
     EXPECT_EQ(device_->statusBits, 0);
     ASSERT_TRUE(MoreRequests("requests.ch1", 4));
@@ -285,7 +285,7 @@ TEST_F(SupervisionPlcsimTest, ResultsJustAfterASwitchAreIgnored) {
     ASSERT_TRUE(BothChannelsGood());
     clock_.Advance(CommSupervision::kSwitchSpacingMs);
     sim_.Command("cut 1");
-    ASSERT_TRUE(Eventually([&] { return device_->activeChannel == 1; }));
+    ASSERT_TRUE(Eventually([&] { return device_->ActiveChannel() == 1; }));
 
     // The clock stands still after the switch: failures of the new active channel count
     // on its counters but not in the supervision.
@@ -308,7 +308,7 @@ TEST_F(SupervisionPlcsimTest, BothChannelsFailingRaiseTheCommunicationAlarm) {
     ASSERT_TRUE(Eventually([&] { return poster_.Has(kAlarmCommunication, 1); }));
     EXPECT_TRUE(poster_.Has(kAlarmPort1, 1));
     EXPECT_TRUE(poster_.Has(kAlarmPort2, 1));
-    EXPECT_EQ(device_->activeChannel, 0);
+    EXPECT_EQ(device_->ActiveChannel(), 0);
 
     sim_.Command("restore 1");
     sim_.Command("restore 2");
@@ -331,7 +331,7 @@ TEST_F(SupervisionPlcsimTest, EqualAddressesRunWithoutStandbyProbe) {
                          "and the secondary channels are the same!)"),
               1);
     EXPECT_EQ(TraceLines("ODevice::DiagnosticThread: Dev=Plc1 started"), 0);
-    EXPECT_EQ(device_->activeChannel, 0);
+    EXPECT_EQ(device_->ActiveChannel(), 0);
 }
 
 TEST_F(SupervisionPlcsimTest, StartsOnceOnThePrimaryAndStartsAgainAfterAStop) {
@@ -340,7 +340,7 @@ TEST_F(SupervisionPlcsimTest, StartsOnceOnThePrimaryAndStartsAgainAfterAStop) {
     device_->activeChannel = 1;  // as stored in a configuration file
     acquisition_.StartAllDevices();
     acquisition_.StartAllDevices();
-    EXPECT_EQ(device_->activeChannel, 0);
+    EXPECT_EQ(device_->ActiveChannel(), 0);
     EXPECT_TRUE(acquisition_.DeviceRuns(*device_));
     ASSERT_TRUE(MoreRequests("requests.ch1", 3));
     EXPECT_GT(Count("requests.fc3"), 0);

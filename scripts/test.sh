@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds, and runs every test: the normal build first, then the
-# unit tests again under AddressSanitizer and UndefinedBehaviorSanitizer.
+# unit tests again under AddressSanitizer and UndefinedBehaviorSanitizer, then the tests
+# that run the product's threads under ThreadSanitizer. Each stage prints its time.
 #   scripts/test.sh           everything
 #   scripts/test.sh --quick   the normal build's tests only
 set -euo pipefail
@@ -9,14 +10,32 @@ cd "$(dirname "$0")/.."
 bash scripts/setup.sh
 jobs=$(nproc)
 
+stage_start=$SECONDS
+stage_done() { echo "== $1 took $((SECONDS - stage_start)) s"; stage_start=$SECONDS; }
+
 echo "== tests (build/)"
 ctest --test-dir build --output-on-failure -j"$jobs" --timeout 600
+stage_done "tests (build/)"
 
 [ "${1:-}" = "--quick" ] && exit 0
 
+# The sanitizer builds leave out the GUI, the benchmarks and the programs that their tests
+# do not start: they build only the test targets they run.
+sanitizer_build() {
+  local dir=$1 sanitize=$2 type=$3 target=$4
+  cmake -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE="$type" -DVELK_SANITIZE="$sanitize" \
+    -DVELK_BUILD_GUI=OFF -DVELK_BUILD_BENCH=OFF >/dev/null
+  cmake --build "$dir" --target "$target"
+}
+
 echo "== unit tests under address and undefined-behaviour sanitizers (build-asan/)"
-cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DVELK_SANITIZE=address,undefined \
-  -DVELK_BUILD_GUI=OFF -DVELK_BUILD_BENCH=OFF >/dev/null
-cmake --build build-asan
+sanitizer_build build-asan address,undefined Debug unit_tests
 ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
   ctest --test-dir build-asan --output-on-failure -j"$jobs" -L unit --timeout 600
+stage_done "address and undefined-behaviour sanitizers (build-asan/)"
+
+echo "== threaded tests under the thread sanitizer (build-tsan/)"
+sanitizer_build build-tsan thread RelWithDebInfo threaded_tests
+TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1 suppressions=$PWD/scripts/tsan.supp" \
+  ctest --test-dir build-tsan --output-on-failure -j"$jobs" -L threaded --timeout 900
+stage_done "thread sanitizer (build-tsan/)"

@@ -3,6 +3,7 @@
 #include <string>
 
 #include "app/trace_file.h"
+#include "modbus/active_channel.h"
 #include "modbus/device_channels.h"
 #include "model/b_event.h"
 #include "model/locks.h"
@@ -88,7 +89,7 @@ void CommSupervision::CheckComm(ODevice& device, bool failed, int channel) {
         std::lock_guard data(TagDataLock());
         std::lock_guard lock(state.stateLock);
         if (WithinMs(state.lastChannelChange, kSettleMs)) return;
-        const bool onPrimary = device.ActiveChannel() == 0;
+        const bool onPrimary = ActiveChannelOf(device) == 0;
         // The physical channel of the result: the active channel on the primary, or the
         // standby channel while the secondary is active, is the primary.
         const bool primary = (channel == kActiveChannel) == onPrimary;
@@ -127,7 +128,7 @@ bool CommSupervision::ChangePort(ODevice& device) {
     std::lock_guard switchLock(state.switchLock);
 
     Trace(std::string("ODevice::ChangePort: try to change channel from ") +
-          ChannelName(device.ActiveChannel()));
+          ChannelName(ActiveChannelOf(device)));
     {
         std::lock_guard lock(state.stateLock);
         if (WithinMs(state.lastChannelChange, kSwitchSpacingMs)) return false;
@@ -138,7 +139,7 @@ bool CommSupervision::ChangePort(ODevice& device) {
     if (channels != nullptr) {
         channels->SwitchChannel();
     } else {
-        device.SetActiveChannel(device.ActiveChannel() == 0 ? 1 : 0);
+        SetActiveChannel(device, ActiveChannelOf(device) == 0 ? 1 : 0);
     }
     {
         std::lock_guard lock(state.stateLock);
@@ -146,7 +147,7 @@ bool CommSupervision::ChangePort(ODevice& device) {
         state.retriesStandby = Retries(device);
     }
     Trace("ODevice::ChangePort: Dev=" + device.name + " the port was changed to " +
-          ChannelName(device.ActiveChannel()) + "!");
+          ChannelName(ActiveChannelOf(device)) + "!");
     return true;
 }
 

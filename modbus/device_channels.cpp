@@ -4,6 +4,7 @@
 #include <cstring>
 #include <span>
 
+#include "modbus/active_channel.h"
 #include "modbus/answer_match.h"
 #include "modbus/channel_settings.h"
 #include "modbus/host_routes.h"
@@ -56,7 +57,7 @@ DeviceChannels::~DeviceChannels() {
     }
 }
 
-int DeviceChannels::ActiveIndex() const { return device_.ActiveChannel() != 0 ? 1 : 0; }
+int DeviceChannels::ActiveIndex() const { return ActiveChannelOf(device_) != 0 ? 1 : 0; }
 
 std::uint8_t DeviceChannels::Slave() const { return device_.params.slaveAddress; }
 
@@ -154,7 +155,7 @@ void DeviceChannels::SwitchChannel() {
     if (device_.params.modbusTcp != 0) std::swap(active_, standby_);
     ++swaps_;
     ClearOkFlags();
-    device_.SetActiveChannel(device_.ActiveChannel() == 0 ? 1 : 0);
+    SetActiveChannel(device_, ActiveChannelOf(device_) == 0 ? 1 : 0);
 }
 
 // ---- TCP exchange ----

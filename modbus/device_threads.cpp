@@ -4,6 +4,7 @@
 #include <system_error>
 
 #include "app/trace_file.h"
+#include "modbus/active_channel.h"
 #include "modbus/comm_supervision.h"
 #include "modbus/device_channels.h"
 #include "modbus/diagnostic_thread.h"
@@ -44,7 +45,7 @@ void DeviceThreads::StartThreads() {
         std::lock_guard exchange(channels_.ExchangeLock());
         if (running_) return;
         // The device starts on its primary channel; its first exchanges go there.
-        device_.SetActiveChannel(0);
+        SetActiveChannel(device_, 0);
         channels_.ClearOkFlags();
         supervision_.ResetRetries(device_);
         running_ = true;

@@ -1,7 +1,6 @@
 #include "model/o_device.h"
 
 #include <algorithm>
-#include <atomic>
 #include <mutex>
 
 #include "model/locks.h"
@@ -10,16 +9,6 @@
 namespace velk {
 
 ODevice::ODevice() { name = "Device"; }
-
-std::int32_t ODevice::ActiveChannel() const {
-    // The field stays a plain member for the configuration file and the dialogs; the
-    // threads reach it atomically.
-    return std::atomic_ref(const_cast<std::int32_t&>(activeChannel)).load();
-}
-
-void ODevice::SetActiveChannel(std::int32_t channel) {
-    std::atomic_ref(activeChannel).store(channel);
-}
 
 ODeviceAlarm* ODevice::AlarmOfCode(std::uint16_t code) {
     if (code < 1 || code > communicationAlarms.size()) return nullptr;

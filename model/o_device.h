@@ -50,11 +50,6 @@ class ODevice final : public OTagGroup {
     // Takes the tag out of both scan lists (takes TagDataLock).
     void RemoveFromScanLists(const OModbusTag* tag);
 
-    // The active channel as the acquisition threads see it: a channel switch stores it while
-    // exchanges, probes and the monitor read it.
-    std::int32_t ActiveChannel() const;
-    void SetActiveChannel(std::int32_t channel);
-
     ODeviceParams params;
     std::array<ODeviceAlarm, 4> communicationAlarms;  // port #1, port #2, comm., overrun
     std::int32_t simulationEnabled = 0;

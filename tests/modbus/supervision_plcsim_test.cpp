@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "modbus/acquisition_stack.h"
+#include "modbus/active_channel.h"
 #include "modbus/channel_settings.h"
 #include "modbus/comm_supervision.h"
 #include "modbus/device_acquisition.h"
@@ -257,7 +258,7 @@ TEST_F(SupervisionPlcsimTest, PrimaryFailureSwitchesToTheSecondaryAndBack) {
     clock_.Advance(CommSupervision::kSwitchSpacingMs);  // the device's start is 10 s ago
 
     sim_.Command("cut 1");
-    ASSERT_TRUE(Eventually([&] { return device_->ActiveChannel() == 1; }));
+    ASSERT_TRUE(Eventually([&] { return ActiveChannelOf(*device_) == 1; }));
     EXPECT_TRUE(poster_.Has(kAlarmPort1, 1));
     EXPECT_FALSE(poster_.Has(kAlarmCommunication, 1));
     // The scan goes on over the secondary.
@@ -266,7 +267,7 @@ TEST_F(SupervisionPlcsimTest, PrimaryFailureSwitchesToTheSecondaryAndBack) {
     // The primary answers its probes again: once the switch is 10 s ago the device returns.
     sim_.Command("restore 1");
     clock_.Advance(CommSupervision::kSwitchSpacingMs);
-    ASSERT_TRUE(Eventually([&] { return device_->ActiveChannel() == 0; }));
+    ASSERT_TRUE(Eventually([&] { return ActiveChannelOf(*device_) == 0; }));
     EXPECT_TRUE(poster_.Has(kAlarmPort1, 0));
     EXPECT_EQ(StatusBits(), 0);
     ASSERT_TRUE(MoreRequests("requests.ch1", 4));
@@ -289,7 +290,7 @@ TEST_F(SupervisionPlcsimTest, ResultsJustAfterASwitchAreIgnored) {
     ASSERT_TRUE(BothChannelsGood());
     clock_.Advance(CommSupervision::kSwitchSpacingMs);
     sim_.Command("cut 1");
-    ASSERT_TRUE(Eventually([&] { return device_->ActiveChannel() == 1; }));
+    ASSERT_TRUE(Eventually([&] { return ActiveChannelOf(*device_) == 1; }));
 
     // The clock stands still after the switch: failures of the new active channel count
     // on its counters but not in the supervision.
@@ -312,7 +313,7 @@ TEST_F(SupervisionPlcsimTest, BothChannelsFailingRaiseTheCommunicationAlarm) {
     ASSERT_TRUE(Eventually([&] { return poster_.Has(kAlarmCommunication, 1); }));
     EXPECT_TRUE(poster_.Has(kAlarmPort1, 1));
     EXPECT_TRUE(poster_.Has(kAlarmPort2, 1));
-    EXPECT_EQ(device_->ActiveChannel(), 0);
+    EXPECT_EQ(ActiveChannelOf(*device_), 0);
 
     sim_.Command("restore 1");
     sim_.Command("restore 2");
@@ -335,7 +336,7 @@ TEST_F(SupervisionPlcsimTest, EqualAddressesRunWithoutStandbyProbe) {
                          "and the secondary channels are the same!)"),
               1);
     EXPECT_EQ(TraceLines("ODevice::DiagnosticThread: Dev=Plc1 started"), 0);
-    EXPECT_EQ(device_->ActiveChannel(), 0);
+    EXPECT_EQ(ActiveChannelOf(*device_), 0);
 }
 
 TEST_F(SupervisionPlcsimTest, StartsOnceOnThePrimaryAndStartsAgainAfterAStop) {
@@ -344,7 +345,7 @@ TEST_F(SupervisionPlcsimTest, StartsOnceOnThePrimaryAndStartsAgainAfterAStop) {
     device_->activeChannel = 1;  // as stored in a configuration file
     acquisition_.StartAllDevices();
     acquisition_.StartAllDevices();
-    EXPECT_EQ(device_->ActiveChannel(), 0);
+    EXPECT_EQ(ActiveChannelOf(*device_), 0);
     EXPECT_TRUE(acquisition_.DeviceRuns(*device_));
     ASSERT_TRUE(MoreRequests("requests.ch1", 3));
     EXPECT_GT(Count("requests.fc3"), 0);

@@ -3,8 +3,10 @@
 #include <string>
 
 #include "core/trace_file.h"
+#include "modbus/active_channel.h"
 #include "modbus/device_channels.h"
 #include "model/b_event.h"
+#include "model/locks.h"
 #include "model/o_device.h"
 
 namespace velk {
@@ -82,9 +84,12 @@ void CommSupervision::CheckComm(ODevice& device, bool failed, int channel) {
     bool switchChannel = false;
     bool reload = false;
     {
+        // The status bits, the status time and the alarms' condition states are the tag data
+        // that the AE server reads and acknowledges under the same lock.
+        std::lock_guard data(TagDataLock());
         std::lock_guard lock(state.stateLock);
         if (WithinMs(state.lastChannelChange, kSettleMs)) return;
-        const bool onPrimary = device.activeChannel == 0;
+        const bool onPrimary = ActiveChannelOf(device) == 0;
         // The physical channel of the result: the active channel on the primary, or the
         // standby channel while the secondary is active, is the primary.
         const bool primary = (channel == kActiveChannel) == onPrimary;
@@ -123,21 +128,26 @@ bool CommSupervision::ChangePort(ODevice& device) {
     std::lock_guard switchLock(state.switchLock);
 
     Trace(std::string("ODevice::ChangePort: try to change channel from ") +
-          ChannelName(device.activeChannel));
+          ChannelName(ActiveChannelOf(device)));
     {
         std::lock_guard lock(state.stateLock);
         if (WithinMs(state.lastChannelChange, kSwitchSpacingMs)) return false;
         state.lastChannelChange = clock_.NowUtc();
     }
-    if (channels != nullptr && device.params.modbusTcp != 0) channels->SwapConnections();
+    // The channels switch the active channel together with the connections, so that no
+    // exchange or probe sees one without the other.
+    if (channels != nullptr) {
+        channels->SwitchChannel();
+    } else {
+        SetActiveChannel(device, ActiveChannelOf(device) == 0 ? 1 : 0);
+    }
     {
         std::lock_guard lock(state.stateLock);
         state.retriesActive = Retries(device);
         state.retriesStandby = Retries(device);
-        device.activeChannel = device.activeChannel == 0 ? 1 : 0;
     }
     Trace("ODevice::ChangePort: Dev=" + device.name + " the port was changed to " +
-          ChannelName(device.activeChannel) + "!");
+          ChannelName(ActiveChannelOf(device)) + "!");
     return true;
 }
 

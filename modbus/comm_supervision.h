@@ -4,10 +4,13 @@
 // their time, evaluates the communication alarms of codes 1 to 3, restarts the application's
 // communication watch and switches the device between its primary and secondary channel.
 //
-// Locking: the per-device state is changed under a state lock of its own (innermost, never
-// held while another lock is taken). A channel switch takes the device's exchange lock, then
-// its switch lock, so that no exchange is in flight on either connection while the
-// connections and the active channel change.
+// Locking: the status bits, the status time and the communication alarms' condition states
+// are changed under TagDataLock, as the AE server reads and acknowledges them; the retries
+// and the time of the last switch under a state lock of the device's own (innermost, never
+// held while another lock is taken). Exchange results come in without the exchange lock
+// held. A channel switch takes the device's exchange lock, then its switch lock, so that no
+// exchange is in flight on either connection while the connections and the active channel
+// change.
 #include <cstdint>
 #include <functional>
 #include <map>

@@ -4,6 +4,8 @@
 #include <cstring>
 #include <span>
 
+#include "modbus/active_channel.h"
+#include "modbus/answer_match.h"
 #include "modbus/channel_settings.h"
 #include "modbus/host_routes.h"
 #include "modbus/ip_address_text.h"
@@ -28,6 +30,17 @@ std::uint16_t TransactionOf(const std::uint8_t* frame) {
     return static_cast<std::uint16_t>(frame[0] << 8 | frame[1]);
 }
 
+// Requests are numbered from 1; 0 is never sent, so an answer that carries 0 comes from a
+// controller that does not echo the identifier, and is matched by its length alone.
+bool MayAnswer(std::uint16_t answerTransaction, std::uint16_t requestTransaction) {
+    return answerTransaction == requestTransaction || answerTransaction == 0;
+}
+
+std::uint16_t NextTransaction(std::uint16_t last) {
+    const auto next = static_cast<std::uint16_t>(last + 1);
+    return next == 0 ? 1 : next;
+}
+
 std::size_t FrameSizeOf(const std::uint8_t* frame) {
     return kLengthFieldEnd + (static_cast<std::size_t>(frame[4]) << 8 | frame[5]);
 }
@@ -44,7 +57,7 @@ DeviceChannels::~DeviceChannels() {
     }
 }
 
-int DeviceChannels::ActiveIndex() const { return device_.activeChannel != 0 ? 1 : 0; }
+int DeviceChannels::ActiveIndex() const { return ActiveChannelOf(device_) != 0 ? 1 : 0; }
 
 std::uint8_t DeviceChannels::Slave() const { return device_.params.slaveAddress; }
 
@@ -100,7 +113,6 @@ bool DeviceChannels::Connect(TcpConnection& connection, int index) {
                                 ModbusTcpPort(services_.machineSettings, address), gateway);
     }
     connection.lastTransaction = 0;
-    connection.unsettled = false;
     if (!connected) counters_[index].AddCommError();
     return connected;
 }
@@ -116,7 +128,6 @@ void DeviceChannels::Close(TcpConnection& connection, int index, std::atomic<boo
                             index == 0 ? p.primaryIpAddress : p.secondaryIpAddress,
                             index == 0 ? p.primaryGatewayAddress : p.secondaryGatewayAddress);
     }
-    connection.unsettled = false;
     okFlag = false;
     services_.clock.Sleep(100);
 }
@@ -139,18 +150,17 @@ void DeviceChannels::RemoveRoute(int index) {
         DottedToAddress(index == 0 ? p.primaryGatewayAddress : p.secondaryGatewayAddress));
 }
 
-void DeviceChannels::SwapConnections() {
+void DeviceChannels::SwitchChannel() {
     std::scoped_lock lock(exchangeLock_, standbyLock_);
-    std::swap(active_, standby_);
+    if (device_.params.modbusTcp != 0) std::swap(active_, standby_);
     ++swaps_;
     ClearOkFlags();
+    SetActiveChannel(device_, ActiveChannelOf(device_) == 0 ? 1 : 0);
 }
 
 // ---- TCP exchange ----
 
-int DeviceChannels::Failure(TcpConnection& connection, int index) {
-    // The answer may still come; it must not be taken for the answer to a later request.
-    connection.unsettled = true;
+int DeviceChannels::Failure(int index) {
     if (services_.sockets->LastErrorWasTimeout()) {
         counters_[index].AddTimeout();
         return -2;
@@ -185,7 +195,7 @@ int DeviceChannels::ReceiveAnswer(TcpConnection& connection, std::uint16_t trans
     // Bytes ahead of the answer belong to earlier requests: whole frames that came too late
     // (another transaction identifier) are passed over, other bytes up to the start of this
     // request's answer are dropped. Then the answer is received again.
-    for (int passes = 0; have >= 2 && TransactionOf(buffer) != transaction; ++passes) {
+    for (int passes = 0; have >= 2 && !MayAnswer(TransactionOf(buffer), transaction); ++passes) {
         if (passes == kMaxStaleFrames) return static_cast<int>(have);
         while (have < kLengthFieldEnd) {
             r = receive(have, kLengthFieldEnd - have);
@@ -230,16 +240,17 @@ int DeviceChannels::ExchangeTcp(TcpConnection& connection, OMessage& message, in
     auto& sockets = *services_.sockets;
     const std::uint16_t answerLength = message.GetAnswerLength();
     const std::uint32_t timeout = device_.params.timeout;
-    if (connection.unsettled) {
-        sockets.DiscardPending(connection.socket);
-        connection.unsettled = false;
-    }
+    // What waits on the connection now came before this request was sent: a late answer or
+    // the rest of a frame, never the answer to it.
+    sockets.DiscardPending(connection.socket);
     // Each request carries its own transaction identifier, so that an answer that comes
-    // too late is recognised as such.
+    // too late from a controller that echoes it is recognised as such.
     std::array<std::uint8_t, OMessage::kBufferSize> request{};
     auto frame = message.Frame();
     std::copy(frame.begin(), frame.end(), request.begin());
-    const std::uint16_t transaction = ++connection.lastTransaction;
+    const RequestIdentity identity = IdentityOf(message);
+    const std::uint16_t transaction = NextTransaction(connection.lastTransaction);
+    connection.lastTransaction = transaction;
     if (frame.size() >= 2) {
         request[0] = static_cast<std::uint8_t>(transaction >> 8);
         request[1] = static_cast<std::uint8_t>(transaction & 0xFF);
@@ -247,36 +258,32 @@ int DeviceChannels::ExchangeTcp(TcpConnection& connection, OMessage& message, in
     int sent = sockets.SendTimed(connection.socket, request.data(), static_cast<int>(frame.size()),
                                  timeout);
     message.Reset();
-    if (sent <= 0) return Failure(connection, index);
+    if (sent <= 0) return Failure(index);
     counters_[index].AddSent();
 
     std::array<std::uint8_t, OMessage::kBufferSize> answer{};
     std::size_t have = 0;
     int r = ReceiveAnswer(connection, transaction, answer.data(),
                           std::min<std::size_t>(answerLength, answer.size()), have);
-    if (r <= 0) return Failure(connection, index);
+    if (r <= 0) return Failure(index);
 
     // Read the rest of a frame longer than expected, so that it cannot become the start of
-    // the next answer; when its end is unknown, drop what is waiting before the next request.
+    // the next answer (what is left is dropped before the next request).
     if (have >= kLengthFieldEnd) {
         const std::size_t frameSize = FrameSizeOf(answer.data());
-        if (frameSize > have && frameSize <= kMaxTcpFrame) {
-            if (Skip(connection, frameSize - have) <= 0) connection.unsettled = true;
-        } else if (frameSize != have) {
-            connection.unsettled = true;
-        }
-    } else {
-        connection.unsettled = true;
+        if (frameSize > have && frameSize <= kMaxTcpFrame) Skip(connection, frameSize - have);
     }
 
-    // Only bytes that carry this request's transaction identifier can be its answer.
-    const bool own = have >= 2 && TransactionOf(answer.data()) == transaction;
-    if (!own) connection.unsettled = true;
-    if (own && have == answerLength) {
+    // Only bytes that carry this request's transaction identifier (or 0) can be its answer,
+    // and only when they answer what was asked.
+    if (have == answerLength && MayAnswer(TransactionOf(answer.data()), transaction)) {
         message.SetAnswerLength(answerLength);
         message.StoreAnswer(std::span(answer.data(), have), services_.clock.NowUtc());
-        counters_[index].AddReceived();
-        return static_cast<int>(have);
+        if (AnswersRequest(identity, message)) {
+            counters_[index].AddReceived();
+            return static_cast<int>(have);
+        }
+        message.Reset();
     }
     counters_[index].AddCommError();
     return static_cast<int>(have);
@@ -284,7 +291,7 @@ int DeviceChannels::ExchangeTcp(TcpConnection& connection, OMessage& message, in
 
 OMessage* DeviceChannels::TransactTcp(OMessage* message) {
     if (message == nullptr) return nullptr;
-    std::lock_guard lock(exchangeLock_);
+    std::unique_lock lock(exchangeLock_);
     if (!running_ || device_.params.modbusTcp == 0 || services_.sockets == nullptr) {
         message->Reset();
         return message;
@@ -293,6 +300,8 @@ OMessage* DeviceChannels::TransactTcp(OMessage* message) {
     if (active_.socket.Empty() && !ConnectActive(index)) message->Reset();
     if (active_.socket.Empty()) {
         activeOk_ = false;
+        // The supervision takes TagDataLock, which comes before the exchange lock.
+        lock.unlock();
         services_.observer.CheckComm(device_, true, kActiveChannel);
         return message;
     }
@@ -308,6 +317,7 @@ OMessage* DeviceChannels::TransactTcp(OMessage* message) {
         CloseActive();
     }
     activeOk_ = !failed;
+    lock.unlock();
     services_.observer.CheckComm(device_, failed, kActiveChannel);
     return message;
 }

@@ -76,9 +76,10 @@ class DeviceChannels {
     // expected is positive but leaves the message reset.
     int ExchangeTcp(TcpConnection& connection, OMessage& message, int index);
 
-    // For the channel switch: exchanges the two connections and clears both OK flags,
-    // between exchanges (takes the exchange lock, then the standby lock).
-    void SwapConnections();
+    // The channel switch in one step between exchanges and probes (under the exchange lock,
+    // then the standby lock): toggles the device's active channel, exchanges the two
+    // connections of a TCP device and clears both OK flags.
+    void SwitchChannel();
 
     // The device's running flag (set while its threads run); TCP exchanges need it.
     void SetRunning(bool running) { running_ = running; }
@@ -109,7 +110,7 @@ class DeviceChannels {
                                    std::uint16_t transaction);
     // Receives and drops count bytes: 1, or the failing receive's result.
     int Skip(TcpConnection& connection, std::size_t count);
-    int Failure(TcpConnection& connection, int index);
+    int Failure(int index);
     std::uint8_t Slave() const;
 
     ODevice& device_;
@@ -122,7 +123,7 @@ class DeviceChannels {
     std::recursive_mutex standbyLock_;
     TcpConnection active_;
     TcpConnection standby_;
-    std::uint32_t swaps_ = 0;  // under both locks
+    std::uint32_t swaps_ = 0;  // channel switches; under both locks
 };
 
 }  // namespace velk

@@ -1,5 +1,6 @@
 #include "modbus/device_exchange.h"
 
+#include "modbus/active_channel.h"
 #include "model/o_device.h"
 #include "model/o_port.h"
 
@@ -7,7 +8,7 @@ namespace velk {
 
 MessageFraming ActiveChannelFraming(const ODevice& device) {
     const OPort* port =
-        device.activeChannel == 0 ? device.params.primaryPort : device.params.secondaryPort;
+        ActiveChannelOf(device) == 0 ? device.params.primaryPort : device.params.secondaryPort;
     return ChooseFraming(device.params.modbusTcp != 0, port ? port->dataBits : 8);
 }
 

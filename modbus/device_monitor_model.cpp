@@ -1,5 +1,6 @@
 #include "modbus/device_monitor_model.h"
 
+#include "modbus/active_channel.h"
 #include "modbus/device_channels.h"
 #include "modbus/serial_channel_set.h"
 #include "model/o_device.h"
@@ -18,7 +19,7 @@ DeviceMonitorModel DeviceMonitorModel::FromCounts(const ODevice& device,
                                                   const std::array<ChannelCounts, 2>& counts) {
     DeviceMonitorModel model;
     model.deviceName = device.name;
-    model.secondaryActive = device.activeChannel != 0;
+    model.secondaryActive = ActiveChannelOf(device) != 0;
     const auto& p = device.params;
     if (p.modbusTcp != 0) {
         model.channelNames = {p.primaryIpAddress, p.secondaryIpAddress};

@@ -1,8 +1,10 @@
 #include "modbus/device_threads.h"
 
+#include <string>
 #include <system_error>
 
 #include "core/trace_file.h"
+#include "modbus/active_channel.h"
 #include "modbus/comm_supervision.h"
 #include "modbus/device_channels.h"
 #include "modbus/diagnostic_thread.h"
@@ -18,7 +20,12 @@ DeviceThreads::DeviceThreads(ODevice& device, DeviceChannels& channels,
       supervision_(supervision),
       scanServices_(std::move(scanServices)) {}
 
-DeviceThreads::~DeviceThreads() { StopThreads(); }
+DeviceThreads::~DeviceThreads() {
+    StopThreads();
+    // The threads use this object and the device: a thread still running must end first.
+    if (eventScan_.joinable()) eventScan_.join();
+    if (diagnostic_.joinable()) diagnostic_.join();
+}
 
 bool DeviceThreads::ChannelsAreSame(const ODevice& device) {
     const auto& p = device.params;
@@ -30,17 +37,23 @@ bool DeviceThreads::ChannelsAreSame(const ODevice& device) {
 
 void DeviceThreads::StartThreads() {
     std::lock_guard startStop(startStopLock_);
+    // A thread that outlived the last stop must have ended before its successor starts.
+    if (!JoinEnded(eventScan_, eventScanEnded_, "EventScanThread") ||
+        !JoinEnded(diagnostic_, diagnosticEnded_, "DiagnosticThread"))
+        return;
     {
         std::lock_guard exchange(channels_.ExchangeLock());
         if (running_) return;
         // The device starts on its primary channel; its first exchanges go there.
-        device_.activeChannel = 0;
+        SetActiveChannel(device_, 0);
         channels_.ClearOkFlags();
         supervision_.ResetRetries(device_);
         running_ = true;
         channels_.SetRunning(true);
         eventScanWake_.Reset();
         diagnosticWake_.Reset();
+        eventScanEnded_.Reset();
+        diagnosticEnded_.Reset();
     }
     try {
         eventScan_ = std::thread([this] { RunEventScan(); });
@@ -80,8 +93,29 @@ void DeviceThreads::StopThreads() {
     }
     // Joined without the exchange lock: a thread may be about to take it for its last
     // exchange, which fails at once now that the device no longer runs.
-    if (eventScan_.joinable()) eventScan_.join();
-    if (diagnostic_.joinable()) diagnostic_.join();
+    JoinWithin(eventScan_, eventScanEnded_, "EventScanThread");
+    JoinWithin(diagnostic_, diagnosticEnded_, "DiagnosticThread");
+}
+
+void DeviceThreads::JoinWithin(std::thread& thread, DeviceThreadsWake& ended, const char* name) {
+    if (!thread.joinable()) return;
+    if (ended.Wait(stopWaitMs_)) {
+        thread.join();
+        return;
+    }
+    Trace("ODevice::StopThreads: Dev=" + device_.name + " " + name + " still running after " +
+          std::to_string(stopWaitMs_) + " ms");
+}
+
+bool DeviceThreads::JoinEnded(std::thread& thread, DeviceThreadsWake& ended, const char* name) {
+    if (!thread.joinable()) return true;
+    if (ended.Wait(0)) {
+        thread.join();
+        return true;
+    }
+    Trace("ODevice::StartThreads: Dev=" + device_.name + " " + name +
+          " of the last run is still running; the threads are not started");
+    return false;
 }
 
 void DeviceThreads::RunEventScan() {
@@ -94,6 +128,7 @@ void DeviceThreads::RunEventScan() {
         if (device_.params.modbusTcp != 0) channels_.RemoveRoute(channels_.ActiveIndex());
     });
     scan.Run();
+    eventScanEnded_.Signal();
 }
 
 void DeviceThreads::RunDiagnostic() {
@@ -102,6 +137,7 @@ void DeviceThreads::RunDiagnostic() {
                                 diagnosticRuns_, scanServices_.acquisitionRuns,
                                 [this] { supervision_.ResetStandbyRetries(device_); });
     diagnostic.Run();
+    diagnosticEnded_.Signal();
 }
 
 }  // namespace velk

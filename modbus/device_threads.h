@@ -3,6 +3,7 @@
 // started by the first client, stopped by the last one or before the device is destroyed.
 // The object owns both threads and stops them at the latest in its destructor.
 #include <atomic>
+#include <cstdint>
 #include <functional>
 #include <mutex>
 #include <thread>
@@ -28,9 +29,13 @@ class DeviceThreads {
     // device whose two channels are the same gets no diagnostic thread. A thread that cannot
     // be created is reported in the trace.
     void StartThreads();
-    // Stops both threads and waits for their end; a thread inside an exchange ends when the
-    // exchange has.
+    // Stops both threads and waits up to the stop wait (5000 ms) for the end of each. A thread
+    // still running then (inside a long exchange) is reported in the trace and joined at the
+    // next start or when this object is destroyed, never waited for here.
     void StopThreads();
+    static constexpr std::uint32_t kStopWaitMs = 5000;
+    // For tests: a shorter stop wait.
+    void SetStopWaitMs(std::uint32_t milliseconds) { stopWaitMs_ = milliseconds; }
 
     bool Running() const { return running_.load(); }
     bool HasDiagnosticThread() const { return diagnostic_.joinable(); }
@@ -40,6 +45,10 @@ class DeviceThreads {
   private:
     void RunEventScan();
     void RunDiagnostic();
+    // Waits up to the stop wait for the thread's end and joins it; reports it when it runs on.
+    void JoinWithin(std::thread& thread, DeviceThreadsWake& ended, const char* name);
+    // Joins a thread left running by the last stop if it has ended since; false when it runs.
+    bool JoinEnded(std::thread& thread, DeviceThreadsWake& ended, const char* name);
 
     ODevice& device_;
     DeviceChannels& channels_;
@@ -50,6 +59,10 @@ class DeviceThreads {
     std::atomic<bool> diagnosticRuns_{false};
     DeviceThreadsWake eventScanWake_;
     DeviceThreadsWake diagnosticWake_;
+    // Signalled by each thread as its last step.
+    DeviceThreadsWake eventScanEnded_;
+    DeviceThreadsWake diagnosticEnded_;
+    std::uint32_t stopWaitMs_ = kStopWaitMs;
     std::thread eventScan_;
     std::thread diagnostic_;
 };

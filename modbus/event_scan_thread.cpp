@@ -153,18 +153,14 @@ void EventScanThread::ReadEventBuffer() {
             bool readStatus = false;
             {
                 std::lock_guard lock(TagDataLock());
-                const bool newOverrun = result == -1 && device_.overrunState == 0;
-                // Only a mark decides: a chunk without one (the part of the buffer behind the
-                // mark, or a full first chunk) leaves the overrun state as it is.
-                if (result == -1) device_.overrunState = kOverrunActive;
-                if (result == 0) device_.overrunState = 0;
+                // The overrun mark sets the overrun state; a chunk that ends at the end mark or
+                // holds records only clears it.
+                device_.overrunState = result == -1 ? kOverrunActive : 0;
                 ODeviceAlarm* alarm = device_.AlarmOfCode(kAlarmBufferOverrun);
                 const std::uint16_t before = alarm->lastStatus;
                 const std::uint16_t after = alarm->EvaluateOverrun(
                     device_, kAlarmBufferOverrun, services_.clock.NowUtc(), services_.poster);
-                // Records were lost at an overrun: the state of every signal is read again,
-                // also when the overrun alarm is not enabled.
-                readStatus = after != before || newOverrun;
+                readStatus = after != before;
             }
             if (readStatus) ReadEventStatus(services_.clock.NowUtc(), false);
         }

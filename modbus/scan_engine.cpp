@@ -80,6 +80,7 @@ void ScanEngine::ReadTags(ODevice& device, const TagList& tags) {
 
 void ScanEngine::ReadBlockOf(ODevice& device, const ReadBlock& block, bool wordSwap) {
     const ScanReadOverlap::Scope read(overlap_, device);
+    const FileTime startedAt = clock_.NowUtc();
     const MessageFraming framing = exchange_.Framing(device);
     const bool bits = IsBitKind(block.kind);
     BlockAnswer answer;
@@ -100,7 +101,10 @@ void ScanEngine::ReadBlockOf(ODevice& device, const ReadBlock& block, bool wordS
     const bool overlapped = read.Overlapped();
     for (OModbusTag* tag : block.tags) {
         if (!valid) {
-            tag->quality = kQualityCommFailure;
+            // Another read of this device stored an answer that came after this read began:
+            // a failure seen before that answer does not make it bad.
+            if (!(overlapped && tag->quality == kQualityGood && tag->timestamp >= startedAt))
+                tag->quality = kQualityCommFailure;
             continue;
         }
         // Another read of this device stored a later answer while this one waited.

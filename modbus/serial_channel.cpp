@@ -4,6 +4,7 @@
 #include <span>
 
 #include "core/trace_file.h"
+#include "modbus/answer_match.h"
 #include "model/o_port.h"
 
 namespace velk {
@@ -90,10 +91,19 @@ SerialChannel::Attempt SerialChannel::TryOnce(ChannelCounters& deviceCounters, O
         return Attempt::kBroadcast;
     }
     int got = line_->Read(std::span(receiveBuffer_.data(), answerLength), error);
+    const auto received = std::span(receiveBuffer_.data(), answerLength);
+    if (got == answerLength && !AnswersRequest(message, received)) {
+        // Another slave's frame, or the answer to another request: a failed attempt, as an
+        // answer of another length is.
+        purgeNeeded_ = true;
+        counters_.AddCommError();
+        deviceCounters.AddCommError();
+        return Attempt::kFailed;
+    }
     if (got == answerLength) {
         counters_.AddReceived();
         deviceCounters.AddReceived();
-        message.StoreAnswer(std::span(receiveBuffer_.data(), answerLength), clock_.NowUtc());
+        message.StoreAnswer(received, clock_.NowUtc());
         return Attempt::kAnswered;
     }
     purgeNeeded_ = true;
@@ -130,9 +140,6 @@ OMessage& SerialChannel::Transact(ChannelCounters& deviceCounters, OMessage& mes
             case Attempt::kBroadcast:
                 return message;
             case Attempt::kAnswered:
-                // An answer to the retry may have been the late answer to the first attempt,
-                // with the retry's own answer still to come: the next exchange starts clean.
-                if (attempt > 0) purgeNeeded_ = true;
                 clock_.Sleep(std::max<std::uint32_t>(pause, 10));
                 return message;
             case Attempt::kWriteFailed:

@@ -446,9 +446,11 @@ int OPCEventServer::RequestClientShutdown(const std::string& reason) {
         std::lock_guard lock(shutdownLock_);
         if (!shutdownConnections_.empty()) first = shutdownConnections_.front().sink;
     }
-    if (!first) return S_FALSE;
-    Trace("Calling IOPCShutdown::ShutdownRequest on an AE client");
-    const HRESULT result = first->ShutdownRequest(reason);
+    HRESULT result = S_FALSE;
+    if (first) {
+        Trace("Calling IOPCShutdown::ShutdownRequest on an AE client");
+        result = first->ShutdownRequest(reason);
+    }
     TraceResult("Called AE client(s) to shutdown server", result, true);
     return result;
 }

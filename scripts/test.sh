@@ -2,7 +2,8 @@
 # Installs what is missing, checks the layering of the includes and the format of the C++
 # files, builds, and runs every test: the normal build's tests, a soak of one minute
 # (scripts/soak.sh), the Debian package made, linted and checked as installed, then the unit
-# tests again under AddressSanitizer and UndefinedBehaviorSanitizer.
+# tests again under AddressSanitizer and UndefinedBehaviorSanitizer, then the tests that run
+# the product's threads under ThreadSanitizer. Each stage prints its time.
 #   scripts/test.sh           everything
 #   scripts/test.sh --quick   without the sanitizer passes
 set -euo pipefail
@@ -11,15 +12,21 @@ cd "$(dirname "$0")/.."
 bash scripts/setup.sh
 jobs=$(nproc)
 
+stage_start=$SECONDS
+stage_done() { echo "== $1 took $((SECONDS - stage_start)) s"; stage_start=$SECONDS; }
+
 echo "== layers and format"
 python3 scripts/check_layers.py
 bash scripts/check_format.sh
+stage_done "layers and format"
 
 echo "== tests (build/)"
 ctest --test-dir build --output-on-failure -j"$jobs" --timeout 600
+stage_done "tests (build/)"
 
 echo "== soak: the demo plant under client churn for one minute (build/soak/)"
 VELKOPC_DEMO_NO_SETUP=1 bash scripts/soak.sh 1
+stage_done "soak"
 
 echo "== package (build/package/)"
 if command -v dpkg-deb >/dev/null && command -v cpack >/dev/null; then
@@ -28,12 +35,27 @@ if command -v dpkg-deb >/dev/null && command -v cpack >/dev/null; then
 else
   echo "SKIP package: not a Debian system (dpkg-deb or cpack missing)"
 fi
+stage_done "package"
 
 [ "${1:-}" = "--quick" ] && exit 0
 
+# The sanitizer builds leave out the GUI, the benchmarks and the programs that their tests
+# do not start: they build only the test targets they run.
+sanitizer_build() {
+  local dir=$1 sanitize=$2 type=$3 target=$4
+  cmake -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE="$type" -DVELK_SANITIZE="$sanitize" \
+    -DVELK_BUILD_GUI=OFF -DVELK_BUILD_BENCH=OFF >/dev/null
+  cmake --build "$dir" --target "$target"
+}
+
 echo "== unit tests under address and undefined-behaviour sanitizers (build-asan/)"
-cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DVELK_SANITIZE=address,undefined \
-  -DVELK_BUILD_GUI=OFF -DVELK_BUILD_BENCH=OFF >/dev/null
-cmake --build build-asan
+sanitizer_build build-asan address,undefined Debug unit_tests
 ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
   ctest --test-dir build-asan --output-on-failure -j"$jobs" -L unit --timeout 600
+stage_done "address and undefined-behaviour sanitizers (build-asan/)"
+
+echo "== threaded tests under the thread sanitizer (build-tsan/)"
+sanitizer_build build-tsan thread RelWithDebInfo threaded_tests
+TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1 suppressions=$PWD/scripts/tsan.supp" \
+  ctest --test-dir build-tsan --output-on-failure -j"$jobs" -L threaded --timeout 900
+stage_done "thread sanitizer (build-tsan/)"

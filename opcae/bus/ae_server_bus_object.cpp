@@ -1,5 +1,6 @@
 #include "opcae/bus/ae_server_bus_object.h"
 
+#include "app/trace_file.h"
 #include "opcae/bus/ae_area_browser_bus_object.h"
 #include "opcae/bus/ae_bus_names.h"
 #include "opcae/bus/ae_bus_values.h"
@@ -205,6 +206,12 @@ BusReply AeServerBusObject::GetStatus() {
 }
 
 BusReply AeServerBusObject::CreateEventSubscription(BusCall& call) {
+    // A subscription that would not answer for the requested interface is not made; the call
+    // is traced with the error the client gets.
+    if (!SubscriptionAnswers(TextArg(call, 4))) {
+        TraceResult("Called IOPCEventServer::CreateEventSubscription", E_NOINTERFACE, true);
+        return BusReply::Fail(E_NOINTERFACE, TextArg(call, 4));
+    }
     std::shared_ptr<OPCEventSubscription> subscription;
     std::uint32_t revisedTime = 0;
     std::uint32_t revisedSize = 0;
@@ -212,10 +219,6 @@ BusReply AeServerBusObject::CreateEventSubscription(BusCall& call) {
                                                        UInt32Arg(call, 2), UInt32Arg(call, 3),
                                                        &subscription, &revisedTime, &revisedSize);
     if (Failed(r)) return BusReply::Fail(r);
-    if (!SubscriptionAnswers(TextArg(call, 4))) {
-        server_->ReleaseSubscription(subscription.get());
-        return BusReply::Fail(E_NOINTERFACE, TextArg(call, 4));
-    }
     const std::string path = call.scope.ExportChild(
         "Subscription",
         std::make_unique<AeSubscriptionBusObject>(subscription, server_, sinks_, queue_));
@@ -306,8 +309,10 @@ BusReply AeServerBusObject::CreateAreaBrowser(BusCall& call) {
 }
 
 BusReply AeServerBusObject::Advise(BusCall& call) {
-    if (TextArg(call, 0) != kIOPCShutdown)
+    if (TextArg(call, 0) != kIOPCShutdown) {
+        TraceResult("Called IConnectionPoint<IOPCShutdown>::Advise", CONNECT_E_NOCONNECTION, true);
         return BusReply::Fail(CONNECT_E_NOCONNECTION, TextArg(call, 0));
+    }
     std::uint32_t cookie = 0;
     const HRESULT r = server_->AdviseShutdown(
         std::make_shared<RemoteShutdownSink>(sinks_, TextArg(call, 1)), &cookie);
@@ -315,8 +320,11 @@ BusReply AeServerBusObject::Advise(BusCall& call) {
 }
 
 BusReply AeServerBusObject::Unadvise(BusCall& call) {
-    if (TextArg(call, 0) != kIOPCShutdown)
+    if (TextArg(call, 0) != kIOPCShutdown) {
+        TraceResult("Called IConnectionPoint<IOPCShutdown>::Unadvise", CONNECT_E_NOCONNECTION,
+                    true);
         return BusReply::Fail(CONNECT_E_NOCONNECTION, TextArg(call, 0));
+    }
     return ReplyOf(server_->UnadviseShutdown(UInt32Arg(call, 1)));
 }
 

@@ -1,5 +1,6 @@
 #include "opcae/bus/ae_subscription_bus_object.h"
 
+#include "app/trace_file.h"
 #include "opcae/bus/ae_bus_names.h"
 #include "opcae/bus/ae_bus_values.h"
 #include "opcae/bus/remote_event_sink.h"
@@ -169,8 +170,10 @@ BusReply AeSubscriptionBusObject::SetKeepAlive(BusCall& call) {
 }
 
 BusReply AeSubscriptionBusObject::Advise(BusCall& call) {
-    if (TextArg(call, 0) != kIOPCEventSink)
+    if (TextArg(call, 0) != kIOPCEventSink) {
+        TraceResult("Called IConnectionPoint<IOPCEventSink>::Advise", CONNECT_E_NOCONNECTION, true);
         return BusReply::Fail(CONNECT_E_NOCONNECTION, TextArg(call, 0));
+    }
     std::uint32_t cookie = 0;
     const HRESULT r =
         subscription_->Advise(std::make_shared<RemoteEventSink>(queue_, TextArg(call, 1)), &cookie);
@@ -178,8 +181,11 @@ BusReply AeSubscriptionBusObject::Advise(BusCall& call) {
 }
 
 BusReply AeSubscriptionBusObject::Unadvise(BusCall& call) {
-    if (TextArg(call, 0) != kIOPCEventSink)
+    if (TextArg(call, 0) != kIOPCEventSink) {
+        TraceResult("Called IConnectionPoint<IOPCEventSink>::Unadvise", CONNECT_E_NOCONNECTION,
+                    true);
         return BusReply::Fail(CONNECT_E_NOCONNECTION, TextArg(call, 0));
+    }
     return ReplyOf(subscription_->Unadvise(UInt32Arg(call, 1)));
 }
 

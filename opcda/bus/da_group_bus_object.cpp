@@ -566,6 +566,8 @@ BusInterface DaGroupBusObject::ConnectionPoints() {
 
 BusReply DaGroupBusObject::Advise(BusCall& call) {
     if (TextArg(call, 0) != kDataCallbackSinkInterface) {
+        TraceResult("Called IConnectionPoint<IOPCDataCallback>::Advise", CONNECT_E_NOCONNECTION,
+                    true);
         return BusReply::Fail(CONNECT_E_NOCONNECTION, TextArg(call, 0));
     }
     auto sink = std::make_unique<RemoteDataCallbackSink>(context_.sinks, TextArg(call, 1));
@@ -577,13 +579,18 @@ BusReply DaGroupBusObject::Advise(BusCall& call) {
 }
 
 BusReply DaGroupBusObject::Unadvise(BusCall& call) {
+    const char* method = "Called IConnectionPoint<IOPCDataCallback>::Unadvise";
     if (TextArg(call, 0) != kDataCallbackSinkInterface) {
+        TraceResult(method, CONNECT_E_NOCONNECTION, true);
         return BusReply::Fail(CONNECT_E_NOCONNECTION, TextArg(call, 0));
     }
     const std::uint32_t cookie = UInt32Arg(call, 1);
     auto found = callbacks_.find(cookie);
     // A cookie of another object of the same group is not this object's to end.
-    if (found == callbacks_.end()) return BusReply::Fail(CONNECT_E_NOCONNECTION);
+    if (found == callbacks_.end()) {
+        TraceResult(method, CONNECT_E_NOCONNECTION, true);
+        return BusReply::Fail(CONNECT_E_NOCONNECTION);
+    }
     HRESULT hr = group_->UnadviseCallback(cookie);
     if (Succeeded(hr)) {
         retired_.push_back(std::move(found->second));

@@ -1,5 +1,6 @@
 #include "opcda/bus/da_server_bus_object.h"
 
+#include "app/trace_file.h"
 #include "opcda/bus/bus_variant.h"
 #include "opcda/bus/da_group_bus_object.h"
 #include "opcda/opc_server.h"
@@ -336,6 +337,7 @@ BusInterface DaServerBusObject::ConnectionPoints() {
 
 BusReply DaServerBusObject::Advise(BusCall& call) {
     if (TextArg(call, 0) != kShutdownSinkInterface) {
+        TraceResult("Called IConnectionPoint<IOPCShutdown>::Advise", CONNECT_E_NOCONNECTION, true);
         return BusReply::Fail(CONNECT_E_NOCONNECTION, TextArg(call, 0));
     }
     auto sink = std::make_unique<RemoteShutdownSink>(context_.sinks, TextArg(call, 1));
@@ -348,6 +350,8 @@ BusReply DaServerBusObject::Advise(BusCall& call) {
 
 BusReply DaServerBusObject::Unadvise(BusCall& call) {
     if (TextArg(call, 0) != kShutdownSinkInterface) {
+        TraceResult("Called IConnectionPoint<IOPCShutdown>::Unadvise", CONNECT_E_NOCONNECTION,
+                    true);
         return BusReply::Fail(CONNECT_E_NOCONNECTION, TextArg(call, 0));
     }
     const std::uint32_t cookie = UInt32Arg(call, 1);

@@ -4,10 +4,15 @@
 // list read.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
+#include <future>
 #include <memory>
 #include <vector>
 
+#include "modbus/comm_supervision.h"
+#include "modbus/device_channels.h"
+#include "modbus/device_threads.h"
 #include "modbus/device_threads_wake.h"
 #include "modbus/event_record.h"
 #include "modbus/event_scan_thread.h"
@@ -15,10 +20,12 @@
 #include "modbus/time_sync_schedule.h"
 #include "model/o_binary_alarm.h"
 #include "model/o_binary_data.h"
+#include "tests/modbus/route_trace_capture.h"
 #include "tests/modbus/scan_fake_exchange.h"
 #include "tests/modbus/scan_test_tags.h"
 #include "tests/model/recording_poster.h"
 #include "tests/support/fake_clock.h"
+#include "tests/support/recording_exchange_observer.h"
 
 namespace velk {
 namespace {
@@ -160,27 +167,26 @@ TEST_F(EventScanTest, OverrunRaisesTheAlarmAndRereadsTheStatus) {
 
     auto scan = Scan();
     scan->ReadEventBuffer();
-    EXPECT_EQ(device().overrunState, kOverrunActive);
-    ASSERT_EQ(poster_.events.size(), 1u);
+    // The first chunk's mark raises the alarm, the second chunk (records only) clears the
+    // overrun state again; each change of the alarm reads the status of every signal.
+    EXPECT_EQ(device().overrunState, 0);
+    ASSERT_EQ(poster_.events.size(), 2u);
     EXPECT_EQ(poster_.events[0]->code, kAlarmBufferOverrun);
     EXPECT_EQ(poster_.events[0]->active, 1);
-    // The status read came after the first chunk and set the state read from the coil.
-    const auto requests = exchange_.Requests();
-    ASSERT_GE(requests.size(), 2u);
-    EXPECT_EQ(requests[1], ReadPdu(1, kEventSignalCoilBase + 5, 1));
+    EXPECT_EQ(poster_.events[1]->active, 0);
+    EXPECT_EQ(exchange_.Requests(),
+              (std::vector<Pdu>{
+                  ReadPdu(3, kKestrelBase, 124), ReadPdu(1, kEventSignalCoilBase + 5, 1),
+                  ReadPdu(3, kKestrelBase + 124, 124), ReadPdu(1, kEventSignalCoilBase + 5, 1)}));
     EXPECT_FALSE(tag.GetValue().AsBool());
     EXPECT_EQ(tag.timestamp, clock_.NowUtc());
 
-    // The rest of the buffer after the mark holds no mark and leaves the state (else the
-    // alarm would return to normal and activate again within every pass).
-    EXPECT_EQ(poster_.events.size(), 1u);
-
-    // The next pass finds the buffer cleared: the alarm returns to normal.
-    EndBuffer(kKestrelBase, 0);
+    // With the alarm disabled an overrun changes no alarm state and reads no status.
+    overrun.enableFlags = 0;
+    exchange_.ClearRequests();
     scan->ReadEventBuffer();
-    EXPECT_EQ(device().overrunState, 0);
-    ASSERT_EQ(poster_.events.size(), 2u);
-    EXPECT_EQ(poster_.events[1]->active, 0);
+    EXPECT_EQ(RequestsOf(1).size(), 0u);
+    EXPECT_EQ(poster_.events.size(), 2u);
 }
 
 TEST_F(EventScanTest, StatusBlocksAndSubstituteValues) {
@@ -298,6 +304,43 @@ TEST(TimeSyncScheduleTest, IntervalZeroNeverSynchronises) {
     t.hour = 0;
     EXPECT_TRUE(daily.Due(t));
     EXPECT_FALSE(daily.Due(t));
+}
+
+TEST(DeviceThreadsStopTest, ThreadInALongExchangeIsReportedAndNotWaitedFor) {
+    testing::RouteTraceCapture trace;
+    FakeClock clock;
+    testing::ScanFakeExchange exchange;
+    testing::RecordingPoster poster;
+    testing::RecordingExchangeObserver observer;
+    ODevice device;
+    device.name = "Dev1";
+    device.params.timeSync = 0x8000;  // a time synchronisation at start-up: one exchange
+    DeviceChannels channels(device, ChannelServices{clock, observer});
+    CommSupervision supervision(clock, poster, {});
+    std::promise<void> inExchange, release;
+    std::shared_future<void> go = release.get_future().share();
+    exchange.beforeAnswer = [&](ODevice&, const OMessage&) {
+        inExchange.set_value();
+        go.wait();
+    };
+    {
+        DeviceThreads threads(device, channels, supervision,
+                              EventScanServices{exchange, clock, poster, {}, {}, {}, {}});
+        threads.SetStopWaitMs(50);
+        threads.StartThreads();
+        inExchange.get_future().wait();
+        threads.StopThreads();  // returns although the exchange goes on
+        EXPECT_FALSE(threads.Running());
+        EXPECT_EQ(std::count_if(trace.lines.begin(), trace.lines.end(),
+                                [](const std::string& line) {
+                                    return line.find(
+                                               "ODevice::StopThreads: Dev=Dev1 "
+                                               "EventScanThread still running after 50 "
+                                               "ms") != std::string::npos;
+                                }),
+                  1);
+        release.set_value();
+    }  // destruction waits for the thread's end
 }
 
 }  // namespace

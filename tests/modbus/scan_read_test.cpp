@@ -480,6 +480,38 @@ TEST_F(ScanRead, AnEarlierAnswerStoredLateDoesNotReplaceALaterOne) {
     EXPECT_EQ(tag.quality, kQualityGood);
 }
 
+TEST_F(ScanRead, AnEarlierFailureStoredLateDoesNotSpoilALaterGoodValue) {
+    OModbusTag& tag = tags.Add(kHoldingRegister, 0);
+    exchange.image.holding[0] = 20;
+    exchange.answerTime = clock.NowUtc() + 1;  // after the first read began
+    exchange.FailRequestIndex(0);
+    std::promise<void> firstAsked, firstFailed, letFirstFail;
+    std::shared_future<void> go = letFirstFail.get_future().share();
+    std::atomic<int> calls{0};
+    exchange.beforeAnswer = [&](ODevice&, const OMessage&) {
+        if (calls++ != 0) return;
+        firstAsked.set_value();
+        go.wait();
+    };
+    std::atomic<int> answers{0};
+    exchange.afterAnswer = [&](ODevice&, const OMessage&) {
+        if (answers++ == 0) firstFailed.set_value();
+    };
+    std::thread first([&] { engine.ReadTags(tags.device, tags.list); });
+    firstAsked.get_future().wait();
+    {
+        // The first read fails but cannot store its failure yet; a second read gets a good
+        // answer and stores it meanwhile.
+        std::lock_guard<std::recursive_mutex> hold(TagDataLock());
+        letFirstFail.set_value();
+        firstFailed.get_future().wait();
+        engine.ReadTags(tags.device, tags.list);
+    }
+    first.join();
+    EXPECT_EQ(tag.value, Variant::Int16(20));
+    EXPECT_EQ(tag.quality, kQualityGood);
+}
+
 TEST_F(ScanRead, AReadOnItsOwnStoresItsAnswerEvenWhenTheClockWentBack) {
     OModbusTag& tag = tags.Add(kHoldingRegister, 0);
     exchange.image.holding[0] = 1;

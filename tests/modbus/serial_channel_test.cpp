@@ -164,13 +164,38 @@ TEST_F(SerialChannelTest, TwoFailedAttemptsResetTheMessageAndTheNextExchangePurg
     EXPECT_FALSE(channel_->PurgeNeeded());
 }
 
-TEST_F(SerialChannelTest, AnswerToARetryLeavesThePortToBePurgedBeforeTheNextFrame) {
+TEST_F(SerialChannelTest, AnswerToARetryLeavesNoPurgeForTheNextFrame) {
     line_->AnswerNextWithSilence();
     line_->AnswerNextWith(kTwoRegisters);
     auto request = ReadTwoRegisters();
     Exchange(*request);
-    // The retry's own answer may still come after the late first one.
-    EXPECT_TRUE(channel_->PurgeNeeded());
+    EXPECT_FALSE(channel_->PurgeNeeded());
+}
+
+// Answers of the right length that answer something else: another slave, another function
+// code, a byte count that says less than the frame carries. Each fails the attempt as an
+// answer of another length does; the retry's good answer is taken.
+TEST_F(SerialChannelTest, FrameThatDoesNotAnswerTheRequestIsAFailedAttempt) {
+    const std::vector<Bytes> wrong{
+        WithCrc({0x02, 0x03, 0x04, 0x12, 0x34, 0x56, 0x78}),
+        WithCrc({0x01, 0x04, 0x04, 0x12, 0x34, 0x56, 0x78}),
+        WithCrc({0x01, 0x03, 0x02, 0x12, 0x34, 0x56, 0x78}),
+    };
+    for (const Bytes& frame : wrong) {
+        line_->AnswerNextWith(frame);
+        line_->AnswerNextWith(frame);
+        auto request = ReadTwoRegisters();
+        Exchange(*request);
+        EXPECT_FALSE(request->IsValid());
+    }
+    EXPECT_EQ(device_.Counts(), (ChannelCounts{6, 0, 0, 6}));
+
+    line_->AnswerNextWith(wrong[0]);
+    line_->AnswerNextWith(kTwoRegisters);
+    auto request = ReadTwoRegisters();
+    Exchange(*request);
+    ASSERT_TRUE(request->IsValid());
+    EXPECT_EQ(request->GetWord(1), 0x5678);
 }
 
 TEST_F(SerialChannelTest, ReadErrorIsReportedOnStandardOutputAndCounted) {

@@ -13,6 +13,7 @@
 #include <thread>
 
 #include "modbus/acquisition_stack.h"
+#include "modbus/active_channel.h"
 #include "modbus/channel_settings.h"
 #include "modbus/comm_supervision.h"
 #include "modbus/device_acquisition.h"
@@ -182,14 +183,14 @@ TEST_F(SupervisionSerialTest, ProbeOnTheSecondaryLineSwitchAndReturn) {
     clock_.Advance(11000);
 
     sim_.Command("cut 1");
-    ASSERT_TRUE(Eventually([&] { return device_->activeChannel == 1; }));
+    ASSERT_TRUE(Eventually([&] { return ActiveChannelOf(*device_) == 1; }));
     EXPECT_TRUE(poster_.Has(kAlarmPort1, 1));
     const long scanOnTwo = Count("requests.fc3");
     ASSERT_TRUE(Eventually([&] { return Count("requests.fc3") > scanOnTwo + 2; }));
 
     sim_.Command("restore 1");
     clock_.Advance(11000);
-    ASSERT_TRUE(Eventually([&] { return device_->activeChannel == 0; }));
+    ASSERT_TRUE(Eventually([&] { return ActiveChannelOf(*device_) == 0; }));
     EXPECT_TRUE(poster_.Has(kAlarmPort1, 0));
 }
 

@@ -10,8 +10,10 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <functional>
+#include <future>
 #include <memory>
 #include <string>
 #include <thread>
@@ -241,8 +243,8 @@ TEST_F(TcpChannelPlcsimTest, ActiveChannelFollowsTheDeviceAndSwitchesKeepConnect
     EXPECT_EQ(channels_.Counts(0), (ChannelCounts{3, 3, 0, 0}));
     EXPECT_EQ(observer_.Reports().back(), (Report{&device_, false, kStandbyChannel}));
 
-    channels_.SwapConnections();
-    device_.activeChannel = 0;
+    channels_.SwitchChannel();
+    EXPECT_EQ(device_.activeChannel, 0);
     EXPECT_FALSE(channels_.ActiveOk());
     EXPECT_FALSE(channels_.StandbyOk());
     ExpectGoodRead();  // on the connection the probe opened
@@ -474,11 +476,12 @@ class ScriptedPeer {
     using Script = std::function<void(int index, const Bytes& request,
                                       const std::function<void(const Bytes&)>& send)>;
 
-    explicit ScriptedPeer(Script script) : script_(std::move(script)) {
+    explicit ScriptedPeer(Script script, std::uint32_t address = INADDR_LOOPBACK)
+        : script_(std::move(script)) {
         listener_ = socket(AF_INET, SOCK_STREAM, 0);
         sockaddr_in at{};
         at.sin_family = AF_INET;
-        at.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        at.sin_addr.s_addr = htonl(address);
         bind(listener_, reinterpret_cast<sockaddr*>(&at), sizeof at);
         listen(listener_, 1);
         socklen_t length = sizeof at;
@@ -650,6 +653,146 @@ TEST_F(TcpLateAnswerTest, ShortHeaderLeavesTheStreamToBeClearedBeforeTheNextRequ
     channels_.TransactTcp(second.get());
     ASSERT_TRUE(second->IsValid());
     EXPECT_EQ(second->GetWord(0), 2222);
+}
+
+// ---- controllers that answer every request with transaction identifier 0 ----
+
+Bytes WithTransactionZero(Bytes answer) {
+    answer[0] = answer[1] = 0;
+    return answer;
+}
+
+TEST_F(TcpLateAnswerTest, ControllerAnsweringTransactionZeroIsReadWithoutTimeOuts) {
+    ScriptedPeer peer([&](int index, const Bytes& request, const auto& send) {
+        send(WithTransactionZero(ReadAnswer(request, {static_cast<std::uint16_t>(index), 7})));
+    });
+    UsePort("127.0.0.1", peer.Port());
+    for (std::uint16_t n = 0; n < 3; ++n) {
+        auto request = ReadHolding(0, 2);
+        channels_.TransactTcp(request.get());
+        ASSERT_TRUE(request->IsValid());
+        EXPECT_EQ(request->GetWord(0), n);
+    }
+    EXPECT_EQ(channels_.Counts(0), (ChannelCounts{3, 3, 0, 0}));
+}
+
+TEST_F(TcpLateAnswerTest, LateAnswerOfAControllerAnsweringZeroIsDroppedBeforeTheNextRequest) {
+    std::promise<void> lateSent;
+    Bytes held;
+    ScriptedPeer peer([&](int index, const Bytes& request, const auto& send) {
+        if (index == 0) {
+            held = request;  // no answer within the time-out
+        } else if (index == 1) {
+            // The probe is answered, then the read's answer comes late.
+            send(WithTransactionZero(request));
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+            send(WithTransactionZero(ReadAnswer(held, {1111, 1111})));
+            lateSent.set_value();
+        } else {
+            send(WithTransactionZero(ReadAnswer(request, {2222, 2222})));
+        }
+    });
+    UsePort("127.0.0.1", peer.Port());
+    auto first = ReadHolding(0, 2);
+    channels_.TransactTcp(first.get());
+    EXPECT_FALSE(first->IsValid());
+    EXPECT_TRUE(channels_.ActiveOk());  // the probe was answered
+    lateSent.get_future().wait();
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));  // the late bytes arrive
+
+    auto second = ReadHolding(0, 2);
+    channels_.TransactTcp(second.get());
+    ASSERT_TRUE(second->IsValid());
+    EXPECT_EQ(second->GetWord(0), 2222);
+}
+
+// ---- answers that do not answer the request ----
+
+TEST_F(TcpLateAnswerTest, AnswerThatDoesNotAnswerTheRequestNeverBecomesAValue) {
+    struct Case {
+        const char* what;
+        std::function<void(Bytes&)> spoil;
+    };
+    const std::vector<Case> cases{
+        {"another function code", [](Bytes& a) { a[7] = 4; }},
+        {"another unit identifier", [](Bytes& a) { a[6] = 9; }},
+        {"a protocol identifier other than 0", [](Bytes& a) { a[3] = 1; }},
+        {"a byte count that says less than was asked", [](Bytes& a) { a[8] = 2; }},
+    };
+    for (const Case& c : cases) {
+        for (bool zero : {false, true}) {
+            SCOPED_TRACE(std::string(c.what) + (zero ? ", transaction 0" : ""));
+            ScriptedPeer peer([&](int, const Bytes& request, const auto& send) {
+                Bytes answer = ReadAnswer(request, {0, 1, 0, 1});
+                if (zero) answer = WithTransactionZero(answer);
+                c.spoil(answer);
+                send(answer);
+            });
+            UsePort("127.0.0.1", peer.Port());
+            auto request = ReadHolding(0, 4);
+            channels_.TransactTcp(request.get());
+            EXPECT_FALSE(request->IsValid());
+            channels_.CloseActive();
+        }
+    }
+    EXPECT_EQ(channels_.Counts(0).received, 0u);
+    EXPECT_EQ(channels_.Counts(0).commErrors, 8u);
+}
+
+// ---- a channel switch while an exchange and a probe are in flight ----
+
+TEST_F(TcpLateAnswerTest, SwitchWaitsForTheExchangeAndTheProbeAndMovesBothTogether) {
+    std::promise<void> readAsked, probeAsked;
+    std::promise<void> release;
+    std::shared_future<void> go = release.get_future().share();
+    auto holdFirst = [&go](std::promise<void>& asked) {
+        return [&asked, go, first = true](int, const Bytes& request, const auto& send) mutable {
+            if (first) {
+                first = false;
+                asked.set_value();
+                go.wait();
+            }
+            send(request[7] == 8 ? request : ReadAnswer(request, {1, 2}));
+        };
+    };
+    ScriptedPeer primary(holdFirst(readAsked));
+    ScriptedPeer secondary(holdFirst(probeAsked), 0x7F000002);  // 127.0.0.2
+    UsePort("127.0.0.1", primary.Port());
+    UsePort("127.0.0.2", secondary.Port());
+
+    std::thread read([&] {
+        auto request = ReadHolding(0, 2);
+        channels_.TransactTcp(request.get());
+        EXPECT_TRUE(request->IsValid());
+    });
+    std::thread probe([&] { channels_.ProbeStandbyTcp(nullptr); });
+    readAsked.get_future().wait();
+    probeAsked.get_future().wait();
+    std::atomic<bool> switched{false};
+    std::thread change([&] {
+        channels_.SwitchChannel();
+        switched = true;
+    });
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    EXPECT_FALSE(switched);  // neither exchange is over
+    release.set_value();
+    read.join();
+    probe.join();
+    change.join();
+
+    // The exchange and the probe counted on the channels they ran on (the probe ends at the
+    // switch, after one to three rounds); from now on the secondary's connection carries the
+    // requests and the primary's is probed, each counting on its own channel.
+    EXPECT_EQ(device_.activeChannel, 1);
+    EXPECT_EQ(channels_.Counts(0), (ChannelCounts{1, 1, 0, 0}));
+    const ChannelCounts probed = channels_.Counts(1);
+    EXPECT_EQ(probed.sent, probed.received);
+    auto request = ReadHolding(0, 2);
+    channels_.TransactTcp(request.get());
+    EXPECT_TRUE(request->IsValid());
+    EXPECT_EQ(channels_.Counts(1).received, probed.received + 1);
+    EXPECT_TRUE(channels_.ProbeStandbyTcp(nullptr));
+    EXPECT_EQ(channels_.Counts(0), (ChannelCounts{2, 2, 0, 0}));  // the kept connection
 }
 
 }  // namespace

@@ -604,6 +604,8 @@ TEST_F(DaBusAdaptorTest, AShutdownRequestIsAnsweredByTheClientsSink) {
             .withArguments(I("IOPCDataCallback"), sdbus::ObjectPath("/Client/Shutdown"));
     });
     EXPECT_EQ(CodeOf(wrong), CONNECT_E_NOCONNECTION);
+    // The refused call is traced like every other call.
+    EXPECT_TRUE(Traced("Called IConnectionPoint<IOPCShutdown>::Advise"));
     std::uint32_t cookie = 0;
     instance->callMethod("Advise")
         .onInterface(I("IConnectionPointContainer"))

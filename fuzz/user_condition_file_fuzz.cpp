@@ -7,8 +7,8 @@
 #include <string>
 #include <string_view>
 
-#include "opcae/ae_event_space.h"
-#include "opcae/user_condition_file.h"
+#include "model/ae_event_space.h"
+#include "model/user_condition_file.h"
 #include "platform/file_reader.h"
 #include "platform/text.h"
 

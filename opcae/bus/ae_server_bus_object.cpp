@@ -1,6 +1,6 @@
 #include "opcae/bus/ae_server_bus_object.h"
 
-#include "app/trace_file.h"
+#include "core/trace_file.h"
 #include "opcae/bus/ae_area_browser_bus_object.h"
 #include "opcae/bus/ae_bus_names.h"
 #include "opcae/bus/ae_bus_values.h"

@@ -1,6 +1,6 @@
 #include "opcae/bus/ae_subscription_bus_object.h"
 
-#include "app/trace_file.h"
+#include "core/trace_file.h"
 #include "opcae/bus/ae_bus_names.h"
 #include "opcae/bus/ae_bus_values.h"
 #include "opcae/bus/remote_event_sink.h"

@@ -1,6 +1,6 @@
 #include "opcda/bus/da_server_bus_object.h"
 
-#include "app/trace_file.h"
+#include "core/trace_file.h"
 #include "opcda/bus/bus_variant.h"
 #include "opcda/bus/da_group_bus_object.h"
 #include "opcda/opc_server.h"

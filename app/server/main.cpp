@@ -15,22 +15,42 @@
 #include "app/server/unavailable_bus_class.h"
 #include "model/c_doc.h"
 #include "model/config_file_storage.h"
+#include "model/locks.h"
 #include "opcae/ae_event_space.h"
 #include "opcae/bus/ae_bus_class.h"
 #include "opcae/bus/ae_server_list_distributor.h"
 #include "opcae/user_condition_file.h"
 #include "opcda/bus/da_bus_class.h"
+#include "platform/linux/netlink_route_table.h"
 #include "platform/linux/posix_document_file_access.h"
 #include "platform/linux/posix_file_reader.h"
 #include "platform/linux/posix_file_system.h"
 #include "platform/linux/posix_session.h"
+#include "platform/linux/posix_tcp_sockets.h"
 #include "platform/linux/process_info.h"
 #include "platform/linux/reg_file_store.h"
 #include "platform/linux/settings_paths.h"
 #include "platform/linux/signal_watch.h"
 #include "platform/linux/socket_single_instance.h"
 #include "platform/linux/system_clock.h"
+#include "platform/linux/system_clock_setter.h"
 #include "platform/message_loop.h"
+#include "redundancy/redundancy_link.h"
+
+namespace {
+
+// The application object runs the link's two threads.
+class RedundancyThreads final : public velk::IRedundancyThreads {
+  public:
+    explicit RedundancyThreads(velk::RedundancyLink& link) : link_(link) {}
+    int RunClient(velk::MessageQueue& queue) override { return link_.RunClient(queue); }
+    int RunListener(velk::MessageQueue& queue) override { return link_.RunListener(queue); }
+
+  private:
+    velk::RedundancyLink& link_;
+};
+
+}  // namespace
 
 int main(int argc, char** argv) {
     using namespace velk;
@@ -121,6 +141,7 @@ int main(int argc, char** argv) {
         context.registry = &app;
         context.distributor = &aeDistributor;
         context.redundancyEnabled = [&app] { return app.Settings().Redundancy().Enabled != 0; };
+        context.ackQueue = &app.AckQueue();
         const ServerVersion version = app.Version();
         context.versionMajor = version.major;
         context.versionMinor = version.minor;
@@ -130,7 +151,32 @@ int main(int argc, char** argv) {
     });
     BusServerHost busHost(BusServerOptionsFor(commandLine, executable), app, {&daClass, &aeClass});
 
-    app.Attach(AppParts{&document, &acquisition.Devices(), &busHost, nullptr});
+    // The redundancy link: the listener waits at most 1 s for a connection, so that it sees
+    // its quit well within the shutdown's wait.
+    PosixTcpSockets linkSockets;
+    PosixTcpSockets listenerSockets(1000);
+    NetlinkRouteTable linkRoutes;
+    SystemClockSetter clockSetter(clock);
+    RedundancyLink link(
+        RedundancyServices{
+            linkSockets, listenerSockets, &linkRoutes, clock, clockSetter, app.EventPoster(),
+            TagDataLock(),
+            [&app] {
+                const RedundancySettings r = app.Settings().Redundancy();
+                return RedundancyLinkSettings{
+                    r.Enabled != 0,    r.SyncMaster != 0,  r.Port,
+                    r.AlternateServer, r.AlternateGateway, app.Settings().AreaDelimiter()};
+            },
+            [&app] { return app.ClientCount() != 0; },
+            [&documentHost](const std::string& path, const std::string& delimiter) -> OModbusTag* {
+                CDoc* doc = documentHost ? documentHost->Existing() : nullptr;
+                return doc ? doc->FindTag(path, delimiter) : nullptr;
+            },
+            [](std::string_view line) { Trace(line); }},
+        app.AckQueue(), app.ReceivedPackets());
+    RedundancyThreads redundancy(link);
+
+    app.Attach(AppParts{&document, &acquisition.Devices(), &busHost, &redundancy});
 
     SignalWatch signals([&app](int) { app.RequestTermination(); });
     return app.Run(commandLine);

@@ -1,5 +1,6 @@
 // velkopc: the server. Without a display, or started with "Embedding", it runs without a
 // window; message boxes then go to standard error and the trace file.
+#include <atomic>
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -43,11 +44,19 @@ namespace {
 class RedundancyThreads final : public velk::IRedundancyThreads {
   public:
     explicit RedundancyThreads(velk::RedundancyLink& link) : link_(link) {}
-    int RunClient(velk::MessageQueue& queue) override { return link_.RunClient(queue); }
+    int RunClient(velk::MessageQueue& queue) override {
+        clientRunning_ = true;
+        const int code = link_.RunClient(queue);
+        clientRunning_ = false;
+        return code;
+    }
     int RunListener(velk::MessageQueue& queue) override { return link_.RunListener(queue); }
+    // Acknowledgements are queued only while a client thread is there to send them.
+    bool ClientRunning() const { return clientRunning_.load(); }
 
   private:
     velk::RedundancyLink& link_;
+    std::atomic<bool> clientRunning_{false};
 };
 
 }  // namespace
@@ -108,6 +117,31 @@ int main(int argc, char** argv) {
     DocumentHost document(app, services);
     documentHost = &document;
 
+    // The redundancy link: the listener waits at most 1 s for a connection, so that it sees
+    // its quit well within the shutdown's wait.
+    PosixTcpSockets linkSockets;
+    PosixTcpSockets listenerSockets(1000);
+    NetlinkRouteTable linkRoutes;
+    SystemClockSetter clockSetter(clock);
+    RedundancyLink link(
+        RedundancyServices{
+            linkSockets, listenerSockets, &linkRoutes, clock, clockSetter, app.EventPoster(),
+            TagDataLock(),
+            [&app] {
+                const RedundancySettings r = app.Settings().Redundancy();
+                return RedundancyLinkSettings{
+                    r.Enabled != 0,    r.SyncMaster != 0,  r.Port,
+                    r.AlternateServer, r.AlternateGateway, app.Settings().AreaDelimiter()};
+            },
+            [&app] { return app.ClientCount() != 0; },
+            [&documentHost](const std::string& path, const std::string& delimiter) -> OModbusTag* {
+                CDoc* doc = documentHost ? documentHost->Existing() : nullptr;
+                return doc ? doc->FindTag(path, delimiter) : nullptr;
+            },
+            [](std::string_view line) { Trace(line); }},
+        app.AckQueue(), app.ReceivedPackets());
+    RedundancyThreads redundancy(link);
+
     // The bus host serves both class names; the classes join here as they arrive.
     DaBusClass daClass(
         kDaBusName, kDaFactoryPath,
@@ -140,7 +174,10 @@ int main(int argc, char** argv) {
         context.eventSpace = &EventSpace();
         context.registry = &app;
         context.distributor = &aeDistributor;
-        context.redundancyEnabled = [&app] { return app.Settings().Redundancy().Enabled != 0; };
+        // Enabled switched on after the start queues nothing: no thread would ever send it.
+        context.redundancyEnabled = [&app, &redundancy] {
+            return app.Settings().Redundancy().Enabled != 0 && redundancy.ClientRunning();
+        };
         context.ackQueue = &app.AckQueue();
         const ServerVersion version = app.Version();
         context.versionMajor = version.major;
@@ -150,31 +187,6 @@ int main(int argc, char** argv) {
         return context;
     });
     BusServerHost busHost(BusServerOptionsFor(commandLine, executable), app, {&daClass, &aeClass});
-
-    // The redundancy link: the listener waits at most 1 s for a connection, so that it sees
-    // its quit well within the shutdown's wait.
-    PosixTcpSockets linkSockets;
-    PosixTcpSockets listenerSockets(1000);
-    NetlinkRouteTable linkRoutes;
-    SystemClockSetter clockSetter(clock);
-    RedundancyLink link(
-        RedundancyServices{
-            linkSockets, listenerSockets, &linkRoutes, clock, clockSetter, app.EventPoster(),
-            TagDataLock(),
-            [&app] {
-                const RedundancySettings r = app.Settings().Redundancy();
-                return RedundancyLinkSettings{
-                    r.Enabled != 0,    r.SyncMaster != 0,  r.Port,
-                    r.AlternateServer, r.AlternateGateway, app.Settings().AreaDelimiter()};
-            },
-            [&app] { return app.ClientCount() != 0; },
-            [&documentHost](const std::string& path, const std::string& delimiter) -> OModbusTag* {
-                CDoc* doc = documentHost ? documentHost->Existing() : nullptr;
-                return doc ? doc->FindTag(path, delimiter) : nullptr;
-            },
-            [](std::string_view line) { Trace(line); }},
-        app.AckQueue(), app.ReceivedPackets());
-    RedundancyThreads redundancy(link);
 
     app.Attach(AppParts{&document, &acquisition.Devices(), &busHost, &redundancy});
 

@@ -100,6 +100,12 @@ bool Ip(const std::string& arguments) {
     return std::system((IpTool() + " " + arguments + " >/dev/null 2>&1").c_str()) == 0;
 }
 
+int Occurrences(const std::string& text, const std::string& what) {
+    int count = 0;
+    for (auto at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++count;
+    return count;
+}
+
 // One server of the pair with its simulator, bus and AE client.
 struct Server {
     std::string name;
@@ -113,21 +119,9 @@ struct Server {
     ChildProcess events;
 
     std::string Trace() const { return Utf16LeBytesToUtf8(ReadFile(dir.File("trace.txt"))); }
-    int TraceCount(const std::string& text) const {
-        const std::string trace = Trace();
-        int count = 0;
-        for (auto at = trace.find(text); at != std::string::npos; at = trace.find(text, at + 1))
-            ++count;
-        return count;
-    }
+    int TraceCount(const std::string& text) const { return Occurrences(Trace(), text); }
     std::string Events() const { return ReadFile(dir.File("events.out")); }
-    int EventCount(const std::string& text) const {
-        const std::string events = Events();
-        int count = 0;
-        for (auto at = events.find(text); at != std::string::npos; at = events.find(text, at + 1))
-            ++count;
-        return count;
-    }
+    int EventCount(const std::string& text) const { return Occurrences(Events(), text); }
     int Client(std::vector<std::string> args, const std::string& output) {
         args.insert(args.begin(), {"--address", bus.Address()});
         return RunProgram(VELKOPC_CLIENT_BINARY, args, {}, dir.File(output), 60s);

@@ -28,6 +28,8 @@
 #include "platform/settings_store.h"
 #include "platform/single_instance.h"
 #include "platform/worker_thread.h"
+#include "redundancy/ack_message_queue.h"
+#include "redundancy/received_packet_queue.h"
 
 namespace velk {
 
@@ -145,6 +147,10 @@ class COpcApp final : public IMessageHandler,
     void RequestTermination() { platform_.mainLoop.Post(WM_APP_TERMINATE); }
 
     IEventPoster& EventPoster() { return eventPoster_; }
+    // The redundancy link's two queues: acknowledgements waiting for the peer, and packets
+    // received from it waiting to be applied.
+    AckMessageQueue& AckQueue() { return ackQueue_; }
+    ReceivedPacketQueue& ReceivedPackets() { return receivedPackets_; }
     TraceFile& Trace() { return trace_; }
     const ServerSettingsHolder& Settings() const { return settings_; }
     ServerSettingsHolder& Settings() { return settings_; }
@@ -195,6 +201,8 @@ class COpcApp final : public IMessageHandler,
     WorkerThread redundantClientThread_{"RedundantClnt"};
     WorkerThread redundantListenerThread_{"RedundantLstn"};
     AeEventPoster eventPoster_{aeEventThread_};
+    AckMessageQueue ackQueue_;
+    ReceivedPacketQueue receivedPackets_;
 
     std::mutex clientLock_;  // orders AddClient/RemoveClient from COM and monitor threads
     std::atomic<std::uint32_t> clientCount_{0};

@@ -4,6 +4,7 @@
 // closes a socket sets the holder to none.
 #include <cstddef>
 #include <cstdint>
+#include <string>
 #include <string_view>
 
 namespace velk {
@@ -49,6 +50,17 @@ class ITcpSockets {
     virtual bool Listen(SocketHolder& holder, std::string_view address, std::uint16_t port) = 0;
     // The local port of a bound socket; 0 when unknown.
     virtual std::uint16_t LocalPort(const SocketHolder& holder) const = 0;
+
+    // The steps of a listening socket one by one, for callers that report each failure:
+    // bind the held socket to the address and port, then listen with the largest backlog
+    // the system allows. False when the step failed; the holder is left as it was.
+    virtual bool Bind(SocketHolder& holder, std::string_view address, std::uint16_t port) = 0;
+    virtual bool StartListening(SocketHolder& holder) = 0;
+    // Switches a held socket (an accepted one, say) to non-blocking mode, so that the
+    // time-outs of SendTimed and RecvTimed apply to it.
+    virtual bool MakeNonBlocking(SocketHolder& holder) = 0;
+    // The dotted IPv4 address of the connected peer; empty when unknown.
+    virtual std::string PeerAddress(const SocketHolder& holder) const = 0;
 };
 
 }  // namespace velk

@@ -1,5 +1,6 @@
 // velkopc: the server. Without a display, or started with "Embedding", it runs without a
 // window; message boxes then go to standard error and the trace file.
+#include <atomic>
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -17,22 +18,50 @@
 #include "model/ae_event_space.h"
 #include "model/c_doc.h"
 #include "model/config_file_storage.h"
+#include "model/locks.h"
 #include "model/user_condition_file.h"
 #include "opcae/bus/ae_bus_class.h"
 #include "opcae/bus/ae_server_list_distributor.h"
 #include "opcda/bus/da_bus_class.h"
+#include "platform/linux/netlink_route_table.h"
 #include "platform/linux/posix_document_file_access.h"
 #include "platform/linux/posix_file_reader.h"
 #include "platform/linux/posix_file_system.h"
 #include "platform/linux/posix_session.h"
+#include "platform/linux/posix_tcp_sockets.h"
 #include "platform/linux/process_info.h"
 #include "platform/linux/reg_file_store.h"
 #include "platform/linux/settings_paths.h"
 #include "platform/linux/signal_watch.h"
 #include "platform/linux/socket_single_instance.h"
 #include "platform/linux/system_clock.h"
+#include "platform/linux/system_clock_setter.h"
 #include "platform/message_loop.h"
 #include "platform/version_option.h"
+#include "redundancy/redundancy_link.h"
+
+namespace {
+
+// The application object runs the link's two threads.
+class RedundancyThreads final : public velk::IRedundancyThreads {
+  public:
+    explicit RedundancyThreads(velk::RedundancyLink& link) : link_(link) {}
+    int RunClient(velk::MessageQueue& queue) override {
+        clientRunning_ = true;
+        const int code = link_.RunClient(queue);
+        clientRunning_ = false;
+        return code;
+    }
+    int RunListener(velk::MessageQueue& queue) override { return link_.RunListener(queue); }
+    // Acknowledgements are queued only while a client thread is there to send them.
+    bool ClientRunning() const { return clientRunning_.load(); }
+
+  private:
+    velk::RedundancyLink& link_;
+    std::atomic<bool> clientRunning_{false};
+};
+
+}  // namespace
 
 int main(int argc, char** argv) {
     using namespace velk;
@@ -92,6 +121,31 @@ int main(int argc, char** argv) {
     DocumentHost document(app, services);
     documentHost = &document;
 
+    // The redundancy link: the listener waits at most 1 s for a connection, so that it sees
+    // its quit well within the shutdown's wait.
+    PosixTcpSockets linkSockets;
+    PosixTcpSockets listenerSockets(1000);
+    NetlinkRouteTable linkRoutes;
+    SystemClockSetter clockSetter(clock);
+    RedundancyLink link(
+        RedundancyServices{
+            linkSockets, listenerSockets, &linkRoutes, clock, clockSetter, app.EventPoster(),
+            TagDataLock(),
+            [&app] {
+                const RedundancySettings r = app.Settings().Redundancy();
+                return RedundancyLinkSettings{
+                    r.Enabled != 0,    r.SyncMaster != 0,  r.Port,
+                    r.AlternateServer, r.AlternateGateway, app.Settings().AreaDelimiter()};
+            },
+            [&app] { return app.ClientCount() != 0; },
+            [&documentHost](const std::string& path, const std::string& delimiter) -> OModbusTag* {
+                CDoc* doc = documentHost ? documentHost->Existing() : nullptr;
+                return doc ? doc->FindTag(path, delimiter) : nullptr;
+            },
+            [](std::string_view line) { Trace(line); }},
+        app.AckQueue(), app.ReceivedPackets());
+    RedundancyThreads redundancy(link);
+
     // The bus host serves both class names; the classes join here as they arrive.
     DaBusClass daClass(
         kDaBusName, kDaFactoryPath,
@@ -124,7 +178,11 @@ int main(int argc, char** argv) {
         context.eventSpace = &EventSpace();
         context.registry = &app;
         context.distributor = &aeDistributor;
-        context.redundancyEnabled = [&app] { return app.Settings().Redundancy().Enabled != 0; };
+        // Enabled switched on after the start queues nothing: no thread would ever send it.
+        context.redundancyEnabled = [&app, &redundancy] {
+            return app.Settings().Redundancy().Enabled != 0 && redundancy.ClientRunning();
+        };
+        context.ackQueue = &app.AckQueue();
         const ServerVersion version = app.Version();
         context.versionMajor = version.major;
         context.versionMinor = version.minor;
@@ -134,7 +192,7 @@ int main(int argc, char** argv) {
     });
     BusServerHost busHost(BusServerOptionsFor(commandLine, executable), app, {&daClass, &aeClass});
 
-    app.Attach(AppParts{&document, &acquisition.Devices(), &busHost, nullptr});
+    app.Attach(AppParts{&document, &acquisition.Devices(), &busHost, &redundancy});
 
     SignalWatch signals([&app](int) { app.RequestTermination(); });
     return app.Run(commandLine);

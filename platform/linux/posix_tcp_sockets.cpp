@@ -212,4 +212,34 @@ std::uint16_t PosixTcpSockets::LocalPort(const SocketHolder& holder) const {
     return ntohs(at.sin_port);
 }
 
+bool PosixTcpSockets::Bind(SocketHolder& holder, std::string_view address, std::uint16_t port) {
+    sockaddr_in at{};
+    if (holder.Empty() || !ToAddress(address, port, at)) return false;
+    // A restarted server binds its port again at once, whatever connections linger.
+    int one = 1;
+    ::setsockopt(holder.handle, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
+    return ::bind(holder.handle, reinterpret_cast<sockaddr*>(&at), sizeof at) == 0;
+}
+
+bool PosixTcpSockets::StartListening(SocketHolder& holder) {
+    return !holder.Empty() && ::listen(holder.handle, SOMAXCONN) == 0;
+}
+
+bool PosixTcpSockets::MakeNonBlocking(SocketHolder& holder) {
+    return !holder.Empty() && SetBlocking(holder.handle, false);
+}
+
+std::string PosixTcpSockets::PeerAddress(const SocketHolder& holder) const {
+    if (holder.Empty()) return {};
+    sockaddr_in peer{};
+    socklen_t length = sizeof peer;
+    if (::getpeername(holder.handle, reinterpret_cast<sockaddr*>(&peer), &length) != 0 ||
+        peer.sin_family != AF_INET) {
+        return {};
+    }
+    char text[INET_ADDRSTRLEN] = {};
+    if (::inet_ntop(AF_INET, &peer.sin_addr, text, sizeof text) == nullptr) return {};
+    return text;
+}
+
 }  // namespace velk

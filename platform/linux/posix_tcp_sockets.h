@@ -25,6 +25,10 @@ class PosixTcpSockets final : public ITcpSockets {
     std::size_t DiscardPending(SocketHolder& holder) override;
     bool Listen(SocketHolder& holder, std::string_view address, std::uint16_t port) override;
     std::uint16_t LocalPort(const SocketHolder& holder) const override;
+    bool Bind(SocketHolder& holder, std::string_view address, std::uint16_t port) override;
+    bool StartListening(SocketHolder& holder) override;
+    bool MakeNonBlocking(SocketHolder& holder) override;
+    std::string PeerAddress(const SocketHolder& holder) const override;
 
   private:
     std::uint32_t connectWaitMs_;

@@ -3,6 +3,7 @@
 #include <memory>
 
 #include "redundancy/received_packet_queue.h"
+#include "redundancy/redundancy_messages.h"
 
 namespace velk {
 

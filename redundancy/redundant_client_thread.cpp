@@ -9,6 +9,7 @@
 #include "platform/clock.h"
 #include "redundancy/ack_message_queue.h"
 #include "redundancy/received_packet_queue.h"
+#include "redundancy/redundancy_messages.h"
 #include "redundancy/redundancy_packets.h"
 
 namespace velk {

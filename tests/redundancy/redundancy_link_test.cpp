@@ -20,6 +20,7 @@
 #include "platform/worker_thread.h"
 #include "redundancy/ack_message_queue.h"
 #include "redundancy/received_packet_queue.h"
+#include "redundancy/redundancy_messages.h"
 #include "redundancy/redundancy_packets.h"
 #include "tests/support/child_process.h"
 #include "tests/support/fake_clock.h"

@@ -39,11 +39,18 @@ void DeviceThreads::StartThreads() {
         supervision_.ResetRetries(device_);
         running_ = true;
         channels_.SetRunning(true);
-        eventScanWake_.Reset();
-        diagnosticWake_.Reset();
+        // Fresh threads and queues: no wake of an earlier stop is left over.
+        eventScan_ = std::make_unique<WorkerThread>("EventScan");
+        diagnostic_ = std::make_unique<WorkerThread>("Diagnostic");
     }
+    // One step above normal where the system allows it (raising needs a privilege on Linux).
     try {
-        eventScan_ = std::thread([this] { RunEventScan(); });
+        eventScan_->Start(
+            [this](MessageQueue& wake) {
+                RunEventScan(wake);
+                return 0;
+            },
+            ThreadPriority::AboveNormal);
     } catch (const std::system_error&) {
         Trace("ODevice::EventScanThread: Dev=" + device_.name + " could not be started");
     }
@@ -56,7 +63,12 @@ void DeviceThreads::StartThreads() {
     // is not undone by it.
     diagnosticRuns_ = true;
     try {
-        diagnostic_ = std::thread([this] { RunDiagnostic(); });
+        diagnostic_->Start(
+            [this](MessageQueue& wake) {
+                RunDiagnostic(wake);
+                return 0;
+            },
+            ThreadPriority::AboveNormal);
     } catch (const std::system_error&) {
         diagnosticRuns_ = false;
         Trace("ODevice::DiagnosticThread: Dev=" + device_.name + " could not be started");
@@ -75,31 +87,28 @@ void DeviceThreads::StopThreads() {
             channels_.CloseActive();
             channels_.CloseStandby();
         }
-        eventScanWake_.Signal();
-        diagnosticWake_.Signal();
+        if (eventScan_) eventScan_->Wake();
+        if (diagnostic_) diagnostic_->Wake();
     }
     // Joined without the exchange lock: a thread may be about to take it for its last
     // exchange, which fails at once now that the device no longer runs.
-    if (eventScan_.joinable()) eventScan_.join();
-    if (diagnostic_.joinable()) diagnostic_.join();
+    if (eventScan_) eventScan_->Join();
+    if (diagnostic_) diagnostic_->Join();
 }
 
-void DeviceThreads::RunEventScan() {
-    // One step above normal where the system allows it (raising needs a privilege on Linux).
-    SetCurrentThreadPriority(ThreadPriority::AboveNormal);
-    EventScanThread scan(device_, scanServices_, running_, eventScanWake_, [this] {
+void DeviceThreads::RunEventScan(MessageQueue& wake) {
+    EventScanThread scan(device_, scanServices_, running_, wake, [this] {
         // The diagnostic thread ends with its next cycle.
         diagnosticRuns_ = false;
-        diagnosticWake_.Signal();
+        diagnostic_->Wake();
         if (device_.params.modbusTcp != 0) channels_.RemoveRoute(channels_.ActiveIndex());
     });
     scan.Run();
 }
 
-void DeviceThreads::RunDiagnostic() {
-    SetCurrentThreadPriority(ThreadPriority::AboveNormal);
-    DiagnosticThread diagnostic(device_, channels_, scanServices_.clock, diagnosticWake_,
-                                diagnosticRuns_, scanServices_.acquisitionRuns,
+void DeviceThreads::RunDiagnostic(MessageQueue& wake) {
+    DiagnosticThread diagnostic(device_, channels_, scanServices_.clock, wake, diagnosticRuns_,
+                                scanServices_.acquisitionRuns,
                                 [this] { supervision_.ResetStandbyRetries(device_); });
     diagnostic.Run();
 }

@@ -1,14 +1,16 @@
 #pragma once
 // The two acquisition threads of one device, the event scan and the diagnostic thread:
 // started by the first client, stopped by the last one or before the device is destroyed.
-// The object owns both threads and stops them at the latest in its destructor.
+// The object owns both threads (platform worker threads, made anew for each start) and
+// stops them at the latest in its destructor; a stop wakes each from its wait between two
+// cycles through the thread's queue.
 #include <atomic>
 #include <functional>
+#include <memory>
 #include <mutex>
-#include <thread>
 
-#include "modbus/device_threads_wake.h"
 #include "modbus/event_scan_thread.h"
+#include "platform/worker_thread.h"
 
 namespace velk {
 
@@ -33,13 +35,13 @@ class DeviceThreads {
     void StopThreads();
 
     bool Running() const { return running_.load(); }
-    bool HasDiagnosticThread() const { return diagnostic_.joinable(); }
+    bool HasDiagnosticThread() const { return diagnostic_ && diagnostic_->IsStarted(); }
     // True when the device's primary and secondary channels are the same.
     static bool ChannelsAreSame(const ODevice& device);
 
   private:
-    void RunEventScan();
-    void RunDiagnostic();
+    void RunEventScan(MessageQueue& wake);
+    void RunDiagnostic(MessageQueue& wake);
 
     ODevice& device_;
     DeviceChannels& channels_;
@@ -48,10 +50,9 @@ class DeviceThreads {
     std::mutex startStopLock_;  // orders starts and stops; the threads never take it
     std::atomic<bool> running_{false};
     std::atomic<bool> diagnosticRuns_{false};
-    DeviceThreadsWake eventScanWake_;
-    DeviceThreadsWake diagnosticWake_;
-    std::thread eventScan_;
-    std::thread diagnostic_;
+    // Both made before either starts, so that the event scan may wake the diagnostic thread.
+    std::unique_ptr<WorkerThread> eventScan_;
+    std::unique_ptr<WorkerThread> diagnostic_;
 };
 
 }  // namespace velk

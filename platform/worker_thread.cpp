@@ -65,6 +65,18 @@ bool WorkerThread::Join(std::chrono::milliseconds timeout) {
     return finished;
 }
 
+void WorkerThread::Join() {
+    if (thread_.joinable()) thread_.join();
+}
+
+bool WaitForWake(MessageQueue& queue, std::chrono::milliseconds timeout) {
+    if (!queue.WaitFor(timeout)) return false;
+    Message message;
+    while (queue.Peek(message)) {
+    }
+    return true;
+}
+
 bool WorkerThread::Finished() const {
     std::lock_guard lock(state_->mutex);
     return state_->finished;

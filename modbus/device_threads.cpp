@@ -1,5 +1,6 @@
 #include "modbus/device_threads.h"
 
+#include <chrono>
 #include <string>
 #include <system_error>
 
@@ -23,8 +24,8 @@ DeviceThreads::DeviceThreads(ODevice& device, DeviceChannels& channels,
 DeviceThreads::~DeviceThreads() {
     StopThreads();
     // The threads use this object and the device: a thread still running must end first.
-    if (eventScan_.joinable()) eventScan_.join();
-    if (diagnostic_.joinable()) diagnostic_.join();
+    if (eventScan_) eventScan_->Join();
+    if (diagnostic_) diagnostic_->Join();
 }
 
 bool DeviceThreads::ChannelsAreSame(const ODevice& device) {
@@ -38,8 +39,8 @@ bool DeviceThreads::ChannelsAreSame(const ODevice& device) {
 void DeviceThreads::StartThreads() {
     std::lock_guard startStop(startStopLock_);
     // A thread that outlived the last stop must have ended before its successor starts.
-    if (!JoinEnded(eventScan_, eventScanEnded_, "EventScanThread") ||
-        !JoinEnded(diagnostic_, diagnosticEnded_, "DiagnosticThread"))
+    if (!JoinEnded(eventScan_.get(), "EventScanThread") ||
+        !JoinEnded(diagnostic_.get(), "DiagnosticThread"))
         return;
     {
         std::lock_guard exchange(channels_.ExchangeLock());
@@ -50,13 +51,18 @@ void DeviceThreads::StartThreads() {
         supervision_.ResetRetries(device_);
         running_ = true;
         channels_.SetRunning(true);
-        eventScanWake_.Reset();
-        diagnosticWake_.Reset();
-        eventScanEnded_.Reset();
-        diagnosticEnded_.Reset();
+        // Fresh threads and queues: no wake of an earlier stop is left over.
+        eventScan_ = std::make_unique<WorkerThread>("EventScan");
+        diagnostic_ = std::make_unique<WorkerThread>("Diagnostic");
     }
+    // One step above normal where the system allows it (raising needs a privilege on Linux).
     try {
-        eventScan_ = std::thread([this] { RunEventScan(); });
+        eventScan_->Start(
+            [this](MessageQueue& wake) {
+                RunEventScan(wake);
+                return 0;
+            },
+            ThreadPriority::AboveNormal);
     } catch (const std::system_error&) {
         Trace("ODevice::EventScanThread: Dev=" + device_.name + " could not be started");
     }
@@ -69,7 +75,12 @@ void DeviceThreads::StartThreads() {
     // is not undone by it.
     diagnosticRuns_ = true;
     try {
-        diagnostic_ = std::thread([this] { RunDiagnostic(); });
+        diagnostic_->Start(
+            [this](MessageQueue& wake) {
+                RunDiagnostic(wake);
+                return 0;
+            },
+            ThreadPriority::AboveNormal);
     } catch (const std::system_error&) {
         diagnosticRuns_ = false;
         Trace("ODevice::DiagnosticThread: Dev=" + device_.name + " could not be started");
@@ -88,29 +99,29 @@ void DeviceThreads::StopThreads() {
             channels_.CloseActive();
             channels_.CloseStandby();
         }
-        eventScanWake_.Signal();
-        diagnosticWake_.Signal();
+        if (eventScan_) eventScan_->Wake();
+        if (diagnostic_) diagnostic_->Wake();
     }
     // Joined without the exchange lock: a thread may be about to take it for its last
     // exchange, which fails at once now that the device no longer runs.
-    JoinWithin(eventScan_, eventScanEnded_, "EventScanThread");
-    JoinWithin(diagnostic_, diagnosticEnded_, "DiagnosticThread");
+    JoinWithin(eventScan_.get(), "EventScanThread");
+    JoinWithin(diagnostic_.get(), "DiagnosticThread");
 }
 
-void DeviceThreads::JoinWithin(std::thread& thread, DeviceThreadsWake& ended, const char* name) {
-    if (!thread.joinable()) return;
-    if (ended.Wait(stopWaitMs_)) {
-        thread.join();
+void DeviceThreads::JoinWithin(WorkerThread* thread, const char* name) {
+    if (thread == nullptr || !thread->IsStarted()) return;
+    if (thread->WaitFinished(std::chrono::milliseconds(stopWaitMs_))) {
+        thread->Join();
         return;
     }
     Trace("ODevice::StopThreads: Dev=" + device_.name + " " + name + " still running after " +
           std::to_string(stopWaitMs_) + " ms");
 }
 
-bool DeviceThreads::JoinEnded(std::thread& thread, DeviceThreadsWake& ended, const char* name) {
-    if (!thread.joinable()) return true;
-    if (ended.Wait(0)) {
-        thread.join();
+bool DeviceThreads::JoinEnded(WorkerThread* thread, const char* name) {
+    if (thread == nullptr || !thread->IsStarted()) return true;
+    if (thread->WaitFinished(std::chrono::milliseconds(0))) {
+        thread->Join();
         return true;
     }
     Trace("ODevice::StartThreads: Dev=" + device_.name + " " + name +
@@ -118,26 +129,21 @@ bool DeviceThreads::JoinEnded(std::thread& thread, DeviceThreadsWake& ended, con
     return false;
 }
 
-void DeviceThreads::RunEventScan() {
-    // One step above normal where the system allows it (raising needs a privilege on Linux).
-    SetCurrentThreadPriority(ThreadPriority::AboveNormal);
-    EventScanThread scan(device_, scanServices_, running_, eventScanWake_, [this] {
+void DeviceThreads::RunEventScan(MessageQueue& wake) {
+    EventScanThread scan(device_, scanServices_, running_, wake, [this] {
         // The diagnostic thread ends with its next cycle.
         diagnosticRuns_ = false;
-        diagnosticWake_.Signal();
+        diagnostic_->Wake();
         if (device_.params.modbusTcp != 0) channels_.RemoveRoute(channels_.ActiveIndex());
     });
     scan.Run();
-    eventScanEnded_.Signal();
 }
 
-void DeviceThreads::RunDiagnostic() {
-    SetCurrentThreadPriority(ThreadPriority::AboveNormal);
-    DiagnosticThread diagnostic(device_, channels_, scanServices_.clock, diagnosticWake_,
-                                diagnosticRuns_, scanServices_.acquisitionRuns,
+void DeviceThreads::RunDiagnostic(MessageQueue& wake) {
+    DiagnosticThread diagnostic(device_, channels_, scanServices_.clock, wake, diagnosticRuns_,
+                                scanServices_.acquisitionRuns,
                                 [this] { supervision_.ResetStandbyRetries(device_); });
     diagnostic.Run();
-    diagnosticEnded_.Signal();
 }
 
 }  // namespace velk

@@ -1,15 +1,17 @@
 #pragma once
 // The two acquisition threads of one device, the event scan and the diagnostic thread:
 // started by the first client, stopped by the last one or before the device is destroyed.
-// The object owns both threads and stops them at the latest in its destructor.
+// The object owns both threads (platform worker threads, made anew for each start) and
+// stops them at the latest in its destructor; a stop wakes each from its wait between two
+// cycles through the thread's queue.
 #include <atomic>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <mutex>
-#include <thread>
 
-#include "modbus/device_threads_wake.h"
 #include "modbus/event_scan_thread.h"
+#include "platform/worker_thread.h"
 
 namespace velk {
 
@@ -38,17 +40,17 @@ class DeviceThreads {
     void SetStopWaitMs(std::uint32_t milliseconds) { stopWaitMs_ = milliseconds; }
 
     bool Running() const { return running_.load(); }
-    bool HasDiagnosticThread() const { return diagnostic_.joinable(); }
+    bool HasDiagnosticThread() const { return diagnostic_ && diagnostic_->IsStarted(); }
     // True when the device's primary and secondary channels are the same.
     static bool ChannelsAreSame(const ODevice& device);
 
   private:
-    void RunEventScan();
-    void RunDiagnostic();
+    void RunEventScan(MessageQueue& wake);
+    void RunDiagnostic(MessageQueue& wake);
     // Waits up to the stop wait for the thread's end and joins it; reports it when it runs on.
-    void JoinWithin(std::thread& thread, DeviceThreadsWake& ended, const char* name);
+    void JoinWithin(WorkerThread* thread, const char* name);
     // Joins a thread left running by the last stop if it has ended since; false when it runs.
-    bool JoinEnded(std::thread& thread, DeviceThreadsWake& ended, const char* name);
+    bool JoinEnded(WorkerThread* thread, const char* name);
 
     ODevice& device_;
     DeviceChannels& channels_;
@@ -57,14 +59,10 @@ class DeviceThreads {
     std::mutex startStopLock_;  // orders starts and stops; the threads never take it
     std::atomic<bool> running_{false};
     std::atomic<bool> diagnosticRuns_{false};
-    DeviceThreadsWake eventScanWake_;
-    DeviceThreadsWake diagnosticWake_;
-    // Signalled by each thread as its last step.
-    DeviceThreadsWake eventScanEnded_;
-    DeviceThreadsWake diagnosticEnded_;
     std::uint32_t stopWaitMs_ = kStopWaitMs;
-    std::thread eventScan_;
-    std::thread diagnostic_;
+    // Both made before either starts, so that the event scan may wake the diagnostic thread.
+    std::unique_ptr<WorkerThread> eventScan_;
+    std::unique_ptr<WorkerThread> diagnostic_;
 };
 
 }  // namespace velk

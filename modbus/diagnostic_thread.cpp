@@ -2,16 +2,16 @@
 
 #include "core/trace_file.h"
 #include "modbus/device_channels.h"
-#include "modbus/device_threads_wake.h"
 #include "modbus/message_framing.h"
 #include "modbus/modbus_requests.h"
 #include "model/o_device.h"
 #include "model/o_port.h"
+#include "platform/worker_thread.h"
 
 namespace velk {
 
 DiagnosticThread::DiagnosticThread(ODevice& device, DeviceChannels& channels, IClock& clock,
-                                   DeviceThreadsWake& wake, const std::atomic<bool>& runFlag,
+                                   MessageQueue& wake, const std::atomic<bool>& runFlag,
                                    std::function<bool()> acquisitionRuns,
                                    std::function<void()> resetStandbyRetries)
     : device_(device),
@@ -29,7 +29,7 @@ bool DiagnosticThread::Runs() const {
 void DiagnosticThread::WaitPeriod(std::uint32_t elapsedMs) {
     const std::uint32_t period = device_.params.EffectiveSupervisorTime();
     if (elapsedMs > period) elapsedMs = 0;
-    if (Runs()) wake_.Wait(period - elapsedMs);
+    if (Runs()) WaitForWake(wake_, std::chrono::milliseconds(period - elapsedMs));
 }
 
 void DiagnosticThread::Run() {

@@ -8,17 +8,18 @@
 namespace velk {
 
 class DeviceChannels;
-class DeviceThreadsWake;
 class IClock;
+class MessageQueue;
 class ODevice;
 
 class DiagnosticThread {
   public:
-    // runFlag keeps the loop going (set by the starter, cleared by the stop and by the end of
-    // the event scan); resetStandbyRetries reloads the standby retries at the start.
-    DiagnosticThread(ODevice& device, DeviceChannels& channels, IClock& clock,
-                     DeviceThreadsWake& wake, const std::atomic<bool>& runFlag,
-                     std::function<bool()> acquisitionRuns,
+    // wake is the queue of the thread that runs the body (a message on it ends the wait
+    // between two probes); runFlag keeps the loop going (set by the starter, cleared by the
+    // stop and by the end of the event scan); resetStandbyRetries reloads the standby
+    // retries at the start.
+    DiagnosticThread(ODevice& device, DeviceChannels& channels, IClock& clock, MessageQueue& wake,
+                     const std::atomic<bool>& runFlag, std::function<bool()> acquisitionRuns,
                      std::function<void()> resetStandbyRetries);
 
     // The thread body.
@@ -33,7 +34,7 @@ class DiagnosticThread {
     ODevice& device_;
     DeviceChannels& channels_;
     IClock& clock_;
-    DeviceThreadsWake& wake_;
+    MessageQueue& wake_;
     const std::atomic<bool>& runFlag_;
     std::function<bool()> acquisitionRuns_;
     std::function<void()> resetStandbyRetries_;

@@ -8,13 +8,13 @@
 
 #include "core/trace_file.h"
 #include "modbus/device_exchange.h"
-#include "modbus/device_threads_wake.h"
 #include "modbus/event_record.h"
 #include "modbus/modbus_requests.h"
 #include "model/locks.h"
 #include "model/o_binary_alarm.h"
 #include "model/o_device.h"
 #include "model/o_modbus_tag.h"
+#include "platform/worker_thread.h"
 
 namespace velk {
 namespace {
@@ -50,7 +50,7 @@ void CivilFromDays(std::int64_t z, int& y, int& m, int& d) {
 }  // namespace
 
 EventScanThread::EventScanThread(ODevice& device, EventScanServices services,
-                                 const std::atomic<bool>& deviceRuns, DeviceThreadsWake& wake,
+                                 const std::atomic<bool>& deviceRuns, MessageQueue& wake,
                                  std::function<void()> atEnd)
     : device_(device),
       services_(std::move(services)),
@@ -87,7 +87,8 @@ void EventScanThread::Run() {
         std::uint32_t elapsed = now >= t0 ? now - t0 : 0;
         const std::uint32_t period = device_.params.eventScan;
         if (elapsed > period) elapsed = 0;
-        if (AcquisitionRuns() && DeviceRuns()) wake_.Wait(period - elapsed);
+        if (AcquisitionRuns() && DeviceRuns())
+            WaitForWake(wake_, std::chrono::milliseconds(period - elapsed));
     }
     if (atEnd_) atEnd_();
     Trace("ODevice::EventScanThread: Dev=" + device_.name + " finished");

@@ -16,7 +16,7 @@
 
 namespace velk {
 
-class DeviceThreadsWake;
+class MessageQueue;
 class IDeviceExchange;
 class IEventPoster;
 class ODevice;
@@ -37,10 +37,11 @@ struct EventScanServices {
 
 class EventScanThread {
   public:
-    // deviceRuns is the device's running flag, wake its wake event; atEnd runs when the
-    // thread body ends, before the finish line is traced.
+    // deviceRuns is the device's running flag, wake the queue of the thread that runs the
+    // body (a message on it ends the wait between two cycles); atEnd runs when the thread
+    // body ends, before the finish line is traced.
     EventScanThread(ODevice& device, EventScanServices services,
-                    const std::atomic<bool>& deviceRuns, DeviceThreadsWake& wake,
+                    const std::atomic<bool>& deviceRuns, MessageQueue& wake,
                     std::function<void()> atEnd = {});
 
     // The thread body: start, cycles while the device and the acquisition run, end.
@@ -87,7 +88,7 @@ class EventScanThread {
     ODevice& device_;
     EventScanServices services_;
     const std::atomic<bool>& deviceRuns_;
-    DeviceThreadsWake& wake_;
+    MessageQueue& wake_;
     std::function<void()> atEnd_;
     TimeSyncSchedule timeSync_;
     EventBufferLocation buffer_;

@@ -14,6 +14,16 @@ namespace velk {
 class OModbusTag;
 class ODevice;
 
+// tag and device point into the configuration tree without owning it. They stay valid
+// because the tree loses tags and devices only while no client is attached: New, Open, the
+// CSV import that replaces devices and the deletion of tags, groups and devices are refused
+// while the client count (or the COM lock count) is non-zero, and a device's acquisition
+// threads stop before it is destroyed.
+// Records are made by acquisition, which runs only while clients are attached; the
+// AeEventThread hands them on only while clients are attached and destroys the others
+// without reading through the pointers; subscriptions, which keep copies, belong to AE
+// server objects, which count as clients. Whoever reads through the pointers takes
+// TagDataLock.
 class BEvent final : public MessagePayload {
   public:
     std::uint16_t code = 0;     // tag records: subcondition index; device records: alarm code 1..4

@@ -7,7 +7,6 @@
 #include "model/document_services.h"
 #include "model/locks.h"
 #include "platform/clock.h"
-#include "platform/worker_thread.h"
 
 namespace velk {
 
@@ -18,9 +17,13 @@ LiveMonitorThread::LiveMonitorThread(IClock& clock, IClientCounter& clients,
 LiveMonitorThread::~LiveMonitorThread() { Join(); }
 
 bool LiveMonitorThread::Start(CDoc& document) {
-    if (thread_.joinable()) return false;
+    if (thread_ && thread_->IsStarted()) return false;
+    thread_ = std::make_unique<WorkerThread>("LiveMonitor");
     try {
-        thread_ = std::thread([this, &document] { Run(document); });
+        thread_->Start([this, &document](MessageQueue&) {
+            Run(document);
+            return 0;
+        });
     } catch (const std::system_error&) {
         return false;
     }
@@ -28,11 +31,10 @@ bool LiveMonitorThread::Start(CDoc& document) {
 }
 
 void LiveMonitorThread::Join() {
-    if (thread_.joinable()) thread_.join();
+    if (thread_) thread_->Join();
 }
 
 void LiveMonitorThread::Run(CDoc& document) {
-    NameCurrentThread("LiveMonitor");
     TagList tags;
     clients_.AddClient();
     std::uint32_t period = kInitialPeriodMs;

@@ -4,10 +4,11 @@
 // It counts as a client from its start to its end, and adds one to the shown group's use
 // count so that the group cannot be deleted under it.
 #include <functional>
-#include <thread>
+#include <memory>
 
 #include "model/document_services.h"
 #include "model/tag_list.h"
+#include "platform/worker_thread.h"
 
 namespace velk {
 
@@ -39,7 +40,7 @@ class LiveMonitorThread final : public IMonitorThread {
     IClock& clock_;
     IClientCounter& clients_;
     ReadTagsFunction readTags_;
-    std::thread thread_;
+    std::unique_ptr<WorkerThread> thread_;  // made anew for each start
 };
 
 }  // namespace velk

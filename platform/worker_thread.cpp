@@ -65,6 +65,23 @@ bool WorkerThread::Join(std::chrono::milliseconds timeout) {
     return finished;
 }
 
+void WorkerThread::Join() {
+    if (thread_.joinable()) thread_.join();
+}
+
+bool WaitForWake(MessageQueue& queue, std::chrono::milliseconds timeout) {
+    if (!queue.WaitFor(timeout)) return false;
+    Message message;
+    while (queue.Peek(message)) {
+    }
+    return true;
+}
+
+bool WorkerThread::WaitFinished(std::chrono::milliseconds timeout) const {
+    std::unique_lock lock(state_->mutex);
+    return state_->ended.wait_for(lock, timeout, [this] { return state_->finished; });
+}
+
 bool WorkerThread::Finished() const {
     std::lock_guard lock(state_->mutex);
     return state_->finished;

@@ -1,5 +1,6 @@
 #pragma once
-// A named thread with its own message queue, stopped by its owner: PostQuit, then Join.
+// A named thread with its own message queue, stopped by its owner: PostQuit (or whatever
+// the procedure ends on, with Wake to cut its wait short), then Join.
 #include <chrono>
 #include <functional>
 #include <memory>
@@ -10,12 +11,20 @@
 
 namespace velk {
 
+// Does nothing: posted to wake a thread that waits for its queue (WorkerThread::Wake).
+inline constexpr std::uint32_t WM_NULL = 0x0000;
+
 enum class ThreadPriority { Normal, AboveNormal, BelowNormal, Highest };
 
 // Sets the calling thread's scheduling priority; false when the system refuses.
 bool SetCurrentThreadPriority(ThreadPriority priority);
 // Names the calling thread for debuggers and ps (at most 15 characters are kept).
 void NameCurrentThread(const std::string& name);
+
+// For a procedure that runs in cycles and is only ever woken: waits up to the time-out for a
+// message and takes every queued one. True when woken; a wake that came before the wait
+// ends the next wait at once.
+bool WaitForWake(MessageQueue& queue, std::chrono::milliseconds timeout);
 
 class WorkerThread {
   public:
@@ -36,10 +45,17 @@ class WorkerThread {
     bool Post(std::uint32_t id, std::uintptr_t wParam = 0,
               std::unique_ptr<MessagePayload> payload = nullptr);
     void PostQuit();
+    // Ends the procedure's current or next WaitForWake early.
+    void Wake() { Post(WM_NULL); }
 
     // Waits up to the time-out for the thread to end; true when it ended. A thread still
     // running after the wait is abandoned: it keeps its own queue alive until it returns.
     bool Join(std::chrono::milliseconds timeout);
+    // Waits for the thread to end, however long that takes.
+    void Join();
+    // Waits up to the time-out for the procedure to return, without giving the thread up
+    // (Join then returns at once); true when it has returned.
+    bool WaitFinished(std::chrono::milliseconds timeout) const;
     bool Finished() const;
     int ExitCode() const;
 

@@ -29,13 +29,16 @@ SignalWatch::SignalWatch(std::function<void(int)> onSignal) : onSignal_(std::mov
     const sigset_t set = TerminationSignals();
     signalFd_ = ::signalfd(-1, &set, SFD_CLOEXEC);
     wakeFd_ = ::eventfd(0, EFD_CLOEXEC);
-    thread_ = std::thread([this] { Watch(); });
+    thread_.Start([this](MessageQueue&) {
+        Watch();
+        return 0;
+    });
 }
 
 SignalWatch::~SignalWatch() {
     const std::uint64_t one = 1;
     [[maybe_unused]] auto n = ::write(wakeFd_, &one, sizeof one);
-    thread_.join();
+    thread_.Join();
     ::close(signalFd_);
     ::close(wakeFd_);
 }

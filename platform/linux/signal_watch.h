@@ -1,12 +1,15 @@
 #pragma once
 #include <functional>
-#include <thread>
+
+#include "platform/worker_thread.h"
 
 namespace velk {
 
 // Turns SIGINT and SIGTERM into a call on a thread of its own, so that the process can end
-// through its orderly shutdown. BlockTerminationSignals must run in main before any other
-// thread starts, so that every thread inherits the blocked mask.
+// through its orderly shutdown. The thread waits in poll(); the destructor wakes it through
+// an eventfd (a poll cannot wait on the thread's message queue) and joins it.
+// BlockTerminationSignals must run in main before any other thread starts, so that every thread
+// inherits the blocked mask.
 class SignalWatch {
   public:
     static void BlockTerminationSignals();
@@ -21,7 +24,7 @@ class SignalWatch {
     std::function<void(int)> onSignal_;
     int signalFd_ = -1;
     int wakeFd_ = -1;
-    std::thread thread_;
+    WorkerThread thread_{"SignalWatch"};
 };
 
 }  // namespace velk

@@ -67,7 +67,11 @@ InstanceLock SocketSingleInstance::Acquire(std::function<void()> onShowRequest) 
     wakeFd_ = ::eventfd(0, EFD_CLOEXEC);
     listenFd_ = fd;
     onShowRequest_ = std::move(onShowRequest);
-    listener_ = std::thread([this] { Listen(); });
+    listener_ = std::make_unique<WorkerThread>("InstanceListen");
+    listener_->Start([this](MessageQueue&) {
+        Listen();
+        return 0;
+    });
     return InstanceLock::Acquired;
 }
 
@@ -113,7 +117,7 @@ void SocketSingleInstance::Release() {
     if (listenFd_ < 0) return;
     const std::uint64_t one = 1;
     [[maybe_unused]] auto n = ::write(wakeFd_, &one, sizeof one);
-    if (listener_.joinable()) listener_.join();
+    if (listener_) listener_->Join();
     ::close(listenFd_);
     ::close(wakeFd_);
     listenFd_ = wakeFd_ = -1;

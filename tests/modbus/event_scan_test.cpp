@@ -13,13 +13,13 @@
 #include "modbus/comm_supervision.h"
 #include "modbus/device_channels.h"
 #include "modbus/device_threads.h"
-#include "modbus/device_threads_wake.h"
 #include "modbus/event_record.h"
 #include "modbus/event_scan_thread.h"
 #include "modbus/modbus_requests.h"
 #include "modbus/time_sync_schedule.h"
 #include "model/o_binary_alarm.h"
 #include "model/o_binary_data.h"
+#include "platform/message_queue.h"
 #include "tests/modbus/route_trace_capture.h"
 #include "tests/modbus/scan_fake_exchange.h"
 #include "tests/modbus/scan_test_tags.h"
@@ -81,7 +81,7 @@ class EventScanTest : public ::testing::Test {
     testing::RecordingPoster poster_;
     testing::TestTags tags_;
     std::atomic<bool> runs_{true};
-    DeviceThreadsWake wake_;
+    MessageQueue wake_;
     bool channelsGood_ = true;
     std::vector<TagList> alarmReads_;
 };

@@ -54,5 +54,28 @@ TEST(WorkerThread, RefusedPriorityStillRunsTheThread) {
     EXPECT_TRUE(ran);
 }
 
+TEST(WorkerThread, AWakeEndsTheCurrentOrTheNextWaitAndIsTakenByIt) {
+    // A thread that waits an hour between cycles ends as soon as its owner wakes it.
+    std::atomic<bool> stop{false};
+    WorkerThread thread("Cycles");
+    ASSERT_TRUE(thread.Start([&](MessageQueue& queue) {
+        while (!stop) {
+            WaitForWake(queue, std::chrono::hours(1));
+        }
+        return 0;
+    }));
+    stop = true;
+    thread.Wake();
+    thread.Join();
+    EXPECT_TRUE(thread.Finished());
+
+    // A wake that comes before the wait ends it at once; one wait takes all queued wakes.
+    MessageQueue queue;
+    queue.Post(WM_NULL);
+    queue.Post(WM_NULL);
+    EXPECT_TRUE(WaitForWake(queue, std::chrono::hours(1)));
+    EXPECT_FALSE(WaitForWake(queue, std::chrono::milliseconds(0)));
+}
+
 }  // namespace
 }  // namespace velk

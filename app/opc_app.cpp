@@ -121,6 +121,9 @@ bool COpcApp::TakeSingleInstance() {
             "velkopc: a server is already running on this machine; it was asked to come forward\n");
         exitCode_ = 0;
     } else {
+        if (const std::string problem = platform_.instance.Problem(); !problem.empty()) {
+            std::fprintf(stderr, "velkopc: %s\n", problem.c_str());
+        }
         platform_.messages.Show(std::string(kCannotReachInstanceMessage), MessageKind::Error);
         exitCode_ = 1;
     }

@@ -143,6 +143,7 @@ void COpcApp::OpenTraceFile() {
     const TraceFileSettings settings = settings_.Get().TraceFile;
     trace_.SetFileName(settings.FileName);
     trace_.SetSizeLimit(settings.FileSize);
+    trace_.SetRotatedFileLimit(settings.MaxRotatedFiles);
     if (!settings.FileName.empty()) trace_.OpenTrace();
     for (const std::string& line : pendingTrace_) trace_.Trace(line);
     pendingTrace_.clear();

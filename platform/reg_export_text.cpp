@@ -10,6 +10,25 @@ namespace velk {
 
 // ---- the tree ------------------------------------------------------------------------
 
+namespace {
+
+// Takes the entry of that name out of an indexed list; false when there is none.
+template <class Entries>
+bool EraseIndexed(Entries& entries, std::unordered_map<std::string, std::size_t>& index,
+                  std::string_view name) {
+    const auto found = index.find(AsciiLowerCopy(name));
+    if (found == index.end()) return false;
+    const std::size_t at = found->second;
+    index.erase(found);
+    entries.erase(entries.begin() + static_cast<std::ptrdiff_t>(at));
+    for (auto& [folded, position] : index) {
+        if (position > at) --position;
+    }
+    return true;
+}
+
+}  // namespace
+
 RegKey* RegKey::Child(std::string_view name) const {
     const auto found = childIndex_.find(AsciiLowerCopy(name));
     return found == childIndex_.end() ? nullptr : children_[found->second].get();
@@ -22,15 +41,7 @@ RegKey& RegKey::ChildOrNew(std::string_view name) {
 }
 
 bool RegKey::RemoveChild(std::string_view name) {
-    const auto found = childIndex_.find(AsciiLowerCopy(name));
-    if (found == childIndex_.end()) return false;
-    const std::size_t at = found->second;
-    childIndex_.erase(found);
-    children_.erase(children_.begin() + static_cast<std::ptrdiff_t>(at));
-    for (auto& [folded, index] : childIndex_) {
-        if (index > at) --index;
-    }
-    return true;
+    return EraseIndexed(children_, childIndex_, name);
 }
 
 const RegValue* RegKey::Value(std::string_view name) const {
@@ -50,17 +61,7 @@ bool RegKey::SetValue(std::string_view name, RegValue value) {
     return true;
 }
 
-bool RegKey::RemoveValue(std::string_view name) {
-    const auto found = valueIndex_.find(AsciiLowerCopy(name));
-    if (found == valueIndex_.end()) return false;
-    const std::size_t at = found->second;
-    valueIndex_.erase(found);
-    values_.erase(values_.begin() + static_cast<std::ptrdiff_t>(at));
-    for (auto& [folded, index] : valueIndex_) {
-        if (index > at) --index;
-    }
-    return true;
-}
+bool RegKey::RemoveValue(std::string_view name) { return EraseIndexed(values_, valueIndex_, name); }
 
 namespace {
 

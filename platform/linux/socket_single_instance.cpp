@@ -10,6 +10,8 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
@@ -99,9 +101,22 @@ bool SocketSingleInstance::OpenDirectory() {
     return true;
 }
 
-std::string SocketSingleInstance::SocketPath() const {
-    return directory_ + "/" + name_ + ".socket";
+std::string SocketSingleInstance::SocketName() const {
+    const std::string plain = name_ + ".socket";
+    if (directory_.size() + 1 + plain.size() < sizeof(sockaddr_un::sun_path)) return plain;
+    // A socket path is limited in length: a long name gets a short stand-in (FNV-1a) that
+    // every start with the same name computes alike.
+    std::uint64_t hash = 14695981039346656037ULL;
+    for (const unsigned char c : name_) {
+        hash ^= c;
+        hash *= 1099511628211ULL;
+    }
+    char text[32];
+    std::snprintf(text, sizeof text, "%016llx.socket", static_cast<unsigned long long>(hash));
+    return text;
 }
+
+std::string SocketSingleInstance::SocketPath() const { return directory_ + "/" + SocketName(); }
 
 InstanceLock SocketSingleInstance::Acquire(std::function<void()> onShowRequest) {
     if (lockFd_ >= 0) return InstanceLock::Acquired;
@@ -149,7 +164,7 @@ InstanceLock SocketSingleInstance::Acquire(std::function<void()> onShowRequest) 
     const std::string socketPath = SocketPath();
     sockaddr_un address;
     const int listenFd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    const std::string socketName = name_ + ".socket";
+    const std::string socketName = SocketName();
     ::unlinkat(directoryFd_, socketName.c_str(), 0);
     if (listenFd < 0 || !PathAddress(socketPath, address) ||
         ::bind(listenFd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
@@ -217,7 +232,7 @@ void SocketSingleInstance::Release() {
     listener_.reset();
     // The socket and the lock file go while the lock is still held, so that neither removal
     // can hit a successor's.
-    ::unlinkat(directoryFd_, (name_ + ".socket").c_str(), 0);
+    ::unlinkat(directoryFd_, SocketName().c_str(), 0);
     ::unlinkat(directoryFd_, (name_ + ".lock").c_str(), 0);
     ::close(listenFd_);
     ::close(wakeFd_);

@@ -38,6 +38,7 @@ class SocketSingleInstance final : public ISingleInstance {
 
   private:
     bool OpenDirectory();
+    std::string SocketName() const;
     std::string SocketPath() const;
     int Listen(int listenFd, int wakeFd);
     void Serve(int connection);

@@ -41,6 +41,17 @@ TEST_F(SingleInstanceTest, OneHolderAtATimeAndASecondStartReachesIt) {
     EXPECT_EQ(second.Acquire([] {}), InstanceLock::Acquired);
 }
 
+TEST_F(SingleInstanceTest, ANameTooLongForASocketPathStillHandsOver) {
+    const std::string name(120, 'n');
+    std::atomic<int> shown{0};
+    SocketSingleInstance first(dir.string(), name);
+    ASSERT_EQ(first.Acquire([&] { ++shown; }), InstanceLock::Acquired) << first.Problem();
+    SocketSingleInstance second(dir.string(), name);
+    EXPECT_EQ(second.Acquire([] {}), InstanceLock::AlreadyRunning);
+    EXPECT_TRUE(second.NotifyRunningInstance());
+    EXPECT_EQ(shown.load(), 1);
+}
+
 TEST_F(SingleInstanceTest, LeftoversOfACrashedHolderDoNotBlockAStart) {
     std::ofstream(dir / "Lock.lock") << "";
     std::ofstream(dir / "Lock.socket") << "";

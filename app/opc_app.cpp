@@ -122,6 +122,9 @@ bool COpcApp::TakeSingleInstance() {
             "velkopc: a server is already running on this machine; it was asked to come forward\n");
         exitCode_ = 0;
     } else {
+        if (const std::string problem = platform_.instance.Problem(); !problem.empty()) {
+            std::fprintf(stderr, "velkopc: %s\n", problem.c_str());
+        }
         platform_.messages.Show(std::string(kCannotReachInstanceMessage), MessageKind::Error);
         exitCode_ = 1;
     }
@@ -141,6 +144,7 @@ void COpcApp::OpenTraceFile() {
     const TraceFileSettings settings = settings_.Get().TraceFile;
     trace_.SetFileName(settings.FileName);
     trace_.SetSizeLimit(settings.FileSize);
+    trace_.SetRotatedFileLimit(settings.MaxRotatedFiles);
     if (!settings.FileName.empty()) trace_.OpenTrace();
     for (const std::string& line : pendingTrace_) trace_.Trace(line);
     pendingTrace_.clear();

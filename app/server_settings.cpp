@@ -29,6 +29,8 @@ ServerSettings LoadServerSettings(SettingsAccess& access, bool readOnly) {
 
     s.TraceFile.FileName = text(kTraceFileKey, "FileName", defaults.TraceFile.FileName);
     s.TraceFile.FileSize = number(kTraceFileKey, "FileSize", defaults.TraceFile.FileSize);
+    s.TraceFile.MaxRotatedFiles =
+        number(kTraceFileKey, "MaxRotatedFiles", defaults.TraceFile.MaxRotatedFiles);
 
     s.Redundancy.Enabled = number(kRedundancyKey, "Enabled", defaults.Redundancy.Enabled);
     s.Redundancy.SyncMaster = number(kRedundancyKey, "SyncMaster", defaults.Redundancy.SyncMaster);

@@ -25,8 +25,9 @@ inline constexpr std::string_view kAdminRightsMessage =
 inline constexpr std::int32_t kNever = -1;
 
 struct TraceFileSettings {
-    std::string FileName;           // empty: no trace file
-    std::uint32_t FileSize = 1024;  // kilobytes at which the file is rotated
+    std::string FileName;                 // empty: no trace file
+    std::uint32_t FileSize = 1024;        // kilobytes at which the file is rotated
+    std::uint32_t MaxRotatedFiles = 100;  // rotated files kept, the oldest removed; 0 = all
     bool operator==(const TraceFileSettings&) const = default;
 };
 
@@ -64,7 +65,8 @@ struct ServerSettings {
     bool operator==(const ServerSettings&) const = default;
 };
 
-// Reads every setting, with its default where the store has none. Not read-only (an
+// Reads every setting, with its default where the store has none. MaxRotatedFiles is set in
+// the store by hand (no dialog field) and therefore never written. Not read-only (an
 // administrator): the application key and its five subkeys are created, empty, when
 // missing; no value is ever written. Read-only: nothing is created.
 ServerSettings LoadServerSettings(SettingsAccess& access, bool readOnly);

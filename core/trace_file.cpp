@@ -1,14 +1,53 @@
 #include "core/trace_file.h"
 
+#include <algorithm>
 #include <atomic>
 #include <climits>
 #include <cstdio>
+#include <optional>
+#include <tuple>
+#include <utility>
+#include <vector>
 
 #include "platform/text.h"
 
 namespace velk {
 namespace {
 std::atomic<TraceFile*> g_trace{nullptr};
+
+// Rotations of one minute beyond the first that get a name of their own.
+constexpr unsigned kMaxRotationsPerMinute = 9999;
+
+struct TraceNameParts {
+    std::string directory;  // with its trailing "/", or ""
+    std::string extension;  // with its ".", or ""
+};
+
+TraceNameParts SplitTraceName(const std::string& fileName) {
+    const std::size_t slash = fileName.find_last_of('/');
+    const std::size_t nameStart = slash == std::string::npos ? 0 : slash + 1;
+    const std::size_t dot = fileName.find_last_of('.');
+    const bool hasExtension = dot != std::string::npos && dot >= nameStart;
+    return {fileName.substr(0, nameStart), hasExtension ? fileName.substr(dot) : std::string()};
+}
+
+bool IsDigits(std::string_view text) {
+    return !text.empty() && text.find_first_not_of("0123456789") == std::string_view::npos;
+}
+
+// The order of a rotated file's name "YYYYMMDDhhmm[-n]<extension>" among the others: its
+// stamp, then its counter. Null for any other name.
+std::optional<std::pair<std::string, unsigned long>> RotationOrder(std::string_view name,
+                                                                   std::string_view extension) {
+    if (name.size() <= extension.size() || !name.ends_with(extension)) return std::nullopt;
+    name.remove_suffix(extension.size());
+    const std::string_view stamp = name.substr(0, 12);
+    if (stamp.size() != 12 || !IsDigits(stamp)) return std::nullopt;
+    if (name.size() == 12) return std::make_pair(std::string(stamp), 0UL);
+    const std::string_view counter = name.substr(13);
+    if (name[12] != '-' || !IsDigits(counter) || counter.size() > 9) return std::nullopt;
+    return std::make_pair(std::string(stamp), std::stoul(std::string(counter)));
+}
 
 std::string Format(const char* format, auto... args) {
     char buffer[64];
@@ -22,14 +61,12 @@ std::string TraceStamp(const LocalTime& t) {
                   t.second, t.millisecond);
 }
 
-std::string RotatedTraceName(const std::string& fileName, const LocalTime& now) {
-    const std::size_t slash = fileName.find_last_of('/');
-    const std::size_t nameStart = slash == std::string::npos ? 0 : slash + 1;
-    const std::size_t dot = fileName.find_last_of('.');
-    const bool hasExtension = dot != std::string::npos && dot >= nameStart;
-    std::string rotated = fileName.substr(0, nameStart);
+std::string RotatedTraceName(const std::string& fileName, const LocalTime& now, unsigned counter) {
+    const TraceNameParts parts = SplitTraceName(fileName);
+    std::string rotated = parts.directory;
     rotated += Format("%04d%02d%02d%02d%02d", now.year, now.month, now.day, now.hour, now.minute);
-    if (hasExtension) rotated += fileName.substr(dot);
+    if (counter > 0) rotated += Format("-%u", counter);
+    rotated += parts.extension;
     if (rotated.size() >= PATH_MAX) return {};
     return rotated;
 }
@@ -44,6 +81,11 @@ void TraceFile::SetFileName(std::string fileName) {
 void TraceFile::SetSizeLimit(std::uint32_t kilobytes) {
     std::lock_guard lock(traceLock_);
     sizeLimitKb_ = kilobytes;
+}
+
+void TraceFile::SetRotatedFileLimit(std::uint32_t count) {
+    std::lock_guard lock(traceLock_);
+    rotatedFileLimit_ = count;
 }
 
 std::string TraceFile::FileName() const {
@@ -96,11 +138,53 @@ bool TraceFile::RotateIfNeeded(const LocalTime& now) {
     const auto size = file_->Size();
     if (!size || *size / 1024 < sizeLimitKb_) return true;
     file_.reset();
-    const std::string rotated = RotatedTraceName(fileName_, now);
-    // A failed rename (a file of that name exists already) keeps appending to the old file.
-    if (!rotated.empty()) files_.RenameNoReplace(fileName_, rotated);
+    // The first rotation of a minute takes the minute's name, later ones the next counter
+    // after the highest of the minute, so that names keep their order even after the oldest
+    // files of the minute were removed. A failed rename keeps appending to the old file; the
+    // next line tries again.
+    const std::string stamp =
+        Format("%04d%02d%02d%02d%02d", now.year, now.month, now.day, now.hour, now.minute);
+    unsigned next = 0;
+    for (const RotatedFile& file : RotatedFiles()) {
+        if (file.stamp == stamp) next = std::max(next, static_cast<unsigned>(file.counter) + 1);
+    }
+    for (unsigned counter = next; counter <= next + kMaxRotationsPerMinute; ++counter) {
+        const std::string rotated = RotatedTraceName(fileName_, now, counter);
+        if (rotated.empty()) break;
+        if (files_.Exists(rotated)) continue;
+        if (files_.RenameNoReplace(fileName_, rotated)) RemoveOldRotatedFiles();
+        break;
+    }
     file_ = files_.OpenAppend(fileName_);
     return file_ != nullptr;
+}
+
+std::vector<TraceFile::RotatedFile> TraceFile::RotatedFiles() const {
+    const TraceNameParts parts = SplitTraceName(fileName_);
+    const std::string directory = parts.directory.size() > 1
+                                      ? parts.directory.substr(0, parts.directory.size() - 1)
+                                      : parts.directory;
+    const std::string live = fileName_.substr(parts.directory.size());
+    std::vector<RotatedFile> rotated;
+    for (const std::string& name : files_.ListDirectory(directory)) {
+        if (name == live) continue;
+        if (auto order = RotationOrder(name, parts.extension)) {
+            rotated.push_back({order->first, order->second, parts.directory + name});
+        }
+    }
+    std::sort(rotated.begin(), rotated.end(), [](const RotatedFile& a, const RotatedFile& b) {
+        return std::tie(a.stamp, a.counter) < std::tie(b.stamp, b.counter);
+    });
+    return rotated;
+}
+
+// Keeps the newest rotated files, as many as the limit allows; the oldest go.
+void TraceFile::RemoveOldRotatedFiles() {
+    if (rotatedFileLimit_ == 0) return;
+    const std::vector<RotatedFile> rotated = RotatedFiles();
+    if (rotated.size() <= rotatedFileLimit_) return;
+    const std::size_t surplus = rotated.size() - rotatedFileLimit_;
+    for (std::size_t i = 0; i < surplus; ++i) files_.Remove(rotated[i].path);
 }
 
 bool TraceFile::WriteLine(std::string_view body) {

@@ -8,6 +8,7 @@
 #include <mutex>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "platform/clock.h"
 #include "platform/file_system.h"
@@ -23,6 +24,8 @@ class TraceFile {
     // changed limit (kilobytes, 0 = none) at the next write.
     void SetFileName(std::string fileName);
     void SetSizeLimit(std::uint32_t kilobytes);
+    // How many rotated files are kept (0 = all); the oldest go after each rotation.
+    void SetRotatedFileLimit(std::uint32_t count);
     std::string FileName() const;
 
     // Opens the named file at its end (creating it); false leaves the trace closed.
@@ -40,20 +43,32 @@ class TraceFile {
 
   private:
     bool WriteLine(std::string_view body);
+    struct RotatedFile {
+        std::string stamp;  // YYYYMMDDhhmm
+        unsigned long counter = 0;
+        std::string path;
+    };
+
     bool RotateIfNeeded(const LocalTime& now);
+    // The rotated files beside the trace file, oldest first.
+    std::vector<RotatedFile> RotatedFiles() const;
+    void RemoveOldRotatedFiles();
 
     const IClock& clock_;
     IFileSystem& files_;
     mutable std::recursive_mutex traceLock_;  // TraceLock
     std::string fileName_;
     std::uint32_t sizeLimitKb_ = 1024;
+    std::uint32_t rotatedFileLimit_ = 100;
     std::unique_ptr<IAppendFile> file_;
     std::function<void(const std::string&)> echo_;
 };
 
 // The name of a rotated trace file: same directory and extension, base name from the local
-// time as YYYYMMDDhhmm. Empty when the result would exceed the platform's path limit.
-std::string RotatedTraceName(const std::string& fileName, const LocalTime& now);
+// time as YYYYMMDDhhmm, and for the second and later rotations of a minute "-1", "-2", ...
+// after it (counter). Empty when the result would exceed the platform's path limit.
+std::string RotatedTraceName(const std::string& fileName, const LocalTime& now,
+                             unsigned counter = 0);
 
 // "2015.03.07 14:05:09.123" for the trace's stamp.
 std::string TraceStamp(const LocalTime& time);

@@ -31,6 +31,8 @@ struct AeServerContext {
     std::uint16_t versionMinor = 0;
     std::uint16_t versionBuild = 0;
     std::string vendorText = "VELK";
+    // Who the object serves, for the trace line of its creation ("" when unknown).
+    std::string client;
     // Subscriptions run their delivery thread; tests clear it and step DeliverOnce.
     bool startDeliveryThreads = true;
     // Records a subscription queue holds at most; the oldest are dropped beyond it.

@@ -62,7 +62,8 @@ OPCEventServer::OPCEventServer(AeServerContext context)
     if (context_.registry) context_.registry->AddAEServer(this);
     startTime_ = Now();
     lastUpdate_->store(startTime_);
-    Trace("OPC AE server object created");
+    Trace(context_.client.empty() ? std::string("OPC AE server object created")
+                                  : "OPC AE server object created for " + context_.client);
 }
 
 OPCEventServer::~OPCEventServer() {

@@ -84,7 +84,9 @@ OModbusTag* FindItemTag(const OTagGroup& root, const std::string& itemID, ODevic
 std::shared_ptr<OPCServer> OPCServer::Create(DAServerServices services, DAServerSettings settings) {
     std::shared_ptr<OPCServer> server(new OPCServer(std::move(services), std::move(settings)));
     if (server->services_.registry) server->services_.registry->AddDAServer(server.get());
-    Trace("Creating OPC DA server instance");
+    const std::string& client = server->settings_.client;
+    Trace(client.empty() ? std::string("Creating OPC DA server instance")
+                         : "Creating OPC DA server instance for " + client);
     return server;
 }
 

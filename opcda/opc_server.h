@@ -35,6 +35,8 @@ struct DAServerSettings {
     std::uint16_t buildNumber = 0;
     std::string vendorInfo;
     bool startUpdateThreads = true;  // false: the host runs the groups' update cycles itself
+    // Who the object serves, for the trace line of its creation ("" when unknown).
+    std::string client;
 };
 
 struct DAServerServices {

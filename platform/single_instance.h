@@ -1,8 +1,9 @@
 #pragma once
-// The machine-wide single-instance lock, held for the process lifetime and released by the
-// system when the process ends (a crash leaves nothing behind). The holder listens for a
+// The single-instance lock, held for the process lifetime and released by the system when
+// the process ends (a crash leaves nothing behind). The holder listens for a
 // second start and hands it a "show yourself" request.
 #include <functional>
+#include <string>
 
 namespace velk {
 
@@ -18,6 +19,8 @@ class ISingleInstance {
     // cannot be reached.
     virtual bool NotifyRunningInstance() = 0;
     virtual void Release() = 0;
+    // Why the lock could not be taken at all ("" when it could, or is held elsewhere).
+    virtual std::string Problem() const { return {}; }
 };
 
 }  // namespace velk

@@ -1,5 +1,6 @@
 #include "app/server/bus_server_host.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 
@@ -97,7 +98,13 @@ int BusServerHost::Run(MessageQueue& queue) {
 }
 
 bool BusServerHost::Register(std::string& reason) {
-    return BusActivationFiles(options_.paths, Names())
+    std::vector<std::string> sinks;
+    for (const IBusClass* busClass : classes_) {
+        for (std::string& sink : busClass->SinkInterfaces()) {
+            if (std::find(sinks.begin(), sinks.end(), sink) == sinks.end()) sinks.push_back(sink);
+        }
+    }
+    return BusActivationFiles(options_.paths, Names(), sinks)
         .Install(options_.executable, options_.systemBus, reason);
 }
 

@@ -80,7 +80,7 @@ int main(int argc, char** argv) {
     RegFileStore machineStore(MachineSettingsPath());
     RegFileStore userStore(UserSettingsPath());
     PosixAdminCheck admin;
-    SocketSingleInstance instance;
+    SocketSingleInstance instance(SocketSingleInstance::InstanceDirectory(commandLine.systemBus));
     ConsoleMessageBox messages([](const std::string& text) { Trace(text); });
     HeadlessWindow window;
     const std::string executable = ExecutablePath();

@@ -14,7 +14,7 @@ class UnavailableBusClass final : public IBusClass {
         : busName_(std::move(busName)), factoryPath_(std::move(factoryPath)) {}
     std::string BusName() const override { return busName_; }
     std::string FactoryPath() const override { return factoryPath_; }
-    BusInstanceResult CreateInstance(const std::string&, std::shared_ptr<BusSinkChannel>) override {
+    BusInstanceResult CreateInstance(const BusClient&, std::shared_ptr<BusSinkChannel>) override {
         return {CLASS_E_CLASSNOTAVAILABLE, nullptr};
     }
 

@@ -2,6 +2,7 @@
 
 #include <new>
 
+#include "opcae/bus/ae_bus_names.h"
 #include "opcae/bus/ae_server_bus_object.h"
 #include "opcae/opc_event_server.h"
 
@@ -12,7 +13,7 @@ AeBusClass::AeBusClass(std::string busName, std::string factoryPath, ContextSour
       factoryPath_(std::move(factoryPath)),
       contextSource_(std::move(contextSource)) {}
 
-BusInstanceResult AeBusClass::CreateInstance(const std::string& client,
+BusInstanceResult AeBusClass::CreateInstance(const BusClient& client,
                                              std::shared_ptr<BusSinkChannel> sinks) {
     std::optional<AeServerContext> context = contextSource_ ? contextSource_() : std::nullopt;
     if (!context || context->document == nullptr || context->clock == nullptr)
@@ -22,18 +23,23 @@ BusInstanceResult AeBusClass::CreateInstance(const std::string& client,
         {
             std::lock_guard lock(queueLock_);
             std::erase_if(queues_, [](const auto& entry) { return entry.second.expired(); });
-            queue = queues_[client].lock();
+            queue = queues_[client.name].lock();
             if (!queue) {
                 queue = aebus::SinkCallQueue::Create(sinks, kSinkCallWindow, kSinkCallsHeld);
-                queues_[client] = queue;
+                queues_[client.name] = queue;
             }
         }
+        context->client = client.Describe();
         auto server = std::make_shared<OPCEventServer>(std::move(*context));
         return {S_OK, std::make_unique<AeServerBusObject>(std::move(server), std::move(sinks),
                                                           std::move(queue))};
     } catch (const std::bad_alloc&) {
         return {E_OUTOFMEMORY, nullptr};
     }
+}
+
+std::vector<std::string> AeBusClass::SinkInterfaces() const {
+    return {kIOPCShutdown, kIOPCEventSink};
 }
 
 }  // namespace velk

@@ -29,8 +29,9 @@ class AeBusClass final : public IBusClass {
 
     std::string BusName() const override { return busName_; }
     std::string FactoryPath() const override { return factoryPath_; }
-    BusInstanceResult CreateInstance(const std::string& client,
+    BusInstanceResult CreateInstance(const BusClient& client,
                                      std::shared_ptr<BusSinkChannel> sinks) override;
+    std::vector<std::string> SinkInterfaces() const override;
 
   private:
     std::string busName_;

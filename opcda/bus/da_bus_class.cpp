@@ -1,5 +1,7 @@
 #include "opcda/bus/da_bus_class.h"
 
+#include "opcda/bus/remote_sinks.h"
+
 namespace velk {
 
 using namespace dabus;
@@ -9,13 +11,14 @@ DaBusClass::DaBusClass(std::string busName, std::string factoryPath, DaBusServic
       factoryPath_(std::move(factoryPath)),
       services_(std::move(services)) {}
 
-BusInstanceResult DaBusClass::CreateInstance(const std::string& /*client*/,
+BusInstanceResult DaBusClass::CreateInstance(const BusClient& client,
                                              std::shared_ptr<BusSinkChannel> sinks) {
     OTagGroup* root = services_.root ? services_.root() : nullptr;
     if (root == nullptr || services_.tagIO == nullptr) return {E_FAIL, nullptr};
     DAServerServices da{services_.clock, services_.tagIO, services_.registry, root,
                         services_.launcher};
     DAServerSettings settings = services_.settings ? services_.settings() : DAServerSettings{};
+    settings.client = client.Describe();
     std::shared_ptr<OPCServer> server = OPCServer::Create(da, std::move(settings));
     if (!server) return {E_OUTOFMEMORY, nullptr};
     DaBusContext context;
@@ -28,6 +31,10 @@ BusInstanceResult DaBusClass::CreateInstance(const std::string& /*client*/,
     }
     return {S_OK, std::make_unique<DaServerBusObject>(std::move(context), std::move(server),
                                                       services_.deviceMonitor)};
+}
+
+std::vector<std::string> DaBusClass::SinkInterfaces() const {
+    return {kShutdownSinkInterface, kDataCallbackSinkInterface, kAdviseSinkInterface};
 }
 
 }  // namespace velk

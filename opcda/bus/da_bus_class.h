@@ -38,8 +38,9 @@ class DaBusClass final : public IBusClass {
     std::string BusName() const override { return busName_; }
     std::string FactoryPath() const override { return factoryPath_; }
     // E_FAIL while there is no configuration tree.
-    BusInstanceResult CreateInstance(const std::string& client,
+    BusInstanceResult CreateInstance(const BusClient& client,
                                      std::shared_ptr<BusSinkChannel> sinks) override;
+    std::vector<std::string> SinkInterfaces() const override;
 
     // Returns once the objects that clients have released are destroyed.
     void DrainReleases() { releases_.Drain(); }

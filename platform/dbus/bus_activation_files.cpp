@@ -8,7 +8,8 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
+
+#include "platform/linux/safe_file_write.h"
 
 namespace velk {
 namespace {
@@ -21,29 +22,9 @@ std::string HomeDirectory(const BusActivationPaths::Environment& environment) {
 
 // Writes through a temporary file and a rename, so that the bus never reads half a file.
 bool WriteFileAtomically(const std::string& path, const std::string& text, std::string& reason) {
-    std::error_code error;
-    std::filesystem::create_directories(std::filesystem::path(path).parent_path(), error);
-    if (error) {
-        reason = "cannot create the directory of " + path + ": " + error.message();
-        return false;
-    }
-    const std::string temporary = path + ".new";
-    {
-        std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
-        out << text;
-        out.flush();
-        if (!out) {
-            reason = "cannot write " + temporary + ": " + std::strerror(errno);
-            return false;
-        }
-    }
-    std::filesystem::rename(temporary, path, error);
-    if (error) {
-        std::filesystem::remove(temporary, error);
-        reason = "cannot write " + path + ": " + error.message();
-        return false;
-    }
-    return true;
+    return CreateDirectories(std::filesystem::path(path).parent_path().string(), kDirectoryMode,
+                             reason) &&
+           ReplaceFile(path, text, kFileMode, reason);
 }
 
 bool RemoveFile(const std::string& path, std::string& reason) {
@@ -56,13 +37,22 @@ bool RemoveFile(const std::string& path, std::string& reason) {
     return true;
 }
 
-std::string PolicyRules(const std::vector<std::string>& names, bool allow) {
+std::string Rule(const char* verb, const std::string& attributes) {
+    return std::string("    <") + verb + " " + attributes + "/>\n";
+}
+
+// Method calls to the server's names.
+std::string CallRules(const std::vector<std::string>& names, const char* verb) {
     std::string rules;
-    const char* verb = allow ? "allow" : "deny";
     for (const std::string& name : names) {
-        rules += std::string("    <") + verb + " own=\"" + name + "\"/>\n";
-        rules += std::string("    <") + verb + " send_destination=\"" + name + "\"/>\n";
+        rules += Rule(verb, "send_destination=\"" + name + "\" send_type=\"method_call\"");
     }
+    return rules;
+}
+
+std::string OwnRules(const std::vector<std::string>& names, const char* verb) {
+    std::string rules;
+    for (const std::string& name : names) rules += Rule(verb, "own=\"" + name + "\"");
     return rules;
 }
 
@@ -94,8 +84,11 @@ BusActivationPaths BusActivationPaths::FromEnvironment() {
     });
 }
 
-BusActivationFiles::BusActivationFiles(BusActivationPaths paths, std::vector<std::string> names)
-    : paths_(std::move(paths)), names_(std::move(names)) {}
+BusActivationFiles::BusActivationFiles(BusActivationPaths paths, std::vector<std::string> names,
+                                       std::vector<std::string> sinkInterfaces)
+    : paths_(std::move(paths)),
+      names_(std::move(names)),
+      sinkInterfaces_(std::move(sinkInterfaces)) {}
 
 std::string BusActivationFiles::ServiceFilePath(const std::string& name, bool systemBus) const {
     return (systemBus ? paths_.systemServices : paths_.sessionServices) + "/" + name + ".service";
@@ -110,24 +103,30 @@ std::string BusActivationFiles::ServiceFileText(const std::string& name,
                                                 const std::string& executable, bool systemBus) {
     std::string text = "[D-BUS Service]\nName=" + name + "\nExec=" + QuoteExecArgument(executable) +
                        " -Embedding" + (systemBus ? " -SystemBus" : "") + "\n";
-    if (systemBus) text += "User=root\n";
+    if (systemBus) text += std::string("User=") + kSystemBusServerUser + "\n";
     return text;
 }
 
 std::string BusActivationFiles::PolicyFileText() const {
+    std::string sinkCalls;
+    for (const std::string& interface : sinkInterfaces_) {
+        sinkCalls +=
+            Rule("allow", "send_type=\"method_call\" send_interface=\"" + interface + "\"");
+    }
     return "<!DOCTYPE busconfig PUBLIC \"-//freedesktop//DTD D-BUS Bus Configuration 1.0//EN\"\n"
            " \"http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd\">\n"
            "<busconfig>\n"
-           "  <policy user=\"root\">\n" +
-           PolicyRules(names_, true) +
-           // The server runs as root and calls back the sinks of its clients.
-           "    <allow send_type=\"method_call\"/>\n"
+           "  <!-- The server's own user: owns the names, calls its clients' sinks. -->\n"
+           "  <policy user=\"" +
+           std::string(kSystemBusServerUser) + "\">\n" + OwnRules(names_, "allow") +
+           CallRules(names_, "allow") + sinkCalls +
            "  </policy>\n"
+           "  <!-- Administrators may call the server, never own its names. -->\n"
            "  <policy group=\"" +
-           kBusAdminGroup + "\">\n" + PolicyRules(names_, true) +
+           kBusAdminGroup + "\">\n" + CallRules(names_, "allow") +
            "  </policy>\n"
            "  <policy context=\"default\">\n" +
-           PolicyRules(names_, false) +
+           OwnRules(names_, "deny") + CallRules(names_, "deny") +
            "  </policy>\n"
            "</busconfig>\n";
 }

@@ -1,8 +1,11 @@
 #pragma once
 // The files that let the message bus start the server on demand (bus activation): one
 // service file per class name, "[D-BUS Service]" with the name and the command line
-// "<executable> -Embedding"; for the system bus also a bus policy file that lets only root
-// and the group "velkopc-admin" own the names and call them.
+// "<executable> -Embedding"; for the system bus also a bus policy file. The policy lets only
+// the server's own user (kSystemBusServerUser, the User= of the service files) own the names
+// and call the sink interfaces of its clients, and lets that user and the group
+// "velkopc-admin" call the server; it opens nothing else. Files are written mode 0644 and
+// directories made 0755 whatever the umask, never through a symbolic link.
 #include <functional>
 #include <optional>
 #include <string>
@@ -11,6 +14,8 @@
 namespace velk {
 
 inline constexpr const char* kBusAdminGroup = "velkopc-admin";
+// The user that the system bus starts the server as.
+inline constexpr const char* kSystemBusServerUser = "root";
 
 struct BusActivationPaths {
     std::string
@@ -27,8 +32,10 @@ struct BusActivationPaths {
 
 class BusActivationFiles {
   public:
-    // names: the classes' bus names; the first names the policy file.
-    BusActivationFiles(BusActivationPaths paths, std::vector<std::string> names);
+    // names: the classes' bus names; the first names the policy file. sinkInterfaces: the
+    // interfaces the server calls on its clients' objects.
+    BusActivationFiles(BusActivationPaths paths, std::vector<std::string> names,
+                       std::vector<std::string> sinkInterfaces = {});
 
     // Writes the service files (and on the system bus the policy file), creating the
     // directories; false with the path and the system's reason at the first failure.
@@ -46,6 +53,7 @@ class BusActivationFiles {
   private:
     BusActivationPaths paths_;
     std::vector<std::string> names_;
+    std::vector<std::string> sinkInterfaces_;
 };
 
 // The executable path quoted for the Exec line when it holds characters the bus's command

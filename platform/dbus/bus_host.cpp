@@ -9,6 +9,7 @@
 
 #include <atomic>
 #include <cctype>
+#include <chrono>
 #include <condition_variable>
 #include <cstring>
 #include <deque>
@@ -29,6 +30,9 @@ constexpr const char* kBusService = "org.freedesktop.DBus";
 // Sink calls one client may have unanswered; further calls fail at once as timed out.
 constexpr std::size_t kMaxPendingSinkCalls = 64;
 constexpr const char* kBusPath = "/org/freedesktop/DBus";
+// How long a question to the bus itself (a client's process id) may take.
+constexpr std::chrono::milliseconds kBusQueryTimeout{2000};
+constexpr std::chrono::minutes kRefusalTracePeriod{1};
 
 // True unless the address is a single socket path that nothing listens on. The bus library
 // loses its half-made connection when it fails on an address, so the plain case is tried here
@@ -485,7 +489,8 @@ class BusHost::Impl {
             return;
         }
         const std::string client = call.getSender();
-        BusInstanceResult created = cls.busClass->CreateInstance(client, ChannelFor(client));
+        BusInstanceResult created =
+            cls.busClass->CreateInstance(ClientOf(client), ChannelFor(client));
         if (Failed(created.result) || !created.object) {
             SendError(call, Failed(created.result) ? created.result : E_FAIL,
                       "instance not created");
@@ -568,6 +573,7 @@ class BusHost::Impl {
         }
         if (found->second->owner != call.getSender()) {
             SendError(call, E_ACCESSDENIED, "object of another client");
+            NoteRefusal(call.getSender(), path);
             return nullptr;
         }
         return found->second.get();
@@ -704,6 +710,8 @@ class BusHost::Impl {
     }
 
     void ReleaseClient(const std::string& client) {
+        clientProcesses_.erase(client);
+        refusals_.erase(client);
         EndWorker(client);
         FailPendingSinkCalls(&client);
         std::vector<std::string> doomed;
@@ -841,6 +849,45 @@ class BusHost::Impl {
         if (log_) log_(line);
     }
 
+    // ---- who calls ----
+
+    // The client with its process id, which the bus is asked for once per connection.
+    BusClient ClientOf(const std::string& name) {
+        auto found = clientProcesses_.find(name);
+        if (found == clientProcesses_.end()) {
+            std::uint32_t pid = 0;
+            try {
+                busProxy_->callMethod("GetConnectionUnixProcessID")
+                    .onInterface(kBusService)
+                    .withTimeout(kBusQueryTimeout)
+                    .withArguments(name)
+                    .storeResultsTo(pid);
+            } catch (const sdbus::Error&) {
+                pid = 0;  // the client has left already, or the bus does not tell
+            }
+            found = clientProcesses_.emplace(name, pid).first;
+        }
+        return BusClient{name, found->second};
+    }
+
+    // A refused call is traced once per client and minute; the ones in between are counted
+    // into the next line.
+    void NoteRefusal(const std::string& caller, const std::string& path) {
+        const auto now = std::chrono::steady_clock::now();
+        Refusals& refusals = refusals_[caller];
+        if (refusals.traced && now - refusals.lastTraced < kRefusalTracePeriod) {
+            ++refusals.untraced;
+            return;
+        }
+        std::string line = "refused a call of " + ClientOf(caller).Describe() + " to " + path +
+                           ", an object of another client (E_ACCESSDENIED)";
+        if (refusals.untraced > 0) {
+            line += "; " + std::to_string(refusals.untraced) + " more refused since the last line";
+        }
+        refusals = Refusals{now, true, 0};
+        Report(line);
+    }
+
     IModuleLock& moduleLock_;
     Log log_;
     std::function<void()> connectionLost_;
@@ -869,6 +916,14 @@ class BusHost::Impl {
     std::uint64_t nextReply_ = 1;
     std::map<std::string, std::unique_ptr<ClientWorker>> workers_;
     std::vector<std::unique_ptr<ClientWorker>> endingWorkers_;
+    struct Refusals {
+        std::chrono::steady_clock::time_point lastTraced;
+        bool traced = false;
+        std::size_t untraced = 0;
+    };
+    // Per client connection, until it leaves the bus.
+    std::map<std::string, std::uint32_t> clientProcesses_;
+    std::map<std::string, Refusals> refusals_;
     std::uint64_t nextSinkCall_ = 1;
     unsigned nextChild_ = 1;
     bool closing_ = false;  // the host is stopping: no new calls

@@ -4,6 +4,7 @@
 // result signatures, handlers). Nothing here depends on the bus library, so the DA and AE
 // adaptors build without it.
 #include <chrono>
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <string>
@@ -89,6 +90,17 @@ struct BusInstanceResult {
     std::unique_ptr<IBusObject> object;  // set when result succeeded
 };
 
+// The client connection that asks for an instance: its unique bus name and the id of its
+// process as the bus reports it (0 when the bus could not tell).
+struct BusClient {
+    std::string name;
+    std::uint32_t pid = 0;
+    // "client :1.42 (process 1234)", for the trace.
+    std::string Describe() const {
+        return "client " + name + (pid ? " (process " + std::to_string(pid) + ")" : "");
+    }
+};
+
 // A server class: its well-known bus name, the path of its factory object, and the
 // creation of one instance per client request.
 class IBusClass {
@@ -98,8 +110,10 @@ class IBusClass {
     virtual std::string FactoryPath() const = 0;  // e.g. "/VELK/ModbusOPCServer"
     // Creates the caller's own instance; on the bus thread. A failed result is passed to
     // the client as it is.
-    virtual BusInstanceResult CreateInstance(const std::string& client,
+    virtual BusInstanceResult CreateInstance(const BusClient& client,
                                              std::shared_ptr<BusSinkChannel> sinks) = 0;
+    // The interfaces the class's objects call on their clients' sink objects.
+    virtual std::vector<std::string> SinkInterfaces() const { return {}; }
 };
 
 }  // namespace velk

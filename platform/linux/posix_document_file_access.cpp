@@ -103,7 +103,7 @@ FileError PosixDocumentFileAccess::ReadAll(const std::string& path, std::string&
 
 FileError PosixDocumentFileAccess::WriteNew(const std::string& path, std::string_view bytes) {
     if (path.empty()) return FileError::kBadPath;
-    Descriptor fd(::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666));
+    Descriptor fd(::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644));
     if (fd.Get() < 0) return FileErrorFromErrno(errno);
     std::size_t done = 0;
     while (done < bytes.size()) {

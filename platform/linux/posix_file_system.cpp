@@ -1,5 +1,6 @@
 #include "platform/linux/posix_file_system.h"
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -32,8 +33,17 @@ class PosixAppendFile final : public IAppendFile {
 }  // namespace
 
 std::unique_ptr<IAppendFile> PosixFileSystem::OpenAppend(const std::string& path) {
-    const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
+    // O_NOFOLLOW: a link planted at the trace file's name is not written through.
+    const int fd = ::open(path.c_str(),
+                          O_RDWR | O_CREAT | O_APPEND | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0644);
     if (fd < 0) return nullptr;
+    // O_NONBLOCK kept a FIFO from blocking the open; only a regular file is a trace file.
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        ::close(fd);
+        return nullptr;
+    }
+    ::fcntl(fd, F_SETFL, O_APPEND);
     return std::make_unique<PosixAppendFile>(fd);
 }
 
@@ -52,5 +62,19 @@ bool PosixFileSystem::Exists(const std::string& path) {
     struct stat st {};
     return ::stat(path.c_str(), &st) == 0;
 }
+
+std::vector<std::string> PosixFileSystem::ListDirectory(const std::string& directory) {
+    std::vector<std::string> names;
+    DIR* dir = ::opendir(directory.empty() ? "." : directory.c_str());
+    if (dir == nullptr) return names;
+    while (const dirent* entry = ::readdir(dir)) {
+        const std::string name = entry->d_name;
+        if (name != "." && name != "..") names.push_back(name);
+    }
+    ::closedir(dir);
+    return names;
+}
+
+bool PosixFileSystem::Remove(const std::string& path) { return ::unlink(path.c_str()) == 0; }
 
 }  // namespace velk

@@ -1,12 +1,17 @@
 #include "platform/linux/socket_single_instance.h"
 
+#include <fcntl.h>
 #include <poll.h>
 #include <sys/eventfd.h>
+#include <sys/file.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <sys/un.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
@@ -15,14 +20,16 @@ namespace {
 constexpr const char kShowRequest[] = "SHOW\n";
 constexpr const char kShowAnswer[] = "OK\n";
 constexpr int kReplyTimeoutMs = 5000;
+constexpr const char* kSystemDirectory = "/run/velkopc";
 
-socklen_t AbstractAddress(const std::string& name, sockaddr_un& address) {
+std::string ErrnoText(const std::string& what) { return what + ": " + std::strerror(errno); }
+
+bool PathAddress(const std::string& path, sockaddr_un& address) {
     std::memset(&address, 0, sizeof address);
     address.sun_family = AF_UNIX;
-    // sun_path[0] == 0 puts the name in the abstract namespace.
-    const std::size_t n = std::min(name.size(), sizeof(address.sun_path) - 1);
-    std::memcpy(address.sun_path + 1, name.data(), n);
-    return static_cast<socklen_t>(offsetof(sockaddr_un, sun_path) + 1 + n);
+    if (path.size() >= sizeof address.sun_path) return false;
+    std::memcpy(address.sun_path, path.c_str(), path.size() + 1);
+    return true;
 }
 
 // Reads until a line end, the time-out or the end of the stream.
@@ -38,60 +45,162 @@ std::string ReadLine(int fd, int timeoutMs) {
     }
     return line;
 }
+
+// Only the server's own user (and root) may ask it to come forward.
+bool PeerIsTrusted(int connection) {
+    ucred credentials{};
+    socklen_t length = sizeof credentials;
+    if (::getsockopt(connection, SOL_SOCKET, SO_PEERCRED, &credentials, &length) != 0) return false;
+    return credentials.uid == ::geteuid() || credentials.uid == 0;
+}
 }  // namespace
 
-SocketSingleInstance::SocketSingleInstance(std::string name) : name_(std::move(name)) {}
+SocketSingleInstance::SocketSingleInstance(std::string directory, std::string name)
+    : directory_(std::move(directory)), name_(std::move(name)) {}
 
-SocketSingleInstance::~SocketSingleInstance() { Release(); }
+SocketSingleInstance::~SocketSingleInstance() {
+    Release();
+    if (directoryFd_ >= 0) ::close(directoryFd_);
+}
 
 std::string SocketSingleInstance::DefaultName() {
     const char* name = std::getenv("VELKOPC_INSTANCE_NAME");
     return name && *name ? name : "VelkOpc_Mutex";
 }
 
-InstanceLock SocketSingleInstance::Acquire(std::function<void()> onShowRequest) {
-    if (listenFd_ >= 0) return InstanceLock::Acquired;
-    const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    if (fd < 0) return InstanceLock::Failed;
-    sockaddr_un address;
-    const socklen_t length = AbstractAddress(name_, address);
-    if (::bind(fd, reinterpret_cast<sockaddr*>(&address), length) != 0) {
-        const int error = errno;
-        ::close(fd);
-        return error == EADDRINUSE ? InstanceLock::AlreadyRunning : InstanceLock::Failed;
+std::string SocketSingleInstance::InstanceDirectory(bool systemService) {
+    if (systemService) return kSystemDirectory;
+    const char* runtime = std::getenv("XDG_RUNTIME_DIR");
+    struct stat st {};
+    if (runtime && *runtime == '/' && ::stat(runtime, &st) == 0 && S_ISDIR(st.st_mode)) {
+        return runtime;
     }
-    if (::listen(fd, 4) != 0) {
+    if (::geteuid() == 0) return kSystemDirectory;
+    return "/run/user/" + std::to_string(::geteuid());
+}
+
+// Opens the directory without following a link and checks that only this user can add
+// entries to it. The system directory is created when missing.
+bool SocketSingleInstance::OpenDirectory() {
+    if (directoryFd_ >= 0) return true;
+    if (directory_ == kSystemDirectory && ::mkdir(directory_.c_str(), 0755) == 0) {
+        ::chmod(directory_.c_str(), 0755);  // whatever the umask
+    }
+    const int fd = ::open(directory_.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    if (fd < 0) {
+        problem_ = ErrnoText("cannot open " + directory_);
+        return false;
+    }
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || st.st_uid != ::geteuid() || (st.st_mode & 022) != 0) {
+        problem_ = directory_ + " is not a directory of this user's own";
         ::close(fd);
+        return false;
+    }
+    directoryFd_ = fd;
+    return true;
+}
+
+std::string SocketSingleInstance::SocketName() const {
+    const std::string plain = name_ + ".socket";
+    if (directory_.size() + 1 + plain.size() < sizeof(sockaddr_un::sun_path)) return plain;
+    // A socket path is limited in length: a long name gets a short stand-in (FNV-1a) that
+    // every start with the same name computes alike.
+    std::uint64_t hash = 14695981039346656037ULL;
+    for (const unsigned char c : name_) {
+        hash ^= c;
+        hash *= 1099511628211ULL;
+    }
+    char text[32];
+    std::snprintf(text, sizeof text, "%016llx.socket", static_cast<unsigned long long>(hash));
+    return text;
+}
+
+std::string SocketSingleInstance::SocketPath() const { return directory_ + "/" + SocketName(); }
+
+InstanceLock SocketSingleInstance::Acquire(std::function<void()> onShowRequest) {
+    if (lockFd_ >= 0) return InstanceLock::Acquired;
+    problem_.clear();
+    if (name_.empty() || name_.find('/') != std::string::npos) {
+        problem_ = "the instance name \"" + name_ + "\" is not a file name";
         return InstanceLock::Failed;
     }
+    if (!OpenDirectory()) return InstanceLock::Failed;
+    const std::string lockName = name_ + ".lock";
+    int lockFd = -1;
+    // A holder removes its lock file as it ends; a file locked after its removal is no lock,
+    // so the lock counts only when the name still names the locked file.
+    for (int attempt = 0; attempt < 10 && lockFd < 0; ++attempt) {
+        const int fd = ::openat(directoryFd_, lockName.c_str(),
+                                O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600);
+        if (fd < 0) {
+            problem_ = ErrnoText("cannot open " + directory_ + "/" + lockName);
+            return InstanceLock::Failed;
+        }
+        if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+            const int error = errno;
+            ::close(fd);
+            if (error == EWOULDBLOCK) return InstanceLock::AlreadyRunning;
+            errno = error;
+            problem_ = ErrnoText("cannot lock " + directory_ + "/" + lockName);
+            return InstanceLock::Failed;
+        }
+        struct stat locked {
+        }, named{};
+        if (::fstat(fd, &locked) == 0 &&
+            ::fstatat(directoryFd_, lockName.c_str(), &named, AT_SYMLINK_NOFOLLOW) == 0 &&
+            locked.st_dev == named.st_dev && locked.st_ino == named.st_ino) {
+            lockFd = fd;
+        } else {
+            ::close(fd);
+        }
+    }
+    if (lockFd < 0) {
+        problem_ = "cannot lock " + directory_ + "/" + lockName + ": it keeps being replaced";
+        return InstanceLock::Failed;
+    }
+
+    // The lock is ours: a socket left by a process that ended without tidying up goes.
+    const std::string socketPath = SocketPath();
+    sockaddr_un address;
+    const int listenFd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    const std::string socketName = SocketName();
+    ::unlinkat(directoryFd_, socketName.c_str(), 0);
+    if (listenFd < 0 || !PathAddress(socketPath, address) ||
+        ::bind(listenFd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
+        ::fchmodat(directoryFd_, socketName.c_str(), 0600, 0) != 0 || ::listen(listenFd, 4) != 0) {
+        problem_ = ErrnoText("cannot listen on " + socketPath);
+        if (listenFd >= 0) ::close(listenFd);
+        ::close(lockFd);
+        return InstanceLock::Failed;
+    }
+    lockFd_ = lockFd;
+    listenFd_ = listenFd;
     wakeFd_ = ::eventfd(0, EFD_CLOEXEC);
-    listenFd_ = fd;
     onShowRequest_ = std::move(onShowRequest);
     listener_ = std::make_unique<WorkerThread>("InstanceListen");
-    listener_->Start([this](MessageQueue&) {
-        Listen();
-        return 0;
-    });
+    listener_->Start(
+        [this, listenFd, wakeFd = wakeFd_](MessageQueue&) { return Listen(listenFd, wakeFd); });
     return InstanceLock::Acquired;
 }
 
-void SocketSingleInstance::Listen() {
+int SocketSingleInstance::Listen(int listenFd, int wakeFd) {
     for (;;) {
-        pollfd fds[2] = {{listenFd_, POLLIN, 0}, {wakeFd_, POLLIN, 0}};
+        pollfd fds[2] = {{listenFd, POLLIN, 0}, {wakeFd, POLLIN, 0}};
         if (::poll(fds, 2, -1) < 0) {
             if (errno == EINTR) continue;
-            return;
+            return 1;
         }
-        if (fds[1].revents) return;
+        if (fds[1].revents) return 0;
         if (fds[0].revents & POLLIN) {
-            const int connection = ::accept4(listenFd_, nullptr, nullptr, SOCK_CLOEXEC);
+            const int connection = ::accept4(listenFd, nullptr, nullptr, SOCK_CLOEXEC);
             if (connection >= 0) Serve(connection);
         }
     }
 }
 
 void SocketSingleInstance::Serve(int connection) {
-    if (ReadLine(connection, 2000) == kShowRequest) {
+    if (PeerIsTrusted(connection) && ReadLine(connection, 2000) == kShowRequest) {
         if (onShowRequest_) onShowRequest_();
         [[maybe_unused]] auto n = ::write(connection, kShowAnswer, sizeof kShowAnswer - 1);
     }
@@ -99,12 +208,14 @@ void SocketSingleInstance::Serve(int connection) {
 }
 
 bool SocketSingleInstance::NotifyRunningInstance() {
+    // Only a socket in a directory of this user's own can belong to the running server.
+    if (!OpenDirectory()) return false;
+    sockaddr_un address;
+    if (!PathAddress(SocketPath(), address)) return false;
     const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
     if (fd < 0) return false;
-    sockaddr_un address;
-    const socklen_t length = AbstractAddress(name_, address);
     bool answered = false;
-    if (::connect(fd, reinterpret_cast<sockaddr*>(&address), length) == 0 &&
+    if (::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 &&
         ::send(fd, kShowRequest, sizeof kShowRequest - 1, MSG_NOSIGNAL) ==
             static_cast<ssize_t>(sizeof kShowRequest - 1)) {
         answered = ReadLine(fd, kReplyTimeoutMs) == kShowAnswer;
@@ -114,13 +225,19 @@ bool SocketSingleInstance::NotifyRunningInstance() {
 }
 
 void SocketSingleInstance::Release() {
-    if (listenFd_ < 0) return;
+    if (lockFd_ < 0) return;
     const std::uint64_t one = 1;
     [[maybe_unused]] auto n = ::write(wakeFd_, &one, sizeof one);
-    if (listener_) listener_->Join();
+    if (listener_) listener_->Join(std::chrono::milliseconds(5000));
+    listener_.reset();
+    // The socket and the lock file go while the lock is still held, so that neither removal
+    // can hit a successor's.
+    ::unlinkat(directoryFd_, SocketName().c_str(), 0);
+    ::unlinkat(directoryFd_, (name_ + ".lock").c_str(), 0);
     ::close(listenFd_);
     ::close(wakeFd_);
-    listenFd_ = wakeFd_ = -1;
+    ::close(lockFd_);
+    lockFd_ = listenFd_ = wakeFd_ = -1;
 }
 
 }  // namespace velk

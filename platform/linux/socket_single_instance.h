@@ -1,4 +1,5 @@
 #pragma once
+#include <memory>
 #include <string>
 
 #include "platform/single_instance.h"
@@ -6,31 +7,51 @@
 
 namespace velk {
 
-// The single-instance lock is an abstract Unix-domain socket name: binding it is the lock,
-// the kernel releases it when the process ends however it ends, and a second start
-// connects to it to ask the running instance to come forward. The name comes from the
-// environment variable VELKOPC_INSTANCE_NAME, default "VelkOpc_Mutex". The listener thread
-// waits in poll(); Release wakes it through an eventfd and joins it.
+// The single-instance lock is a lock file under a directory that only the server's own user
+// can write to (InstanceDirectory below): holding an exclusive flock on "<name>.lock" is the
+// lock, and the kernel drops it when the process ends however it ends, so a crash never
+// blocks the next start. The holder listens on the Unix socket "<name>.socket" beside it,
+// where a second start asks the running instance to come forward. Because nobody else can
+// create files in that directory, no other local user can take the lock or answer in the
+// server's place. The name comes from the environment variable VELKOPC_INSTANCE_NAME,
+// default "VelkOpc_Mutex".
 class SocketSingleInstance final : public ISingleInstance {
   public:
-    explicit SocketSingleInstance(std::string name = DefaultName());
+    // directory: where the lock and the socket live; it must be owned by the effective user
+    // and writable by nobody else, else the lock fails.
+    explicit SocketSingleInstance(std::string directory, std::string name = DefaultName());
     ~SocketSingleInstance() override;
+    SocketSingleInstance(const SocketSingleInstance&) = delete;
+    SocketSingleInstance& operator=(const SocketSingleInstance&) = delete;
 
     InstanceLock Acquire(std::function<void()> onShowRequest) override;
     bool NotifyRunningInstance() override;
     void Release() override;
 
     static std::string DefaultName();
+    // The directory of the lock: /run/velkopc for the system service (created, mode 0755,
+    // when missing), else $XDG_RUNTIME_DIR (the user's own runtime directory) when it is
+    // there, else /run/velkopc for root and /run/user/<uid> for another user.
+    static std::string InstanceDirectory(bool systemService);
+    // Why the last Acquire failed ("" after a success).
+    std::string Problem() const override { return problem_; }
 
   private:
-    void Listen();
+    bool OpenDirectory();
+    std::string SocketName() const;
+    std::string SocketPath() const;
+    int Listen(int listenFd, int wakeFd);
     void Serve(int connection);
 
+    std::string directory_;
     std::string name_;
+    std::string problem_;
+    int directoryFd_ = -1;
+    int lockFd_ = -1;
     int listenFd_ = -1;
     int wakeFd_ = -1;
     std::function<void()> onShowRequest_;
-    std::unique_ptr<WorkerThread> listener_;  // made anew for each Acquire
+    std::unique_ptr<WorkerThread> listener_;
 };
 
 }  // namespace velk

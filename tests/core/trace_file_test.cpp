@@ -1,7 +1,9 @@
 #include "core/trace_file.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -103,18 +105,55 @@ TEST_F(TraceFileTest, RotatesBeforeTheLineOnceTheFileReachesTheLimitInWholeKilob
     EXPECT_EQ(Utf16LeBytesToUtf8(rotated.substr(1023 + 1)).size() > 0, true);
 }
 
-TEST_F(TraceFileTest, SecondRotationInTheSameMinuteAppendsToTheOldFile) {
+TEST_F(TraceFileTest, LaterRotationsOfAMinuteAddACounterAndKeepTheLimit) {
     trace.SetSizeLimit(1);
     files.SetContent("/log/opc.txt", std::string(2048, 'a'));
     trace.OpenTrace();
     trace.Trace("one");  // rotated to 201503071405.txt
     files.SetContent("/log/opc.txt", std::string(2048, 'b'));
-    trace.Trace("two");  // same minute: rename fails, appended at the end
-    EXPECT_EQ(files.FileCount(), 2u);
-    const std::string current = files.Content("/log/opc.txt");
-    EXPECT_EQ(current.substr(0, 2048), std::string(2048, 'b'));
-    EXPECT_EQ(Utf16LeBytesToUtf8(current.substr(2048)), "2015.03.07 14:05:09.123> two\r\n");
+    trace.Trace("two");  // same minute: 201503071405-1.txt
+    files.SetContent("/log/opc.txt", std::string(2048, 'c'));
+    trace.Trace("three");
     EXPECT_EQ(files.Content("/log/201503071405.txt"), std::string(2048, 'a'));
+    EXPECT_EQ(files.Content("/log/201503071405-1.txt").substr(0, 2048), std::string(2048, 'b'));
+    EXPECT_EQ(files.Content("/log/201503071405-2.txt").substr(0, 2048), std::string(2048, 'c'));
+    EXPECT_EQ(Text(), "2015.03.07 14:05:09.123> three\r\n");
+}
+
+TEST_F(TraceFileTest, AFailedRenameAppendsToTheOldFileAndTriesAgainAtTheNextLine) {
+    trace.SetSizeLimit(1);
+    files.SetContent("/log/opc.txt", std::string(2048, 'a'));
+    trace.OpenTrace();
+    files.failRename = true;
+    trace.Trace("one");
+    EXPECT_EQ(files.FileCount(), 1u);
+    EXPECT_EQ(Utf16LeBytesToUtf8(files.Content("/log/opc.txt").substr(2048)),
+              "2015.03.07 14:05:09.123> one\r\n");
+    files.failRename = false;
+    trace.Trace("two");
+    EXPECT_EQ(Text(), "2015.03.07 14:05:09.123> two\r\n");
+}
+
+TEST_F(TraceFileTest, OnlyTheNewestRotatedFilesAreKept) {
+    trace.SetSizeLimit(1);
+    trace.SetRotatedFileLimit(3);
+    for (const char* name : {"201503071300.txt", "201503071400.txt", "201503071404-2.txt",
+                             "201503071404-10.txt", "201503071200.log", "notes.txt"}) {
+        files.SetContent(std::string("/log/") + name, "old");
+    }
+    files.SetContent("/log/opc.txt", std::string(2048, 'a'));
+    trace.OpenTrace();
+    trace.Trace("one");
+    std::vector<std::string> names = files.ListDirectory("/log");
+    std::sort(names.begin(), names.end());
+    // The counter orders numerically: -10 is newer than -2. Other names stay.
+    EXPECT_EQ(names, (std::vector<std::string>{"201503071200.log", "201503071404-10.txt",
+                                               "201503071404-2.txt", "201503071405.txt",
+                                               "notes.txt", "opc.txt"}));
+    trace.SetRotatedFileLimit(0);  // keeps all
+    files.SetContent("/log/opc.txt", std::string(2048, 'b'));
+    trace.Trace("two");
+    EXPECT_EQ(files.ListDirectory("/log").size(), 7u);
 }
 
 TEST_F(TraceFileTest, FailedReopenAfterRotationStopsTracingForGood) {
@@ -146,6 +185,7 @@ TEST(RotatedTraceName, KeepsDirectoryAndExtension) {
     EXPECT_EQ(RotatedTraceName("/var/log/opc", t), "/var/log/201503071405");
     EXPECT_EQ(RotatedTraceName("/var/log.d/opc", t), "/var/log.d/201503071405");
     EXPECT_EQ(RotatedTraceName("opc.trace.txt", t), "201503071405.txt");
+    EXPECT_EQ(RotatedTraceName("/var/log/opc.txt", t, 12), "/var/log/201503071405-12.txt");
 }
 
 TEST(ResultText, KnownCodesAndGenericForms) {
@@ -155,6 +195,53 @@ TEST(ResultText, KnownCodesAndGenericForms) {
     EXPECT_EQ(ResultText(MakeResult(0x00000123u)), "Unknown error 0x123");
     EXPECT_EQ(SystemErrorText(2), "No such file or directory");
     EXPECT_EQ(SystemErrorText(0), "");
+}
+
+class TraceFileOnDiskTest : public ::testing::Test {
+  protected:
+    TraceFileOnDiskTest() {
+        std::string pattern = (std::filesystem::temp_directory_path() / "velktraceXXXXXX").string();
+        dir = ::mkdtemp(pattern.data());
+    }
+    ~TraceFileOnDiskTest() override { std::filesystem::remove_all(dir); }
+    std::filesystem::path dir;
+    FakeClock clock;  // one minute for the whole test
+    PosixFileSystem files;
+};
+
+TEST_F(TraceFileOnDiskTest, DrivenPastItsSizeManyTimesInOneMinuteItStaysWithinItsBounds) {
+    const mode_t previous = ::umask(0);
+    TraceFile trace(clock, files);
+    trace.SetFileName((dir / "opc.txt").string());
+    trace.SetSizeLimit(1);
+    trace.SetRotatedFileLimit(4);
+    const bool opened = trace.OpenTrace();
+    for (int i = 0; opened && i < 400; ++i) trace.Trace("line " + std::to_string(i));
+    ::umask(previous);
+    ASSERT_TRUE(opened);
+    std::vector<int> counters;  // of the rotated files: "201503071405-<n>.txt"
+    for (const auto& entry : std::filesystem::directory_iterator(dir)) {
+        // The limit plus the one line written before the check.
+        EXPECT_LT(entry.file_size(), 1024u + 128u) << entry.path();
+        EXPECT_EQ(entry.status().permissions(), static_cast<std::filesystem::perms>(0644));
+        const std::string name = entry.path().filename();
+        if (name != "opc.txt") counters.push_back(std::stoi(name.substr(13)));
+    }
+    std::sort(counters.begin(), counters.end());
+    // Over twenty rotations in the minute; the four newest are kept.
+    ASSERT_EQ(counters.size(), 4u);
+    EXPECT_GT(counters.front(), 20);
+    EXPECT_EQ(counters.back() - counters.front(), 3);
+}
+
+TEST_F(TraceFileOnDiskTest, ALinkAtTheTraceFileNameIsNotWrittenThrough) {
+    std::ofstream(dir / "target") << "precious";
+    std::filesystem::create_symlink(dir / "target", dir / "opc.txt");
+    TraceFile trace(clock, files);
+    trace.SetFileName((dir / "opc.txt").string());
+    EXPECT_FALSE(trace.OpenTrace());
+    EXPECT_FALSE(trace.Trace("line"));
+    EXPECT_EQ(std::filesystem::file_size(dir / "target"), 8u);
 }
 
 TEST(TraceFileOnDisk, LinesFromManyThreadsNeverInterleave) {

@@ -1,6 +1,7 @@
 // Saving: the newest layout byte for byte, the class numbering, large lists, the tag
 // clipboard stream, safe replacement of the previous file and the user's messages.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <filesystem>
@@ -332,6 +333,16 @@ TEST_F(PosixConfigFileTest, SaveReplacesTheFileAndLoadsBack) {
     ASSERT_EQ(back.Devices().size(), 1u);
     EXPECT_EQ(back.Devices()[0]->name, "Device1");
     EXPECT_EQ(ReadFile(path), ConfigFileWriter::DocumentBytes(back));
+}
+
+TEST_F(PosixConfigFileTest, ANewFileIs0644WhateverTheUmask) {
+    const std::string path = (dir_ / "plant.vlk").string();
+    doc_.AddDefaultPorts();
+    const mode_t previous = ::umask(0);
+    const bool saved = storage_.Save(doc_, path, message_);
+    ::umask(previous);
+    ASSERT_TRUE(saved) << message_;
+    EXPECT_EQ(fs::status(path).permissions(), static_cast<fs::perms>(0644));
 }
 
 TEST_F(PosixConfigFileTest, SavingThroughALinkReplacesTheLinkedFile) {

@@ -37,6 +37,23 @@ bool MemoryFileSystem::Exists(const std::string& path) {
     return files_.count(path) != 0;
 }
 
+std::vector<std::string> MemoryFileSystem::ListDirectory(const std::string& directory) {
+    std::lock_guard lock(mutex_);
+    const std::string prefix = directory.empty() ? std::string() : directory + "/";
+    std::vector<std::string> names;
+    for (const auto& [path, file] : files_) {
+        if (path.compare(0, prefix.size(), prefix) != 0) continue;
+        const std::string name = path.substr(prefix.size());
+        if (name.find('/') == std::string::npos) names.push_back(name);
+    }
+    return names;
+}
+
+bool MemoryFileSystem::Remove(const std::string& path) {
+    std::lock_guard lock(mutex_);
+    return files_.erase(path) != 0;
+}
+
 std::string MemoryFileSystem::Content(const std::string& path) const {
     std::lock_guard lock(mutex_);
     auto it = files_.find(path);

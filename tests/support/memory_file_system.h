@@ -14,6 +14,8 @@ class MemoryFileSystem final : public IFileSystem {
     std::unique_ptr<IAppendFile> OpenAppend(const std::string& path) override;
     bool RenameNoReplace(const std::string& from, const std::string& to) override;
     bool Exists(const std::string& path) override;
+    std::vector<std::string> ListDirectory(const std::string& directory) override;
+    bool Remove(const std::string& path) override;
 
     std::string Content(const std::string& path) const;
     void SetContent(const std::string& path, std::string bytes);

@@ -3,10 +3,12 @@
 // ends with its last instance, and "Unregister" takes the files away again. Also the
 // server program itself on a bus, and without one.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 
 #include <csignal>
 #include <filesystem>
+#include <fstream>
 
 #include "app/command_line.h"
 #include "app/server/bus_server_host.h"
@@ -180,6 +182,30 @@ TEST(BusActivation, SystemBusFilesCarryTheUserAndAPolicyThatTheBusAccepts) {
     EXPECT_FALSE(std::filesystem::exists(paths.systemServices + "/VELK.ModbusOPCServer.service"));
     EXPECT_FALSE(std::filesystem::exists(paths.systemPolicy + "/VELK.ModbusOPCServer.conf"));
     EXPECT_TRUE(files.Remove(true, reason)) << "removing what is gone is no failure";
+}
+
+TEST(BusActivation, FilesGetTheirModesWhateverTheUmaskAndNoLinkIsFollowed) {
+    namespace fs = std::filesystem;
+    TempDirectory dir;
+    BusActivationPaths paths;
+    paths.systemServices = dir.File("share/system-services");
+    paths.systemPolicy = dir.File("etc/system.d");
+    const BusActivationFiles files(paths, {kDaBusName});
+    // A link left where the temporary file goes must not be written through.
+    fs::create_directories(paths.systemServices);
+    std::ofstream(dir.File("victim")) << "keep";
+    fs::create_symlink(dir.File("victim"), files.ServiceFilePath(kDaBusName, true) + ".new");
+    const mode_t previous = ::umask(0);
+    std::string reason;
+    const bool installed = files.Install("/usr/bin/velkopc", true, reason);
+    ::umask(previous);
+    ASSERT_TRUE(installed) << reason;
+    EXPECT_EQ(ReadFile(dir.File("victim")), "keep");
+    EXPECT_EQ(fs::status(files.ServiceFilePath(kDaBusName, true)).permissions(),
+              static_cast<fs::perms>(0644));
+    EXPECT_EQ(fs::status(files.PolicyFilePath()).permissions(), static_cast<fs::perms>(0644));
+    EXPECT_EQ(fs::status(paths.systemPolicy).permissions(), static_cast<fs::perms>(0755));
+    EXPECT_EQ(fs::status(dir.File("etc")).permissions(), static_cast<fs::perms>(0755));
 }
 
 TEST(BusActivation, ExecArgumentsAreQuotedOnlyWhenNeeded) {

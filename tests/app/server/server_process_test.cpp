@@ -2,8 +2,13 @@
 // the trace file in its exact encoding, one instance only, and an orderly end on SIGTERM.
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
+#include <cstring>
 #include <regex>
 
 #include "platform/text.h"
@@ -34,8 +39,20 @@ class ServerProcessTest : public ::testing::Test {
         return {"VELKOPC_SETTINGS=" + dir.File("settings.reg"),
                 "VELKOPC_USER_SETTINGS=" + dir.File("user.reg"),
                 "VELKOPC_DBUS_SERVICES_DIR=" + dir.File("services"),
-                "VELKOPC_INSTANCE_NAME=velk-test-" + std::to_string(::getpid()) + "-" +
-                    ::testing::UnitTest::GetInstance()->current_test_info()->name()};
+                "VELKOPC_INSTANCE_NAME=" + InstanceName()};
+    }
+    static std::string InstanceName() {
+        return "velk-test-" + std::to_string(::getpid()) + "-" +
+               ::testing::UnitTest::GetInstance()->current_test_info()->name();
+    }
+    std::size_t StartCount() const {
+        const std::string trace = TraceText();
+        std::size_t count = 0;
+        for (auto at = trace.find("Server started"); at != std::string::npos;
+             at = trace.find("Server started", at + 1)) {
+            ++count;
+        }
+        return count;
     }
     std::string TracePath() const { return dir.File("trace.txt"); }
     std::string TraceText() const { return Utf16LeBytesToUtf8(ReadFile(TracePath())); }
@@ -88,6 +105,57 @@ TEST_F(ServerProcessTest, SecondStartNeverRunsASecondServer) {
     EXPECT_EQ(trace.find("started"), trace.rfind("started"));  // one start line only
     first.Signal(SIGTERM);
     EXPECT_NE(first.Wait(15s), -1);
+}
+
+TEST_F(ServerProcessTest, NeitherASquatterOnTheOldLockNameNorACrashedServerBlocksAStart) {
+    // Any local user can bind an abstract socket name; the lock no longer is one.
+    const int squatter = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    ASSERT_GE(squatter, 0);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    const std::string name = InstanceName();
+    std::memcpy(address.sun_path + 1, name.data(), name.size());
+    ASSERT_EQ(::bind(squatter, reinterpret_cast<sockaddr*>(&address),
+                     static_cast<socklen_t>(offsetof(sockaddr_un, sun_path) + 1 + name.size())),
+              0);
+    ASSERT_EQ(::listen(squatter, 1), 0);
+
+    ChildProcess first;
+    ASSERT_TRUE(Start(first, "first.out")) << ReadFile(dir.File("first.out"));
+    // A crash leaves the lock file and the socket behind.
+    ASSERT_TRUE(first.Signal(SIGKILL));
+    ASSERT_NE(first.Wait(15s), -1);
+    ChildProcess second;
+    ASSERT_TRUE(
+        second.Start(VELKOPC_BINARY, {"-Embedding"}, Environment(), dir.File("second.out")));
+    EXPECT_TRUE(WaitUntil([&] { return StartCount() == 2; }, 20s))
+        << ReadFile(dir.File("second.out"));
+    // The hand-over to the running instance still works.
+    EXPECT_EQ(RunProgram(VELKOPC_BINARY, {}, Environment(), dir.File("third.out")), 0);
+    EXPECT_EQ(StartCount(), 2u);
+    second.Signal(SIGTERM);
+    EXPECT_NE(second.Wait(15s), -1);
+    ::close(squatter);
+}
+
+TEST_F(ServerProcessTest, AFifoAtTheSettingsPathIsRefusedAtOnce) {
+    const std::string store = dir.File("settings.reg");
+    ::unlink(store.c_str());
+    ASSERT_EQ(::mkfifo(store.c_str(), 0644), 0);
+    // Nothing ever writes to the FIFO: a read of it would block the start for ever.
+    ChildProcess server;
+    ASSERT_TRUE(
+        server.Start(VELKOPC_BINARY, {"-Embedding"}, Environment(), dir.File("server.out")));
+    EXPECT_TRUE(WaitUntil(
+        [&] {
+            return ReadFile(dir.File("server.out")).find("not a regular file") != std::string::npos;
+        },
+        10s))
+        << ReadFile(dir.File("server.out"));
+    server.Signal(SIGTERM);
+    const int status = server.Wait(15s);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0);
 }
 
 TEST_F(ServerProcessTest, RegisterAndUnregisterRunBesideTheRunningInstance) {

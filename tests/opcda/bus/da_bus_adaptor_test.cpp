@@ -3,6 +3,7 @@
 // values cross in both directions with their types, completions and shutdown requests
 // reach the client's own sink objects, and a client that leaves loses everything it had.
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <atomic>
@@ -160,7 +161,9 @@ TEST_F(DaBusAdaptorTest, AnInstanceIsOneClientUntilItIsReleased) {
     const std::string path = client.CreateInstance(kName, kFactory);
     ASSERT_EQ(path.rfind(std::string(kFactory) + "/Instance", 0), 0u) << path;
     ASSERT_EQ(servers.Added().size(), 1u);
-    EXPECT_TRUE(Traced("Creating OPC DA server instance"));
+    // The line names the client and its process, as the bus reports them.
+    EXPECT_TRUE(Traced("Creating OPC DA server instance for client " + client.UniqueName() +
+                       " (process " + std::to_string(::getpid()) + ")"));
     auto instance = client.Proxy(kName, path);
 
     std::vector<std::string> interfaces;

@@ -4,6 +4,7 @@
 #include "platform/dbus/bus_host.h"
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <csignal>
 #include <mutex>
@@ -48,11 +49,41 @@ class BusHostTest : public ::testing::Test {
         return total;
     }
 
+    std::vector<std::string> LogLines() {
+        std::lock_guard lock(logMutex_);
+        return log_;
+    }
+
     PrivateBus bus_;
     CountingModuleLock lock_;
-    BusHost host_{lock_};
+    std::mutex logMutex_;
+    std::vector<std::string> log_;
+    BusHost host_{lock_, [this](const std::string& line) {
+                      std::lock_guard lock(logMutex_);
+                      log_.push_back(line);
+                  }};
     TestCounterClass counter_{kTestName, kTestFactory};
 };
+
+TEST_F(BusHostTest, ClassesLearnTheCallersProcessAndRefusedCallsAreTracedOncePerMinute) {
+    BusTestClient owner(bus_.Address());
+    const std::string path = owner.CreateInstance(kTestName, kTestFactory);
+    ASSERT_FALSE(path.empty());
+    const std::string process = "(process " + std::to_string(::getpid()) + ")";
+    EXPECT_EQ(counter_.LastClient().name, owner.UniqueName());
+    EXPECT_EQ(counter_.LastClient().Describe(), "client " + owner.UniqueName() + " " + process);
+
+    BusTestClient intruder(bus_.Address());
+    auto foreign = Instance(intruder, path);
+    for (int i = 0; i < 3; ++i) {
+        EXPECT_EQ(BusTestClient::Try([&] { Add(*foreign, 1); }).message.substr(0, 10),
+                  Hex(E_ACCESSDENIED));
+    }
+    const std::vector<std::string> lines = LogLines();
+    ASSERT_EQ(lines.size(), 1u) << "one line per client and minute";
+    EXPECT_EQ(lines[0], "refused a call of client " + intruder.UniqueName() + " " + process +
+                            " to " + path + ", an object of another client (E_ACCESSDENIED)");
+}
 
 TEST_F(BusHostTest, EachClientGetsItsOwnInstanceHoldingOneModuleLock) {
     BusTestClient first(bus_.Address());

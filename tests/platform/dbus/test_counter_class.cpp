@@ -177,8 +177,12 @@ TestCounterClass::TestCounterClass(std::string busName, std::string factoryPath,
       factoryPath_(std::move(factoryPath)),
       arguments_(std::move(arguments)) {}
 
-BusInstanceResult TestCounterClass::CreateInstance(const std::string&,
+BusInstanceResult TestCounterClass::CreateInstance(const BusClient& client,
                                                    std::shared_ptr<BusSinkChannel> sinks) {
+    {
+        std::lock_guard lock(clientMutex_);
+        lastClient_ = client;
+    }
     if (Failed(refusal_)) return {refusal_, nullptr};
     return {S_OK, std::make_unique<TestCounter>(std::move(sinks), record_, arguments_)};
 }

@@ -45,18 +45,25 @@ class TestCounterClass final : public IBusClass {
 
     std::string BusName() const override { return busName_; }
     std::string FactoryPath() const override { return factoryPath_; }
-    BusInstanceResult CreateInstance(const std::string& client,
+    BusInstanceResult CreateInstance(const BusClient& client,
                                      std::shared_ptr<BusSinkChannel> sinks) override;
 
     // Refuses every further instance with the code (S_OK creates again).
     void RefuseWith(HRESULT code) { refusal_ = code; }
     const std::shared_ptr<CounterRecord>& Record() const { return record_; }
+    // The client of the latest instance, as the host described it.
+    BusClient LastClient() const {
+        std::lock_guard lock(clientMutex_);
+        return lastClient_;
+    }
 
   private:
     std::string busName_;
     std::string factoryPath_;
     std::vector<std::string> arguments_;
     HRESULT refusal_ = S_OK;
+    mutable std::mutex clientMutex_;
+    BusClient lastClient_;
     std::shared_ptr<CounterRecord> record_ = std::make_shared<CounterRecord>();
 };
 

@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <memory>
 #include <set>
 #include <sstream>
@@ -434,6 +435,87 @@ TEST_F(RegFileStoreTest, AStoreThatCannotBeWrittenSaysWhy) {
     EXPECT_FALSE(store.CreateKey(kApp));
     EXPECT_NE(store.Problem().find("plainfile"), std::string::npos) << store.Problem();
     EXPECT_FALSE(store.KeyExists(kApp));
+}
+
+// Each case must be refused at once: a FIFO that nobody writes would block a reader for ever.
+struct UnusableCase {
+    const char* what;
+    std::function<void(const fs::path& file)> make;
+    const char* problem;
+};
+
+class RegFileStoreUnusableTest : public RegFileStoreTest,
+                                 public ::testing::WithParamInterface<UnusableCase> {};
+
+TEST_P(RegFileStoreUnusableTest, IsRefusedAtOnceAndLeftAlone) {
+    fs::create_directories(File().parent_path());
+    GetParam().make(File());
+    const auto before = fs::symlink_status(File()).type();
+    auto store = Open();
+    EXPECT_NE(store->Problem().find(GetParam().problem), std::string::npos) << store->Problem();
+    EXPECT_FALSE(store->KeyExists(kTrace));
+    EXPECT_FALSE(store->CreateKey(kTrace));
+    EXPECT_FALSE(store->WriteValue(kTrace, "FileSize", RegValue::Dword(1)));
+    EXPECT_EQ(fs::symlink_status(File()).type(), before);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Paths, RegFileStoreUnusableTest,
+    ::testing::Values(
+        UnusableCase{"Fifo", [](const fs::path& f) { ::mkfifo(f.c_str(), 0644); },
+                     "not a regular file"},
+        UnusableCase{"Directory", [](const fs::path& f) { fs::create_directory(f); },
+                     "not a regular file"},
+        UnusableCase{"HugeFile",
+                     [](const fs::path& f) {
+                         WriteFile(f, "Windows Registry Editor Version 5.00\n");
+                         fs::resize_file(f, RegFileStore::kMaxStoreBytes + 1);  // sparse
+                     },
+                     "larger than 64 MB"},
+        UnusableCase{"HugeValue",
+                     [](const fs::path& f) {
+                         std::string bytes;
+                         for (std::size_t i = 0; i <= kMaxRegValueBytes; ++i) bytes += "00,";
+                         bytes.pop_back();
+                         WriteFile(f, std::string("Windows Registry Editor Version 5.00\n\n[") +
+                                          kTrace + "]\n\"Big\"=hex:" + bytes + "\n");
+                     },
+                     "line 4: the value is larger than 1 MB"}),
+    [](const auto& info) { return std::string(info.param.what); });
+
+TEST_F(RegFileStoreTest, ValuesLargerThanTheStoreReadsAreNotWritten) {
+    auto store = Open();
+    ASSERT_TRUE(store->CreateKey(kApp));
+    EXPECT_FALSE(
+        store->WriteValue(kApp, "Big", Raw(REG_BINARY, std::string(kMaxRegValueBytes + 1, 'x'))));
+    EXPECT_TRUE(
+        store->WriteValue(kApp, "Max", Raw(REG_BINARY, std::string(kMaxRegValueBytes, 'x'))));
+    EXPECT_EQ(Open()->ReadValue(kApp, "Max")->data.size(), kMaxRegValueBytes);
+}
+
+TEST_F(RegFileStoreTest, AnEditInPlaceIsSeenAtTheNextRead) {
+    const std::string text =
+        std::string("Windows Registry Editor Version 5.00\n[") + kTrace + "]\n";
+    Write(text + "\"FileSize\"=dword:00000001\n");
+    auto store = Open();
+    ASSERT_EQ(store->ReadValue(kTrace, "FileSize"), RegValue::Dword(1));
+    // Same inode, same size, and most likely the same tick of the file system's clock.
+    std::ofstream(File(), std::ios::binary | std::ios::in | std::ios::out)
+        << text + "\"FileSize\"=dword:00000002\n";
+    EXPECT_EQ(store->ReadValue(kTrace, "FileSize"), RegValue::Dword(2));
+}
+
+TEST_F(RegFileStoreTest, FilesAndDirectoriesGetTheirModesWhateverTheUmask) {
+    const mode_t previous = ::umask(0);
+    auto store = Open();
+    const bool created = store->CreateKey(kTrace);
+    ::umask(previous);
+    ASSERT_TRUE(created);
+    EXPECT_EQ(fs::status(File()).permissions(), static_cast<fs::perms>(0644));
+    EXPECT_EQ(fs::status(File().parent_path()).permissions(), static_cast<fs::perms>(0755));
+    EXPECT_EQ(fs::status(File().parent_path().parent_path()).permissions(),
+              static_cast<fs::perms>(0755));
+    EXPECT_EQ(fs::status(File().string() + ".lock").permissions(), static_cast<fs::perms>(0644));
 }
 
 TEST_F(RegFileStoreTest, NamesThatCannotStandInTheFileAreRefused) {

@@ -179,6 +179,7 @@ TestCounterClass::TestCounterClass(std::string busName, std::string factoryPath,
 
 BusInstanceResult TestCounterClass::CreateInstance(const std::string&,
                                                    std::shared_ptr<BusSinkChannel> sinks) {
+    if (holdCreations_) record_->HoldCall();
     if (Failed(refusal_)) return {refusal_, nullptr};
     return {S_OK, std::make_unique<TestCounter>(std::move(sinks), record_, arguments_)};
 }

@@ -65,6 +65,11 @@ bool WorkerThread::Join(std::chrono::milliseconds timeout) {
     return finished;
 }
 
+void WorkerThread::WaitUntilFinished() const {
+    std::unique_lock lock(state_->mutex);
+    state_->ended.wait(lock, [this] { return state_->finished; });
+}
+
 bool WorkerThread::Finished() const {
     std::lock_guard lock(state_->mutex);
     return state_->finished;

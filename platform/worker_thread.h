@@ -40,6 +40,9 @@ class WorkerThread {
     // Waits up to the time-out for the thread to end; true when it ended. A thread still
     // running after the wait is abandoned: it keeps its own queue alive until it returns.
     bool Join(std::chrono::milliseconds timeout);
+    // Waits without a bound until the thread has ended, also one that Join gave up on: for an
+    // owner whose state the thread uses and that must therefore not go before it.
+    void WaitUntilFinished() const;
     bool Finished() const;
     int ExitCode() const;
 

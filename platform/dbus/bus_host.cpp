@@ -23,6 +23,7 @@
 #include "platform/dbus/bus_errors.h"
 #include "platform/dbus/bus_marshal.h"
 #include "platform/dbus/bus_sink_calls.h"
+#include "platform/trim_memory.h"
 #include "platform/worker_thread.h"
 
 namespace velk {
@@ -617,8 +618,10 @@ class BusHost::Impl {
         }
         const std::string caller = record->owner;
         const std::uint64_t id = HoldReply(caller, std::move(call));
-        WorkerFor(caller).Push([this, id, caller, path, method, object = record->object,
-                                arguments = std::move(arguments)]() mutable {
+        BusClientWorker& worker =
+            method.besideRunningCall ? WorkerFor(BesideKey(caller)) : WorkerFor(caller);
+        worker.Push([this, id, caller, path, method, object = record->object,
+                     arguments = std::move(arguments)]() mutable {
             CallScope scope(*this, caller, path);
             BusCall busCall{scope, std::move(arguments)};
             BusReply result;
@@ -631,7 +634,10 @@ class BusHost::Impl {
             // thread): its destruction may wait for the server list or the devices, and the
             // caller of Release must not wait for that.
             Post([this, id, method, result = std::move(result)] { SendReply(id, method, result); });
+            const bool lastUse = object.use_count() == 1;
             object.reset();
+            // A client's object that went may have held much (a subscription's queue, say).
+            if (lastUse) ReturnFreedMemory();
         });
     }
 
@@ -679,9 +685,13 @@ class BusHost::Impl {
     }
 
     // A departed client's worker ends after its call in progress; its queued calls go.
+    // The worker of a client's calls that run beside its others.
+    static std::string BesideKey(const std::string& client) { return client + "+beside"; }
+
     void EndWorker(const std::string& client) {
-        auto found = workers_.find(client);
-        if (found != workers_.end()) {
+        for (const std::string& key : {client, BesideKey(client)}) {
+            auto found = workers_.find(key);
+            if (found == workers_.end()) continue;
             found->second->Finish(true);
             endingWorkers_.push_back(std::move(found->second));
             workers_.erase(found);

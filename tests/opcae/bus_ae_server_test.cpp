@@ -91,6 +91,12 @@ class AeBusTest : public ::testing::Test, public testing::AeFixture {
         if (advised.Ok()) s.cookie = AsU(advised.values[0]);
         return s;
     }
+    // Active analog conditions PLC2.Many.T1000, T1001, ... in document order.
+    void AddActiveConditions(int count) {
+        OTagGroup& many = AddGroup(plc2, "Many");
+        for (int i = 0; i < count; ++i)
+            Activate(AddAnalogTag(many, "T" + std::to_string(1000 + i)), 4, 6);
+    }
     void Raise(OModbusTag& tag, std::uint16_t state, std::uint16_t sub) {
         Activate(tag, state, sub);
         servers.DistributeToAeServers(TagRecord(tag, sub, true));
@@ -433,10 +439,8 @@ TEST_F(AeBusTest, RefreshSendsTheCurrentConditionsThenTheLastRefreshMarker) {
 
 TEST_F(AeBusTest, ARefreshOfMoreConditionsThanABusClientMayHaveUnansweredLosesNone) {
     // One event per call: far more calls than the bus lets a client leave unanswered.
-    OTagGroup& many = AddGroup(plc2, "Many");
     constexpr int kConditions = 150;
-    for (int i = 0; i < kConditions; ++i)
-        Activate(AddAnalogTag(many, "T" + std::to_string(1000 + i)), 4, 6);
+    AddActiveConditions(kConditions);
     AeBusClient client(bus.Address());
     auto s = Subscribe(client, 60000, 1);
     ASSERT_TRUE(client.Call(s.subscription, kMgt, "Refresh", {U(s.cookie)}, "").Ok());
@@ -458,10 +462,7 @@ TEST_F(AeBusTest, ARefreshOfMoreConditionsThanABusClientMayHaveUnansweredLosesNo
 }
 
 TEST_F(AeBusTest, CancelRefreshReachesTheRefreshThatIsRunning) {
-    OTagGroup& many = AddGroup(plc2, "Many");
-    constexpr int kConditions = 100;
-    for (int i = 0; i < kConditions; ++i)
-        Activate(AddAnalogTag(many, "T" + std::to_string(1000 + i)), 4, 6);
+    AddActiveConditions(100);
     AeBusClient client(bus.Address());
     auto s = Subscribe(client, 60000, 1);
     auto refreshed = std::make_shared<std::atomic<bool>>(false);

@@ -398,20 +398,22 @@ class BusHost::Impl {
     }
 
     // Runs the work on the loop thread and waits for it; at once when called on the loop
-    // thread, or by the owner before the loop has started. False when the host is stopping
-    // or the loop ended before the work ran: a call that outlives the stop finds nothing.
+    // thread, or by the owner before the loop has started. False when the loop ended before
+    // the work ran: a call that outlives the stop finds nothing (while the stop drains the
+    // calls in progress, the loop still serves them).
     bool Invoke(const std::function<void()>& work) {
         if (std::this_thread::get_id() == loopThread_) {
             work();
             return true;
         }
-        if (stopState_ != kRunning) return false;
+        if (!loopActive_ && stopState_ != kRunning) return false;
         return RunOnLoop(work);
     }
 
     bool RunOnLoop(const std::function<void()>& work) {
         if (!loopActive_) {
-            if (!connection_) return false;
+            // Only the owner before the start runs work here; once the host stops, nobody.
+            if (!connection_ || stopState_ != kRunning) return false;
             work();
             return true;
         }

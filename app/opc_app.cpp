@@ -186,7 +186,7 @@ void COpcApp::StopThreads() {
         if (!thread->IsStarted()) continue;
         thread->PostQuit();
         // A thread still running after the wait is abandoned, as the shutdown must end.
-        thread->Join(std::chrono::milliseconds(kThreadStopWaitMs));
+        if (!thread->Join(std::chrono::milliseconds(kThreadStopWaitMs))) threadsAbandoned_ = true;
     }
 }
 

@@ -166,6 +166,9 @@ class COpcApp final : public IMessageHandler,
     bool Interactive() const { return interactive_.load(); }
     bool UserControl() const { return userControl_.load(); }
     bool ThreadStarted(const std::string& name) const;
+    // A process-wide thread outlived its stop wait and was abandoned: what it uses must then
+    // stay alive until the process ends.
+    bool ThreadsAbandoned() const { return threadsAbandoned_; }
 
     // IMessageHandler: the main window's messages and timers.
     void OnMessage(const Message& message) override;
@@ -216,6 +219,7 @@ class COpcApp final : public IMessageHandler,
     FileTime startTime_ = 0;
     ServerVersion version_;
     int exitCode_ = 0;
+    bool threadsAbandoned_ = false;  // main thread only
     std::vector<std::string> pendingTrace_;
 };
 

@@ -90,7 +90,7 @@ void OPCEventSubscription::StopThread() {
         // The thread is inside a client call; its state lives in this object, so the
         // object must not go before the thread has ended.
         Trace("OPC AE subscription waits for its delivery thread");
-        while (!thread_->Finished()) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        thread_->WaitUntilFinished();
     }
     thread_.reset();
 }

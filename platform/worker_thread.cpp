@@ -82,6 +82,11 @@ bool WorkerThread::WaitFinished(std::chrono::milliseconds timeout) const {
     return state_->ended.wait_for(lock, timeout, [this] { return state_->finished; });
 }
 
+void WorkerThread::WaitUntilFinished() const {
+    std::unique_lock lock(state_->mutex);
+    state_->ended.wait(lock, [this] { return state_->finished; });
+}
+
 bool WorkerThread::Finished() const {
     std::lock_guard lock(state_->mutex);
     return state_->finished;

@@ -2,6 +2,7 @@
 // window; message boxes then go to standard error and the trace file.
 #include <atomic>
 #include <cstdio>
+#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -195,5 +196,13 @@ int main(int argc, char** argv) {
     app.Attach(AppParts{&document, &acquisition.Devices(), &busHost, &redundancy});
 
     SignalWatch signals([&app](int) { app.RequestTermination(); });
-    return app.Run(commandLine);
+    const int exitCode = app.Run(commandLine);
+    // A thread that the shutdown gave up on (a client's call in a device exchange with a
+    // silent controller) may still use the objects above: the process ends without
+    // destroying them under it. The trace file is closed and the settings saved by now.
+    if (app.ThreadsAbandoned() || busHost.Host().LeftCallsRunning()) {
+        std::fflush(nullptr);
+        std::_Exit(exitCode);
+    }
+    return exitCode;
 }

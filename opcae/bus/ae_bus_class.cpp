@@ -8,10 +8,12 @@
 
 namespace velk {
 
-AeBusClass::AeBusClass(std::string busName, std::string factoryPath, ContextSource contextSource)
+AeBusClass::AeBusClass(std::string busName, std::string factoryPath, ContextSource contextSource,
+                       std::size_t subscriptionsPerClient)
     : busName_(std::move(busName)),
       factoryPath_(std::move(factoryPath)),
-      contextSource_(std::move(contextSource)) {}
+      contextSource_(std::move(contextSource)),
+      subscriptionsPerClient_(subscriptionsPerClient) {}
 
 BusInstanceResult AeBusClass::CreateInstance(const BusClient& client,
                                              std::shared_ptr<BusSinkChannel> sinks) {
@@ -19,20 +21,28 @@ BusInstanceResult AeBusClass::CreateInstance(const BusClient& client,
     if (!context || context->document == nullptr || context->clock == nullptr)
         return {CLASS_E_CLASSNOTAVAILABLE, nullptr};
     try {
-        std::shared_ptr<aebus::SinkCallQueue> queue;
+        std::shared_ptr<SinkCallWindow> queue;
+        std::shared_ptr<ClientQuota> subscriptions;
         {
             std::lock_guard lock(queueLock_);
             std::erase_if(queues_, [](const auto& entry) { return entry.second.expired(); });
+            std::erase_if(quotas_, [](const auto& entry) { return entry.second.expired(); });
             queue = queues_[client.name].lock();
             if (!queue) {
-                queue = aebus::SinkCallQueue::Create(sinks, kSinkCallWindow, kSinkCallsHeld);
+                queue = SinkCallWindow::Create(sinks, kSinkCallWindow, kSinkCallsHeld);
                 queues_[client.name] = queue;
+            }
+            subscriptions = quotas_[client.name].lock();
+            if (!subscriptions) {
+                subscriptions = ClientQuota::Create(subscriptionsPerClient_);
+                quotas_[client.name] = subscriptions;
             }
         }
         context->client = client.Describe();
         auto server = std::make_shared<OPCEventServer>(std::move(*context));
-        return {S_OK, std::make_unique<AeServerBusObject>(std::move(server), std::move(sinks),
-                                                          std::move(queue))};
+        return {S_OK,
+                std::make_unique<AeServerBusObject>(std::move(server), std::move(sinks),
+                                                    std::move(queue), std::move(subscriptions))};
     } catch (const std::bad_alloc&) {
         return {E_OUTOFMEMORY, nullptr};
     }

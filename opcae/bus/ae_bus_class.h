@@ -8,8 +8,9 @@
 #include <optional>
 #include <string>
 
+#include "opc/bus/client_quota.h"
+#include "opc/bus/sink_call_window.h"
 #include "opcae/ae_server_context.h"
-#include "opcae/bus/sink_call_queue.h"
 #include "platform/dbus/bus_object.h"
 
 namespace velk {
@@ -20,12 +21,16 @@ class AeBusClass final : public IBusClass {
     // also counts the shutdown calls; and the calls that may wait beyond them.
     static constexpr std::size_t kSinkCallWindow = 32;
     static constexpr std::size_t kSinkCallsHeld = 8192;
+    // Subscriptions one client connection may hold at a time, over all its instances: each
+    // runs a delivery thread of its own.
+    static constexpr std::size_t kSubscriptionsPerClient = 200;
 
     // The context of a new server object; none while the server has no configuration
     // document yet (the creation is then refused with CLASS_E_CLASSNOTAVAILABLE).
     using ContextSource = std::function<std::optional<AeServerContext>()>;
 
-    AeBusClass(std::string busName, std::string factoryPath, ContextSource contextSource);
+    AeBusClass(std::string busName, std::string factoryPath, ContextSource contextSource,
+               std::size_t subscriptionsPerClient = kSubscriptionsPerClient);
 
     std::string BusName() const override { return busName_; }
     std::string FactoryPath() const override { return factoryPath_; }
@@ -37,9 +42,11 @@ class AeBusClass final : public IBusClass {
     std::string busName_;
     std::string factoryPath_;
     ContextSource contextSource_;
+    std::size_t subscriptionsPerClient_;
     // One queue of sink calls per client connection, shared by its instances.
     std::mutex queueLock_;
-    std::map<std::string, std::weak_ptr<aebus::SinkCallQueue>> queues_;
+    std::map<std::string, std::weak_ptr<SinkCallWindow>> queues_;
+    std::map<std::string, std::weak_ptr<ClientQuota>> quotas_;
 };
 
 }  // namespace velk

@@ -26,8 +26,12 @@ bool SubscriptionAnswers(const std::string& interface) {
 
 AeServerBusObject::AeServerBusObject(std::shared_ptr<OPCEventServer> server,
                                      std::shared_ptr<BusSinkChannel> sinks,
-                                     std::shared_ptr<SinkCallQueue> queue)
-    : server_(std::move(server)), sinks_(std::move(sinks)), queue_(std::move(queue)) {}
+                                     std::shared_ptr<SinkCallWindow> queue,
+                                     std::shared_ptr<ClientQuota> subscriptions)
+    : server_(std::move(server)),
+      sinks_(std::move(sinks)),
+      queue_(std::move(queue)),
+      subscriptions_(std::move(subscriptions)) {}
 
 std::vector<BusInterface> AeServerBusObject::Interfaces() {
     OPCEventServer& s = *server_;
@@ -212,6 +216,9 @@ BusReply AeServerBusObject::CreateEventSubscription(BusCall& call) {
         TraceResult("Called IOPCEventServer::CreateEventSubscription", E_NOINTERFACE, true);
         return BusReply::Fail(E_NOINTERFACE, TextArg(call, 4));
     }
+    // Each subscription runs a delivery thread: a client gets no more than its quota.
+    std::shared_ptr<void> slot = subscriptions_->Take();
+    if (!slot) return BusReply::Fail(E_OUTOFMEMORY, "subscriptions per client");
     std::shared_ptr<OPCEventSubscription> subscription;
     std::uint32_t revisedTime = 0;
     std::uint32_t revisedSize = 0;
@@ -220,8 +227,8 @@ BusReply AeServerBusObject::CreateEventSubscription(BusCall& call) {
                                                        &subscription, &revisedTime, &revisedSize);
     if (Failed(r)) return BusReply::Fail(r);
     const std::string path = call.scope.ExportChild(
-        "Subscription",
-        std::make_unique<AeSubscriptionBusObject>(subscription, server_, sinks_, queue_));
+        "Subscription", std::make_unique<AeSubscriptionBusObject>(subscription, server_, sinks_,
+                                                                  queue_, std::move(slot)));
     if (path.empty()) {
         server_->ReleaseSubscription(subscription.get());
         return BusReply::Fail(E_FAIL);

@@ -5,7 +5,8 @@
 #include <memory>
 #include <vector>
 
-#include "opcae/bus/sink_call_queue.h"
+#include "opc/bus/client_quota.h"
+#include "opc/bus/sink_call_window.h"
 #include "opcae/opc_event_server.h"
 #include "platform/dbus/bus_object.h"
 
@@ -13,9 +14,11 @@ namespace velk {
 
 class AeServerBusObject final : public IBusObject {
   public:
-    // The queue of sink calls is shared by every AE object of the same client.
+    // The queue of sink calls and the quota of subscriptions are shared by every AE object
+    // of the same client connection.
     AeServerBusObject(std::shared_ptr<OPCEventServer> server, std::shared_ptr<BusSinkChannel> sinks,
-                      std::shared_ptr<aebus::SinkCallQueue> queue);
+                      std::shared_ptr<SinkCallWindow> queue,
+                      std::shared_ptr<ClientQuota> subscriptions);
 
     std::vector<BusInterface> Interfaces() override;
 
@@ -39,7 +42,8 @@ class AeServerBusObject final : public IBusObject {
 
     std::shared_ptr<OPCEventServer> server_;
     std::shared_ptr<BusSinkChannel> sinks_;
-    std::shared_ptr<aebus::SinkCallQueue> queue_;
+    std::shared_ptr<SinkCallWindow> queue_;
+    std::shared_ptr<ClientQuota> subscriptions_;
 };
 
 }  // namespace velk

@@ -13,11 +13,13 @@ using namespace aebus;
 AeSubscriptionBusObject::AeSubscriptionBusObject(std::shared_ptr<OPCEventSubscription> subscription,
                                                  std::weak_ptr<OPCEventServer> owner,
                                                  std::shared_ptr<BusSinkChannel> sinks,
-                                                 std::shared_ptr<SinkCallQueue> queue)
+                                                 std::shared_ptr<SinkCallWindow> queue,
+                                                 std::shared_ptr<void> quotaSlot)
     : subscription_(std::move(subscription)),
       owner_(std::move(owner)),
       sinks_(std::move(sinks)),
-      queue_(std::move(queue)) {}
+      queue_(std::move(queue)),
+      quotaSlot_(std::move(quotaSlot)) {}
 
 AeSubscriptionBusObject::~AeSubscriptionBusObject() {
     if (auto owner = owner_.lock()) owner->ReleaseSubscription(subscription_.get());
@@ -62,7 +64,9 @@ std::vector<BusInterface> AeSubscriptionBusObject::Interfaces() {
           {"connection"},
           "",
           {},
-          [&s](BusCall& c) { return ReplyOf(s.CancelRefresh(UInt32Arg(c, 0))); }},
+          [&s](BusCall& c) { return ReplyOf(s.CancelRefresh(UInt32Arg(c, 0))); },
+          // It must reach the client's Refresh while that runs.
+          true},
          {"GetState",
           "",
           {},

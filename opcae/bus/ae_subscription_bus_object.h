@@ -4,7 +4,7 @@
 #include <memory>
 #include <vector>
 
-#include "opcae/bus/sink_call_queue.h"
+#include "opc/bus/sink_call_window.h"
 #include "opcae/opc_event_server.h"
 #include "opcae/opc_event_subscription.h"
 #include "platform/dbus/bus_object.h"
@@ -16,7 +16,8 @@ class AeSubscriptionBusObject final : public IBusObject {
     AeSubscriptionBusObject(std::shared_ptr<OPCEventSubscription> subscription,
                             std::weak_ptr<OPCEventServer> owner,
                             std::shared_ptr<BusSinkChannel> sinks,
-                            std::shared_ptr<aebus::SinkCallQueue> queue);
+                            std::shared_ptr<SinkCallWindow> queue,
+                            std::shared_ptr<void> quotaSlot = nullptr);
     // Leaves the owner's list; the subscription ends with it.
     ~AeSubscriptionBusObject() override;
 
@@ -36,7 +37,8 @@ class AeSubscriptionBusObject final : public IBusObject {
     std::shared_ptr<OPCEventSubscription> subscription_;
     std::weak_ptr<OPCEventServer> owner_;
     std::shared_ptr<BusSinkChannel> sinks_;
-    std::shared_ptr<aebus::SinkCallQueue> queue_;
+    std::shared_ptr<SinkCallWindow> queue_;
+    std::shared_ptr<void> quotaSlot_;  // given back when the subscription goes
 };
 
 }  // namespace velk

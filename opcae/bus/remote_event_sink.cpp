@@ -5,7 +5,7 @@
 
 namespace velk::aebus {
 
-RemoteEventSink::RemoteEventSink(std::shared_ptr<SinkCallQueue> queue, std::string path,
+RemoteEventSink::RemoteEventSink(std::shared_ptr<SinkCallWindow> queue, std::string path,
                                  std::chrono::milliseconds timeout)
     : path_(std::move(path)), queue_(std::move(queue)), timeout_(timeout) {}
 
@@ -19,7 +19,7 @@ HRESULT RemoteEventSink::OnEvent(std::uint32_t clientHandle, bool refresh, bool 
     call.timeout = timeout_;
     counters_->sent.fetch_add(1);
     std::shared_ptr<RemoteSinkCounters> counters = counters_;
-    queue_->Send(std::move(call), [counters](HRESULT result, const BusValue::Items&) {
+    queue_->Call(std::move(call), [counters](HRESULT result, const BusValue::Items&) {
         if (Failed(result)) counters->failed.fetch_add(1);
     });
     return S_OK;

@@ -8,7 +8,7 @@
 #include <memory>
 #include <string>
 
-#include "opcae/bus/sink_call_queue.h"
+#include "opc/bus/sink_call_window.h"
 #include "opcae/opc_event_sink.h"
 
 namespace velk::aebus {
@@ -21,7 +21,7 @@ struct RemoteSinkCounters {
 
 class RemoteEventSink final : public IOPCEventSink {
   public:
-    RemoteEventSink(std::shared_ptr<SinkCallQueue> queue, std::string path,
+    RemoteEventSink(std::shared_ptr<SinkCallWindow> queue, std::string path,
                     std::chrono::milliseconds timeout = std::chrono::milliseconds(5000));
 
     HRESULT OnEvent(std::uint32_t clientHandle, bool refresh, bool lastRefresh,
@@ -32,7 +32,7 @@ class RemoteEventSink final : public IOPCEventSink {
 
   private:
     std::string path_;
-    std::shared_ptr<SinkCallQueue> queue_;
+    std::shared_ptr<SinkCallWindow> queue_;
     std::chrono::milliseconds timeout_;
     std::shared_ptr<RemoteSinkCounters> counters_ = std::make_shared<RemoteSinkCounters>();
 };

@@ -1,46 +1,57 @@
 #include "opcda/bus/release_queue.h"
 
-namespace velk::dabus {
+#include <chrono>
 
-ReleaseQueue::ReleaseQueue() : thread_([this] { Run(); }) {}
+#include "platform/trim_memory.h"
+
+namespace velk::dabus {
+namespace {
+
+constexpr std::uint32_t kRelease = WM_USER + 1;
+constexpr std::chrono::milliseconds kStopWait{5000};
+
+struct Held final : MessagePayload {
+    explicit Held(std::shared_ptr<void> held) : object(std::move(held)) {}
+    std::shared_ptr<void> object;
+};
+
+}  // namespace
+
+ReleaseQueue::ReleaseQueue() : count_(std::make_shared<Count>()) {
+    thread_.Start([count = count_](MessageQueue& queue) {
+        Message message;
+        while (queue.Get(message)) {
+            message.payload.reset();
+            // A released group may have held a great many values; give what it freed back.
+            ReturnFreedMemory();
+            std::lock_guard guard(count->lock);
+            --count->left;
+            count->changed.notify_all();
+        }
+        return 0;
+    });
+}
 
 ReleaseQueue::~ReleaseQueue() {
-    {
-        std::lock_guard guard(lock_);
-        stopping_ = true;
-    }
-    changed_.notify_all();
-    thread_.join();
+    thread_.PostQuit();
+    thread_.Join(kStopWait);
 }
 
 void ReleaseQueue::Release(std::shared_ptr<void> object) {
     if (!object) return;
     {
-        std::lock_guard guard(lock_);
-        queue_.push_back(std::move(object));
+        std::lock_guard guard(count_->lock);
+        ++count_->left;
     }
-    changed_.notify_all();
+    if (!thread_.Post(kRelease, 0, std::make_unique<Held>(std::move(object)))) {
+        std::lock_guard guard(count_->lock);
+        --count_->left;
+    }
 }
 
 void ReleaseQueue::Drain() {
-    std::unique_lock guard(lock_);
-    changed_.wait(guard, [this] { return queue_.empty() && !busy_; });
-}
-
-void ReleaseQueue::Run() {
-    std::unique_lock guard(lock_);
-    while (true) {
-        changed_.wait(guard, [this] { return stopping_ || !queue_.empty(); });
-        if (queue_.empty()) return;  // stopping with nothing left
-        std::shared_ptr<void> object = std::move(queue_.front());
-        queue_.pop_front();
-        busy_ = true;
-        guard.unlock();
-        object.reset();
-        guard.lock();
-        busy_ = false;
-        changed_.notify_all();
-    }
+    std::unique_lock guard(count_->lock);
+    count_->changed.wait(guard, [this] { return count_->left == 0; });
 }
 
 }  // namespace velk::dabus

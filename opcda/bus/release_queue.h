@@ -4,17 +4,20 @@
 // device read; the bus host destroys released objects on its loop thread, which must not
 // wait for that. The owner (the DA bus class) outlives every object that hands work here.
 #include <condition_variable>
-#include <deque>
+#include <cstddef>
 #include <memory>
 #include <mutex>
-#include <thread>
+
+#include "platform/worker_thread.h"
 
 namespace velk::dabus {
 
 class ReleaseQueue {
   public:
     ReleaseQueue();
-    // Releases what is still queued, then ends the thread.
+    // Releases what is still queued, then ends the thread; a release still running after
+    // the wait (an object whose update cycle waits for a silent device) is left to finish on
+    // its own.
     ~ReleaseQueue();
     ReleaseQueue(const ReleaseQueue&) = delete;
     ReleaseQueue& operator=(const ReleaseQueue&) = delete;
@@ -25,14 +28,14 @@ class ReleaseQueue {
     void Drain();
 
   private:
-    void Run();
-
-    std::mutex lock_;
-    std::condition_variable changed_;
-    std::deque<std::shared_ptr<void>> queue_;
-    bool busy_ = false;
-    bool stopping_ = false;
-    std::thread thread_;
+    // Shared with the thread, which may outlive the queue when it is abandoned.
+    struct Count {
+        std::mutex lock;
+        std::condition_variable changed;
+        std::size_t left = 0;
+    };
+    std::shared_ptr<Count> count_;
+    WorkerThread thread_{"DaRelease"};
 };
 
 }  // namespace velk::dabus

@@ -7,20 +7,24 @@
 #include <sys/un.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cctype>
 #include <chrono>
 #include <condition_variable>
 #include <cstring>
-#include <deque>
 #include <future>
 #include <map>
 #include <mutex>
+#include <optional>
 #include <thread>
 #include <vector>
 
+#include "platform/dbus/bus_client_worker.h"
 #include "platform/dbus/bus_errors.h"
 #include "platform/dbus/bus_marshal.h"
+#include "platform/dbus/bus_sink_calls.h"
+#include "platform/trim_memory.h"
 #include "platform/worker_thread.h"
 
 namespace velk {
@@ -29,6 +33,10 @@ namespace {
 constexpr const char* kBusService = "org.freedesktop.DBus";
 // Sink calls one client may have unanswered; further calls fail at once as timed out.
 constexpr std::size_t kMaxPendingSinkCalls = 64;
+// How long a stop waits for the calls in progress, and then for the loop thread: together
+// well inside the 5000 ms that the application waits for the thread that stops the host.
+constexpr std::chrono::milliseconds kCallDrainWait{2500};
+constexpr std::chrono::milliseconds kLoopStopWait{1500};
 constexpr const char* kBusPath = "/org/freedesktop/DBus";
 // How long a question to the bus itself (a client's process id) may take.
 constexpr std::chrono::milliseconds kBusQueryTimeout{2000};
@@ -131,6 +139,7 @@ class BusHost::Impl {
                 [this](sdbus::Signal& signal) { OnNameOwnerChanged(signal); });
             busProxy_->finishRegistration();
             uniqueName_ = connection_->getUniqueName();
+            sinkCalls_ = std::make_unique<BusSinkCalls>(*connection_, kMaxPendingSinkCalls);
         } catch (const sdbus::Error& error) {
             busProxy_.reset();
             connection_.reset();
@@ -144,54 +153,78 @@ class BusHost::Impl {
     void OnConnectionLost(std::function<void()> handler) { connectionLost_ = std::move(handler); }
 
     bool Start() {
-        if (!connection_ || thread_.joinable() || wakeFd_ < 0) return false;
+        if (!connection_ || loop_.IsStarted() || wakeFd_ < 0 || stopState_ != kRunning)
+            return false;
         stopping_ = false;
         {
             std::lock_guard lock(tasksMutex_);
             running_ = true;
         }
         loopActive_ = true;  // before the thread exists: its handlers ask for it
-        thread_ = std::thread([this] { Loop(); });
+        loop_.Start([this](MessageQueue&) {
+            Loop();
+            return 0;
+        });
         return true;
     }
 
+    // One owner stops the host, once: a second call (the owner's destructor after its own
+    // stop, or another thread) returns at once. The calls in progress get a bounded time to
+    // end; a call still running then is left to end on its own, with what it uses alive.
     void Stop() {
+        int expected = kRunning;
+        if (!stopState_.compare_exchange_strong(expected, kStopping)) return;
         {
             std::lock_guard lock(gate_->mutex);
             gate_->impl = nullptr;  // later sink calls complete as disconnected at once
         }
-        if (thread_.joinable()) {
+        if (loop_.IsStarted()) {
             // The calls already received are answered before the objects go (the last
             // release, whose unlock ends an embedded server, still gets its reply); calls
             // that arrive meanwhile are refused.
-            std::vector<std::unique_ptr<ClientWorker>> draining;
-            Invoke([&] {
+            std::vector<std::unique_ptr<BusClientWorker>> draining;
+            RunOnLoop([&] {
                 closing_ = true;
                 draining = TakeWorkers();
             });
-            for (auto& worker : draining) {
-                worker->Finish(false);
-                worker->Join();
-            }
+            DrainWorkers(draining);
             Post([this] {
                 WithdrawAll();
                 stopping_ = true;
             });
-            thread_.join();
+            if (!loop_.Join(kLoopStopWait)) {
+                // The loop thread is stuck in a task: it still owns the connection and the
+                // objects, so nothing of this host may go.
+                Report("the bus loop did not end; the host is left to the end of the process");
+                loopAbandoned_ = true;
+                stopState_ = kStopped;
+                return;
+            }
         }
         loopActive_ = false;
         {
             std::lock_guard lock(tasksMutex_);
             running_ = false;
         }
-        // Calls in progress end first: they may still ask the (now ended) loop for work,
-        // which is refused at once.
         JoinWorkers();
         WithdrawAll();
         FailQueuedSinkCalls();
-        graveyard_.clear();
+        ClearGraveyard();
+        sinkCalls_.reset();
         if (busProxy_) busProxy_.reset();
         connection_.reset();
+        stopState_ = kStopped;
+    }
+
+    // True while a thread that the stop gave up on may still use this host: it must then
+    // stay alive until the process ends.
+    bool LeftCallsRunning() const {
+        if (stopState_ == kStopping || loopAbandoned_) return true;
+        std::lock_guard lock(abandonedMutex_);
+        for (const auto& worker : abandoned_) {
+            if (!worker->Finished()) return true;
+        }
+        return false;
     }
 
     bool AddClass(IBusClass& busClass, std::string& reason) {
@@ -219,11 +252,13 @@ class BusHost::Impl {
 
     std::size_t PendingSinkCalls() {
         std::size_t count = 0;
-        Invoke([&] { count = pending_.size(); });
+        Invoke([&] { count = sinkCalls_ ? sinkCalls_->Count() : 0; });
         return count;
     }
 
   private:
+    enum : int { kRunning, kStopping, kStopped };
+
     struct SinkGate {
         std::mutex mutex;
         Impl* impl = nullptr;
@@ -245,61 +280,6 @@ class BusHost::Impl {
         sdbus::MethodCall call;
     };
 
-    // The thread that runs one client's calls, one at a time and in the order they came.
-    class ClientWorker {
-      public:
-        ClientWorker() : thread_([this] { Run(); }) {}
-        ~ClientWorker() {
-            Finish(true);
-            Join();
-        }
-        void Push(std::function<void()> job) {
-            {
-                std::lock_guard lock(mutex_);
-                jobs_.push_back(std::move(job));
-            }
-            changed_.notify_one();
-        }
-        // Ends the thread after the call in progress, and after the queued ones unless
-        // they are dropped.
-        void Finish(bool dropQueued) {
-            {
-                std::lock_guard lock(mutex_);
-                finishing_ = true;
-                if (dropQueued) jobs_.clear();
-            }
-            changed_.notify_one();
-        }
-        bool Finished() const { return finished_.load(); }
-        void Join() {
-            if (thread_.joinable()) thread_.join();
-        }
-
-      private:
-        void Run() {
-            NameCurrentThread("BusClient");
-            while (true) {
-                std::function<void()> job;
-                {
-                    std::unique_lock lock(mutex_);
-                    changed_.wait(lock, [this] { return !jobs_.empty() || finishing_; });
-                    if (jobs_.empty()) break;
-                    job = std::move(jobs_.front());
-                    jobs_.pop_front();
-                }
-                job();
-            }
-            finished_ = true;
-        }
-
-        std::mutex mutex_;
-        std::condition_variable changed_;
-        std::deque<std::function<void()>> jobs_;
-        bool finishing_ = false;
-        std::atomic<bool> finished_{false};
-        std::thread thread_;  // last: starts when everything else is in place
-    };
-
     struct ClassRecord {
         IBusClass* busClass = nullptr;
         std::string busName;
@@ -309,29 +289,14 @@ class BusHost::Impl {
         std::unique_ptr<sdbus::IObject> factory;
     };
 
-    struct QueuedSinkCall {
-        std::string client;
-        BusSinkCall call;
-        BusSinkCompletion done;
-    };
-
-    struct PendingSinkCall {
-        std::string client;
-        std::string replySignature;
-        BusSinkCompletion done;
-        std::unique_ptr<sdbus::IProxy> proxy;
-    };
-
     // What goes out of use during a bus callback is destroyed after the callback returns:
     // the bus library still touches an object or proxy on its way out of the callback.
     struct Graveyard {
         std::vector<std::unique_ptr<ObjectRecord>> objects;
         std::vector<std::unique_ptr<sdbus::IObject>> exports;
-        std::vector<std::unique_ptr<sdbus::IProxy>> proxies;
         void clear() {
             objects.clear();
             exports.clear();
-            proxies.clear();
         }
     };
 
@@ -367,7 +332,6 @@ class BusHost::Impl {
     // ---- the loop thread ----
 
     void Loop() {
-        NameCurrentThread("BusHost");
         loopThread_ = std::this_thread::get_id();
         while (!stopping_) {
             if (!ProcessBus()) break;
@@ -392,8 +356,8 @@ class BusHost::Impl {
     // Handles everything the bus has for us; false when the connection is lost.
     bool ProcessBus() {
         try {
-            while (connection_->processPendingRequest()) graveyard_.clear();
-            graveyard_.clear();
+            while (connection_->processPendingRequest()) ClearGraveyard();
+            ClearGraveyard();
         } catch (const sdbus::Error& error) {
             Report("bus connection lost: " + error.getMessage());
             WithdrawObjectsOnly();
@@ -401,6 +365,11 @@ class BusHost::Impl {
             return false;
         }
         return true;
+    }
+
+    void ClearGraveyard() {
+        graveyard_.clear();
+        if (sinkCalls_) sinkCalls_->ClearRetired();
     }
 
     bool Post(std::function<void()> task) {
@@ -420,23 +389,35 @@ class BusHost::Impl {
 
     void RunTasks() {
         std::vector<std::function<void()>> tasks;
-        std::vector<QueuedSinkCall> sinks;
+        std::vector<BusSinkCalls::Queued> sinks;
         {
             std::lock_guard lock(tasksMutex_);
             tasks.swap(tasks_);
             sinks.swap(queuedSinks_);
         }
         // Sink calls first: a task queued after a call was queued sees it started.
-        for (auto& sink : sinks) StartSinkCall(std::move(sink));
+        for (auto& sink : sinks) sinkCalls_->Start(std::move(sink));
         for (auto& task : tasks) task();
-        graveyard_.clear();
+        ClearGraveyard();
     }
 
-    // Runs the work on the loop thread and waits for it; at once when no loop runs or
-    // when called on the loop thread. False when the loop ended before it ran.
+    // Runs the work on the loop thread and waits for it; at once when called on the loop
+    // thread, or by the owner before the loop has started. False when the loop ended before
+    // the work ran: a call that outlives the stop finds nothing (while the stop drains the
+    // calls in progress, the loop still serves them).
     bool Invoke(const std::function<void()>& work) {
-        if (!loopActive_ || std::this_thread::get_id() == loopThread_) {
-            if (!connection_) return false;
+        if (std::this_thread::get_id() == loopThread_) {
+            work();
+            return true;
+        }
+        if (!loopActive_ && stopState_ != kRunning) return false;
+        return RunOnLoop(work);
+    }
+
+    bool RunOnLoop(const std::function<void()>& work) {
+        if (!loopActive_) {
+            // Only the owner before the start runs work here; once the host stops, nobody.
+            if (!connection_ || stopState_ != kRunning) return false;
             work();
             return true;
         }
@@ -483,27 +464,69 @@ class BusHost::Impl {
         return true;
     }
 
+    // The class makes the instance on the caller's worker, not here: making a server object
+    // takes the server list and the client count, which a client's departure may hold while
+    // device threads finish a slow exchange, and the loop thread never waits for that.
     void CreateInstance(ClassRecord& cls, sdbus::MethodCall& call) {
         if (closing_) {
             SendError(call, CO_E_SERVER_STOPPING, "server stopping");
             return;
         }
         const std::string client = call.getSender();
-        BusInstanceResult created =
-            cls.busClass->CreateInstance(ClientOf(client), ChannelFor(client));
-        if (Failed(created.result) || !created.object) {
-            SendError(call, Failed(created.result) ? created.result : E_FAIL,
-                      "instance not created");
-            return;
+        // Who the client is (its process id, asked of the bus once) is learnt here on the loop.
+        const BusClient who = ClientOf(client);
+        const std::uint64_t id = HoldReply(client, std::move(call));
+        IBusClass* busClass = cls.busClass;
+        WorkerFor(client).Push([this, id, client, who, busClass] {
+            BusInstanceResult created = busClass->CreateInstance(who, ChannelFor(client));
+            HRESULT failure = S_OK;
+            std::string description;
+            std::string path;
+            if (Failed(created.result) || !created.object) {
+                failure = Failed(created.result) ? created.result : E_FAIL;
+                description = "instance not created";
+            } else {
+                Invoke(
+                    [&] { path = ExportInstance(*busClass, client, std::move(created.object)); });
+                if (path.empty()) {
+                    failure = closing_ ? CO_E_SERVER_STOPPING : E_FAIL;
+                    description = closing_ ? "server stopping" : "instance not exported";
+                }
+            }
+            Post([this, id, failure, description, path] {
+                std::optional<sdbus::MethodCall> call = TakeReply(id);
+                if (!call) return;
+                if (Failed(failure)) {
+                    SendError(*call, failure, description);
+                } else {
+                    SendPath(*call, path);
+                }
+            });
+        });
+    }
+
+    // Exports the instance under its class's factory; "" when the class was withdrawn, the
+    // host is stopping or the export failed.
+    std::string ExportInstance(IBusClass& busClass, const std::string& client,
+                               std::unique_ptr<IBusObject> object) {
+        if (closing_) return {};
+        for (auto& cls : classes_) {
+            if (cls->busClass != &busClass) continue;
+            const std::string path =
+                cls->factoryPath + "/Instance" + std::to_string(cls->nextInstance++);
+            return Export(path, client, std::move(object), true) ? path : std::string();
         }
-        const std::string path = cls.factoryPath + "/Instance" + std::to_string(cls.nextInstance++);
-        if (!Export(path, client, std::move(created.object), true)) {
-            SendError(call, E_FAIL, "instance not exported");
-            return;
+        return {};
+    }
+
+    static void SendPath(const sdbus::MethodCall& call, const std::string& path) {
+        try {
+            auto reply = call.createReply();
+            reply << sdbus::ObjectPath(path);
+            reply.send();
+        } catch (const sdbus::Error&) {
+            // The caller left before its answer.
         }
-        auto reply = call.createReply();
-        reply << sdbus::ObjectPath(path);
-        reply.send();
     }
 
     bool Export(const std::string& path, const std::string& owner,
@@ -532,6 +555,7 @@ class BusHost::Impl {
         } catch (const sdbus::Error& error) {
             Report("cannot export " + path + ": " + error.getMessage());
             if (record->exported) graveyard_.exports.push_back(std::move(record->exported));
+            graveyard_.objects.push_back(std::move(record));
             return false;
         }
         record->holdsModuleLock = holdsModuleLock;
@@ -589,15 +613,24 @@ class BusHost::Impl {
         ObjectRecord* record = CheckedObject(path, call);
         if (record == nullptr) return;
         BusValue::Items arguments;
-        if (!ReadBusValues(call, method.inputSignature, arguments)) {
-            SendError(call, E_INVALIDARG, "arguments do not match " + method.inputSignature);
-            return;
+        switch (ReadBusValues(call, method.inputSignature, arguments, BusReadLimits{})) {
+            case BusReadResult::Ok:
+                break;
+            case BusReadResult::TooLarge:
+                // Refused after reading at most the limits, so a huge argument neither takes
+                // the server's memory nor holds up the loop for the other clients.
+                SendError(call, E_INVALIDARG, "arguments exceed the limits of one call");
+                return;
+            default:
+                SendError(call, E_INVALIDARG, "arguments do not match " + method.inputSignature);
+                return;
         }
-        const std::uint64_t id = nextReply_++;
         const std::string caller = record->owner;
-        pendingReplies_.emplace(id, PendingReply{caller, std::move(call)});
-        WorkerFor(caller).Push([this, id, caller, path, method, object = record->object,
-                                arguments = std::move(arguments)]() mutable {
+        const std::uint64_t id = HoldReply(caller, std::move(call));
+        BusClientWorker& worker =
+            method.besideRunningCall ? WorkerFor(BesideKey(caller)) : WorkerFor(caller);
+        worker.Push([this, id, caller, path, method, object = record->object,
+                     arguments = std::move(arguments)]() mutable {
             CallScope scope(*this, caller, path);
             BusCall busCall{scope, std::move(arguments)};
             BusReply result;
@@ -606,16 +639,36 @@ class BusHost::Impl {
             } catch (const std::exception& error) {
                 result = BusReply::Fail(E_FAIL, error.what());
             }
-            object.reset();  // a withdrawn object ends with its last call, on this thread
+            // The answer leaves before a withdrawn object ends (with its last call, on this
+            // thread): its destruction may wait for the server list or the devices, and the
+            // caller of Release must not wait for that.
             Post([this, id, method, result = std::move(result)] { SendReply(id, method, result); });
+            const bool lastUse = object.use_count() == 1;
+            object.reset();
+            // A client's object that went may have held much (a subscription's queue, say).
+            if (lastUse) ReturnFreedMemory();
         });
     }
 
-    void SendReply(std::uint64_t id, const BusMethod& method, const BusReply& result) {
+    std::uint64_t HoldReply(const std::string& caller, sdbus::MethodCall call) {
+        const std::uint64_t id = nextReply_++;
+        pendingReplies_.emplace(id, PendingReply{caller, std::move(call)});
+        return id;
+    }
+
+    // The call whose answer is due; none when the caller has left.
+    std::optional<sdbus::MethodCall> TakeReply(std::uint64_t id) {
         auto found = pendingReplies_.find(id);
-        if (found == pendingReplies_.end()) return;  // the caller has left
-        const sdbus::MethodCall call = std::move(found->second.call);
+        if (found == pendingReplies_.end()) return std::nullopt;
+        sdbus::MethodCall call = std::move(found->second.call);
         pendingReplies_.erase(found);
+        return call;
+    }
+
+    void SendReply(std::uint64_t id, const BusMethod& method, const BusReply& result) {
+        std::optional<sdbus::MethodCall> taken = TakeReply(id);
+        if (!taken) return;
+        const sdbus::MethodCall& call = *taken;
         if (Failed(result.result)) {
             SendError(call, result.result, result.description);
             return;
@@ -634,16 +687,20 @@ class BusHost::Impl {
         }
     }
 
-    ClientWorker& WorkerFor(const std::string& client) {
-        std::unique_ptr<ClientWorker>& worker = workers_[client];
-        if (!worker) worker = std::make_unique<ClientWorker>();
+    BusClientWorker& WorkerFor(const std::string& client) {
+        std::unique_ptr<BusClientWorker>& worker = workers_[client];
+        if (!worker) worker = std::make_unique<BusClientWorker>();
         return *worker;
     }
 
     // A departed client's worker ends after its call in progress; its queued calls go.
+    // The worker of a client's calls that run beside its others.
+    static std::string BesideKey(const std::string& client) { return client + "+beside"; }
+
     void EndWorker(const std::string& client) {
-        auto found = workers_.find(client);
-        if (found != workers_.end()) {
+        for (const std::string& key : {client, BesideKey(client)}) {
+            auto found = workers_.find(key);
+            if (found == workers_.end()) continue;
             found->second->Finish(true);
             endingWorkers_.push_back(std::move(found->second));
             workers_.erase(found);
@@ -656,7 +713,7 @@ class BusHost::Impl {
     void ReapWorkers() {
         for (auto it = endingWorkers_.begin(); it != endingWorkers_.end();) {
             if ((*it)->Finished()) {
-                (*it)->Join();
+                (*it)->Join(std::chrono::milliseconds(0));
                 it = endingWorkers_.erase(it);
             } else {
                 ++it;
@@ -664,8 +721,8 @@ class BusHost::Impl {
         }
     }
 
-    std::vector<std::unique_ptr<ClientWorker>> TakeWorkers() {
-        std::vector<std::unique_ptr<ClientWorker>> taken;
+    std::vector<std::unique_ptr<BusClientWorker>> TakeWorkers() {
+        std::vector<std::unique_ptr<BusClientWorker>> taken;
         for (auto& [client, worker] : workers_) taken.push_back(std::move(worker));
         for (auto& worker : endingWorkers_) taken.push_back(std::move(worker));
         workers_.clear();
@@ -673,11 +730,32 @@ class BusHost::Impl {
         return taken;
     }
 
+    // The calls in progress get until the drain time has passed; a worker still in a call
+    // then (a device exchange with a silent controller, say) is abandoned and kept, with
+    // this host, until it ends.
+    void DrainWorkers(std::vector<std::unique_ptr<BusClientWorker>>& workers) {
+        for (auto& worker : workers) worker->Finish(false);
+        const auto deadline = std::chrono::steady_clock::now() + kCallDrainWait;
+        std::size_t left = 0;
+        for (auto& worker : workers) {
+            const auto remaining = std::chrono::duration_cast<std::chrono::milliseconds>(
+                deadline - std::chrono::steady_clock::now());
+            if (worker->Join(std::max(remaining, std::chrono::milliseconds(0)))) continue;
+            ++left;
+            std::lock_guard lock(abandonedMutex_);
+            abandoned_.push_back(std::move(worker));
+        }
+        workers.clear();
+        if (left != 0) {
+            Report(std::to_string(left) + " call(s) still running after " +
+                   std::to_string(kCallDrainWait.count()) + " ms are left to end on their own");
+        }
+    }
+
+    // Workers that appeared after the drain began (none are made once the host closes).
     void JoinWorkers() {
-        for (auto& [client, worker] : workers_) worker->Finish(true);
-        for (auto& worker : endingWorkers_) worker->Finish(true);
-        workers_.clear();  // each joins as it is destroyed
-        endingWorkers_.clear();
+        std::vector<std::unique_ptr<BusClientWorker>> rest = TakeWorkers();
+        DrainWorkers(rest);
     }
 
     // Withdraws the owner's object at the path and everything below it, children first.
@@ -713,7 +791,7 @@ class BusHost::Impl {
         clientProcesses_.erase(client);
         refusals_.erase(client);
         EndWorker(client);
-        FailPendingSinkCalls(&client);
+        if (sinkCalls_) sinkCalls_->FailFor(&client);
         std::vector<std::string> doomed;
         for (auto it = objects_.rbegin(); it != objects_.rend(); ++it) {
             if (it->second->owner == client) doomed.push_back(it->first);
@@ -722,7 +800,7 @@ class BusHost::Impl {
     }
 
     void WithdrawObjectsOnly() {
-        FailPendingSinkCalls(nullptr);
+        if (sinkCalls_) sinkCalls_->FailFor(nullptr);
         std::vector<std::string> doomed;
         for (auto it = objects_.rbegin(); it != objects_.rend(); ++it) doomed.push_back(it->first);
         for (const std::string& path : doomed) RetireRecord(path);
@@ -753,92 +831,19 @@ class BusHost::Impl {
         {
             std::lock_guard lock(tasksMutex_);
             if (!running_) return false;
-            queuedSinks_.push_back(QueuedSinkCall{client, std::move(call), std::move(done)});
+            queuedSinks_.push_back(BusSinkCalls::Queued{client, std::move(call), std::move(done)});
         }
         Wake();
         return true;
     }
 
-    std::size_t PendingFor(const std::string& client) const {
-        std::size_t count = 0;
-        for (const auto& [id, pending] : pending_) count += pending.client == client ? 1 : 0;
-        return count;
-    }
-
-    void StartSinkCall(QueuedSinkCall queued) {
-        // A client that answers none of its calls must not make the server hoard them.
-        if (PendingFor(queued.client) >= kMaxPendingSinkCalls) {
-            if (queued.done) queued.done(RPC_E_TIMEOUT, {});
-            return;
-        }
-        const std::uint64_t id = nextSinkCall_++;
-        PendingSinkCall pending{queued.client, queued.call.replySignature, std::move(queued.done),
-                                nullptr};
-        try {
-            pending.proxy = sdbus::createProxy(*connection_, queued.client, queued.call.objectPath);
-            auto message =
-                pending.proxy->createMethodCall(queued.call.interfaceName, queued.call.method);
-            if (!WriteBusValues(message, queued.call.arguments)) {
-                graveyard_.proxies.push_back(std::move(pending.proxy));
-                if (pending.done) pending.done(E_INVALIDARG, {});
-                return;
-            }
-            const auto timeout =
-                std::chrono::duration_cast<std::chrono::microseconds>(queued.call.timeout);
-            pending.proxy->callMethod(
-                message,
-                [this, id](sdbus::MethodReply& reply, const sdbus::Error* error) {
-                    CompleteSinkCall(id, reply, error);
-                },
-                static_cast<std::uint64_t>(timeout.count() > 0 ? timeout.count() : 1));
-        } catch (const sdbus::Error& error) {
-            if (pending.proxy) graveyard_.proxies.push_back(std::move(pending.proxy));
-            if (pending.done)
-                pending.done(HresultFromBusError(error.getName(), error.getMessage()), {});
-            return;
-        }
-        pending_.emplace(id, std::move(pending));
-    }
-
-    void CompleteSinkCall(std::uint64_t id, sdbus::MethodReply& reply, const sdbus::Error* error) {
-        auto found = pending_.find(id);
-        if (found == pending_.end()) return;
-        PendingSinkCall pending = std::move(found->second);
-        pending_.erase(found);
-        graveyard_.proxies.push_back(std::move(pending.proxy));
-        HRESULT result = S_OK;
-        BusValue::Items values;
-        if (error != nullptr && error->isValid()) {
-            result = HresultFromBusError(error->getName(), error->getMessage());
-        } else if (!ReadBusValues(reply, pending.replySignature, values)) {
-            result = E_FAIL;  // the sink answered something else than its interface says
-            values.clear();
-        }
-        if (pending.done) pending.done(result, values);
-    }
-
-    void FailPendingSinkCalls(const std::string* client) {
-        std::vector<BusSinkCompletion> failed;
-        for (auto it = pending_.begin(); it != pending_.end();) {
-            if (client == nullptr || it->second.client == *client) {
-                graveyard_.proxies.push_back(std::move(it->second.proxy));
-                failed.push_back(std::move(it->second.done));
-                it = pending_.erase(it);
-            } else {
-                ++it;
-            }
-        }
-        for (auto& done : failed) {
-            if (done) done(RPC_E_DISCONNECTED, {});
-        }
-    }
-
     void FailQueuedSinkCalls() {
-        std::vector<QueuedSinkCall> sinks;
+        std::vector<BusSinkCalls::Queued> sinks;
+        std::vector<std::function<void()>> tasks;
         {
             std::lock_guard lock(tasksMutex_);
             sinks.swap(queuedSinks_);
-            tasks_.clear();
+            tasks.swap(tasks_);
         }
         for (auto& sink : sinks) {
             if (sink.done) sink.done(RPC_E_DISCONNECTED, {});
@@ -894,16 +899,18 @@ class BusHost::Impl {
     int wakeFd_ = -1;
     std::unique_ptr<sdbus::IConnection> connection_;
     std::unique_ptr<sdbus::IProxy> busProxy_;
+    std::unique_ptr<BusSinkCalls> sinkCalls_;  // goes before the connection
     std::string uniqueName_;
-    std::thread thread_;
     std::atomic<std::thread::id> loopThread_{};
     std::atomic<bool> stopping_{false};
     std::atomic<bool> loopActive_{false};  // the loop thread was started and not yet joined
+    std::atomic<int> stopState_{kRunning};
+    std::atomic<bool> loopAbandoned_{false};
 
     std::mutex tasksMutex_;
     bool running_ = false;  // guarded by tasksMutex_ after the start
     std::vector<std::function<void()>> tasks_;
-    std::vector<QueuedSinkCall> queuedSinks_;
+    std::vector<BusSinkCalls::Queued> queuedSinks_;
 
     std::shared_ptr<SinkGate> gate_;
     std::shared_ptr<const BusSinkChannel::Sender> sender_;
@@ -911,11 +918,10 @@ class BusHost::Impl {
     // Loop thread only (or the owner's thread while no loop runs).
     std::vector<std::unique_ptr<ClassRecord>> classes_;
     std::map<std::string, std::unique_ptr<ObjectRecord>> objects_;
-    std::map<std::uint64_t, PendingSinkCall> pending_;
     std::map<std::uint64_t, PendingReply> pendingReplies_;
     std::uint64_t nextReply_ = 1;
-    std::map<std::string, std::unique_ptr<ClientWorker>> workers_;
-    std::vector<std::unique_ptr<ClientWorker>> endingWorkers_;
+    std::map<std::string, std::unique_ptr<BusClientWorker>> workers_;
+    std::vector<std::unique_ptr<BusClientWorker>> endingWorkers_;
     struct Refusals {
         std::chrono::steady_clock::time_point lastTraced;
         bool traced = false;
@@ -924,15 +930,26 @@ class BusHost::Impl {
     // Per client connection, until it leaves the bus.
     std::map<std::string, std::uint32_t> clientProcesses_;
     std::map<std::string, Refusals> refusals_;
-    std::uint64_t nextSinkCall_ = 1;
     unsigned nextChild_ = 1;
-    bool closing_ = false;  // the host is stopping: no new calls
+    std::atomic<bool> closing_{false};  // the host is stopping: no new calls
     Graveyard graveyard_;
+
+    // Workers that the stop gave up on; they may still use this host.
+    mutable std::mutex abandonedMutex_;
+    std::vector<std::unique_ptr<BusClientWorker>> abandoned_;
+
+    // Last: started when everything else is in place, ended before it goes.
+    WorkerThread loop_{"BusHost"};
 };
 
 BusHost::BusHost(IModuleLock& moduleLock, Log log)
     : impl_(std::make_unique<Impl>(moduleLock, std::move(log))) {}
-BusHost::~BusHost() = default;
+BusHost::~BusHost() {
+    impl_->Stop();
+    // A thread that the stop gave up on (a call stuck in a device exchange) may still use the
+    // host: it is left alive for the rest of the process rather than destroyed under it.
+    if (impl_->LeftCallsRunning()) static_cast<void>(impl_.release());
+}
 bool BusHost::Connect(const BusTarget& target, std::string& reason) {
     return impl_->Connect(target, reason);
 }
@@ -952,5 +969,6 @@ std::size_t BusHost::ObjectCount(const std::string& client) const {
     return impl_->ObjectCount(&client);
 }
 std::size_t BusHost::PendingSinkCalls() const { return impl_->PendingSinkCalls(); }
+bool BusHost::LeftCallsRunning() const { return impl_->LeftCallsRunning(); }
 
 }  // namespace velk

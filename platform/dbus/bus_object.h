@@ -67,6 +67,9 @@ struct BusMethod {
     std::string outputSignature;
     std::vector<std::string> outputNames;
     BusMethodHandler handler;
+    // Runs beside the caller's call in progress instead of after it (a cancel that must reach
+    // the call it cancels); such methods run one at a time among themselves.
+    bool besideRunningCall = false;
 };
 
 struct BusInterface {
@@ -76,7 +79,8 @@ struct BusInterface {
 
 // An object on the bus. The host reads its interfaces once, when it exports it. Handlers
 // run on the calling client's own worker thread: the calls of one client one at a time, in
-// the order they were sent, the calls of different clients at the same time. An object
+// the order they were sent (except the methods marked to run beside them), the calls of
+// different clients at the same time. An object
 // withdrawn during a call is destroyed when that call has ended.
 class IBusObject {
   public:

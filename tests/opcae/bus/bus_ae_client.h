@@ -4,6 +4,7 @@
 // the server sends. Its connection serves its sinks on a thread of its own.
 #include <sdbus-c++/sdbus-c++.h>
 
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <functional>
@@ -79,6 +80,17 @@ class AeBusClient {
             result.code = HresultFromBusError(error.getName(), error.getMessage());
         }
         return result;
+    }
+
+    // Sends the call and returns at once; answered() becomes true when its answer is in.
+    void Send(const std::string& path, const std::string& interface, const std::string& method,
+              const BusValue::Items& arguments, std::shared_ptr<std::atomic<bool>> answered) {
+        sdbus::IProxy& proxy = Proxy(path);
+        auto call = proxy.createMethodCall(interface, method);
+        WriteBusValues(call, arguments);
+        proxy.callMethod(
+            call, [answered](sdbus::MethodReply&, const sdbus::Error*) { *answered = true; },
+            std::chrono::seconds(60));
     }
 
     // The instance path; "" when the factory refused.

@@ -6,6 +6,7 @@
 #include <set>
 #include <thread>
 
+#include "model/locks.h"
 #include "opc/opc_result.h"
 #include "opcae/bus/ae_bus_class.h"
 #include "opcae/opc_event_subscription.h"
@@ -91,6 +92,12 @@ class AeBusTest : public ::testing::Test, public testing::AeFixture {
         if (advised.Ok()) s.cookie = AsU(advised.values[0]);
         return s;
     }
+    // Active analog conditions PLC2.Many.T1000, T1001, ... in document order.
+    void AddActiveConditions(int count) {
+        OTagGroup& many = AddGroup(plc2, "Many");
+        for (int i = 0; i < count; ++i)
+            Activate(AddAnalogTag(many, "T" + std::to_string(1000 + i)), 4, 6);
+    }
     void Raise(OModbusTag& tag, std::uint16_t state, std::uint16_t sub) {
         Activate(tag, state, sub);
         servers.DistributeToAeServers(TagRecord(tag, sub, true));
@@ -113,8 +120,9 @@ class AeBusTest : public ::testing::Test, public testing::AeFixture {
     testing::PrivateBus bus;
     testing::CountingModuleLock lock;
     BusHost host{lock};
+    static constexpr std::size_t kQuota = 8;  // subscriptions per client in these tests
     AeBusClass aeClass{testing::kAeName, testing::kAeFactory,
-                       [this] { return std::optional(LiveContext()); }};
+                       [this] { return std::optional(LiveContext()); }, kQuota};
     ODevice& plc1;
     ODevice& plc2;
     OTagGroup& g1;
@@ -432,10 +440,8 @@ TEST_F(AeBusTest, RefreshSendsTheCurrentConditionsThenTheLastRefreshMarker) {
 
 TEST_F(AeBusTest, ARefreshOfMoreConditionsThanABusClientMayHaveUnansweredLosesNone) {
     // One event per call: far more calls than the bus lets a client leave unanswered.
-    OTagGroup& many = AddGroup(plc2, "Many");
     constexpr int kConditions = 150;
-    for (int i = 0; i < kConditions; ++i)
-        Activate(AddAnalogTag(many, "T" + std::to_string(1000 + i)), 4, 6);
+    AddActiveConditions(kConditions);
     AeBusClient client(bus.Address());
     auto s = Subscribe(client, 60000, 1);
     ASSERT_TRUE(client.Call(s.subscription, kMgt, "Refresh", {U(s.cookie)}, "").Ok());
@@ -454,6 +460,55 @@ TEST_F(AeBusTest, ARefreshOfMoreConditionsThanABusClientMayHaveUnansweredLosesNo
     EXPECT_EQ(sources.back(), "PLC2.Many.T1149");
     EXPECT_EQ(std::set<std::string>(sources.begin(), sources.end()).size(),
               std::size_t{kConditions});
+}
+
+TEST_F(AeBusTest, CancelRefreshReachesTheRefreshThatIsRunning) {
+    AddActiveConditions(100);
+    AeBusClient client(bus.Address());
+    auto s = Subscribe(client, 60000, 1);
+    auto refreshed = std::make_shared<std::atomic<bool>>(false);
+    BusCallResult cancelled;
+    {
+        // The refresh waits for the tag data at its first condition while the test holds it.
+        std::lock_guard tagData(TagDataLock());
+        client.Send(s.subscription, kMgt, "Refresh", {U(s.cookie)}, refreshed);
+        std::this_thread::sleep_for(std::chrono::seconds(1));  // the refresh is running
+        cancelled = client.Call(s.subscription, kMgt, "CancelRefresh", {U(s.cookie)}, "");
+        EXPECT_FALSE(*refreshed);
+    }
+    EXPECT_TRUE(cancelled.Ok()) << cancelled.errorName;
+    ASSERT_TRUE(testing::WaitUntil([&] { return refreshed->load(); }, std::chrono::seconds(30)));
+    ASSERT_TRUE(client.WaitForCalls(
+        [](const auto& calls) { return !calls.empty() && calls.back().lastRefresh; }));
+    // It stopped after the condition it was at, and still ended with the last-refresh call.
+    EXPECT_LE(client.Calls().size(), 2u);
+}
+
+TEST_F(AeBusTest, AClientHoldsNoMoreSubscriptionsThanItsQuota) {
+    AeBusClient client(bus.Address());
+    const std::string first = client.CreateInstance();
+    const std::string second = client.CreateInstance();
+    const auto create = [&](const std::string& instance) {
+        return client.Call(instance, kServer, "CreateEventSubscription",
+                           {BusValue::Bool(true), U(1000), U(10), U(1), S("")}, "iouu");
+    };
+    std::vector<std::string> held;
+    for (std::size_t i = 0; i < kQuota; ++i) {
+        auto created = create(i % 2 == 0 ? first : second);
+        ASSERT_TRUE(created.Ok()) << i << " " << created.errorName;
+        held.push_back(*created.values[1].Text());
+    }
+    // The quota counts the connection's subscriptions over all its instances.
+    EXPECT_EQ(create(first).code, E_OUTOFMEMORY);
+    EXPECT_EQ(create(second).code, E_OUTOFMEMORY);
+    // Another client has a quota of its own; a released subscription gives its slot back.
+    AeBusClient other(bus.Address());
+    EXPECT_TRUE(other
+                    .Call(other.CreateInstance(), kServer, "CreateEventSubscription",
+                          {BusValue::Bool(true), U(1000), U(10), U(1), S("")}, "iouu")
+                    .Ok());
+    ASSERT_TRUE(client.Call(held.back(), "VELK.Object", "Release", {}, "").Ok());
+    EXPECT_TRUE(create(first).Ok());
 }
 
 TEST_F(AeBusTest, FiltersSelectByCategorySeverityAndArea) {

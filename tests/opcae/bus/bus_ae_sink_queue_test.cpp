@@ -5,13 +5,13 @@
 #include <deque>
 #include <mutex>
 
-#include "opcae/bus/sink_call_queue.h"
+#include "opc/bus/sink_call_window.h"
 #include "platform/dbus/bus_errors.h"
 
 namespace velk {
 namespace {
 
-using aebus::SinkCallQueue;
+using velk::SinkCallWindow;
 
 // A bus that keeps every call until the test answers it, or answers at once when told.
 struct HeldBus {
@@ -56,15 +56,15 @@ BusSinkCall Named(int n) {
 
 TEST(AeSinkCallQueue, SendsInOrderWithAtMostTheWindowOutstanding) {
     HeldBus bus;
-    auto queue = SinkCallQueue::Create(bus.Channel(), 3, 100);
+    auto queue = SinkCallWindow::Create(bus.Channel(), 3, 100);
     std::vector<std::string> completed;
     for (int i = 0; i < 10; ++i)
-        queue->Send(Named(i), [&completed, i](HRESULT r, const BusValue::Items&) {
+        queue->Call(Named(i), [&completed, i](HRESULT r, const BusValue::Items&) {
             completed.push_back(std::to_string(i) + (r == S_OK ? "" : "!"));
         });
     EXPECT_EQ(bus.Sent(), 3u);
     EXPECT_EQ(queue->Outstanding(), 3u);
-    EXPECT_EQ(queue->Waiting(), 7u);
+    EXPECT_EQ(queue->Queued(), 7u);
     std::vector<std::string> order;
     while (bus.Sent() != 0) {
         order.push_back(bus.AnswerOldest());
@@ -79,10 +79,10 @@ TEST(AeSinkCallQueue, SendsInOrderWithAtMostTheWindowOutstanding) {
 
 TEST(AeSinkCallQueue, CallsBeyondTheHeldOnesFailAtOnce) {
     HeldBus bus;
-    auto queue = SinkCallQueue::Create(bus.Channel(), 1, 2);
+    auto queue = SinkCallWindow::Create(bus.Channel(), 1, 2);
     std::vector<HRESULT> results;
     for (int i = 0; i < 5; ++i)
-        queue->Send(Named(i),
+        queue->Call(Named(i),
                     [&results](HRESULT r, const BusValue::Items&) { results.push_back(r); });
     // One outstanding, two held, two refused.
     EXPECT_EQ(results, (std::vector<HRESULT>{RPC_E_TIMEOUT, RPC_E_TIMEOUT}));
@@ -93,13 +93,13 @@ TEST(AeSinkCallQueue, CallsBeyondTheHeldOnesFailAtOnce) {
 TEST(AeSinkCallQueue, AnswersOnTheSendingThreadDrainEverythingWithoutDeepCalls) {
     HeldBus bus;
     bus.answerAtOnce = true;  // a host that has gone answers every call at once
-    auto queue = SinkCallQueue::Create(bus.Channel(), 2, 200000);
+    auto queue = SinkCallWindow::Create(bus.Channel(), 2, 200000);
     std::size_t done = 0;
     for (int i = 0; i < 100000; ++i)
-        queue->Send(Named(i), [&done](HRESULT, const BusValue::Items&) { ++done; });
+        queue->Call(Named(i), [&done](HRESULT, const BusValue::Items&) { ++done; });
     EXPECT_EQ(done, 100000u);
     EXPECT_EQ(queue->Outstanding(), 0u);
-    EXPECT_EQ(queue->Waiting(), 0u);
+    EXPECT_EQ(queue->Queued(), 0u);
 }
 
 }  // namespace

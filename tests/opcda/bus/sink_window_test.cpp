@@ -115,5 +115,34 @@ TEST(SinkWindow, AChannelThatAnswersAtOnceCompletesEveryCallOnce) {
     EXPECT_EQ(window->Queued(), 0u);
 }
 
+TEST(SinkWindow, WhatASlowClientHoldsIsBoundedByBytesAsWellAsByCalls) {
+    HeldSender sender;
+    // Room for hundreds of calls by count, for about three of these by bytes.
+    const BusSinkCall big = [] {
+        BusSinkCall call = Named("OnDataChange");
+        BusValue::Items values(10000, BusValue::Variant(BusValue::Double(1.5)));
+        call.arguments.push_back(BusValue::Array("v", std::move(values)));
+        return call;
+    }();
+    const std::size_t bytes = FootprintOf(big);
+    auto window = SinkWindow::Create(sender.Channel(), 1, 1000, 3 * bytes + bytes / 2);
+    std::vector<HRESULT> results;
+    for (int i = 0; i < 5; ++i) {
+        window->Call(
+            big, [&results](HRESULT result, const BusValue::Items&) { results.push_back(result); });
+    }
+    // One on its way, two waiting; the fourth and fifth would pass the bytes.
+    EXPECT_EQ(results, (std::vector<HRESULT>{E_OUTOFMEMORY, E_OUTOFMEMORY}));
+    EXPECT_LE(window->HeldBytes(), 3 * bytes + bytes / 2);
+    // Answers give the bytes back; a call larger than the whole bound still goes alone.
+    for (std::size_t i = 0; i < 3; ++i) sender.Answer(i);
+    EXPECT_EQ(window->HeldBytes(), 0u);
+    auto narrow = SinkWindow::Create(sender.Channel(), 1, 1000, bytes / 2);
+    narrow->Call(big,
+                 [&results](HRESULT result, const BusValue::Items&) { results.push_back(result); });
+    sender.Answer(3);
+    EXPECT_EQ(results.back(), S_OK);
+}
+
 }  // namespace
 }  // namespace velk::dabus

@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <csignal>
+#include <future>
 #include <mutex>
 #include <thread>
 
@@ -461,6 +462,88 @@ TEST_F(BusHostTest, StopWithdrawsEverythingAndReleasesTheLocks) {
     BusFailure failure;
     EXPECT_EQ(client.CreateInstance(kTestName, kTestFactory, &failure), "");
     EXPECT_EQ(failure.name, "org.freedesktop.DBus.Error.ServiceUnknown");
+}
+
+TEST_F(BusHostTest, StopGivesUpOnACallThatDoesNotEndAndStopsOnlyOnce) {
+    BusTestClient client(bus_.Address());
+    auto held = Instance(client, client.CreateInstance(kTestName, kTestFactory));
+    std::thread caller([&] {
+        BusTestClient::Try([&] { held->callMethod("Hold").onInterface(kCounterInterface); });
+    });
+    ASSERT_TRUE(counter_.Record()->WaitUntilHeld(kPatience));
+
+    // Two owners stop at the same time, as the application's shutdown and its destructor
+    // once did: one stops, the other returns, and neither waits for the call forever.
+    auto other = std::async(std::launch::async, [&] { host_.Stop(); });
+    host_.Stop();
+    const bool bothReturned = other.wait_for(kPatience) == std::future_status::ready;
+    EXPECT_TRUE(host_.LeftCallsRunning());
+    EXPECT_EQ(lock_.Count(), 0);
+
+    counter_.Record()->LetGo();
+    caller.join();
+    EXPECT_TRUE(bothReturned);
+    // The call ended on its own; the host may go now.
+    EXPECT_TRUE(WaitUntil([&] { return !host_.LeftCallsRunning(); }, kPatience));
+}
+
+TEST_F(BusHostTest, AClassThatWaitsWhileMakingAnInstanceHoldsUpNoOtherClient) {
+    BusTestClient other(bus_.Address());
+    auto instance = Instance(other, other.CreateInstance(kTestName, kTestFactory));
+    counter_.HoldCreations(true);
+    BusTestClient first(bus_.Address());
+    std::string created;
+    std::thread creating([&] { created = first.CreateInstance(kTestName, kTestFactory); });
+    ASSERT_TRUE(counter_.Record()->WaitUntilHeld(kPatience));
+    counter_.HoldCreations(false);
+
+    // The bus loop answers the others meanwhile: a ping of the server's connection, a call
+    // on an instance and a new instance.
+    constexpr auto kAnswerWait = std::chrono::seconds(10);
+    EXPECT_EQ(BusTestClient::Try([&] {
+                  other.Proxy(host_.UniqueName(), "/")
+                      ->callMethod("Ping")
+                      .onInterface("org.freedesktop.DBus.Peer")
+                      .withTimeout(kAnswerWait);
+              }).name,
+              "");
+    EXPECT_EQ(BusTestClient::Try([&] {
+                  instance->callMethod("Add")
+                      .onInterface(kCounterInterface)
+                      .withTimeout(kAnswerWait)
+                      .withArguments(std::int32_t{1});
+              }).name,
+              "");
+    EXPECT_NE(other.CreateInstance(kTestName, kTestFactory), "");
+    EXPECT_TRUE(counter_.Record()->Holding());
+
+    counter_.Record()->LetGo();
+    creating.join();
+    EXPECT_NE(created, "");
+    EXPECT_EQ(lock_.Count(), 3);
+}
+
+TEST_F(BusHostTest, ArgumentsBeyondTheLimitsOfACallAreRefusedAndTheClientGoesOn) {
+    BusTestClient client(bus_.Address());
+    auto instance = Instance(client, client.CreateInstance(kTestName, kTestFactory));
+    // A value of 4 MB of bytes, and a text of 5 MB: both over what one call may hold.
+    for (const sdbus::Variant& huge :
+         {sdbus::Variant(std::vector<std::uint8_t>(4 * 1024 * 1024, 7)),
+          sdbus::Variant(std::string(5 * 1024 * 1024, 'x'))}) {
+        const BusFailure refused = BusTestClient::Try([&] {
+            instance->callMethod("Echo").onInterface(kCounterInterface).withArguments(huge);
+        });
+        EXPECT_EQ(refused.name, kHresultErrorName);
+        EXPECT_EQ(refused.message.substr(0, 10), Hex(E_INVALIDARG)) << refused.message;
+    }
+    // What fits is served as before.
+    sdbus::Variant echoed;
+    instance->callMethod("Echo")
+        .onInterface(kCounterInterface)
+        .withArguments(sdbus::Variant(std::vector<std::uint8_t>(64 * 1024, 7)))
+        .storeResultsTo(echoed);
+    EXPECT_EQ(echoed.get<std::vector<std::uint8_t>>().size(), 64u * 1024);
+    EXPECT_EQ(Add(*instance, 2), 2);
 }
 
 TEST_F(BusHostTest, ANameThatIsTakenIsRefusedWithAReason) {

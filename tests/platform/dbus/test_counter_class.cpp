@@ -183,6 +183,7 @@ BusInstanceResult TestCounterClass::CreateInstance(const BusClient& client,
         std::lock_guard lock(clientMutex_);
         lastClient_ = client;
     }
+    if (holdCreations_) record_->HoldCall();
     if (Failed(refusal_)) return {refusal_, nullptr};
     return {S_OK, std::make_unique<TestCounter>(std::move(sinks), record_, arguments_)};
 }

@@ -2,6 +2,7 @@
 // A small server class for the bus host's tests: each client's instance keeps its own
 // running total, reports chosen result codes, creates child objects, and calls back a
 // sink that its client names.
+#include <atomic>
 #include <condition_variable>
 #include <memory>
 #include <mutex>
@@ -50,6 +51,9 @@ class TestCounterClass final : public IBusClass {
 
     // Refuses every further instance with the code (S_OK creates again).
     void RefuseWith(HRESULT code) { refusal_ = code; }
+    // Makes each further creation wait until the record lets its held calls go, as a class
+    // whose creation waits for a lock that a device exchange holds.
+    void HoldCreations(bool hold) { holdCreations_ = hold; }
     const std::shared_ptr<CounterRecord>& Record() const { return record_; }
     // The client of the latest instance, as the host described it.
     BusClient LastClient() const {
@@ -61,7 +65,8 @@ class TestCounterClass final : public IBusClass {
     std::string busName_;
     std::string factoryPath_;
     std::vector<std::string> arguments_;
-    HRESULT refusal_ = S_OK;
+    std::atomic<HRESULT> refusal_{S_OK};
+    std::atomic<bool> holdCreations_{false};
     mutable std::mutex clientMutex_;
     BusClient lastClient_;
     std::shared_ptr<CounterRecord> record_ = std::make_shared<CounterRecord>();

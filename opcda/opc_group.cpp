@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <chrono>
+#include <condition_variable>
+#include <mutex>
 
 #include "app/trace_file.h"
 #include "model/locks.h"
@@ -22,6 +24,7 @@ namespace velk {
 namespace {
 
 constexpr std::uint32_t kMinimumUpdateRate = 10;
+constexpr int kUpdateThreadWaitMs = 5000;
 
 // The process-wide cancel ID counter of 2.0 requests; the first ID is 1.
 std::atomic<std::uint32_t> nextCancelID{1};
@@ -61,32 +64,13 @@ std::size_t OPCGroup::LiveGroups() { return liveGroups.load(); }
 
 OPCGroup::~OPCGroup() {
     running_ = false;
-    {
-        std::lock_guard lock(wake_->lock);
-        wake_->running = false;
-    }
-    wake_->condition.notify_all();
-    if (updateThread_.joinable()) {
-        if (updateThread_.get_id() == std::this_thread::get_id()) {
-            updateThread_.detach();
-        } else {
-            updateThread_.join();
-        }
-    }
-    {
-        std::lock_guard lock(workerLock_);
-        for (auto& worker : workers_) {
-            if (!worker.thread.joinable()) continue;
-            // The last reference may go on a worker of this group: that worker ends on its own.
-            if (worker.thread.get_id() == std::this_thread::get_id()) {
-                worker.thread.detach();
-            } else {
-                worker.thread.join();
-            }
-        }
-        workers_.clear();
+    // The thread holds the group only during a cycle, so it is between cycles now (or this
+    // is that thread): the wait is short, and bounded whatever happens.
+    if (!updater_.Stop(std::chrono::milliseconds(kUpdateThreadWaitMs))) {
+        Trace("OPC DA group update thread still running after 5000 ms; left to end on its own");
     }
     topics_.clear();
+    if (services_.requests) services_.requests->Give(static_cast<std::uint32_t>(requests_.size()));
     requests_.clear();
     {
         std::lock_guard lock(connectionLock_);
@@ -98,6 +82,7 @@ OPCGroup::~OPCGroup() {
     }
     {
         std::lock_guard lock(itemLock_);
+        if (services_.items) services_.items->Give(static_cast<std::uint32_t>(items_.size()));
         items_.clear();
     }
     Trace("OPC DA group object destroyed");
@@ -120,39 +105,24 @@ void OPCGroup::Initialise(std::string name, bool active, std::uint32_t requested
 }
 
 void OPCGroup::StartUpdateThread() {
-    if (updateThread_.joinable()) return;
+    if (updater_.IsStarted()) return;
     std::weak_ptr<OPCGroup> weak = weak_from_this();
-    std::shared_ptr<WakeState> wake = wake_;
-    updateThread_ = std::thread([weak, wake] {
-        NameCurrentThread("DA group");
-        SetCurrentThreadPriority(ThreadPriority::Highest);  // refusal leaves normal priority
-        while (wake->running) {
-            std::uint32_t wait = 0;
-            {
-                auto self = weak.lock();
-                if (!self) return;
-                wait = self->CycleAndWaitTime();
-            }  // when that was the last reference, the group is gone and running is clear
-            std::unique_lock lock(wake->lock);
-            wake->condition.wait_for(lock, std::chrono::milliseconds(wait),
-                                     [&] { return wake->signalled || !wake->running; });
-            wake->signalled = false;
-        }
+    updater_.Start([weak] {
+        auto self = weak.lock();
+        // When this was the last reference, the group goes here and the thread ends.
+        return self ? self->UpdateCycleStep() : UpdateStep::End();
     });
 }
 
-void OPCGroup::WakeUpdateThread() {
-    {
-        std::lock_guard lock(wake_->lock);
-        wake_->signalled = true;
-    }
-    wake_->condition.notify_all();
-}
+void OPCGroup::WakeUpdateThread() { updater_.Wake(); }
 
-std::uint32_t OPCGroup::CycleAndWaitTime() {
+UpdateStep OPCGroup::UpdateCycleStep() {
+    if (!running_) return UpdateStep::End();
+    // Nothing to poll and nothing to send: sleep until items come or the group is activated.
+    if (!active_ || (!services_.changelessUpdate && ItemCount() == 0)) return UpdateStep::Sleep();
     const std::uint32_t t0 = services_.clock->TickCount();
     RunUpdateCycle();
-    return UpdateWaitMs(updateRate_.load(), t0, services_.clock->TickCount());
+    return UpdateStep::WaitFor(UpdateWaitMs(updateRate_.load(), t0, services_.clock->TickCount()));
 }
 
 std::string OPCGroup::Name() const {
@@ -280,9 +250,14 @@ HRESULT OPCGroup::AddItems(const std::vector<OPCITEMDEF>& items,
                 anyFailed = true;
                 continue;
             }
-            std::unique_ptr<COPCItem> item(new (std::nothrow) COPCItem(
-                *tag, *device, items[i].active, items[i].hClient, items[i].requestedDataType));
+            // Past the client's bound an item fails as an allocation that failed.
+            const bool allowed = !services_.items || services_.items->TryTake();
+            std::unique_ptr<COPCItem> item(
+                allowed ? new (std::nothrow) COPCItem(*tag, *device, items[i].active,
+                                                      items[i].hClient, items[i].requestedDataType)
+                        : nullptr);
             if (!item) {
+                if (allowed && services_.items) services_.items->Give();
                 errors[i] = E_OUTOFMEMORY;
                 results[i] = OPCITEMRESULT{};
                 anyFailed = true;
@@ -329,6 +304,7 @@ HRESULT OPCGroup::RemoveItems(const std::vector<std::uint32_t>& handles,
                 if (topic->device == it->second->device) topic->RemoveFirst(it->second->tag);
             }
             items_.erase(it);
+            if (services_.items) services_.items->Give();
         }
     }
     return Traced("IOPCItemMgt::RemoveItems", anyFailed ? S_FALSE : S_OK);
@@ -420,39 +396,59 @@ std::vector<OPCITEMATTRIBUTES> OPCGroup::ItemAttributes(std::size_t index,
 
 // ---- synchronous I/O ----
 
-void OPCGroup::ReadFromDevice(COPCItem& item) {
-    services_.tagIO->ReadTags(*item.device, TagList{item.tag});
+OPCGroup::ItemTarget OPCGroup::TargetOf(std::uint32_t handle) const {
+    ItemTarget target;
+    target.handle = handle;
+    const COPCItem* item = FindItem(handle);
+    if (item == nullptr) return target;
+    target.found = true;
+    target.tag = item->tag;
+    target.device = item->device;
+    target.clientHandle = item->clientHandle;
+    target.active = item->active;
+    target.readable = IsReadable(*item->tag);
+    return target;
 }
 
 HRESULT OPCGroup::Read(std::uint32_t source, const std::vector<std::uint32_t>& handles,
                        std::vector<OPCITEMSTATE>& states, std::vector<HRESULT>& errors) {
     states.assign(handles.size(), OPCITEMSTATE{});
     errors.assign(handles.size(), S_OK);
-    bool anyFailed = false;
+    std::vector<ItemTarget> targets;
+    targets.reserve(handles.size());
     {
         std::lock_guard lock(itemLock_);
-        for (std::size_t i = 0; i < handles.size(); ++i) {
-            COPCItem* item = FindItem(handles[i]);
-            if (item == nullptr) {
-                errors[i] = OPC_E_INVALIDHANDLE;
-                anyFailed = true;
-                continue;
-            }
-            const bool readable = IsReadable(*item->tag);
+        for (std::uint32_t handle : handles) targets.push_back(TargetOf(handle));
+    }
+    // The devices answer without the item lock held, so that a silent controller delays
+    // no other call on the group.
+    if (source != OPC_DS_CACHE) {
+        for (const ItemTarget& target : targets) {
             // A tag without read access is never asked from the device.
-            if (source != OPC_DS_CACHE && readable) ReadFromDevice(*item);
-            std::lock_guard data(TagDataLock());
-            OPCITEMSTATE& state = states[i];
-            state.hClient = item->clientHandle;
-            state.timestamp = item->tag->timestamp;
-            state.value = ValueAsServed(*item->tag);
-            const bool bothActive = active_ && item->active;
-            state.quality =
-                (source == OPC_DS_CACHE && !bothActive) ? kQualityOutOfService : item->tag->quality;
-            if (!readable) {
-                errors[i] = OPC_E_BADRIGHTS;
-                anyFailed = true;
+            if (target.found && target.readable) {
+                services_.tagIO->ReadTags(*target.device, TagList{target.tag});
             }
+        }
+    }
+    bool anyFailed = false;
+    std::lock_guard data(TagDataLock());
+    for (std::size_t i = 0; i < targets.size(); ++i) {
+        const ItemTarget& target = targets[i];
+        if (!target.found) {
+            errors[i] = OPC_E_INVALIDHANDLE;
+            anyFailed = true;
+            continue;
+        }
+        OPCITEMSTATE& state = states[i];
+        state.hClient = target.clientHandle;
+        state.timestamp = target.tag->timestamp;
+        state.value = ValueAsServed(*target.tag);
+        const bool bothActive = active_ && target.active;
+        state.quality =
+            (source == OPC_DS_CACHE && !bothActive) ? kQualityOutOfService : target.tag->quality;
+        if (!target.readable) {
+            errors[i] = OPC_E_BADRIGHTS;
+            anyFailed = true;
         }
     }
     return Traced("IOPCSyncIO::Read", anyFailed ? S_FALSE : S_OK);
@@ -463,19 +459,29 @@ HRESULT OPCGroup::Write(const std::vector<std::uint32_t>& handles,
     if (values.size() < handles.size()) return Traced("IOPCSyncIO::Write", E_INVALIDARG);
     errors.assign(handles.size(), S_OK);
     bool anyFailed = false;
-    std::lock_guard lock(itemLock_);
-    for (std::size_t i = 0; i < handles.size(); ++i) {
-        COPCItem* item = FindItem(handles[i]);
-        if (item == nullptr) {
-            errors.clear();
-            return Traced("IOPCSyncIO::Write", E_FAIL);
+    std::vector<ItemTarget> targets;
+    targets.reserve(handles.size());
+    {
+        // Every handle is checked before anything is written, so that a bad handle fails
+        // only its own item and the client knows which items were written.
+        std::lock_guard lock(itemLock_);
+        for (std::uint32_t handle : handles) targets.push_back(TargetOf(handle));
+    }
+    for (std::size_t i = 0; i < targets.size(); ++i) {
+        if (!targets[i].found) {
+            errors[i] = OPC_E_INVALIDHANDLE;
+            anyFailed = true;
+            continue;
         }
         // The scan engine takes TagDataLock itself and never holds it across the exchange.
-        errors[i] = services_.tagIO->WriteTag(*item->device, *item->tag, values[i]);
-        if (Succeeded(errors[i])) {
-            item->changed = true;
-        } else {
-            anyFailed = true;
+        errors[i] = services_.tagIO->WriteTag(*targets[i].device, *targets[i].tag, values[i]);
+        anyFailed |= Failed(errors[i]);
+    }
+    {
+        std::lock_guard lock(itemLock_);
+        for (std::size_t i = 0; i < targets.size(); ++i) {
+            if (!targets[i].found || Failed(errors[i])) continue;
+            if (COPCItem* item = FindItem(targets[i].handle)) item->changed = true;
         }
     }
     return Traced("IOPCSyncIO::Write", anyFailed ? S_FALSE : S_OK);
@@ -483,10 +489,74 @@ HRESULT OPCGroup::Write(const std::vector<std::uint32_t>& handles,
 
 // ---- update cycle and senders ----
 
+std::vector<OPCGroup::TopicRead> OPCGroup::TopicsToRead(bool mark) {
+    std::vector<TopicRead> reads;
+    reads.reserve(topics_.size());
+    for (auto& topic : topics_) {
+        if (mark && topic->reading->exchange(true)) continue;  // its earlier read still runs
+        reads.push_back({topic->device, topic->tags, mark ? topic->reading : nullptr});
+    }
+    return reads;
+}
+
+namespace {
+
+// Counts the reads of one cycle down; shared with the reads, which may outlive the cycle.
+struct ReadsInHand {
+    std::mutex lock;
+    std::condition_variable ended;
+    std::size_t left = 0;
+
+    void OneEnded() {
+        {
+            std::lock_guard guard(lock);
+            --left;
+        }
+        ended.notify_all();
+    }
+};
+
+}  // namespace
+
+void OPCGroup::ReadTopics(std::vector<TopicRead> reads, std::chrono::milliseconds wait) {
+    ITagIO* io = services_.tagIO;
+    if (services_.deviceReads == nullptr) {
+        for (TopicRead& read : reads) {
+            io->ReadTags(*read.device, read.tags);
+            if (read.reading) read.reading->store(false);
+        }
+        return;
+    }
+    auto inHand = std::make_shared<ReadsInHand>();
+    inHand->left = reads.size();
+    for (TopicRead& read : reads) {
+        auto reading = read.reading;
+        ODevice* device = read.device;
+        auto work = [io, device, tags = std::move(read.tags), reading, inHand] {
+            io->ReadTags(*device, tags);
+            if (reading) reading->store(false);
+            inHand->OneEnded();
+        };
+        if (!services_.deviceReads->LaunchOn(*device, std::move(work))) {
+            if (reading) reading->store(false);
+            inHand->OneEnded();
+        }
+    }
+    // A device that does not answer holds up the cycle at most one period; its items keep
+    // what their tags hold, and the next cycles read the other devices at their rate.
+    std::unique_lock guard(inHand->lock);
+    inHand->ended.wait_for(guard, wait, [&] { return inHand->left == 0; });
+}
+
 void OPCGroup::RunUpdateCycle() {
     if (!active_) return;
+    std::vector<TopicRead> reads;
+    {
+        std::lock_guard lock(itemLock_);
+        reads = TopicsToRead(true);
+    }
+    ReadTopics(std::move(reads), std::chrono::milliseconds(updateRate_.load()));
     ItemLock lock(itemLock_);
-    for (auto& topic : topics_) services_.tagIO->ReadTags(*topic->device, topic->tags);
     bool any = services_.changelessUpdate;
     {
         std::lock_guard data(TagDataLock());
@@ -615,6 +685,8 @@ void OPCGroup::SendStream(ItemLock& lock, const AdviseConnection& connection, st
 // ---- asynchronous I/O ----
 
 HRESULT OPCGroup::Submit(std::unique_ptr<ASyncRequest> request) {
+    // A client may have only so many requests waiting; the rest fail at once.
+    if (services_.requests && !services_.requests->TryTake()) return E_OUTOFMEMORY;
     ASyncRequest* submitted = request.get();
     {
         std::lock_guard lock(itemLock_);
@@ -622,47 +694,22 @@ HRESULT OPCGroup::Submit(std::unique_ptr<ASyncRequest> request) {
         ++outstanding_;
     }
     std::weak_ptr<OPCGroup> weak = weak_from_this();
-    bool started = false;
-    if (services_.launcher != nullptr) {
-        started = services_.launcher->Launch([weak] {
-            if (auto self = weak.lock()) self->ServeOneRequest();
-        });
-    } else {
-        auto done = std::make_shared<std::atomic<bool>>(false);
-        try {
-            std::lock_guard lock(workerLock_);
-            ReapWorkers();
-            workers_.push_back({std::thread([weak, done] {
-                                    if (auto self = weak.lock()) self->ServeOneRequest();
-                                    *done = true;
-                                }),
-                                done});
-            started = true;
-        } catch (const std::system_error&) {
-            started = false;
-        }
-    }
+    const bool started = services_.launcher != nullptr && services_.launcher->Launch([weak] {
+        if (auto self = weak.lock()) self->ServeOneRequest();
+    });
     if (started) return S_OK;
     // A call that failed must not complete later: take its request back.
-    std::lock_guard lock(itemLock_);
-    auto it = std::find_if(requests_.begin(), requests_.end(),
-                           [submitted](const auto& r) { return r.get() == submitted; });
-    if (it != requests_.end()) {
-        requests_.erase(it);
-        --outstanding_;
-    }
-    return E_FAIL;
-}
-
-void OPCGroup::ReapWorkers() {
-    for (auto it = workers_.begin(); it != workers_.end();) {
-        if (*it->done && it->thread.joinable()) {
-            it->thread.join();
-            it = workers_.erase(it);
-        } else {
-            ++it;
+    {
+        std::lock_guard lock(itemLock_);
+        auto it = std::find_if(requests_.begin(), requests_.end(),
+                               [submitted](const auto& r) { return r.get() == submitted; });
+        if (it != requests_.end()) {
+            requests_.erase(it);
+            --outstanding_;
+            if (services_.requests) services_.requests->Give();
         }
     }
+    return E_FAIL;
 }
 
 void OPCGroup::ServeOneRequest() {
@@ -683,57 +730,84 @@ void OPCGroup::ServeOneRequest() {
         FinishRequest();
         return;
     }
-    ExecuteRequest(*request);
+    ExecuteRequest(lock, *request);
     CompleteRequest(lock, *request);
     if (lock.owns_lock()) lock.unlock();
     request.reset();
     FinishRequest();
 }
 
-void OPCGroup::ExecuteRequest(ASyncRequest& request) {
+void OPCGroup::ExecuteRequest(ItemLock& lock, ASyncRequest& request) {
     switch (request.kind) {
-        case RequestKind::Read:
+        case RequestKind::Read: {
+            // Which items to read from their devices is decided under the item lock, the
+            // devices are read without it, and the values are stored under it again.
+            struct Planned {
+                ItemTarget target;
+                bool fromDevice;
+                bool outOfService;
+            };
+            std::vector<Planned> planned;
             for (std::uint32_t handle : request.handles) {
-                COPCItem* item = FindItem(handle);
-                if (item == nullptr || !IsReadable(*item->tag)) continue;
+                const ItemTarget target = TargetOf(handle);
+                if (!target.found || !target.readable) continue;
+                const bool bothActive = active_ && target.active;
                 bool fromDevice = request.source == OPC_DS_DEVICE;
-                const bool bothActive = active_ && item->active;
-                if (!fromDevice && bothActive) fromDevice = item->device->simulationEnabled != 0;
-                if (fromDevice) ReadFromDevice(*item);
-                std::lock_guard data(TagDataLock());
-                item->cachedQuality = (request.source != OPC_DS_DEVICE && !bothActive)
-                                          ? kQualityOutOfService
-                                          : item->tag->quality;
+                if (!fromDevice && bothActive) fromDevice = target.device->simulationEnabled != 0;
+                planned.push_back(
+                    {target, fromDevice, request.source != OPC_DS_DEVICE && !bothActive});
+            }
+            lock.unlock();
+            for (const Planned& p : planned) {
+                if (p.fromDevice)
+                    services_.tagIO->ReadTags(*p.target.device, TagList{p.target.tag});
+            }
+            lock.lock();
+            std::lock_guard data(TagDataLock());
+            for (const Planned& p : planned) {
+                COPCItem* item = FindItem(p.target.handle);
+                if (item == nullptr) continue;  // removed meanwhile
+                item->cachedQuality = p.outOfService ? kQualityOutOfService : item->tag->quality;
                 item->cachedValue = ValueAsServed(*item->tag);
                 item->changed = true;
             }
             break;
-        case RequestKind::Write:
+        }
+        case RequestKind::Write: {
             request.errors.assign(request.handles.size(), S_OK);
-            for (std::size_t i = 0; i < request.handles.size(); ++i) {
-                COPCItem* item = FindItem(request.handles[i]);
-                if (item == nullptr || i >= request.values.size()) {
+            std::vector<ItemTarget> targets;
+            for (std::uint32_t handle : request.handles) targets.push_back(TargetOf(handle));
+            lock.unlock();
+            for (std::size_t i = 0; i < targets.size(); ++i) {
+                if (!targets[i].found || i >= request.values.size()) {
                     request.errors[i] = OPC_E_INVALIDHANDLE;
                     continue;
                 }
-                request.errors[i] =
-                    services_.tagIO->WriteTag(*item->device, *item->tag, request.values[i]);
-                if (Succeeded(request.errors[i])) item->changed = true;
+                request.errors[i] = services_.tagIO->WriteTag(*targets[i].device, *targets[i].tag,
+                                                              request.values[i]);
+            }
+            lock.lock();
+            for (std::size_t i = 0; i < targets.size(); ++i) {
+                if (Failed(request.errors[i])) continue;
+                if (COPCItem* item = FindItem(targets[i].handle)) item->changed = true;
             }
             break;
-        case RequestKind::Refresh:
+        }
+        case RequestKind::Refresh: {
             if (!active_) break;
-            for (auto& topic : topics_) services_.tagIO->ReadTags(*topic->device, topic->tags);
-            {
-                std::lock_guard data(TagDataLock());
-                for (auto& [handle, item] : items_) {
-                    if (!item->active || !IsReadable(*item->tag)) continue;
-                    item->cachedValue = ValueAsServed(*item->tag);
-                    item->cachedQuality = item->tag->quality;
-                    item->changed = true;
-                }
+            std::vector<TopicRead> reads = TopicsToRead(false);
+            lock.unlock();
+            for (TopicRead& read : reads) services_.tagIO->ReadTags(*read.device, read.tags);
+            lock.lock();
+            std::lock_guard data(TagDataLock());
+            for (auto& [handle, item] : items_) {
+                if (!item->active || !IsReadable(*item->tag)) continue;
+                item->cachedValue = ValueAsServed(*item->tag);
+                item->cachedQuality = item->tag->quality;
+                item->changed = true;
             }
             break;
+        }
     }
 }
 
@@ -785,6 +859,7 @@ void OPCGroup::FinishRequest() {
         --outstanding_;
         if (removed_ && outstanding_ == 0) release = std::move(pendingTableReference_);
     }
+    if (services_.requests) services_.requests->Give();
     // The table's reference may be the last one; it goes after the lock is released.
 }
 

@@ -256,6 +256,7 @@ std::shared_ptr<OPCServer> DaTest::MakeServer(bool updateThreads, bool changeles
     DAServerSettings settings;
     settings.changelessUpdate = changeless;
     settings.startUpdateThreads = updateThreads;
+    settings.limits = limits;
     settings.startTime = FakeClock::kDefaultStart - 1000;
     settings.majorVersion = 1;
     settings.minorVersion = 0;

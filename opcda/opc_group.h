@@ -1,6 +1,11 @@
 #pragma once
 // A DA group: the client's items, synchronous and asynchronous reads and writes, the update
-// cycle that polls the devices of its items, and the 2.0 and 1.0 notifications.
+// cycle that polls the devices of its items, and the 2.0 and 1.0 notifications. The group
+// is the OPC face; its parts are classes of their own: the item table (GroupItemTable), the
+// request queue (AsyncRequestQueue, served by the launcher's workers), the connections
+// (DataCallbackPoint, AdviseConnections) and the update thread (GroupUpdater). Its methods
+// are implemented in opc_group.cpp (state, items, synchronous I/O, update cycle),
+// opc_group_async.cpp and opc_group_notify.cpp (senders, data object, connection point).
 //
 // Locking: the item lock guards items, topics, requests and counters and is taken before
 // TagDataLock; the advise lock may be taken while the item lock is held; the connection
@@ -10,8 +15,6 @@
 #include <atomic>
 #include <chrono>
 #include <cstdint>
-#include <deque>
-#include <map>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -19,9 +22,12 @@
 #include <vector>
 
 #include "opcda/async_request.h"
+#include "opcda/async_request_queue.h"
 #include "opcda/client_quota.h"
 #include "opcda/client_sinks.h"
 #include "opcda/copc_item.h"
+#include "opcda/group_connections.h"
+#include "opcda/group_item_table.h"
 #include "opcda/group_updater.h"
 #include "opcda/o_topic.h"
 #include "opcda/opc_da_types.h"
@@ -49,13 +55,6 @@ struct GroupServices {
     std::shared_ptr<ClientQuota> requests;
     // The owner's finder of item IDs (device name, then the path below it); TreeLock held.
     std::function<OModbusTag*(const std::string& itemID, ODevice** device)> findItem;
-};
-
-// One connection of the 1.0 data object.
-struct AdviseConnection {
-    std::uint32_t number = 0;
-    FORMATETC format;
-    IAdviseSink10* sink = nullptr;
 };
 
 class OPCGroup : public std::enable_shared_from_this<OPCGroup> {
@@ -179,37 +178,12 @@ class OPCGroup : public std::enable_shared_from_this<OPCGroup> {
   private:
     using ItemLock = std::unique_lock<std::recursive_mutex>;
 
-    // What an exchange needs of one item, taken under the item lock and used without it.
-    struct ItemTarget {
-        std::uint32_t handle = 0;
-        OModbusTag* tag = nullptr;
-        ODevice* device = nullptr;
-        std::uint32_t clientHandle = 0;
-        bool found = false;
-        bool active = false;
-        bool readable = false;
-    };
-    // One topic to read: a copy of its list, and its reading mark (null for none).
-    struct TopicRead {
-        ODevice* device;
-        TagList tags;
-        std::shared_ptr<std::atomic<bool>> reading;
-    };
-
-    COPCItem* FindItem(std::uint32_t handle) const;
-    ItemTarget TargetOf(std::uint32_t handle) const;  // item lock held
-    // The topics to read (item lock held); a topic marked as being read is left out when
-    // marking is asked for.
-    std::vector<TopicRead> TopicsToRead(bool mark);
     // Reads the topics without the item lock: on the devices' readers when there are, else
     // one after another here; waits for them at most the time given.
     void ReadTopics(std::vector<TopicRead> reads, std::chrono::milliseconds wait);
     UpdateStep UpdateCycleStep();
     HRESULT LookUp(const OPCITEMDEF& def, OPCITEMRESULT& result, OModbusTag** tag,
                    ODevice** device) const;
-    OTopic& TopicFor(ODevice& device);
-    // Takes the items whose changed mark is set (clearing the marks), in item-table order.
-    std::vector<COPCItem*> TakeChangedItems();
     ItemValueList BuildItemValues(const std::vector<COPCItem*>& items) const;
 
     // Senders; each releases the item lock before any sink is called.
@@ -229,7 +203,7 @@ class OPCGroup : public std::enable_shared_from_this<OPCGroup> {
     void ExecuteRequest(ItemLock& lock, ASyncRequest& request);
     void CompleteRequest(ItemLock& lock, ASyncRequest& request);
     void FinishRequest();
-    bool HasCallback() const { return callbackCount_.load() > 0; }
+    bool HasCallback() const { return callbacks_.Any(); }
 
     void WakeUpdateThread();
 
@@ -249,30 +223,19 @@ class OPCGroup : public std::enable_shared_from_this<OPCGroup> {
     std::atomic<bool> callbackEnable_{true};
     std::atomic<bool> running_{true};
     bool sendPending_ = false;
-    bool removed_ = false;
 
+    // The item lock guards the item table, the request queue and sendPending_.
     mutable std::recursive_mutex itemLock_;
-    std::map<std::uint32_t, std::unique_ptr<COPCItem>> items_;
-    std::uint32_t nextItemHandle_ = 1;
-    std::vector<std::unique_ptr<OTopic>> topics_;
-    std::deque<std::unique_ptr<ASyncRequest>> requests_;  // newest at the front
-    std::uint32_t outstanding_ = 0;
-    std::uint32_t nextTransactionID_ = 2;
-    std::shared_ptr<OPCGroup> pendingTableReference_;
+    GroupItemTable table_;
+    AsyncRequestQueue requests_{services_.requests};
+
+    // The 2.0 connection point and the 1.0 advise holder, each with its own lock.
+    DataCallbackPoint callbacks_;
+    AdviseConnections advises_;
 
     // The update thread with its wake event. It holds the group only for the length of a
     // cycle.
     GroupUpdater updater_;
-
-    mutable std::recursive_mutex adviseLock_;
-    bool adviseHolder_ = false;
-    std::vector<AdviseConnection> adviseConnections_;
-    std::uint32_t nextAdviseConnection_ = 1;
-
-    mutable std::recursive_mutex connectionLock_;
-    std::vector<std::pair<std::uint32_t, IOPCDataCallbackSink*>> callbacks_;
-    std::uint32_t nextCookie_ = 1;
-    std::atomic<int> callbackCount_{0};
 };
 
 }  // namespace velk

@@ -1,5 +1,7 @@
 #include "opcda/da_workers.h"
 
+#include <chrono>
+
 namespace velk {
 
 DaWorkers::DaWorkers(std::size_t requestThreads) : requests_("DA requests", requestThreads) {}
@@ -25,8 +27,13 @@ void DaWorkers::Stop() {
         stopped_ = true;
         readers.swap(readers_);
     }
-    requests_.Stop();
-    for (auto& [device, reader] : readers) reader->Stop();
+    // One wait for all of them: a reader in a read of a silent controller ends with that
+    // read's own time-out.
+    requests_.BeginStop();
+    for (auto& [device, reader] : readers) reader->BeginStop();
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(5000);
+    requests_.WaitStopped(deadline);
+    for (auto& [device, reader] : readers) reader->WaitStopped(deadline);
 }
 
 std::size_t DaWorkers::ThreadCount() const {

@@ -53,8 +53,11 @@ bool TaskPool::Post(std::function<void()> task) {
 }
 
 bool TaskPool::Stop(std::chrono::milliseconds timeout) {
-    if (stopped_) return true;
-    stopped_ = true;
+    BeginStop();
+    return WaitStopped(std::chrono::steady_clock::now() + timeout);
+}
+
+void TaskPool::BeginStop() {
     std::deque<std::function<void()>> dropped;
     {
         std::lock_guard lock(queue_->mutex);
@@ -63,7 +66,11 @@ bool TaskPool::Stop(std::chrono::milliseconds timeout) {
     }
     queue_->changed.notify_all();
     dropped.clear();  // outside the lock: a task may own what takes it again
-    const auto deadline = std::chrono::steady_clock::now() + timeout;
+}
+
+bool TaskPool::WaitStopped(std::chrono::steady_clock::time_point deadline) {
+    if (stopped_) return true;
+    stopped_ = true;
     bool allEnded = true;
     for (auto& thread : threads_) {
         if (thread->IsCurrentThread()) {

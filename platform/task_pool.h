@@ -29,6 +29,10 @@ class TaskPool {
     // threads; true when every thread ended. Called on one of the pool's own threads it
     // does not wait for that thread.
     bool Stop(std::chrono::milliseconds timeout = std::chrono::milliseconds(5000));
+    // The two halves of Stop, so that several pools stop within one wait: refuse and drop,
+    // then wait until the deadline.
+    void BeginStop();
+    bool WaitStopped(std::chrono::steady_clock::time_point deadline);
     // Tasks queued and not yet taken by a thread.
     std::size_t Queued() const;
     std::size_t ThreadCount() const { return threads_.size(); }

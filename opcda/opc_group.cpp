@@ -27,6 +27,8 @@ constexpr std::uint32_t kMinimumUpdateRate = 10;
 constexpr int kUpdateThreadWaitMs = 5000;
 
 std::atomic<std::size_t> liveGroups{0};
+std::mutex liveLock;  // with liveChanged: the wait for the last group to go
+std::condition_variable liveChanged;
 
 }  // namespace
 
@@ -43,6 +45,11 @@ OPCGroup::OPCGroup(GroupServices services, std::weak_ptr<OPCServer> owner,
 }
 
 std::size_t OPCGroup::LiveGroups() { return liveGroups.load(); }
+
+bool OPCGroup::WaitUntilNoneLive(std::chrono::milliseconds timeout) {
+    std::unique_lock lock(liveLock);
+    return liveChanged.wait_for(lock, timeout, [] { return liveGroups.load() == 0; });
+}
 
 OPCGroup::~OPCGroup() {
     running_ = false;
@@ -64,7 +71,11 @@ OPCGroup::~OPCGroup() {
         table_.ClearItems();
     }
     Trace("OPC DA group object destroyed");
-    --liveGroups;
+    {
+        std::lock_guard lock(liveLock);
+        --liveGroups;
+    }
+    liveChanged.notify_all();
 }
 
 void OPCGroup::Initialise(std::string name, bool active, std::uint32_t requestedRate,

@@ -154,6 +154,8 @@ class OPCGroup : public std::enable_shared_from_this<OPCGroup> {
     // that its own update thread or worker holds at the moment the client lets go is
     // destroyed on that thread; whoever tears down the tag I/O waits for this to reach 0.
     static std::size_t LiveGroups();
+    // Waits up to the time-out until LiveGroups() is 0; false when groups are still live.
+    static bool WaitUntilNoneLive(std::chrono::milliseconds timeout);
 
     // One pass of the update cycle (what the update thread does once per period): the
     // topics are read without the item lock, a topic whose earlier read still runs is not

@@ -1,5 +1,9 @@
 #include "opcda/bus/da_bus_class.h"
 
+#include <chrono>
+
+#include "app/trace_file.h"
+
 namespace velk {
 
 using namespace dabus;
@@ -12,6 +16,11 @@ DaBusClass::DaBusClass(std::string busName, std::string factoryPath, DaBusServic
 
 DaBusClass::~DaBusClass() {
     releases_.Drain();
+    // A group that its update thread held last goes on that thread, after its cycle; it
+    // still uses the tag I/O and the tree, which go after this class.
+    if (!OPCGroup::WaitUntilNoneLive(std::chrono::milliseconds(5000))) {
+        Trace("OPC DA groups still live 5000 ms after their last client; left to end on their own");
+    }
     workers_->Stop();
 }
 

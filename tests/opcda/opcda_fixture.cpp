@@ -203,12 +203,7 @@ DaTest::~DaTest() {
     InstallTrace(nullptr);
 }
 
-bool WaitUntilNoGroupsLive() {
-    for (int i = 0; i < 2000 && OPCGroup::LiveGroups() != 0; ++i) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
-    return OPCGroup::LiveGroups() == 0;
-}
+bool WaitUntilNoGroupsLive() { return OPCGroup::WaitUntilNoneLive(std::chrono::seconds(20)); }
 
 ODevice& DaTest::AddDevice(const std::string& name) {
     std::unique_ptr<OTagGroup> device = std::make_unique<ODevice>();

@@ -22,6 +22,17 @@ ServerSettings LoadServerSettings(SettingsAccess& access, bool readOnly) {
     s.ChangelessUpdate = number("", "ChangelessUpdate", 0) != 0;
     s.FullTagPath = number("", "FullTagPath", defaults.FullTagPath);
     s.AreaDelimiter = text("", "AreaDelimiter", defaults.AreaDelimiter);
+    // 0 would lock every client out; it reads as the default.
+    const auto limit = [&](std::string_view name, std::uint32_t def) {
+        const std::uint32_t n = number("", name, def);
+        return n == 0 ? def : n;
+    };
+    s.ClientLimits.MaxGroupsPerClient =
+        limit("MaxGroupsPerClient", defaults.ClientLimits.MaxGroupsPerClient);
+    s.ClientLimits.MaxItemsPerClient =
+        limit("MaxItemsPerClient", defaults.ClientLimits.MaxItemsPerClient);
+    s.ClientLimits.MaxRequestsPerClient =
+        limit("MaxRequestsPerClient", defaults.ClientLimits.MaxRequestsPerClient);
 
     s.EventStack.Master1 = Low16(number(kEventStackKey, "Master1", defaults.EventStack.Master1));
     s.EventStack.Master2 = Low16(number(kEventStackKey, "Master2", defaults.EventStack.Master2));
@@ -138,6 +149,11 @@ ShutdownSettings ServerSettingsHolder::Shutdown() const {
 EventStackSettings ServerSettingsHolder::EventStack() const {
     std::lock_guard lock(mutex_);
     return settings_.EventStack;
+}
+
+ClientLimitSettings ServerSettingsHolder::ClientLimits() const {
+    std::lock_guard lock(mutex_);
+    return settings_.ClientLimits;
 }
 
 }  // namespace velk

@@ -53,6 +53,14 @@ struct EventStackSettings {
     bool operator==(const EventStackSettings&) const = default;
 };
 
+// What one DA client may hold at once; read only (the Options dialog does not show them).
+struct ClientLimitSettings {
+    std::uint32_t MaxGroupsPerClient = 1000;
+    std::uint32_t MaxItemsPerClient = 200000;
+    std::uint32_t MaxRequestsPerClient = 1000;  // asynchronous requests waiting or running
+    bool operator==(const ClientLimitSettings&) const = default;
+};
+
 struct ServerSettings {
     bool ChangelessUpdate = false;  // any non-zero stored number reads as set
     std::uint32_t FullTagPath = 1;  // 0: AE source names are short names
@@ -61,6 +69,7 @@ struct ServerSettings {
     RedundancySettings Redundancy;
     ShutdownSettings Shutdown;
     EventStackSettings EventStack;
+    ClientLimitSettings ClientLimits;
 
     bool operator==(const ServerSettings&) const = default;
 };
@@ -103,6 +112,7 @@ class ServerSettingsHolder {
     RedundancySettings Redundancy() const;
     ShutdownSettings Shutdown() const;
     EventStackSettings EventStack() const;
+    ClientLimitSettings ClientLimits() const;
 
   private:
     mutable std::mutex mutex_;

@@ -1,7 +1,11 @@
 // DA group costs that do not depend on a controller: one update cycle over many items
-// (reads answered at once, every value changed) and the 1.0 data stream of many items.
+// (reads answered at once, every value changed), the 1.0 data stream of many items, adding
+// many groups to one client (with the threads they cost), and an asynchronous read's call
+// while the update cycle waits for a controller that does not answer.
 #include <benchmark/benchmark.h>
+#include <dirent.h>
 
+#include <future>
 #include <memory>
 #include <string>
 #include <vector>
@@ -66,24 +70,13 @@ class CountingSink final : public IClientSink, public IOPCDataCallbackSink {
     std::size_t delivered = 0;
 };
 
+// One device with the given number of tags T0, T1, ... under the root.
+ODevice& MakeDevice(OTagGroup& root, const std::string& name, int tags);
+
 void BM_UpdateCycleAllChanged(benchmark::State& state) {
     const int items = static_cast<int>(state.range(0));
     OTagGroup root;
-    std::unique_ptr<OTagGroup> owned = std::make_unique<ODevice>();
-    ODevice* device = static_cast<ODevice*>(owned.get());
-    device->name = "PLC1";
-    device->parent = &root;
-    root.InsertSubgroupByName(owned);
-    for (int i = 0; i < items; ++i) {
-        auto tag = std::make_unique<OModbusTag>();
-        tag->name = "T" + std::to_string(i);
-        tag->SetDataType(VT_I2);
-        tag->locationKind = kHoldingRegister;
-        tag->address = static_cast<std::uint16_t>(i);
-        tag->device = device;
-        tag->group = device;
-        device->InsertTagByName(tag);
-    }
+    MakeDevice(root, "PLC1", items);
     StillClock clock;
     CountingTagIO io;
     DAServerServices services{&clock, &io, nullptr, &root, nullptr};
@@ -119,6 +112,119 @@ void BM_DataStream(benchmark::State& state) {
     state.SetItemsProcessed(state.iterations() * state.range(0));
 }
 BENCHMARK(BM_DataStream)->Arg(10)->Arg(1000);
+
+ODevice& MakeDevice(OTagGroup& root, const std::string& name, int tags) {
+    std::unique_ptr<OTagGroup> owned = std::make_unique<ODevice>();
+    ODevice* device = static_cast<ODevice*>(owned.get());
+    device->name = name;
+    device->parent = &root;
+    root.InsertSubgroupByName(owned);
+    for (int i = 0; i < tags; ++i) {
+        auto tag = std::make_unique<OModbusTag>();
+        tag->name = "T" + std::to_string(i);
+        tag->SetDataType(VT_I2);
+        tag->locationKind = kHoldingRegister;
+        tag->address = static_cast<std::uint16_t>(i);
+        tag->device = device;
+        tag->group = device;
+        device->InsertTagByName(tag);
+    }
+    return *device;
+}
+
+std::size_t ProcessThreads() {
+    std::size_t count = 0;
+    if (DIR* dir = opendir("/proc/self/task")) {
+        while (dirent* entry = readdir(dir)) count += entry->d_name[0] != '.';
+        closedir(dir);
+    }
+    return count;
+}
+
+// The time of one AddGroup when the client already has range(0) groups; with update
+// threads, the threads the groups cost.
+void BM_AddGroupTo(benchmark::State& state) {
+    const int groups = static_cast<int>(state.range(0));
+    const bool threads = state.range(1) != 0;
+    OTagGroup root;
+    MakeDevice(root, "PLC1", 1);
+    StillClock clock;
+    CountingTagIO io;
+    DAServerSettings settings;
+    settings.startUpdateThreads = threads;
+    settings.limits.maxGroups = 1u << 20;
+    auto server =
+        OPCServer::Create(DAServerServices{&clock, &io, nullptr, &root, nullptr}, settings);
+    const std::size_t before = ProcessThreads();
+    std::vector<std::shared_ptr<OPCGroup>> held;
+    for (int i = 0; i < groups; ++i) {
+        std::shared_ptr<OPCGroup> group;
+        server->AddGroup(nullptr, true, 10, 1, nullptr, nullptr, 0, &group, nullptr, nullptr);
+        held.push_back(group);
+    }
+    state.counters["threads"] = static_cast<double>(ProcessThreads() - before);
+    std::shared_ptr<OPCGroup> group;
+    for (auto _ : state) {
+        server->AddGroup(nullptr, true, 10, 1, nullptr, nullptr, 0, &group, nullptr, nullptr);
+        state.PauseTiming();
+        server->RemoveGroup(group->ServerHandle(), true);
+        group.reset();
+        state.ResumeTiming();
+    }
+    for (auto& g : held) server->RemoveGroup(g->ServerHandle(), true);
+}
+BENCHMARK(BM_AddGroupTo)
+    ->Args({100, 0})
+    ->Args({1000, 0})
+    ->Args({4000, 0})
+    ->Args({1000, 1})
+    ->Unit(benchmark::kMicrosecond);
+
+// Reads of the second device never answer until the benchmark ends.
+class SilentSecondDevice final : public ITagIO {
+  public:
+    explicit SilentSecondDevice(ODevice& silent) : silent_(silent), gate_(open_.get_future()) {}
+    void Open() { open_.set_value(); }
+    void ReadTags(ODevice& device, const TagList&) override {
+        if (&device == &silent_) gate_.wait();
+    }
+    HRESULT WriteTag(ODevice&, OModbusTag&, const Variant&) override { return S_OK; }
+
+  private:
+    ODevice& silent_;
+    std::promise<void> open_;
+    std::shared_future<void> gate_;
+};
+
+// IOPCAsyncIO2::Read of a healthy item while the group's update cycle waits for a silent
+// controller: the call's own time.
+void BM_Read2WhileAControllerIsSilent(benchmark::State& state) {
+    OTagGroup root;
+    MakeDevice(root, "PLC1", 1);
+    ODevice& plc2 = MakeDevice(root, "PLC2", 1);
+    StillClock clock;
+    SilentSecondDevice io(plc2);
+    DAServerSettings settings;
+    settings.limits.maxRequests = 1u << 30;
+    {
+        auto server =
+            OPCServer::Create(DAServerServices{&clock, &io, nullptr, &root, nullptr}, settings);
+        std::shared_ptr<OPCGroup> group;
+        server->AddGroup(nullptr, true, 100, 1, nullptr, nullptr, 0, &group, nullptr, nullptr);
+        std::vector<OPCITEMDEF> defs(2);
+        defs[0].itemID = "PLC1.T0";
+        defs[1].itemID = "PLC2.T0";
+        std::vector<OPCITEMRESULT> results;
+        std::vector<HRESULT> errors;
+        group->AddItems(defs, results, errors);
+        const std::vector<std::uint32_t> healthy{results[0].hServer};
+        std::uint32_t cancel = 0;
+        for (auto _ : state) group->Read2(healthy, 1, &cancel, errors);
+        io.Open();
+        server->RemoveGroup(group->ServerHandle(), true);
+    }
+}
+BENCHMARK(BM_Read2WhileAControllerIsSilent)->Unit(benchmark::kMicrosecond);
 
 }  // namespace
 }  // namespace velk

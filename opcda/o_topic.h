@@ -1,6 +1,9 @@
 #pragma once
 // A group's view of one device: the group's tags on it in Modbus location order, so that
 // one scan-engine read per cycle serves all of them.
+#include <atomic>
+#include <memory>
+
 #include "model/tag_list.h"
 
 namespace velk {
@@ -24,6 +27,9 @@ class OTopic {
 
     ODevice* device;
     TagList tags;
+    // Set while an update cycle's read of the topic is under way, which may outlive the
+    // group; a cycle skips a topic whose earlier read has not ended.
+    std::shared_ptr<std::atomic<bool>> reading = std::make_shared<std::atomic<bool>>(false);
 };
 
 }  // namespace velk

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <chrono>
+#include <condition_variable>
+#include <mutex>
 
 #include "core/trace_file.h"
 #include "model/locks.h"
@@ -10,9 +12,9 @@
 #include "model/o_modbus_tag.h"
 #include "opc/opc_result.h"
 #include "opcda/c_enum_item_attributes.h"
+#include "opcda/group_call_trace.h"
 #include "opcda/item_rules.h"
 #include "opcda/opc_server.h"
-#include "opcda/opc_stream.h"
 #include "opcda/tag_io.h"
 #include "opcda/update_timing.h"
 #include "platform/clock.h"
@@ -23,30 +25,15 @@ namespace velk {
 namespace {
 
 constexpr std::uint32_t kMinimumUpdateRate = 10;
+constexpr int kUpdateThreadWaitMs = 5000;
 
-// The process-wide cancel ID counter of 2.0 requests; the first ID is 1.
-std::atomic<std::uint32_t> nextCancelID{1};
 std::atomic<std::size_t> liveGroups{0};
-
-HRESULT Traced(const char* method, HRESULT result) {
-    TraceResult(std::string("Called ") + method, result, true);
-    return result;
-}
-
-// The value in the item's requested type; an unconvertible value travels empty with the
-// conversion's error.
-Variant ConvertForClient(const Variant& cached, VarType requested, HRESULT* error) {
-    Variant v = cached;
-    if (requested == VT_EMPTY || v.Type() == requested || v.IsEmpty()) return v;
-    const HRESULT hr = v.ChangeType(requested);
-    if (Failed(hr)) {
-        if (error) *error = hr;
-        return Variant();
-    }
-    return v;
-}
+std::mutex liveLock;  // with liveChanged: the wait for the last group to go
+std::condition_variable liveChanged;
 
 }  // namespace
+
+using group_calls::Traced;
 
 OPCGroup::OPCGroup(GroupServices services, std::weak_ptr<OPCServer> owner,
                    std::shared_ptr<std::atomic<FileTime>> ownerLastUpdate,
@@ -60,49 +47,36 @@ OPCGroup::OPCGroup(GroupServices services, std::weak_ptr<OPCServer> owner,
 
 std::size_t OPCGroup::LiveGroups() { return liveGroups.load(); }
 
+bool OPCGroup::WaitUntilNoneLive(std::chrono::milliseconds timeout) {
+    std::unique_lock lock(liveLock);
+    return liveChanged.wait_for(lock, timeout, [] { return liveGroups.load() == 0; });
+}
+
 OPCGroup::~OPCGroup() {
     running_ = false;
-    {
-        std::lock_guard lock(wake_->lock);
-        wake_->running = false;
+    // The thread holds the group only during a cycle, so it is between cycles now (or this
+    // is that thread): the wait is short, and bounded whatever happens.
+    if (!updater_.Stop(std::chrono::milliseconds(kUpdateThreadWaitMs))) {
+        Trace("OPC DA group update thread still running after 5000 ms; left to end on its own");
     }
-    wake_->condition.notify_all();
-    if (updateThread_.joinable()) {
-        if (updateThread_.get_id() == std::this_thread::get_id()) {
-            updateThread_.detach();
-        } else {
-            updateThread_.join();
-        }
-    }
-    {
-        std::lock_guard lock(workerLock_);
-        for (auto& worker : workers_) {
-            if (!worker.thread.joinable()) continue;
-            // The last reference may go on a worker of this group: that worker ends on its own.
-            if (worker.thread.get_id() == std::this_thread::get_id()) {
-                worker.thread.detach();
-            } else {
-                worker.thread.join();
-            }
-        }
-        workers_.clear();
-    }
-    topics_.clear();
-    requests_.clear();
-    {
-        std::lock_guard lock(connectionLock_);
-        callbacks_.clear();
-    }
-    {
-        std::lock_guard lock(adviseLock_);
-        adviseConnections_.clear();
-    }
+    table_.ClearTopics();
     {
         std::lock_guard lock(itemLock_);
-        items_.clear();
+        requests_.DropWaiting();
+    }
+    callbacks_.Clear();
+    advises_.Clear();
+    {
+        std::lock_guard lock(itemLock_);
+        if (services_.items) services_.items->Give(static_cast<std::uint32_t>(table_.Size()));
+        table_.ClearItems();
     }
     Trace("OPC DA group object destroyed");
-    --liveGroups;
+    {
+        std::lock_guard lock(liveLock);
+        --liveGroups;
+    }
+    liveChanged.notify_all();
 }
 
 void OPCGroup::Initialise(std::string name, bool active, std::uint32_t requestedRate,
@@ -121,39 +95,24 @@ void OPCGroup::Initialise(std::string name, bool active, std::uint32_t requested
 }
 
 void OPCGroup::StartUpdateThread() {
-    if (updateThread_.joinable()) return;
+    if (updater_.IsStarted()) return;
     std::weak_ptr<OPCGroup> weak = weak_from_this();
-    std::shared_ptr<WakeState> wake = wake_;
-    updateThread_ = std::thread([weak, wake] {
-        NameCurrentThread("DA group");
-        SetCurrentThreadPriority(ThreadPriority::Highest);  // refusal leaves normal priority
-        while (wake->running) {
-            std::uint32_t wait = 0;
-            {
-                auto self = weak.lock();
-                if (!self) return;
-                wait = self->CycleAndWaitTime();
-            }  // when that was the last reference, the group is gone and running is clear
-            std::unique_lock lock(wake->lock);
-            wake->condition.wait_for(lock, std::chrono::milliseconds(wait),
-                                     [&] { return wake->signalled || !wake->running; });
-            wake->signalled = false;
-        }
+    updater_.Start([weak] {
+        auto self = weak.lock();
+        // When this was the last reference, the group goes here and the thread ends.
+        return self ? self->UpdateCycleStep() : UpdateStep::End();
     });
 }
 
-void OPCGroup::WakeUpdateThread() {
-    {
-        std::lock_guard lock(wake_->lock);
-        wake_->signalled = true;
-    }
-    wake_->condition.notify_all();
-}
+void OPCGroup::WakeUpdateThread() { updater_.Wake(); }
 
-std::uint32_t OPCGroup::CycleAndWaitTime() {
+UpdateStep OPCGroup::UpdateCycleStep() {
+    if (!running_) return UpdateStep::End();
+    // Nothing to poll and nothing to send: sleep until items come or the group is activated.
+    if (!active_ || (!services_.changelessUpdate && ItemCount() == 0)) return UpdateStep::Sleep();
     const std::uint32_t t0 = services_.clock->TickCount();
     RunUpdateCycle();
-    return UpdateWaitMs(updateRate_.load(), t0, services_.clock->TickCount());
+    return UpdateStep::WaitFor(UpdateWaitMs(updateRate_.load(), t0, services_.clock->TickCount()));
 }
 
 std::string OPCGroup::Name() const {
@@ -205,7 +164,7 @@ HRESULT OPCGroup::SetName(const std::string* name) {
 
 OModbusTag* OPCGroup::TagOf(std::uint32_t handle) const {
     std::lock_guard lock(itemLock_);
-    const COPCItem* item = FindItem(handle);
+    const COPCItem* item = table_.Find(handle);
     return item ? item->tag : nullptr;
 }
 
@@ -239,11 +198,6 @@ HRESULT OPCGroup::MoveToPublic() {
 
 // ---- items ----
 
-COPCItem* OPCGroup::FindItem(std::uint32_t handle) const {
-    auto it = items_.find(handle);
-    return it == items_.end() ? nullptr : it->second.get();
-}
-
 HRESULT OPCGroup::LookUp(const OPCITEMDEF& def, OPCITEMRESULT& result, OModbusTag** tag,
                          ODevice** device) const {
     result = OPCITEMRESULT{};
@@ -256,14 +210,6 @@ HRESULT OPCGroup::LookUp(const OPCITEMDEF& def, OPCITEMRESULT& result, OModbusTa
     result.canonicalDataType = CanonicalType(*found);
     result.accessRights = ItemAccessRights(*found);
     return S_OK;
-}
-
-OTopic& OPCGroup::TopicFor(ODevice& device) {
-    for (auto& topic : topics_) {
-        if (topic->device == &device) return *topic;
-    }
-    topics_.push_back(std::make_unique<OTopic>(device));
-    return *topics_.back();
 }
 
 HRESULT OPCGroup::AddItems(const std::vector<OPCITEMDEF>& items,
@@ -281,18 +227,20 @@ HRESULT OPCGroup::AddItems(const std::vector<OPCITEMDEF>& items,
                 anyFailed = true;
                 continue;
             }
-            std::unique_ptr<COPCItem> item(new (std::nothrow) COPCItem(
-                *tag, *device, items[i].active, items[i].hClient, items[i].requestedDataType));
+            // Past the client's bound an item fails as an allocation that failed.
+            const bool allowed = !services_.items || services_.items->TryTake();
+            std::unique_ptr<COPCItem> item(
+                allowed ? new (std::nothrow) COPCItem(*tag, *device, items[i].active,
+                                                      items[i].hClient, items[i].requestedDataType)
+                        : nullptr);
             if (!item) {
+                if (allowed && services_.items) services_.items->Give();
                 errors[i] = E_OUTOFMEMORY;
                 results[i] = OPCITEMRESULT{};
                 anyFailed = true;
                 continue;
             }
-            TopicFor(*device).AddTag(tag);
-            const std::uint32_t handle = nextItemHandle_++;
-            items_.emplace(handle, std::move(item));
-            results[i].hServer = handle;
+            results[i].hServer = table_.Add(std::move(item));
         }
     }
     WakeUpdateThread();
@@ -320,16 +268,12 @@ HRESULT OPCGroup::RemoveItems(const std::vector<std::uint32_t>& handles,
     {
         std::lock_guard lock(itemLock_);
         for (std::size_t i = 0; i < handles.size(); ++i) {
-            auto it = items_.find(handles[i]);
-            if (it == items_.end()) {
+            if (!table_.Remove(handles[i])) {
                 errors[i] = OPC_E_INVALIDHANDLE;
                 anyFailed = true;
                 continue;
             }
-            for (auto& topic : topics_) {
-                if (topic->device == it->second->device) topic->RemoveFirst(it->second->tag);
-            }
-            items_.erase(it);
+            if (services_.items) services_.items->Give();
         }
     }
     return Traced("IOPCItemMgt::RemoveItems", anyFailed ? S_FALSE : S_OK);
@@ -340,7 +284,7 @@ HRESULT OPCGroup::SetActiveState(const std::vector<std::uint32_t>& handles, bool
     errors.assign(handles.size(), S_OK);
     std::lock_guard lock(itemLock_);
     for (std::size_t i = 0; i < handles.size(); ++i) {
-        if (COPCItem* item = FindItem(handles[i])) {
+        if (COPCItem* item = table_.Find(handles[i])) {
             item->active = active;
         } else {
             errors[i] = E_FAIL;
@@ -358,7 +302,7 @@ HRESULT OPCGroup::SetClientHandles(const std::vector<std::uint32_t>& handles,
     errors.assign(handles.size(), S_OK);
     std::lock_guard lock(itemLock_);
     for (std::size_t i = 0; i < handles.size(); ++i) {
-        if (COPCItem* item = FindItem(handles[i])) {
+        if (COPCItem* item = table_.Find(handles[i])) {
             item->clientHandle = clientHandles[i];
         } else {
             errors[i] = E_FAIL;
@@ -373,7 +317,7 @@ HRESULT OPCGroup::SetDatatypes(const std::vector<std::uint32_t>& handles,
     errors.assign(handles.size(), S_OK);
     std::lock_guard lock(itemLock_);
     for (std::size_t i = 0; i < handles.size(); ++i) {
-        if (COPCItem* item = FindItem(handles[i])) {
+        if (COPCItem* item = table_.Find(handles[i])) {
             item->requestedType = types[i] == VT_EMPTY ? CanonicalType(*item->tag) : types[i];
         } else {
             errors[i] = E_FAIL;
@@ -390,16 +334,17 @@ HRESULT OPCGroup::CreateEnumerator(std::unique_ptr<CEnumItemAttributes>* enumera
 
 std::size_t OPCGroup::ItemCount() const {
     std::lock_guard lock(itemLock_);
-    return items_.size();
+    return table_.Size();
 }
 
 std::vector<OPCITEMATTRIBUTES> OPCGroup::ItemAttributes(std::size_t index,
                                                         std::size_t count) const {
     std::vector<OPCITEMATTRIBUTES> out;
     std::lock_guard lock(itemLock_);
-    auto it = items_.begin();
-    for (std::size_t i = 0; i < index && it != items_.end(); ++i) ++it;
-    for (; it != items_.end() && out.size() < count; ++it) {
+    const GroupItemTable::Items& items = table_.All();
+    auto it = items.begin();
+    for (std::size_t i = 0; i < index && it != items.end(); ++i) ++it;
+    for (; it != items.end() && out.size() < count; ++it) {
         const COPCItem& item = *it->second;
         OPCITEMATTRIBUTES a;
         a.itemID = item.tag->name;
@@ -421,39 +366,45 @@ std::vector<OPCITEMATTRIBUTES> OPCGroup::ItemAttributes(std::size_t index,
 
 // ---- synchronous I/O ----
 
-void OPCGroup::ReadFromDevice(COPCItem& item) {
-    services_.tagIO->ReadTags(*item.device, TagList{item.tag});
-}
-
 HRESULT OPCGroup::Read(std::uint32_t source, const std::vector<std::uint32_t>& handles,
                        std::vector<OPCITEMSTATE>& states, std::vector<HRESULT>& errors) {
     states.assign(handles.size(), OPCITEMSTATE{});
     errors.assign(handles.size(), S_OK);
-    bool anyFailed = false;
+    std::vector<ItemTarget> targets;
+    targets.reserve(handles.size());
     {
         std::lock_guard lock(itemLock_);
-        for (std::size_t i = 0; i < handles.size(); ++i) {
-            COPCItem* item = FindItem(handles[i]);
-            if (item == nullptr) {
-                errors[i] = OPC_E_INVALIDHANDLE;
-                anyFailed = true;
-                continue;
-            }
-            const bool readable = IsReadable(*item->tag);
+        for (std::uint32_t handle : handles) targets.push_back(table_.TargetOf(handle));
+    }
+    // The devices answer without the item lock held, so that a silent controller delays
+    // no other call on the group.
+    if (source != OPC_DS_CACHE) {
+        for (const ItemTarget& target : targets) {
             // A tag without read access is never asked from the device.
-            if (source != OPC_DS_CACHE && readable) ReadFromDevice(*item);
-            std::lock_guard data(TagDataLock());
-            OPCITEMSTATE& state = states[i];
-            state.hClient = item->clientHandle;
-            state.timestamp = item->tag->timestamp;
-            state.value = ValueAsServed(*item->tag);
-            const bool bothActive = active_ && item->active;
-            state.quality =
-                (source == OPC_DS_CACHE && !bothActive) ? kQualityOutOfService : item->tag->quality;
-            if (!readable) {
-                errors[i] = OPC_E_BADRIGHTS;
-                anyFailed = true;
+            if (target.found && target.readable) {
+                services_.tagIO->ReadTags(*target.device, TagList{target.tag});
             }
+        }
+    }
+    bool anyFailed = false;
+    std::lock_guard data(TagDataLock());
+    for (std::size_t i = 0; i < targets.size(); ++i) {
+        const ItemTarget& target = targets[i];
+        if (!target.found) {
+            errors[i] = OPC_E_INVALIDHANDLE;
+            anyFailed = true;
+            continue;
+        }
+        OPCITEMSTATE& state = states[i];
+        state.hClient = target.clientHandle;
+        state.timestamp = target.tag->timestamp;
+        state.value = ValueAsServed(*target.tag);
+        const bool bothActive = active_ && target.active;
+        state.quality =
+            (source == OPC_DS_CACHE && !bothActive) ? kQualityOutOfService : target.tag->quality;
+        if (!target.readable) {
+            errors[i] = OPC_E_BADRIGHTS;
+            anyFailed = true;
         }
     }
     return Traced("IOPCSyncIO::Read", anyFailed ? S_FALSE : S_OK);
@@ -464,34 +415,98 @@ HRESULT OPCGroup::Write(const std::vector<std::uint32_t>& handles,
     if (values.size() < handles.size()) return Traced("IOPCSyncIO::Write", E_INVALIDARG);
     errors.assign(handles.size(), S_OK);
     bool anyFailed = false;
-    std::lock_guard lock(itemLock_);
-    for (std::size_t i = 0; i < handles.size(); ++i) {
-        COPCItem* item = FindItem(handles[i]);
-        if (item == nullptr) {
-            errors.clear();
-            return Traced("IOPCSyncIO::Write", E_FAIL);
+    std::vector<ItemTarget> targets;
+    targets.reserve(handles.size());
+    {
+        // Every handle is checked before anything is written, so that a bad handle fails
+        // only its own item and the client knows which items were written.
+        std::lock_guard lock(itemLock_);
+        for (std::uint32_t handle : handles) targets.push_back(table_.TargetOf(handle));
+    }
+    for (std::size_t i = 0; i < targets.size(); ++i) {
+        if (!targets[i].found) {
+            errors[i] = OPC_E_INVALIDHANDLE;
+            anyFailed = true;
+            continue;
         }
         // The scan engine takes TagDataLock itself and never holds it across the exchange.
-        errors[i] = services_.tagIO->WriteTag(*item->device, *item->tag, values[i]);
-        if (Succeeded(errors[i])) {
-            item->changed = true;
-        } else {
-            anyFailed = true;
+        errors[i] = services_.tagIO->WriteTag(*targets[i].device, *targets[i].tag, values[i]);
+        anyFailed |= Failed(errors[i]);
+    }
+    {
+        std::lock_guard lock(itemLock_);
+        for (std::size_t i = 0; i < targets.size(); ++i) {
+            if (!targets[i].found || Failed(errors[i])) continue;
+            if (COPCItem* item = table_.Find(targets[i].handle)) item->changed = true;
         }
     }
     return Traced("IOPCSyncIO::Write", anyFailed ? S_FALSE : S_OK);
 }
 
-// ---- update cycle and senders ----
+// ---- update cycle ----
+
+namespace {
+
+// Counts the reads of one cycle down; shared with the reads, which may outlive the cycle.
+struct ReadsInHand {
+    std::mutex lock;
+    std::condition_variable ended;
+    std::size_t left = 0;
+
+    void OneEnded() {
+        {
+            std::lock_guard guard(lock);
+            --left;
+        }
+        ended.notify_all();
+    }
+};
+
+}  // namespace
+
+void OPCGroup::ReadTopics(std::vector<TopicRead> reads, std::chrono::milliseconds wait) {
+    ITagIO* io = services_.tagIO;
+    if (services_.deviceReads == nullptr) {
+        for (TopicRead& read : reads) {
+            io->ReadTags(*read.device, read.tags);
+            if (read.reading) read.reading->store(false);
+        }
+        return;
+    }
+    auto inHand = std::make_shared<ReadsInHand>();
+    inHand->left = reads.size();
+    for (TopicRead& read : reads) {
+        auto reading = read.reading;
+        ODevice* device = read.device;
+        auto work = [io, device, tags = std::move(read.tags), reading, inHand] {
+            io->ReadTags(*device, tags);
+            if (reading) reading->store(false);
+            inHand->OneEnded();
+        };
+        if (!services_.deviceReads->LaunchOn(*device, std::move(work))) {
+            if (reading) reading->store(false);
+            inHand->OneEnded();
+        }
+    }
+    // A device that does not answer holds up the cycle at most one period; its items keep
+    // what their tags hold, and the next cycles read the other devices at their rate.
+    std::unique_lock guard(inHand->lock);
+    inHand->ended.wait_for(guard, wait, [&] { return inHand->left == 0; });
+}
 
 void OPCGroup::RunUpdateCycle() {
     if (!active_) return;
+    std::vector<TopicRead> reads;
+    {
+        std::lock_guard lock(itemLock_);
+        reads = table_.TopicsToRead(true);
+    }
+    ReadTopics(std::move(reads), std::chrono::milliseconds(updateRate_.load()));
     ItemLock lock(itemLock_);
-    for (auto& topic : topics_) services_.tagIO->ReadTags(*topic->device, topic->tags);
     bool any = services_.changelessUpdate;
     {
         std::lock_guard data(TagDataLock());
-        for (auto& [handle, item] : items_) {
+        for (auto& [handle, item] : table_.All()) {
             if (!item->active) continue;
             item->changed = services_.changelessUpdate;
             Variant served = ValueAsServed(*item->tag);
@@ -511,544 +526,6 @@ void OPCGroup::RunUpdateCycle() {
     sendPending_ = true;
     SendDataChange(lock);
     ownerLastUpdate_->store(services_.clock->NowUtc());
-}
-
-std::vector<COPCItem*> OPCGroup::TakeChangedItems() {
-    std::vector<COPCItem*> changed;
-    for (auto& [handle, item] : items_) {
-        if (!item->changed) continue;
-        item->changed = false;
-        changed.push_back(item.get());
-    }
-    return changed;
-}
-
-ItemValueList OPCGroup::BuildItemValues(const std::vector<COPCItem*>& items) const {
-    ItemValueList list;
-    std::lock_guard data(TagDataLock());
-    for (const COPCItem* item : items) {
-        HRESULT error = S_OK;
-        list.clientHandles.push_back(item->clientHandle);
-        list.values.push_back(ConvertForClient(item->cachedValue, item->requestedType, &error));
-        list.qualities.push_back(item->cachedQuality);
-        list.timestamps.push_back(item->tag->timestamp);
-        list.errors.push_back(error);
-    }
-    return list;
-}
-
-void OPCGroup::SendDataChange(ItemLock& lock) {
-    if (HasCallback()) {
-        sendPending_ = false;
-        SendNotification(lock, 0, false);
-        return;
-    }
-    std::unique_lock advise(adviseLock_);
-    if (adviseHolder_ && sendPending_) {
-        for (const AdviseConnection& c : adviseConnections_) {
-            if (c.format.cfFormat != kFormatData && c.format.cfFormat != kFormatDataTime) continue;
-            sendPending_ = false;
-            const AdviseConnection target = c;
-            advise.unlock();
-            SendStream(lock, target, target.format.cfFormat, 0, nullptr);
-            return;
-        }
-    }
-    advise.unlock();
-    lock.unlock();
-}
-
-void OPCGroup::SendNotification(ItemLock& lock, std::uint32_t transactionID, bool readComplete) {
-    const ItemValueList items = BuildItemValues(TakeChangedItems());
-    HRESULT masterQuality = S_OK;
-    HRESULT masterError = S_OK;
-    for (std::uint16_t q : items.qualities) {
-        if (q < kQualityGood) masterQuality = S_FALSE;
-    }
-    for (HRESULT e : items.errors) {
-        if (e != S_OK) masterError = S_FALSE;  // a value that did not convert
-    }
-    const std::uint32_t hGroup = clientGroupHandle_;
-    lock.unlock();
-    if (!readComplete && transactionID == 0 && !callbackEnable_) return;
-    std::lock_guard connections(connectionLock_);
-    for (auto& [cookie, sink] : callbacks_) {
-        if (readComplete) {
-            sink->OnReadComplete(transactionID, hGroup, masterQuality, masterError, items);
-        } else {
-            sink->OnDataChange(transactionID, hGroup, masterQuality, masterError, items);
-        }
-    }
-}
-
-void OPCGroup::SendStream(ItemLock& lock, const AdviseConnection& connection, std::uint32_t format,
-                          std::uint32_t transactionID, const ASyncRequest* writeRequest) {
-    std::vector<std::uint8_t> stream;
-    const std::uint32_t hGroup = clientGroupHandle_;
-    if (writeRequest != nullptr) {
-        std::vector<WriteCompleteItem> results;
-        for (std::size_t i = 0; i < writeRequest->handles.size(); ++i) {
-            const COPCItem* item = FindItem(writeRequest->handles[i]);
-            results.push_back({item ? item->clientHandle : 0u, writeRequest->errors[i]});
-        }
-        stream = BuildWriteCompleteStream(hGroup, transactionID, results);
-    } else {
-        std::vector<StreamItem> entries;
-        const std::vector<COPCItem*> changed = TakeChangedItems();
-        std::lock_guard data(TagDataLock());
-        for (const COPCItem* item : changed) {
-            StreamItem e;
-            e.hClient = item->clientHandle;
-            e.quality = item->cachedQuality;
-            e.timestamp = item->tag->timestamp;
-            e.value =
-                OpcValue::Of(ConvertForClient(item->cachedValue, item->requestedType, nullptr));
-            entries.push_back(std::move(e));
-        }
-        stream = BuildDataStream(format == kFormatDataTime, hGroup, transactionID, entries);
-    }
-    lock.unlock();
-    FORMATETC sent = connection.format;
-    sent.cfFormat = format;
-    connection.sink->OnDataChange(sent, stream);
-}
-
-// ---- asynchronous I/O ----
-
-HRESULT OPCGroup::Submit(std::unique_ptr<ASyncRequest> request) {
-    ASyncRequest* submitted = request.get();
-    {
-        std::lock_guard lock(itemLock_);
-        requests_.push_front(std::move(request));
-        ++outstanding_;
-    }
-    std::weak_ptr<OPCGroup> weak = weak_from_this();
-    bool started = false;
-    if (services_.launcher != nullptr) {
-        started = services_.launcher->Launch([weak] {
-            if (auto self = weak.lock()) self->ServeOneRequest();
-        });
-    } else {
-        auto done = std::make_shared<std::atomic<bool>>(false);
-        try {
-            std::lock_guard lock(workerLock_);
-            ReapWorkers();
-            workers_.push_back({std::thread([weak, done] {
-                                    if (auto self = weak.lock()) self->ServeOneRequest();
-                                    *done = true;
-                                }),
-                                done});
-            started = true;
-        } catch (const std::system_error&) {
-            started = false;
-        }
-    }
-    if (started) return S_OK;
-    // A call that failed must not complete later: take its request back.
-    std::lock_guard lock(itemLock_);
-    auto it = std::find_if(requests_.begin(), requests_.end(),
-                           [submitted](const auto& r) { return r.get() == submitted; });
-    if (it != requests_.end()) {
-        requests_.erase(it);
-        --outstanding_;
-    }
-    return E_FAIL;
-}
-
-void OPCGroup::ReapWorkers() {
-    for (auto it = workers_.begin(); it != workers_.end();) {
-        if (*it->done && it->thread.joinable()) {
-            it->thread.join();
-            it = workers_.erase(it);
-        } else {
-            ++it;
-        }
-    }
-}
-
-void OPCGroup::ServeOneRequest() {
-    ItemLock lock(itemLock_);
-    if (requests_.empty()) return;
-    std::unique_ptr<ASyncRequest> request = std::move(requests_.back());
-    requests_.pop_back();
-    if (HasCallback() && request->version2 && request->cancelled) {
-        lock.unlock();
-        const std::uint32_t hGroup = clientGroupHandle_;
-        {
-            std::lock_guard connections(connectionLock_);
-            for (auto& [cookie, sink] : callbacks_) {
-                sink->OnCancelComplete(request->transactionID, hGroup);
-            }
-        }
-        request.reset();
-        FinishRequest();
-        return;
-    }
-    ExecuteRequest(*request);
-    CompleteRequest(lock, *request);
-    if (lock.owns_lock()) lock.unlock();
-    request.reset();
-    FinishRequest();
-}
-
-void OPCGroup::ExecuteRequest(ASyncRequest& request) {
-    switch (request.kind) {
-        case RequestKind::Read:
-            for (std::uint32_t handle : request.handles) {
-                COPCItem* item = FindItem(handle);
-                if (item == nullptr || !IsReadable(*item->tag)) continue;
-                bool fromDevice = request.source == OPC_DS_DEVICE;
-                const bool bothActive = active_ && item->active;
-                if (!fromDevice && bothActive) fromDevice = item->device->simulationEnabled != 0;
-                if (fromDevice) ReadFromDevice(*item);
-                std::lock_guard data(TagDataLock());
-                item->cachedQuality = (request.source != OPC_DS_DEVICE && !bothActive)
-                                          ? kQualityOutOfService
-                                          : item->tag->quality;
-                item->cachedValue = ValueAsServed(*item->tag);
-                item->changed = true;
-            }
-            break;
-        case RequestKind::Write:
-            request.errors.assign(request.handles.size(), S_OK);
-            for (std::size_t i = 0; i < request.handles.size(); ++i) {
-                COPCItem* item = FindItem(request.handles[i]);
-                if (item == nullptr || i >= request.values.size()) {
-                    request.errors[i] = OPC_E_INVALIDHANDLE;
-                    continue;
-                }
-                request.errors[i] =
-                    services_.tagIO->WriteTag(*item->device, *item->tag, request.values[i]);
-                if (Succeeded(request.errors[i])) item->changed = true;
-            }
-            break;
-        case RequestKind::Refresh:
-            if (!active_) break;
-            for (auto& topic : topics_) services_.tagIO->ReadTags(*topic->device, topic->tags);
-            {
-                std::lock_guard data(TagDataLock());
-                for (auto& [handle, item] : items_) {
-                    if (!item->active || !IsReadable(*item->tag)) continue;
-                    item->cachedValue = ValueAsServed(*item->tag);
-                    item->cachedQuality = item->tag->quality;
-                    item->changed = true;
-                }
-            }
-            break;
-    }
-}
-
-void OPCGroup::CompleteRequest(ItemLock& lock, ASyncRequest& request) {
-    if (HasCallback()) {
-        if (request.kind == RequestKind::Read) {
-            SendNotification(lock, request.transactionID, true);
-        } else if (request.kind == RequestKind::Refresh) {
-            SendNotification(lock, request.transactionID, false);
-        } else {
-            std::vector<std::uint32_t> clients;
-            HRESULT master = S_OK;
-            for (std::size_t i = 0; i < request.handles.size(); ++i) {
-                const COPCItem* item = FindItem(request.handles[i]);
-                clients.push_back(item ? item->clientHandle : 0u);
-                if (request.errors[i] != S_OK) master = S_FALSE;
-            }
-            const std::uint32_t hGroup = clientGroupHandle_;
-            lock.unlock();
-            std::lock_guard connections(connectionLock_);
-            for (auto& [cookie, sink] : callbacks_) {
-                sink->OnWriteComplete(request.transactionID, hGroup, master, clients,
-                                      request.errors);
-            }
-        }
-        return;
-    }
-    std::unique_lock advise(adviseLock_);
-    if (!adviseHolder_) return;
-    for (const AdviseConnection& c : adviseConnections_) {
-        if (c.number != request.connection) continue;
-        const AdviseConnection target = c;
-        advise.unlock();
-        if (request.kind == RequestKind::Write) {
-            SendStream(lock, target, kFormatWriteComplete, request.transactionID, &request);
-        } else {
-            const std::uint32_t format =
-                target.format.cfFormat == kFormatData ? kFormatData : kFormatDataTime;
-            SendStream(lock, target, format, request.transactionID, nullptr);
-        }
-        return;
-    }
-}
-
-void OPCGroup::FinishRequest() {
-    std::shared_ptr<OPCGroup> release;
-    {
-        std::lock_guard lock(itemLock_);
-        --outstanding_;
-        if (removed_ && outstanding_ == 0) release = std::move(pendingTableReference_);
-    }
-    // The table's reference may be the last one; it goes after the lock is released.
-}
-
-void OPCGroup::MarkRemoved(std::shared_ptr<OPCGroup> tableReference) {
-    std::shared_ptr<OPCGroup> release;
-    {
-        std::lock_guard lock(itemLock_);
-        removed_ = true;
-        if (outstanding_ > 0) {
-            pendingTableReference_ = std::move(tableReference);
-        } else {
-            release = std::move(tableReference);
-        }
-    }
-}
-
-bool OPCGroup::IsRemoved() const {
-    std::lock_guard lock(itemLock_);
-    return removed_;
-}
-
-std::uint32_t OPCGroup::OutstandingRequests() const {
-    std::lock_guard lock(itemLock_);
-    return outstanding_;
-}
-
-HRESULT OPCGroup::AsyncRead(std::uint32_t connection, std::uint32_t source,
-                            const std::vector<std::uint32_t>& handles, std::uint32_t* transactionID,
-                            std::vector<HRESULT>& errors) {
-    if (transactionID == nullptr) return Traced("IOPCAsyncIO::Read", E_INVALIDARG);
-    auto request = std::make_unique<ASyncRequest>();
-    request->kind = RequestKind::Read;
-    request->connection = connection;
-    request->source = source;
-    request->handles = handles;
-    {
-        std::lock_guard lock(itemLock_);
-        request->transactionID = nextTransactionID_++;
-    }
-    *transactionID = request->transactionID;
-    errors.assign(handles.size(), S_OK);
-    return Traced("IOPCAsyncIO::Read", Submit(std::move(request)));
-}
-
-HRESULT OPCGroup::AsyncWrite(std::uint32_t connection, const std::vector<std::uint32_t>& handles,
-                             const std::vector<Variant>& values, std::uint32_t* transactionID,
-                             std::vector<HRESULT>& errors) {
-    if (transactionID == nullptr || values.size() < handles.size()) {
-        return Traced("IOPCAsyncIO::Write", E_INVALIDARG);
-    }
-    auto request = std::make_unique<ASyncRequest>();
-    request->kind = RequestKind::Write;
-    request->connection = connection;
-    request->handles = handles;
-    request->values.assign(values.begin(), values.begin() + handles.size());
-    {
-        std::lock_guard lock(itemLock_);
-        request->transactionID = nextTransactionID_++;
-    }
-    *transactionID = request->transactionID;
-    errors.assign(handles.size(), S_OK);
-    return Traced("IOPCAsyncIO::Write", Submit(std::move(request)));
-}
-
-HRESULT OPCGroup::QueueRefresh(std::uint32_t connection, std::uint32_t source,
-                               std::uint32_t* transactionID) {
-    auto request = std::make_unique<ASyncRequest>();
-    request->kind = RequestKind::Refresh;
-    request->connection = connection;
-    request->source = source;
-    {
-        std::lock_guard lock(itemLock_);
-        request->transactionID = nextTransactionID_++;
-    }
-    *transactionID = request->transactionID;
-    return Submit(std::move(request));
-}
-
-HRESULT OPCGroup::AsyncRefresh(std::uint32_t connection, std::uint32_t source,
-                               std::uint32_t* transactionID) {
-    if (transactionID == nullptr) return Traced("IOPCAsyncIO::Refresh", E_INVALIDARG);
-    return Traced("IOPCAsyncIO::Refresh", QueueRefresh(connection, source, transactionID));
-}
-
-HRESULT OPCGroup::AsyncCancel(std::uint32_t /*transactionID*/) {
-    return Traced("IOPCAsyncIO::Cancel", E_FAIL);
-}
-
-HRESULT OPCGroup::Read2(const std::vector<std::uint32_t>& handles, std::uint32_t transactionID,
-                        std::uint32_t* cancelID, std::vector<HRESULT>& errors) {
-    if (cancelID == nullptr) return Traced("IOPCAsyncIO2::Read", E_INVALIDARG);
-    auto request = std::make_unique<ASyncRequest>();
-    request->version2 = true;
-    request->kind = RequestKind::Read;
-    request->source = OPC_DS_DEVICE;
-    request->handles = handles;
-    request->transactionID = transactionID;
-    request->cancelID = nextCancelID++;
-    *cancelID = request->cancelID;
-    errors.assign(handles.size(), S_OK);
-    return Traced("IOPCAsyncIO2::Read", Submit(std::move(request)));
-}
-
-HRESULT OPCGroup::Write2(const std::vector<std::uint32_t>& handles,
-                         const std::vector<Variant>& values, std::uint32_t transactionID,
-                         std::uint32_t* cancelID, std::vector<HRESULT>& errors) {
-    if (cancelID == nullptr || values.size() < handles.size()) {
-        return Traced("IOPCAsyncIO2::Write", E_INVALIDARG);
-    }
-    auto request = std::make_unique<ASyncRequest>();
-    request->version2 = true;
-    request->kind = RequestKind::Write;
-    request->handles = handles;
-    request->values.assign(values.begin(), values.begin() + handles.size());
-    request->transactionID = transactionID;
-    request->cancelID = nextCancelID++;
-    *cancelID = request->cancelID;
-    errors.assign(handles.size(), S_OK);
-    return Traced("IOPCAsyncIO2::Write", Submit(std::move(request)));
-}
-
-HRESULT OPCGroup::Refresh2(std::uint32_t source, std::uint32_t transactionID,
-                           std::uint32_t* cancelID) {
-    if (cancelID == nullptr) return Traced("IOPCAsyncIO2::Refresh2", E_INVALIDARG);
-    auto request = std::make_unique<ASyncRequest>();
-    request->version2 = true;
-    request->kind = RequestKind::Refresh;
-    request->source = source;
-    request->transactionID = transactionID;
-    request->cancelID = nextCancelID++;
-    *cancelID = request->cancelID;
-    return Traced("IOPCAsyncIO2::Refresh2", Submit(std::move(request)));
-}
-
-HRESULT OPCGroup::Cancel2(std::uint32_t cancelID) {
-    std::lock_guard lock(itemLock_);
-    for (auto& request : requests_) {
-        if (request->version2 && request->cancelID == cancelID) {
-            request->cancelled = true;
-            return Traced("IOPCAsyncIO2::Cancel2", S_OK);
-        }
-    }
-    return Traced("IOPCAsyncIO2::Cancel2", E_FAIL);
-}
-
-HRESULT OPCGroup::SetEnable(bool enable) {
-    callbackEnable_ = enable;
-    return Traced("IOPCAsyncIO2::SetEnable", S_OK);
-}
-
-HRESULT OPCGroup::GetEnable(bool* enable) const {
-    if (enable == nullptr) return Traced("IOPCAsyncIO2::GetEnable", E_INVALIDARG);
-    *enable = callbackEnable_;
-    return Traced("IOPCAsyncIO2::GetEnable", S_OK);
-}
-
-// ---- 1.0 data object ----
-
-HRESULT OPCGroup::DAdvise(const FORMATETC* format, std::uint32_t /*flags*/, IAdviseSink10* sink,
-                          std::uint32_t* connection) {
-    if (format == nullptr || sink == nullptr || connection == nullptr) {
-        return Traced("IDataObject::DAdvise", E_INVALIDARG);
-    }
-    if (format->aspect != DVASPECT_CONTENT || format->hasTargetDevice || format->index != -1 ||
-        format->tymed != TYMED_HGLOBAL) {
-        return Traced("IDataObject::DAdvise", E_FAIL);
-    }
-    {
-        std::lock_guard advise(adviseLock_);
-        adviseHolder_ = true;
-        AdviseConnection c;
-        c.number = nextAdviseConnection_++;
-        c.format = *format;
-        c.sink = sink;
-        adviseConnections_.push_back(c);
-        *connection = c.number;
-    }
-    // The initial refresh is queued after the advise lock was released.
-    std::uint32_t transactionID = 0;
-    QueueRefresh(*connection, OPC_DS_CACHE, &transactionID);
-    return Traced("IDataObject::DAdvise", S_OK);
-}
-
-HRESULT OPCGroup::DUnadvise(std::uint32_t connection) {
-    std::lock_guard advise(adviseLock_);
-    HRESULT hr = OLE_E_NOCONNECTION;
-    if (adviseHolder_) {
-        auto it = std::find_if(adviseConnections_.begin(), adviseConnections_.end(),
-                               [connection](const auto& c) { return c.number == connection; });
-        if (it != adviseConnections_.end()) {
-            adviseConnections_.erase(it);
-            hr = S_OK;
-        }
-    }
-    if (Failed(hr)) Traced("IDataObject::DUnadvise", hr);
-    return hr;
-}
-
-HRESULT OPCGroup::EnumDAdvise(std::vector<AdviseConnection>* connections) const {
-    if (connections == nullptr) return E_INVALIDARG;
-    std::lock_guard advise(adviseLock_);
-    if (!adviseHolder_) return OLE_E_NOCONNECTION;
-    *connections = adviseConnections_;
-    return S_OK;
-}
-
-HRESULT OPCGroup::QueryGetData(const FORMATETC* format) const {
-    if (format == nullptr) return E_INVALIDARG;
-    if (format->tymed != TYMED_HGLOBAL) return DV_E_TYMED;
-    if (format->cfFormat == kFormatData || format->cfFormat == kFormatDataTime) return S_OK;
-    return DV_E_FORMATETC;
-}
-
-HRESULT OPCGroup::GetData(const FORMATETC* format, std::vector<std::uint8_t>* stream) {
-    const HRESULT hr = QueryGetData(format);
-    if (Failed(hr)) return hr;
-    if (stream == nullptr) return E_INVALIDARG;
-    std::lock_guard lock(itemLock_);
-    std::vector<StreamItem> entries;
-    const std::vector<COPCItem*> changed = TakeChangedItems();
-    std::lock_guard data(TagDataLock());
-    for (const COPCItem* item : changed) {
-        StreamItem e;
-        e.hClient = item->clientHandle;
-        e.quality = item->cachedQuality;
-        e.timestamp = item->tag->timestamp;
-        e.value = OpcValue::Of(ConvertForClient(item->cachedValue, item->requestedType, nullptr));
-        entries.push_back(std::move(e));
-    }
-    *stream = BuildDataStream(format->cfFormat == kFormatDataTime, clientGroupHandle_, 0, entries);
-    return S_OK;
-}
-
-HRESULT OPCGroup::GetDataHere() { return Traced("IDataObject::GetDataHere", E_NOTIMPL); }
-HRESULT OPCGroup::GetCanonicalFormatEtc() {
-    return Traced("IDataObject::GetCanonicalFormatEtc", E_NOTIMPL);
-}
-HRESULT OPCGroup::SetData() { return Traced("IDataObject::SetData", E_NOTIMPL); }
-HRESULT OPCGroup::EnumFormatEtc() { return Traced("IDataObject::EnumFormatEtc", E_NOTIMPL); }
-
-// ---- connection point ----
-
-HRESULT OPCGroup::AdviseCallback(IClientSink* sink, std::uint32_t* cookie) {
-    const char* method = "IConnectionPoint<IOPCDataCallback>::Advise";
-    if (sink == nullptr || cookie == nullptr) return Traced(method, E_POINTER);
-    IOPCDataCallbackSink* callback = sink->QueryDataCallback();
-    if (callback == nullptr) return Traced(method, CONNECT_E_CANNOTCONNECT);
-    std::lock_guard connections(connectionLock_);
-    *cookie = nextCookie_++;
-    callbacks_.emplace_back(*cookie, callback);
-    ++callbackCount_;
-    return Traced(method, S_OK);
-}
-
-HRESULT OPCGroup::UnadviseCallback(std::uint32_t cookie) {
-    const char* method = "IConnectionPoint<IOPCDataCallback>::Unadvise";
-    std::lock_guard connections(connectionLock_);
-    auto it = std::find_if(callbacks_.begin(), callbacks_.end(),
-                           [cookie](const auto& c) { return c.first == cookie; });
-    if (it == callbacks_.end()) return Traced(method, CONNECT_E_NOCONNECTION);
-    callbacks_.erase(it);
-    --callbackCount_;
-    return Traced(method, S_OK);
 }
 
 }  // namespace velk

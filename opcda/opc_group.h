@@ -1,27 +1,35 @@
 #pragma once
 // A DA group: the client's items, synchronous and asynchronous reads and writes, the update
-// cycle that polls the devices of its items, and the 2.0 and 1.0 notifications.
+// cycle that polls the devices of its items, and the 2.0 and 1.0 notifications. The group
+// is the OPC face; its parts are classes of their own: the item table (GroupItemTable), the
+// request queue (AsyncRequestQueue, served by the launcher's workers), the connections
+// (DataCallbackPoint, AdviseConnections) and the update thread (GroupUpdater). Its methods
+// are implemented in opc_group.cpp (state, items, synchronous I/O, update cycle),
+// opc_group_async.cpp and opc_group_notify.cpp (senders, data object, connection point).
 //
 // Locking: the item lock guards items, topics, requests and counters and is taken before
 // TagDataLock; the advise lock may be taken while the item lock is held; the connection
-// lock only after the item lock was released. No client sink is called with the item lock
-// held.
+// lock only after the item lock was released. No client sink is called and no device is
+// read or written with the item lock held: what an exchange needs is taken under the lock,
+// the exchange runs without it, and its results are stored under it again.
 #include <atomic>
-#include <condition_variable>
+#include <chrono>
 #include <cstdint>
-#include <deque>
-#include <map>
 #include <memory>
 #include <mutex>
 #include <optional>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "opc/opc_result.h"
 #include "opcda/async_request.h"
+#include "opcda/async_request_queue.h"
+#include "opcda/client_quota.h"
 #include "opcda/client_sinks.h"
 #include "opcda/copc_item.h"
+#include "opcda/group_connections.h"
+#include "opcda/group_item_table.h"
+#include "opcda/group_updater.h"
 #include "opcda/o_topic.h"
 #include "opcda/opc_da_types.h"
 #include "opcda/worker_launcher.h"
@@ -37,23 +45,24 @@ struct GroupServices {
     IClock* clock = nullptr;
     ITagIO* tagIO = nullptr;
     bool changelessUpdate = false;
-    IWorkerLauncher* launcher = nullptr;  // null: a thread of the group per request
+    IWorkerLauncher* launcher = nullptr;  // the asynchronous requests' workers
+    // The update cycle's device reads; null: read one topic after another on the update
+    // thread (or the caller of RunUpdateCycle).
+    IDeviceWork* deviceReads = nullptr;
+    // What the launchers above live in, when the group is to keep it alive.
+    std::shared_ptr<void> workersAlive;
+    // The client's bounds on items and outstanding requests; null: none.
+    std::shared_ptr<ClientQuota> items;
+    std::shared_ptr<ClientQuota> requests;
     // The owner's finder of item IDs (device name, then the path below it); TreeLock held.
     std::function<OModbusTag*(const std::string& itemID, ODevice** device)> findItem;
-};
-
-// One connection of the 1.0 data object.
-struct AdviseConnection {
-    std::uint32_t number = 0;
-    FORMATETC format;
-    IAdviseSink10* sink = nullptr;
 };
 
 class OPCGroup : public std::enable_shared_from_this<OPCGroup> {
   public:
     OPCGroup(GroupServices services, std::weak_ptr<OPCServer> owner,
              std::shared_ptr<std::atomic<FileTime>> ownerLastUpdate, std::uint32_t serverHandle);
-    // Stops the update thread, joins the workers, drops waiting requests and items.
+    // Stops the update thread (waiting at most 5000 ms), drops waiting requests and items.
     ~OPCGroup();
     OPCGroup(const OPCGroup&) = delete;
     OPCGroup& operator=(const OPCGroup&) = delete;
@@ -79,7 +88,8 @@ class OPCGroup : public std::enable_shared_from_this<OPCGroup> {
     HRESULT GetPublicState(bool* isPublic) const;
     HRESULT MoveToPublic();
 
-    // Item management; S_FALSE when any item failed.
+    // Item management; S_FALSE when any item failed. An item past the client's bound on
+    // items fails with E_OUTOFMEMORY.
     HRESULT AddItems(const std::vector<OPCITEMDEF>& items, std::vector<OPCITEMRESULT>& results,
                      std::vector<HRESULT>& errors);
     HRESULT ValidateItems(const std::vector<OPCITEMDEF>& items, bool blobUpdate,
@@ -94,12 +104,15 @@ class OPCGroup : public std::enable_shared_from_this<OPCGroup> {
                          const std::vector<VarType>& types, std::vector<HRESULT>& errors);
     HRESULT CreateEnumerator(std::unique_ptr<CEnumItemAttributes>* enumerator);
 
-    // Synchronous I/O.
+    // Synchronous I/O. The devices are read and written without the item lock held; a
+    // write checks every handle before it writes any item.
     HRESULT Read(std::uint32_t source, const std::vector<std::uint32_t>& handles,
                  std::vector<OPCITEMSTATE>& states, std::vector<HRESULT>& errors);
     HRESULT Write(const std::vector<std::uint32_t>& handles, const std::vector<Variant>& values,
                   std::vector<HRESULT>& errors);
 
+    // Asynchronous I/O returns at once; beyond the client's bound on outstanding requests a
+    // call fails with E_OUTOFMEMORY.
     // 1.0 asynchronous I/O: the transaction ID comes from the group's counter.
     HRESULT AsyncRead(std::uint32_t connection, std::uint32_t source,
                       const std::vector<std::uint32_t>& handles, std::uint32_t* transactionID,
@@ -142,8 +155,12 @@ class OPCGroup : public std::enable_shared_from_this<OPCGroup> {
     // that its own update thread or worker holds at the moment the client lets go is
     // destroyed on that thread; whoever tears down the tag I/O waits for this to reach 0.
     static std::size_t LiveGroups();
+    // Waits up to the time-out until LiveGroups() is 0; false when groups are still live.
+    static bool WaitUntilNoneLive(std::chrono::milliseconds timeout);
 
-    // One pass of the update cycle (what the update thread does once per period).
+    // One pass of the update cycle (what the update thread does once per period): the
+    // topics are read without the item lock, a topic whose earlier read still runs is not
+    // read again, and the cycle waits for its reads at most one update period.
     void RunUpdateCycle();
 
     // The owner's bookkeeping.
@@ -164,13 +181,12 @@ class OPCGroup : public std::enable_shared_from_this<OPCGroup> {
   private:
     using ItemLock = std::unique_lock<std::recursive_mutex>;
 
-    COPCItem* FindItem(std::uint32_t handle) const;
+    // Reads the topics without the item lock: on the devices' readers when there are, else
+    // one after another here; waits for them at most the time given.
+    void ReadTopics(std::vector<TopicRead> reads, std::chrono::milliseconds wait);
+    UpdateStep UpdateCycleStep();
     HRESULT LookUp(const OPCITEMDEF& def, OPCITEMRESULT& result, OModbusTag** tag,
                    ODevice** device) const;
-    OTopic& TopicFor(ODevice& device);
-    void ReadFromDevice(COPCItem& item);
-    // Takes the items whose changed mark is set (clearing the marks), in item-table order.
-    std::vector<COPCItem*> TakeChangedItems();
     ItemValueList BuildItemValues(const std::vector<COPCItem*>& items) const;
 
     // Senders; each releases the item lock before any sink is called.
@@ -186,13 +202,12 @@ class OPCGroup : public std::enable_shared_from_this<OPCGroup> {
     HRESULT QueueRefresh(std::uint32_t connection, std::uint32_t source,
                          std::uint32_t* transactionID);
     void ServeOneRequest();
-    void ExecuteRequest(ASyncRequest& request);
+    // Runs the request; the item lock is released around every device exchange.
+    void ExecuteRequest(ItemLock& lock, ASyncRequest& request);
     void CompleteRequest(ItemLock& lock, ASyncRequest& request);
     void FinishRequest();
-    bool HasCallback() const { return callbackCount_.load() > 0; }
+    bool HasCallback() const { return callbacks_.Any(); }
 
-    // One cycle and the wait that follows it.
-    std::uint32_t CycleAndWaitTime();
     void WakeUpdateThread();
 
     GroupServices services_;
@@ -211,47 +226,19 @@ class OPCGroup : public std::enable_shared_from_this<OPCGroup> {
     std::atomic<bool> callbackEnable_{true};
     std::atomic<bool> running_{true};
     bool sendPending_ = false;
-    bool removed_ = false;
 
+    // The item lock guards the item table, the request queue and sendPending_.
     mutable std::recursive_mutex itemLock_;
-    std::map<std::uint32_t, std::unique_ptr<COPCItem>> items_;
-    std::uint32_t nextItemHandle_ = 1;
-    std::vector<std::unique_ptr<OTopic>> topics_;
-    std::deque<std::unique_ptr<ASyncRequest>> requests_;  // newest at the front
-    std::uint32_t outstanding_ = 0;
-    std::uint32_t nextTransactionID_ = 2;
-    std::shared_ptr<OPCGroup> pendingTableReference_;
+    GroupItemTable table_;
+    AsyncRequestQueue requests_{services_.requests};
 
-    // Wake event (auto-reset) and the update thread. The thread holds the group only for
-    // the length of a cycle, so the wake state outlives the group.
-    struct WakeState {
-        std::mutex lock;
-        std::condition_variable condition;
-        bool signalled = false;
-        std::atomic<bool> running{true};
-    };
-    std::shared_ptr<WakeState> wake_ = std::make_shared<WakeState>();
-    std::thread updateThread_;
+    // The 2.0 connection point and the 1.0 advise holder, each with its own lock.
+    DataCallbackPoint callbacks_;
+    AdviseConnections advises_;
 
-    // Request workers of the group's own.
-    struct Worker {
-        std::thread thread;
-        std::shared_ptr<std::atomic<bool>> done;
-    };
-    // Joins the workers that have ended (workerLock_ held).
-    void ReapWorkers();
-    std::mutex workerLock_;
-    std::vector<Worker> workers_;
-
-    mutable std::recursive_mutex adviseLock_;
-    bool adviseHolder_ = false;
-    std::vector<AdviseConnection> adviseConnections_;
-    std::uint32_t nextAdviseConnection_ = 1;
-
-    mutable std::recursive_mutex connectionLock_;
-    std::vector<std::pair<std::uint32_t, IOPCDataCallbackSink*>> callbacks_;
-    std::uint32_t nextCookie_ = 1;
-    std::atomic<int> callbackCount_{0};
+    // The update thread with its wake event. It holds the group only for the length of a
+    // cycle.
+    GroupUpdater updater_;
 };
 
 }  // namespace velk

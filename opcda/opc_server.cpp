@@ -1,6 +1,7 @@
 #include "opcda/opc_server.h"
 
 #include <algorithm>
+#include <string_view>
 
 #include "core/trace_file.h"
 #include "model/locks.h"
@@ -10,6 +11,7 @@
 #include "model/o_tag_group.h"
 #include "opc/opc_result.h"
 #include "opcda/c_enum_item_attributes.h"
+#include "opcda/da_workers.h"
 #include "opcda/item_rules.h"
 #include "platform/clock.h"
 #include "platform/text.h"
@@ -91,7 +93,12 @@ std::shared_ptr<OPCServer> OPCServer::Create(DAServerServices services, DAServer
 }
 
 OPCServer::OPCServer(DAServerServices services, DAServerSettings settings)
-    : services_(std::move(services)), settings_(std::move(settings)), position_(services_.root) {}
+    : services_(std::move(services)),
+      settings_(std::move(settings)),
+      workers_(services_.workers ? services_.workers : std::make_shared<DaWorkers>()),
+      items_(std::make_shared<ClientQuota>(settings_.limits.maxItems)),
+      requests_(std::make_shared<ClientQuota>(settings_.limits.maxRequests)),
+      position_(services_.root) {}
 
 OPCServer::~OPCServer() {
     if (services_.registry) services_.registry->RemoveDAServer(this);
@@ -99,6 +106,7 @@ OPCServer::~OPCServer() {
     {
         std::lock_guard lock(tableLock_);
         released.swap(groups_);
+        names_.clear();
     }
     for (auto& [handle, group] : released) {
         OPCGroup& g = *group;
@@ -115,7 +123,12 @@ std::shared_ptr<OPCGroup> OPCServer::NewGroup(std::uint32_t handle) {
     gs.clock = services_.clock;
     gs.tagIO = services_.tagIO;
     gs.changelessUpdate = settings_.changelessUpdate;
-    gs.launcher = services_.launcher;
+    gs.launcher = services_.launcher ? services_.launcher : workers_.get();
+    // Update cycles that a host runs itself read their devices on the host's thread.
+    gs.deviceReads = settings_.startUpdateThreads ? workers_.get() : nullptr;
+    gs.workersAlive = workers_;
+    gs.items = items_;
+    gs.requests = requests_;
     const OTagGroup* root = services_.root;
     gs.findItem = [root](const std::string& id, ODevice** device) {
         return root ? FindItemTag(*root, id, device) : nullptr;
@@ -124,16 +137,33 @@ std::shared_ptr<OPCGroup> OPCServer::NewGroup(std::uint32_t handle) {
 }
 
 bool OPCServer::IsNameUsed(const std::string& name, const OPCGroup* except) const {
-    for (const auto& [handle, group] : groups_) {
-        if (group.get() != except && group->Name() == name) return true;
-    }
-    return false;
+    auto found = names_.find(name);
+    return found != names_.end() && (except == nullptr || found->second != except->ServerHandle());
 }
 
-std::string OPCServer::GenerateGroupName() const {
-    for (std::uint32_t n = 1;; ++n) {
+void OPCServer::EnterName(const std::string& name, std::uint32_t handle) { names_[name] = handle; }
+
+void OPCServer::ForgetName(const std::string& name) {
+    names_.erase(name);
+    // A generated name that comes free again is the first candidate of the next search.
+    constexpr std::string_view prefix = "Group";
+    if (name.size() <= prefix.size() || name.compare(0, prefix.size(), prefix) != 0) return;
+    const std::string digits = name.substr(prefix.size());
+    if (digits.size() > 9 || digits[0] == '0' ||
+        digits.find_first_not_of("0123456789") != std::string::npos) {
+        return;
+    }
+    lowestFreeNumber_ = std::min(lowestFreeNumber_, static_cast<std::uint32_t>(std::stoul(digits)));
+}
+
+std::string OPCServer::GenerateGroupName() {
+    // Every number below lowestFreeNumber_ is taken, so the search starts there; it passes
+    // only names that are in use.
+    for (std::uint32_t n = lowestFreeNumber_;; ++n) {
         std::string name = "Group" + std::to_string(n);
-        if (!IsNameUsed(name, nullptr)) return name;
+        if (IsNameUsed(name, nullptr)) continue;
+        lowestFreeNumber_ = n + 1;
+        return name;
     }
 }
 
@@ -146,6 +176,9 @@ HRESULT OPCServer::AddGroup(const std::string* name, bool active, std::uint32_t 
     std::shared_ptr<OPCGroup> created;
     {
         std::lock_guard lock(tableLock_);
+        if (groups_.size() >= settings_.limits.maxGroups) {
+            return Traced("IOPCServer::AddGroup", E_OUTOFMEMORY);
+        }
         std::string groupName;
         if (name == nullptr || name->empty()) {
             groupName = GenerateGroupName();
@@ -160,6 +193,7 @@ HRESULT OPCServer::AddGroup(const std::string* name, bool active, std::uint32_t 
         } catch (const std::bad_alloc&) {
             return Traced("IOPCServer::AddGroup", E_OUTOFMEMORY);
         }
+        EnterName(groupName, handle);
         created->Initialise(std::move(groupName), active, requestedRate, hClientGroup,
                             timeBias ? *timeBias : 0, percentDeadband ? *percentDeadband : 0.0f,
                             lcid);
@@ -179,6 +213,12 @@ HRESULT OPCServer::AddGroup(const std::string* name, bool active, std::uint32_t 
 bool OPCServer::RenameGroup(OPCGroup& group, const std::string& name) {
     std::lock_guard lock(tableLock_);
     if (IsNameUsed(name, &group)) return false;
+    auto entry = groups_.find(group.ServerHandle());
+    // A removed group that the client still holds keeps no place in the index.
+    if (entry != groups_.end() && entry->second.get() == &group) {
+        ForgetName(group.Name());
+        EnterName(name, group.ServerHandle());
+    }
     group.SetNameUnchecked(name);
     return true;
 }
@@ -199,13 +239,10 @@ HRESULT OPCServer::GetGroupByName(const std::string* name, std::shared_ptr<OPCGr
         return Traced("IOPCServer::GetGroupByName", E_INVALIDARG);
     }
     std::lock_guard lock(tableLock_);
-    for (const auto& [handle, g] : groups_) {
-        if (g->Name() == *name) {
-            *group = g;
-            return Traced("IOPCServer::GetGroupByName", S_OK);
-        }
-    }
-    return Traced("IOPCServer::GetGroupByName", E_INVALIDARG);
+    auto found = names_.find(*name);
+    if (found == names_.end()) return Traced("IOPCServer::GetGroupByName", E_INVALIDARG);
+    *group = groups_.at(found->second);
+    return Traced("IOPCServer::GetGroupByName", S_OK);
 }
 
 HRESULT OPCServer::GetStatus(OPCSERVERSTATUS* status) {
@@ -231,6 +268,7 @@ HRESULT OPCServer::RemoveGroup(std::uint32_t hServerGroup, bool /*force*/) {
         if (it == groups_.end()) return Traced("IOPCServer::RemoveGroup", E_INVALIDARG);
         group = std::move(it->second);
         groups_.erase(it);
+        ForgetName(group->Name());
     }
     OPCGroup& g = *group;
     g.MarkRemoved(std::move(group));
@@ -385,7 +423,9 @@ HRESULT OPCServer::ResolveItem(const std::string& itemID, bool readFromDevice, R
         } catch (const std::bad_alloc&) {
             return Traced("IOPCServer::AddTemporaryGroup", E_OUTOFMEMORY);
         }
-        group->Initialise(GenerateGroupName(), false, kTemporaryGroupRate, 0, 0, 0.0f,
+        std::string name = GenerateGroupName();
+        EnterName(name, handle);
+        group->Initialise(std::move(name), false, kTemporaryGroupRate, 0, 0, 0.0f,
                           LOCALE_SYSTEM_DEFAULT);
         groups_.emplace(handle, group);
     }

@@ -8,11 +8,13 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "opc/opc_result.h"
 #include "opc/server_objects.h"
 #include "opcda/c_enum_item_ids.h"
+#include "opcda/client_quota.h"
 #include "opcda/client_sinks.h"
 #include "opcda/opc_da_types.h"
 #include "opcda/opc_group.h"
@@ -21,9 +23,17 @@ namespace velk {
 
 class IClock;
 class ITagIO;
+class DaWorkers;
 class OTagGroup;
 class ODevice;
 class OModbusTag;
+
+// What one client may hold at once (the ClientLimits settings).
+struct DAClientLimits {
+    std::uint32_t maxGroups = 1000;    // groups of one server object
+    std::uint32_t maxItems = 200000;   // items in all groups of one server object
+    std::uint32_t maxRequests = 1000;  // asynchronous requests waiting or running
+};
 
 // Values shared by every DA server object, handed in by the application.
 struct DAServerSettings {
@@ -37,6 +47,7 @@ struct DAServerSettings {
     bool startUpdateThreads = true;  // false: the host runs the groups' update cycles itself
     // Who the object serves, for the trace line of its creation ("" when unknown).
     std::string client;
+    DAClientLimits limits;
 };
 
 struct DAServerServices {
@@ -44,7 +55,10 @@ struct DAServerServices {
     ITagIO* tagIO = nullptr;
     IServerObjectRegistry* registry = nullptr;  // may be null (no application)
     OTagGroup* root = nullptr;                  // the configuration tree's root group
-    IWorkerLauncher* launcher = nullptr;        // null: a thread per asynchronous request
+    // The request workers and device readers; null: the server object makes its own,
+    // which its groups keep alive.
+    std::shared_ptr<DaWorkers> workers;
+    IWorkerLauncher* launcher = nullptr;  // the request workers instead of the pool's (tests)
 };
 
 enum class EnumInterface { String, Unknown, Other };
@@ -62,7 +76,9 @@ class OPCServer final : public IDAServerObject, public std::enable_shared_from_t
     OPCServer& operator=(const OPCServer&) = delete;
 
     // IOPCServer. A null or empty name is generated ("Group%d"); OPC_E_DUPLICATENAME for a
-    // name in use; OPC_S_UNSUPPORTEDRATE when the revised rate differs from the requested one.
+    // name in use; OPC_S_UNSUPPORTEDRATE when the revised rate differs from the requested one;
+    // E_OUTOFMEMORY when the client has its limit of groups. Constant time in the number of
+    // groups.
     HRESULT AddGroup(const std::string* name, bool active, std::uint32_t requestedRate,
                      std::uint32_t hClientGroup, const std::int32_t* timeBias,
                      const float* percentDeadband, std::uint32_t lcid,
@@ -117,8 +133,11 @@ class OPCServer final : public IDAServerObject, public std::enable_shared_from_t
 
     std::shared_ptr<OPCGroup> NewGroup(std::uint32_t handle);
     // "Group%d" with the first free number (table lock held).
-    std::string GenerateGroupName() const;
+    std::string GenerateGroupName();
     bool IsNameUsed(const std::string& name, const OPCGroup* except) const;
+    // The name index (table lock held).
+    void EnterName(const std::string& name, std::uint32_t handle);
+    void ForgetName(const std::string& name);
     // The node a browse path names from the root, or null.
     OTagGroup* BranchAtPath(const std::string& path) const;
 
@@ -136,8 +155,16 @@ class OPCServer final : public IDAServerObject, public std::enable_shared_from_t
     DAServerSettings settings_;
     std::shared_ptr<std::atomic<FileTime>> lastUpdate_ = std::make_shared<std::atomic<FileTime>>(0);
 
+    std::shared_ptr<DaWorkers> workers_;
+    std::shared_ptr<ClientQuota> items_;
+    std::shared_ptr<ClientQuota> requests_;
+
     mutable std::recursive_mutex tableLock_;
     std::map<std::uint32_t, std::shared_ptr<OPCGroup>> groups_;
+    // Group names to handles, so that a name is checked or found without a walk of the
+    // table; and the lowest number that "Group%d" may still find free.
+    std::unordered_map<std::string, std::uint32_t> names_;
+    std::uint32_t lowestFreeNumber_ = 1;
     std::uint32_t nextGroupHandle_ = 1;
 
     std::mutex browseLock_;

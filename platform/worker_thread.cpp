@@ -17,6 +17,12 @@ WorkerThread::WorkerThread(std::string name)
     : name_(std::move(name)), state_(std::make_shared<State>()) {}
 
 WorkerThread::~WorkerThread() {
+    if (IsCurrentThread()) {
+        // Destroyed by its own procedure: it ends when that returns.
+        PostQuit();
+        thread_.detach();
+        return;
+    }
     if (thread_.joinable()) {
         PostQuit();
         Join(std::chrono::milliseconds(5000));
@@ -85,6 +91,14 @@ bool WorkerThread::WaitFinished(std::chrono::milliseconds timeout) const {
 void WorkerThread::WaitUntilFinished() const {
     std::unique_lock lock(state_->mutex);
     state_->ended.wait(lock, [this] { return state_->finished; });
+}
+
+bool WorkerThread::IsCurrentThread() const {
+    return thread_.joinable() && thread_.get_id() == std::this_thread::get_id();
+}
+
+void WorkerThread::Abandon() {
+    if (thread_.joinable()) thread_.detach();
 }
 
 bool WorkerThread::Finished() const {

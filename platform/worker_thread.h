@@ -61,6 +61,10 @@ class WorkerThread {
     void WaitUntilFinished() const;
     bool Finished() const;
     int ExitCode() const;
+    // True on the thread itself (whose owner must not wait for it there).
+    bool IsCurrentThread() const;
+    // Lets the thread end on its own without waiting for it (used on the thread itself).
+    void Abandon();
 
   private:
     struct State;

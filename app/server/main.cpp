@@ -165,6 +165,10 @@ int main(int argc, char** argv) {
                           da.minorVersion = version.minor;
                           da.buildNumber = version.build;
                           da.vendorInfo = std::string(kVendorName);
+                          const ClientLimitSettings limits = app.Settings().ClientLimits();
+                          da.limits.maxGroups = limits.MaxGroupsPerClient;
+                          da.limits.maxItems = limits.MaxItemsPerClient;
+                          da.limits.maxRequests = limits.MaxRequestsPerClient;
                           return da;
                       },
                       [&acquisition] { return acquisition.DeviceMonitor(); }, nullptr, &app});

@@ -22,7 +22,7 @@ BusInstanceResult AeBusClass::CreateInstance(const BusClient& client,
         return {CLASS_E_CLASSNOTAVAILABLE, nullptr};
     try {
         std::shared_ptr<SinkCallWindow> queue;
-        std::shared_ptr<ClientQuota> subscriptions;
+        std::shared_ptr<ClientSlotQuota> subscriptions;
         {
             std::lock_guard lock(queueLock_);
             std::erase_if(queues_, [](const auto& entry) { return entry.second.expired(); });
@@ -34,7 +34,7 @@ BusInstanceResult AeBusClass::CreateInstance(const BusClient& client,
             }
             subscriptions = quotas_[client.name].lock();
             if (!subscriptions) {
-                subscriptions = ClientQuota::Create(subscriptionsPerClient_);
+                subscriptions = ClientSlotQuota::Create(subscriptionsPerClient_);
                 quotas_[client.name] = subscriptions;
             }
         }

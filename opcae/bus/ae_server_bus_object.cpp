@@ -27,7 +27,7 @@ bool SubscriptionAnswers(const std::string& interface) {
 AeServerBusObject::AeServerBusObject(std::shared_ptr<OPCEventServer> server,
                                      std::shared_ptr<BusSinkChannel> sinks,
                                      std::shared_ptr<SinkCallWindow> queue,
-                                     std::shared_ptr<ClientQuota> subscriptions)
+                                     std::shared_ptr<ClientSlotQuota> subscriptions)
     : server_(std::move(server)),
       sinks_(std::move(sinks)),
       queue_(std::move(queue)),

@@ -5,7 +5,7 @@
 #include <memory>
 #include <vector>
 
-#include "opc/bus/client_quota.h"
+#include "opc/bus/client_slot_quota.h"
 #include "opc/bus/sink_call_window.h"
 #include "opcae/opc_event_server.h"
 #include "platform/dbus/bus_object.h"
@@ -18,7 +18,7 @@ class AeServerBusObject final : public IBusObject {
     // of the same client connection.
     AeServerBusObject(std::shared_ptr<OPCEventServer> server, std::shared_ptr<BusSinkChannel> sinks,
                       std::shared_ptr<SinkCallWindow> queue,
-                      std::shared_ptr<ClientQuota> subscriptions);
+                      std::shared_ptr<ClientSlotQuota> subscriptions);
 
     std::vector<BusInterface> Interfaces() override;
 
@@ -43,7 +43,7 @@ class AeServerBusObject final : public IBusObject {
     std::shared_ptr<OPCEventServer> server_;
     std::shared_ptr<BusSinkChannel> sinks_;
     std::shared_ptr<SinkCallWindow> queue_;
-    std::shared_ptr<ClientQuota> subscriptions_;
+    std::shared_ptr<ClientSlotQuota> subscriptions_;
 };
 
 }  // namespace velk

@@ -1,5 +1,8 @@
 #include "opcda/bus/da_bus_class.h"
 
+#include <chrono>
+
+#include "core/trace_file.h"
 #include "opcda/bus/remote_sinks.h"
 
 namespace velk {
@@ -9,14 +12,25 @@ using namespace dabus;
 DaBusClass::DaBusClass(std::string busName, std::string factoryPath, DaBusServices services)
     : busName_(std::move(busName)),
       factoryPath_(std::move(factoryPath)),
-      services_(std::move(services)) {}
+      services_(std::move(services)),
+      workers_(std::make_shared<DaWorkers>()) {}
+
+DaBusClass::~DaBusClass() {
+    releases_.Drain();
+    // A group that its update thread held last goes on that thread, after its cycle; it
+    // still uses the tag I/O and the tree, which go after this class.
+    if (!OPCGroup::WaitUntilNoneLive(std::chrono::milliseconds(5000))) {
+        Trace("OPC DA groups still live 5000 ms after their last client; left to end on their own");
+    }
+    workers_->Stop();
+}
 
 BusInstanceResult DaBusClass::CreateInstance(const BusClient& client,
                                              std::shared_ptr<BusSinkChannel> sinks) {
     OTagGroup* root = services_.root ? services_.root() : nullptr;
     if (root == nullptr || services_.tagIO == nullptr) return {E_FAIL, nullptr};
-    DAServerServices da{services_.clock, services_.tagIO, services_.registry, root,
-                        services_.launcher};
+    DAServerServices da{services_.clock, services_.tagIO,   services_.registry, root,
+                        workers_,        services_.launcher};
     DAServerSettings settings = services_.settings ? services_.settings() : DAServerSettings{};
     settings.client = client.Describe();
     std::shared_ptr<OPCServer> server = OPCServer::Create(da, std::move(settings));

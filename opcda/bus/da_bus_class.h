@@ -9,6 +9,7 @@
 
 #include "opcda/bus/da_server_bus_object.h"
 #include "opcda/bus/release_queue.h"
+#include "opcda/da_workers.h"
 #include "opcda/opc_server.h"
 #include "platform/dbus/bus_object.h"
 #include "platform/dbus/module_lock.h"
@@ -22,7 +23,7 @@ struct DaBusServices {
     std::function<OTagGroup*()> root;            // the configuration tree; null before it exists
     std::function<DAServerSettings()> settings;  // read at each creation
     DeviceMonitorSource deviceMonitor;
-    IWorkerLauncher* launcher = nullptr;  // null: a thread per asynchronous request
+    IWorkerLauncher* launcher = nullptr;  // null: the class's bounded pool of request workers
     // Held by every instance until its DA server object is destroyed, so that a process
     // that ends with its last client does not end before its clients' objects are gone.
     IModuleLock* moduleLock = nullptr;
@@ -31,9 +32,9 @@ struct DaBusServices {
 class DaBusClass final : public IBusClass {
   public:
     DaBusClass(std::string busName, std::string factoryPath, DaBusServices services);
-    // Waits until every released DA object is gone. The bus host that serves the class
-    // must be gone first.
-    ~DaBusClass() override = default;
+    // Waits until every released DA object is gone, then stops the request workers and
+    // device readers (a bounded wait). The bus host that serves the class must be gone first.
+    ~DaBusClass() override;
 
     std::string BusName() const override { return busName_; }
     std::string FactoryPath() const override { return factoryPath_; }
@@ -49,6 +50,8 @@ class DaBusClass final : public IBusClass {
     std::string busName_;
     std::string factoryPath_;
     DaBusServices services_;
+    // Before the release queue: the groups it destroys may still use the workers.
+    std::shared_ptr<DaWorkers> workers_;
     dabus::ReleaseQueue releases_;
 };
 

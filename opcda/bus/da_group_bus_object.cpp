@@ -2,6 +2,7 @@
 
 #include "core/trace_file.h"
 #include "opcda/bus/bus_variant.h"
+#include "opcda/bus/da_argument_limits.h"
 #include "opcda/bus/stream_formats.h"
 #include "opcda/c_enum_item_attributes.h"
 #include "opcda/opc_group.h"
@@ -123,8 +124,8 @@ DaGroupBusObject::~DaGroupBusObject() {
 }
 
 std::vector<BusInterface> DaGroupBusObject::Interfaces() {
-    return {ItemMgt(), StateMgt(), PublicStateMgt(), SyncIO(),
-            AsyncIO(), AsyncIO2(), DataObject(),     ConnectionPoints()};
+    return WithArgumentLimits({ItemMgt(), StateMgt(), PublicStateMgt(), SyncIO(), AsyncIO(),
+                               AsyncIO2(), DataObject(), ConnectionPoints()});
 }
 
 BusInterface DaGroupBusObject::ItemMgt() {

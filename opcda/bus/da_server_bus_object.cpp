@@ -2,6 +2,7 @@
 
 #include "core/trace_file.h"
 #include "opcda/bus/bus_variant.h"
+#include "opcda/bus/da_argument_limits.h"
 #include "opcda/bus/da_group_bus_object.h"
 #include "opcda/opc_server.h"
 #include "platform/dbus/bus_call_arguments.h"
@@ -52,7 +53,8 @@ DaServerBusObject::~DaServerBusObject() {
 }
 
 std::vector<BusInterface> DaServerBusObject::Interfaces() {
-    return {Server(), Common(), Browse(), ItemProperties(), ConnectionPoints(), DeviceMonitor()};
+    return WithArgumentLimits(
+        {Server(), Common(), Browse(), ItemProperties(), ConnectionPoints(), DeviceMonitor()});
 }
 
 BusInterface DaServerBusObject::Server() {

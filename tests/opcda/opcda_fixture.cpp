@@ -205,12 +205,7 @@ DaTest::~DaTest() {
     InstallTrace(nullptr);
 }
 
-bool WaitUntilNoGroupsLive() {
-    for (int i = 0; i < 2000 && OPCGroup::LiveGroups() != 0; ++i) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
-    return OPCGroup::LiveGroups() == 0;
-}
+bool WaitUntilNoGroupsLive() { return OPCGroup::WaitUntilNoneLive(std::chrono::seconds(20)); }
 
 ODevice& DaTest::AddDevice(const std::string& name) { return testing::InsertDevice(root, name); }
 
@@ -246,6 +241,7 @@ std::shared_ptr<OPCServer> DaTest::MakeServer(bool updateThreads, bool changeles
     DAServerSettings settings;
     settings.changelessUpdate = changeless;
     settings.startUpdateThreads = updateThreads;
+    settings.limits = limits;
     settings.startTime = FakeClock::kDefaultStart - 1000;
     settings.majorVersion = 1;
     settings.minorVersion = 0;

@@ -170,6 +170,7 @@ class DaTest : public ::testing::Test {
     std::vector<std::string> lines;
     FakeTagIO io;
     ManualLauncher launcher;
+    DAClientLimits limits;  // of the servers MakeServer makes
     RecordingRegistry registry;
 
     OTagGroup root;

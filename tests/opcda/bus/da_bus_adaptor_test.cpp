@@ -309,6 +309,45 @@ TEST_F(DaBusAdaptorTest, GroupsAreObjectsBelowTheirInstanceAndValuesKeepTheirTyp
     EXPECT_TRUE(Traced("OPC DA group object destroyed"));
 }
 
+TEST_F(DaBusAdaptorTest, OutsizedArgumentsAreRefusedBeforeTheGroupSeesThem) {
+    BusTestClient client(bus_.Address());
+    auto instance = client.Proxy(kName, client.CreateInstance(kName, kFactory));
+    Group group = AddGroup(client, *instance, "Big");
+    const auto handles = AddItems(*group.proxy, {"PLC1.T"});
+    ASSERT_EQ(handles.size(), 1u);
+    io.ClearCalls();
+
+    // A text value beyond the value limit is never written.
+    const BusFailure bigValue = BusTestClient::Try([&] {
+        group.proxy->callMethod("Write")
+            .onInterface(I("IOPCSyncIO"))
+            .withArguments(std::vector<std::uint32_t>{handles[0]},
+                           std::vector<BusVariant>{
+                               BusVariant{VT_BSTR, sdbus::Variant(std::string(70000, 'x'))}});
+    });
+    EXPECT_EQ(CodeOf(bigValue), E_INVALIDARG);
+    EXPECT_TRUE(io.Writes().empty());
+    EXPECT_TRUE(Traced("Called IOPCSyncIO::Write, return code: 0x80070057"));
+
+    // Nor is a list of handles beyond the element limit looked at.
+    const BusFailure manyHandles = BusTestClient::Try([&] {
+        group.proxy->callMethod("RemoveItems")
+            .onInterface(I("IOPCItemMgt"))
+            .withArguments(std::vector<std::uint32_t>(100001, handles[0]));
+    });
+    EXPECT_EQ(CodeOf(manyHandles), E_INVALIDARG);
+    EXPECT_TRUE(Traced("Called IOPCItemMgt::RemoveItems, return code: 0x80070057"));
+
+    // The group is untouched: its item is still there.
+    std::int32_t hr = 0;
+    std::vector<std::int32_t> errors;
+    group.proxy->callMethod("RemoveItems")
+        .onInterface(I("IOPCItemMgt"))
+        .withArguments(std::vector<std::uint32_t>{handles[0]})
+        .storeResultsTo(hr, errors);
+    EXPECT_EQ(hr, S_OK);
+}
+
 TEST_F(DaBusAdaptorTest, BrowsingPropertiesAndTheDeviceMonitorReturnWholeLists) {
     BusTestClient client(bus_.Address());
     auto instance = client.Proxy(kName, client.CreateInstance(kName, kFactory));

@@ -1,12 +1,12 @@
-#include "opc/bus/client_quota.h"
+#include "opc/bus/client_slot_quota.h"
 
 namespace velk {
 
-std::shared_ptr<ClientQuota> ClientQuota::Create(std::size_t limit) {
-    return std::shared_ptr<ClientQuota>(new ClientQuota(limit));
+std::shared_ptr<ClientSlotQuota> ClientSlotQuota::Create(std::size_t limit) {
+    return std::shared_ptr<ClientSlotQuota>(new ClientSlotQuota(limit));
 }
 
-std::shared_ptr<void> ClientQuota::Take() {
+std::shared_ptr<void> ClientSlotQuota::Take() {
     {
         std::lock_guard guard(lock_);
         if (inUse_ >= limit_) return nullptr;
@@ -20,7 +20,7 @@ std::shared_ptr<void> ClientQuota::Take() {
     });
 }
 
-std::size_t ClientQuota::InUse() const {
+std::size_t ClientSlotQuota::InUse() const {
     std::lock_guard guard(lock_);
     return inUse_;
 }

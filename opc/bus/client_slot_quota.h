@@ -8,9 +8,9 @@
 
 namespace velk {
 
-class ClientQuota : public std::enable_shared_from_this<ClientQuota> {
+class ClientSlotQuota : public std::enable_shared_from_this<ClientSlotQuota> {
   public:
-    static std::shared_ptr<ClientQuota> Create(std::size_t limit);
+    static std::shared_ptr<ClientSlotQuota> Create(std::size_t limit);
 
     // A slot, held for as long as the result lives; null when the client is at its limit.
     std::shared_ptr<void> Take();
@@ -18,7 +18,7 @@ class ClientQuota : public std::enable_shared_from_this<ClientQuota> {
     std::size_t Limit() const { return limit_; }
 
   private:
-    explicit ClientQuota(std::size_t limit) : limit_(limit) {}
+    explicit ClientSlotQuota(std::size_t limit) : limit_(limit) {}
     const std::size_t limit_;
     mutable std::mutex lock_;
     std::size_t inUse_ = 0;

@@ -1,0 +1,93 @@
+#include "platform/task_pool.h"
+
+#include <algorithm>
+#include <condition_variable>
+#include <deque>
+#include <mutex>
+
+namespace velk {
+
+struct TaskPool::Queue {
+    std::mutex mutex;
+    std::condition_variable changed;
+    std::deque<std::function<void()>> tasks;
+    bool stopping = false;
+
+    // The procedure of every thread: take and run tasks until the pool stops.
+    int Serve() {
+        while (true) {
+            std::function<void()> task;
+            {
+                std::unique_lock lock(mutex);
+                changed.wait(lock, [this] { return stopping || !tasks.empty(); });
+                if (stopping) return 0;
+                task = std::move(tasks.front());
+                tasks.pop_front();
+            }
+            task();
+        }
+    }
+};
+
+TaskPool::TaskPool(std::string name, std::size_t threads, ThreadPriority priority)
+    : queue_(std::make_shared<Queue>()) {
+    for (std::size_t i = 0; i < threads; ++i) {
+        auto thread = std::make_unique<WorkerThread>(name);
+        auto queue = queue_;
+        if (thread->Start([queue](MessageQueue&) { return queue->Serve(); }, priority)) {
+            threads_.push_back(std::move(thread));
+        }
+    }
+}
+
+TaskPool::~TaskPool() { Stop(); }
+
+bool TaskPool::Post(std::function<void()> task) {
+    {
+        std::lock_guard lock(queue_->mutex);
+        if (queue_->stopping || threads_.empty()) return false;
+        queue_->tasks.push_back(std::move(task));
+    }
+    queue_->changed.notify_one();
+    return true;
+}
+
+bool TaskPool::Stop(std::chrono::milliseconds timeout) {
+    BeginStop();
+    return WaitStopped(std::chrono::steady_clock::now() + timeout);
+}
+
+void TaskPool::BeginStop() {
+    std::deque<std::function<void()>> dropped;
+    {
+        std::lock_guard lock(queue_->mutex);
+        queue_->stopping = true;
+        dropped.swap(queue_->tasks);
+    }
+    queue_->changed.notify_all();
+    dropped.clear();  // outside the lock: a task may own what takes it again
+}
+
+bool TaskPool::WaitStopped(std::chrono::steady_clock::time_point deadline) {
+    if (stopped_) return true;
+    stopped_ = true;
+    bool allEnded = true;
+    for (auto& thread : threads_) {
+        if (thread->IsCurrentThread()) {
+            thread->Abandon();
+            allEnded = false;
+            continue;
+        }
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+            deadline - std::chrono::steady_clock::now());
+        allEnded &= thread->Join(std::max(left, std::chrono::milliseconds(0)));
+    }
+    return allEnded;
+}
+
+std::size_t TaskPool::Queued() const {
+    std::lock_guard lock(queue_->mutex);
+    return queue_->tasks.size();
+}
+
+}  // namespace velk

@@ -1,0 +1,177 @@
+// DA groups beside controllers that do not answer: the item lock is never held across a
+// device exchange, asynchronous requests run on a bounded pool, and one client's groups,
+// items and outstanding requests are bounded.
+#include <dirent.h>
+
+#include <atomic>
+#include <future>
+
+#include "opcda/group_updater.h"
+#include "tests/opcda/opcda_fixture.h"
+
+namespace velk::testing {
+namespace {
+
+// Holds every read of one device until opened; the test opens it before it ends.
+class SilentDevice {
+  public:
+    explicit SilentDevice(ODevice& device) : device_(device), gate_(open_.get_future().share()) {}
+    ~SilentDevice() { Open(); }
+    // Blocks when the device is the silent one; counts the reads that came.
+    void OnRead(ODevice& device) {
+        if (&device != &device_) return;
+        ++reads_;
+        gate_.wait();
+    }
+    bool Reached() const { return reads_.load() > 0; }
+    void Open() {
+        if (!opened_.exchange(true)) open_.set_value();
+    }
+
+  private:
+    ODevice& device_;
+    std::promise<void> open_;
+    std::shared_future<void> gate_;
+    std::atomic<int> reads_{0};
+    std::atomic<bool> opened_{false};
+};
+
+template <class F>
+bool ReturnsWhileSilent(SilentDevice& silent, F call) {
+    auto done = std::async(std::launch::async, std::move(call));
+    // Generous: the silent device stays silent for the whole wait.
+    const bool returned = done.wait_for(std::chrono::seconds(10)) == std::future_status::ready;
+    if (!returned) silent.Open();  // so that the call can end and the test fail cleanly
+    return returned;
+}
+
+bool WaitUntil(const std::function<bool()>& condition) {
+    for (int i = 0; i < 2000 && !condition(); ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return condition();
+}
+
+std::size_t ThreadsOfThisProcess() {
+    std::size_t count = 0;
+    if (DIR* dir = opendir("/proc/self/task")) {
+        while (dirent* entry = readdir(dir)) count += entry->d_name[0] != '.';
+        closedir(dir);
+    }
+    return count;
+}
+
+using OPCGroupExchange = DaTest;
+
+TEST_F(OPCGroupExchange, CallsReturnAndHealthyItemsUpdateWhileAControllerIsSilent) {
+    SilentDevice silent(*plc2);
+    std::atomic<int> value{0};
+    io.onRead = [&](ODevice& device, const TagList&) {
+        if (&device == plc1)
+            io.SetDeviceValue(*t, Variant::Int16(static_cast<std::int16_t>(++value)));
+        silent.OnRead(device);
+    };
+    auto server = MakeServer(true);
+    auto group = MakeGroup(*server, true, 20);
+    RecordingCallback sink;
+    std::uint32_t cookie = 0;
+    group->AdviseCallback(&sink, &cookie);
+    auto handles = Add(*group, {"PLC1.T", "PLC2.X"});
+    ASSERT_TRUE(WaitUntil([&] { return silent.Reached(); }));
+
+    // The update cycle waits for the silent controller; the client's calls do not.
+    EXPECT_TRUE(ReturnsWhileSilent(silent, [&] {
+        std::uint32_t cancel = 0;
+        std::vector<HRESULT> errors;
+        return group->Read2({handles[0]}, 7, &cancel, errors);
+    }));
+    EXPECT_TRUE(ReturnsWhileSilent(silent, [&] {
+        std::vector<OPCITEMSTATE> states;
+        std::vector<HRESULT> errors;
+        return group->Read(OPC_DS_CACHE, handles, states, errors);
+    }));
+    // The healthy controller's item keeps changing at the group's rate meanwhile.
+    EXPECT_TRUE(sink.WaitFor(6));
+    std::size_t changes = 0;
+    for (const DataEvent& e : sink.Events()) changes += e.kind == "change" && e.transactionID == 0;
+    EXPECT_GE(changes, 4u);
+
+    silent.Open();
+    server->RemoveGroup(group->ServerHandle(), false);
+    group.reset();
+    server.reset();
+    EXPECT_TRUE(WaitUntilNoGroupsLive());
+    io.onRead = nullptr;
+}
+
+TEST_F(OPCGroupExchange, AsynchronousRequestsRunOnABoundedPoolAndAreBoundedPerClient) {
+    SilentDevice silent(*plc1);
+    io.onRead = [&](ODevice& device, const TagList&) { silent.OnRead(device); };
+    limits.maxRequests = 60;
+    auto server = MakeServer();
+    auto group = MakeGroup(*server);
+    auto handles = Add(*group, {"PLC1.T"});
+    const std::size_t before = ThreadsOfThisProcess();
+    std::uint32_t cancel = 0;
+    std::vector<HRESULT> errors;
+    for (int i = 0; i < 60; ++i) ASSERT_EQ(group->Read2(handles, i, &cancel, errors), S_OK);
+    // Sixty requests wait on the silent controller without a thread each.
+    EXPECT_LT(ThreadsOfThisProcess(), before + 10);
+    EXPECT_EQ(group->Read2(handles, 99, &cancel, errors), E_OUTOFMEMORY);
+    std::uint32_t transaction = 0;
+    EXPECT_EQ(group->AsyncRefresh(0, OPC_DS_CACHE, &transaction), E_OUTOFMEMORY);
+
+    silent.Open();
+    EXPECT_TRUE(WaitUntil([&] { return group->OutstandingRequests() == 0; }));
+    EXPECT_EQ(group->Read2(handles, 100, &cancel, errors), S_OK);  // the bound is given back
+    io.onRead = nullptr;
+}
+
+TEST_F(OPCGroupExchange, GroupsAndItemsAreBoundedPerClient) {
+    limits.maxGroups = 2;
+    limits.maxItems = 3;
+    auto server = MakeServer();
+    auto a = MakeGroup(*server);
+    auto b = MakeGroup(*server);
+    std::shared_ptr<OPCGroup> c;
+    EXPECT_EQ(server->AddGroup(nullptr, true, 100, 0, nullptr, nullptr, 0, &c, nullptr, nullptr),
+              E_OUTOFMEMORY);
+    EXPECT_EQ(server->GroupCount(), 2u);
+
+    std::vector<OPCITEMDEF> defs(2);
+    defs[0].itemID = "PLC1.T";
+    defs[1].itemID = "PLC1.RO";
+    std::vector<OPCITEMRESULT> results;
+    std::vector<HRESULT> errors;
+    EXPECT_EQ(a->AddItems(defs, results, errors), S_OK);
+    // The client's third item fits in the other group, the fourth in none.
+    EXPECT_EQ(b->AddItems(defs, results, errors), S_FALSE);
+    EXPECT_EQ(errors, (std::vector<HRESULT>{S_OK, E_OUTOFMEMORY}));
+    // Removing an item, or a whole group, gives its place back.
+    EXPECT_EQ(b->RemoveItems({results[0].hServer}, errors), S_OK);
+    EXPECT_EQ(a->AddItems({defs[0]}, results, errors), S_OK);
+    server->RemoveGroup(a->ServerHandle(), false);
+    a.reset();
+    EXPECT_EQ(server->AddGroup(nullptr, true, 100, 0, nullptr, nullptr, 0, &c, nullptr, nullptr),
+              S_OK);
+    EXPECT_EQ(c->AddItems(defs, results, errors), S_OK);
+}
+
+TEST(GroupUpdater, StopWaitsBoundedForACycleThatDoesNotEnd) {
+    std::promise<void> open;
+    std::shared_future<void> gate = open.get_future().share();
+    auto inCycle = std::make_shared<std::atomic<bool>>(false);
+    GroupUpdater updater;
+    // The thread is left to end on its own: it holds only what it shares.
+    updater.Start([gate, inCycle] {
+        *inCycle = true;
+        gate.wait();
+        return UpdateStep::End();
+    });
+    ASSERT_TRUE(WaitUntil([&] { return inCycle->load(); }));
+    EXPECT_FALSE(updater.Stop(std::chrono::milliseconds(50)));  // reported, never joined
+    open.set_value();
+}
+
+}  // namespace
+}  // namespace velk::testing

@@ -74,7 +74,10 @@ void DeviceAcquisition::StopDevice(ODevice& device) {
             threads_.erase(it);
         }
     }
+    // The threads object goes before the channels it uses: its destruction waits for a
+    // thread that outlived the stop.
     if (threads) threads->StopThreads();
+    threads.reset();
     parts_.supervision.Forget(device);
     parts_.channels.Forget(device);
 }

@@ -140,6 +140,9 @@ OMessage& SerialChannel::Transact(ChannelCounters& deviceCounters, OMessage& mes
             case Attempt::kBroadcast:
                 return message;
             case Attempt::kAnswered:
+                // A frame that fails its check may be the piece of a late answer, whose rest
+                // waits on the line: the next exchange starts clean.
+                if (!message.IsValid()) purgeNeeded_ = true;
                 clock_.Sleep(std::max<std::uint32_t>(pause, 10));
                 return message;
             case Attempt::kWriteFailed:

@@ -458,7 +458,7 @@ TEST_F(EventServerTest, AckConditionOfADeviceAlarm) {
 TEST_F(EventServerTest, ShutdownRequestGoesToTheFirstConnectionOnly) {
     auto server = NewServer();
     EXPECT_EQ(server->RequestClientShutdown(""), S_FALSE);
-    EXPECT_TRUE(trace.Has("Called AE client(s) to shutdown server, return code: 1"));
+    EXPECT_TRUE(trace.Contains("Called AE client(s) to shutdown server, return code: 0x00000001"));
     auto first = std::make_shared<RecordingShutdownSink>(S_OK);
     auto second = std::make_shared<RecordingShutdownSink>(S_OK);
     std::uint32_t c1 = 0;

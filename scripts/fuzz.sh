@@ -41,9 +41,9 @@ for target in "${targets[@]}"; do
   # finding is written to the findings directory.
   "$out/fuzz/$target" "$corpus" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 \
     -fork=1 -ignore_crashes=1 -ignore_timeouts=1 -ignore_ooms=1 \
-    -artifact_prefix="$findings/" -print_final_stats=1 >"$log" 2>&1 || status=$?
-  execs=$(grep -Eo 'stat::number_of_executed_units: *[0-9]+' "$log" | grep -Eo '[0-9]+$' | tail -1)
-  [ -n "$execs" ] || execs=$(grep -Eo '#[0-9]+' "$log" | tail -1 | tr -d '#')
+    -artifact_prefix="$findings/" >"$log" 2>&1 || status=$?
+  # The last status line's count ("#12345: cov: ..."); none when the target never ran.
+  execs=$(grep -Eo '^#[0-9]+' "$log" | tail -1 | tr -d '#' || true)
   count=$(find "$findings" -type f | wc -l)
   size=$(find "$corpus" -type f | wc -l)
   summary+=("$target: ${execs:-?} executions, corpus $size, findings $count (exit $status)")

@@ -12,6 +12,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <span>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -53,6 +54,10 @@ class StreamSockets final : public ITcpSockets {
         return static_cast<int>(n);
     }
     int AcceptTimed(SocketHolder&, SocketHolder&) override { return -1; }
+    bool Bind(SocketHolder&, std::string_view, std::uint16_t) override { return false; }
+    bool StartListening(SocketHolder&) override { return false; }
+    bool MakeNonBlocking(SocketHolder&) override { return true; }
+    std::string PeerAddress(const SocketHolder&) const override { return {}; }
     void CloseSocket(SocketHolder& holder) override { holder.handle = -1; }
     bool OpenConnection(SocketHolder& holder, std::string_view, std::uint16_t) override {
         return Open(holder);

@@ -14,7 +14,7 @@ from dbus.mainloop.glib import DBusGMainLoop
 from gi.repository import GLib
 
 HERE = os.path.dirname(os.path.abspath(__file__))
-sys.path.insert(0, os.path.join(HERE, "..", "fixtures"))
+sys.path.insert(0, os.path.join(HERE, "..", "..", "fixtures"))
 import make_fixtures as mf  # noqa: E402
 
 NAME = "VELK.ModbusOPCServer"

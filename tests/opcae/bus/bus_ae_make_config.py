@@ -10,7 +10,7 @@ import os
 import sys
 
 HERE = os.path.dirname(os.path.abspath(__file__))
-sys.path.insert(0, os.path.join(HERE, "..", "fixtures"))
+sys.path.insert(0, os.path.join(HERE, "..", "..", "fixtures"))
 import make_fixtures as mf  # noqa: E402
 
 INT, BOOL = 2, 11

@@ -21,8 +21,8 @@
 #include "platform/text.h"
 #include "tests/platform/dbus/private_bus.h"
 #include "tests/support/child_process.h"
-#include "tests/support/server_store_text.h"
 #include "tests/support/plcsim_process.h"
+#include "tests/support/server_store_text.h"
 
 namespace velk::testing {
 namespace {

@@ -28,8 +28,10 @@ constexpr std::uint32_t kMinimumUpdateRate = 10;
 constexpr int kUpdateThreadWaitMs = 5000;
 
 std::atomic<std::size_t> liveGroups{0};
-std::mutex liveLock;  // with liveChanged: the wait for the last group to go
-std::condition_variable liveChanged;
+// With liveChanged: the wait for the last group to go. Never destroyed: a group may go on a
+// thread that was left to end on its own, after the process has begun to exit.
+std::mutex& liveLock = *new std::mutex;
+std::condition_variable& liveChanged = *new std::condition_variable;
 
 }  // namespace
 

@@ -124,6 +124,7 @@ TEST_F(OPCGroupExchange, AsynchronousRequestsRunOnABoundedPoolAndAreBoundedPerCl
     silent.Open();
     EXPECT_TRUE(WaitUntil([&] { return group->OutstandingRequests() == 0; }));
     EXPECT_EQ(group->Read2(handles, 100, &cancel, errors), S_OK);  // the bound is given back
+    EXPECT_TRUE(WaitUntil([&] { return group->OutstandingRequests() == 0; }));
     io.onRead = nullptr;
 }
 

@@ -5,6 +5,7 @@
 #include <atomic>
 #include <chrono>
 #include <cmath>
+#include <functional>
 #include <future>
 #include <thread>
 
@@ -26,6 +27,32 @@ using Pdus = std::vector<std::vector<std::uint8_t>>;
 class ScanRead : public ::testing::Test {
   protected:
     void Read() { engine.ReadTags(tags.device, tags.list); }
+
+    // Two overlapping reads: the first has its answer (or failure) but cannot store it until a
+    // second read, made by `second` under TagDataLock, has stored its own.
+    void OverlapTwoReads(const std::function<void()>& second) {
+        std::promise<void> firstAsked, firstAnswered, letFirstAnswer;
+        std::shared_future<void> go = letFirstAnswer.get_future().share();
+        std::atomic<int> calls{0};
+        exchange.beforeAnswer = [&](ODevice&, const OMessage&) {
+            if (calls++ != 0) return;
+            firstAsked.set_value();
+            go.wait();
+        };
+        std::atomic<int> answers{0};
+        exchange.afterAnswer = [&](ODevice&, const OMessage&) {
+            if (answers++ == 0) firstAnswered.set_value();
+        };
+        std::thread first([&] { Read(); });
+        firstAsked.get_future().wait();
+        {
+            std::lock_guard<std::recursive_mutex> hold(TagDataLock());
+            letFirstAnswer.set_value();
+            firstAnswered.get_future().wait();
+            second();
+        }
+        first.join();
+    }
 
     ScanFakeExchange exchange;
     RecordingPoster poster;
@@ -449,32 +476,13 @@ TEST_F(ScanRead, AnEarlierAnswerStoredLateDoesNotReplaceALaterOne) {
     OModbusTag& tag = tags.Add(kHoldingRegister, 0);
     exchange.image.holding[0] = 10;
     exchange.answerTime = 1000;
-    std::promise<void> firstAsked, firstAnswered, letFirstAnswer;
-    std::shared_future<void> go = letFirstAnswer.get_future().share();
-    std::atomic<int> calls{0};
-    exchange.beforeAnswer = [&](ODevice&, const OMessage&) {
-        if (calls++ != 0) return;
-        firstAsked.set_value();
-        go.wait();
-    };
-    std::atomic<int> answers{0};
-    exchange.afterAnswer = [&](ODevice&, const OMessage&) {
-        if (answers++ == 0) firstAnswered.set_value();
-    };
-    std::thread first([&] { engine.ReadTags(tags.device, tags.list); });
-    firstAsked.get_future().wait();
-    {
-        // The first read has its answer (10 at 1000) but cannot store it yet; a second read
-        // gets a later answer (20 at 2000) and stores it meanwhile.
-        std::lock_guard<std::recursive_mutex> hold(TagDataLock());
-        letFirstAnswer.set_value();
-        firstAnswered.get_future().wait();
+    OverlapTwoReads([&] {
+        // The first read holds 10 at 1000; the second stores 20 at 2000 meanwhile.
         exchange.image.holding[0] = 20;
         exchange.answerTime = 2000;
-        engine.ReadTags(tags.device, tags.list);
+        Read();
         EXPECT_EQ(tag.value, Variant::Int16(20));
-    }
-    first.join();
+    });
     EXPECT_EQ(tag.value, Variant::Int16(20));
     EXPECT_EQ(tag.timestamp, 2000u);
     EXPECT_EQ(tag.quality, kQualityGood);
@@ -485,29 +493,8 @@ TEST_F(ScanRead, AnEarlierFailureStoredLateDoesNotSpoilALaterGoodValue) {
     exchange.image.holding[0] = 20;
     exchange.answerTime = clock.NowUtc() + 1;  // after the first read began
     exchange.FailRequestIndex(0);
-    std::promise<void> firstAsked, firstFailed, letFirstFail;
-    std::shared_future<void> go = letFirstFail.get_future().share();
-    std::atomic<int> calls{0};
-    exchange.beforeAnswer = [&](ODevice&, const OMessage&) {
-        if (calls++ != 0) return;
-        firstAsked.set_value();
-        go.wait();
-    };
-    std::atomic<int> answers{0};
-    exchange.afterAnswer = [&](ODevice&, const OMessage&) {
-        if (answers++ == 0) firstFailed.set_value();
-    };
-    std::thread first([&] { engine.ReadTags(tags.device, tags.list); });
-    firstAsked.get_future().wait();
-    {
-        // The first read fails but cannot store its failure yet; a second read gets a good
-        // answer and stores it meanwhile.
-        std::lock_guard<std::recursive_mutex> hold(TagDataLock());
-        letFirstFail.set_value();
-        firstFailed.get_future().wait();
-        engine.ReadTags(tags.device, tags.list);
-    }
-    first.join();
+    // The first read fails but holds its failure; the second stores a good answer meanwhile.
+    OverlapTwoReads([&] { Read(); });
     EXPECT_EQ(tag.value, Variant::Int16(20));
     EXPECT_EQ(tag.quality, kQualityGood);
 }

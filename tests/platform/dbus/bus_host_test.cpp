@@ -38,6 +38,17 @@ class BusHostTest : public ::testing::Test {
     }
     void TearDown() override { host_.Stop(); }
 
+    // The counter's sink calls: Advise names the client's sink object, Notify makes one call
+    // to it with the given time-out.
+    static void Advise(sdbus::IProxy& instance, const std::string& sink) {
+        instance.callMethod("Advise")
+            .onInterface(kCounterInterface)
+            .withArguments(sdbus::ObjectPath(sink));
+    }
+    static void Notify(sdbus::IProxy& instance, std::uint32_t timeoutMs) {
+        instance.callMethod("Notify").onInterface(kCounterInterface).withArguments(timeoutMs);
+    }
+
     std::unique_ptr<sdbus::IProxy> Instance(BusTestClient& client, const std::string& path) {
         return client.Proxy(kTestName, path);
     }
@@ -345,14 +356,10 @@ TEST_F(BusHostTest, ASinkThatNeverAnswersBlocksNobodyAndItsTimeOutIsReported) {
     // This client's connection is never served: calls to its sinks stay unanswered.
     BusTestClient silent(bus_.Address());
     auto instance = Instance(silent, silent.CreateInstance(kTestName, kTestFactory));
-    instance->callMethod("Advise")
-        .onInterface(kCounterInterface)
-        .withArguments(sdbus::ObjectPath("/Sink"));
+    Advise(*instance, "/Sink");
 
     // The call that starts the callback is answered while the callback waits.
-    instance->callMethod("Notify")
-        .onInterface(kCounterInterface)
-        .withArguments(std::uint32_t{600000});
+    Notify(*instance, 600000);
     EXPECT_EQ(host_.PendingSinkCalls(), 1u);
     BusTestClient other(bus_.Address());
     auto second = Instance(other, other.CreateInstance(kTestName, kTestFactory));
@@ -360,7 +367,7 @@ TEST_F(BusHostTest, ASinkThatNeverAnswersBlocksNobodyAndItsTimeOutIsReported) {
     EXPECT_TRUE(counter_.Record()->Completions().empty());
 
     // A short time-out runs out and is reported as such.
-    instance->callMethod("Notify").onInterface(kCounterInterface).withArguments(std::uint32_t{100});
+    Notify(*instance, 100);
     ASSERT_TRUE(counter_.Record()->WaitForCompletions(1, kPatience));
     EXPECT_EQ(counter_.Record()->Completions(), std::vector<HRESULT>{RPC_E_TIMEOUT});
     EXPECT_EQ(host_.PendingSinkCalls(), 1u);
@@ -378,13 +385,9 @@ TEST_F(BusHostTest, ASinkThatNeverAnswersBlocksNobodyAndItsTimeOutIsReported) {
 TEST_F(BusHostTest, AClientThatAnswersNoSinkCallIsNotSentMoreThanItsShare) {
     BusTestClient silent(bus_.Address());
     auto instance = Instance(silent, silent.CreateInstance(kTestName, kTestFactory));
-    instance->callMethod("Advise")
-        .onInterface(kCounterInterface)
-        .withArguments(sdbus::ObjectPath("/Sink"));
+    Advise(*instance, "/Sink");
     for (int i = 0; i < 70; ++i) {
-        instance->callMethod("Notify")
-            .onInterface(kCounterInterface)
-            .withArguments(std::uint32_t{600000});
+        Notify(*instance, 600000);
     }
     ASSERT_TRUE(counter_.Record()->WaitForCompletions(6, kPatience));
     EXPECT_EQ(host_.PendingSinkCalls(), 64u);
@@ -404,27 +407,17 @@ TEST_F(BusHostTest, SinkCallsReachTheClientsObjectAndCarryItsAnswer) {
     sink->finishRegistration();
     client.Connection().enterEventLoopAsync();
     auto instance = Instance(client, client.CreateInstance(kTestName, kTestFactory));
-    instance->callMethod("Advise")
-        .onInterface(kCounterInterface)
-        .withArguments(sdbus::ObjectPath("/Sink"));
+    Advise(*instance, "/Sink");
     Add(*instance, 9);
-    instance->callMethod("Notify")
-        .onInterface(kCounterInterface)
-        .withArguments(std::uint32_t{600000});
+    Notify(*instance, 600000);
     ASSERT_TRUE(counter_.Record()->WaitForCompletions(1, kPatience));
     EXPECT_EQ(received.load(), 9);
 
     // The sink's own failure code comes back as it is; a missing sink is no interface.
     Add(*instance, -20);
-    instance->callMethod("Notify")
-        .onInterface(kCounterInterface)
-        .withArguments(std::uint32_t{600000});
-    instance->callMethod("Advise")
-        .onInterface(kCounterInterface)
-        .withArguments(sdbus::ObjectPath("/Nowhere"));
-    instance->callMethod("Notify")
-        .onInterface(kCounterInterface)
-        .withArguments(std::uint32_t{600000});
+    Notify(*instance, 600000);
+    Advise(*instance, "/Nowhere");
+    Notify(*instance, 600000);
     ASSERT_TRUE(counter_.Record()->WaitForCompletions(3, kPatience));
     EXPECT_EQ(counter_.Record()->Completions(),
               (std::vector<HRESULT>{S_OK, E_OUTOFMEMORY, E_NOINTERFACE}));
@@ -447,12 +440,8 @@ TEST_F(BusHostTest, APython3DbusClientUsesTheDocumentedConventions) {
 TEST_F(BusHostTest, StopWithdrawsEverythingAndReleasesTheLocks) {
     BusTestClient client(bus_.Address());
     auto instance = Instance(client, client.CreateInstance(kTestName, kTestFactory));
-    instance->callMethod("Advise")
-        .onInterface(kCounterInterface)
-        .withArguments(sdbus::ObjectPath("/Sink"));
-    instance->callMethod("Notify")
-        .onInterface(kCounterInterface)
-        .withArguments(std::uint32_t{600000});
+    Advise(*instance, "/Sink");
+    Notify(*instance, 600000);
     client.CreateInstance(kTestName, kTestFactory);
     EXPECT_EQ(lock_.Count(), 2);
     host_.Stop();

@@ -50,7 +50,7 @@ FileTime ImportSession::Now() const { return services_.clock ? services_.clock->
 const std::string& ImportSession::Delimiter() const { return document_.Settings().areaDelimiter; }
 
 ODevice* ImportSession::CreateDevice(const std::string& name) {
-    auto device = std::make_unique<ODevice>();
+    auto device = std::make_unique<ODevice>(Now());
     device->name = name;
     device->BindPorts(document_.Ports());
     device->parent = &document_.rootGroup;

@@ -33,7 +33,9 @@ CommSupervision::State& CommSupervision::StateOf(ODevice& device) {
         slot = std::make_unique<State>();
         slot->retriesActive = Retries(device);
         slot->retriesStandby = Retries(device);
-        slot->lastChannelChange = clock_.NowUtc();
+        // The settling time runs from the device's creation; a device whose creation is
+        // unknown starts it now.
+        slot->lastChannelChange = device.creationTime != 0 ? device.creationTime : clock_.NowUtc();
     }
     return *slot;
 }

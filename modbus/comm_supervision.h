@@ -54,8 +54,8 @@ class CommSupervision final : public IExchangeObserver {
     // Both retries-left counters = the device's retries (the device's threads start).
     void ResetRetries(ODevice& device);
     void ResetStandbyRetries(ODevice& device);
-    // Starts the device's time of the last channel change now (its creation); also made on
-    // first use.
+    // Starts the device's time of the last channel change at its creation (now when that is
+    // unknown); also made on first use.
     void Register(ODevice& device);
     // Drops the state of a device that is being destroyed.
     void Forget(const ODevice& device);

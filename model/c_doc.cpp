@@ -286,7 +286,7 @@ bool CDoc::AddDevice() {
     // calls that need the tree wait for it.
     TreeGuard tree(TreeLock());
 
-    auto device = std::make_unique<ODevice>();
+    auto device = std::make_unique<ODevice>(Now());
     device->name = "Device" + std::to_string(nextDeviceNumber);
     ++nextDeviceNumber;
 

@@ -178,7 +178,7 @@ bool ConfigFileReader::ReadGroupRecord(OTagGroup& group, bool isRoot, int depth)
 std::unique_ptr<ODevice> ConfigFileReader::ReadDevice() {
     std::uint16_t schema = 0;
     if (!ar_.GetObjectClass("ODevice", schema)) return nullptr;
-    auto device = std::make_unique<ODevice>();
+    auto device = std::make_unique<ODevice>(creationTime_);
     if (!ar_.GetI32(device->activeChannel) || !ar_.GetI32(device->simulationEnabled) ||
         !ReadParams(*device) || !ar_.GetClass("OTagGroup", schema) ||
         !ReadGroupRecord(*device, false, 1)) {

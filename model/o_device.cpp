@@ -8,7 +8,7 @@
 
 namespace velk {
 
-ODevice::ODevice() { name = "Device"; }
+ODevice::ODevice(FileTime created) : creationTime(created) { name = "Device"; }
 
 ODeviceAlarm* ODevice::AlarmOfCode(std::uint16_t code) {
     if (code < 1 || code > communicationAlarms.size()) return nullptr;

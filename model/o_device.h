@@ -29,7 +29,9 @@ inline constexpr std::uint16_t kOverrunActive = 4;
 
 class ODevice final : public OTagGroup {
   public:
-    ODevice();
+    // creationTime: when the device came into being (added, loaded or imported); the
+    // supervision ignores exchange results for its first 5 s from then.
+    explicit ODevice(FileTime creationTime = 0);
 
     const char* GetRuntimeClass() const override { return "ODevice"; }
     ODevice* GetDevice() override { return this; }
@@ -61,6 +63,7 @@ class ODevice final : public OTagGroup {
     TagList alarmScanList;           // its tags with an enabled alarm, location order
     std::uint16_t statusBits = 0;    // primary / secondary channel failed
     FileTime statusTime = 0;         // time of the last status evaluation
+    FileTime creationTime = 0;       // not stored; 0 when unknown
     std::uint16_t overrunState = 0;  // 0, or 4 while the event buffer overflowed
 };
 

@@ -136,5 +136,26 @@ TEST_F(CommSupervisionTest, DisabledAlarmRaisesNothingButKeepsTheBits) {
     EXPECT_TRUE(poster_.events.empty());
 }
 
+// The quiet time runs from the device's creation, not from the acquisition's start: a device
+// loaded a minute before the first client attached has its first failure counted; one made
+// just now has it ignored.
+TEST(CommSupervisionCreation, QuietTimeRunsFromTheDevicesCreation) {
+    testing::RouteTraceCapture trace;
+    testing::FakeClock clock;
+    testing::RecordingPoster poster;
+    CommSupervision supervision(clock, poster, [] {});
+    ODevice loadedEarlier(clock.NowUtc());
+    loadedEarlier.params.supervisorRetries = 1;
+    clock.Advance(60'000);
+    ODevice madeNow(clock.NowUtc());
+    madeNow.params.supervisorRetries = 1;
+    for (ODevice* device : {&loadedEarlier, &madeNow}) {
+        supervision.Register(*device);
+        supervision.CheckComm(*device, true, kActiveChannel);
+    }
+    EXPECT_EQ(supervision.RetriesLeft(loadedEarlier, kActiveChannel), 0);
+    EXPECT_EQ(supervision.RetriesLeft(madeNow, kActiveChannel), 1);
+}
+
 }  // namespace
 }  // namespace velk

@@ -67,34 +67,42 @@ int CDuplicateTagDialog::Multiply(
     for (std::uint32_t i = 0; i < static_cast<std::uint32_t>(count_); ++i) {
         const std::string name = NameAt(i);
         const auto address = static_cast<std::uint16_t>(firstLocation_ - 1u + i);
-        if (OModbusTag* existing = group->FindOwnTag(name)) {
-            std::lock_guard<std::recursive_mutex> data(TagDataLock());
-            existing->address = address;
-            existing->name = name;
-            existing->description = DescriptionAt(i);
-            if (existing->device) existing->device->UpdateScanLists(existing);
-            continue;
-        }
-        std::unique_ptr<OModbusTag> tag;
+        // Names are tree data (TreeLock); location and description are read by the
+        // acquisition under TagDataLock, taken inside. A refusal is shown after the lock.
+        const char* refusal = nullptr;
         {
-            std::lock_guard<std::recursive_mutex> data(TagDataLock());
-            tag = selected.Duplicate(selected.timestamp);
+            std::lock_guard<std::recursive_mutex> tree(TreeLock());
+            if (OModbusTag* existing = group->FindOwnTag(name)) {
+                std::lock_guard<std::recursive_mutex> data(TagDataLock());
+                existing->address = address;
+                existing->name = name;
+                existing->description = DescriptionAt(i);
+                if (existing->device) existing->device->UpdateScanLists(existing);
+                continue;
+            }
+            if (!delimiter.empty() && name.find(delimiter) != std::string::npos) {
+                refusal = kMsgTagDots;
+            } else {
+                std::unique_ptr<OModbusTag> tag;
+                {
+                    std::lock_guard<std::recursive_mutex> data(TagDataLock());
+                    tag = selected.Duplicate(selected.timestamp);
+                }
+                tag->address = address;
+                tag->name = name;
+                tag->description = DescriptionAt(i);
+                OModbusTag* joined = tag.get();
+                if (group->InsertTagByName(tag)) {
+                    document.RegisterTag(*group, joined);
+                } else {
+                    refusal = kMsgTagExists;
+                }
+            }
         }
-        tag->address = address;
-        tag->name = name;
-        tag->description = DescriptionAt(i);
-
-        std::lock_guard<std::recursive_mutex> tree(TreeLock());
-        if (!delimiter.empty() && name.find(delimiter) != std::string::npos) {
-            showMessage(kMsgTagDots);
+        if (refusal != nullptr) {
+            showMessage(refusal);
             continue;
         }
-        OModbusTag* joined = tag.get();
-        if (!group->InsertTagByName(tag)) {
-            showMessage(kMsgTagExists);
-            continue;
-        }
-        document.RegisterTag(*group, joined);
         ++added;
     }
     document.UpdateAllViews(kHintTagListChanged);

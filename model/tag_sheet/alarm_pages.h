@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "model/o_tag_alarm.h"
 #include "model/tag_sheet/sheet_page.h"
 
 namespace velk {
@@ -15,7 +16,6 @@ namespace velk {
 class AeEventSpace;
 class OAnalogAlarm;
 class OBinaryAlarm;
-class OTagAlarm;
 class TagPage;
 
 // One row of an alarm page: check box, value (analog levels only), priority, message text

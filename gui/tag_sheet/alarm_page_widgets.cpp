@@ -8,7 +8,6 @@
 #include <QLabel>
 #include <QVBoxLayout>
 
-#include "gui/tag_sheet/name_header.h"
 #include "gui/tag_sheet/widget_binding.h"
 #include "model/tag_sheet/alarm_pages.h"
 
@@ -62,13 +61,8 @@ void AlarmRowWidgets::Show(const AlarmRow& row) const {
 }
 
 AnaAlarmWidget::AnaAlarmWidget(AnaAlarmPage& page, QWidget* parent)
-    : SheetPageWidget(parent), page_(page) {
-    auto* layout = new QVBoxLayout(this);
-    auto* top = new QFormLayout;
-    const NameHeader header = AddNameHeader(this, top);
-    name_ = header.name;
-    description_ = header.description;
-    layout->addLayout(top);
+    : NamedPageWidget(parent), page_(page) {
+    QVBoxLayout* layout = layout_;
 
     auto* box = new QGroupBox(" Analog Alarms ", this);
     auto* grid = new QGridLayout(box);
@@ -109,8 +103,7 @@ AnaAlarmWidget::AnaAlarmWidget(AnaAlarmPage& page, QWidget* parent)
 }
 
 void AnaAlarmWidget::Refresh() {
-    ShowText(name_, page_.nameShown);
-    ShowText(description_, page_.descriptionShown);
+    ShowNames(page_.nameShown, page_.descriptionShown);
     for (int i = 0; i < 4; ++i) levels_[i].Show(page_.levels[i]);
     normal_.Show(page_.normal);
     ShowText(area_, page_.area);
@@ -127,13 +120,8 @@ QWidget* AnaAlarmWidget::FieldWidget(int field) const {
 }
 
 BinAlarmWidget::BinAlarmWidget(BinAlarmPage& page, QWidget* parent)
-    : SheetPageWidget(parent), page_(page) {
-    auto* layout = new QVBoxLayout(this);
-    auto* top = new QFormLayout;
-    const NameHeader header = AddNameHeader(this, top);
-    name_ = header.name;
-    description_ = header.description;
-    layout->addLayout(top);
+    : NamedPageWidget(parent), page_(page) {
+    QVBoxLayout* layout = layout_;
 
     auto* box = new QGroupBox(" Binary Alarms ", this);
     auto* grid = new QGridLayout(box);
@@ -181,8 +169,7 @@ BinAlarmWidget::BinAlarmWidget(BinAlarmPage& page, QWidget* parent)
 }
 
 void BinAlarmWidget::Refresh() {
-    ShowText(name_, page_.nameShown);
-    ShowText(description_, page_.descriptionShown);
+    ShowNames(page_.nameShown, page_.descriptionShown);
     alarm_.Show(page_.alarmRow);
     state_->setChecked(page_.state);
     state_->setEnabled(page_.alarmRow.controlsEnabled);

@@ -3,7 +3,7 @@
 // BinAlarmPage.
 #include <array>
 
-#include "gui/tag_sheet/sheet_page_widget.h"
+#include "gui/tag_sheet/named_page_widget.h"
 
 class QCheckBox;
 class QComboBox;
@@ -29,7 +29,7 @@ struct AlarmRowWidgets {
     void Show(const AlarmRow& row) const;
 };
 
-class AnaAlarmWidget final : public SheetPageWidget {
+class AnaAlarmWidget final : public NamedPageWidget {
   public:
     AnaAlarmWidget(AnaAlarmPage& page, QWidget* parent);
     void Refresh() override;
@@ -37,15 +37,13 @@ class AnaAlarmWidget final : public SheetPageWidget {
 
   private:
     AnaAlarmPage& page_;
-    QLineEdit* name_;
-    QLineEdit* description_;
     std::array<AlarmRowWidgets, 4> levels_;
     AlarmRowWidgets normal_;
     QLineEdit* area_;
     QLineEdit* class_;
 };
 
-class BinAlarmWidget final : public SheetPageWidget {
+class BinAlarmWidget final : public NamedPageWidget {
   public:
     BinAlarmWidget(BinAlarmPage& page, QWidget* parent);
     void Refresh() override;
@@ -53,8 +51,6 @@ class BinAlarmWidget final : public SheetPageWidget {
 
   private:
     BinAlarmPage& page_;
-    QLineEdit* name_;
-    QLineEdit* description_;
     AlarmRowWidgets alarm_;
     QCheckBox* state_;
     AlarmRowWidgets normal_;

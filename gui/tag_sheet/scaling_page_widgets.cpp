@@ -10,7 +10,6 @@
 #include <QRadioButton>
 #include <QVBoxLayout>
 
-#include "gui/tag_sheet/name_header.h"
 #include "gui/tag_sheet/widget_binding.h"
 #include "model/tag_sheet/scaling_pages.h"
 
@@ -36,13 +35,8 @@ void ShowChoice(QButtonGroup* group, int id) {
 }  // namespace
 
 AnaScalingWidget::AnaScalingWidget(AnaScalingPage& page, QWidget* parent)
-    : SheetPageWidget(parent), page_(page) {
-    auto* layout = new QVBoxLayout(this);
-    auto* top = new QFormLayout;
-    const NameHeader header = AddNameHeader(this, top);
-    name_ = header.name;
-    description_ = header.description;
-    layout->addLayout(top);
+    : NamedPageWidget(parent), page_(page) {
+    QVBoxLayout* layout = layout_;
 
     auto* scaling = new QGroupBox(" Analog Scaling ", this);
     auto* grid = new QGridLayout(scaling);
@@ -85,8 +79,7 @@ AnaScalingWidget::AnaScalingWidget(AnaScalingPage& page, QWidget* parent)
 }
 
 void AnaScalingWidget::Refresh() {
-    ShowText(name_, page_.nameShown);
-    ShowText(description_, page_.descriptionShown);
+    ShowNames(page_.nameShown, page_.descriptionShown);
     ShowText(rawMin_, page_.rawMinText);
     ShowText(rawMax_, page_.rawMaxText);
     ShowText(engMin_, page_.engMinText);
@@ -120,13 +113,8 @@ QWidget* AnaScalingWidget::FieldWidget(int field) const {
 }
 
 BinScalingWidget::BinScalingWidget(BinScalingPage& page, QWidget* parent)
-    : SheetPageWidget(parent), page_(page) {
-    auto* layout = new QVBoxLayout(this);
-    auto* top = new QFormLayout;
-    const NameHeader header = AddNameHeader(this, top);
-    name_ = header.name;
-    description_ = header.description;
-    layout->addLayout(top);
+    : NamedPageWidget(parent), page_(page) {
+    QVBoxLayout* layout = layout_;
     auto* scaling = new QGroupBox(" Binary Scaling ", this);
     auto* inner = new QVBoxLayout(scaling);
     auto* conversionBox = new QGroupBox(" Conversion ", scaling);
@@ -141,8 +129,7 @@ BinScalingWidget::BinScalingWidget(BinScalingPage& page, QWidget* parent)
 }
 
 void BinScalingWidget::Refresh() {
-    ShowText(name_, page_.nameShown);
-    ShowText(description_, page_.descriptionShown);
+    ShowNames(page_.nameShown, page_.descriptionShown);
     ShowChoice(conversion_, page_.conversion);
     init_->setChecked(page_.initValue);
 }

@@ -1,7 +1,7 @@
 #pragma once
 // Page "Scaling" of the tag property sheet: analog over an AnaScalingPage, binary over a
 // BinScalingPage.
-#include "gui/tag_sheet/sheet_page_widget.h"
+#include "gui/tag_sheet/named_page_widget.h"
 
 class QButtonGroup;
 class QCheckBox;
@@ -14,7 +14,7 @@ class BinScalingPage;
 
 namespace velk::gui {
 
-class AnaScalingWidget final : public SheetPageWidget {
+class AnaScalingWidget final : public NamedPageWidget {
   public:
     AnaScalingWidget(AnaScalingPage& page, QWidget* parent);
     void Refresh() override;
@@ -22,8 +22,6 @@ class AnaScalingWidget final : public SheetPageWidget {
 
   private:
     AnaScalingPage& page_;
-    QLineEdit* name_;
-    QLineEdit* description_;
     QLineEdit* rawMin_;
     QLineEdit* rawMax_;
     QLineEdit* engMin_;
@@ -35,7 +33,7 @@ class AnaScalingWidget final : public SheetPageWidget {
     QLineEdit* highProcess_;
 };
 
-class BinScalingWidget final : public SheetPageWidget {
+class BinScalingWidget final : public NamedPageWidget {
   public:
     BinScalingWidget(BinScalingPage& page, QWidget* parent);
     void Refresh() override;
@@ -43,8 +41,6 @@ class BinScalingWidget final : public SheetPageWidget {
 
   private:
     BinScalingPage& page_;
-    QLineEdit* name_;
-    QLineEdit* description_;
     QButtonGroup* conversion_;
     QCheckBox* init_;
 };

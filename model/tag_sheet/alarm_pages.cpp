@@ -42,6 +42,22 @@ void AlarmPage::ApplyRowRule(AlarmRow& row, bool hasValue) const {
     row.ack = false;
 }
 
+void AlarmPage::LoadBase(const OTagAlarm& alarm) {
+    normal.enabled = (alarm.enableFlags & kNormalEventBit) != 0;
+    normal.ack = (alarm.acknowledgeFlags & kNormalEventBit) != 0;
+    readNormalPriority_ = alarm.normalPriority;
+    normal.priorityText = std::to_string(alarm.normalPriority);
+    normal.message = alarm.normalText;
+    normal.controlsEnabled = normal.enabled;
+    area = alarm.area;
+}
+
+void AlarmPage::SaveBase(OTagAlarm& alarm) const {
+    alarm.normalPriority = Low16(readNormalPriority_);
+    alarm.normalText = normal.message;
+    alarm.area = area;
+}
+
 // --- analog ------------------------------------------------------------------------------
 
 AnaAlarmPage::AnaAlarmPage(const TagPage& tagPage, OAnalogAlarm* edited)
@@ -86,13 +102,7 @@ void AnaAlarmPage::Transfer(bool save) {
             row.message = a.levelText[i];
             row.controlsEnabled = row.enabled;
         }
-        normal.enabled = (a.enableFlags & kNormalEventBit) != 0;
-        normal.ack = (a.acknowledgeFlags & kNormalEventBit) != 0;
-        readNormalPriority_ = a.normalPriority;
-        normal.priorityText = std::to_string(a.normalPriority);
-        normal.message = a.normalText;
-        normal.controlsEnabled = normal.enabled;
-        area = a.area;
+        LoadBase(a);
         readClass_ = a.alarmClass;
         classText = std::to_string(a.alarmClass);
         return;
@@ -111,9 +121,7 @@ void AnaAlarmPage::Transfer(bool save) {
     if (normal.ack) ack |= kNormalEventBit;
     a.enableFlags = enable;
     a.acknowledgeFlags = ack & enable;
-    a.normalPriority = Low16(readNormalPriority_);
-    a.normalText = normal.message;
-    a.area = area;
+    SaveBase(a);
     a.alarmClass = readClass_;
 }
 
@@ -178,14 +186,8 @@ void BinAlarmPage::Transfer(bool save) {
         alarmRow.priorityText = std::to_string(a.alarmPriority);
         alarmRow.message = a.alarmText;
         alarmRow.controlsEnabled = alarmRow.enabled;
-        normal.enabled = (a.enableFlags & kNormalEventBit) != 0;
-        normal.ack = (a.acknowledgeFlags & kNormalEventBit) != 0;
-        readNormalPriority_ = a.normalPriority;
-        normal.priorityText = std::to_string(a.normalPriority);
-        normal.message = a.normalText;
-        normal.controlsEnabled = normal.enabled;
+        LoadBase(a);
         source = a.source;
-        area = a.area;
         readClass_ = static_cast<std::uint32_t>(a.alarmClass);
         classText = std::to_string(readClass_);
         loadedUserCondition_ = a.userCondition;
@@ -216,10 +218,8 @@ void BinAlarmPage::Transfer(bool save) {
     a.acknowledgeFlags = ack & enable;
     a.alarmPriority = Low16(readAlarmPriority_);
     a.alarmText = alarmRow.message;
-    a.normalPriority = Low16(readNormalPriority_);
-    a.normalText = normal.message;
+    SaveBase(a);
     a.source = source;
-    a.area = area;
     a.alarmClass = static_cast<std::int32_t>(readClass_);
     a.userCondition = SavedUserCondition();
     a.attributeFlag = simpleCondition ? 0xFFFFFFFFu : 0u;

@@ -37,6 +37,7 @@ class AlarmPage : public SheetPage {
 
     std::string nameShown;
     std::string descriptionShown;
+    AlarmRow normal;  // "&Return to Normal"
     std::string area;
     std::string classText;
 
@@ -47,6 +48,12 @@ class AlarmPage : public SheetPage {
     // The check-box rule of a row: ticking enables its controls (and, unless the page is
     // loading, ticks "Ack"); clearing disables them and empties them.
     void ApplyRowRule(AlarmRow& row, bool hasValue) const;
+    // The fields every alarm has: the normal row (its enable and acknowledge bit 15) and
+    // the area. Saving leaves the enable and acknowledge words to the page.
+    void LoadBase(const OTagAlarm& alarm);
+    void SaveBase(OTagAlarm& alarm) const;
+
+    std::uint32_t readNormalPriority_ = 0;
 
   private:
     const TagPage& tagPage_;
@@ -70,13 +77,11 @@ class AnaAlarmPage final : public AlarmPage {
     void OnNormalToggled(bool ticked);
 
     std::array<AlarmRow, 4> levels;
-    AlarmRow normal;
 
   private:
     OAnalogAlarm* edited_;
     std::array<double, 4> readLimits_{};
     std::array<std::uint32_t, 4> readPriorities_{};
-    std::uint32_t readNormalPriority_ = 0;
     std::int32_t readClass_ = 0;
 };
 
@@ -100,7 +105,6 @@ class BinAlarmPage final : public AlarmPage {
 
     AlarmRow alarmRow;  // "&Alarm" with its priority, message and "Ack"
     bool state = false;
-    AlarmRow normal;
     std::string source;
     std::vector<std::string> conditionNames;     // "(default)" first
     std::vector<std::string> subconditionNames;  // of the chosen condition
@@ -119,7 +123,6 @@ class BinAlarmPage final : public AlarmPage {
     std::uint32_t loadedUserCondition_ = 0;
     int loadedSubconditionPosition_ = -1;
     std::uint32_t readAlarmPriority_ = 0;
-    std::uint32_t readNormalPriority_ = 0;
     std::uint32_t readClass_ = 0;
 };
 

@@ -410,22 +410,18 @@ TEST(TagSheet, ScanListsFollowTheAppliedTag) {
     OModbusTag tag;
     tag.device = &device;
     AeEventSpace space;
-    {
+    auto apply = [&](std::int32_t kind, bool alarm) {
         TagDialog sheet(tag, space);
-        sheet.Connection().OnLocationChosen(kEventSignal);
+        sheet.Connection().OnLocationChosen(kind);
         ASSERT_FALSE(sheet.SelectPage(TagDialog::kPageAlarm));
-        BinaryAlarm(sheet).OnAlarmToggled(true);
+        BinaryAlarm(sheet).OnAlarmToggled(alarm);
         ASSERT_FALSE(sheet.Ok());
         sheet.ApplyToTag();
-    }
+    };
+    apply(kEventSignal, true);
     EXPECT_TRUE(Listed(device.eventSignalScanList, &tag));
     EXPECT_TRUE(Listed(device.alarmScanList, &tag));
-    TagDialog sheet(tag, space);
-    sheet.Connection().OnLocationChosen(kOutputCoil);
-    ASSERT_FALSE(sheet.SelectPage(TagDialog::kPageAlarm));
-    BinaryAlarm(sheet).OnAlarmToggled(false);
-    ASSERT_FALSE(sheet.Ok());
-    sheet.ApplyToTag();
+    apply(kOutputCoil, false);
     EXPECT_FALSE(Listed(device.eventSignalScanList, &tag));
     EXPECT_FALSE(Listed(device.alarmScanList, &tag));
 }

@@ -137,6 +137,8 @@ class CDoc final : public OObject, public IAppDocument {
     std::vector<std::string> EnabledPortNames() const;
 
     const ModelSettings& Settings() const { return settings_; }
+    // The AE condition tables the user condition file was loaded into.
+    const AeEventSpace& ConditionTables() const { return *services_.eventSpace; }
     void SetSettings(ModelSettings settings) { settings_ = std::move(settings); }
     bool IsModified() const { return modified_; }
     void SetModified(bool modified = true) { modified_ = modified; }

@@ -3,6 +3,7 @@
 #include <QDialogButtonBox>
 #include <QFormLayout>
 #include <QLineEdit>
+#include <QPushButton>
 #include <QVBoxLayout>
 
 #include "gui/tag_sheet/widget_binding.h"
@@ -27,6 +28,7 @@ MultiplyTagWindow::MultiplyTagWindow(CDuplicateTagDialog& dialog, ShowMessageFn 
     firstLocation_ = line("First location:", dialog.firstLocationText, "firstLocation");
     count_ = line("Number of tags:", dialog.countText, "count");
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
+    buttons->button(QDialogButtonBox::Ok)->setObjectName("ok");
     connect(buttons, &QDialogButtonBox::accepted, this, &MultiplyTagWindow::accept);
     connect(buttons, &QDialogButtonBox::rejected, this, &MultiplyTagWindow::reject);
     auto* layout = new QVBoxLayout(this);

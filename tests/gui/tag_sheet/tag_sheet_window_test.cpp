@@ -123,6 +123,29 @@ TEST_F(TagSheetWindowTest, PropertiesRefuseANameAnotherTagHas) {
     EXPECT_EQ(beta.name, "Gamma");
 }
 
+TEST_F(TagSheetWindowTest, MultiplyRefusesACountOutOfRangeThenMakesTheSeries) {
+    CDoc doc(CDocServices{}, ModelSettings{});
+    ODevice& device = velk::testing::InsertDevice(doc.rootGroup, "PLC1");
+    auto pump = std::make_unique<OModbusTag>();
+    pump->name = "Pump";
+    OModbusTag* selected = pump.get();
+    device.InsertTagByName(pump);
+    doc.RegisterTag(device, selected);
+    TagSheetDialogs dialogs(Recorder());
+    OnModal([this](QWidget* window) {
+        Type(window, "count", "0");
+        window->findChild<QPushButton*>("ok")->click();
+        EXPECT_TRUE(window->isVisible());
+        EXPECT_EQ(messages, std::vector<std::string>{"Enter an integer between 1 and 9999."});
+        Type(window, "count", "2");
+        window->findChild<QPushButton*>("ok")->click();
+    });
+    dialogs.MultiplyTag(nullptr, doc, *selected);
+    EXPECT_NE(device.FindOwnTag("Pump001"), nullptr);
+    EXPECT_NE(device.FindOwnTag("Pump002"), nullptr);
+    EXPECT_EQ(device.tagList.size(), 3u);
+}
+
 TEST_F(TagSheetWindowTest, CopyingTagRenameReturnsTheEnteredName) {
     OModbusTag pasted;
     pasted.name = "Level";

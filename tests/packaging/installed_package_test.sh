@@ -3,25 +3,38 @@
 # installed programs at work (velkopc-config new, velkopc-client --help, the installed server
 # on a private bus against the installed demo plant and a simulator, read over the bus).
 #   installed_package_test.sh PACKAGE.deb
-# The package is unpacked into a throw-away root (this machine is shared: nothing is
-# installed on it); the user, groups and directories that the maintainer scripts create are
-# made inside that root from the package's sysusers.d and tmpfiles.d entries.
+# By default the package is unpacked into a throw-away root (a developer's machine is shared:
+# nothing is installed on it); the user, groups and directories that the maintainer scripts
+# create are made inside that root from the package's sysusers.d and tmpfiles.d entries.
+# With VELKOPC_PACKAGE_TEST_INSTALL=system, as root on a throw-away machine (CI), the package
+# is installed with dpkg -i, its maintainer scripts run for real, the installed files are
+# checked where they are, and it is purged at the end.
 set -euo pipefail
 deb=$(realpath "$1")
 work=$(mktemp -d /tmp/velkopc-package-test.XXXXXX)
-bus_pid="" sim_pid="" server_pid=""
+bus_pid="" sim_pid="" server_pid="" installed=""
 cleanup() {
   for pid in $server_pid $sim_pid $bus_pid; do
     kill -TERM "$pid" 2>/dev/null && wait "$pid" 2>/dev/null || true
   done
+  [ -z "$installed" ] || dpkg --purge velkopc >/dev/null || echo "FAIL: dpkg --purge velkopc" >&2
   rm -rf "$work"
 }
 trap cleanup EXIT
 fail() { echo "FAIL: $*" >&2; exit 1; }
 
 version=$(dpkg-deb -f "$deb" Version)
-dpkg-deb -x "$deb" "$work/root"
-root="$work/root"
+if [ "${VELKOPC_PACKAGE_TEST_INSTALL:-root}" = system ]; then
+  [ "$(id -u)" -eq 0 ] || fail "installing on the system needs root"
+  dpkg-query -W -f='${Status}' velkopc 2>/dev/null | grep -q 'install ok installed' &&
+    fail "velkopc is installed on this machine already; the test would replace it"
+  installed=1
+  dpkg -i "$deb" || fail "dpkg -i $deb"
+  root=""
+else
+  dpkg-deb -x "$deb" "$work/root"
+  root="$work/root"
+fi
 bin="$root/usr/bin"
 
 # The files, and the control data that dpkg acts on.
@@ -40,22 +53,28 @@ grep -q '^SystemdService=velkopc.service$' "$root/usr/share/dbus-1/system-servic
   fail "the activation file does not start the service"
 
 # What postinst makes of the package's entries: the groups, the service user, directories.
-mkdir -p "$work/accounts/etc"
-for f in passwd group shadow gshadow; do [ ! -e /etc/$f ] || cp /etc/$f "$work/accounts/etc/"; done
-systemd-sysusers --root="$work/accounts" "$root/usr/lib/sysusers.d/velkopc.conf" ||
-  fail "systemd-sysusers"
-grep -q '^velkopc-admin:' "$work/accounts/etc/group" || fail "no group velkopc-admin"
-grep -q '^dialout:.*velkopc' "$work/accounts/etc/group" || fail "the service user is not in dialout"
-grep -q '^velkopc:.*:/var/lib/velkopc:' "$work/accounts/etc/passwd" || fail "no service user velkopc"
-mkdir -p "$work/accounts/etc/velkopc"
-cp "$root/etc/velkopc/settings.reg" "$work/accounts/etc/velkopc/"
-systemd-tmpfiles --root="$work/accounts" --create "$root/usr/lib/tmpfiles.d/velkopc.conf" ||
-  fail "systemd-tmpfiles"
-admin_gid=$(sed -n 's/^velkopc-admin:[^:]*:\([0-9]*\):.*/\1/p' "$work/accounts/etc/group")
+# Installed on the system, postinst has made them; in a throw-away root they are made there.
+if [ -n "$installed" ]; then
+  accounts=""
+else
+  accounts="$work/accounts"
+  mkdir -p "$accounts/etc"
+  for f in passwd group shadow gshadow; do [ ! -e /etc/$f ] || cp /etc/$f "$accounts/etc/"; done
+  systemd-sysusers --root="$accounts" "$root/usr/lib/sysusers.d/velkopc.conf" ||
+    fail "systemd-sysusers"
+  mkdir -p "$accounts/etc/velkopc"
+  cp "$root/etc/velkopc/settings.reg" "$accounts/etc/velkopc/"
+  systemd-tmpfiles --root="$accounts" --create "$root/usr/lib/tmpfiles.d/velkopc.conf" ||
+    fail "systemd-tmpfiles"
+fi
+grep -q '^velkopc-admin:' "$accounts/etc/group" || fail "no group velkopc-admin"
+grep -q '^dialout:.*velkopc' "$accounts/etc/group" || fail "the service user is not in dialout"
+grep -q '^velkopc:.*:/var/lib/velkopc:' "$accounts/etc/passwd" || fail "no service user velkopc"
+admin_gid=$(sed -n 's/^velkopc-admin:[^:]*:\([0-9]*\):.*/\1/p' "$accounts/etc/group")
 for expected in "2750 $admin_gid var/log/velkopc" "2775 $admin_gid etc/velkopc" \
                 "664 $admin_gid etc/velkopc/settings.reg"; do
   set -- $expected
-  [ "$(stat -c '%a %g' "$work/accounts/$3")" = "$1 $2" ] || fail "/$3: $(stat -c '%a %G' "$work/accounts/$3")"
+  [ "$(stat -c '%a %g' "$accounts/$3")" = "$1 $2" ] || fail "/$3: $(stat -c '%a %G' "$accounts/$3")"
 done
 for script in postinst prerm postrm; do
   dpkg-deb --info "$deb" "$script" | sh -n || fail "$script does not parse"

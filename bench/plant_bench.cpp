@@ -13,6 +13,7 @@
 #include <sdbus-c++/sdbus-c++.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <csignal>
@@ -46,6 +47,7 @@ constexpr std::uint32_t kRates[] = {250, 1000};
 constexpr std::uint16_t kProbeAddress = 10;
 constexpr auto kProbeEvery = 200ms;
 constexpr auto kOnTimeSlack = 50ms;
+constexpr std::size_t kItemsPerCall = 5000;
 
 using ItemDef = sdbus::Struct<std::string, std::string, bool, std::uint32_t, std::uint16_t>;
 using ItemResult = sdbus::Struct<std::uint32_t, std::uint16_t, std::uint32_t>;
@@ -131,7 +133,8 @@ class ProbeLog {
         Tally& tally = tallies_[rateMs];
         ++tally.arrivals;
         if (now - it->second <= std::chrono::milliseconds(rateMs) + kOnTimeSlack) ++tally.onTime;
-        tally.worst = std::max(tally.worst, now - it->second);
+        tally.latenciesMs.push_back(
+            std::chrono::duration_cast<std::chrono::milliseconds>(now - it->second).count());
     }
     void Measure(bool on) {
         std::lock_guard lock(lock_);
@@ -141,7 +144,14 @@ class ProbeLog {
     struct Tally {
         std::uint64_t arrivals = 0;
         std::uint64_t onTime = 0;
-        Clock::duration worst{};
+        std::vector<long long> latenciesMs;
+        // The latency below which this share of the arrivals came.
+        long long Percentile(double share) {
+            if (latenciesMs.empty()) return 0;
+            std::sort(latenciesMs.begin(), latenciesMs.end());
+            return latenciesMs[static_cast<std::size_t>(
+                share * static_cast<double>(latenciesMs.size() - 1))];
+        }
     };
     std::map<std::uint32_t, Tally> Tallies() const {
         std::lock_guard lock(lock_);
@@ -214,15 +224,22 @@ class PlantClient {
             .onInterface("VELK.OPC.IConnectionPointContainer")
             .withArguments(std::string(kCallback), sdbus::ObjectPath(path_))
             .storeResultsTo(cookie);
-        std::vector<ItemResult> results;
-        std::vector<std::int32_t> errors;
-        groups_.back()
-            ->callMethod("AddItems")
-            .onInterface("VELK.OPC.IOPCItemMgt")
-            .withTimeout(120s)
-            .withArguments(defs)
-            .storeResultsTo(hr, results, errors);
-        for (std::int32_t error : errors) failedItems_ += error < 0 ? 1 : 0;
+        // In parts that stay within the server's limits of one call.
+        for (std::size_t first = 0; first < defs.size(); first += kItemsPerCall) {
+            const std::vector<ItemDef> part(
+                defs.begin() + static_cast<std::ptrdiff_t>(first),
+                defs.begin() +
+                    static_cast<std::ptrdiff_t>(std::min(defs.size(), first + kItemsPerCall)));
+            std::vector<ItemResult> results;
+            std::vector<std::int32_t> errors;
+            groups_.back()
+                ->callMethod("AddItems")
+                .onInterface("VELK.OPC.IOPCItemMgt")
+                .withTimeout(120s)
+                .withArguments(part)
+                .storeResultsTo(hr, results, errors);
+            for (std::int32_t error : errors) failedItems_ += error < 0 ? 1 : 0;
+        }
     }
 
     void OnDataChange(sdbus::MethodCall& call) {
@@ -338,14 +355,14 @@ bool RunPlant(const Options& options, int clients, velk::test::PlcsimProcess& pl
     std::printf("  modbus_requests_per_s=%.1f\n",
                 static_cast<double>(requests1 - requests0) / seconds);
     std::printf("  callbacks_per_s=%.1f\n", static_cast<double>(callbacks1 - callbacks0) / seconds);
-    for (const auto& [rate, tally] : log.Tallies()) {
+    for (auto& [rate, tally] : log.Tallies()) {
         std::printf(
-            "  group_%ums: probe_arrivals=%llu on_time_share=%.4f worst_ms=%lld\n", rate,
-            static_cast<unsigned long long>(tally.arrivals),
+            "  group_%ums: probe_arrivals=%llu on_time_share=%.4f latency_ms p50=%lld p99=%lld "
+            "max=%lld\n",
+            rate, static_cast<unsigned long long>(tally.arrivals),
             tally.arrivals ? static_cast<double>(tally.onTime) / static_cast<double>(tally.arrivals)
                            : 0.0,
-            static_cast<long long>(
-                std::chrono::duration_cast<std::chrono::milliseconds>(tally.worst).count()));
+            tally.Percentile(0.5), tally.Percentile(0.99), tally.Percentile(1.0));
     }
     std::printf("  server_cpu_cores=%.3f server_rss_mb=%.1f server_threads=%ld\n",
                 (after.cpuSeconds - before.cpuSeconds) / seconds,

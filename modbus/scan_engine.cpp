@@ -80,6 +80,7 @@ BlockPart ScanEngine::ExchangePart(ODevice& device, std::int32_t kind, std::uint
                                           AreaOf(kind), static_cast<std::uint16_t>(start),
                                           static_cast<std::uint16_t>(count));
     part.valid = request && ExchangeValid(device, *request);
+    part.answered = request && request->Length() > 0;
     if (!part.valid) return part;
     const bool bits = IsBitKind(kind);
     part.data.reserve(count);
@@ -96,6 +97,7 @@ void ScanEngine::ReadBlockOf(ODevice& device, const SharedBlockReads::Reader& re
     std::vector<std::uint16_t> data;
     FileTime answerTime = 0;
     bool valid = true;
+    bool taken = true;  // every part from another reader's exchange
     for (std::uint32_t first = 0; valid && first < block.count; first += PartLimit(block.kind)) {
         const std::uint32_t count = std::min(PartLimit(block.kind), block.count - first);
         const std::uint32_t start = std::uint32_t{block.start} + first;
@@ -103,8 +105,10 @@ void ScanEngine::ReadBlockOf(ODevice& device, const SharedBlockReads::Reader& re
             return ExchangePart(device, block.kind, start, count);
         });
         valid = got.part.valid;
-        // The supervision counts a failure once per reader, as when each sent its own.
-        if (!valid && got.taken) exchange_.ReportTakenFailure(device);
+        taken = taken && got.taken;
+        // The supervision counts a failure once per reader, as when each sent its own; an
+        // exception answer is no failure of the channel.
+        if (!valid && got.taken && !got.part.answered) exchange_.ReportTakenFailure(device);
         data.insert(data.end(), got.part.data.begin(), got.part.data.end());
         answerTime = got.part.answerTime;
     }
@@ -121,6 +125,10 @@ void ScanEngine::ReadBlockOf(ODevice& device, const SharedBlockReads::Reader& re
         }
         // Another read of this device stored a later answer while this one waited.
         if (overlapped && tag->timestamp > answerTime) continue;
+        // The reader that sent the request has stored this very answer: storing it again
+        // would change nothing and evaluate the alarm to no change, under the process-wide
+        // lock, once per reader.
+        if (taken && tag->quality == kQualityGood && tag->timestamp == answerTime) continue;
         tag->SetValue(DecodeTagValue(*tag, data, tag->address - block.start, wordSwap));
         tag->timestamp = answerTime;
         tag->quality = kQualityGood;

@@ -46,6 +46,7 @@ void SharedBlockReads::Forget(Device& state, const Entry& fresh, std::uint32_t n
 BlockPart SharedBlockReads::Slice(const Entry& entry, std::uint32_t start, std::uint32_t count) {
     BlockPart part;
     part.valid = entry.part.valid;
+    part.answered = entry.part.answered;
     part.answerTime = entry.part.answerTime;
     if (part.valid) {
         const auto first = entry.part.data.begin() + (start - entry.start);

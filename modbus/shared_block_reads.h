@@ -40,9 +40,11 @@ namespace velk {
 class ODevice;
 
 // What one read request brought: the bits (one per element) or registers from the request's
-// start, and the answer's time. Not valid when the exchange failed.
+// start, and the answer's time. Not valid when the exchange failed; answered when an answer
+// came all the same (an exception answer), which the channel does not count as a failure.
 struct BlockPart {
     bool valid = false;
+    bool answered = false;
     std::vector<std::uint16_t> data;
     FileTime answerTime = 0;
 };

@@ -19,6 +19,7 @@
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <map>
 #include <memory>
@@ -86,28 +87,40 @@ bool ParseOptions(int argc, char** argv, Options& options) {
            options.seconds > 0 && !options.clients.empty();
 }
 
-// What /proc says of the server.
+// What /proc says of the server: its CPU time, also by thread name, memory and threads.
 struct ProcessFigures {
     double cpuSeconds = 0;
+    std::map<std::string, double> cpuByThread;
     long residentKiB = 0;
     long threads = 0;
 };
 
+// User and system CPU seconds of a stat file, and the name in it.
+double CpuSecondsOf(const std::string& statPath, std::string* name = nullptr) {
+    std::ifstream stat(statPath);
+    std::string text((std::istreambuf_iterator<char>(stat)), std::istreambuf_iterator<char>());
+    const auto open = text.find('(');
+    const auto close = text.rfind(')');
+    if (open == std::string::npos || close == std::string::npos) return 0;
+    if (name) *name = text.substr(open + 1, close - open - 1);
+    std::istringstream fields(text.substr(close + 2));
+    std::string field;
+    unsigned long long utime = 0, stime = 0;
+    for (int i = 3; i <= 15 && fields >> field; ++i) {
+        if (i == 14) utime = std::stoull(field);
+        if (i == 15) stime = std::stoull(field);
+    }
+    return static_cast<double>(utime + stime) / static_cast<double>(::sysconf(_SC_CLK_TCK));
+}
+
 ProcessFigures Figures(pid_t pid) {
     ProcessFigures figures;
-    std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
-    std::string text((std::istreambuf_iterator<char>(stat)), std::istreambuf_iterator<char>());
-    const auto close = text.rfind(')');
-    if (close != std::string::npos) {
-        std::istringstream fields(text.substr(close + 2));
-        std::string field;
-        unsigned long long utime = 0, stime = 0;
-        for (int i = 3; i <= 15 && fields >> field; ++i) {
-            if (i == 14) utime = std::stoull(field);
-            if (i == 15) stime = std::stoull(field);
-        }
-        figures.cpuSeconds =
-            static_cast<double>(utime + stime) / static_cast<double>(::sysconf(_SC_CLK_TCK));
+    const std::string proc = "/proc/" + std::to_string(pid);
+    figures.cpuSeconds = CpuSecondsOf(proc + "/stat");
+    for (const auto& task : std::filesystem::directory_iterator(proc + "/task")) {
+        std::string name;
+        const double seconds = CpuSecondsOf(task.path().string() + "/stat", &name);
+        figures.cpuByThread[name] += seconds;
     }
     std::ifstream status("/proc/" + std::to_string(pid) + "/status");
     for (std::string line; std::getline(status, line);) {
@@ -367,6 +380,14 @@ bool RunPlant(const Options& options, int clients, velk::test::PlcsimProcess& pl
     std::printf("  server_cpu_cores=%.3f server_rss_mb=%.1f server_threads=%ld\n",
                 (after.cpuSeconds - before.cpuSeconds) / seconds,
                 static_cast<double>(after.residentKiB) / 1024.0, after.threads);
+    // Where the server's CPU goes, by thread name (threads that ended meanwhile not counted).
+    std::printf("  server_cpu_cores_by_thread:");
+    for (const auto& [name, total] : after.cpuByThread) {
+        const auto was = before.cpuByThread.find(name);
+        const double used = total - (was == before.cpuByThread.end() ? 0.0 : was->second);
+        if (used > 0) std::printf(" [%s]=%.3f", name.c_str(), used / seconds);
+    }
+    std::printf("\n");
     std::fflush(stdout);
 
     probing = false;

@@ -113,6 +113,25 @@ double CpuSecondsOf(const std::string& statPath, std::string* name = nullptr) {
     return static_cast<double>(utime + stime) / static_cast<double>(::sysconf(_SC_CLK_TCK));
 }
 
+// The simulator started by this process (its child of that name); 0 when not found.
+pid_t SimulatorPid() {
+    for (const auto& entry : std::filesystem::directory_iterator("/proc")) {
+        const std::string name = entry.path().filename();
+        if (name.find_first_not_of("0123456789") != std::string::npos) continue;
+        std::ifstream stat(entry.path().string() + "/stat");
+        std::string text((std::istreambuf_iterator<char>(stat)), std::istreambuf_iterator<char>());
+        const auto close = text.rfind(')');
+        if (close == std::string::npos || text.find("(velkopc-plcsim)") == std::string::npos)
+            continue;
+        std::istringstream fields(text.substr(close + 2));
+        std::string state;
+        long parent = 0;
+        fields >> state >> parent;
+        if (parent == ::getpid()) return static_cast<pid_t>(std::stol(name));
+    }
+    return 0;
+}
+
 ProcessFigures Figures(pid_t pid) {
     ProcessFigures figures;
     const std::string proc = "/proc/" + std::to_string(pid);
@@ -347,6 +366,9 @@ bool RunPlant(const Options& options, int clients, velk::test::PlcsimProcess& pl
 
     const long requests0 = plcsim.ReportValue("requests");
     const ProcessFigures before = Figures(static_cast<pid_t>(pid));
+    const pid_t simulator = SimulatorPid();
+    const double simulator0 = simulator ? Figures(simulator).cpuSeconds : 0;
+    const double bench0 = Figures(::getpid()).cpuSeconds;
     std::uint64_t callbacks0 = 0;
     for (auto& c : plantClients) callbacks0 += c->Callbacks();
     log.Measure(true);
@@ -356,6 +378,8 @@ bool RunPlant(const Options& options, int clients, velk::test::PlcsimProcess& pl
     log.Measure(false);
     const long requests1 = plcsim.ReportValue("requests");
     const ProcessFigures after = Figures(static_cast<pid_t>(pid));
+    const double simulator1 = simulator ? Figures(simulator).cpuSeconds : 0;
+    const double bench1 = Figures(::getpid()).cpuSeconds;
     std::uint64_t callbacks1 = 0, failed = 0;
     for (auto& c : plantClients) {
         callbacks1 += c->Callbacks();
@@ -388,6 +412,9 @@ bool RunPlant(const Options& options, int clients, velk::test::PlcsimProcess& pl
         if (used > 0) std::printf(" [%s]=%.3f", name.c_str(), used / seconds);
     }
     std::printf("\n");
+    // The other processes of the plant on the same machine.
+    std::printf("  simulator_cpu_cores=%.3f clients_cpu_cores=%.3f\n",
+                (simulator1 - simulator0) / seconds, (bench1 - bench0) / seconds);
     std::fflush(stdout);
 
     probing = false;

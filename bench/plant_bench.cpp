@@ -29,6 +29,7 @@
 #include <thread>
 #include <vector>
 
+#include "bench/bench_server_figures.h"
 #include "tests/platform/dbus/bus_test_client.h"
 #include "tests/platform/dbus/private_bus.h"
 #include "tests/support/child_process.h"
@@ -95,24 +96,6 @@ struct ProcessFigures {
     long threads = 0;
 };
 
-// User and system CPU seconds of a stat file, and the name in it.
-double CpuSecondsOf(const std::string& statPath, std::string* name = nullptr) {
-    std::ifstream stat(statPath);
-    std::string text((std::istreambuf_iterator<char>(stat)), std::istreambuf_iterator<char>());
-    const auto open = text.find('(');
-    const auto close = text.rfind(')');
-    if (open == std::string::npos || close == std::string::npos) return 0;
-    if (name) *name = text.substr(open + 1, close - open - 1);
-    std::istringstream fields(text.substr(close + 2));
-    std::string field;
-    unsigned long long utime = 0, stime = 0;
-    for (int i = 3; i <= 15 && fields >> field; ++i) {
-        if (i == 14) utime = std::stoull(field);
-        if (i == 15) stime = std::stoull(field);
-    }
-    return static_cast<double>(utime + stime) / static_cast<double>(::sysconf(_SC_CLK_TCK));
-}
-
 // The simulator started by this process (its child of that name); 0 when not found.
 pid_t SimulatorPid() {
     for (const auto& entry : std::filesystem::directory_iterator("/proc")) {
@@ -135,10 +118,10 @@ pid_t SimulatorPid() {
 ProcessFigures Figures(pid_t pid) {
     ProcessFigures figures;
     const std::string proc = "/proc/" + std::to_string(pid);
-    figures.cpuSeconds = CpuSecondsOf(proc + "/stat");
+    figures.cpuSeconds = velk::bench::CpuSecondsOf(proc + "/stat");
     for (const auto& task : std::filesystem::directory_iterator(proc + "/task")) {
         std::string name;
-        const double seconds = CpuSecondsOf(task.path().string() + "/stat", &name);
+        const double seconds = velk::bench::CpuSecondsOf(task.path().string() + "/stat", &name);
         figures.cpuByThread[name] += seconds;
     }
     std::ifstream status("/proc/" + std::to_string(pid) + "/status");
@@ -325,21 +308,8 @@ bool RunPlant(const Options& options, int clients, velk::test::PlcsimProcess& pl
                   "DBUS_SESSION_BUS_ADDRESS=" + bus.Address()},
                  dir.File("server" + std::to_string(clients) + ".out"));
     BusTestClient probe(bus.Address());
-    std::uint32_t pid = 0;
-    const bool up = WaitUntil(
-        [&] {
-            try {
-                probe.Proxy("org.freedesktop.DBus", "/org/freedesktop/DBus")
-                    ->callMethod("GetConnectionUnixProcessID")
-                    .onInterface("org.freedesktop.DBus")
-                    .withArguments(std::string(kName))
-                    .storeResultsTo(pid);
-                return true;
-            } catch (const sdbus::Error&) {
-                return false;
-            }
-        },
-        60s);
+    const std::uint32_t pid = velk::bench::WaitForBusOwner(probe, kName, 60s);
+    const bool up = pid != 0;
     if (!up) {
         std::fprintf(stderr, "plant: the server did not come up\n");
         return false;

@@ -1,5 +1,7 @@
 #include "modbus/shared_block_reads.h"
 
+#include <iterator>
+
 #include "modbus/active_channel.h"
 
 namespace velk {
@@ -43,6 +45,17 @@ void SharedBlockReads::Forget(Device& state, const Entry& fresh, std::uint32_t n
     });
 }
 
+void SharedBlockReads::SweepExpired(std::uint32_t now) {
+    for (auto it = devices_.begin(); it != devices_.end();) {
+        std::erase_if(it->second.entries, [&](const std::shared_ptr<Entry>& old) {
+            return old->done && now - old->issueTick > kRetainMs;
+        });
+        // A device that nobody reads any more (removed with its configuration) is forgotten;
+        // its write count goes with it, as no answer of it is kept.
+        it = it->second.entries.empty() ? devices_.erase(it) : std::next(it);
+    }
+}
+
 BlockPart SharedBlockReads::Slice(const Entry& entry, std::uint32_t start, std::uint32_t count) {
     BlockPart part;
     part.valid = entry.part.valid;
@@ -81,6 +94,7 @@ SharedBlockReads::Result SharedBlockReads::Read(const ODevice& device, const Rea
         own->channel = channel;
         Forget(state, *own, own->issueTick);
         state.entries.push_back(own);
+        if (own->sequence % kSweepEvery == 0) SweepExpired(own->issueTick);
     }
     BlockPart part;
     try {

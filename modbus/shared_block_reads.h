@@ -52,6 +52,8 @@ struct BlockPart {
 class SharedBlockReads {
   public:
     static constexpr std::uint32_t kRetainMs = 10'000;
+    // Every this many requests the answers of devices no longer read are dropped.
+    static constexpr std::uint64_t kSweepEvery = 4096;
 
     explicit SharedBlockReads(IClock& clock) : clock_(clock) {}
 
@@ -122,6 +124,8 @@ class SharedBlockReads {
     bool Takes(const Entry& entry, const Device& state, const Reader& reader, std::int32_t kind,
                std::uint32_t start, std::uint32_t count, std::int32_t channel) const;
     void Forget(Device& state, const Entry& fresh, std::uint32_t now);
+    // Drops the expired answers of every device, and the devices left without any.
+    void SweepExpired(std::uint32_t now);
     static BlockPart Slice(const Entry& entry, std::uint32_t start, std::uint32_t count);
     void BumpWriteGeneration(const ODevice& device);
 

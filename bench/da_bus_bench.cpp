@@ -18,6 +18,7 @@
 #include <thread>
 #include <vector>
 
+#include "bench/bench_server_figures.h"
 #include "tests/platform/dbus/bus_test_client.h"
 #include "tests/platform/dbus/private_bus.h"
 #include "tests/support/child_process.h"
@@ -35,22 +36,6 @@ constexpr std::uint32_t kRate = 100;
 
 using ItemDef = sdbus::Struct<std::string, std::string, bool, std::uint32_t, std::uint16_t>;
 using ItemResult = sdbus::Struct<std::uint32_t, std::uint16_t, std::uint32_t>;
-
-// User and system CPU time of a process in seconds.
-double CpuSeconds(pid_t pid) {
-    std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
-    std::string text((std::istreambuf_iterator<char>(stat)), std::istreambuf_iterator<char>());
-    const auto close = text.rfind(')');
-    if (close == std::string::npos) return 0;
-    std::istringstream fields(text.substr(close + 2));
-    std::string field;
-    unsigned long long utime = 0, stime = 0;
-    for (int i = 3; i <= 15 && fields >> field; ++i) {
-        if (i == 14) utime = std::stoull(field);
-        if (i == 15) stime = std::stoull(field);
-    }
-    return static_cast<double>(utime + stime) / static_cast<double>(::sysconf(_SC_CLK_TCK));
-}
 
 void BM_DataChangesToOneClient(benchmark::State& state) {
     const int groupCount = static_cast<int>(state.range(0));
@@ -82,21 +67,8 @@ void BM_DataChangesToOneClient(benchmark::State& state) {
                  dir.File("server.out"));
 
     BusTestClient client(bus.Address());
-    std::uint32_t pid = 0;
-    const bool up = WaitUntil(
-        [&] {
-            try {
-                client.Proxy("org.freedesktop.DBus", "/org/freedesktop/DBus")
-                    ->callMethod("GetConnectionUnixProcessID")
-                    .onInterface("org.freedesktop.DBus")
-                    .withArguments(std::string(kName))
-                    .storeResultsTo(pid);
-                return true;
-            } catch (const sdbus::Error&) {
-                return false;
-            }
-        },
-        30s);
+    const std::uint32_t pid = velk::bench::WaitForBusOwner(client, kName, 30s);
+    const bool up = pid != 0;
     if (!up) {
         state.SkipWithError("server did not come up");
         return;
@@ -164,11 +136,11 @@ void BM_DataChangesToOneClient(benchmark::State& state) {
     std::uint64_t delivered = 0, calls = 0;
     for (auto _ : state) {
         const std::uint64_t v0 = values, n0 = notifications;
-        const double c0 = CpuSeconds(static_cast<pid_t>(pid));
+        const double c0 = velk::bench::CpuSeconds(static_cast<pid_t>(pid));
         const auto t0 = std::chrono::steady_clock::now();
         std::this_thread::sleep_for(10s);
         seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
-        cpu = CpuSeconds(static_cast<pid_t>(pid)) - c0;
+        cpu = velk::bench::CpuSeconds(static_cast<pid_t>(pid)) - c0;
         delivered = values - v0;
         calls = notifications - n0;
         state.SetIterationTime(seconds);

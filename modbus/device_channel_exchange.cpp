@@ -18,4 +18,10 @@ void DeviceChannelExchange::Exchange(ODevice& device, OMessage& message) {
     }
 }
 
+void DeviceChannelExchange::ReportTakenFailure(ODevice& device) {
+    // A device without channels fails its exchanges without a report.
+    if (observer_ && channelsOf_ && channelsOf_(device))
+        observer_->CheckComm(device, true, kActiveChannel);
+}
+
 }  // namespace velk

@@ -5,6 +5,7 @@
 #include <functional>
 
 #include "modbus/device_exchange.h"
+#include "modbus/exchange_observer.h"
 
 namespace velk {
 
@@ -15,15 +16,19 @@ class DeviceChannelExchange final : public IDeviceExchange {
     // The channels of a device; null for a device without them (its exchanges fail).
     using ChannelsOf = std::function<DeviceChannels*(ODevice&)>;
 
-    explicit DeviceChannelExchange(ChannelsOf channelsOf) : channelsOf_(std::move(channelsOf)) {}
+    // Failures taken from another reader's request go to observer (the supervision).
+    explicit DeviceChannelExchange(ChannelsOf channelsOf, IExchangeObserver* observer = nullptr)
+        : channelsOf_(std::move(channelsOf)), observer_(observer) {}
 
     MessageFraming Framing(const ODevice& device) const override {
         return ActiveChannelFraming(device);
     }
     void Exchange(ODevice& device, OMessage& message) override;
+    void ReportTakenFailure(ODevice& device) override;
 
   private:
     ChannelsOf channelsOf_;
+    IExchangeObserver* observer_;
 };
 
 }  // namespace velk

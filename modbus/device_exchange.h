@@ -20,6 +20,10 @@ class IDeviceExchange {
     // failed; the caller decides with IsValid. Never called with TagDataLock held by the
     // scan engine.
     virtual void Exchange(ODevice& device, OMessage& message) = 0;
+    // A reader took the failure of another reader's read request instead of sending its own:
+    // the failure is reported to the device's supervision as its own exchange's would have
+    // been.
+    virtual void ReportTakenFailure(ODevice& /*device*/) {}
 };
 
 // The framing of a device's active channel from its configuration: TCP for a Modbus TCP

@@ -40,61 +40,77 @@ std::uint32_t PartLimit(std::int32_t kind) {
     return IsBitKind(kind) ? kMaxReadBits : kRegisterBlockLimit - 1;
 }
 
-// What a block's requests brought: the data from the block's start and the time of the
-// last answer.
-struct BlockAnswer {
-    std::vector<std::uint16_t> data;
-    FileTime answerTime = 0;
-};
-
-void CopyAnswer(const OMessage& answer, bool bits, std::uint32_t count, BlockAnswer& out) {
-    for (std::uint32_t n = 0; n < count; ++n)
-        out.data.push_back(bits ? answer.GetBit(n) : answer.GetWord(n));
-    out.answerTime = answer.AnswerTime();
-}
-
 }  // namespace
 
 ScanEngine::ScanEngine(IDeviceExchange& exchange, IEventPoster& poster, IClock& clock,
                        TagSimulator::RandomSource random)
-    : exchange_(exchange), poster_(poster), clock_(clock), simulator_(clock, std::move(random)) {}
+    : exchange_(exchange),
+      poster_(poster),
+      clock_(clock),
+      simulator_(clock, std::move(random)),
+      shared_(clock) {}
 
 bool ScanEngine::ExchangeValid(ODevice& device, OMessage& request) {
     exchange_.Exchange(device, request);
     return request.IsValid();
 }
 
-void ScanEngine::ReadTags(ODevice& device, const TagList& tags) {
+void ScanEngine::ReadTags(ODevice& device, const TagList& tags,
+                          std::optional<std::uint32_t> periodStartTick) {
     if (device.simulationEnabled) {
         SimulateTags(device, tags);
         return;
     }
+    const SharedBlockReads::Reader reader = shared_.Begin(periodStartTick);
     std::vector<ReadBlock> blocks;
     {
         std::lock_guard<std::recursive_mutex> lock(TagDataLock());
         blocks = PlanReadBlocks(tags, device.params.deviceType);
     }
     const bool wordSwap = device.params.wordSwap != 0;
-    for (const ReadBlock& block : blocks) ReadBlockOf(device, block, wordSwap);
+    for (const ReadBlock& block : blocks) ReadBlockOf(device, reader, block, wordSwap);
 }
 
-void ScanEngine::ReadBlockOf(ODevice& device, const ReadBlock& block, bool wordSwap) {
+BlockPart ScanEngine::ExchangePart(ODevice& device, std::int32_t kind, std::uint32_t start,
+                                   std::uint32_t count) {
+    BlockPart part;
+    std::unique_ptr<OMessage> request =
+        start > 0xFFFF ? nullptr
+                       : BuildReadRequest(exchange_.Framing(device), device.params.slaveAddress,
+                                          AreaOf(kind), static_cast<std::uint16_t>(start),
+                                          static_cast<std::uint16_t>(count));
+    part.valid = request && ExchangeValid(device, *request);
+    part.answered = request && request->Length() > 0;
+    if (!part.valid) return part;
+    const bool bits = IsBitKind(kind);
+    part.data.reserve(count);
+    for (std::uint32_t n = 0; n < count; ++n)
+        part.data.push_back(bits ? request->GetBit(n) : request->GetWord(n));
+    part.answerTime = request->AnswerTime();
+    return part;
+}
+
+void ScanEngine::ReadBlockOf(ODevice& device, const SharedBlockReads::Reader& reader,
+                             const ReadBlock& block, bool wordSwap) {
     const ScanReadOverlap::Scope read(overlap_, device);
     const FileTime startedAt = clock_.NowUtc();
-    const MessageFraming framing = exchange_.Framing(device);
-    const bool bits = IsBitKind(block.kind);
-    BlockAnswer answer;
+    std::vector<std::uint16_t> data;
+    FileTime answerTime = 0;
     bool valid = true;
+    bool taken = true;  // every part from another reader's exchange
     for (std::uint32_t first = 0; valid && first < block.count; first += PartLimit(block.kind)) {
         const std::uint32_t count = std::min(PartLimit(block.kind), block.count - first);
         const std::uint32_t start = std::uint32_t{block.start} + first;
-        std::unique_ptr<OMessage> request =
-            start > 0xFFFF ? nullptr
-                           : BuildReadRequest(framing, device.params.slaveAddress,
-                                              AreaOf(block.kind), static_cast<std::uint16_t>(start),
-                                              static_cast<std::uint16_t>(count));
-        valid = request && ExchangeValid(device, *request);
-        if (valid) CopyAnswer(*request, bits, count, answer);
+        SharedBlockReads::Result got = shared_.Read(device, reader, block.kind, start, count, [&] {
+            return ExchangePart(device, block.kind, start, count);
+        });
+        valid = got.part.valid;
+        taken = taken && got.taken;
+        // The supervision counts a failure once per reader, as when each sent its own; an
+        // exception answer is no failure of the channel.
+        if (!valid && got.taken && !got.part.answered) exchange_.ReportTakenFailure(device);
+        data.insert(data.end(), got.part.data.begin(), got.part.data.end());
+        answerTime = got.part.answerTime;
     }
 
     std::lock_guard<std::recursive_mutex> lock(TagDataLock());
@@ -108,9 +124,13 @@ void ScanEngine::ReadBlockOf(ODevice& device, const ReadBlock& block, bool wordS
             continue;
         }
         // Another read of this device stored a later answer while this one waited.
-        if (overlapped && tag->timestamp > answer.answerTime) continue;
-        tag->SetValue(DecodeTagValue(*tag, answer.data, tag->address - block.start, wordSwap));
-        tag->timestamp = answer.answerTime;
+        if (overlapped && tag->timestamp > answerTime) continue;
+        // The reader that sent the request has stored this very answer: storing it again
+        // would change nothing and evaluate the alarm to no change, under the process-wide
+        // lock, once per reader.
+        if (taken && tag->quality == kQualityGood && tag->timestamp == answerTime) continue;
+        tag->SetValue(DecodeTagValue(*tag, data, tag->address - block.start, wordSwap));
+        tag->timestamp = answerTime;
         tag->quality = kQualityGood;
         if (tag->alarm && tag->alarm->IsEnabled()) tag->alarm->Evaluate(*tag, poster_);
     }
@@ -137,6 +157,8 @@ HRESULT ScanEngine::WriteTag(ODevice& device, OModbusTag& tag, const Variant& va
         exchange_.Framing(device), device.params.slaveAddress, tag, copy, wordSwap, requests);
     // A number that its registers cannot hold is refused before anything is stored.
     if (Failed(built) && built != E_FAIL) return built;
+    // Reads of the device that come after the write take no answer sent before it.
+    const SharedBlockReads::WriteScope writing(shared_, device);
     {
         std::lock_guard<std::recursive_mutex> lock(TagDataLock());
         tag.SetValue(copy);

@@ -8,8 +8,10 @@
 // a controller, so a controller that does not answer delays only the callers that read it.
 #include <cstdint>
 #include <functional>
+#include <optional>
 
 #include "modbus/scan_read_overlap.h"
+#include "modbus/shared_block_reads.h"
 #include "modbus/tag_simulator.h"
 #include "model/tag_list.h"
 #include "model/variant.h"
@@ -36,7 +38,12 @@ class ScanEngine {
     // qualities and time stamps; a failed block leaves its tags' values and sets quality
     // 0x18. A device in simulation is simulated instead. When reads of the same device
     // overlap, a tag keeps a value whose time stamp is later than this read's answer.
-    void ReadTags(ODevice& device, const TagList& tags);
+    // A block that another reader is reading, or has just read, is taken from that reader's
+    // exchange when its request was issued no earlier than this call, or for a periodic
+    // reader no earlier than periodStartTick, the tick count at which its current update
+    // period began (SharedBlockReads).
+    void ReadTags(ODevice& device, const TagList& tags,
+                  std::optional<std::uint32_t> periodStartTick = std::nullopt);
 
     // Writes one value in engineering units to the tag's location. kTagNotWritable without
     // write access or at a location that is never written (nothing is stored or sent); a
@@ -50,8 +57,15 @@ class ScanEngine {
     // The engine's ReadTags as the live monitor thread takes it.
     std::function<void(ODevice&, TagList&)> ReadTagsCallback();
 
+    // The shared block reads; read only, for benchmarks and diagnostics.
+    const SharedBlockReads& SharedReads() const { return shared_; }
+
   private:
-    void ReadBlockOf(ODevice& device, const ReadBlock& block, bool wordSwap);
+    void ReadBlockOf(ODevice& device, const SharedBlockReads::Reader& reader,
+                     const ReadBlock& block, bool wordSwap);
+    // One request of a block, sent by this reader.
+    BlockPart ExchangePart(ODevice& device, std::int32_t kind, std::uint32_t start,
+                           std::uint32_t count);
     // Exchanges the request; true when the answer is valid.
     bool ExchangeValid(ODevice& device, OMessage& request);
 
@@ -60,6 +74,7 @@ class ScanEngine {
     IClock& clock_;
     TagSimulator simulator_;
     ScanReadOverlap overlap_;
+    SharedBlockReads shared_;
 };
 
 }  // namespace velk

@@ -113,8 +113,9 @@ UpdateStep OPCGroup::UpdateCycleStep() {
     // Nothing to poll and nothing to send: sleep until items come or the group is activated.
     if (!active_ || (!services_.changelessUpdate && ItemCount() == 0)) return UpdateStep::Sleep();
     const std::uint32_t t0 = services_.clock->TickCount();
-    RunUpdateCycle();
-    return UpdateStep::WaitFor(UpdateWaitMs(updateRate_.load(), t0, services_.clock->TickCount()));
+    const std::uint32_t rate = updateRate_.load();
+    RunUpdateCycle(periods_.Begin(rate, t0));
+    return UpdateStep::WaitFor(periods_.WaitAfter(rate, t0, services_.clock->TickCount()));
 }
 
 std::string OPCGroup::Name() const {
@@ -466,11 +467,21 @@ struct ReadsInHand {
 
 }  // namespace
 
-void OPCGroup::ReadTopics(std::vector<TopicRead> reads, std::chrono::milliseconds wait) {
+void OPCGroup::ReadTopics(std::vector<TopicRead> reads, std::chrono::milliseconds wait,
+                          std::optional<std::uint32_t> periodStartTick) {
     ITagIO* io = services_.tagIO;
+    // Without a period, the cycle reads as a device read: it takes no answer of a request
+    // issued before its call.
+    auto readTopic = [io, periodStartTick](ODevice& device, const TagList& tags) {
+        if (periodStartTick) {
+            io->ReadTagsInPeriod(device, tags, *periodStartTick);
+        } else {
+            io->ReadTags(device, tags);
+        }
+    };
     if (services_.deviceReads == nullptr) {
         for (TopicRead& read : reads) {
-            io->ReadTags(*read.device, read.tags);
+            readTopic(*read.device, read.tags);
             if (read.reading) read.reading->store(false);
         }
         return;
@@ -480,8 +491,8 @@ void OPCGroup::ReadTopics(std::vector<TopicRead> reads, std::chrono::millisecond
     for (TopicRead& read : reads) {
         auto reading = read.reading;
         ODevice* device = read.device;
-        auto work = [io, device, tags = std::move(read.tags), reading, inHand] {
-            io->ReadTags(*device, tags);
+        auto work = [readTopic, device, tags = std::move(read.tags), reading, inHand] {
+            readTopic(*device, tags);
             if (reading) reading->store(false);
             inHand->OneEnded();
         };
@@ -496,14 +507,14 @@ void OPCGroup::ReadTopics(std::vector<TopicRead> reads, std::chrono::millisecond
     inHand->ended.wait_for(guard, wait, [&] { return inHand->left == 0; });
 }
 
-void OPCGroup::RunUpdateCycle() {
+void OPCGroup::RunUpdateCycle(std::optional<std::uint32_t> periodStartTick) {
     if (!active_) return;
     std::vector<TopicRead> reads;
     {
         std::lock_guard lock(itemLock_);
         reads = table_.TopicsToRead(true);
     }
-    ReadTopics(std::move(reads), std::chrono::milliseconds(updateRate_.load()));
+    ReadTopics(std::move(reads), std::chrono::milliseconds(updateRate_.load()), periodStartTick);
     ItemLock lock(itemLock_);
     bool any = services_.changelessUpdate;
     {

@@ -32,6 +32,7 @@
 #include "opcda/group_updater.h"
 #include "opcda/o_topic.h"
 #include "opcda/opc_da_types.h"
+#include "opcda/update_timing.h"
 #include "opcda/worker_launcher.h"
 
 namespace velk {
@@ -160,8 +161,10 @@ class OPCGroup : public std::enable_shared_from_this<OPCGroup> {
 
     // One pass of the update cycle (what the update thread does once per period): the
     // topics are read without the item lock, a topic whose earlier read still runs is not
-    // read again, and the cycle waits for its reads at most one update period.
-    void RunUpdateCycle();
+    // read again, and the cycle waits for its reads at most one update period. periodStartTick:
+    // the tick count at which the cycle's update period began (the update thread's grid
+    // point); without it the cycle takes no answer of a read issued before it was called.
+    void RunUpdateCycle(std::optional<std::uint32_t> periodStartTick = std::nullopt);
 
     // The owner's bookkeeping.
     std::uint32_t ServerHandle() const { return serverHandle_; }
@@ -183,7 +186,8 @@ class OPCGroup : public std::enable_shared_from_this<OPCGroup> {
 
     // Reads the topics without the item lock: on the devices' readers when there are, else
     // one after another here; waits for them at most the time given.
-    void ReadTopics(std::vector<TopicRead> reads, std::chrono::milliseconds wait);
+    void ReadTopics(std::vector<TopicRead> reads, std::chrono::milliseconds wait,
+                    std::optional<std::uint32_t> periodStartTick);
     UpdateStep UpdateCycleStep();
     HRESULT LookUp(const OPCITEMDEF& def, OPCITEMRESULT& result, OModbusTag** tag,
                    ODevice** device) const;
@@ -239,6 +243,7 @@ class OPCGroup : public std::enable_shared_from_this<OPCGroup> {
     // The update thread with its wake event. It holds the group only for the length of a
     // cycle.
     GroupUpdater updater_;
+    UpdatePeriods periods_;  // the update thread's alone
 };
 
 }  // namespace velk

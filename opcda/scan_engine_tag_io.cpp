@@ -13,6 +13,11 @@ void ScanEngineTagIO::ReadTags(ODevice& device, const TagList& tags) {
     engine_.ReadTags(device, tags);
 }
 
+void ScanEngineTagIO::ReadTagsInPeriod(ODevice& device, const TagList& tags,
+                                       std::uint32_t periodStartTick) {
+    engine_.ReadTags(device, tags, periodStartTick);
+}
+
 HRESULT ScanEngineTagIO::WriteTag(ODevice& device, OModbusTag& tag, const Variant& value) {
     return engine_.WriteTag(device, tag, value);
 }

@@ -10,6 +10,8 @@ class ScanEngineTagIO final : public ITagIO {
   public:
     explicit ScanEngineTagIO(ScanEngine& engine) : engine_(engine) {}
     void ReadTags(ODevice& device, const TagList& tags) override;
+    void ReadTagsInPeriod(ODevice& device, const TagList& tags,
+                          std::uint32_t periodStartTick) override;
     HRESULT WriteTag(ODevice& device, OModbusTag& tag, const Variant& value) override;
 
   private:

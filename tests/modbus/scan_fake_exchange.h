@@ -28,6 +28,7 @@ class ScanFakeExchange final : public IDeviceExchange {
 
     MessageFraming Framing(const ODevice&) const override { return MessageFraming::kTcp; }
     void Exchange(ODevice& device, OMessage& message) override;
+    void ReportTakenFailure(ODevice&) override { ++takenFailures; }
 
     // The PDUs (function code and fields) of the requests, in order.
     std::vector<std::vector<std::uint8_t>> Requests() const;
@@ -43,6 +44,8 @@ class ScanFakeExchange final : public IDeviceExchange {
     std::function<void(ODevice&, const OMessage&)> afterAnswer;
     // The answer time stamped on the answers from now on.
     std::atomic<FileTime> answerTime{kAnswerTime};
+    // Failures of other readers' requests that a reader took, as the supervision hears them.
+    std::atomic<int> takenFailures{0};
 
     ProcessImage image;
     // Which device each request came from.

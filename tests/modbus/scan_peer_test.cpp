@@ -2,6 +2,7 @@
 // controller simulator velkopc-plcsim and a libmodbus slave.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <bit>
 #include <chrono>
@@ -63,7 +64,7 @@ class ScanPeer : public ::testing::Test {
     RecordingPoster poster;
     std::map<ODevice*, DeviceChannels*> owners_;
     DeviceChannelExchange exchange{
-        [this](ODevice& d) { return owners_.count(&d) ? owners_[&d] : nullptr; }};
+        [this](ODevice& d) { return owners_.count(&d) ? owners_[&d] : nullptr; }, &observer};
     ScanEngine engine{exchange, poster, clock};
     PosixTcpSockets sockets_{2000, 2000};
 };
@@ -283,6 +284,47 @@ TEST_F(ScanPlcsim, ADeadControllerDoesNotHoldUpReadsOfAnotherDevice) {
                                           Variant::Int16(103)}));
     EXPECT_EQ(healthyTag.quality, kQualityGood);
     EXPECT_EQ(deadTag.quality, kQualityCommFailure);
+}
+
+TEST_F(ScanPlcsim, ReadersOfOnePeriodPutOneRequestOnTheWireAndEachHearsItsFailure) {
+    test::PlcsimProcess plc;
+    StartSimulator(plc, {"--tcp", "127.0.0.1:0", "--holding", "0=11", "--holding", "4=44"});
+    auto device = Device(plc.TcpPort(1));
+    TestTags& tags = device->tags;
+    OModbusTag& first = tags.Add(kHoldingRegister, 0);
+    OModbusTag& second = tags.Add(kHoldingRegister, 4);
+    const std::uint32_t period = clock.TickCount();
+    auto readInPeriod = [&] { engine.ReadTags(tags.device, tags.list, period); };
+    plc.Command("reset-counts");
+    std::vector<std::thread> readers;
+    for (int n = 0; n < 4; ++n) readers.emplace_back(readInPeriod);
+    for (std::thread& reader : readers) reader.join();
+    EXPECT_EQ(plc.ReportValue("requests"), 1);
+    EXPECT_EQ(first.value, Variant::Int16(11));
+    EXPECT_EQ(second.value, Variant::Int16(44));
+
+    // The next period's request gets no answer: both of its readers fail, and the supervision
+    // hears the failure once from each.
+    clock.SetTick(period + 250);
+    clock.Advance(250);
+    plc.Command("silent on");
+    observer.Clear();
+    auto readNext = [&] { engine.ReadTags(tags.device, tags.list, period + 250); };
+    std::thread sender(readNext);
+    for (int n = 0; n < 200 && plc.ReportValue("requests") < 2; ++n)
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    std::thread joiner(readNext);
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    plc.Command("close");
+    sender.join();
+    joiner.join();
+    EXPECT_EQ(plc.ReportValue("requests"), 2);
+    EXPECT_EQ(first.quality, kQualityCommFailure);
+    EXPECT_EQ(second.quality, kQualityCommFailure);
+    const auto reports = observer.Reports();
+    EXPECT_EQ(std::count_if(reports.begin(), reports.end(),
+                            [](const auto& r) { return r.failed && r.channel == kActiveChannel; }),
+              2);
 }
 
 // ---- a libmodbus slave --------------------------------------------------------------

@@ -597,6 +597,30 @@ TEST(UpdateTiming, WaitIsTheRestOfThePeriodAndAFullPeriodAfterAnOverrun) {
     EXPECT_EQ(UpdateWaitMs(100, 1000, 900), 100u);   // tick count went backwards
 }
 
+TEST(UpdateTiming, PeriodsOfGroupsOfDividingRatesStartTogetherOnTheGrid) {
+    // Two groups started at different moments, at 250 ms and 1 s.
+    UpdatePeriods fast, slow;
+    EXPECT_EQ(fast.Begin(250, 10'130), 10'130u);  // the first cycle: its own start
+    EXPECT_EQ(fast.WaitAfter(250, 10'130, 10'140), 110u);
+    EXPECT_EQ(slow.Begin(1000, 10'610), 10'610u);
+    EXPECT_EQ(slow.WaitAfter(1000, 10'610, 10'620), 380u);
+    // Woken a little late, both cycles belong to the period that began at 11000.
+    EXPECT_EQ(fast.Begin(250, 10'252), 10'250u);
+    EXPECT_EQ(fast.WaitAfter(250, 10'252, 10'260), 240u);
+    EXPECT_EQ(slow.Begin(1000, 11'003), 11'000u);
+    EXPECT_EQ(fast.Begin(250, 10'501), 10'500u);
+    fast.WaitAfter(250, 10'501, 10'510);
+    EXPECT_EQ(fast.Begin(250, 10'752), 10'750u);
+    fast.WaitAfter(250, 10'752, 10'760);
+    EXPECT_EQ(fast.Begin(250, 11'002), 11'000u);
+    // A cycle woken before its time (items added) takes its own start, and the next one is
+    // back on the grid.
+    fast.WaitAfter(250, 11'002, 11'010);
+    EXPECT_EQ(fast.Begin(250, 11'100), 11'100u);
+    EXPECT_EQ(fast.WaitAfter(250, 11'100, 11'120), 130u);
+    EXPECT_EQ(fast.Begin(250, 11'250), 11'250u);
+}
+
 TEST_F(OPCGroupUpdate, CallbackConnectionPointResults) {
     auto server = MakeServer();
     auto group = MakeGroup(*server);

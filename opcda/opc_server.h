@@ -28,6 +28,7 @@ class OTagGroup;
 class ODevice;
 class OModbusTag;
 
+struct ModelLocks;
 // What one client may hold at once (the ClientLimits settings).
 struct DAClientLimits {
     std::uint32_t maxGroups = 1000;    // groups of one server object
@@ -60,6 +61,7 @@ struct DAServerServices {
     std::shared_ptr<DaWorkers> workers;
     IWorkerLauncher* launcher = nullptr;  // the request workers instead of the pool's (tests)
 };
+    ModelLocks* locks = nullptr;          // the document's TreeLock and TagDataLock; required
 
 enum class EnumInterface { String, Unknown, Other };
 

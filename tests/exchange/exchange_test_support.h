@@ -126,7 +126,7 @@ struct ExchangeFixture {
     }
 
     ODevice& AddDevice(const std::string& name) {
-        ODevice& device = InsertDevice(document.rootGroup, name);
+        ODevice& device = InsertDevice(document, name);
         device.importMark = 0;  // as after loading a file
         return device;
     }

@@ -185,7 +185,7 @@ struct AeFixture {
         return context;
     }
 
-    ODevice& AddDevice(const std::string& name) { return InsertDevice(document.rootGroup, name); }
+    ODevice& AddDevice(const std::string& name) { return InsertDevice(document, name); }
     OTagGroup& AddGroup(OTagGroup& parent, const std::string& name) {
         return InsertGroup(parent, name);
     }

@@ -470,7 +470,7 @@ TEST_F(AeBusTest, CancelRefreshReachesTheRefreshThatIsRunning) {
     BusCallResult cancelled;
     {
         // The refresh waits for the tag data at its first condition while the test holds it.
-        std::lock_guard tagData(TagDataLock());
+        std::lock_guard tagData(document.Locks().tagData);
         client.Send(s.subscription, kMgt, "Refresh", {U(s.cookie)}, refreshed);
         std::this_thread::sleep_for(std::chrono::seconds(1));  // the refresh is running
         cancelled = client.Call(s.subscription, kMgt, "CancelRefresh", {U(s.cookie)}, "");

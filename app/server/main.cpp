@@ -12,13 +12,13 @@
 #include "app/server/acquisition_host.h"
 #include "app/server/bus_server_host.h"
 #include "app/server/document_host.h"
-#include "app/server/headless_document_ui.h"
 #include "app/server/headless_window.h"
 #include "app/server/unavailable_bus_class.h"
 #include "install_paths.h"
 #include "model/ae_event_space.h"
 #include "model/c_doc.h"
 #include "model/config_file_storage.h"
+#include "model/headless_document_ui.h"
 #include "model/user_condition_file.h"
 #include "opcae/bus/ae_bus_class.h"
 #include "opcae/bus/ae_server_list_distributor.h"
@@ -104,7 +104,8 @@ int main(int argc, char** argv) {
             return EventBufferFromSettings(stack.Master1, stack.Master2, stack.Size);
         }});
 
-    HeadlessDocumentUi ui(messages);
+    HeadlessDocumentUi ui(
+        [&messages](const std::string& text) { messages.Show(text, MessageKind::Information); });
     ConfigFileStorage storage(documentFiles, &clock);
     CDocServices services;
     services.ui = &ui;

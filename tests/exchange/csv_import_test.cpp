@@ -667,7 +667,7 @@ class RecordingMonitor final : public IMonitorThread {
 };
 
 TEST(CsvImportMonitor, LiveMonitorIsStoppedForTheImportAndRestarted) {
-    testing::RecordingUi ui;
+    testing::ScriptedUi ui = testing::CancellingUi();
     RecordingMonitor monitor;
     testing::MemoryFileStore store;
     testing::MemoryFileReader reader(store);

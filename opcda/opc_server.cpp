@@ -319,7 +319,7 @@ HRESULT OPCServer::QueryAvailableLocaleIDs(std::vector<std::uint32_t>* lcids) {
     return Traced("IOPCCommon::QueryAvailableLocaleIDs", S_OK);
 }
 
-HRESULT OPCServer::GetErrorStringCommon(HRESULT /*code*/, std::string* text) {
+HRESULT OPCServer::GetErrorString(HRESULT /*code*/, std::string* text) {
     if (text) text->clear();
     return Traced("IOPCCommon::GetErrorString", E_FAIL);
 }
@@ -616,7 +616,7 @@ HRESULT OPCServer::UnadviseShutdown(std::uint32_t cookie) {
 }
 
 int OPCServer::RequestClientShutdown(const std::string& reason) {
-    IOPCShutdownSink* target = nullptr;
+    IOPCShutdown* target = nullptr;
     {
         std::lock_guard lock(shutdownLock_);
         for (auto& [cookie, sink] : shutdownSinks_) {

@@ -136,7 +136,7 @@ void BM_AlarmRecordsToTenSubscriptions(benchmark::State& state) {
         for (int i = 0; i < kRecordsPerIteration; ++i) {
             // Every evaluation is a transition: activation above the HiHi limit, return to
             // normal below the limits, each posting one record.
-            std::lock_guard lock(TagDataLock());
+            std::lock_guard lock(served.document.Locks().tagData);
             high = !high;
             served.level.value = Variant::Float(high ? 95.0f : 50.0f);
             served.level.alarm->Evaluate(served.level, served.poster);

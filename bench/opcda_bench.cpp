@@ -35,8 +35,8 @@ class StillClock final : public IClock {
 // Every read gives each tag a new value, so every item is reported each cycle.
 class CountingTagIO final : public ITagIO {
   public:
-    void ReadTags(ODevice&, const TagList& tags) override {
-        std::lock_guard lock(TagDataLock());
+    void ReadTags(ODevice& device, const TagList& tags) override {
+        std::lock_guard lock(device.Locks().tagData);
         ++n_;
         for (OModbusTag* tag : tags) {
             tag->value = Variant::Int16(static_cast<std::int16_t>(n_));
@@ -71,6 +71,12 @@ class CountingSink final : public IClientSink, public IOPCDataCallbackSink {
 };
 
 // One device with the given number of tags T0, T1, ... under the root.
+// The benchmarks' trees are guarded by one set of locks, as a document's.
+ModelLocks& BenchLocks() {
+    static ModelLocks locks;
+    return locks;
+}
+
 ODevice& MakeDevice(OTagGroup& root, const std::string& name, int tags);
 
 void BM_UpdateCycleAllChanged(benchmark::State& state) {
@@ -116,6 +122,7 @@ BENCHMARK(BM_DataStream)->Arg(10)->Arg(1000);
 ODevice& MakeDevice(OTagGroup& root, const std::string& name, int tags) {
     std::unique_ptr<OTagGroup> owned = std::make_unique<ODevice>();
     ODevice* device = static_cast<ODevice*>(owned.get());
+    device->UseLocks(BenchLocks());
     device->name = name;
     device->parent = &root;
     root.InsertSubgroupByName(owned);
@@ -153,8 +160,8 @@ void BM_AddGroupTo(benchmark::State& state) {
     DAServerSettings settings;
     settings.startUpdateThreads = threads;
     settings.limits.maxGroups = 1u << 20;
-    auto server =
-        OPCServer::Create(DAServerServices{&clock, &io, nullptr, &root, nullptr}, settings);
+    auto server = OPCServer::Create(
+        DAServerServices{&clock, &io, nullptr, &root, nullptr, nullptr, &BenchLocks()}, settings);
     const std::size_t before = ProcessThreads();
     std::vector<std::shared_ptr<OPCGroup>> held;
     for (int i = 0; i < groups; ++i) {
@@ -207,8 +214,9 @@ void BM_Read2WhileAControllerIsSilent(benchmark::State& state) {
     DAServerSettings settings;
     settings.limits.maxRequests = 1u << 30;
     {
-        auto server =
-            OPCServer::Create(DAServerServices{&clock, &io, nullptr, &root, nullptr}, settings);
+        auto server = OPCServer::Create(
+            DAServerServices{&clock, &io, nullptr, &root, nullptr, nullptr, &BenchLocks()},
+            settings);
         std::shared_ptr<OPCGroup> group;
         server->AddGroup(nullptr, true, 100, 1, nullptr, nullptr, 0, &group, nullptr, nullptr);
         std::vector<OPCITEMDEF> defs(2);

@@ -136,7 +136,7 @@ void BM_ScanEngineSequential(benchmark::State& state) {
         for (auto& c : plant.controllers) plant.engine.ReadTags(c->device, c->list);
     }
     state.SetItemsProcessed(state.iterations() * kControllers * kTagsPerController);
-    std::lock_guard<std::recursive_mutex> lock(TagDataLock());
+    std::lock_guard<std::recursive_mutex> lock(plant.controllers.back()->device.Locks().tagData);
     if (plant.controllers.back()->tags.back()->quality != kQualityGood)
         state.SkipWithError("reads failed");
 }
@@ -205,7 +205,7 @@ void BM_HealthyCycle(benchmark::State& state) {
         deadReader = std::thread([&] {
             while (!stop) {
                 if (mode == 2) {
-                    std::lock_guard<std::recursive_mutex> lock(TagDataLock());
+                    std::lock_guard<std::recursive_mutex> lock(dead.device.Locks().tagData);
                     plant.engine.ReadTags(dead.device, dead.list);
                 } else {
                     plant.engine.ReadTags(dead.device, dead.list);

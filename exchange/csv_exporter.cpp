@@ -117,7 +117,8 @@ void CsvExporter::Show(const std::string& text) const {
 
 std::string CsvExporter::TagLine(const OModbusTag& tag, const std::string& pathPrefix,
                                  char separator) const {
-    const AeEventSpace& space = services_.eventSpace ? *services_.eventSpace : EventSpace();
+    const AeEventSpace& space =
+        services_.eventSpace ? *services_.eventSpace : document_.EventSpace();
     Columns c;
     std::string path;
     path.reserve(pathPrefix.size() + tag.name.size());

@@ -218,7 +218,8 @@ CsvImporter::LineOutcome CsvImporter::ImportLine(ImportSession& session, std::st
     std::unique_ptr<OTagData> scaling;
     std::unique_ptr<OTagAlarm> alarm;
     if (type == VT_BOOL) {
-        const AeEventSpace& space = services_.eventSpace ? *services_.eventSpace : EventSpace();
+        const AeEventSpace& space =
+            services_.eventSpace ? *services_.eventSpace : document_.EventSpace();
         scaling = BinaryScaling(f);
         alarm = BinaryAlarm(f, space);
     } else {

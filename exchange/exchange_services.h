@@ -32,7 +32,7 @@ struct ExchangeServices {
     IDocumentUi* ui = nullptr;
     IFileReader* reader = nullptr;
     IDocumentFileAccess* writer = nullptr;
-    const AeEventSpace* eventSpace = nullptr;
+    const AeEventSpace* eventSpace = nullptr;  // the document's when null
     const IClock* clock = nullptr;
 };
 

@@ -5,7 +5,6 @@
 #include "model/c_doc.h"
 #include "model/document_observer.h"
 #include "model/document_ui.h"
-#include "model/locks.h"
 #include "platform/text.h"
 
 namespace velk {
@@ -33,8 +32,8 @@ ImportSession::ImportSession(CDoc& document, const ExchangeServices& services, I
         restartMonitor_ = true;
     }
     // TreeLock before TagDataLock, the order every other thread keeps.
-    tree_ = std::unique_lock<std::recursive_mutex>(TreeLock());
-    data_ = std::unique_lock<std::recursive_mutex>(TagDataLock());
+    tree_ = std::unique_lock<std::recursive_mutex>(document_.Locks().tree);
+    data_ = std::unique_lock<std::recursive_mutex>(document_.Locks().tagData);
     document_.batchFlag = true;
     document_.selection = nullptr;
 }
@@ -51,6 +50,7 @@ const std::string& ImportSession::Delimiter() const { return document_.Settings(
 
 ODevice* ImportSession::CreateDevice(const std::string& name) {
     auto device = std::make_unique<ODevice>(Now());
+    document_.AdoptDevice(*device);
     device->name = name;
     device->BindPorts(document_.Ports());
     device->parent = &document_.rootGroup;

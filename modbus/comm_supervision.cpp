@@ -6,7 +6,6 @@
 #include "modbus/active_channel.h"
 #include "modbus/device_channels.h"
 #include "model/b_event.h"
-#include "model/locks.h"
 #include "model/o_device.h"
 
 namespace velk {
@@ -88,7 +87,7 @@ void CommSupervision::CheckComm(ODevice& device, bool failed, int channel) {
     {
         // The status bits, the status time and the alarms' condition states are the tag data
         // that the AE server reads and acknowledges under the same lock.
-        std::lock_guard data(TagDataLock());
+        std::lock_guard data(device.Locks().tagData);
         std::lock_guard lock(state.stateLock);
         if (WithinMs(state.lastChannelChange, kSettleMs)) return;
         const bool onPrimary = ActiveChannelOf(device) == 0;

@@ -8,7 +8,6 @@
 #include "modbus/device_threads.h"
 #include "modbus/scan_engine.h"
 #include "model/c_doc.h"
-#include "model/locks.h"
 #include "model/o_device.h"
 
 namespace velk {
@@ -47,7 +46,7 @@ void DeviceAcquisition::StartAllDevices() {
     if (document == nullptr) return;
     std::vector<ODevice*> devices;
     {
-        std::lock_guard tree(TreeLock());
+        std::lock_guard tree(document->Locks().tree);
         devices = document->Devices();
     }
     runs_ = true;

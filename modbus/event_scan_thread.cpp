@@ -10,7 +10,6 @@
 #include "modbus/device_exchange.h"
 #include "modbus/event_record.h"
 #include "modbus/modbus_requests.h"
-#include "model/locks.h"
 #include "model/o_binary_alarm.h"
 #include "model/o_device.h"
 #include "model/o_modbus_tag.h"
@@ -73,7 +72,7 @@ bool EventScanThread::Exchange(OMessage& message) {
 }
 
 TagList EventScanThread::EventSignals() const {
-    std::lock_guard lock(TagDataLock());
+    std::lock_guard lock(device_.Locks().tagData);
     return device_.eventSignalScanList;
 }
 
@@ -121,7 +120,7 @@ void EventScanThread::Cycle() {
         if (DeviceRuns()) {
             TagList alarms;
             {
-                std::lock_guard lock(TagDataLock());
+                std::lock_guard lock(device_.Locks().tagData);
                 alarms = device_.alarmScanList;
             }
             if (services_.readTags && !alarms.empty()) services_.readTags(device_, alarms);
@@ -153,7 +152,7 @@ void EventScanThread::ReadEventBuffer() {
             const int result = ProcessEventRecords(data);
             bool readStatus = false;
             {
-                std::lock_guard lock(TagDataLock());
+                std::lock_guard lock(device_.Locks().tagData);
                 // The overrun mark sets the overrun state; a chunk that ends at the end mark or
                 // holds records only clears it.
                 device_.overrunState = result == -1 ? kOverrunActive : 0;
@@ -175,7 +174,7 @@ void EventScanThread::ReadEventBuffer() {
 
 int EventScanThread::ProcessEventRecords(std::span<const std::uint8_t> data) {
     const std::size_t records = std::min(data.size() / kEventRecordBytes, kMaxRecordsPerChunk);
-    std::lock_guard lock(TagDataLock());
+    std::lock_guard lock(device_.Locks().tagData);
     for (std::size_t i = 0; i < records; ++i) {
         const auto record = DecodeEventRecord(data.subspan(i * kEventRecordBytes));
         if (!record) break;
@@ -247,7 +246,7 @@ void EventScanThread::StoreState(OModbusTag& tag, bool raw, std::uint16_t qualit
 }
 
 void EventScanThread::SetSubstituteValues(std::uint16_t quality, FileTime ts) {
-    std::lock_guard lock(TagDataLock());
+    std::lock_guard lock(device_.Locks().tagData);
     for (OModbusTag* tag : device_.eventSignalScanList)
         StoreState(*tag, SubstituteRawValue(*tag), quality, ts);
 }
@@ -265,7 +264,7 @@ int EventScanThread::ReadStatusTessera(FileTime ts, bool afterFailure, const Tag
     const bool valid = request && Exchange(*request);
     if (!valid && afterFailure) return 0;
     int result = 1;
-    std::lock_guard lock(TagDataLock());
+    std::lock_guard lock(device_.Locks().tagData);
     for (OModbusTag* tag : signals) {
         if (tag->address >= kStatusSignalCount) continue;
         if (valid) {
@@ -298,7 +297,7 @@ int EventScanThread::ReadStatusBlocks(FileTime ts, bool afterFailure, const TagL
             valid = request && Exchange(*request);
         } while (!valid && afterFailure && request && DeviceRuns() && AcquisitionRuns());
         if (!valid && afterFailure) return 0;  // the device stopped meanwhile
-        std::lock_guard lock(TagDataLock());
+        std::lock_guard lock(device_.Locks().tagData);
         for (std::size_t i = first; i < end; ++i) {
             OModbusTag& tag = *signals[i];
             if (valid) {

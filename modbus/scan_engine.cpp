@@ -10,7 +10,6 @@
 #include "modbus/tag_value_decoder.h"
 #include "modbus/write_requests.h"
 #include "model/b_event.h"
-#include "model/locks.h"
 #include "model/o_device.h"
 #include "model/o_modbus_tag.h"
 #include "platform/clock.h"
@@ -64,7 +63,7 @@ void ScanEngine::ReadTags(ODevice& device, const TagList& tags,
     const SharedBlockReads::Reader reader = shared_.Begin(periodStartTick);
     std::vector<ReadBlock> blocks;
     {
-        std::lock_guard<std::recursive_mutex> lock(TagDataLock());
+        std::lock_guard<std::recursive_mutex> lock(device.Locks().tagData);
         blocks = PlanReadBlocks(tags, device.params.deviceType);
     }
     const bool wordSwap = device.params.wordSwap != 0;
@@ -113,7 +112,7 @@ void ScanEngine::ReadBlockOf(ODevice& device, const SharedBlockReads::Reader& re
         answerTime = got.part.answerTime;
     }
 
-    std::lock_guard<std::recursive_mutex> lock(TagDataLock());
+    std::lock_guard<std::recursive_mutex> lock(device.Locks().tagData);
     const bool overlapped = read.Overlapped();
     for (OModbusTag* tag : block.tags) {
         if (!valid) {
@@ -160,7 +159,7 @@ HRESULT ScanEngine::WriteTag(ODevice& device, OModbusTag& tag, const Variant& va
     // Reads of the device that come after the write take no answer sent before it.
     const SharedBlockReads::WriteScope writing(shared_, device);
     {
-        std::lock_guard<std::recursive_mutex> lock(TagDataLock());
+        std::lock_guard<std::recursive_mutex> lock(device.Locks().tagData);
         tag.SetValue(copy);
         tag.timestamp = clock_.NowUtc();
         tag.quality = kQualityGood;
@@ -173,17 +172,17 @@ HRESULT ScanEngine::WriteTag(ODevice& device, OModbusTag& tag, const Variant& va
         confirmed = ExchangeValid(device, *request);
     }
     if (confirmed) {
-        std::lock_guard<std::recursive_mutex> lock(TagDataLock());
+        std::lock_guard<std::recursive_mutex> lock(device.Locks().tagData);
         tag.quality = kQualityGood;
         return S_OK;
     }
-    std::lock_guard<std::recursive_mutex> lock(TagDataLock());
+    std::lock_guard<std::recursive_mutex> lock(device.Locks().tagData);
     tag.quality = kQualityBad;
     return E_FAIL;
 }
 
-void ScanEngine::SimulateTags(ODevice& /*device*/, const TagList& tags) {
-    std::lock_guard<std::recursive_mutex> lock(TagDataLock());
+void ScanEngine::SimulateTags(ODevice& device, const TagList& tags) {
+    std::lock_guard<std::recursive_mutex> lock(device.Locks().tagData);
     for (OModbusTag* tag : tags) simulator_.Simulate(*tag, poster_);
 }
 

@@ -169,9 +169,4 @@ int AeEventSpace::ConditionOfSubcondition(std::uint16_t subconditionIndex) const
     return subconditions_[subconditionIndex].conditionIndex;
 }
 
-AeEventSpace& EventSpace() {
-    static AeEventSpace space;
-    return space;
-}
-
 }  // namespace velk

@@ -1,7 +1,8 @@
 #pragma once
 // The AE event space: event types, categories, conditions, subconditions and attributes.
 // Built in at start; the user condition file adds conditions and subconditions once,
-// before the servers are used; afterwards the tables are only read.
+// before the servers are used; afterwards the tables are only read. The document owns its
+// event space (CDoc::EventSpace) and the AE server objects read the document's.
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -127,8 +128,5 @@ class AeEventSpace {
     std::vector<AeSubcondition> subconditions_;
     std::vector<AeAttribute> attributes_;
 };
-
-// The process-wide event space that the document fills and the AE server reads.
-AeEventSpace& EventSpace();
 
 }  // namespace velk

@@ -23,7 +23,7 @@ class ODevice;
 // AeEventThread hands them on only while clients are attached and destroys the others
 // without reading through the pointers; subscriptions, which keep copies, belong to AE
 // server objects, which count as clients. Whoever reads through the pointers takes
-// TagDataLock.
+// TagDataLock of the tree they point into (the document's, device->Locks().tagData).
 class BEvent final : public MessagePayload {
   public:
     std::uint16_t code = 0;     // tag records: subcondition index; device records: alarm code 1..4

@@ -19,12 +19,13 @@ using TreeGuard = std::lock_guard<std::recursive_mutex>;
 
 CDoc::CDoc(CDocServices services, ModelSettings settings)
     : services_(std::move(services)), settings_(std::move(settings)) {
+    if (services_.locks == nullptr) services_.locks = &ownLocks_;
     LoadUserConditions();
 }
 
 CDoc::~CDoc() {
     if (monitorRunning.load()) ToggleMonitor();
-    TreeGuard tree(TreeLock());
+    TreeGuard tree(Locks().tree);
     ClearContents();
 }
 
@@ -54,7 +55,7 @@ bool CDoc::NameHasDelimiter(const std::string& name) const {
 }
 
 void CDoc::LoadUserConditions() {
-    if (services_.eventSpace == nullptr) services_.eventSpace = &EventSpace();
+    if (services_.eventSpace == nullptr) services_.eventSpace = &ownEventSpace_;
     if (services_.files == nullptr) return;
     switch (LoadUserConditionFile(*services_.eventSpace, *services_.files,
                                   services_.conditionDirectories)) {
@@ -99,7 +100,7 @@ void CDoc::UpdateAllViews(int hint, OObject* item) {
 // --- tree building --------------------------------------------------------------------
 
 void CDoc::ClearContents() {
-    TreeGuard tree(TreeLock());
+    TreeGuard tree(Locks().tree);
     // Everything goes: emptied first, the list need not be searched per destroyed tag.
     documentTagList.clear();
     while (!rootGroup.subgroupList.empty()) {
@@ -113,7 +114,7 @@ void CDoc::ClearContents() {
 }
 
 void CDoc::AddDefaultPorts() {
-    TreeGuard tree(TreeLock());
+    TreeGuard tree(Locks().tree);
     for (int number = 1; number <= 16; ++number)
         portList.push_back(std::make_unique<OPort>(number));
 }
@@ -148,7 +149,7 @@ void CDoc::DestroyGroup(std::unique_ptr<OTagGroup> group) {
     std::vector<const OModbusTag*> tags;
     group->ForEachTag([&tags](const OModbusTag* tag) { tags.push_back(tag); });
     if (device) {
-        std::lock_guard<std::recursive_mutex> data(TagDataLock());
+        std::lock_guard<std::recursive_mutex> data(Locks().tagData);
         if (device == group.get()) {
             device->eventSignalScanList.clear();
             device->alarmScanList.clear();
@@ -168,8 +169,11 @@ void CDoc::DestroyGroup(std::unique_ptr<OTagGroup> group) {
     group.reset();
 }
 
+void CDoc::AdoptDevice(ODevice& device) { device.UseLocks(Locks()); }
+
 void CDoc::LinkGroup(OTagGroup& group) {
     ODevice* device = group.GetDevice();
+    if (group.IsDevice()) AdoptDevice(*device);
     for (auto& tag : group.tagList) {
         tag->group = &group;
         tag->device = device;
@@ -182,7 +186,7 @@ void CDoc::LinkGroup(OTagGroup& group) {
 }
 
 void CDoc::LinkLoadedTree() {
-    TreeGuard tree(TreeLock());
+    TreeGuard tree(Locks().tree);
     rootGroup.parent = nullptr;
     LinkGroup(rootGroup);
 }
@@ -211,7 +215,7 @@ std::vector<OPort*> CDoc::Ports() const {
 
 void CDoc::ResetAsNew() {
     {
-        TreeGuard tree(TreeLock());
+        TreeGuard tree(Locks().tree);
         ClearContents();
         AddDefaultPorts();
     }
@@ -226,7 +230,7 @@ bool CDoc::OnNewDocument() {
     }
     if (monitorRunning.load()) ToggleMonitor();
     {
-        TreeGuard tree(TreeLock());
+        TreeGuard tree(Locks().tree);
         ClearContents();
     }
     UpdateAllViews(kHintCleared);
@@ -244,7 +248,7 @@ bool CDoc::OnOpenDocument(const std::string& path) {
     }
     if (monitorRunning.load()) ToggleMonitor();
 
-    TreeGuard tree(TreeLock());
+    TreeGuard tree(Locks().tree);
     ClearContents();
     UpdateAllViews(kHintCleared);
     ClearRememberedPaths();
@@ -284,9 +288,10 @@ bool CDoc::AddDevice() {
     if (!IsAdministrator()) return false;
     // Held for the whole operation, the dialog included, so that acquisition and OPC
     // calls that need the tree wait for it.
-    TreeGuard tree(TreeLock());
+    TreeGuard tree(Locks().tree);
 
     auto device = std::make_unique<ODevice>(Now());
+    AdoptDevice(*device);
     device->name = "Device" + std::to_string(nextDeviceNumber);
     ++nextDeviceNumber;
 
@@ -346,7 +351,7 @@ bool CDoc::AddGroup(const std::string& groupName, bool silent) {
 
     OTagGroup* added = group.get();
     {
-        TreeGuard tree(TreeLock());
+        TreeGuard tree(Locks().tree);
         if (parentGroup.subgroupList.empty()) {
             parentGroup.subgroupList.push_back(std::move(group));  // selection stays on the parent
         } else {
@@ -378,7 +383,7 @@ bool CDoc::AddTag() {
     OModbusTag* added = tag.get();
     bool inserted = false;
     {
-        TreeGuard tree(TreeLock());
+        TreeGuard tree(Locks().tree);
         if (NameHasDelimiter(tag->name)) {
             Show(kMsgTagDots);
         } else if (group.FindOwnTag(tag->name) != nullptr) {
@@ -405,7 +410,7 @@ bool CDoc::AddTag() {
 }
 
 void CDoc::InsertPastedTag(OTagGroup& group, std::unique_ptr<OModbusTag> tag) {
-    TreeGuard tree(TreeLock());
+    TreeGuard tree(Locks().tree);
     OModbusTag* added = tag.get();
     if (!group.InsertTagByName(tag)) return;  // the caller compared the names already
     RegisterTag(group, added);
@@ -433,7 +438,7 @@ bool CDoc::PasteTags(std::vector<std::unique_ptr<OModbusTag>> tags) {
                 continue;  // compared again from the start of the group's tags
             }
             if (choice == CopyTagChoice::Overwrite) {
-                std::lock_guard<std::recursive_mutex> data(TagDataLock());
+                std::lock_guard<std::recursive_mutex> data(Locks().tagData);
                 existing->CopyFrom(*pasted);
                 // The overwritten tag may now be elsewhere or carry another alarm: its
                 // scan-list memberships follow its new configuration.
@@ -454,7 +459,7 @@ bool CDoc::PasteTags(std::vector<std::unique_ptr<OModbusTag>> tags) {
 
 bool CDoc::DeleteSelection() {
     if (!IsAdministrator()) return false;
-    TreeGuard tree(TreeLock());
+    TreeGuard tree(Locks().tree);
     if (selection == nullptr || selection->useCount != 0 || monitorRunning.load() ||
         ClientCount() != 0)
         return false;
@@ -487,7 +492,7 @@ bool CDoc::DeleteTags(const std::vector<OModbusTag*>& tags) {
     OTagGroup& group = *selection;
     bool deleted = false;
     {
-        TreeGuard tree(TreeLock());
+        TreeGuard tree(Locks().tree);
         for (OModbusTag* tag : tags) {
             // A tag that OPC items still refer to stays: deleting it would leave them
             // pointing at nothing.
@@ -520,7 +525,7 @@ bool CDoc::EditDeviceProperties(ODevice& device) {
                               device.simulationEnabled};
     if (!services_.ui->EditDeviceProperties(values, EnabledPortNames())) return false;
     {
-        TreeGuard tree(TreeLock());
+        TreeGuard tree(Locks().tree);
         device.name = values.name;  // not compared with the other devices' names
         device.description = values.description;
         device.params = values.params;
@@ -586,7 +591,7 @@ ODevice* CDoc::FindDevice(const std::string& deviceName) const {
 
 OModbusTag* CDoc::FindTag(const std::string& path, const std::string& delimiter,
                           ODevice** deviceOut) const {
-    TreeGuard tree(TreeLock());
+    TreeGuard tree(Locks().tree);
     if (deviceOut) *deviceOut = nullptr;
     const std::size_t at = delimiter.empty() ? std::string::npos : path.find(delimiter);
     if (at == std::string::npos || at == 0) return nullptr;

@@ -9,8 +9,10 @@
 #include <string>
 #include <vector>
 
+#include "model/ae_event_space.h"
 #include "model/document_observer.h"
 #include "model/document_services.h"
+#include "model/locks.h"
 #include "model/model_settings.h"
 #include "model/o_device.h"
 #include "model/o_port.h"
@@ -18,7 +20,6 @@
 
 namespace velk {
 
-class AeEventSpace;
 class IAdminCheck;
 class IClock;
 class IDeviceLifecycle;
@@ -46,11 +47,14 @@ struct CDocServices {
     const IClock* clock = nullptr;
     IMonitorThread* monitor = nullptr;
     IDeviceLifecycle* lifecycle = nullptr;
-    // The user condition file is loaded into this event space (the process-wide one when
+    // The user condition file is loaded into this event space (the document's own when
     // none is given) when the document is created, looked for in conditionDirectories in
     // order; without a file reader nothing is loaded.
     AeEventSpace* eventSpace = nullptr;
     IFileReader* files = nullptr;
+    // The document's TreeLock and TagDataLock (its own when none are given): whoever hosts
+    // the document hands the same to the acquisition and the servers that read it.
+    ModelLocks* locks = nullptr;
     std::vector<std::string> conditionDirectories;
 };
 
@@ -133,12 +137,18 @@ class CDoc final : public OObject, public IAppDocument {
     // parent and its tags' group, every tag gets its group's device and joins that
     // device's scan lists where it belongs.
     void LinkLoadedTree();
+    // A device that joins the tree is guarded by the document's locks from then on.
+    void AdoptDevice(ODevice& device);
     // The names of the enabled ports, in port-list order.
     std::vector<std::string> EnabledPortNames() const;
 
+    // TreeLock and TagDataLock of this document: its devices, the acquisition that reads
+    // them and the OPC server objects that serve them take these.
+    ModelLocks& Locks() const { return *services_.locks; }
+    // The AE condition tables the document's user condition file was loaded into.
+    AeEventSpace& EventSpace() const { return *services_.eventSpace; }
+
     const ModelSettings& Settings() const { return settings_; }
-    // The AE condition tables the user condition file was loaded into.
-    const AeEventSpace& ConditionTables() const { return *services_.eventSpace; }
     void SetSettings(ModelSettings settings) { settings_ = std::move(settings); }
     bool IsModified() const { return modified_; }
     void SetModified(bool modified = true) { modified_ = modified; }
@@ -173,6 +183,8 @@ class CDoc final : public OObject, public IAppDocument {
     // Stops the live monitor while an edit runs; true when it has to be restarted.
     bool PauseMonitor();
 
+    ModelLocks ownLocks_;
+    AeEventSpace ownEventSpace_;
     CDocServices services_;
     ModelSettings settings_;
     std::vector<IDocumentObserver*> observers_;

@@ -4,7 +4,6 @@
 #include <mutex>
 
 #include "model/c_doc.h"
-#include "model/locks.h"
 #include "model/o_analog_alarm.h"
 #include "model/o_analog_data.h"
 #include "model/o_binary_alarm.h"
@@ -50,11 +49,12 @@ TagList SortedScanList(const std::vector<OModbusTag*>& walk, bool (*member)(cons
 }
 
 void JoinDevice(CDoc& document, ODevice& device) {
+    document.AdoptDevice(device);
     std::vector<OModbusTag*> walk;
     JoinTree(document, device, device, walk);
     TagList events = SortedScanList(walk, [](const OModbusTag& t) { return t.IsEventSignal(); });
     TagList alarms = SortedScanList(walk, [](const OModbusTag& t) { return t.HasEnabledAlarm(); });
-    std::lock_guard<std::recursive_mutex> lock(TagDataLock());
+    std::lock_guard<std::recursive_mutex> lock(document.Locks().tagData);
     device.eventSignalScanList = std::move(events);
     device.alarmScanList = std::move(alarms);
 }

@@ -5,7 +5,6 @@
 
 #include "model/c_doc.h"
 #include "model/document_services.h"
-#include "model/locks.h"
 #include "platform/clock.h"
 
 namespace velk {
@@ -44,7 +43,7 @@ void LiveMonitorThread::Run(CDoc& document) {
         clock_.Sleep(period);
         if (!document.monitorRunning.load()) break;
         {
-            std::lock_guard<std::recursive_mutex> tree(TreeLock());
+            std::lock_guard<std::recursive_mutex> tree(document.Locks().tree);
             if (document.selection != current) {
                 if (current) --current->useCount;
                 current = document.selection;
@@ -62,7 +61,7 @@ void LiveMonitorThread::Run(CDoc& document) {
     }
 
     {
-        std::lock_guard<std::recursive_mutex> tree(TreeLock());
+        std::lock_guard<std::recursive_mutex> tree(document.Locks().tree);
         if (current) --current->useCount;
     }
     clients_.RemoveClient();

@@ -1,9 +1,6 @@
 #include "model/o_analog_alarm.h"
 
-#include <mutex>
-
 #include "model/alarm_posting.h"
-#include "model/locks.h"
 #include "model/o_modbus_tag.h"
 
 namespace velk {
@@ -28,7 +25,6 @@ std::uint16_t SubconditionOfState(std::uint16_t state) {
 }  // namespace
 
 std::uint16_t OAnalogAlarm::Evaluate(OModbusTag& tag, IEventPoster& poster) {
-    std::lock_guard<std::recursive_mutex> lock(TagDataLock());
     double x = 0.0;
     if (!tag.value.ToDouble(x)) return tag.alarmState;
 

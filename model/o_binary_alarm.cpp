@@ -1,10 +1,7 @@
 #include "model/o_binary_alarm.h"
 
-#include <mutex>
-
 #include "model/ae_event_space.h"
 #include "model/alarm_posting.h"
-#include "model/locks.h"
 #include "model/o_modbus_tag.h"
 
 namespace velk {
@@ -21,7 +18,6 @@ bool CurrentBool(const OModbusTag& tag, bool& out) {
 }  // namespace
 
 std::uint16_t OBinaryAlarm::Evaluate(OModbusTag& tag, IEventPoster& poster) {
-    std::lock_guard<std::recursive_mutex> lock(TagDataLock());
     bool v = false;
     if (!CurrentBool(tag, v)) return tag.alarmState;
 
@@ -51,14 +47,14 @@ std::uint16_t OBinaryAlarm::Evaluate(OModbusTag& tag, IEventPoster& poster) {
     return tag.alarmState;
 }
 
-std::string OBinaryAlarm::GetConditionName() const {
+std::string OBinaryAlarm::GetConditionName(const AeEventSpace& space) const {
     if (userCondition == 0) return {};
-    return EventSpace().ConditionName(UserConditionIndex());
+    return space.ConditionName(UserConditionIndex());
 }
 
-std::string OBinaryAlarm::GetSubconditionName() const {
+std::string OBinaryAlarm::GetSubconditionName(const AeEventSpace& space) const {
     if (userCondition == 0) return {};
-    return EventSpace().SubconditionName(UserSubconditionIndex());
+    return space.SubconditionName(UserSubconditionIndex());
 }
 
 std::string OBinaryAlarm::GetAttributeText() const { return attributeFlag ? "TRUE" : "FALSE"; }

@@ -17,8 +17,8 @@ class OBinaryAlarm final : public OTagAlarm {
     std::uint16_t Evaluate(OModbusTag& tag, IEventPoster& poster) override;
     std::string GetSource() const override { return source; }
     // The user condition's name from the AE condition tables, or empty when none.
-    std::string GetConditionName() const override;
-    std::string GetSubconditionName() const override;
+    std::string GetConditionName(const AeEventSpace& space) const override;
+    std::string GetSubconditionName(const AeEventSpace& space) const override;
     // "TRUE" or "FALSE".
     std::string GetAttributeText() const override;
     bool IsEqualAll(const OTagAlarm& other) const override;

@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <mutex>
 
-#include "model/locks.h"
 #include "model/o_port.h"
 
 namespace velk {
@@ -51,13 +50,13 @@ void Keep(OModbusTag* tag, TagList& list, bool wanted) {
 }  // namespace
 
 void ODevice::UpdateScanLists(OModbusTag* tag) {
-    std::lock_guard<std::recursive_mutex> lock(TagDataLock());
+    std::lock_guard<std::recursive_mutex> lock(Locks().tagData);
     Keep(tag, eventSignalScanList, tag->IsEventSignal());
     Keep(tag, alarmScanList, tag->HasEnabledAlarm());
 }
 
 void ODevice::RemoveFromScanLists(const OModbusTag* tag) {
-    std::lock_guard<std::recursive_mutex> lock(TagDataLock());
+    std::lock_guard<std::recursive_mutex> lock(Locks().tagData);
     RemoveFromList(tag, eventSignalScanList);
     RemoveFromList(tag, alarmScanList);
 }

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "model/locks.h"
 #include "model/o_device_alarm.h"
 #include "model/o_device_params.h"
 #include "model/o_tag_group.h"
@@ -32,6 +33,8 @@ class ODevice final : public OTagGroup {
     // creationTime: when the device came into being (added, loaded or imported); the
     // supervision ignores exchange results for its first 5 s from then.
     explicit ODevice(FileTime creationTime = 0);
+    ODevice(const ODevice&) = delete;
+    ODevice& operator=(const ODevice&) = delete;
 
     const char* GetRuntimeClass() const override { return "ODevice"; }
     ODevice* GetDevice() override { return this; }
@@ -45,6 +48,12 @@ class ODevice final : public OTagGroup {
     // Sets each port reference to the port of the same name (exact comparison; the last of
     // several wins); a reference without a matching port keeps its previous value.
     void BindPorts(const std::vector<OPort*>& ports);
+
+    // The locks of the document the device belongs to. The document hands the device its
+    // own when the device joins the tree, before any thread reads the device; a device
+    // outside a document (a test's, a benchmark's) is guarded by locks of its own.
+    ModelLocks& Locks() const { return *locks_; }
+    void UseLocks(ModelLocks& locks) { locks_ = &locks; }
 
     // Keeps the tag in the event-signal list exactly when it is an event signal and in the
     // alarm list exactly when its alarm is enabled (takes TagDataLock).
@@ -65,6 +74,10 @@ class ODevice final : public OTagGroup {
     FileTime statusTime = 0;         // time of the last status evaluation
     FileTime creationTime = 0;       // not stored; 0 when unknown
     std::uint16_t overrunState = 0;  // 0, or 4 while the event buffer overflowed
+
+  private:
+    mutable ModelLocks ownLocks_;
+    ModelLocks* locks_ = &ownLocks_;
 };
 
 }  // namespace velk

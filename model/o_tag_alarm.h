@@ -9,6 +9,7 @@
 
 namespace velk {
 
+class AeEventSpace;
 class IEventPoster;
 class OModbusTag;
 
@@ -35,8 +36,9 @@ class OTagAlarm : public OObject {
     // state afterwards. The base class does nothing and returns 0.
     virtual std::uint16_t Evaluate(OModbusTag& tag, IEventPoster& poster);
     virtual std::string GetSource() const { return {}; }
-    virtual std::string GetConditionName() const { return {}; }
-    virtual std::string GetSubconditionName() const { return {}; }
+    // The user condition's names in the document's event space.
+    virtual std::string GetConditionName(const AeEventSpace& /*space*/) const { return {}; }
+    virtual std::string GetSubconditionName(const AeEventSpace& /*space*/) const { return {}; }
     virtual std::string GetAttributeText() const { return {}; }
     // Copies the base fields.
     void CopyBase(const OTagAlarm& source);

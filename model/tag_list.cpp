@@ -1,9 +1,7 @@
 #include "model/tag_list.h"
 
 #include <algorithm>
-#include <mutex>
 
-#include "model/locks.h"
 #include "model/o_modbus_tag.h"
 
 namespace velk {
@@ -18,22 +16,17 @@ bool KeyLess(const OModbusTag* a, const OModbusTag* b) {
 }  // namespace
 
 void InsertSorted(OModbusTag* tag, TagList& list) {
-    std::lock_guard<std::recursive_mutex> lock(TagDataLock());
     // Before the first entry with a greater key: equal keys keep their insertion order.
     list.insert(std::upper_bound(list.begin(), list.end(), tag, KeyLess), tag);
 }
 
 bool InsertSortedOnce(OModbusTag* tag, TagList& list) {
-    std::lock_guard<std::recursive_mutex> lock(TagDataLock());
     if (ListContains(tag, list)) return false;
     InsertSorted(tag, list);
     return true;
 }
 
-bool RemoveFromList(const OModbusTag* tag, TagList& list) {
-    std::lock_guard<std::recursive_mutex> lock(TagDataLock());
-    return std::erase(list, tag) > 0;
-}
+bool RemoveFromList(const OModbusTag* tag, TagList& list) { return std::erase(list, tag) > 0; }
 
 bool ListContains(const OModbusTag* tag, const TagList& list) {
     return std::find(list.begin(), list.end(), tag) != list.end();

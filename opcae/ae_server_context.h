@@ -1,7 +1,7 @@
 #pragma once
 // What every AE server object and its subscriptions and browsers are given by the
-// application: the document, the event space, the clock and the links to the rest of the
-// server. Everything referred to outlives the objects.
+// application: the document (whose locks they take), the event space, the clock and the links to
+// the rest of the server. Everything referred to outlives the objects.
 #include <cstddef>
 #include <cstdint>
 #include <functional>
@@ -19,7 +19,7 @@ class IServerObjectRegistry;
 struct AeServerContext {
     CDoc* document = nullptr;            // the configuration; required
     const IClock* clock = nullptr;       // required
-    AeEventSpace* eventSpace = nullptr;  // the process-wide one when null
+    AeEventSpace* eventSpace = nullptr;  // the document's when null
     // Optional links: server list membership, distribution to every AE server object (only
     // this object when null) and the redundancy acknowledgement queue.
     IServerObjectRegistry* registry = nullptr;

@@ -6,7 +6,6 @@
 #include "model/ae_event_space.h"
 #include "model/b_event.h"
 #include "model/c_doc.h"
-#include "model/locks.h"
 #include "model/o_device.h"
 #include "opc/opc_result.h"
 #include "opcae/ae_event_thread.h"
@@ -80,7 +79,7 @@ OPCEventServer::~OPCEventServer() {
 FileTime OPCEventServer::Now() const { return context_.clock ? context_.clock->NowUtc() : 0; }
 
 const AeEventSpace& OPCEventServer::Space() const {
-    return context_.eventSpace ? *context_.eventSpace : EventSpace();
+    return context_.eventSpace ? *context_.eventSpace : context_.document->EventSpace();
 }
 
 // --- IOPCCommon -----------------------------------------------------------------------
@@ -351,7 +350,7 @@ HRESULT OPCEventServer::Acknowledge(const AckConditionEntry& entry, const std::s
         ODeviceAlarm* alarm =
             document ? document->FindDeviceAlarmById(entry.cookie, &device) : nullptr;
         if (alarm == nullptr || device == nullptr) return E_INVALIDARG;
-        std::lock_guard tagData(TagDataLock());
+        std::lock_guard tagData(document->Locks().tagData);
         alarm->Acknowledge(when);
         record.code = device->CodeOfAlarm(alarm);
         record.active = (alarm->lastStatus & record.code) == record.code ? 1 : 0;
@@ -361,7 +360,7 @@ HRESULT OPCEventServer::Acknowledge(const AckConditionEntry& entry, const std::s
         if (tag == nullptr) return E_INVALIDARG;
         {
             // The evaluation changes the same state under this lock.
-            std::lock_guard tagData(TagDataLock());
+            std::lock_guard tagData(document->Locks().tagData);
             tag->Acknowledge(when);
             record.code = tag->subconditionIndex;
             record.active = tag->alarmState != 0 ? 1 : 0;

@@ -9,11 +9,12 @@
 #include <string>
 #include <vector>
 
+#include "opc/opc_common.h"
 #include "opc/opc_result.h"
+#include "opc/opc_shutdown.h"
 #include "opc/server_objects.h"
 #include "opcae/ae_server_context.h"
 #include "opcae/opc_ae_types.h"
-#include "opcae/opc_shutdown.h"
 
 namespace velk {
 
@@ -25,7 +26,7 @@ class OPCEventSubscription;
 // as a database of their own).
 struct OPCConditionState;
 
-class OPCEventServer final : public IAEServerObject {
+class OPCEventServer final : public IAEServerObject, public IOPCCommon {
   public:
     // Joins the registry's AE server list (counting as a client); start and last update
     // times are now.
@@ -36,10 +37,12 @@ class OPCEventServer final : public IAEServerObject {
     OPCEventServer& operator=(const OPCEventServer&) = delete;
 
     // IOPCCommon.
-    HRESULT SetLocaleID(std::uint32_t locale);
-    HRESULT GetLocaleID(std::uint32_t* locale);
-    HRESULT QueryAvailableLocaleIDs(std::vector<std::uint32_t>* locales);
-    HRESULT GetErrorString(HRESULT code, std::string* text);
+    HRESULT SetLocaleID(std::uint32_t locale) override;
+    HRESULT GetLocaleID(std::uint32_t* locale) override;
+    HRESULT QueryAvailableLocaleIDs(std::vector<std::uint32_t>* locales) override;
+    HRESULT GetErrorString(HRESULT code, std::string* text) override;
+    HRESULT SetClientName(const std::string& name) override { return SetClientName(name.c_str()); }
+    // A null name is refused with E_INVALIDARG.
     HRESULT SetClientName(const char* name);
 
     // IOPCEventServer.

@@ -8,7 +8,6 @@
 #include "core/trace_file.h"
 #include "model/ae_event_space.h"
 #include "model/c_doc.h"
-#include "model/locks.h"
 #include "model/o_device.h"
 #include "opc/opc_result.h"
 #include "opcae/match_pattern.h"
@@ -30,7 +29,7 @@ HRESULT Traced(const char* prefix, const char* method, HRESULT result) {
 }
 
 const AeEventSpace& SpaceOf(const AeServerContext& context) {
-    return context.eventSpace ? *context.eventSpace : EventSpace();
+    return context.eventSpace ? *context.eventSpace : context.document->EventSpace();
 }
 
 }  // namespace
@@ -173,7 +172,7 @@ bool OPCEventSubscription::BuildForDelivery(const BEvent& record, const Filter& 
     BuiltEvent built;
     {
         // The record's tag or device alarm is read as the evaluation leaves it.
-        std::lock_guard tagData(TagDataLock());
+        std::lock_guard tagData(context_.document->Locks().tagData);
         if (!builder.FromRecord(record, built)) return false;
     }
     return BuildFiltered(built, filter, out);
@@ -463,7 +462,7 @@ void OPCEventSubscription::QueueDeviceConditions() {
         for (std::uint16_t code = kAlarmPort1; code <= kAlarmBufferOverrun; ++code) {
             auto record = std::make_unique<BEvent>();
             {
-                std::lock_guard tagData(TagDataLock());
+                std::lock_guard tagData(context_.document->Locks().tagData);
                 const bool present = code == kAlarmBufferOverrun
                                          ? device->overrunState != 0
                                          : (device->statusBits & code) == code;
@@ -508,7 +507,7 @@ HRESULT OPCEventSubscription::Refresh(std::uint32_t connection) {
             if (refreshCancel_) break;
             BuiltEvent built;
             {
-                std::lock_guard tagData(TagDataLock());
+                std::lock_guard tagData(context_.document->Locks().tagData);
                 if (!builder.FromTagCondition(*tag, built)) continue;
             }
             OnEventStruct event;

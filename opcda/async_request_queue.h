@@ -8,8 +8,8 @@
 #include <deque>
 #include <memory>
 
+#include "opc/client_quota.h"
 #include "opcda/async_request.h"
-#include "opcda/client_quota.h"
 
 namespace velk {
 

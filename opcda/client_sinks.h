@@ -7,17 +7,12 @@
 #include <vector>
 
 #include "model/variant.h"
+#include "opc/opc_shutdown.h"
 #include "opcda/opc_da_types.h"
 #include "platform/clock.h"
 #include "platform/hresult.h"
 
 namespace velk {
-
-class IOPCShutdownSink {
-  public:
-    virtual ~IOPCShutdownSink() = default;
-    virtual HRESULT ShutdownRequest(const std::string& reason) = 0;
-};
 
 // The item part of a 2.0 notification, one entry per item in every vector.
 struct ItemValueList {
@@ -56,7 +51,7 @@ class IAdviseSink10 {
 class IClientSink {
   public:
     virtual ~IClientSink() = default;
-    virtual IOPCShutdownSink* QueryShutdown() { return nullptr; }
+    virtual IOPCShutdown* QueryShutdown() { return nullptr; }
     virtual IOPCDataCallbackSink* QueryDataCallback() { return nullptr; }
 };
 

@@ -2,7 +2,7 @@
 
 #include <mutex>
 
-#include "model/locks.h"
+#include "model/o_device.h"
 #include "model/o_modbus_tag.h"
 #include "opcda/item_rules.h"
 
@@ -15,12 +15,12 @@ COPCItem::COPCItem(OModbusTag& tag, ODevice& device, bool active, std::uint32_t 
       requestedType(requestedType == VT_EMPTY ? CanonicalType(tag) : requestedType),
       tag(&tag),
       device(&device) {
-    std::lock_guard lock(TagDataLock());
+    std::lock_guard lock(device.Locks().tagData);
     ++tag.opcReferenceCount;
 }
 
 COPCItem::~COPCItem() {
-    std::lock_guard lock(TagDataLock());
+    std::lock_guard lock(device->Locks().tagData);
     --tag->opcReferenceCount;
 }
 

@@ -206,7 +206,7 @@ HRESULT OPCGroup::LookUp(const OPCITEMDEF& def, OPCITEMRESULT& result, OModbusTa
     result = OPCITEMRESULT{};
     *tag = nullptr;
     *device = nullptr;
-    std::lock_guard tree(TreeLock());
+    std::lock_guard tree(services_.locks->tree);
     OModbusTag* found = services_.findItem ? services_.findItem(def.itemID, device) : nullptr;
     if (found == nullptr || *device == nullptr) return OPC_E_UNKNOWNITEMID;
     *tag = found;
@@ -390,7 +390,7 @@ HRESULT OPCGroup::Read(std::uint32_t source, const std::vector<std::uint32_t>& h
         }
     }
     bool anyFailed = false;
-    std::lock_guard data(TagDataLock());
+    std::lock_guard data(services_.locks->tagData);
     for (std::size_t i = 0; i < targets.size(); ++i) {
         const ItemTarget& target = targets[i];
         if (!target.found) {
@@ -518,7 +518,7 @@ void OPCGroup::RunUpdateCycle(std::optional<std::uint32_t> periodStartTick) {
     ItemLock lock(itemLock_);
     bool any = services_.changelessUpdate;
     {
-        std::lock_guard data(TagDataLock());
+        std::lock_guard data(services_.locks->tagData);
         for (auto& [handle, item] : table_.All()) {
             if (!item->active) continue;
             item->changed = services_.changelessUpdate;

@@ -21,10 +21,10 @@
 #include <string>
 #include <vector>
 
+#include "opc/client_quota.h"
 #include "opc/opc_result.h"
 #include "opcda/async_request.h"
 #include "opcda/async_request_queue.h"
-#include "opcda/client_quota.h"
 #include "opcda/client_sinks.h"
 #include "opcda/copc_item.h"
 #include "opcda/group_connections.h"
@@ -38,6 +38,7 @@
 namespace velk {
 
 class IClock;
+struct ModelLocks;
 class ITagIO;
 class OPCServer;
 class CEnumItemAttributes;
@@ -55,6 +56,8 @@ struct GroupServices {
     // The client's bounds on items and outstanding requests; null: none.
     std::shared_ptr<ClientQuota> items;
     std::shared_ptr<ClientQuota> requests;
+    // The document's TreeLock and TagDataLock; required.
+    ModelLocks* locks = nullptr;
     // The owner's finder of item IDs (device name, then the path below it); TreeLock held.
     std::function<OModbusTag*(const std::string& itemID, ODevice** device)> findItem;
 };

@@ -89,7 +89,7 @@ void OPCGroup::ExecuteRequest(ItemLock& lock, ASyncRequest& request) {
                     services_.tagIO->ReadTags(*p.target.device, TagList{p.target.tag});
             }
             lock.lock();
-            std::lock_guard data(TagDataLock());
+            std::lock_guard data(services_.locks->tagData);
             for (const Planned& p : planned) {
                 COPCItem* item = table_.Find(p.target.handle);
                 if (item == nullptr) continue;  // removed meanwhile
@@ -125,7 +125,7 @@ void OPCGroup::ExecuteRequest(ItemLock& lock, ASyncRequest& request) {
             lock.unlock();
             for (TopicRead& read : reads) services_.tagIO->ReadTags(*read.device, read.tags);
             lock.lock();
-            std::lock_guard data(TagDataLock());
+            std::lock_guard data(services_.locks->tagData);
             for (auto& [handle, item] : table_.All()) {
                 if (!item->active || !IsReadable(*item->tag)) continue;
                 item->cachedValue = ValueAsServed(*item->tag);

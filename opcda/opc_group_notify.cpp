@@ -27,11 +27,12 @@ Variant ConvertForClient(const Variant& cached, VarType requested, HRESULT* erro
     return v;
 }
 
-// The entries of a 1.0 data stream for the items (TagDataLock taken here).
-std::vector<StreamItem> StreamItemsOf(const std::vector<COPCItem*>& items) {
+// The entries of a 1.0 data stream for the items (tagData taken here).
+std::vector<StreamItem> StreamItemsOf(const std::vector<COPCItem*>& items,
+                                      std::recursive_mutex& tagData) {
     std::vector<StreamItem> entries;
     entries.reserve(items.size());
-    std::lock_guard data(TagDataLock());
+    std::lock_guard data(tagData);
     for (const COPCItem* item : items) {
         StreamItem e;
         e.hClient = item->clientHandle;
@@ -47,7 +48,7 @@ std::vector<StreamItem> StreamItemsOf(const std::vector<COPCItem*>& items) {
 
 ItemValueList OPCGroup::BuildItemValues(const std::vector<COPCItem*>& items) const {
     ItemValueList list;
-    std::lock_guard data(TagDataLock());
+    std::lock_guard data(services_.locks->tagData);
     for (const COPCItem* item : items) {
         HRESULT error = S_OK;
         list.clientHandles.push_back(item->clientHandle);
@@ -110,7 +111,7 @@ void OPCGroup::SendStream(ItemLock& lock, const AdviseConnection& connection, st
         stream = BuildWriteCompleteStream(hGroup, transactionID, results);
     } else {
         stream = BuildDataStream(format == kFormatDataTime, hGroup, transactionID,
-                                 StreamItemsOf(table_.TakeChanged()));
+                                 StreamItemsOf(table_.TakeChanged(), services_.locks->tagData));
     }
     lock.unlock();
     FORMATETC sent = connection.format;
@@ -159,7 +160,7 @@ HRESULT OPCGroup::GetData(const FORMATETC* format, std::vector<std::uint8_t>* st
     if (stream == nullptr) return E_INVALIDARG;
     std::lock_guard lock(itemLock_);
     *stream = BuildDataStream(format->cfFormat == kFormatDataTime, clientGroupHandle_, 0,
-                              StreamItemsOf(table_.TakeChanged()));
+                              StreamItemsOf(table_.TakeChanged(), services_.locks->tagData));
     return S_OK;
 }
 

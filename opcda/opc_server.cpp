@@ -129,6 +129,7 @@ std::shared_ptr<OPCGroup> OPCServer::NewGroup(std::uint32_t handle) {
     gs.workersAlive = workers_;
     gs.items = items_;
     gs.requests = requests_;
+    gs.locks = services_.locks;
     const OTagGroup* root = services_.root;
     gs.findItem = [root](const std::string& id, ODevice** device) {
         return root ? FindItemTag(*root, id, device) : nullptr;
@@ -318,7 +319,7 @@ HRESULT OPCServer::QueryAvailableLocaleIDs(std::vector<std::uint32_t>* lcids) {
     return Traced("IOPCCommon::QueryAvailableLocaleIDs", S_OK);
 }
 
-HRESULT OPCServer::GetErrorStringCommon(HRESULT /*code*/, std::string* text) {
+HRESULT OPCServer::GetErrorString(HRESULT /*code*/, std::string* text) {
     if (text) text->clear();
     return Traced("IOPCCommon::GetErrorString", E_FAIL);
 }
@@ -501,7 +502,7 @@ HRESULT OPCServer::GetItemProperties(const std::string* itemID,
     const OAnalogData* scaling = ActiveAnalogScaling(tag);
     values->assign(ids.size(), OpcValue{});
     errors->assign(ids.size(), S_OK);
-    std::lock_guard tree(TreeLock());  // description and scaling are configuration
+    std::lock_guard tree(services_.locks->tree);  // description and scaling are configuration
     for (std::size_t i = 0; i < ids.size(); ++i) {
         OpcValue& v = (*values)[i];
         const bool analogReady = analog && scaling != nullptr;
@@ -615,7 +616,7 @@ HRESULT OPCServer::UnadviseShutdown(std::uint32_t cookie) {
 }
 
 int OPCServer::RequestClientShutdown(const std::string& reason) {
-    IOPCShutdownSink* target = nullptr;
+    IOPCShutdown* target = nullptr;
     {
         std::lock_guard lock(shutdownLock_);
         for (auto& [cookie, sink] : shutdownSinks_) {

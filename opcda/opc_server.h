@@ -11,10 +11,11 @@
 #include <unordered_map>
 #include <vector>
 
+#include "opc/client_quota.h"
+#include "opc/opc_common.h"
 #include "opc/opc_result.h"
 #include "opc/server_objects.h"
 #include "opcda/c_enum_item_ids.h"
-#include "opcda/client_quota.h"
 #include "opcda/client_sinks.h"
 #include "opcda/opc_da_types.h"
 #include "opcda/opc_group.h"
@@ -27,6 +28,7 @@ class DaWorkers;
 class OTagGroup;
 class ODevice;
 class OModbusTag;
+struct ModelLocks;
 
 // What one client may hold at once (the ClientLimits settings).
 struct DAClientLimits {
@@ -59,6 +61,7 @@ struct DAServerServices {
     // which its groups keep alive.
     std::shared_ptr<DaWorkers> workers;
     IWorkerLauncher* launcher = nullptr;  // the request workers instead of the pool's (tests)
+    ModelLocks* locks = nullptr;          // the document's TreeLock and TagDataLock; required
 };
 
 enum class EnumInterface { String, Unknown, Other };
@@ -67,7 +70,9 @@ enum class EnumInterface { String, Unknown, Other };
 // and the path below the device; null when there is none. TreeLock is held by the caller.
 OModbusTag* FindItemTag(const OTagGroup& root, const std::string& itemID, ODevice** device);
 
-class OPCServer final : public IDAServerObject, public std::enable_shared_from_this<OPCServer> {
+class OPCServer final : public IDAServerObject,
+                        public IOPCCommon,
+                        public std::enable_shared_from_this<OPCServer> {
   public:
     // A new object, entered in the application's list (which counts it as a client).
     static std::shared_ptr<OPCServer> Create(DAServerServices services, DAServerSettings settings);
@@ -92,12 +97,12 @@ class OPCServer final : public IDAServerObject, public std::enable_shared_from_t
                                   std::vector<std::string>* names,
                                   std::vector<std::shared_ptr<OPCGroup>>* groups);
 
-    // IOPCCommon.
-    HRESULT SetLocaleID(std::uint32_t lcid);
-    HRESULT GetLocaleID(std::uint32_t* lcid);
-    HRESULT QueryAvailableLocaleIDs(std::vector<std::uint32_t>* lcids);
-    HRESULT GetErrorStringCommon(HRESULT code, std::string* text);
-    HRESULT SetClientName(const std::string& name);
+    // IOPCCommon. GetErrorString fails with E_FAIL: the server holds no texts for DA codes.
+    HRESULT SetLocaleID(std::uint32_t lcid) override;
+    HRESULT GetLocaleID(std::uint32_t* lcid) override;
+    HRESULT QueryAvailableLocaleIDs(std::vector<std::uint32_t>* lcids) override;
+    HRESULT GetErrorString(HRESULT code, std::string* text) override;
+    HRESULT SetClientName(const std::string& name) override;
 
     // IOPCBrowseServerAddressSpace.
     HRESULT QueryOrganization(std::uint32_t* organization);

@@ -1,7 +1,6 @@
 #include "app/server/acquisition_host.h"
 
 #include "model/c_doc.h"
-#include "model/locks.h"
 #include "model/o_device.h"
 
 namespace velk {
@@ -21,7 +20,7 @@ std::vector<DeviceMonitorModel> AcquisitionHost::DeviceMonitor() {
     std::vector<DeviceMonitorModel> models;
     CDoc* document = document_();
     if (document == nullptr) return models;
-    std::lock_guard tree(TreeLock());
+    std::lock_guard tree(document->Locks().tree);
     for (ODevice* device : document->Devices()) {
         models.push_back(
             DeviceMonitorModel::Of(*device, &stack_.Channels().ChannelsOf(*device), &serial_));

@@ -4,15 +4,20 @@
 #include <memory>
 
 #include "app/opc_app.h"
+#include "model/ae_event_space.h"
 #include "model/c_doc.h"
 #include "model/document_services.h"
+#include "model/locks.h"
 
 namespace velk {
 
 class DocumentHost final : public IAppDocument, public IServerCounts {
   public:
-    // services.counts is filled in by the host itself.
-    DocumentHost(COpcApp& app, CDocServices services) : app_(app), services_(services) {}
+    // services.counts, the locks and the event space are filled in by the host itself.
+    DocumentHost(COpcApp& app, CDocServices services) : app_(app), services_(services) {
+        services_.locks = &locks_;
+        services_.eventSpace = &eventSpace_;
+    }
 
     bool OpenDocument(const std::string& path) override { return Document().OpenDocument(path); }
     bool NewDocument() override { return Document().NewDocument(); }
@@ -29,11 +34,17 @@ class DocumentHost final : public IAppDocument, public IServerCounts {
     }
 
     CDoc* Existing() { return document_.get(); }
+    // The document's locks and AE condition tables, there before the document itself: the
+    // acquisition, the redundancy link and the servers are wired to them at start.
+    ModelLocks& Locks() { return locks_; }
+    AeEventSpace& EventSpace() { return eventSpace_; }
 
   private:
     CDoc& Document();
 
     COpcApp& app_;
+    ModelLocks locks_;
+    AeEventSpace eventSpace_;
     CDocServices services_;
     std::unique_ptr<CDoc> document_;
 };

@@ -12,14 +12,13 @@
 #include "app/server/acquisition_host.h"
 #include "app/server/bus_server_host.h"
 #include "app/server/document_host.h"
-#include "app/server/headless_document_ui.h"
 #include "app/server/headless_window.h"
 #include "app/server/unavailable_bus_class.h"
 #include "install_paths.h"
 #include "model/ae_event_space.h"
 #include "model/c_doc.h"
 #include "model/config_file_storage.h"
-#include "model/locks.h"
+#include "model/headless_document_ui.h"
 #include "model/user_condition_file.h"
 #include "opcae/bus/ae_bus_class.h"
 #include "opcae/bus/ae_server_list_distributor.h"
@@ -105,14 +104,14 @@ int main(int argc, char** argv) {
             return EventBufferFromSettings(stack.Master1, stack.Master2, stack.Size);
         }});
 
-    HeadlessDocumentUi ui(messages);
+    HeadlessDocumentUi ui(
+        [&messages](const std::string& text) { messages.Show(text, MessageKind::Information); });
     ConfigFileStorage storage(documentFiles, &clock);
     CDocServices services;
     services.ui = &ui;
     services.admin = &admin;
     services.storage = &storage;
     services.clock = &clock;
-    services.eventSpace = &EventSpace();
     services.files = &reader;
     services.conditionDirectories =
         UserConditionDirectories(DirectoryOf(executable), CurrentDirectory(),
@@ -131,7 +130,7 @@ int main(int argc, char** argv) {
     RedundancyLink link(
         RedundancyServices{
             linkSockets, listenerSockets, &linkRoutes, clock, clockSetter, app.EventPoster(),
-            TagDataLock(),
+            document.Locks().tagData,
             [&app] {
                 const RedundancySettings r = app.Settings().Redundancy();
                 return RedundancyLinkSettings{
@@ -171,7 +170,8 @@ int main(int argc, char** argv) {
                           da.limits.maxRequests = limits.MaxRequestsPerClient;
                           return da;
                       },
-                      [&acquisition] { return acquisition.DeviceMonitor(); }, nullptr, &app});
+                      [&acquisition] { return acquisition.DeviceMonitor(); }, nullptr, &app,
+                      &document.Locks()});
     // Acknowledgements reach every AE client's subscriptions through the server list.
     AeServerListDistributor aeDistributor(app.Servers());
     AeBusClass aeClass(kAeBusName, kAeFactoryPath, [&]() -> std::optional<AeServerContext> {
@@ -180,7 +180,7 @@ int main(int argc, char** argv) {
         AeServerContext context;
         context.document = doc;
         context.clock = &clock;
-        context.eventSpace = &EventSpace();
+        context.eventSpace = &document.EventSpace();
         context.registry = &app;
         context.distributor = &aeDistributor;
         // Enabled switched on after the start queues nothing: no thread would ever send it.

@@ -18,7 +18,7 @@ TagSheetDialogs::TagSheetDialogs(ShowMessageFn showMessage, OpenHelpFn openHelp)
       openHelp_(std::move(openHelp)) {}
 
 bool TagSheetDialogs::EditTag(QWidget* parent, CDoc& document, OModbusTag& tag, bool isNewTag) {
-    TagDialog sheet(tag, document.ConditionTables());
+    TagDialog sheet(tag, document.EventSpace());
     TagSheetWindow window(sheet, showMessage_, openHelp_, parent);
     if (window.exec() != QDialog::Accepted) return false;
     if (isNewTag || tag.group == nullptr) {
@@ -30,7 +30,7 @@ bool TagSheetDialogs::EditTag(QWidget* parent, CDoc& document, OModbusTag& tag, 
     {
         // The name is tree data: the rename is checked and applied under TreeLock, which
         // comes before the TagDataLock that ApplyToTag takes.
-        std::lock_guard<std::recursive_mutex> tree(TreeLock());
+        std::lock_guard<std::recursive_mutex> tree(document.Locks().tree);
         refusal = TagRenameRefusal(*tag.group, tag, sheet.Connection().name,
                                    document.Settings().areaDelimiter);
         if (!refusal) sheet.ApplyToTag();

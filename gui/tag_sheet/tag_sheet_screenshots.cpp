@@ -23,12 +23,12 @@ std::unique_ptr<OModbusTag> ShownTag(CDoc& document, bool analog) {
     auto copy = std::make_unique<OModbusTag>();
     const OModbusTag* found = nullptr;
     {
-        std::lock_guard<std::recursive_mutex> tree(TreeLock());
+        std::lock_guard<std::recursive_mutex> tree(document.Locks().tree);
         document.rootGroup.ForEachTag([&](const OModbusTag* tag) {
             if (found == nullptr && tag->IsBool() != analog) found = tag;
         });
         if (found != nullptr) {
-            std::lock_guard<std::recursive_mutex> data(TagDataLock());
+            std::lock_guard<std::recursive_mutex> data(document.Locks().tagData);
             copy->CopyFrom(*found);
             return copy;
         }
@@ -66,7 +66,7 @@ std::vector<std::string> RenderTagSheetScreenshots(const std::string& dir, CDoc&
     const ShowMessageFn noMessage = [](QWidget*, const QString&) {};
     for (const bool analog : {true, false}) {
         auto tag = ShownTag(document, analog);
-        TagDialog sheet(*tag, document.ConditionTables());
+        TagDialog sheet(*tag, document.EventSpace());
         TagSheetWindow window(sheet, noMessage, {}, nullptr);
         for (int page = 0; page < 3; ++page) {
             window.ChoosePage(page);

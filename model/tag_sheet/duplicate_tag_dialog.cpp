@@ -71,9 +71,9 @@ int CDuplicateTagDialog::Multiply(
         // acquisition under TagDataLock, taken inside. A refusal is shown after the lock.
         const char* refusal = nullptr;
         {
-            std::lock_guard<std::recursive_mutex> tree(TreeLock());
+            std::lock_guard<std::recursive_mutex> tree(document.Locks().tree);
             if (OModbusTag* existing = group->FindOwnTag(name)) {
-                std::lock_guard<std::recursive_mutex> data(TagDataLock());
+                std::lock_guard<std::recursive_mutex> data(document.Locks().tagData);
                 existing->address = address;
                 existing->name = name;
                 existing->description = DescriptionAt(i);
@@ -85,7 +85,7 @@ int CDuplicateTagDialog::Multiply(
             } else {
                 std::unique_ptr<OModbusTag> tag;
                 {
-                    std::lock_guard<std::recursive_mutex> data(TagDataLock());
+                    std::lock_guard<std::recursive_mutex> data(document.Locks().tagData);
                     tag = selected.Duplicate(selected.timestamp);
                 }
                 tag->address = address;

@@ -22,7 +22,7 @@ constexpr unsigned kLanguageGerman = 1031;
 
 TagDialog::TagDialog(OModbusTag& tag, const AeEventSpace& conditions)
     : tag_(tag), conditions_(conditions), tagPage_(tag) {
-    std::lock_guard<std::recursive_mutex> data(TagDataLock());
+    std::lock_guard<std::recursive_mutex> data(DataLock());
     MakePages(!tag.IsBool(), true);
     tagPage_.OnFirstDisplay();
     displayed_[kPageConnection] = true;
@@ -71,8 +71,14 @@ std::optional<PageFieldError> TagDialog::SelectPage(int page) {
 
 std::optional<PageFieldError> TagDialog::Ok() { return LeaveActivePage(); }
 
+std::recursive_mutex& TagDialog::DataLock() {
+    // A tag in a device is read by the acquisition under its document's TagDataLock; a new
+    // tag is seen by nobody else yet.
+    return tag_.device != nullptr ? tag_.device->Locks().tagData : ownLocks_.tagData;
+}
+
 void TagDialog::ApplyToTag() {
-    std::lock_guard<std::recursive_mutex> data(TagDataLock());
+    std::lock_guard<std::recursive_mutex> data(DataLock());
     const std::uint16_t oldType = tag_.dataType;
     tagPage_.Transfer(true);
     if (tag_.dataType != oldType && !tag_.value.IsEmpty()) {

@@ -7,6 +7,7 @@
 #include <optional>
 #include <string>
 
+#include "model/locks.h"
 #include "model/tag_sheet/alarm_pages.h"
 #include "model/tag_sheet/scaling_pages.h"
 #include "model/tag_sheet/tag_page.h"
@@ -58,12 +59,14 @@ class TagDialog {
     std::string HelpAddress(unsigned languageId) const;
 
   private:
+    std::recursive_mutex& DataLock();
     std::optional<PageFieldError> LeaveActivePage();
     void MakePages(bool analog, bool onTagObjects);
     SheetPage& PageAt(int page);
 
     OModbusTag& tag_;
     const AeEventSpace& conditions_;
+    ModelLocks ownLocks_;
     TagPage tagPage_;
     std::unique_ptr<ScalingPage> scalingPage_;
     std::unique_ptr<AlarmPage> alarmPage_;

@@ -2,6 +2,7 @@
 
 #include <new>
 
+#include "opc/bus/remote_shutdown_sink.h"
 #include "opcae/bus/ae_bus_names.h"
 #include "opcae/bus/ae_server_bus_object.h"
 #include "opcae/opc_event_server.h"
@@ -22,7 +23,7 @@ BusInstanceResult AeBusClass::CreateInstance(const BusClient& client,
         return {CLASS_E_CLASSNOTAVAILABLE, nullptr};
     try {
         std::shared_ptr<SinkCallWindow> queue;
-        std::shared_ptr<ClientSlotQuota> subscriptions;
+        std::shared_ptr<ClientQuota> subscriptions;
         {
             std::lock_guard lock(queueLock_);
             std::erase_if(queues_, [](const auto& entry) { return entry.second.expired(); });
@@ -34,7 +35,7 @@ BusInstanceResult AeBusClass::CreateInstance(const BusClient& client,
             }
             subscriptions = quotas_[client.name].lock();
             if (!subscriptions) {
-                subscriptions = ClientSlotQuota::Create(subscriptionsPerClient_);
+                subscriptions = std::make_shared<ClientQuota>(subscriptionsPerClient_);
                 quotas_[client.name] = subscriptions;
             }
         }
@@ -49,7 +50,7 @@ BusInstanceResult AeBusClass::CreateInstance(const BusClient& client,
 }
 
 std::vector<std::string> AeBusClass::SinkInterfaces() const {
-    return {kIOPCShutdown, kIOPCEventSink};
+    return {kShutdownSinkInterface, kIOPCEventSink};
 }
 
 }  // namespace velk

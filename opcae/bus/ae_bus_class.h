@@ -8,8 +8,8 @@
 #include <optional>
 #include <string>
 
-#include "opc/bus/client_slot_quota.h"
 #include "opc/bus/sink_call_window.h"
+#include "opc/client_quota.h"
 #include "opcae/ae_server_context.h"
 #include "platform/dbus/bus_object.h"
 
@@ -46,7 +46,7 @@ class AeBusClass final : public IBusClass {
     // One queue of sink calls per client connection, shared by its instances.
     std::mutex queueLock_;
     std::map<std::string, std::weak_ptr<SinkCallWindow>> queues_;
-    std::map<std::string, std::weak_ptr<ClientSlotQuota>> quotas_;
+    std::map<std::string, std::weak_ptr<ClientQuota>> quotas_;
 };
 
 }  // namespace velk

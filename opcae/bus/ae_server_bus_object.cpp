@@ -1,11 +1,15 @@
 #include "opcae/bus/ae_server_bus_object.h"
 
+#include <functional>
+
 #include "core/trace_file.h"
+#include "opc/bus/common_bus_interface.h"
+#include "opc/bus/connection_point_container.h"
+#include "opc/bus/remote_shutdown_sink.h"
 #include "opcae/bus/ae_area_browser_bus_object.h"
 #include "opcae/bus/ae_bus_names.h"
 #include "opcae/bus/ae_bus_values.h"
 #include "opcae/bus/ae_subscription_bus_object.h"
-#include "opcae/bus/remote_shutdown_sink.h"
 #include "opcae/opc_event_area_browser.h"
 #include "opcae/opc_event_subscription.h"
 #include "platform/dbus/bus_call_arguments.h"
@@ -19,7 +23,7 @@ namespace {
 bool SubscriptionAnswers(const std::string& interface) {
     return interface.empty() || interface == "VELK.Object" ||
            interface == kIOPCEventSubscriptionMgt || interface == kIOPCEventSubscriptionMgt2 ||
-           interface == kIConnectionPointContainer;
+           interface == kConnectionPointContainerInterface;
 }
 
 }  // namespace
@@ -27,7 +31,7 @@ bool SubscriptionAnswers(const std::string& interface) {
 AeServerBusObject::AeServerBusObject(std::shared_ptr<OPCEventServer> server,
                                      std::shared_ptr<BusSinkChannel> sinks,
                                      std::shared_ptr<SinkCallWindow> queue,
-                                     std::shared_ptr<ClientSlotQuota> subscriptions)
+                                     std::shared_ptr<ClientQuota> subscriptions)
     : server_(std::move(server)),
       sinks_(std::move(sinks)),
       queue_(std::move(queue)),
@@ -35,47 +39,6 @@ AeServerBusObject::AeServerBusObject(std::shared_ptr<OPCEventServer> server,
 
 std::vector<BusInterface> AeServerBusObject::Interfaces() {
     OPCEventServer& s = *server_;
-    BusInterface common{kIOPCCommon,
-                        {{"SetLocaleID",
-                          "u",
-                          {"locale"},
-                          "",
-                          {},
-                          [&s](BusCall& c) { return ReplyOf(s.SetLocaleID(UInt32Arg(c, 0))); }},
-                         {"GetLocaleID",
-                          "",
-                          {},
-                          "u",
-                          {"locale"},
-                          [&s](BusCall&) {
-                              std::uint32_t locale = 0;
-                              const HRESULT r = s.GetLocaleID(&locale);
-                              return ReplyOf(r, {BusValue::UInt32(locale)});
-                          }},
-                         {"QueryAvailableLocaleIDs",
-                          "",
-                          {},
-                          "au",
-                          {"locales"},
-                          [&s](BusCall&) {
-                              std::vector<std::uint32_t> locales;
-                              const HRESULT r = s.QueryAvailableLocaleIDs(&locales);
-                              return ReplyOf(r, {UInt32Array(locales)});
-                          }},
-                         {"GetErrorString",
-                          "i",
-                          {"code"},
-                          "s",
-                          {"text"},
-                          [&s](BusCall& c) {
-                              std::string text;
-                              const HRESULT r = s.GetErrorString(Int32Arg(c, 0), &text);
-                              return ReplyOf(r, {BusValue::String(text)});
-                          }},
-                         {"SetClientName", "s", {"name"}, "", {}, [&s](BusCall& c) {
-                              return ReplyOf(s.SetClientName(TextArg(c, 0).c_str()));
-                          }}}};
-
     BusInterface server{
         kIOPCEventServer,
         {{"GetStatus",
@@ -179,24 +142,10 @@ std::vector<BusInterface> AeServerBusObject::Interfaces() {
               return CreateAreaBrowser(c);
           }}}};
 
-    BusInterface points{
-        kIConnectionPointContainer,
-        {{"EnumConnectionPoints",
-          "",
-          {},
-          "as",
-          {"interfaces"},
-          [](BusCall&) { return BusReply::Ok({BusValue::StringArray({kIOPCShutdown})}); }},
-         {"Advise",
-          "so",
-          {"interface", "sink"},
-          "u",
-          {"cookie"},
-          [this](BusCall& c) { return Advise(c); }},
-         {"Unadvise", "su", {"interface", "cookie"}, "", {}, [this](BusCall& c) {
-              return Unadvise(c);
-          }}}};
-    return {std::move(common), std::move(server), std::move(points)};
+    BusInterface points = ConnectionPointContainer(
+        {kShutdownSinkInterface, "IOPCShutdown", std::bind_front(&AeServerBusObject::Advise, this),
+         std::bind_front(&AeServerBusObject::Unadvise, this)});
+    return {CommonBusInterface(s), std::move(server), std::move(points)};
 }
 
 BusReply AeServerBusObject::GetStatus() {
@@ -315,24 +264,20 @@ BusReply AeServerBusObject::CreateAreaBrowser(BusCall& call) {
     return BusReply::Ok({BusValue::ObjectPath(path)});
 }
 
-BusReply AeServerBusObject::Advise(BusCall& call) {
-    if (TextArg(call, 0) != kIOPCShutdown) {
-        TraceResult("Called IConnectionPoint<IOPCShutdown>::Advise", CONNECT_E_NOCONNECTION, true);
-        return BusReply::Fail(CONNECT_E_NOCONNECTION, TextArg(call, 0));
-    }
+BusReply AeServerBusObject::Advise(const std::string& sinkPath) {
     std::uint32_t cookie = 0;
-    const HRESULT r = server_->AdviseShutdown(
-        std::make_shared<RemoteShutdownSink>(sinks_, TextArg(call, 1)), &cookie);
+    const HRESULT r =
+        server_->AdviseShutdown(std::make_shared<RemoteShutdownSink>(
+                                    [sinks = sinks_](BusSinkCall c, BusSinkCompletion done) {
+                                        sinks->Call(std::move(c), std::move(done));
+                                    },
+                                    sinkPath),
+                                &cookie);
     return ReplyOf(r, {BusValue::UInt32(cookie)});
 }
 
-BusReply AeServerBusObject::Unadvise(BusCall& call) {
-    if (TextArg(call, 0) != kIOPCShutdown) {
-        TraceResult("Called IConnectionPoint<IOPCShutdown>::Unadvise", CONNECT_E_NOCONNECTION,
-                    true);
-        return BusReply::Fail(CONNECT_E_NOCONNECTION, TextArg(call, 0));
-    }
-    return ReplyOf(server_->UnadviseShutdown(UInt32Arg(call, 1)));
+BusReply AeServerBusObject::Unadvise(std::uint32_t cookie) {
+    return ReplyOf(server_->UnadviseShutdown(cookie));
 }
 
 }  // namespace velk

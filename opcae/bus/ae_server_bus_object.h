@@ -5,8 +5,8 @@
 #include <memory>
 #include <vector>
 
-#include "opc/bus/client_slot_quota.h"
 #include "opc/bus/sink_call_window.h"
+#include "opc/client_quota.h"
 #include "opcae/opc_event_server.h"
 #include "platform/dbus/bus_object.h"
 
@@ -18,7 +18,7 @@ class AeServerBusObject final : public IBusObject {
     // of the same client connection.
     AeServerBusObject(std::shared_ptr<OPCEventServer> server, std::shared_ptr<BusSinkChannel> sinks,
                       std::shared_ptr<SinkCallWindow> queue,
-                      std::shared_ptr<ClientSlotQuota> subscriptions);
+                      std::shared_ptr<ClientQuota> subscriptions);
 
     std::vector<BusInterface> Interfaces() override;
 
@@ -37,13 +37,13 @@ class AeServerBusObject final : public IBusObject {
                           HRESULT (OPCEventServer::*method)(std::uint32_t, const std::string*));
     BusReply AckCondition(BusCall& call);
     BusReply CreateAreaBrowser(BusCall& call);
-    BusReply Advise(BusCall& call);
-    BusReply Unadvise(BusCall& call);
+    BusReply Advise(const std::string& sinkPath);
+    BusReply Unadvise(std::uint32_t cookie);
 
     std::shared_ptr<OPCEventServer> server_;
     std::shared_ptr<BusSinkChannel> sinks_;
     std::shared_ptr<SinkCallWindow> queue_;
-    std::shared_ptr<ClientSlotQuota> subscriptions_;
+    std::shared_ptr<ClientQuota> subscriptions_;
 };
 
 }  // namespace velk

@@ -1,6 +1,9 @@
 #include "opcae/bus/ae_subscription_bus_object.h"
 
+#include <functional>
+
 #include "core/trace_file.h"
+#include "opc/bus/connection_point_container.h"
 #include "opcae/bus/ae_bus_names.h"
 #include "opcae/bus/ae_bus_values.h"
 #include "opcae/bus/remote_event_sink.h"
@@ -91,23 +94,9 @@ std::vector<BusInterface> AeSubscriptionBusObject::Interfaces() {
                             const HRESULT r = s.GetKeepAlive(&time);
                             return ReplyOf(r, {BusValue::UInt32(time)});
                         }}}};
-    BusInterface points{
-        kIConnectionPointContainer,
-        {{"EnumConnectionPoints",
-          "",
-          {},
-          "as",
-          {"interfaces"},
-          [](BusCall&) { return BusReply::Ok({BusValue::StringArray({kIOPCEventSink})}); }},
-         {"Advise",
-          "so",
-          {"interface", "sink"},
-          "u",
-          {"cookie"},
-          [this](BusCall& c) { return Advise(c); }},
-         {"Unadvise", "su", {"interface", "cookie"}, "", {}, [this](BusCall& c) {
-              return Unadvise(c);
-          }}}};
+    BusInterface points = ConnectionPointContainer(
+        {kIOPCEventSink, "IOPCEventSink", std::bind_front(&AeSubscriptionBusObject::Advise, this),
+         std::bind_front(&AeSubscriptionBusObject::Unadvise, this)});
     return {std::move(mgt), std::move(mgt2), std::move(points)};
 }
 
@@ -173,24 +162,15 @@ BusReply AeSubscriptionBusObject::SetKeepAlive(BusCall& call) {
     return ReplyOf(r, {BusValue::Int32(r), BusValue::UInt32(revised)});
 }
 
-BusReply AeSubscriptionBusObject::Advise(BusCall& call) {
-    if (TextArg(call, 0) != kIOPCEventSink) {
-        TraceResult("Called IConnectionPoint<IOPCEventSink>::Advise", CONNECT_E_NOCONNECTION, true);
-        return BusReply::Fail(CONNECT_E_NOCONNECTION, TextArg(call, 0));
-    }
+BusReply AeSubscriptionBusObject::Advise(const std::string& sinkPath) {
     std::uint32_t cookie = 0;
     const HRESULT r =
-        subscription_->Advise(std::make_shared<RemoteEventSink>(queue_, TextArg(call, 1)), &cookie);
+        subscription_->Advise(std::make_shared<RemoteEventSink>(queue_, sinkPath), &cookie);
     return ReplyOf(r, {BusValue::UInt32(cookie)});
 }
 
-BusReply AeSubscriptionBusObject::Unadvise(BusCall& call) {
-    if (TextArg(call, 0) != kIOPCEventSink) {
-        TraceResult("Called IConnectionPoint<IOPCEventSink>::Unadvise", CONNECT_E_NOCONNECTION,
-                    true);
-        return BusReply::Fail(CONNECT_E_NOCONNECTION, TextArg(call, 0));
-    }
-    return ReplyOf(subscription_->Unadvise(UInt32Arg(call, 1)));
+BusReply AeSubscriptionBusObject::Unadvise(std::uint32_t cookie) {
+    return ReplyOf(subscription_->Unadvise(cookie));
 }
 
 }  // namespace velk

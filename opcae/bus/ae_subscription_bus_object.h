@@ -31,8 +31,8 @@ class AeSubscriptionBusObject final : public IBusObject {
     BusReply GetState();
     BusReply SetState(BusCall& call);
     BusReply SetKeepAlive(BusCall& call);
-    BusReply Advise(BusCall& call);
-    BusReply Unadvise(BusCall& call);
+    BusReply Advise(const std::string& sinkPath);
+    BusReply Unadvise(std::uint32_t cookie);
 
     std::shared_ptr<OPCEventSubscription> subscription_;
     std::weak_ptr<OPCEventServer> owner_;

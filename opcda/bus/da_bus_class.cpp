@@ -29,8 +29,8 @@ BusInstanceResult DaBusClass::CreateInstance(const BusClient& client,
                                              std::shared_ptr<BusSinkChannel> sinks) {
     OTagGroup* root = services_.root ? services_.root() : nullptr;
     if (root == nullptr || services_.tagIO == nullptr) return {E_FAIL, nullptr};
-    DAServerServices da{services_.clock, services_.tagIO,   services_.registry, root,
-                        workers_,        services_.launcher};
+    DAServerServices da{services_.clock, services_.tagIO,    services_.registry, root,
+                        workers_,        services_.launcher, services_.locks};
     DAServerSettings settings = services_.settings ? services_.settings() : DAServerSettings{};
     settings.client = client.Describe();
     std::shared_ptr<OPCServer> server = OPCServer::Create(da, std::move(settings));

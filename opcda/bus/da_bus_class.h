@@ -27,6 +27,7 @@ struct DaBusServices {
     // Held by every instance until its DA server object is destroyed, so that a process
     // that ends with its last client does not end before its clients' objects are gone.
     IModuleLock* moduleLock = nullptr;
+    ModelLocks* locks = nullptr;  // the document's TreeLock and TagDataLock
 };
 
 class DaBusClass final : public IBusClass {

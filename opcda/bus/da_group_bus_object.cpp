@@ -1,6 +1,9 @@
 #include "opcda/bus/da_group_bus_object.h"
 
+#include <functional>
+
 #include "core/trace_file.h"
+#include "opc/bus/connection_point_container.h"
 #include "opcda/bus/bus_variant.h"
 #include "opcda/bus/da_argument_limits.h"
 #include "opcda/bus/stream_formats.h"
@@ -21,7 +24,6 @@ constexpr const char* kSyncIO = "VELK.OPC.IOPCSyncIO";
 constexpr const char* kAsyncIO = "VELK.OPC.IOPCAsyncIO";
 constexpr const char* kAsyncIO2 = "VELK.OPC.IOPCAsyncIO2";
 constexpr const char* kDataObject = "VELK.OPC.IDataObject";
-constexpr const char* kConnectionPoints = "VELK.OPC.IConnectionPointContainer";
 
 constexpr const char* kItemDefinitions = "a(ssbuq)";
 constexpr const char* kItemResults = "a(uqu)";
@@ -545,33 +547,13 @@ BusReply DaGroupBusObject::EnumDAdvise() {
 }
 
 BusInterface DaGroupBusObject::ConnectionPoints() {
-    return {kConnectionPoints,
-            {{"EnumConnectionPoints",
-              "",
-              {},
-              "as",
-              {"sinkInterfaces"},
-              [](BusCall&) {
-                  return BusReply::Ok({BusValue::StringArray({kDataCallbackSinkInterface})});
-              }},
-             {"Advise",
-              "so",
-              {"sinkInterface", "sink"},
-              "u",
-              {"cookie"},
-              [this](BusCall& c) { return Advise(c); }},
-             {"Unadvise", "su", {"sinkInterface", "cookie"}, "", {}, [this](BusCall& c) {
-                  return Unadvise(c);
-              }}}};
+    return ConnectionPointContainer({kDataCallbackSinkInterface, "IOPCDataCallback",
+                                     std::bind_front(&DaGroupBusObject::Advise, this),
+                                     std::bind_front(&DaGroupBusObject::Unadvise, this)});
 }
 
-BusReply DaGroupBusObject::Advise(BusCall& call) {
-    if (TextArg(call, 0) != kDataCallbackSinkInterface) {
-        TraceResult("Called IConnectionPoint<IOPCDataCallback>::Advise", CONNECT_E_NOCONNECTION,
-                    true);
-        return BusReply::Fail(CONNECT_E_NOCONNECTION, TextArg(call, 0));
-    }
-    auto sink = std::make_unique<RemoteDataCallbackSink>(context_.sinks, TextArg(call, 1));
+BusReply DaGroupBusObject::Advise(const std::string& sinkPath) {
+    auto sink = std::make_unique<RemoteDataCallbackSink>(context_.sinks, sinkPath);
     std::uint32_t cookie = 0;
     HRESULT hr = group_->AdviseCallback(sink.get(), &cookie);
     if (Failed(hr)) return BusReply::Fail(hr);
@@ -579,19 +561,10 @@ BusReply DaGroupBusObject::Advise(BusCall& call) {
     return BusReply::Ok({BusValue::UInt32(cookie)});
 }
 
-BusReply DaGroupBusObject::Unadvise(BusCall& call) {
-    const char* method = "Called IConnectionPoint<IOPCDataCallback>::Unadvise";
-    if (TextArg(call, 0) != kDataCallbackSinkInterface) {
-        TraceResult(method, CONNECT_E_NOCONNECTION, true);
-        return BusReply::Fail(CONNECT_E_NOCONNECTION, TextArg(call, 0));
-    }
-    const std::uint32_t cookie = UInt32Arg(call, 1);
+BusReply DaGroupBusObject::Unadvise(std::uint32_t cookie) {
     auto found = callbacks_.find(cookie);
     // A cookie of another object of the same group is not this object's to end.
-    if (found == callbacks_.end()) {
-        TraceResult(method, CONNECT_E_NOCONNECTION, true);
-        return BusReply::Fail(CONNECT_E_NOCONNECTION);
-    }
+    if (found == callbacks_.end()) return RefuseConnection("IOPCDataCallback", "Unadvise");
     HRESULT hr = group_->UnadviseCallback(cookie);
     if (Succeeded(hr)) {
         retired_.push_back(std::move(found->second));

@@ -45,8 +45,8 @@ class DaGroupBusObject final : public IBusObject {
     BusReply DAdvise(BusCall& call);
     BusReply DUnadvise(BusCall& call);
     BusReply EnumDAdvise();
-    BusReply Advise(BusCall& call);
-    BusReply Unadvise(BusCall& call);
+    BusReply Advise(const std::string& sinkPath);
+    BusReply Unadvise(std::uint32_t cookie);
 
     dabus::DaBusContext context_;
     std::shared_ptr<OPCGroup> group_;

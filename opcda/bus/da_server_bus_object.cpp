@@ -1,6 +1,10 @@
 #include "opcda/bus/da_server_bus_object.h"
 
+#include <functional>
+
 #include "core/trace_file.h"
+#include "opc/bus/common_bus_interface.h"
+#include "opc/bus/connection_point_container.h"
 #include "opcda/bus/bus_variant.h"
 #include "opcda/bus/da_argument_limits.h"
 #include "opcda/bus/da_group_bus_object.h"
@@ -14,10 +18,8 @@ using namespace dabus;
 namespace {
 
 constexpr const char* kServer = "VELK.OPC.IOPCServer";
-constexpr const char* kCommon = "VELK.OPC.IOPCCommon";
 constexpr const char* kBrowse = "VELK.OPC.IOPCBrowseServerAddressSpace";
 constexpr const char* kItemProperties = "VELK.OPC.IOPCItemProperties";
-constexpr const char* kConnectionPoints = "VELK.OPC.IConnectionPointContainer";
 constexpr const char* kDeviceMonitor = "VELK.Server.IDeviceMonitor";
 constexpr std::uint32_t kEnumeratorBatch = 256;
 
@@ -53,8 +55,8 @@ DaServerBusObject::~DaServerBusObject() {
 }
 
 std::vector<BusInterface> DaServerBusObject::Interfaces() {
-    return WithArgumentLimits(
-        {Server(), Common(), Browse(), ItemProperties(), ConnectionPoints(), DeviceMonitor()});
+    return WithArgumentLimits({Server(), CommonBusInterface(*server_), Browse(), ItemProperties(),
+                               ConnectionPoints(), DeviceMonitor()});
 }
 
 BusInterface DaServerBusObject::Server() {
@@ -158,49 +160,6 @@ BusReply DaServerBusObject::CreateGroupEnumerator(BusCall& call) {
         paths.push_back(BusValue::ObjectPath(path));
     }
     return ReplyWithCode(hr, {StringArrayOf(names), BusValue::Array("o", std::move(paths))});
-}
-
-BusInterface DaServerBusObject::Common() {
-    return {kCommon,
-            {{"SetLocaleID",
-              "u",
-              {"lcid"},
-              "",
-              {},
-              [this](BusCall& c) { return ReplyOf(server_->SetLocaleID(UInt32Arg(c, 0))); }},
-             {"GetLocaleID",
-              "",
-              {},
-              "u",
-              {"lcid"},
-              [this](BusCall&) {
-                  std::uint32_t lcid = 0;
-                  HRESULT hr = server_->GetLocaleID(&lcid);
-                  return ReplyOf(hr, {BusValue::UInt32(lcid)});
-              }},
-             {"QueryAvailableLocaleIDs",
-              "",
-              {},
-              "au",
-              {"lcids"},
-              [this](BusCall&) {
-                  std::vector<std::uint32_t> lcids;
-                  HRESULT hr = server_->QueryAvailableLocaleIDs(&lcids);
-                  return ReplyOf(hr, {UInt32Array(lcids)});
-              }},
-             {"GetErrorString",
-              "i",
-              {"error"},
-              "s",
-              {"text"},
-              [this](BusCall& c) {
-                  std::string text;
-                  HRESULT hr = server_->GetErrorStringCommon(Int32Arg(c, 0), &text);
-                  return ReplyOf(hr, {BusValue::String(text)});
-              }},
-             {"SetClientName", "s", {"name"}, "", {}, [this](BusCall& c) {
-                  return ReplyOf(server_->SetClientName(TextArg(c, 0)));
-              }}}};
 }
 
 BusInterface DaServerBusObject::Browse() {
@@ -318,31 +277,13 @@ BusReply DaServerBusObject::LookupItemIDs(BusCall& call) {
 }
 
 BusInterface DaServerBusObject::ConnectionPoints() {
-    return {
-        kConnectionPoints,
-        {{"EnumConnectionPoints",
-          "",
-          {},
-          "as",
-          {"sinkInterfaces"},
-          [](BusCall&) { return BusReply::Ok({BusValue::StringArray({kShutdownSinkInterface})}); }},
-         {"Advise",
-          "so",
-          {"sinkInterface", "sink"},
-          "u",
-          {"cookie"},
-          [this](BusCall& c) { return Advise(c); }},
-         {"Unadvise", "su", {"sinkInterface", "cookie"}, "", {}, [this](BusCall& c) {
-              return Unadvise(c);
-          }}}};
+    return ConnectionPointContainer({kShutdownSinkInterface, "IOPCShutdown",
+                                     std::bind_front(&DaServerBusObject::Advise, this),
+                                     std::bind_front(&DaServerBusObject::Unadvise, this)});
 }
 
-BusReply DaServerBusObject::Advise(BusCall& call) {
-    if (TextArg(call, 0) != kShutdownSinkInterface) {
-        TraceResult("Called IConnectionPoint<IOPCShutdown>::Advise", CONNECT_E_NOCONNECTION, true);
-        return BusReply::Fail(CONNECT_E_NOCONNECTION, TextArg(call, 0));
-    }
-    auto sink = std::make_unique<RemoteShutdownSink>(context_.sinks, TextArg(call, 1));
+BusReply DaServerBusObject::Advise(const std::string& sinkPath) {
+    auto sink = std::make_unique<ShutdownClientSink>(context_.sinks, sinkPath);
     std::uint32_t cookie = 0;
     HRESULT hr = server_->AdviseShutdown(sink.get(), &cookie);
     if (Failed(hr)) return BusReply::Fail(hr);
@@ -350,13 +291,7 @@ BusReply DaServerBusObject::Advise(BusCall& call) {
     return BusReply::Ok({BusValue::UInt32(cookie)});
 }
 
-BusReply DaServerBusObject::Unadvise(BusCall& call) {
-    if (TextArg(call, 0) != kShutdownSinkInterface) {
-        TraceResult("Called IConnectionPoint<IOPCShutdown>::Unadvise", CONNECT_E_NOCONNECTION,
-                    true);
-        return BusReply::Fail(CONNECT_E_NOCONNECTION, TextArg(call, 0));
-    }
-    const std::uint32_t cookie = UInt32Arg(call, 1);
+BusReply DaServerBusObject::Unadvise(std::uint32_t cookie) {
     HRESULT hr = server_->UnadviseShutdown(cookie);
     auto found = shutdownSinks_.find(cookie);
     if (Succeeded(hr) && found != shutdownSinks_.end()) {

@@ -31,7 +31,6 @@ class DaServerBusObject final : public IBusObject {
 
   private:
     BusInterface Server();
-    BusInterface Common();
     BusInterface Browse();
     BusInterface ItemProperties();
     BusInterface ConnectionPoints();
@@ -44,8 +43,8 @@ class DaServerBusObject final : public IBusObject {
     BusReply QueryAvailableProperties(BusCall& call);
     BusReply GetItemProperties(BusCall& call);
     BusReply LookupItemIDs(BusCall& call);
-    BusReply Advise(BusCall& call);
-    BusReply Unadvise(BusCall& call);
+    BusReply Advise(const std::string& sinkPath);
+    BusReply Unadvise(std::uint32_t cookie);
     BusReply GetDeviceMonitor();
 
     dabus::DaBusContext context_;
@@ -53,7 +52,7 @@ class DaServerBusObject final : public IBusObject {
     DeviceMonitorSource deviceMonitor_;
     // Unadvised sinks stay until this object goes: a shutdown request may be on its way
     // to one of them.
-    std::map<std::uint32_t, std::unique_ptr<dabus::RemoteShutdownSink>> shutdownSinks_;
+    std::map<std::uint32_t, std::unique_ptr<dabus::ShutdownClientSink>> shutdownSinks_;
     std::vector<std::shared_ptr<void>> retired_;
 };
 

@@ -19,30 +19,7 @@ struct Answer {
     std::optional<HRESULT> result;
 };
 
-constexpr std::chrono::milliseconds kShutdownTimeout{5000};
-
 }  // namespace
-
-HRESULT RemoteShutdownSink::ShutdownRequest(const std::string& reason) {
-    auto answer = std::make_shared<Answer>();
-    BusSinkCall call{path_, kShutdownSinkInterface, "ShutdownRequest", {BusValue::String(reason)},
-                     "",    kShutdownTimeout};
-    channel_->Call(std::move(call), [answer](HRESULT result, const BusValue::Items&) {
-        {
-            std::lock_guard guard(answer->lock);
-            answer->result = result;
-        }
-        answer->arrived.notify_all();
-    });
-    std::unique_lock guard(answer->lock);
-    // The channel answers every call, at the latest at its time-out; the margin covers a
-    // host that is stopping at that moment.
-    if (!answer->arrived.wait_for(guard, kShutdownTimeout + std::chrono::seconds(2),
-                                  [&] { return answer->result.has_value(); })) {
-        return RPC_E_TIMEOUT;
-    }
-    return *answer->result;
-}
 
 void RemoteDataCallbackSink::Send(const char* method, BusValue::Items arguments) {
     BusSinkCall call{path_, kDataCallbackSinkInterface,     method, std::move(arguments),

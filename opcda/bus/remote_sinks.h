@@ -7,27 +7,28 @@
 #include <memory>
 #include <string>
 
+#include "opc/bus/remote_shutdown_sink.h"
 #include "opcda/bus/sink_window.h"
 #include "opcda/client_sinks.h"
 
 namespace velk::dabus {
 
-inline constexpr const char* kShutdownSinkInterface = "VELK.OPC.IOPCShutdown";
 inline constexpr const char* kDataCallbackSinkInterface = "VELK.OPC.IOPCDataCallback";
 inline constexpr const char* kAdviseSinkInterface = "VELK.OPC.IAdviseSink";
 
-class RemoteShutdownSink final : public IClientSink, public IOPCShutdownSink {
+// The client's shutdown sink as a DA client object; its calls go through the window.
+class ShutdownClientSink final : public IClientSink {
   public:
-    RemoteShutdownSink(std::shared_ptr<SinkWindow> channel, std::string path)
-        : channel_(std::move(channel)), path_(std::move(path)) {}
-    IOPCShutdownSink* QueryShutdown() override { return this; }
-    // The client's answer, RPC_E_TIMEOUT after the sink's time-out, RPC_E_DISCONNECTED when
-    // the client has gone.
-    HRESULT ShutdownRequest(const std::string& reason) override;
+    ShutdownClientSink(std::shared_ptr<SinkWindow> window, std::string path)
+        : sink_(
+              [window = std::move(window)](BusSinkCall call, BusSinkCompletion done) {
+                  window->Call(std::move(call), std::move(done));
+              },
+              std::move(path)) {}
+    IOPCShutdown* QueryShutdown() override { return &sink_; }
 
   private:
-    std::shared_ptr<SinkWindow> channel_;
-    std::string path_;
+    RemoteShutdownSink sink_;
 };
 
 class RemoteDataCallbackSink final : public IClientSink, public IOPCDataCallbackSink {

@@ -13,6 +13,7 @@
 #include "model/locks.h"
 #include "model/tag_list.h"
 #include "tests/exchange/exchange_test_support.h"
+#include "tests/support/lock_probe.h"
 
 namespace velk {
 namespace {
@@ -622,33 +623,27 @@ TEST_F(CsvImport, NothingImportedLeavesTheDocumentUnmodified) {
     EXPECT_FALSE(document.IsModified());
 }
 
-// Whether another thread could take the lock now.
-bool FreeForOthers(std::recursive_mutex& lock) {
-    return std::async(std::launch::async,
-                      [&lock] {
-                          if (!lock.try_lock()) return false;
-                          lock.unlock();
-                          return true;
-                      })
-        .get();
-}
-
 class LockProbe final : public IDocumentObserver {
   public:
+    explicit LockProbe(ModelLocks& locks) : locks_(locks) {}
     void OnDocumentUpdate(int, OObject*) override {
-        treeHeld = !FreeForOthers(TreeLock());
-        dataHeld = !FreeForOthers(TagDataLock());
+        treeHeld = !testing::FreeForOthers(locks_.tree);
+        dataHeld = !testing::FreeForOthers(locks_.tagData);
     }
     bool treeHeld = false;
     bool dataHeld = false;
+
+  private:
+    ModelLocks& locks_;
 };
 
 TEST_F(CsvImport, LocksAreHeldForTheImportAndReleasedBeforeMessages) {
-    LockProbe probe;
+    ModelLocks& locks = document.Locks();
+    LockProbe probe(locks);
     document.AddObserver(&probe);
     bool freeAtMessage = false;
-    ui.onMessage = [&freeAtMessage] {
-        freeAtMessage = FreeForOthers(TreeLock()) && FreeForOthers(TagDataLock());
+    ui.onMessage = [&freeAtMessage, &locks] {
+        freeAtMessage = testing::FreeForOthers(locks.tree) && testing::FreeForOthers(locks.tagData);
     };
     Import(File({Simple("D.A", "9")}));
     // The views are refreshed while the import still holds both locks; the message box
@@ -672,7 +667,7 @@ class RecordingMonitor final : public IMonitorThread {
 };
 
 TEST(CsvImportMonitor, LiveMonitorIsStoppedForTheImportAndRestarted) {
-    testing::RecordingUi ui;
+    testing::ScriptedUi ui = testing::CancellingUi();
     RecordingMonitor monitor;
     testing::MemoryFileStore store;
     testing::MemoryFileReader reader(store);

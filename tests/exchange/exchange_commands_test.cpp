@@ -16,6 +16,8 @@ namespace velk {
 namespace {
 
 using testing::ExchangeFixture;
+using testing::FakeAdmin;
+using testing::FakeCounts;
 
 class ScriptedDialogs final : public IExchangeDialogs {
   public:
@@ -46,19 +48,6 @@ class ScriptedDialogs final : public IExchangeDialogs {
     }
 };
 
-class Admin final : public IAdminCheck {
-  public:
-    bool IsAdministrator() const override { return admin; }
-    bool admin = true;
-};
-
-class Counts final : public IServerCounts {
-  public:
-    std::int32_t ComLockCount() const override { return clients; }
-    std::int32_t ClientCount() const override { return clients; }
-    std::int32_t clients = 0;
-};
-
 class ExchangeMenu : public ::testing::Test, protected ExchangeFixture {
   protected:
     ExchangeCommands Commands() {
@@ -67,15 +56,15 @@ class ExchangeMenu : public ::testing::Test, protected ExchangeFixture {
     std::string TagLine() { return CsvHeaderLine(',') + "\r\nD.T,,INT,400001\r\n"; }
 
     ScriptedDialogs dialogs;
-    Admin admin;
-    Counts counts;
+    FakeAdmin admin;
+    FakeCounts counts;
 };
 
 TEST_F(ExchangeMenu, EnablingRules) {
     const int all[] = {kIdImportCsv,   kIdReimportCsv, kIdExportCsv,
                        kIdReexportCsv, kIdImportRes,   kIdReimportRes};
     for (int id : all) EXPECT_TRUE(Commands().IsEnabled(id)) << id;
-    counts.clients = 1;
+    counts.comLocks = counts.clients = 1;
     EXPECT_FALSE(Commands().IsEnabled(kIdImportCsv));
     EXPECT_FALSE(Commands().IsEnabled(kIdImportRes));
     EXPECT_TRUE(Commands().IsEnabled(kIdReimportCsv));

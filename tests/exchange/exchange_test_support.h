@@ -1,7 +1,7 @@
 #pragma once
 // Doubles and builders for the exchange tests: files held in memory with switchable
-// failures, a user interface that records its messages, and a document with helpers to
-// put devices, groups and tags into it.
+// failures, a user interface that cancels every dialog and records its messages, and a
+// document with helpers to put devices, groups and tags into it.
 #include <functional>
 #include <map>
 #include <memory>
@@ -11,13 +11,13 @@
 #include "exchange/exchange_services.h"
 #include "model/ae_event_space.h"
 #include "model/c_doc.h"
-#include "model/document_ui.h"
 #include "model/o_analog_alarm.h"
 #include "model/o_analog_data.h"
 #include "model/o_binary_alarm.h"
 #include "model/o_binary_data.h"
 #include "platform/document_file_access.h"
 #include "platform/file_reader.h"
+#include "tests/model/document_test_doubles.h"
 #include "tests/model/model_tree.h"
 
 namespace velk::testing {
@@ -81,28 +81,6 @@ class MemoryFileWriter final : public IDocumentFileAccess {
     MemoryFileStore& store_;
 };
 
-class RecordingUi final : public IDocumentUi {
-  public:
-    void ShowMessage(const std::string& text) override {
-        messages.push_back(text);
-        if (onMessage) onMessage();
-    }
-    bool EditDeviceProperties(DeviceDialogValues&, const std::vector<std::string>&) override {
-        return false;
-    }
-    bool EditGroupProperties(std::string&, std::string&) override { return false; }
-    bool EditTagProperties(OModbusTag&) override { return false; }
-    CopyTagChoice AskCopyTag(const OModbusTag&, const OModbusTag&, std::string&) override {
-        return CopyTagChoice::Cancel;
-    }
-    void EditPortProperties(const std::vector<OPort*>&, OPort*) override {}
-    bool StartMonitorRefreshTimer() override { return true; }
-    void StopMonitorRefreshTimer() override {}
-
-    std::vector<std::string> messages;
-    std::function<void()> onMessage;
-};
-
 // A document with the default ports, its user interface, memory files and an event space
 // holding user conditions "Pump" (subconditions "Dry", "Wet") and "Valve" ("Stuck").
 struct ExchangeFixture {
@@ -126,7 +104,7 @@ struct ExchangeFixture {
     }
 
     ODevice& AddDevice(const std::string& name) {
-        ODevice& device = InsertDevice(document.rootGroup, name);
+        ODevice& device = InsertDevice(document, name);
         device.importMark = 0;  // as after loading a file
         return device;
     }
@@ -148,7 +126,7 @@ struct ExchangeFixture {
     }
 
     AeEventSpace space;
-    RecordingUi ui;
+    ScriptedUi ui = CancellingUi();
     MemoryFileStore store;
     MemoryFileReader reader{store};
     MemoryFileWriter writer{store};

@@ -102,7 +102,7 @@ TEST_F(ScanLiveMonitor, ReadsTheSelectedGroupThroughTheEngine) {
         EXPECT_EQ(requests[n + 1], ReadPdu(3, 0, 2));
     }
     ODevice* device = doc.Devices().front();
-    std::lock_guard<std::recursive_mutex> lock(TagDataLock());
+    std::lock_guard<std::recursive_mutex> lock(doc.Locks().tagData);
     EXPECT_EQ(device->FindOwnTag("Level")->value, Variant::Int16(-1));
     EXPECT_EQ(device->FindOwnTag("Flow")->value, Variant::UInt16(400));
     EXPECT_EQ(device->FindOwnTag("Pump")->value, Variant::Bool(true));
@@ -133,7 +133,7 @@ TEST_F(ScanLiveMonitor, AFailingControllerLeavesBadQualityAndTheMonitorGoesOn) {
     doc.ToggleMonitor();
 
     ODevice* device = doc.Devices().front();
-    std::lock_guard<std::recursive_mutex> lock(TagDataLock());
+    std::lock_guard<std::recursive_mutex> lock(doc.Locks().tagData);
     EXPECT_EQ(device->FindOwnTag("Level")->quality, kQualityCommFailure);
     EXPECT_TRUE(device->FindOwnTag("Level")->value.IsEmpty());
     EXPECT_EQ(clients.count, 0);

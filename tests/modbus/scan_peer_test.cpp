@@ -272,7 +272,7 @@ TEST_F(ScanPlcsim, ADeadControllerDoesNotHoldUpReadsOfAnotherDevice) {
     for (int v : {101, 102, 103}) {
         healthy.Command("set holding 0 " + std::to_string(v));
         engine.ReadTags(healthyDevice->tags.device, healthyDevice->tags.list);
-        std::lock_guard<std::recursive_mutex> lock(TagDataLock());
+        std::lock_guard<std::recursive_mutex> lock(healthyDevice->tags.device.Locks().tagData);
         seen.push_back(healthyTag.value);
     }
     const bool deadStillWaiting = !deadReturned;

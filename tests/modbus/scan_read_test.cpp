@@ -17,6 +17,7 @@
 #include "tests/modbus/scan_test_tags.h"
 #include "tests/model/recording_poster.h"
 #include "tests/support/fake_clock.h"
+#include "tests/support/lock_probe.h"
 
 namespace velk {
 namespace {
@@ -46,7 +47,7 @@ class ScanRead : public ::testing::Test {
         std::thread first([&] { Read(); });
         firstAsked.get_future().wait();
         {
-            std::lock_guard<std::recursive_mutex> hold(TagDataLock());
+            std::lock_guard<std::recursive_mutex> hold(tags.device.Locks().tagData);
             letFirstAnswer.set_value();
             firstAnswered.get_future().wait();
             second();
@@ -411,23 +412,12 @@ TEST_F(ScanRead, ADeviceInSimulationSendsNothingAndSimulates) {
 
 // --- locking -------------------------------------------------------------------------
 
-// Whether another thread can take TagDataLock right now.
-bool TagDataLockIsFree() {
-    return std::async(std::launch::async,
-                      [] {
-                          if (!TagDataLock().try_lock()) return false;
-                          TagDataLock().unlock();
-                          return true;
-                      })
-        .get();
-}
-
 TEST_F(ScanRead, ExchangesRunWithoutTagDataLock) {
     tags.Add(kHoldingRegister, 0);
     tags.Add(kHoldingRegister, 100);
     std::vector<bool> freeDuringExchange;
-    exchange.beforeAnswer = [&](ODevice&, const OMessage&) {
-        freeDuringExchange.push_back(TagDataLockIsFree());
+    exchange.beforeAnswer = [&](ODevice& device, const OMessage&) {
+        freeDuringExchange.push_back(FreeForOthers(device.Locks().tagData));
     };
     Read();
     EXPECT_EQ(freeDuringExchange, (std::vector<bool>{true, true}));
@@ -458,7 +448,7 @@ TEST_F(ScanRead, AControllerThatDoesNotAnswerDoesNotHoldUpAnotherDevice) {
     for (std::int16_t v : {1, 2, 3}) {
         exchange.image.holding[0] = static_cast<std::uint16_t>(v);
         engine.ReadTags(tags.device, tags.list);
-        std::lock_guard<std::recursive_mutex> lock(TagDataLock());
+        std::lock_guard<std::recursive_mutex> lock(tags.device.Locks().tagData);
         seen.push_back(healthy.value);
     }
     const bool deadStillWaiting = !deadReturned;

@@ -91,6 +91,7 @@ class SupervisionPlcsimTest : public ::testing::Test {
                                           {}}) {
         auto device = std::make_unique<ODevice>();
         device_ = device.get();
+        document_.AdoptDevice(*device);
         document_.rootGroup.subgroupList.push_back(std::move(device));
         device_->name = "Plc1";
         auto& p = device_->params;
@@ -154,12 +155,12 @@ class SupervisionPlcsimTest : public ::testing::Test {
             [&](const std::string& line) { return line.find(part) != std::string::npos; }));
     }
     FileTime TagTime(const OModbusTag& tag) {
-        std::lock_guard lock(TagDataLock());
+        std::lock_guard lock(device_->Locks().tagData);
         return tag.timestamp;
     }
     // The status bits change under TagDataLock while the device's threads run.
     std::uint16_t StatusBits() {
-        std::lock_guard lock(TagDataLock());
+        std::lock_guard lock(device_->Locks().tagData);
         return device_->statusBits;
     }
 
@@ -190,7 +191,7 @@ TEST_F(SupervisionPlcsimTest, EventRecordsCarryTheControllerTimeAndOverrunReread
     const FileTime expected = FileTimeFromCivil(2015, 3, 7, 14, 3, 7, 250);
     ASSERT_TRUE(Eventually([&] { return TagTime(seven) == expected; }));
     {
-        std::lock_guard lock(TagDataLock());
+        std::lock_guard lock(device_->Locks().tagData);
         EXPECT_TRUE(seven.GetValue().AsBool());
         EXPECT_EQ(seven.quality, kQualityGood);
         EXPECT_EQ(eight.quality, kQualityUncertain);  // no record, no status read configured
@@ -208,14 +209,14 @@ TEST_F(SupervisionPlcsimTest, EventRecordsCarryTheControllerTimeAndOverrunReread
     ASSERT_TRUE(Eventually([&] { return poster_.Has(kAlarmBufferOverrun, 1); }));
     ASSERT_TRUE(Eventually([&] { return Count("requests.fc1") >= 1; }));
     ASSERT_TRUE(Eventually([&] {
-        std::lock_guard lock(TagDataLock());
+        std::lock_guard lock(device_->Locks().tagData);
         return eight.quality == kQualityGood && eight.GetValue().AsBool();
     }));
     // The second chunk, behind the mark, holds no mark and clears the overrun state.
     ASSERT_TRUE(Eventually([&] { return poster_.Has(kAlarmBufferOverrun, 0); }));
     sim_.Command("clear-events area=1");
     ASSERT_TRUE(MoreRequests("requests.fc3", 4));
-    std::lock_guard lock(TagDataLock());
+    std::lock_guard lock(device_->Locks().tagData);
     EXPECT_EQ(device_->overrunState, 0);
 }
 

@@ -150,19 +150,18 @@ TEST_F(BinaryAlarmTest, AcknowledgementClearsOnlyTheAcknowledgeState) {
 }
 
 TEST(BinaryAlarmTexts, UserConditionNamesComeFromTheEventSpace) {
-    EventSpace().ResetToBuiltIn();
-    EventSpace().AddUserConditions("[Valve]\nOpen\nClosed\n");
+    AeEventSpace space;
+    space.AddUserConditions("[Valve]\nOpen\nClosed\n");
     OBinaryAlarm alarm;
-    EXPECT_EQ(alarm.GetConditionName(), "");
+    EXPECT_EQ(alarm.GetConditionName(space), "");
     alarm.userCondition = (4u << 16) | 9u;
-    EXPECT_EQ(alarm.GetConditionName(), "Valve");
-    EXPECT_EQ(alarm.GetSubconditionName(), "Closed");
+    EXPECT_EQ(alarm.GetConditionName(space), "Valve");
+    EXPECT_EQ(alarm.GetSubconditionName(space), "Closed");
     EXPECT_EQ(alarm.GetAttributeText(), "FALSE");
     alarm.attributeFlag = 1;
     EXPECT_EQ(alarm.GetAttributeText(), "TRUE");
     alarm.userCondition = (60u << 16) | 200u;  // not in the tables
-    EXPECT_EQ(alarm.GetConditionName(), "");
-    EventSpace().ResetToBuiltIn();
+    EXPECT_EQ(alarm.GetConditionName(space), "");
 }
 
 TEST(AlarmCopies, EqualityComparesConfigurationOnly) {

@@ -4,11 +4,11 @@
 
 #include "model/ae_event_space.h"
 #include "model/c_doc.h"
-#include "model/locks.h"
 #include "model/user_condition_file.h"
 #include "platform/file_reader.h"
 #include "tests/model/document_test_doubles.h"
 #include "tests/support/fake_clock.h"
+#include "tests/support/lock_probe.h"
 
 namespace velk {
 namespace {
@@ -30,7 +30,9 @@ class DocumentTest : public ::testing::Test {
   protected:
     DocumentTest() { doc = MakeDocument(); }
 
-    std::unique_ptr<CDoc> MakeDocument(ModelSettings settings = {}) {
+    // A document over the fixture's doubles; with ownTables it loads the user conditions
+    // into condition tables of its own instead of the fixture's.
+    std::unique_ptr<CDoc> MakeDocument(ModelSettings settings = {}, bool ownTables = false) {
         CDocServices services;
         services.ui = &ui;
         services.admin = &admin;
@@ -39,7 +41,7 @@ class DocumentTest : public ::testing::Test {
         services.clock = &clock;
         services.monitor = &monitor;
         services.lifecycle = &lifecycle;
-        services.eventSpace = &space;
+        services.eventSpace = ownTables ? nullptr : &space;
         services.files = &files;
         services.conditionDirectories = {"/opt/velk", "/etc/velkopc"};
         auto d = std::make_unique<CDoc>(services, settings);
@@ -207,6 +209,34 @@ TEST_F(DocumentTest, UserConditionFileIsLoadedFromTheFirstDirectoryThatHasIt) {
     EXPECT_TRUE(ui.messages.empty());
     ASSERT_EQ(space.Conditions().size(), 5u);
     EXPECT_EQ(space.SubconditionNames(4), (std::vector<std::string>{"Open", "Shut"}));
+}
+
+// Two servers' models in one process (a redundant pair under test): each document has its
+// own condition tables and locks, and its devices, made or loaded, take the document's.
+TEST_F(DocumentTest, TwoDocumentsSideBySideKeepTheirConditionTablesAndLocks) {
+    files.files["/opt/velk/AE_Cond.INI"] = "[Door]\nOpen\nShut\n";
+    std::unique_ptr<CDoc> first = MakeDocument({}, true);
+    files.files.clear();
+    std::unique_ptr<CDoc> second = MakeDocument({}, true);
+    EXPECT_EQ(first->EventSpace().FindCondition("Door"), 4);
+    EXPECT_EQ(second->EventSpace().FindCondition("Door"), -1);
+    EXPECT_EQ(space.FindCondition("Door"), -1);
+
+    ui.deviceAnswers.push_back([](DeviceDialogValues&) { return true; });
+    ASSERT_TRUE(first->AddDevice());
+    auto loaded = std::make_unique<ODevice>();
+    ODevice& secondDevice = *loaded;
+    second->rootGroup.subgroupList.push_back(std::move(loaded));
+    second->LinkLoadedTree();
+    ODevice& firstDevice = *first->Devices().front();
+
+    // While one document's tree and tag data are held (its import, say), the other's
+    // acquisition and servers go on.
+    std::lock_guard tree(first->Locks().tree);
+    std::lock_guard data(first->Locks().tagData);
+    EXPECT_FALSE(FreeForOthers(firstDevice.Locks().tagData));
+    EXPECT_TRUE(FreeForOthers(secondDevice.Locks().tagData));
+    EXPECT_TRUE(FreeForOthers(second->Locks().tree));
 }
 
 // --- devices --------------------------------------------------------------------------

@@ -16,9 +16,13 @@
 
 namespace velk::testing {
 
+// Answers the dialogs as scripted (or all with acceptDialogs) and records what it showed.
 class ScriptedUi final : public IDocumentUi {
   public:
-    void ShowMessage(const std::string& text) override { messages.push_back(text); }
+    void ShowMessage(const std::string& text) override {
+        messages.push_back(text);
+        if (onMessage) onMessage();
+    }
 
     bool EditDeviceProperties(DeviceDialogValues& values,
                               const std::vector<std::string>& enabledPortNames) override {
@@ -70,10 +74,18 @@ class ScriptedUi final : public IDocumentUi {
     std::function<void(const std::vector<OPort*>&, OPort*)> portEdit;
 
     std::vector<std::string> messages;
+    std::function<void()> onMessage;  // called after each message is recorded
     std::vector<std::string> offeredPorts;
     std::vector<std::string> shownDeviceNames, shownGroupNames, shownTagNames, copyQuestions;
     bool timerRunning = false;
 };
+
+// The exchange opens no dialog: a scripted interface that cancels any it is shown.
+inline ScriptedUi CancellingUi() {
+    ScriptedUi ui;
+    ui.acceptDialogs = false;
+    return ui;
+}
 
 class FakeAdmin final : public IAdminCheck {
   public:

@@ -4,6 +4,7 @@
 #include <memory>
 #include <string>
 
+#include "model/c_doc.h"
 #include "model/o_device.h"
 #include "model/o_tag_group.h"
 
@@ -17,6 +18,13 @@ inline ODevice& InsertDevice(OTagGroup& root, const std::string& name) {
     std::unique_ptr<OTagGroup> entry = std::move(device);
     root.InsertSubgroupByName(entry);
     return *added;
+}
+
+// A device of the document, guarded by the document's locks.
+inline ODevice& InsertDevice(CDoc& document, const std::string& name) {
+    ODevice& device = InsertDevice(document.rootGroup, name);
+    document.AdoptDevice(device);
+    return device;
 }
 
 inline OTagGroup& InsertGroup(OTagGroup& parent, const std::string& name) {

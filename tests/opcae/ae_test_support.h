@@ -15,6 +15,7 @@
 #include "model/o_analog_alarm.h"
 #include "model/o_binary_alarm.h"
 #include "model/o_device.h"
+#include "opc/opc_shutdown.h"
 #include "opc/server_objects.h"
 #include "opcae/ae_event_thread.h"
 #include "opcae/ae_server_context.h"
@@ -22,7 +23,6 @@
 #include "opcae/opc_event_server.h"
 #include "opcae/opc_event_sink.h"
 #include "opcae/opc_event_subscription.h"
-#include "opcae/opc_shutdown.h"
 #include "tests/model/model_tree.h"
 #include "tests/support/fake_clock.h"
 #include "tests/support/memory_file_system.h"
@@ -185,7 +185,7 @@ struct AeFixture {
         return context;
     }
 
-    ODevice& AddDevice(const std::string& name) { return InsertDevice(document.rootGroup, name); }
+    ODevice& AddDevice(const std::string& name) { return InsertDevice(document, name); }
     OTagGroup& AddGroup(OTagGroup& parent, const std::string& name) {
         return InsertGroup(parent, name);
     }

@@ -255,7 +255,7 @@ TEST_F(OPCGroupDataObject, DAdviseChecksTheFormatAndQueuesAnInitialRefresh) {
     EXPECT_EQ(group->DUnadvise(1), OLE_E_NOCONNECTION);
 
     {
-        std::lock_guard data(TagDataLock());
+        std::lock_guard data(locks.tagData);
         t->value = Variant::Int16(61);
     }
     const std::uint32_t conn = Advise10(s, kFormatData);

@@ -229,7 +229,7 @@ TEST_F(OPCGroupSyncIO, CacheReadsReportOutOfServiceForInactiveItems) {
     auto group = MakeGroup(*server);
     auto handles = Add(*group, {"PLC1.T", "PLC1.Count"});
     {
-        std::lock_guard data(TagDataLock());
+        std::lock_guard data(locks.tagData);
         t->value = Variant::Int16(12);
         t->timestamp = 555;
         count->value = Variant::UInt16(60000);
@@ -277,7 +277,7 @@ TEST_F(OPCGroupSyncIO, ReadOfAWriteOnlyTagGivesBadRightsWithTheStateFilled) {
     auto group = MakeGroup(*server);
     auto handles = Add(*group, {"PLC1.WO"});
     {
-        std::lock_guard data(TagDataLock());
+        std::lock_guard data(locks.tagData);
         wo->value = Variant::Int16(3);
     }
     std::vector<OPCITEMSTATE> states;
@@ -548,7 +548,7 @@ TEST_F(OPCGroupUpdate, AClientMayReleaseTheGroupInsideItsUpdateCallback) {
     EXPECT_TRUE(Expires(weak));
     EXPECT_TRUE(sink.WaitFor(1));
     ASSERT_TRUE(WaitUntilNoGroupsLive());
-    std::lock_guard data(TagDataLock());
+    std::lock_guard data(locks.tagData);
     EXPECT_EQ(t->opcReferenceCount, 0);
 }
 

@@ -243,7 +243,7 @@ TEST_F(OPCServerStatus, LocaleAndErrorStrings) {
     std::string text = "x";
     EXPECT_EQ(server->GetErrorString(OPC_E_UNKNOWNITEMID, 0x0800, &text), E_FAIL);
     EXPECT_TRUE(text.empty());
-    EXPECT_EQ(server->GetErrorStringCommon(E_FAIL, &text), E_FAIL);
+    EXPECT_EQ(server->GetErrorString(E_FAIL, &text), E_FAIL);
     EXPECT_EQ(server->SetClientName("client"), S_OK);
     EXPECT_TRUE(Traced("Called IOPCCommon::SetLocaleID"));
 }
@@ -455,9 +455,9 @@ TEST_F(OPCServerProperties, LookupItemIdsOnlyForTheValue) {
 
 using OPCServerShutdown = DaTest;
 
-struct ShutdownSink final : IClientSink, IOPCShutdownSink {
+struct ShutdownSink final : IClientSink, IOPCShutdown {
     explicit ShutdownSink(bool answers, HRESULT result = S_OK) : answers(answers), result(result) {}
-    IOPCShutdownSink* QueryShutdown() override { return answers ? this : nullptr; }
+    IOPCShutdown* QueryShutdown() override { return answers ? this : nullptr; }
     HRESULT ShutdownRequest(const std::string& reason) override {
         reasons.push_back(reason);
         return result;

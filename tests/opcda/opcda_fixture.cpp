@@ -14,7 +14,7 @@ void FakeTagIO::ReadTags(ODevice& device, const TagList& tags) {
     if (onRead) onRead(device, tags);
     std::lock_guard lock(mutex_);
     ReadCall call{&device, {}};
-    std::lock_guard data(TagDataLock());
+    std::lock_guard data(device.Locks().tagData);
     for (OModbusTag* tag : tags) {
         call.tagNames.push_back(tag->name);
         auto it = deviceValues_.find(tag);
@@ -26,13 +26,13 @@ void FakeTagIO::ReadTags(ODevice& device, const TagList& tags) {
     reads_.push_back(std::move(call));
 }
 
-HRESULT FakeTagIO::WriteTag(ODevice&, OModbusTag& tag, const Variant& value) {
+HRESULT FakeTagIO::WriteTag(ODevice& device, OModbusTag& tag, const Variant& value) {
     std::lock_guard lock(mutex_);
     writes_.emplace_back(tag.name, value);
     auto it = writeResults_.find(&tag);
     if (it != writeResults_.end()) return it->second;
     if ((tag.accessRights & kAccessWritable) == 0) return OPC_E_BADRIGHTS;
-    std::lock_guard data(TagDataLock());
+    std::lock_guard data(device.Locks().tagData);
     tag.value = value;
     return S_OK;
 }
@@ -207,7 +207,11 @@ DaTest::~DaTest() {
 
 bool WaitUntilNoGroupsLive() { return OPCGroup::WaitUntilNoneLive(std::chrono::seconds(20)); }
 
-ODevice& DaTest::AddDevice(const std::string& name) { return testing::InsertDevice(root, name); }
+ODevice& DaTest::AddDevice(const std::string& name) {
+    ODevice& device = testing::InsertDevice(root, name);
+    device.UseLocks(locks);
+    return device;
+}
 
 OTagGroup& DaTest::AddGroup(OTagGroup& owner, const std::string& name) {
     return testing::InsertGroup(owner, name);
@@ -238,6 +242,7 @@ std::shared_ptr<OPCServer> DaTest::MakeServer(bool updateThreads, bool changeles
     services.registry = &registry;
     services.root = &root;
     services.launcher = workers;
+    services.locks = &locks;
     DAServerSettings settings;
     settings.changelessUpdate = changeless;
     settings.startUpdateThreads = updateThreads;

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "core/trace_file.h"
+#include "model/locks.h"
 #include "model/o_analog_data.h"
 #include "model/o_device.h"
 #include "model/o_modbus_tag.h"
@@ -173,6 +174,7 @@ class DaTest : public ::testing::Test {
     DAClientLimits limits;  // of the servers MakeServer makes
     RecordingRegistry registry;
 
+    ModelLocks locks;  // the tree's TreeLock and TagDataLock, as a document's
     OTagGroup root;
     ODevice* plc1 = nullptr;
     ODevice* plc2 = nullptr;

@@ -22,6 +22,7 @@ class ScanEngineTagIOTest : public DaTest {
         services.clock = &clock;
         services.tagIO = &tagIO;
         services.root = &root;
+        services.locks = &locks;
         DAServerSettings settings;
         settings.startUpdateThreads = false;
         return OPCServer::Create(services, settings);
@@ -76,7 +77,7 @@ TEST_F(ScanEngineTagIOTest, WritesReachTheControllerOrReportWhyNot) {
     exchange.FailNext(10);
     EXPECT_EQ(group->Write({h[0]}, {Variant::Int16(78)}, errors), S_FALSE);
     EXPECT_EQ(errors[0], E_FAIL);
-    std::lock_guard data(TagDataLock());
+    std::lock_guard data(locks.tagData);
     EXPECT_EQ(t->quality, kQualityBad);
     EXPECT_EQ(t->value, Variant::Int16(78));
 }

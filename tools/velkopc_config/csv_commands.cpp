@@ -9,7 +9,7 @@
 #include "exchange/csv_importer.h"
 #include "exchange/res_importer.h"
 #include "model/ae_event_space.h"
-#include "model/document_ui.h"
+#include "model/headless_document_ui.h"
 #include "model/user_condition_file.h"
 #include "platform/linux/posix_file_reader.h"
 #include "platform/linux/process_info.h"
@@ -20,23 +20,6 @@ namespace velk {
 namespace {
 
 constexpr std::size_t kMaxImportBytes = std::size_t{1} << 30;
-
-// Message boxes become lines on stderr; the tool never shows a dialog.
-class StderrUi final : public IDocumentUi {
-  public:
-    void ShowMessage(const std::string& text) override { std::cerr << text << '\n'; }
-    bool EditDeviceProperties(DeviceDialogValues&, const std::vector<std::string>&) override {
-        return false;
-    }
-    bool EditGroupProperties(std::string&, std::string&) override { return false; }
-    bool EditTagProperties(OModbusTag&) override { return false; }
-    CopyTagChoice AskCopyTag(const OModbusTag&, const OModbusTag&, std::string&) override {
-        return CopyTagChoice::Cancel;
-    }
-    void EditPortProperties(const std::vector<OPort*>&, OPort*) override {}
-    bool StartMonitorRefreshTimer() override { return false; }
-    void StopMonitorRefreshTimer() override {}
-};
 
 // The exchange's services; user conditions come from the same file the server reads, so
 // that the binary alarms' condition names survive an export and an import.
@@ -53,7 +36,8 @@ struct ExchangeTool {
         services.clock = &context.clock;
     }
 
-    StderrUi ui;
+    // Message boxes become lines on stderr; the tool never shows a dialog.
+    HeadlessDocumentUi ui{[](const std::string& text) { std::cerr << text << '\n'; }};
     PosixFileReader reader;
     AeEventSpace space;
     ExchangeServices services;

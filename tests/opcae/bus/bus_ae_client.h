@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "opc/bus/remote_shutdown_sink.h"
 #include "opcae/bus/ae_bus_names.h"
 #include "opcae/bus/ae_bus_values.h"
 #include "platform/dbus/bus_errors.h"
@@ -130,7 +131,8 @@ class AeBusClient {
     void ExportShutdownSink(const std::string& path, HRESULT answer) {
         auto object = sdbus::createObject(*connection_, path);
         object->registerMethod(
-            kIOPCShutdown, "ShutdownRequest", "s", "", [this, answer](sdbus::MethodCall call) {
+            kShutdownSinkInterface, "ShutdownRequest", "s", "",
+            [this, answer](sdbus::MethodCall call) {
                 std::string reason;
                 call >> reason;
                 {

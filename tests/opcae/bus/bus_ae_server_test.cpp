@@ -221,7 +221,7 @@ TEST_F(AeBusTest, TheInstanceAnswersTheEventSpaceAndItsArgumentRules) {
             .code,
         CONNECT_E_NOCONNECTION);
     auto points = client.Call(instance, kPoints, "EnumConnectionPoints", {}, "as");
-    EXPECT_EQ(StringList(points.values[0]), std::vector<std::string>{kIOPCShutdown});
+    EXPECT_EQ(StringList(points.values[0]), std::vector<std::string>{kShutdownSinkInterface});
 }
 
 TEST_F(AeBusTest, WithoutAConfigurationDocumentTheClassRefusesInstances) {
@@ -470,7 +470,7 @@ TEST_F(AeBusTest, CancelRefreshReachesTheRefreshThatIsRunning) {
     BusCallResult cancelled;
     {
         // The refresh waits for the tag data at its first condition while the test holds it.
-        std::lock_guard tagData(TagDataLock());
+        std::lock_guard tagData(document.Locks().tagData);
         client.Send(s.subscription, kMgt, "Refresh", {U(s.cookie)}, refreshed);
         std::this_thread::sleep_for(std::chrono::seconds(1));  // the refresh is running
         cancelled = client.Call(s.subscription, kMgt, "CancelRefresh", {U(s.cookie)}, "");
@@ -651,14 +651,16 @@ TEST_F(AeBusTest, TheShutdownSinksAnswerIsTheResultOfTheRequest) {
     const std::string instance = client.CreateInstance();
     client.ExportShutdownSink("/Shutdown", E_ABORT);
     auto advised = client.Call(instance, kPoints, "Advise",
-                               {S(kIOPCShutdown), BusValue::ObjectPath("/Shutdown")}, "u");
+                               {S(kShutdownSinkInterface), BusValue::ObjectPath("/Shutdown")}, "u");
     ASSERT_TRUE(advised.Ok());
     ASSERT_EQ(servers.servers.size(), 1u);
     EXPECT_EQ(servers.servers[0]->RequestClientShutdown(""), E_ABORT);
     EXPECT_EQ(client.ShutdownReasons(), std::vector<std::string>{""});
 
     ASSERT_TRUE(
-        client.Call(instance, kPoints, "Unadvise", {S(kIOPCShutdown), advised.values[0]}, "").Ok());
+        client
+            .Call(instance, kPoints, "Unadvise", {S(kShutdownSinkInterface), advised.values[0]}, "")
+            .Ok());
     EXPECT_EQ(servers.servers[0]->RequestClientShutdown(""), S_FALSE);
 }
 

@@ -79,6 +79,7 @@ class DaBusAdaptorTest : public DaTest {
         services.tagIO = &io;
         services.registry = &servers;
         services.root = [this] { return &root; };
+        services.locks = &locks;
         services.settings = [] {
             DAServerSettings settings;
             settings.startUpdateThreads = false;

@@ -1,16 +1,23 @@
 #pragma once
-// The document's dialogs in a process without a display: messages go to the message box
-// (standard error and the trace); every dialog is answered with Cancel.
+// The document's dialogs where nobody can answer them: the server without a display and the
+// configuration tool. Every dialog is answered with Cancel, the monitor's refresh timer is
+// refused, and a message goes to the function given (the message box, standard error).
+#include <functional>
+#include <string>
+#include <utility>
+#include <vector>
+
 #include "model/document_ui.h"
-#include "platform/session.h"
 
 namespace velk {
 
 class HeadlessDocumentUi final : public IDocumentUi {
   public:
-    explicit HeadlessDocumentUi(IMessageBox& messages) : messages_(messages) {}
+    explicit HeadlessDocumentUi(std::function<void(const std::string&)> show)
+        : show_(std::move(show)) {}
+
     void ShowMessage(const std::string& text) override {
-        messages_.Show(text, MessageKind::Information);
+        if (show_) show_(text);
     }
     bool EditDeviceProperties(DeviceDialogValues&, const std::vector<std::string>&) override {
         return false;
@@ -25,7 +32,7 @@ class HeadlessDocumentUi final : public IDocumentUi {
     void StopMonitorRefreshTimer() override {}
 
   private:
-    IMessageBox& messages_;
+    std::function<void(const std::string&)> show_;
 };
 
 }  // namespace velk

@@ -1,5 +1,6 @@
 #pragma once
-// The client's shutdown callback, implemented by the bus adaptor.
+// IOPCShutdown: the client's shutdown callback, which the DA and AE server objects call
+// when the server is asked to stop while clients are attached.
 #include <string>
 
 #include "platform/hresult.h"

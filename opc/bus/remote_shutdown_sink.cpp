@@ -1,13 +1,14 @@
-#include "opcae/bus/remote_shutdown_sink.h"
+#include "opc/bus/remote_shutdown_sink.h"
 
 #include <condition_variable>
+#include <memory>
 #include <mutex>
 #include <optional>
+#include <utility>
 
-#include "opcae/bus/ae_bus_names.h"
 #include "platform/dbus/bus_errors.h"
 
-namespace velk::aebus {
+namespace velk {
 namespace {
 
 // Shared with the completion, which may come after the wait has given up.
@@ -19,19 +20,19 @@ struct Answer {
 
 }  // namespace
 
-RemoteShutdownSink::RemoteShutdownSink(std::shared_ptr<BusSinkChannel> channel, std::string path,
+RemoteShutdownSink::RemoteShutdownSink(Send send, std::string path,
                                        std::chrono::milliseconds timeout)
-    : channel_(std::move(channel)), path_(std::move(path)), timeout_(timeout) {}
+    : send_(std::move(send)), path_(std::move(path)), timeout_(timeout) {}
 
 HRESULT RemoteShutdownSink::ShutdownRequest(const std::string& reason) {
     BusSinkCall call;
     call.objectPath = path_;
-    call.interfaceName = kIOPCShutdown;
+    call.interfaceName = kShutdownSinkInterface;
     call.method = "ShutdownRequest";
     call.arguments = {BusValue::String(reason)};
     call.timeout = timeout_;
     auto answer = std::make_shared<Answer>();
-    channel_->Call(std::move(call), [answer](HRESULT result, const BusValue::Items&) {
+    send_(std::move(call), [answer](HRESULT result, const BusValue::Items&) {
         {
             std::lock_guard lock(answer->mutex);
             answer->result = result;
@@ -39,11 +40,12 @@ HRESULT RemoteShutdownSink::ShutdownRequest(const std::string& reason) {
         answer->arrived.notify_all();
     });
     std::unique_lock lock(answer->mutex);
-    // The channel's own time-out ends the call; the extra second covers its delivery.
-    if (!answer->arrived.wait_for(lock, timeout_ + std::chrono::seconds(1),
+    // The channel answers every call, at the latest at its time-out; the margin covers a
+    // host that is stopping at that moment.
+    if (!answer->arrived.wait_for(lock, timeout_ + std::chrono::seconds(2),
                                   [&] { return answer->result.has_value(); }))
         return RPC_E_TIMEOUT;
     return *answer->result;
 }
 
-}  // namespace velk::aebus
+}  // namespace velk

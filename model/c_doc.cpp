@@ -412,8 +412,12 @@ void CDoc::InsertPastedTag(OTagGroup& group, std::unique_ptr<OModbusTag> tag) {
 }
 
 bool CDoc::PasteTags(std::vector<std::unique_ptr<OModbusTag>> tags) {
-    if (!IsAdministrator() || selection == nullptr || tags.empty()) return false;
-    OTagGroup& group = *selection;
+    if (selection == nullptr) return false;
+    return PasteTagsInto(*selection, std::move(tags));
+}
+
+bool CDoc::PasteTagsInto(OTagGroup& group, std::vector<std::unique_ptr<OModbusTag>> tags) {
+    if (!IsAdministrator() || tags.empty()) return false;
     const bool restartMonitor = ClientCount() != 0 && PauseMonitor();
 
     for (auto& pasted : tags) {

@@ -89,6 +89,8 @@ class CDoc final : public OObject, public IAppDocument {
     bool AddTag();
     // Pastes tags read from the "Modbus" clipboard format into the selected group.
     bool PasteTags(std::vector<std::unique_ptr<OModbusTag>> tags);
+    // The same into a group of the tree (a drop of dragged tags on a node).
+    bool PasteTagsInto(OTagGroup& group, std::vector<std::unique_ptr<OModbusTag>> tags);
     bool DeleteSelection();
     // Deletes the given tags of the selected group (their OPC reference counts must be 0).
     bool DeleteTags(const std::vector<OModbusTag*>& tags);

@@ -125,7 +125,7 @@ class OPCServer final : public IDAServerObject, public std::enable_shared_from_t
 
     // The groups' side: a rename under the table lock; false when another group has the name.
     bool RenameGroup(OPCGroup& group, const std::string& name);
-    std::size_t GroupCount() const;
+    std::size_t GroupCount() const override;
     FileTime LastUpdateTime() const { return lastUpdate_->load(); }
 
   private:

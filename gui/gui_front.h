@@ -58,6 +58,9 @@ class GuiFront final : public IServerFront {
     IMessageBox& Messages() override { return ui_.Messages(); }
     void Attach(const ServerParts& parts) override;
     void RunMainLoop(COpcApp& app, MessageLoop& loop) override;
+    // The server as the window sees it; null before Attach.
+    IGuiHost* Host() const { return host_.get(); }
+    const GuiWindow& MainWindow() const { return window_; }
 
   private:
     GuiDocumentUi ui_;

@@ -20,8 +20,9 @@ OptionsDialog::OptionsDialog(IGuiHost& host, QWidget* parent)
     setWindowTitle(QString::fromUtf8(kOptionsDialogTitle.data(),
                                      static_cast<qsizetype>(kOptionsDialogTitle.size())));
     auto* layout = new QVBoxLayout(this);
-    QFormLayout* form = new QFormLayout;
-    layout->addLayout(form);
+    auto* topForm = new QFormLayout;
+    layout->addLayout(topForm);
+    QFormLayout* form = topForm;
     auto text = [](std::string_view s) {
         return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size()));
     };
@@ -43,7 +44,7 @@ OptionsDialog::OptionsDialog(IGuiHost& host, QWidget* parent)
             case OptionsControlKind::GroupFrame: {
                 auto* frame = new QGroupBox(text(info.label).trimmed(), this);
                 form = new QFormLayout(frame);
-                layout->addWidget(frame);
+                topForm->addRow(frame);
                 controls_[info.control] = frame;
                 break;
             }
@@ -65,6 +66,9 @@ OptionsDialog::OptionsDialog(IGuiHost& host, QWidget* parent)
                     row->addWidget(new QLabel(text(info.unit), shown));
                 }
                 form->addRow(text(info.label), shown);
+                rows_[info.control] = {form, shown};
+                // The frame holds the trace file's two fields only.
+                if (info.control == OptionsControl::TraceFileSize) form = topForm;
                 fields_[info.control] = field;
                 controls_[info.control] = field;
                 break;
@@ -109,6 +113,8 @@ void OptionsDialog::Sync() {
         widget->setEnabled(model_.IsEnabled(control));
         widget->setVisible(model_.IsVisible(control));
     }
+    for (auto& [control, row] : rows_)
+        row.first->setRowVisible(row.second, model_.IsVisible(control));
 }
 
 bool OptionsDialog::Ok() {

@@ -8,6 +8,7 @@
 #include "app/options_dialog_model.h"
 
 class QCheckBox;
+class QFormLayout;
 class QLineEdit;
 class QWidget;
 
@@ -31,6 +32,7 @@ class OptionsDialog final : public QDialog {
     std::map<OptionsControl, QCheckBox*> boxes_;
     std::map<OptionsControl, QLineEdit*> fields_;
     std::map<OptionsControl, QWidget*> controls_;
+    std::map<OptionsControl, std::pair<QFormLayout*, QWidget*>> rows_;  // labelled fields
 };
 
 }  // namespace velk::gui

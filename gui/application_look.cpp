@@ -17,43 +17,32 @@ bool IsKnown(int id) {
     return std::any_of(looks.begin(), looks.end(), [id](const LookInfo& l) { return l.id == id; });
 }
 
-// A light palette tinted by an accent colour.
-QPalette LightPalette(const QColor& window, const QColor& accent) {
+// A palette from the window colour, the text colour and an accent for selections.
+QPalette MakePalette(const QColor& window, const QColor& base, const QColor& text,
+                     const QColor& accent, const QColor& disabled) {
     QPalette p;
     p.setColor(QPalette::Window, window);
-    p.setColor(QPalette::WindowText, Qt::black);
-    p.setColor(QPalette::Base, Qt::white);
-    p.setColor(QPalette::AlternateBase, window.lighter(105));
-    p.setColor(QPalette::Text, Qt::black);
+    p.setColor(QPalette::Base, base);
+    p.setColor(QPalette::AlternateBase, window);
     p.setColor(QPalette::Button, window);
-    p.setColor(QPalette::ButtonText, Qt::black);
+    for (QPalette::ColorRole role :
+         {QPalette::WindowText, QPalette::Text, QPalette::ButtonText, QPalette::ToolTipText}) {
+        p.setColor(role, text);
+        p.setColor(QPalette::Disabled, role, disabled);
+    }
+    p.setColor(QPalette::ToolTipBase, base);
     p.setColor(QPalette::Highlight, accent);
     p.setColor(QPalette::HighlightedText, Qt::white);
-    p.setColor(QPalette::ToolTipBase, QColor(255, 255, 225));
-    p.setColor(QPalette::ToolTipText, Qt::black);
-    p.setColor(QPalette::Disabled, QPalette::Text, QColor(150, 150, 150));
-    p.setColor(QPalette::Disabled, QPalette::WindowText, QColor(150, 150, 150));
-    p.setColor(QPalette::Disabled, QPalette::ButtonText, QColor(150, 150, 150));
     return p;
 }
 
+QPalette LightPalette(const QColor& window, const QColor& accent) {
+    return MakePalette(window, Qt::white, Qt::black, accent, QColor(150, 150, 150));
+}
+
 QPalette DarkPalette(const QColor& window, const QColor& accent) {
-    QPalette p;
-    p.setColor(QPalette::Window, window);
-    p.setColor(QPalette::WindowText, QColor(230, 230, 230));
-    p.setColor(QPalette::Base, window.darker(140));
-    p.setColor(QPalette::AlternateBase, window);
-    p.setColor(QPalette::Text, QColor(230, 230, 230));
-    p.setColor(QPalette::Button, window.lighter(115));
-    p.setColor(QPalette::ButtonText, QColor(230, 230, 230));
-    p.setColor(QPalette::Highlight, accent);
-    p.setColor(QPalette::HighlightedText, Qt::white);
-    p.setColor(QPalette::ToolTipBase, window.lighter(130));
-    p.setColor(QPalette::ToolTipText, QColor(230, 230, 230));
-    p.setColor(QPalette::Disabled, QPalette::Text, QColor(120, 120, 120));
-    p.setColor(QPalette::Disabled, QPalette::WindowText, QColor(120, 120, 120));
-    p.setColor(QPalette::Disabled, QPalette::ButtonText, QColor(120, 120, 120));
-    return p;
+    return MakePalette(window, window.darker(140), QColor(230, 230, 230), accent,
+                       QColor(120, 120, 120));
 }
 
 QPalette PaletteFor(int id) {

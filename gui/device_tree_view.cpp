@@ -3,7 +3,6 @@
 #include <QContextMenuEvent>
 #include <QDragEnterEvent>
 #include <QKeyEvent>
-#include <QMenu>
 #include <QMimeData>
 
 #include "app/main_commands.h"
@@ -145,18 +144,13 @@ void DeviceTreeView::contextMenuEvent(QContextMenuEvent* event) {
     if (item == nullptr) return;
     setCurrentItem(item);
     commands_.PaneActivated(ActivePane::DeviceTree);
-    QMenu menu(tr("Device"), this);
-    const std::pair<const char*, int> entries[] = {{"Paste", ID_EDIT_PASTE},
-                                                   {"Delete", ID_EDIT_DELETE},
-                                                   {"New Group...", ID_ADD_GROUP},
-                                                   {"New Tag...", ID_ADD_TAG},
-                                                   {"Properties...", ID_EDIT_PROPERTIES}};
-    for (const auto& [text, id] : entries) {
-        QAction* action = menu.addAction(text);
-        action->setEnabled(commands_.IsEnabled(id));
-        connect(action, &QAction::triggered, this, [this, id = id] { commands_.RunCommand(id); });
-    }
-    menu.exec(event->globalPos());
+    ShowCommandMenu(this, commands_, "Device",
+                    {{"Paste", ID_EDIT_PASTE},
+                     {"Delete", ID_EDIT_DELETE},
+                     {"New Group...", ID_ADD_GROUP},
+                     {"New Tag...", ID_ADD_TAG},
+                     {"Properties...", ID_EDIT_PROPERTIES}},
+                    event->globalPos());
 }
 
 void DeviceTreeView::keyPressEvent(QKeyEvent* event) {

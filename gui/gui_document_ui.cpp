@@ -20,6 +20,8 @@ void GuiDocumentUi::ShowMessage(const std::string& text) {
     messages_.Show(text, MessageKind::Information);
 }
 
+void GuiDocumentUi::ShowError(const std::string& text) { messages_.Show(text, MessageKind::Error); }
+
 bool GuiDocumentUi::EditDeviceProperties(DeviceDialogValues& values,
                                          const std::vector<std::string>& enabledPortNames) {
     DeviceDialogServices services;

@@ -32,6 +32,7 @@ class GuiDocumentUi final : public IDocumentUi {
     IMessageBox& Messages() { return messages_; }
 
     void ShowMessage(const std::string& text) override;
+    void ShowError(const std::string& text) override;
     bool EditDeviceProperties(DeviceDialogValues& values,
                               const std::vector<std::string>& enabledPortNames) override;
     bool EditGroupProperties(std::string& name, std::string& description) override;

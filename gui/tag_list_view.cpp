@@ -6,7 +6,6 @@
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QLocale>
-#include <QMenu>
 #include <mutex>
 
 #include "app/main_commands.h"
@@ -190,17 +189,12 @@ void TagListView::contextMenuEvent(QContextMenuEvent* event) {
     }
     setCurrentItem(row);
     commands_.PaneActivated(ActivePane::TagList);
-    QMenu menu(tr("Tag"), this);
-    const std::pair<const char*, int> entries[] = {{"Cut", ID_EDIT_CUT},
-                                                   {"Copy", ID_EDIT_COPY},
-                                                   {"Delete", ID_EDIT_DELETE},
-                                                   {"Properties...", ID_EDIT_PROPERTIES}};
-    for (const auto& [text, id] : entries) {
-        QAction* action = menu.addAction(text);
-        action->setEnabled(commands_.IsEnabled(id));
-        connect(action, &QAction::triggered, this, [this, id = id] { commands_.RunCommand(id); });
-    }
-    menu.exec(event->globalPos());
+    ShowCommandMenu(this, commands_, "Tag",
+                    {{"Cut", ID_EDIT_CUT},
+                     {"Copy", ID_EDIT_COPY},
+                     {"Delete", ID_EDIT_DELETE},
+                     {"Properties...", ID_EDIT_PROPERTIES}},
+                    event->globalPos());
 }
 
 void TagListView::keyPressEvent(QKeyEvent* event) {

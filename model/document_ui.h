@@ -28,6 +28,8 @@ class IDocumentUi {
     virtual ~IDocumentUi() = default;
     // A modal message box with one of the document's fixed texts.
     virtual void ShowMessage(const std::string& text) = 0;
+    // The same with the error icon (the import's faults of the file's format).
+    virtual void ShowError(const std::string& text) { ShowMessage(text); }
     // The "Device Properties" dialog; the port lists offer the enabled ports' names. The
     // dialog validates its fields itself. False on Cancel.
     virtual bool EditDeviceProperties(DeviceDialogValues& values,

@@ -87,6 +87,10 @@ class RecordingUi final : public IDocumentUi {
         messages.push_back(text);
         if (onMessage) onMessage();
     }
+    void ShowError(const std::string& text) override {
+        errors.push_back(text);
+        ShowMessage(text);
+    }
     bool EditDeviceProperties(DeviceDialogValues&, const std::vector<std::string>&) override {
         return false;
     }
@@ -100,6 +104,7 @@ class RecordingUi final : public IDocumentUi {
     void StopMonitorRefreshTimer() override {}
 
     std::vector<std::string> messages;
+    std::vector<std::string> errors;  // the messages shown with the error icon
     std::function<void()> onMessage;
 };
 

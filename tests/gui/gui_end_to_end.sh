@@ -12,10 +12,12 @@ cd "$root"
 source scripts/demo_plant.sh
 client_pid=""
 finish() {
-  [ -n "$client_pid" ] && kill -TERM "$client_pid" 2>/dev/null
-  [ -n "$client_pid" ] && wait "$client_pid" 2>/dev/null
+  local status=$?
+  [ -n "$client_pid" ] && kill -TERM "$client_pid" 2>/dev/null || true
+  [ -n "$client_pid" ] && wait "$client_pid" 2>/dev/null || true
   plant_stop_all
   rm -rf "$plant_dir"
+  exit "$status"
 }
 trap finish EXIT
 plant_start_bus always

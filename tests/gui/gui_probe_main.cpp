@@ -11,6 +11,7 @@
 #include "gui/dialogs/statistics_dialog.h"
 #include "gui/fallback_tag_dialogs.h"
 #include "gui/gui_front.h"
+#include "gui/qt_message_box.h"
 
 namespace {
 
@@ -75,6 +76,11 @@ class ProbeFront final : public IServerFront {
 int main(int argc, char** argv) {
     QApplication application(argc, argv);
     application.setQuitOnLastWindowClosed(false);
+    // A message box would wait for a user nobody is: its text goes to the log instead.
+    gui::QtMessageBox::Record([](const std::string& text, MessageKind) {
+        std::fprintf(stderr, "message box: %s\n", text.c_str());
+        return false;
+    });
     gui::FallbackTagDialogs dialogs;
     return RunServerProgram(argc, argv, [&dialogs](const CommandLine&) {
         return std::make_unique<ProbeFront>(dialogs);

@@ -1,6 +1,7 @@
 #include "gui/screenshots.h"
 
 #include <QApplication>
+#include <QCheckBox>
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
@@ -18,6 +19,7 @@
 #include "exchange/exchange_commands.h"
 #include "gui/application_look.h"
 #include "gui/device_tree_view.h"
+#include "gui/dialogs/comm_alarms_dialog.h"
 #include "gui/dialogs/device_dialog.h"
 #include "gui/dialogs/device_monitor_dialog.h"
 #include "gui/dialogs/group_dialog.h"
@@ -253,6 +255,15 @@ int RenderScreenshots(const std::string& directory, const std::string& configura
     shots.emplace_back("device-properties", [&] {
         return std::make_unique<DeviceDialog>(deviceValues, document.EnabledPortNames(),
                                               DeviceDialogServices{}, &window);
+    });
+    std::array<CommAlarmSettings, kCommAlarmCount> pictureAlarms = deviceValues.commAlarms;
+    gui::QtMessageBox pictureMessages;
+    shots.emplace_back("communication-alarms", [&] {
+        auto dialog = std::make_unique<CommAlarmsDialog>(pictureAlarms, pictureMessages, &window);
+        dialog->Model().SetEnabled(2, true, true);
+        dialog->Model().SetEnabled(2, false, true);
+        dialog->EnableBox(2, true)->setChecked(true);
+        return dialog;
     });
     shots.emplace_back("group-properties", [&] {
         const OTagGroup* group = document.selection;

@@ -2,6 +2,8 @@
 // display (DISPLAY, WAYLAND_DISPLAY or Qt's "-platform") and not started by a client
 // ("Embedding", "Automation") the main window shows; otherwise the server runs headless.
 // "-Screenshots DIR [configuration]" draws the windows into DIR and ends.
+#include <unistd.h>
+
 #include <QApplication>
 #include <cstdlib>
 #include <cstring>
@@ -18,15 +20,28 @@
 
 namespace {
 
+// A local X display ":N" or a Wayland socket that is not there (a session that ended, an
+// inherited variable) would make Qt abort: the server then runs headless instead.
+bool LocalDisplayExists(const std::string& display) {
+    if (display.empty() || display.front() != ':') return true;  // remote: Qt will tell
+    const std::string number = display.substr(1, display.find('.') - 1);
+    return ::access(("/tmp/.X11-unix/X" + number).c_str(), F_OK) == 0;
+}
+
+bool WaylandSocketExists(const std::string& name) {
+    if (!name.empty() && name.front() == '/') return ::access(name.c_str(), F_OK) == 0;
+    const char* runtime = std::getenv("XDG_RUNTIME_DIR");
+    return runtime != nullptr && ::access((std::string(runtime) + "/" + name).c_str(), F_OK) == 0;
+}
+
 bool HasDisplay(int argc, char** argv) {
     for (int i = 1; i < argc; ++i) {
         if (std::strcmp(argv[i], "-platform") == 0) return true;
     }
-    for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY"}) {
-        const char* value = std::getenv(name);
-        if (value != nullptr && *value != '\0') return true;
-    }
-    return false;
+    const char* x11 = std::getenv("DISPLAY");
+    if (x11 != nullptr && *x11 != '\0' && LocalDisplayExists(x11)) return true;
+    const char* wayland = std::getenv("WAYLAND_DISPLAY");
+    return wayland != nullptr && *wayland != '\0' && WaylandSocketExists(wayland);
 }
 
 // Qt's "-platform NAME" is Qt's own; a headless run must not take NAME for a file.

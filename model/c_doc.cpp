@@ -280,6 +280,25 @@ bool CDoc::OnSaveDocument(const std::string& path) {
 
 // --- devices, groups, tags ------------------------------------------------------------
 
+DeviceDialogValues CDoc::DialogValuesOf(const ODevice& device) {
+    DeviceDialogValues values{device.name, device.description, device.params,
+                              device.simulationEnabled};
+    for (int i = 0; i < kCommAlarmCount; ++i) {
+        values.commAlarms[static_cast<std::size_t>(i)] =
+            CommAlarmSettings::Of(device.communicationAlarms[static_cast<std::size_t>(i)]);
+    }
+    return values;
+}
+
+void CDoc::ApplyCommAlarms(const DeviceDialogValues& values, ODevice& device) {
+    // The alarms' configuration is read by the acquisition threads under TagDataLock.
+    std::lock_guard<std::recursive_mutex> data(TagDataLock());
+    for (int i = 0; i < kCommAlarmCount; ++i) {
+        values.commAlarms[static_cast<std::size_t>(i)].ApplyTo(
+            device.communicationAlarms[static_cast<std::size_t>(i)]);
+    }
+}
+
 bool CDoc::AddDevice() {
     if (!IsAdministrator()) return false;
     // Held for the whole operation, the dialog included, so that acquisition and OPC
@@ -290,8 +309,7 @@ bool CDoc::AddDevice() {
     device->name = "Device" + std::to_string(nextDeviceNumber);
     ++nextDeviceNumber;
 
-    DeviceDialogValues values{device->name, device->description, device->params,
-                              device->simulationEnabled};
+    DeviceDialogValues values = DialogValuesOf(*device);
     if (services_.ui == nullptr || !services_.ui->EditDeviceProperties(values, EnabledPortNames()))
         return false;  // the number stays consumed
 
@@ -299,6 +317,7 @@ bool CDoc::AddDevice() {
     device->description = values.description;
     device->params = values.params;
     device->simulationEnabled = values.simulationEnabled;
+    ApplyCommAlarms(values, *device);
     device->BindPorts(Ports());
     device->parent = &rootGroup;
     ODevice* added = device.get();
@@ -520,8 +539,7 @@ bool CDoc::EditSelectionProperties() {
 
 bool CDoc::EditDeviceProperties(ODevice& device) {
     if (!IsAdministrator() || services_.ui == nullptr) return false;
-    DeviceDialogValues values{device.name, device.description, device.params,
-                              device.simulationEnabled};
+    DeviceDialogValues values = DialogValuesOf(device);
     if (!services_.ui->EditDeviceProperties(values, EnabledPortNames())) return false;
     {
         TreeGuard tree(TreeLock());
@@ -529,6 +547,7 @@ bool CDoc::EditDeviceProperties(ODevice& device) {
         device.description = values.description;
         device.params = values.params;
         device.simulationEnabled = values.simulationEnabled;
+        ApplyCommAlarms(values, device);
         device.BindPorts(Ports());
     }
     UpdateAllViews(kHintItemChanged, &device);

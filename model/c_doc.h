@@ -11,6 +11,7 @@
 
 #include "model/document_observer.h"
 #include "model/document_services.h"
+#include "model/document_ui.h"
 #include "model/model_settings.h"
 #include "model/o_device.h"
 #include "model/o_port.h"
@@ -170,6 +171,10 @@ class CDoc final : public OObject, public IAppDocument {
     void LinkGroup(OTagGroup& group);
     void RemoveFromDocumentList(const std::vector<const OModbusTag*>& tags);
     void InsertPastedTag(OTagGroup& group, std::unique_ptr<OModbusTag> tag);
+    // The device dialog's values of a device, and the communication alarms' part of them
+    // written back.
+    static DeviceDialogValues DialogValuesOf(const ODevice& device);
+    static void ApplyCommAlarms(const DeviceDialogValues& values, ODevice& device);
     // Stops the live monitor while an edit runs; true when it has to be restarted.
     bool PauseMonitor();
 

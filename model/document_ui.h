@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "model/comm_alarms_dialog_model.h"
 #include "model/o_device_params.h"
 
 namespace velk {
@@ -18,6 +19,8 @@ struct DeviceDialogValues {
     std::string description;
     ODeviceParams params;
     std::int32_t simulationEnabled = 0;
+    // "Comm. &Alarms...": the four communication alarms.
+    std::array<CommAlarmSettings, kCommAlarmCount> commAlarms{};
 };
 
 // The buttons of the "Copying Tag" dialog.

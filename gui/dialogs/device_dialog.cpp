@@ -13,6 +13,7 @@
 #include <QRadioButton>
 #include <QVBoxLayout>
 
+#include "gui/dialogs/comm_alarms_dialog.h"
 #include "model/device_dialog_rules.h"
 #include "platform/session.h"
 
@@ -32,7 +33,11 @@ QComboBox* PortList(const std::vector<std::string>& names, const std::string& cu
 DeviceDialog::DeviceDialog(DeviceDialogValues& values,
                            const std::vector<std::string>& enabledPortNames,
                            DeviceDialogServices services, QWidget* parent)
-    : QDialog(parent), values_(values), params_(values.params), services_(std::move(services)) {
+    : QDialog(parent),
+      values_(values),
+      params_(values.params),
+      alarms_(values.commAlarms),
+      services_(std::move(services)) {
     setObjectName("deviceProperties");
     setWindowTitle("Device Properties");
     auto* layout = new QVBoxLayout(this);
@@ -124,6 +129,14 @@ DeviceDialog::DeviceDialog(DeviceDialogValues& values,
     addField(supervisorForm, "Retries:", "supervisorRetries",
              QString::number(params_.supervisorRetries));
     options->addWidget(supervisor);
+    auto* alarmsButton = new QPushButton("Comm. &Alarms...", this);
+    options->addWidget(alarmsButton);
+    connect(alarmsButton, &QPushButton::clicked, this, [this] {
+        // Edits a copy; the device takes it with the dialog's OK.
+        if (services_.messages == nullptr) return;
+        CommAlarmsDialog dialog(alarms_, *services_.messages, this);
+        dialog.exec();
+    });
     simulation_ = new QCheckBox("Simulation enabled", this);
     simulation_->setChecked(values.simulationEnabled != 0);
     options->addWidget(simulation_);
@@ -197,6 +210,7 @@ bool DeviceDialog::Ok() {
     values_.description = description_->text().toStdString();
     values_.params = result;
     values_.simulationEnabled = simulation_->isChecked() ? 1 : 0;
+    values_.commAlarms = alarms_;
     accept();
     return true;
 }

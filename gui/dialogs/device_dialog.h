@@ -46,6 +46,7 @@ class DeviceDialog final : public QDialog {
 
     DeviceDialogValues& values_;
     ODeviceParams params_;  // edited here; copied to values_ on OK
+    std::array<CommAlarmSettings, kCommAlarmCount> alarms_;
     DeviceDialogServices services_;
     QLineEdit* name_;
     QLineEdit* description_;

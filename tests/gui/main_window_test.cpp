@@ -13,6 +13,7 @@
 #include <mutex>
 
 #include "gui/device_tree_view.h"
+#include "gui/dialogs/comm_alarms_dialog.h"
 #include "gui/dialogs/device_dialog.h"
 #include "gui/dialogs/options_dialog.h"
 #include "gui/dialogs/statistics_dialog.h"
@@ -271,6 +272,20 @@ class MainWindowTest : public QObject {
         QCOMPARE(values.params.modbusTcp, 0);
         QCOMPARE(values.params.primaryIpAddress, std::string("0.0.0.0"));
         QCOMPARE(values.params.secondaryGatewayAddress, std::string("0.0.0.0"));
+    }
+
+    void communicationAlarmsRefuseAPriorityAboveThousand() {
+        std::array<CommAlarmSettings, kCommAlarmCount> alarms{};
+        gui::QtMessageBox box;
+        gui::CommAlarmsDialog dialog(alarms, box);
+        dialog.show();
+        dialog.EnableBox(0, true)->setChecked(true);
+        QCOMPARE(dialog.PriorityField(0, true)->text(), QString("900"));
+        QTest::keyClicks(dialog.PriorityField(0, true), "1");  // "9001"
+        QVERIFY(!dialog.Ok());
+        QVERIFY(dialog.isVisible());
+        QCOMPARE(messages_, std::vector<std::string>({"Enter an integer between 0 and 1000."}));
+        QCOMPARE(alarms[0].enableFlags, std::uint16_t{0});
     }
 
     void optionsDialogKeepsARefusedEntryOpenAndFocusesIt() {

@@ -39,6 +39,13 @@ void GuiWindow::Hide() {
     if (window_) window_->hide();
 }
 
+void GuiWindow::Destroy() {
+    visible_ = false;
+    // The document's dialogs and its monitor timer must not reach the window any more.
+    ui_.Attach(nullptr, nullptr, nullptr);
+    window_.reset();
+}
+
 void GuiWindow::BringToFront() {
     if (!window_) return;
     window_->showNormal();
@@ -68,7 +75,7 @@ void GuiFront::RunMainLoop(COpcApp& app, MessageLoop& loop) {
     pump.start(kMainLoopPollMs);
     QApplication::exec();
     pump.stop();
-    window_.Hide();
+    window_.Destroy();
 }
 
 }  // namespace velk::gui

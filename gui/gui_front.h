@@ -35,6 +35,8 @@ class GuiWindow final : public IMainWindow {
     void BringToFront() override;
     bool IsVisible() const override { return visible_.load(); }
     MainWindow* Window() const { return window_.get(); }
+    // Destroys the window (it observes the document, which goes before the front does).
+    void Destroy();
 
   private:
     void Create();

@@ -45,31 +45,28 @@ QPalette DarkPalette(const QColor& window, const QColor& accent) {
                        QColor(120, 120, 120));
 }
 
+// The colours of each look: its window colour and its accent, on a light or dark base.
+struct LookColours {
+    int id;
+    bool dark;
+    QRgb window;
+    QRgb accent;
+};
+constexpr LookColours kLookColours[] = {
+    {210, false, 0xD4D0C8, 0x0A246A}, {211, false, 0xECE9D8, 0x316AC5},
+    {212, false, 0xECE9D8, 0x316AC5}, {213, false, 0xC4DAFA, 0xFBC878},
+    {214, false, 0xEEEDE5, 0x335EA8}, {215, false, 0xCFDDEE, 0x3C78C8},
+    {216, true, 0x353535, 0xFFA028},  {217, false, 0xDDDFE4, 0x6E788C},
+    {218, false, 0xC8E6EB, 0x2896AA}, {219, false, 0xF0F0F0, 0x3399FF},
+    {220, true, 0x2D303E, 0x567DC8}};
+
 QPalette PaletteFor(int id) {
-    switch (id) {
-        case 210:
-            return LightPalette(QColor(212, 208, 200), QColor(10, 36, 106));
-        case 211:
-            return LightPalette(QColor(236, 233, 216), QColor(49, 106, 197));
-        case 212:
-            return LightPalette(QColor(236, 233, 216), QColor(49, 106, 197));
-        case 213:
-            return LightPalette(QColor(196, 218, 250), QColor(251, 200, 120));
-        case 214:
-            return LightPalette(QColor(238, 237, 229), QColor(51, 94, 168));
-        case 215:
-            return LightPalette(QColor(207, 221, 238), QColor(60, 120, 200));
-        case 216:
-            return DarkPalette(QColor(53, 53, 53), QColor(255, 160, 40));
-        case 217:
-            return LightPalette(QColor(221, 223, 228), QColor(110, 120, 140));
-        case 218:
-            return LightPalette(QColor(200, 230, 235), QColor(40, 150, 170));
-        case 220:
-            return DarkPalette(QColor(45, 48, 62), QColor(86, 125, 200));
-        default:
-            return LightPalette(QColor(240, 240, 240), QColor(51, 153, 255));
+    for (const LookColours& look : kLookColours) {
+        if (look.id != id) continue;
+        return look.dark ? DarkPalette(QColor(look.window), QColor(look.accent))
+                         : LightPalette(QColor(look.window), QColor(look.accent));
     }
+    return PaletteFor(kDefaultLook);
 }
 
 }  // namespace

@@ -27,17 +27,13 @@ class ScriptedTagDialogs final : public gui::ITagSheetDialogs {
     void MultiplyTag(QWidget*, CDoc&, OModbusTag& tag) override {
         multipliedTags.push_back(tag.name);
     }
-    CopyTagChoice AskCopyTag(QWidget*, const OModbusTag& pasted, const OModbusTag&,
+    // "Copying Tag" answers as the document tests' scripted interface does.
+    CopyTagChoice AskCopyTag(QWidget*, const OModbusTag& pasted, const OModbusTag& existing,
                              std::string& newName) override {
-        copyQuestions.push_back(pasted.name);
-        if (copyChoices.empty()) return CopyTagChoice::Cancel;
-        auto [choice, name] = copyChoices.front();
-        copyChoices.pop_front();
-        newName = name;
-        return choice;
+        return answers.AskCopyTag(pasted, existing, newName);
     }
-    std::deque<std::pair<CopyTagChoice, std::string>> copyChoices;
-    std::vector<std::string> editedTags, multipliedTags, copyQuestions;
+    ScriptedUi answers;  // copyChoices in, copyQuestions out
+    std::vector<std::string> editedTags, multipliedTags;
 };
 
 // A document with devices, groups and tags built in memory, behind the GUI's host.

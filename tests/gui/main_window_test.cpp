@@ -122,6 +122,22 @@ class MainWindowTest : public QObject {
         QCOMPARE(host.document->selection->tagList.size(), std::size_t{0});
     }
 
+    void doubleClickAndMultiplyOpenTheTagDialogsForTheSelectedTag() {
+        ScriptedTagDialogs dialogs;
+        TestGuiHost host(dialogs);
+        host.AddDevice("Boiler", {"Level", "Pump"});
+        gui::MainWindow window(host, dialogs);
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        auto& list = window.TagList();
+        const QRect row = list.visualItemRect(list.topLevelItem(1));
+        QTest::mouseClick(list.viewport(), Qt::LeftButton, {}, row.center());
+        QTest::mouseDClick(list.viewport(), Qt::LeftButton, {}, row.center());
+        QCOMPARE(dialogs.editedTags, std::vector<std::string>({"Pump"}));
+        window.RunCommand(ID_ADD_MULTIPLY);
+        QCOMPARE(dialogs.multipliedTags, std::vector<std::string>({"Pump"}));
+    }
+
     void portsNeedASerialDevice() {
         ScriptedTagDialogs dialogs;
         TestGuiHost host(dialogs);
@@ -208,7 +224,7 @@ class MainWindowTest : public QObject {
 
         window.RunCommand(ID_EDIT_PASTE);
 
-        QCOMPARE(dialogs.copyQuestions, std::vector<std::string>({"Level"}));
+        QCOMPARE(dialogs.answers.copyQuestions, std::vector<std::string>({"Level"}));
         QCOMPARE(host.document->selection->tagList.size(), std::size_t{1});
         QCOMPARE(host.document->documentTagList.size(), tagsBefore);
         QCOMPARE(window.TagList().topLevelItemCount(), 1);

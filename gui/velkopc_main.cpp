@@ -16,6 +16,7 @@
 #include "gui/fallback_tag_dialogs.h"
 #include "gui/gui_front.h"
 #include "gui/screenshots.h"
+#include "platform/linux/signal_watch.h"
 #include "platform/version_option.h"
 
 namespace {
@@ -74,6 +75,9 @@ int main(int argc, char** argv) {
         return gui::RenderScreenshots(line.screenshotDirectory, line.fileName, tagDialogs);
     }
 
+    // Before Qt starts threads of its own: SIGTERM and SIGINT go to the server's signal
+    // watch only, which ends the process in order.
+    SignalWatch::BlockTerminationSignals();
     const bool registration =
         line.command == ShellCommand::Register || line.command == ShellCommand::Unregister;
     if (!HasDisplay(argc, argv) || !line.Interactive() || registration) {

@@ -12,6 +12,7 @@
 #include "gui/fallback_tag_dialogs.h"
 #include "gui/gui_front.h"
 #include "gui/qt_message_box.h"
+#include "platform/linux/signal_watch.h"
 
 namespace {
 
@@ -74,6 +75,7 @@ class ProbeFront final : public IServerFront {
 }  // namespace
 
 int main(int argc, char** argv) {
+    SignalWatch::BlockTerminationSignals();  // before Qt's threads, as velkopc does
     QApplication application(argc, argv);
     application.setQuitOnLastWindowClosed(false);
     // A message box would wait for a user nobody is: its text goes to the log instead.

@@ -46,7 +46,15 @@ void SetFileName(const std::string& argument, CommandLine& line) {
 
 CommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
     CommandLine line;
-    for (const std::string& argument : arguments) {
+    for (std::size_t i = 0; i < arguments.size(); ++i) {
+        const std::string& argument = arguments[i];
+        if (IsSwitch(argument) &&
+            EqualsNoCase(std::string_view(argument).substr(1), "Screenshots")) {
+            // The one switch with a value: the folder that takes the pictures.
+            line.screenshots = true;
+            if (i + 1 < arguments.size()) line.screenshotDirectory = arguments[++i];
+            continue;
+        }
         if (!IsSwitch(argument)) {
             SetFileName(argument, line);
             continue;

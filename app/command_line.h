@@ -15,6 +15,9 @@ struct CommandLine {
     bool echoTrace = false;   // "EchoTrace": copy every trace line to standard output
     bool systemBus = false;   // "SystemBus": serve on the system bus instead of the session bus
     std::string fileName;     // the configuration named on the command line
+    // "Screenshots DIR": draw the main window and every dialog into DIR, then end.
+    bool screenshots = false;
+    std::string screenshotDirectory;
     std::vector<std::string> ignored;  // switches the program does not act on
 
     bool Interactive() const { return !embedding && !automation; }

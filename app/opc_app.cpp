@@ -150,6 +150,12 @@ void COpcApp::OpenTraceFile() {
     pendingTrace_.clear();
 }
 
+void COpcApp::ApplyChangedSettings() {
+    const TraceFileSettings settings = settings_.Get().TraceFile;
+    trace_.SetFileName(settings.FileName);
+    trace_.SetSizeLimit(settings.FileSize);
+}
+
 void COpcApp::TraceLater(std::string line) {
     if (trace_.IsOpen()) {
         trace_.Trace(line);

@@ -155,6 +155,9 @@ class COpcApp final : public IMessageHandler,
     const ServerSettingsHolder& Settings() const { return settings_; }
     ServerSettingsHolder& Settings() { return settings_; }
     RecentFileList& RecentFiles() { return recentFiles_; }
+    // The Options dialog stored new settings: the trace file takes its new name at its next
+    // rotation and its size limit at the next write.
+    void ApplyChangedSettings();
     bool IsAdministrator() const { return isAdministrator_; }
 
     FileTime StartTime() const { return startTime_; }

@@ -280,8 +280,14 @@ void ImportSession::Finish(std::size_t importedCount, bool clearImportMarks) {
     tree_.unlock();
     if (restartMonitor_) document_.ToggleMonitor();
     // Message boxes wait for the user: shown only once acquisition can go on.
-    for (const std::string& text : messages_)
-        if (services_.ui) services_.ui->ShowMessage(text);
+    for (const auto& [text, error] : messages_) {
+        if (services_.ui == nullptr) continue;
+        if (error) {
+            services_.ui->ShowError(text);
+        } else {
+            services_.ui->ShowMessage(text);
+        }
+    }
     messages_.clear();
 }
 

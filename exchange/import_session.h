@@ -70,7 +70,9 @@ class ImportSession {
     void EndTagChange(OModbusTag& tag, const ScanPlace& place);
 
     // Queues a message; messages are shown by Finish once the locks are released.
-    void Message(const std::string& text) { messages_.push_back(text); }
+    void Message(const std::string& text) { messages_.push_back({text, false}); }
+    // The same, shown with the error icon.
+    void ErrorMessage(const std::string& text) { messages_.push_back({text, true}); }
 
     // Ends the import: merges the new tags into their lists, optionally clears every
     // device's import mark, ends the batch and refreshes the views, marks the document
@@ -115,7 +117,7 @@ class ImportSession {
     std::unique_lock<std::recursive_mutex> data_;
     std::unordered_map<const OTagGroup*, GroupState> groups_;
     std::unordered_map<const ODevice*, DeviceState> devices_;
-    std::vector<std::string> messages_;
+    std::vector<std::pair<std::string, bool>> messages_;  // text, shown as an error
 };
 
 }  // namespace velk

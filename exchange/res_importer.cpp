@@ -191,19 +191,25 @@ ImportReport ResImporter::Import(const std::string& path, ImportMode mode) {
         SplitLines(readFailed ? CompleteLinesOnly(bytes) : std::string_view(bytes));
 
     ImportSession session(document_, services_, mode);
-    auto stop = [&](const char* message) {
-        session.Message(message);
+    // The document's format faults are shown with the error icon, a read failure without.
+    auto stop = [&](const char* message, bool error) {
+        if (error) {
+            session.ErrorMessage(message);
+        } else {
+            session.Message(message);
+        }
         session.Finish(0, true);
         return report;
     };
-    if (lines.empty() && readFailed) return stop(kMsgReadException);
-    if (lines.empty() || !IsResFirstLine(lines[0])) return stop(kMsgNotResDocument);
+    if (lines.empty() && readFailed) return stop(kMsgReadException, false);
+    if (lines.empty() || !IsResFirstLine(lines[0])) return stop(kMsgNotResDocument, true);
     const std::string resource = ResourceName(lines[0]);
-    if (resource.empty()) return stop(kMsgBadResourceName);
+    if (resource.empty()) return stop(kMsgBadResourceName, true);
     const std::vector<std::size_t> starts =
         lines.size() > 1 ? ColumnStarts(lines[1]) : std::vector<std::size_t>();
     if (starts.size() != kColumns) {
-        return stop(readFailed && lines.size() < 2 ? kMsgReadException : kMsgBadResColumns);
+        const bool unread = readFailed && lines.size() < 2;
+        return stop(unread ? kMsgReadException : kMsgBadResColumns, !unread);
     }
 
     Target target;

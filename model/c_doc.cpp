@@ -284,6 +284,25 @@ bool CDoc::OnSaveDocument(const std::string& path) {
 
 // --- devices, groups, tags ------------------------------------------------------------
 
+DeviceDialogValues CDoc::DialogValuesOf(const ODevice& device) {
+    DeviceDialogValues values{device.name, device.description, device.params,
+                              device.simulationEnabled};
+    for (int i = 0; i < kCommAlarmCount; ++i) {
+        values.commAlarms[static_cast<std::size_t>(i)] =
+            CommAlarmSettings::Of(device.communicationAlarms[static_cast<std::size_t>(i)]);
+    }
+    return values;
+}
+
+void CDoc::ApplyCommAlarms(const DeviceDialogValues& values, ODevice& device) {
+    // The alarms' configuration is read by the acquisition threads under TagDataLock.
+    std::lock_guard<std::recursive_mutex> data(device.Locks().tagData);
+    for (int i = 0; i < kCommAlarmCount; ++i) {
+        values.commAlarms[static_cast<std::size_t>(i)].ApplyTo(
+            device.communicationAlarms[static_cast<std::size_t>(i)]);
+    }
+}
+
 bool CDoc::AddDevice() {
     if (!IsAdministrator()) return false;
     // Held for the whole operation, the dialog included, so that acquisition and OPC
@@ -295,8 +314,7 @@ bool CDoc::AddDevice() {
     device->name = "Device" + std::to_string(nextDeviceNumber);
     ++nextDeviceNumber;
 
-    DeviceDialogValues values{device->name, device->description, device->params,
-                              device->simulationEnabled};
+    DeviceDialogValues values = DialogValuesOf(*device);
     if (services_.ui == nullptr || !services_.ui->EditDeviceProperties(values, EnabledPortNames()))
         return false;  // the number stays consumed
 
@@ -304,6 +322,7 @@ bool CDoc::AddDevice() {
     device->description = values.description;
     device->params = values.params;
     device->simulationEnabled = values.simulationEnabled;
+    ApplyCommAlarms(values, *device);
     device->BindPorts(Ports());
     device->parent = &rootGroup;
     ODevice* added = device.get();
@@ -417,8 +436,12 @@ void CDoc::InsertPastedTag(OTagGroup& group, std::unique_ptr<OModbusTag> tag) {
 }
 
 bool CDoc::PasteTags(std::vector<std::unique_ptr<OModbusTag>> tags) {
-    if (!IsAdministrator() || selection == nullptr || tags.empty()) return false;
-    OTagGroup& group = *selection;
+    if (selection == nullptr) return false;
+    return PasteTagsInto(*selection, std::move(tags));
+}
+
+bool CDoc::PasteTagsInto(OTagGroup& group, std::vector<std::unique_ptr<OModbusTag>> tags) {
+    if (!IsAdministrator() || tags.empty()) return false;
     const bool restartMonitor = ClientCount() != 0 && PauseMonitor();
 
     for (auto& pasted : tags) {
@@ -521,8 +544,7 @@ bool CDoc::EditSelectionProperties() {
 
 bool CDoc::EditDeviceProperties(ODevice& device) {
     if (!IsAdministrator() || services_.ui == nullptr) return false;
-    DeviceDialogValues values{device.name, device.description, device.params,
-                              device.simulationEnabled};
+    DeviceDialogValues values = DialogValuesOf(device);
     if (!services_.ui->EditDeviceProperties(values, EnabledPortNames())) return false;
     {
         TreeGuard tree(Locks().tree);
@@ -530,6 +552,7 @@ bool CDoc::EditDeviceProperties(ODevice& device) {
         device.description = values.description;
         device.params = values.params;
         device.simulationEnabled = values.simulationEnabled;
+        ApplyCommAlarms(values, device);
         device.BindPorts(Ports());
     }
     UpdateAllViews(kHintItemChanged, &device);

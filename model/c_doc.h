@@ -12,6 +12,7 @@
 #include "model/ae_event_space.h"
 #include "model/document_observer.h"
 #include "model/document_services.h"
+#include "model/document_ui.h"
 #include "model/locks.h"
 #include "model/model_settings.h"
 #include "model/o_device.h"
@@ -93,6 +94,8 @@ class CDoc final : public OObject, public IAppDocument {
     bool AddTag();
     // Pastes tags read from the "Modbus" clipboard format into the selected group.
     bool PasteTags(std::vector<std::unique_ptr<OModbusTag>> tags);
+    // The same into a group of the tree (a drop of dragged tags on a node).
+    bool PasteTagsInto(OTagGroup& group, std::vector<std::unique_ptr<OModbusTag>> tags);
     bool DeleteSelection();
     // Deletes the given tags of the selected group (their OPC reference counts must be 0).
     bool DeleteTags(const std::vector<OModbusTag*>& tags);
@@ -180,6 +183,10 @@ class CDoc final : public OObject, public IAppDocument {
     void LinkGroup(OTagGroup& group);
     void RemoveFromDocumentList(const std::vector<const OModbusTag*>& tags);
     void InsertPastedTag(OTagGroup& group, std::unique_ptr<OModbusTag> tag);
+    // The device dialog's values of a device, and the communication alarms' part of them
+    // written back.
+    static DeviceDialogValues DialogValuesOf(const ODevice& device);
+    static void ApplyCommAlarms(const DeviceDialogValues& values, ODevice& device);
     // Stops the live monitor while an edit runs; true when it has to be restarted.
     bool PauseMonitor();
 

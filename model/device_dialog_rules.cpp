@@ -60,3 +60,17 @@ std::optional<std::string> ApplyDeviceDialogTexts(const DeviceDialogTexts& texts
 }
 
 }  // namespace velk
+
+namespace velk {
+
+void SetModbusTcpConnection(ODeviceParams& params, bool tcp) {
+    params.modbusTcp = tcp ? 1 : 0;
+    if (tcp) return;
+    const ODeviceParams defaults;
+    params.primaryIpAddress = defaults.primaryIpAddress;
+    params.secondaryIpAddress = defaults.secondaryIpAddress;
+    params.primaryGatewayAddress = defaults.primaryGatewayAddress;
+    params.secondaryGatewayAddress = defaults.secondaryGatewayAddress;
+}
+
+}  // namespace velk

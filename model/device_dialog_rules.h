@@ -26,3 +26,12 @@ std::optional<std::string> ApplyDeviceDialogTexts(const DeviceDialogTexts& texts
                                                   ODeviceParams& params);
 
 }  // namespace velk
+
+namespace velk {
+
+// "Modbus &TCP/IP connection" in the device dialog: checking it sets the flag (the port
+// lists give way to the IP address dialog); clearing it also resets the four IP address
+// texts to "0.0.0.0".
+void SetModbusTcpConnection(ODeviceParams& params, bool tcp);
+
+}  // namespace velk

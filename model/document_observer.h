@@ -9,6 +9,7 @@ enum ViewHint : int {
     kHintRebuild = 0,         // rebuild everything
     kHintItemChanged = 1,     // an item's properties changed
     kHintTagListChanged = 2,  // the tag list changed
+    kHintMonitorRefresh = 3,  // the monitor's tick: the values changed
     kHintItemAdded = 4,       // an item was added
     kHintCleared = 5,         // the document was cleared
 };

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "model/comm_alarms_dialog_model.h"
 #include "model/o_device_params.h"
 
 namespace velk {
@@ -18,6 +19,8 @@ struct DeviceDialogValues {
     std::string description;
     ODeviceParams params;
     std::int32_t simulationEnabled = 0;
+    // "Comm. &Alarms...": the four communication alarms.
+    std::array<CommAlarmSettings, kCommAlarmCount> commAlarms{};
 };
 
 // The buttons of the "Copying Tag" dialog.
@@ -28,6 +31,8 @@ class IDocumentUi {
     virtual ~IDocumentUi() = default;
     // A modal message box with one of the document's fixed texts.
     virtual void ShowMessage(const std::string& text) = 0;
+    // The same with the error icon (the import's faults of the file's format).
+    virtual void ShowError(const std::string& text) { ShowMessage(text); }
     // The "Device Properties" dialog; the port lists offer the enabled ports' names. The
     // dialog validates its fields itself. False on Cancel.
     virtual bool EditDeviceProperties(DeviceDialogValues& values,

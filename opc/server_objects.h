@@ -1,6 +1,7 @@
 #pragma once
 // The DA and AE server objects as the application object sees them, and the registry where
 // they announce themselves.
+#include <cstddef>
 #include <string>
 
 namespace velk {
@@ -13,6 +14,8 @@ class IDAServerObject {
     virtual ~IDAServerObject() = default;
     // Asks the object's client to disconnect; 0 on success.
     virtual int RequestClientShutdown(const std::string& reason) = 0;
+    // The object's groups, for the server statistics.
+    virtual std::size_t GroupCount() const = 0;
 };
 
 // An AE server object as the application sees it.
@@ -22,6 +25,8 @@ class IAEServerObject {
     virtual int RequestClientShutdown(const std::string& reason) = 0;
     // Takes one alarm record for the object's subscriptions (copies it; never keeps it).
     virtual void DistributeEvent(const BEvent& event) = 0;
+    // The object's subscriptions, for the server statistics.
+    virtual std::size_t SubscriptionCount() const = 0;
 };
 
 // Where server objects announce themselves: each joins its list under ServerListLock and

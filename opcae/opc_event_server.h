@@ -107,7 +107,7 @@ class OPCEventServer final : public IAEServerObject, public IOPCCommon {
     // The client released a subscription: it leaves the list (and ends when no other
     // reference holds it).
     void ReleaseSubscription(const OPCEventSubscription* subscription);
-    std::size_t SubscriptionCount() const;
+    std::size_t SubscriptionCount() const override;
     const std::string& ClientName() const { return clientName_; }
     FileTime LastUpdateTime() const { return lastUpdate_->load(); }
 

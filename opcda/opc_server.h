@@ -130,7 +130,7 @@ class OPCServer final : public IDAServerObject,
 
     // The groups' side: a rename under the table lock; false when another group has the name.
     bool RenameGroup(OPCGroup& group, const std::string& name);
-    std::size_t GroupCount() const;
+    std::size_t GroupCount() const override;
     FileTime LastUpdateTime() const { return lastUpdate_->load(); }
 
   private:

@@ -8,10 +8,11 @@
 #   scripts/setup.sh --fuzz           install the tests' packages and the fuzzing compiler (scripts/fuzz.sh)
 set -euo pipefail
 
-# The four programs and their libraries: what the demo and the package need.
+# The four programs and their libraries: what the demo and the package need (velkopc draws
+# its configuration GUI with Qt 6 Widgets when there is a display).
 DEMO_PACKAGES=(
   build-essential cmake ninja-build pkg-config
-  libsdbus-c++-dev libsystemd-dev dbus-daemon dbus-bin
+  libsdbus-c++-dev libsystemd-dev dbus-daemon dbus-bin qt6-base-dev
 )
 # Making the Debian package and checking it: shared-library dependencies (dpkg-shlibdeps,
 # which CPack finds the binaries for with file), lintian, systemd-analyze.
@@ -20,7 +21,7 @@ PACKAGE_PACKAGES=(dpkg-dev file lintian systemd)
 TEST_PACKAGES=(
   git clang-format googletest libgtest-dev libgmock-dev libbenchmark-dev
   libsdbus-c++-bin dbus python3-dbus python3-gi
-  qt6-base-dev xvfb xauth
+  xvfb xauth
   libmodbus-dev python3-pymodbus python3-serial python3-serial-asyncio mbpoll socat
   iproute2 util-linux locales
 )

@@ -31,5 +31,13 @@ TEST(CommandLine, FirstFileNameCountsAndUnknownSwitchesAreSetAside) {
     EXPECT_EQ(line.ignored, std::vector<std::string>({"-x"}));
 }
 
+TEST(CommandLine, ScreenshotsTakesTheNextArgumentAsItsFolderInAnyCase) {
+    const CommandLine line = ParseCommandLine({"/SCREENSHOTS", "/tmp/pictures", "plant.vlk"});
+    EXPECT_TRUE(line.screenshots);
+    EXPECT_EQ(line.screenshotDirectory, "/tmp/pictures");
+    EXPECT_EQ(line.fileName, "plant.vlk");
+    EXPECT_TRUE(ParseCommandLine({"-screenshots"}).screenshots);
+}
+
 }  // namespace
 }  // namespace velk

@@ -89,6 +89,10 @@ TEST_F(ResImport, FirstLineRules) {
     ui.messages.clear();
     Import("");
     EXPECT_EQ(ui.messages, Messages{"Text file is not RES document!"});
+    // Each of the document's format faults carries the error icon.
+    EXPECT_EQ(ui.errors,
+              (Messages{"Text file is not RES document!", "Bad or missing resource name!",
+                        "Text file is not RES document!"}));
 }
 
 TEST_F(ResImport, HeaderNeedsExactlySevenCapitals) {

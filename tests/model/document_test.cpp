@@ -721,3 +721,30 @@ TEST_F(DocumentTest, DeviceAlarmsAreFoundByTheirCookie) {
 
 }  // namespace
 }  // namespace velk
+
+namespace velk {
+namespace {
+
+TEST_F(DocumentTest, TheDeviceDialogsCommunicationAlarmsReachTheDevice) {
+    ui.deviceAnswers.push_back([](DeviceDialogValues& v) {
+        v.commAlarms[2].enableFlags = ODeviceAlarm::kCommFailureBit;
+        v.commAlarms[2].failurePriority = 1000;
+        v.commAlarms[2].failureText = "communication failure";
+        return true;
+    });
+    ASSERT_TRUE(doc->AddDevice());
+    ODevice& device = *doc->Devices().front();
+    EXPECT_EQ(device.communicationAlarms[2].failurePriority, 1000);
+    EXPECT_EQ(device.communicationAlarms[2].failureText, "communication failure");
+    // The dialog opens with what the device holds, and Cancel leaves it.
+    ui.deviceAnswers.push_back([](DeviceDialogValues& v) {
+        EXPECT_EQ(v.commAlarms[2].enableFlags, ODeviceAlarm::kCommFailureBit);
+        v.commAlarms[2].failurePriority = 5;
+        return false;
+    });
+    EXPECT_FALSE(doc->EditDeviceProperties(device));
+    EXPECT_EQ(device.communicationAlarms[2].failurePriority, 1000);
+}
+
+}  // namespace
+}  // namespace velk

@@ -19,6 +19,10 @@ namespace velk::testing {
 // Answers the dialogs as scripted (or all with acceptDialogs) and records what it showed.
 class ScriptedUi final : public IDocumentUi {
   public:
+    void ShowError(const std::string& text) override {
+        errors.push_back(text);
+        ShowMessage(text);
+    }
     void ShowMessage(const std::string& text) override {
         messages.push_back(text);
         if (onMessage) onMessage();
@@ -74,6 +78,7 @@ class ScriptedUi final : public IDocumentUi {
     std::function<void(const std::vector<OPort*>&, OPort*)> portEdit;
 
     std::vector<std::string> messages;
+    std::vector<std::string> errors;  // the messages shown with the error icon
     std::function<void()> onMessage;  // called after each message is recorded
     std::vector<std::string> offeredPorts;
     std::vector<std::string> shownDeviceNames, shownGroupNames, shownTagNames, copyQuestions;

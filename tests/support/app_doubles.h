@@ -134,9 +134,11 @@ class FakeDAServer final : public IDAServerObject {
         log.Add("shutdown " + name + (reason.empty() ? "" : " " + reason));
         return answer;
     }
+    std::size_t GroupCount() const override { return groups; }
     CallLog& log;
     std::string name;
     int answer;
+    std::size_t groups = 0;
 };
 
 class FakeAEServer final : public IAEServerObject {
@@ -148,10 +150,12 @@ class FakeAEServer final : public IAEServerObject {
         return answer;
     }
     void DistributeEvent(const BEvent&) override { ++events; }
+    std::size_t SubscriptionCount() const override { return subscriptions; }
     CallLog& log;
     std::string name;
     int answer;
     std::atomic<int> events{0};
+    std::size_t subscriptions = 0;
 };
 
 }  // namespace velk::testing

@@ -1,0 +1,241 @@
+#include "app/server/server_program.h"
+
+#include <atomic>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "app/command_line.h"
+#include "app/opc_app.h"
+#include "app/registration.h"
+#include "app/server/acquisition_host.h"
+#include "app/server/bus_server_host.h"
+#include "app/server/document_host.h"
+#include "app/server/headless_window.h"
+#include "app/server/unavailable_bus_class.h"
+#include "install_paths.h"
+#include "model/ae_event_space.h"
+#include "model/c_doc.h"
+#include "model/config_file_storage.h"
+#include "model/headless_document_ui.h"
+#include "model/user_condition_file.h"
+#include "opcae/bus/ae_bus_class.h"
+#include "opcae/bus/ae_server_list_distributor.h"
+#include "opcda/bus/da_bus_class.h"
+#include "platform/linux/netlink_route_table.h"
+#include "platform/linux/posix_document_file_access.h"
+#include "platform/linux/posix_file_reader.h"
+#include "platform/linux/posix_file_system.h"
+#include "platform/linux/posix_session.h"
+#include "platform/linux/posix_tcp_sockets.h"
+#include "platform/linux/process_info.h"
+#include "platform/linux/reg_file_store.h"
+#include "platform/linux/settings_paths.h"
+#include "platform/linux/signal_watch.h"
+#include "platform/linux/socket_single_instance.h"
+#include "platform/linux/system_clock.h"
+#include "platform/linux/system_clock_setter.h"
+#include "platform/message_loop.h"
+#include "platform/version_option.h"
+#include "redundancy/redundancy_link.h"
+
+namespace {
+
+// The application object runs the link's two threads.
+class RedundancyThreads final : public velk::IRedundancyThreads {
+  public:
+    explicit RedundancyThreads(velk::RedundancyLink& link) : link_(link) {}
+    int RunClient(velk::MessageQueue& queue) override {
+        clientRunning_ = true;
+        const int code = link_.RunClient(queue);
+        clientRunning_ = false;
+        return code;
+    }
+    int RunListener(velk::MessageQueue& queue) override { return link_.RunListener(queue); }
+    // Acknowledgements are queued only while a client thread is there to send them.
+    bool ClientRunning() const { return clientRunning_.load(); }
+
+  private:
+    velk::RedundancyLink& link_;
+    std::atomic<bool> clientRunning_{false};
+};
+
+// The front of a process without a display: no window is drawn, message boxes go to
+// standard error and the trace file, every dialog answers Cancel.
+class HeadlessFront final : public velk::IServerFront {
+  public:
+    HeadlessFront()
+        : messages_([](const std::string& text) { velk::Trace(text); }),
+          ui_([this](const std::string& text) {
+              messages_.Show(text, velk::MessageKind::Information);
+          }) {}
+    velk::IMainWindow& Window() override { return window_; }
+    velk::IDocumentUi& DocumentUi() override { return ui_; }
+    velk::IMessageBox& Messages() override { return messages_; }
+    void Attach(const velk::ServerParts&) override {}
+    void RunMainLoop(velk::COpcApp& app, velk::MessageLoop& loop) override { loop.Run(app); }
+
+  private:
+    velk::ConsoleMessageBox messages_;
+    velk::HeadlessDocumentUi ui_;
+    velk::HeadlessWindow window_;
+};
+
+}  // namespace
+
+namespace velk {
+
+int RunServerProgram(int argc, char** argv, const ServerFrontFactory& makeFront) {
+    if (IsVersionRequest(argc, argv)) return PrintVersion("velkopc");
+    // Before any thread exists, so that only the watch thread receives these signals.
+    SignalWatch::BlockTerminationSignals();
+
+    const CommandLine commandLine =
+        ParseCommandLine(std::vector<std::string>(argv + 1, argv + argc));
+
+    SystemClock clock;
+    PosixFileSystem files;
+    PosixFileReader reader;
+    PosixDocumentFileAccess documentFiles;
+    MessageLoop mainLoop(clock);
+    RegFileStore machineStore(MachineSettingsPath());
+    RegFileStore userStore(UserSettingsPath());
+    PosixAdminCheck admin;
+    SocketSingleInstance instance(SocketSingleInstance::InstanceDirectory(commandLine.systemBus));
+    std::unique_ptr<IServerFront> front;
+    if (makeFront) front = makeFront(commandLine);
+    if (!front) front = std::make_unique<HeadlessFront>();
+    IMessageBox& messages = front->Messages();
+    IMainWindow& window = front->Window();
+    const std::string executable = ExecutablePath();
+
+    COpcApp app(AppPlatform{clock, mainLoop, machineStore, userStore, admin, instance, messages,
+                            files, window, executable});
+    if (commandLine.echoTrace) {
+        app.Trace().SetEcho([](const std::string& line) {
+            std::fprintf(stdout, "%s\n", line.c_str());
+            std::fflush(stdout);
+        });
+    }
+
+    // The document is made during start-up; the acquisition reaches it through this.
+    DocumentHost* documentHost = nullptr;
+    AcquisitionHost acquisition(AcquisitionServices{
+        clock, app.EventPoster(), app, &machineStore, [&app] { app.ReloadCommFailCountdown(); },
+        [&documentHost]() -> CDoc* { return documentHost ? documentHost->Existing() : nullptr; },
+        [&app] {
+            const EventStackSettings stack = app.Settings().EventStack();
+            return EventBufferFromSettings(stack.Master1, stack.Master2, stack.Size);
+        }});
+
+    IDocumentUi& ui = front->DocumentUi();
+    ConfigFileStorage storage(documentFiles, &clock);
+    CDocServices services;
+    services.ui = &ui;
+    services.admin = &admin;
+    services.storage = &storage;
+    services.clock = &clock;
+    services.files = &reader;
+    services.conditionDirectories =
+        UserConditionDirectories(DirectoryOf(executable), CurrentDirectory(),
+                                 DirectoryOf(executable) + "/" + VELK_DATA_DIR_FROM_BIN);
+    services.monitor = &acquisition.Monitor();
+    services.lifecycle = &acquisition.Lifecycle();
+    DocumentHost document(app, services);
+    documentHost = &document;
+
+    // The redundancy link: the listener waits at most 1 s for a connection, so that it sees
+    // its quit well within the shutdown's wait.
+    PosixTcpSockets linkSockets;
+    PosixTcpSockets listenerSockets(1000);
+    NetlinkRouteTable linkRoutes;
+    SystemClockSetter clockSetter(clock);
+    RedundancyLink link(
+        RedundancyServices{
+            linkSockets, listenerSockets, &linkRoutes, clock, clockSetter, app.EventPoster(),
+            document.Locks().tagData,
+            [&app] {
+                const RedundancySettings r = app.Settings().Redundancy();
+                return RedundancyLinkSettings{
+                    r.Enabled != 0,    r.SyncMaster != 0,  r.Port,
+                    r.AlternateServer, r.AlternateGateway, app.Settings().AreaDelimiter()};
+            },
+            [&app] { return app.ClientCount() != 0; },
+            [&documentHost](const std::string& path, const std::string& delimiter) -> OModbusTag* {
+                CDoc* doc = documentHost ? documentHost->Existing() : nullptr;
+                return doc ? doc->FindTag(path, delimiter) : nullptr;
+            },
+            [](std::string_view line) { Trace(line); }},
+        app.AckQueue(), app.ReceivedPackets());
+    RedundancyThreads redundancy(link);
+
+    // The bus host serves both class names; the classes join here as they arrive.
+    DaBusClass daClass(
+        kDaBusName, kDaFactoryPath,
+        DaBusServices{&clock, &acquisition.TagIO(), &app,
+                      [&documentHost]() -> OTagGroup* {
+                          CDoc* doc = documentHost ? documentHost->Existing() : nullptr;
+                          return doc ? &doc->rootGroup : nullptr;
+                      },
+                      [&app] {
+                          DAServerSettings da;
+                          da.changelessUpdate = app.Settings().ChangelessUpdate();
+                          da.itemPathDelimiter = app.Settings().AreaDelimiter();
+                          da.startTime = app.StartTime();
+                          const ServerVersion version = app.Version();
+                          da.majorVersion = version.major;
+                          da.minorVersion = version.minor;
+                          da.buildNumber = version.build;
+                          da.vendorInfo = std::string(kVendorName);
+                          const ClientLimitSettings limits = app.Settings().ClientLimits();
+                          da.limits.maxGroups = limits.MaxGroupsPerClient;
+                          da.limits.maxItems = limits.MaxItemsPerClient;
+                          da.limits.maxRequests = limits.MaxRequestsPerClient;
+                          return da;
+                      },
+                      [&acquisition] { return acquisition.DeviceMonitor(); }, nullptr, &app,
+                      &document.Locks()});
+    // Acknowledgements reach every AE client's subscriptions through the server list.
+    AeServerListDistributor aeDistributor(app.Servers());
+    AeBusClass aeClass(kAeBusName, kAeFactoryPath, [&]() -> std::optional<AeServerContext> {
+        CDoc* doc = documentHost ? documentHost->Existing() : nullptr;
+        if (doc == nullptr) return std::nullopt;
+        AeServerContext context;
+        context.document = doc;
+        context.clock = &clock;
+        context.eventSpace = &document.EventSpace();
+        context.registry = &app;
+        context.distributor = &aeDistributor;
+        // Enabled switched on after the start queues nothing: no thread would ever send it.
+        context.redundancyEnabled = [&app, &redundancy] {
+            return app.Settings().Redundancy().Enabled != 0 && redundancy.ClientRunning();
+        };
+        context.ackQueue = &app.AckQueue();
+        const ServerVersion version = app.Version();
+        context.versionMajor = version.major;
+        context.versionMinor = version.minor;
+        context.versionBuild = version.build;
+        context.vendorText = std::string(kVendorName);
+        return context;
+    });
+    BusServerHost busHost(BusServerOptionsFor(commandLine, executable), app, {&daClass, &aeClass});
+
+    app.Attach(AppParts{&document, &acquisition.Devices(), &busHost, &redundancy});
+
+    SignalWatch signals([&app](int) { app.RequestTermination(); });
+    front->Attach(ServerParts{app, document, acquisition, admin, machineStore, userStore, reader,
+                              documentFiles, clock});
+    if (app.InitInstance(commandLine)) front->RunMainLoop(app, mainLoop);
+    const int exitCode = app.ExitInstance();
+    // A thread that the shutdown gave up on (a client's call in a device exchange with a
+    // silent controller) may still use the objects above: the process ends without
+    // destroying them under it. The trace file is closed and the settings saved by now.
+    if (app.ThreadsAbandoned() || busHost.Host().LeftCallsRunning()) {
+        std::fflush(nullptr);
+        std::_Exit(exitCode);
+    }
+    return exitCode;
+}
+
+}  // namespace velk

@@ -1,0 +1,81 @@
+#include "gui/gui_front.h"
+
+#include <QApplication>
+#include <QTimer>
+
+#include "app/opc_app.h"
+#include "app/server/document_host.h"
+#include "gui/application_look.h"
+#include "gui/ip_address_editor.h"
+#include "gui/main_window.h"
+#include "gui/server_gui_host.h"
+#include "gui/splash.h"
+#include "gui/tag_list_view.h"
+#include "platform/message_loop.h"
+
+namespace velk::gui {
+
+GuiWindow::GuiWindow(ITagSheetDialogs& tagDialogs, GuiDocumentUi& ui)
+    : tagDialogs_(tagDialogs), ui_(ui) {}
+
+GuiWindow::~GuiWindow() = default;
+
+void GuiWindow::Create() {
+    if (window_ || host_ == nullptr) return;
+    window_ = std::make_unique<MainWindow>(*host_, tagDialogs_);
+    ui_.Attach(window_.get(), &window_->TagList(), &host_->Document());
+    if (splash_) ShowSplash();
+}
+
+void GuiWindow::Show() {
+    Create();
+    if (!window_) return;
+    window_->show();
+    visible_ = true;
+}
+
+void GuiWindow::Hide() {
+    visible_ = false;
+    if (window_) window_->hide();
+}
+
+void GuiWindow::Destroy() {
+    visible_ = false;
+    // The document's dialogs and its monitor timer must not reach the window any more.
+    ui_.Attach(nullptr, nullptr, nullptr);
+    window_.reset();
+}
+
+void GuiWindow::BringToFront() {
+    if (!window_) return;
+    window_->showNormal();
+    window_->raise();
+    window_->activateWindow();
+}
+
+GuiFront::GuiFront(ITagSheetDialogs& tagDialogs, bool splash)
+    : ui_(tagDialogs), window_(tagDialogs, ui_) {
+    window_.SetSplash(splash);
+}
+
+GuiFront::~GuiFront() = default;
+
+void GuiFront::Attach(const ServerParts& parts) {
+    host_ = std::make_unique<ServerGuiHost>(parts, ui_);
+    window_.SetHost(host_.get());
+    ui_.SetIpAddressEditor(SystemIpAddressEditor());
+    ApplyApplicationLook(StoredLook(parts.userStore));
+}
+
+void GuiFront::RunMainLoop(COpcApp& app, MessageLoop& loop) {
+    QTimer pump;
+    QObject::connect(&pump, &QTimer::timeout, [&app, &loop] {
+        if (!loop.RunPending(app)) QApplication::quit();
+    });
+    pump.start(kMainLoopPollMs);
+    QApplication::exec();
+    pump.stop();
+    window_.Destroy();
+}
+
+}  // namespace velk::gui

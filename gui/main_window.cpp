@@ -1,0 +1,468 @@
+#include "gui/main_window.h"
+
+#include <QActionGroup>
+#include <QApplication>
+#include <QClipboard>
+#include <QCloseEvent>
+#include <QDateTime>
+#include <QFileDialog>
+#include <QLabel>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QMimeData>
+#include <QSplitter>
+#include <QStatusBar>
+#include <QTimer>
+#include <QToolBar>
+
+#include "exchange/exchange_commands.h"
+#include "gui/application_look.h"
+#include "gui/device_tree_view.h"
+#include "gui/dialogs/device_monitor_dialog.h"
+#include "gui/dialogs/options_dialog.h"
+#include "gui/dialogs/statistics_dialog.h"
+#include "gui/exchange_file_dialogs.h"
+#include "gui/gui_host.h"
+#include "gui/help.h"
+#include "gui/icons.h"
+#include "gui/tag_clipboard.h"
+#include "gui/tag_list_view.h"
+#include "gui/tag_sheet_dialogs.h"
+#include "gui/toolbar_customize_dialog.h"
+#include "model/c_doc.h"
+#include "model/o_device.h"
+#include "model/o_modbus_tag.h"
+#include "platform/clock.h"
+
+namespace velk::gui {
+namespace {
+// How often the commands' states are brought up to date while the window idles.
+constexpr int kCommandUpdateMs = 200;
+
+QString MenuText(const char* text) { return QString::fromUtf8(text); }
+
+FileTime NowAsFileTime() {
+    constexpr FileTime kUnixEpochAsFileTime = 116444736000000000ull;
+    return kUnixEpochAsFileTime +
+           static_cast<FileTime>(QDateTime::currentMSecsSinceEpoch()) * kFileTimeTicksPerMs;
+}
+}  // namespace
+
+MainWindow::MainWindow(IGuiHost& host, ITagSheetDialogs& tagDialogs, QWidget* parent)
+    : QMainWindow(parent),
+      host_(host),
+      document_(host.Document()),
+      tagDialogs_(tagDialogs),
+      files_(host.Document(), host.RecentFiles(), *this, [this] { SaveRecentFiles(); }),
+      exchangeDialogs_(std::make_unique<QtExchangeDialogs>(this)),
+      exchange_(std::make_unique<ExchangeCommands>(document_, host.Exchange(),
+                                                   exchangeDialogs_.get(), &host, &host)) {
+    setObjectName("mainWindow");
+    setWindowIcon(ApplicationIcon());
+    splitter_ = new QSplitter(Qt::Horizontal, this);
+    tree_ = new DeviceTreeView(document_, *this, splitter_);
+    tagList_ = new TagListView(document_, *this, splitter_);
+    splitter_->addWidget(tree_);
+    splitter_->addWidget(tagList_);
+    splitter_->setStretchFactor(0, 1);
+    splitter_->setStretchFactor(1, 3);
+    setCentralWidget(splitter_);
+    BuildMenus();
+    BuildToolBar();
+    BuildStatusBar();
+    resize(900, 560);
+    // One quarter for the tree, three quarters for the list.
+    splitter_->setSizes({width() / 4, width() - width() / 4});
+
+    document_.AddObserver(this);
+    UpdateTitle();
+    idleUpdate_ = new QTimer(this);
+    connect(idleUpdate_, &QTimer::timeout, this, [this] { UpdateCommands(); });
+    idleUpdate_->start(kCommandUpdateMs);
+    connect(QApplication::clipboard(), &QClipboard::dataChanged, this,
+            [this] { UpdateCommands(); });
+    UpdateCommands();
+}
+
+MainWindow::~MainWindow() { document_.RemoveObserver(this); }
+
+QAction* MainWindow::AddCommand(QMenu* menu, int id, const QString& text,
+                                const QList<QKeySequence>& shortcuts) {
+    auto* action = new QAction(CommandIcon(id), text, this);
+    action->setObjectName(QString("command%1").arg(id));
+    action->setData(id);
+    action->setIconVisibleInMenu(false);
+    if (!shortcuts.isEmpty()) action->setShortcuts(shortcuts);
+    connect(action, &QAction::triggered, this, [this, id] { RunCommand(id); });
+    if (menu) menu->addAction(action);
+    actions_[id] = action;
+    return action;
+}
+
+void MainWindow::BuildMenus() {
+    using QKS = QKeySequence;
+    fileMenu_ = menuBar()->addMenu(MenuText("&File"));
+    AddCommand(fileMenu_, ID_FILE_NEW, "&New", {QKS("Ctrl+N")});
+    AddCommand(fileMenu_, ID_FILE_OPEN, "&Open...", {QKS("Ctrl+O")});
+    AddCommand(fileMenu_, ID_FILE_SAVE, "&Save", {QKS("Ctrl+S")});
+    AddCommand(fileMenu_, ID_FILE_SAVE_AS, "Save &As...");
+    fileMenu_->addSeparator();
+    AddCommand(fileMenu_, ID_FILE_IMPORT_RES, "Im&port VELK RES Docu");
+    AddCommand(fileMenu_, ID_FILE_REIMPORT_RES, "Reimport &VELK RES Docu");
+    fileMenu_->addSeparator();
+    AddCommand(fileMenu_, ID_FILE_IMPORT_CSV, "&Import CSV...");
+    AddCommand(fileMenu_, ID_FILE_REIMPORT_CSV, "Rei&mport CSV");
+    AddCommand(fileMenu_, ID_FILE_EXPORT_CSV, "&Export CSV...");
+    AddCommand(fileMenu_, ID_FILE_REEXPORT_CSV, "&Reexport CSV");
+    recentSeparator_ = fileMenu_->addSeparator();
+    for (int i = 0; i < RecentFileList::kSize; ++i) {
+        QAction* recent = AddCommand(fileMenu_, ID_FILE_MRU_FIRST + i, "");
+        recent->setVisible(false);
+    }
+    fileMenu_->addSeparator();
+    AddCommand(fileMenu_, ID_APP_EXIT, "E&xit");
+    connect(fileMenu_, &QMenu::aboutToShow, this, [this] {
+        UpdateRecentFiles();
+        UpdateCommands();
+    });
+
+    QMenu* add = menuBar()->addMenu(MenuText("&Add"));
+    AddCommand(add, ID_ADD_DEVICE, "New &Device...", {QKS("Ctrl+D")});
+    AddCommand(add, ID_ADD_GROUP, "New &Group...", {QKS("Ctrl+G")});
+    AddCommand(add, ID_ADD_TAG, "New &Tag...", {QKS("Ctrl+T")});
+    AddCommand(add, ID_ADD_MULTIPLY, "&Multiply...", {QKS("Ctrl+M")});
+    add->addSeparator();
+    AddCommand(add, ID_SERVER_OPTIONS, "Server &Options...");
+
+    QMenu* edit = menuBar()->addMenu(MenuText("&Edit"));
+    AddCommand(edit, ID_EDIT_CUT, "Cu&t", {QKS("Ctrl+X"), QKS("Shift+Del")});
+    AddCommand(edit, ID_EDIT_COPY, "&Copy", {QKS("Ctrl+C"), QKS("Ctrl+Ins")});
+    AddCommand(edit, ID_EDIT_PASTE, "&Paste", {QKS("Ctrl+V"), QKS("Shift+Ins")});
+    AddCommand(edit, ID_EDIT_DELETE, "&Delete");
+    edit->addSeparator();
+    AddCommand(edit, ID_EDIT_PORTS, "Po&rts...");
+    AddCommand(edit, ID_EDIT_PROPERTIES, "Pr&operties...");
+
+    QMenu* view = menuBar()->addMenu(MenuText("&View"));
+    AddCommand(view, ID_VIEW_MONITOR, "&Monitor")->setCheckable(true);
+    AddCommand(view, ID_VIEW_DEVICE_MONITOR, "&Device Monitor...");
+    AddCommand(view, ID_VIEW_STATISTICS, "Server S&tatistics...");
+    view->addSeparator();
+    QAction* bar = AddCommand(view, ID_VIEW_STATUS_BAR, "&Status Bar");
+    bar->setCheckable(true);
+    bar->setChecked(true);
+    QMenu* looks = view->addMenu("&Application Look");
+    auto* lookGroup = new QActionGroup(this);
+    for (const LookInfo& look : Looks()) {
+        QAction* action = AddCommand(looks, look.id, look.name);
+        action->setCheckable(true);
+        lookGroup->addAction(action);
+    }
+    if (QAction* current = Action(CurrentLook())) current->setChecked(true);
+
+    QMenu* help = menuBar()->addMenu(MenuText("&Help"));
+    AddCommand(help, ID_HELP_TOPICS, "&Help Topics");
+    AddCommand(help, ID_HELP_ENGLISH, "&English Help Content");
+    AddCommand(help, ID_HELP_GERMAN, "&German Help Content");
+
+    for (QMenu* menu : {add, edit, view, help}) {
+        connect(menu, &QMenu::aboutToShow, this, [this] { UpdateCommands(); });
+    }
+}
+
+void MainWindow::BuildToolBar() {
+    toolBar_ = addToolBar("Standard");
+    toolBar_->setObjectName("Standard");
+    toolBar_->setIconSize(QSize(16, 16));
+    const int groups[][5] = {
+        {ID_FILE_NEW, ID_FILE_OPEN, ID_FILE_SAVE, ID_APP_EXIT, 0},
+        {ID_EDIT_PORTS, ID_ADD_DEVICE, ID_ADD_GROUP, ID_ADD_TAG, ID_EDIT_PROPERTIES},
+        {ID_EDIT_CUT, ID_EDIT_COPY, ID_EDIT_PASTE, ID_EDIT_DELETE, 0},
+        {ID_VIEW_MONITOR, 0, 0, 0, 0},
+        {ID_HELP_TOPICS, 0, 0, 0, 0}};
+    bool first = true;
+    for (const auto& group : groups) {
+        if (!first) toolBar_->addSeparator();
+        first = false;
+        for (int id : group) {
+            if (id != 0) toolBar_->addAction(Action(id));
+        }
+    }
+    toolBar_->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(toolBar_, &QWidget::customContextMenuRequested, this, [this](const QPoint& at) {
+        QMenu menu(this);
+        QAction* customize = menu.addAction("Customize...");
+        if (menu.exec(toolBar_->mapToGlobal(at)) == customize) {
+            ToolBarCustomizeDialog(*toolBar_, this).exec();
+        }
+    });
+}
+
+void MainWindow::BuildStatusBar() {
+    statusBar()->showMessage("Ready");
+    for (const char* key : {"CAP", "NUM", "SCRL"}) {
+        auto* indicator = new QLabel(key, this);
+        indicator->setObjectName(QString("indicator") + key);
+        indicator->setAlignment(Qt::AlignCenter);
+        indicator->setMinimumWidth(indicator->fontMetrics().horizontalAdvance("SCRL") + 8);
+        indicator->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+        statusBar()->addPermanentWidget(indicator);
+    }
+}
+
+QAction* MainWindow::Action(int commandId) const {
+    auto it = actions_.find(commandId);
+    return it == actions_.end() ? nullptr : it->second;
+}
+
+CommandState MainWindow::State() const {
+    CommandState s;
+    s.administrator = host_.IsAdministrator();
+    s.clientCount = host_.ClientCount();
+    s.pane = pane_;
+    OTagGroup* node = document_.selection;
+    s.hasCurrentNode = node != nullptr;
+    if (node) {
+        s.currentNodeInUse = node->useCount != 0 || document_.monitorRunning.load();
+        const ODevice* device = node->GetDevice();
+        s.currentNodeSerial = device != nullptr && device->params.modbusTcp == 0;
+    }
+    const std::vector<OModbusTag*> tags = tagList_->SelectedTags();
+    s.hasSelectedTag = !tags.empty();
+    s.selectedTagInUse = std::any_of(tags.begin(), tags.end(),
+                                     [](const OModbusTag* t) { return t->opcReferenceCount != 0; });
+    s.clipboardHasTags = OffersTags(QApplication::clipboard()->mimeData());
+    s.deviceCount = static_cast<std::int32_t>(document_.rootGroup.subgroupList.size());
+    s.monitorRunning = document_.monitorRunning.load();
+    return s;
+}
+
+bool MainWindow::IsEnabled(int commandId) { return IsCommandEnabled(commandId, State()); }
+
+void MainWindow::UpdateCommands() {
+    const CommandState state = State();
+    for (auto& [id, action] : actions_) {
+        action->setEnabled(IsCommandEnabled(id, state));
+        if (id == ID_VIEW_MONITOR) action->setChecked(IsCommandChecked(id, state));
+    }
+    if (QAction* bar = Action(ID_VIEW_STATUS_BAR)) bar->setChecked(statusBar()->isVisible());
+}
+
+void MainWindow::PaneActivated(ActivePane pane) {
+    pane_ = pane;
+    UpdateCommands();
+}
+
+void MainWindow::OnDocumentUpdate(int hint, OObject* item) {
+    tree_->OnDocumentUpdate(hint, item);
+    tagList_->OnDocumentUpdate(hint, item);
+    if (hint != kHintMonitorRefresh) {
+        UpdateTitle();
+        UpdateCommands();
+    }
+}
+
+void MainWindow::UpdateTitle() {
+    setWindowTitle(QString::fromStdString(DocumentTitle(document_)) + " - " + kMainWindowTitle);
+}
+
+void MainWindow::UpdateRecentFiles() {
+    const RecentFileList& recent = host_.RecentFiles();
+    for (int i = 0; i < RecentFileList::kSize; ++i) {
+        QAction* action = Action(ID_FILE_MRU_FIRST + i);
+        const std::string& path = recent.Entry(i);
+        action->setVisible(!path.empty());
+        action->setText(QString("&%1 %2").arg(i + 1).arg(QString::fromStdString(path)));
+    }
+}
+
+void MainWindow::SaveRecentFiles() {
+    SettingsAccess user(host_.UserStore(), std::string(kUserApplicationKey));
+    host_.RecentFiles().Save(user);
+}
+
+void MainWindow::RunCommand(int id) {
+    UpdateCommands();
+    if (!IsEnabled(id)) return;
+    if (id >= ID_FILE_MRU_FIRST && id <= ID_FILE_MRU_LAST) {
+        files_.OpenRecent(id - ID_FILE_MRU_FIRST);
+    } else if (id >= ID_VIEW_LOOK_FIRST && id <= ID_VIEW_LOOK_LAST) {
+        ApplyLook(id);
+    } else {
+        switch (id) {
+            case ID_FILE_NEW:
+                files_.New();
+                break;
+            case ID_FILE_OPEN:
+                files_.Open();
+                break;
+            case ID_FILE_SAVE:
+                files_.Save();
+                break;
+            case ID_FILE_SAVE_AS:
+                files_.SaveAs();
+                break;
+            case ID_FILE_IMPORT_RES:
+            case ID_FILE_REIMPORT_RES:
+            case ID_FILE_IMPORT_CSV:
+            case ID_FILE_REIMPORT_CSV:
+            case ID_FILE_EXPORT_CSV:
+            case ID_FILE_REEXPORT_CSV:
+                exchange_->Run(id);
+                tree_->OnDocumentUpdate(kHintRebuild, nullptr);
+                tagList_->OnDocumentUpdate(kHintRebuild, nullptr);
+                break;
+            case ID_APP_EXIT:
+                host_.Exit();
+                break;
+            case ID_ADD_DEVICE:
+                document_.AddDevice();
+                break;
+            case ID_ADD_GROUP:
+                document_.AddGroup("", false);
+                break;
+            case ID_ADD_TAG:
+                document_.AddTag();
+                break;
+            case ID_ADD_MULTIPLY:
+                if (OModbusTag* tag = tagList_->SelectedTag()) {
+                    tagDialogs_.MultiplyTag(this, document_, *tag);
+                }
+                break;
+            case ID_SERVER_OPTIONS: {
+                OptionsDialog dialog(host_, this);
+                dialog.exec();
+                break;
+            }
+            case ID_EDIT_CUT:
+                CopyTags(true);
+                break;
+            case ID_EDIT_COPY:
+                CopyTags(false);
+                break;
+            case ID_EDIT_PASTE:
+                Paste();
+                break;
+            case ID_EDIT_DELETE:
+                DeleteCommand();
+                break;
+            case ID_EDIT_PORTS:
+                document_.EditPorts();
+                break;
+            case ID_EDIT_PROPERTIES:
+                Properties();
+                break;
+            case ID_VIEW_MONITOR:
+                document_.ToggleMonitor();
+                break;
+            case ID_VIEW_DEVICE_MONITOR: {
+                DeviceMonitorDialog dialog(host_, this);
+                dialog.exec();
+                break;
+            }
+            case ID_VIEW_STATISTICS: {
+                StatisticsDialog dialog(host_, this);
+                dialog.exec();
+                break;
+            }
+            case ID_VIEW_STATUS_BAR:
+                statusBar()->setVisible(!statusBar()->isVisible());
+                break;
+            case ID_HELP_TOPICS:
+                OpenHelp(HelpLanguageForSystem());
+                break;
+            case ID_HELP_ENGLISH:
+            case ID_HELP_GERMAN:
+                // Both open the English manual: it is the only one.
+                OpenHelp(HelpLanguage::English);
+                break;
+            default:
+                break;
+        }
+    }
+    UpdateCommands();
+}
+
+void MainWindow::DeleteCommand() {
+    if (pane_ == ActivePane::DeviceTree) {
+        document_.DeleteSelection();
+    } else {
+        document_.DeleteTags(tagList_->SelectedTags());
+    }
+}
+
+void MainWindow::CopyTags(bool cut) {
+    const std::vector<OModbusTag*> tags = tagList_->SelectedTags();
+    if (tags.empty()) return;
+    QApplication::clipboard()->setMimeData(TagsToMime({tags.begin(), tags.end()}).release());
+    if (cut) document_.DeleteTags(tags);
+}
+
+void MainWindow::Paste() {
+    auto tags = TagsFromMime(QApplication::clipboard()->mimeData(), NowAsFileTime());
+    if (!tags.empty()) document_.PasteTags(std::move(tags));
+}
+
+bool MainWindow::DropTags(OTagGroup& target, const QMimeData* data) {
+    // The node whose tags are shown is where the drag came from: nothing to do.
+    if (&target == document_.selection) return false;
+    auto tags = TagsFromMime(data, NowAsFileTime());
+    if (tags.empty()) return false;
+    const bool restart = document_.monitorRunning.load();
+    if (restart) document_.ToggleMonitor();
+    const bool pasted = document_.PasteTagsInto(target, std::move(tags));
+    if (restart) document_.ToggleMonitor();
+    return pasted;
+}
+
+void MainWindow::Properties() {
+    if (pane_ == ActivePane::DeviceTree) {
+        document_.EditSelectionProperties();
+        return;
+    }
+    OModbusTag* tag = tagList_->SelectedTag();
+    if (tag == nullptr) return;
+    if (tagDialogs_.EditTag(this, document_, *tag, false)) {
+        document_.UpdateAllViews(kHintTagListChanged, tag);
+        document_.SetModified();
+    }
+}
+
+void MainWindow::ApplyLook(int lookId) {
+    ApplyApplicationLook(lookId);
+    StoreLook(host_.UserStore(), lookId);
+    if (QAction* action = Action(lookId)) action->setChecked(true);
+}
+
+void MainWindow::closeEvent(QCloseEvent* event) {
+    // The close rule decides: hide while clients are connected, else end the process.
+    event->ignore();
+    host_.Exit();
+}
+
+SaveChangesAnswer MainWindow::AskSaveChanges(const std::string& question) {
+    const auto answer = QMessageBox::question(
+        this, kMainWindowTitle, QString::fromStdString(question),
+        QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel, QMessageBox::Yes);
+    if (answer == QMessageBox::Yes) return SaveChangesAnswer::Yes;
+    if (answer == QMessageBox::No) return SaveChangesAnswer::No;
+    return SaveChangesAnswer::Cancel;
+}
+
+bool MainWindow::ChooseOpenPath(std::string& path) {
+    const QString chosen = QFileDialog::getOpenFileName(this, "Open", QString(), kDocumentFilter);
+    if (chosen.isEmpty()) return false;
+    path = chosen.toStdString();
+    return true;
+}
+
+bool MainWindow::ChooseSavePath(const std::string& suggested, std::string& path) {
+    QFileDialog dialog(this, "Save As", QString::fromStdString(suggested), kDocumentFilter);
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setDefaultSuffix(kDocumentExtension);
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return false;
+    path = dialog.selectedFiles().first().toStdString();
+    return true;
+}
+
+}  // namespace velk::gui

@@ -1,0 +1,34 @@
+#!/usr/bin/env bash
+# Tags copied in one process paste into another through the desktop's clipboard: two
+# clipboard probes on a private virtual X display.
+#   clipboard_process_test.sh PROBE
+set -euo pipefail
+probe=$1
+work=$(mktemp -d)
+display_number=$((200 + $$ % 500))
+xvfb_pid="" copy_pid=""
+finish() {
+  local status=$?
+  [ -n "$copy_pid" ] && kill -TERM "$copy_pid" 2>/dev/null && wait "$copy_pid" 2>/dev/null || true
+  [ -n "$xvfb_pid" ] && kill -TERM "$xvfb_pid" 2>/dev/null && wait "$xvfb_pid" 2>/dev/null || true
+  rm -rf "$work"
+  exit "$status"
+}
+trap finish EXIT
+Xvfb ":$display_number" -screen 0 1024x768x24 -nolisten tcp >"$work/xvfb.log" 2>&1 &
+xvfb_pid=$!
+for ((i = 0; i < 100; i++)); do
+  [ -S "/tmp/.X11-unix/X$display_number" ] && break
+  sleep 0.1
+done
+export DISPLAY=":$display_number" QT_QPA_PLATFORM=xcb
+"$probe" copy >"$work/copy.out" 2>"$work/copy.err" &
+copy_pid=$!
+for ((i = 0; i < 150; i++)); do
+  grep -q copied "$work/copy.out" && break
+  sleep 0.1
+done
+grep -q copied "$work/copy.out" || { cat "$work/copy.err" >&2; echo "clipboard: the copy side did not start" >&2; exit 1; }
+pasted=$("$probe" paste 2>"$work/paste.err")
+echo "pasted: $pasted"
+[ "$pasted" = "Flow Level Pressure " ] || { cat "$work/paste.err" >&2; echo "clipboard: expected Flow Level Pressure" >&2; exit 1; }

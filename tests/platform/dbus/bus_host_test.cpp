@@ -91,6 +91,8 @@ TEST_F(BusHostTest, ClassesLearnTheCallersProcessAndRefusedCallsAreTracedOncePer
         EXPECT_EQ(BusTestClient::Try([&] { Add(*foreign, 1); }).message.substr(0, 10),
                   Hex(E_ACCESSDENIED));
     }
+    // The line names the intruder's process, which the bus tells the host after the refusal.
+    ASSERT_TRUE(WaitUntil([&] { return !LogLines().empty(); }, kPatience));
     const std::vector<std::string> lines = LogLines();
     ASSERT_EQ(lines.size(), 1u) << "one line per client and minute";
     EXPECT_EQ(lines[0], "refused a call of client " + intruder.UniqueName() + " " + process +

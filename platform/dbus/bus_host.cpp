@@ -38,6 +38,8 @@ constexpr std::size_t kMaxPendingSinkCalls = 64;
 // well inside the 5000 ms that the application waits for the thread that stops the host.
 constexpr std::chrono::milliseconds kCallDrainWait{2500};
 constexpr std::chrono::milliseconds kLoopStopWait{1500};
+// The whole stop, within which the objects withdrawn last are released.
+constexpr std::chrono::milliseconds kStopWait{4000};
 constexpr const char* kBusPath = "/org/freedesktop/DBus";
 // How long a question to the bus itself (a client's process id) may take.
 constexpr std::chrono::milliseconds kBusQueryTimeout{2000};
@@ -141,6 +143,7 @@ class BusHost::Impl {
                 [this](const std::string& path, const BusMethod& method, sdbus::MethodCall& call) {
                     Dispatch(path, method, call);
                 },
+                [this](std::shared_ptr<IBusObject> object) { Release(std::move(object)); },
                 [this](const std::string& line) { Report(line); });
         } catch (const sdbus::Error& error) {
             sinkCalls_.reset();
@@ -177,6 +180,7 @@ class BusHost::Impl {
     void Stop() {
         int expected = kRunning;
         if (!stopState_.compare_exchange_strong(expected, kStopping)) return;
+        const auto deadline = std::chrono::steady_clock::now() + kStopWait;
         {
             std::lock_guard lock(gate_->mutex);
             gate_->impl = nullptr;  // later sink calls complete as disconnected at once
@@ -190,7 +194,7 @@ class BusHost::Impl {
                 closing_ = true;
                 draining = TakeWorkers();
             });
-            DrainWorkers(draining);
+            DrainWorkers(draining, kCallDrainWait);
             Post([this] {
                 WithdrawAll();
                 stopping_ = true;
@@ -213,6 +217,13 @@ class BusHost::Impl {
         WithdrawAll();
         FailQueuedSinkCalls();
         ClearGraveyard();
+        if (releaser_) {
+            std::vector<std::unique_ptr<BusClientWorker>> last;
+            last.push_back(std::move(releaser_));
+            DrainWorkers(last, std::max(std::chrono::duration_cast<std::chrono::milliseconds>(
+                                            deadline - std::chrono::steady_clock::now()),
+                                        std::chrono::milliseconds(0)));
+        }
         registry_.reset();
         sinkCalls_.reset();
         if (busProxy_) busProxy_.reset();
@@ -673,9 +684,10 @@ class BusHost::Impl {
     // The calls in progress get until the drain time has passed; a worker still in a call
     // then (a device exchange with a silent controller, say) is abandoned and kept, with
     // this host, until it ends.
-    void DrainWorkers(std::vector<std::unique_ptr<BusClientWorker>>& workers) {
+    void DrainWorkers(std::vector<std::unique_ptr<BusClientWorker>>& workers,
+                      std::chrono::milliseconds wait) {
         for (auto& worker : workers) worker->Finish(false);
-        const auto deadline = std::chrono::steady_clock::now() + kCallDrainWait;
+        const auto deadline = std::chrono::steady_clock::now() + wait;
         std::size_t left = 0;
         for (auto& worker : workers) {
             const auto remaining = std::chrono::duration_cast<std::chrono::milliseconds>(
@@ -688,14 +700,27 @@ class BusHost::Impl {
         workers.clear();
         if (left != 0) {
             Report(std::to_string(left) + " call(s) still running after " +
-                   std::to_string(kCallDrainWait.count()) + " ms are left to end on their own");
+                   std::to_string(wait.count()) + " ms are left to end on their own");
         }
     }
 
     // Workers that appeared after the drain began (none are made once the host closes).
     void JoinWorkers() {
         std::vector<std::unique_ptr<BusClientWorker>> rest = TakeWorkers();
-        DrainWorkers(rest);
+        DrainWorkers(rest, kCallDrainWait);
+    }
+
+    // A withdrawn object ends on a thread of its own, never on the loop: its end may wait
+    // for an update or delivery thread that waits for a device or a client. Objects that go
+    // while no loop runs (before the start, at the end of a stop) end here.
+    void Release(std::shared_ptr<IBusObject> object) {
+        if (!object || !loopActive_ || std::this_thread::get_id() != loopThread_) return;
+        if (!releaser_) releaser_ = std::make_unique<BusClientWorker>();
+        // A client's object that went may have held much (a subscription's queue, say).
+        releaser_->Push([object = std::move(object)]() mutable {
+            object.reset();
+            ReturnFreedMemory();
+        });
     }
 
     void OnNameOwnerChanged(sdbus::Signal& signal) {
@@ -850,6 +875,7 @@ class BusHost::Impl {
     std::map<std::uint64_t, PendingReply> pendingReplies_;
     std::uint64_t nextReply_ = 1;
     std::map<std::string, std::unique_ptr<BusClientWorker>> workers_;
+    std::unique_ptr<BusClientWorker> releaser_;  // ends the withdrawn objects
     std::vector<std::unique_ptr<BusClientWorker>> endingWorkers_;
     struct Refusals {
         std::chrono::steady_clock::time_point lastTraced;

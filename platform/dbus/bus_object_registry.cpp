@@ -11,10 +11,11 @@ bool IsAtOrBelow(const std::string& path, const std::string& root) {
 }  // namespace
 
 BusObjectRegistry::BusObjectRegistry(sdbus::IConnection& connection, IModuleLock& moduleLock,
-                                     Dispatch dispatch, Report report)
+                                     Dispatch dispatch, Release release, Report report)
     : connection_(connection),
       moduleLock_(moduleLock),
       dispatch_(std::move(dispatch)),
+      release_(std::move(release)),
       report_(std::move(report)) {}
 
 BusObjectRegistry::~BusObjectRegistry() {
@@ -46,8 +47,7 @@ bool BusObjectRegistry::Export(const std::string& path, const std::string& owner
         record->entry.exported->finishRegistration();
     } catch (const sdbus::Error& error) {
         if (report_) report_("cannot export " + path + ": " + error.getMessage());
-        Bury(std::move(record->entry.exported));
-        retiredObjects_.push_back(std::move(record));
+        Withdraw(*record);
         return false;
     }
     record->holdsModuleLock = holdsModuleLock;
@@ -91,20 +91,18 @@ void BusObjectRegistry::Bury(std::shared_ptr<sdbus::IObject> exported) {
     if (exported) retiredExports_.push_back(std::move(exported));
 }
 
-void BusObjectRegistry::ClearRetired() {
-    // The method tables go before the objects whose calls they carried.
-    retiredExports_.clear();
-    retiredObjects_.clear();
-}
-
 void BusObjectRegistry::RetireRecord(const std::string& path) {
     auto found = objects_.find(path);
     if (found == objects_.end()) return;
     std::unique_ptr<Record> record = std::move(found->second);
     objects_.erase(found);
     if (record->holdsModuleLock) moduleLock_.Unlock();
-    Bury(std::move(record->entry.exported));
-    retiredObjects_.push_back(std::move(record));
+    Withdraw(*record);
+}
+
+void BusObjectRegistry::Withdraw(Record& record) {
+    Bury(std::move(record.entry.exported));
+    if (release_) release_(std::move(record.entry.object));
 }
 
 // The host's own interface on every object: the interface query and the release.

@@ -2,8 +2,10 @@
 // The bus host's objects: which client owns the object at which path, its export on the
 // connection (the bus library's method table, whose calls go to the host's dispatch), and
 // its withdrawal, children first, when it is released or its client leaves the bus. An
-// object that holds a module lock (an instance) gives it back when withdrawn. Used on the
-// bus loop thread only (or the owner's thread while no loop runs).
+// object that holds a module lock (an instance) gives it back when withdrawn. A withdrawn
+// object is handed to the host's release, never destroyed here: its end may wait for threads
+// that wait for the devices. Used on the bus loop thread only (or the owner's thread while
+// no loop runs).
 #include <sdbus-c++/sdbus-c++.h>
 
 #include <cstddef>
@@ -32,9 +34,11 @@ class BusObjectRegistry {
     using Dispatch =
         std::function<void(const std::string& path, const BusMethod& method, sdbus::MethodCall&)>;
     using Report = std::function<void(const std::string& line)>;
+    // Takes the registry's reference to a withdrawn object.
+    using Release = std::function<void(std::shared_ptr<IBusObject> object)>;
 
     BusObjectRegistry(sdbus::IConnection& connection, IModuleLock& moduleLock, Dispatch dispatch,
-                      Report report);
+                      Release release, Report report);
     ~BusObjectRegistry();
     BusObjectRegistry(const BusObjectRegistry&) = delete;
     BusObjectRegistry& operator=(const BusObjectRegistry&) = delete;
@@ -55,7 +59,7 @@ class BusObjectRegistry {
     // Keeps what went out of use during a bus callback until ClearRetired: the bus library
     // still touches an object on its way out of the callback.
     void Bury(std::shared_ptr<sdbus::IObject> exported);
-    void ClearRetired();
+    void ClearRetired() { retiredExports_.clear(); }
 
   private:
     struct Record {
@@ -63,14 +67,15 @@ class BusObjectRegistry {
         bool holdsModuleLock = false;
     };
     void RetireRecord(const std::string& path);
+    void Withdraw(Record& record);
     static BusInterface ObjectInterface(std::vector<std::string> names);
 
     sdbus::IConnection& connection_;
     IModuleLock& moduleLock_;
     Dispatch dispatch_;
+    Release release_;
     Report report_;
     std::map<std::string, std::unique_ptr<Record>> objects_;
-    std::vector<std::unique_ptr<Record>> retiredObjects_;
     std::vector<std::shared_ptr<sdbus::IObject>> retiredExports_;
 };
 

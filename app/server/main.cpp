@@ -38,6 +38,7 @@
 #include "platform/linux/system_clock.h"
 #include "platform/linux/system_clock_setter.h"
 #include "platform/message_loop.h"
+#include "platform/trim_memory.h"
 #include "platform/version_option.h"
 #include "redundancy/redundancy_link.h"
 
@@ -69,6 +70,7 @@ int main(int argc, char** argv) {
     if (IsVersionRequest(argc, argv)) return PrintVersion("velkopc");
     // Before any thread exists, so that only the watch thread receives these signals.
     SignalWatch::BlockTerminationSignals();
+    BoundAllocatorArenas();
 
     const CommandLine commandLine =
         ParseCommandLine(std::vector<std::string>(argv + 1, argv + argc));

@@ -1,6 +1,7 @@
 #include "opcae/bus/ae_server_bus_object.h"
 
 #include "core/trace_file.h"
+#include "opc/bus/argument_limits.h"
 #include "opcae/bus/ae_area_browser_bus_object.h"
 #include "opcae/bus/ae_bus_names.h"
 #include "opcae/bus/ae_bus_values.h"
@@ -196,7 +197,7 @@ std::vector<BusInterface> AeServerBusObject::Interfaces() {
          {"Unadvise", "su", {"interface", "cookie"}, "", {}, [this](BusCall& c) {
               return Unadvise(c);
           }}}};
-    return {std::move(common), std::move(server), std::move(points)};
+    return WithArgumentLimits({std::move(common), std::move(server), std::move(points)});
 }
 
 BusReply AeServerBusObject::GetStatus() {

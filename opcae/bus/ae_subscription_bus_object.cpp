@@ -1,6 +1,7 @@
 #include "opcae/bus/ae_subscription_bus_object.h"
 
 #include "core/trace_file.h"
+#include "opc/bus/argument_limits.h"
 #include "opcae/bus/ae_bus_names.h"
 #include "opcae/bus/ae_bus_values.h"
 #include "opcae/bus/remote_event_sink.h"
@@ -108,7 +109,7 @@ std::vector<BusInterface> AeSubscriptionBusObject::Interfaces() {
          {"Unadvise", "su", {"interface", "cookie"}, "", {}, [this](BusCall& c) {
               return Unadvise(c);
           }}}};
-    return {std::move(mgt), std::move(mgt2), std::move(points)};
+    return WithArgumentLimits({std::move(mgt), std::move(mgt2), std::move(points)});
 }
 
 BusReply AeSubscriptionBusObject::SetFilter(BusCall& call) {

@@ -1,8 +1,8 @@
 #include "opcda/bus/da_server_bus_object.h"
 
 #include "core/trace_file.h"
+#include "opc/bus/argument_limits.h"
 #include "opcda/bus/bus_variant.h"
-#include "opcda/bus/da_argument_limits.h"
 #include "opcda/bus/da_group_bus_object.h"
 #include "opcda/opc_server.h"
 #include "platform/dbus/bus_call_arguments.h"

@@ -195,6 +195,7 @@ int main(int argc, char** argv) {
         context.versionMinor = version.minor;
         context.versionBuild = version.build;
         context.vendorText = std::string(kVendorName);
+        context.maxSubscriptionsPerClient = app.Settings().ClientLimits().MaxSubscriptionsPerClient;
         return context;
     });
     BusServerHost busHost(BusServerOptionsFor(commandLine, executable), app, {&daClass, &aeClass});

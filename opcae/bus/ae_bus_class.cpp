@@ -34,7 +34,9 @@ BusInstanceResult AeBusClass::CreateInstance(const BusClient& client,
             }
             subscriptions = quotas_[client.name].lock();
             if (!subscriptions) {
-                subscriptions = ClientSlotQuota::Create(subscriptionsPerClient_);
+                subscriptions = ClientSlotQuota::Create(context->maxSubscriptionsPerClient != 0
+                                                            ? context->maxSubscriptionsPerClient
+                                                            : subscriptionsPerClient_);
                 quotas_[client.name] = subscriptions;
             }
         }

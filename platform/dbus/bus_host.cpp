@@ -473,6 +473,11 @@ class BusHost::Impl {
         // Who the client is (its process id, asked of the bus once per connection) is known
         // before its instance is made; the loop does not wait for the bus's answer.
         WithClient(client, [this, id, busClass](const BusClient& who) {
+            if (closing_) {  // the host began to stop while the bus was asked
+                if (std::optional<sdbus::MethodCall> call = TakeReply(id))
+                    SendError(*call, CO_E_SERVER_STOPPING, "server stopping");
+                return;
+            }
             WorkerFor(who.name).Push(
                 [this, id, who, busClass] { MakeInstance(id, who, *busClass); });
         });

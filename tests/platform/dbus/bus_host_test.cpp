@@ -99,6 +99,22 @@ TEST_F(BusHostTest, ClassesLearnTheCallersProcessAndRefusedCallsAreTracedOncePer
                             " to " + path + ", an object of another client (E_ACCESSDENIED)");
 }
 
+TEST_F(BusHostTest, AnObjectWhoseEndWaitsHoldsUpNoOtherClient) {
+    counter_.Record()->holdEnds = true;
+    {
+        BusTestClient leaving(bus_.Address());
+        ASSERT_FALSE(leaving.CreateInstance(kTestName, kTestFactory).empty());
+    }
+    // The departed client's instance is ending, and its end waits.
+    ASSERT_TRUE(counter_.Record()->WaitUntilHeld(kPatience));
+    counter_.Record()->holdEnds = false;
+    BusTestClient other(bus_.Address());
+    auto instance = Instance(other, other.CreateInstance(kTestName, kTestFactory));
+    EXPECT_EQ(Add(*instance, 5), 5);
+    EXPECT_TRUE(counter_.Record()->Holding());
+    counter_.Record()->LetGo();
+}
+
 TEST_F(BusHostTest, EachClientGetsItsOwnInstanceHoldingOneModuleLock) {
     BusTestClient first(bus_.Address());
     BusTestClient second(bus_.Address());

@@ -311,9 +311,18 @@ class BusHost::Impl {
             });
             return path;
         }
+        // What goes with the object (its children) ends here, on the caller's worker, before
+        // the call is answered: the class's own tables are then up to date for the caller's
+        // next call.
         bool RemoveObject(const std::string& path) override {
             bool removed = false;
-            impl_.Invoke([&] { removed = impl_.registry_->Retire(path, caller_); });
+            std::vector<std::shared_ptr<IBusObject>> ended;
+            impl_.Invoke([&] {
+                impl_.collecting_ = &ended;
+                removed = impl_.registry_->Retire(path, caller_);
+                impl_.collecting_ = nullptr;
+            });
+            ended.clear();
             return removed;
         }
         std::shared_ptr<BusSinkChannel> Sinks() const override { return impl_.ChannelFor(caller_); }
@@ -716,9 +725,15 @@ class BusHost::Impl {
     }
 
     // A withdrawn object ends on a thread of its own, never on the loop: its end may wait
-    // for an update or delivery thread that waits for a device or a client. Objects that go
-    // while no loop runs (before the start, at the end of a stop) end here.
+    // for an update or delivery thread that waits for a device or a client. What a client's
+    // own release withdraws ends on that client's worker; what goes with a departed client or
+    // the host's stop, on the host's release worker; what goes while no loop runs (before the
+    // start, at the end of a stop), here.
     void Release(std::shared_ptr<IBusObject> object) {
+        if (collecting_ != nullptr && object) {
+            collecting_->push_back(std::move(object));
+            return;
+        }
         if (!object || !loopActive_ || std::this_thread::get_id() != loopThread_) return;
         if (!releaser_) releaser_ = std::make_unique<BusClientWorker>();
         // A client's object that went may have held much (a subscription's queue, say).
@@ -881,6 +896,8 @@ class BusHost::Impl {
     std::uint64_t nextReply_ = 1;
     std::map<std::string, std::unique_ptr<BusClientWorker>> workers_;
     std::unique_ptr<BusClientWorker> releaser_;  // ends the withdrawn objects
+    // Where a client's own release collects what it withdraws (set during that task only).
+    std::vector<std::shared_ptr<IBusObject>>* collecting_ = nullptr;
     std::vector<std::unique_ptr<BusClientWorker>> endingWorkers_;
     struct Refusals {
         std::chrono::steady_clock::time_point lastTraced;

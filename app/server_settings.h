@@ -53,11 +53,13 @@ struct EventStackSettings {
     bool operator==(const EventStackSettings&) const = default;
 };
 
-// What one DA client may hold at once; read only (the Options dialog does not show them).
+// What one DA or AE client may hold at once; read only (the Options dialog does not show
+// them).
 struct ClientLimitSettings {
     std::uint32_t MaxGroupsPerClient = 1000;
     std::uint32_t MaxItemsPerClient = 200000;
-    std::uint32_t MaxRequestsPerClient = 1000;  // asynchronous requests waiting or running
+    std::uint32_t MaxRequestsPerClient = 1000;      // asynchronous requests waiting or running
+    std::uint32_t MaxSubscriptionsPerClient = 200;  // AE event subscriptions
     bool operator==(const ClientLimitSettings&) const = default;
 };
 

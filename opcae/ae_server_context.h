@@ -37,6 +37,8 @@ struct AeServerContext {
     bool startDeliveryThreads = true;
     // Records a subscription queue holds at most; the oldest are dropped beyond it.
     std::size_t subscriptionQueueCapacity = 100000;
+    // Subscriptions one client connection may hold at a time (the class's default for 0).
+    std::size_t maxSubscriptionsPerClient = 0;
 };
 
 }  // namespace velk

@@ -18,4 +18,12 @@ void ReturnFreedMemory(std::size_t threshold) {
     if (info.fordblks >= threshold) malloc_trim(0);
 }
 
+void BoundAllocatorArenas() {
+    mallopt(M_ARENA_MAX, 2);
+    // Blocks from this size on are mapped on their own and given back when freed; without a
+    // fixed threshold the allocator raises it after the first large free, and the buffers of
+    // a large refresh then stay in the arenas.
+    mallopt(M_MMAP_THRESHOLD, 256 * 1024);
+}
+
 }  // namespace velk

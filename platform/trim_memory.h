@@ -11,4 +11,11 @@ namespace velk {
 // Takes a few milliseconds when it trims: not for the bus loop thread.
 void ReturnFreedMemory(std::size_t threshold = 32 * 1024 * 1024);
 
+// Lets the threads of the process share two allocator arenas instead of one per thread and
+// core. A server with a thread per client, request pool and device keeps what a burst freed
+// in each thread's own arena, and the resident size grows with every thread that once held a
+// large refresh; with two arenas the memory freed by one thread serves the next. Called once,
+// before the first thread starts.
+void BoundAllocatorArenas();
+
 }  // namespace velk

@@ -37,6 +37,7 @@
 #include "platform/linux/system_clock.h"
 #include "platform/linux/system_clock_setter.h"
 #include "platform/message_loop.h"
+#include "platform/trim_memory.h"
 #include "platform/version_option.h"
 #include "redundancy/redundancy_link.h"
 
@@ -90,6 +91,7 @@ int RunServerProgram(int argc, char** argv, const ServerFrontFactory& makeFront)
     if (IsVersionRequest(argc, argv)) return PrintVersion("velkopc");
     // Before any thread exists, so that only the watch thread receives these signals.
     SignalWatch::BlockTerminationSignals();
+    BoundAllocatorArenas();
 
     const CommandLine commandLine =
         ParseCommandLine(std::vector<std::string>(argv + 1, argv + argc));
@@ -217,6 +219,7 @@ int RunServerProgram(int argc, char** argv, const ServerFrontFactory& makeFront)
         context.versionMinor = version.minor;
         context.versionBuild = version.build;
         context.vendorText = std::string(kVendorName);
+        context.maxSubscriptionsPerClient = app.Settings().ClientLimits().MaxSubscriptionsPerClient;
         return context;
     });
     BusServerHost busHost(BusServerOptionsFor(commandLine, executable), app, {&daClass, &aeClass});

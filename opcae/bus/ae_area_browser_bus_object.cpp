@@ -1,5 +1,6 @@
 #include "opcae/bus/ae_area_browser_bus_object.h"
 
+#include "opc/bus/argument_limits.h"
 #include "opcae/b_enum_event_area.h"
 #include "opcae/bus/ae_bus_names.h"
 #include "platform/dbus/bus_call_arguments.h"
@@ -10,32 +11,34 @@ AeAreaBrowserBusObject::AeAreaBrowserBusObject(std::unique_ptr<OPCEventAreaBrows
     : browser_(std::move(browser)) {}
 
 std::vector<BusInterface> AeAreaBrowserBusObject::Interfaces() {
-    return {
-        {kIOPCEventAreaBrowser,
-         {{"ChangeBrowsePosition",
-           "us",
-           {"direction", "text"},
-           "",
-           {},
-           [this](BusCall& c) {
-               return ReplyOf(
-                   browser_->ChangeBrowsePosition(UInt32Arg(c, 0), TextArg(c, 1).c_str()));
-           }},
-          {"BrowseOPCAreas",
-           "us",
-           {"browseType", "filter"},
-           "ias",
-           {"hresult", "names"},
-           [this](BusCall& c) { return BrowseOPCAreas(c); }},
-          {"GetQualifiedAreaName",
-           "s",
-           {"area"},
-           "s",
-           {"qualified"},
-           [this](BusCall& c) { return Qualified(c, &OPCEventAreaBrowser::GetQualifiedAreaName); }},
-          {"GetQualifiedSourceName", "s", {"source"}, "s", {"qualified"}, [this](BusCall& c) {
-               return Qualified(c, &OPCEventAreaBrowser::GetQualifiedSourceName);
-           }}}}};
+    return WithArgumentLimits(
+        {{kIOPCEventAreaBrowser,
+          {{"ChangeBrowsePosition",
+            "us",
+            {"direction", "text"},
+            "",
+            {},
+            [this](BusCall& c) {
+                return ReplyOf(
+                    browser_->ChangeBrowsePosition(UInt32Arg(c, 0), TextArg(c, 1).c_str()));
+            }},
+           {"BrowseOPCAreas",
+            "us",
+            {"browseType", "filter"},
+            "ias",
+            {"hresult", "names"},
+            [this](BusCall& c) { return BrowseOPCAreas(c); }},
+           {"GetQualifiedAreaName",
+            "s",
+            {"area"},
+            "s",
+            {"qualified"},
+            [this](BusCall& c) {
+                return Qualified(c, &OPCEventAreaBrowser::GetQualifiedAreaName);
+            }},
+           {"GetQualifiedSourceName", "s", {"source"}, "s", {"qualified"}, [this](BusCall& c) {
+                return Qualified(c, &OPCEventAreaBrowser::GetQualifiedSourceName);
+            }}}}});
 }
 
 BusReply AeAreaBrowserBusObject::BrowseOPCAreas(BusCall& call) {

@@ -35,7 +35,9 @@ BusInstanceResult AeBusClass::CreateInstance(const BusClient& client,
             }
             subscriptions = quotas_[client.name].lock();
             if (!subscriptions) {
-                subscriptions = std::make_shared<ClientQuota>(subscriptionsPerClient_);
+                subscriptions = std::make_shared<ClientQuota>(
+                    context->maxSubscriptionsPerClient != 0 ? context->maxSubscriptionsPerClient
+                                                            : subscriptionsPerClient_);
                 quotas_[client.name] = subscriptions;
             }
         }

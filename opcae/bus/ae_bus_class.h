@@ -21,8 +21,8 @@ class AeBusClass final : public IBusClass {
     // also counts the shutdown calls; and the calls that may wait beyond them.
     static constexpr std::size_t kSinkCallWindow = 32;
     static constexpr std::size_t kSinkCallsHeld = 8192;
-    // Subscriptions one client connection may hold at a time, over all its instances: each
-    // runs a delivery thread of its own.
+    // Subscriptions one client connection may hold at a time, over all its instances, unless
+    // the context sets its own number: each runs a delivery thread of its own.
     static constexpr std::size_t kSubscriptionsPerClient = 200;
 
     // The context of a new server object; none while the server has no configuration

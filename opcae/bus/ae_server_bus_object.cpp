@@ -3,6 +3,7 @@
 #include <functional>
 
 #include "core/trace_file.h"
+#include "opc/bus/argument_limits.h"
 #include "opc/bus/common_bus_interface.h"
 #include "opc/bus/connection_point_container.h"
 #include "opc/bus/remote_shutdown_sink.h"
@@ -145,7 +146,7 @@ std::vector<BusInterface> AeServerBusObject::Interfaces() {
     BusInterface points = ConnectionPointContainer(
         {kShutdownSinkInterface, "IOPCShutdown", std::bind_front(&AeServerBusObject::Advise, this),
          std::bind_front(&AeServerBusObject::Unadvise, this)});
-    return {CommonBusInterface(s), std::move(server), std::move(points)};
+    return WithArgumentLimits({CommonBusInterface(s), std::move(server), std::move(points)});
 }
 
 BusReply AeServerBusObject::GetStatus() {

@@ -3,6 +3,7 @@
 #include <functional>
 
 #include "core/trace_file.h"
+#include "opc/bus/argument_limits.h"
 #include "opc/bus/connection_point_container.h"
 #include "opcae/bus/ae_bus_names.h"
 #include "opcae/bus/ae_bus_values.h"
@@ -97,7 +98,7 @@ std::vector<BusInterface> AeSubscriptionBusObject::Interfaces() {
     BusInterface points = ConnectionPointContainer(
         {kIOPCEventSink, "IOPCEventSink", std::bind_front(&AeSubscriptionBusObject::Advise, this),
          std::bind_front(&AeSubscriptionBusObject::Unadvise, this)});
-    return {std::move(mgt), std::move(mgt2), std::move(points)};
+    return WithArgumentLimits({std::move(mgt), std::move(mgt2), std::move(points)});
 }
 
 BusReply AeSubscriptionBusObject::SetFilter(BusCall& call) {

@@ -3,9 +3,9 @@
 #include <functional>
 
 #include "core/trace_file.h"
+#include "opc/bus/argument_limits.h"
 #include "opc/bus/connection_point_container.h"
 #include "opcda/bus/bus_variant.h"
-#include "opcda/bus/da_argument_limits.h"
 #include "opcda/bus/stream_formats.h"
 #include "opcda/c_enum_item_attributes.h"
 #include "opcda/opc_group.h"

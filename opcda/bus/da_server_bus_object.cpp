@@ -3,10 +3,10 @@
 #include <functional>
 
 #include "core/trace_file.h"
+#include "opc/bus/argument_limits.h"
 #include "opc/bus/common_bus_interface.h"
 #include "opc/bus/connection_point_container.h"
 #include "opcda/bus/bus_variant.h"
-#include "opcda/bus/da_argument_limits.h"
 #include "opcda/bus/da_group_bus_object.h"
 #include "opcda/opc_server.h"
 #include "platform/dbus/bus_call_arguments.h"

@@ -23,6 +23,7 @@
 #include "platform/dbus/bus_client_worker.h"
 #include "platform/dbus/bus_errors.h"
 #include "platform/dbus/bus_marshal.h"
+#include "platform/dbus/bus_object_registry.h"
 #include "platform/dbus/bus_sink_calls.h"
 #include "platform/trim_memory.h"
 #include "platform/worker_thread.h"
@@ -37,6 +38,8 @@ constexpr std::size_t kMaxPendingSinkCalls = 64;
 // well inside the 5000 ms that the application waits for the thread that stops the host.
 constexpr std::chrono::milliseconds kCallDrainWait{2500};
 constexpr std::chrono::milliseconds kLoopStopWait{1500};
+// The whole stop, within which the objects withdrawn last are released.
+constexpr std::chrono::milliseconds kStopWait{4000};
 constexpr const char* kBusPath = "/org/freedesktop/DBus";
 // How long a question to the bus itself (a client's process id) may take.
 constexpr std::chrono::milliseconds kBusQueryTimeout{2000};
@@ -99,11 +102,6 @@ bool IsPathElement(std::string_view text) {
     return true;
 }
 
-bool IsAtOrBelow(const std::string& path, const std::string& root) {
-    return path == root || (path.size() > root.size() && path.compare(0, root.size(), root) == 0 &&
-                            path[root.size()] == '/');
-}
-
 }  // namespace
 
 class BusHost::Impl {
@@ -140,7 +138,15 @@ class BusHost::Impl {
             busProxy_->finishRegistration();
             uniqueName_ = connection_->getUniqueName();
             sinkCalls_ = std::make_unique<BusSinkCalls>(*connection_, kMaxPendingSinkCalls);
+            registry_ = std::make_unique<BusObjectRegistry>(
+                *connection_, moduleLock_,
+                [this](const std::string& path, const BusMethod& method, sdbus::MethodCall& call) {
+                    Dispatch(path, method, call);
+                },
+                [this](std::shared_ptr<IBusObject> object) { Release(std::move(object)); },
+                [this](const std::string& line) { Report(line); });
         } catch (const sdbus::Error& error) {
+            sinkCalls_.reset();
             busProxy_.reset();
             connection_.reset();
             reason = error.getMessage().empty() ? error.getName() : error.getMessage();
@@ -174,6 +180,7 @@ class BusHost::Impl {
     void Stop() {
         int expected = kRunning;
         if (!stopState_.compare_exchange_strong(expected, kStopping)) return;
+        const auto deadline = std::chrono::steady_clock::now() + kStopWait;
         {
             std::lock_guard lock(gate_->mutex);
             gate_->impl = nullptr;  // later sink calls complete as disconnected at once
@@ -187,7 +194,7 @@ class BusHost::Impl {
                 closing_ = true;
                 draining = TakeWorkers();
             });
-            DrainWorkers(draining);
+            DrainWorkers(draining, kCallDrainWait);
             Post([this] {
                 WithdrawAll();
                 stopping_ = true;
@@ -210,6 +217,14 @@ class BusHost::Impl {
         WithdrawAll();
         FailQueuedSinkCalls();
         ClearGraveyard();
+        if (releaser_) {
+            std::vector<std::unique_ptr<BusClientWorker>> last;
+            last.push_back(std::move(releaser_));
+            DrainWorkers(last, std::max(std::chrono::duration_cast<std::chrono::milliseconds>(
+                                            deadline - std::chrono::steady_clock::now()),
+                                        std::chrono::milliseconds(0)));
+        }
+        registry_.reset();
         sinkCalls_.reset();
         if (busProxy_) busProxy_.reset();
         connection_.reset();
@@ -242,11 +257,7 @@ class BusHost::Impl {
 
     std::size_t ObjectCount(const std::string* client) {
         std::size_t count = 0;
-        Invoke([&] {
-            for (const auto& [path, record] : objects_) {
-                if (client == nullptr || record->owner == *client) ++count;
-            }
-        });
+        Invoke([&] { count = registry_ ? registry_->Count(client) : 0; });
         return count;
     }
 
@@ -264,20 +275,14 @@ class BusHost::Impl {
         Impl* impl = nullptr;
     };
 
-    struct ObjectRecord {
-        std::string path;
-        std::string owner;
-        bool holdsModuleLock = false;
-        // Shared with the calls in progress, which may end after the object is withdrawn.
-        std::shared_ptr<IBusObject> object;
-        std::unique_ptr<sdbus::IObject> exported;  // destroyed first
-    };
-
     // A call waiting for its handler on a client's worker; its message stays on the loop
-    // thread, as the bus library's messages are not shared across threads.
+    // thread, as the bus library's messages are not shared across threads. The method table
+    // it came through stays with it: the bus library checks the answer against that table,
+    // and refuses to send it (ENOMSG) once the table has gone with a released object.
     struct PendingReply {
         std::string caller;
         sdbus::MethodCall call;
+        std::shared_ptr<sdbus::IObject> via;
     };
 
     struct ClassRecord {
@@ -286,18 +291,7 @@ class BusHost::Impl {
         std::string factoryPath;
         unsigned nextInstance = 1;
         bool nameOwned = false;
-        std::unique_ptr<sdbus::IObject> factory;
-    };
-
-    // What goes out of use during a bus callback is destroyed after the callback returns:
-    // the bus library still touches an object or proxy on its way out of the callback.
-    struct Graveyard {
-        std::vector<std::unique_ptr<ObjectRecord>> objects;
-        std::vector<std::unique_ptr<sdbus::IObject>> exports;
-        void clear() {
-            objects.clear();
-            exports.clear();
-        }
+        std::shared_ptr<sdbus::IObject> factory;
     };
 
     class CallScope final : public IBusCallScope {
@@ -312,13 +306,23 @@ class BusHost::Impl {
             impl_.Invoke([&] {
                 const std::string wanted =
                     path_ + "/" + std::string(kind) + std::to_string(impl_.nextChild_++);
-                if (impl_.Export(wanted, caller_, std::move(child), false)) path = wanted;
+                if (impl_.registry_->Export(wanted, caller_, std::move(child), false))
+                    path = wanted;
             });
             return path;
         }
+        // What goes with the object (its children) ends here, on the caller's worker, before
+        // the call is answered: the class's own tables are then up to date for the caller's
+        // next call.
         bool RemoveObject(const std::string& path) override {
             bool removed = false;
-            impl_.Invoke([&] { removed = impl_.Retire(path, caller_); });
+            std::vector<std::shared_ptr<IBusObject>> ended;
+            impl_.Invoke([&] {
+                impl_.collecting_ = &ended;
+                removed = impl_.registry_->Retire(path, caller_);
+                impl_.collecting_ = nullptr;
+            });
+            ended.clear();
             return removed;
         }
         std::shared_ptr<BusSinkChannel> Sinks() const override { return impl_.ChannelFor(caller_); }
@@ -368,7 +372,7 @@ class BusHost::Impl {
     }
 
     void ClearGraveyard() {
-        graveyard_.clear();
+        if (registry_) registry_->ClearRetired();
         if (sinkCalls_) sinkCalls_->ClearRetired();
     }
 
@@ -473,35 +477,45 @@ class BusHost::Impl {
             return;
         }
         const std::string client = call.getSender();
-        // Who the client is (its process id, asked of the bus once) is learnt here on the loop.
-        const BusClient who = ClientOf(client);
-        const std::uint64_t id = HoldReply(client, std::move(call));
+        const std::uint64_t id = HoldReply(client, std::move(call), cls.factory);
         IBusClass* busClass = cls.busClass;
-        WorkerFor(client).Push([this, id, client, who, busClass] {
-            BusInstanceResult created = busClass->CreateInstance(who, ChannelFor(client));
-            HRESULT failure = S_OK;
-            std::string description;
-            std::string path;
-            if (Failed(created.result) || !created.object) {
-                failure = Failed(created.result) ? created.result : E_FAIL;
-                description = "instance not created";
-            } else {
-                Invoke(
-                    [&] { path = ExportInstance(*busClass, client, std::move(created.object)); });
-                if (path.empty()) {
-                    failure = closing_ ? CO_E_SERVER_STOPPING : E_FAIL;
-                    description = closing_ ? "server stopping" : "instance not exported";
-                }
+        // Who the client is (its process id, asked of the bus once per connection) is known
+        // before its instance is made; the loop does not wait for the bus's answer.
+        WithClient(client, [this, id, busClass](const BusClient& who) {
+            if (closing_) {  // the host began to stop while the bus was asked
+                if (std::optional<sdbus::MethodCall> call = TakeReply(id))
+                    SendError(*call, CO_E_SERVER_STOPPING, "server stopping");
+                return;
             }
-            Post([this, id, failure, description, path] {
-                std::optional<sdbus::MethodCall> call = TakeReply(id);
-                if (!call) return;
-                if (Failed(failure)) {
-                    SendError(*call, failure, description);
-                } else {
-                    SendPath(*call, path);
-                }
-            });
+            WorkerFor(who.name).Push(
+                [this, id, who, busClass] { MakeInstance(id, who, *busClass); });
+        });
+    }
+
+    // On the client's worker: makes and exports the instance, then answers on the loop.
+    void MakeInstance(std::uint64_t id, const BusClient& who, IBusClass& busClass) {
+        BusInstanceResult created = busClass.CreateInstance(who, ChannelFor(who.name));
+        HRESULT failure = S_OK;
+        std::string description;
+        std::string path;
+        if (Failed(created.result) || !created.object) {
+            failure = Failed(created.result) ? created.result : E_FAIL;
+            description = "instance not created";
+        } else {
+            Invoke([&] { path = ExportInstance(busClass, who.name, std::move(created.object)); });
+            if (path.empty()) {
+                failure = closing_ ? CO_E_SERVER_STOPPING : E_FAIL;
+                description = closing_ ? "server stopping" : "instance not exported";
+            }
+        }
+        Post([this, id, failure, description, path] {
+            std::optional<sdbus::MethodCall> call = TakeReply(id);
+            if (!call) return;
+            if (Failed(failure)) {
+                SendError(*call, failure, description);
+            } else {
+                SendPath(*call, path);
+            }
         });
     }
 
@@ -514,7 +528,7 @@ class BusHost::Impl {
             if (cls->busClass != &busClass) continue;
             const std::string path =
                 cls->factoryPath + "/Instance" + std::to_string(cls->nextInstance++);
-            return Export(path, client, std::move(object), true) ? path : std::string();
+            return registry_->Export(path, client, std::move(object), true) ? path : std::string();
         }
         return {};
     }
@@ -529,78 +543,20 @@ class BusHost::Impl {
         }
     }
 
-    bool Export(const std::string& path, const std::string& owner,
-                std::unique_ptr<IBusObject> object, bool holdsModuleLock) {
-        auto record = std::make_unique<ObjectRecord>();
-        record->path = path;
-        record->owner = owner;
-        std::vector<BusInterface> interfaces = object->Interfaces();
-        record->object = std::move(object);
-        std::vector<std::string> names{std::string(kObjectInterface)};
-        for (const BusInterface& interface : interfaces) names.push_back(interface.name);
-        interfaces.push_back(ObjectInterface(names));
-        try {
-            record->exported = sdbus::createObject(*connection_, path);
-            for (const BusInterface& interface : interfaces) {
-                for (const BusMethod& method : interface.methods) {
-                    record->exported->registerMethod(interface.name, method.name,
-                                                     method.inputSignature, method.inputNames,
-                                                     method.outputSignature, method.outputNames,
-                                                     [this, path, method](sdbus::MethodCall call) {
-                                                         Dispatch(path, method, call);
-                                                     });
-                }
-            }
-            record->exported->finishRegistration();
-        } catch (const sdbus::Error& error) {
-            Report("cannot export " + path + ": " + error.getMessage());
-            if (record->exported) graveyard_.exports.push_back(std::move(record->exported));
-            graveyard_.objects.push_back(std::move(record));
-            return false;
-        }
-        record->holdsModuleLock = holdsModuleLock;
-        if (holdsModuleLock) moduleLock_.Lock();
-        objects_[path] = std::move(record);
-        return true;
-    }
-
-    // The host's own interface on every object: the interface query and the release.
-    static BusInterface ObjectInterface(std::vector<std::string> names) {
-        BusInterface interface {
-            std::string(kObjectInterface), {}
-        };
-        interface.methods.push_back(
-            {"QueryInterface", "s", {"interface"}, "", {}, [names](BusCall& call) {
-                 const std::string& wanted = *call.arguments[0].Text();
-                 for (const std::string& name : names) {
-                     if (name == wanted) return BusReply::Ok();
-                 }
-                 return BusReply::Fail(E_NOINTERFACE, wanted);
-             }});
-        interface.methods.push_back(
-            {"GetInterfaces", "", {}, "as", {"interfaces"}, [names](BusCall&) {
-                 return BusReply::Ok({BusValue::StringArray(names)});
-             }});
-        interface.methods.push_back({"Release", "", {}, "", {}, [](BusCall& call) {
-                                         call.scope.RemoveObject(call.scope.ObjectPath());
-                                         return BusReply::Ok();
-                                     }});
-        return interface;
-    }
-
     // The object at the path when the call comes from its owner; null after an error reply.
-    ObjectRecord* CheckedObject(const std::string& path, const sdbus::MethodCall& call) {
-        auto found = objects_.find(path);
-        if (found == objects_.end()) {
+    const BusObjectRegistry::Entry* CheckedObject(const std::string& path,
+                                                  const sdbus::MethodCall& call) {
+        const BusObjectRegistry::Entry* entry = registry_->Find(path);
+        if (entry == nullptr) {
             SendError(call, RPC_E_DISCONNECTED, "object released");
             return nullptr;
         }
-        if (found->second->owner != call.getSender()) {
+        if (entry->owner != call.getSender()) {
             SendError(call, E_ACCESSDENIED, "object of another client");
             NoteRefusal(call.getSender(), path);
             return nullptr;
         }
-        return found->second.get();
+        return entry;
     }
 
     // Reads the arguments here and runs the handler on the caller's worker, so that a slow
@@ -610,7 +566,7 @@ class BusHost::Impl {
             SendError(call, CO_E_SERVER_STOPPING, "server stopping");
             return;
         }
-        ObjectRecord* record = CheckedObject(path, call);
+        const BusObjectRegistry::Entry* record = CheckedObject(path, call);
         if (record == nullptr) return;
         BusValue::Items arguments;
         switch (ReadBusValues(call, method.inputSignature, arguments, BusReadLimits{})) {
@@ -626,7 +582,7 @@ class BusHost::Impl {
                 return;
         }
         const std::string caller = record->owner;
-        const std::uint64_t id = HoldReply(caller, std::move(call));
+        const std::uint64_t id = HoldReply(caller, std::move(call), record->exported);
         BusClientWorker& worker =
             method.besideRunningCall ? WorkerFor(BesideKey(caller)) : WorkerFor(caller);
         worker.Push([this, id, caller, path, method, object = record->object,
@@ -650,19 +606,26 @@ class BusHost::Impl {
         });
     }
 
-    std::uint64_t HoldReply(const std::string& caller, sdbus::MethodCall call) {
+    std::uint64_t HoldReply(const std::string& caller, sdbus::MethodCall call,
+                            std::shared_ptr<sdbus::IObject> via) {
         const std::uint64_t id = nextReply_++;
-        pendingReplies_.emplace(id, PendingReply{caller, std::move(call)});
+        pendingReplies_.emplace(id, PendingReply{caller, std::move(call), std::move(via)});
         return id;
     }
 
-    // The call whose answer is due; none when the caller has left.
+    // The call whose answer is due; none when the caller has left. The method table it came
+    // through goes after the answer has been sent.
     std::optional<sdbus::MethodCall> TakeReply(std::uint64_t id) {
         auto found = pendingReplies_.find(id);
         if (found == pendingReplies_.end()) return std::nullopt;
         sdbus::MethodCall call = std::move(found->second.call);
-        pendingReplies_.erase(found);
+        DropReply(found);
         return call;
+    }
+
+    void DropReply(std::map<std::uint64_t, PendingReply>::iterator reply) {
+        if (registry_) registry_->Bury(std::move(reply->second.via));
+        pendingReplies_.erase(reply);
     }
 
     void SendReply(std::uint64_t id, const BusMethod& method, const BusReply& result) {
@@ -706,7 +669,9 @@ class BusHost::Impl {
             workers_.erase(found);
         }
         for (auto it = pendingReplies_.begin(); it != pendingReplies_.end();) {
-            it = it->second.caller == client ? pendingReplies_.erase(it) : std::next(it);
+            auto next = std::next(it);
+            if (it->second.caller == client) DropReply(it);
+            it = next;
         }
     }
 
@@ -733,9 +698,10 @@ class BusHost::Impl {
     // The calls in progress get until the drain time has passed; a worker still in a call
     // then (a device exchange with a silent controller, say) is abandoned and kept, with
     // this host, until it ends.
-    void DrainWorkers(std::vector<std::unique_ptr<BusClientWorker>>& workers) {
+    void DrainWorkers(std::vector<std::unique_ptr<BusClientWorker>>& workers,
+                      std::chrono::milliseconds wait) {
         for (auto& worker : workers) worker->Finish(false);
-        const auto deadline = std::chrono::steady_clock::now() + kCallDrainWait;
+        const auto deadline = std::chrono::steady_clock::now() + wait;
         std::size_t left = 0;
         for (auto& worker : workers) {
             const auto remaining = std::chrono::duration_cast<std::chrono::milliseconds>(
@@ -748,35 +714,33 @@ class BusHost::Impl {
         workers.clear();
         if (left != 0) {
             Report(std::to_string(left) + " call(s) still running after " +
-                   std::to_string(kCallDrainWait.count()) + " ms are left to end on their own");
+                   std::to_string(wait.count()) + " ms are left to end on their own");
         }
     }
 
     // Workers that appeared after the drain began (none are made once the host closes).
     void JoinWorkers() {
         std::vector<std::unique_ptr<BusClientWorker>> rest = TakeWorkers();
-        DrainWorkers(rest);
+        DrainWorkers(rest, kCallDrainWait);
     }
 
-    // Withdraws the owner's object at the path and everything below it, children first.
-    bool Retire(const std::string& root, const std::string& owner) {
-        auto found = objects_.find(root);
-        if (found == objects_.end() || found->second->owner != owner) return false;
-        std::vector<std::string> doomed;
-        for (auto it = objects_.rbegin(); it != objects_.rend(); ++it) {
-            if (IsAtOrBelow(it->first, root)) doomed.push_back(it->first);
+    // A withdrawn object ends on a thread of its own, never on the loop: its end may wait
+    // for an update or delivery thread that waits for a device or a client. What a client's
+    // own release withdraws ends on that client's worker; what goes with a departed client or
+    // the host's stop, on the host's release worker; what goes while no loop runs (before the
+    // start, at the end of a stop), here.
+    void Release(std::shared_ptr<IBusObject> object) {
+        if (collecting_ != nullptr && object) {
+            collecting_->push_back(std::move(object));
+            return;
         }
-        for (const std::string& path : doomed) RetireRecord(path);
-        return true;
-    }
-
-    void RetireRecord(const std::string& path) {
-        auto found = objects_.find(path);
-        if (found == objects_.end()) return;
-        std::unique_ptr<ObjectRecord> record = std::move(found->second);
-        objects_.erase(found);
-        if (record->holdsModuleLock) moduleLock_.Unlock();
-        graveyard_.objects.push_back(std::move(record));
+        if (!object || !loopActive_ || std::this_thread::get_id() != loopThread_) return;
+        if (!releaser_) releaser_ = std::make_unique<BusClientWorker>();
+        // A client's object that went may have held much (a subscription's queue, say).
+        releaser_->Push([object = std::move(object)]() mutable {
+            object.reset();
+            ReturnFreedMemory();
+        });
     }
 
     void OnNameOwnerChanged(sdbus::Signal& signal) {
@@ -788,22 +752,16 @@ class BusHost::Impl {
     }
 
     void ReleaseClient(const std::string& client) {
-        clientProcesses_.erase(client);
+        clients_.erase(client);
         refusals_.erase(client);
         EndWorker(client);
         if (sinkCalls_) sinkCalls_->FailFor(&client);
-        std::vector<std::string> doomed;
-        for (auto it = objects_.rbegin(); it != objects_.rend(); ++it) {
-            if (it->second->owner == client) doomed.push_back(it->first);
-        }
-        for (const std::string& path : doomed) RetireRecord(path);
+        if (registry_) registry_->RetireOwnedBy(&client);
     }
 
     void WithdrawObjectsOnly() {
         if (sinkCalls_) sinkCalls_->FailFor(nullptr);
-        std::vector<std::string> doomed;
-        for (auto it = objects_.rbegin(); it != objects_.rend(); ++it) doomed.push_back(it->first);
-        for (const std::string& path : doomed) RetireRecord(path);
+        if (registry_) registry_->RetireOwnedBy(nullptr);
     }
 
     void WithdrawAll() {
@@ -816,7 +774,7 @@ class BusHost::Impl {
                     // The bus is gone; the name went with it.
                 }
             }
-            if (cls->factory) graveyard_.exports.push_back(std::move(cls->factory));
+            if (registry_) registry_->Bury(std::move(cls->factory));
         }
         classes_.clear();
     }
@@ -856,23 +814,38 @@ class BusHost::Impl {
 
     // ---- who calls ----
 
-    // The client with its process id, which the bus is asked for once per connection.
-    BusClient ClientOf(const std::string& name) {
-        auto found = clientProcesses_.find(name);
-        if (found == clientProcesses_.end()) {
-            std::uint32_t pid = 0;
-            try {
-                busProxy_->callMethod("GetConnectionUnixProcessID")
-                    .onInterface(kBusService)
-                    .withTimeout(kBusQueryTimeout)
-                    .withArguments(name)
-                    .storeResultsTo(pid);
-            } catch (const sdbus::Error&) {
-                pid = 0;  // the client has left already, or the bus does not tell
-            }
-            found = clientProcesses_.emplace(name, pid).first;
+    // Runs the work with the client and its process id, which the bus is asked for once per
+    // connection: at once when known, otherwise when the bus answers (on the loop, which never
+    // waits for the answer). Dropped when the client leaves first.
+    void WithClient(const std::string& name, std::function<void(const BusClient&)> work) {
+        ClientRecord& client = clients_[name];
+        if (client.pid) {
+            work(BusClient{name, *client.pid});
+            return;
         }
-        return BusClient{name, found->second};
+        client.waiting.push_back(std::move(work));
+        if (client.asked) return;
+        client.asked = true;
+        try {
+            busProxy_->callMethodAsync("GetConnectionUnixProcessID")
+                .onInterface(kBusService)
+                .withTimeout(kBusQueryTimeout)
+                .withArguments(name)
+                .uponReplyInvoke([this, name](const sdbus::Error* error, std::uint32_t pid) {
+                    LearnProcess(name, error != nullptr ? 0 : pid);
+                });
+        } catch (const sdbus::Error&) {
+            LearnProcess(name, 0);
+        }
+    }
+
+    void LearnProcess(const std::string& name, std::uint32_t pid) {
+        auto found = clients_.find(name);
+        if (found == clients_.end()) return;  // the client has left meanwhile
+        found->second.pid = pid;  // 0: the client has left already, or the bus does not tell
+        std::vector<std::function<void(const BusClient&)>> waiting;
+        waiting.swap(found->second.waiting);
+        for (auto& work : waiting) work(BusClient{name, pid});
     }
 
     // A refused call is traced once per client and minute; the ones in between are counted
@@ -884,13 +857,14 @@ class BusHost::Impl {
             ++refusals.untraced;
             return;
         }
-        std::string line = "refused a call of " + ClientOf(caller).Describe() + " to " + path +
-                           ", an object of another client (E_ACCESSDENIED)";
+        std::string line = " to " + path + ", an object of another client (E_ACCESSDENIED)";
         if (refusals.untraced > 0) {
             line += "; " + std::to_string(refusals.untraced) + " more refused since the last line";
         }
         refusals = Refusals{now, true, 0};
-        Report(line);
+        WithClient(caller, [this, line](const BusClient& who) {
+            Report("refused a call of " + who.Describe() + line);
+        });
     }
 
     IModuleLock& moduleLock_;
@@ -899,7 +873,8 @@ class BusHost::Impl {
     int wakeFd_ = -1;
     std::unique_ptr<sdbus::IConnection> connection_;
     std::unique_ptr<sdbus::IProxy> busProxy_;
-    std::unique_ptr<BusSinkCalls> sinkCalls_;  // goes before the connection
+    std::unique_ptr<BusSinkCalls> sinkCalls_;      // goes before the connection
+    std::unique_ptr<BusObjectRegistry> registry_;  // goes before the connection
     std::string uniqueName_;
     std::atomic<std::thread::id> loopThread_{};
     std::atomic<bool> stopping_{false};
@@ -917,10 +892,12 @@ class BusHost::Impl {
 
     // Loop thread only (or the owner's thread while no loop runs).
     std::vector<std::unique_ptr<ClassRecord>> classes_;
-    std::map<std::string, std::unique_ptr<ObjectRecord>> objects_;
     std::map<std::uint64_t, PendingReply> pendingReplies_;
     std::uint64_t nextReply_ = 1;
     std::map<std::string, std::unique_ptr<BusClientWorker>> workers_;
+    std::unique_ptr<BusClientWorker> releaser_;  // ends the withdrawn objects
+    // Where a client's own release collects what it withdraws (set during that task only).
+    std::vector<std::shared_ptr<IBusObject>>* collecting_ = nullptr;
     std::vector<std::unique_ptr<BusClientWorker>> endingWorkers_;
     struct Refusals {
         std::chrono::steady_clock::time_point lastTraced;
@@ -928,11 +905,15 @@ class BusHost::Impl {
         std::size_t untraced = 0;
     };
     // Per client connection, until it leaves the bus.
-    std::map<std::string, std::uint32_t> clientProcesses_;
+    struct ClientRecord {
+        std::optional<std::uint32_t> pid;
+        bool asked = false;
+        std::vector<std::function<void(const BusClient&)>> waiting;
+    };
+    std::map<std::string, ClientRecord> clients_;
     std::map<std::string, Refusals> refusals_;
     unsigned nextChild_ = 1;
     std::atomic<bool> closing_{false};  // the host is stopping: no new calls
-    Graveyard graveyard_;
 
     // Workers that the stop gave up on; they may still use this host.
     mutable std::mutex abandonedMutex_;

@@ -25,8 +25,6 @@ struct BusTarget {
     static BusTarget At(std::string address) { return {Kind::Address, std::move(address)}; }
 };
 
-// The interface that the host adds to every instance and child object.
-inline constexpr std::string_view kObjectInterface = "VELK.Object";
 // The interface of every class factory object.
 inline constexpr std::string_view kFactoryInterface = "VELK.ClassFactory";
 

@@ -19,6 +19,9 @@ namespace velk {
 
 class IBusObject;
 
+// The interface that the host adds to every instance and child object.
+inline constexpr std::string_view kObjectInterface = "VELK.Object";
+
 // What a method handler may do beyond computing its results; valid only during the call.
 class IBusCallScope {
   public:

@@ -7,6 +7,7 @@
 #include <thread>
 
 #include "model/locks.h"
+#include "opc/bus/argument_limits.h"
 #include "opc/opc_result.h"
 #include "opcae/bus/ae_bus_class.h"
 #include "opcae/opc_event_subscription.h"
@@ -524,6 +525,16 @@ TEST_F(AeBusTest, FiltersSelectByCategorySeverityAndArea) {
     EXPECT_EQ(UInt32List(filter.values[1]), std::vector<std::uint32_t>{4});
     EXPECT_EQ(AsU(filter.values[2]), 640u);
     EXPECT_EQ(StringList(filter.values[4]), std::vector<std::string>{"plc1*"});
+    // A filter beyond the limits of one call is refused whole; the one in force stays.
+    EXPECT_EQ(SetFilter(client, s.subscription, {4}, 640, 1000, {"plc1*"},
+                        std::vector<std::string>(ArgumentLimits::kMaxElements + 1, "PLC1*"))
+                  .code,
+              E_INVALIDARG);
+    EXPECT_EQ(SetFilter(client, s.subscription, {4}, 640, 1000,
+                        {std::string(ArgumentLimits::kMaxTextBytes + 1, 'a')})
+                  .code,
+              E_INVALIDARG);
+    EXPECT_EQ(StringList(get().values[4]), std::vector<std::string>{"plc1*"});
 
     Raise(pump, 2, 2);   // discrete: wrong category
     Raise(level, 2, 5);  // Low, 600: below the severity range

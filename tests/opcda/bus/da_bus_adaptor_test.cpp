@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <atomic>
 #include <mutex>
+#include <thread>
 
 #include "opc/opc_result.h"
 #include "opcda/bus/da_bus_class.h"
@@ -818,6 +819,109 @@ TEST_F(DaBusAdaptorTest, ClonesAndEnumeratedGroupsAreHandedOutAsObjects) {
         .onInterface(I("IOPCAsyncIO2"))
         .storeResultsTo(enabled);
     EXPECT_TRUE(enabled);
+}
+
+// Clients come and go beside subscribers whose completions keep the bus host busy: every call
+// of every cycle is answered (a reply lost on the way shows as the call's time-out), and the
+// departed clients leave nothing behind.
+TEST_F(DaBusAdaptorTest, ChurningClientsBesideSubscribersGetEveryReply) {
+    constexpr int kCycles = 1000;
+    constexpr int kSubscribers = 3;
+    // Far below the bus's 25 s default, far above any call on a loaded machine.
+    constexpr auto kReplyBound = 10s;
+    const std::string cb = I("IOPCDataCallback");
+    struct Subscriber {
+        std::unique_ptr<BusTestClient> client;
+        std::unique_ptr<sdbus::IObject> sink;
+        std::unique_ptr<sdbus::IProxy> instance;
+        Group group;
+    };
+    std::atomic<std::uint64_t> completions{0};
+    auto registerSink = [&](sdbus::IObject& sink) {
+        auto count = [&](std::uint32_t, std::uint32_t, std::int32_t, std::int32_t,
+                         std::vector<std::uint32_t>, std::vector<BusVariant>,
+                         std::vector<std::uint16_t>, std::vector<std::uint64_t>,
+                         std::vector<std::int32_t>) { ++completions; };
+        sink.registerMethod("OnDataChange").onInterface(cb).implementedAs(count);
+        sink.registerMethod("OnReadComplete").onInterface(cb).implementedAs(count);
+        sink.finishRegistration();
+    };
+    std::vector<Subscriber> subscribers(kSubscribers);
+    for (Subscriber& s : subscribers) {
+        s.client = std::make_unique<BusTestClient>(bus_.Address());
+        s.sink = sdbus::createObject(s.client->Connection(), "/Client/Callback");
+        registerSink(*s.sink);
+        s.client->Connection().enterEventLoopAsync();
+        s.instance = s.client->Proxy(kName, s.client->CreateInstance(kName, kFactory));
+        s.group = AddGroup(*s.client, *s.instance, "Subscriber");
+        AddItems(*s.group.proxy, {"PLC1.T", "PLC1.RO"});
+        s.group.proxy->callMethod("Advise")
+            .onInterface(I("IConnectionPointContainer"))
+            .withArguments(cb, sdbus::ObjectPath("/Client/Callback"));
+    }
+    // The subscribers' refreshes run the whole time (the update threads are off here).
+    std::atomic<bool> churning{true};
+    std::thread feeder([&] {
+        for (std::uint32_t tid = 1; churning; ++tid) {
+            for (Subscriber& s : subscribers) {
+                std::uint32_t cancel = 0;
+                s.group.proxy->callMethod("Refresh2")
+                    .onInterface(I("IOPCAsyncIO2"))
+                    .withArguments(std::uint32_t{OPC_DS_CACHE}, tid)
+                    .storeResultsTo(cancel);
+            }
+            std::this_thread::sleep_for(2ms);
+        }
+    });
+
+    std::vector<std::string> failures;
+    for (int cycle = 0; cycle < kCycles && failures.size() < 5; ++cycle) {
+        const char* step = "connect";
+        const BusFailure failure = BusTestClient::Try([&] {
+            BusTestClient client(bus_.Address());
+            auto sink = sdbus::createObject(client.Connection(), "/Client/Callback");
+            registerSink(*sink);
+            auto factory = client.Proxy(kName, kFactory);
+            sdbus::ObjectPath path;
+            step = "CreateInstance";
+            factory->callMethod("CreateInstance")
+                .onInterface("VELK.ClassFactory")
+                .withTimeout(kReplyBound)
+                .storeResultsTo(path);
+            auto instance = client.Proxy(kName, path);
+            step = "AddGroup";
+            Group group = AddGroup(client, *instance, "");
+            step = "AddItems";
+            AddItems(*group.proxy, {"PLC1.T"});
+            step = "Advise";
+            group.proxy->callMethod("Advise")
+                .onInterface(I("IConnectionPointContainer"))
+                .withTimeout(kReplyBound)
+                .withArguments(cb, sdbus::ObjectPath("/Client/Callback"));
+            std::uint32_t cancel = 0;
+            step = "Refresh2";
+            group.proxy->callMethod("Refresh2")
+                .onInterface(I("IOPCAsyncIO2"))
+                .withTimeout(kReplyBound)
+                .withArguments(std::uint32_t{OPC_DS_CACHE}, std::uint32_t(cycle + 1))
+                .storeResultsTo(cancel);
+            step = "Release group";
+            group.proxy->callMethod("Release").onInterface("VELK.Object").withTimeout(kReplyBound);
+            step = "Release instance";
+            instance->callMethod("Release").onInterface("VELK.Object").withTimeout(kReplyBound);
+        });
+        if (!failure.name.empty()) {
+            failures.push_back("cycle " + std::to_string(cycle) + " " + step + ": " + failure.name +
+                               " " + failure.message);
+        }
+    }
+    churning = false;
+    feeder.join();
+    for (Subscriber& s : subscribers) s.client->Connection().leaveEventLoop();
+    for (const std::string& f : failures) ADD_FAILURE() << f;
+    EXPECT_GT(completions.load(), 0u);
+    subscribers.clear();
+    EXPECT_TRUE(WaitUntil([&] { return host_.ObjectCount() == 0; }, kPatience));
 }
 
 TEST_F(DaBusAdaptorTest, AClientThatLeavesTheBusLosesItsInstancesAndGroups) {

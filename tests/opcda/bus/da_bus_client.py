@@ -6,6 +6,9 @@ configuration has the devices Plc1 (the controller simulator) and Slave (a libmo
   da_bus_client.py ADDRESS subscribe   subscribes a group, prints "subscribed" once data
                                        changes arrive, then serves until it is killed
   da_bus_client.py ADDRESS activate    one instance and one device read, then leaves
+  da_bus_client.py ADDRESS deaf        a group of 100,000 items advised to a callback object
+                                       that never answers, 100 refreshes of it; prints
+                                       "refreshed" and waits until it is killed
 """
 import struct
 import sys
@@ -397,8 +400,32 @@ def activate(address):
     return 1 if failures else 0
 
 
+def deaf(address):
+    # The sink object is exported, but the main loop never runs: no callback is answered.
+    bus = connect(address)
+    path, instance = new_instance(bus)
+    server = dbus.Interface(instance, OPC + "IOPCServer")
+    sink = DataCallback(bus, "/Client/Callback")
+    hr, group_path, handle, revised = add_group(server, "Deaf", 1000, 1)
+    group = bus.get_object(NAME, group_path)
+    items = dbus.Interface(group, OPC + "IOPCItemMgt")
+    for _ in range(5):
+        items.AddItems([("", "Plc1.Level", True, 1, VT_EMPTY)] * 20000, timeout=120)
+    dbus.Interface(group, OPC + "IConnectionPointContainer").Advise(
+        OPC + "IOPCDataCallback", dbus.ObjectPath("/Client/Callback"))
+    async_io = dbus.Interface(group, OPC + "IOPCAsyncIO2")
+    refused = 0
+    for tid in range(1, 101):
+        if failure_code(async_io.Refresh2, OPC_DS_CACHE, tid) is not None:
+            refused += 1
+    print("refreshed", 100 - refused, "refused", refused, "sink", len(sink.changes), flush=True)
+    GLib.usleep(600 * 1000 * 1000)
+    return 0
+
+
 bus_address = ""
 
 if __name__ == "__main__":
     mode = sys.argv[2]
-    sys.exit({"full": full, "subscribe": subscribe, "activate": activate}[mode](sys.argv[1]))
+    sys.exit({"full": full, "subscribe": subscribe, "activate": activate,
+              "deaf": deaf}[mode](sys.argv[1]))

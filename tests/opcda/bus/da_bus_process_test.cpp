@@ -7,6 +7,7 @@
 #include <signal.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -160,6 +161,42 @@ TEST_F(DaBusProcessTest, KilledClientHasItsGroupsReleasedAndTheDeviceThreadsStop
         << TraceText();
     // The server itself stays: a user started it.
     EXPECT_TRUE(server_.Running());
+}
+
+// Resident memory of a process in kB, 0 when it cannot be read.
+long ResidentKb(pid_t pid) {
+    const std::string status = ReadFile("/proc/" + std::to_string(pid) + "/status");
+    const auto at = status.find("VmRSS:");
+    return at == std::string::npos ? 0 : std::strtol(status.c_str() + at + 6, nullptr, 10);
+}
+
+TEST_F(DaBusProcessTest, ACallbackObjectThatNeverAnswersCannotMakeTheServerHoardItsRefreshes) {
+    ASSERT_TRUE(StartServer()) << ReadFile(dir_.File("server.out"));
+    ChildProcess deaf;
+    ASSERT_TRUE(deaf.Start(kPython, {Script("da_bus_client.py"), bus_.Address(), "deaf"}, {},
+                           dir_.File("deaf.out")));
+    ASSERT_TRUE(WaitUntil(
+        [&] {
+            return !deaf.Running() ||
+                   ReadFile(dir_.File("deaf.out")).find("refreshed") != std::string::npos;
+        },
+        170s));
+    ASSERT_TRUE(deaf.Running()) << ReadFile(dir_.File("deaf.out"));
+    // 100 refreshes of 100,000 items are several hundred megabytes of callbacks; the server holds
+    // at most 64 MiB of them for one client, and with its refresh buffers and the calls on
+    // their way stays near 250 MB (it grew past 600 MB when every thread kept its own
+    // allocator arena).
+    constexpr long kBoundKb = 384 * 1024;
+    const long resident = ResidentKb(server_.Pid());
+    EXPECT_GT(resident, 0);
+    EXPECT_LT(resident, kBoundKb) << ReadFile(dir_.File("deaf.out"));
+    // Another client is still served meanwhile.
+    EXPECT_EQ(RunClient("activate", "client.out"), 0) << ReadFile(dir_.File("client.out"));
+    // When the client has gone, so has what it held, and the memory returns to the system.
+    deaf.Signal(SIGKILL);
+    deaf.Wait(10s);
+    EXPECT_TRUE(WaitUntil([&] { return ResidentKb(server_.Pid()) < kBoundKb / 4; }, 30s))
+        << ResidentKb(server_.Pid()) << " kB";
 }
 
 TEST_F(DaBusProcessTest, ServerStartedByTheBusEndsWithItsLastClient) {

@@ -91,10 +91,28 @@ TEST_F(BusHostTest, ClassesLearnTheCallersProcessAndRefusedCallsAreTracedOncePer
         EXPECT_EQ(BusTestClient::Try([&] { Add(*foreign, 1); }).message.substr(0, 10),
                   Hex(E_ACCESSDENIED));
     }
+    // The line names the intruder's process, which the bus tells the host after the refusal.
+    ASSERT_TRUE(WaitUntil([&] { return !LogLines().empty(); }, kPatience));
     const std::vector<std::string> lines = LogLines();
     ASSERT_EQ(lines.size(), 1u) << "one line per client and minute";
     EXPECT_EQ(lines[0], "refused a call of client " + intruder.UniqueName() + " " + process +
                             " to " + path + ", an object of another client (E_ACCESSDENIED)");
+}
+
+TEST_F(BusHostTest, AnObjectWhoseEndWaitsHoldsUpNoOtherClient) {
+    counter_.Record()->holdEnds = true;
+    {
+        BusTestClient leaving(bus_.Address());
+        ASSERT_FALSE(leaving.CreateInstance(kTestName, kTestFactory).empty());
+    }
+    // The departed client's instance is ending, and its end waits.
+    ASSERT_TRUE(counter_.Record()->WaitUntilHeld(kPatience));
+    counter_.Record()->holdEnds = false;
+    BusTestClient other(bus_.Address());
+    auto instance = Instance(other, other.CreateInstance(kTestName, kTestFactory));
+    EXPECT_EQ(Add(*instance, 5), 5);
+    EXPECT_TRUE(counter_.Record()->Holding());
+    counter_.Record()->LetGo();
 }
 
 TEST_F(BusHostTest, EachClientGetsItsOwnInstanceHoldingOneModuleLock) {

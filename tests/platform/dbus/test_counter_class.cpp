@@ -21,6 +21,11 @@ class TestCounter final : public IBusObject {
     TestCounter(std::shared_ptr<BusSinkChannel> sinks, std::shared_ptr<CounterRecord> record,
                 std::vector<std::string> arguments)
         : sinks_(std::move(sinks)), record_(std::move(record)), arguments_(std::move(arguments)) {}
+    ~TestCounter() override {
+        if (record_->holdEnds) record_->HoldCall();
+    }
+    TestCounter(const TestCounter&) = delete;
+    TestCounter& operator=(const TestCounter&) = delete;
 
     std::vector<BusInterface> Interfaces() override {
         return {

@@ -30,6 +30,9 @@ class CounterRecord {
     bool WaitUntilHeld(std::chrono::milliseconds timeout) const;
     bool Holding() const;
     void LetGo();
+    // Makes the end of each instance hold until the test lets go, as an object whose end
+    // waits for a thread in a device exchange.
+    std::atomic<bool> holdEnds{false};
 
   private:
     bool holding_ = false;

@@ -1,19 +1,21 @@
 #pragma once
-// The sizes a DA client's call may have. Every method of the DA objects checks its
-// arguments against them before it converts anything or touches a group, and refuses a
-// call beyond them with E_INVALIDARG at once, so that one client's outsized call costs
-// neither time nor memory that other clients wait for.
+// The sizes an OPC client's call may have. Every method of the DA and AE objects checks its
+// arguments against them before it converts anything or touches a group or subscription,
+// and refuses a call beyond them with E_INVALIDARG at once, so that one client's outsized
+// call costs neither time nor memory that other clients wait for.
 #include <cstddef>
 #include <vector>
 
 #include "platform/dbus/bus_object.h"
 
-namespace velk::dabus {
+namespace velk {
 
-struct DaArgumentLimits {
-    // Elements of any one list: item definitions, handles, values, property IDs.
+struct ArgumentLimits {
+    // Elements of any one list: item definitions, handles, values, property IDs, event
+    // categories, areas, sources, conditions.
     static constexpr std::size_t kMaxElements = 100000;
-    // Bytes of a text outside a value: item IDs, access paths, names, formats, paths.
+    // Bytes of a text outside a value: item IDs, access paths, names, formats, paths, area
+    // and source names, comments.
     static constexpr std::size_t kMaxTextBytes = 4096;
     // Bytes of one value to write (a text, or an array's elements at 8 bytes each).
     static constexpr std::size_t kMaxValueBytes = 65536;
@@ -28,4 +30,4 @@ bool ArgumentsWithinLimits(const BusValue::Items& arguments);
 // methods trace their own results ("Called IOPCSyncIO::Write" with E_INVALIDARG).
 std::vector<BusInterface> WithArgumentLimits(std::vector<BusInterface> interfaces);
 
-}  // namespace velk::dabus
+}  // namespace velk

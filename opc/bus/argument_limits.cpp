@@ -1,10 +1,10 @@
-#include "opcda/bus/da_argument_limits.h"
+#include "opc/bus/argument_limits.h"
 
 #include <string>
 
 #include "core/trace_file.h"
 
-namespace velk::dabus {
+namespace velk {
 
 namespace {
 
@@ -17,7 +17,7 @@ class SizeCheck {
     bool Fits(const BusValue& value, bool inValue) {
         if (const std::string* text = value.Text()) {
             if (text->size() >
-                (inValue ? DaArgumentLimits::kMaxValueBytes : DaArgumentLimits::kMaxTextBytes)) {
+                (inValue ? ArgumentLimits::kMaxValueBytes : ArgumentLimits::kMaxTextBytes)) {
                 return false;
             }
             return Add(text->size());
@@ -25,8 +25,8 @@ class SizeCheck {
         const BusValue::Items& children = value.Children();
         if (children.empty()) return Add(kScalarBytes);
         if (value.TypeCode() == 'a') {
-            if (children.size() > DaArgumentLimits::kMaxElements) return false;
-            if (inValue && children.size() * kScalarBytes > DaArgumentLimits::kMaxValueBytes) {
+            if (children.size() > ArgumentLimits::kMaxElements) return false;
+            if (inValue && children.size() * kScalarBytes > ArgumentLimits::kMaxValueBytes) {
                 return false;
             }
         }
@@ -40,7 +40,7 @@ class SizeCheck {
   private:
     bool Add(std::size_t bytes) {
         total_ += bytes;
-        return total_ <= DaArgumentLimits::kMaxCallBytes;
+        return total_ <= ArgumentLimits::kMaxCallBytes;
     }
     std::size_t total_ = 0;
 };
@@ -69,7 +69,8 @@ std::vector<BusInterface> WithArgumentLimits(std::vector<BusInterface> interface
                               inner = std::move(method.handler)](BusCall& call) {
                 if (!ArgumentsWithinLimits(call.arguments)) {
                     TraceResult(traced, E_INVALIDARG, true);
-                    return BusReply::Fail(E_INVALIDARG, "arguments beyond the DA call limits");
+                    return BusReply::Fail(E_INVALIDARG,
+                                          "arguments beyond the limits of an OPC call");
                 }
                 return inner(call);
             };
@@ -78,4 +79,4 @@ std::vector<BusInterface> WithArgumentLimits(std::vector<BusInterface> interface
     return interfaces;
 }
 
-}  // namespace velk::dabus
+}  // namespace velk

@@ -5,7 +5,6 @@
 set -euo pipefail
 probe=$1
 work=$(mktemp -d)
-display_number=$((200 + $$ % 500))
 xvfb_pid="" copy_pid=""
 finish() {
   local status=$?
@@ -15,13 +14,8 @@ finish() {
   exit "$status"
 }
 trap finish EXIT
-Xvfb ":$display_number" -screen 0 1024x768x24 -nolisten tcp >"$work/xvfb.log" 2>&1 &
-xvfb_pid=$!
-for ((i = 0; i < 100; i++)); do
-  [ -S "/tmp/.X11-unix/X$display_number" ] && break
-  sleep 0.1
-done
-export DISPLAY=":$display_number" QT_QPA_PLATFORM=xcb
+source "$(dirname "$0")/xvfb_display.sh"
+start_xvfb "$work"
 "$probe" copy >"$work/copy.out" 2>"$work/copy.err" &
 copy_pid=$!
 for ((i = 0; i < 150; i++)); do

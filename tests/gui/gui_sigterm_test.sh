@@ -5,7 +5,6 @@
 set -euo pipefail
 velkopc=$1 root=$2
 work=$(mktemp -d)
-display_number=$((200 + ($$ + 250) % 500))
 xvfb_pid="" bus_pid="" server_pid=""
 finish() {
   local status=$?
@@ -16,15 +15,11 @@ finish() {
   exit "$status"
 }
 trap finish EXIT
-Xvfb ":$display_number" -screen 0 1024x768x24 -nolisten tcp >"$work/xvfb.log" 2>&1 &
-xvfb_pid=$!
-for ((i = 0; i < 100; i++)); do
-  [ -S "/tmp/.X11-unix/X$display_number" ] && break
-  sleep 0.1
-done
+source "$(dirname "$0")/xvfb_display.sh"
+start_xvfb "$work"
 { read -r DBUS_SESSION_BUS_ADDRESS; read -r bus_pid; } < <(
   dbus-daemon --session --fork --nopidfile --print-address=1 --print-pid=1)
-export DBUS_SESSION_BUS_ADDRESS DISPLAY=":$display_number" QT_QPA_PLATFORM=xcb
+export DBUS_SESSION_BUS_ADDRESS
 export VELKOPC_SETTINGS="$work/settings.reg" VELKOPC_USER_SETTINGS="$work/user.reg"
 export VELKOPC_INSTANCE_NAME="velk-gui-sigterm-$$"
 printf 'Windows Registry Editor Version 5.00\r\n\r\n[HKEY_LOCAL_MACHINE\\Software\\VELK\\VELK A&E OPC Server\\TraceFile]\r\n"FileName"="%s/trace.txt"\r\n' "$work" >"$work/settings.reg"

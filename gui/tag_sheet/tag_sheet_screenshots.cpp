@@ -62,7 +62,9 @@ std::vector<std::string> RenderTagSheetScreenshots(const std::string& dir, CDoc&
         const std::string path = dir + "/" + name + ".png";
         if (Save(window, path)) written.push_back(path);
     };
-    const char* const pages[3] = {"Connection", "Scaling", "Alarm"};
+    // File names as the main window's pictures have them: the window's title in lower case,
+    // words joined by hyphens.
+    const char* const pages[3] = {"connection", "scaling", "alarm"};
     const ShowMessageFn noMessage = [](QWidget*, const QString&) {};
     for (const bool analog : {true, false}) {
         auto tag = ShownTag(document, analog);
@@ -70,21 +72,21 @@ std::vector<std::string> RenderTagSheetScreenshots(const std::string& dir, CDoc&
         TagSheetWindow window(sheet, noMessage, {}, nullptr);
         for (int page = 0; page < 3; ++page) {
             window.ChoosePage(page);
-            keep(window, std::string("Tag Properties - ") + (analog ? "analog" : "binary") + " - " +
-                             pages[page]);
+            keep(window,
+                 std::string("tag-properties-") + (analog ? "analog-" : "binary-") + pages[page]);
         }
     }
     auto analog = ShownTag(document, true);
     CDuplicateTagDialog multiply;
     multiply.Open(*analog);
     MultiplyTagWindow multiplyWindow(multiply, noMessage, nullptr);
-    keep(multiplyWindow, kMultiplyTagCaption);
+    keep(multiplyWindow, "multiply-tag");
     auto received = ShownTag(document, true);
     received->locationKind = kInputRegister;
     received->scaling->conversion = 0;
     const CCopyTagDlg copy(*received, *analog);
     CopyTagWindow copyWindow(copy, nullptr);
-    keep(copyWindow, kCopyTagCaption);
+    keep(copyWindow, "copying-tag");
     return written;
 }
 

@@ -11,7 +11,8 @@ class CDoc;
 
 namespace velk::gui {
 
-// Writes the PNG files into dir (which must exist) and returns their paths; a file that
+// Writes the PNG files (tag-properties-analog-connection.png, ..., multiply-tag.png,
+// copying-tag.png) into dir (which must exist) and returns their paths; a file that
 // could not be written is left out. The document's first analog and first binary tag are
 // shown when it has them, otherwise sample tags; the document is not changed.
 std::vector<std::string> RenderTagSheetScreenshots(const std::string& dir, CDoc& document);

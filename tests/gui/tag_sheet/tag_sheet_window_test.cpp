@@ -170,7 +170,7 @@ TEST_F(TagSheetWindowTest, ScreenshotsAreWrittenForEveryWindow) {
     EXPECT_EQ(files.size(), 8u);
     for (const std::string& file : files)
         EXPECT_GT(QFileInfo(QString::fromStdString(file)).size(), 0);
-    EXPECT_TRUE(QFileInfo::exists(dir.path() + "/Copying Tag.png"));
+    EXPECT_TRUE(QFileInfo::exists(dir.path() + "/copying-tag.png"));
     EXPECT_TRUE(doc.rootGroup.tagList.empty());
 }
 

@@ -39,7 +39,7 @@ bin="$root/usr/bin"
 
 # The files, and the control data that dpkg acts on.
 for f in usr/bin/velkopc usr/bin/velkopc-client usr/bin/velkopc-config usr/bin/velkopc-plcsim \
-         usr/share/velkopc/demo/plant.vlk usr/share/velkopc/AE_Cond.INI \
+         usr/share/velkopc/demo/plant.vlk usr/share/velkopc/AE_Cond.INI usr/share/velkopc/manual/index.html \
          usr/share/man/man1/velkopc.1.gz usr/share/man/man1/velkopc-plcsim.1.gz \
          lib/systemd/system/velkopc.service usr/lib/sysusers.d/velkopc.conf \
          usr/lib/tmpfiles.d/velkopc.conf usr/share/dbus-1/system.d/velkopc.conf \

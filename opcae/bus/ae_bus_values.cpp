@@ -157,11 +157,4 @@ std::vector<std::string> StringList(const BusValue& array) {
     return out;
 }
 
-BusValue UInt32Array(const std::vector<std::uint32_t>& values) {
-    BusValue::Items items;
-    items.reserve(values.size());
-    for (std::uint32_t v : values) items.push_back(BusValue::UInt32(v));
-    return BusValue::Array("u", std::move(items));
-}
-
 }  // namespace velk::aebus

@@ -28,6 +28,5 @@ BusValue::Items OnEventArguments(std::uint32_t clientHandle, bool refresh, bool 
 // Elements of an "au" or "as" argument (elements of other types are left out).
 std::vector<std::uint32_t> UInt32List(const BusValue& array);
 std::vector<std::string> StringList(const BusValue& array);
-BusValue UInt32Array(const std::vector<std::uint32_t>& values);
 
 }  // namespace velk::aebus

@@ -191,7 +191,7 @@ BusReply AeServerBusObject::QueryEventCategories(BusCall& call) {
     std::vector<std::uint32_t> ids;
     std::vector<std::string> descriptions;
     const HRESULT r = server_->QueryEventCategories(UInt32Arg(call, 0), &ids, &descriptions);
-    return ReplyOf(r, {UInt32Array(ids), BusValue::StringArray(descriptions)});
+    return ReplyOf(r, {BusValue::UInt32Array(ids), BusValue::StringArray(descriptions)});
 }
 
 BusReply AeServerBusObject::QueryConditionNames(BusCall& call) {
@@ -220,7 +220,7 @@ BusReply AeServerBusObject::QueryEventAttributes(BusCall& call) {
         server_->QueryEventAttributes(UInt32Arg(call, 0), &ids, &descriptions, &types);
     BusValue::Items typeItems;
     for (std::uint16_t t : types) typeItems.push_back(BusValue::UInt16(t));
-    return ReplyOf(r, {UInt32Array(ids), BusValue::StringArray(descriptions),
+    return ReplyOf(r, {BusValue::UInt32Array(ids), BusValue::StringArray(descriptions),
                        BusValue::Array("q", std::move(typeItems))});
 }
 

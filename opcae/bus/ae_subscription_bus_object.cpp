@@ -118,7 +118,7 @@ BusReply AeSubscriptionBusObject::GetFilter() {
     std::vector<std::string> areas, sources;
     const HRESULT r = subscription_->GetFilter(&types, &categories, &low, &high, &areas, &sources);
     return ReplyOf(
-        r, {BusValue::UInt32(types), UInt32Array(categories), BusValue::UInt32(low),
+        r, {BusValue::UInt32(types), BusValue::UInt32Array(categories), BusValue::UInt32(low),
             BusValue::UInt32(high), BusValue::StringArray(areas), BusValue::StringArray(sources)});
 }
 
@@ -131,7 +131,7 @@ BusReply AeSubscriptionBusObject::SelectReturnedAttributes(BusCall& call) {
 BusReply AeSubscriptionBusObject::GetReturnedAttributes(BusCall& call) {
     std::vector<std::uint32_t> ids;
     const HRESULT r = subscription_->GetReturnedAttributes(UInt32Arg(call, 0), &ids);
-    return ReplyOf(r, {UInt32Array(ids)});
+    return ReplyOf(r, {BusValue::UInt32Array(ids)});
 }
 
 BusReply AeSubscriptionBusObject::GetState() {

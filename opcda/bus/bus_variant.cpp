@@ -114,13 +114,6 @@ std::vector<std::uint16_t> UInt16sOf(const BusValue& array) {
     return values;
 }
 
-BusValue UInt32Array(const std::vector<std::uint32_t>& values) {
-    BusValue::Items elements;
-    elements.reserve(values.size());
-    for (std::uint32_t v : values) elements.push_back(BusValue::UInt32(v));
-    return BusValue::Array("u", std::move(elements));
-}
-
 BusValue UInt16Array(const std::vector<std::uint16_t>& values) {
     BusValue::Items elements;
     elements.reserve(values.size());

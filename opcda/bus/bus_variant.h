@@ -26,7 +26,6 @@ std::optional<Variant> VariantFromBus(const BusValue& value);
 // of the plain types that the OPC methods return.
 std::vector<std::uint32_t> UInt32sOf(const BusValue& array);
 std::vector<std::uint16_t> UInt16sOf(const BusValue& array);
-BusValue UInt32Array(const std::vector<std::uint32_t>& values);
 BusValue UInt16Array(const std::vector<std::uint16_t>& values);
 BusValue UInt64Array(const std::vector<std::uint64_t>& values);
 BusValue HresultArray(const std::vector<HRESULT>& codes);

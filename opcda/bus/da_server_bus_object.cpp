@@ -253,7 +253,8 @@ BusReply DaServerBusObject::QueryAvailableProperties(BusCall& call) {
         descriptions.push_back(p.description);
         types.push_back(p.type);
     }
-    return BusReply::Ok({UInt32Array(ids), StringArrayOf(descriptions), UInt16Array(types)});
+    return BusReply::Ok(
+        {BusValue::UInt32Array(ids), StringArrayOf(descriptions), UInt16Array(types)});
 }
 
 BusReply DaServerBusObject::GetItemProperties(BusCall& call) {

@@ -30,11 +30,11 @@ void RemoteDataCallbackSink::Send(const char* method, BusValue::Items arguments)
 HRESULT RemoteDataCallbackSink::SendValues(const char* method, std::uint32_t transactionID,
                                            std::uint32_t hGroup, HRESULT masterQuality,
                                            HRESULT masterError, const ItemValueList& items) {
-    Send(
-        method,
-        {BusValue::UInt32(transactionID), BusValue::UInt32(hGroup), BusValue::Int32(masterQuality),
-         BusValue::Int32(masterError), UInt32Array(items.clientHandles), VariantArray(items.values),
-         UInt16Array(items.qualities), UInt64Array(items.timestamps), HresultArray(items.errors)});
+    Send(method,
+         {BusValue::UInt32(transactionID), BusValue::UInt32(hGroup), BusValue::Int32(masterQuality),
+          BusValue::Int32(masterError), BusValue::UInt32Array(items.clientHandles),
+          VariantArray(items.values), UInt16Array(items.qualities), UInt64Array(items.timestamps),
+          HresultArray(items.errors)});
     return S_OK;
 }
 
@@ -56,7 +56,7 @@ HRESULT RemoteDataCallbackSink::OnWriteComplete(std::uint32_t transactionID, std
                                                 const std::vector<HRESULT>& errors) {
     Send("OnWriteComplete",
          {BusValue::UInt32(transactionID), BusValue::UInt32(hGroup), BusValue::Int32(masterError),
-          UInt32Array(clientHandles), HresultArray(errors)});
+          BusValue::UInt32Array(clientHandles), HresultArray(errors)});
     return S_OK;
 }
 

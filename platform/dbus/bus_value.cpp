@@ -27,6 +27,13 @@ BusValue BusValue::StringArray(const std::vector<std::string>& texts) {
     return Array("s", std::move(items));
 }
 
+BusValue BusValue::UInt32Array(const std::vector<std::uint32_t>& values) {
+    Items items;
+    items.reserve(values.size());
+    for (std::uint32_t v : values) items.push_back(UInt32(v));
+    return Array("u", std::move(items));
+}
+
 const BusValue::Items& BusValue::Children() const {
     static const Items kNone;
     const Items* items = std::get_if<Items>(&storage_);

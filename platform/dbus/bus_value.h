@@ -34,6 +34,7 @@ class BusValue {
     static BusValue DictEntry(BusValue key, BusValue value);
     static BusValue Variant(BusValue contents);
     static BusValue StringArray(const std::vector<std::string>& texts);
+    static BusValue UInt32Array(const std::vector<std::uint32_t>& values);
 
     const std::string& TypeSignature() const { return signature_; }
     char TypeCode() const { return signature_[0]; }

@@ -36,7 +36,7 @@ constexpr const char* kBrowser = "VELK.OPC.IOPCEventAreaBrowser";
 
 BusValue U(std::uint32_t v) { return BusValue::UInt32(v); }
 BusValue S(std::string v) { return BusValue::String(std::move(v)); }
-BusValue Us(std::vector<std::uint32_t> v) { return UInt32Array(v); }
+BusValue Us(std::vector<std::uint32_t> v) { return BusValue::UInt32Array(v); }
 BusValue Ss(std::vector<std::string> v) { return BusValue::StringArray(v); }
 std::uint32_t AsU(const BusValue& v) { return *v.Get<std::uint32_t>(); }
 std::int32_t AsI(const BusValue& v) { return *v.Get<std::int32_t>(); }

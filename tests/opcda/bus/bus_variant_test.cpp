@@ -100,7 +100,7 @@ TEST(BusVariant, ArraysOfValuesConvertAllOrNothing) {
         "(qv)", {VariantToBus(Variant::Int16(1)), Tagged(VT_I2, BusValue::String("x"))});
     EXPECT_FALSE(VariantsFromBus(bad).has_value());
 
-    EXPECT_EQ(UInt32sOf(UInt32Array({1, 2, 0xFFFFFFFFu})),
+    EXPECT_EQ(UInt32sOf(BusValue::UInt32Array({1, 2, 0xFFFFFFFFu})),
               (std::vector<std::uint32_t>{1, 2, 0xFFFFFFFFu}));
     EXPECT_EQ(HresultArray({S_OK, OPC_E_BADRIGHTS}).TypeSignature(), "ai");
     EXPECT_EQ(*HresultArray({S_OK, OPC_E_BADRIGHTS}).Children()[1].Get<std::int32_t>(),

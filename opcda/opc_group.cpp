@@ -43,8 +43,16 @@ OPCGroup::OPCGroup(GroupServices services, std::weak_ptr<OPCServer> owner,
     : services_(std::move(services)),
       owner_(std::move(owner)),
       ownerLastUpdate_(std::move(ownerLastUpdate)),
-      serverHandle_(serverHandle) {
-    ++liveGroups;
+      serverHandle_(serverHandle) {}
+
+OPCGroup::LiveMark::LiveMark() { ++liveGroups; }
+
+OPCGroup::LiveMark::~LiveMark() {
+    {
+        std::lock_guard lock(liveLock);
+        --liveGroups;
+    }
+    liveChanged.notify_all();
 }
 
 std::size_t OPCGroup::LiveGroups() { return liveGroups.load(); }
@@ -74,11 +82,6 @@ OPCGroup::~OPCGroup() {
         table_.ClearItems();
     }
     Trace("OPC DA group object destroyed");
-    {
-        std::lock_guard lock(liveLock);
-        --liveGroups;
-    }
-    liveChanged.notify_all();
 }
 
 void OPCGroup::Initialise(std::string name, bool active, std::uint32_t requestedRate,

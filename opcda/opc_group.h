@@ -217,6 +217,17 @@ class OPCGroup : public std::enable_shared_from_this<OPCGroup> {
 
     void WakeUpdateThread();
 
+    // Counts the group among the live ones from before its first member until after its
+    // last: a group destroyed on its own update thread may still be releasing the workers
+    // when its destructor body has ended, and the waits for no live group must see that.
+    struct LiveMark {
+        LiveMark();
+        ~LiveMark();
+        LiveMark(const LiveMark&) = delete;
+        LiveMark& operator=(const LiveMark&) = delete;
+    };
+    LiveMark live_;  // first: destroyed last
+
     GroupServices services_;
     std::weak_ptr<OPCServer> owner_;
     std::shared_ptr<std::atomic<FileTime>> ownerLastUpdate_;

@@ -13,11 +13,10 @@ constexpr std::uint8_t kStart = ':';
 constexpr std::uint8_t kCr = 13;
 constexpr std::uint8_t kLf = 10;
 // ':' , address pair, function pair, byte count pair.
-constexpr std::size_t kDataOffset = 7;
+constexpr std::size_t kAsciiDataOffset = 7;
 // LRC pair, CR, LF.
 constexpr std::size_t kTrailerSize = 4;
 constexpr std::size_t kMinimumLength = 9;
-constexpr std::uint8_t kExceptionBit = 0x80;
 
 }  // namespace
 
@@ -55,15 +54,15 @@ std::uint8_t OAsciiMessage::GetSlave() const { return PairAt(1); }
 std::uint8_t OAsciiMessage::GetFunction() const { return PairAt(3); }
 
 std::size_t OAsciiMessage::DataCount() const {
-    if (Length() < kDataOffset + kTrailerSize) {
+    if (Length() < kAsciiDataOffset + kTrailerSize) {
         return 0;
     }
-    const std::size_t present = (Length() - kDataOffset - kTrailerSize) / 2;
+    const std::size_t present = (Length() - kAsciiDataOffset - kTrailerSize) / 2;
     return std::min<std::size_t>(PairAt(5), present);
 }
 
 std::uint8_t OAsciiMessage::DataByte(std::size_t k) const {
-    return k < DataCount() ? PairAt(kDataOffset + 2 * k) : 0;
+    return k < DataCount() ? PairAt(kAsciiDataOffset + 2 * k) : 0;
 }
 
 std::uint16_t OAsciiMessage::GetBit(std::size_t n) const {

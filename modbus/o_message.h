@@ -15,6 +15,8 @@ namespace velk {
 class OMessage {
   public:
     static constexpr std::size_t kBufferSize = 512;
+    // Set in the function code of an exception answer.
+    static constexpr std::uint8_t kExceptionBit = 0x80;
 
     virtual ~OMessage() = default;
     OMessage(const OMessage&) = delete;

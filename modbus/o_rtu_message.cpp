@@ -7,9 +7,8 @@
 namespace velk {
 namespace {
 
-constexpr std::size_t kDataOffset = 3;
+constexpr std::size_t kRtuDataOffset = 3;
 constexpr std::size_t kCrcSize = 2;
-constexpr std::uint8_t kExceptionBit = 0x80;
 
 }  // namespace
 
@@ -27,11 +26,11 @@ std::uint8_t ORtuMessage::GetSlave() const { return At(0); }
 std::uint8_t ORtuMessage::GetFunction() const { return At(1); }
 
 std::span<const std::uint8_t> ORtuMessage::AnswerData() const {
-    if (Length() < kDataOffset + kCrcSize) {
+    if (Length() < kRtuDataOffset + kCrcSize) {
         return {};
     }
-    const std::size_t present = Length() - kDataOffset - kCrcSize;
-    return Frame().subspan(kDataOffset, std::min<std::size_t>(At(2), present));
+    const std::size_t present = Length() - kRtuDataOffset - kCrcSize;
+    return Frame().subspan(kRtuDataOffset, std::min<std::size_t>(At(2), present));
 }
 
 std::uint16_t ORtuMessage::GetBit(std::size_t n) const { return BitOf(AnswerData(), n); }

@@ -8,8 +8,7 @@ namespace velk {
 namespace {
 
 // MBAP header, function code, byte count.
-constexpr std::size_t kDataOffset = kMbapHeaderSize + 2;
-constexpr std::uint8_t kExceptionBit = 0x80;
+constexpr std::size_t kTcpDataOffset = kMbapHeaderSize + 2;
 
 }  // namespace
 
@@ -34,11 +33,11 @@ std::uint8_t OTcpMessage::GetSlave() const { return At(6); }
 std::uint8_t OTcpMessage::GetFunction() const { return At(7); }
 
 std::span<const std::uint8_t> OTcpMessage::AnswerData() const {
-    if (Length() < kDataOffset) {
+    if (Length() < kTcpDataOffset) {
         return {};
     }
-    const std::size_t present = Length() - kDataOffset;
-    return Frame().subspan(kDataOffset, std::min<std::size_t>(At(8), present));
+    const std::size_t present = Length() - kTcpDataOffset;
+    return Frame().subspan(kTcpDataOffset, std::min<std::size_t>(At(8), present));
 }
 
 std::uint16_t OTcpMessage::GetBit(std::size_t n) const { return BitOf(AnswerData(), n); }

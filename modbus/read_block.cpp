@@ -7,8 +7,6 @@
 namespace velk {
 namespace {
 
-bool IsBitKind(std::int32_t kind) { return kind == kInputStatus || kind == kOutputCoil; }
-
 std::uint32_t GapLimit(std::int32_t kind, std::int16_t deviceType) {
     if (deviceType == kDeviceTypeTessera) return kTesseraGap;
     return IsBitKind(kind) ? kBitGap : kRegisterGap;

@@ -30,8 +30,6 @@ ReadArea AreaOf(std::int32_t kind) {
     }
 }
 
-bool IsBitKind(std::int32_t kind) { return kind == kInputStatus || kind == kOutputCoil; }
-
 // Most bits or registers one request of a block carries. Blocks of several tags stay
 // within these by their limits; a single tag larger than that (a long STRING) is read in
 // parts.

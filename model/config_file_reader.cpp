@@ -19,7 +19,6 @@
 namespace velk {
 namespace {
 
-constexpr std::uint16_t kBoolType = 11;
 constexpr std::uint16_t kDefaultSupervisorTime = 1000;
 
 // The tags of a group and of its subgroups, depth first, as the file holds them: each
@@ -268,7 +267,7 @@ std::unique_ptr<OModbusTag> ConfigFileReader::ReadTag() {
 
 bool ConfigFileReader::ReadScaling(OModbusTag& tag) {
     std::uint16_t s = 0;
-    if (tag.dataType == kBoolType) {
+    if (tag.dataType == VT_BOOL) {
         auto* scaling = dynamic_cast<OBinaryData*>(tag.scaling.get());
         return scaling != nullptr && ar_.GetClass("OBinaryData", s) &&
                ar_.GetU16(scaling->conversion) && ar_.GetU32(scaling->initValue);
@@ -286,7 +285,7 @@ bool ConfigFileReader::ReadScaling(OModbusTag& tag) {
 
 bool ConfigFileReader::ReadAlarm(OModbusTag& tag) {
     std::uint16_t s = 0;
-    if (tag.dataType == kBoolType) {
+    if (tag.dataType == VT_BOOL) {
         auto* alarm = dynamic_cast<OBinaryAlarm*>(tag.alarm.get());
         if (alarm == nullptr || !ar_.GetClass("OBinaryAlarm", s)) return false;
         bool ok = ar_.GetU16(alarm->enableFlags) && ar_.GetU16(alarm->acknowledgeFlags) &&

@@ -15,8 +15,6 @@
 namespace velk {
 namespace {
 
-constexpr std::uint16_t kBoolType = 11;
-
 // The object of the class the data type calls for; a default one when the tag holds another
 // class, so that the file always matches the type.
 template <class T, class Base>
@@ -165,7 +163,7 @@ void ConfigFileWriter::WriteTag(const OModbusTag& tag) {
 }
 
 void ConfigFileWriter::WriteScaling(const OModbusTag& tag) {
-    if (tag.dataType == kBoolType) {
+    if (tag.dataType == VT_BOOL) {
         static const OBinaryData kDefault;
         const OBinaryData& s = OfClass(tag.scaling, kDefault);
         ar_.PutClass("OBinaryData", kObjectSchema);
@@ -188,7 +186,7 @@ void ConfigFileWriter::WriteScaling(const OModbusTag& tag) {
 }
 
 void ConfigFileWriter::WriteAlarm(const OModbusTag& tag) {
-    if (tag.dataType == kBoolType) {
+    if (tag.dataType == VT_BOOL) {
         static const OBinaryAlarm kDefault;
         const OBinaryAlarm& a = OfClass(tag.alarm, kDefault);
         ar_.PutClass("OBinaryAlarm", kObjectSchema);

@@ -15,6 +15,11 @@ inline constexpr std::int32_t kInputRegister = 2;
 inline constexpr std::int32_t kHoldingRegister = 3;
 inline constexpr std::int32_t kEventSignal = 4;
 
+// The kinds that hold bits rather than registers.
+inline constexpr bool IsBitKind(std::int32_t kind) {
+    return kind == kInputStatus || kind == kOutputCoil;
+}
+
 // Simulation kinds.
 inline constexpr std::int16_t kSimulationNone = 0;
 inline constexpr std::int16_t kSimulationRamp = 1;

@@ -7,6 +7,7 @@
 #include "model/b_event.h"
 #include "model/c_doc.h"
 #include "model/o_device.h"
+#include "opc/opc_call_trace.h"
 #include "opc/opc_result.h"
 #include "opcae/ae_event_thread.h"
 #include "opcae/b_ack_msg.h"
@@ -16,17 +17,15 @@
 #include "platform/text.h"
 
 namespace velk {
+
+using opc_calls::Traced;
+
 namespace {
 
 constexpr const char* kServer = "Called IOPCEventServer::";
 constexpr const char* kServer2 = "Called IOPCEventServer2::";
 constexpr const char* kCommon = "Called IOPCCommon::";
 constexpr std::size_t kMaxAcknowledgerLength = 1024;
-
-HRESULT Traced(const char* prefix, const char* method, HRESULT result) {
-    TraceResult(std::string(prefix) + method, result, true);
-    return result;
-}
 
 // The first characters of a UTF-8 text, at most limit code points.
 std::string CutToCharacters(const std::string& text, std::size_t limit) {

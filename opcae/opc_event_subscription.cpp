@@ -9,11 +9,15 @@
 #include "model/ae_event_space.h"
 #include "model/c_doc.h"
 #include "model/o_device.h"
+#include "opc/opc_call_trace.h"
 #include "opc/opc_result.h"
 #include "opcae/match_pattern.h"
 #include "platform/clock.h"
 
 namespace velk {
+
+using opc_calls::Traced;
+
 namespace {
 
 constexpr const char* kMgt = "Called IOPCEventSubscriptionMgt::";
@@ -22,11 +26,6 @@ constexpr std::uint32_t kBacklogPauseMs = 10;
 constexpr std::uint32_t kZeroBufferActiveWaitMs = 10;
 constexpr std::uint32_t kZeroBufferInactiveWaitMs = 1000;
 constexpr auto kStopWait = std::chrono::milliseconds(5000);
-
-HRESULT Traced(const char* prefix, const char* method, HRESULT result) {
-    TraceResult(std::string(prefix) + method, result, true);
-    return result;
-}
 
 const AeEventSpace& SpaceOf(const AeServerContext& context) {
     return context.eventSpace ? *context.eventSpace : context.document->EventSpace();

@@ -10,9 +10,9 @@
 #include "model/o_analog_data.h"
 #include "model/o_device.h"
 #include "model/o_modbus_tag.h"
+#include "opc/opc_call_trace.h"
 #include "opc/opc_result.h"
 #include "opcda/c_enum_item_attributes.h"
-#include "opcda/group_call_trace.h"
 #include "opcda/item_rules.h"
 #include "opcda/opc_server.h"
 #include "opcda/tag_io.h"
@@ -24,7 +24,6 @@ namespace velk {
 
 namespace {
 
-constexpr std::uint32_t kMinimumUpdateRate = 10;
 constexpr int kUpdateThreadWaitMs = 5000;
 
 std::atomic<std::size_t> liveGroups{0};
@@ -35,7 +34,7 @@ std::condition_variable& liveChanged = *new std::condition_variable;
 
 }  // namespace
 
-using group_calls::Traced;
+using opc_calls::Traced;
 
 OPCGroup::OPCGroup(GroupServices services, std::weak_ptr<OPCServer> owner,
                    std::shared_ptr<std::atomic<FileTime>> ownerLastUpdate,

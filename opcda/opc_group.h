@@ -64,6 +64,9 @@ struct GroupServices {
 
 class OPCGroup : public std::enable_shared_from_this<OPCGroup> {
   public:
+    // The fastest update rate a group is given (ms); a faster request is revised to it.
+    static constexpr std::uint32_t kMinimumUpdateRate = 10;
+
     OPCGroup(GroupServices services, std::weak_ptr<OPCServer> owner,
              std::shared_ptr<std::atomic<FileTime>> ownerLastUpdate, std::uint32_t serverHandle);
     // Stops the update thread (waiting at most 5000 ms), drops waiting requests and items.

@@ -6,7 +6,7 @@
 #include "model/locks.h"
 #include "model/o_device.h"
 #include "model/o_modbus_tag.h"
-#include "opcda/group_call_trace.h"
+#include "opc/opc_call_trace.h"
 #include "opcda/item_rules.h"
 #include "opcda/opc_group.h"
 #include "opcda/opc_stream.h"
@@ -16,7 +16,7 @@ namespace velk {
 
 namespace {
 
-using group_calls::Traced;
+using opc_calls::Traced;
 
 // The process-wide cancel ID counter of 2.0 requests; the first ID is 1.
 std::atomic<std::uint32_t> nextCancelID{1};

@@ -3,7 +3,7 @@
 // called.
 #include "model/locks.h"
 #include "model/o_modbus_tag.h"
-#include "opcda/group_call_trace.h"
+#include "opc/opc_call_trace.h"
 #include "opcda/item_rules.h"
 #include "opcda/opc_group.h"
 #include "opcda/opc_stream.h"
@@ -12,7 +12,7 @@ namespace velk {
 
 namespace {
 
-using group_calls::Traced;
+using opc_calls::Traced;
 
 // The value in the item's requested type; an unconvertible value travels empty with the
 // conversion's error.

@@ -9,6 +9,7 @@
 #include "model/o_device.h"
 #include "model/o_modbus_tag.h"
 #include "model/o_tag_group.h"
+#include "opc/opc_call_trace.h"
 #include "opc/opc_result.h"
 #include "opcda/c_enum_item_attributes.h"
 #include "opcda/da_workers.h"
@@ -18,15 +19,11 @@
 
 namespace velk {
 
+using opc_calls::Traced;
+
 namespace {
 
-constexpr std::uint32_t kMinimumUpdateRate = 10;
 constexpr std::uint32_t kTemporaryGroupRate = 1;
-
-HRESULT Traced(const char* method, HRESULT result) {
-    TraceResult(std::string("Called ") + method, result, true);
-    return result;
-}
 
 // The fixed property table: id, description, and whether only analog items list it.
 struct PropertyRow {
@@ -205,7 +202,7 @@ HRESULT OPCServer::AddGroup(const std::string* name, bool active, std::uint32_t 
     if (hServerGroup) *hServerGroup = created->ServerHandle();
     HRESULT hr = S_OK;
     if (revisedRate) {
-        *revisedRate = std::max(requestedRate, kMinimumUpdateRate);
+        *revisedRate = std::max(requestedRate, OPCGroup::kMinimumUpdateRate);
         if (*revisedRate != requestedRate) hr = OPC_S_UNSUPPORTEDRATE;
     }
     return Traced("IOPCServer::AddGroup", hr);
@@ -431,7 +428,7 @@ HRESULT OPCServer::ResolveItem(const std::string& itemID, bool readFromDevice, R
         groups_.emplace(handle, group);
     }
     Traced("IOPCServer::AddTemporaryGroup", S_OK);
-    out.revisedRate = std::max(kTemporaryGroupRate, kMinimumUpdateRate);
+    out.revisedRate = std::max(kTemporaryGroupRate, OPCGroup::kMinimumUpdateRate);
 
     HRESULT hr = S_OK;
     OPCITEMDEF def;

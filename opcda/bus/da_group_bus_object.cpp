@@ -27,7 +27,7 @@ constexpr const char* kDataObject = "VELK.OPC.IDataObject";
 
 constexpr const char* kItemDefinitions = "a(ssbuq)";
 constexpr const char* kItemResults = "a(uqu)";
-constexpr std::size_t kEnumeratorBatch = 256;
+constexpr std::size_t kAttributeBatch = 256;
 
 std::vector<OPCITEMDEF> ItemDefinitionsOf(const BusValue& array) {
     std::vector<OPCITEMDEF> items;
@@ -216,7 +216,7 @@ BusReply DaGroupBusObject::CreateEnumerator() {
     std::vector<OPCITEMATTRIBUTES> all;
     while (true) {
         std::vector<OPCITEMATTRIBUTES> batch;
-        HRESULT next = enumerator->Next(kEnumeratorBatch, batch);
+        HRESULT next = enumerator->Next(kAttributeBatch, batch);
         all.insert(all.end(), batch.begin(), batch.end());
         if (next != S_OK || batch.empty()) break;
     }

@@ -21,7 +21,7 @@ constexpr const char* kServer = "VELK.OPC.IOPCServer";
 constexpr const char* kBrowse = "VELK.OPC.IOPCBrowseServerAddressSpace";
 constexpr const char* kItemProperties = "VELK.OPC.IOPCItemProperties";
 constexpr const char* kDeviceMonitor = "VELK.Server.IDeviceMonitor";
-constexpr std::uint32_t kEnumeratorBatch = 256;
+constexpr std::uint32_t kItemIdBatch = 256;
 
 EnumInterface EnumInterfaceOf(const std::string& name) {
     if (name == "IEnumString") return EnumInterface::String;
@@ -212,7 +212,7 @@ BusReply DaServerBusObject::BrowseOPCItemIDs(BusCall& call) {
     std::vector<std::string> all;
     while (enumerator) {
         std::vector<std::string> batch;
-        HRESULT next = enumerator->Next(kEnumeratorBatch, batch);
+        HRESULT next = enumerator->Next(kItemIdBatch, batch);
         all.insert(all.end(), batch.begin(), batch.end());
         if (next != S_OK || batch.empty()) break;
     }

@@ -9,7 +9,7 @@
 namespace velk::client {
 namespace {
 
-const char* TypeName(std::uint16_t type) {
+const char* AttributeTypeName(std::uint16_t type) {
     switch (type) {
         case 3:
             return "int32";
@@ -50,8 +50,8 @@ int RunAeSpaceCommand(ClientContext& context, CommandArguments& args) {
                 out << '\n';
             }
             for (const AeAttribute& a : server.QueryEventAttributes(category.id))
-                out << "  attribute " << a.id << "  " << a.description << "  (" << TypeName(a.type)
-                    << ")\n";
+                out << "  attribute " << a.id << "  " << a.description << "  ("
+                    << AttributeTypeName(a.type) << ")\n";
         }
     }
     out.flush();

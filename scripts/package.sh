@@ -14,7 +14,7 @@ lint=1
 [ "${VELKOPC_NO_SETUP:-0}" = 1 ] || bash scripts/setup.sh --package
 
 options=(-DCMAKE_INSTALL_PREFIX=/usr)
-[ -f build/CMakeCache.txt ] || options+=(-G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVELK_BUILD_TESTS=OFF)
+[ -f build/CMakeCache.txt ] || options+=(-G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVELK_BUILD_TESTS=OFF -DVELK_UNITY_BUILD=ON)
 cmake -S . -B build "${options[@]}" >/dev/null
 cmake --build build --target velkopc velkopc-client velkopc-config velkopc-plcsim
 

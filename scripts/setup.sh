@@ -72,10 +72,10 @@ cd "$(dirname "$0")/.."
 launcher=()
 command -v ccache >/dev/null && launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
 if [ "$mode" = demo ]; then
-  # A first configuration leaves the tests out (no GoogleTest needed); a tree that the test
-  # command configured already keeps its settings.
+  # A first configuration leaves the tests out (no GoogleTest needed) and compiles in unity
+  # units; a tree that the test command configured already keeps its settings.
   options=()
-  [ -f build/CMakeCache.txt ] || options=(-DVELK_BUILD_TESTS=OFF)
+  [ -f build/CMakeCache.txt ] || options=(-DVELK_BUILD_TESTS=OFF -DVELK_UNITY_BUILD=ON)
   cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo "${launcher[@]}" "${options[@]}" >/dev/null
   cmake --build build --target velkopc velkopc-client velkopc-config velkopc-plcsim
 else

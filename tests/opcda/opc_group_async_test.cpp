@@ -1,5 +1,6 @@
 // DA groups: 1.0 and 2.0 asynchronous requests, cancellation, the 1.0 data object.
 #include <future>
+#include <utility>
 
 #include "model/locks.h"
 #include "opc/opc_result.h"
@@ -409,6 +410,33 @@ TEST_F(OPCGroupAsync, ASinkThatUnadvisesInsideItsCallbackStaysUntilTheCallbackRe
     EXPECT_TRUE(aliveInCall);
     EXPECT_TRUE(watch.expired());
     EXPECT_EQ(other->Events().size(), 1u);  // the later connection is still called
+}
+
+TEST_F(OPCGroupAsync, ARequestThreadDoesNotWaitUnderTheItemLockForACallbackInProgress) {
+    Connect();
+    std::uint32_t cancel = 0;
+    std::vector<HRESULT> errors;
+    ASSERT_EQ(group->Read2({handles[0]}, 9, &cancel, errors), S_OK);  // queued
+    std::promise<void> deviceRead;
+    std::future<void> reader;
+    bool requestGotToTheDevice = false;
+    bool first = true;
+    sink->hook = [&] {
+        if (!std::exchange(first, false)) return;
+        // While this callback runs, the request thread asks under the item lock whether
+        // anybody is connected, then reads the device without the lock.
+        io.onRead = [&](ODevice&, const TagList&) { deviceRead.set_value(); };
+        reader = std::async(std::launch::async, [this] { launcher.RunAll(); });
+        requestGotToTheDevice =
+            deviceRead.get_future().wait_for(std::chrono::seconds(20)) == std::future_status::ready;
+    };
+    group->RunUpdateCycle();  // the first cycle's data change
+    reader.get();
+    EXPECT_TRUE(requestGotToTheDevice);
+    ASSERT_EQ(sink->Events().size(), 2u);
+    EXPECT_EQ(sink->Events()[1].kind, "read");
+    EXPECT_EQ(sink->Events()[1].transactionID, 9u);
+    io.onRead = nullptr;
 }
 
 TEST_F(OPCGroupDataObject, StreamSinksAreCalledWithoutTheItemLock) {

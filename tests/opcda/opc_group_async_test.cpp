@@ -376,20 +376,16 @@ TEST_F(OPCGroupDataObject, QueryGetDataAndGetData) {
 TEST_F(OPCGroupDataObject, ASinkUnadvisedAndLetGoDuringItsStreamLivesUntilTheStreamIsSent) {
     auto s = std::make_shared<RecordingAdviseSink>();
     const std::weak_ptr<RecordingAdviseSink> watch = s;
-    std::promise<void> entered, release;
-    std::shared_future<void> gate = release.get_future().share();
-    s->hook = [&entered, gate] {
-        entered.set_value();
-        gate.wait();
-    };
+    CallGate call;
+    s->hook = call.Hold();
     const std::uint32_t conn = Advise10(s, kFormatData);
     auto sending = std::async(std::launch::async, [this] { launcher.RunAll(); });
-    entered.get_future().wait();  // the initial refresh is inside the sink
+    call.WaitUntilEntered();  // the initial refresh is inside the sink
     // The client ends the connection and lets go of its sink on its own thread meanwhile.
     EXPECT_EQ(group->DUnadvise(conn), S_OK);
     s.reset();
     EXPECT_FALSE(watch.expired());
-    release.set_value();  // the sink records the stream after the hook
+    call.Release();  // the sink records the stream after the hook
     sending.get();
     EXPECT_TRUE(watch.expired());  // the stream's reference was the last
 }

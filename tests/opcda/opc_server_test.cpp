@@ -498,20 +498,16 @@ TEST_F(OPCServerShutdown, ASinkUnadvisedAndLetGoDuringTheRequestLivesUntilItAnsw
     auto server = MakeServer();
     auto sink = std::make_shared<ShutdownSink>(true, 5);
     const std::weak_ptr<ShutdownSink> watch = sink;
-    std::promise<void> entered, release;
-    std::shared_future<void> gate = release.get_future().share();
-    sink->during = [&entered, gate] {
-        entered.set_value();
-        gate.wait();
-    };
+    CallGate call;
+    sink->during = call.Hold();
     std::uint32_t cookie = 0;
     ASSERT_EQ(server->AdviseShutdown(sink, &cookie), S_OK);
     auto asking = std::async(std::launch::async, [&] { return server->RequestClientShutdown(""); });
-    entered.get_future().wait();
+    call.WaitUntilEntered();
     EXPECT_EQ(server->UnadviseShutdown(cookie), S_OK);
     sink.reset();
     EXPECT_FALSE(watch.expired());
-    release.set_value();
+    call.Release();
     EXPECT_EQ(asking.get(), 5);  // the answer of the sink that was asked
     EXPECT_TRUE(watch.expired());
     EXPECT_EQ(server->RequestClientShutdown(""), S_FALSE);

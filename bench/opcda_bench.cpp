@@ -97,11 +97,11 @@ void BM_UpdateCycleAllChanged(benchmark::State& state) {
         std::vector<OPCITEMRESULT> results;
         std::vector<HRESULT> errors;
         group->AddItems(defs, results, errors);
-        CountingSink sink;
+        auto sink = std::make_shared<CountingSink>();
         std::uint32_t cookie = 0;
-        group->AdviseCallback(&sink, &cookie);
+        group->AdviseCallback(sink, &cookie);
         for (auto _ : state) group->RunUpdateCycle();
-        state.SetItemsProcessed(static_cast<std::int64_t>(sink.delivered));
+        state.SetItemsProcessed(static_cast<std::int64_t>(sink->delivered));
         group->UnadviseCallback(cookie);
     }
 }

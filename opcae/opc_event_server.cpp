@@ -415,36 +415,19 @@ HRESULT OPCEventServer::AdviseShutdown(std::shared_ptr<IOPCShutdown> sink, std::
         TraceResult(text, E_INVALIDARG, true);
         return E_INVALIDARG;
     }
-    {
-        std::lock_guard lock(shutdownLock_);
-        *cookie = nextCookie_++;
-        shutdownConnections_.push_back({*cookie, std::move(sink)});
-    }
+    *cookie = shutdownConnections_.Add(std::move(sink));
     TraceResult(text, S_OK, true);
     return S_OK;
 }
 
 HRESULT OPCEventServer::UnadviseShutdown(std::uint32_t cookie) {
-    HRESULT result = CONNECT_E_NOCONNECTION;
-    {
-        std::lock_guard lock(shutdownLock_);
-        auto it = std::find_if(shutdownConnections_.begin(), shutdownConnections_.end(),
-                               [&](const ShutdownConnection& c) { return c.cookie == cookie; });
-        if (it != shutdownConnections_.end()) {
-            shutdownConnections_.erase(it);
-            result = S_OK;
-        }
-    }
+    const HRESULT result = shutdownConnections_.Remove(cookie) ? S_OK : CONNECT_E_NOCONNECTION;
     TraceResult("Called IConnectionPoint<IOPCShutdown>::Unadvise", result, true);
     return result;
 }
 
 int OPCEventServer::RequestClientShutdown(const std::string& reason) {
-    std::shared_ptr<IOPCShutdown> first;
-    {
-        std::lock_guard lock(shutdownLock_);
-        if (!shutdownConnections_.empty()) first = shutdownConnections_.front().sink;
-    }
+    const std::shared_ptr<IOPCShutdown> first = shutdownConnections_.First();
     HRESULT result = S_FALSE;
     if (first) {
         Trace("Calling IOPCShutdown::ShutdownRequest on an AE client");

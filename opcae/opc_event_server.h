@@ -13,6 +13,7 @@
 #include "opc/opc_result.h"
 #include "opc/opc_shutdown.h"
 #include "opc/server_objects.h"
+#include "opc/sink_connections.h"
 #include "opcae/ae_server_context.h"
 #include "opcae/opc_ae_types.h"
 
@@ -128,13 +129,7 @@ class OPCEventServer final : public IAEServerObject, public IOPCCommon {
     mutable std::recursive_mutex subscriptionLock_;  // subscription-list lock
     std::vector<std::weak_ptr<OPCEventSubscription>> subscriptions_;
 
-    std::mutex shutdownLock_;
-    struct ShutdownConnection {
-        std::uint32_t cookie = 0;
-        std::shared_ptr<IOPCShutdown> sink;
-    };
-    std::vector<ShutdownConnection> shutdownConnections_;
-    std::uint32_t nextCookie_ = 1;
+    SinkConnections<IOPCShutdown> shutdownConnections_;
 };
 
 // GetErrorString's texts for the codes the AE objects return.

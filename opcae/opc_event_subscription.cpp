@@ -65,10 +65,7 @@ OPCEventSubscription::~OPCEventSubscription() {
         std::lock_guard lock(queueLock_);
         queue_.clear();
     }
-    {
-        std::lock_guard lock(connectionLock_);
-        connections_.clear();
-    }
+    connections_.Clear();
     Trace("OPC AE subscription object destroyed");
 }
 
@@ -145,7 +142,8 @@ std::uint32_t OPCEventSubscription::DeliverOnce() {
         }
         if (!events.empty() || keepAlive != 0) {
             const std::uint32_t handle = clientHandle_.load();
-            for (const auto& sink : Sinks()) sink->OnEvent(handle, false, false, events);
+            for (const auto& sink : connections_.Sinks())
+                sink->OnEvent(handle, false, false, events);
             TouchOwner();
         }
     }
@@ -249,42 +247,15 @@ HRESULT OPCEventSubscription::Advise(std::shared_ptr<IOPCEventSink> sink, std::u
         TraceResult(text, E_INVALIDARG, true);
         return E_INVALIDARG;
     }
-    {
-        std::lock_guard lock(connectionLock_);
-        *cookie = nextCookie_++;
-        connections_.push_back({*cookie, std::move(sink)});
-    }
+    *cookie = connections_.Add(std::move(sink));
     TraceResult(text, S_OK, true);
     return S_OK;
 }
 
 HRESULT OPCEventSubscription::Unadvise(std::uint32_t cookie) {
-    HRESULT result = CONNECT_E_NOCONNECTION;
-    {
-        std::lock_guard lock(connectionLock_);
-        auto it = std::find_if(connections_.begin(), connections_.end(),
-                               [&](const Connection& c) { return c.cookie == cookie; });
-        if (it != connections_.end()) {
-            connections_.erase(it);
-            result = S_OK;
-        }
-    }
+    const HRESULT result = connections_.Remove(cookie) ? S_OK : CONNECT_E_NOCONNECTION;
     TraceResult("Called IConnectionPoint<IOPCEventSink>::Unadvise", result, true);
     return result;
-}
-
-std::vector<std::shared_ptr<IOPCEventSink>> OPCEventSubscription::Sinks() const {
-    std::lock_guard lock(connectionLock_);
-    std::vector<std::shared_ptr<IOPCEventSink>> sinks;
-    for (const auto& c : connections_) sinks.push_back(c.sink);
-    return sinks;
-}
-
-std::shared_ptr<IOPCEventSink> OPCEventSubscription::SinkOf(std::uint32_t cookie) const {
-    std::lock_guard lock(connectionLock_);
-    for (const auto& c : connections_)
-        if (c.cookie == cookie) return c.sink;
-    return nullptr;
 }
 
 // --- filter ---------------------------------------------------------------------------
@@ -483,7 +454,7 @@ void OPCEventSubscription::QueueDeviceConditions() {
 
 HRESULT OPCEventSubscription::Refresh(std::uint32_t connection) {
     refreshCancel_ = false;
-    const std::shared_ptr<IOPCEventSink> sink = SinkOf(connection);
+    const std::shared_ptr<IOPCEventSink> sink = connections_.Find(connection);
     if (!sink) return Traced(kMgt, "Refresh", E_INVALIDARG);
     QueueDeviceConditions();
 

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "model/b_event.h"
+#include "opc/sink_connections.h"
 #include "opcae/ae_event_builder.h"
 #include "opcae/ae_server_context.h"
 #include "opcae/opc_event_sink.h"
@@ -100,11 +101,6 @@ class OPCEventSubscription {
         // Selected attribute indexes per category index, in table order.
         std::array<std::vector<std::uint32_t>, kCategoryCount> attributes;
     };
-    struct Connection {
-        std::uint32_t cookie = 0;
-        std::shared_ptr<IOPCEventSink> sink;
-    };
-
     void StartThread();
     void StopThread();
     int ThreadProcedure(MessageQueue& queue);
@@ -112,8 +108,6 @@ class OPCEventSubscription {
                           OnEventStruct& out) const;
     bool BuildFiltered(BuiltEvent& built, const Filter& filter, OnEventStruct& out) const;
     std::vector<std::uint32_t> AttributeIds(const Filter& filter, int categoryIndex) const;
-    std::vector<std::shared_ptr<IOPCEventSink>> Sinks() const;
-    std::shared_ptr<IOPCEventSink> SinkOf(std::uint32_t cookie) const;
     void AppendLocked(std::unique_ptr<BEvent> record);
     void QueueDeviceConditions();
     AeEventBuilder Builder() const;
@@ -142,9 +136,8 @@ class OPCEventSubscription {
     bool overflowing_ = false;   // inside an overflow episode (queue lock)
     std::uint32_t backlog_ = 0;  // delivery thread only
 
-    mutable std::mutex connectionLock_;
-    std::vector<Connection> connections_;
-    std::uint32_t nextCookie_ = 1;
+    // The IOPCEventSink connections; the delivery thread holds the sinks it calls.
+    SinkConnections<IOPCEventSink> connections_;
 
     std::unique_ptr<WorkerThread> thread_;
 };

@@ -1,8 +1,10 @@
 #pragma once
 // The client side of the DA objects: the sinks a client hands to the connection points and
 // to the 1.0 data object. The bus adaptor implements them for remote clients; each sink
-// answers for the interfaces it has, as a query for the interface would.
+// answers for the interfaces it has, as a query for the interface would. The DA objects hold
+// a client's sinks by shared ownership, as the AE objects do (opc/sink_connections.h).
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -54,5 +56,16 @@ class IClientSink {
     virtual IOPCShutdown* QueryShutdown() { return nullptr; }
     virtual IOPCDataCallbackSink* QueryDataCallback() { return nullptr; }
 };
+
+// The interface a query of the sink answers, sharing the ownership of the whole sink object;
+// null when the sink has no such interface.
+template <class Interface>
+std::shared_ptr<Interface> QuerySink(const std::shared_ptr<IClientSink>& sink,
+                                     Interface* (IClientSink::*query)()) {
+    if (!sink) return nullptr;
+    Interface* answer = ((*sink).*query)();
+    if (answer == nullptr) return nullptr;
+    return std::shared_ptr<Interface>(sink, answer);
+}
 
 }  // namespace velk

@@ -4,52 +4,44 @@
 
 namespace velk {
 
-HRESULT DataCallbackPoint::Advise(IClientSink* sink, std::uint32_t* cookie) {
-    if (sink == nullptr || cookie == nullptr) return E_POINTER;
-    IOPCDataCallbackSink* callback = sink->QueryDataCallback();
-    if (callback == nullptr) return CONNECT_E_CANNOTCONNECT;
+HRESULT DataCallbackPoint::Advise(std::shared_ptr<IClientSink> sink, std::uint32_t* cookie) {
+    if (!sink || cookie == nullptr) return E_POINTER;
+    auto callback = QuerySink(sink, &IClientSink::QueryDataCallback);
+    if (!callback) return CONNECT_E_CANNOTCONNECT;
     std::lock_guard lock(lock_);
-    *cookie = nextCookie_++;
-    sinks_.emplace_back(*cookie, callback);
+    *cookie = connections_.Add(std::move(callback));
     return S_OK;
 }
 
 HRESULT DataCallbackPoint::Unadvise(std::uint32_t cookie) {
     std::lock_guard lock(lock_);
-    auto it = std::find_if(sinks_.begin(), sinks_.end(),
-                           [cookie](const auto& c) { return c.first == cookie; });
-    if (it == sinks_.end()) return CONNECT_E_NOCONNECTION;
-    sinks_.erase(it);
-    return S_OK;
-}
-
-bool DataCallbackPoint::Any() const {
-    std::lock_guard lock(lock_);
-    return !sinks_.empty();
+    return connections_.Remove(cookie) ? S_OK : CONNECT_E_NOCONNECTION;
 }
 
 void DataCallbackPoint::Clear() {
     std::lock_guard lock(lock_);
-    sinks_.clear();
+    connections_.Clear();
 }
 
-std::uint32_t AdviseConnections::Add(const FORMATETC& format, IAdviseSink10* sink) {
+std::uint32_t AdviseConnections::Add(const FORMATETC& format, std::shared_ptr<IAdviseSink10> sink) {
     std::lock_guard lock(lock_);
     holder_ = true;
     AdviseConnection c;
     c.number = nextNumber_++;
     c.format = format;
-    c.sink = sink;
-    connections_.push_back(c);
-    return c.number;
+    c.sink = std::move(sink);
+    connections_.push_back(std::move(c));
+    return connections_.back().number;
 }
 
 HRESULT AdviseConnections::Remove(std::uint32_t number) {
+    std::shared_ptr<IAdviseSink10> dropped;  // released after the advise lock
     std::lock_guard lock(lock_);
     if (!holder_) return OLE_E_NOCONNECTION;
     auto it = std::find_if(connections_.begin(), connections_.end(),
                            [number](const auto& c) { return c.number == number; });
     if (it == connections_.end()) return OLE_E_NOCONNECTION;
+    dropped = std::move(it->sink);
     connections_.erase(it);
     return S_OK;
 }
@@ -79,8 +71,9 @@ std::optional<AdviseConnection> AdviseConnections::Find(std::uint32_t number) co
 }
 
 void AdviseConnections::Clear() {
+    std::vector<AdviseConnection> dropped;  // released after the advise lock
     std::lock_guard lock(lock_);
-    connections_.clear();
+    dropped.swap(connections_);
 }
 
 }  // namespace velk

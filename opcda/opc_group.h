@@ -143,8 +143,9 @@ class OPCGroup : public std::enable_shared_from_this<OPCGroup> {
     HRESULT GetEnable(bool* enable) const;
 
     // 1.0 data object.
-    HRESULT DAdvise(const FORMATETC* format, std::uint32_t flags, IAdviseSink10* sink,
-                    std::uint32_t* connection);
+    // The connection holds the sink (so does every send to it in progress).
+    HRESULT DAdvise(const FORMATETC* format, std::uint32_t flags,
+                    std::shared_ptr<IAdviseSink10> sink, std::uint32_t* connection);
     HRESULT DUnadvise(std::uint32_t connection);
     HRESULT EnumDAdvise(std::vector<AdviseConnection>* connections) const;
     HRESULT QueryGetData(const FORMATETC* format) const;
@@ -155,7 +156,7 @@ class OPCGroup : public std::enable_shared_from_this<OPCGroup> {
     HRESULT EnumFormatEtc();
 
     // The IOPCDataCallback connection point.
-    HRESULT AdviseCallback(IClientSink* sink, std::uint32_t* cookie);
+    HRESULT AdviseCallback(std::shared_ptr<IClientSink> sink, std::uint32_t* cookie);
     HRESULT UnadviseCallback(std::uint32_t cookie);
 
     // Groups constructed and not yet completely destroyed, in the whole process. A group

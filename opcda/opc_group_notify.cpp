@@ -121,16 +121,16 @@ void OPCGroup::SendStream(ItemLock& lock, const AdviseConnection& connection, st
 
 // ---- 1.0 data object ----
 
-HRESULT OPCGroup::DAdvise(const FORMATETC* format, std::uint32_t /*flags*/, IAdviseSink10* sink,
-                          std::uint32_t* connection) {
-    if (format == nullptr || sink == nullptr || connection == nullptr) {
+HRESULT OPCGroup::DAdvise(const FORMATETC* format, std::uint32_t /*flags*/,
+                          std::shared_ptr<IAdviseSink10> sink, std::uint32_t* connection) {
+    if (format == nullptr || !sink || connection == nullptr) {
         return Traced("IDataObject::DAdvise", E_INVALIDARG);
     }
     if (format->aspect != DVASPECT_CONTENT || format->hasTargetDevice || format->index != -1 ||
         format->tymed != TYMED_HGLOBAL) {
         return Traced("IDataObject::DAdvise", E_FAIL);
     }
-    *connection = advises_.Add(*format, sink);
+    *connection = advises_.Add(*format, std::move(sink));
     // The initial refresh is queued after the advise lock was released.
     std::uint32_t transactionID = 0;
     QueueRefresh(*connection, OPC_DS_CACHE, &transactionID);
@@ -173,8 +173,9 @@ HRESULT OPCGroup::EnumFormatEtc() { return Traced("IDataObject::EnumFormatEtc", 
 
 // ---- connection point ----
 
-HRESULT OPCGroup::AdviseCallback(IClientSink* sink, std::uint32_t* cookie) {
-    return Traced("IConnectionPoint<IOPCDataCallback>::Advise", callbacks_.Advise(sink, cookie));
+HRESULT OPCGroup::AdviseCallback(std::shared_ptr<IClientSink> sink, std::uint32_t* cookie) {
+    return Traced("IConnectionPoint<IOPCDataCallback>::Advise",
+                  callbacks_.Advise(std::move(sink), cookie));
 }
 
 HRESULT OPCGroup::UnadviseCallback(std::uint32_t cookie) {

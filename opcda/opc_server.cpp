@@ -592,34 +592,26 @@ HRESULT OPCServer::LookupItemIDs(const std::string* itemID, const std::vector<st
 
 // ---- shutdown ----
 
-HRESULT OPCServer::AdviseShutdown(IClientSink* sink, std::uint32_t* cookie) {
+HRESULT OPCServer::AdviseShutdown(std::shared_ptr<IClientSink> sink, std::uint32_t* cookie) {
     const char* method = "IConnectionPoint<IOPCShutdown>::Advise";
     if (cookie == nullptr) return Traced(method, E_INVALIDARG);
-    if (sink == nullptr) return Traced(method, E_POINTER);
-    std::lock_guard lock(shutdownLock_);
-    *cookie = nextShutdownCookie_++;
-    shutdownSinks_.emplace_back(*cookie, sink);
+    if (!sink) return Traced(method, E_POINTER);
+    *cookie = shutdownSinks_.Add(std::move(sink));
     return Traced(method, S_OK);
 }
 
 HRESULT OPCServer::UnadviseShutdown(std::uint32_t cookie) {
     const char* method = "IConnectionPoint<IOPCShutdown>::Unadvise";
-    std::lock_guard lock(shutdownLock_);
-    auto it = std::find_if(shutdownSinks_.begin(), shutdownSinks_.end(),
-                           [cookie](const auto& s) { return s.first == cookie; });
-    if (it == shutdownSinks_.end()) return Traced(method, CONNECT_E_NOCONNECTION);
-    shutdownSinks_.erase(it);
-    return Traced(method, S_OK);
+    return Traced(method, shutdownSinks_.Remove(cookie) ? S_OK : CONNECT_E_NOCONNECTION);
 }
 
 int OPCServer::RequestClientShutdown(const std::string& reason) {
-    IOPCShutdown* target = nullptr;
-    {
-        std::lock_guard lock(shutdownLock_);
-        for (auto& [cookie, sink] : shutdownSinks_) {
-            target = sink->QueryShutdown();
-            if (target) break;
-        }
+    // Held through the request, which waits for the client's answer: an Unadvise meanwhile
+    // only ends the connection.
+    std::shared_ptr<IOPCShutdown> target;
+    for (const auto& sink : shutdownSinks_.Sinks()) {
+        target = QuerySink(sink, &IClientSink::QueryShutdown);
+        if (target) break;
     }
     HRESULT hr = S_FALSE;
     if (target) {

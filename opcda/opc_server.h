@@ -15,6 +15,7 @@
 #include "opc/opc_common.h"
 #include "opc/opc_result.h"
 #include "opc/server_objects.h"
+#include "opc/sink_connections.h"
 #include "opcda/c_enum_item_ids.h"
 #include "opcda/client_sinks.h"
 #include "opcda/opc_da_types.h"
@@ -122,7 +123,7 @@ class OPCServer final : public IDAServerObject,
                           std::vector<std::string>* newItemIDs, std::vector<HRESULT>* errors);
 
     // The IOPCShutdown connection point.
-    HRESULT AdviseShutdown(IClientSink* sink, std::uint32_t* cookie);
+    HRESULT AdviseShutdown(std::shared_ptr<IClientSink> sink, std::uint32_t* cookie);
     HRESULT UnadviseShutdown(std::uint32_t cookie);
 
     // Asks the first shutdown connection to disconnect; S_FALSE when none was called.
@@ -175,9 +176,7 @@ class OPCServer final : public IDAServerObject,
     std::mutex browseLock_;
     OTagGroup* position_ = nullptr;
 
-    std::mutex shutdownLock_;
-    std::vector<std::pair<std::uint32_t, IClientSink*>> shutdownSinks_;
-    std::uint32_t nextShutdownCookie_ = 1;
+    SinkConnections<IClientSink> shutdownSinks_;
 };
 
 }  // namespace velk

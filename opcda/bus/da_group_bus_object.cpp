@@ -110,19 +110,11 @@ DaGroupBusObject::DaGroupBusObject(DaBusContext context, std::shared_ptr<OPCGrou
 
 DaGroupBusObject::~DaGroupBusObject() {
     context_.groupObjects->Leave(group_.get(), this);
-    // Unadvise waits for a notification that the group is sending at this moment.
-    for (auto& [cookie, sink] : callbacks_) group_->UnadviseCallback(cookie);
-    for (auto& [connection, sink] : advises_) group_->DUnadvise(connection);
-    struct Sinks {
-        std::vector<std::shared_ptr<void>> held;
-    };
-    auto sinks = std::make_shared<Sinks>();
-    sinks->held = std::move(retired_);
-    for (auto& [cookie, sink] : callbacks_) sinks->held.push_back(std::move(sink));
-    for (auto& [connection, sink] : advises_) sinks->held.push_back(std::move(sink));
-    // The group first, so that no sink goes before the group might have used it.
+    // Unadvise waits for a notification that the group is sending at this moment; a 1.0
+    // stream on its way keeps its sink until it is sent.
+    for (std::uint32_t cookie : callbacks_) group_->UnadviseCallback(cookie);
+    for (std::uint32_t connection : advises_) group_->DUnadvise(connection);
     context_.releases->Release(std::move(group_));
-    context_.releases->Release(std::move(sinks));
 }
 
 std::vector<BusInterface> DaGroupBusObject::Interfaces() {
@@ -513,22 +505,18 @@ BusInterface DaGroupBusObject::DataObject() {
 BusReply DaGroupBusObject::DAdvise(BusCall& call) {
     FORMATETC format =
         FormatOf(TextArg(call, 0), UInt32Arg(call, 1), Int32Arg(call, 2), UInt32Arg(call, 3));
-    auto sink = std::make_unique<RemoteAdviseSink>(context_.sinks, TextArg(call, 5));
+    auto sink = std::make_shared<RemoteAdviseSink>(context_.sinks, TextArg(call, 5));
     std::uint32_t connection = 0;
-    HRESULT hr = group_->DAdvise(&format, UInt32Arg(call, 4), sink.get(), &connection);
+    HRESULT hr = group_->DAdvise(&format, UInt32Arg(call, 4), std::move(sink), &connection);
     if (Failed(hr)) return BusReply::Fail(hr);
-    advises_[connection] = std::move(sink);
+    advises_.insert(connection);
     return BusReply::Ok({BusValue::UInt32(connection)});
 }
 
 BusReply DaGroupBusObject::DUnadvise(BusCall& call) {
     const std::uint32_t connection = UInt32Arg(call, 0);
     HRESULT hr = group_->DUnadvise(connection);
-    auto found = advises_.find(connection);
-    if (Succeeded(hr) && found != advises_.end()) {
-        retired_.push_back(std::move(found->second));
-        advises_.erase(found);
-    }
+    if (Succeeded(hr)) advises_.erase(connection);
     return ReplyOf(hr);
 }
 
@@ -538,7 +526,7 @@ BusReply DaGroupBusObject::EnumDAdvise() {
     if (Failed(hr)) return BusReply::Fail(hr);
     BusValue::Items elements;
     for (const AdviseConnection& c : connections) {
-        auto* sink = dynamic_cast<RemoteAdviseSink*>(c.sink);
+        const auto* sink = dynamic_cast<const RemoteAdviseSink*>(c.sink.get());
         elements.push_back(BusValue::Struct({BusValue::UInt32(c.number),
                                              BusValue::String(StreamFormatName(c.format.cfFormat)),
                                              BusValue::ObjectPath(sink ? sink->Path() : "/")}));
@@ -553,23 +541,19 @@ BusInterface DaGroupBusObject::ConnectionPoints() {
 }
 
 BusReply DaGroupBusObject::Advise(const std::string& sinkPath) {
-    auto sink = std::make_unique<RemoteDataCallbackSink>(context_.sinks, sinkPath);
     std::uint32_t cookie = 0;
-    HRESULT hr = group_->AdviseCallback(sink.get(), &cookie);
+    HRESULT hr = group_->AdviseCallback(
+        std::make_shared<RemoteDataCallbackSink>(context_.sinks, sinkPath), &cookie);
     if (Failed(hr)) return BusReply::Fail(hr);
-    callbacks_[cookie] = std::move(sink);
+    callbacks_.insert(cookie);
     return BusReply::Ok({BusValue::UInt32(cookie)});
 }
 
 BusReply DaGroupBusObject::Unadvise(std::uint32_t cookie) {
-    auto found = callbacks_.find(cookie);
     // A cookie of another object of the same group is not this object's to end.
-    if (found == callbacks_.end()) return RefuseConnection("IOPCDataCallback", "Unadvise");
+    if (!callbacks_.contains(cookie)) return RefuseConnection("IOPCDataCallback", "Unadvise");
     HRESULT hr = group_->UnadviseCallback(cookie);
-    if (Succeeded(hr)) {
-        retired_.push_back(std::move(found->second));
-        callbacks_.erase(found);
-    }
+    if (Succeeded(hr)) callbacks_.erase(cookie);
     return ReplyOf(hr);
 }
 

@@ -3,8 +3,8 @@
 // 1.0 data object and callback connection point, each method mapped onto the group's own
 // operation. The object is the client's reference on the group; the connections advised
 // through it end with it.
-#include <map>
 #include <memory>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -50,12 +50,11 @@ class DaGroupBusObject final : public IBusObject {
 
     dabus::DaBusContext context_;
     std::shared_ptr<OPCGroup> group_;
-    // Calls of one client come one at a time, so these need no lock of their own. Sinks
-    // that were unadvised stay until this object goes: the group may still be holding a
-    // copy of a connection while it sends.
-    std::map<std::uint32_t, std::unique_ptr<dabus::RemoteDataCallbackSink>> callbacks_;
-    std::map<std::uint32_t, std::unique_ptr<dabus::RemoteAdviseSink>> advises_;
-    std::vector<std::shared_ptr<void>> retired_;
+    // The connections advised through this object, which end with it. The group's
+    // connections own the sinks. Calls of one client come one at a time, so these need no
+    // lock of their own.
+    std::set<std::uint32_t> callbacks_;
+    std::set<std::uint32_t> advises_;
 };
 
 // Exports an object for the group below the called object and enters it in the group

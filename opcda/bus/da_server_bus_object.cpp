@@ -42,15 +42,8 @@ DaServerBusObject::DaServerBusObject(DaBusContext context, std::shared_ptr<OPCSe
       deviceMonitor_(std::move(deviceMonitor)) {}
 
 DaServerBusObject::~DaServerBusObject() {
-    for (auto& [cookie, sink] : shutdownSinks_) server_->UnadviseShutdown(cookie);
-    struct Sinks {
-        std::vector<std::shared_ptr<void>> held;
-    };
-    auto sinks = std::make_shared<Sinks>();
-    sinks->held = std::move(retired_);
-    for (auto& [cookie, sink] : shutdownSinks_) sinks->held.push_back(std::move(sink));
+    for (std::uint32_t cookie : shutdownCookies_) server_->UnadviseShutdown(cookie);
     context_.releases->Release(std::move(server_));
-    context_.releases->Release(std::move(sinks));
     context_.releases->Release(std::move(context_.moduleLock));
 }
 
@@ -284,21 +277,17 @@ BusInterface DaServerBusObject::ConnectionPoints() {
 }
 
 BusReply DaServerBusObject::Advise(const std::string& sinkPath) {
-    auto sink = std::make_unique<ShutdownClientSink>(context_.sinks, sinkPath);
     std::uint32_t cookie = 0;
-    HRESULT hr = server_->AdviseShutdown(sink.get(), &cookie);
+    HRESULT hr = server_->AdviseShutdown(
+        std::make_shared<ShutdownClientSink>(context_.sinks, sinkPath), &cookie);
     if (Failed(hr)) return BusReply::Fail(hr);
-    shutdownSinks_[cookie] = std::move(sink);
+    shutdownCookies_.insert(cookie);
     return BusReply::Ok({BusValue::UInt32(cookie)});
 }
 
 BusReply DaServerBusObject::Unadvise(std::uint32_t cookie) {
     HRESULT hr = server_->UnadviseShutdown(cookie);
-    auto found = shutdownSinks_.find(cookie);
-    if (Succeeded(hr) && found != shutdownSinks_.end()) {
-        retired_.push_back(std::move(found->second));
-        shutdownSinks_.erase(found);
-    }
+    if (Succeeded(hr)) shutdownCookies_.erase(cookie);
     return ReplyOf(hr);
 }
 

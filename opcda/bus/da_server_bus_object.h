@@ -3,8 +3,8 @@
 // properties, the shutdown connection point and the Device Monitor data. Releasing it
 // releases the DA server object, which ends that client's count.
 #include <functional>
-#include <map>
 #include <memory>
+#include <set>
 #include <vector>
 
 #include "modbus/device_monitor_model.h"
@@ -50,10 +50,9 @@ class DaServerBusObject final : public IBusObject {
     dabus::DaBusContext context_;
     std::shared_ptr<OPCServer> server_;
     DeviceMonitorSource deviceMonitor_;
-    // Unadvised sinks stay until this object goes: a shutdown request may be on its way
-    // to one of them.
-    std::map<std::uint32_t, std::unique_ptr<dabus::ShutdownClientSink>> shutdownSinks_;
-    std::vector<std::shared_ptr<void>> retired_;
+    // The shutdown connections advised through this object, which end with it; the server
+    // object's connection point owns the sinks.
+    std::set<std::uint32_t> shutdownCookies_;
 };
 
 }  // namespace velk

@@ -1,5 +1,6 @@
 // DA groups: 1.0 and 2.0 asynchronous requests, cancellation, the 1.0 data object.
 #include <future>
+#include <utility>
 
 #include "model/locks.h"
 #include "opc/opc_result.h"
@@ -17,19 +18,19 @@ class OPCGroupAsync : public DaTest {
         io.SetDeviceValue(*t, Variant::Int16(10));
         io.SetDeviceValue(*ro, Variant::Int16(20));
     }
-    void Connect() { ASSERT_EQ(group->AdviseCallback(&sink, &cookie), S_OK); }
-    std::uint32_t Advise10(RecordingAdviseSink& s, std::uint32_t format) {
+    void Connect() { ASSERT_EQ(group->AdviseCallback(sink, &cookie), S_OK); }
+    std::uint32_t Advise10(const std::shared_ptr<RecordingAdviseSink>& s, std::uint32_t format) {
         FORMATETC f;
         f.cfFormat = format;
         std::uint32_t connection = 0;
-        EXPECT_EQ(group->DAdvise(&f, 0, &s, &connection), S_OK);
+        EXPECT_EQ(group->DAdvise(&f, 0, s, &connection), S_OK);
         return connection;
     }
 
     std::shared_ptr<OPCServer> server;
     std::shared_ptr<OPCGroup> group;
     std::vector<std::uint32_t> handles;
-    RecordingCallback sink;
+    std::shared_ptr<RecordingCallback> sink = std::make_shared<RecordingCallback>();
     std::uint32_t cookie = 0;
 };
 
@@ -43,8 +44,8 @@ TEST_F(OPCGroupAsync, Read2CompletesThroughOnReadCompleteAfterTheCallReturns) {
     EXPECT_EQ(group->OutstandingRequests(), 1u);
     EXPECT_EQ(launcher.RunAll(), 1);
     EXPECT_EQ(group->OutstandingRequests(), 0u);
-    ASSERT_EQ(sink.Events().size(), 1u);
-    const DataEvent e = sink.Events()[0];
+    ASSERT_EQ(sink->Events().size(), 1u);
+    const DataEvent e = sink->Events()[0];
     EXPECT_EQ(e.kind, "read");
     EXPECT_EQ(e.transactionID, 44u);
     EXPECT_EQ(e.hGroup, 77u);
@@ -74,9 +75,9 @@ TEST_F(OPCGroupAsync, Cancel2MarksAWaitingRequestAndTheWorkerReportsTheCancel) {
     EXPECT_EQ(group->Cancel2(cancel + 1000), E_FAIL);
     EXPECT_EQ(group->Cancel2(cancel), S_OK);
     launcher.RunAll();
-    ASSERT_EQ(sink.Events().size(), 1u);
-    EXPECT_EQ(sink.Events()[0].kind, "cancel");
-    EXPECT_EQ(sink.Events()[0].transactionID, 8u);
+    ASSERT_EQ(sink->Events().size(), 1u);
+    EXPECT_EQ(sink->Events()[0].kind, "cancel");
+    EXPECT_EQ(sink->Events()[0].transactionID, 8u);
     EXPECT_TRUE(io.Writes().empty());
     EXPECT_EQ(group->OutstandingRequests(), 0u);
 }
@@ -90,8 +91,8 @@ TEST_F(OPCGroupAsync, ARequestAlreadyTakenByItsWorkerCannotBeCancelled) {
     group->Read2({handles[0]}, 3, &cancel, errors);
     launcher.RunAll();
     EXPECT_EQ(cancelResult, E_FAIL);
-    ASSERT_EQ(sink.Events().size(), 1u);
-    EXPECT_EQ(sink.Events()[0].kind, "read");
+    ASSERT_EQ(sink->Events().size(), 1u);
+    EXPECT_EQ(sink->Events()[0].kind, "read");
 }
 
 TEST_F(OPCGroupAsync, ACancelledRequestStillRunsWithoutACallbackConnection) {
@@ -111,8 +112,8 @@ TEST_F(OPCGroupAsync, Write2CompletionCarriesPerItemErrors) {
     group->Write2({handles[0], 12345, handles[1]},
                   {Variant::Int16(1), Variant::Int16(2), Variant::Int16(3)}, 21, &cancel, errors);
     launcher.RunAll();
-    ASSERT_EQ(sink.Events().size(), 1u);
-    const DataEvent e = sink.Events()[0];
+    ASSERT_EQ(sink->Events().size(), 1u);
+    const DataEvent e = sink->Events()[0];
     EXPECT_EQ(e.kind, "write");
     EXPECT_EQ(e.transactionID, 21u);
     EXPECT_EQ(e.masterError, S_FALSE);
@@ -127,8 +128,8 @@ TEST_F(OPCGroupAsync, CacheReadsOfInactiveItemsCompleteOutOfService) {
     std::uint32_t tid = 0;
     group->AsyncRead(0, OPC_DS_CACHE, {handles[0], handles[1]}, &tid, errors);
     launcher.RunAll();
-    ASSERT_EQ(sink.Events().size(), 1u);
-    const DataEvent e = sink.Events()[0];
+    ASSERT_EQ(sink->Events().size(), 1u);
+    const DataEvent e = sink->Events()[0];
     EXPECT_EQ(e.kind, "read");  // a 1.0 read completes on the 2.0 callback
     EXPECT_EQ(e.transactionID, tid);
     EXPECT_EQ(e.items.qualities, (std::vector<std::uint16_t>{0xC0, kQualityOutOfService}));
@@ -169,8 +170,8 @@ TEST_F(OPCGroupAsync, RefreshOfAnInactiveGroupReadsAndMarksNothing) {
     group->Refresh2(OPC_DS_DEVICE, 6, &cancel);
     launcher.RunAll();
     EXPECT_TRUE(io.Reads().empty());
-    ASSERT_EQ(sink.Events().size(), 1u);
-    EXPECT_EQ(sink.Events()[0].items.Count(), 0u);
+    ASSERT_EQ(sink->Events().size(), 1u);
+    EXPECT_EQ(sink->Events()[0].items.Count(), 0u);
 }
 
 TEST_F(OPCGroupAsync, AWorkerThatCannotStartFailsTheCallAndLeavesNoRequest) {
@@ -183,8 +184,8 @@ TEST_F(OPCGroupAsync, AWorkerThatCannotStartFailsTheCallAndLeavesNoRequest) {
     launcher.refuse = false;
     group->Read2({handles[0]}, 2, &cancel, errors);
     launcher.RunAll();
-    ASSERT_EQ(sink.Events().size(), 1u);  // the failed call never completes
-    EXPECT_EQ(sink.Events()[0].transactionID, 2u);
+    ASSERT_EQ(sink->Events().size(), 1u);  // the failed call never completes
+    EXPECT_EQ(sink->Events()[0].transactionID, 2u);
 }
 
 TEST_F(OPCGroupAsync, ARemovedGroupLivesUntilItsLastRequestFinished) {
@@ -197,7 +198,7 @@ TEST_F(OPCGroupAsync, ARemovedGroupLivesUntilItsLastRequestFinished) {
     group.reset();
     EXPECT_FALSE(weak.expired());
     launcher.RunAll();
-    EXPECT_EQ(sink.Events().size(), 1u);
+    EXPECT_EQ(sink->Events().size(), 1u);
     EXPECT_TRUE(weak.expired());
     EXPECT_EQ(t->opcReferenceCount, 0);
 }
@@ -221,37 +222,37 @@ TEST_F(OPCGroupAsync, OwnThreadsServeASlowReadAfterTheCallReturned) {
     auto own = MakeServer();  // a thread per request
     auto g2 = MakeGroup(*own);
     auto h = Add(*g2, {"PLC1.T"});
-    RecordingCallback callback;
+    auto callback = std::make_shared<RecordingCallback>();
     std::uint32_t c = 0;
-    g2->AdviseCallback(&callback, &c);
+    g2->AdviseCallback(callback, &c);
     std::promise<void> release;
     std::shared_future<void> gate = release.get_future().share();
     io.onRead = [gate](ODevice&, const TagList&) { gate.wait(); };
     std::uint32_t cancel = 0;
     std::vector<HRESULT> errors;
     EXPECT_EQ(g2->Read2(h, 17, &cancel, errors), S_OK);  // returns while the device is slow
-    EXPECT_TRUE(callback.Events().empty());
+    EXPECT_TRUE(callback->Events().empty());
     release.set_value();
-    ASSERT_TRUE(callback.WaitFor(1));
-    EXPECT_EQ(callback.Events()[0].transactionID, 17u);
+    ASSERT_TRUE(callback->WaitFor(1));
+    EXPECT_EQ(callback->Events()[0].transactionID, 17u);
     io.onRead = nullptr;
 }
 
 using OPCGroupDataObject = OPCGroupAsync;
 
 TEST_F(OPCGroupDataObject, DAdviseChecksTheFormatAndQueuesAnInitialRefresh) {
-    RecordingAdviseSink s;
+    auto s = std::make_shared<RecordingAdviseSink>();
     FORMATETC bad;
     bad.cfFormat = kFormatData;
     bad.index = 0;
     std::uint32_t connection = 0;
-    EXPECT_EQ(group->DAdvise(&bad, 0, &s, &connection), E_FAIL);
+    EXPECT_EQ(group->DAdvise(&bad, 0, s, &connection), E_FAIL);
     bad.index = -1;
     bad.tymed = 4;
-    EXPECT_EQ(group->DAdvise(&bad, 0, &s, &connection), E_FAIL);
+    EXPECT_EQ(group->DAdvise(&bad, 0, s, &connection), E_FAIL);
     bad.tymed = TYMED_HGLOBAL;
     bad.hasTargetDevice = true;
-    EXPECT_EQ(group->DAdvise(&bad, 0, &s, &connection), E_FAIL);
+    EXPECT_EQ(group->DAdvise(&bad, 0, s, &connection), E_FAIL);
     EXPECT_EQ(group->DUnadvise(1), OLE_E_NOCONNECTION);
 
     {
@@ -263,7 +264,7 @@ TEST_F(OPCGroupDataObject, DAdviseChecksTheFormatAndQueuesAnInitialRefresh) {
     EXPECT_TRUE(Traced("Called IDataObject::DAdvise"));
     EXPECT_FALSE(Traced("Called IOPCAsyncIO::Refresh"));  // the refresh is the group's own
     launcher.RunAll();
-    const auto streams = s.Streams();
+    const auto streams = s->Streams();
     ASSERT_EQ(streams.size(), 1u);
     EXPECT_EQ(streams[0].first, kFormatData);
     const auto& b = streams[0].second;
@@ -280,18 +281,20 @@ TEST_F(OPCGroupDataObject, DAdviseChecksTheFormatAndQueuesAnInitialRefresh) {
 }
 
 TEST_F(OPCGroupDataObject, OnlyTheFirstDataConnectionGetsDataChanges) {
-    RecordingAdviseSink first, second, writes;
+    auto first = std::make_shared<RecordingAdviseSink>();
+    auto second = std::make_shared<RecordingAdviseSink>();
+    auto writes = std::make_shared<RecordingAdviseSink>();
     Advise10(writes, kFormatWriteComplete);
     Advise10(first, kFormatDataTime);
     const std::uint32_t secondConn = Advise10(second, kFormatData);
     launcher.RunAll();  // the initial refreshes
-    const std::size_t before1 = first.Streams().size(), before2 = second.Streams().size();
+    const std::size_t before1 = first->Streams().size(), before2 = second->Streams().size();
     io.SetDeviceValue(*t, Variant::Int16(1234));
     group->RunUpdateCycle();
-    ASSERT_EQ(first.Streams().size(), before1 + 1);
-    EXPECT_EQ(second.Streams().size(), before2);
-    const auto b = first.Streams().back().second;
-    EXPECT_EQ(first.Streams().back().first, kFormatDataTime);
+    ASSERT_EQ(first->Streams().size(), before1 + 1);
+    EXPECT_EQ(second->Streams().size(), before2);
+    const auto b = first->Streams().back().second;
+    EXPECT_EQ(first->Streams().back().first, kFormatDataTime);
     EXPECT_EQ(Read32(b, 12), 0u);  // data changes carry transaction ID 0
     EXPECT_EQ(Read64(b, 32), t->timestamp);
 
@@ -300,32 +303,32 @@ TEST_F(OPCGroupDataObject, OnlyTheFirstDataConnectionGetsDataChanges) {
     std::vector<HRESULT> errors;
     group->AsyncRead(secondConn, OPC_DS_DEVICE, {handles[1]}, &tid, errors);
     launcher.RunAll();
-    ASSERT_EQ(second.Streams().size(), before2 + 1);
-    EXPECT_EQ(second.Streams().back().first, kFormatData);
-    const auto read = second.Streams().back().second;
+    ASSERT_EQ(second->Streams().size(), before2 + 1);
+    EXPECT_EQ(second->Streams().back().first, kFormatData);
+    const auto read = second->Streams().back().second;
     EXPECT_EQ(Read32(read, 12), tid);
     EXPECT_EQ(Read32(read, 20), 101u);
 }
 
 TEST_F(OPCGroupDataObject, ACompletionForAMissingConnectionIsDropped) {
-    RecordingAdviseSink s;
+    auto s = std::make_shared<RecordingAdviseSink>();
     Advise10(s, kFormatData);
     launcher.RunAll();
-    const std::size_t before = s.Streams().size();
+    const std::size_t before = s->Streams().size();
     std::uint32_t tid = 0;
     std::vector<HRESULT> errors;
     group->AsyncRead(4711, OPC_DS_DEVICE, {handles[0]}, &tid, errors);
     launcher.RunAll();
-    EXPECT_EQ(s.Streams().size(), before);
+    EXPECT_EQ(s->Streams().size(), before);
     EXPECT_EQ(group->OutstandingRequests(), 0u);
     // The group keeps working: the next change reaches the sink.
     io.SetDeviceValue(*ro, Variant::Int16(-7));
     group->RunUpdateCycle();
-    EXPECT_EQ(s.Streams().size(), before + 1);
+    EXPECT_EQ(s->Streams().size(), before + 1);
 }
 
 TEST_F(OPCGroupDataObject, WritesCompleteWithAWriteCompleteStream) {
-    RecordingAdviseSink s;
+    auto s = std::make_shared<RecordingAdviseSink>();
     const std::uint32_t conn = Advise10(s, kFormatData);
     launcher.RunAll();
     std::uint32_t tid = 0;
@@ -333,9 +336,9 @@ TEST_F(OPCGroupDataObject, WritesCompleteWithAWriteCompleteStream) {
     group->AsyncWrite(conn, {handles[0], 888}, {Variant::Int16(3), Variant::Int16(4)}, &tid,
                       errors);
     launcher.RunAll();
-    ASSERT_FALSE(s.Streams().empty());
-    EXPECT_EQ(s.Streams().back().first, kFormatWriteComplete);
-    const auto b = s.Streams().back().second;
+    ASSERT_FALSE(s->Streams().empty());
+    EXPECT_EQ(s->Streams().back().first, kFormatWriteComplete);
+    const auto b = s->Streams().back().second;
     EXPECT_EQ(Read32(b, 0), 2u);
     EXPECT_EQ(Read32(b, 4), 77u);
     EXPECT_EQ(Read32(b, 8), tid);
@@ -370,10 +373,72 @@ TEST_F(OPCGroupDataObject, QueryGetDataAndGetData) {
     EXPECT_EQ(group->GetCanonicalFormatEtc(), E_NOTIMPL);
 }
 
+TEST_F(OPCGroupDataObject, ASinkUnadvisedAndLetGoDuringItsStreamLivesUntilTheStreamIsSent) {
+    auto s = std::make_shared<RecordingAdviseSink>();
+    const std::weak_ptr<RecordingAdviseSink> watch = s;
+    CallGate call;
+    s->hook = call.Hold();
+    const std::uint32_t conn = Advise10(s, kFormatData);
+    auto sending = std::async(std::launch::async, [this] { launcher.RunAll(); });
+    call.WaitUntilEntered();  // the initial refresh is inside the sink
+    // The client ends the connection and lets go of its sink on its own thread meanwhile.
+    EXPECT_EQ(group->DUnadvise(conn), S_OK);
+    s.reset();
+    EXPECT_FALSE(watch.expired());
+    call.Release();  // the sink records the stream after the hook
+    sending.get();
+    EXPECT_TRUE(watch.expired());  // the stream's reference was the last
+}
+
+TEST_F(OPCGroupAsync, ASinkThatUnadvisesInsideItsCallbackStaysUntilTheCallbackReturns) {
+    Connect();
+    auto other = std::make_shared<RecordingCallback>();
+    std::uint32_t otherCookie = 0;
+    ASSERT_EQ(group->AdviseCallback(other, &otherCookie), S_OK);
+    const std::weak_ptr<RecordingCallback> watch = sink;
+    bool aliveInCall = false;
+    sink->hook = [&] {
+        EXPECT_EQ(group->UnadviseCallback(cookie), S_OK);
+        aliveInCall = !watch.expired();
+    };
+    sink.reset();  // the connection holds the only reference
+    group->RunUpdateCycle();
+    EXPECT_TRUE(aliveInCall);
+    EXPECT_TRUE(watch.expired());
+    EXPECT_EQ(other->Events().size(), 1u);  // the later connection is still called
+}
+
+TEST_F(OPCGroupAsync, ARequestThreadDoesNotWaitUnderTheItemLockForACallbackInProgress) {
+    Connect();
+    std::uint32_t cancel = 0;
+    std::vector<HRESULT> errors;
+    ASSERT_EQ(group->Read2({handles[0]}, 9, &cancel, errors), S_OK);  // queued
+    std::promise<void> deviceRead;
+    std::future<void> reader;
+    bool requestGotToTheDevice = false;
+    bool first = true;
+    sink->hook = [&] {
+        if (!std::exchange(first, false)) return;
+        // While this callback runs, the request thread asks under the item lock whether
+        // anybody is connected, then reads the device without the lock.
+        io.onRead = [&](ODevice&, const TagList&) { deviceRead.set_value(); };
+        reader = std::async(std::launch::async, [this] { launcher.RunAll(); });
+        requestGotToTheDevice =
+            deviceRead.get_future().wait_for(std::chrono::seconds(20)) == std::future_status::ready;
+    };
+    group->RunUpdateCycle();  // the first cycle's data change
+    reader.get();
+    EXPECT_TRUE(requestGotToTheDevice);
+    ASSERT_EQ(sink->Events().size(), 2u);
+    EXPECT_EQ(sink->Events()[1].kind, "read");
+    EXPECT_EQ(sink->Events()[1].transactionID, 9u);
+    io.onRead = nullptr;
+}
+
 TEST_F(OPCGroupDataObject, StreamSinksAreCalledWithoutTheItemLock) {
-    RecordingAdviseSink s;
+    auto s = std::make_shared<RecordingAdviseSink>();
     bool otherThreadGotIn = false;
-    s.hook = [&] {
+    s->hook = [&] {
         auto done = std::async(std::launch::async, [&] {
             std::vector<OPCITEMSTATE> states;
             std::vector<HRESULT> errors;
@@ -383,7 +448,7 @@ TEST_F(OPCGroupDataObject, StreamSinksAreCalledWithoutTheItemLock) {
     };
     Advise10(s, kFormatData);
     launcher.RunAll();
-    ASSERT_EQ(s.Streams().size(), 1u);
+    ASSERT_EQ(s->Streams().size(), 1u);
     EXPECT_TRUE(otherThreadGotIn);
 }
 

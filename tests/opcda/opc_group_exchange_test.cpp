@@ -73,9 +73,9 @@ TEST_F(OPCGroupExchange, CallsReturnAndHealthyItemsUpdateWhileAControllerIsSilen
     };
     auto server = MakeServer(true);
     auto group = MakeGroup(*server, true, 20);
-    RecordingCallback sink;
+    auto sink = std::make_shared<RecordingCallback>();
     std::uint32_t cookie = 0;
-    group->AdviseCallback(&sink, &cookie);
+    group->AdviseCallback(sink, &cookie);
     auto handles = Add(*group, {"PLC1.T", "PLC2.X"});
     ASSERT_TRUE(WaitUntil([&] { return silent.Reached(); }));
 
@@ -91,9 +91,9 @@ TEST_F(OPCGroupExchange, CallsReturnAndHealthyItemsUpdateWhileAControllerIsSilen
         return group->Read(OPC_DS_CACHE, handles, states, errors);
     }));
     // The healthy controller's item keeps changing at the group's rate meanwhile.
-    EXPECT_TRUE(sink.WaitFor(6));
+    EXPECT_TRUE(sink->WaitFor(6));
     std::size_t changes = 0;
-    for (const DataEvent& e : sink.Events()) changes += e.kind == "change" && e.transactionID == 0;
+    for (const DataEvent& e : sink->Events()) changes += e.kind == "change" && e.transactionID == 0;
     EXPECT_GE(changes, 4u);
 
     silent.Open();

@@ -160,14 +160,14 @@ TEST_F(OPCGroupItems, RemoveItemsTakesOneTopicEntryPerItem) {
     EXPECT_EQ(t->opcReferenceCount, 1);
     io.ClearCalls();
     io.SetDeviceValue(*t, Variant::Int16(5));
-    RecordingCallback sink;
+    auto sink = std::make_shared<RecordingCallback>();
     std::uint32_t cookie = 0;
-    group->AdviseCallback(&sink, &cookie);
+    group->AdviseCallback(sink, &cookie);
     group->RunUpdateCycle();
     EXPECT_EQ(io.Reads()[0].tagNames, (std::vector<std::string>{"RO", "T"}));
-    ASSERT_EQ(sink.Events().size(), 1u);
+    ASSERT_EQ(sink->Events().size(), 1u);
     // The remaining item with that ID still updates.
-    EXPECT_EQ(sink.Events()[0].items.clientHandles, (std::vector<std::uint32_t>{101}));
+    EXPECT_EQ(sink->Events()[0].items.clientHandles, (std::vector<std::uint32_t>{101}));
     // Topics stay while the group lives.
     group->RemoveItems({handles[1], handles[2]}, errors);
     EXPECT_EQ(plc1->useCount, 1);
@@ -341,16 +341,16 @@ TEST_F(OPCGroupUpdate, FirstCycleReportsEveryActiveItemThenOnlyChanges) {
     auto handles = Add(*group, {"PLC1.T", "PLC1.Count", "PLC1.RO"});
     std::vector<HRESULT> errors;
     group->SetActiveState({handles[2]}, false, errors);
-    RecordingCallback sink;
+    auto sink = std::make_shared<RecordingCallback>();
     std::uint32_t cookie = 0;
-    ASSERT_EQ(group->AdviseCallback(&sink, &cookie), S_OK);
+    ASSERT_EQ(group->AdviseCallback(sink, &cookie), S_OK);
     io.SetDeviceValue(*t, Variant::Int16(1));
     io.SetDeviceValue(*count, Variant::UInt16(2));
     io.SetDeviceValue(*ro, Variant::Int16(3));
     clock.Advance(1000);
     group->RunUpdateCycle();
-    ASSERT_EQ(sink.Events().size(), 1u);
-    DataEvent e = sink.Events()[0];
+    ASSERT_EQ(sink->Events().size(), 1u);
+    DataEvent e = sink->Events()[0];
     EXPECT_EQ(e.kind, "change");
     EXPECT_EQ(e.transactionID, 0u);
     EXPECT_EQ(e.hGroup, 77u);
@@ -362,76 +362,76 @@ TEST_F(OPCGroupUpdate, FirstCycleReportsEveryActiveItemThenOnlyChanges) {
     EXPECT_EQ(io.Reads().back().tagNames.size(), 3u);
 
     group->RunUpdateCycle();
-    EXPECT_EQ(sink.Events().size(), 1u);  // nothing changed
+    EXPECT_EQ(sink->Events().size(), 1u);  // nothing changed
     io.SetDeviceValue(*count, Variant::UInt16(2), 0x18);
     group->RunUpdateCycle();
-    ASSERT_EQ(sink.Events().size(), 2u);
-    e = sink.Events()[1];
+    ASSERT_EQ(sink->Events().size(), 2u);
+    e = sink->Events()[1];
     EXPECT_EQ(e.items.clientHandles, (std::vector<std::uint32_t>{101}));
     EXPECT_EQ(e.masterQuality, S_FALSE);
     // A value of another type is a change, also with the same number.
     io.SetDeviceValue(*t, Variant::Int32(1));
     group->RunUpdateCycle();
-    ASSERT_EQ(sink.Events().size(), 3u);
-    EXPECT_EQ(sink.Events()[2].items.clientHandles, (std::vector<std::uint32_t>{100}));
+    ASSERT_EQ(sink->Events().size(), 3u);
+    EXPECT_EQ(sink->Events()[2].items.clientHandles, (std::vector<std::uint32_t>{100}));
     // Reactivating the item does not by itself report it.
     group->SetActiveState({handles[2]}, true, errors);
     group->RunUpdateCycle();
-    ASSERT_EQ(sink.Events().size(), 4u);  // first time seen active: cache empty, so it differs
-    EXPECT_EQ(sink.Events()[3].items.clientHandles, (std::vector<std::uint32_t>{102}));
+    ASSERT_EQ(sink->Events().size(), 4u);  // first time seen active: cache empty, so it differs
+    EXPECT_EQ(sink->Events()[3].items.clientHandles, (std::vector<std::uint32_t>{102}));
     group->RunUpdateCycle();
-    EXPECT_EQ(sink.Events().size(), 4u);
+    EXPECT_EQ(sink->Events().size(), 4u);
 }
 
 TEST_F(OPCGroupUpdate, InactiveGroupsDoNotReadOrNotify) {
     auto server = MakeServer();
     auto group = MakeGroup(*server, false);
     Add(*group, {"PLC1.T"});
-    RecordingCallback sink;
+    auto sink = std::make_shared<RecordingCallback>();
     std::uint32_t cookie = 0;
-    group->AdviseCallback(&sink, &cookie);
+    group->AdviseCallback(sink, &cookie);
     group->RunUpdateCycle();
     EXPECT_TRUE(io.Reads().empty());
-    EXPECT_TRUE(sink.Events().empty());
+    EXPECT_TRUE(sink->Events().empty());
 }
 
 TEST_F(OPCGroupUpdate, ChangelessUpdateNotifiesEveryCycleEvenWithoutItems) {
     auto server = MakeServer(false, true);
     auto group = MakeGroup(*server);
-    RecordingCallback sink;
+    auto sink = std::make_shared<RecordingCallback>();
     std::uint32_t cookie = 0;
-    group->AdviseCallback(&sink, &cookie);
+    group->AdviseCallback(sink, &cookie);
     group->RunUpdateCycle();
     group->RunUpdateCycle();
-    ASSERT_EQ(sink.Events().size(), 2u);
-    EXPECT_EQ(sink.Events()[0].items.Count(), 0u);
+    ASSERT_EQ(sink->Events().size(), 2u);
+    EXPECT_EQ(sink->Events()[0].items.Count(), 0u);
     Add(*group, {"PLC1.T", "PLC1.Count"});
     group->RunUpdateCycle();
     group->RunUpdateCycle();
-    ASSERT_EQ(sink.Events().size(), 4u);
-    EXPECT_EQ(sink.Events()[3].items.Count(), 2u);  // every active item, changed or not
+    ASSERT_EQ(sink->Events().size(), 4u);
+    EXPECT_EQ(sink->Events()[3].items.Count(), 2u);  // every active item, changed or not
 }
 
 TEST_F(OPCGroupUpdate, DisabledCallbacksConsumeChangesButRefreshStillArrives) {
     auto server = MakeServer(false, false, &launcher);
     auto group = MakeGroup(*server);
     Add(*group, {"PLC1.T"});
-    RecordingCallback sink;
+    auto sink = std::make_shared<RecordingCallback>();
     std::uint32_t cookie = 0;
-    group->AdviseCallback(&sink, &cookie);
+    group->AdviseCallback(sink, &cookie);
     group->SetEnable(false);
     bool enabled = true;
     group->GetEnable(&enabled);
     EXPECT_FALSE(enabled);
     group->RunUpdateCycle();
-    EXPECT_TRUE(sink.Events().empty());
+    EXPECT_TRUE(sink->Events().empty());
     std::uint32_t cancel = 0;
     group->Refresh2(OPC_DS_CACHE, 5, &cancel);
     launcher.RunAll();
-    ASSERT_EQ(sink.Events().size(), 1u);
-    EXPECT_EQ(sink.Events()[0].kind, "change");
-    EXPECT_EQ(sink.Events()[0].transactionID, 5u);
-    ASSERT_EQ(sink.Events()[0].items.Count(), 1u);
+    ASSERT_EQ(sink->Events().size(), 1u);
+    EXPECT_EQ(sink->Events()[0].kind, "change");
+    EXPECT_EQ(sink->Events()[0].transactionID, 5u);
+    ASSERT_EQ(sink->Events()[0].items.Count(), 1u);
 }
 
 TEST_F(OPCGroupUpdate, ValuesAreSentInTheRequestedType) {
@@ -442,14 +442,14 @@ TEST_F(OPCGroupUpdate, ValuesAreSentInTheRequestedType) {
     group->SetDatatypes({handles[1]}, {VT_BOOL}, errors);
     io.SetDeviceValue(*t, Variant::Int16(42));
     io.SetDeviceValue(*count, Variant::UInt16(0));
-    RecordingCallback sink;
+    auto sink = std::make_shared<RecordingCallback>();
     std::uint32_t cookie = 0;
-    group->AdviseCallback(&sink, &cookie);
+    group->AdviseCallback(sink, &cookie);
     group->RunUpdateCycle();
-    ASSERT_EQ(sink.Events().size(), 1u);
-    EXPECT_EQ(sink.Events()[0].items.values[0], Variant::Text("42"));
-    EXPECT_EQ(sink.Events()[0].items.values[1], Variant::Bool(false));
-    EXPECT_EQ(sink.Events()[0].masterError, S_OK);
+    ASSERT_EQ(sink->Events().size(), 1u);
+    EXPECT_EQ(sink->Events()[0].items.values[0], Variant::Text("42"));
+    EXPECT_EQ(sink->Events()[0].items.values[1], Variant::Bool(false));
+    EXPECT_EQ(sink->Events()[0].masterError, S_OK);
 }
 
 TEST_F(OPCGroupUpdate, AValueThatDoesNotConvertTravelsEmptyWithItsError) {
@@ -458,14 +458,14 @@ TEST_F(OPCGroupUpdate, AValueThatDoesNotConvertTravelsEmptyWithItsError) {
     Add(*group, {"PLC1.T"}, VT_I2);
     std::vector<HRESULT> errors;
     io.SetDeviceValue(*t, Variant::Text("not a number"));
-    RecordingCallback sink;
+    auto sink = std::make_shared<RecordingCallback>();
     std::uint32_t cookie = 0;
-    group->AdviseCallback(&sink, &cookie);
+    group->AdviseCallback(sink, &cookie);
     group->RunUpdateCycle();
-    ASSERT_EQ(sink.Events().size(), 1u);
-    EXPECT_TRUE(sink.Events()[0].items.values[0].IsEmpty());
-    EXPECT_EQ(sink.Events()[0].items.errors[0], DISP_E_TYPEMISMATCH);
-    EXPECT_EQ(sink.Events()[0].masterError, S_FALSE);
+    ASSERT_EQ(sink->Events().size(), 1u);
+    EXPECT_TRUE(sink->Events()[0].items.values[0].IsEmpty());
+    EXPECT_EQ(sink->Events()[0].items.errors[0], DISP_E_TYPEMISMATCH);
+    EXPECT_EQ(sink->Events()[0].masterError, S_FALSE);
 }
 
 TEST_F(OPCGroupUpdate, WithoutAnyConnectionTheMarksWait) {
@@ -473,11 +473,11 @@ TEST_F(OPCGroupUpdate, WithoutAnyConnectionTheMarksWait) {
     auto group = MakeGroup(*server);
     Add(*group, {"PLC1.T"});
     group->RunUpdateCycle();  // nobody to tell
-    RecordingCallback sink;
+    auto sink = std::make_shared<RecordingCallback>();
     std::uint32_t cookie = 0;
-    group->AdviseCallback(&sink, &cookie);
+    group->AdviseCallback(sink, &cookie);
     group->RunUpdateCycle();  // the value is unchanged, and the marks are reset by the cycle
-    EXPECT_TRUE(sink.Events().empty());
+    EXPECT_TRUE(sink->Events().empty());
     FORMATETC format;
     format.cfFormat = kFormatData;
     std::vector<std::uint8_t> stream;
@@ -490,10 +490,10 @@ TEST_F(OPCGroupUpdate, NoCallbackIsMadeWhileTheItemLockIsHeld) {
     auto server = MakeServer();
     auto group = MakeGroup(*server);
     Add(*group, {"PLC1.T"});
-    RecordingCallback sink;
+    auto sink = std::make_shared<RecordingCallback>();
     bool otherThreadGotIn = false;
     // Inside the callback another thread must be able to use the group's items.
-    sink.hook = [&] {
+    sink->hook = [&] {
         auto done = std::async(std::launch::async, [&] {
             std::vector<OPCITEMRESULT> r;
             std::vector<HRESULT> e;
@@ -506,9 +506,9 @@ TEST_F(OPCGroupUpdate, NoCallbackIsMadeWhileTheItemLockIsHeld) {
         otherThreadGotIn = done.wait_for(std::chrono::seconds(20)) == std::future_status::ready;
     };
     std::uint32_t cookie = 0;
-    group->AdviseCallback(&sink, &cookie);
+    group->AdviseCallback(sink, &cookie);
     group->RunUpdateCycle();
-    ASSERT_EQ(sink.Events().size(), 1u);
+    ASSERT_EQ(sink->Events().size(), 1u);
     EXPECT_TRUE(otherThreadGotIn);
 }
 
@@ -518,14 +518,14 @@ TEST_F(OPCGroupUpdate, AddItemsWakesTheUpdateThread) {
     std::uint32_t revised = 0;
     // A period of about 49 days: only the wake event can bring the next cycle.
     server->AddGroup(nullptr, true, 0xFFFFFFFFu, 5, nullptr, nullptr, 0, &group, nullptr, &revised);
-    RecordingCallback sink;
+    auto sink = std::make_shared<RecordingCallback>();
     std::uint32_t cookie = 0;
-    group->AdviseCallback(&sink, &cookie);
+    group->AdviseCallback(sink, &cookie);
     io.SetDeviceValue(*t, Variant::Int16(9));
     Add(*group, {"PLC1.T"});
-    ASSERT_TRUE(sink.WaitFor(1));
-    EXPECT_EQ(sink.Events()[0].items.values[0], Variant::Int16(9));
-    EXPECT_EQ(sink.Events()[0].hGroup, 5u);
+    ASSERT_TRUE(sink->WaitFor(1));
+    EXPECT_EQ(sink->Events()[0].items.values[0], Variant::Int16(9));
+    EXPECT_EQ(sink->Events()[0].hGroup, 5u);
     std::weak_ptr<OPCGroup> weak = group;
     server->RemoveGroup(group->ServerHandle(), false);
     group.reset();
@@ -538,15 +538,15 @@ TEST_F(OPCGroupUpdate, AClientMayReleaseTheGroupInsideItsUpdateCallback) {
     server->AddGroup(nullptr, true, 10, 5, nullptr, nullptr, 0, &held, nullptr, nullptr);
     server->RemoveGroup(held->ServerHandle(), false);
     std::weak_ptr<OPCGroup> weak = held;
-    RecordingCallback sink;
-    sink.hook = [&] { held.reset(); };  // on the update thread; main no longer touches it
+    auto sink = std::make_shared<RecordingCallback>();
+    sink->hook = [&] { held.reset(); };  // on the update thread; main no longer touches it
     std::uint32_t cookie = 0;
     std::shared_ptr<OPCGroup> group = weak.lock();
-    group->AdviseCallback(&sink, &cookie);
+    group->AdviseCallback(sink, &cookie);
     Add(*group, {"PLC1.T"});
     group.reset();
     EXPECT_TRUE(Expires(weak));
-    EXPECT_TRUE(sink.WaitFor(1));
+    EXPECT_TRUE(sink->WaitFor(1));
     ASSERT_TRUE(WaitUntilNoGroupsLive());
     std::lock_guard data(locks.tagData);
     EXPECT_EQ(t->opcReferenceCount, 0);
@@ -558,17 +558,17 @@ TEST_F(OPCGroupUpdate, AClientMayReleaseTheGroupInsideAnAsyncCompletion) {
     auto h = Add(*held, {"PLC1.T"});
     server->RemoveGroup(held->ServerHandle(), false);
     std::weak_ptr<OPCGroup> weak = held;
-    RecordingCallback sink;
-    sink.hook = [&] { held.reset(); };  // on the worker thread: the client's last reference
+    auto sink = std::make_shared<RecordingCallback>();
+    sink->hook = [&] { held.reset(); };  // on the worker thread: the client's last reference
     std::promise<void> release;
     std::shared_future<void> gate = release.get_future().share();
     io.onRead = [gate](ODevice&, const TagList&) { gate.wait(); };
     std::uint32_t cookie = 0, cancel = 0;
     std::vector<HRESULT> errors;
-    held->AdviseCallback(&sink, &cookie);
+    held->AdviseCallback(sink, &cookie);
     held->Read2(h, 3, &cancel, errors);
     release.set_value();  // from here on only the worker touches the group
-    EXPECT_TRUE(sink.WaitFor(1));
+    EXPECT_TRUE(sink->WaitFor(1));
     EXPECT_TRUE(Expires(weak));
     io.onRead = nullptr;
 }
@@ -577,17 +577,17 @@ TEST_F(OPCGroupUpdate, ActivatingTheGroupWakesTheUpdateThread) {
     auto server = MakeServer(true);
     std::shared_ptr<OPCGroup> group;
     server->AddGroup(nullptr, false, 0xFFFFFFFFu, 5, nullptr, nullptr, 0, &group, nullptr, nullptr);
-    RecordingCallback sink;
+    auto sink = std::make_shared<RecordingCallback>();
     std::uint32_t cookie = 0;
-    group->AdviseCallback(&sink, &cookie);
+    group->AdviseCallback(sink, &cookie);
     Add(*group, {"PLC1.T"});  // wakes a cycle that finds the group inactive
     const bool active = true;
     group->SetState(nullptr, nullptr, &active, nullptr, nullptr, nullptr, nullptr);
-    ASSERT_TRUE(sink.WaitFor(1));
-    EXPECT_EQ(sink.Events()[0].items.Count(), 1u);
+    ASSERT_TRUE(sink->WaitFor(1));
+    EXPECT_EQ(sink->Events()[0].items.Count(), 1u);
     server->RemoveGroup(group->ServerHandle(), false);
     group.reset();
-    EXPECT_TRUE(WaitUntilNoGroupsLive());  // before the sink goes
+    EXPECT_TRUE(WaitUntilNoGroupsLive());  // before the fixture's tree goes
 }
 
 TEST(UpdateTiming, WaitIsTheRestOfThePeriodAndAFullPeriodAfterAnOverrun) {
@@ -624,14 +624,14 @@ TEST(UpdateTiming, PeriodsOfGroupsOfDividingRatesStartTogetherOnTheGrid) {
 TEST_F(OPCGroupUpdate, CallbackConnectionPointResults) {
     auto server = MakeServer();
     auto group = MakeGroup(*server);
-    struct NoCallback final : IClientSink {
-    } plain;
-    RecordingCallback sink;
+    struct NoCallback final : IClientSink {};
+    auto plain = std::make_shared<NoCallback>();
+    auto sink = std::make_shared<RecordingCallback>();
     std::uint32_t cookie = 0;
     EXPECT_EQ(group->AdviseCallback(nullptr, &cookie), E_POINTER);
-    EXPECT_EQ(group->AdviseCallback(&sink, nullptr), E_POINTER);
-    EXPECT_EQ(group->AdviseCallback(&plain, &cookie), CONNECT_E_CANNOTCONNECT);
-    EXPECT_EQ(group->AdviseCallback(&sink, &cookie), S_OK);
+    EXPECT_EQ(group->AdviseCallback(sink, nullptr), E_POINTER);
+    EXPECT_EQ(group->AdviseCallback(plain, &cookie), CONNECT_E_CANNOTCONNECT);
+    EXPECT_EQ(group->AdviseCallback(sink, &cookie), S_OK);
     EXPECT_EQ(group->UnadviseCallback(cookie + 1), CONNECT_E_NOCONNECTION);
     EXPECT_EQ(group->UnadviseCallback(cookie), S_OK);
     EXPECT_TRUE(Traced("Called IConnectionPoint<IOPCDataCallback>::Advise"));

@@ -1,4 +1,5 @@
 // The DA server object: groups, status, locale, browsing, item properties and shutdown.
+#include <future>
 #include <set>
 #include <thread>
 
@@ -459,33 +460,57 @@ struct ShutdownSink final : IClientSink, IOPCShutdown {
     explicit ShutdownSink(bool answers, HRESULT result = S_OK) : answers(answers), result(result) {}
     IOPCShutdown* QueryShutdown() override { return answers ? this : nullptr; }
     HRESULT ShutdownRequest(const std::string& reason) override {
+        if (during) during();
         reasons.push_back(reason);
         return result;
     }
     bool answers;
     HRESULT result;
     std::vector<std::string> reasons;
+    std::function<void()> during;  // runs inside the request
 };
 
 TEST_F(OPCServerShutdown, OnlyTheFirstAnsweringConnectionIsAsked) {
     auto server = MakeServer();
     EXPECT_EQ(server->RequestClientShutdown(""), S_FALSE);
-    ShutdownSink mute(false), first(true, 5), second(true);
+    auto mute = std::make_shared<ShutdownSink>(false);
+    auto first = std::make_shared<ShutdownSink>(true, 5);
+    auto second = std::make_shared<ShutdownSink>(true);
     std::uint32_t c1 = 0, c2 = 0, c3 = 0;
-    EXPECT_EQ(server->AdviseShutdown(&mute, nullptr), E_INVALIDARG);
-    EXPECT_EQ(server->AdviseShutdown(&mute, &c1), S_OK);
-    EXPECT_EQ(server->AdviseShutdown(&first, &c2), S_OK);
-    EXPECT_EQ(server->AdviseShutdown(&second, &c3), S_OK);
+    EXPECT_EQ(server->AdviseShutdown(mute, nullptr), E_INVALIDARG);
+    EXPECT_EQ(server->AdviseShutdown(nullptr, &c1), E_POINTER);
+    EXPECT_EQ(server->AdviseShutdown(mute, &c1), S_OK);
+    EXPECT_EQ(server->AdviseShutdown(first, &c2), S_OK);
+    EXPECT_EQ(server->AdviseShutdown(second, &c3), S_OK);
     EXPECT_EQ(server->RequestClientShutdown(""), 5);
-    EXPECT_EQ(first.reasons.size(), 1u);
-    EXPECT_TRUE(second.reasons.empty());
+    EXPECT_EQ(first->reasons.size(), 1u);
+    EXPECT_TRUE(second->reasons.empty());
     EXPECT_TRUE(Traced("Calling IOPCShutdown::ShutdownRequest on a DA client"));
     EXPECT_TRUE(Traced("Called DA client(s) to shutdown server"));
     EXPECT_EQ(server->UnadviseShutdown(c2), S_OK);
     EXPECT_EQ(server->UnadviseShutdown(c2), CONNECT_E_NOCONNECTION);
     EXPECT_EQ(server->RequestClientShutdown(""), S_OK);
-    EXPECT_EQ(second.reasons.size(), 1u);
+    EXPECT_EQ(second->reasons.size(), 1u);
     EXPECT_TRUE(Traced("Called IConnectionPoint<IOPCShutdown>::Advise"));
+}
+
+TEST_F(OPCServerShutdown, ASinkUnadvisedAndLetGoDuringTheRequestLivesUntilItAnswers) {
+    auto server = MakeServer();
+    auto sink = std::make_shared<ShutdownSink>(true, 5);
+    const std::weak_ptr<ShutdownSink> watch = sink;
+    CallGate call;
+    sink->during = call.Hold();
+    std::uint32_t cookie = 0;
+    ASSERT_EQ(server->AdviseShutdown(sink, &cookie), S_OK);
+    auto asking = std::async(std::launch::async, [&] { return server->RequestClientShutdown(""); });
+    call.WaitUntilEntered();
+    EXPECT_EQ(server->UnadviseShutdown(cookie), S_OK);
+    sink.reset();
+    EXPECT_FALSE(watch.expired());
+    call.Release();
+    EXPECT_EQ(asking.get(), 5);  // the answer of the sink that was asked
+    EXPECT_TRUE(watch.expired());
+    EXPECT_EQ(server->RequestClientShutdown(""), S_FALSE);
 }
 
 }  // namespace

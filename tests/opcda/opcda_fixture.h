@@ -7,6 +7,7 @@
 #include <condition_variable>
 #include <deque>
 #include <functional>
+#include <future>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -118,6 +119,24 @@ class RecordingAdviseSink final : public IAdviseSink10 {
   private:
     mutable std::mutex mutex_;
     std::vector<std::pair<std::uint32_t, std::vector<std::uint8_t>>> streams_;
+};
+
+// Holds one sink call until the test lets it go: Hold() is the sink's hook, for one call.
+class CallGate {
+  public:
+    std::function<void()> Hold() {
+        return [this] {
+            entered_.set_value();
+            gate_.wait();
+        };
+    }
+    void WaitUntilEntered() { entered_.get_future().wait(); }
+    void Release() { release_.set_value(); }
+
+  private:
+    std::promise<void> entered_;
+    std::promise<void> release_;
+    std::shared_future<void> gate_ = release_.get_future().share();
 };
 
 // Waits (up to a generous limit) until every group of the process is destroyed.

@@ -40,13 +40,13 @@ TEST_F(ScanEngineTagIOTest, UpdateCycleServesControllerValuesInOneReadPerTopic) 
     auto server = EngineServer();
     auto group = MakeGroup(*server);
     Add(*group, {"PLC1.Next", "PLC1.T"});
-    RecordingCallback sink;
+    auto sink = std::make_shared<RecordingCallback>();
     std::uint32_t cookie = 0;
-    group->AdviseCallback(&sink, &cookie);
+    group->AdviseCallback(sink, &cookie);
     group->RunUpdateCycle();
     EXPECT_EQ(exchange.RequestCount(), 1u);  // neighbouring registers in one block
-    ASSERT_EQ(sink.Events().size(), 1u);
-    const DataEvent e = sink.Events()[0];
+    ASSERT_EQ(sink->Events().size(), 1u);
+    const DataEvent e = sink->Events()[0];
     ASSERT_EQ(e.items.Count(), 2u);
     EXPECT_EQ(e.items.values[0], Variant::Int16(-1));
     EXPECT_EQ(e.items.values[1], Variant::Int16(1234));

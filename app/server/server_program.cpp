@@ -3,6 +3,7 @@
 #include <atomic>
 #include <cstdio>
 #include <cstdlib>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -23,6 +24,7 @@
 #include "opcae/bus/ae_bus_class.h"
 #include "opcae/bus/ae_server_list_distributor.h"
 #include "opcda/bus/da_bus_class.h"
+#include "opcda/cycle_statistics.h"
 #include "platform/linux/netlink_route_table.h"
 #include "platform/linux/posix_document_file_access.h"
 #include "platform/linux/posix_file_reader.h"
@@ -92,6 +94,13 @@ int RunServerProgram(int argc, char** argv, const ServerFrontFactory& makeFront)
     // Before any thread exists, so that only the watch thread receives these signals.
     SignalWatch::BlockTerminationSignals();
     BoundAllocatorArenas();
+    // Where the DA groups' update cycles spend their time, for diagnosis: off unless a file
+    // is named. Made first, so that it outlives every group.
+    std::unique_ptr<CycleStatistics> cycleStatistics;
+    if (const char* file = std::getenv("VELKOPC_CYCLE_STATISTICS"); file && *file) {
+        cycleStatistics = std::make_unique<CycleStatistics>(file);
+        CycleStatistics::Install(cycleStatistics.get());
+    }
 
     const CommandLine commandLine =
         ParseCommandLine(std::vector<std::string>(argv + 1, argv + argc));

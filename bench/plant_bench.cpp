@@ -117,7 +117,7 @@ pid_t SimulatorPid() {
     return 0;
 }
 
-// The server's cycle statistics (opcda/cycle_statistics.h): per rate and phase, the
+// The server's cycle statistics (core/cycle_statistics.h): per rate and phase, the
 // histogram of whole milliseconds with counts and summed microseconds.
 struct PhaseTally {
     std::map<long, std::pair<long long, long long>> buckets;  // ms -> count, sum us
@@ -138,7 +138,7 @@ CycleFigures ReadCycleFigures(const std::string& path) {
 // What happened between two snapshots, phase by phase: count, mean, p50, p99, max (ms).
 void PrintCycleFigures(const CycleFigures& before, const CycleFigures& after) {
     for (const auto& [key, tally] : after) {
-        if (key.first != 250 && key.first != 1000) continue;
+        if (key.first != 250 && key.first != 1000 && key.first != 0) continue;
         const auto was = before.find(key);
         std::vector<std::pair<long, long long>> counts;
         long long total = 0, sumUs = 0;
@@ -166,7 +166,9 @@ void PrintCycleFigures(const CycleFigures& before, const CycleFigures& after) {
             }
             return counts.back().first;
         };
-        std::printf("  cycle_%ldms_%s: n=%lld mean_ms=%.2f p50=%ld p99=%ld max=%ld\n", key.first,
+        const std::string name =
+            key.first == 0 ? std::string("exchange") : "cycle_" + std::to_string(key.first) + "ms";
+        std::printf("  %s_%s: n=%lld mean_ms=%.2f p50=%ld p99=%ld max=%ld\n", name.c_str(),
                     key.second.c_str(), total,
                     static_cast<double>(sumUs) / 1000.0 / static_cast<double>(total),
                     percentile(0.5), percentile(0.99), counts.back().first);

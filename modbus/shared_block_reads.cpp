@@ -2,6 +2,7 @@
 
 #include <iterator>
 
+#include "core/cycle_statistics.h"
 #include "modbus/active_channel.h"
 
 namespace velk {
@@ -97,7 +98,9 @@ SharedBlockReads::Result SharedBlockReads::Read(const ODevice& device, const Rea
         for (auto it = state.entries.rbegin(); it != state.entries.rend(); ++it) {
             if (!Takes(**it, state, reader, kind, start, count, channel)) continue;
             const std::shared_ptr<Entry> shared = *it;
+            CyclePhaseTimer joined(0, CycleStatistics::Phase::JoinWait);
             shared->finished.wait(lock, [&] { return shared->done; });
+            joined.Stop();
             ++taken_;
             return {Slice(*shared, start, count), true};
         }
@@ -111,11 +114,16 @@ SharedBlockReads::Result SharedBlockReads::Read(const ODevice& device, const Rea
         state.entries.push_back(own);
     }
     BlockPart part;
+    CyclePhaseTimer toWire(0, CycleStatistics::Phase::ChannelWait);
+    std::optional<CyclePhaseTimer> onWire;
     try {
-        part = exchange([this, entry = own.get()] {
+        part = exchange([&, entry = own.get()] {
+            toWire.Stop();
+            onWire.emplace(0, CycleStatistics::Phase::OnWire);
             std::lock_guard lock(lock_);
             Issue(*entry);
         });
+        onWire.reset();
     } catch (...) {
         // Readers waiting on this exchange see it fail rather than wait for ever.
         Finish(*own, BlockPart{});

@@ -5,6 +5,7 @@
 #include <condition_variable>
 #include <mutex>
 
+#include "core/cycle_statistics.h"
 #include "core/trace_file.h"
 #include "model/locks.h"
 #include "model/o_analog_data.h"
@@ -12,7 +13,6 @@
 #include "model/o_modbus_tag.h"
 #include "opc/opc_result.h"
 #include "opcda/c_enum_item_attributes.h"
-#include "opcda/cycle_statistics.h"
 #include "opcda/group_call_trace.h"
 #include "opcda/item_rules.h"
 #include "opcda/opc_server.h"

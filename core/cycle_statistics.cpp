@@ -1,4 +1,4 @@
-#include "opcda/cycle_statistics.h"
+#include "core/cycle_statistics.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -30,6 +30,12 @@ const char* CycleStatistics::PhaseName(Phase phase) {
             return "cycle";
         case Phase::Overrun:
             return "overrun";
+        case Phase::ChannelWait:
+            return "channel_wait";
+        case Phase::OnWire:
+            return "on_wire";
+        case Phase::JoinWait:
+            return "join_wait";
         case Phase::Count:
             break;
     }

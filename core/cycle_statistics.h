@@ -1,8 +1,9 @@
 #pragma once
 // Where the time of the groups' update cycles goes, for benchmarks and field diagnosis: per
-// update rate and phase, a histogram of durations in whole milliseconds and their sum. Off
-// unless the application installs one; then the update threads record into it and it
-// rewrites its file about once a second. Off, a cycle pays one pointer test per phase.
+// update rate and phase (the block requests of the scan engine under rate 0), a histogram of
+// durations in whole milliseconds and their sum. Off unless the application installs one; then the
+// update threads record into it and it rewrites its file about once a second. Off, a cycle pays one
+// pointer test per phase.
 //
 // The file holds one line per non-empty bucket, cumulative since start:
 //   <rate ms> <phase> <bucket ms> <count> <sum us>
@@ -29,11 +30,15 @@ class CycleStatistics {
         Send,          // the data-change sender, sink calls included
         Cycle,         // the whole cycle, from its start to its end
         Overrun,       // by how much a cycle that ended past its period's end ran over it
+        // One block request of any reader (recorded under rate 0):
+        ChannelWait,  // from its start to going on the wire: the channel's lock, a connect
+        OnWire,       // from going on the wire to its end: the controller's answer
+        JoinWait,     // a reader that took another reader's request, waiting for its end
         Count
     };
     static constexpr std::size_t kPhases = static_cast<std::size_t>(Phase::Count);
     static constexpr std::size_t kBuckets = 2048;  // the last bucket holds everything longer
-    // The update rates kept apart; other rates share the last row.
+    // The update rates kept apart; other rates (and rate 0) share the last row.
     static constexpr std::array<std::uint32_t, 4> kRates{100, 250, 500, 1000};
 
     explicit CycleStatistics(std::string path) : path_(std::move(path)) {}

@@ -7,7 +7,9 @@
 //   - the share of changes that reach a group within its period plus 50 ms: the bench writes
 //     a new value into the probe register (H10, seen by every controller) every 200 ms
 //     and times its arrival in each group's OnDataChange;
-//   - the server's CPU (cores), resident memory and thread count.
+//   - the server's CPU (cores), resident memory and thread count;
+//   - where the groups' update cycles spent their time, phase by phase (the server's cycle
+//     statistics, VELKOPC_CYCLE_STATISTICS).
 //
 //   velk_bench_plant [--devices N] [--tags T] [--clients 1,4] [--seconds S] [--settle S]
 #include <sdbus-c++/sdbus-c++.h>
@@ -113,6 +115,64 @@ pid_t SimulatorPid() {
         if (parent == ::getpid()) return static_cast<pid_t>(std::stol(name));
     }
     return 0;
+}
+
+// The server's cycle statistics (core/cycle_statistics.h): per rate and phase, the
+// histogram of whole milliseconds with counts and summed microseconds.
+struct PhaseTally {
+    std::map<long, std::pair<long long, long long>> buckets;  // ms -> count, sum us
+};
+using CycleFigures = std::map<std::pair<long, std::string>, PhaseTally>;
+
+CycleFigures ReadCycleFigures(const std::string& path) {
+    CycleFigures figures;
+    std::ifstream in(path);
+    long rate = 0, ms = 0;
+    long long count = 0, sumUs = 0;
+    std::string phase;
+    while (in >> rate >> phase >> ms >> count >> sumUs)
+        figures[{rate, phase}].buckets[ms] = {count, sumUs};
+    return figures;
+}
+
+// What happened between two snapshots, phase by phase: count, mean, p50, p99, max (ms).
+void PrintCycleFigures(const CycleFigures& before, const CycleFigures& after) {
+    for (const auto& [key, tally] : after) {
+        if (key.first != 250 && key.first != 1000 && key.first != 0) continue;
+        const auto was = before.find(key);
+        std::vector<std::pair<long, long long>> counts;
+        long long total = 0, sumUs = 0;
+        for (const auto& [ms, cs] : tally.buckets) {
+            long long count = cs.first, sum = cs.second;
+            if (was != before.end()) {
+                const auto old = was->second.buckets.find(ms);
+                if (old != was->second.buckets.end()) {
+                    count -= old->second.first;
+                    sum -= old->second.second;
+                }
+            }
+            if (count <= 0) continue;
+            counts.emplace_back(ms, count);
+            total += count;
+            sumUs += sum;
+        }
+        if (total == 0) continue;
+        auto percentile = [&](double share) {
+            const auto rank = static_cast<long long>(share * static_cast<double>(total - 1));
+            long long seen = 0;
+            for (const auto& [ms, count] : counts) {
+                seen += count;
+                if (seen > rank) return ms;
+            }
+            return counts.back().first;
+        };
+        const std::string name =
+            key.first == 0 ? std::string("exchange") : "cycle_" + std::to_string(key.first) + "ms";
+        std::printf("  %s_%s: n=%lld mean_ms=%.2f p50=%ld p99=%ld max=%ld\n", name.c_str(),
+                    key.second.c_str(), total,
+                    static_cast<double>(sumUs) / 1000.0 / static_cast<double>(total),
+                    percentile(0.5), percentile(0.99), counts.back().first);
+    }
 }
 
 ProcessFigures Figures(pid_t pid) {
@@ -302,8 +362,10 @@ bool RunPlant(const Options& options, int clients, velk::test::PlcsimProcess& pl
         return false;
     }
     ChildProcess server;
+    const std::string cycleFile = dir.File("cycles" + std::to_string(clients) + ".txt");
     server.Start(VELKOPC_BINARY, {},
                  {"VELKOPC_SETTINGS=" + settings, "VELKOPC_USER_SETTINGS=" + dir.File("user.reg"),
+                  "VELKOPC_CYCLE_STATISTICS=" + cycleFile,
                   "VELKOPC_INSTANCE_NAME=velk-plant-bench-" + std::to_string(::getpid()),
                   "DBUS_SESSION_BUS_ADDRESS=" + bus.Address()},
                  dir.File("server" + std::to_string(clients) + ".out"));
@@ -341,11 +403,13 @@ bool RunPlant(const Options& options, int clients, velk::test::PlcsimProcess& pl
     const double bench0 = Figures(::getpid()).cpuSeconds;
     std::uint64_t callbacks0 = 0;
     for (auto& c : plantClients) callbacks0 += c->Callbacks();
+    const CycleFigures cycles0 = ReadCycleFigures(cycleFile);
     log.Measure(true);
     const auto t0 = Clock::now();
     std::this_thread::sleep_for(std::chrono::seconds(options.seconds));
     const double seconds = std::chrono::duration<double>(Clock::now() - t0).count();
     log.Measure(false);
+    const CycleFigures cycles1 = ReadCycleFigures(cycleFile);
     const long requests1 = plcsim.ReportValue("requests");
     const ProcessFigures after = Figures(static_cast<pid_t>(pid));
     const double simulator1 = simulator ? Figures(simulator).cpuSeconds : 0;
@@ -371,6 +435,8 @@ bool RunPlant(const Options& options, int clients, velk::test::PlcsimProcess& pl
                            : 0.0,
             tally.Percentile(0.5), tally.Percentile(0.99), tally.Percentile(1.0));
     }
+    // Where the groups' update cycles spent their time (the server's own statistics).
+    PrintCycleFigures(cycles0, cycles1);
     std::printf("  server_cpu_cores=%.3f server_rss_mb=%.1f server_threads=%ld\n",
                 (after.cpuSeconds - before.cpuSeconds) / seconds,
                 static_cast<double>(after.residentKiB) / 1024.0, after.threads);

@@ -255,6 +255,7 @@ int DeviceChannels::ExchangeTcp(TcpConnection& connection, OMessage& message, in
         request[0] = static_cast<std::uint8_t>(transaction >> 8);
         request[1] = static_cast<std::uint8_t>(transaction & 0xFF);
     }
+    message.MarkOnWire();
     int sent = sockets.SendTimed(connection.socket, request.data(), static_cast<int>(frame.size()),
                                  timeout);
     message.Reset();

@@ -5,6 +5,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <span>
 #include <string>
 
@@ -61,6 +62,17 @@ class OMessage {
     bool IsRtu() const { return isRtu_; }
     bool IsTcp() const { return isTcp_; }
 
+    // Called once, when the channel first puts the request on the wire (its exchange or port
+    // lock held). Readers that share an exchange date the request by this moment: a request
+    // that still waits for the channel is sent after anyone who finds it waiting.
+    void SetOnWire(std::function<void()> hook) { onWire_ = std::move(hook); }
+    void MarkOnWire() {
+        if (!onWire_) return;
+        const std::function<void()> hook = std::move(onWire_);
+        onWire_ = nullptr;
+        hook();
+    }
+
   protected:
     OMessage(bool isRtu, bool isTcp) : isRtu_(isRtu), isTcp_(isTcp) {}
 
@@ -81,6 +93,7 @@ class OMessage {
     std::uint16_t answerLength_ = 0;
     FileTime answerTime_ = 0;
     bool complete_ = false;
+    std::function<void()> onWire_;
     bool isRtu_;
     bool isTcp_;
 };

@@ -69,13 +69,14 @@ void ScanEngine::ReadTags(ODevice& device, const TagList& tags,
 }
 
 BlockPart ScanEngine::ExchangePart(ODevice& device, std::int32_t kind, std::uint32_t start,
-                                   std::uint32_t count) {
+                                   std::uint32_t count, SharedBlockReads::OnWire onWire) {
     BlockPart part;
     std::unique_ptr<OMessage> request =
         start > 0xFFFF ? nullptr
                        : BuildReadRequest(exchange_.Framing(device), device.params.slaveAddress,
                                           AreaOf(kind), static_cast<std::uint16_t>(start),
                                           static_cast<std::uint16_t>(count));
+    if (request) request->SetOnWire(std::move(onWire));
     part.valid = request && ExchangeValid(device, *request);
     part.answered = request && request->Length() > 0;
     if (!part.valid) return part;
@@ -98,9 +99,10 @@ void ScanEngine::ReadBlockOf(ODevice& device, const SharedBlockReads::Reader& re
     for (std::uint32_t first = 0; valid && first < block.count; first += PartLimit(block.kind)) {
         const std::uint32_t count = std::min(PartLimit(block.kind), block.count - first);
         const std::uint32_t start = std::uint32_t{block.start} + first;
-        SharedBlockReads::Result got = shared_.Read(device, reader, block.kind, start, count, [&] {
-            return ExchangePart(device, block.kind, start, count);
-        });
+        SharedBlockReads::Result got = shared_.Read(
+            device, reader, block.kind, start, count, [&](SharedBlockReads::OnWire onWire) {
+                return ExchangePart(device, block.kind, start, count, std::move(onWire));
+            });
         valid = got.part.valid;
         taken = taken && got.taken;
         // The supervision counts a failure once per reader, as when each sent its own; an

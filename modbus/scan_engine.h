@@ -63,9 +63,9 @@ class ScanEngine {
   private:
     void ReadBlockOf(ODevice& device, const SharedBlockReads::Reader& reader,
                      const ReadBlock& block, bool wordSwap);
-    // One request of a block, sent by this reader.
+    // One request of a block, sent by this reader; onWire when it goes on the wire.
     BlockPart ExchangePart(ODevice& device, std::int32_t kind, std::uint32_t start,
-                           std::uint32_t count);
+                           std::uint32_t count, SharedBlockReads::OnWire onWire);
     // Exchanges the request; true when the answer is valid.
     bool ExchangeValid(ODevice& device, OMessage& request);
 

@@ -69,6 +69,7 @@ SerialChannel::Attempt SerialChannel::TryOnce(ChannelCounters& deviceCounters, O
                                               std::uint32_t answerTimeoutMs) {
     int error = 0;
     auto frame = message.Frame();
+    message.MarkOnWire();
     int written = line_->Write(frame, error);
     if (written < 0) {
         counters_.AddCommError();

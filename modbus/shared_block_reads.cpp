@@ -2,6 +2,7 @@
 
 #include <iterator>
 
+#include "core/cycle_statistics.h"
 #include "modbus/active_channel.h"
 
 namespace velk {
@@ -29,6 +30,8 @@ bool SharedBlockReads::Takes(const Entry& entry, const Device& state, const Read
         std::uint64_t{start} + count > std::uint64_t{entry.start} + entry.count)
         return false;
     if (entry.writeGeneration != state.writeGeneration || entry.channel != channel) return false;
+    // Still waiting for the channel: it goes on the wire after this reader's floor.
+    if (!entry.issued) return true;
     if (clock_.TickCount() - entry.issueTick > kRetainMs) return false;
     if (entry.sequence > reader.calledAfter_) return true;
     return reader.periodStart_ && AtOrAfter(entry.issueTick, *reader.periodStart_);
@@ -68,10 +71,25 @@ BlockPart SharedBlockReads::Slice(const Entry& entry, std::uint32_t start, std::
     return part;
 }
 
+void SharedBlockReads::Issue(Entry& entry) {
+    if (entry.issued) return;
+    entry.issued = true;
+    entry.sequence = ++issued_;
+    entry.issueTick = clock_.TickCount();
+    if (entry.sequence % kSweepEvery == 0) SweepExpired(entry.issueTick);
+}
+
+void SharedBlockReads::Finish(Entry& entry, BlockPart part) {
+    std::lock_guard lock(lock_);
+    Issue(entry);
+    entry.part = std::move(part);
+    entry.done = true;
+    entry.finished.notify_all();
+}
+
 SharedBlockReads::Result SharedBlockReads::Read(const ODevice& device, const Reader& reader,
                                                 std::int32_t kind, std::uint32_t start,
-                                                std::uint32_t count,
-                                                const std::function<BlockPart()>& exchange) {
+                                                std::uint32_t count, const Exchange& exchange) {
     const std::int32_t channel = ActiveChannelOf(device);
     std::shared_ptr<Entry> own;
     {
@@ -80,7 +98,9 @@ SharedBlockReads::Result SharedBlockReads::Read(const ODevice& device, const Rea
         for (auto it = state.entries.rbegin(); it != state.entries.rend(); ++it) {
             if (!Takes(**it, state, reader, kind, start, count, channel)) continue;
             const std::shared_ptr<Entry> shared = *it;
+            CyclePhaseTimer joined(0, CycleStatistics::Phase::JoinWait);
             shared->finished.wait(lock, [&] { return shared->done; });
+            joined.Stop();
             ++taken_;
             return {Slice(*shared, start, count), true};
         }
@@ -88,28 +108,28 @@ SharedBlockReads::Result SharedBlockReads::Read(const ODevice& device, const Rea
         own->kind = kind;
         own->start = start;
         own->count = count;
-        own->sequence = ++issued_;
-        own->issueTick = clock_.TickCount();
         own->writeGeneration = state.writeGeneration;
         own->channel = channel;
-        Forget(state, *own, own->issueTick);
+        Forget(state, *own, clock_.TickCount());
         state.entries.push_back(own);
-        if (own->sequence % kSweepEvery == 0) SweepExpired(own->issueTick);
     }
     BlockPart part;
+    CyclePhaseTimer toWire(0, CycleStatistics::Phase::ChannelWait);
+    std::optional<CyclePhaseTimer> onWire;
     try {
-        part = exchange();
+        part = exchange([&, entry = own.get()] {
+            toWire.Stop();
+            onWire.emplace(0, CycleStatistics::Phase::OnWire);
+            std::lock_guard lock(lock_);
+            Issue(*entry);
+        });
+        onWire.reset();
     } catch (...) {
         // Readers waiting on this exchange see it fail rather than wait for ever.
-        std::lock_guard lock(lock_);
-        own->done = true;
-        own->finished.notify_all();
+        Finish(*own, BlockPart{});
         throw;
     }
-    std::lock_guard lock(lock_);
-    own->part = part;
-    own->done = true;
-    own->finished.notify_all();
+    Finish(*own, part);
     return {std::move(part), false};
 }
 

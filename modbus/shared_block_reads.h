@@ -7,8 +7,10 @@
 // Freshness: a reader takes an answer only when its request was issued no earlier than the
 // reader's floor. A periodic reader (a group's update) gives the tick count at which its
 // current update period started; any other reader's floor is its own call, so it takes only
-// requests issued after it was called. The issue time is taken before the exchange waits for
-// the channel, so the request reached the wire no earlier than that.
+// requests issued after it was called. A request is issued when the channel puts it on the
+// wire, not when it is built: one that still waits for the channel (behind another reader's
+// exchange of the device) goes out after anyone who finds it waiting, so every reader may join
+// it. A request that never reaches the wire (no connection) is dated by its failure.
 //
 // Writes: a write to a device, from its start to its end, makes every answer of that device
 // issued before it unusable for readers that come after it, so a written value is never
@@ -78,12 +80,17 @@ class SharedBlockReads {
         bool taken = false;  // the answer of another reader's exchange
     };
 
+    // The exchange of one reader's own request; it calls onWire the moment the request goes
+    // on the wire (OMessage::SetOnWire).
+    using OnWire = std::function<void()>;
+    using Exchange = std::function<BlockPart(OnWire onWire)>;
+
     // The bits or registers [start, start + count) of one location kind of the device: from an
-    // exchange in flight or just finished that covers them and that the reader may take, else
-    // from exchange(), which sends the reader's own request (and which other readers may then
-    // take).
+    // exchange waiting for the channel, in flight or just finished that covers them and that
+    // the reader may take, else from exchange(), which sends the reader's own request (and
+    // which other readers may then take).
     Result Read(const ODevice& device, const Reader& reader, std::int32_t kind, std::uint32_t start,
-                std::uint32_t count, const std::function<BlockPart()>& exchange);
+                std::uint32_t count, const Exchange& exchange);
 
     // A write to the device: answers issued before it are not taken after it. Held around the
     // write's store and exchange.
@@ -108,6 +115,7 @@ class SharedBlockReads {
         std::int32_t kind = 0;
         std::uint32_t start = 0;
         std::uint32_t count = 0;
+        bool issued = false;         // on the wire, or failed before it got there
         std::uint64_t sequence = 0;  // issue order over all devices
         std::uint32_t issueTick = 0;
         std::uint64_t writeGeneration = 0;
@@ -127,6 +135,10 @@ class SharedBlockReads {
     // Drops the expired answers of every device, and the devices left without any.
     void SweepExpired(std::uint32_t now);
     static BlockPart Slice(const Entry& entry, std::uint32_t start, std::uint32_t count);
+    // Dates the entry's request now, once (under lock_).
+    void Issue(Entry& entry);
+    // Hands the exchange's outcome to the readers that wait on the entry.
+    void Finish(Entry& entry, BlockPart part);
     void BumpWriteGeneration(const ODevice& device);
 
     IClock& clock_;

@@ -5,6 +5,7 @@
 #include <condition_variable>
 #include <mutex>
 
+#include "core/cycle_statistics.h"
 #include "core/trace_file.h"
 #include "model/locks.h"
 #include "model/o_analog_data.h"
@@ -116,8 +117,19 @@ UpdateStep OPCGroup::UpdateCycleStep() {
     if (!active_ || (!services_.changelessUpdate && ItemCount() == 0)) return UpdateStep::Sleep();
     const std::uint32_t t0 = services_.clock->TickCount();
     const std::uint32_t rate = updateRate_.load();
-    RunUpdateCycle(periods_.Begin(rate, t0));
-    return UpdateStep::WaitFor(periods_.WaitAfter(rate, t0, services_.clock->TickCount()));
+    const std::uint32_t periodStart = periods_.Begin(rate, t0);
+    CyclePhaseTimer cycle(rate, CycleStatistics::Phase::Cycle);
+    RunUpdateCycle(periodStart);
+    cycle.Stop();
+    const std::uint32_t now = services_.clock->TickCount();
+    if (CycleStatistics* statistics = CycleStatistics::Active()) {
+        using Phase = CycleStatistics::Phase;
+        statistics->Record(rate, Phase::StartLate, std::chrono::milliseconds(t0 - periodStart));
+        const auto over = static_cast<std::int32_t>(now - (periodStart + rate));
+        if (over > 0) statistics->Record(rate, Phase::Overrun, std::chrono::milliseconds(over));
+        statistics->WriteIfDue();
+    }
+    return UpdateStep::WaitFor(periods_.WaitAfter(rate, t0, now));
 }
 
 std::string OPCGroup::Name() const {
@@ -488,13 +500,20 @@ void OPCGroup::ReadTopics(std::vector<TopicRead> reads, std::chrono::millisecond
         }
         return;
     }
+    const auto rate = static_cast<std::uint32_t>(wait.count());
+    CyclePhaseTimer allReads(rate, CycleStatistics::Phase::Reads);
     auto inHand = std::make_shared<ReadsInHand>();
     inHand->left = reads.size();
     for (TopicRead& read : reads) {
         auto reading = read.reading;
         ODevice* device = read.device;
-        auto work = [readTopic, device, tags = std::move(read.tags), reading, inHand] {
+        auto queued = std::make_shared<CyclePhaseTimer>(rate, CycleStatistics::Phase::DeviceQueued);
+        auto work = [readTopic, device, tags = std::move(read.tags), reading, inHand, queued,
+                     rate] {
+            queued->Stop();
+            CyclePhaseTimer running(rate, CycleStatistics::Phase::DeviceRead);
             readTopic(*device, tags);
+            running.Stop();
             if (reading) reading->store(false);
             inHand->OneEnded();
         };
@@ -516,11 +535,18 @@ void OPCGroup::RunUpdateCycle(std::optional<std::uint32_t> periodStartTick) {
         std::lock_guard lock(itemLock_);
         reads = table_.TopicsToRead(true);
     }
-    ReadTopics(std::move(reads), std::chrono::milliseconds(updateRate_.load()), periodStartTick);
+    const std::uint32_t rate = updateRate_.load();
+    ReadTopics(std::move(reads), std::chrono::milliseconds(rate), periodStartTick);
+    using Phase = CycleStatistics::Phase;
+    CyclePhaseTimer itemLockWait(rate, Phase::ItemLockWait);
     ItemLock lock(itemLock_);
+    itemLockWait.Stop();
     bool any = services_.changelessUpdate;
     {
+        CyclePhaseTimer tagDataWait(rate, Phase::TagDataWait);
         std::lock_guard data(services_.locks->tagData);
+        tagDataWait.Stop();
+        CyclePhaseTimer tagDataHeld(rate, Phase::TagDataHeld);
         for (auto& [handle, item] : table_.All()) {
             if (!item->active) continue;
             item->changed = services_.changelessUpdate;
@@ -539,7 +565,9 @@ void OPCGroup::RunUpdateCycle(std::optional<std::uint32_t> periodStartTick) {
     }
     if (!any) return;
     sendPending_ = true;
+    CyclePhaseTimer send(rate, Phase::Send);
     SendDataChange(lock);
+    send.Stop();
     ownerLastUpdate_->store(services_.clock->NowUtc());
 }
 

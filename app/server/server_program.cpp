@@ -3,6 +3,7 @@
 #include <atomic>
 #include <cstdio>
 #include <cstdlib>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -14,6 +15,7 @@
 #include "app/server/document_host.h"
 #include "app/server/headless_window.h"
 #include "app/server/unavailable_bus_class.h"
+#include "core/cycle_statistics.h"
 #include "install_paths.h"
 #include "model/ae_event_space.h"
 #include "model/c_doc.h"
@@ -92,6 +94,13 @@ int RunServerProgram(int argc, char** argv, const ServerFrontFactory& makeFront)
     // Before any thread exists, so that only the watch thread receives these signals.
     SignalWatch::BlockTerminationSignals();
     BoundAllocatorArenas();
+    // Where the DA groups' update cycles spend their time, for diagnosis: off unless a file
+    // is named. Made first, so that it outlives every group.
+    std::unique_ptr<CycleStatistics> cycleStatistics;
+    if (const char* file = std::getenv("VELKOPC_CYCLE_STATISTICS"); file && *file) {
+        cycleStatistics = std::make_unique<CycleStatistics>(file);
+        CycleStatistics::Install(cycleStatistics.get());
+    }
 
     const CommandLine commandLine =
         ParseCommandLine(std::vector<std::string>(argv + 1, argv + argc));

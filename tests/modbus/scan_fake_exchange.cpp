@@ -66,6 +66,8 @@ std::vector<std::uint8_t> ReadPdu(std::uint8_t function, std::uint16_t start, st
 }
 
 void ScanFakeExchange::Exchange(ODevice& device, OMessage& message) {
+    if (beforeWire) beforeWire(device, message);
+    message.MarkOnWire();
     if (beforeAnswer) beforeAnswer(device, message);
     if (!Answer(message)) message.Reset();
     {

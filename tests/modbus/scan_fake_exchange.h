@@ -39,6 +39,9 @@ class ScanFakeExchange final : public IDeviceExchange {
     void FailNext(int count = 1);
     // Requests whose index (0-based, over the whole run) is listed are failed.
     void FailRequestIndex(std::size_t index);
+    // Called with each request before it goes on the wire (while it waits for the channel),
+    // outside the fake's lock.
+    std::function<void(ODevice&, const OMessage&)> beforeWire;
     // Called with each request before it is answered, and after, outside the fake's lock.
     std::function<void(ODevice&, const OMessage&)> beforeAnswer;
     std::function<void(ODevice&, const OMessage&)> afterAnswer;

@@ -32,10 +32,16 @@ class ScanSharedRead : public ::testing::Test {
 
     // The first reader's request is held on the wire while `second` runs; then it is answered.
     void WhileFirstInFlight(const std::function<void()>& second) {
+        WhileFirstHeld(exchange.beforeAnswer, second);
+    }
+
+    // The first reader's request is held at `stage` of its exchange while `second` runs.
+    void WhileFirstHeld(std::function<void(ODevice&, const OMessage&)>& stage,
+                        const std::function<void()>& second) {
         std::promise<void> asked, release;
         std::shared_future<void> go = release.get_future().share();
         std::atomic<int> calls{0};
-        exchange.beforeAnswer = [&](ODevice&, const OMessage&) {
+        stage = [&](ODevice&, const OMessage&) {
             if (calls++ != 0) return;
             asked.set_value();
             go.wait();
@@ -49,7 +55,7 @@ class ScanSharedRead : public ::testing::Test {
         release.set_value();
         first.join();
         other.join();
-        exchange.beforeAnswer = nullptr;
+        stage = nullptr;
     }
 
     ScanFakeExchange exchange;
@@ -80,6 +86,30 @@ TEST_F(ScanSharedRead, AReaderTakesNoAnswerIssuedBeforeItsPeriodOrItsCall) {
     EXPECT_EQ(exchange.RequestCount(), 3u);
     EXPECT_EQ(engine.SharedReads().AnswersTaken(), 0u);
     EXPECT_EQ(tags.list[1]->value, Variant::Int16(7));
+}
+
+// A request that waits for the channel goes on the wire after anyone who finds it waiting:
+// a device read, and a group whose next period began meanwhile, join it.
+TEST_F(ScanSharedRead, ReadersJoinARequestThatStillWaitsForTheChannel) {
+    exchange.image.holding[4] = 44;
+    WhileFirstHeld(exchange.beforeWire, [&] {
+        clock.SetTick(kPeriodStart + 250);
+        std::thread group([&] { ReadInPeriod(middle, kPeriodStart + 250); });
+        engine.ReadTags(tags.device, middle);
+        group.join();
+    });
+    EXPECT_EQ(exchange.RequestCount(), 1u);
+    EXPECT_EQ(engine.SharedReads().AnswersTaken(), 2u);
+    EXPECT_EQ(tags.list[1]->value, Variant::Int16(44));
+    // Dated by the moment it went out: a group of that period takes it afterwards too.
+    ReadInPeriod(middle, kPeriodStart + 250);
+    EXPECT_EQ(exchange.RequestCount(), 1u);
+}
+
+TEST_F(ScanSharedRead, ADeviceReadCalledAfterTheRequestWentOutSendsItsOwn) {
+    WhileFirstInFlight([&] { engine.ReadTags(tags.device, middle); });
+    EXPECT_EQ(exchange.RequestCount(), 2u);
+    EXPECT_EQ(engine.SharedReads().AnswersTaken(), 0u);
 }
 
 TEST_F(ScanSharedRead, AFailedSharedExchangeFailsEveryReaderAndIsReportedForEach) {

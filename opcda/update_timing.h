@@ -10,17 +10,16 @@
 
 namespace velk {
 
-// Time to the end of t0's period on the grid. A cycle that ran past its period's end (an
-// overrun, or a cycle begun late in its period) waits for the next grid point after now, so
-// that it keeps the period of the groups it shares reads with and loses only the period it
-// overran; it waits a full period when it ended on a grid point, so an overrun cycle is never
-// followed at once by a new one. A tick count that went backwards gives a full period.
+// Time to the end of t0's period on the grid; an overrun (elapsed = now − t0 above the rate)
+// and a tick count that went backwards are followed by a full period instead, so an overrun
+// cycle is never followed at once by a new one.
 inline std::uint32_t UpdateWaitMs(std::uint32_t updateRate, std::uint32_t t0, std::uint32_t now) {
     if (updateRate == 0) return 0;
-    if (now < t0) return updateRate;
+    if (now < t0 || now - t0 > updateRate) return updateRate;
     const std::uint64_t periodEnd = std::uint64_t{t0} - t0 % updateRate + updateRate;
     if (periodEnd >= now) return static_cast<std::uint32_t>(periodEnd - now);
-    return updateRate - now % updateRate;
+    // Begun late in its period, the cycle ran past the grid point: the next one.
+    return (updateRate - now % updateRate) % updateRate;
 }
 
 // The periods of one group's cycles.

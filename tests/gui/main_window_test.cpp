@@ -1,6 +1,6 @@
 // The main window as a user meets it: the enabling rules for administrators, plain users
 // and connected clients, the monitor's texts, sorting, paste and drop, and the dialogs'
-// refusals. Runs on Qt's offscreen platform.
+// refusals. Runs on Qt's offscreen platform; the mouse drags of tags on a virtual X display.
 #include "gui/main_window.h"
 
 #include <QApplication>
@@ -9,6 +9,9 @@
 #include <QComboBox>
 #include <QHeaderView>
 #include <QLineEdit>
+#include <QMouseEvent>
+#include <QTimer>
+#include <QWindow>
 #include <QtTest>
 #include <mutex>
 
@@ -40,6 +43,56 @@ QStringList Column(const gui::TagListView& list, int column) {
     QStringList texts;
     for (int i = 0; i < list.topLevelItemCount(); ++i) texts << list.topLevelItem(i)->text(column);
     return texts;
+}
+
+// Drags the tag list's row with the mouse through Qt's own drag loop and lets it go over
+// the tree node. The loop runs inside the move that starts the drag, so the move over the
+// tree and the release wait on a timer that only that loop can run; returns whether it ran
+// (whether a drag started).
+bool DragRowOntoNode(gui::MainWindow& window, int row, const OTagGroup& node,
+                     Qt::KeyboardModifiers modifiers) {
+    QWidget* list = window.TagList().viewport();
+    QWidget* tree = window.Tree().viewport();
+    const QPoint from =
+        window.TagList().visualItemRect(window.TagList().topLevelItem(row)).center();
+    const QPoint to =
+        tree->mapToGlobal(window.Tree().visualItemRect(window.Tree().ItemOf(&node)).center());
+    QWindow* handle = window.windowHandle();
+    auto send = [](QObject* receiver, QEvent::Type type, QPoint local, QPoint global,
+                   Qt::MouseButton button, Qt::MouseButtons buttons, Qt::KeyboardModifiers keys) {
+        QMouseEvent event(type, local, local, global, button, buttons, keys);
+        QCoreApplication::sendEvent(receiver, &event);
+    };
+    // The X11 drag of a previous call ends asynchronously (its drag icon is unmapped by the
+    // server); a new one started before that finds no window under the pointer.
+    QTest::qWait(200);
+    bool dragged = false;
+    QTimer drop;
+    drop.setSingleShot(true);
+    QObject::connect(&drop, &QTimer::timeout, [&] {
+        dragged = true;
+        const QPoint local = handle->mapFromGlobal(to);
+        const QPoint near = to - QPoint(2, 0);
+        send(handle, QEvent::MouseMove, handle->mapFromGlobal(near), near, Qt::NoButton,
+             Qt::LeftButton, modifiers);
+        send(handle, QEvent::MouseMove, local, to, Qt::NoButton, Qt::LeftButton, modifiers);
+        send(handle, QEvent::MouseButtonRelease, local, to, Qt::LeftButton, Qt::NoButton,
+             modifiers);
+    });
+    send(list, QEvent::MouseButtonPress, from, list->mapToGlobal(from), Qt::LeftButton,
+         Qt::LeftButton, Qt::NoModifier);
+    drop.start(0);
+    // The first move arms the view's drag, the second, beyond the drag distance, starts it.
+    for (int step : {1, QApplication::startDragDistance() + 4}) {
+        const QPoint at = from + QPoint(0, step);
+        send(list, QEvent::MouseMove, at, list->mapToGlobal(at), Qt::NoButton, Qt::LeftButton,
+             Qt::NoModifier);
+    }
+    if (!dragged) {
+        send(list, QEvent::MouseButtonRelease, from, list->mapToGlobal(from), Qt::LeftButton,
+             Qt::NoButton, Qt::NoModifier);
+    }
+    return dragged;
 }
 
 }  // namespace
@@ -248,6 +301,61 @@ class MainWindowTest : public QObject {
         QCOMPARE(other.tagList.size(), std::size_t{2});
         QCOMPARE(other.tagList[0]->device, &other);
         QCOMPARE(host.document->documentTagList.size(), tagsBefore + 2);
+    }
+
+    void draggingRowsOntoATreeNodeMovesOrWithCtrlCopiesThem() {
+        if (QGuiApplication::platformName() == "offscreen") {
+            QSKIP("Qt's offscreen platform has no drag loop: runs on a virtual X display");
+        }
+        ScriptedTagDialogs dialogs;
+        TestGuiHost host(dialogs);
+        ODevice& copies = host.AddDevice("Copies", {});
+        ODevice& moves = host.AddDevice("Moves", {});
+        ODevice& shown = host.AddDevice("Shown", {"Flow", "Level"});
+        gui::MainWindow window(host, dialogs);
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        const std::size_t tagsBefore = host.document->documentTagList.size();
+
+        // Onto the node it came from: neither copied nor deleted.
+        window.TagList().topLevelItem(0)->setSelected(true);
+        QVERIFY(DragRowOntoNode(window, 0, shown, Qt::NoModifier));
+        QCOMPARE(shown.tagList.size(), std::size_t{2});
+        QVERIFY(!host.document->IsModified());
+
+        QVERIFY(DragRowOntoNode(window, 0, copies, Qt::ControlModifier));
+        QCOMPARE(copies.tagList.size(), std::size_t{1});
+        QCOMPARE(copies.tagList[0]->name, std::string("Flow"));
+        QCOMPARE(copies.tagList[0]->device, &copies);
+        QCOMPARE(shown.tagList.size(), std::size_t{2});
+        QCOMPARE(host.document->documentTagList.size(), tagsBefore + 1);
+
+        window.TagList().topLevelItem(1)->setSelected(true);
+        QVERIFY(DragRowOntoNode(window, 1, moves, Qt::NoModifier));
+        QCOMPARE(moves.tagList.size(), std::size_t{2});
+        QCOMPARE(shown.tagList.size(), std::size_t{0});
+        QCOMPARE(window.TagList().topLevelItemCount(), 0);
+        QCOMPARE(host.document->documentTagList.size(), tagsBefore + 1);
+        QVERIFY(host.document->IsModified());
+    }
+
+    void aDragOfATagInUseByAnOpcGroupDoesNotStart() {
+        if (QGuiApplication::platformName() == "offscreen") {
+            QSKIP("Qt's offscreen platform has no drag loop: runs on a virtual X display");
+        }
+        ScriptedTagDialogs dialogs;
+        TestGuiHost host(dialogs);
+        ODevice& target = host.AddDevice("Target", {});
+        ODevice& shown = host.AddDevice("Shown", {"Flow"});
+        shown.tagList[0]->opcReferenceCount = 1;
+        gui::MainWindow window(host, dialogs);
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        window.TagList().topLevelItem(0)->setSelected(true);
+        QVERIFY(!DragRowOntoNode(window, 0, target, Qt::NoModifier));
+        QCOMPARE(target.tagList.size(), std::size_t{0});
+        QCOMPARE(shown.tagList.size(), std::size_t{1});
+        shown.tagList[0]->opcReferenceCount = 0;
     }
 
     void deviceDialogKeepsARefusedEntryOpenWithItsMessage() {

@@ -21,7 +21,7 @@ PACKAGE_PACKAGES=(dpkg-dev file lintian systemd)
 TEST_PACKAGES=(
   git clang-format googletest libgtest-dev libgmock-dev libbenchmark-dev
   libsdbus-c++-bin dbus python3-dbus python3-gi
-  xvfb xauth
+  xvfb xauth x11-utils
   libmodbus-dev python3-pymodbus python3-serial python3-serial-asyncio mbpoll socat
   iproute2 util-linux locales
 )

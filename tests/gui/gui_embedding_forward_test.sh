@@ -1,0 +1,62 @@
+#!/usr/bin/env bash
+# A server that a client started ("-Embedding") on a (private, virtual) X display has no
+# window; a user's start of the program brings it forward: its main window is made and shown
+# and the second process ends.
+#   gui_embedding_forward_test.sh VELKOPC SOURCE_DIR
+set -euo pipefail
+velkopc=$1 root=$2
+work=$(mktemp -d)
+xvfb_pid="" bus_pid="" server_pid=""
+finish() {
+  local status=$?
+  [ -n "$server_pid" ] && kill -KILL "$server_pid" 2>/dev/null || true
+  for pid in $bus_pid $xvfb_pid; do kill -TERM "$pid" 2>/dev/null || true; done
+  [ -n "$xvfb_pid" ] && wait "$xvfb_pid" 2>/dev/null || true
+  rm -rf "$work"
+  exit "$status"
+}
+trap finish EXIT
+fail() { echo "embedding-forward: $*" >&2; cat "$work/server.log" >&2; exit 1; }
+source "$(dirname "$0")/xvfb_display.sh"
+start_xvfb "$work"
+{ read -r DBUS_SESSION_BUS_ADDRESS; read -r bus_pid; } < <(
+  dbus-daemon --session --fork --nopidfile --print-address=1 --print-pid=1)
+export DBUS_SESSION_BUS_ADDRESS
+export VELKOPC_SETTINGS="$work/settings.reg" VELKOPC_USER_SETTINGS="$work/user.reg"
+export VELKOPC_INSTANCE_NAME="velk-gui-embedding-$$"
+# No client follows the start: the idle end must not come during the test.
+export VELKOPC_DBUS_IDLE_EXIT_MS=600000
+printf 'Windows Registry Editor Version 5.00\r\n\r\n[HKEY_LOCAL_MACHINE\\Software\\VELK\\VELK A&E OPC Server\\TraceFile]\r\n"FileName"="%s/trace.txt"\r\n' "$work" >"$work/settings.reg"
+
+# The server's viewable top-level windows titled as its main window.
+main_windows() {
+  xwininfo -root -children 2>/dev/null | grep -o '^ *0x[0-9a-f]* "[^"]*Velk Modbus OPC Server"' |
+    while read -r id _; do
+      xwininfo -id "$id" | grep -q 'Map State: IsViewable' && echo "$id"
+    done || true
+}
+
+"$velkopc" -Embedding "$root/demo/plant.vlk" >"$work/server.log" 2>&1 &
+server_pid=$!
+for ((i = 0; i < 300; i++)); do
+  iconv -f UTF-16LE -t UTF-8 "$work/trace.txt" 2>/dev/null | grep -q "Server started" && break
+  kill -0 "$server_pid" 2>/dev/null || fail "the -Embedding server ended at start"
+  sleep 0.1
+done
+[ -z "$(main_windows)" ] || fail "a server started by a client shows a window"
+
+"$velkopc" >"$work/second.log" 2>&1 || fail "the second start ended with $?: $(cat "$work/second.log")"
+grep -q "asked to come forward" "$work/second.log" || fail "the second start did not reach the server"
+for ((i = 0; i < 100; i++)); do
+  [ -n "$(main_windows)" ] && break
+  sleep 0.1
+done
+[ -n "$(main_windows)" ] || fail "the running server's window was not shown"
+kill -0 "$server_pid" 2>/dev/null || fail "the server ended when it was brought forward"
+
+kill -TERM "$server_pid"
+status=0
+wait "$server_pid" || status=$?
+server_pid=""
+[ "$status" = 0 ] || fail "velkopc ended with $status"
+echo "embedding-forward: passed"

@@ -359,7 +359,11 @@ void COpcApp::OnMessage(const Message& message) {
             OnModuleLock(message.wParam);
             break;
         case WM_SHOW_INSTANCE:
+            // The user now has the window: neither the last module unlock nor the last
+            // client (a stopped monitor, say) may end the process under it and lose edits.
+            // Closing the window while clients remain hands it back to them (CloseRule).
             userControl_ = true;
+            interactive_ = true;
             platform_.window.Show();
             platform_.window.BringToFront();
             break;

@@ -253,6 +253,13 @@ TEST_F(OpcAppTest, ShowRequestFromASecondStartGivesUserControl) {
     EXPECT_TRUE(app.UserControl());
     EXPECT_TRUE(window.visible);
     EXPECT_EQ(window.raises, 1);
+    // The window is the user's now: the last client (the monitor stopped) leaves it running,
+    // and only closing it ends the process.
+    app.AddClient();
+    app.RemoveClient();
+    EXPECT_TRUE(Pump());
+    loop.Post(WM_CLOSE);
+    EXPECT_FALSE(Pump());
 }
 
 TEST_F(OpcAppTest, RegisterRunsBesideARunningInstanceWithoutAWindow) {

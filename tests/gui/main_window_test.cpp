@@ -9,8 +9,11 @@
 #include <QComboBox>
 #include <QHeaderView>
 #include <QLineEdit>
+#include <QListWidget>
 #include <QMouseEvent>
+#include <QPushButton>
 #include <QTimer>
+#include <QToolBar>
 #include <QWindow>
 #include <QtTest>
 #include <mutex>
@@ -22,6 +25,7 @@
 #include "gui/dialogs/statistics_dialog.h"
 #include "gui/tag_clipboard.h"
 #include "gui/tag_list_view.h"
+#include "gui/toolbar_customize_dialog.h"
 #include "model/locks.h"
 #include "tests/gui/gui_test_doubles.h"
 
@@ -356,6 +360,44 @@ class MainWindowTest : public QObject {
         QCOMPARE(target.tagList.size(), std::size_t{0});
         QCOMPARE(shown.tagList.size(), std::size_t{1});
         shown.tagList[0]->opcReferenceCount = 0;
+    }
+
+    void customizedToolBarOrderIsShownAndKeptForTheNextWindow() {
+        ScriptedTagDialogs dialogs;
+        TestGuiHost host(dialogs);
+        auto buttons = [](QToolBar& bar) {
+            QList<int> ids;
+            for (QAction* action : bar.actions()) ids << action->data().toInt();
+            return ids;
+        };
+        QList<int> arranged;
+        {
+            gui::MainWindow window(host, dialogs);
+            const QList<int> before = buttons(window.StandardToolBar());
+            QCOMPARE(before.first(), ID_FILE_NEW);
+            auto dialog = window.MakeCustomizeDialog();
+            QListWidget& list = dialog->List();
+            // "Help Topics" (last) up past the "Monitor" separator, "New" hidden.
+            list.setCurrentRow(list.count() - 1);
+            auto* up = dialog->findChild<QPushButton*>("moveUp");
+            QTest::mouseClick(up, Qt::LeftButton);
+            QTest::mouseClick(up, Qt::LeftButton);
+            QCOMPARE(list.currentRow(), list.count() - 3);
+            list.item(0)->setCheckState(Qt::Unchecked);
+            QCOMPARE(buttons(window.StandardToolBar()), before);  // nothing before OK
+            window.ApplyToolBarLayout(dialog->Layout());
+            arranged = buttons(window.StandardToolBar());
+            QVERIFY(!arranged.contains(ID_FILE_NEW));
+            QCOMPARE(arranged.indexOf(ID_HELP_TOPICS) + 1, arranged.indexOf(ID_VIEW_MONITOR));
+            QCOMPARE(arranged.last(), ID_VIEW_MONITOR);  // no separator left at the end
+            // Reset in a new dialog gives the default order back.
+            auto again = window.MakeCustomizeDialog();
+            QTest::mouseClick(again->findChild<QPushButton*>("reset"), Qt::LeftButton);
+            const std::vector<int> shown = again->Layout().ShownItems();
+            QCOMPARE(QList<int>(shown.begin(), shown.end()), before);
+        }
+        gui::MainWindow next(host, dialogs);
+        QCOMPARE(buttons(next.StandardToolBar()), arranged);
     }
 
     void deviceDialogKeepsARefusedEntryOpenWithItsMessage() {

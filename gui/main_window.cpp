@@ -6,7 +6,6 @@
 #include <QCloseEvent>
 #include <QDateTime>
 #include <QFileDialog>
-#include <QLabel>
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QMimeData>
@@ -25,10 +24,12 @@
 #include "gui/gui_host.h"
 #include "gui/help.h"
 #include "gui/icons.h"
+#include "gui/lock_key_indicators.h"
 #include "gui/tag_clipboard.h"
 #include "gui/tag_list_view.h"
 #include "gui/tag_sheet_dialogs.h"
 #include "gui/toolbar_customize_dialog.h"
+#include "gui/x11_lock_keys.h"
 #include "model/c_doc.h"
 #include "model/o_device.h"
 #include "model/o_modbus_tag.h"
@@ -222,14 +223,7 @@ void MainWindow::ShowToolBarLayout() {
 
 void MainWindow::BuildStatusBar() {
     statusBar()->showMessage("Ready");
-    for (const char* key : {"CAP", "NUM", "SCRL"}) {
-        auto* indicator = new QLabel(key, this);
-        indicator->setObjectName(QString("indicator") + key);
-        indicator->setAlignment(Qt::AlignCenter);
-        indicator->setMinimumWidth(indicator->fontMetrics().horizontalAdvance("SCRL") + 8);
-        indicator->setFrameStyle(QFrame::Panel | QFrame::Sunken);
-        statusBar()->addPermanentWidget(indicator);
-    }
+    lockKeys_ = new LockKeyIndicators(*statusBar(), QueryX11LockKeys);
 }
 
 QAction* MainWindow::Action(int commandId) const {

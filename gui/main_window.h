@@ -13,7 +13,6 @@
 #include "model/document_observer.h"
 
 class QAction;
-class QLabel;
 class QMenu;
 class QSplitter;
 class QToolBar;
@@ -27,6 +26,7 @@ namespace velk::gui {
 
 class DeviceTreeView;
 class IGuiHost;
+class LockKeyIndicators;
 class ToolBarCustomizeDialog;
 class ITagSheetDialogs;
 class TagListView;
@@ -57,6 +57,7 @@ class MainWindow final : public QMainWindow,
     void UpdateCommands();
     DeviceTreeView& Tree() { return *tree_; }
     TagListView& TagList() { return *tagList_; }
+    LockKeyIndicators& LockKeys() { return *lockKeys_; }
     QToolBar& StandardToolBar() { return *toolBar_; }
     // "Customize...": the dialog over the toolbar's arrangement, made for the window.
     std::unique_ptr<ToolBarCustomizeDialog> MakeCustomizeDialog();
@@ -109,6 +110,7 @@ class MainWindow final : public QMainWindow,
     TagListView* tagList_ = nullptr;
     ActivePane pane_ = ActivePane::DeviceTree;
     QTimer* idleUpdate_ = nullptr;
+    LockKeyIndicators* lockKeys_ = nullptr;
 };
 
 }  // namespace velk::gui

@@ -8,10 +8,12 @@
 #include <QClipboard>
 #include <QComboBox>
 #include <QHeaderView>
+#include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMouseEvent>
 #include <QPushButton>
+#include <QStatusBar>
 #include <QTimer>
 #include <QToolBar>
 #include <QWindow>
@@ -23,11 +25,14 @@
 #include "gui/dialogs/device_dialog.h"
 #include "gui/dialogs/options_dialog.h"
 #include "gui/dialogs/statistics_dialog.h"
+#include "gui/lock_key_indicators.h"
 #include "gui/tag_clipboard.h"
 #include "gui/tag_list_view.h"
 #include "gui/toolbar_customize_dialog.h"
+#include "gui/x11_lock_keys.h"
 #include "model/locks.h"
 #include "tests/gui/gui_test_doubles.h"
+#include "tests/gui/x11_caps_lock.h"
 
 using namespace velk;
 using namespace velk::testing;
@@ -398,6 +403,52 @@ class MainWindowTest : public QObject {
         }
         gui::MainWindow next(host, dialogs);
         QCOMPARE(buttons(next.StandardToolBar()), arranged);
+    }
+
+    void lockKeyIndicatorsFollowThePressedKeysAndTheDisplaysReport() {
+        ScriptedTagDialogs dialogs;
+        TestGuiHost host(dialogs);
+        gui::MainWindow window(host, dialogs);
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        auto text = [&](LockKey key) { return window.LockKeys().Label(key)->text(); };
+        const LockKeyState before = window.LockKeys().State();
+        // Through the window as the display delivers keys; each press toggles once although
+        // the event travels on to the widgets. An X server's own indicators (which these
+        // synthetic keys do not change) are believed instead.
+        const bool counted = !gui::QueryX11LockKeys().has_value();
+        QTest::keyClick(window.windowHandle(), Qt::Key_CapsLock);
+        QTest::keyClick(window.windowHandle(), Qt::Key_ScrollLock);
+        QCOMPARE(window.LockKeys().State().caps, before.caps != counted);
+        QCOMPARE(window.LockKeys().State().num, before.num);
+        QCOMPARE(text(LockKey::Caps), before.caps != counted ? QString("CAP") : QString());
+        QCOMPARE(text(LockKey::Scroll), before.scroll != counted ? QString("SCRL") : QString());
+        QTest::keyClick(window.windowHandle(), Qt::Key_CapsLock);
+        QCOMPARE(window.LockKeys().State().caps, before.caps);
+
+        // A display that reports its indicators is believed over the counted presses.
+        QStatusBar bar;
+        LockKeyState reported{false, true, false};
+        gui::LockKeyIndicators indicators(bar, [&] { return std::optional(reported); });
+        QCOMPARE(indicators.Label(LockKey::Num)->text(), QString("NUM"));
+        QCOMPARE(indicators.Label(LockKey::Caps)->text(), QString());
+        QTest::keyClick(window.windowHandle(), Qt::Key_NumLock);
+        QCOMPARE(indicators.State(), reported);
+        reported.caps = true;
+        QTest::keyClick(window.windowHandle(), Qt::Key_CapsLock);
+        QCOMPARE(indicators.Label(LockKey::Caps)->text(), QString("CAP"));
+    }
+
+    void x11KeyboardIndicatorsAreRead() {
+        auto* x11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>();
+        if (QGuiApplication::platformName() != "xcb" || x11 == nullptr) {
+            QSKIP("not an X11 display: runs on a virtual X display");
+        }
+        QVERIFY(gui::QueryX11LockKeys().has_value());
+        QVERIFY(SetX11CapsLock(x11->display(), true));
+        QTRY_VERIFY(gui::QueryX11LockKeys().value_or(LockKeyState{}).caps);
+        QVERIFY(SetX11CapsLock(x11->display(), false));
+        QTRY_VERIFY(!gui::QueryX11LockKeys().value_or(LockKeyState{true, true, true}).caps);
     }
 
     void deviceDialogKeepsARefusedEntryOpenWithItsMessage() {

@@ -25,6 +25,7 @@
 #include "gui/dialogs/device_dialog.h"
 #include "gui/dialogs/options_dialog.h"
 #include "gui/dialogs/statistics_dialog.h"
+#include "gui/gui_front.h"
 #include "gui/lock_key_indicators.h"
 #include "gui/tag_clipboard.h"
 #include "gui/tag_list_view.h"
@@ -33,6 +34,7 @@
 #include "model/locks.h"
 #include "tests/gui/gui_test_doubles.h"
 #include "tests/gui/x11_caps_lock.h"
+#include "tests/support/fake_clock.h"
 
 using namespace velk;
 using namespace velk::testing;
@@ -103,6 +105,20 @@ bool DragRowOntoNode(gui::MainWindow& window, int row, const OTagGroup& node,
     }
     return dragged;
 }
+
+// Counts the events of one type that reach the object it filters.
+class EventCounter final : public QObject {
+  public:
+    EventCounter(QEvent::Type type, int& count) : type_(type), count_(count) {}
+    bool eventFilter(QObject*, QEvent* event) override {
+        if (event->type() == type_) ++count_;
+        return false;
+    }
+
+  private:
+    QEvent::Type type_;
+    int& count_;
+};
 
 }  // namespace
 
@@ -449,6 +465,30 @@ class MainWindowTest : public QObject {
         QTRY_VERIFY(gui::QueryX11LockKeys().value_or(LockKeyState{}).caps);
         QVERIFY(SetX11CapsLock(x11->display(), false));
         QTRY_VERIFY(!gui::QueryX11LockKeys().value_or(LockKeyState{true, true, true}).caps);
+    }
+
+    void closePauseKeepsTheWindowPainted() {
+        ScriptedTagDialogs dialogs;
+        TestGuiHost host(dialogs);
+        gui::GuiWindow window(dialogs, host.ui);
+        window.SetHost(&host);
+        window.Show();
+        QVERIFY(QTest::qWaitForWindowExposed(window.Window()));
+        int paints = 0;
+        bool pausingSeen = false;
+        EventCounter counter(QEvent::Paint, paints);
+        window.Window()->installEventFilter(&counter);
+        QTimer::singleShot(0, [&] {
+            pausingSeen = window.Pausing();
+            window.Window()->update();
+        });
+        FakeClock clock;
+        window.Pause(clock, 20000);
+        QCOMPARE(clock.SleptMs(), std::uint64_t{20000});
+        QVERIFY(pausingSeen);
+        QVERIFY(paints > 0);
+        QVERIFY(!window.Pausing());
+        window.Destroy();
     }
 
     void deviceDialogKeepsARefusedEntryOpenWithItsMessage() {

@@ -51,8 +51,8 @@ sanitizer_build() {
 
 echo "== unit tests under address and undefined-behaviour sanitizers (build-asan/)"
 sanitizer_build build-asan address,undefined Debug unit_tests ON
-ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
-  ctest --test-dir build-asan --output-on-failure -j"$jobs" -L unit --timeout 600
+ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 LSAN_OPTIONS="suppressions=$PWD/scripts/lsan.supp" \
+  UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 ctest --test-dir build-asan --output-on-failure -j"$jobs" -L unit --timeout 600
 stage_done "address and undefined-behaviour sanitizers (build-asan/)"
 
 echo "== threaded tests under the thread sanitizer (build-tsan/)"

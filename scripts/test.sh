@@ -42,10 +42,12 @@ stage_done "package"
 # The sanitizer builds leave out the benchmarks and the programs that their tests do not
 # start: they build only the test targets they run. The GUI's widget tests (offscreen) run
 # under AddressSanitizer too; the thread sanitizer build leaves the GUI out.
+# ccache, where the machine has it, makes a rebuild of an unchanged GUI quick.
 sanitizer_build() {
-  local dir=$1 sanitize=$2 type=$3 target=$4 gui=$5
+  local dir=$1 sanitize=$2 type=$3 target=$4 gui=$5 launcher=()
+  command -v ccache >/dev/null && launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
   cmake -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE="$type" -DVELK_SANITIZE="$sanitize" \
-    -DVELK_BUILD_GUI="$gui" -DVELK_BUILD_BENCH=OFF >/dev/null
+    -DVELK_BUILD_GUI="$gui" -DVELK_BUILD_BENCH=OFF "${launcher[@]}" >/dev/null
   cmake --build "$dir" --target "$target"
 }
 

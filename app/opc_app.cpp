@@ -325,6 +325,9 @@ void COpcApp::OnModuleLock(std::uintptr_t unlock) {
 }
 
 void COpcApp::OnExitCommand() {
+    // A close request that arrives during the close rule's pause (the window stays drawn,
+    // and a window manager's close still reaches it) is the same close.
+    if (closing_) return;
     if (comLockCount_ != 0) {
         // Clients are connected: the process lives on, hidden, until the last lock goes.
         platform_.window.Hide();
@@ -340,7 +343,9 @@ void COpcApp::OnExitCommand() {
 void COpcApp::CloseRule() {
     if (parts_.document && parts_.document->IsMonitorRunning()) {
         parts_.document->StopMonitor();
-        platform_.clock.Sleep(kMonitorStopPauseMs);
+        closing_ = true;
+        platform_.window.Pause(platform_.clock, kMonitorStopPauseMs);
+        closing_ = false;
     }
     if (interactive_ && clientCount_ == 0) {
         SettingsAccess machine(platform_.machineStore);
@@ -359,7 +364,11 @@ void COpcApp::OnMessage(const Message& message) {
             OnModuleLock(message.wParam);
             break;
         case WM_SHOW_INSTANCE:
+            // The user now has the window: neither the last module unlock nor the last
+            // client (a stopped monitor, say) may end the process under it and lose edits.
+            // Closing the window while clients remain hands it back to them (CloseRule).
             userControl_ = true;
+            interactive_ = true;
             platform_.window.Show();
             platform_.window.BringToFront();
             break;

@@ -216,6 +216,7 @@ class COpcApp final : public IMessageHandler,
     bool shutdownRequested_ = false;  // main thread only
     std::uint32_t comLockCount_ = 0;  // main thread only
     std::atomic<bool> interactive_{true};
+    bool closing_ = false;  // the close rule pauses (main thread only)
     std::atomic<bool> userControl_{true};
     bool isAdministrator_ = false;
     bool configurationOpened_ = false;

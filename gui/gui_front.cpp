@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QTimer>
+#include <algorithm>
 
 #include "app/opc_app.h"
 #include "app/server/document_host.h"
@@ -11,6 +12,7 @@
 #include "gui/server_gui_host.h"
 #include "gui/splash.h"
 #include "gui/tag_list_view.h"
+#include "platform/clock.h"
 #include "platform/message_loop.h"
 
 namespace velk::gui {
@@ -46,6 +48,24 @@ void GuiWindow::Destroy() {
     window_.reset();
 }
 
+void GuiWindow::Pause(IClock& clock, std::uint32_t milliseconds) {
+    if (!window_ || !window_->isVisible()) {
+        clock.Sleep(milliseconds);
+        return;
+    }
+    // Drawn but not usable: window system events (expose, resize) and Qt's own timers run,
+    // input does not, and the front's pump leaves the application's messages queued.
+    pausing_ = true;
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    const std::uint32_t start = clock.TickCount();
+    for (std::uint32_t waited = 0; waited < milliseconds; waited = clock.TickCount() - start) {
+        QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+        clock.Sleep(std::min(kPausePaintMs, milliseconds - waited));
+    }
+    QApplication::restoreOverrideCursor();
+    pausing_ = false;
+}
+
 void GuiWindow::BringToFront() {
     if (!window_) return;
     window_->showNormal();
@@ -69,7 +89,8 @@ void GuiFront::Attach(const ServerParts& parts) {
 
 void GuiFront::RunMainLoop(COpcApp& app, MessageLoop& loop) {
     QTimer pump;
-    QObject::connect(&pump, &QTimer::timeout, [&app, &loop] {
+    QObject::connect(&pump, &QTimer::timeout, [this, &app, &loop] {
+        if (window_.Pausing()) return;
         if (!loop.RunPending(app)) QApplication::quit();
     });
     pump.start(kMainLoopPollMs);

@@ -20,6 +20,8 @@ class MainWindow;
 // How often the main thread looks at the application object's queue and timers while Qt
 // waits for events. The bus and acquisition threads never wait for it.
 inline constexpr int kMainLoopPollMs = 10;
+// How often a paused window is repainted (the close rule's pause).
+inline constexpr std::uint32_t kPausePaintMs = 50;
 
 // The main window as the application object drives it.
 class GuiWindow final : public IMainWindow {
@@ -34,6 +36,9 @@ class GuiWindow final : public IMainWindow {
     void Hide() override;
     void BringToFront() override;
     bool IsVisible() const override { return visible_.load(); }
+    void Pause(IClock& clock, std::uint32_t milliseconds) override;
+    // While the window pauses, the main loop leaves the application's messages for later.
+    bool Pausing() const { return pausing_; }
     MainWindow* Window() const { return window_.get(); }
     // Destroys the window (it observes the document, which goes before the front does).
     void Destroy();
@@ -47,6 +52,7 @@ class GuiWindow final : public IMainWindow {
     bool splash_ = false;
     std::unique_ptr<MainWindow> window_;
     std::atomic<bool> visible_{false};
+    bool pausing_ = false;
 };
 
 class GuiFront final : public IServerFront {

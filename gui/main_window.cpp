@@ -6,7 +6,6 @@
 #include <QCloseEvent>
 #include <QDateTime>
 #include <QFileDialog>
-#include <QLabel>
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QMimeData>
@@ -25,10 +24,12 @@
 #include "gui/gui_host.h"
 #include "gui/help.h"
 #include "gui/icons.h"
+#include "gui/lock_key_indicators.h"
 #include "gui/tag_clipboard.h"
 #include "gui/tag_list_view.h"
 #include "gui/tag_sheet_dialogs.h"
 #include "gui/toolbar_customize_dialog.h"
+#include "gui/x11_lock_keys.h"
 #include "model/c_doc.h"
 #include "model/o_device.h"
 #include "model/o_modbus_tag.h"
@@ -40,6 +41,15 @@ namespace {
 constexpr int kCommandUpdateMs = 200;
 
 QString MenuText(const char* text) { return QString::fromUtf8(text); }
+
+// The "Standard" toolbar in its default order, separators as 0.
+std::vector<int> StandardToolBarOrder() {
+    constexpr int kSeparator = ToolBarLayout::kSeparator;
+    return {ID_FILE_NEW,   ID_FILE_OPEN,    ID_FILE_SAVE, ID_APP_EXIT,   kSeparator,
+            ID_EDIT_PORTS, ID_ADD_DEVICE,   ID_ADD_GROUP, ID_ADD_TAG,    ID_EDIT_PROPERTIES,
+            kSeparator,    ID_EDIT_CUT,     ID_EDIT_COPY, ID_EDIT_PASTE, ID_EDIT_DELETE,
+            kSeparator,    ID_VIEW_MONITOR, kSeparator,   ID_HELP_TOPICS};
+}
 
 FileTime NowAsFileTime() {
     constexpr FileTime kUnixEpochAsFileTime = 116444736000000000ull;
@@ -56,7 +66,8 @@ MainWindow::MainWindow(IGuiHost& host, ITagSheetDialogs& tagDialogs, QWidget* pa
       files_(host.Document(), host.RecentFiles(), *this, [this] { SaveRecentFiles(); }),
       exchangeDialogs_(std::make_unique<QtExchangeDialogs>(this)),
       exchange_(std::make_unique<ExchangeCommands>(document_, host.Exchange(),
-                                                   exchangeDialogs_.get(), &host, &host)) {
+                                                   exchangeDialogs_.get(), &host, &host)),
+      toolBarLayout_(StandardToolBarOrder()) {
     setObjectName("mainWindow");
     setWindowIcon(ApplicationIcon());
     splitter_ = new QSplitter(Qt::Horizontal, this);
@@ -174,40 +185,45 @@ void MainWindow::BuildToolBar() {
     toolBar_ = addToolBar("Standard");
     toolBar_->setObjectName("Standard");
     toolBar_->setIconSize(QSize(16, 16));
-    const int groups[][5] = {
-        {ID_FILE_NEW, ID_FILE_OPEN, ID_FILE_SAVE, ID_APP_EXIT, 0},
-        {ID_EDIT_PORTS, ID_ADD_DEVICE, ID_ADD_GROUP, ID_ADD_TAG, ID_EDIT_PROPERTIES},
-        {ID_EDIT_CUT, ID_EDIT_COPY, ID_EDIT_PASTE, ID_EDIT_DELETE, 0},
-        {ID_VIEW_MONITOR, 0, 0, 0, 0},
-        {ID_HELP_TOPICS, 0, 0, 0, 0}};
-    bool first = true;
-    for (const auto& group : groups) {
-        if (!first) toolBar_->addSeparator();
-        first = false;
-        for (int id : group) {
-            if (id != 0) toolBar_->addAction(Action(id));
-        }
-    }
+    SettingsAccess user(host_.UserStore(), std::string(kUserApplicationKey));
+    toolBarLayout_.Load(user);
+    ShowToolBarLayout();
     toolBar_->setContextMenuPolicy(Qt::CustomContextMenu);
     connect(toolBar_, &QWidget::customContextMenuRequested, this, [this](const QPoint& at) {
         QMenu menu(this);
         QAction* customize = menu.addAction("Customize...");
-        if (menu.exec(toolBar_->mapToGlobal(at)) == customize) {
-            ToolBarCustomizeDialog(*toolBar_, this).exec();
-        }
+        if (menu.exec(toolBar_->mapToGlobal(at)) != customize) return;
+        auto dialog = MakeCustomizeDialog();
+        if (dialog->exec() == QDialog::Accepted) ApplyToolBarLayout(dialog->Layout());
     });
+}
+
+std::unique_ptr<ToolBarCustomizeDialog> MainWindow::MakeCustomizeDialog() {
+    return std::make_unique<ToolBarCustomizeDialog>(
+        toolBarLayout_, [this](int id) -> const QAction* { return Action(id); }, this);
+}
+
+void MainWindow::ApplyToolBarLayout(const ToolBarLayout& layout) {
+    toolBarLayout_ = layout;
+    ShowToolBarLayout();
+    SettingsAccess user(host_.UserStore(), std::string(kUserApplicationKey));
+    toolBarLayout_.Save(user);
+}
+
+void MainWindow::ShowToolBarLayout() {
+    toolBar_->clear();
+    for (int id : toolBarLayout_.ShownItems()) {
+        if (id == ToolBarLayout::kSeparator) {
+            toolBar_->addSeparator();
+        } else if (QAction* action = Action(id)) {
+            toolBar_->addAction(action);
+        }
+    }
 }
 
 void MainWindow::BuildStatusBar() {
     statusBar()->showMessage("Ready");
-    for (const char* key : {"CAP", "NUM", "SCRL"}) {
-        auto* indicator = new QLabel(key, this);
-        indicator->setObjectName(QString("indicator") + key);
-        indicator->setAlignment(Qt::AlignCenter);
-        indicator->setMinimumWidth(indicator->fontMetrics().horizontalAdvance("SCRL") + 8);
-        indicator->setFrameStyle(QFrame::Panel | QFrame::Sunken);
-        statusBar()->addPermanentWidget(indicator);
-    }
+    lockKeys_ = new LockKeyIndicators(*statusBar(), QueryX11LockKeys);
 }
 
 QAction* MainWindow::Action(int commandId) const {

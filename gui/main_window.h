@@ -8,11 +8,11 @@
 
 #include "app/file_commands.h"
 #include "app/main_commands.h"
+#include "app/toolbar_layout.h"
 #include "gui/view_commands.h"
 #include "model/document_observer.h"
 
 class QAction;
-class QLabel;
 class QMenu;
 class QSplitter;
 class QToolBar;
@@ -26,6 +26,8 @@ namespace velk::gui {
 
 class DeviceTreeView;
 class IGuiHost;
+class LockKeyIndicators;
+class ToolBarCustomizeDialog;
 class ITagSheetDialogs;
 class TagListView;
 class QtExchangeDialogs;
@@ -55,7 +57,13 @@ class MainWindow final : public QMainWindow,
     void UpdateCommands();
     DeviceTreeView& Tree() { return *tree_; }
     TagListView& TagList() { return *tagList_; }
+    LockKeyIndicators& LockKeys() { return *lockKeys_; }
     QToolBar& StandardToolBar() { return *toolBar_; }
+    // "Customize...": the dialog over the toolbar's arrangement, made for the window.
+    std::unique_ptr<ToolBarCustomizeDialog> MakeCustomizeDialog();
+    // Shows the arrangement on the toolbar and keeps it in the user's profile.
+    void ApplyToolBarLayout(const ToolBarLayout& layout);
+    const ToolBarLayout& CurrentToolBarLayout() const { return toolBarLayout_; }
     void SetActivePane(ActivePane pane) { pane_ = pane; }
     void UpdateTitle();
     // The look with ID 210..220, applied to the application and stored for the user.
@@ -69,6 +77,7 @@ class MainWindow final : public QMainWindow,
                         const QList<QKeySequence>& shortcuts = {});
     void BuildMenus();
     void BuildToolBar();
+    void ShowToolBarLayout();
     void BuildStatusBar();
     void UpdateRecentFiles();
     void SaveRecentFiles();
@@ -95,11 +104,13 @@ class MainWindow final : public QMainWindow,
     QMenu* fileMenu_ = nullptr;
     QAction* recentSeparator_ = nullptr;
     QToolBar* toolBar_ = nullptr;
+    ToolBarLayout toolBarLayout_;
     QSplitter* splitter_ = nullptr;
     DeviceTreeView* tree_ = nullptr;
     TagListView* tagList_ = nullptr;
     ActivePane pane_ = ActivePane::DeviceTree;
     QTimer* idleUpdate_ = nullptr;
+    LockKeyIndicators* lockKeys_ = nullptr;
 };
 
 }  // namespace velk::gui

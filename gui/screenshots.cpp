@@ -300,9 +300,7 @@ int RenderScreenshots(const std::string& directory, const std::string& configura
                        [&] { return fileDialog(kImportResTitle, kResFilter, false); });
     shots.emplace_back("open-configuration",
                        [&] { return fileDialog("Open", kDocumentFilter, false); });
-    shots.emplace_back("toolbar-customize", [&] {
-        return std::make_unique<ToolBarCustomizeDialog>(window.StandardToolBar(), &window);
-    });
+    shots.emplace_back("toolbar-customize", [&] { return window.MakeCustomizeDialog(); });
     shots.emplace_back("save-changes", [&] {
         std::string question = kSaveChangesQuestion;
         question.replace(question.find("%1"), 2, DocumentTitle(document));

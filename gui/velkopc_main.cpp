@@ -1,6 +1,8 @@
 // velkopc: the server and, with a display, the configuration GUI, in one process. With a
-// display (DISPLAY, WAYLAND_DISPLAY or Qt's "-platform") and not started by a client
-// ("Embedding", "Automation") the main window shows; otherwise the server runs headless.
+// display (DISPLAY, WAYLAND_DISPLAY or Qt's "-platform") the main window shows, except when
+// a client started the process ("Embedding", "Automation"): then the window is made only
+// when a user's start of the program brings the running server forward. Without a display
+// the server runs headless.
 // "-Screenshots DIR [configuration]" draws the windows into DIR and ends.
 #include <unistd.h>
 
@@ -82,7 +84,7 @@ int main(int argc, char** argv) {
     SignalWatch::BlockTerminationSignals();
     const bool registration =
         line.command == ShellCommand::Register || line.command == ShellCommand::Unregister;
-    if (!HasDisplay(argc, argv) || !line.Interactive() || registration) {
+    if (!HasDisplay(argc, argv) || registration) {
         DropQtPlatformOption(argc, argv);
         return RunServerProgram(argc, argv);
     }

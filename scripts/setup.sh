@@ -9,10 +9,11 @@
 set -euo pipefail
 
 # The four programs and their libraries: what the demo and the package need (velkopc draws
-# its configuration GUI with Qt 6 Widgets when there is a display).
+# its configuration GUI with Qt 6 Widgets when there is a display, and reads the keyboard's
+# lock-key indicators from an X11 display through libX11).
 DEMO_PACKAGES=(
   build-essential cmake ninja-build pkg-config
-  libsdbus-c++-dev libsystemd-dev dbus-daemon dbus-bin qt6-base-dev
+  libsdbus-c++-dev libsystemd-dev dbus-daemon dbus-bin qt6-base-dev libx11-dev
 )
 # Making the Debian package and checking it: shared-library dependencies (dpkg-shlibdeps,
 # which CPack finds the binaries for with file), lintian, systemd-analyze.
@@ -21,7 +22,7 @@ PACKAGE_PACKAGES=(dpkg-dev file lintian systemd)
 TEST_PACKAGES=(
   git clang-format googletest libgtest-dev libgmock-dev libbenchmark-dev
   libsdbus-c++-bin dbus python3-dbus python3-gi
-  xvfb xauth
+  xvfb xauth x11-utils
   libmodbus-dev python3-pymodbus python3-serial python3-serial-asyncio mbpoll socat
   iproute2 util-linux locales
 )

@@ -4,6 +4,7 @@
 #include <atomic>
 
 #include "app/app_interfaces.h"
+#include "platform/clock.h"
 
 namespace velk {
 
@@ -13,6 +14,7 @@ class HeadlessWindow final : public IMainWindow {
     void Hide() override { visible_ = false; }
     void BringToFront() override {}
     bool IsVisible() const override { return visible_; }
+    void Pause(IClock& clock, std::uint32_t milliseconds) override { clock.Sleep(milliseconds); }
 
   private:
     std::atomic<bool> visible_{false};

@@ -253,6 +253,13 @@ TEST_F(OpcAppTest, ShowRequestFromASecondStartGivesUserControl) {
     EXPECT_TRUE(app.UserControl());
     EXPECT_TRUE(window.visible);
     EXPECT_EQ(window.raises, 1);
+    // The window is the user's now: the last client (the monitor stopped) leaves it running,
+    // and only closing it ends the process.
+    app.AddClient();
+    app.RemoveClient();
+    EXPECT_TRUE(Pump());
+    loop.Post(WM_CLOSE);
+    EXPECT_FALSE(Pump());
 }
 
 TEST_F(OpcAppTest, RegisterRunsBesideARunningInstanceWithoutAWindow) {
@@ -459,6 +466,9 @@ TEST_F(OpcAppTest, CloseWithTheMonitorRunningPausesThenClosesAndSavesTheRecentFi
     ASSERT_TRUE(Start({"/data/plant.vlk"}));
     document.monitorRunning = true;
     machine.ClearOperations();
+    // The window stays drawn during the pause; a second close reaching it then is the same
+    // close, not one more run of the rule.
+    window.duringPause = [this] { app.OnExitCommand(); };
     loop.Post(WM_CLOSE);
     EXPECT_FALSE(Pump());
     EXPECT_EQ(log.Count("stop monitor"), 1);

@@ -1,6 +1,6 @@
 // The main window as a user meets it: the enabling rules for administrators, plain users
 // and connected clients, the monitor's texts, sorting, paste and drop, and the dialogs'
-// refusals. Runs on Qt's offscreen platform.
+// refusals. Runs on Qt's offscreen platform; the mouse drags of tags on a virtual X display.
 #include "gui/main_window.h"
 
 #include <QApplication>
@@ -8,7 +8,15 @@
 #include <QClipboard>
 #include <QComboBox>
 #include <QHeaderView>
+#include <QLabel>
 #include <QLineEdit>
+#include <QListWidget>
+#include <QMouseEvent>
+#include <QPushButton>
+#include <QStatusBar>
+#include <QTimer>
+#include <QToolBar>
+#include <QWindow>
 #include <QtTest>
 #include <mutex>
 
@@ -17,10 +25,16 @@
 #include "gui/dialogs/device_dialog.h"
 #include "gui/dialogs/options_dialog.h"
 #include "gui/dialogs/statistics_dialog.h"
+#include "gui/gui_front.h"
+#include "gui/lock_key_indicators.h"
 #include "gui/tag_clipboard.h"
 #include "gui/tag_list_view.h"
+#include "gui/toolbar_customize_dialog.h"
+#include "gui/x11_lock_keys.h"
 #include "model/locks.h"
 #include "tests/gui/gui_test_doubles.h"
+#include "tests/gui/x11_caps_lock.h"
+#include "tests/support/fake_clock.h"
 
 using namespace velk;
 using namespace velk::testing;
@@ -41,6 +55,70 @@ QStringList Column(const gui::TagListView& list, int column) {
     for (int i = 0; i < list.topLevelItemCount(); ++i) texts << list.topLevelItem(i)->text(column);
     return texts;
 }
+
+// Drags the tag list's row with the mouse through Qt's own drag loop and lets it go over
+// the tree node. The loop runs inside the move that starts the drag, so the move over the
+// tree and the release wait on a timer that only that loop can run; returns whether it ran
+// (whether a drag started).
+bool DragRowOntoNode(gui::MainWindow& window, int row, const OTagGroup& node,
+                     Qt::KeyboardModifiers modifiers) {
+    QWidget* list = window.TagList().viewport();
+    QWidget* tree = window.Tree().viewport();
+    const QPoint from =
+        window.TagList().visualItemRect(window.TagList().topLevelItem(row)).center();
+    const QPoint to =
+        tree->mapToGlobal(window.Tree().visualItemRect(window.Tree().ItemOf(&node)).center());
+    QWindow* handle = window.windowHandle();
+    auto send = [](QObject* receiver, QEvent::Type type, QPoint local, QPoint global,
+                   Qt::MouseButton button, Qt::MouseButtons buttons, Qt::KeyboardModifiers keys) {
+        QMouseEvent event(type, local, local, global, button, buttons, keys);
+        QCoreApplication::sendEvent(receiver, &event);
+    };
+    // The X11 drag of a previous call ends asynchronously (its drag icon is unmapped by the
+    // server); a new one started before that finds no window under the pointer.
+    QTest::qWait(200);
+    bool dragged = false;
+    QTimer drop;
+    drop.setSingleShot(true);
+    QObject::connect(&drop, &QTimer::timeout, [&] {
+        dragged = true;
+        const QPoint local = handle->mapFromGlobal(to);
+        const QPoint near = to - QPoint(2, 0);
+        send(handle, QEvent::MouseMove, handle->mapFromGlobal(near), near, Qt::NoButton,
+             Qt::LeftButton, modifiers);
+        send(handle, QEvent::MouseMove, local, to, Qt::NoButton, Qt::LeftButton, modifiers);
+        send(handle, QEvent::MouseButtonRelease, local, to, Qt::LeftButton, Qt::NoButton,
+             modifiers);
+    });
+    send(list, QEvent::MouseButtonPress, from, list->mapToGlobal(from), Qt::LeftButton,
+         Qt::LeftButton, Qt::NoModifier);
+    drop.start(0);
+    // The first move arms the view's drag, the second, beyond the drag distance, starts it.
+    for (int step : {1, QApplication::startDragDistance() + 4}) {
+        const QPoint at = from + QPoint(0, step);
+        send(list, QEvent::MouseMove, at, list->mapToGlobal(at), Qt::NoButton, Qt::LeftButton,
+             Qt::NoModifier);
+    }
+    if (!dragged) {
+        send(list, QEvent::MouseButtonRelease, from, list->mapToGlobal(from), Qt::LeftButton,
+             Qt::NoButton, Qt::NoModifier);
+    }
+    return dragged;
+}
+
+// Counts the events of one type that reach the object it filters.
+class EventCounter final : public QObject {
+  public:
+    EventCounter(QEvent::Type type, int& count) : type_(type), count_(count) {}
+    bool eventFilter(QObject*, QEvent* event) override {
+        if (event->type() == type_) ++count_;
+        return false;
+    }
+
+  private:
+    QEvent::Type type_;
+    int& count_;
+};
 
 }  // namespace
 
@@ -248,6 +326,146 @@ class MainWindowTest : public QObject {
         QCOMPARE(other.tagList.size(), std::size_t{2});
         QCOMPARE(other.tagList[0]->device, &other);
         QCOMPARE(host.document->documentTagList.size(), tagsBefore + 2);
+    }
+
+    void draggingRowsOntoATreeNodeMovesOrWithCtrlCopiesThem() {
+        if (QGuiApplication::platformName() == "offscreen") {
+            QSKIP("Qt's offscreen platform has no drag loop: runs on a virtual X display");
+        }
+        ScriptedTagDialogs dialogs;
+        TestGuiHost host(dialogs);
+        ODevice& copies = host.AddDevice("Copies", {});
+        ODevice& moves = host.AddDevice("Moves", {});
+        ODevice& shown = host.AddDevice("Shown", {"Flow", "Level"});
+        gui::MainWindow window(host, dialogs);
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        const std::size_t tagsBefore = host.document->documentTagList.size();
+
+        // A tag that an OPC group uses is not dragged; onto the node it came from a tag is
+        // neither copied nor deleted.
+        window.TagList().topLevelItem(0)->setSelected(true);
+        shown.tagList[0]->opcReferenceCount = 1;
+        QVERIFY(!DragRowOntoNode(window, 0, copies, Qt::NoModifier));
+        shown.tagList[0]->opcReferenceCount = 0;
+        QVERIFY(DragRowOntoNode(window, 0, shown, Qt::NoModifier));
+        QCOMPARE(shown.tagList.size(), std::size_t{2});
+        QVERIFY(!host.document->IsModified());
+
+        QVERIFY(DragRowOntoNode(window, 0, copies, Qt::ControlModifier));
+        QCOMPARE(copies.tagList.size(), std::size_t{1});
+        QCOMPARE(copies.tagList[0]->name, std::string("Flow"));
+        QCOMPARE(copies.tagList[0]->device, &copies);
+        QCOMPARE(shown.tagList.size(), std::size_t{2});
+        QCOMPARE(host.document->documentTagList.size(), tagsBefore + 1);
+
+        window.TagList().topLevelItem(1)->setSelected(true);
+        QVERIFY(DragRowOntoNode(window, 1, moves, Qt::NoModifier));
+        QCOMPARE(moves.tagList.size(), std::size_t{2});
+        QCOMPARE(shown.tagList.size(), std::size_t{0});
+        QCOMPARE(window.TagList().topLevelItemCount(), 0);
+        QCOMPARE(host.document->documentTagList.size(), tagsBefore + 1);
+        QVERIFY(host.document->IsModified());
+    }
+
+    void customizedToolBarOrderIsShownAndKeptForTheNextWindow() {
+        ScriptedTagDialogs dialogs;
+        TestGuiHost host(dialogs);
+        auto buttons = [](QToolBar& bar) {
+            QList<int> ids;
+            for (QAction* action : bar.actions()) ids << action->data().toInt();
+            return ids;
+        };
+        QList<int> arranged;
+        {
+            gui::MainWindow window(host, dialogs);
+            const QList<int> before = buttons(window.StandardToolBar());
+            QCOMPARE(before.first(), ID_FILE_NEW);
+            auto dialog = window.MakeCustomizeDialog();
+            QListWidget& list = dialog->List();
+            // "Help Topics" (last) up past the "Monitor" separator, "New" hidden.
+            list.setCurrentRow(list.count() - 1);
+            auto* up = dialog->findChild<QPushButton*>("moveUp");
+            QTest::mouseClick(up, Qt::LeftButton);
+            QTest::mouseClick(up, Qt::LeftButton);
+            QCOMPARE(list.currentRow(), list.count() - 3);
+            list.item(0)->setCheckState(Qt::Unchecked);
+            QCOMPARE(buttons(window.StandardToolBar()), before);  // nothing before OK
+            window.ApplyToolBarLayout(dialog->Layout());
+            arranged = buttons(window.StandardToolBar());
+            QVERIFY(!arranged.contains(ID_FILE_NEW));
+            QCOMPARE(arranged.indexOf(ID_HELP_TOPICS) + 1, arranged.indexOf(ID_VIEW_MONITOR));
+            QCOMPARE(arranged.last(), ID_VIEW_MONITOR);  // no separator left at the end
+        }
+        gui::MainWindow next(host, dialogs);
+        QCOMPARE(buttons(next.StandardToolBar()), arranged);
+    }
+
+    void lockKeyIndicatorsFollowThePressedKeysAndTheDisplaysReport() {
+        ScriptedTagDialogs dialogs;
+        TestGuiHost host(dialogs);
+        gui::MainWindow window(host, dialogs);
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        auto text = [&](LockKey key) { return window.LockKeys().Label(key)->text(); };
+        const LockKeyState before = window.LockKeys().State();
+        // Through the window as the display delivers keys; each press toggles once although
+        // the event travels on to the widgets. An X server's own indicators (which these
+        // synthetic keys do not change) are believed instead.
+        const bool counted = !gui::QueryX11LockKeys().has_value();
+        QTest::keyClick(window.windowHandle(), Qt::Key_CapsLock);
+        QTest::keyClick(window.windowHandle(), Qt::Key_ScrollLock);
+        QCOMPARE(window.LockKeys().State().caps, before.caps != counted);
+        QCOMPARE(window.LockKeys().State().num, before.num);
+        QCOMPARE(text(LockKey::Caps), before.caps != counted ? QString("CAP") : QString());
+        QCOMPARE(text(LockKey::Scroll), before.scroll != counted ? QString("SCRL") : QString());
+        QTest::keyClick(window.windowHandle(), Qt::Key_CapsLock);
+        QCOMPARE(window.LockKeys().State().caps, before.caps);
+
+        // A display that reports its indicators is asked again at each lock key.
+        QStatusBar bar;
+        LockKeyState reported{false, true, false};
+        gui::LockKeyIndicators indicators(bar, [&] { return std::optional(reported); });
+        reported.caps = true;
+        QTest::keyClick(window.windowHandle(), Qt::Key_NumLock);
+        QCOMPARE(indicators.State(), reported);
+        QCOMPARE(indicators.Label(LockKey::Caps)->text(), QString("CAP"));
+    }
+
+    void x11KeyboardIndicatorsAreRead() {
+        auto* x11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>();
+        if (QGuiApplication::platformName() != "xcb" || x11 == nullptr) {
+            QSKIP("not an X11 display: runs on a virtual X display");
+        }
+        QVERIFY(gui::QueryX11LockKeys().has_value());
+        QVERIFY(SetX11CapsLock(x11->display(), true));
+        QTRY_VERIFY(gui::QueryX11LockKeys().value_or(LockKeyState{}).caps);
+        QVERIFY(SetX11CapsLock(x11->display(), false));
+        QTRY_VERIFY(!gui::QueryX11LockKeys().value_or(LockKeyState{true, true, true}).caps);
+    }
+
+    void closePauseKeepsTheWindowPainted() {
+        ScriptedTagDialogs dialogs;
+        TestGuiHost host(dialogs);
+        gui::GuiWindow window(dialogs, host.ui);
+        window.SetHost(&host);
+        window.Show();
+        QVERIFY(QTest::qWaitForWindowExposed(window.Window()));
+        int paints = 0;
+        bool pausingSeen = false;
+        EventCounter counter(QEvent::Paint, paints);
+        window.Window()->installEventFilter(&counter);
+        QTimer::singleShot(0, [&] {
+            pausingSeen = window.Pausing();
+            window.Window()->update();
+        });
+        FakeClock clock;
+        window.Pause(clock, 20000);
+        QCOMPARE(clock.SleptMs(), std::uint64_t{20000});
+        QVERIFY(pausingSeen);
+        QVERIFY(paints > 0);
+        QVERIFY(!window.Pausing());
+        window.Destroy();
     }
 
     void deviceDialogKeepsARefusedEntryOpenWithItsMessage() {

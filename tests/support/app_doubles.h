@@ -1,6 +1,7 @@
 #pragma once
 // Doubles of the platform and subsystem interfaces that the application object drives.
 #include <atomic>
+#include <functional>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -91,9 +92,14 @@ class FakeWindow final : public IMainWindow {
     void Hide() override { visible = false; }
     void BringToFront() override { ++raises; }
     bool IsVisible() const override { return visible; }
+    void Pause(IClock& clock, std::uint32_t milliseconds) override {
+        if (duringPause) duringPause();
+        clock.Sleep(milliseconds);
+    }
     bool visible = false;
     int shows = 0;
     int raises = 0;
+    std::function<void()> duringPause;  // what reaches the window while it pauses
 };
 
 class FakeDocument final : public IAppDocument {

@@ -1,12 +1,15 @@
 // DA group costs that do not depend on a controller: one update cycle over many items
 // (reads answered at once, every value changed), the 1.0 data stream of many items, adding
-// many groups to one client (with the threads they cost), and an asynchronous read's call
-// while the update cycle waits for a controller that does not answer.
+// many groups to one client (with the threads they cost), an asynchronous read's call
+// while the update cycle waits for a controller that does not answer, and an asynchronous
+// read's completion while other reads wait for such a controller.
 #include <benchmark/benchmark.h>
 #include <dirent.h>
 
+#include <condition_variable>
 #include <future>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -14,6 +17,7 @@
 #include "model/o_device.h"
 #include "model/o_modbus_tag.h"
 #include "opcda/client_sinks.h"
+#include "opcda/da_workers.h"
 #include "opcda/opc_server.h"
 #include "opcda/opc_stream.h"
 #include "opcda/tag_io.h"
@@ -231,8 +235,93 @@ void BM_Read2WhileAControllerIsSilent(benchmark::State& state) {
         io.Open();
         server->RemoveGroup(group->ServerHandle(), true);
     }
+    // The requests still queued hold the group; the tree must outlive it.
+    OPCGroup::WaitUntilNoneLive(std::chrono::seconds(600));
 }
 BENCHMARK(BM_Read2WhileAControllerIsSilent)->Unit(benchmark::kMicrosecond);
+
+// Waits for read completions.
+class CompletionSink final : public IClientSink, public IOPCDataCallbackSink {
+  public:
+    IOPCDataCallbackSink* QueryDataCallback() override { return this; }
+    HRESULT OnDataChange(std::uint32_t, std::uint32_t, HRESULT, HRESULT,
+                         const ItemValueList&) override {
+        return S_OK;
+    }
+    HRESULT OnReadComplete(std::uint32_t, std::uint32_t, HRESULT, HRESULT,
+                           const ItemValueList&) override {
+        {
+            std::lock_guard lock(mutex_);
+            ++completed_;
+        }
+        arrived_.notify_all();
+        return S_OK;
+    }
+    HRESULT OnWriteComplete(std::uint32_t, std::uint32_t, HRESULT,
+                            const std::vector<std::uint32_t>&,
+                            const std::vector<HRESULT>&) override {
+        return S_OK;
+    }
+    HRESULT OnCancelComplete(std::uint32_t, std::uint32_t) override { return S_OK; }
+    void WaitFor(std::size_t count) {
+        std::unique_lock lock(mutex_);
+        arrived_.wait(lock, [&] { return completed_ >= count; });
+    }
+
+  private:
+    std::mutex mutex_;
+    std::condition_variable arrived_;
+    std::size_t completed_ = 0;
+};
+
+// IOPCAsyncIO2::Read of a healthy item from call to OnReadComplete, while another client's
+// eight reads (twice the request pool) wait on a controller that does not answer.
+void BM_Read2CompletionBesideReadsOnASilentController(benchmark::State& state) {
+    OTagGroup root;
+    MakeDevice(root, "PLC1", 1);
+    ODevice& plc2 = MakeDevice(root, "PLC2", 1);
+    StillClock clock;
+    SilentSecondDevice io(plc2);
+    DAServerSettings settings;
+    settings.limits.maxRequests = 1u << 30;
+    auto workers = std::make_shared<DaWorkers>();
+    DAServerServices services{&clock, &io, nullptr, &root, workers, nullptr, &BenchLocks()};
+    {
+        auto stuckClient = OPCServer::Create(services, settings);
+        auto healthyClient = OPCServer::Create(services, settings);
+        auto group = [](OPCServer& server, const std::string& item, IClientSink& sink) {
+            std::shared_ptr<OPCGroup> g;
+            server.AddGroup(nullptr, false, 1000, 1, nullptr, nullptr, 0, &g, nullptr, nullptr);
+            std::vector<OPCITEMDEF> defs(1);
+            defs[0].itemID = item;
+            std::vector<OPCITEMRESULT> results;
+            std::vector<HRESULT> errors;
+            g->AddItems(defs, results, errors);
+            std::uint32_t cookie = 0;
+            g->AdviseCallback(&sink, &cookie);
+            return std::make_pair(g, std::vector<std::uint32_t>{results[0].hServer});
+        };
+        CompletionSink stuckSink;
+        CompletionSink healthySink;
+        auto [stuck, silentItem] = group(*stuckClient, "PLC2.T0", stuckSink);
+        auto [healthy, healthyItem] = group(*healthyClient, "PLC1.T0", healthySink);
+        std::uint32_t cancel = 0;
+        std::vector<HRESULT> errors;
+        for (std::uint32_t i = 0; i < 2 * DaWorkers::kDefaultRequestThreads; ++i)
+            stuck->Read2(silentItem, i, &cancel, errors);
+        std::size_t completed = 0;
+        for (auto _ : state) {
+            healthy->Read2(healthyItem, 1, &cancel, errors);
+            healthySink.WaitFor(++completed);
+        }
+        io.Open();
+        stuckSink.WaitFor(2 * DaWorkers::kDefaultRequestThreads);
+        stuckClient->RemoveGroup(stuck->ServerHandle(), true);
+        healthyClient->RemoveGroup(healthy->ServerHandle(), true);
+    }
+    OPCGroup::WaitUntilNoneLive(std::chrono::seconds(60));
+}
+BENCHMARK(BM_Read2CompletionBesideReadsOnASilentController)->Unit(benchmark::kMicrosecond);
 
 }  // namespace
 }  // namespace velk

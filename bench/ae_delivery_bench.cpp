@@ -2,7 +2,6 @@
 // record distributed to every subscription of several clients until the last of them has
 // its OnEvent, with the process's thread count beside it.
 #include <benchmark/benchmark.h>
-#include <dirent.h>
 
 #include <atomic>
 #include <condition_variable>
@@ -12,6 +11,7 @@
 
 #include "opcae/opc_event_server.h"
 #include "opcae/opc_event_subscription.h"
+#include "platform/linux/process_info.h"
 #include "platform/timed_pass_pool.h"
 #include "tests/opcae/ae_test_support.h"
 
@@ -19,15 +19,6 @@ namespace velk {
 namespace {
 
 using testing::AeFixture;
-
-std::size_t ThreadsOfThisProcess() {
-    std::size_t count = 0;
-    if (DIR* dir = opendir("/proc/self/task")) {
-        while (dirent* entry = readdir(dir)) count += entry->d_name[0] != '.';
-        closedir(dir);
-    }
-    return count;
-}
 
 // Counts the events of every subscription and wakes the benchmark at the expected total.
 class CountingEventSink final : public IOPCEventSink {

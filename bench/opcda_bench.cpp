@@ -4,7 +4,6 @@
 // while the update cycle waits for a controller that does not answer, and an asynchronous
 // read's completion while other reads wait for such a controller.
 #include <benchmark/benchmark.h>
-#include <dirent.h>
 
 #include <condition_variable>
 #include <future>
@@ -22,6 +21,7 @@
 #include "opcda/opc_stream.h"
 #include "opcda/tag_io.h"
 #include "platform/clock.h"
+#include "platform/linux/process_info.h"
 
 namespace velk {
 namespace {
@@ -63,6 +63,11 @@ class CountingSink final : public IClientSink, public IOPCDataCallbackSink {
     }
     HRESULT OnReadComplete(std::uint32_t, std::uint32_t, HRESULT, HRESULT,
                            const ItemValueList&) override {
+        {
+            std::lock_guard lock(mutex_);
+            ++readsCompleted_;
+        }
+        readCompleted_.notify_all();
         return S_OK;
     }
     HRESULT OnWriteComplete(std::uint32_t, std::uint32_t, HRESULT,
@@ -71,7 +76,17 @@ class CountingSink final : public IClientSink, public IOPCDataCallbackSink {
         return S_OK;
     }
     HRESULT OnCancelComplete(std::uint32_t, std::uint32_t) override { return S_OK; }
+    // Waits until count reads have completed in all.
+    void WaitForReads(std::size_t count) {
+        std::unique_lock lock(mutex_);
+        readCompleted_.wait(lock, [&] { return readsCompleted_ >= count; });
+    }
     std::size_t delivered = 0;
+
+  private:
+    std::mutex mutex_;
+    std::condition_variable readCompleted_;
+    std::size_t readsCompleted_ = 0;
 };
 
 // One device with the given number of tags T0, T1, ... under the root.
@@ -143,15 +158,6 @@ ODevice& MakeDevice(OTagGroup& root, const std::string& name, int tags) {
     return *device;
 }
 
-std::size_t ProcessThreads() {
-    std::size_t count = 0;
-    if (DIR* dir = opendir("/proc/self/task")) {
-        while (dirent* entry = readdir(dir)) count += entry->d_name[0] != '.';
-        closedir(dir);
-    }
-    return count;
-}
-
 // The time of one AddGroup when the client already has range(0) groups; with update
 // threads, the threads the groups cost.
 void BM_AddGroupTo(benchmark::State& state) {
@@ -166,14 +172,14 @@ void BM_AddGroupTo(benchmark::State& state) {
     settings.limits.maxGroups = 1u << 20;
     auto server = OPCServer::Create(
         DAServerServices{&clock, &io, nullptr, &root, nullptr, nullptr, &BenchLocks()}, settings);
-    const std::size_t before = ProcessThreads();
+    const std::size_t before = ThreadsOfThisProcess();
     std::vector<std::shared_ptr<OPCGroup>> held;
     for (int i = 0; i < groups; ++i) {
         std::shared_ptr<OPCGroup> group;
         server->AddGroup(nullptr, true, 10, 1, nullptr, nullptr, 0, &group, nullptr, nullptr);
         held.push_back(group);
     }
-    state.counters["threads"] = static_cast<double>(ProcessThreads() - before);
+    state.counters["threads"] = static_cast<double>(ThreadsOfThisProcess() - before);
     std::shared_ptr<OPCGroup> group;
     for (auto _ : state) {
         server->AddGroup(nullptr, true, 10, 1, nullptr, nullptr, 0, &group, nullptr, nullptr);
@@ -240,40 +246,6 @@ void BM_Read2WhileAControllerIsSilent(benchmark::State& state) {
 }
 BENCHMARK(BM_Read2WhileAControllerIsSilent)->Unit(benchmark::kMicrosecond);
 
-// Waits for read completions.
-class CompletionSink final : public IClientSink, public IOPCDataCallbackSink {
-  public:
-    IOPCDataCallbackSink* QueryDataCallback() override { return this; }
-    HRESULT OnDataChange(std::uint32_t, std::uint32_t, HRESULT, HRESULT,
-                         const ItemValueList&) override {
-        return S_OK;
-    }
-    HRESULT OnReadComplete(std::uint32_t, std::uint32_t, HRESULT, HRESULT,
-                           const ItemValueList&) override {
-        {
-            std::lock_guard lock(mutex_);
-            ++completed_;
-        }
-        arrived_.notify_all();
-        return S_OK;
-    }
-    HRESULT OnWriteComplete(std::uint32_t, std::uint32_t, HRESULT,
-                            const std::vector<std::uint32_t>&,
-                            const std::vector<HRESULT>&) override {
-        return S_OK;
-    }
-    HRESULT OnCancelComplete(std::uint32_t, std::uint32_t) override { return S_OK; }
-    void WaitFor(std::size_t count) {
-        std::unique_lock lock(mutex_);
-        arrived_.wait(lock, [&] { return completed_ >= count; });
-    }
-
-  private:
-    std::mutex mutex_;
-    std::condition_variable arrived_;
-    std::size_t completed_ = 0;
-};
-
 // IOPCAsyncIO2::Read of a healthy item from call to OnReadComplete, while another client's
 // eight reads (twice the request pool) wait on a controller that does not answer.
 void BM_Read2CompletionBesideReadsOnASilentController(benchmark::State& state) {
@@ -301,8 +273,8 @@ void BM_Read2CompletionBesideReadsOnASilentController(benchmark::State& state) {
             g->AdviseCallback(&sink, &cookie);
             return std::make_pair(g, std::vector<std::uint32_t>{results[0].hServer});
         };
-        CompletionSink stuckSink;
-        CompletionSink healthySink;
+        CountingSink stuckSink;
+        CountingSink healthySink;
         auto [stuck, silentItem] = group(*stuckClient, "PLC2.T0", stuckSink);
         auto [healthy, healthyItem] = group(*healthyClient, "PLC1.T0", healthySink);
         std::uint32_t cancel = 0;
@@ -312,10 +284,10 @@ void BM_Read2CompletionBesideReadsOnASilentController(benchmark::State& state) {
         std::size_t completed = 0;
         for (auto _ : state) {
             healthy->Read2(healthyItem, 1, &cancel, errors);
-            healthySink.WaitFor(++completed);
+            healthySink.WaitForReads(++completed);
         }
         io.Open();
-        stuckSink.WaitFor(2 * DaWorkers::kDefaultRequestThreads);
+        stuckSink.WaitForReads(2 * DaWorkers::kDefaultRequestThreads);
         stuckClient->RemoveGroup(stuck->ServerHandle(), true);
         healthyClient->RemoveGroup(healthy->ServerHandle(), true);
     }

@@ -71,18 +71,7 @@ void TaskPool::BeginStop() {
 bool TaskPool::WaitStopped(std::chrono::steady_clock::time_point deadline) {
     if (stopped_) return true;
     stopped_ = true;
-    bool allEnded = true;
-    for (auto& thread : threads_) {
-        if (thread->IsCurrentThread()) {
-            thread->Abandon();
-            allEnded = false;
-            continue;
-        }
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-            deadline - std::chrono::steady_clock::now());
-        allEnded &= thread->Join(std::max(left, std::chrono::milliseconds(0)));
-    }
-    return allEnded;
+    return JoinAllBy(threads_, deadline);
 }
 
 std::size_t TaskPool::Queued() const {

@@ -161,19 +161,7 @@ bool TimedPassPool::Stop(std::chrono::milliseconds timeout) {
     }
     state_->due.notify_all();
     dropped.clear();  // outside the lock: a pass may own what takes it again
-    const auto deadline = Clock::now() + timeout;
-    bool allEnded = true;
-    for (auto& thread : threads_) {
-        if (thread->IsCurrentThread()) {
-            thread->Abandon();
-            allEnded = false;
-            continue;
-        }
-        const auto left =
-            std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
-        allEnded &= thread->Join(std::max(left, std::chrono::milliseconds(0)));
-    }
-    return allEnded;
+    return JoinAllBy(threads_, Clock::now() + timeout);
 }
 
 std::size_t TimedPassPool::Registered() const {

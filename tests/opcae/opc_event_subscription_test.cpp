@@ -1,6 +1,5 @@
 #include "opcae/opc_event_subscription.h"
 
-#include <dirent.h>
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -11,6 +10,7 @@
 #include <thread>
 
 #include "opc/opc_result.h"
+#include "platform/linux/process_info.h"
 #include "platform/timed_pass_pool.h"
 #include "tests/opcae/ae_test_support.h"
 
@@ -664,15 +664,6 @@ TEST_F(SubscriptionTest, OwnerDestructionStopsSubscriptionsTheClientStillHolds) 
 }
 
 // --- shared delivery threads ----------------------------------------------------------
-
-std::size_t ThreadsOfThisProcess() {
-    std::size_t count = 0;
-    if (DIR* dir = opendir("/proc/self/task")) {
-        while (dirent* entry = readdir(dir)) count += entry->d_name[0] != '.';
-        closedir(dir);
-    }
-    return count;
-}
 
 // Holds every call until opened; the test opens it before it ends.
 class SilentEventSink final : public IOPCEventSink {

@@ -1,13 +1,12 @@
 // DA groups beside controllers that do not answer: the item lock is never held across a
 // device exchange, asynchronous requests run on a bounded pool, and one client's groups,
 // items and outstanding requests are bounded.
-#include <dirent.h>
-
 #include <atomic>
 #include <future>
 #include <thread>
 
 #include "opcda/group_updater.h"
+#include "platform/linux/process_info.h"
 #include "tests/opcda/opcda_fixture.h"
 
 namespace velk::testing {
@@ -51,15 +50,6 @@ bool WaitUntil(const std::function<bool()>& condition) {
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
     return condition();
-}
-
-std::size_t ThreadsOfThisProcess() {
-    std::size_t count = 0;
-    if (DIR* dir = opendir("/proc/self/task")) {
-        while (dirent* entry = readdir(dir)) count += entry->d_name[0] != '.';
-        closedir(dir);
-    }
-    return count;
 }
 
 using OPCGroupExchange = DaTest;

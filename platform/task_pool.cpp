@@ -43,12 +43,15 @@ TaskPool::TaskPool(std::string name, std::size_t threads, ThreadPriority priorit
 TaskPool::~TaskPool() { Stop(); }
 
 bool TaskPool::Post(std::function<void()> task) {
+    // Once queued, the task may release the pool before this call has returned: the rest of
+    // the call uses its own reference to the queue, not the pool's members.
+    std::shared_ptr<Queue> queue = queue_;
     {
-        std::lock_guard lock(queue_->mutex);
-        if (queue_->stopping || threads_.empty()) return false;
-        queue_->tasks.push_back(std::move(task));
+        std::lock_guard lock(queue->mutex);
+        if (queue->stopping || threads_.empty()) return false;
+        queue->tasks.push_back(std::move(task));
     }
-    queue_->changed.notify_one();
+    queue->changed.notify_one();
     return true;
 }
 

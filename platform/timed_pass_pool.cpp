@@ -6,7 +6,6 @@
 #include <mutex>
 #include <optional>
 #include <thread>
-#include <utility>
 
 namespace velk {
 
@@ -19,7 +18,6 @@ struct TimedPassPool::Entry {
     std::optional<Key> key;  // set while scheduled
     bool running = false;
     bool cancelled = false;
-    bool woken = false;  // a wake came while the pass ran
     std::thread::id runner;
 };
 
@@ -78,11 +76,8 @@ struct TimedPassPool::State {
             lock.lock();
             entry->running = false;
             entry->runner = {};
-            if (!entry->cancelled && !stopping) {
-                const bool woken = std::exchange(entry->woken, false);
-                ScheduleLocked(entry,
-                               woken ? Clock::now() : Clock::now() + std::max(wait, wait.zero()));
-            }
+            if (!entry->cancelled && !stopping)
+                ScheduleLocked(entry, Clock::now() + std::max(wait, wait.zero()));
             passEnded.notify_all();
         }
         return 0;
@@ -95,17 +90,6 @@ TimedPassPool::Registration::Registration(std::shared_ptr<State> state,
 
 TimedPassPool::Registration::~Registration() {
     if (!Cancel(std::chrono::milliseconds(5000))) WaitIdle();
-}
-
-void TimedPassPool::Registration::Wake() {
-    std::lock_guard lock(state_->mutex);
-    if (entry_->cancelled || state_->stopping) return;
-    if (entry_->running) {
-        entry_->woken = true;
-        return;
-    }
-    state_->UnscheduleLocked(*entry_);
-    state_->ScheduleLocked(entry_, Clock::now());
 }
 
 bool TimedPassPool::Registration::Cancel(std::chrono::milliseconds timeout) {

@@ -36,8 +36,6 @@ class TimedPassPool {
         Registration(const Registration&) = delete;
         Registration& operator=(const Registration&) = delete;
 
-        // Runs the next pass as soon as a thread is free instead of after its wait.
-        void Wake();
         // No pass starts any more; waits up to the time-out for a pass in progress to
         // return. True when none runs now. Called inside the pass itself it does not wait.
         bool Cancel(std::chrono::milliseconds timeout);

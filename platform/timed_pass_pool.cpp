@@ -54,8 +54,10 @@ struct TimedPassPool::State {
                 continue;
             }
             const auto first = schedule.begin();
-            if (first->first.first > Clock::now()) {
-                due.wait_until(lock, first->first.first);
+            // A copy: the wait reads its deadline again after the entry may have gone.
+            const Clock::time_point when = first->first.first;
+            if (when > Clock::now()) {
+                due.wait_until(lock, when);
                 continue;
             }
             std::shared_ptr<Entry> entry = first->second;

@@ -215,14 +215,23 @@ class SilentSecondDevice final : public ITagIO {
 
 // IOPCAsyncIO2::Read of a healthy item while the group's update cycle waits for a silent
 // controller: the call's own time.
-void BM_Read2WhileAControllerIsSilent(benchmark::State& state) {
+// Two controllers with one tag each, PLC2 silent, and server settings without a request bound.
+struct SilentPlant {
     OTagGroup root;
-    MakeDevice(root, "PLC1", 1);
+    ODevice& plc1 = MakeDevice(root, "PLC1", 1);
     ODevice& plc2 = MakeDevice(root, "PLC2", 1);
     StillClock clock;
-    SilentSecondDevice io(plc2);
-    DAServerSettings settings;
-    settings.limits.maxRequests = 1u << 30;
+    SilentSecondDevice io{plc2};
+    DAServerSettings settings = [] {
+        DAServerSettings unbounded;
+        unbounded.limits.maxRequests = 1u << 30;
+        return unbounded;
+    }();
+};
+
+void BM_Read2WhileAControllerIsSilent(benchmark::State& state) {
+    SilentPlant plant;
+    auto& [root, plc1, plc2, clock, io, settings] = plant;
     {
         auto server = OPCServer::Create(
             DAServerServices{&clock, &io, nullptr, &root, nullptr, nullptr, &BenchLocks()},
@@ -249,13 +258,8 @@ BENCHMARK(BM_Read2WhileAControllerIsSilent)->Unit(benchmark::kMicrosecond);
 // IOPCAsyncIO2::Read of a healthy item from call to OnReadComplete, while another client's
 // eight reads (twice the request pool) wait on a controller that does not answer.
 void BM_Read2CompletionBesideReadsOnASilentController(benchmark::State& state) {
-    OTagGroup root;
-    MakeDevice(root, "PLC1", 1);
-    ODevice& plc2 = MakeDevice(root, "PLC2", 1);
-    StillClock clock;
-    SilentSecondDevice io(plc2);
-    DAServerSettings settings;
-    settings.limits.maxRequests = 1u << 30;
+    SilentPlant plant;
+    auto& [root, plc1, plc2, clock, io, settings] = plant;
     auto workers = std::make_shared<DaWorkers>();
     DAServerServices services{&clock, &io, nullptr, &root, workers, nullptr, &BenchLocks()};
     {

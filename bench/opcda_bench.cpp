@@ -1,12 +1,14 @@
 // DA group costs that do not depend on a controller: one update cycle over many items
 // (reads answered at once, every value changed), the 1.0 data stream of many items, adding
-// many groups to one client (with the threads they cost), and an asynchronous read's call
-// while the update cycle waits for a controller that does not answer.
+// many groups to one client (with the threads they cost), an asynchronous read's call
+// while the update cycle waits for a controller that does not answer, and an asynchronous
+// read's completion while other reads wait for such a controller.
 #include <benchmark/benchmark.h>
-#include <dirent.h>
 
+#include <condition_variable>
 #include <future>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -14,10 +16,12 @@
 #include "model/o_device.h"
 #include "model/o_modbus_tag.h"
 #include "opcda/client_sinks.h"
+#include "opcda/da_workers.h"
 #include "opcda/opc_server.h"
 #include "opcda/opc_stream.h"
 #include "opcda/tag_io.h"
 #include "platform/clock.h"
+#include "platform/linux/process_info.h"
 
 namespace velk {
 namespace {
@@ -59,6 +63,11 @@ class CountingSink final : public IClientSink, public IOPCDataCallbackSink {
     }
     HRESULT OnReadComplete(std::uint32_t, std::uint32_t, HRESULT, HRESULT,
                            const ItemValueList&) override {
+        {
+            std::lock_guard lock(mutex_);
+            ++readsCompleted_;
+        }
+        readCompleted_.notify_all();
         return S_OK;
     }
     HRESULT OnWriteComplete(std::uint32_t, std::uint32_t, HRESULT,
@@ -67,7 +76,17 @@ class CountingSink final : public IClientSink, public IOPCDataCallbackSink {
         return S_OK;
     }
     HRESULT OnCancelComplete(std::uint32_t, std::uint32_t) override { return S_OK; }
+    // Waits until count reads have completed in all.
+    void WaitForReads(std::size_t count) {
+        std::unique_lock lock(mutex_);
+        readCompleted_.wait(lock, [&] { return readsCompleted_ >= count; });
+    }
     std::size_t delivered = 0;
+
+  private:
+    std::mutex mutex_;
+    std::condition_variable readCompleted_;
+    std::size_t readsCompleted_ = 0;
 };
 
 // One device with the given number of tags T0, T1, ... under the root.
@@ -139,15 +158,6 @@ ODevice& MakeDevice(OTagGroup& root, const std::string& name, int tags) {
     return *device;
 }
 
-std::size_t ProcessThreads() {
-    std::size_t count = 0;
-    if (DIR* dir = opendir("/proc/self/task")) {
-        while (dirent* entry = readdir(dir)) count += entry->d_name[0] != '.';
-        closedir(dir);
-    }
-    return count;
-}
-
 // The time of one AddGroup when the client already has range(0) groups; with update
 // threads, the threads the groups cost.
 void BM_AddGroupTo(benchmark::State& state) {
@@ -162,14 +172,14 @@ void BM_AddGroupTo(benchmark::State& state) {
     settings.limits.maxGroups = 1u << 20;
     auto server = OPCServer::Create(
         DAServerServices{&clock, &io, nullptr, &root, nullptr, nullptr, &BenchLocks()}, settings);
-    const std::size_t before = ProcessThreads();
+    const std::size_t before = ThreadsOfThisProcess();
     std::vector<std::shared_ptr<OPCGroup>> held;
     for (int i = 0; i < groups; ++i) {
         std::shared_ptr<OPCGroup> group;
         server->AddGroup(nullptr, true, 10, 1, nullptr, nullptr, 0, &group, nullptr, nullptr);
         held.push_back(group);
     }
-    state.counters["threads"] = static_cast<double>(ProcessThreads() - before);
+    state.counters["threads"] = static_cast<double>(ThreadsOfThisProcess() - before);
     std::shared_ptr<OPCGroup> group;
     for (auto _ : state) {
         server->AddGroup(nullptr, true, 10, 1, nullptr, nullptr, 0, &group, nullptr, nullptr);
@@ -205,14 +215,23 @@ class SilentSecondDevice final : public ITagIO {
 
 // IOPCAsyncIO2::Read of a healthy item while the group's update cycle waits for a silent
 // controller: the call's own time.
-void BM_Read2WhileAControllerIsSilent(benchmark::State& state) {
+// Two controllers with one tag each, PLC2 silent, and server settings without a request bound.
+struct SilentPlant {
     OTagGroup root;
-    MakeDevice(root, "PLC1", 1);
+    ODevice& plc1 = MakeDevice(root, "PLC1", 1);
     ODevice& plc2 = MakeDevice(root, "PLC2", 1);
     StillClock clock;
-    SilentSecondDevice io(plc2);
-    DAServerSettings settings;
-    settings.limits.maxRequests = 1u << 30;
+    SilentSecondDevice io{plc2};
+    DAServerSettings settings = [] {
+        DAServerSettings unbounded;
+        unbounded.limits.maxRequests = 1u << 30;
+        return unbounded;
+    }();
+};
+
+void BM_Read2WhileAControllerIsSilent(benchmark::State& state) {
+    SilentPlant plant;
+    auto& [root, plc1, plc2, clock, io, settings] = plant;
     {
         auto server = OPCServer::Create(
             DAServerServices{&clock, &io, nullptr, &root, nullptr, nullptr, &BenchLocks()},
@@ -231,8 +250,54 @@ void BM_Read2WhileAControllerIsSilent(benchmark::State& state) {
         io.Open();
         server->RemoveGroup(group->ServerHandle(), true);
     }
+    // The requests still queued hold the group; the tree must outlive it.
+    OPCGroup::WaitUntilNoneLive(std::chrono::seconds(600));
 }
 BENCHMARK(BM_Read2WhileAControllerIsSilent)->Unit(benchmark::kMicrosecond);
+
+// IOPCAsyncIO2::Read of a healthy item from call to OnReadComplete, while another client's
+// eight reads (twice the request pool) wait on a controller that does not answer.
+void BM_Read2CompletionBesideReadsOnASilentController(benchmark::State& state) {
+    SilentPlant plant;
+    auto& [root, plc1, plc2, clock, io, settings] = plant;
+    auto workers = std::make_shared<DaWorkers>();
+    DAServerServices services{&clock, &io, nullptr, &root, workers, nullptr, &BenchLocks()};
+    {
+        auto stuckClient = OPCServer::Create(services, settings);
+        auto healthyClient = OPCServer::Create(services, settings);
+        auto group = [](OPCServer& server, const std::string& item, IClientSink& sink) {
+            std::shared_ptr<OPCGroup> g;
+            server.AddGroup(nullptr, false, 1000, 1, nullptr, nullptr, 0, &g, nullptr, nullptr);
+            std::vector<OPCITEMDEF> defs(1);
+            defs[0].itemID = item;
+            std::vector<OPCITEMRESULT> results;
+            std::vector<HRESULT> errors;
+            g->AddItems(defs, results, errors);
+            std::uint32_t cookie = 0;
+            g->AdviseCallback(&sink, &cookie);
+            return std::make_pair(g, std::vector<std::uint32_t>{results[0].hServer});
+        };
+        CountingSink stuckSink;
+        CountingSink healthySink;
+        auto [stuck, silentItem] = group(*stuckClient, "PLC2.T0", stuckSink);
+        auto [healthy, healthyItem] = group(*healthyClient, "PLC1.T0", healthySink);
+        std::uint32_t cancel = 0;
+        std::vector<HRESULT> errors;
+        for (std::uint32_t i = 0; i < 2 * DaWorkers::kDefaultRequestThreads; ++i)
+            stuck->Read2(silentItem, i, &cancel, errors);
+        std::size_t completed = 0;
+        for (auto _ : state) {
+            healthy->Read2(healthyItem, 1, &cancel, errors);
+            healthySink.WaitForReads(++completed);
+        }
+        io.Open();
+        stuckSink.WaitForReads(2 * DaWorkers::kDefaultRequestThreads);
+        stuckClient->RemoveGroup(stuck->ServerHandle(), true);
+        healthyClient->RemoveGroup(healthy->ServerHandle(), true);
+    }
+    OPCGroup::WaitUntilNoneLive(std::chrono::seconds(60));
+}
+BENCHMARK(BM_Read2CompletionBesideReadsOnASilentController)->Unit(benchmark::kMicrosecond);
 
 }  // namespace
 }  // namespace velk

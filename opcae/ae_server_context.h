@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 
 namespace velk {
@@ -15,6 +16,7 @@ class IAckMessageQueue;
 class IAeEventDistributor;
 class IClock;
 class IServerObjectRegistry;
+class TimedPassPool;
 
 struct AeServerContext {
     CDoc* document = nullptr;            // the configuration; required
@@ -33,8 +35,11 @@ struct AeServerContext {
     std::string vendorText = "VELK";
     // Who the object serves, for the trace line of its creation ("" when unknown).
     std::string client;
-    // Subscriptions run their delivery thread; tests clear it and step DeliverOnce.
+    // Subscriptions run their delivery passes; tests clear it and step DeliverOnce.
     bool startDeliveryThreads = true;
+    // The threads that run the delivery passes of the subscriptions, shared by every
+    // server object of the class; null: the server object runs its own single thread.
+    std::shared_ptr<TimedPassPool> deliveryPool;
     // Records a subscription queue holds at most; the oldest are dropped beyond it.
     std::size_t subscriptionQueueCapacity = 100000;
     // Subscriptions one client connection may hold at a time (the class's default for 0).

@@ -57,6 +57,12 @@ std::string AeErrorText(HRESULT code) {
 
 OPCEventServer::OPCEventServer(AeServerContext context)
     : context_(std::move(context)), lastUpdate_(std::make_shared<std::atomic<FileTime>>(0)) {
+    if (context_.startDeliveryThreads && !context_.deliveryPool) {
+        // Without a class that shares its threads, this object's subscriptions share one.
+        context_.deliveryPool =
+            std::make_shared<TimedPassPool>("AeDelivery", 1, ThreadPriority::AboveNormal);
+        ownDeliveryPool_ = context_.deliveryPool;
+    }
     if (context_.registry) context_.registry->AddAEServer(this);
     startTime_ = Now();
     lastUpdate_->store(startTime_);
@@ -72,6 +78,7 @@ OPCEventServer::~OPCEventServer() {
             if (auto subscription = entry.lock()) subscription->Stop();
         subscriptions_.clear();
     }
+    if (ownDeliveryPool_) ownDeliveryPool_->Stop();
     Trace("OPC AE server object destroyed");
 }
 

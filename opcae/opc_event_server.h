@@ -16,6 +16,7 @@
 #include "opc/sink_connections.h"
 #include "opcae/ae_server_context.h"
 #include "opcae/opc_ae_types.h"
+#include "platform/timed_pass_pool.h"
 
 namespace velk {
 
@@ -120,6 +121,9 @@ class OPCEventServer final : public IAEServerObject, public IOPCCommon {
     void Distribute(const BEvent& record);
 
     AeServerContext context_;
+    // The delivery threads this object made for itself (none when the context brought
+    // them); stopped with the object.
+    std::shared_ptr<TimedPassPool> ownDeliveryPool_;
     FileTime startTime_ = 0;
     std::shared_ptr<std::atomic<FileTime>> lastUpdate_;
     std::string clientName_;

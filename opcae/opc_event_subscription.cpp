@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
-#include <thread>
 
 #include "core/trace_file.h"
 #include "model/ae_event_space.h"
@@ -55,12 +54,15 @@ OPCEventSubscription::OPCEventSubscription(const AeServerContext& context,
       capacity_(std::max<std::size_t>(context.subscriptionQueueCapacity, 1)) {
     if (!ownerLastUpdate_) ownerLastUpdate_ = std::make_shared<std::atomic<FileTime>>(0);
     running_ = true;
-    if (context_.startDeliveryThreads) StartThread();
+    if (context_.startDeliveryThreads && context_.deliveryPool) {
+        delivery_ = context_.deliveryPool->Register(
+            [this] { return std::chrono::milliseconds(DeliverOnce()); });
+    }
     Trace("OPC AE subscription object created");
 }
 
 OPCEventSubscription::~OPCEventSubscription() {
-    StopThread();
+    StopDelivery();
     {
         std::lock_guard lock(queueLock_);
         queue_.clear();
@@ -69,38 +71,22 @@ OPCEventSubscription::~OPCEventSubscription() {
     Trace("OPC AE subscription object destroyed");
 }
 
-// --- delivery thread ------------------------------------------------------------------
+// --- delivery passes ------------------------------------------------------------------
 
-void OPCEventSubscription::StartThread() {
-    thread_ = std::make_unique<WorkerThread>("AeDelivery");
-    thread_->Start([this](MessageQueue& queue) { return ThreadProcedure(queue); },
-                   ThreadPriority::AboveNormal);
-}
-
-void OPCEventSubscription::StopThread() {
+void OPCEventSubscription::StopDelivery() {
     running_ = false;
-    if (!thread_) return;
-    thread_->PostQuit();
-    if (!thread_->Join(kStopWait)) {
-        // The thread is inside a client call; its state lives in this object, so the
-        // object must not go before the thread has ended.
+    std::unique_ptr<TimedPassPool::Registration> delivery;
+    {
+        std::lock_guard lock(deliveryLock_);
+        delivery.swap(delivery_);
+    }
+    if (!delivery) return;
+    if (!delivery->Cancel(kStopWait)) {
+        // The pass is inside a client call; its state lives in this object, so the object
+        // must not go before the pass has returned.
         Trace("OPC AE subscription waits for its delivery thread");
-        thread_->WaitUntilFinished();
+        delivery->WaitIdle();
     }
-    thread_.reset();
-}
-
-int OPCEventSubscription::ThreadProcedure(MessageQueue& queue) {
-    while (running_) {
-        const std::uint32_t wait = DeliverOnce();
-        if (!running_) break;
-        if (queue.WaitFor(std::chrono::milliseconds(wait))) {
-            Message message;
-            while (queue.Peek(message))
-                if (message.id == WM_QUIT) return 0;
-        }
-    }
-    return 0;
 }
 
 std::uint32_t OPCEventSubscription::DeliverOnce() {

@@ -1,7 +1,9 @@
 #pragma once
 // One AE subscription: its queue of alarm records, filter, returned attributes, state and
-// the delivery thread that turns records into events and calls the client's sinks in
-// batches of at most the maximum size, once per buffer time.
+// the delivery pass that turns records into events and calls the client's sinks in
+// batches of at most the maximum size, once per buffer time. The passes run on the delivery
+// threads that the server objects share (TimedPassPool), never two of one subscription at
+// a time, so its events keep their order.
 #include <array>
 #include <atomic>
 #include <cstddef>
@@ -18,7 +20,7 @@
 #include "opcae/ae_server_context.h"
 #include "opcae/opc_event_sink.h"
 #include "platform/hresult.h"
-#include "platform/worker_thread.h"
+#include "platform/timed_pass_pool.h"
 
 namespace velk {
 
@@ -33,13 +35,14 @@ class OPCEventSubscription {
     static std::uint32_t ReviseBufferTime(std::uint32_t requested);
     static std::uint32_t ReviseMaxSize(std::uint32_t requested);
 
-    // Creates the subscription with revised parameters and starts its delivery thread when
-    // the context asks for it. ownerLastUpdate is the owner's last update time.
+    // Creates the subscription with revised parameters and registers its delivery pass
+    // with the context's delivery threads when the context asks for it. ownerLastUpdate is the
+    // owner's last update time.
     OPCEventSubscription(const AeServerContext& context,
                          std::shared_ptr<std::atomic<FileTime>> ownerLastUpdate, bool active,
                          std::uint32_t bufferTime, std::uint32_t maxSize,
                          std::uint32_t clientHandle);
-    // Stops the delivery thread, drops the queued records and the connections.
+    // Ends the delivery passes, drops the queued records and the connections.
     ~OPCEventSubscription();
     OPCEventSubscription(const OPCEventSubscription&) = delete;
     OPCEventSubscription& operator=(const OPCEventSubscription&) = delete;
@@ -78,10 +81,10 @@ class OPCEventSubscription {
     // active). A full queue drops its oldest record.
     void Enqueue(const BEvent& record);
     bool IsActive() const { return active_.load(); }
-    // Ends the delivery thread (the owner is going); idempotent.
-    void Stop() { StopThread(); }
+    // Ends the delivery passes (the owner is going); idempotent.
+    void Stop() { StopDelivery(); }
 
-    // One pass of the delivery thread: takes up to the maximum size of records, sends the
+    // One delivery pass: takes up to the maximum size of records, sends the
     // events that pass the filter (or an empty keep-alive call) and returns how long to
     // wait, in milliseconds, before the next pass.
     std::uint32_t DeliverOnce();
@@ -101,9 +104,7 @@ class OPCEventSubscription {
         // Selected attribute indexes per category index, in table order.
         std::array<std::vector<std::uint32_t>, kCategoryCount> attributes;
     };
-    void StartThread();
-    void StopThread();
-    int ThreadProcedure(MessageQueue& queue);
+    void StopDelivery();
     bool BuildForDelivery(const BEvent& record, const Filter& filter, const AeEventBuilder& builder,
                           OnEventStruct& out) const;
     bool BuildFiltered(BuiltEvent& built, const Filter& filter, OnEventStruct& out) const;
@@ -134,12 +135,14 @@ class OPCEventSubscription {
     std::size_t capacity_;
     std::atomic<std::uint64_t> dropped_{0};
     bool overflowing_ = false;   // inside an overflow episode (queue lock)
-    std::uint32_t backlog_ = 0;  // delivery thread only
+    std::uint32_t backlog_ = 0;  // delivery passes only (one at a time)
 
     // The IOPCEventSink connections; the delivery thread holds the sinks it calls.
     SinkConnections<IOPCEventSink> connections_;
 
-    std::unique_ptr<WorkerThread> thread_;
+    // The delivery passes on the shared threads; null when none run.
+    std::mutex deliveryLock_;
+    std::unique_ptr<TimedPassPool::Registration> delivery_;
 };
 
 }  // namespace velk

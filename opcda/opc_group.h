@@ -15,6 +15,7 @@
 #include <atomic>
 #include <chrono>
 #include <cstdint>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -212,11 +213,35 @@ class OPCGroup : public std::enable_shared_from_this<OPCGroup> {
     // The 1.0 refresh without its trace line (also DAdvise's initial refresh).
     HRESULT QueueRefresh(std::uint32_t connection, std::uint32_t source,
                          std::uint32_t* transactionID);
+    // What a request exchanges with the devices, decided under the item lock.
+    struct RequestPlan {
+        struct Read {
+            ItemTarget target;
+            bool fromDevice = false;
+            bool outOfService = false;
+        };
+        std::vector<Read> reads;         // a read's items
+        std::vector<ItemTarget> writes;  // a write's items, one per handle
+        std::vector<TopicRead> topics;   // a refresh's topics
+        bool refreshed = false;          // a refresh of an active group
+        bool cancelled = false;          // completes as cancelled, without an exchange
+    };
+    // A request whose exchanges run; completed in order when its last exchange has ended.
+    struct PendingRequest;
+
+    // Takes the oldest waiting request, plans it and starts its exchanges: on the devices'
+    // readers when there are (the worker is free again at once), else here.
     void ServeOneRequest();
-    // Runs the request; the item lock is released around every device exchange.
-    void ExecuteRequest(ItemLock& lock, ASyncRequest& request);
+    RequestPlan PlanRequest(ASyncRequest& request);
+    void StartExchanges(const std::shared_ptr<PendingRequest>& pending);
+    // Stores the results of the exchanges; the item lock is held.
+    void StoreResults(ASyncRequest& request, const RequestPlan& plan);
+    // A request's exchanges have ended: the group's completions go out in the order their
+    // requests were taken, so a request waits for the completions of earlier ones (not
+    // for their exchanges).
+    void CompleteInOrder(std::uint64_t ticket, std::unique_ptr<ASyncRequest> request,
+                         RequestPlan plan);
     void CompleteRequest(ItemLock& lock, ASyncRequest& request);
-    void FinishRequest();
     bool HasCallback() const { return callbacks_.Any(); }
 
     void WakeUpdateThread();
@@ -253,6 +278,19 @@ class OPCGroup : public std::enable_shared_from_this<OPCGroup> {
     mutable std::recursive_mutex itemLock_;
     GroupItemTable table_;
     AsyncRequestQueue requests_{services_.requests};
+    // The order of completions (item lock): tickets given as requests are taken, the
+    // completions of the tickets whose exchanges ended, and whether a thread sends them.
+    struct CompletionOrder {
+        struct Ended {
+            std::unique_ptr<ASyncRequest> request;
+            RequestPlan plan;
+        };
+        std::uint64_t nextTicket = 0;
+        std::uint64_t nextToComplete = 0;
+        bool completing = false;
+        std::map<std::uint64_t, Ended> ended;
+    };
+    CompletionOrder order_;
 
     // The 2.0 connection point and the 1.0 advise holder, each with its own lock.
     DataCallbackPoint callbacks_;

@@ -1,6 +1,9 @@
 // The asynchronous I/O of a group (1.0 and 2.0): the calls queue a request and return at
-// once; a worker of the launcher serves the oldest waiting request, exchanging with the
-// devices without the item lock, and completes it through the senders.
+// once; a worker of the launcher takes the oldest waiting request and plans it under the
+// item lock, the devices' readers run its exchanges without the lock (the worker is free
+// again meanwhile), and the last exchange completes it through the senders, after the
+// completions of the group's earlier requests.
+#include <algorithm>
 #include <atomic>
 
 #include "model/locks.h"
@@ -42,55 +45,133 @@ HRESULT OPCGroup::Submit(std::unique_ptr<ASyncRequest> request) {
     return E_FAIL;
 }
 
+// A request from the end of its planning to the end of its last exchange. The exchanges
+// run on the devices' readers and each holds a share of it; whichever share goes last (the
+// last exchange ended, or a reader dropped it unrun at a stop) completes the request, so no
+// thread waits for a device on the request's behalf and every request is completed once.
+struct OPCGroup::PendingRequest {
+    PendingRequest(std::shared_ptr<OPCGroup> owner, std::uint64_t orderTicket,
+                   std::unique_ptr<ASyncRequest> taken, RequestPlan planned)
+        : group(std::move(owner)),
+          ticket(orderTicket),
+          request(std::move(taken)),
+          plan(std::move(planned)) {}
+    ~PendingRequest() {
+        try {
+            group->CompleteInOrder(ticket, std::move(request), std::move(plan));
+        } catch (...) {
+            // Out of memory while completing: the completion is lost, not the process.
+        }
+    }
+    PendingRequest(const PendingRequest&) = delete;
+    PendingRequest& operator=(const PendingRequest&) = delete;
+
+    std::shared_ptr<OPCGroup> group;
+    std::uint64_t ticket;
+    std::unique_ptr<ASyncRequest> request;
+    RequestPlan plan;
+};
+
 void OPCGroup::ServeOneRequest() {
     ItemLock lock(itemLock_);
     std::unique_ptr<ASyncRequest> request = requests_.TakeOldest();
     if (!request) return;
-    if (HasCallback() && request->version2 && request->cancelled) {
-        lock.unlock();
-        const std::uint32_t hGroup = clientGroupHandle_;
-        callbacks_.ForEach([&](IOPCDataCallbackSink& sink) {
-            sink.OnCancelComplete(request->transactionID, hGroup);
-        });
-        request.reset();
-        FinishRequest();
-        return;
-    }
-    ExecuteRequest(lock, *request);
-    CompleteRequest(lock, *request);
-    if (lock.owns_lock()) lock.unlock();
-    request.reset();
-    FinishRequest();
+    const std::uint64_t ticket = order_.nextTicket++;
+    RequestPlan plan = PlanRequest(*request);
+    lock.unlock();
+    auto pending = std::make_shared<PendingRequest>(shared_from_this(), ticket, std::move(request),
+                                                    std::move(plan));
+    if (!pending->plan.cancelled) StartExchanges(pending);
 }
 
-void OPCGroup::ExecuteRequest(ItemLock& lock, ASyncRequest& request) {
+OPCGroup::RequestPlan OPCGroup::PlanRequest(ASyncRequest& request) {
+    RequestPlan plan;
+    if (HasCallback() && request.version2 && request.cancelled) {
+        plan.cancelled = true;
+        return plan;
+    }
     switch (request.kind) {
-        case RequestKind::Read: {
-            // Which items to read from their devices is decided under the item lock, the
-            // devices are read without it, and the values are stored under it again.
-            struct Planned {
-                ItemTarget target;
-                bool fromDevice;
-                bool outOfService;
-            };
-            std::vector<Planned> planned;
+        case RequestKind::Read:
+            // Which items to read from their devices is decided here, the devices are read
+            // without the item lock, and the values are stored under it again.
             for (std::uint32_t handle : request.handles) {
                 const ItemTarget target = table_.TargetOf(handle);
                 if (!target.found || !target.readable) continue;
                 const bool bothActive = active_ && target.active;
                 bool fromDevice = request.source == OPC_DS_DEVICE;
                 if (!fromDevice && bothActive) fromDevice = target.device->simulationEnabled != 0;
-                planned.push_back(
+                plan.reads.push_back(
                     {target, fromDevice, request.source != OPC_DS_DEVICE && !bothActive});
             }
-            lock.unlock();
-            for (const Planned& p : planned) {
-                if (p.fromDevice)
-                    services_.tagIO->ReadTags(*p.target.device, TagList{p.target.tag});
+            break;
+        case RequestKind::Write:
+            // A write that no exchange reports on (its reader was stopped) failed.
+            request.errors.assign(request.handles.size(), E_FAIL);
+            for (std::size_t i = 0; i < request.handles.size(); ++i) {
+                plan.writes.push_back(table_.TargetOf(request.handles[i]));
+                if (!plan.writes.back().found || i >= request.values.size())
+                    request.errors[i] = OPC_E_INVALIDHANDLE;
             }
-            lock.lock();
+            break;
+        case RequestKind::Refresh:
+            plan.refreshed = active_;
+            if (plan.refreshed) plan.topics = table_.TopicsToRead(false);
+            break;
+    }
+    return plan;
+}
+
+void OPCGroup::StartExchanges(const std::shared_ptr<PendingRequest>& pending) {
+    // One exchange per device, with that device's part of the request in request order.
+    std::vector<std::pair<ODevice*, std::vector<std::size_t>>> byDevice;
+    auto add = [&byDevice](ODevice* device, std::size_t index) {
+        auto it = std::find_if(byDevice.begin(), byDevice.end(),
+                               [device](const auto& entry) { return entry.first == device; });
+        if (it == byDevice.end()) it = byDevice.insert(byDevice.end(), {device, {}});
+        it->second.push_back(index);
+    };
+    const RequestPlan& plan = pending->plan;
+    for (std::size_t i = 0; i < plan.reads.size(); ++i)
+        if (plan.reads[i].fromDevice) add(plan.reads[i].target.device, i);
+    for (std::size_t i = 0; i < plan.writes.size(); ++i)
+        if (pending->request->errors[i] != OPC_E_INVALIDHANDLE) add(plan.writes[i].device, i);
+    for (std::size_t i = 0; i < plan.topics.size(); ++i) add(plan.topics[i].device, i);
+
+    ITagIO* io = services_.tagIO;
+    for (auto& [device, indexes] : byDevice) {
+        auto exchange = [pending, io, device, indexes = std::move(indexes)] {
+            ASyncRequest& request = *pending->request;
+            const RequestPlan& planned = pending->plan;
+            for (std::size_t i : indexes) {
+                switch (request.kind) {
+                    case RequestKind::Read:
+                        io->ReadTags(*device, TagList{planned.reads[i].target.tag});
+                        break;
+                    case RequestKind::Write:
+                        // Each exchange sets only its own items' results.
+                        request.errors[i] =
+                            io->WriteTag(*device, *planned.writes[i].tag, request.values[i]);
+                        break;
+                    case RequestKind::Refresh:
+                        io->ReadTags(*device, planned.topics[i].tags);
+                        break;
+                }
+            }
+        };
+        // On the device's reader a silent controller keeps only its own requests waiting.
+        if (services_.deviceReads != nullptr) {
+            services_.deviceReads->LaunchOn(*device, std::move(exchange));
+        } else {
+            exchange();
+        }
+    }
+}
+
+void OPCGroup::StoreResults(ASyncRequest& request, const RequestPlan& plan) {
+    switch (request.kind) {
+        case RequestKind::Read: {
             std::lock_guard data(services_.locks->tagData);
-            for (const Planned& p : planned) {
+            for (const RequestPlan::Read& p : plan.reads) {
                 COPCItem* item = table_.Find(p.target.handle);
                 if (item == nullptr) continue;  // removed meanwhile
                 item->cachedQuality = p.outOfService ? kQualityOutOfService : item->tag->quality;
@@ -99,32 +180,14 @@ void OPCGroup::ExecuteRequest(ItemLock& lock, ASyncRequest& request) {
             }
             break;
         }
-        case RequestKind::Write: {
-            request.errors.assign(request.handles.size(), S_OK);
-            std::vector<ItemTarget> targets;
-            for (std::uint32_t handle : request.handles) targets.push_back(table_.TargetOf(handle));
-            lock.unlock();
-            for (std::size_t i = 0; i < targets.size(); ++i) {
-                if (!targets[i].found || i >= request.values.size()) {
-                    request.errors[i] = OPC_E_INVALIDHANDLE;
-                    continue;
-                }
-                request.errors[i] = services_.tagIO->WriteTag(*targets[i].device, *targets[i].tag,
-                                                              request.values[i]);
-            }
-            lock.lock();
-            for (std::size_t i = 0; i < targets.size(); ++i) {
+        case RequestKind::Write:
+            for (std::size_t i = 0; i < plan.writes.size(); ++i) {
                 if (Failed(request.errors[i])) continue;
-                if (COPCItem* item = table_.Find(targets[i].handle)) item->changed = true;
+                if (COPCItem* item = table_.Find(plan.writes[i].handle)) item->changed = true;
             }
             break;
-        }
         case RequestKind::Refresh: {
-            if (!active_) break;
-            std::vector<TopicRead> reads = table_.TopicsToRead(false);
-            lock.unlock();
-            for (TopicRead& read : reads) services_.tagIO->ReadTags(*read.device, read.tags);
-            lock.lock();
+            if (!plan.refreshed) break;
             std::lock_guard data(services_.locks->tagData);
             for (auto& [handle, item] : table_.All()) {
                 if (!item->active || !IsReadable(*item->tag)) continue;
@@ -135,6 +198,37 @@ void OPCGroup::ExecuteRequest(ItemLock& lock, ASyncRequest& request) {
             break;
         }
     }
+}
+
+void OPCGroup::CompleteInOrder(std::uint64_t ticket, std::unique_ptr<ASyncRequest> request,
+                               RequestPlan plan) {
+    std::vector<std::shared_ptr<OPCGroup>> releases;
+    ItemLock lock(itemLock_);
+    order_.ended.emplace(ticket, CompletionOrder::Ended{std::move(request), std::move(plan)});
+    // Another thread is sending completions: it sends this one too, in its turn.
+    if (order_.completing) return;
+    order_.completing = true;
+    for (auto next = order_.ended.find(order_.nextToComplete); next != order_.ended.end();
+         next = order_.ended.find(order_.nextToComplete)) {
+        CompletionOrder::Ended ended = std::move(next->second);
+        order_.ended.erase(next);
+        ++order_.nextToComplete;
+        if (ended.plan.cancelled) {
+            const std::uint32_t hGroup = clientGroupHandle_;
+            const std::uint32_t transactionID = ended.request->transactionID;
+            lock.unlock();
+            callbacks_.ForEach(
+                [&](IOPCDataCallbackSink& sink) { sink.OnCancelComplete(transactionID, hGroup); });
+        } else {
+            StoreResults(*ended.request, ended.plan);
+            CompleteRequest(lock, *ended.request);
+        }
+        if (!lock.owns_lock()) lock.lock();
+        // The table's reference may be the last one; it goes after the item lock.
+        releases.push_back(requests_.Finish());
+    }
+    order_.completing = false;
+    lock.unlock();
 }
 
 void OPCGroup::CompleteRequest(ItemLock& lock, ASyncRequest& request) {
@@ -169,15 +263,6 @@ void OPCGroup::CompleteRequest(ItemLock& lock, ASyncRequest& request) {
             target->format.cfFormat == kFormatData ? kFormatData : kFormatDataTime;
         SendStream(lock, *target, format, request.transactionID, nullptr);
     }
-}
-
-void OPCGroup::FinishRequest() {
-    std::shared_ptr<OPCGroup> release;
-    {
-        std::lock_guard lock(itemLock_);
-        release = requests_.Finish();
-    }
-    // The table's reference may be the last one; it goes after the lock is released.
 }
 
 void OPCGroup::MarkRemoved(std::shared_ptr<OPCGroup> tableReference) {

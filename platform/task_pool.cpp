@@ -43,12 +43,15 @@ TaskPool::TaskPool(std::string name, std::size_t threads, ThreadPriority priorit
 TaskPool::~TaskPool() { Stop(); }
 
 bool TaskPool::Post(std::function<void()> task) {
+    // Once queued, the task may release the pool before this call has returned: the rest of
+    // the call uses its own reference to the queue, not the pool's members.
+    std::shared_ptr<Queue> queue = queue_;
     {
-        std::lock_guard lock(queue_->mutex);
-        if (queue_->stopping || threads_.empty()) return false;
-        queue_->tasks.push_back(std::move(task));
+        std::lock_guard lock(queue->mutex);
+        if (queue->stopping || threads_.empty()) return false;
+        queue->tasks.push_back(std::move(task));
     }
-    queue_->changed.notify_one();
+    queue->changed.notify_one();
     return true;
 }
 
@@ -71,18 +74,7 @@ void TaskPool::BeginStop() {
 bool TaskPool::WaitStopped(std::chrono::steady_clock::time_point deadline) {
     if (stopped_) return true;
     stopped_ = true;
-    bool allEnded = true;
-    for (auto& thread : threads_) {
-        if (thread->IsCurrentThread()) {
-            thread->Abandon();
-            allEnded = false;
-            continue;
-        }
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-            deadline - std::chrono::steady_clock::now());
-        allEnded &= thread->Join(std::max(left, std::chrono::milliseconds(0)));
-    }
-    return allEnded;
+    return JoinAllBy(threads_, deadline);
 }
 
 std::size_t TaskPool::Queued() const {

@@ -1,5 +1,6 @@
 #include "platform/worker_thread.h"
 
+#include <algorithm>
 #include <condition_variable>
 #include <mutex>
 
@@ -109,6 +110,22 @@ bool WorkerThread::Finished() const {
 int WorkerThread::ExitCode() const {
     std::lock_guard lock(state_->mutex);
     return state_->exitCode;
+}
+
+bool JoinAllBy(std::vector<std::unique_ptr<WorkerThread>>& threads,
+               std::chrono::steady_clock::time_point deadline) {
+    bool allEnded = true;
+    for (auto& thread : threads) {
+        if (thread->IsCurrentThread()) {
+            thread->Abandon();
+            allEnded = false;
+            continue;
+        }
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+            deadline - std::chrono::steady_clock::now());
+        allEnded &= thread->Join(std::max(left, std::chrono::milliseconds(0)));
+    }
+    return allEnded;
 }
 
 }  // namespace velk

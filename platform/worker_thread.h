@@ -6,6 +6,7 @@
 #include <memory>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "platform/message_queue.h"
 
@@ -72,5 +73,10 @@ class WorkerThread {
     std::shared_ptr<State> state_;
     std::thread thread_;
 };
+
+// Joins the threads within one deadline, for an owner that stops several at once; a thread
+// that is the caller itself is abandoned instead of waited for. True when every thread ended.
+bool JoinAllBy(std::vector<std::unique_ptr<WorkerThread>>& threads,
+               std::chrono::steady_clock::time_point deadline);
 
 }  // namespace velk

@@ -14,7 +14,11 @@ AeBusClass::AeBusClass(std::string busName, std::string factoryPath, ContextSour
     : busName_(std::move(busName)),
       factoryPath_(std::move(factoryPath)),
       contextSource_(std::move(contextSource)),
-      subscriptionsPerClient_(subscriptionsPerClient) {}
+      subscriptionsPerClient_(subscriptionsPerClient),
+      deliveryPool_(std::make_shared<TimedPassPool>("AeDelivery", kDeliveryThreads,
+                                                    ThreadPriority::AboveNormal)) {}
+
+AeBusClass::~AeBusClass() { deliveryPool_->Stop(); }
 
 BusInstanceResult AeBusClass::CreateInstance(const BusClient& client,
                                              std::shared_ptr<BusSinkChannel> sinks) {
@@ -42,6 +46,7 @@ BusInstanceResult AeBusClass::CreateInstance(const BusClient& client,
             }
         }
         context->client = client.Describe();
+        if (!context->deliveryPool) context->deliveryPool = deliveryPool_;
         auto server = std::make_shared<OPCEventServer>(std::move(*context));
         return {S_OK,
                 std::make_unique<AeServerBusObject>(std::move(server), std::move(sinks),

@@ -12,6 +12,7 @@
 #include "opc/client_quota.h"
 #include "opcae/ae_server_context.h"
 #include "platform/dbus/bus_object.h"
+#include "platform/timed_pass_pool.h"
 
 namespace velk {
 
@@ -22,8 +23,12 @@ class AeBusClass final : public IBusClass {
     static constexpr std::size_t kSinkCallWindow = 32;
     static constexpr std::size_t kSinkCallsHeld = 8192;
     // Subscriptions one client connection may hold at a time, over all its instances, unless
-    // the context sets its own number: each runs a delivery thread of its own.
+    // the context sets its own number: each holds a queue of events and a delivery pass.
     static constexpr std::size_t kSubscriptionsPerClient = 200;
+    // The threads that run the delivery passes of every subscription of every client. A
+    // pass never waits for a client (its sink calls go into the client's window), so a few
+    // serve any number of subscriptions.
+    static constexpr std::size_t kDeliveryThreads = 4;
 
     // The context of a new server object; none while the server has no configuration
     // document yet (the creation is then refused with CLASS_E_CLASSNOTAVAILABLE).
@@ -31,6 +36,10 @@ class AeBusClass final : public IBusClass {
 
     AeBusClass(std::string busName, std::string factoryPath, ContextSource contextSource,
                std::size_t subscriptionsPerClient = kSubscriptionsPerClient);
+    // Stops the delivery threads (bounded wait).
+    ~AeBusClass() override;
+    AeBusClass(const AeBusClass&) = delete;
+    AeBusClass& operator=(const AeBusClass&) = delete;
 
     std::string BusName() const override { return busName_; }
     std::string FactoryPath() const override { return factoryPath_; }
@@ -43,6 +52,8 @@ class AeBusClass final : public IBusClass {
     std::string factoryPath_;
     ContextSource contextSource_;
     std::size_t subscriptionsPerClient_;
+    // Given to every server object whose context brings no threads of its own.
+    std::shared_ptr<TimedPassPool> deliveryPool_;
     // One queue of sink calls per client connection, shared by its instances.
     std::mutex queueLock_;
     std::map<std::string, std::weak_ptr<SinkCallWindow>> queues_;

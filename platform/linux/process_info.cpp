@@ -1,5 +1,6 @@
 #include "platform/linux/process_info.h"
 
+#include <dirent.h>
 #include <limits.h>
 #include <unistd.h>
 
@@ -20,6 +21,15 @@ std::string DirectoryOf(const std::string& path) {
 std::string CurrentDirectory() {
     char buffer[PATH_MAX];
     return ::getcwd(buffer, sizeof buffer) ? std::string(buffer) : std::string();
+}
+
+std::size_t ThreadsOfThisProcess() {
+    std::size_t count = 0;
+    if (DIR* dir = ::opendir("/proc/self/task")) {
+        while (dirent* entry = ::readdir(dir)) count += entry->d_name[0] != '.';
+        ::closedir(dir);
+    }
+    return count;
 }
 
 }  // namespace velk

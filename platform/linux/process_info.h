@@ -1,4 +1,5 @@
 #pragma once
+#include <cstddef>
 #include <string>
 
 namespace velk {
@@ -8,5 +9,7 @@ std::string ExecutablePath();
 // The directory part of a path ("" for a bare name).
 std::string DirectoryOf(const std::string& path);
 std::string CurrentDirectory();
+// Threads of this process now (from /proc/self/task); 0 when unknown.
+std::size_t ThreadsOfThisProcess();
 
 }  // namespace velk

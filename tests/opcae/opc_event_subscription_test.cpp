@@ -2,10 +2,16 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <atomic>
 #include <chrono>
+#include <functional>
+#include <future>
 #include <thread>
 
 #include "opc/opc_result.h"
+#include "platform/linux/process_info.h"
+#include "platform/timed_pass_pool.h"
 #include "tests/opcae/ae_test_support.h"
 
 namespace velk {
@@ -657,5 +663,143 @@ TEST_F(SubscriptionTest, OwnerDestructionStopsSubscriptionsTheClientStillHolds) 
     EXPECT_TRUE(trace.Has("OPC AE subscription object destroyed"));
 }
 
+// --- shared delivery threads ----------------------------------------------------------
+
+// Holds every call until opened; the test opens it before it ends.
+class SilentEventSink final : public IOPCEventSink {
+  public:
+    ~SilentEventSink() override { Open(); }
+    HRESULT OnEvent(std::uint32_t, bool, bool, const std::vector<OnEventStruct>& events) override {
+        {
+            std::lock_guard lock(mutex_);
+            for (const auto& event : events) times_.push_back(event.time);
+        }
+        if (!reached_.exchange(true)) reachedOnce_.set_value();
+        gate_.wait();
+        return S_OK;
+    }
+    bool WaitReached() {
+        return reached_future_.wait_for(std::chrono::seconds(20)) == std::future_status::ready;
+    }
+    void Open() {
+        if (!opened_.exchange(true)) open_.set_value();
+    }
+    std::vector<FileTime> Times() const {
+        std::lock_guard lock(mutex_);
+        return times_;
+    }
+
+  private:
+    std::promise<void> open_;
+    std::shared_future<void> gate_ = open_.get_future().share();
+    std::promise<void> reachedOnce_;
+    std::future<void> reached_future_ = reachedOnce_.get_future();
+    std::atomic<bool> reached_{false};
+    std::atomic<bool> opened_{false};
+    mutable std::mutex mutex_;
+    std::vector<FileTime> times_;
+};
+
+std::vector<FileTime> TimesOf(const RecordingEventSink& sink) {
+    std::vector<FileTime> times;
+    for (const SinkCall& call : sink.Calls())
+        for (const auto& event : call.events) times.push_back(event.time);
+    return times;
+}
+
+bool Eventually(const std::function<bool()>& condition) {
+    for (int i = 0; i < 2000 && !condition(); ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    return condition();
+}
+
+TEST_F(SubscriptionTest, ManySubscriptionsOfSeveralClientsShareBoundedThreadsAndKeepTheirOrder) {
+    const std::size_t before = ThreadsOfThisProcess();
+    auto pool = std::make_shared<TimedPassPool>("AeDelivery", 4, ThreadPriority::AboveNormal);
+    AeServerContext context = Context();
+    context.startDeliveryThreads = true;
+    context.deliveryPool = pool;
+    constexpr int kClients = 6;
+    constexpr int kPerClient = 50;
+    constexpr FileTime kEvents = 20;
+    std::vector<std::unique_ptr<OPCEventServer>> clients;
+    std::vector<std::shared_ptr<OPCEventSubscription>> subscriptions;
+    std::vector<std::shared_ptr<RecordingEventSink>> sinks;
+    for (int c = 0; c < kClients; ++c) {
+        clients.push_back(std::make_unique<OPCEventServer>(context));
+        for (int k = 0; k < kPerClient; ++k) {
+            std::shared_ptr<OPCEventSubscription> s;
+            ASSERT_EQ(clients.back()->CreateEventSubscription(true, 10, 7, 1, &s, nullptr, nullptr),
+                      S_OK);
+            sinks.push_back(std::make_shared<RecordingEventSink>());
+            std::uint32_t cookie = 0;
+            s->Advise(sinks.back(), &cookie);
+            subscriptions.push_back(std::move(s));
+        }
+    }
+    // Three hundred subscriptions run on the pool's threads and no others.
+    EXPECT_LE(ThreadsOfThisProcess(), before + pool->ThreadCount());
+    Activate(level, 4, 6);
+    for (FileTime i = 1; i <= kEvents; ++i) {
+        BEvent record = TagRecord(level, 6, true);
+        record.eventTime = i;
+        for (auto& client : clients) client->DistributeEvent(record);
+    }
+    std::vector<FileTime> expected;
+    for (FileTime i = 1; i <= kEvents; ++i) expected.push_back(i);
+    EXPECT_TRUE(Eventually([&] {
+        return std::all_of(sinks.begin(), sinks.end(), [](const auto& sink) {
+            return sink->EventCount() == static_cast<std::size_t>(kEvents);
+        });
+    }));
+    for (const auto& sink : sinks) {
+        EXPECT_EQ(TimesOf(*sink), expected);
+        for (const SinkCall& call : sink->Calls()) EXPECT_LE(call.events.size(), 7u);
+    }
+    subscriptions.clear();
+    clients.clear();
+    EXPECT_EQ(pool->Registered(), 0u);
+}
+
+TEST_F(SubscriptionTest, ASilentSinkDoesNotHoldUpAnotherClientsDelivery) {
+    auto pool = std::make_shared<TimedPassPool>("AeDelivery", 2, ThreadPriority::AboveNormal);
+    AeServerContext context = Context();
+    context.startDeliveryThreads = true;
+    context.deliveryPool = pool;
+    OPCEventServer silentClient(context);
+    OPCEventServer liveClient(context);
+    auto silent = std::make_shared<SilentEventSink>();
+    std::shared_ptr<OPCEventSubscription> held;
+    std::shared_ptr<OPCEventSubscription> live;
+    silentClient.CreateEventSubscription(true, 10, 10, 1, &held, nullptr, nullptr);
+    liveClient.CreateEventSubscription(true, 10, 10, 2, &live, nullptr, nullptr);
+    // Declared after the subscription: a failing test still lets its pass end.
+    struct OpenAtEnd {
+        SilentEventSink& sink;
+        ~OpenAtEnd() { sink.Open(); }
+    } openAtEnd{*silent};
+    std::uint32_t cookie = 0;
+    held->Advise(silent, &cookie);
+    live->Advise(sink, &cookie);
+    Activate(level, 4, 6);
+    BEvent record = TagRecord(level, 6, true);
+    record.eventTime = 1;
+    silentClient.DistributeEvent(record);
+    ASSERT_TRUE(silent->WaitReached());
+    // The silent client holds its delivery inside its sink; the other's events go on.
+    for (FileTime i = 2; i <= 4; ++i) {
+        record.eventTime = i;
+        silentClient.DistributeEvent(record);
+        liveClient.DistributeEvent(record);
+    }
+    EXPECT_TRUE(Eventually([&] { return sink->EventCount() == 3; }));
+    EXPECT_EQ(silent->Times(), (std::vector<FileTime>{1}));
+    // Once it answers, the silent client gets what waited, in order.
+    silent->Open();
+    EXPECT_TRUE(Eventually([&] { return silent->Times().size() == 4; }));
+    EXPECT_EQ(silent->Times(), (std::vector<FileTime>{1, 2, 3, 4}));
+    liveClient.ReleaseSubscription(live.get());
+    silentClient.ReleaseSubscription(held.get());
+}
 }  // namespace
 }  // namespace velk

@@ -1,12 +1,12 @@
 // DA groups beside controllers that do not answer: the item lock is never held across a
 // device exchange, asynchronous requests run on a bounded pool, and one client's groups,
 // items and outstanding requests are bounded.
-#include <dirent.h>
-
 #include <atomic>
 #include <future>
+#include <thread>
 
 #include "opcda/group_updater.h"
+#include "platform/linux/process_info.h"
 #include "tests/opcda/opcda_fixture.h"
 
 namespace velk::testing {
@@ -50,15 +50,6 @@ bool WaitUntil(const std::function<bool()>& condition) {
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
     return condition();
-}
-
-std::size_t ThreadsOfThisProcess() {
-    std::size_t count = 0;
-    if (DIR* dir = opendir("/proc/self/task")) {
-        while (dirent* entry = readdir(dir)) count += entry->d_name[0] != '.';
-        closedir(dir);
-    }
-    return count;
 }
 
 using OPCGroupExchange = DaTest;
@@ -124,6 +115,81 @@ TEST_F(OPCGroupExchange, AsynchronousRequestsRunOnABoundedPoolAndAreBoundedPerCl
     silent.Open();
     EXPECT_TRUE(WaitUntil([&] { return group->OutstandingRequests() == 0; }));
     EXPECT_EQ(group->Read2(handles, 100, &cancel, errors), S_OK);  // the bound is given back
+    EXPECT_TRUE(WaitUntil([&] { return group->OutstandingRequests() == 0; }));
+    io.onRead = nullptr;
+}
+
+// The read completions a client saw, by transaction ID, in the order they came.
+std::vector<std::uint32_t> ReadCompletions(const RecordingCallback& sink) {
+    std::vector<std::uint32_t> ids;
+    for (const DataEvent& e : sink.Events())
+        if (e.kind == "read") ids.push_back(e.transactionID);
+    return ids;
+}
+
+TEST_F(OPCGroupExchange, ReadsWaitingOnASilentControllerLeaveThePoolToOtherClients) {
+    SilentDevice silent(*plc2);
+    io.onRead = [&](ODevice& device, const TagList&) { silent.OnRead(device); };
+    workers = std::make_shared<DaWorkers>();  // one pool of four for both clients
+    auto stuckClient = MakeServer(true);
+    auto healthyClient = MakeServer(true);
+    auto stuck = MakeGroup(*stuckClient, false);
+    auto healthy = MakeGroup(*healthyClient, false);
+    RecordingCallback stuckSink;
+    RecordingCallback healthySink;
+    std::uint32_t cookie = 0;
+    stuck->AdviseCallback(&stuckSink, &cookie);
+    healthy->AdviseCallback(&healthySink, &cookie);
+    const auto silentItem = Add(*stuck, {"PLC2.X"});
+    const auto healthyItem = Add(*healthy, {"PLC1.T"});
+    std::uint32_t cancel = 0;
+    std::vector<HRESULT> errors;
+    // Twice the pool's threads wait on the controller that does not answer.
+    for (std::uint32_t i = 1; i <= 2 * DaWorkers::kDefaultRequestThreads; ++i)
+        ASSERT_EQ(stuck->Read2(silentItem, i, &cancel, errors), S_OK);
+    ASSERT_TRUE(WaitUntil([&] { return silent.Reached(); }));
+    ASSERT_EQ(healthy->Read2(healthyItem, 50, &cancel, errors), S_OK);
+    // The healthy controller's read completes while the silent one is still silent.
+    EXPECT_TRUE(healthySink.WaitFor(1));
+    EXPECT_EQ(ReadCompletions(healthySink), (std::vector<std::uint32_t>{50}));
+    EXPECT_TRUE(ReadCompletions(stuckSink).empty());
+
+    silent.Open();
+    EXPECT_TRUE(stuckSink.WaitFor(8));
+    EXPECT_EQ(ReadCompletions(stuckSink), (std::vector<std::uint32_t>{1, 2, 3, 4, 5, 6, 7, 8}));
+    EXPECT_TRUE(WaitUntil([&] { return stuck->OutstandingRequests() == 0; }));
+    io.onRead = nullptr;
+}
+
+TEST_F(OPCGroupExchange, AGroupsCompletionsKeepTheOrderOfItsRequests) {
+    SilentDevice silent(*plc2);
+    std::atomic<int> healthyReads{0};
+    io.onRead = [&](ODevice& device, const TagList&) {
+        healthyReads += &device == plc1;
+        silent.OnRead(device);
+    };
+    auto server = MakeServer(true);
+    auto group = MakeGroup(*server, false);
+    RecordingCallback sink;
+    std::uint32_t cookie = 0;
+    group->AdviseCallback(&sink, &cookie);
+    const auto handles = Add(*group, {"PLC2.X", "PLC1.T"});
+    std::uint32_t cancel = 0;
+    std::vector<HRESULT> errors;
+    ASSERT_EQ(group->Read2({handles[0]}, 1, &cancel, errors), S_OK);
+    ASSERT_EQ(group->Read2({handles[1]}, 2, &cancel, errors), S_OK);
+    std::uint32_t transaction = 0;
+    ASSERT_EQ(group->AsyncRefresh(0, OPC_DS_CACHE, &transaction), S_OK);
+    ASSERT_TRUE(WaitUntil([&] { return silent.Reached() && healthyReads.load() > 0; }));
+    // The later requests have ended their exchanges; a completion out of order would show
+    // within this pause (the assertions below do not depend on it).
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    EXPECT_TRUE(sink.Events().empty());
+    silent.Open();
+    EXPECT_TRUE(sink.WaitFor(3));
+    std::vector<std::uint32_t> completed;
+    for (const DataEvent& e : sink.Events()) completed.push_back(e.transactionID);
+    EXPECT_EQ(completed, (std::vector<std::uint32_t>{1, 2, transaction}));
     EXPECT_TRUE(WaitUntil([&] { return group->OutstandingRequests() == 0; }));
     io.onRead = nullptr;
 }

@@ -242,6 +242,7 @@ std::shared_ptr<OPCServer> DaTest::MakeServer(bool updateThreads, bool changeles
     services.registry = &registry;
     services.root = &root;
     services.launcher = workers;
+    services.workers = this->workers;
     services.locks = &locks;
     DAServerSettings settings;
     settings.changelessUpdate = changeless;

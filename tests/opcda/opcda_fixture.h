@@ -21,6 +21,7 @@
 #include "model/o_modbus_tag.h"
 #include "model/o_tag_group.h"
 #include "opcda/client_sinks.h"
+#include "opcda/da_workers.h"
 #include "opcda/opc_group.h"
 #include "opcda/opc_server.h"
 #include "opcda/tag_io.h"
@@ -191,6 +192,9 @@ class DaTest : public ::testing::Test {
     FakeTagIO io;
     ManualLauncher launcher;
     DAClientLimits limits;  // of the servers MakeServer makes
+    // The request pool and device readers shared by the servers MakeServer makes, as the
+    // DA class shares them; null: each server makes its own.
+    std::shared_ptr<DaWorkers> workers;
     RecordingRegistry registry;
 
     ModelLocks locks;  // the tree's TreeLock and TagDataLock, as a document's

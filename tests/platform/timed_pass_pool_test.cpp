@@ -1,0 +1,71 @@
+// The timed pass pool: a registration's passes one at a time, and a cancellation that waits
+// for the pass in progress.
+#include "platform/timed_pass_pool.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <future>
+
+namespace velk {
+namespace {
+
+using std::chrono::milliseconds;
+
+bool Eventually(const std::function<bool()>& condition) {
+    for (int i = 0; i < 2000 && !condition(); ++i) std::this_thread::sleep_for(milliseconds(10));
+    return condition();
+}
+
+TEST(TimedPassPool, APassNeverRunsBesideItself) {
+    TimedPassPool pool("passes", 3);
+    std::atomic<int> inside{0};
+    std::atomic<int> overlaps{0};
+    std::atomic<int> passes{0};
+    // Wait 0: as busy as a pass can be, with three threads free to run it twice at once.
+    auto busy = pool.Register([&] {
+        if (inside.fetch_add(1) != 0) ++overlaps;
+        std::this_thread::sleep_for(milliseconds(1));
+        inside.fetch_sub(1);
+        ++passes;
+        return milliseconds(0);
+    });
+    ASSERT_NE(busy, nullptr);
+    EXPECT_TRUE(Eventually([&] { return passes.load() >= 50; }));
+    EXPECT_EQ(overlaps.load(), 0);
+    busy.reset();
+    EXPECT_EQ(pool.Registered(), 0u);
+}
+
+TEST(TimedPassPool, CancelWaitsForThePassInProgressAndStopsFurtherPasses) {
+    TimedPassPool pool("passes", 2);
+    std::promise<void> open;
+    std::shared_future<void> gate = open.get_future().share();
+    std::promise<void> entered;
+    std::atomic<int> runs{0};
+    auto held = pool.Register([&] {
+        if (runs.fetch_add(1) == 0) {
+            entered.set_value();
+            gate.wait();
+        }
+        return milliseconds(0);
+    });
+    ASSERT_EQ(entered.get_future().wait_for(std::chrono::seconds(20)), std::future_status::ready);
+    // Held inside the pass: the bounded cancel gives up, and no pass starts any more.
+    EXPECT_FALSE(held->Cancel(milliseconds(20)));
+    // The other thread still serves other registrations meanwhile.
+    std::atomic<int> other{0};
+    auto free = pool.Register([&] {
+        ++other;
+        return milliseconds(1);
+    });
+    EXPECT_TRUE(Eventually([&] { return other.load() >= 3; }));
+    open.set_value();
+    held->WaitIdle();
+    EXPECT_EQ(runs.load(), 1);
+    EXPECT_TRUE(pool.Stop());
+    EXPECT_EQ(pool.Register([] { return milliseconds(1); }), nullptr);
+}
+
+}  // namespace
+}  // namespace velk

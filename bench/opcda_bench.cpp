@@ -265,7 +265,8 @@ void BM_Read2CompletionBesideReadsOnASilentController(benchmark::State& state) {
     {
         auto stuckClient = OPCServer::Create(services, settings);
         auto healthyClient = OPCServer::Create(services, settings);
-        auto group = [](OPCServer& server, const std::string& item, IClientSink& sink) {
+        auto group = [](OPCServer& server, const std::string& item,
+                        const std::shared_ptr<IClientSink>& sink) {
             std::shared_ptr<OPCGroup> g;
             server.AddGroup(nullptr, false, 1000, 1, nullptr, nullptr, 0, &g, nullptr, nullptr);
             std::vector<OPCITEMDEF> defs(1);
@@ -274,11 +275,11 @@ void BM_Read2CompletionBesideReadsOnASilentController(benchmark::State& state) {
             std::vector<HRESULT> errors;
             g->AddItems(defs, results, errors);
             std::uint32_t cookie = 0;
-            g->AdviseCallback(&sink, &cookie);
+            g->AdviseCallback(sink, &cookie);
             return std::make_pair(g, std::vector<std::uint32_t>{results[0].hServer});
         };
-        CountingSink stuckSink;
-        CountingSink healthySink;
+        auto stuckSink = std::make_shared<CountingSink>();
+        auto healthySink = std::make_shared<CountingSink>();
         auto [stuck, silentItem] = group(*stuckClient, "PLC2.T0", stuckSink);
         auto [healthy, healthyItem] = group(*healthyClient, "PLC1.T0", healthySink);
         std::uint32_t cancel = 0;
@@ -288,10 +289,10 @@ void BM_Read2CompletionBesideReadsOnASilentController(benchmark::State& state) {
         std::size_t completed = 0;
         for (auto _ : state) {
             healthy->Read2(healthyItem, 1, &cancel, errors);
-            healthySink.WaitForReads(++completed);
+            healthySink->WaitForReads(++completed);
         }
         io.Open();
-        stuckSink.WaitForReads(2 * DaWorkers::kDefaultRequestThreads);
+        stuckSink->WaitForReads(2 * DaWorkers::kDefaultRequestThreads);
         stuckClient->RemoveGroup(stuck->ServerHandle(), true);
         healthyClient->RemoveGroup(healthy->ServerHandle(), true);
     }

@@ -135,11 +135,11 @@ TEST_F(OPCGroupExchange, ReadsWaitingOnASilentControllerLeaveThePoolToOtherClien
     auto healthyClient = MakeServer(true);
     auto stuck = MakeGroup(*stuckClient, false);
     auto healthy = MakeGroup(*healthyClient, false);
-    RecordingCallback stuckSink;
-    RecordingCallback healthySink;
+    auto stuckSink = std::make_shared<RecordingCallback>();
+    auto healthySink = std::make_shared<RecordingCallback>();
     std::uint32_t cookie = 0;
-    stuck->AdviseCallback(&stuckSink, &cookie);
-    healthy->AdviseCallback(&healthySink, &cookie);
+    stuck->AdviseCallback(stuckSink, &cookie);
+    healthy->AdviseCallback(healthySink, &cookie);
     const auto silentItem = Add(*stuck, {"PLC2.X"});
     const auto healthyItem = Add(*healthy, {"PLC1.T"});
     std::uint32_t cancel = 0;
@@ -150,13 +150,13 @@ TEST_F(OPCGroupExchange, ReadsWaitingOnASilentControllerLeaveThePoolToOtherClien
     ASSERT_TRUE(WaitUntil([&] { return silent.Reached(); }));
     ASSERT_EQ(healthy->Read2(healthyItem, 50, &cancel, errors), S_OK);
     // The healthy controller's read completes while the silent one is still silent.
-    EXPECT_TRUE(healthySink.WaitFor(1));
-    EXPECT_EQ(ReadCompletions(healthySink), (std::vector<std::uint32_t>{50}));
-    EXPECT_TRUE(ReadCompletions(stuckSink).empty());
+    EXPECT_TRUE(healthySink->WaitFor(1));
+    EXPECT_EQ(ReadCompletions(*healthySink), (std::vector<std::uint32_t>{50}));
+    EXPECT_TRUE(ReadCompletions(*stuckSink).empty());
 
     silent.Open();
-    EXPECT_TRUE(stuckSink.WaitFor(8));
-    EXPECT_EQ(ReadCompletions(stuckSink), (std::vector<std::uint32_t>{1, 2, 3, 4, 5, 6, 7, 8}));
+    EXPECT_TRUE(stuckSink->WaitFor(8));
+    EXPECT_EQ(ReadCompletions(*stuckSink), (std::vector<std::uint32_t>{1, 2, 3, 4, 5, 6, 7, 8}));
     EXPECT_TRUE(WaitUntil([&] { return stuck->OutstandingRequests() == 0; }));
     io.onRead = nullptr;
 }
@@ -170,9 +170,9 @@ TEST_F(OPCGroupExchange, AGroupsCompletionsKeepTheOrderOfItsRequests) {
     };
     auto server = MakeServer(true);
     auto group = MakeGroup(*server, false);
-    RecordingCallback sink;
+    auto sink = std::make_shared<RecordingCallback>();
     std::uint32_t cookie = 0;
-    group->AdviseCallback(&sink, &cookie);
+    group->AdviseCallback(sink, &cookie);
     const auto handles = Add(*group, {"PLC2.X", "PLC1.T"});
     std::uint32_t cancel = 0;
     std::vector<HRESULT> errors;
@@ -184,11 +184,11 @@ TEST_F(OPCGroupExchange, AGroupsCompletionsKeepTheOrderOfItsRequests) {
     // The later requests have ended their exchanges; a completion out of order would show
     // within this pause (the assertions below do not depend on it).
     std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    EXPECT_TRUE(sink.Events().empty());
+    EXPECT_TRUE(sink->Events().empty());
     silent.Open();
-    EXPECT_TRUE(sink.WaitFor(3));
+    EXPECT_TRUE(sink->WaitFor(3));
     std::vector<std::uint32_t> completed;
-    for (const DataEvent& e : sink.Events()) completed.push_back(e.transactionID);
+    for (const DataEvent& e : sink->Events()) completed.push_back(e.transactionID);
     EXPECT_EQ(completed, (std::vector<std::uint32_t>{1, 2, transaction}));
     EXPECT_TRUE(WaitUntil([&] { return group->OutstandingRequests() == 0; }));
     io.onRead = nullptr;

@@ -1,21 +1,18 @@
 #!/usr/bin/env bash
 # Tags copied in one process paste into another through the desktop's clipboard: two
 # clipboard probes on a private virtual X display.
-#   clipboard_process_test.sh PROBE
+#   xvfb_run.sh clipboard_process_test.sh PROBE
 set -euo pipefail
 probe=$1
 work=$(mktemp -d)
-xvfb_pid="" copy_pid=""
+copy_pid=""
 finish() {
   local status=$?
   [ -n "$copy_pid" ] && kill -TERM "$copy_pid" 2>/dev/null && wait "$copy_pid" 2>/dev/null || true
-  [ -n "$xvfb_pid" ] && kill -TERM "$xvfb_pid" 2>/dev/null && wait "$xvfb_pid" 2>/dev/null || true
   rm -rf "$work"
   exit "$status"
 }
 trap finish EXIT
-source "$(dirname "$0")/xvfb_display.sh"
-start_xvfb "$work"
 "$probe" copy >"$work/copy.out" 2>"$work/copy.err" &
 copy_pid=$!
 for ((i = 0; i < 150; i++)); do

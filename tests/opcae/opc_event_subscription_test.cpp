@@ -737,8 +737,9 @@ TEST_F(SubscriptionTest, ManySubscriptionsOfSeveralClientsShareBoundedThreadsAnd
             subscriptions.push_back(std::move(s));
         }
     }
-    // Three hundred subscriptions run on the pool's threads and no others.
-    EXPECT_LE(ThreadsOfThisProcess(), before + pool->ThreadCount());
+    // Three hundred subscriptions run on the pool's threads, not one thread each (a little
+    // room for threads a sanitizer's runtime starts on its own).
+    EXPECT_LE(ThreadsOfThisProcess(), before + pool->ThreadCount() + 4);
     Activate(level, 4, 6);
     for (FileTime i = 1; i <= kEvents; ++i) {
         BEvent record = TagRecord(level, 6, true);

@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
-# Makes the Debian package build/package/velkopc_<version>_<arch>.deb from the build tree
-# (build/; only the four programs are built when the tree lacks them) and lints it: any
-# lintian error fails. The tree is configured with the prefix /usr, as a package wants.
+# Makes the Debian package build-package/package/velkopc_<version>_<arch>.deb and lints it:
+# any lintian error fails. The package has a tree of its own (build-package/), configured as
+# the demo's first build is (the four programs only, in unity units, no tests) with the
+# prefix /usr, as a package wants; so the test command also compiles what a newcomer's demo
+# compiles.
 #   scripts/package.sh             install what is missing, build, package, lint
 #   scripts/package.sh --no-lint   without lintian
 # Prints the package's path on standard output; everything else goes to standard error.
@@ -13,14 +15,16 @@ lint=1
 [ "${1:-}" = --no-lint ] && lint=0
 [ "${VELKOPC_NO_SETUP:-0}" = 1 ] || bash scripts/setup.sh --package
 
+tree=build-package
 options=(-DCMAKE_INSTALL_PREFIX=/usr)
-[ -f build/CMakeCache.txt ] || options+=(-G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVELK_BUILD_TESTS=OFF -DVELK_UNITY_BUILD=ON)
-cmake -S . -B build "${options[@]}" >/dev/null
-cmake --build build --target velkopc velkopc-client velkopc-config velkopc-plcsim
+command -v ccache >/dev/null && options+=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
+[ -f "$tree/CMakeCache.txt" ] || options+=(-G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVELK_BUILD_TESTS=OFF -DVELK_UNITY_BUILD=ON)
+cmake -S . -B "$tree" "${options[@]}" >/dev/null
+cmake --build "$tree" --target velkopc velkopc-client velkopc-config velkopc-plcsim
 
-rm -rf build/package
-(cd build && cpack -G DEB >/dev/null)
-deb=$(ls build/package/velkopc_*.deb)
+rm -rf "$tree/package"
+(cd "$tree" && cpack -G DEB >/dev/null)
+deb=$(ls "$tree"/package/velkopc_*.deb)
 [ "$(echo "$deb" | wc -l)" = 1 ] || { echo "package: expected one package, found: $deb" >&2; exit 1; }
 
 if [ "$lint" = 1 ]; then

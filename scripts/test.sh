@@ -28,7 +28,7 @@ echo "== soak: the demo plant under client churn for one minute (build/soak/)"
 VELKOPC_DEMO_NO_SETUP=1 bash scripts/soak.sh 1
 stage_done "soak"
 
-echo "== package (build/package/)"
+echo "== package (build-package/)"
 if command -v dpkg-deb >/dev/null && command -v cpack >/dev/null; then
   deb=$(VELKOPC_NO_SETUP=1 bash scripts/package.sh | tail -n 1)
   bash tests/packaging/installed_package_test.sh "$deb"

@@ -312,18 +312,7 @@ ImportReport CsvImporter::Import(const std::string& path, ImportMode mode) {
                 break;
         }
     }
-    if (!stopped && readFailed) {
-        session.Message(kMsgReadException);
-        stopped = true;
-    }
-    if (stopped) {
-        session.Message(kMsgImportedBeforeStop + std::to_string(report.importedLines));
-    } else if (report.badLines > 0) {
-        session.Message(kMsgBadLines);
-    }
-    report.completed = !stopped;
-    session.Finish(report.importedLines, true);
-    return report;
+    return session.Conclude(report, stopped, readFailed);
 }
 
 }  // namespace velk

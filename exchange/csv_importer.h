@@ -11,9 +11,6 @@ namespace velk {
 class CDoc;
 class ImportSession;
 
-// Shown after an import that stopped part-way, followed by the number of lines imported.
-inline constexpr const char* kMsgImportedBeforeStop = "Lines imported before the import stopped: ";
-
 class CsvImporter {
   public:
     CsvImporter(CDoc& document, const ExchangeServices& services);

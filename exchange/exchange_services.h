@@ -18,6 +18,8 @@ inline constexpr const char* kMsgNoDeviceOrGroup = "IMPORT FAILED, No Device or 
 inline constexpr const char* kMsgBadLines = "Bad lines encountered.";
 inline constexpr const char* kMsgUnableToOpen = "Unable to open file.";
 inline constexpr const char* kMsgReadException = "File exception while reading.";
+// Shown after an import that stopped part-way, followed by the number of lines imported.
+inline constexpr const char* kMsgImportedBeforeStop = "Lines imported before the import stopped: ";
 inline constexpr const char* kMsgUnableToCreate = "Unable to create file.";
 inline constexpr const char* kMsgWriteException = "File exception while writing.";
 inline constexpr const char* kMsgNotResDocument = "Text file is not RES document!";

@@ -267,6 +267,21 @@ void ImportSession::FlushAll() {
     devices_.clear();
 }
 
+ImportReport ImportSession::Conclude(ImportReport report, bool stopped, bool readFailed) {
+    if (!stopped && readFailed) {
+        Message(kMsgReadException);
+        stopped = true;
+    }
+    if (stopped) {
+        Message(kMsgImportedBeforeStop + std::to_string(report.importedLines));
+    } else if (report.badLines > 0) {
+        Message(kMsgBadLines);
+    }
+    report.completed = !stopped;
+    Finish(report.importedLines, true);
+    return report;
+}
+
 void ImportSession::Finish(std::size_t importedCount, bool clearImportMarks) {
     if (finished_) return;
     finished_ = true;

@@ -80,6 +80,10 @@ class ImportSession {
     // shows the queued messages. Later calls do nothing.
     void Finish(std::size_t importedCount, bool clearImportMarks);
 
+    // Ends a file import: a read failure stops it; a stopped import says how many lines
+    // it applied, a completed one with bad lines says so; then Finish, clearing the marks.
+    ImportReport Conclude(ImportReport report, bool stopped, bool readFailed);
+
   private:
     struct GroupState {
         bool sorted = false;  // the tag list is in name order, so new tags can be merged in

@@ -233,18 +233,7 @@ ImportReport ResImporter::Import(const std::string& path, ImportMode mode) {
         if ((!c[3].empty() || !c[5].empty()) && ImportRegisterTag(session, *target.tags, c))
             ++report.importedLines;
     }
-    if (!stopped && readFailed) {
-        session.Message(kMsgReadException);
-        stopped = true;
-    }
-    if (stopped) {
-        session.Message(kMsgImportedBeforeStop + std::to_string(report.importedLines));
-    } else if (report.badLines > 0) {
-        session.Message(kMsgBadLines);
-    }
-    report.completed = !stopped;
-    session.Finish(report.importedLines, true);
-    return report;
+    return session.Conclude(report, stopped, readFailed);
 }
 
 }  // namespace velk

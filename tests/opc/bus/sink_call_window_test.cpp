@@ -1,11 +1,12 @@
-// The per-client queue of AE sink calls: in order, never more outstanding than its window,
+// The per-client queue of sink calls (DA and AE): in order, never more outstanding than its window,
 // the rest held until answers come, and a bounded number held.
+#include "opc/bus/sink_call_window.h"
+
 #include <gtest/gtest.h>
 
 #include <deque>
 #include <mutex>
 
-#include "opc/bus/sink_call_window.h"
 #include "platform/dbus/bus_errors.h"
 
 namespace velk {
@@ -54,7 +55,7 @@ BusSinkCall Named(int n) {
     return call;
 }
 
-TEST(AeSinkCallQueue, SendsInOrderWithAtMostTheWindowOutstanding) {
+TEST(SinkCallWindow, SendsInOrderWithAtMostTheWindowOutstanding) {
     HeldBus bus;
     auto queue = SinkCallWindow::Create(bus.Channel(), 3, 100);
     std::vector<std::string> completed;
@@ -77,7 +78,7 @@ TEST(AeSinkCallQueue, SendsInOrderWithAtMostTheWindowOutstanding) {
     EXPECT_EQ(queue->Outstanding(), 0u);
 }
 
-TEST(AeSinkCallQueue, CallsBeyondTheHeldOnesFailAtOnce) {
+TEST(SinkCallWindow, CallsBeyondTheHeldOnesFailAtOnce) {
     HeldBus bus;
     auto queue = SinkCallWindow::Create(bus.Channel(), 1, 2);
     std::vector<HRESULT> results;
@@ -90,7 +91,7 @@ TEST(AeSinkCallQueue, CallsBeyondTheHeldOnesFailAtOnce) {
     EXPECT_EQ(results, (std::vector<HRESULT>{RPC_E_TIMEOUT, RPC_E_TIMEOUT, S_OK, S_OK, S_OK}));
 }
 
-TEST(AeSinkCallQueue, AnswersOnTheSendingThreadDrainEverythingWithoutDeepCalls) {
+TEST(SinkCallWindow, AnswersOnTheSendingThreadDrainEverythingWithoutDeepCalls) {
     HeldBus bus;
     bus.answerAtOnce = true;  // a host that has gone answers every call at once
     auto queue = SinkCallWindow::Create(bus.Channel(), 2, 200000);

@@ -9,6 +9,7 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -70,14 +71,21 @@ class RecordingPoster final : public IEventPoster {
     std::vector<std::unique_ptr<BEvent>> events;
 };
 
-// A free loopback port: bound by the system, then released for the link to take.
+// A free loopback port for the link to take. It is picked below the system's range of
+// ephemeral ports, so that the outgoing connections of tests running beside this one
+// cannot take it between this check and the link's bind.
 std::uint16_t FreePort() {
+    std::mt19937 random(std::random_device{}());
+    std::uniform_int_distribution<int> pick(20000, 32000);
     PosixTcpSockets sockets;
-    SocketHolder probe;
-    if (!sockets.Listen(probe, "127.0.0.1", 0)) return 0;
-    const std::uint16_t port = sockets.LocalPort(probe);
-    sockets.CloseSocket(probe);
-    return port;
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        const auto port = static_cast<std::uint16_t>(pick(random));
+        SocketHolder probe;
+        if (!sockets.Listen(probe, "127.0.0.1", port)) continue;
+        sockets.CloseSocket(probe);
+        return port;
+    }
+    return 0;
 }
 
 // One server's side of the link with everything it is given.

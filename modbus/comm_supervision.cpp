@@ -142,6 +142,7 @@ bool CommSupervision::ChangePort(ODevice& device) {
     } else {
         SetActiveChannel(device, ActiveChannelOf(device) == 0 ? 1 : 0);
     }
+    if (switchPausePoint_) switchPausePoint_(device);
     {
         std::lock_guard lock(state.stateLock);
         state.retriesActive = Retries(device);

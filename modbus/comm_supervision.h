@@ -63,6 +63,13 @@ class CommSupervision final : public IExchangeObserver {
     // For the monitor and tests.
     std::int32_t RetriesLeft(ODevice& device, int channel);
 
+    // A pause point for tests: called on the switching thread right after a device's
+    // channels changed over (exchange and switch locks still held, the standby connection
+    // free), so that a test can start a probe at the very end of a switch. Set before use.
+    void SetSwitchPausePoint(std::function<void(ODevice&)> pause) {
+        switchPausePoint_ = std::move(pause);
+    }
+
   private:
     struct State {
         std::mutex stateLock;
@@ -79,6 +86,7 @@ class CommSupervision final : public IExchangeObserver {
     IClock& clock_;
     IEventPoster& poster_;
     std::function<void()> reloadCommFailCountdown_;
+    std::function<void(ODevice&)> switchPausePoint_;
     std::mutex mapLock_;
     std::map<const ODevice*, std::unique_ptr<State>> states_;
 };

@@ -155,12 +155,16 @@ void EventScanThread::ReadEventBuffer() {
                 std::lock_guard lock(device_.Locks().tagData);
                 // The overrun mark sets the overrun state; a chunk that ends at the end mark or
                 // holds records only clears it.
+                const bool newOverrun = result == -1 && device_.overrunState == 0;
                 device_.overrunState = result == -1 ? kOverrunActive : 0;
                 ODeviceAlarm* alarm = device_.AlarmOfCode(kAlarmBufferOverrun);
                 const std::uint16_t before = alarm->lastStatus;
                 const std::uint16_t after = alarm->EvaluateOverrun(
                     device_, kAlarmBufferOverrun, services_.clock.NowUtc(), services_.poster);
-                readStatus = after != before;
+                // Each change of the overrun alarm reads the signals' status again; so does a
+                // new overrun whose alarm is disabled: records were lost, and the signals' tags
+                // would otherwise keep states the controller left long ago.
+                readStatus = after != before || newOverrun;
             }
             if (readStatus) ReadEventStatus(services_.clock.NowUtc(), false);
         }

@@ -6,13 +6,16 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <memory>
 #include <string>
+#include <vector>
 
 #include "modbus/exchange_observer.h"
 #include "model/o_device.h"
 #include "tests/modbus/route_trace_capture.h"
 #include "tests/model/recording_poster.h"
 #include "tests/support/fake_clock.h"
+#include "tests/support/lock_probe.h"
 
 namespace velk {
 namespace {
@@ -134,6 +137,35 @@ TEST_F(CommSupervisionTest, DisabledAlarmRaisesNothingButKeepsTheBits) {
     supervision_.CheckComm(device_, true, kActiveChannel);
     EXPECT_EQ(device_.statusBits, kPrimaryChannelFailed);
     EXPECT_TRUE(poster_.events.empty());
+}
+
+// The status bits, the status time and the alarms' states change under TagDataLock, which
+// the AE server holds while it reads and acknowledges them: each evaluation, on a failure
+// and on the good exchange that follows, posts its record with the lock held.
+TEST(CommSupervisionLocking, AlarmsAreEvaluatedUnderTagDataLock) {
+    struct LockCheckingPoster final : IEventPoster {
+        explicit LockCheckingPoster(ODevice& device) : device(device) {}
+        void PostEvent(std::unique_ptr<BEvent> event) override {
+            heldWhilePosting.push_back(!testing::FreeForOthers(device.Locks().tagData));
+            codes.push_back(event->code);
+        }
+        ODevice& device;
+        std::vector<bool> heldWhilePosting;
+        std::vector<int> codes;
+    };
+    testing::RouteTraceCapture trace;
+    testing::FakeClock clock;
+    ODevice device;
+    device.params.supervisorRetries = 0;
+    device.AlarmOfCode(kAlarmPort1)->enableFlags = ODeviceAlarm::kCommFailureBit | kNormalEventBit;
+    LockCheckingPoster poster(device);
+    CommSupervision supervision(clock, poster, [] {});
+    supervision.Register(device);
+    clock.Advance(CommSupervision::kSettleMs);
+    supervision.CheckComm(device, true, kActiveChannel);
+    supervision.CheckComm(device, false, kActiveChannel);
+    EXPECT_EQ(poster.codes, (std::vector<int>{kAlarmPort1, kAlarmPort1}));
+    EXPECT_EQ(poster.heldWhilePosting, (std::vector<bool>{true, true}));
 }
 
 // The quiet time runs from the device's creation, not from the acquisition's start: a device

@@ -13,6 +13,8 @@
 #include "modbus/channel_settings.h"
 #include "modbus/crc16.h"
 #include "modbus/device_channels.h"
+#include "modbus/hex_pair.h"
+#include "modbus/lrc.h"
 #include "modbus/modbus_requests.h"
 #include "modbus/serial_channel_set.h"
 #include "model/o_device.h"
@@ -37,6 +39,19 @@ Bytes WithCrc(Bytes body) {
     body.push_back(static_cast<std::uint8_t>(crc & 0xFF));
     body.push_back(static_cast<std::uint8_t>(crc >> 8));
     return body;
+}
+
+// ':', the bytes and their LRC as hexadecimal pairs, CR LF.
+Bytes AsciiFrame(Bytes body) {
+    body.push_back(Lrc(body));
+    Bytes frame{':'};
+    for (std::uint8_t byte : body) {
+        frame.push_back(static_cast<std::uint8_t>(HexDigit(byte >> 4)));
+        frame.push_back(static_cast<std::uint8_t>(HexDigit(byte & 0x0F)));
+    }
+    frame.push_back('\r');
+    frame.push_back('\n');
+    return frame;
 }
 
 // Answer of slave 1 to a read of two holding registers: 0x1234 0x5678.
@@ -176,26 +191,42 @@ TEST_F(SerialChannelTest, AnswerToARetryLeavesNoPurgeForTheNextFrame) {
 // code, a byte count that says less than the frame carries. Each fails the attempt as an
 // answer of another length does; the retry's good answer is taken.
 TEST_F(SerialChannelTest, FrameThatDoesNotAnswerTheRequestIsAFailedAttempt) {
+    // Another slave, another function code, a byte count that says less than the frame
+    // carries; in RTU and in ASCII framing.
     const std::vector<Bytes> wrong{
-        WithCrc({0x02, 0x03, 0x04, 0x12, 0x34, 0x56, 0x78}),
-        WithCrc({0x01, 0x04, 0x04, 0x12, 0x34, 0x56, 0x78}),
-        WithCrc({0x01, 0x03, 0x02, 0x12, 0x34, 0x56, 0x78}),
+        {0x02, 0x03, 0x04, 0x12, 0x34, 0x56, 0x78},
+        {0x01, 0x04, 0x04, 0x12, 0x34, 0x56, 0x78},
+        {0x01, 0x03, 0x02, 0x12, 0x34, 0x56, 0x78},
     };
-    for (const Bytes& frame : wrong) {
-        line_->AnswerNextWith(frame);
-        line_->AnswerNextWith(frame);
-        auto request = ReadTwoRegisters();
-        Exchange(*request);
-        EXPECT_FALSE(request->IsValid());
-    }
-    EXPECT_EQ(device_.Counts(), (ChannelCounts{6, 0, 0, 6}));
+    const Bytes good{0x01, 0x03, 0x04, 0x12, 0x34, 0x56, 0x78};
+    for (MessageFraming framing : {MessageFraming::kRtu, MessageFraming::kAscii}) {
+        SCOPED_TRACE(framing == MessageFraming::kRtu ? "RTU" : "ASCII");
+        auto frameOf = [framing](const Bytes& body) {
+            return framing == MessageFraming::kRtu ? WithCrc(body) : AsciiFrame(body);
+        };
+        auto read = [framing] {
+            return BuildReadRequest(framing, 1, ReadArea::kHoldingRegister, 0, 2);
+        };
+        const ChannelCounts before = device_.Counts();
+        for (const Bytes& body : wrong) {
+            line_->AnswerNextWith(frameOf(body));
+            line_->AnswerNextWith(frameOf(body));
+            auto request = read();
+            Exchange(*request);
+            EXPECT_FALSE(request->IsValid());
+        }
+        const ChannelCounts after = device_.Counts();
+        EXPECT_EQ(after.sent - before.sent, 6u);
+        EXPECT_EQ(after.received, before.received);
+        EXPECT_EQ(after.commErrors - before.commErrors, 6u);
 
-    line_->AnswerNextWith(wrong[0]);
-    line_->AnswerNextWith(kTwoRegisters);
-    auto request = ReadTwoRegisters();
-    Exchange(*request);
-    ASSERT_TRUE(request->IsValid());
-    EXPECT_EQ(request->GetWord(1), 0x5678);
+        line_->AnswerNextWith(frameOf(wrong[0]));
+        line_->AnswerNextWith(frameOf(good));
+        auto request = read();
+        Exchange(*request);
+        ASSERT_TRUE(request->IsValid());
+        EXPECT_EQ(request->GetWord(1), 0x5678);
+    }
 }
 
 TEST_F(SerialChannelTest, ReadErrorIsReportedOnStandardOutputAndCounted) {

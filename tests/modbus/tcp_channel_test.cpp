@@ -20,12 +20,14 @@
 #include <vector>
 
 #include "modbus/channel_settings.h"
+#include "modbus/comm_supervision.h"
 #include "modbus/device_channels.h"
 #include "modbus/ip_address_text.h"
 #include "modbus/modbus_requests.h"
 #include "modbus/tcp_route_connection.h"
 #include "model/o_device.h"
 #include "platform/linux/posix_tcp_sockets.h"
+#include "tests/model/recording_poster.h"
 #include "tests/support/fake_clock.h"
 #include "tests/support/fake_route_table.h"
 #include "tests/support/memory_settings_store.h"
@@ -741,6 +743,10 @@ TEST_F(TcpLateAnswerTest, AnswerThatDoesNotAnswerTheRequestNeverBecomesAValue) {
 
 // ---- a channel switch while an exchange and a probe are in flight ----
 
+// The switch waits for the exchange and the probe in flight; a probe that starts the moment
+// the switch is over (at its pause point) already finds the connections and the active
+// channel changed together: every request counts on the physical channel whose controller
+// received it, and the kept connections serve the new roles.
 TEST_F(TcpLateAnswerTest, SwitchWaitsForTheExchangeAndTheProbeAndMovesBothTogether) {
     std::promise<void> readAsked, probeAsked;
     std::promise<void> release;
@@ -759,6 +765,13 @@ TEST_F(TcpLateAnswerTest, SwitchWaitsForTheExchangeAndTheProbeAndMovesBothTogeth
     ScriptedPeer secondary(holdFirst(probeAsked), 0x7F000002);  // 127.0.0.2
     UsePort("127.0.0.1", primary.Port());
     UsePort("127.0.0.2", secondary.Port());
+    testing::RecordingPoster poster;
+    CommSupervision supervision(clock_, poster, [] {});
+    supervision.AttachChannels([this](ODevice&) { return &channels_; });
+    supervision.Register(device_);
+    clock_.Advance(CommSupervision::kSwitchSpacingMs);
+    supervision.SetSwitchPausePoint(
+        [this](ODevice&) { std::thread([this] { channels_.ProbeStandbyTcp(nullptr); }).join(); });
 
     std::thread read([&] {
         auto request = ReadHolding(0, 2);
@@ -768,31 +781,26 @@ TEST_F(TcpLateAnswerTest, SwitchWaitsForTheExchangeAndTheProbeAndMovesBothTogeth
     std::thread probe([&] { channels_.ProbeStandbyTcp(nullptr); });
     readAsked.get_future().wait();
     probeAsked.get_future().wait();
-    std::atomic<bool> switched{false};
-    std::thread change([&] {
-        channels_.SwitchChannel();
-        switched = true;
-    });
-    std::this_thread::sleep_for(std::chrono::milliseconds(100));
-    EXPECT_FALSE(switched);  // neither exchange is over
+    std::thread change([&] { EXPECT_TRUE(supervision.ChangePort(device_)); });
     release.set_value();
     read.join();
     probe.join();
     change.join();
 
-    // The exchange and the probe counted on the channels they ran on (the probe ends at the
-    // switch, after one to three rounds); from now on the secondary's connection carries the
-    // requests and the primary's is probed, each counting on its own channel.
     EXPECT_EQ(device_.activeChannel, 1);
-    EXPECT_EQ(channels_.Counts(0), (ChannelCounts{1, 1, 0, 0}));
-    const ChannelCounts probed = channels_.Counts(1);
-    EXPECT_EQ(probed.sent, probed.received);
+    auto countedAsReceived = [this](const ScriptedPeer& peer, int index) {
+        const ChannelCounts counts = channels_.Counts(index);
+        EXPECT_EQ(counts.sent, static_cast<std::uint32_t>(peer.Requests())) << index;
+        EXPECT_EQ(counts.received, counts.sent) << index;
+    };
+    countedAsReceived(primary, 0);
+    countedAsReceived(secondary, 1);
     auto request = ReadHolding(0, 2);
     channels_.TransactTcp(request.get());
     EXPECT_TRUE(request->IsValid());
-    EXPECT_EQ(channels_.Counts(1).received, probed.received + 1);
     EXPECT_TRUE(channels_.ProbeStandbyTcp(nullptr));
-    EXPECT_EQ(channels_.Counts(0), (ChannelCounts{2, 2, 0, 0}));  // the kept connection
+    countedAsReceived(primary, 0);
+    countedAsReceived(secondary, 1);
 }
 
 }  // namespace

@@ -221,6 +221,8 @@ TEST_F(AeBusTest, TheInstanceAnswersTheEventSpaceAndItsArgumentRules) {
             .Call(instance, kPoints, "Advise", {S(kIOPCEventSink), BusValue::ObjectPath("/x")}, "u")
             .code,
         CONNECT_E_NOCONNECTION);
+    EXPECT_TRUE(
+        trace.Contains("Called IConnectionPoint<IOPCShutdown>::Advise, return code: 0x80040200"));
     auto points = client.Call(instance, kPoints, "EnumConnectionPoints", {}, "as");
     EXPECT_EQ(StringList(points.values[0]), std::vector<std::string>{kShutdownSinkInterface});
 }
@@ -260,6 +262,8 @@ TEST_F(AeBusTest, SubscriptionParametersAreRevisedAndReported) {
     EXPECT_EQ(AsI(exact.values[0]), S_OK);
     EXPECT_NE(*exact.values[1].Text(), *time.values[1].Text());
     EXPECT_EQ(create(200, 100, "VELK.OPC.IOPCServer").code, E_NOINTERFACE);
+    EXPECT_TRUE(
+        trace.Contains("Called IOPCEventServer::CreateEventSubscription, return code: 0x80004002"));
     auto* server = dynamic_cast<OPCEventServer*>(servers.servers.at(0));
     ASSERT_NE(server, nullptr);
     EXPECT_EQ(server->SubscriptionCount(), 4u);  // the refused one did not stay

@@ -449,6 +449,15 @@ TEST_F(DaBusAdaptorTest, AsynchronousCompletionsReachTheClientsCallbackObject) {
         .withArguments(cb, sdbus::ObjectPath("/Client/Callback"))
         .storeResultsTo(cookie);
     EXPECT_TRUE(Traced("Called IConnectionPoint<IOPCDataCallback>::Advise"));
+    // A cookie this group did not give is refused, and the refusal traced like every call.
+    const BusFailure foreign = BusTestClient::Try([&] {
+        group.proxy->callMethod("Unadvise")
+            .onInterface(I("IConnectionPointContainer"))
+            .withArguments(cb, cookie + 1);
+    });
+    EXPECT_EQ(CodeOf(foreign), CONNECT_E_NOCONNECTION);
+    EXPECT_TRUE(
+        Traced("Called IConnectionPoint<IOPCDataCallback>::Unadvise, return code: 0x80040200"));
 
     io.SetDeviceValue(*t, Variant::Int16(31));
     std::uint32_t cancel = 0;

@@ -37,6 +37,14 @@ std::uint32_t PartLimit(std::int32_t kind) {
     return IsBitKind(kind) ? kMaxReadBits : kRegisterBlockLimit - 1;
 }
 
+// Whether the block as planned still holds the tag's bits or registers: same location kind,
+// its whole span inside the block, and still readable.
+bool StillCoveredBy(const OModbusTag& tag, const ReadBlock& block) {
+    if (tag.locationKind != block.kind || (tag.accessRights & kAccessReadable) == 0) return false;
+    if (tag.address < block.start) return false;
+    return std::uint32_t{tag.address} - block.start + TagSpan(tag) <= block.count;
+}
+
 }  // namespace
 
 ScanEngine::ScanEngine(IDeviceExchange& exchange, IEventPoster& poster, IClock& clock,
@@ -115,6 +123,10 @@ void ScanEngine::ReadBlockOf(ODevice& device, const SharedBlockReads::Reader& re
     std::lock_guard<std::recursive_mutex> lock(device.Locks().tagData);
     const bool overlapped = read.Overlapped();
     for (OModbusTag* tag : block.tags) {
+        // The tag was redefined while its block was on the wire (the tag sheet applied):
+        // the answer holds another location or too few registers for its new type, so it
+        // is left to the next read, planned from its new definition.
+        if (!StillCoveredBy(*tag, block)) continue;
         if (!valid) {
             // Another read of this device stored an answer that came after this read began:
             // a failure seen before that answer does not make it bad.

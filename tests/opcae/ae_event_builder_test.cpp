@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <memory>
+#include <vector>
+
 #include "tests/opcae/ae_test_support.h"
 
 namespace velk {
@@ -215,6 +218,24 @@ TEST_F(EventBuilderTest, AttributesAndTheAttributeChangeBit) {
     AeEventBuilder::AddAttributes(ack, {110}, nullptr);
     EXPECT_EQ(ack.event.changeMask, OPC_CHANGE_ACK_STATE);  // no active-state change
     EXPECT_EQ(ack.event.attributes.size(), 1u);
+}
+
+// The attributes are filled in after TagDataLock is released: they show the alarm as it was
+// when the event was built, even when the tag sheet has since replaced the alarm object.
+TEST_F(EventBuilderTest, AttributesKeepTheAlarmAsBuiltWhenTheSheetReplacesIt) {
+    Binary(pump).attributeFlag = 0xFFFFFFFFu;
+    Binary(pump).area = "North";
+    Binary(pump).alarmClass = 17;
+    Activate(pump, 2, 2);
+    BuiltEvent built = Build(TagRecord(pump, 2, true));
+    auto replacement = std::make_unique<OBinaryAlarm>();
+    replacement->area = "South";
+    replacement->alarmClass = 3;
+    pump.alarm = std::move(replacement);  // the old object is destroyed here
+    AeEventBuilder::AddAttributes(built, {110, 113, 114}, nullptr);
+    EXPECT_EQ(
+        built.event.attributes,
+        (std::vector<Variant>{Variant::Bool(true), Variant::Text("North"), Variant::Int32(17)}));
 }
 
 TEST_F(EventBuilderTest, RefreshEventOfAPresentCondition) {

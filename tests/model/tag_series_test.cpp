@@ -169,7 +169,7 @@ TEST_F(TagSeriesTest, RenamedTagKeepsItsPlaceAndClashesAreRefused) {
 // that the group then refuses (and destroys).
 class NewTagSheetTest : public ::testing::Test {
   protected:
-    NewTagSheetTest() : device(InsertDevice(doc.rootGroup, "PLC1")) {
+    NewTagSheetTest() : device(InsertDevice(doc, "PLC1")) {
         doc.selection = &device;
         auto pump = std::make_unique<OModbusTag>();
         pump->name = "Pump";

@@ -102,6 +102,9 @@ AeEventBuilder::Level AeEventBuilder::TagLevel(const OModbusTag& tag, std::uint1
         level.categoryIndex = kIndexDiscrete;
         if (binary->userCondition != 0) {
             level.categoryIndex = kIndexUserDefined;
+            // The high half names the condition; a condition without sub-conditions stores
+            // a low half that names none.
+            level.condition = binary->UserConditionIndex();
             level.subcondition = binary->UserSubconditionIndex();
         }
         if (active) {
@@ -139,7 +142,8 @@ void AeEventBuilder::FillTagFields(const OModbusTag& tag, const Level& level, bo
     e.eventType = OPC_CONDITION_EVENT;
     e.eventCategory = categories[static_cast<std::size_t>(level.categoryIndex)].id;
     e.severity = level.severity;
-    const int condition = space_.ConditionOfSubcondition(level.subcondition);
+    const int condition =
+        level.condition >= 0 ? level.condition : space_.ConditionOfSubcondition(level.subcondition);
     e.conditionName =
         condition >= 0 ? space_.ConditionName(static_cast<std::uint16_t>(condition)) : "";
     e.subconditionName = active ? space_.SubconditionName(level.subcondition) : "";

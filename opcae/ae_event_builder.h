@@ -55,6 +55,7 @@ class AeEventBuilder {
   private:
     struct Level {
         int categoryIndex = 0;
+        int condition = -1;  // a user condition's own index; else the sub-condition's condition
         std::uint16_t subcondition = 0;
         std::uint16_t severity = 0;
         std::string text;

@@ -140,6 +140,18 @@ TEST_F(EventBuilderTest, UserConditionOfABinaryAlarm) {
     EXPECT_EQ(built.event.severity, 500u);
 }
 
+// The tag sheet stores a user condition without sub-conditions with a low half that names
+// none; its events still carry the condition's name.
+TEST_F(EventBuilderTest, UserConditionWithoutSubconditionsKeepsItsName) {
+    space.AddUserConditions("[Valve]\nOpen\nClosed\n[Door]\n");
+    Binary(pump).userCondition = (5u << 16) | 0xFFFFu;
+    Activate(pump, 2, 2);
+    const BuiltEvent built = Build(TagRecord(pump, 2, true));
+    EXPECT_EQ(built.categoryIndex, 3);
+    EXPECT_EQ(built.event.conditionName, "Door");
+    EXPECT_EQ(built.event.subconditionName, "");
+}
+
 TEST_F(EventBuilderTest, DeviceAlarmSourcesMessagesAndSeverities) {
     plc.description = "Press";
     ODeviceAlarm& comm = *plc.AlarmOfCode(kAlarmCommunication);

@@ -1,9 +1,20 @@
 // The server program with its GUI, drawn off screen, and a probe in the window's loop: once
 // a bus client reads, it opens the "OPC Server Statistics" and "Device Monitor" windows as a
 // user would, prints what they show and ends the server. Driven by gui_end_to_end.sh.
+// With VELK_PROBE=tag-sheet it instead waits for two clients, edits BoilerHouse.Temperature
+// on the tag property sheet as a user would (scaling to 0..10, a High alarm at 1.0 with
+// priority 777), prints "sheet: applied" and serves on until it is ended
+// (gui_tag_sheet_end_to_end.sh).
 #include <QApplication>
+#include <QCheckBox>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTabWidget>
+#include <QTest>
 #include <QTimer>
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
 
 #include "app/opc_app.h"
 #include "app/server/server_program.h"
@@ -13,6 +24,9 @@
 #include "gui/help.h"
 #include "gui/qt_message_box.h"
 #include "gui/tag_sheet/tag_sheet_dialogs_impl.h"
+#include "model/c_doc.h"
+#include "model/o_tag_group.h"
+#include "model/tag_sheet/tag_dialog.h"
 #include "platform/linux/signal_watch.h"
 
 namespace {
@@ -22,9 +36,30 @@ using namespace velk;
 constexpr int kProbePeriodMs = 250;
 constexpr int kProbeLimitMs = 60000;
 
+// What a user does on the sheet of BoilerHouse.Temperature: Scaling page, "Max:" 10;
+// Alarm page, "&High" ticked with value 1, priority 777 and a message; OK.
+void EditTemperatureOnTheSheet(QWidget* sheet) {
+    auto type = [sheet](const char* field, const QString& text) {
+        auto* edit = sheet->findChild<QLineEdit*>(field);
+        if (edit == nullptr) return;
+        edit->selectAll();
+        QTest::keyClicks(edit, text);
+    };
+    auto* pages = sheet->findChild<QTabWidget*>();
+    pages->setCurrentIndex(TagDialog::kPageScaling);
+    type("engMax", "10");
+    pages->setCurrentIndex(TagDialog::kPageAlarm);
+    sheet->findChild<QCheckBox*>("level2")->click();
+    type("level2Value", "1");
+    type("level2Priority", "777");
+    type("level2Message", "too warm");
+    sheet->findChild<QPushButton*>("ok")->click();
+}
+
 class ProbeFront final : public IServerFront {
   public:
-    explicit ProbeFront(gui::ITagSheetDialogs& dialogs) : inner_(dialogs, false) {}
+    ProbeFront(gui::ITagSheetDialogs& dialogs, bool tagSheet)
+        : dialogs_(dialogs), tagSheet_(tagSheet), inner_(dialogs, false) {}
     IMainWindow& Window() override { return inner_.Window(); }
     IDocumentUi& DocumentUi() override { return inner_.DocumentUi(); }
     IMessageBox& Messages() override { return inner_.Messages(); }
@@ -34,7 +69,7 @@ class ProbeFront final : public IServerFront {
         int waited = 0;
         QObject::connect(&probe, &QTimer::timeout, [&] {
             waited += kProbePeriodMs;
-            if (Probe() || waited >= kProbeLimitMs) {
+            if ((tagSheet_ ? EditOnce() : Probe()) || waited >= kProbeLimitMs) {
                 if (waited >= kProbeLimitMs) std::printf("probe: timed out\n");
                 std::fflush(stdout);
                 probe.stop();
@@ -70,6 +105,33 @@ class ProbeFront final : public IServerFront {
         return true;
     }
 
+    // Edits the tag once a DA and an AE client are connected; never ends the server itself.
+    bool EditOnce() {
+        gui::IGuiHost* host = inner_.Host();
+        if (edited_ || host == nullptr || host->ClientCount() < 2) return false;
+        edited_ = true;
+        CDoc& document = host->Document();
+        OModbusTag* tag = nullptr;
+        for (const auto& device : document.rootGroup.subgroupList)
+            if (device->name == "BoilerHouse") tag = device->FindOwnTag("Temperature");
+        if (tag == nullptr) {
+            std::printf("sheet: no tag\n");
+            return false;
+        }
+        QTimer::singleShot(0, [] { EditTemperatureOnTheSheet(QApplication::activeModalWidget()); });
+        const bool applied = dialogs_.EditTag(nullptr, document, *tag, false);
+        if (applied) {  // as the Properties command goes on
+            document.UpdateAllViews(kHintTagListChanged, tag);
+            document.SetModified();
+        }
+        std::printf("sheet: %s\n", applied ? "applied" : "cancelled");
+        std::fflush(stdout);
+        return false;
+    }
+
+    gui::ITagSheetDialogs& dialogs_;
+    const bool tagSheet_;
+    bool edited_ = false;
     gui::GuiFront inner_;
 };
 
@@ -85,7 +147,9 @@ int main(int argc, char** argv) {
         return false;
     });
     gui::TagSheetDialogs dialogs;
-    return RunServerProgram(argc, argv, [&dialogs](const CommandLine&) {
-        return std::make_unique<ProbeFront>(dialogs);
+    const char* mode = std::getenv("VELK_PROBE");
+    const bool tagSheet = mode != nullptr && std::strcmp(mode, "tag-sheet") == 0;
+    return RunServerProgram(argc, argv, [&dialogs, tagSheet](const CommandLine&) {
+        return std::make_unique<ProbeFront>(dialogs, tagSheet);
     });
 }

@@ -148,24 +148,27 @@ void ScanEngine::ReadBlockOf(ODevice& device, const SharedBlockReads::Reader& re
 }
 
 HRESULT ScanEngine::WriteTag(ODevice& device, OModbusTag& tag, const Variant& value) {
-    if ((tag.accessRights & kAccessWritable) == 0 || !IsWritableKind(tag.locationKind))
-        return kTagNotWritable;
-
     Variant copy = value;
-    if (tag.scaling && tag.scaling->conversion != 0 && tag.dataType != VT_BSTR) {
-        const HRESULT hr = copy.ChangeType(tag.IsBool() ? VT_BOOL : VT_R8);
-        if (Failed(hr)) return hr;
-        tag.scaling->EngToRaw(copy);
-    }
-    if (copy.Type() != tag.dataType) {
-        const HRESULT hr = copy.ChangeType(tag.dataType);
-        if (Failed(hr)) return hr;
-    }
-
-    const bool wordSwap = device.params.wordSwap != 0;
     std::vector<std::unique_ptr<OMessage>> requests;
-    const HRESULT built = BuildTagWriteRequests(
-        exchange_.Framing(device), device.params.slaveAddress, tag, copy, wordSwap, requests);
+    HRESULT built = S_OK;
+    {
+        // The tag's definition and its scaling object are read under TagDataLock: the tag
+        // sheet changes them, and replaces the object, under it.
+        std::lock_guard<std::recursive_mutex> lock(device.Locks().tagData);
+        if ((tag.accessRights & kAccessWritable) == 0 || !IsWritableKind(tag.locationKind))
+            return kTagNotWritable;
+        if (tag.scaling && tag.scaling->conversion != 0 && tag.dataType != VT_BSTR) {
+            const HRESULT hr = copy.ChangeType(tag.IsBool() ? VT_BOOL : VT_R8);
+            if (Failed(hr)) return hr;
+            tag.scaling->EngToRaw(copy);
+        }
+        if (copy.Type() != tag.dataType) {
+            const HRESULT hr = copy.ChangeType(tag.dataType);
+            if (Failed(hr)) return hr;
+        }
+        built = BuildTagWriteRequests(exchange_.Framing(device), device.params.slaveAddress, tag,
+                                      copy, device.params.wordSwap != 0, requests);
+    }
     // A number that its registers cannot hold is refused before anything is stored.
     if (Failed(built) && built != E_FAIL) return built;
     // Reads of the device that come after the write take no answer sent before it.

@@ -13,29 +13,14 @@ plant_dir=$(mktemp -d)
 cd "$root"
 # shellcheck source=../../scripts/demo_plant.sh
 source scripts/demo_plant.sh
-client_pids=()
-finish() {
-  local status=$? pid
-  for pid in "${client_pids[@]}"; do kill -TERM "$pid" 2>/dev/null || true; done
-  for pid in "${client_pids[@]}"; do wait "$pid" 2>/dev/null || true; done
-  plant_stop_all
-  rm -rf "$plant_dir"
-  exit "$status"
-}
-trap finish EXIT
+# shellcheck source=probe_server.sh
+source tests/gui/probe_server.sh
+trap probe_finish EXIT
 plant_start_bus always
 plant_start_sims
 plant_write_settings
 export VELKOPC_INSTANCE_NAME="velk-gui-sheet-e2e-$$"
-
-VELK_PROBE=tag-sheet setsid "$probe" -platform offscreen "$root/demo/plant.vlk" \
-  >"$plant_dir/probe.out" 2>"$plant_dir/probe.err" </dev/null &
-server_pid=$!
-for ((i = 0; i < 300; i++)); do
-  name_owned && break
-  kill -0 "$server_pid" 2>/dev/null || { cat "$plant_dir/probe.err" >&2; exit 1; }
-  sleep 0.1
-done
+VELK_PROBE=tag-sheet probe_start "$probe"
 "$bin/velkopc-client" subscribe --rate 200 BoilerHouse.Temperature >"$plant_dir/da.out" 2>&1 &
 client_pids+=($!)
 # The AE client comes second, once the DA client has a value on the old scale: the probe

@@ -128,28 +128,26 @@ TEST_F(EventBuilderTest, SeverityIsPassedOnUnclamped) {
     EXPECT_EQ(Build(TagRecord(level, 7, true)).event.severity, 65000u);
 }
 
+// A user condition is named by its own index (the high half): also one without
+// sub-conditions, which the tag sheet stores with a low half that names none.
 TEST_F(EventBuilderTest, UserConditionOfABinaryAlarm) {
-    space.AddUserConditions("[Valve]\nOpen\nClosed\n");
-    Binary(pump).userCondition = (4u << 16) | 9u;
-    Activate(pump, 2, 2);
-    const BuiltEvent built = Build(TagRecord(pump, 2, true));
-    EXPECT_EQ(built.categoryIndex, 3);
-    EXPECT_EQ(built.event.eventCategory, 8u);
-    EXPECT_EQ(built.event.conditionName, "Valve");
-    EXPECT_EQ(built.event.subconditionName, "Closed");
-    EXPECT_EQ(built.event.severity, 500u);
-}
-
-// The tag sheet stores a user condition without sub-conditions with a low half that names
-// none; its events still carry the condition's name.
-TEST_F(EventBuilderTest, UserConditionWithoutSubconditionsKeepsItsName) {
     space.AddUserConditions("[Valve]\nOpen\nClosed\n[Door]\n");
-    Binary(pump).userCondition = (5u << 16) | 0xFFFFu;
-    Activate(pump, 2, 2);
-    const BuiltEvent built = Build(TagRecord(pump, 2, true));
-    EXPECT_EQ(built.categoryIndex, 3);
-    EXPECT_EQ(built.event.conditionName, "Door");
-    EXPECT_EQ(built.event.subconditionName, "");
+    const struct {
+        std::uint32_t userCondition;
+        const char* condition;
+        const char* subcondition;
+    } cases[] = {{(4u << 16) | 9u, "Valve", "Closed"}, {(5u << 16) | 0xFFFFu, "Door", ""}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.condition);
+        Binary(pump).userCondition = c.userCondition;
+        Activate(pump, 2, 2);
+        const BuiltEvent built = Build(TagRecord(pump, 2, true));
+        EXPECT_EQ(built.categoryIndex, 3);
+        EXPECT_EQ(built.event.eventCategory, 8u);
+        EXPECT_EQ(built.event.conditionName, c.condition);
+        EXPECT_EQ(built.event.subconditionName, c.subcondition);
+        EXPECT_EQ(built.event.severity, 500u);
+    }
 }
 
 TEST_F(EventBuilderTest, DeviceAlarmSourcesMessagesAndSeverities) {

@@ -12,11 +12,7 @@ cd "$root"
 source scripts/demo_plant.sh
 # shellcheck source=probe_server.sh
 source tests/gui/probe_server.sh
-trap probe_finish EXIT
-plant_start_bus always
-plant_start_sims
-plant_write_settings
-export VELKOPC_INSTANCE_NAME="velk-gui-e2e-$$"
+probe_plant_start velk-gui-e2e
 probe_start "$probe"
 "$bin/velkopc-client" subscribe --rate 200 BoilerHouse.Level BoilerHouse.Pump >"$plant_dir/client.out" 2>&1 &
 client_pids+=($!)

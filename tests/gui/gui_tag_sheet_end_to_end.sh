@@ -15,11 +15,7 @@ cd "$root"
 source scripts/demo_plant.sh
 # shellcheck source=probe_server.sh
 source tests/gui/probe_server.sh
-trap probe_finish EXIT
-plant_start_bus always
-plant_start_sims
-plant_write_settings
-export VELKOPC_INSTANCE_NAME="velk-gui-sheet-e2e-$$"
+probe_plant_start velk-gui-sheet-e2e
 VELK_PROBE=tag-sheet probe_start "$probe"
 "$bin/velkopc-client" subscribe --rate 200 BoilerHouse.Temperature >"$plant_dir/da.out" 2>&1 &
 client_pids+=($!)

@@ -25,3 +25,13 @@ probe_start() {
     sleep 0.1
   done
 }
+
+# probe_plant_start INSTANCE: the private bus, the simulators and the settings of the plant,
+# the server's instance name (INSTANCE-pid), and probe_finish at exit.
+probe_plant_start() {
+  trap probe_finish EXIT
+  plant_start_bus always
+  plant_start_sims
+  plant_write_settings
+  export VELKOPC_INSTANCE_NAME="$1-$$"
+}

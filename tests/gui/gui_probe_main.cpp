@@ -2,11 +2,13 @@
 // a bus client reads, it opens the "OPC Server Statistics" and "Device Monitor" windows as a
 // user would, prints what they show and ends the server. Driven by gui_end_to_end.sh.
 // With VELK_PROBE=tag-sheet it instead waits for two clients, edits BoilerHouse.Temperature
-// on the tag property sheet as a user would (scaling to 0..10, a High alarm at 1.0 with
-// priority 777), prints "sheet: applied" and serves on until it is ended
+// (scaling to 0..10, a High alarm at 1.0 with priority 777) and BoilerHouse.Door (the user
+// condition "Gas Detection", sub-condition "Gas High", of AE_Cond.INI) on the tag property
+// sheet as a user would, prints "sheet: applied" and serves on until it is ended
 // (gui_tag_sheet_end_to_end.sh).
 #include <QApplication>
 #include <QCheckBox>
+#include <QComboBox>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTabWidget>
@@ -35,6 +37,21 @@ using namespace velk;
 
 constexpr int kProbePeriodMs = 250;
 constexpr int kProbeLimitMs = 60000;
+
+void Choose(QWidget* sheet, const char* list, int position) {
+    auto* combo = sheet->findChild<QComboBox*>(list);
+    combo->setCurrentIndex(position);
+    emit combo->activated(position);
+}
+
+// What a user does on the sheet of BoilerHouse.Door: Alarm page, "Condition:" the second
+// user condition, "Subcond.:" its second entry; OK.
+void EditDoorOnTheSheet(QWidget* sheet) {
+    sheet->findChild<QTabWidget*>()->setCurrentIndex(TagDialog::kPageAlarm);
+    Choose(sheet, "condition", 2);
+    Choose(sheet, "subcondition", 1);
+    sheet->findChild<QPushButton*>("ok")->click();
+}
 
 // What a user does on the sheet of BoilerHouse.Temperature: Scaling page, "Max:" 10;
 // Alarm page, "&High" ticked with value 1, priority 777 and a message; OK.
@@ -105,28 +122,28 @@ class ProbeFront final : public IServerFront {
         return true;
     }
 
-    // Edits the tag once a DA and an AE client are connected; never ends the server itself.
+    // Edits the tags once a DA and an AE client are connected; never ends the server itself.
     bool EditOnce() {
         gui::IGuiHost* host = inner_.Host();
         if (edited_ || host == nullptr || host->ClientCount() < 2) return false;
         edited_ = true;
-        CDoc& document = host->Document();
-        OModbusTag* tag = nullptr;
-        for (const auto& device : document.rootGroup.subgroupList)
-            if (device->name == "BoilerHouse") tag = device->FindOwnTag("Temperature");
-        if (tag == nullptr) {
-            std::printf("sheet: no tag\n");
-            return false;
-        }
-        QTimer::singleShot(0, [] { EditTemperatureOnTheSheet(QApplication::activeModalWidget()); });
-        const bool applied = dialogs_.EditTag(nullptr, document, *tag, false);
-        if (applied) {  // as the Properties command goes on
-            document.UpdateAllViews(kHintTagListChanged, tag);
-            document.SetModified();
-        }
+        const bool applied = Edit(host->Document(), "Temperature", EditTemperatureOnTheSheet) &&
+                             Edit(host->Document(), "Door", EditDoorOnTheSheet);
         std::printf("sheet: %s\n", applied ? "applied" : "cancelled");
         std::fflush(stdout);
         return false;
+    }
+    // The tag list's Properties command on a tag of BoilerHouse, the user being `user`.
+    bool Edit(CDoc& document, const char* name, void (*user)(QWidget*)) {
+        OModbusTag* tag = nullptr;
+        for (const auto& device : document.rootGroup.subgroupList)
+            if (device->name == "BoilerHouse") tag = device->FindOwnTag(name);
+        if (tag == nullptr) return false;
+        QTimer::singleShot(0, [user] { user(QApplication::activeModalWidget()); });
+        if (!dialogs_.EditTag(nullptr, document, *tag, false)) return false;
+        document.UpdateAllViews(kHintTagListChanged, tag);
+        document.SetModified();
+        return true;
     }
 
     gui::ITagSheetDialogs& dialogs_;

@@ -3,8 +3,10 @@
 # VELK_PROBE=tag-sheet) on the demo plant with its simulated controllers, on a private bus.
 # A DA client subscribes to BoilerHouse.Temperature (15..25 degC from a raw 0..1000) and an
 # AE client takes every event; the probe then edits the tag on the property sheet as a user
-# would (engineering maximum 10, a High alarm at 1.0 with priority 777). The DA client must
-# then see the tag's values on the new scale (1.5..2.5) and the AE client its new alarm.
+# would (engineering maximum 10, a High alarm at 1.0 with priority 777), and BoilerHouse.Door
+# to the user condition "Gas Detection"/"Gas High" of the AE_Cond.INI beside the server. The
+# DA client must then see Temperature on the new scale (1.5..2.5) and the AE client its new
+# alarm and the door's alarm under the user condition.
 #   gui_tag_sheet_end_to_end.sh SOURCE_DIR BIN_DIR PROBE
 set -euo pipefail
 root=$1 bin=$2 probe=$3
@@ -25,7 +27,8 @@ for ((i = 0; i < 300; i++)); do
   grep -q ' BoilerHouse\.Temperature ' "$plant_dir/da.out" && break
   sleep 0.1
 done
-"$bin/velkopc-client" events --buffer 200 --source '*Temperature*' >"$plant_dir/ae.out" 2>&1 &
+"$bin/velkopc-client" events --buffer 200 --source '*Temperature*' --source '*Door*' \
+  >"$plant_dir/ae.out" 2>&1 &
 client_pids+=($!)
 
 fail() {
@@ -47,7 +50,8 @@ for ((i = 0; i < 600; i++)); do
     new_values=$(tail -n +"$((applied_at + 1))" "$plant_dir/da.out" |
       awk '$3 == "BoilerHouse.Temperature" && $4 + 0 >= 1.5 && $4 + 0 <= 2.5 && $5 == "good" {n++} END {print n + 0}')
     alarm=$(grep -c 'Temperature .*/High  severity 777  ".*too warm"  active' "$plant_dir/ae.out" || true)
-    [ "$new_values" -ge 3 ] && [ "$alarm" -ge 1 ] && break
+    user=$(grep -c 'Door  Gas Detection/Gas High  severity 700 .* active' "$plant_dir/ae.out" || true)
+    [ "$new_values" -ge 3 ] && [ "$alarm" -ge 1 ] && [ "$user" -ge 1 ] && break
   fi
   kill -0 "$server_pid" 2>/dev/null || fail "the server ended"
   sleep 0.1
@@ -55,6 +59,7 @@ done
 [ -n "$applied_at" ] || fail "the probe did not apply the sheet"
 [ "$new_values" -ge 3 ] || fail "the DA client did not see the new scale"
 [ "$alarm" -ge 1 ] || fail "the AE client did not see the new alarm"
+[ "$user" -ge 1 ] || fail "the AE client did not see the door's user condition"
 # Before the edit the same item read 15..25.
 old_values=$(head -n "$applied_at" "$plant_dir/da.out" |
   awk '$3 == "BoilerHouse.Temperature" && $4 + 0 >= 15 && $4 + 0 <= 25 {n++} END {print n + 0}')

@@ -37,6 +37,14 @@ std::uint32_t PartLimit(std::int32_t kind) {
     return IsBitKind(kind) ? kMaxReadBits : kRegisterBlockLimit - 1;
 }
 
+// Whether the block as planned still holds the tag's bits or registers: same location kind,
+// its whole span inside the block, and still readable.
+bool StillCoveredBy(const OModbusTag& tag, const ReadBlock& block) {
+    if (tag.locationKind != block.kind || (tag.accessRights & kAccessReadable) == 0) return false;
+    if (tag.address < block.start) return false;
+    return std::uint32_t{tag.address} - block.start + TagSpan(tag) <= block.count;
+}
+
 }  // namespace
 
 ScanEngine::ScanEngine(IDeviceExchange& exchange, IEventPoster& poster, IClock& clock,
@@ -115,6 +123,10 @@ void ScanEngine::ReadBlockOf(ODevice& device, const SharedBlockReads::Reader& re
     std::lock_guard<std::recursive_mutex> lock(device.Locks().tagData);
     const bool overlapped = read.Overlapped();
     for (OModbusTag* tag : block.tags) {
+        // The tag was redefined while its block was on the wire (the tag sheet applied):
+        // the answer holds another location or too few registers for its new type, so it
+        // is left to the next read, planned from its new definition.
+        if (!StillCoveredBy(*tag, block)) continue;
         if (!valid) {
             // Another read of this device stored an answer that came after this read began:
             // a failure seen before that answer does not make it bad.
@@ -136,24 +148,27 @@ void ScanEngine::ReadBlockOf(ODevice& device, const SharedBlockReads::Reader& re
 }
 
 HRESULT ScanEngine::WriteTag(ODevice& device, OModbusTag& tag, const Variant& value) {
-    if ((tag.accessRights & kAccessWritable) == 0 || !IsWritableKind(tag.locationKind))
-        return kTagNotWritable;
-
     Variant copy = value;
-    if (tag.scaling && tag.scaling->conversion != 0 && tag.dataType != VT_BSTR) {
-        const HRESULT hr = copy.ChangeType(tag.IsBool() ? VT_BOOL : VT_R8);
-        if (Failed(hr)) return hr;
-        tag.scaling->EngToRaw(copy);
-    }
-    if (copy.Type() != tag.dataType) {
-        const HRESULT hr = copy.ChangeType(tag.dataType);
-        if (Failed(hr)) return hr;
-    }
-
-    const bool wordSwap = device.params.wordSwap != 0;
     std::vector<std::unique_ptr<OMessage>> requests;
-    const HRESULT built = BuildTagWriteRequests(
-        exchange_.Framing(device), device.params.slaveAddress, tag, copy, wordSwap, requests);
+    HRESULT built = S_OK;
+    {
+        // The tag's definition and its scaling object are read under TagDataLock: the tag
+        // sheet changes them, and replaces the object, under it.
+        std::lock_guard<std::recursive_mutex> lock(device.Locks().tagData);
+        if ((tag.accessRights & kAccessWritable) == 0 || !IsWritableKind(tag.locationKind))
+            return kTagNotWritable;
+        if (tag.scaling && tag.scaling->conversion != 0 && tag.dataType != VT_BSTR) {
+            const HRESULT hr = copy.ChangeType(tag.IsBool() ? VT_BOOL : VT_R8);
+            if (Failed(hr)) return hr;
+            tag.scaling->EngToRaw(copy);
+        }
+        if (copy.Type() != tag.dataType) {
+            const HRESULT hr = copy.ChangeType(tag.dataType);
+            if (Failed(hr)) return hr;
+        }
+        built = BuildTagWriteRequests(exchange_.Framing(device), device.params.slaveAddress, tag,
+                                      copy, device.params.wordSwap != 0, requests);
+    }
     // A number that its registers cannot hold is refused before anything is stored.
     if (Failed(built) && built != E_FAIL) return built;
     // Reads of the device that come after the write take no answer sent before it.

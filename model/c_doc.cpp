@@ -461,6 +461,9 @@ bool CDoc::PasteTagsInto(OTagGroup& group, std::vector<std::unique_ptr<OModbusTa
                 continue;  // compared again from the start of the group's tags
             }
             if (choice == CopyTagChoice::Overwrite) {
+                // The DA items read a tag's type and scaling object under TreeLock or
+                // TagDataLock; the overwrite replaces them under both.
+                TreeGuard tree(Locks().tree);
                 std::lock_guard<std::recursive_mutex> data(Locks().tagData);
                 existing->CopyFrom(*pasted);
                 // The overwritten tag may now be elsewhere or carry another alarm: its

@@ -44,6 +44,16 @@ std::uint16_t AnalogSubcondition(std::uint16_t alarmState) {
 
 // New state and acknowledgement fields of a transition (empty acknowledger) or an
 // acknowledgement record.
+AlarmAttributes AttributesOf(const OTagAlarm* alarm) {
+    AlarmAttributes copy;
+    if (alarm == nullptr) return copy;
+    const auto* binary = dynamic_cast<const OBinaryAlarm*>(alarm);
+    copy.simpleCondition = binary != nullptr && binary->attributeFlag != 0;
+    copy.area = alarm->area;
+    copy.alarmClass = alarm->alarmClass;
+    return copy;
+}
+
 void FillStates(BuiltEvent& out, bool active, std::uint16_t acknowledgeState,
                 const std::string& acknowledger) {
     OnEventStruct& e = out.event;
@@ -92,6 +102,9 @@ AeEventBuilder::Level AeEventBuilder::TagLevel(const OModbusTag& tag, std::uint1
         level.categoryIndex = kIndexDiscrete;
         if (binary->userCondition != 0) {
             level.categoryIndex = kIndexUserDefined;
+            // The high half names the condition; a condition without sub-conditions stores
+            // a low half that names none.
+            level.condition = binary->UserConditionIndex();
             level.subcondition = binary->UserSubconditionIndex();
         }
         if (active) {
@@ -125,11 +138,12 @@ void AeEventBuilder::FillTagFields(const OModbusTag& tag, const Level& level, bo
     const auto& categories = space_.Categories();
     out.categoryIndex = level.categoryIndex;
     out.area = tag.group ? tag.group->GetAreaPath(settings_.areaDelimiter) : std::string();
-    out.alarm = tag.alarm.get();
+    out.alarm = AttributesOf(tag.alarm.get());
     e.eventType = OPC_CONDITION_EVENT;
     e.eventCategory = categories[static_cast<std::size_t>(level.categoryIndex)].id;
     e.severity = level.severity;
-    const int condition = space_.ConditionOfSubcondition(level.subcondition);
+    const int condition =
+        level.condition >= 0 ? level.condition : space_.ConditionOfSubcondition(level.subcondition);
     e.conditionName =
         condition >= 0 ? space_.ConditionName(static_cast<std::uint16_t>(condition)) : "";
     e.subconditionName = active ? space_.SubconditionName(level.subcondition) : "";
@@ -155,7 +169,7 @@ bool AeEventBuilder::FromRecord(const BEvent& record, BuiltEvent& out) const {
         OnEventStruct& e = out.event;
         out.categoryIndex = kIndexDevice;
         out.area = device.name;
-        out.alarm = alarm;
+        out.alarm = AttributesOf(alarm);
         e.eventType = OPC_CONDITION_EVENT;
         e.eventCategory = space_.Categories()[kIndexDevice].id;
         e.severity = active ? alarm->failurePriority : alarm->normalPriority;
@@ -211,14 +225,12 @@ void AeEventBuilder::AddAttributes(BuiltEvent& built,
     e.attributes.clear();
     if (attributeIds.empty()) return;
     if (e.changeMask & OPC_CHANGE_ACTIVE_STATE) e.changeMask |= OPC_CHANGE_ATTRIBUTE;
-    const OTagAlarm* alarm = built.alarm;
+    const AlarmAttributes& alarm = built.alarm;
     for (std::uint32_t id : attributeIds) {
         switch (id) {
-            case 110: {
-                const auto* binary = dynamic_cast<const OBinaryAlarm*>(alarm);
-                e.attributes.push_back(Variant::Bool(binary && binary->attributeFlag != 0));
+            case 110:
+                e.attributes.push_back(Variant::Bool(alarm.simpleCondition));
                 break;
-            }
             case 111:
                 e.attributes.push_back(Variant::Text(matchedArea ? *matchedArea : built.area));
                 break;
@@ -226,10 +238,10 @@ void AeEventBuilder::AddAttributes(BuiltEvent& built,
                 e.attributes.push_back(Variant::Text(built.valueText));
                 break;
             case 113:
-                e.attributes.push_back(Variant::Text(alarm ? alarm->area : std::string()));
+                e.attributes.push_back(Variant::Text(alarm.area));
                 break;
             case 114:
-                e.attributes.push_back(Variant::Int32(alarm ? alarm->alarmClass : 0));
+                e.attributes.push_back(Variant::Int32(alarm.alarmClass));
                 break;
             default:
                 e.attributes.emplace_back();  // VT_NULL

@@ -16,12 +16,21 @@ class BEvent;
 class OModbusTag;
 class OTagAlarm;
 
+// The alarm definition's fields that the returned attributes show, copied while the event is
+// built under TagDataLock: the tag sheet may change or replace the alarm object as soon as
+// the lock is released, before the attributes are filled in.
+struct AlarmAttributes {
+    bool simpleCondition = false;  // a binary alarm's attribute flag
+    std::string area;
+    std::int32_t alarmClass = 0;
+};
+
 // An event with what the subscription's filter and attribute selection need.
 struct BuiltEvent {
     OnEventStruct event;
     int categoryIndex = 0;  // index in the category table
     std::string area;       // group path of a tag, name of a device
-    const OTagAlarm* alarm = nullptr;
+    AlarmAttributes alarm;
     std::string valueText;  // the "NEW VALUE" attribute
 };
 
@@ -46,6 +55,7 @@ class AeEventBuilder {
   private:
     struct Level {
         int categoryIndex = 0;
+        int condition = -1;  // a user condition's own index; else the sub-condition's condition
         std::uint16_t subcondition = 0;
         std::uint16_t severity = 0;
         std::string text;

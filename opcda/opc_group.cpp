@@ -224,6 +224,7 @@ HRESULT OPCGroup::LookUp(const OPCITEMDEF& def, OPCITEMRESULT& result, OModbusTa
     OModbusTag* found = services_.findItem ? services_.findItem(def.itemID, device) : nullptr;
     if (found == nullptr || *device == nullptr) return OPC_E_UNKNOWNITEMID;
     *tag = found;
+    std::lock_guard data(services_.locks->tagData);  // the tag sheet changes type and scaling
     result.canonicalDataType = CanonicalType(*found);
     result.accessRights = ItemAccessRights(*found);
     return S_OK;
@@ -358,6 +359,8 @@ std::vector<OPCITEMATTRIBUTES> OPCGroup::ItemAttributes(std::size_t index,
                                                         std::size_t count) const {
     std::vector<OPCITEMATTRIBUTES> out;
     std::lock_guard lock(itemLock_);
+    // The tags' names, types and scaling objects as the tag sheet leaves them.
+    std::lock_guard data(services_.locks->tagData);
     const GroupItemTable::Items& items = table_.All();
     auto it = items.begin();
     for (std::size_t i = 0; i < index && it != items.end(); ++i) ++it;

@@ -496,10 +496,13 @@ HRESULT OPCServer::GetItemProperties(const std::string* itemID,
     }
     const OModbusTag& tag = *item.tag;
     const bool analog = item.attributes.euType == OPC_ANALOG;
-    const OAnalogData* scaling = ActiveAnalogScaling(tag);
     values->assign(ids.size(), OpcValue{});
     errors->assign(ids.size(), S_OK);
     std::lock_guard tree(services_.locks->tree);  // description and scaling are configuration
+    // The tag sheet replaces a tag's scaling object under TagDataLock: the object is taken and
+    // read under it.
+    std::lock_guard data(services_.locks->tagData);
+    const OAnalogData* scaling = ActiveAnalogScaling(tag);
     for (std::size_t i = 0; i < ids.size(); ++i) {
         OpcValue& v = (*values)[i];
         const bool analogReady = analog && scaling != nullptr;

@@ -71,6 +71,9 @@ AnaAlarmWidget::AnaAlarmWidget(AnaAlarmPage& page, QWidget* parent)
     for (int i = 0; i < 4; ++i) {
         levels_[i] = AddRow(grid, i + 1, box, labels[i], page.levels[i], true);
         levels_[i].enabled->setObjectName(QString("level%1").arg(i));
+        levels_[i].value->setObjectName(QString("level%1Value").arg(i));
+        levels_[i].priority->setObjectName(QString("level%1Priority").arg(i));
+        levels_[i].message->setObjectName(QString("level%1Message").arg(i));
         connect(levels_[i].enabled, &QCheckBox::clicked, this, [this, i](bool ticked) {
             page_.OnLevelToggled(i, ticked);
             Refresh();

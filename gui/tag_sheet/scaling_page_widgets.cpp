@@ -45,8 +45,11 @@ AnaScalingWidget::AnaScalingWidget(AnaScalingPage& page, QWidget* parent)
     rawMax_ = BoundLineEdit(page.rawMaxText, scaling);
     rawMax_->setObjectName("rawMax");
     engMin_ = BoundLineEdit(page.engMinText, scaling);
+    engMin_->setObjectName("engMin");
     engMax_ = BoundLineEdit(page.engMaxText, scaling);
+    engMax_->setObjectName("engMax");
     units_ = BoundLineEdit(page.units, scaling);
+    units_->setObjectName("units");
     grid->addWidget(new QLabel("Raw Data", scaling), 0, 0);
     grid->addWidget(rawMin_, 0, 1);
     grid->addWidget(rawMax_, 1, 1);

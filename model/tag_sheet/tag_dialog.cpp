@@ -99,7 +99,10 @@ void TagDialog::ApplyToTag() {
     alarmPage_->Transfer(true);
     if (alarmPage_->GetEditedObject() != tag_.alarm.get())
         tag_.alarm = alarmPage_->TakeOwnedObject();
-    if (tag_.device != nullptr) tag_.device->UpdateScanLists(&tag_);
+    // A new tag enters its device's scan lists when it joins its group (AddTag), not before:
+    // the device's threads copy those lists and read the tags outside the lock, and a new
+    // tag that the group refuses is destroyed at once.
+    if (tag_.device != nullptr && tag_.group != nullptr) tag_.device->UpdateScanLists(&tag_);
 }
 
 std::string TagDialog::HelpTopic() const {

@@ -50,8 +50,9 @@ class TagDialog {
     // OK: reads the active page as leaving it would. Nothing is applied yet.
     std::optional<PageFieldError> Ok();
     // Writes the sheet into the tag under TagDataLock: the Connection page, the value in the
-    // new data type, the scaling and alarm objects, and the device's scan lists. A value
-    // that the new data type cannot hold becomes that type's zero with bad quality.
+    // new data type, the scaling and alarm objects, and, for a tag of a group, the device's
+    // scan lists (a new tag joins them with its group). A value that the new data type
+    // cannot hold becomes that type's zero with bad quality.
     void ApplyToTag();
 
     // The help topic of the active page, and the full help address for a system language.

@@ -10,30 +10,12 @@ plant_dir=$(mktemp -d)
 cd "$root"
 # shellcheck source=../../scripts/demo_plant.sh
 source scripts/demo_plant.sh
-client_pid=""
-finish() {
-  local status=$?
-  [ -n "$client_pid" ] && kill -TERM "$client_pid" 2>/dev/null || true
-  [ -n "$client_pid" ] && wait "$client_pid" 2>/dev/null || true
-  plant_stop_all
-  rm -rf "$plant_dir"
-  exit "$status"
-}
-trap finish EXIT
-plant_start_bus always
-plant_start_sims
-plant_write_settings
-export VELKOPC_INSTANCE_NAME="velk-gui-e2e-$$"
-
-setsid "$probe" -platform offscreen "$root/demo/plant.vlk" >"$plant_dir/probe.out" 2>"$plant_dir/probe.err" </dev/null &
-server_pid=$!
-for ((i = 0; i < 300; i++)); do
-  name_owned && break
-  kill -0 "$server_pid" 2>/dev/null || { cat "$plant_dir/probe.err" >&2; exit 1; }
-  sleep 0.1
-done
+# shellcheck source=probe_server.sh
+source tests/gui/probe_server.sh
+probe_plant_start velk-gui-e2e
+probe_start "$probe"
 "$bin/velkopc-client" subscribe --rate 200 BoilerHouse.Level BoilerHouse.Pump >"$plant_dir/client.out" 2>&1 &
-client_pid=$!
+client_pids+=($!)
 
 # The probe ends the server once the windows showed what it looks for (60 s at most).
 for ((i = 0; i < 700; i++)); do

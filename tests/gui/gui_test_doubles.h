@@ -20,8 +20,9 @@ namespace velk::testing {
 
 class ScriptedTagDialogs final : public gui::ITagSheetDialogs {
   public:
-    bool EditTag(QWidget*, CDoc&, OModbusTag& tag, bool) override {
+    bool EditTag(QWidget*, CDoc&, OModbusTag& tag, bool isNewTag) override {
         editedTags.push_back(tag.name);
+        newTagFlags.push_back(isNewTag);
         return false;
     }
     void MultiplyTag(QWidget*, CDoc&, OModbusTag& tag) override {
@@ -34,6 +35,7 @@ class ScriptedTagDialogs final : public gui::ITagSheetDialogs {
     }
     ScriptedUi answers;  // copyChoices in, copyQuestions out
     std::vector<std::string> editedTags, multipliedTags;
+    std::vector<bool> newTagFlags;  // EditTag's isNewTag, call by call
 };
 
 // A document with devices, groups and tags built in memory, behind the GUI's host.

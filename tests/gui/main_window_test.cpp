@@ -216,6 +216,26 @@ class MainWindowTest : public QObject {
         QCOMPARE(dialogs.multipliedTags, std::vector<std::string>({"Pump"}));
     }
 
+    void newTagAndPropertiesOpenTheSheetForTheirTag() {
+        ScriptedTagDialogs dialogs;
+        TestGuiHost host(dialogs);
+        ODevice& device = host.AddDevice("Boiler", {"Level", "Pump"});
+        gui::MainWindow window(host, dialogs);
+        host.ui.Attach(&window, &window.TagList(), host.document.get());  // as the front does
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        window.RunCommand(ID_ADD_TAG);
+        QCOMPARE(dialogs.newTagFlags, std::vector<bool>({true}));
+        QCOMPARE(dialogs.editedTags.size(), std::size_t{1});
+        QCOMPARE(device.tagList.size(), std::size_t{2});  // the sheet was cancelled
+        auto& list = window.TagList();
+        QTest::mouseClick(list.viewport(), Qt::LeftButton, {},
+                          list.visualItemRect(list.topLevelItem(0)).center());
+        window.RunCommand(ID_EDIT_PROPERTIES);
+        QCOMPARE(dialogs.editedTags.back(), std::string("Level"));
+        QCOMPARE(dialogs.newTagFlags, std::vector<bool>({true, false}));
+    }
+
     void portsNeedASerialDevice() {
         ScriptedTagDialogs dialogs;
         TestGuiHost host(dialogs);

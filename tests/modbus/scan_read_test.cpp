@@ -8,6 +8,8 @@
 #include <functional>
 #include <future>
 #include <thread>
+#include <utility>
+#include <vector>
 
 #include "modbus/scan_engine.h"
 #include "model/locks.h"
@@ -499,6 +501,62 @@ TEST_F(ScanRead, AReadOnItsOwnStoresItsAnswerEvenWhenTheClockWentBack) {
     Read();
     EXPECT_EQ(tag.value, Variant::Int16(2));
     EXPECT_EQ(tag.timestamp, 4000u);
+}
+
+// A tag redefined (by the tag sheet, under TagDataLock) while its block is on the wire takes
+// nothing from that block's answer; the next read, planned anew, gives its new value.
+TEST_F(ScanRead, ATagRedefinedWhileItsBlockIsReadWaitsForTheNextRead) {
+    struct Case {
+        const char* what;
+        std::function<void(OModbusTag&)> redefine;
+        Variant next;
+    };
+    const std::vector<Case> cases{
+        {"INT becomes REAL (two registers, one read)",
+         [](OModbusTag& t) {
+             t.SetDataType(VT_R4);
+             t.size = 2;
+         },
+         Variant::Float(1.0f)},
+        {"holding becomes input register",
+         [](OModbusTag& t) {
+             t.locationKind = kInputRegister;
+             t.SetDataType(VT_UI2);
+         },
+         Variant::UInt16(77)},
+        {"moved below the block", [](OModbusTag& t) { t.address = 4; }, Variant::Int16(-3)},
+        {"moved past the block", [](OModbusTag& t) { t.address = 30; }, Variant::Int16(30)},
+    };
+    exchange.image.holding[10] = 0x0000;
+    exchange.image.holding[11] = 0x3F80;
+    exchange.image.holding[4] = 0xFFFD;
+    exchange.image.holding[30] = 30;
+    exchange.image.input[10] = 77;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        TestTags own;
+        OModbusTag& tag = own.Add(kHoldingRegister, 10);
+        tag.value = Variant::Int16(123);
+        tag.quality = kQualityUncertain;
+        bool redefined = false;
+        exchange.beforeAnswer = [&](ODevice& device, const OMessage&) {
+            if (std::exchange(redefined, true)) return;
+            std::lock_guard<std::recursive_mutex> data(device.Locks().tagData);
+            c.redefine(tag);
+        };
+        engine.ReadTags(own.device, own.list);
+        EXPECT_TRUE(redefined);
+        EXPECT_EQ(tag.value, Variant::Int16(123));
+        EXPECT_EQ(tag.quality, kQualityUncertain);
+
+        own.list.clear();
+        InsertSorted(&tag, own.list);
+        clock.Advance(1000);
+        engine.ReadTags(own.device, own.list);
+        EXPECT_EQ(tag.value, c.next);
+        EXPECT_EQ(tag.quality, kQualityGood);
+    }
+    exchange.beforeAnswer = nullptr;
 }
 
 }  // namespace

@@ -3,8 +3,14 @@
 #include <gtest/gtest.h>
 
 #include <bit>
+#include <chrono>
+#include <future>
+#include <memory>
+#include <mutex>
+#include <thread>
 
 #include "modbus/scan_engine.h"
+#include "model/locks.h"
 #include "model/o_analog_data.h"
 #include "model/o_binary_data.h"
 #include "tests/modbus/scan_fake_exchange.h"
@@ -155,6 +161,26 @@ TEST_F(ScanWrite, EngineeringValuesAreSentRawAndKeptInEngineeringUnits) {
     EXPECT_EQ(Write(inverted, Variant::Bool(true)), S_OK);
     EXPECT_EQ(exchange.Requests().back(), (Bytes{5, 0, 1, 0, 0}));
     EXPECT_EQ(inverted.value, Variant::Bool(true));
+}
+
+// The tag sheet replaces the scaling object and moves the tag under TagDataLock; a write
+// made meanwhile waits for it and is sent by the new definition.
+TEST_F(ScanWrite, AWriteDuringATagSheetApplyIsSentByTheNewDefinition) {
+    OModbusTag& tag = tags.Add(kHoldingRegister, 0);
+    dynamic_cast<OAnalogData&>(*tag.scaling).conversion = OAnalogData::kLinear;
+    std::future<HRESULT> written;
+    {
+        std::lock_guard<std::recursive_mutex> sheet(tags.device.Locks().tagData);
+        written = std::async(std::launch::async, [&] { return Write(tag, Variant::Double(42.5)); });
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));  // let the write begin
+        auto scaling = std::make_unique<OAnalogData>();
+        scaling->conversion = OAnalogData::kLinear;
+        scaling->engineeringMaximum = 1000.0;
+        tag.scaling = std::move(scaling);  // the old object is destroyed here
+        tag.address = 7;
+    }
+    EXPECT_EQ(written.get(), S_OK);
+    EXPECT_EQ(exchange.Requests(), (Pdus{Bytes{6, 0, 7, 0x01, 0xA9}}));  // 425
 }
 
 TEST_F(ScanWrite, ConversionErrorsAreReturnedAndNothingIsSent) {

@@ -8,7 +8,8 @@ velk_add_test(config_file_tests
   SOURCES ${CMAKE_CURRENT_LIST_DIR}/config_file_fixture_test.cpp
           ${CMAKE_CURRENT_LIST_DIR}/config_file_load_test.cpp
           ${CMAKE_CURRENT_LIST_DIR}/config_file_save_test.cpp
-  LIBS velk_config_file velk_document_files)
+          ${CMAKE_CURRENT_LIST_DIR}/tag_sheet_file_test.cpp
+  LIBS velk_config_file velk_document_files velk_model)
 target_compile_definitions(config_file_tests PRIVATE
   VELK_FIXTURE_DIR="${CMAKE_CURRENT_LIST_DIR}/../fixtures")
 

@@ -1,11 +1,16 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <mutex>
+#include <vector>
+
 #include "model/ae_event_space.h"
 #include "model/c_doc.h"
 #include "model/o_analog_data.h"
 #include "model/tag_sheet/copy_tag_dialog.h"
 #include "model/tag_sheet/duplicate_tag_dialog.h"
 #include "model/tag_sheet/tag_dialog.h"
+#include "tests/model/document_test_doubles.h"
 #include "tests/model/model_tree.h"
 
 namespace velk {
@@ -157,6 +162,69 @@ TEST_F(TagSeriesTest, RenamedTagKeepsItsPlaceAndClashesAreRefused) {
     ASSERT_FALSE(sheet.Ok());
     sheet.ApplyToTag();
     EXPECT_EQ(Names(), (std::vector<std::string>{"Alpha", "Zulu", "Gamma"}));
+}
+
+// New Tag through the sheet: the new tag enters its device's scan lists only when its group
+// takes it. A device thread's copy of a list made while the sheet applies never holds a tag
+// that the group then refuses (and destroys).
+class NewTagSheetTest : public ::testing::Test {
+  protected:
+    NewTagSheetTest() : device(InsertDevice(doc, "PLC1")) {
+        doc.selection = &device;
+        auto pump = std::make_unique<OModbusTag>();
+        pump->name = "Pump";
+        OModbusTag* added = pump.get();
+        device.InsertTagByName(pump);
+        doc.RegisterTag(device, added);
+        ui.tagSheet = [this](OModbusTag& tag) {
+            sheetTag = &tag;
+            TagDialog sheet(tag, doc.EventSpace());
+            sheet.Connection().name = enteredName;
+            sheet.Connection().OnLocationChosen(kEventSignal);
+            EXPECT_FALSE(sheet.SelectPage(TagDialog::kPageAlarm));
+            dynamic_cast<BinAlarmPage&>(sheet.Alarm()).OnAlarmToggled(true);
+            EXPECT_FALSE(sheet.Ok());
+            sheet.ApplyToTag();
+            std::lock_guard<std::recursive_mutex> data(doc.Locks().tagData);
+            threadCopies = {device.eventSignalScanList, device.alarmScanList};
+            return true;
+        };
+    }
+
+    CDocServices Services() {
+        CDocServices services;
+        services.ui = &ui;
+        services.admin = &admin;
+        return services;
+    }
+
+    ScriptedUi ui;
+    FakeAdmin admin;
+    CDoc doc{Services(), ModelSettings{}};
+    ODevice& device;
+    std::string enteredName;
+    const OModbusTag* sheetTag = nullptr;
+    std::vector<TagList> threadCopies;
+};
+
+TEST_F(NewTagSheetTest, ARefusedNewTagWasNeverInTheScanLists) {
+    enteredName = "pump";
+    EXPECT_FALSE(doc.AddTag());
+    EXPECT_EQ(ui.messages, std::vector<std::string>{"Tag Already Exist!"});
+    ASSERT_EQ(threadCopies.size(), 2u);
+    for (const TagList& copy : threadCopies)
+        EXPECT_EQ(std::count(copy.begin(), copy.end(), sheetTag), 0);
+    EXPECT_TRUE(device.eventSignalScanList.empty());
+    EXPECT_TRUE(device.alarmScanList.empty());
+}
+
+TEST_F(NewTagSheetTest, AnAcceptedNewTagIsInEachScanListOnce) {
+    enteredName = "Horn";
+    ASSERT_TRUE(doc.AddTag());
+    OModbusTag* horn = device.FindOwnTag("Horn");
+    ASSERT_EQ(horn, sheetTag);
+    EXPECT_EQ(device.eventSignalScanList, TagList{horn});
+    EXPECT_EQ(device.alarmScanList, TagList{horn});
 }
 
 }  // namespace

@@ -104,6 +104,7 @@ TEST(TagSheet, RealInputRegisterToInputStatusAppliesBinaryDefaults) {
     tag.scaling->conversion = OAnalogData::kLinear;
     ODevice device;
     tag.device = &device;
+    tag.group = &device;  // a tag of the device's own list
     tag.alarm->enableFlags = OAnalogAlarm::kHighBit;
     device.UpdateScanLists(&tag);
     AeEventSpace space;
@@ -409,6 +410,7 @@ TEST(TagSheet, ScanListsFollowTheAppliedTag) {
     ODevice device;
     OModbusTag tag;
     tag.device = &device;
+    tag.group = &device;  // a tag of the device's own list
     AeEventSpace space;
     auto apply = [&](std::int32_t kind, bool alarm) {
         TagDialog sheet(tag, space);

@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <memory>
+#include <vector>
+
 #include "tests/opcae/ae_test_support.h"
 
 namespace velk {
@@ -125,16 +128,26 @@ TEST_F(EventBuilderTest, SeverityIsPassedOnUnclamped) {
     EXPECT_EQ(Build(TagRecord(level, 7, true)).event.severity, 65000u);
 }
 
+// A user condition is named by its own index (the high half): also one without
+// sub-conditions, which the tag sheet stores with a low half that names none.
 TEST_F(EventBuilderTest, UserConditionOfABinaryAlarm) {
-    space.AddUserConditions("[Valve]\nOpen\nClosed\n");
-    Binary(pump).userCondition = (4u << 16) | 9u;
-    Activate(pump, 2, 2);
-    const BuiltEvent built = Build(TagRecord(pump, 2, true));
-    EXPECT_EQ(built.categoryIndex, 3);
-    EXPECT_EQ(built.event.eventCategory, 8u);
-    EXPECT_EQ(built.event.conditionName, "Valve");
-    EXPECT_EQ(built.event.subconditionName, "Closed");
-    EXPECT_EQ(built.event.severity, 500u);
+    space.AddUserConditions("[Valve]\nOpen\nClosed\n[Door]\n");
+    const struct {
+        std::uint32_t userCondition;
+        const char* condition;
+        const char* subcondition;
+    } cases[] = {{(4u << 16) | 9u, "Valve", "Closed"}, {(5u << 16) | 0xFFFFu, "Door", ""}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.condition);
+        Binary(pump).userCondition = c.userCondition;
+        Activate(pump, 2, 2);
+        const BuiltEvent built = Build(TagRecord(pump, 2, true));
+        EXPECT_EQ(built.categoryIndex, 3);
+        EXPECT_EQ(built.event.eventCategory, 8u);
+        EXPECT_EQ(built.event.conditionName, c.condition);
+        EXPECT_EQ(built.event.subconditionName, c.subcondition);
+        EXPECT_EQ(built.event.severity, 500u);
+    }
 }
 
 TEST_F(EventBuilderTest, DeviceAlarmSourcesMessagesAndSeverities) {
@@ -215,6 +228,24 @@ TEST_F(EventBuilderTest, AttributesAndTheAttributeChangeBit) {
     AeEventBuilder::AddAttributes(ack, {110}, nullptr);
     EXPECT_EQ(ack.event.changeMask, OPC_CHANGE_ACK_STATE);  // no active-state change
     EXPECT_EQ(ack.event.attributes.size(), 1u);
+}
+
+// The attributes are filled in after TagDataLock is released: they show the alarm as it was
+// when the event was built, even when the tag sheet has since replaced the alarm object.
+TEST_F(EventBuilderTest, AttributesKeepTheAlarmAsBuiltWhenTheSheetReplacesIt) {
+    Binary(pump).attributeFlag = 0xFFFFFFFFu;
+    Binary(pump).area = "North";
+    Binary(pump).alarmClass = 17;
+    Activate(pump, 2, 2);
+    BuiltEvent built = Build(TagRecord(pump, 2, true));
+    auto replacement = std::make_unique<OBinaryAlarm>();
+    replacement->area = "South";
+    replacement->alarmClass = 3;
+    pump.alarm = std::move(replacement);  // the old object is destroyed here
+    AeEventBuilder::AddAttributes(built, {110, 113, 114}, nullptr);
+    EXPECT_EQ(
+        built.event.attributes,
+        (std::vector<Variant>{Variant::Bool(true), Variant::Text("North"), Variant::Int32(17)}));
 }
 
 TEST_F(EventBuilderTest, RefreshEventOfAPresentCondition) {

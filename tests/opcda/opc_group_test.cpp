@@ -1,8 +1,12 @@
 // DA groups: state, items, synchronous I/O, the update cycle and its notifications.
+#include <chrono>
 #include <future>
+#include <memory>
+#include <mutex>
 #include <thread>
 
 #include "model/locks.h"
+#include "model/o_analog_data.h"
 #include "opc/opc_result.h"
 #include "opcda/c_enum_item_attributes.h"
 #include "opcda/update_timing.h"
@@ -220,6 +224,30 @@ TEST_F(OPCGroupItems, AttributeEnumeratorReportsNamesRightsAndRanges) {
     auto clone = e->Clone();
     EXPECT_EQ(clone->Next(1, a), S_OK);
     EXPECT_EQ(a[0].itemID, "T1");
+}
+
+// The tag sheet replaces a tag's scaling object under TagDataLock; the attributes are read
+// under it, so they show the new range and never the destroyed object.
+TEST_F(OPCGroupItems, AttributesReadDuringATagSheetApplyShowTheNewScaling) {
+    auto server = MakeServer();
+    auto group = MakeGroup(*server);
+    Add(*group, {"PLC1.Level"});
+    std::unique_ptr<CEnumItemAttributes> e;
+    ASSERT_EQ(group->CreateEnumerator(&e), S_OK);
+    std::vector<OPCITEMATTRIBUTES> a;
+    std::future<HRESULT> read;
+    {
+        std::lock_guard<std::recursive_mutex> sheet(locks.tagData);
+        read = std::async(std::launch::async, [&] { return e->Next(1, a); });
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));  // let the read begin
+        auto scaling = std::make_unique<OAnalogData>();
+        scaling->conversion = OAnalogData::kLinear;
+        scaling->engineeringMaximum = 7.5;
+        level->scaling = std::move(scaling);  // the old object is destroyed here
+    }
+    EXPECT_EQ(read.get(), S_OK);
+    ASSERT_EQ(a.size(), 1u);
+    EXPECT_EQ(a[0].euInfo.array, (std::vector<double>{0.0, 7.5}));
 }
 
 using OPCGroupSyncIO = DaTest;

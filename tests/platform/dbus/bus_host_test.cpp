@@ -171,6 +171,34 @@ TEST_F(BusHostTest, ASlowCallHoldsUpItsOwnClientOnly) {
     EXPECT_EQ(lock_.Count(), 2);
 }
 
+TEST_F(BusHostTest, ACallInProgressIsAnsweredAfterItsObjectWasWithdrawn) {
+    BusTestClient client(bus_.Address());
+    auto held = Instance(client, client.CreateInstance(kTestName, kTestFactory));
+    BusFailure answer{"not answered", ""};
+    std::thread caller([&] {
+        answer =
+            BusTestClient::Try([&] { held->callMethod("Hold").onInterface(kCounterInterface); });
+    });
+    struct Release {
+        CounterRecord& record;
+        std::thread& thread;
+        ~Release() {
+            record.LetGo();
+            if (thread.joinable()) thread.join();
+        }
+    } release{*counter_.Record(), caller};
+    ASSERT_TRUE(counter_.Record()->WaitUntilHeld(kPatience));
+
+    // The object and its method table leave the bus while its call is in the handler; the
+    // answer still goes out, checked against the table it was called through.
+    host_.RemoveClasses();
+    EXPECT_EQ(host_.ObjectCount(), 0u);
+    EXPECT_EQ(lock_.Count(), 0);
+    counter_.Record()->LetGo();
+    caller.join();
+    EXPECT_EQ(answer.name, "") << answer.message;
+}
+
 TEST_F(BusHostTest, CallsOfOneClientRunInTheOrderTheyWereSent) {
     BusTestClient client(bus_.Address());
     auto instance = Instance(client, client.CreateInstance(kTestName, kTestFactory));

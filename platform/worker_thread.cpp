@@ -89,11 +89,6 @@ bool WorkerThread::WaitFinished(std::chrono::milliseconds timeout) const {
     return state_->ended.wait_for(lock, timeout, [this] { return state_->finished; });
 }
 
-void WorkerThread::WaitUntilFinished() const {
-    std::unique_lock lock(state_->mutex);
-    state_->ended.wait(lock, [this] { return state_->finished; });
-}
-
 bool WorkerThread::IsCurrentThread() const {
     return thread_.joinable() && thread_.get_id() == std::this_thread::get_id();
 }

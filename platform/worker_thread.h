@@ -55,11 +55,9 @@ class WorkerThread {
     // Waits for the thread to end, however long that takes.
     void Join();
     // Waits up to the time-out for the procedure to return, without giving the thread up
-    // (Join then returns at once); true when it has returned.
+    // (Join then returns at once), also for a thread that Join gave up on; true when it has
+    // returned.
     bool WaitFinished(std::chrono::milliseconds timeout) const;
-    // Waits without a bound until the thread has ended, also one that Join gave up on: for an
-    // owner whose state the thread uses and that must therefore not go before it.
-    void WaitUntilFinished() const;
     bool Finished() const;
     int ExitCode() const;
     // True on the thread itself (whose owner must not wait for it there).

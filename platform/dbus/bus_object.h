@@ -115,7 +115,8 @@ class IBusClass {
     virtual ~IBusClass() = default;
     virtual std::string BusName() const = 0;      // e.g. "VELK.ModbusOPCServer"
     virtual std::string FactoryPath() const = 0;  // e.g. "/VELK/ModbusOPCServer"
-    // Creates the caller's own instance; on the bus thread. A failed result is passed to
+    // Creates the caller's own instance, on the caller's worker thread (never the bus loop:
+    // making a server object may wait for the server list). A failed result is passed to
     // the client as it is.
     virtual BusInstanceResult CreateInstance(const BusClient& client,
                                              std::shared_ptr<BusSinkChannel> sinks) = 0;

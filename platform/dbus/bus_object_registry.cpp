@@ -11,17 +11,16 @@ bool IsAtOrBelow(const std::string& path, const std::string& root) {
 }  // namespace
 
 BusObjectRegistry::BusObjectRegistry(sdbus::IConnection& connection, IModuleLock& moduleLock,
-                                     Dispatch dispatch, Release release, Report report)
+                                     BusGraveyard& graveyard, Dispatch dispatch, Release release,
+                                     Report report)
     : connection_(connection),
       moduleLock_(moduleLock),
+      graveyard_(graveyard),
       dispatch_(std::move(dispatch)),
       release_(std::move(release)),
       report_(std::move(report)) {}
 
-BusObjectRegistry::~BusObjectRegistry() {
-    RetireOwnedBy(nullptr);
-    ClearRetired();
-}
+BusObjectRegistry::~BusObjectRegistry() { RetireOwnedBy(nullptr); }
 
 bool BusObjectRegistry::Export(const std::string& path, const std::string& owner,
                                std::unique_ptr<IBusObject> object, bool holdsModuleLock) {
@@ -47,7 +46,7 @@ bool BusObjectRegistry::Export(const std::string& path, const std::string& owner
         record->entry.exported->finishRegistration();
     } catch (const sdbus::Error& error) {
         if (report_) report_("cannot export " + path + ": " + error.getMessage());
-        Withdraw(*record);
+        Withdraw(*record, nullptr);
         return false;
     }
     record->holdsModuleLock = holdsModuleLock;
@@ -61,14 +60,15 @@ const BusObjectRegistry::Entry* BusObjectRegistry::Find(const std::string& path)
     return found == objects_.end() ? nullptr : &found->second->entry;
 }
 
-bool BusObjectRegistry::Retire(const std::string& root, const std::string& owner) {
+bool BusObjectRegistry::Retire(const std::string& root, const std::string& owner,
+                               std::vector<std::shared_ptr<IBusObject>>* ended) {
     auto found = objects_.find(root);
     if (found == objects_.end() || found->second->entry.owner != owner) return false;
     std::vector<std::string> doomed;
     for (auto it = objects_.rbegin(); it != objects_.rend(); ++it) {
         if (IsAtOrBelow(it->first, root)) doomed.push_back(it->first);
     }
-    for (const std::string& path : doomed) RetireRecord(path);
+    for (const std::string& path : doomed) RetireRecord(path, ended);
     return true;
 }
 
@@ -77,7 +77,7 @@ void BusObjectRegistry::RetireOwnedBy(const std::string* owner) {
     for (auto it = objects_.rbegin(); it != objects_.rend(); ++it) {
         if (owner == nullptr || it->second->entry.owner == *owner) doomed.push_back(it->first);
     }
-    for (const std::string& path : doomed) RetireRecord(path);
+    for (const std::string& path : doomed) RetireRecord(path, nullptr);
 }
 
 std::size_t BusObjectRegistry::Count(const std::string* owner) const {
@@ -87,22 +87,23 @@ std::size_t BusObjectRegistry::Count(const std::string* owner) const {
     return count;
 }
 
-void BusObjectRegistry::Bury(std::shared_ptr<sdbus::IObject> exported) {
-    if (exported) retiredExports_.push_back(std::move(exported));
-}
-
-void BusObjectRegistry::RetireRecord(const std::string& path) {
+void BusObjectRegistry::RetireRecord(const std::string& path,
+                                     std::vector<std::shared_ptr<IBusObject>>* ended) {
     auto found = objects_.find(path);
     if (found == objects_.end()) return;
     std::unique_ptr<Record> record = std::move(found->second);
     objects_.erase(found);
     if (record->holdsModuleLock) moduleLock_.Unlock();
-    Withdraw(*record);
+    Withdraw(*record, ended);
 }
 
-void BusObjectRegistry::Withdraw(Record& record) {
-    Bury(std::move(record.entry.exported));
-    if (release_) release_(std::move(record.entry.object));
+void BusObjectRegistry::Withdraw(Record& record, std::vector<std::shared_ptr<IBusObject>>* ended) {
+    graveyard_.Bury(std::move(record.entry.exported));
+    if (ended != nullptr) {
+        if (record.entry.object) ended->push_back(std::move(record.entry.object));
+    } else if (release_) {
+        release_(std::move(record.entry.object));
+    }
 }
 
 // The host's own interface on every object: the interface query and the release.

@@ -3,9 +3,9 @@
 // connection (the bus library's method table, whose calls go to the host's dispatch), and
 // its withdrawal, children first, when it is released or its client leaves the bus. An
 // object that holds a module lock (an instance) gives it back when withdrawn. A withdrawn
-// object is handed to the host's release, never destroyed here: its end may wait for threads
-// that wait for the devices. Used on the bus loop thread only (or the owner's thread while
-// no loop runs).
+// object is handed to the host's release (or to the caller that withdraws it), never destroyed
+// here: its end may wait for threads that wait for the devices. Its method table goes to the
+// loop's graveyard. Used on the bus loop thread only (or the owner's thread while no loop runs).
 #include <sdbus-c++/sdbus-c++.h>
 
 #include <cstddef>
@@ -15,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/dbus/bus_graveyard.h"
 #include "platform/dbus/bus_object.h"
 #include "platform/dbus/module_lock.h"
 
@@ -37,8 +38,8 @@ class BusObjectRegistry {
     // Takes the registry's reference to a withdrawn object.
     using Release = std::function<void(std::shared_ptr<IBusObject> object)>;
 
-    BusObjectRegistry(sdbus::IConnection& connection, IModuleLock& moduleLock, Dispatch dispatch,
-                      Release release, Report report);
+    BusObjectRegistry(sdbus::IConnection& connection, IModuleLock& moduleLock,
+                      BusGraveyard& graveyard, Dispatch dispatch, Release release, Report report);
     ~BusObjectRegistry();
     BusObjectRegistry(const BusObjectRegistry&) = delete;
     BusObjectRegistry& operator=(const BusObjectRegistry&) = delete;
@@ -50,33 +51,29 @@ class BusObjectRegistry {
     // The object at the path; null when there is none.
     const Entry* Find(const std::string& path) const;
     // Withdraws the owner's object at the path and everything below it; false when the owner
-    // has no object there.
-    bool Retire(const std::string& root, const std::string& owner);
+    // has no object there. The withdrawn objects go into ended when given, else to the release.
+    bool Retire(const std::string& root, const std::string& owner,
+                std::vector<std::shared_ptr<IBusObject>>* ended = nullptr);
     // Withdraws every object of one client, or of all clients for null.
     void RetireOwnedBy(const std::string* owner);
     std::size_t Count(const std::string* owner) const;
-
-    // Keeps what went out of use during a bus callback until ClearRetired: the bus library
-    // still touches an object on its way out of the callback.
-    void Bury(std::shared_ptr<sdbus::IObject> exported);
-    void ClearRetired() { retiredExports_.clear(); }
 
   private:
     struct Record {
         Entry entry;
         bool holdsModuleLock = false;
     };
-    void RetireRecord(const std::string& path);
-    void Withdraw(Record& record);
+    void RetireRecord(const std::string& path, std::vector<std::shared_ptr<IBusObject>>* ended);
+    void Withdraw(Record& record, std::vector<std::shared_ptr<IBusObject>>* ended);
     static BusInterface ObjectInterface(std::vector<std::string> names);
 
     sdbus::IConnection& connection_;
     IModuleLock& moduleLock_;
+    BusGraveyard& graveyard_;
     Dispatch dispatch_;
     Release release_;
     Report report_;
     std::map<std::string, std::unique_ptr<Record>> objects_;
-    std::vector<std::shared_ptr<sdbus::IObject>> retiredExports_;
 };
 
 }  // namespace velk

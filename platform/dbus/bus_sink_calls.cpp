@@ -7,13 +7,11 @@
 
 namespace velk {
 
-BusSinkCalls::BusSinkCalls(sdbus::IConnection& connection, std::size_t perClientLimit)
-    : connection_(connection), perClientLimit_(perClientLimit) {}
+BusSinkCalls::BusSinkCalls(sdbus::IConnection& connection, BusGraveyard& graveyard,
+                           std::size_t perClientLimit)
+    : connection_(connection), graveyard_(graveyard), perClientLimit_(perClientLimit) {}
 
-BusSinkCalls::~BusSinkCalls() {
-    FailFor(nullptr);
-    ClearRetired();
-}
+BusSinkCalls::~BusSinkCalls() { FailFor(nullptr); }
 
 std::size_t BusSinkCalls::PendingFor(const std::string& client) const {
     std::size_t count = 0;
@@ -33,7 +31,7 @@ void BusSinkCalls::Start(Queued queued) {
         auto message =
             pending.proxy->createMethodCall(queued.call.interfaceName, queued.call.method);
         if (!WriteBusValues(message, queued.call.arguments)) {
-            retired_.push_back(std::move(pending.proxy));
+            graveyard_.Bury(std::move(pending.proxy));
             if (pending.done) pending.done(E_INVALIDARG, {});
             return;
         }
@@ -46,7 +44,7 @@ void BusSinkCalls::Start(Queued queued) {
             },
             static_cast<std::uint64_t>(timeout.count() > 0 ? timeout.count() : 1));
     } catch (const sdbus::Error& error) {
-        if (pending.proxy) retired_.push_back(std::move(pending.proxy));
+        if (pending.proxy) graveyard_.Bury(std::move(pending.proxy));
         if (pending.done)
             pending.done(HresultFromBusError(error.getName(), error.getMessage()), {});
         return;
@@ -60,7 +58,7 @@ void BusSinkCalls::Complete(std::uint64_t id, sdbus::MethodReply& reply,
     if (found == pending_.end()) return;
     Pending pending = std::move(found->second);
     pending_.erase(found);
-    retired_.push_back(std::move(pending.proxy));
+    graveyard_.Bury(std::move(pending.proxy));
     HRESULT result = S_OK;
     BusValue::Items values;
     if (error != nullptr && error->isValid()) {
@@ -76,7 +74,7 @@ void BusSinkCalls::FailFor(const std::string* client) {
     std::vector<BusSinkCompletion> failed;
     for (auto it = pending_.begin(); it != pending_.end();) {
         if (client == nullptr || it->second.client == *client) {
-            retired_.push_back(std::move(it->second.proxy));
+            graveyard_.Bury(std::move(it->second.proxy));
             failed.push_back(std::move(it->second.done));
             it = pending_.erase(it);
         } else {

@@ -27,6 +27,16 @@ constexpr auto kPatience = std::chrono::seconds(20);
 
 std::string Hex(HRESULT code) { return FormatHresultMessage(code); }
 
+// Whatever fails in a test, its held call is let go and the thread that made it ends.
+struct LetGoAtTheEnd {
+    CounterRecord& record;
+    std::thread& thread;
+    ~LetGoAtTheEnd() {
+        record.LetGo();
+        if (thread.joinable()) thread.join();
+    }
+};
+
 class BusHostTest : public ::testing::Test {
   protected:
     void SetUp() override {
@@ -148,15 +158,7 @@ TEST_F(BusHostTest, ASlowCallHoldsUpItsOwnClientOnly) {
     BusTestClient slow(bus_.Address());
     auto held = Instance(slow, slow.CreateInstance(kTestName, kTestFactory));
     std::thread caller([&] { held->callMethod("Hold").onInterface(kCounterInterface); });
-    // Whatever fails below, the held call is let go and its thread ends.
-    struct Release {
-        CounterRecord& record;
-        std::thread& thread;
-        ~Release() {
-            record.LetGo();
-            if (thread.joinable()) thread.join();
-        }
-    } release{*counter_.Record(), caller};
+    LetGoAtTheEnd release{*counter_.Record(), caller};
     ASSERT_TRUE(counter_.Record()->WaitUntilHeld(kPatience));
 
     // Another client is served while the first one's call is in its handler.
@@ -169,6 +171,27 @@ TEST_F(BusHostTest, ASlowCallHoldsUpItsOwnClientOnly) {
     caller.join();
     EXPECT_FALSE(counter_.Record()->Holding());
     EXPECT_EQ(lock_.Count(), 2);
+}
+
+TEST_F(BusHostTest, ACallInProgressIsAnsweredAfterItsObjectWasWithdrawn) {
+    BusTestClient client(bus_.Address());
+    auto held = Instance(client, client.CreateInstance(kTestName, kTestFactory));
+    BusFailure answer{"not answered", ""};
+    std::thread caller([&] {
+        answer =
+            BusTestClient::Try([&] { held->callMethod("Hold").onInterface(kCounterInterface); });
+    });
+    LetGoAtTheEnd release{*counter_.Record(), caller};
+    ASSERT_TRUE(counter_.Record()->WaitUntilHeld(kPatience));
+
+    // The object and its method table leave the bus while its call is in the handler; the
+    // answer still goes out, checked against the table it was called through.
+    host_.RemoveClasses();
+    EXPECT_EQ(host_.ObjectCount(), 0u);
+    EXPECT_EQ(lock_.Count(), 0);
+    counter_.Record()->LetGo();
+    caller.join();
+    EXPECT_EQ(answer.name, "") << answer.message;
 }
 
 TEST_F(BusHostTest, CallsOfOneClientRunInTheOrderTheyWereSent) {

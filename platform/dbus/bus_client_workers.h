@@ -1,0 +1,68 @@
+#pragma once
+// The bus host's worker threads: one per client for its calls in order, one beside it for the
+// calls that must reach a call in progress (a cancel), and the release worker on which the
+// objects withdrawn by a departed client or the stop end. A departed client's workers end
+// after their call in progress; the stop gives every call a bounded time, then abandons the
+// workers still in a call and keeps them until they end (the host stays alive for them).
+//
+// The workers' table is the loop thread's (or the owner's while no loop runs); the abandoned
+// workers have a mutex of their own, taken alone, as any thread may ask about them.
+#include <chrono>
+#include <functional>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "platform/dbus/bus_client_worker.h"
+#include "platform/dbus/bus_object.h"
+
+namespace velk {
+
+class BusClientWorkers {
+  public:
+    using Report = std::function<void(const std::string& line)>;
+    using Workers = std::vector<std::unique_ptr<BusClientWorker>>;
+
+    explicit BusClientWorkers(Report report);
+    BusClientWorkers(const BusClientWorkers&) = delete;
+    BusClientWorkers& operator=(const BusClientWorkers&) = delete;
+
+    // The client's worker, made on its first call.
+    BusClientWorker& For(const std::string& client);
+    // The worker of the client's calls that run beside its others.
+    BusClientWorker& BesideFor(const std::string& client);
+    // A departed client's workers end after their call in progress; their queued calls go.
+    void End(const std::string& client);
+    // Joins the ended workers whose call has returned (the loop, on each round).
+    void Reap();
+    // Every worker, the ending ones too, for the stop to drain.
+    Workers Take();
+    // Lets the workers finish their queued calls within the wait; a worker still in a call
+    // then (a device exchange with a silent controller, say) is abandoned and kept until it
+    // ends.
+    void Drain(Workers& workers, std::chrono::milliseconds wait);
+    // Drains the workers that appeared after the stop took the others.
+    void DrainRest(std::chrono::milliseconds wait);
+
+    // Ends the withdrawn object on the release worker, never on the loop: its end may wait
+    // for an update or delivery thread that waits for a device or a client.
+    void Release(std::shared_ptr<IBusObject> object);
+    // The stop's last step: the objects still to end get the time that is left.
+    void DrainReleases(std::chrono::milliseconds wait);
+
+    // True while a worker that the stop abandoned is still in its call.
+    bool AbandonedStillRunning() const;
+
+  private:
+    Report report_;
+    std::map<std::string, std::unique_ptr<BusClientWorker>> workers_;
+    Workers ending_;
+    std::unique_ptr<BusClientWorker> releaser_;
+
+    mutable std::mutex abandonedMutex_;
+    Workers abandoned_;
+};
+
+}  // namespace velk

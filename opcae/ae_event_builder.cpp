@@ -42,8 +42,7 @@ std::uint16_t AnalogSubcondition(std::uint16_t alarmState) {
     }
 }
 
-// New state and acknowledgement fields of a transition (empty acknowledger) or an
-// acknowledgement record.
+// The alarm fields the returned attributes show, copied under TagDataLock.
 AlarmAttributes AttributesOf(const OTagAlarm* alarm) {
     AlarmAttributes copy;
     if (alarm == nullptr) return copy;
@@ -54,6 +53,8 @@ AlarmAttributes AttributesOf(const OTagAlarm* alarm) {
     return copy;
 }
 
+// New state and acknowledgement fields of a transition (empty acknowledger) or an
+// acknowledgement record.
 void FillStates(BuiltEvent& out, bool active, std::uint16_t acknowledgeState,
                 const std::string& acknowledger) {
     OnEventStruct& e = out.event;

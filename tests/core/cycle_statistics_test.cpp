@@ -1,24 +1,16 @@
 #include "core/cycle_statistics.h"
 
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <filesystem>
-#include <fstream>
-#include <sstream>
+
+#include "tests/support/child_process.h"
 
 namespace velk {
 namespace {
 
 using namespace std::chrono_literals;
 using Phase = CycleStatistics::Phase;
-
-std::string FileText(const std::string& path) {
-    std::ifstream in(path);
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
 
 TEST(CycleStatistics, DurationsGoToTheirMillisecondBucketPerRateWithTheirSum) {
     CycleStatistics statistics("unused");
@@ -52,18 +44,16 @@ TEST(CycleStatistics, TimersRecordOnlyWhileStatisticsAreInstalled) {
 }
 
 TEST(CycleStatistics, TheFileIsRewrittenAtMostOnceASecond) {
-    const std::string path = (std::filesystem::temp_directory_path() /
-                              ("velk-cycles-" + std::to_string(::getpid()) + ".txt"))
-                                 .string();
+    const testing::TempDirectory directory;
+    const std::string path = directory.File("cycles.txt");
     CycleStatistics statistics(path);
     statistics.Record(250, Phase::Cycle, 10ms);
     statistics.WriteIfDue();
-    EXPECT_EQ(FileText(path), "250 cycle 10 1 10000\n");
+    EXPECT_EQ(testing::ReadFile(path), "250 cycle 10 1 10000\n");
     statistics.Record(250, Phase::Cycle, 10ms);
     statistics.WriteIfDue();  // within the second: the file stays as it was
-    EXPECT_EQ(FileText(path), "250 cycle 10 1 10000\n");
+    EXPECT_EQ(testing::ReadFile(path), "250 cycle 10 1 10000\n");
     EXPECT_FALSE(std::filesystem::exists(path + ".new"));
-    std::filesystem::remove(path);
 }
 
 }  // namespace

@@ -4,15 +4,11 @@
 #   xvfb_run.sh clipboard_process_test.sh PROBE
 set -euo pipefail
 probe=$1
-work=$(mktemp -d)
+work=${XVFB_RUN_WORK:?runs under xvfb_run.sh}
 copy_pid=""
-finish() {
-  local status=$?
-  [ -n "$copy_pid" ] && kill -TERM "$copy_pid" 2>/dev/null && wait "$copy_pid" 2>/dev/null || true
-  rm -rf "$work"
-  exit "$status"
-}
-trap finish EXIT
+# The copy side holds the clipboard until it is ended; the display and the scratch
+# directory are xvfb_run.sh's to remove.
+trap 'kill -TERM $copy_pid 2>/dev/null && wait $copy_pid 2>/dev/null || true' EXIT
 "$probe" copy >"$work/copy.out" 2>"$work/copy.err" &
 copy_pid=$!
 for ((i = 0; i < 150; i++)); do

@@ -69,10 +69,18 @@ bool DragRowOntoNode(gui::MainWindow& window, int row, const OTagGroup& node,
     const QPoint to =
         tree->mapToGlobal(window.Tree().visualItemRect(window.Tree().ItemOf(&node)).center());
     QWindow* handle = window.windowHandle();
-    auto send = [](QObject* receiver, QEvent::Type type, QPoint local, QPoint global,
-                   Qt::MouseButton button, Qt::MouseButtons buttons, Qt::KeyboardModifiers keys) {
-        QMouseEvent event(type, local, local, global, button, buttons, keys);
-        QCoreApplication::sendEvent(receiver, &event);
+    // The press and the moves that start the drag go to the list, at a point of its own; what
+    // the drag loop sees goes to the window, at a point of the screen, with the modifiers.
+    auto toList = [&](QEvent::Type type, QPoint at, Qt::MouseButton button,
+                      Qt::MouseButtons buttons) {
+        QMouseEvent event(type, at, at, list->mapToGlobal(at), button, buttons, Qt::NoModifier);
+        QCoreApplication::sendEvent(list, &event);
+    };
+    auto toWindow = [&](QEvent::Type type, QPoint at, Qt::MouseButton button,
+                        Qt::MouseButtons buttons) {
+        const QPoint local = handle->mapFromGlobal(at);
+        QMouseEvent event(type, local, local, at, button, buttons, modifiers);
+        QCoreApplication::sendEvent(handle, &event);
     };
     // The X11 drag of a previous call ends asynchronously (its drag icon is unmapped by the
     // server); a new one started before that finds no window under the pointer.
@@ -82,27 +90,17 @@ bool DragRowOntoNode(gui::MainWindow& window, int row, const OTagGroup& node,
     drop.setSingleShot(true);
     QObject::connect(&drop, &QTimer::timeout, [&] {
         dragged = true;
-        const QPoint local = handle->mapFromGlobal(to);
-        const QPoint near = to - QPoint(2, 0);
-        send(handle, QEvent::MouseMove, handle->mapFromGlobal(near), near, Qt::NoButton,
-             Qt::LeftButton, modifiers);
-        send(handle, QEvent::MouseMove, local, to, Qt::NoButton, Qt::LeftButton, modifiers);
-        send(handle, QEvent::MouseButtonRelease, local, to, Qt::LeftButton, Qt::NoButton,
-             modifiers);
+        toWindow(QEvent::MouseMove, to - QPoint(2, 0), Qt::NoButton, Qt::LeftButton);
+        toWindow(QEvent::MouseMove, to, Qt::NoButton, Qt::LeftButton);
+        toWindow(QEvent::MouseButtonRelease, to, Qt::LeftButton, Qt::NoButton);
     });
-    send(list, QEvent::MouseButtonPress, from, list->mapToGlobal(from), Qt::LeftButton,
-         Qt::LeftButton, Qt::NoModifier);
+    toList(QEvent::MouseButtonPress, from, Qt::LeftButton, Qt::LeftButton);
     drop.start(0);
     // The first move arms the view's drag, the second, beyond the drag distance, starts it.
     for (int step : {1, QApplication::startDragDistance() + 4}) {
-        const QPoint at = from + QPoint(0, step);
-        send(list, QEvent::MouseMove, at, list->mapToGlobal(at), Qt::NoButton, Qt::LeftButton,
-             Qt::NoModifier);
+        toList(QEvent::MouseMove, from + QPoint(0, step), Qt::NoButton, Qt::LeftButton);
     }
-    if (!dragged) {
-        send(list, QEvent::MouseButtonRelease, from, list->mapToGlobal(from), Qt::LeftButton,
-             Qt::NoButton, Qt::NoModifier);
-    }
+    if (!dragged) toList(QEvent::MouseButtonRelease, from, Qt::LeftButton, Qt::NoButton);
     return dragged;
 }
 

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Runs one command on a private virtual X display (Qt's xcb platform), for the widget tests
-# that need what the offscreen platform lacks, such as a drag loop.
+# that need what the offscreen platform lacks, such as a drag loop. The command finds a
+# scratch directory of its own in XVFB_RUN_WORK, removed with the display at the end.
 #   xvfb_run.sh COMMAND [ARGUMENT...]
 set -euo pipefail
 work=$(mktemp -d)
@@ -14,4 +15,6 @@ finish() {
 trap finish EXIT
 source "$(dirname "$0")/xvfb_display.sh"
 start_xvfb "$work"
+mkdir "$work/command"
+export XVFB_RUN_WORK="$work/command"
 "$@"

@@ -6,16 +6,16 @@
 
 #include <atomic>
 #include <future>
+#include <thread>
+
+#include "tests/support/child_process.h"
 
 namespace velk {
 namespace {
 
 using std::chrono::milliseconds;
-
-bool Eventually(const std::function<bool()>& condition) {
-    for (int i = 0; i < 2000 && !condition(); ++i) std::this_thread::sleep_for(milliseconds(10));
-    return condition();
-}
+using testing::WaitUntil;
+constexpr auto kPatience = std::chrono::seconds(20);
 
 TEST(TimedPassPool, APassNeverRunsBesideItself) {
     TimedPassPool pool("passes", 3);
@@ -31,7 +31,7 @@ TEST(TimedPassPool, APassNeverRunsBesideItself) {
         return milliseconds(0);
     });
     ASSERT_NE(busy, nullptr);
-    EXPECT_TRUE(Eventually([&] { return passes.load() >= 50; }));
+    EXPECT_TRUE(WaitUntil([&] { return passes.load() >= 50; }, kPatience));
     EXPECT_EQ(overlaps.load(), 0);
     busy.reset();
     EXPECT_EQ(pool.Registered(), 0u);
@@ -50,7 +50,7 @@ TEST(TimedPassPool, CancelWaitsForThePassInProgressAndStopsFurtherPasses) {
         }
         return milliseconds(0);
     });
-    ASSERT_EQ(entered.get_future().wait_for(std::chrono::seconds(20)), std::future_status::ready);
+    ASSERT_EQ(entered.get_future().wait_for(kPatience), std::future_status::ready);
     // Held inside the pass: the bounded cancel gives up, and no pass starts any more.
     EXPECT_FALSE(held->Cancel(milliseconds(20)));
     // The other thread still serves other registrations meanwhile.
@@ -59,7 +59,7 @@ TEST(TimedPassPool, CancelWaitsForThePassInProgressAndStopsFurtherPasses) {
         ++other;
         return milliseconds(1);
     });
-    EXPECT_TRUE(Eventually([&] { return other.load() >= 3; }));
+    EXPECT_TRUE(WaitUntil([&] { return other.load() >= 3; }, kPatience));
     open.set_value();
     held->WaitIdle();
     EXPECT_EQ(runs.load(), 1);

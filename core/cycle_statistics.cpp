@@ -72,10 +72,9 @@ std::string CycleStatistics::Text() const {
     return out.str();
 }
 
-void CycleStatistics::WriteIfDue() {
+void CycleStatistics::WriteIfDue(std::chrono::steady_clock::time_point now) {
     std::unique_lock lock(writing_, std::try_to_lock);
     if (!lock.owns_lock()) return;
-    const auto now = std::chrono::steady_clock::now();
     if (now - lastWrite_ < std::chrono::seconds(1)) return;
     lastWrite_ = now;
     // Written aside and renamed, so that a reader never sees half a file.

@@ -55,8 +55,8 @@ class CycleStatistics {
 
     void Record(std::uint32_t rate, Phase phase, std::chrono::microseconds duration);
     // Rewrites the file when a second has passed since it was last written; a thread that
-    // finds another one writing goes on without waiting.
-    void WriteIfDue();
+    // finds another one writing goes on without waiting. `now` is the caller's steady time.
+    void WriteIfDue(std::chrono::steady_clock::time_point now = std::chrono::steady_clock::now());
     // The lines of the file as they stand now.
     std::string Text() const;
 

@@ -8,6 +8,7 @@
 #include <functional>
 #include <future>
 #include <thread>
+#include <utility>
 
 #include "opc/opc_result.h"
 #include "platform/linux/process_info.h"
@@ -39,6 +40,13 @@ class SubscriptionTest : public ::testing::Test, public testing::AeFixture {
         server->CreateEventSubscription(active, bufferTime, maxSize, 42, &s, nullptr, nullptr);
         s->Advise(sink, &cookie);
         return s;
+    }
+    // Server objects whose subscriptions deliver on the threads of a shared pool.
+    AeServerContext PooledContext(std::shared_ptr<TimedPassPool> pool) {
+        AeServerContext context = Context();
+        context.startDeliveryThreads = true;
+        context.deliveryPool = std::move(pool);
+        return context;
     }
     void Raise(OModbusTag& tag, std::uint16_t state, std::uint16_t sub) {
         Activate(tag, state, sub);
@@ -716,9 +724,7 @@ bool Eventually(const std::function<bool()>& condition) {
 TEST_F(SubscriptionTest, ManySubscriptionsOfSeveralClientsShareBoundedThreadsAndKeepTheirOrder) {
     const std::size_t before = ThreadsOfThisProcess();
     auto pool = std::make_shared<TimedPassPool>("AeDelivery", 4, ThreadPriority::AboveNormal);
-    AeServerContext context = Context();
-    context.startDeliveryThreads = true;
-    context.deliveryPool = pool;
+    const AeServerContext context = PooledContext(pool);
     constexpr int kClients = 6;
     constexpr int kPerClient = 50;
     constexpr FileTime kEvents = 20;
@@ -764,9 +770,7 @@ TEST_F(SubscriptionTest, ManySubscriptionsOfSeveralClientsShareBoundedThreadsAnd
 
 TEST_F(SubscriptionTest, ASilentSinkDoesNotHoldUpAnotherClientsDelivery) {
     auto pool = std::make_shared<TimedPassPool>("AeDelivery", 2, ThreadPriority::AboveNormal);
-    AeServerContext context = Context();
-    context.startDeliveryThreads = true;
-    context.deliveryPool = pool;
+    const AeServerContext context = PooledContext(pool);
     OPCEventServer silentClient(context);
     OPCEventServer liveClient(context);
     auto silent = std::make_shared<SilentEventSink>();

@@ -188,11 +188,10 @@ TEST_F(SerialChannelTest, AnswerToARetryLeavesNoPurgeForTheNextFrame) {
 }
 
 // Answers of the right length that answer something else: another slave, another function
-// code, a byte count that says less than the frame carries. Each fails the attempt as an
-// answer of another length does; the retry's good answer is taken.
+// code, a byte count that says less than the frame carries, in RTU and in ASCII framing. Each
+// fails the attempt as an answer of another length does (a communication error, not a
+// timeout); the retry's good answer is taken.
 TEST_F(SerialChannelTest, FrameThatDoesNotAnswerTheRequestIsAFailedAttempt) {
-    // Another slave, another function code, a byte count that says less than the frame
-    // carries; in RTU and in ASCII framing.
     const std::vector<Bytes> wrong{
         {0x02, 0x03, 0x04, 0x12, 0x34, 0x56, 0x78},
         {0x01, 0x04, 0x04, 0x12, 0x34, 0x56, 0x78},
@@ -216,9 +215,10 @@ TEST_F(SerialChannelTest, FrameThatDoesNotAnswerTheRequestIsAFailedAttempt) {
             EXPECT_FALSE(request->IsValid());
         }
         const ChannelCounts after = device_.Counts();
-        EXPECT_EQ(after.sent - before.sent, 6u);
-        EXPECT_EQ(after.received, before.received);
-        EXPECT_EQ(after.commErrors - before.commErrors, 6u);
+        EXPECT_EQ(
+            (ChannelCounts{after.sent - before.sent, after.received - before.received,
+                           after.timeouts - before.timeouts, after.commErrors - before.commErrors}),
+            (ChannelCounts{6, 0, 0, 6}));
 
         line_->AnswerNextWith(frameOf(wrong[0]));
         line_->AnswerNextWith(frameOf(good));

@@ -6,8 +6,6 @@
 
 #include <algorithm>
 #include <atomic>
-#include <chrono>
-#include <cmath>
 #include <functional>
 #include <mutex>
 #include <thread>
@@ -77,11 +75,6 @@ class TagSheetWhileScanning : public ::testing::Test {
         std::lock_guard<std::recursive_mutex> tree(doc.Locks().tree);
         sheet.ApplyToTag();
     }
-    template <typename T>
-    T UnderDataLock(const std::function<T()>& read) {
-        std::lock_guard<std::recursive_mutex> data(doc.Locks().tagData);
-        return read();
-    }
 
     CDoc doc{CDocServices{}, ModelSettings{}};
     ODevice& plc;
@@ -98,9 +91,6 @@ class TagSheetWhileScanning : public ::testing::Test {
 };
 
 AnaAlarmPage& AnalogAlarm(TagDialog& sheet) { return dynamic_cast<AnaAlarmPage&>(sheet.Alarm()); }
-AnaScalingPage& AnalogScaling(TagDialog& sheet) {
-    return dynamic_cast<AnaScalingPage&>(sheet.Scaling());
-}
 
 TEST_F(TagSheetWhileScanning, EveryAppliedDefinitionIsWhatTheNextReadsFollow) {
     exchange.image.holding[10] = 0x0000;  // REAL 50.0, low word first
@@ -121,12 +111,10 @@ TEST_F(TagSheetWhileScanning, EveryAppliedDefinitionIsWhatTheNextReadsFollow) {
             if (alarmed) AnalogAlarm(sheet).levels[2].valueText = "400";
         });
         WaitForFreshPasses();
-        const auto [value, listed] = UnderDataLock<std::pair<Variant, long>>([&] {
-            return std::pair{level->value,
-                             std::count(plc.alarmScanList.begin(), plc.alarmScanList.end(), level)};
-        });
-        EXPECT_EQ(value, input ? Variant::Int16(7) : Variant::Int16(0));
-        EXPECT_EQ(listed, alarmed ? 1 : 0);
+        std::lock_guard<std::recursive_mutex> data(doc.Locks().tagData);
+        EXPECT_EQ(level->value, input ? Variant::Int16(7) : Variant::Int16(0));
+        EXPECT_EQ(std::count(plc.alarmScanList.begin(), plc.alarmScanList.end(), level),
+                  alarmed ? 1 : 0);
     }
 
     // The final definition: a REAL holding register, linear 0..100 to 0..1000, High at 400.
@@ -134,7 +122,7 @@ TEST_F(TagSheetWhileScanning, EveryAppliedDefinitionIsWhatTheNextReadsFollow) {
         sheet.Connection().OnLocationChosen(kHoldingRegister);
         sheet.Connection().OnDataTypeChosen(5);
         ASSERT_FALSE(sheet.SelectPage(TagDialog::kPageScaling));
-        AnaScalingPage& scaling = AnalogScaling(sheet);
+        auto& scaling = dynamic_cast<AnaScalingPage&>(sheet.Scaling());
         scaling.OnConversionChosen(OAnalogData::kLinear);
         scaling.rawMinText = "0";
         scaling.rawMaxText = "100";

@@ -40,6 +40,14 @@ class SubscriptionTest : public ::testing::Test, public testing::AeFixture {
         s->Advise(sink, &cookie);
         return s;
     }
+    // Server objects whose subscriptions deliver on a shared pool of this many threads.
+    AeServerContext PooledContext(std::size_t threads) {
+        AeServerContext context = Context();
+        context.startDeliveryThreads = true;
+        context.deliveryPool =
+            std::make_shared<TimedPassPool>("AeDelivery", threads, ThreadPriority::AboveNormal);
+        return context;
+    }
     void Raise(OModbusTag& tag, std::uint16_t state, std::uint16_t sub) {
         Activate(tag, state, sub);
         server->DistributeEvent(TagRecord(tag, sub, true));
@@ -715,10 +723,7 @@ bool Eventually(const std::function<bool()>& condition) {
 
 TEST_F(SubscriptionTest, ManySubscriptionsOfSeveralClientsShareBoundedThreadsAndKeepTheirOrder) {
     const std::size_t before = ThreadsOfThisProcess();
-    auto pool = std::make_shared<TimedPassPool>("AeDelivery", 4, ThreadPriority::AboveNormal);
-    AeServerContext context = Context();
-    context.startDeliveryThreads = true;
-    context.deliveryPool = pool;
+    const AeServerContext context = PooledContext(4);
     constexpr int kClients = 6;
     constexpr int kPerClient = 50;
     constexpr FileTime kEvents = 20;
@@ -739,7 +744,7 @@ TEST_F(SubscriptionTest, ManySubscriptionsOfSeveralClientsShareBoundedThreadsAnd
     }
     // Three hundred subscriptions run on the pool's threads, not one thread each (a little
     // room for threads a sanitizer's runtime starts on its own).
-    EXPECT_LE(ThreadsOfThisProcess(), before + pool->ThreadCount() + 4);
+    EXPECT_LE(ThreadsOfThisProcess(), before + context.deliveryPool->ThreadCount() + 4);
     Activate(level, 4, 6);
     for (FileTime i = 1; i <= kEvents; ++i) {
         BEvent record = TagRecord(level, 6, true);
@@ -759,14 +764,11 @@ TEST_F(SubscriptionTest, ManySubscriptionsOfSeveralClientsShareBoundedThreadsAnd
     }
     subscriptions.clear();
     clients.clear();
-    EXPECT_EQ(pool->Registered(), 0u);
+    EXPECT_EQ(context.deliveryPool->Registered(), 0u);
 }
 
 TEST_F(SubscriptionTest, ASilentSinkDoesNotHoldUpAnotherClientsDelivery) {
-    auto pool = std::make_shared<TimedPassPool>("AeDelivery", 2, ThreadPriority::AboveNormal);
-    AeServerContext context = Context();
-    context.startDeliveryThreads = true;
-    context.deliveryPool = pool;
+    const AeServerContext context = PooledContext(2);
     OPCEventServer silentClient(context);
     OPCEventServer liveClient(context);
     auto silent = std::make_shared<SilentEventSink>();

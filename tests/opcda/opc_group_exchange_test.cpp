@@ -119,11 +119,19 @@ TEST_F(OPCGroupExchange, AsynchronousRequestsRunOnABoundedPoolAndAreBoundedPerCl
     io.onRead = nullptr;
 }
 
-// The read completions a client saw, by transaction ID, in the order they came.
-std::vector<std::uint32_t> ReadCompletions(const RecordingCallback& sink) {
+// A recording callback connected to the group.
+std::shared_ptr<RecordingCallback> Connected(OPCGroup& group) {
+    auto sink = std::make_shared<RecordingCallback>();
+    std::uint32_t cookie = 0;
+    EXPECT_EQ(group.AdviseCallback(sink, &cookie), S_OK);
+    return sink;
+}
+
+// The completions a client saw (of one kind, or all), by transaction ID, in the order they came.
+std::vector<std::uint32_t> Completions(const RecordingCallback& sink, const char* kind = nullptr) {
     std::vector<std::uint32_t> ids;
     for (const DataEvent& e : sink.Events())
-        if (e.kind == "read") ids.push_back(e.transactionID);
+        if (!kind || e.kind == kind) ids.push_back(e.transactionID);
     return ids;
 }
 
@@ -135,11 +143,8 @@ TEST_F(OPCGroupExchange, ReadsWaitingOnASilentControllerLeaveThePoolToOtherClien
     auto healthyClient = MakeServer(true);
     auto stuck = MakeGroup(*stuckClient, false);
     auto healthy = MakeGroup(*healthyClient, false);
-    auto stuckSink = std::make_shared<RecordingCallback>();
-    auto healthySink = std::make_shared<RecordingCallback>();
-    std::uint32_t cookie = 0;
-    stuck->AdviseCallback(stuckSink, &cookie);
-    healthy->AdviseCallback(healthySink, &cookie);
+    const auto stuckSink = Connected(*stuck);
+    const auto healthySink = Connected(*healthy);
     const auto silentItem = Add(*stuck, {"PLC2.X"});
     const auto healthyItem = Add(*healthy, {"PLC1.T"});
     std::uint32_t cancel = 0;
@@ -151,12 +156,13 @@ TEST_F(OPCGroupExchange, ReadsWaitingOnASilentControllerLeaveThePoolToOtherClien
     ASSERT_EQ(healthy->Read2(healthyItem, 50, &cancel, errors), S_OK);
     // The healthy controller's read completes while the silent one is still silent.
     EXPECT_TRUE(healthySink->WaitFor(1));
-    EXPECT_EQ(ReadCompletions(*healthySink), (std::vector<std::uint32_t>{50}));
-    EXPECT_TRUE(ReadCompletions(*stuckSink).empty());
+    EXPECT_EQ(Completions(*healthySink, "read"), (std::vector<std::uint32_t>{50}));
+    EXPECT_TRUE(Completions(*stuckSink, "read").empty());
 
     silent.Open();
     EXPECT_TRUE(stuckSink->WaitFor(8));
-    EXPECT_EQ(ReadCompletions(*stuckSink), (std::vector<std::uint32_t>{1, 2, 3, 4, 5, 6, 7, 8}));
+    EXPECT_EQ(Completions(*stuckSink, "read"),
+              (std::vector<std::uint32_t>{1, 2, 3, 4, 5, 6, 7, 8}));
     EXPECT_TRUE(WaitUntil([&] { return stuck->OutstandingRequests() == 0; }));
     io.onRead = nullptr;
 }
@@ -170,9 +176,7 @@ TEST_F(OPCGroupExchange, AGroupsCompletionsKeepTheOrderOfItsRequests) {
     };
     auto server = MakeServer(true);
     auto group = MakeGroup(*server, false);
-    auto sink = std::make_shared<RecordingCallback>();
-    std::uint32_t cookie = 0;
-    group->AdviseCallback(sink, &cookie);
+    const auto sink = Connected(*group);
     const auto handles = Add(*group, {"PLC2.X", "PLC1.T"});
     std::uint32_t cancel = 0;
     std::vector<HRESULT> errors;
@@ -187,9 +191,7 @@ TEST_F(OPCGroupExchange, AGroupsCompletionsKeepTheOrderOfItsRequests) {
     EXPECT_TRUE(sink->Events().empty());
     silent.Open();
     EXPECT_TRUE(sink->WaitFor(3));
-    std::vector<std::uint32_t> completed;
-    for (const DataEvent& e : sink->Events()) completed.push_back(e.transactionID);
-    EXPECT_EQ(completed, (std::vector<std::uint32_t>{1, 2, transaction}));
+    EXPECT_EQ(Completions(*sink), (std::vector<std::uint32_t>{1, 2, transaction}));
     EXPECT_TRUE(WaitUntil([&] { return group->OutstandingRequests() == 0; }));
     io.onRead = nullptr;
 }

@@ -3,10 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <filesystem>
-#include <fstream>
 #include <set>
-#include <sstream>
 #include <string>
 
 #include "model/c_doc.h"
@@ -19,18 +16,12 @@
 #include "model/o_modbus_tag.h"
 #include "model/o_port.h"
 #include "model/o_tag_group.h"
+#include "tests/model/config_file_fixtures.h"
 
 namespace velk {
 namespace {
 
-namespace fs = std::filesystem;
-
-std::string Fixture(const std::string& name) {
-    std::ifstream in(fs::path(VELK_FIXTURE_DIR) / name, std::ios::binary);
-    std::ostringstream out;
-    out << in.rdbuf();
-    return out.str();
-}
+using testing::Fixture;
 
 class ConfigFileLoadTest : public ::testing::Test {
   protected:

@@ -4,10 +4,7 @@
 // out from the dialogs' rules on its own (tests/fixtures/make_fixtures.py).
 #include <gtest/gtest.h>
 
-#include <filesystem>
-#include <fstream>
 #include <mutex>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -20,16 +17,12 @@
 #include "model/o_tag_group.h"
 #include "model/tag_sheet/duplicate_tag_dialog.h"
 #include "model/tag_sheet/tag_dialog.h"
+#include "tests/model/config_file_fixtures.h"
 
 namespace velk {
 namespace {
 
-std::string Fixture(const std::string& name) {
-    std::ifstream in(std::filesystem::path(VELK_FIXTURE_DIR) / name, std::ios::binary);
-    std::ostringstream out;
-    out << in.rdbuf();
-    return out.str();
-}
+using testing::Fixture;
 
 class TagSheetFileTest : public ::testing::Test {
   protected:

@@ -13,6 +13,7 @@
 #include "platform/linux/process_info.h"
 #include "platform/timed_pass_pool.h"
 #include "tests/opcae/ae_test_support.h"
+#include "tests/support/child_process.h"
 
 namespace velk {
 namespace {
@@ -716,9 +717,7 @@ std::vector<FileTime> TimesOf(const RecordingEventSink& sink) {
 }
 
 bool Eventually(const std::function<bool()>& condition) {
-    for (int i = 0; i < 2000 && !condition(); ++i)
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    return condition();
+    return testing::WaitUntil(condition, std::chrono::seconds(20));
 }
 
 TEST_F(SubscriptionTest, ManySubscriptionsOfSeveralClientsShareBoundedThreadsAndKeepTheirOrder) {

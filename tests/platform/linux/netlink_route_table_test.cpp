@@ -82,7 +82,16 @@ std::string BuildNetwork() {
           "addr add 10.88.0.1/24 dev vlk1", "link set vlk0 up", "link set vlk1 up"}) {
         if (!IpOk(command)) return std::string("ip ") + command + ": " + Ip(command);
     }
-    return {};
+    // A veth end reports its carrier a moment after it is set up; until then the kernel
+    // flags the subnet routes "linkdown". Wait for both ends, within two seconds.
+    for (int attempt = 0; attempt < 200; ++attempt) {
+        if (Ip("-o link show vlk0").find("LOWER_UP") != std::string::npos &&
+            Ip("-o link show vlk1").find("LOWER_UP") != std::string::npos) {
+            return {};
+        }
+        ::usleep(10000);
+    }
+    return "the veth pair reports no carrier";
 }
 
 struct ChildReport {

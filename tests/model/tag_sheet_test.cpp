@@ -365,14 +365,6 @@ TEST_F(UserConditionSheet, PagesNeverShownKeepTheTagsValues) {
     EXPECT_EQ(alarm.userCondition, 0x40009u);
     EXPECT_EQ(alarm.attributeFlag, 1u);
     EXPECT_EQ(alarm.enableFlags, kNormalEventBit);
-
-    // The analog Scaling page resets a "&None" range only when it is shown.
-    auto analog = RegisterTag(kInputRegister, VT_I2);
-    dynamic_cast<OAnalogData&>(*analog->scaling).rawMaximum = 4095;
-    TagDialog analogSheet(*analog, space);
-    ASSERT_FALSE(analogSheet.Ok());
-    analogSheet.ApplyToTag();
-    EXPECT_EQ(dynamic_cast<OAnalogData&>(*analog->scaling).rawMaximum, 4095);
 }
 
 TEST_F(UserConditionSheet, ConditionMissingFromTheTablesIsKept) {

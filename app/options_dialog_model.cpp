@@ -226,9 +226,15 @@ bool OptionsDialogModel::SetText(OptionsControl field, std::string text) {
 
 std::optional<OptionsValidationError> OptionsDialogModel::Validate() const {
     const std::string integer(kEnterIntegerMessage);
-    if (!ParseUnsigned(tcpPort_)) {
+    const std::optional<std::uint32_t> port = ParseUnsigned(tcpPort_);
+    if (!port) {
         return OptionsValidationError{OptionsControl::TcpPort,
                                       std::string(kEnterPositiveIntegerMessage)};
+    }
+    // The port is kept in 16 bits: 70000 would silently become port 4464.
+    if (*port < 1 || *port > 0xFFFF) {
+        return OptionsValidationError{OptionsControl::TcpPort,
+                                      "Enter an integer between 1 and 65535."};
     }
     if (!ParseSigned(traceFileSize_)) {
         return OptionsValidationError{OptionsControl::TraceFileSize, integer};
@@ -253,7 +259,7 @@ std::optional<ServerSettings> OptionsDialogModel::Result(const ServerSettings& b
     s.Redundancy.SyncMaster = syncMaster_ ? 1 : 0;
     s.Redundancy.AlternateServer = redundantServer_;
     s.Redundancy.AlternateGateway = gatewayAddress_;
-    s.Redundancy.Port = static_cast<std::uint16_t>(*ParseUnsigned(tcpPort_) & 0xFFFF);
+    s.Redundancy.Port = static_cast<std::uint16_t>(*ParseUnsigned(tcpPort_));
     s.FullTagPath = shortTagName_ ? 0 : 1;
     s.ChangelessUpdate = changelessUpdate_;
     s.TraceFile.FileName = traceFileName_;

@@ -15,7 +15,12 @@
 namespace velk::gui {
 namespace {
 constexpr int kNodeRole = Qt::UserRole;
+
+// Over the tree a drag copies with Ctrl held and moves otherwise.
+Qt::DropAction ProposedAction(Qt::KeyboardModifiers modifiers) {
+    return (modifiers & Qt::ControlModifier) ? Qt::CopyAction : Qt::MoveAction;
 }
+}  // namespace
 
 DeviceTreeView::DeviceTreeView(CDoc& document, IViewCommands& commands, QWidget* parent)
     : QTreeWidget(parent), document_(document), commands_(commands) {
@@ -54,6 +59,12 @@ void DeviceTreeView::OnDocumentUpdate(int hint, OObject* item) {
             } else {
                 Rebuild();
             }
+            break;
+        case kHintTagListChanged:
+            // The document may have moved the selection itself (a new node, a refused
+            // duplicate): the marked node follows it.
+            if (item == nullptr && NodeOf(currentItem()) != document_.selection)
+                SelectCurrentNode();
             break;
         case kHintItemAdded:
             if (auto* node = dynamic_cast<OTagGroup*>(item)) InsertSorted(*node);
@@ -193,9 +204,14 @@ void DeviceTreeView::dragMoveEvent(QDragMoveEvent* event) {
         Highlight(nullptr);
         return event->ignore();
     }
+    const Qt::DropAction action = ProposedAction(event->modifiers());
+    // A source that cannot delete its tags now does not offer a move: no drop then.
+    if (!(event->possibleActions() & action)) {
+        Highlight(nullptr);
+        return event->ignore();
+    }
     Highlight(item);
-    event->setDropAction((event->modifiers() & Qt::ControlModifier) ? Qt::CopyAction
-                                                                    : Qt::MoveAction);
+    event->setDropAction(action);
     event->accept();
 }
 
@@ -207,13 +223,21 @@ void DeviceTreeView::dragLeaveEvent(QDragLeaveEvent* event) {
 void DeviceTreeView::dropEvent(QDropEvent* event) {
     Highlight(nullptr);
     OTagGroup* target = NodeOf(itemAt(event->position().toPoint()));
-    if (target == nullptr || !commands_.DropTags(*target, event->mimeData())) {
+    const Qt::DropAction action = ProposedAction(event->modifiers());
+    // A move is refused before anything is pasted when its source could not delete the
+    // tags afterwards (clients connected, the monitor running): they would be in both
+    // places. The source says so by not offering a move; this window's own list is also
+    // asked again, as its state may have changed during the drag.
+    const bool move = action == Qt::MoveAction;
+    // Only this window's tag list starts drags within the process.
+    const bool ownList = event->source() != nullptr;
+    if (target == nullptr || !(event->possibleActions() & action) ||
+        !commands_.DropTags(*target, event->mimeData(), move && ownList)) {
         event->setDropAction(Qt::IgnoreAction);
         event->accept();
         return;
     }
-    event->setDropAction((event->modifiers() & Qt::ControlModifier) ? Qt::CopyAction
-                                                                    : Qt::MoveAction);
+    event->setDropAction(action);
     event->accept();
 }
 

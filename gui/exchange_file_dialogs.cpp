@@ -19,6 +19,18 @@ std::unique_ptr<QFileDialog> MakeDialog(QWidget* parent, const FileDialogRequest
     return dialog;
 }
 
+QString NameFilter(const QString& label, const QString& pattern) {
+    // Qt reads the pattern from the label's last brackets. A label that already ends with
+    // its pattern is taken as it is; one that ends with an extension in brackets, such as
+    // "CSV Files (.csv)", gets the pattern there instead; any other gets it appended.
+    const QString trimmed = label.trimmed();
+    if (trimmed.endsWith("(" + pattern + ")")) return trimmed;
+    const qsizetype open = trimmed.lastIndexOf('(');
+    if (trimmed.endsWith(')') && open >= 0 && trimmed.mid(open + 1).startsWith('.'))
+        return trimmed.left(open) + "(" + pattern + ")";
+    return trimmed + " (" + pattern + ")";
+}
+
 }  // namespace
 
 QStringList NameFilters(const std::string& filter) {
@@ -26,8 +38,7 @@ QStringList NameFilters(const std::string& filter) {
     QStringList filters;
     for (int i = 0; i + 1 < parts.size(); i += 2) {
         if (parts.at(i).isEmpty()) break;
-        // The label may already name its pattern; Qt reads the pattern from the brackets.
-        filters << parts.at(i) + " (" + parts.at(i + 1) + ")";
+        filters << NameFilter(parts.at(i), parts.at(i + 1));
     }
     return filters;
 }

@@ -83,7 +83,7 @@ GuiFront::~GuiFront() = default;
 void GuiFront::Attach(const ServerParts& parts) {
     host_ = std::make_unique<ServerGuiHost>(parts, ui_);
     window_.SetHost(host_.get());
-    ui_.SetIpAddressEditor(SystemIpAddressEditor());
+    ui_.SetIpAddressEditor(SystemIpAddressEditor(&parts.machineStore));
     ApplyApplicationLook(StoredLook(parts.userStore));
 }
 

@@ -9,8 +9,10 @@
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QMimeData>
+#include <QScreen>
 #include <QSplitter>
 #include <QStatusBar>
+#include <QStyle>
 #include <QTimer>
 #include <QToolBar>
 
@@ -51,6 +53,20 @@ std::vector<int> StandardToolBarOrder() {
             kSeparator,    ID_VIEW_MONITOR, kSeparator,   ID_HELP_TOPICS};
 }
 
+// The window's first size, and no more of the screen than this share: a large scale factor
+// makes the same size take more of a small screen.
+constexpr QSize kWindowSize(900, 560);
+constexpr int kScreenPercent = 90;
+
+void FitWithinScreen(QWidget& window) {
+    const QScreen* screen = window.screen() ? window.screen() : QGuiApplication::primaryScreen();
+    if (screen == nullptr) return window.resize(kWindowSize);
+    const QRect available = screen->availableGeometry();
+    const QSize size =
+        kWindowSize.boundedTo(available.size() * kScreenPercent / 100).expandedTo(QSize(1, 1));
+    window.setGeometry(QStyle::alignedRect(Qt::LeftToRight, Qt::AlignCenter, size, available));
+}
+
 FileTime NowAsFileTime() {
     constexpr FileTime kUnixEpochAsFileTime = 116444736000000000ull;
     return kUnixEpochAsFileTime +
@@ -81,7 +97,7 @@ MainWindow::MainWindow(IGuiHost& host, ITagSheetDialogs& tagDialogs, QWidget* pa
     BuildMenus();
     BuildToolBar();
     BuildStatusBar();
-    resize(900, 560);
+    FitWithinScreen(*this);
     // One quarter for the tree, three quarters for the list.
     splitter_->setSizes({width() / 4, width() - width() / 4});
 
@@ -419,9 +435,11 @@ void MainWindow::Paste() {
     if (!tags.empty()) document_.PasteTags(std::move(tags));
 }
 
-bool MainWindow::DropTags(OTagGroup& target, const QMimeData* data) {
+bool MainWindow::DropTags(OTagGroup& target, const QMimeData* data, bool movesListSelection) {
     // The node whose tags are shown is where the drag came from: nothing to do.
     if (&target == document_.selection) return false;
+    // A move whose delete would be refused would leave the tags in both places.
+    if (movesListSelection && !document_.CanDeleteTags(tagList_->SelectedTags())) return false;
     auto tags = TagsFromMime(data, NowAsFileTime());
     if (tags.empty()) return false;
     const bool restart = document_.monitorRunning.load();

@@ -46,7 +46,8 @@ class MainWindow final : public QMainWindow,
     bool IsEnabled(int commandId) override;
     void RunCommand(int commandId) override;
     void PaneActivated(ActivePane pane) override;
-    bool DropTags(OTagGroup& target, const QMimeData* data) override;
+    bool DropTags(OTagGroup& target, const QMimeData* data,
+                  bool movesListSelection = false) override;
 
     // IDocumentObserver: hints go to both views; the title and commands follow.
     void OnDocumentUpdate(int hint, OObject* item) override;

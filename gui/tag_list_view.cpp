@@ -6,6 +6,7 @@
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QLocale>
+#include <algorithm>
 #include <mutex>
 
 #include "app/main_commands.h"
@@ -118,6 +119,20 @@ void TagListView::Rebuild() {
             row->setSelected(true);
     }
     if (document_.monitorRunning.load()) RefreshValues();
+    if (isVisible()) FitColumnsToContents();
+}
+
+void TagListView::FitColumnsToContents() {
+    for (int i = 0; i < columnCount(); ++i) {
+        const int wanted = std::max(sizeHintForColumn(i), header()->sectionSizeHint(i));
+        if (wanted > columnWidth(i)) setColumnWidth(i, wanted);
+    }
+}
+
+void TagListView::showEvent(QShowEvent* event) {
+    QTreeWidget::showEvent(event);
+    // The rows are measured once they are laid out in a shown view.
+    FitColumnsToContents();
 }
 
 void TagListView::UpdateRow(QTreeWidgetItem* row) {
@@ -222,9 +237,16 @@ void TagListView::startDrag(Qt::DropActions) {
     drag->setMimeData(TagsToMime({tags.begin(), tags.end()}).release());
     drag->setPixmap(
         ItemIconFor(tags.front()->IsBool() ? ItemIcon::BoolTag : ItemIcon::Tag).pixmap(16, 16));
+    const Qt::DropActions offered = DragActions(tags);
     const Qt::DropAction done =
-        drag->exec(Qt::CopyAction | Qt::MoveAction | Qt::LinkAction, Qt::MoveAction);
+        drag->exec(offered, (offered & Qt::MoveAction) ? Qt::MoveAction : Qt::CopyAction);
     if (done == Qt::MoveAction) document_.DeleteTags(tags);
+}
+
+Qt::DropActions TagListView::DragActions(const std::vector<OModbusTag*>& tags) const {
+    Qt::DropActions actions = Qt::CopyAction | Qt::LinkAction;
+    if (document_.CanDeleteTags(tags)) actions |= Qt::MoveAction;
+    return actions;
 }
 
 }  // namespace velk::gui

@@ -36,13 +36,20 @@ class TagListView final : public QTreeWidget {
     // The rows' tags in the order shown.
     std::vector<OModbusTag*> Rows() const;
     void SortByColumn(TagColumn column);
+    // What a drag of these rows offers: copy and link, and move only when the rows could
+    // be deleted afterwards.
+    Qt::DropActions DragActions(const std::vector<OModbusTag*>& tags) const;
 
     // The monitor's refresh timer (TIMER_MONITOR_REFRESH): each tick sends hint 3.
     bool StartRefreshTimer();
     void StopRefreshTimer();
     bool RefreshTimerActive() const { return refresh_.isActive(); }
 
+    // Widens the columns whose texts (or titles) do not fit; never narrows one.
+    void FitColumnsToContents();
+
   protected:
+    void showEvent(QShowEvent* event) override;
     void contextMenuEvent(QContextMenuEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
     void focusInEvent(QFocusEvent* event) override;

@@ -23,8 +23,11 @@ class IViewCommands {
     virtual void RunCommand(int commandId) = 0;
     // The pane whose selection the Edit commands act on took the focus.
     virtual void PaneActivated(ActivePane pane) = 0;
-    // Tags dropped on a node of the tree; true when they were taken.
-    virtual bool DropTags(OTagGroup& target, const QMimeData* data) = 0;
+    // Tags dropped on a node of the tree; true when they were taken. movesListSelection:
+    // the drop moves the rows selected in this window's tag list, which are deleted
+    // afterwards; it is refused, before anything is pasted, when that delete would be.
+    virtual bool DropTags(OTagGroup& target, const QMimeData* data,
+                          bool movesListSelection = false) = 0;
 };
 
 // Opens a view's context menu at a global position: the entries' texts with their commands,

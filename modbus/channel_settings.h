@@ -2,6 +2,7 @@
 // Where the channels find their lines: the device path of a serial port name and the TCP
 // port of a controller address, each overridable in the machine settings store.
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -23,5 +24,15 @@ std::string SerialDevicePath(ISettingsStore* store, std::string_view portName);
 // The TCP port of a controller address: the REG_DWORD value named by the address text under
 // TcpPorts when it is 1..65535, else 502.
 std::uint16_t ModbusTcpPort(ISettingsStore* store, std::string_view address);
+
+// Keeps the TCP port of a controller address where ModbusTcpPort finds it, so that the
+// configuration file stays as it is: 502 removes the address's value (the default needs
+// none); an address that is never connected to (empty or "0.0.0.0") stores nothing. False
+// when the store refuses the change.
+bool StoreModbusTcpPort(ISettingsStore& store, std::string_view address, std::uint16_t port);
+
+// A TCP port as entered: decimal digits (blanks around allowed) from 1 to 65535.
+std::optional<std::uint16_t> ParseTcpPortEntry(std::string_view text);
+inline constexpr const char* kMsgEnterTcpPort = "Enter an integer between 1 and 65535.";
 
 }  // namespace velk

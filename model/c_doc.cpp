@@ -91,6 +91,12 @@ void CDoc::AddObserver(IDocumentObserver* observer) {
 
 void CDoc::RemoveObserver(IDocumentObserver* observer) { std::erase(observers_, observer); }
 
+void CDoc::SelectionChanged() {
+    // Hint 2 without a tag: the tag list shows the current node's tags again and the tree
+    // marks that node.
+    if (!batchFlag) UpdateAllViews(kHintTagListChanged);
+}
+
 void CDoc::UpdateAllViews(int hint, OObject* item) {
     // A copy: an observer may unregister itself while it is told.
     const std::vector<IDocumentObserver*> observers = observers_;
@@ -333,9 +339,11 @@ bool CDoc::AddDevice() {
         Show(kMsgDeviceExists);
         --nextDeviceNumber;
         selection = nullptr;
+        SelectionChanged();
         return false;
     }
     if (!batchFlag) UpdateAllViews(kHintItemAdded, added);
+    SelectionChanged();
     modified_ = true;
     return true;
 }
@@ -365,20 +373,20 @@ bool CDoc::AddGroup(const std::string& groupName, bool silent) {
     if (OTagGroup* existing = parentGroup.FindSubgroup(group->name)) {
         if (!silent) Show(kMsgGroupExists);
         selection = existing;
+        SelectionChanged();
         return false;
     }
 
     OTagGroup* added = group.get();
     {
         TreeGuard tree(Locks().tree);
-        if (parentGroup.subgroupList.empty()) {
-            parentGroup.subgroupList.push_back(std::move(group));  // selection stays on the parent
-        } else {
-            parentGroup.InsertSubgroupByName(group);
-            selection = added;
-        }
+        // The first subgroup too becomes the selection: the tree shows the new node
+        // selected, and the tag list and the commands must work on that node.
+        parentGroup.InsertSubgroupByName(group);
+        selection = added;
     }
     if (!batchFlag) UpdateAllViews(kHintItemAdded, added);
+    SelectionChanged();
     modified_ = true;
     return true;
 }
@@ -510,6 +518,17 @@ bool CDoc::DeleteSelection() {
     if (!batchFlag) UpdateAllViews(kHintRebuild);
     modified_ = true;
     return true;
+}
+
+bool CDoc::CanDeleteTags(const std::vector<OModbusTag*>& tags) const {
+    if (!IsAdministrator() || selection == nullptr || ClientCount() != 0 || tags.empty())
+        return false;
+    const OTagGroup& group = *selection;
+    return std::all_of(tags.begin(), tags.end(), [&group](const OModbusTag* tag) {
+        return tag != nullptr && tag->opcReferenceCount == 0 && tag->group == &group &&
+               std::any_of(group.tagList.begin(), group.tagList.end(),
+                           [tag](const auto& t) { return t.get() == tag; });
+    });
 }
 
 bool CDoc::DeleteTags(const std::vector<OModbusTag*>& tags) {

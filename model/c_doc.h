@@ -88,8 +88,9 @@ class CDoc final : public OObject, public IAppDocument {
     // Editing commands. Each needs an administrator and returns true when it changed the
     // configuration.
     bool AddDevice();
-    // The group joins the selection; silent (imports) skips the dialog, its messages and
-    // the delimiter test.
+    // The group joins the selection and becomes the selection (a refused duplicate selects
+    // the existing group); silent (imports) skips the dialog, its messages and the
+    // delimiter test.
     bool AddGroup(const std::string& groupName, bool silent);
     bool AddTag();
     // Pastes tags read from the "Modbus" clipboard format into the selected group.
@@ -99,6 +100,9 @@ class CDoc final : public OObject, public IAppDocument {
     bool DeleteSelection();
     // Deletes the given tags of the selected group (their OPC reference counts must be 0).
     bool DeleteTags(const std::vector<OModbusTag*>& tags);
+    // True when DeleteTags would delete every one of the tags (none is refused): a move of
+    // tags asks this before it pastes them anywhere.
+    bool CanDeleteTags(const std::vector<OModbusTag*>& tags) const;
     // Edit Properties on the selected device or group.
     bool EditSelectionProperties();
     bool EditDeviceProperties(ODevice& device);
@@ -177,6 +181,8 @@ class CDoc final : public OObject, public IAppDocument {
     FileTime Now() const;
     void Show(const std::string& text);
     bool NameHasDelimiter(const std::string& name) const;
+    // Tells the views that the document moved the selection to another node (or none).
+    void SelectionChanged();
     void LoadUserConditions();
     void ResetAsNew();
     void ClearRememberedPaths();

@@ -19,6 +19,8 @@ bool Parse(const std::string& text, T& out) {
     return ec == std::errc() && ptr == text.data() + end;
 }
 
+constexpr std::uint32_t kMaxSupervisorTime = 0xFFFF;
+
 std::string Between(long low, long high) {
     return "Enter an integer between " + std::to_string(low) + " and " + std::to_string(high) + ".";
 }
@@ -39,6 +41,8 @@ std::optional<std::string> ApplyDeviceDialogTexts(const DeviceDialogTexts& texts
         if (text->find('-') != std::string::npos || !Parse(*text, *value))
             return "Enter a positive integer.";
     }
+    // Kept in 16 bits: a larger entry would become another, shorter supervisor time.
+    if (supervisor > kMaxSupervisorTime) return Between(0, kMaxSupervisorTime);
 
     std::uint32_t minutes = 0;
     if (texts.timeSyncMinutes.find('-') != std::string::npos ||
@@ -53,7 +57,7 @@ std::optional<std::string> ApplyDeviceDialogTexts(const DeviceDialogTexts& texts
     params.timeout = timeout;
     params.tagScan = tagScan;
     params.eventScan = eventScan;
-    params.supervisorTime = static_cast<std::uint16_t>(supervisor & 0xFFFF);
+    params.supervisorTime = static_cast<std::uint16_t>(supervisor);
     params.timeSync = static_cast<std::uint16_t>(minutes | (texts.timeSyncAtStartup ? 0x8000 : 0));
     params.supervisorRetries = retries;
     return std::nullopt;

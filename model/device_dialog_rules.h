@@ -21,7 +21,7 @@ struct DeviceDialogTexts {
 
 // Checks the fields in dialog order and writes them into params. Returns the message of
 // the first failing field (params then unchanged), or nothing when all are accepted. The
-// supervisor time keeps only its low 16 bits.
+// supervisor time, kept in 16 bits, is refused above 65535.
 std::optional<std::string> ApplyDeviceDialogTexts(const DeviceDialogTexts& texts,
                                                   ODeviceParams& params);
 

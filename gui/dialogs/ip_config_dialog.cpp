@@ -7,11 +7,13 @@
 #include <QLineEdit>
 #include <QVBoxLayout>
 
+#include "gui/qt_message_box.h"
+
 namespace velk::gui {
 
 IpConfigDialog::IpConfigDialog(const NetworkAdapterList& adapters, const IpAddresses& stored,
-                               QWidget* parent)
-    : QDialog(parent), model_(adapters, stored) {
+                               std::array<std::uint16_t, 2> tcpPorts, QWidget* parent)
+    : QDialog(parent), model_(adapters, stored), tcpPorts_(tcpPorts) {
     setObjectName("ipConfiguration");
     setWindowTitle("IP address configuration");
     auto* layout = new QVBoxLayout(this);
@@ -20,6 +22,9 @@ IpConfigDialog::IpConfigDialog(const NetworkAdapterList& adapters, const IpAddre
         auto* form = new QFormLayout(box);
         ChannelWidgets& w = channels_[static_cast<int>(channel)];
         w.address = new QLineEdit(box);
+        w.port = new QLineEdit(QString::number(tcpPorts_[static_cast<int>(channel)]), box);
+        w.port->setObjectName(channel == IpChannel::kPrimary ? "primaryTcpPort"
+                                                             : "secondaryTcpPort");
         w.device = new QComboBox(box);
         w.gateway = new QComboBox(box);
         w.gateway->setEditable(true);
@@ -27,6 +32,7 @@ IpConfigDialog::IpConfigDialog(const NetworkAdapterList& adapters, const IpAddre
             w.device->addItem(QString::fromStdString(line));
         w.device->setMinimumWidth(220);
         form->addRow("IP address:", w.address);
+        form->addRow("TCP port:", w.port);
         form->addRow("Gateway device:", w.device);
         form->addRow("Gateway address:", w.gateway);
         layout->addWidget(box);
@@ -48,8 +54,26 @@ IpConfigDialog::IpConfigDialog(const NetworkAdapterList& adapters, const IpAddre
     }
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
     layout->addWidget(buttons);
-    connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
+    connect(buttons, &QDialogButtonBox::accepted, this, &IpConfigDialog::accept);
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
+}
+
+void IpConfigDialog::accept() {
+    std::array<std::uint16_t, 2> ports{};
+    for (IpChannel channel : {IpChannel::kPrimary, IpChannel::kSecondary}) {
+        QLineEdit* field = TcpPortField(channel);
+        const auto port = ParseTcpPortEntry(field->text().toStdString());
+        if (!port) {
+            // A port kept in 16 bits: 70000 would be another port, 0 none.
+            QtMessageBox(this).Show(kMsgEnterTcpPort, MessageKind::Warning);
+            field->setFocus();
+            field->selectAll();
+            return;
+        }
+        ports[static_cast<int>(channel)] = *port;
+    }
+    tcpPorts_ = ports;
+    QDialog::accept();
 }
 
 void IpConfigDialog::Sync(IpChannel channel) {

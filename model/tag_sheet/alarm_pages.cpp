@@ -17,6 +17,7 @@ constexpr std::uint16_t kFirstUserCondition = 4;
 constexpr int kConditionListOffset = 3;
 // Sub-conditions from this index on come from the user condition file.
 constexpr std::uint16_t kFirstUserSubcondition = 8;
+constexpr std::uint32_t kMaxBinaryClass = 0x7FFFFFFF;
 
 std::uint16_t Low16(std::uint32_t value) { return static_cast<std::uint16_t>(value & 0xFFFF); }
 
@@ -76,9 +77,11 @@ std::optional<FieldError> AnaAlarmPage::ReadEntries() {
     std::int32_t alarmClass = readClass_;
     for (int i = 0; i < 4; ++i) {
         reader.ReadNumber(kFieldValue + i, levels[i].valueText, limits[i]);
-        reader.ReadUnsigned(kFieldPriority + i, levels[i].priorityText, priorities[i]);
+        reader.ReadUnsignedInRange(kFieldPriority + i, levels[i].priorityText, 0, kMaxPriority,
+                                   priorities[i]);
     }
-    reader.ReadUnsigned(kFieldNormalPriority, normal.priorityText, normalPriority);
+    reader.ReadUnsignedInRange(kFieldNormalPriority, normal.priorityText, 0, kMaxPriority,
+                               normalPriority);
     reader.ReadSigned(kFieldClass, classText, alarmClass);
     if (reader.Error()) return reader.Error();
     readLimits_ = limits;
@@ -166,9 +169,12 @@ std::optional<FieldError> BinAlarmPage::ReadEntries() {
     std::uint32_t alarmPriority = readAlarmPriority_;
     std::uint32_t normalPriority = readNormalPriority_;
     std::uint32_t alarmClass = readClass_;
-    reader.ReadUnsigned(kFieldAlarmPriority, alarmRow.priorityText, alarmPriority);
-    reader.ReadUnsigned(kFieldNormalPriority, normal.priorityText, normalPriority);
-    reader.ReadUnsigned(kFieldClass, classText, alarmClass);
+    reader.ReadUnsignedInRange(kFieldAlarmPriority, alarmRow.priorityText, 0, kMaxPriority,
+                               alarmPriority);
+    reader.ReadUnsignedInRange(kFieldNormalPriority, normal.priorityText, 0, kMaxPriority,
+                               normalPriority);
+    // The class is stored signed: above its largest value it would read back negative.
+    reader.ReadUnsignedInRange(kFieldClass, classText, 0, kMaxBinaryClass, alarmClass);
     if (reader.Error()) return reader.Error();
     readAlarmPriority_ = alarmPriority;
     readNormalPriority_ = normalPriority;

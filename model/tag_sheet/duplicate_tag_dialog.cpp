@@ -33,8 +33,13 @@ std::optional<FieldError> CDuplicateTagDialog::ReadEntries() {
     std::int32_t count = count_;
     reader.ReadUnsigned(kFieldFirstNumber, firstNumberText, firstNumber);
     reader.ReadSignedInRange(kFieldPlaces, placesText, kMinPlaces, kMaxPlaces, places);
-    reader.ReadUnsigned(kFieldFirstLocation, firstLocationText, firstLocation);
+    reader.ReadUnsignedInRange(kFieldFirstLocation, firstLocationText, kFirstLocation,
+                               kLastLocation, firstLocation);
     reader.ReadSignedInRange(kFieldCount, countText, kMinCount, kMaxCount, count);
+    // The whole series must fit below the last address: its tail would wrap to address 0.
+    const std::uint32_t lastFirst = kLastLocation + 1 - static_cast<std::uint32_t>(count);
+    if (!reader.Error() && firstLocation > lastFirst)
+        reader.RefuseRange(kFieldFirstLocation, kFirstLocation, lastFirst);
     if (reader.Error()) return reader.Error();
     firstNumber_ = firstNumber;
     places_ = places;

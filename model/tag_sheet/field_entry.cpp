@@ -120,4 +120,21 @@ void FieldReader::ReadSignedInRange(int field, const std::string& text, std::int
     out = value;
 }
 
+void FieldReader::ReadUnsignedInRange(int field, const std::string& text, std::uint32_t low,
+                                      std::uint32_t high, std::uint32_t& out) {
+    if (error_) return;
+    std::uint32_t value = 0;
+    ReadUnsigned(field, text, value);
+    if (error_) return;
+    if (value < low || value > high) {
+        RefuseRange(field, low, high);
+        return;
+    }
+    out = value;
+}
+
+void FieldReader::RefuseRange(int field, std::int64_t low, std::int64_t high) {
+    if (!error_) Refuse(field, EnterIntegerBetweenMessage(low, high));
+}
+
 }  // namespace velk

@@ -11,6 +11,12 @@ inline constexpr const char* kMsgEnterInteger = "Enter an integer.";
 inline constexpr const char* kMsgEnterPositiveInteger = "Enter a positive integer.";
 inline constexpr const char* kMsgEnterNumber = "Enter a number.";
 
+// A location is entered as a 16-bit Modbus address + 1.
+inline constexpr std::uint32_t kFirstLocation = 1;
+inline constexpr std::uint32_t kLastLocation = 65536;
+// Priorities are kept in 16 bits.
+inline constexpr std::uint32_t kMaxPriority = 0xFFFF;
+
 // "Enter an integer between %1 and %2." with the bounds filled in.
 std::string EnterIntegerBetweenMessage(std::int64_t low, std::int64_t high);
 
@@ -39,6 +45,13 @@ class FieldReader {
     void ReadNumber(int field, const std::string& text, double& out);
     void ReadSignedInRange(int field, const std::string& text, std::int32_t low, std::int32_t high,
                            std::int32_t& out);
+    // An unsigned entry that must lie in low..high: one that does not parse gets "Enter a
+    // positive integer.", one outside the bounds "Enter an integer between low and high."
+    // (stored in fewer bits it would silently become another number).
+    void ReadUnsignedInRange(int field, const std::string& text, std::uint32_t low,
+                             std::uint32_t high, std::uint32_t& out);
+    // Refuses a field that was read well but does not fit with another one.
+    void RefuseRange(int field, std::int64_t low, std::int64_t high);
     const std::optional<FieldError>& Error() const { return error_; }
 
   private:

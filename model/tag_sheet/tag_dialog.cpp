@@ -93,10 +93,13 @@ void TagDialog::ApplyToTag() {
         tag_.value = std::move(converted);
     }
 
-    scalingPage_->Transfer(true);
+    // A page the user never opened has nothing to save: its fields are the object's own,
+    // and saving them would put the page's defaults (a sub-condition of a list never
+    // filled, an attribute flag widened to all ones) over what the tag holds.
+    if (displayed_[kPageScaling]) scalingPage_->Transfer(true);
     if (scalingPage_->GetEditedObject() != tag_.scaling.get())
         tag_.scaling = scalingPage_->TakeOwnedObject();
-    alarmPage_->Transfer(true);
+    if (displayed_[kPageAlarm]) alarmPage_->Transfer(true);
     if (alarmPage_->GetEditedObject() != tag_.alarm.get())
         tag_.alarm = alarmPage_->TakeOwnedObject();
     // A new tag enters its device's scan lists when it joins its group (AddTag), not before:

@@ -50,7 +50,8 @@ class TagDialog {
     // OK: reads the active page as leaving it would. Nothing is applied yet.
     std::optional<PageFieldError> Ok();
     // Writes the sheet into the tag under TagDataLock: the Connection page, the value in the
-    // new data type, the scaling and alarm objects, and, for a tag of a group, the device's
+    // new data type, the scaling and alarm objects (a page never shown leaves its object as
+    // it was, or new with its defaults after a switch), and, for a tag of a group, the device's
     // scan lists (a new tag joins them with its group). A value that the new data type
     // cannot hold becomes that type's zero with bad quality.
     void ApplyToTag();

@@ -76,7 +76,8 @@ std::optional<FieldError> TagPage::ReadEntries() {
     FieldReader reader;
     std::uint32_t address = enteredAddress_;
     std::int32_t bytes = enteredBytes_;
-    reader.ReadUnsigned(kFieldAddress, addressText, address);
+    // Shown as address + 1 of a 16-bit address: 0 or 65537 would wrap to another register.
+    reader.ReadUnsignedInRange(kFieldAddress, addressText, kFirstLocation, kLastLocation, address);
     if (bytesEnabled) reader.ReadSignedInRange(kFieldBytes, bytesText, 0, 0xFFFF, bytes);
     if (reader.Error()) return reader.Error();
     enteredAddress_ = address;

@@ -153,13 +153,14 @@ TEST_F(OptionsDialogTest, ValidationRunsInItsOrderAndFocusesTheFirstBadField) {
     ServerSettings s = Configured();
     s.AreaDelimiter = "::";  // only a store edited by hand gives two characters
     OptionsDialogModel model(s);
-    ASSERT_TRUE(model.SetText(C::TcpPort, ""));
+    ASSERT_TRUE(model.SetText(C::TcpPort, "70000"));
     ASSERT_TRUE(model.SetText(C::TraceFileSize, "1.5"));
     ASSERT_TRUE(model.SetText(C::DisconnectDelay, "x"));
     ASSERT_TRUE(model.SetText(C::CommFailDelay, "2147483648"));
 
+    // A port is refused rather than cut to 16 bits (70000 would be 4464).
     const std::vector<std::pair<C, std::string>> expected = {
-        {C::TcpPort, "Enter a positive integer."},
+        {C::TcpPort, "Enter an integer between 1 and 65535."},
         {C::TraceFileSize, "Enter an integer."},
         {C::DisconnectDelay, "Enter an integer."},
         {C::CommFailDelay, "Enter an integer."},
@@ -212,7 +213,7 @@ TEST_F(OptionsDialogTest, OkCopiesTheValuesAndSavesThemInOrder) {
     ASSERT_TRUE(model.SetText(C::TraceFileSize, "512"));
     ASSERT_TRUE(model.SetText(C::RedundantServer, "peer2"));
     ASSERT_TRUE(model.SetText(C::GatewayAddress, "10.0.0.9"));
-    ASSERT_TRUE(model.SetText(C::TcpPort, "70000"));
+    ASSERT_TRUE(model.SetText(C::TcpPort, "65535"));
     ASSERT_TRUE(model.SetText(C::DisconnectDelay, "45"));
     ASSERT_TRUE(model.SetText(C::AreaDelimiter, ""));
 
@@ -226,7 +227,7 @@ TEST_F(OptionsDialogTest, OkCopiesTheValuesAndSavesThemInOrder) {
     EXPECT_EQ(s.Redundancy.SyncMaster, 1u);
     EXPECT_EQ(s.Redundancy.AlternateServer, "peer2");
     EXPECT_EQ(s.Redundancy.AlternateGateway, "10.0.0.9");
-    EXPECT_EQ(s.Redundancy.Port, 4464) << "the low 16 bits of 70000";
+    EXPECT_EQ(s.Redundancy.Port, 65535);
     EXPECT_EQ(s.Shutdown.OnDisconnect, 45);
     EXPECT_EQ(s.Shutdown.OnCommFail, 30);
     EXPECT_EQ(s.AreaDelimiter, "") << "an empty delimiter is accepted";
@@ -237,7 +238,7 @@ TEST_F(OptionsDialogTest, OkCopiesTheValuesAndSavesThemInOrder) {
         (std::vector<std::string>{"FullTagPath", "ChangelessUpdate", "FileSize", "FileName",
                                   "Enabled", "SyncMaster", "AlternateServer", "AlternateGateway",
                                   "Port", "OnDisconnect", "OnCommFail", "AreaDelimiter"}));
-    EXPECT_EQ(store.ReadValue(kApp + "\\Redundancy", "Port"), RegValue::Dword(4464));
+    EXPECT_EQ(store.ReadValue(kApp + "\\Redundancy", "Port"), RegValue::Dword(65535));
     EXPECT_EQ(store.ReadValue(kApp, "FullTagPath"), RegValue::Dword(1));
     EXPECT_EQ(store.ReadValue(kApp, "AreaDelimiter"), RegValue::String(""));
 }

@@ -378,6 +378,12 @@ class MainWindowTest : public QObject {
         QCOMPARE(host.document->documentTagList.size(), tagsBefore + 1);
 
         window.TagList().topLevelItem(1)->setSelected(true);
+        // With a client connected the delete would be refused: the move pastes nothing.
+        host.counts.clients = 1;
+        QVERIFY(DragRowOntoNode(window, 1, moves, Qt::NoModifier));
+        QCOMPARE(moves.tagList.size(), std::size_t{0});
+        QCOMPARE(shown.tagList.size(), std::size_t{2});
+        host.counts.clients = 0;
         QVERIFY(DragRowOntoNode(window, 1, moves, Qt::NoModifier));
         QCOMPARE(moves.tagList.size(), std::size_t{2});
         QCOMPARE(shown.tagList.size(), std::size_t{0});

@@ -11,7 +11,7 @@ DeviceDialogTexts Valid() {
     t.timeout = "250";
     t.tagScan = "5000";
     t.eventScan = "1000";
-    t.supervisorTime = "70000";
+    t.supervisorTime = "65535";
     t.timeSyncMinutes = "1440";
     t.supervisorRetries = "-3";
     t.timeSyncAtStartup = true;
@@ -23,7 +23,7 @@ TEST(DeviceDialogRules, AcceptedValuesAreWritten) {
     EXPECT_EQ(ApplyDeviceDialogTexts(Valid(), params), std::nullopt);
     EXPECT_EQ(params.slaveAddress, 17);
     EXPECT_EQ(params.timeout, 250u);
-    EXPECT_EQ(params.supervisorTime, 70000u & 0xFFFF);  // only the low 16 bits are kept
+    EXPECT_EQ(params.supervisorTime, 65535u);
     EXPECT_EQ(params.timeSync, 0x8000 | 1440);
     EXPECT_EQ(params.supervisorRetries, -3);
 }
@@ -41,6 +41,9 @@ TEST(DeviceDialogRules, FirstFailingFieldGivesItsMessage) {
         {[](DeviceDialogTexts& t) { t.eventScan = "1.5"; }, "Enter a positive integer."},
         {[](DeviceDialogTexts& t) { t.supervisorTime = "4294967296"; },
          "Enter a positive integer."},
+        // Kept in 16 bits: 70000 must not become 4464.
+        {[](DeviceDialogTexts& t) { t.supervisorTime = "70000"; },
+         "Enter an integer between 0 and 65535."},
         {[](DeviceDialogTexts& t) { t.timeSyncMinutes = "1441"; },
          "Enter an integer between 0 and 1440."},
         {[](DeviceDialogTexts& t) { t.supervisorRetries = "40000"; }, "Enter an integer."},

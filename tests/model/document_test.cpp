@@ -276,8 +276,11 @@ TEST_F(DocumentTest, DevicesAreInsertedInNameOrderAndBoundToPorts) {
     ASSERT_NE(mixer, nullptr);
     EXPECT_EQ(mixer->params.primaryPort, doc->portList[1].get());
     EXPECT_EQ(mixer->params.secondaryPort, doc->portList[8].get());
-    EXPECT_EQ(views.hints.back(), kHintItemAdded);
-    EXPECT_EQ(views.items.back(), doc->FindDevice("Zeta"));
+    // Added, then shown as the selection: the tag list must follow it.
+    ASSERT_GE(views.hints.size(), 2u);
+    EXPECT_EQ(std::vector<int>(views.hints.end() - 2, views.hints.end()),
+              (std::vector<int>{kHintItemAdded, kHintTagListChanged}));
+    EXPECT_EQ(views.items[views.items.size() - 2], doc->FindDevice("Zeta"));
     EXPECT_EQ(doc->selection, doc->FindDevice("Zeta"));
     EXPECT_TRUE(doc->IsModified());
 }
@@ -359,7 +362,9 @@ TEST_F(DocumentTest, GroupNamingRules) {
     EXPECT_EQ(ui.shownGroupNames.back(), "Group");
 
     ASSERT_TRUE(AddGroup("G2"));
-    EXPECT_EQ(doc->selection, device);  // the first subgroup leaves the selection alone
+    EXPECT_EQ(doc->selection, device->FindSubgroup("G2"));  // the first subgroup as well
+    EXPECT_EQ(views.hints.back(), kHintTagListChanged);
+    doc->selection = device;
     ASSERT_TRUE(AddGroup("G1"));
     OTagGroup* g1 = device->FindSubgroup("g1");
     EXPECT_EQ(doc->selection, g1);

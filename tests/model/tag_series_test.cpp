@@ -107,23 +107,34 @@ TEST_F(TagSeriesTest, RefusedEntriesNameTheirFieldAndRange) {
         const char* places;
         const char* count;
         const char* first;
+        const char* location;
         int field;
         const char* message;
     };
     const Case cases[] = {
-        {"7", "1", "1", CDuplicateTagDialog::kFieldPlaces, "Enter an integer between 1 and 6."},
-        {"x", "1", "1", CDuplicateTagDialog::kFieldPlaces, "Enter an integer."},
-        {"3", "0", "1", CDuplicateTagDialog::kFieldCount, "Enter an integer between 1 and 9999."},
-        {"3", "1", "-1", CDuplicateTagDialog::kFieldFirstNumber, "Enter a positive integer."},
+        {"7", "1", "1", "1", CDuplicateTagDialog::kFieldPlaces,
+         "Enter an integer between 1 and 6."},
+        {"x", "1", "1", "1", CDuplicateTagDialog::kFieldPlaces, "Enter an integer."},
+        {"3", "0", "1", "1", CDuplicateTagDialog::kFieldCount,
+         "Enter an integer between 1 and 9999."},
+        {"3", "1", "-1", "1", CDuplicateTagDialog::kFieldFirstNumber, "Enter a positive integer."},
+        // A location outside the 16-bit addresses, or a series running past the last one,
+        // would wrap to address 0 and on.
+        {"3", "1", "1", "0", CDuplicateTagDialog::kFieldFirstLocation,
+         "Enter an integer between 1 and 65536."},
+        {"3", "1", "1", "70000", CDuplicateTagDialog::kFieldFirstLocation,
+         "Enter an integer between 1 and 65536."},
+        {"3", "3", "1", "65535", CDuplicateTagDialog::kFieldFirstLocation,
+         "Enter an integer between 1 and 65534."},
     };
     for (const Case& c : cases) {
         CDuplicateTagDialog dialog;
         dialog.placesText = c.places;
         dialog.countText = c.count;
         dialog.firstNumberText = c.first;
-        dialog.firstLocationText = "1";
+        dialog.firstLocationText = c.location;
         auto error = dialog.ReadEntries();
-        ASSERT_TRUE(error) << c.places << c.count << c.first;
+        ASSERT_TRUE(error) << c.places << c.count << c.first << c.location;
         EXPECT_EQ(error->field, c.field);
         EXPECT_EQ(error->message, c.message);
     }

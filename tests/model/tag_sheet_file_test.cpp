@@ -109,7 +109,7 @@ TEST_F(TagSheetFileTest, SavedEditsAreWhatTheIndependentWriterExpects) {
 
     Edit("Valve", [](TagDialog& sheet) {
         sheet.Connection().name = "Drain";
-        sheet.Connection().addressText = "0";
+        sheet.Connection().addressText = "65536";  // the last address
     });
 
     const std::string saved = ConfigFileWriter::DocumentBytes(doc);

@@ -127,19 +127,54 @@ TEST(TagSheet, RealInputRegisterToInputStatusAppliesBinaryDefaults) {
     EXPECT_FALSE(Listed(device.alarmScanList, &tag));  // the new alarm is disabled
 }
 
-TEST(TagSheet, LocationEntryIsAddressPlusOneInSixteenBits) {
+TEST(TagSheet, LocationEntryIsAddressPlusOneAndNeverWraps) {
     struct Case {
         const char* entry;
-        std::uint16_t address;
+        std::uint16_t address;  // 7 when the entry is refused
     };
-    for (const Case& c : {Case{"1", 0}, Case{"0", 65535}, Case{"65536", 65535}, Case{"400", 399}}) {
+    constexpr std::uint16_t kRefused = 7;
+    for (const Case& c : {Case{"1", 0}, Case{"65536", 65535}, Case{"400", 399}, Case{"0", kRefused},
+                          Case{"65537", kRefused}, Case{"70000", kRefused}}) {
         OModbusTag tag;
+        tag.address = kRefused;
         AeEventSpace space;
         TagDialog sheet(tag, space);
         sheet.Connection().addressText = c.entry;
-        ASSERT_FALSE(sheet.Ok()) << c.entry;
-        sheet.ApplyToTag();
+        const auto error = sheet.Ok();
+        if (c.address == kRefused) {
+            ASSERT_TRUE(error) << c.entry;
+            EXPECT_EQ(error->error.field, TagPage::kFieldAddress);
+            EXPECT_EQ(error->error.message, "Enter an integer between 1 and 65536.");
+        } else {
+            ASSERT_FALSE(error) << c.entry;
+            sheet.ApplyToTag();
+        }
         EXPECT_EQ(tag.address, c.address) << c.entry;
+    }
+}
+
+TEST(TagSheet, PrioritiesAndTheBinaryClassAreRefusedRatherThanWrapped) {
+    struct Case {
+        bool analog;
+        bool classField;  // else the first row's "Priority"
+        const char* entry;
+        const char* message;
+    };
+    const Case cases[] = {
+        {true, false, "70000", "Enter an integer between 0 and 65535."},
+        {false, false, "65536", "Enter an integer between 0 and 65535."},
+        {false, true, "2147483648", "Enter an integer between 0 and 2147483647."},
+    };
+    for (const Case& c : cases) {
+        auto tag = c.analog ? RegisterTag(kHoldingRegister, VT_I2) : std::make_unique<OModbusTag>();
+        AeEventSpace space;
+        TagDialog sheet(*tag, space);
+        ASSERT_FALSE(sheet.SelectPage(TagDialog::kPageAlarm));
+        AlarmRow& row = c.analog ? AnalogAlarm(sheet).levels[0] : BinaryAlarm(sheet).alarmRow;
+        (c.classField ? sheet.Alarm().classText : row.priorityText) = c.entry;
+        const auto error = sheet.Ok();
+        ASSERT_TRUE(error) << c.entry;
+        EXPECT_EQ(error->error.message, c.message);
     }
 }
 
@@ -315,6 +350,21 @@ TEST_F(UserConditionSheet, ConditionWithoutSubconditionsReadsBackAsTheSameChoice
     ASSERT_FALSE(sheet.Ok());
     sheet.ApplyToTag();
     EXPECT_EQ(dynamic_cast<OBinaryAlarm&>(*tag.alarm).userCondition, stored);
+}
+
+TEST_F(UserConditionSheet, PagesNeverShownKeepTheTagsValues) {
+    auto& alarm = dynamic_cast<OBinaryAlarm&>(*tag.alarm);
+    alarm.userCondition = 0x40009;  // Pump Fault, Overload
+    alarm.attributeFlag = 1;
+    alarm.enableFlags = kNormalEventBit;  // a word the page would not save so
+    TagDialog sheet(tag, space);
+    sheet.Connection().description = "only this changed";
+    ASSERT_FALSE(sheet.Ok());
+    sheet.ApplyToTag();
+    EXPECT_EQ(tag.description, "only this changed");
+    EXPECT_EQ(alarm.userCondition, 0x40009u);
+    EXPECT_EQ(alarm.attributeFlag, 1u);
+    EXPECT_EQ(alarm.enableFlags, kNormalEventBit);
 }
 
 TEST_F(UserConditionSheet, ConditionMissingFromTheTablesIsKept) {

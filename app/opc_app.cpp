@@ -205,8 +205,10 @@ bool COpcApp::ThreadStarted(const std::string& name) const {
 }
 
 int COpcApp::ExitInstance() {
-    velk::Trace(kStoppedLine);
     platform_.instance.Release();
+    // The stop line comes after the threads have stopped, so that it is the last line the
+    // server writes: what the threads trace as they end (a bus call left running, a device
+    // thread given up on) comes before it, and nothing is written after the file closes.
     StopThreads();
     // A start that ended before the configuration was opened (registration, a second
     // instance) leaves the recent-file lists alone.
@@ -216,6 +218,7 @@ int COpcApp::ExitInstance() {
         SettingsAccess user(platform_.userStore, std::string(kUserApplicationKey));
         recentFiles_.Save(user);
     }
+    velk::Trace(kStoppedLine);
     trace_.CloseTrace();
     return exitCode_;
 }

@@ -27,6 +27,7 @@ class FakeComServerHost final : public IComServerHost {
         Message m;
         while (queue.Get(m)) {
         }
+        if (!lineAtEnd.empty()) velk::Trace(lineAtEnd);
         log.Add("ComServerThread ended");
         return 0;
     }
@@ -40,6 +41,7 @@ class FakeComServerHost final : public IComServerHost {
     }
     CallLog& log;
     bool initializes = true;
+    std::string lineAtEnd;  // traced as the thread ends, as a bus host with calls left does
 };
 
 class FakeRedundancy final : public IRedundancyThreads {
@@ -510,6 +512,19 @@ TEST_F(OpcAppTest, TerminationRequestEndsTheLoopAndShutdownStopsThreadsInOrder) 
     SettingsAccess machineAccess(machine);
     EXPECT_EQ(machineAccess.ReadSettingText("Recent File List", "File1", true, ""),
               "/data/plant.vlk");
+}
+
+TEST_F(OpcAppTest, StopLineIsTheLastLineEvenWhenAThreadTracesAsItEnds) {
+    host.lineAtEnd = "Bus host: 1 call(s) still running after 2500 ms are left to end on their own";
+    ASSERT_TRUE(Start({"/data/plant.vlk"}));
+    app.RequestTermination();
+    EXPECT_FALSE(Pump());
+    app.ExitInstance();
+    const std::string trace = TraceText();
+    EXPECT_NE(trace.find(host.lineAtEnd), std::string::npos);
+    EXPECT_TRUE(trace.ends_with("> Velk Modbus OPC Server stopped\r\n")) << trace;
+    // Nothing reaches the file after the stop line.
+    EXPECT_FALSE(velk::Trace("late"));
 }
 
 TEST_F(OpcAppTest, OrdinaryUserNeverWritesTheMachineWideRecentList) {

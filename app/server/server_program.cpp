@@ -91,6 +91,9 @@ namespace velk {
 
 int RunServerProgram(int argc, char** argv, const ServerFrontFactory& makeFront) {
     if (IsVersionRequest(argc, argv)) return PrintVersion("velkopc");
+    const CommandLine commandLine =
+        ParseCommandLine(std::vector<std::string>(argv + 1, argv + argc));
+    if (commandLine.help) return PrintCommandLineHelp();
     // Before any thread exists, so that only the watch thread receives these signals.
     SignalWatch::BlockTerminationSignals();
     BoundAllocatorArenas();
@@ -101,9 +104,6 @@ int RunServerProgram(int argc, char** argv, const ServerFrontFactory& makeFront)
         cycleStatistics = std::make_unique<CycleStatistics>(file);
         CycleStatistics::Install(cycleStatistics.get());
     }
-
-    const CommandLine commandLine =
-        ParseCommandLine(std::vector<std::string>(argv + 1, argv + argc));
 
     SystemClock clock;
     PosixFileSystem files;

@@ -16,6 +16,7 @@
 #include "app/server/headless_window.h"
 #include "app/server/unavailable_bus_class.h"
 #include "core/cycle_statistics.h"
+#include "core/trace_echo.h"
 #include "install_paths.h"
 #include "model/ae_event_space.h"
 #include "model/c_doc.h"
@@ -121,14 +122,17 @@ int RunServerProgram(int argc, char** argv, const ServerFrontFactory& makeFront)
     IMainWindow& window = front->Window();
     const std::string executable = ExecutablePath();
 
-    COpcApp app(AppPlatform{clock, mainLoop, machineStore, userStore, admin, instance, messages,
-                            files, window, executable});
+    // Made before the application object, so that it outlives the trace that feeds it.
+    std::unique_ptr<TraceEcho> echo;
     if (commandLine.echoTrace) {
-        app.Trace().SetEcho([](const std::string& line) {
+        echo = std::make_unique<TraceEcho>([](const std::string& line) {
             std::fprintf(stdout, "%s\n", line.c_str());
             std::fflush(stdout);
         });
     }
+    COpcApp app(AppPlatform{clock, mainLoop, machineStore, userStore, admin, instance, messages,
+                            files, window, executable});
+    if (echo) app.Trace().SetEcho([&echo](const std::string& line) { echo->Push(line); });
 
     // The document is made during start-up; the acquisition reaches it through this.
     DocumentHost* documentHost = nullptr;

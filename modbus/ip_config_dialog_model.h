@@ -2,8 +2,10 @@
 // The "IP address configuration" dialog without its toolkit: two channels, each with an
 // "IP address:" field, a "Gateway device:" list of the host's adapters and a
 // "Gateway address:" field with a list of the chosen adapter's addresses. The texts are
-// kept as typed; OK hands them back unchecked.
+// kept as typed; OK checks them (an address, or empty) and hands them back without the
+// blanks around them.
 #include <array>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -13,6 +15,17 @@
 namespace velk {
 
 enum class IpChannel { kPrimary = 0, kSecondary = 1 };
+
+// Shown when OK finds a field that holds no address.
+inline constexpr const char kEnterIpAddressMessage[] =
+    "Enter an IP address such as 192.168.1.10, or leave the field empty.";
+
+// A field that OK refuses: which one, and the message.
+struct IpFieldProblem {
+    IpChannel channel;
+    bool gateway;  // the "Gateway address:" field, else "IP address:"
+    std::string message;
+};
 
 class IpConfigDialogModel {
   public:
@@ -43,7 +56,10 @@ class IpConfigDialogModel {
     const std::string& IpAddressText(IpChannel channel) const { return Side(channel).address; }
     void SetIpAddressText(IpChannel channel, std::string text);
 
-    // The four texts as the fields show them, unchecked.
+    // The first field, in the dialog's order, whose text is neither empty nor an address
+    // (read as every address field is, platform/ipv4_address.h); none when all are fine.
+    std::optional<IpFieldProblem> Check() const;
+    // The four texts as the fields show them, without the blanks around them.
     IpAddresses Ok() const;
     // The texts the dialog was opened with.
     IpAddresses Cancel() const { return stored_; }

@@ -5,6 +5,7 @@
 #include <QFormLayout>
 #include <QGroupBox>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QVBoxLayout>
 
 namespace velk::gui {
@@ -48,7 +49,20 @@ IpConfigDialog::IpConfigDialog(const NetworkAdapterList& adapters, const IpAddre
     }
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
     layout->addWidget(buttons);
-    connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
+    // A field that holds no address keeps the dialog open, with the focus on it.
+    connect(buttons, &QDialogButtonBox::accepted, this, [this] {
+        if (const auto problem = model_.Check()) {
+            QMessageBox::warning(this, windowTitle(), QString::fromUtf8(problem->message));
+            ChannelWidgets& w = channels_[static_cast<int>(problem->channel)];
+            if (problem->gateway) {
+                w.gateway->setFocus();
+            } else {
+                w.address->setFocus();
+            }
+            return;
+        }
+        accept();
+    });
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
 }
 

@@ -46,7 +46,7 @@ bool COpcApp::InitInstance(const CommandLine& commandLine) {
     version_ = ServerVersion{VELK_VERSION_MAJOR, VELK_VERSION_MINOR, VELK_VERSION_BUILD,
                              VELK_VERSION_REVISION};
 
-    if (!TakeSingleInstance()) return false;
+    if (!TakeSingleInstance(commandLine.systemBus)) return false;
 
     platform_.clock.Sleep(kStartPauseMs);
     if (!OpenConfiguration(configuration)) {
@@ -109,7 +109,20 @@ std::string COpcApp::ChooseConfiguration(const CommandLine& commandLine) {
     return commandLine.fileName;
 }
 
-bool COpcApp::TakeSingleInstance() {
+bool COpcApp::TakeSingleInstance(bool systemService) {
+    // The system service's lock lies in a directory of its own user, which this start's lock
+    // does not cover: asked for apart, so that a user's start never runs a second server
+    // beside it.
+    if (!systemService) {
+        if (const int service = platform_.instance.SystemServiceProcess(); service != 0) {
+            std::string text(kSystemServiceRunningMessage);
+            text.replace(text.find("%1"), 2, std::to_string(service));
+            std::fprintf(stderr, "velkopc: %s\n", text.c_str());
+            platform_.messages.Show(text, MessageKind::Error);
+            exitCode_ = 1;
+            return false;
+        }
+    }
     const InstanceLock lock =
         platform_.instance.Acquire([this] { platform_.mainLoop.Post(WM_SHOW_INSTANCE); });
     if (lock == InstanceLock::Acquired) return true;

@@ -239,6 +239,29 @@ TEST_F(OpcAppTest, UnreachableRunningInstanceIsReported) {
     EXPECT_EQ(app.ExitInstance(), 1);
 }
 
+TEST_F(OpcAppTest, AStartBesideTheSystemServiceIsRefusedWithWhatRunsAndHowToStopIt) {
+    instance.serviceProcess = 4242;
+    for (const std::vector<std::string>& arguments :
+         {std::vector<std::string>{}, std::vector<std::string>{"-Embedding"}}) {
+        messages.shown.clear();
+        EXPECT_FALSE(Start(arguments));
+        ASSERT_EQ(messages.shown.size(), 1u);
+        const std::string& text = messages.shown[0];
+        EXPECT_NE(text.find("system service"), std::string::npos) << text;
+        EXPECT_NE(text.find("4242"), std::string::npos) << text;
+        EXPECT_NE(text.find("systemctl stop velkopc"), std::string::npos) << text;
+    }
+    EXPECT_EQ(instance.acquires, 0);
+    EXPECT_TRUE(log.Entries().empty());  // no document, no device, no thread
+    EXPECT_EQ(app.ExitInstance(), 1);
+}
+
+TEST_F(OpcAppTest, TheSystemServiceItselfStartsWhateverItsLockHolderLookup) {
+    instance.serviceProcess = 4242;  // its own lock, as another start would see it
+    EXPECT_TRUE(Start({"-SystemBus", "-Embedding"}));
+    EXPECT_TRUE(messages.shown.empty());
+}
+
 TEST_F(OpcAppTest, LockThatCannotBeTakenNeverStartsASecondServer) {
     instance.lock = InstanceLock::Failed;
     instance.runningInstanceAnswers = false;

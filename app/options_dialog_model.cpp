@@ -236,10 +236,9 @@ std::optional<OptionsValidationError> OptionsDialogModel::Validate() const {
     // use would stop every send while the peer's packets still arrive. They are checked
     // only while the fields can be edited.
     if (redundancyEnabled_) {
-        for (const auto& [field, text] : {std::pair{OptionsControl::RedundantServer,
-                                                    &redundantServer_},
-                                          std::pair{OptionsControl::GatewayAddress,
-                                                    &gatewayAddress_}}) {
+        for (const auto& [field, text] :
+             {std::pair{OptionsControl::RedundantServer, &redundantServer_},
+              std::pair{OptionsControl::GatewayAddress, &gatewayAddress_}}) {
             if (!TrimAddressBlanks(*text).empty() && !ParseIpv4Address(*text)) {
                 return OptionsValidationError{field, std::string(kEnterIpAddressMessage)};
             }

@@ -1,9 +1,9 @@
 #include "modbus/ip_address_text.h"
 
-#include "platform/ipv4_address.h"
-
 #include <array>
 #include <cstring>
+
+#include "platform/ipv4_address.h"
 
 namespace velk {
 

@@ -26,10 +26,11 @@ std::int64_t DaysSince1601(int year, int month, int day) {
 // The local time's fields read as if they were UTC: the zone's offset is then the
 // difference to the true instant.
 std::int64_t FieldsAsTicks(const LocalTime& t) {
-    const std::int64_t seconds = DaysSince1601(t.year, t.month, t.day) * 86400 + t.hour * 3600 +
-                                 t.minute * 60 + t.second;
+    const std::int64_t seconds =
+        DaysSince1601(t.year, t.month, t.day) * 86400 + t.hour * 3600 + t.minute * 60 + t.second;
     return seconds * static_cast<std::int64_t>(kFileTimeTicksPerSecond) +
-           static_cast<std::int64_t>(t.millisecond) * static_cast<std::int64_t>(kFileTimeTicksPerMs);
+           static_cast<std::int64_t>(t.millisecond) *
+               static_cast<std::int64_t>(kFileTimeTicksPerMs);
 }
 
 bool SameFields(const LocalTime& a, const LocalTime& b) {
@@ -58,8 +59,8 @@ std::optional<FileTime> ResolveLocalTime(const IClock& zone, const LocalTime& lo
     std::optional<std::int64_t> best;
     for (const std::int64_t probe : {fields - kTicksPerDay, fields, fields + kTicksPerDay}) {
         if (probe < 0) continue;
-        const std::int64_t offset = FieldsAsTicks(zone.ToLocal(static_cast<FileTime>(probe))) -
-                                    probe;
+        const std::int64_t offset =
+            FieldsAsTicks(zone.ToLocal(static_cast<FileTime>(probe))) - probe;
         const std::int64_t candidate = fields - offset;
         if (candidate < 0) continue;
         // A candidate counts only when the zone's clock really shows the time then; in a

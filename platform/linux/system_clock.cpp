@@ -1,9 +1,9 @@
 #include "platform/linux/system_clock.h"
 
-#include "platform/local_time_resolution.h"
-
 #include <ctime>
 #include <thread>
+
+#include "platform/local_time_resolution.h"
 
 namespace velk {
 

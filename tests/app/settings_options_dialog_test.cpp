@@ -213,7 +213,8 @@ TEST_F(OptionsDialogTest, PeerAddressesThatNoAddressFieldWouldTakeAreRefusedOnOk
             messages.shown.clear();
             EXPECT_FALSE(Ok(model));
             EXPECT_EQ(model.FocusField(), field);
-            EXPECT_EQ(messages.shown, std::vector<std::string>{std::string(kEnterIpAddressMessage)});
+            EXPECT_EQ(messages.shown,
+                      std::vector<std::string>{std::string(kEnterIpAddressMessage)});
         }
     }
     OptionsDialogModel cleared(Configured());

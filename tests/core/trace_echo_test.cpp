@@ -48,8 +48,8 @@ TEST(TraceEcho, ABlockedWriterNeverHoldsUpPushAndDroppedLinesAreCountedInTheirPl
         echo.Push("11");
         echo.Push("12");
     }  // the destructor writes what waits
-    EXPECT_EQ(out.Lines(), (std::vector<std::string>{"1", "2", "3", "4",
-                                                     TraceEcho::DroppedText(6), "11", "12"}));
+    EXPECT_EQ(out.Lines(), (std::vector<std::string>{"1", "2", "3", "4", TraceEcho::DroppedText(6),
+                                                     "11", "12"}));
 }
 
 }  // namespace

@@ -27,7 +27,8 @@ TEST(IpAddressTextTest, DottedQuadsGiveTheirOctetsInNetworkOrder) {
 }
 
 TEST(IpAddressTextTest, BlanksAroundTheAddressAreIgnored) {
-    for (const char* text : {"192.168.1.10 ", " 192.168.1.10", "\t192.168.1.10\r\n", "  192.168.1.10  "}) {
+    for (const char* text :
+         {"192.168.1.10 ", " 192.168.1.10", "\t192.168.1.10\r\n", "  192.168.1.10  "}) {
         SCOPED_TRACE(text);
         EXPECT_EQ(Octets(DottedToAddress(text)), (Quad{192, 168, 1, 10}));
     }
@@ -36,12 +37,32 @@ TEST(IpAddressTextTest, BlanksAroundTheAddressAreIgnored) {
 TEST(IpAddressTextTest, EmptyOrMalformedTextsGiveTheInvalidAddress) {
     // Short forms, other bases and trailing words, which the C library's inet_addr would
     // take, are refused too: a connection would refuse them.
-    for (const char* text :
-         {"",          " ",         "1.2.3.4.5", "256.0.0.1",  "1.2.3.256",        "1.2.65536",
-          "4294967296", "1..2",     ".1.2.3",    "1.2.3.",     "a.b.c.d",          "0x",
-          "0x7f.0.0.1", "08.1.1.1", "010.0.0.1", "1.2.3.4x",   "-1.2.3.4",         "+1.2.3.4",
-          "1.2.3.4,",   "127.1",    "10.258",    "3232235777", "1.2.3.4 and more", "1. 2.3.4",
-          "1.2.3.0004", "99999999999999999999"}) {
+    for (const char* text : {"",
+                             " ",
+                             "1.2.3.4.5",
+                             "256.0.0.1",
+                             "1.2.3.256",
+                             "1.2.65536",
+                             "4294967296",
+                             "1..2",
+                             ".1.2.3",
+                             "1.2.3.",
+                             "a.b.c.d",
+                             "0x",
+                             "0x7f.0.0.1",
+                             "08.1.1.1",
+                             "010.0.0.1",
+                             "1.2.3.4x",
+                             "-1.2.3.4",
+                             "+1.2.3.4",
+                             "1.2.3.4,",
+                             "127.1",
+                             "10.258",
+                             "3232235777",
+                             "1.2.3.4 and more",
+                             "1. 2.3.4",
+                             "1.2.3.0004",
+                             "99999999999999999999"}) {
         SCOPED_TRACE(text);
         EXPECT_EQ(DottedToAddress(text), kInvalidAddress);
     }

@@ -109,10 +109,10 @@ TEST_F(ServerProcessTest, HelpListsTheManualPagesSwitchesWithoutABusOrADisplay) 
     ASSERT_GT(switches.size(), 8u);
     for (const char* help : {"--help", "-?"}) {
         SCOPED_TRACE(help);
-        const int code = RunProgram(VELKOPC_BINARY, {help},
-                                    {"DBUS_SESSION_BUS_ADDRESS=unix:path=/nonexistent/bus",
-                                     "DISPLAY=", "WAYLAND_DISPLAY="},
-                                    dir.File("help.out"), 20s);
+        const int code = RunProgram(
+            VELKOPC_BINARY, {help},
+            {"DBUS_SESSION_BUS_ADDRESS=unix:path=/nonexistent/bus", "DISPLAY=", "WAYLAND_DISPLAY="},
+            dir.File("help.out"), 20s);
         const std::string output = ReadFile(dir.File("help.out"));
         EXPECT_EQ(code, 0) << output;
         for (const std::string& name : switches) {

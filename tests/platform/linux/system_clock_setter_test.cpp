@@ -25,15 +25,14 @@ class CentralEuropeanZone final : public IClock {
     LocalTime NowLocal() const override { return ToLocal(now); }
     std::uint32_t TickCount() const override { return 0; }
     LocalTime ToLocal(FileTime utc) const override {
-        const bool summer = utc >= FileTimeFromCivil(2024, 3, 31, 1) &&
-                            utc < FileTimeFromCivil(2024, 10, 27, 1);
+        const bool summer =
+            utc >= FileTimeFromCivil(2024, 3, 31, 1) && utc < FileTimeFromCivil(2024, 10, 27, 1);
         return CivilFromFileTime(utc + (summer ? 2 : 1) * kHour);
     }
     // The C library's way (tm_isdst = -1): fields normalised, a repeated hour as standard
     // time. The setter must not rely on it.
     bool LocalToUtc(const LocalTime& t, FileTime& utc) const override {
-        utc = FileTimeFromCivil(t.year, t.month, t.day, t.hour, t.minute, t.second,
-                                t.millisecond) -
+        utc = FileTimeFromCivil(t.year, t.month, t.day, t.hour, t.minute, t.second, t.millisecond) -
               kHour;
         return true;
     }
@@ -67,8 +66,7 @@ TEST(SystemClockSetter, RepeatedHourIsTheInstantNearerTheReceiverAndBadTimesAreR
         {"second pass of the repeated hour", Local(10, 27, 2, 30),
          FileTimeFromCivil(2024, 10, 27, 1, 29), FileTimeFromCivil(2024, 10, 27, 1, 30)},
         {"just before the change, receiver just after it", Local(10, 27, 2, 59, 59, 900),
-         FileTimeFromCivil(2024, 10, 27, 1, 0, 1),
-         FileTimeFromCivil(2024, 10, 27, 0, 59, 59, 900)},
+         FileTimeFromCivil(2024, 10, 27, 1, 0, 1), FileTimeFromCivil(2024, 10, 27, 0, 59, 59, 900)},
         {"an ordinary summer time", Local(7, 1, 12, 0, 0, 456),
          FileTimeFromCivil(2024, 7, 1, 10, 0), FileTimeFromCivil(2024, 7, 1, 10, 0, 0, 456)},
         {"an ordinary winter time", Local(12, 1, 12, 0), FileTimeFromCivil(2024, 12, 1, 11, 0),

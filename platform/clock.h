@@ -34,9 +34,7 @@ class IClock {
     // Milliseconds since an arbitrary start; wraps at 2^32 like a tick count.
     virtual std::uint32_t TickCount() const = 0;
     virtual LocalTime ToLocal(FileTime utc) const = 0;
-    // Local time to UTC; false when the local time does not exist (a field out of range, a
-    // time the change to summer time skips). A time of the repeated hour is the instant
-    // nearer now.
+    // Local time to UTC; false when the local time does not exist.
     virtual bool LocalToUtc(const LocalTime& local, FileTime& utc) const = 0;
     // Pauses the calling thread (a fake clock advances instead).
     virtual void Sleep(std::uint32_t milliseconds) = 0;

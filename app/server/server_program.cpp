@@ -26,6 +26,7 @@
 #include "opcae/bus/ae_bus_class.h"
 #include "opcae/bus/ae_server_list_distributor.h"
 #include "opcda/bus/da_bus_class.h"
+#include "platform/ipv4_address.h"
 #include "platform/linux/netlink_route_table.h"
 #include "platform/linux/posix_document_file_access.h"
 #include "platform/linux/posix_file_reader.h"
@@ -172,9 +173,14 @@ int RunServerProgram(int argc, char** argv, const ServerFrontFactory& makeFront)
             document.Locks().tagData,
             [&app] {
                 const RedundancySettings r = app.Settings().Redundancy();
-                return RedundancyLinkSettings{
-                    r.Enabled != 0,    r.SyncMaster != 0,  r.Port,
-                    r.AlternateServer, r.AlternateGateway, app.Settings().AreaDelimiter()};
+                // A stored address may carry blanks from before the dialog refused them:
+                // the link, its trace lines and the acknowledger ID use the address alone.
+                return RedundancyLinkSettings{r.Enabled != 0,
+                                              r.SyncMaster != 0,
+                                              r.Port,
+                                              std::string(TrimAddressBlanks(r.AlternateServer)),
+                                              std::string(TrimAddressBlanks(r.AlternateGateway)),
+                                              app.Settings().AreaDelimiter()};
             },
             [&app] { return app.ClientCount() != 0; },
             [&documentHost](const std::string& path, const std::string& delimiter) -> OModbusTag* {

@@ -99,7 +99,7 @@ std::string CommandLineHelp() {
            "      Also print every trace line on standard output.\n"
            "  --version\n"
            "      Print the program's name and version, then end.\n"
-           "  --help\n"
+           "  --help (also -help, -h, -?)\n"
            "      Print this list of switches, then end.\n"
            "\n"
            "See velkopc(1).\n";

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "app/server_settings.h"
+#include "modbus/ip_address_text.h"
 #include "platform/session.h"
 
 namespace velk {
@@ -18,9 +19,6 @@ inline constexpr std::string_view kEnterIntegerMessage = "Enter an integer.";
 inline constexpr std::string_view kEnterPositiveIntegerMessage = "Enter a positive integer.";
 // "Enter no more than %1 characters." with %1 = the field's limit.
 inline constexpr std::string_view kEnterNoMoreThanMessage = "Enter no more than %1 characters.";
-// For "Redundant Server:" and "Gateway address:" when they hold no address.
-inline constexpr std::string_view kEnterIpAddressMessage =
-    "Enter an IP address such as 192.168.1.10, or leave the field empty.";
 
 enum class OptionsControl {
     ChangelessUpdate,

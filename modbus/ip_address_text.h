@@ -7,6 +7,10 @@
 
 namespace velk {
 
+// Shown by a dialog whose address field holds a text that is no address.
+inline constexpr std::string_view kEnterIpAddressMessage =
+    "Enter an IP address such as 192.168.1.10, or leave the field empty.";
+
 // The value for an empty or malformed text (also the value of "255.255.255.255").
 inline constexpr std::uint32_t kInvalidAddress = 0xFFFFFFFFu;
 

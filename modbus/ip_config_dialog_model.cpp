@@ -74,8 +74,10 @@ std::optional<IpFieldProblem> IpConfigDialogModel::Check() const {
     };
     for (IpChannel channel : {IpChannel::kPrimary, IpChannel::kSecondary}) {
         const ChannelFields& side = Side(channel);
-        if (bad(side.address)) return IpFieldProblem{channel, false, kEnterIpAddressMessage};
-        if (bad(side.gateway)) return IpFieldProblem{channel, true, kEnterIpAddressMessage};
+        if (bad(side.address))
+            return IpFieldProblem{channel, false, std::string(kEnterIpAddressMessage)};
+        if (bad(side.gateway))
+            return IpFieldProblem{channel, true, std::string(kEnterIpAddressMessage)};
     }
     return std::nullopt;
 }

@@ -9,16 +9,13 @@
 #include <string>
 #include <vector>
 
+#include "modbus/ip_address_text.h"
 #include "modbus/ip_addresses.h"
 #include "modbus/network_adapter_list.h"
 
 namespace velk {
 
 enum class IpChannel { kPrimary = 0, kSecondary = 1 };
-
-// Shown when OK finds a field that holds no address.
-inline constexpr const char kEnterIpAddressMessage[] =
-    "Enter an IP address such as 192.168.1.10, or leave the field empty.";
 
 // A field that OK refuses: which one, and the message.
 struct IpFieldProblem {

@@ -256,7 +256,7 @@ TEST_F(OpcAppTest, AStartBesideTheSystemServiceIsRefusedWithWhatRunsAndHowToStop
     EXPECT_EQ(app.ExitInstance(), 1);
 }
 
-TEST_F(OpcAppTest, TheSystemServiceItselfStartsWhateverItsLockHolderLookup) {
+TEST_F(OpcAppTest, TheSystemServiceItselfIsNotRefusedByItsOwnLock) {
     instance.serviceProcess = 4242;  // its own lock, as another start would see it
     EXPECT_TRUE(Start({"-SystemBus", "-Embedding"}));
     EXPECT_TRUE(messages.shown.empty());

@@ -1,5 +1,7 @@
 #include "app/command_line.h"
 
+#include <cstdio>
+
 #include "platform/text.h"
 
 namespace velk {
@@ -30,6 +32,8 @@ bool ApplySwitch(std::string_view name, CommandLine& line) {
         line.echoTrace = true;
     } else if (EqualsNoCase(name, "SystemBus")) {
         line.systemBus = true;
+    } else if (IsOneOf(name, {"-help", "help", "h", "?"})) {
+        line.help = true;
     } else {
         return false;
     }
@@ -68,6 +72,43 @@ CommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
         }
     }
     return line;
+}
+
+}  // namespace velk
+
+namespace velk {
+
+std::string CommandLineHelp() {
+    return "Usage: velkopc [switches] [configuration.vlk]\n"
+           "       velkopc --version\n"
+           "\n"
+           "Switches begin with / or - and ignore case. A / argument that names no switch is\n"
+           "taken as a file path.\n"
+           "\n"
+           "  -Register, -Regserver (also -RegisterPerUser, -RegserverPerUser)\n"
+           "      Write the server's registration records and its D-Bus activation files, then\n"
+           "      end.\n"
+           "  -Unregister, -Unregserver (also -UnregisterPerUser, -UnregserverPerUser)\n"
+           "      Remove them, then end.\n"
+           "  -SystemBus\n"
+           "      Serve on the system bus instead of the session bus. With -Register: write\n"
+           "      the system-bus activation files and bus policy.\n"
+           "  -Embedding, -Automation\n"
+           "      Started by a client: no window, and the process ends with its last client.\n"
+           "  -EchoTrace\n"
+           "      Also print every trace line on standard output.\n"
+           "  --version\n"
+           "      Print the program's name and version, then end.\n"
+           "  --help (also -help, -h, -?)\n"
+           "      Print this list of switches, then end.\n"
+           "\n"
+           "See velkopc(1).\n";
+}
+
+int PrintCommandLineHelp() {
+    const std::string text = CommandLineHelp();
+    const bool written = std::fwrite(text.data(), 1, text.size(), stdout) == text.size();
+    return written && std::fflush(stdout) == 0 ? 0 : 1;
 }
 
 }  // namespace velk

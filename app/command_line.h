@@ -14,6 +14,7 @@ struct CommandLine {
     bool automation = false;  // "Automation": as "Embedding"
     bool echoTrace = false;   // "EchoTrace": copy every trace line to standard output
     bool systemBus = false;   // "SystemBus": serve on the system bus instead of the session bus
+    bool help = false;        // "--help", "-help", "-h", "-?": list the switches and end
     std::string fileName;     // the configuration named on the command line
     // "Screenshots DIR": draw the main window and every dialog into DIR, then end.
     bool screenshots = false;
@@ -24,5 +25,11 @@ struct CommandLine {
 };
 
 CommandLine ParseCommandLine(const std::vector<std::string>& arguments);
+
+// The switches as the manual page lists them, for "--help".
+std::string CommandLineHelp();
+// Prints CommandLineHelp to standard output; the exit code (0, or 1 when it could not be
+// written). Needs no bus and no display.
+int PrintCommandLineHelp();
 
 }  // namespace velk

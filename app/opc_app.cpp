@@ -46,7 +46,7 @@ bool COpcApp::InitInstance(const CommandLine& commandLine) {
     version_ = ServerVersion{VELK_VERSION_MAJOR, VELK_VERSION_MINOR, VELK_VERSION_BUILD,
                              VELK_VERSION_REVISION};
 
-    if (!TakeSingleInstance()) return false;
+    if (!TakeSingleInstance(commandLine.systemBus)) return false;
 
     platform_.clock.Sleep(kStartPauseMs);
     if (!OpenConfiguration(configuration)) {
@@ -109,7 +109,20 @@ std::string COpcApp::ChooseConfiguration(const CommandLine& commandLine) {
     return commandLine.fileName;
 }
 
-bool COpcApp::TakeSingleInstance() {
+bool COpcApp::TakeSingleInstance(bool systemService) {
+    // The system service's lock lies in a directory of its own user, which this start's lock
+    // does not cover: asked for apart, so that a user's start never runs a second server
+    // beside it.
+    if (!systemService) {
+        if (const int service = platform_.instance.SystemServiceProcess(); service != 0) {
+            std::string text(kSystemServiceRunningMessage);
+            text.replace(text.find("%1"), 2, std::to_string(service));
+            std::fprintf(stderr, "velkopc: %s\n", text.c_str());
+            platform_.messages.Show(text, MessageKind::Error);
+            exitCode_ = 1;
+            return false;
+        }
+    }
     const InstanceLock lock =
         platform_.instance.Acquire([this] { platform_.mainLoop.Post(WM_SHOW_INSTANCE); });
     if (lock == InstanceLock::Acquired) return true;
@@ -205,8 +218,10 @@ bool COpcApp::ThreadStarted(const std::string& name) const {
 }
 
 int COpcApp::ExitInstance() {
-    velk::Trace(kStoppedLine);
     platform_.instance.Release();
+    // The stop line comes after the threads have stopped, so that it is the last line the
+    // server writes: what the threads trace as they end (a bus call left running, a device
+    // thread given up on) comes before it, and nothing is written after the file closes.
     StopThreads();
     // A start that ended before the configuration was opened (registration, a second
     // instance) leaves the recent-file lists alone.
@@ -216,6 +231,7 @@ int COpcApp::ExitInstance() {
         SettingsAccess user(platform_.userStore, std::string(kUserApplicationKey));
         recentFiles_.Save(user);
     }
+    velk::Trace(kStoppedLine);
     trace_.CloseTrace();
     return exitCode_;
 }

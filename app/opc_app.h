@@ -55,6 +55,14 @@ inline constexpr std::string_view kInvalidConfigurationMessage =
     "Invalid configuration or wrong path: ";
 inline constexpr std::string_view kCannotReachInstanceMessage =
     "We can not connect to the running intance!";
+// A start beside the system service, which has no window to bring forward; %1 is its
+// process id.
+inline constexpr std::string_view kSystemServiceRunningMessage =
+    "The VELK Modbus OPC Server already runs on this computer as the system service "
+    "velkopc (process %1) and polls the controllers of its configuration. A second server "
+    "would poll the same controllers and answer the redundant peer, so this one does not "
+    "start.\n\nUse the running server through the system bus, or stop the service first "
+    "with \"sudo systemctl stop velkopc\" and start the program again.";
 
 // The server host that makes the OPC classes reachable by clients.
 class IComServerHost {
@@ -184,7 +192,7 @@ class COpcApp final : public IMessageHandler,
     void ReadSettings();
     bool RunRegistration(ShellCommand command);
     std::string ChooseConfiguration(const CommandLine& commandLine);
-    bool TakeSingleInstance();
+    bool TakeSingleInstance(bool systemService);
     bool OpenConfiguration(const std::string& path);
     void OpenTraceFile();
     void StartThreads();

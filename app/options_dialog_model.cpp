@@ -2,7 +2,9 @@
 
 #include <charconv>
 #include <limits>
+#include <utility>
 
+#include "platform/ipv4_address.h"
 #include "platform/text.h"
 
 namespace velk {
@@ -236,6 +238,18 @@ std::optional<OptionsValidationError> OptionsDialogModel::Validate() const {
         return OptionsValidationError{OptionsControl::TcpPort,
                                       "Enter an integer between 1 and 65535."};
     }
+    // The peer's addresses are read as every address field is; a text the link could not
+    // use would stop every send while the peer's packets still arrive. They are checked
+    // only while the fields can be edited.
+    if (redundancyEnabled_) {
+        for (const auto& [field, text] :
+             {std::pair{OptionsControl::RedundantServer, &redundantServer_},
+              std::pair{OptionsControl::GatewayAddress, &gatewayAddress_}}) {
+            if (!TrimAddressBlanks(*text).empty() && !ParseIpv4Address(*text)) {
+                return OptionsValidationError{field, std::string(kEnterIpAddressMessage)};
+            }
+        }
+    }
     if (!ParseSigned(traceFileSize_)) {
         return OptionsValidationError{OptionsControl::TraceFileSize, integer};
     }
@@ -257,8 +271,8 @@ std::optional<ServerSettings> OptionsDialogModel::Result(const ServerSettings& b
     ServerSettings s = base;
     s.Redundancy.Enabled = redundancyEnabled_ ? 1 : 0;
     s.Redundancy.SyncMaster = syncMaster_ ? 1 : 0;
-    s.Redundancy.AlternateServer = redundantServer_;
-    s.Redundancy.AlternateGateway = gatewayAddress_;
+    s.Redundancy.AlternateServer = std::string(TrimAddressBlanks(redundantServer_));
+    s.Redundancy.AlternateGateway = std::string(TrimAddressBlanks(gatewayAddress_));
     s.Redundancy.Port = static_cast<std::uint16_t>(*ParseUnsigned(tcpPort_));
     s.FullTagPath = shortTagName_ ? 0 : 1;
     s.ChangelessUpdate = changelessUpdate_;

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "app/server_settings.h"
+#include "modbus/ip_address_text.h"
 #include "platform/session.h"
 
 namespace velk {

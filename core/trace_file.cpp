@@ -112,7 +112,7 @@ bool TraceFile::IsOpen() const {
 
 void TraceFile::SetEcho(std::function<void(const std::string&)> echo) {
     std::lock_guard lock(traceLock_);
-    echo_ = std::move(echo);
+    echo_ = echo ? std::make_shared<const Echo>(std::move(echo)) : nullptr;
 }
 
 bool TraceFile::Trace(std::string_view text) { return WriteLine(text); }
@@ -188,17 +188,23 @@ void TraceFile::RemoveOldRotatedFiles() {
 }
 
 bool TraceFile::WriteLine(std::string_view body) {
-    std::lock_guard lock(traceLock_);
-    const LocalTime now = clock_.NowLocal();
-    if (!file_) return false;
-    if (!RotateIfNeeded(now)) return false;
-    std::string line = TraceStamp(now);
-    line += "> ";
-    line += body;
-    if (echo_) echo_(line);
-    line += "\r\n";
-    const std::string bytes = Utf8ToUtf16LeBytes(line);
-    return file_->Write(bytes.data(), bytes.size()) == bytes.size();
+    std::shared_ptr<const Echo> echo;
+    std::string line;
+    bool written = false;
+    {
+        std::lock_guard lock(traceLock_);
+        const LocalTime now = clock_.NowLocal();
+        if (!file_) return false;
+        if (!RotateIfNeeded(now)) return false;
+        line = TraceStamp(now);
+        line += "> ";
+        line += body;
+        const std::string bytes = Utf8ToUtf16LeBytes(line + "\r\n");
+        written = file_->Write(bytes.data(), bytes.size()) == bytes.size();
+        echo = echo_;
+    }
+    if (echo) (*echo)(line);
+    return written;
 }
 
 void InstallTrace(TraceFile* trace) { g_trace.store(trace); }

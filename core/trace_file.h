@@ -38,7 +38,9 @@ class TraceFile {
     // "<stamp>> text value" (isResult false), or the text with ", return code: ..." (true).
     bool TraceResult(std::string_view text, std::int32_t value, bool isResult);
 
-    // Also hands every written line (UTF-8, without CR LF) to the echo, under the lock.
+    // Also hands every written line (UTF-8, without CR LF) to the echo, after the lock is
+    // released: an echo that is slow to write holds up only the thread whose line it is.
+    // Lines of several threads may reach the echo in another order than the file.
     void SetEcho(std::function<void(const std::string&)> echo);
 
   private:
@@ -61,7 +63,8 @@ class TraceFile {
     std::uint32_t sizeLimitKb_ = 1024;
     std::uint32_t rotatedFileLimit_ = 100;
     std::unique_ptr<IAppendFile> file_;
-    std::function<void(const std::string&)> echo_;
+    using Echo = std::function<void(const std::string&)>;
+    std::shared_ptr<const Echo> echo_;  // taken under the lock, called outside it
 };
 
 // The name of a rotated trace file: same directory and extension, base name from the local

@@ -68,6 +68,7 @@ int main(int argc, char** argv) {
     using namespace velk;
     if (IsVersionRequest(argc, argv)) return PrintVersion("velkopc");
     const CommandLine line = ParseCommandLine(std::vector<std::string>(argv + 1, argv + argc));
+    if (line.help) return PrintCommandLineHelp();  // before any bus, display or toolkit
     // The tag property sheet, "Multiply Tag" and "Copying Tag".
     gui::TagSheetDialogs tagDialogs(
         {}, [](const std::string& address) { gui::OpenHelpAddress(address); });

@@ -7,13 +7,16 @@
 
 namespace velk {
 
+// Shown by a dialog whose address field holds a text that is no address.
+inline constexpr std::string_view kEnterIpAddressMessage =
+    "Enter an IP address such as 192.168.1.10, or leave the field empty.";
+
 // The value for an empty or malformed text (also the value of "255.255.255.255").
 inline constexpr std::uint32_t kInvalidAddress = 0xFFFFFFFFu;
 
-// The address a dotted text names, with the classic inet_addr rules: one to four parts,
-// each decimal, octal (leading 0) or hexadecimal (0x); the last part fills the remaining
-// octets; the text may end with whitespace and anything after it. Empty or malformed texts
-// give kInvalidAddress.
+// The address a dotted text names, read as every address field is read
+// (ParseIpv4Address, platform/ipv4_address.h: blanks around it ignored, four decimal numbers
+// 0-255); kInvalidAddress for any other text, the empty one included.
 std::uint32_t DottedToAddress(std::string_view text);
 
 // "a.b.c.d" of an address in network byte order.

@@ -2,6 +2,8 @@
 
 #include <utility>
 
+#include "platform/ipv4_address.h"
+
 namespace velk {
 
 IpConfigDialogModel::IpConfigDialogModel(const NetworkAdapterList& adapters,
@@ -66,12 +68,29 @@ void IpConfigDialogModel::SetIpAddressText(IpChannel channel, std::string text) 
     Side(channel).address = std::move(text);
 }
 
+std::optional<IpFieldProblem> IpConfigDialogModel::Check() const {
+    const auto bad = [](const std::string& text) {
+        return !TrimAddressBlanks(text).empty() && !ParseIpv4Address(text);
+    };
+    for (IpChannel channel : {IpChannel::kPrimary, IpChannel::kSecondary}) {
+        const ChannelFields& side = Side(channel);
+        if (bad(side.address))
+            return IpFieldProblem{channel, false, std::string(kEnterIpAddressMessage)};
+        if (bad(side.gateway))
+            return IpFieldProblem{channel, true, std::string(kEnterIpAddressMessage)};
+    }
+    return std::nullopt;
+}
+
 IpAddresses IpConfigDialogModel::Ok() const {
+    const auto trimmed = [](const std::string& text) {
+        return std::string(TrimAddressBlanks(text));
+    };
     IpAddresses result;
-    result.primaryIpAddress = Side(IpChannel::kPrimary).address;
-    result.secondaryIpAddress = Side(IpChannel::kSecondary).address;
-    result.primaryGatewayAddress = Side(IpChannel::kPrimary).gateway;
-    result.secondaryGatewayAddress = Side(IpChannel::kSecondary).gateway;
+    result.primaryIpAddress = trimmed(Side(IpChannel::kPrimary).address);
+    result.secondaryIpAddress = trimmed(Side(IpChannel::kSecondary).address);
+    result.primaryGatewayAddress = trimmed(Side(IpChannel::kPrimary).gateway);
+    result.secondaryGatewayAddress = trimmed(Side(IpChannel::kSecondary).gateway);
     return result;
 }
 

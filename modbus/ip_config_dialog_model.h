@@ -2,17 +2,27 @@
 // The "IP address configuration" dialog without its toolkit: two channels, each with an
 // "IP address:" field, a "Gateway device:" list of the host's adapters and a
 // "Gateway address:" field with a list of the chosen adapter's addresses. The texts are
-// kept as typed; OK hands them back unchecked.
+// kept as typed; OK checks them (an address, or empty) and hands them back without the
+// blanks around them.
 #include <array>
+#include <optional>
 #include <string>
 #include <vector>
 
+#include "modbus/ip_address_text.h"
 #include "modbus/ip_addresses.h"
 #include "modbus/network_adapter_list.h"
 
 namespace velk {
 
 enum class IpChannel { kPrimary = 0, kSecondary = 1 };
+
+// A field that OK refuses: which one, and the message.
+struct IpFieldProblem {
+    IpChannel channel;
+    bool gateway;  // the "Gateway address:" field, else "IP address:"
+    std::string message;
+};
 
 class IpConfigDialogModel {
   public:
@@ -43,7 +53,10 @@ class IpConfigDialogModel {
     const std::string& IpAddressText(IpChannel channel) const { return Side(channel).address; }
     void SetIpAddressText(IpChannel channel, std::string text);
 
-    // The four texts as the fields show them, unchecked.
+    // The first field, in the dialog's order, whose text is neither empty nor an address
+    // (read as every address field is, platform/ipv4_address.h); none when all are fine.
+    std::optional<IpFieldProblem> Check() const;
+    // The four texts as the fields show them, without the blanks around them.
     IpAddresses Ok() const;
     // The texts the dialog was opened with.
     IpAddresses Cancel() const { return stored_; }

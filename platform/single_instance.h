@@ -21,6 +21,9 @@ class ISingleInstance {
     virtual void Release() = 0;
     // Why the lock could not be taken at all ("" when it could, or is held elsewhere).
     virtual std::string Problem() const { return {}; }
+    // The process id of a server that runs as the system service on this machine (another
+    // user's lock, which this lock does not cover), 0 when none does.
+    virtual int SystemServiceProcess() const { return 0; }
 };
 
 }  // namespace velk

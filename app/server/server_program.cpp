@@ -16,6 +16,7 @@
 #include "app/server/headless_window.h"
 #include "app/server/unavailable_bus_class.h"
 #include "core/cycle_statistics.h"
+#include "core/trace_echo.h"
 #include "install_paths.h"
 #include "model/ae_event_space.h"
 #include "model/c_doc.h"
@@ -25,6 +26,7 @@
 #include "opcae/bus/ae_bus_class.h"
 #include "opcae/bus/ae_server_list_distributor.h"
 #include "opcda/bus/da_bus_class.h"
+#include "platform/ipv4_address.h"
 #include "platform/linux/netlink_route_table.h"
 #include "platform/linux/posix_document_file_access.h"
 #include "platform/linux/posix_file_reader.h"
@@ -91,6 +93,9 @@ namespace velk {
 
 int RunServerProgram(int argc, char** argv, const ServerFrontFactory& makeFront) {
     if (IsVersionRequest(argc, argv)) return PrintVersion("velkopc");
+    const CommandLine commandLine =
+        ParseCommandLine(std::vector<std::string>(argv + 1, argv + argc));
+    if (commandLine.help) return PrintCommandLineHelp();
     // Before any thread exists, so that only the watch thread receives these signals.
     SignalWatch::BlockTerminationSignals();
     BoundAllocatorArenas();
@@ -101,9 +106,6 @@ int RunServerProgram(int argc, char** argv, const ServerFrontFactory& makeFront)
         cycleStatistics = std::make_unique<CycleStatistics>(file);
         CycleStatistics::Install(cycleStatistics.get());
     }
-
-    const CommandLine commandLine =
-        ParseCommandLine(std::vector<std::string>(argv + 1, argv + argc));
 
     SystemClock clock;
     PosixFileSystem files;
@@ -121,14 +123,17 @@ int RunServerProgram(int argc, char** argv, const ServerFrontFactory& makeFront)
     IMainWindow& window = front->Window();
     const std::string executable = ExecutablePath();
 
-    COpcApp app(AppPlatform{clock, mainLoop, machineStore, userStore, admin, instance, messages,
-                            files, window, executable});
+    // Made before the application object, so that it outlives the trace that feeds it.
+    std::unique_ptr<TraceEcho> echo;
     if (commandLine.echoTrace) {
-        app.Trace().SetEcho([](const std::string& line) {
+        echo = std::make_unique<TraceEcho>([](const std::string& line) {
             std::fprintf(stdout, "%s\n", line.c_str());
             std::fflush(stdout);
         });
     }
+    COpcApp app(AppPlatform{clock, mainLoop, machineStore, userStore, admin, instance, messages,
+                            files, window, executable});
+    if (echo) app.Trace().SetEcho([&echo](const std::string& line) { echo->Push(line); });
 
     // The document is made during start-up; the acquisition reaches it through this.
     DocumentHost* documentHost = nullptr;
@@ -168,9 +173,14 @@ int RunServerProgram(int argc, char** argv, const ServerFrontFactory& makeFront)
             document.Locks().tagData,
             [&app] {
                 const RedundancySettings r = app.Settings().Redundancy();
-                return RedundancyLinkSettings{
-                    r.Enabled != 0,    r.SyncMaster != 0,  r.Port,
-                    r.AlternateServer, r.AlternateGateway, app.Settings().AreaDelimiter()};
+                // A stored address may carry blanks from before the dialog refused them:
+                // the link, its trace lines and the acknowledger ID use the address alone.
+                return RedundancyLinkSettings{r.Enabled != 0,
+                                              r.SyncMaster != 0,
+                                              r.Port,
+                                              std::string(TrimAddressBlanks(r.AlternateServer)),
+                                              std::string(TrimAddressBlanks(r.AlternateGateway)),
+                                              app.Settings().AreaDelimiter()};
             },
             [&app] { return app.ClientCount() != 0; },
             [&documentHost](const std::string& path, const std::string& delimiter) -> OModbusTag* {

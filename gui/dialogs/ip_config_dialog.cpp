@@ -59,6 +59,17 @@ IpConfigDialog::IpConfigDialog(const NetworkAdapterList& adapters, const IpAddre
 }
 
 void IpConfigDialog::accept() {
+    // A field that holds no address keeps the dialog open, with the focus on it.
+    if (const auto problem = model_.Check()) {
+        QtMessageBox(this).Show(problem->message, MessageKind::Warning);
+        ChannelWidgets& w = channels_[static_cast<int>(problem->channel)];
+        if (problem->gateway) {
+            w.gateway->setFocus();
+        } else {
+            w.address->setFocus();
+        }
+        return;
+    }
     std::array<std::uint16_t, 2> ports{};
     for (IpChannel channel : {IpChannel::kPrimary, IpChannel::kSecondary}) {
         QLineEdit* field = TcpPortField(channel);

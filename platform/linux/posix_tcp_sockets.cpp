@@ -11,6 +11,8 @@
 #include <cerrno>
 #include <string>
 
+#include "platform/ipv4_address.h"
+
 namespace velk {
 namespace {
 
@@ -21,8 +23,12 @@ bool ToAddress(std::string_view text, std::uint16_t port, sockaddr_in& out) {
     out = sockaddr_in{};
     out.sin_family = AF_INET;
     out.sin_port = htons(port);
-    std::string copy(text);
-    return ::inet_pton(AF_INET, copy.c_str(), &out.sin_addr) == 1;
+    // Read as every address field is, so that a text the routes and the peer check accept
+    // also connects.
+    const auto address = ParseIpv4Address(text);
+    if (!address) return false;
+    out.sin_addr.s_addr = *address;
+    return true;
 }
 
 bool SetBlocking(int fd, bool blocking) {

@@ -6,14 +6,18 @@
 #include <sys/file.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <sys/un.h>
 #include <unistd.h>
 
+#include <cctype>
 #include <cerrno>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <fstream>
+#include <sstream>
 
 namespace velk {
 namespace {
@@ -54,6 +58,43 @@ bool PeerIsTrusted(int connection) {
     return credentials.uid == ::geteuid() || credentials.uid == 0;
 }
 }  // namespace
+
+int SocketSingleInstance::LockHolder(const std::string& directory, const std::string& name) {
+    struct stat st {};
+    if (::stat((directory + "/" + name + ".lock").c_str(), &st) != 0) return 0;
+    // Lines such as "1: FLOCK  ADVISORY  WRITE 1234 fe:00:10953884 0 EOF"; a waiter's line
+    // has "->" after the number and is no holder.
+    std::ifstream locks("/proc/locks");
+    char device[32];
+    std::snprintf(device, sizeof device, "%02x:%02x:", ::major(st.st_dev), ::minor(st.st_dev));
+    const std::string file = std::string(device) + std::to_string(st.st_ino);
+    for (std::string line; std::getline(locks, line);) {
+        std::istringstream fields(line);
+        std::string number, kind, mode, access, pid, where;
+        fields >> number >> kind;
+        if (kind != "FLOCK") continue;
+        fields >> mode >> access >> pid >> where;
+        if (where == file) return std::atoi(pid.c_str());
+    }
+    return 0;
+}
+
+int SocketSingleInstance::SystemServiceProcess() const {
+    const int holder = LockHolder(kSystemDirectory, name_);
+    if (holder <= 0 || holder == ::getpid()) return 0;
+    std::ifstream commandLine("/proc/" + std::to_string(holder) + "/cmdline");
+    std::string arguments((std::istreambuf_iterator<char>(commandLine)),
+                          std::istreambuf_iterator<char>());
+    if (arguments.empty()) return holder;  // hidden from us: the service's own /proc view
+    std::istringstream split(arguments);
+    for (std::string argument; std::getline(split, argument, '\0');) {
+        if (argument.size() < 2 || (argument[0] != '-' && argument[0] != '/')) continue;
+        std::string name = argument.substr(1);
+        for (char& c : name) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+        if (name == "systembus") return holder;
+    }
+    return 0;
+}
 
 SocketSingleInstance::SocketSingleInstance(std::string directory, std::string name)
     : directory_(std::move(directory)), name_(std::move(name)) {}

@@ -35,6 +35,16 @@ class SocketSingleInstance final : public ISingleInstance {
     static std::string InstanceDirectory(bool systemService);
     // Why the last Acquire failed ("" after a success).
     std::string Problem() const override { return problem_; }
+    // The holder of the lock of the same name in the system directory when it serves on the
+    // system bus (its command line holds "SystemBus"; one whose command line cannot be read,
+    // as the service's own /proc entry hides it, counts as the service), unless it is this
+    // process; else 0.
+    int SystemServiceProcess() const override;
+    // The process that holds "<name>.lock" in the directory, from the kernel's lock table
+    // (/proc/locks), which anyone may read: no access to the file is needed, and nothing is
+    // locked, so a holder starting at the same moment never sees a false holder. 0 when the
+    // file is missing or unlocked.
+    static int LockHolder(const std::string& directory, const std::string& name);
 
   private:
     bool OpenDirectory();

@@ -3,6 +3,8 @@
 #include <ctime>
 #include <thread>
 
+#include "platform/local_time_resolution.h"
+
 namespace velk {
 
 FileTime SystemClock::NowUtc() const {
@@ -41,18 +43,13 @@ LocalTime SystemClock::ToLocal(FileTime utc) const {
 }
 
 bool SystemClock::LocalToUtc(const LocalTime& local, FileTime& utc) const {
-    tm parts{};
-    parts.tm_year = local.year - 1900;
-    parts.tm_mon = local.month - 1;
-    parts.tm_mday = local.day;
-    parts.tm_hour = local.hour;
-    parts.tm_min = local.minute;
-    parts.tm_sec = local.second;
-    parts.tm_isdst = -1;
-    const time_t t = mktime(&parts);
-    if (t == static_cast<time_t>(-1)) return false;
-    utc = (static_cast<FileTime>(t) + kUnixEpochInFileTimeSeconds) * kFileTimeTicksPerSecond +
-          static_cast<FileTime>(local.millisecond) * kFileTimeTicksPerMs;
+    // Not mktime: it normalises fields out of range into another date, and with tm_isdst
+    // -1 it settles a repeated hour by a guess. A time of the repeated hour is taken as the
+    // instant nearer now, for the times converted here (controllers' event stamps, the
+    // peer's clock) are recent.
+    const auto resolved = ResolveLocalTime(*this, local, NowUtc());
+    if (!resolved) return false;
+    utc = *resolved;
     return true;
 }
 

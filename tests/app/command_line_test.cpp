@@ -17,6 +17,15 @@ TEST(CommandLine, SwitchesTakeSlashOrDashAndIgnoreCase) {
     EXPECT_TRUE(ParseCommandLine({"-EchoTrace"}).echoTrace);
 }
 
+TEST(CommandLine, HelpIsAskedForInEveryUsualSpelling) {
+    for (const char* help : {"--help", "-help", "/HELP", "-h", "-?", "/?"}) {
+        const CommandLine line = ParseCommandLine({help});
+        EXPECT_TRUE(line.help) << help;
+        EXPECT_TRUE(line.fileName.empty()) << help;
+    }
+    EXPECT_FALSE(ParseCommandLine({"/help.vlk"}).help);
+}
+
 TEST(CommandLine, EmbeddingAndAutomationAreNotInteractive) {
     EXPECT_TRUE(ParseCommandLine({}).Interactive());
     EXPECT_FALSE(ParseCommandLine({"-Embedding"}).Interactive());

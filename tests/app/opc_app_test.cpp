@@ -27,6 +27,7 @@ class FakeComServerHost final : public IComServerHost {
         Message m;
         while (queue.Get(m)) {
         }
+        if (!lineAtEnd.empty()) velk::Trace(lineAtEnd);
         log.Add("ComServerThread ended");
         return 0;
     }
@@ -40,6 +41,7 @@ class FakeComServerHost final : public IComServerHost {
     }
     CallLog& log;
     bool initializes = true;
+    std::string lineAtEnd;  // traced as the thread ends, as a bus host with calls left does
 };
 
 class FakeRedundancy final : public IRedundancyThreads {
@@ -235,6 +237,29 @@ TEST_F(OpcAppTest, UnreachableRunningInstanceIsReported) {
     EXPECT_EQ(messages.shown,
               std::vector<std::string>({"We can not connect to the running intance!"}));
     EXPECT_EQ(app.ExitInstance(), 1);
+}
+
+TEST_F(OpcAppTest, AStartBesideTheSystemServiceIsRefusedWithWhatRunsAndHowToStopIt) {
+    instance.serviceProcess = 4242;
+    for (const std::vector<std::string>& arguments :
+         {std::vector<std::string>{}, std::vector<std::string>{"-Embedding"}}) {
+        messages.shown.clear();
+        EXPECT_FALSE(Start(arguments));
+        ASSERT_EQ(messages.shown.size(), 1u);
+        const std::string& text = messages.shown[0];
+        EXPECT_NE(text.find("system service"), std::string::npos) << text;
+        EXPECT_NE(text.find("4242"), std::string::npos) << text;
+        EXPECT_NE(text.find("systemctl stop velkopc"), std::string::npos) << text;
+    }
+    EXPECT_EQ(instance.acquires, 0);
+    EXPECT_TRUE(log.Entries().empty());  // no document, no device, no thread
+    EXPECT_EQ(app.ExitInstance(), 1);
+}
+
+TEST_F(OpcAppTest, TheSystemServiceItselfIsNotRefusedByItsOwnLock) {
+    instance.serviceProcess = 4242;  // its own lock, as another start would see it
+    EXPECT_TRUE(Start({"-SystemBus", "-Embedding"}));
+    EXPECT_TRUE(messages.shown.empty());
 }
 
 TEST_F(OpcAppTest, LockThatCannotBeTakenNeverStartsASecondServer) {
@@ -510,6 +535,19 @@ TEST_F(OpcAppTest, TerminationRequestEndsTheLoopAndShutdownStopsThreadsInOrder) 
     SettingsAccess machineAccess(machine);
     EXPECT_EQ(machineAccess.ReadSettingText("Recent File List", "File1", true, ""),
               "/data/plant.vlk");
+}
+
+TEST_F(OpcAppTest, StopLineIsTheLastLineEvenWhenAThreadTracesAsItEnds) {
+    host.lineAtEnd = "Bus host: 1 call(s) still running after 2500 ms are left to end on their own";
+    ASSERT_TRUE(Start({"/data/plant.vlk"}));
+    app.RequestTermination();
+    EXPECT_FALSE(Pump());
+    app.ExitInstance();
+    const std::string trace = TraceText();
+    EXPECT_NE(trace.find(host.lineAtEnd), std::string::npos);
+    EXPECT_TRUE(trace.ends_with("> Velk Modbus OPC Server stopped\r\n")) << trace;
+    // Nothing reaches the file after the stop line.
+    EXPECT_FALSE(velk::Trace("late"));
 }
 
 TEST_F(OpcAppTest, OrdinaryUserNeverWritesTheMachineWideRecentList) {

@@ -20,7 +20,7 @@ ServerSettings Configured() {
     s.FullTagPath = 0;
     s.AreaDelimiter = "/";
     s.TraceFile = {"/var/log/velk.txt", 2048};
-    s.Redundancy = {1, 1, 8300, "peer", "10.0.0.1"};
+    s.Redundancy = {1, 1, 8300, "10.0.0.2", "10.0.0.1"};
     s.Shutdown = {15, 30};
     s.EventStack = {100, 200, 40};
     return s;
@@ -62,7 +62,7 @@ TEST_F(OptionsDialogTest, OpeningShowsTheInMemorySettings) {
     EXPECT_EQ(model.Text(C::TraceFileSize), "2048");
     EXPECT_TRUE(model.Checked(C::EnableRedundancy));
     EXPECT_TRUE(model.Checked(C::SyncMaster));
-    EXPECT_EQ(model.Text(C::RedundantServer), "peer");
+    EXPECT_EQ(model.Text(C::RedundantServer), "10.0.0.2");
     EXPECT_EQ(model.Text(C::GatewayAddress), "10.0.0.1");
     EXPECT_EQ(model.Text(C::TcpPort), "8300");
     EXPECT_TRUE(model.Checked(C::ShutdownOnDisconnected));
@@ -100,18 +100,18 @@ TEST_F(OptionsDialogTest, RedundancyBoxGovernsItsGroup) {
     EXPECT_FALSE(model.Checked(C::SyncMaster));
     model.SetChecked(C::SyncMaster, true);
     EXPECT_FALSE(model.Checked(C::SyncMaster)) << "a disabled box ignores clicks";
-    EXPECT_FALSE(model.SetText(C::RedundantServer, "peer"));
+    EXPECT_FALSE(model.SetText(C::RedundantServer, "10.0.0.2"));
 
     model.SetChecked(C::EnableRedundancy, true);
     for (const auto c : {C::SyncMaster, C::RedundantServer, C::GatewayAddress, C::TcpPort}) {
         EXPECT_TRUE(model.IsEnabled(c));
     }
     model.SetChecked(C::SyncMaster, true);
-    EXPECT_TRUE(model.SetText(C::RedundantServer, "peer"));
+    EXPECT_TRUE(model.SetText(C::RedundantServer, "10.0.0.2"));
     model.SetChecked(C::EnableRedundancy, false);
     EXPECT_FALSE(model.Checked(C::SyncMaster)) << "clearing redundancy clears the master box";
     EXPECT_FALSE(model.IsEnabled(C::TcpPort));
-    EXPECT_EQ(model.Text(C::RedundantServer), "peer");
+    EXPECT_EQ(model.Text(C::RedundantServer), "10.0.0.2");
 
     ASSERT_TRUE(Ok(model));
     EXPECT_EQ(holder.Redundancy().SyncMaster, 0u);
@@ -205,13 +205,32 @@ TEST_F(OptionsDialogTest, DisabledFieldsAreCheckedToo) {
     EXPECT_TRUE(Ok(model));
 }
 
+TEST_F(OptionsDialogTest, PeerAddressesThatNoAddressFieldWouldTakeAreRefusedOnOk) {
+    for (const auto field : {C::RedundantServer, C::GatewayAddress}) {
+        for (const char* junk : {"10.0.0.2x", "peer", "10.0.0", "10.0.0.2 10.0.0.3", "010.0.0.2"}) {
+            SCOPED_TRACE(junk);
+            OptionsDialogModel model(Configured());
+            ASSERT_TRUE(model.SetText(field, junk));
+            messages.shown.clear();
+            EXPECT_FALSE(Ok(model));
+            EXPECT_EQ(model.FocusField(), field);
+            EXPECT_EQ(messages.shown,
+                      std::vector<std::string>{std::string(kEnterIpAddressMessage)});
+        }
+    }
+    OptionsDialogModel cleared(Configured());
+    ASSERT_TRUE(cleared.SetText(C::GatewayAddress, " "));
+    EXPECT_TRUE(Ok(cleared));
+    EXPECT_EQ(holder.Get().Redundancy.AlternateGateway, "") << "no route handling";
+}
+
 TEST_F(OptionsDialogTest, OkCopiesTheValuesAndSavesThemInOrder) {
     OptionsDialogModel model(Configured());
     model.SetChecked(C::ChangelessUpdate, false);
     model.SetChecked(C::ShortTagName, false);
     ASSERT_TRUE(model.SetText(C::TraceFileName, "/tmp/new.txt"));
     ASSERT_TRUE(model.SetText(C::TraceFileSize, "512"));
-    ASSERT_TRUE(model.SetText(C::RedundantServer, "peer2"));
+    ASSERT_TRUE(model.SetText(C::RedundantServer, "10.0.0.3 "));
     ASSERT_TRUE(model.SetText(C::GatewayAddress, "10.0.0.9"));
     ASSERT_TRUE(model.SetText(C::TcpPort, "65535"));
     ASSERT_TRUE(model.SetText(C::DisconnectDelay, "45"));
@@ -225,7 +244,7 @@ TEST_F(OptionsDialogTest, OkCopiesTheValuesAndSavesThemInOrder) {
     EXPECT_EQ(s.TraceFile.FileSize, 512u);
     EXPECT_EQ(s.Redundancy.Enabled, 1u);
     EXPECT_EQ(s.Redundancy.SyncMaster, 1u);
-    EXPECT_EQ(s.Redundancy.AlternateServer, "peer2");
+    EXPECT_EQ(s.Redundancy.AlternateServer, "10.0.0.3") << "stored without the blank";
     EXPECT_EQ(s.Redundancy.AlternateGateway, "10.0.0.9");
     EXPECT_EQ(s.Redundancy.Port, 65535);
     EXPECT_EQ(s.Shutdown.OnDisconnect, 45);

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
+#include <future>
 #include <sstream>
 #include <thread>
 
@@ -60,6 +61,30 @@ TEST_F(TraceFileTest, WritesTheFourLineFormsInUtf16WithCrLf) {
         "2015.03.07 14:05:09.123> Y, return code: 0x80040200 (Unknown error 0x80040200)\r\n"
         "2015.03.07 14:05:09.123> Z, return code: 0x8123abcd (Unknown error 0x8123ABCD)\r\n";
     EXPECT_EQ(files.Content("/log/opc.txt"), Utf16(expected));  // no byte-order mark
+}
+
+TEST_F(TraceFileTest, AnEchoThatBlocksHoldsUpNoOtherThreadThatTraces) {
+    std::promise<void> entered;
+    std::promise<void> release;
+    std::shared_future<void> released = release.get_future().share();
+    std::atomic<int> calls{0};
+    trace.SetEcho([&](const std::string&) {
+        if (calls++ == 0) {
+            entered.set_value();
+            released.wait();  // standard output that nobody reads
+        }
+    });
+    ASSERT_TRUE(trace.OpenTrace());
+    std::thread blocked([&] { trace.Trace("first"); });
+    entered.get_future().wait();
+    auto second = std::async(std::launch::async, [&] { return trace.Trace("second"); });
+    const bool finished = second.wait_for(std::chrono::seconds(20)) == std::future_status::ready;
+    release.set_value();
+    blocked.join();
+    EXPECT_TRUE(finished) << "a trace call waited for another thread's echo";
+    EXPECT_TRUE(second.get());
+    EXPECT_NE(Text().find("> second\r\n"), std::string::npos);
+    EXPECT_EQ(calls.load(), 2);
 }
 
 TEST_F(TraceFileTest, StampIsLocalTimeToTheMillisecond) {

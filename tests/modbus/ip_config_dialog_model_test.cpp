@@ -99,7 +99,7 @@ TEST_F(IpConfigDialogModelTest, SelectionsOutsideTheListsChangeNothing) {
     EXPECT_EQ(dialog.SelectedGatewayAddress(kPrimary), 0);
 }
 
-TEST_F(IpConfigDialogModelTest, OkHandsBackTypedTextsUncheckedAndCancelTheStoredOnes) {
+TEST_F(IpConfigDialogModelTest, OkRefusesTextsThatAreNoAddressAndHandsBackTrimmedOnes) {
     const NetworkAdapterList adapters(table);
     IpConfigDialogModel dialog(adapters, stored);
     dialog.SetIpAddressText(kPrimary, "plc-north");
@@ -109,11 +109,24 @@ TEST_F(IpConfigDialogModelTest, OkHandsBackTypedTextsUncheckedAndCancelTheStored
     dialog.SetGatewayAddressText(kSecondary, " 10.1.0.9 ");
     EXPECT_EQ(dialog.SelectedGatewayAddress(kSecondary), IpConfigDialogModel::kNone);
 
+    auto problem = dialog.Check();
+    ASSERT_TRUE(problem);
+    EXPECT_EQ(problem->channel, kPrimary);
+    EXPECT_FALSE(problem->gateway);
+    dialog.SetIpAddressText(kPrimary, "10.0.0.7 ");
+    dialog.SetGatewayAddressText(kPrimary, "10.9.9");
+    problem = dialog.Check();
+    ASSERT_TRUE(problem);
+    EXPECT_EQ(problem->channel, kPrimary);
+    EXPECT_TRUE(problem->gateway);
+    dialog.SetGatewayAddressText(kPrimary, "10.9.9.9");
+    EXPECT_FALSE(dialog.Check());
+
     IpAddresses expected;
-    expected.primaryIpAddress = "plc-north";
+    expected.primaryIpAddress = "10.0.0.7";
     expected.secondaryIpAddress = "";
     expected.primaryGatewayAddress = "10.9.9.9";
-    expected.secondaryGatewayAddress = " 10.1.0.9 ";
+    expected.secondaryGatewayAddress = "10.1.0.9";
     EXPECT_EQ(dialog.Ok(), expected);
     EXPECT_EQ(dialog.Cancel(), stored);
 }

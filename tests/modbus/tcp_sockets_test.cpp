@@ -104,6 +104,15 @@ TEST_F(PosixTcpSocketsTest, AcceptWithoutACallerWaitsAndGivesZero) {
     EXPECT_TRUE(none.Empty());
 }
 
+TEST_F(PosixTcpSocketsTest, AnAddressWithBlanksAroundItConnectsAsTheRoutesReadIt) {
+    SocketHolder padded;
+    ASSERT_TRUE(sockets_.OpenConnection(padded, "127.0.0.1 ", port_));
+    sockets_.CloseSocket(padded);
+    SocketHolder junk;
+    EXPECT_FALSE(sockets_.OpenConnection(junk, "127.0.0.1 x", port_));
+    EXPECT_FALSE(sockets_.OpenConnection(junk, "127.1", port_));
+}
+
 TEST_F(PosixTcpSocketsTest, ConnectFailuresLeaveTheHolderEmpty) {
     sockets_.CloseSocket(listener_);  // nothing listens there now
     SocketHolder holder;

@@ -77,8 +77,10 @@ class FakeSingleInstance final : public ISingleInstance {
         return runningInstanceAnswers;
     }
     void Release() override { held = false; }
+    int SystemServiceProcess() const override { return serviceProcess; }
 
     InstanceLock lock = InstanceLock::Acquired;
+    int serviceProcess = 0;
     bool runningInstanceAnswers = true;
     bool held = false;
     int acquires = 0;

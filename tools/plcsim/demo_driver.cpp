@@ -33,11 +33,13 @@ void DemoDriver::Step(ProcessImage& image, ControllerEventBuffer& events, const 
     // Holding 1: a raw 0..4000 wave with a period of 60 s.
     image.SetWord(Table::kHolding, 1,
                   static_cast<std::uint16_t>(2000 + 2000 * std::sin(2 * pi * seconds / 60)));
-    // Holding 2-3: a REAL of -50..50, high word first.
+    // Holding 2-3: a REAL of -50..50, low word first (high word first with word swap).
     const auto real =
         std::bit_cast<std::uint32_t>(static_cast<float>(50.0 * std::sin(2 * pi * seconds / 40)));
-    image.SetWord(Table::kHolding, 2, static_cast<std::uint16_t>(real >> 16));
-    image.SetWord(Table::kHolding, 3, static_cast<std::uint16_t>(real & 0xFFFF));
+    const auto high = static_cast<std::uint16_t>(real >> 16);
+    const auto low = static_cast<std::uint16_t>(real & 0xFFFF);
+    image.SetWord(Table::kHolding, 2, wordSwap_ ? high : low);
+    image.SetWord(Table::kHolding, 3, wordSwap_ ? low : high);
     // Input 0: a temperature in tenths of a degree, 15.0..25.0; input 1 a counter.
     image.SetWord(Table::kInput, 0,
                   static_cast<std::uint16_t>(200 + 50 * std::sin(2 * pi * seconds / 30)));

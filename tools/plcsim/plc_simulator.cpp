@@ -73,7 +73,8 @@ PlcSimulator::PlcSimulator(SimulatorOptions options)
     : options_(std::move(options)),
       image_(options_.imageSize),
       events_(image_, options_.deviceType, options_.eventStack),
-      slave_(image_, options_.unit) {
+      slave_(image_, options_.unit),
+      demo_(options_.wordSwap) {
     for (const ChannelOption& option : options_.channels) {
         Channel channel;
         channel.option = option;

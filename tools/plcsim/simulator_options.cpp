@@ -71,6 +71,8 @@ std::string Usage() {
            "  --control PATH         accept control commands on a Unix socket\n"
            "  --no-stdin             do not read control commands from standard input\n"
            "  --demo                 let values and event signals change over time\n"
+           "  --word-swap            the demo's REAL high word first (a device with Word Swap);\n"
+           "                         without it low word first, as the server reads by default\n"
            "  --quiet                no log lines, only command replies\n"
            "  --help\n";
 }
@@ -94,6 +96,8 @@ bool ParseOptions(int argc, char** argv, SimulatorOptions& options, std::string&
             options.readStdin = false;
         } else if (option == "--demo") {
             options.demo = true;
+        } else if (option == "--word-swap") {
+            options.wordSwap = true;
         } else if (option == "--quiet") {
             options.quiet = true;
         } else if (!value(text)) {

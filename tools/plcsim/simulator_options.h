@@ -36,6 +36,7 @@ struct SimulatorOptions {
     std::string controlPath;  // Unix socket for control commands; empty: none
     bool readStdin = true;
     bool demo = false;
+    bool wordSwap = false;  // the demo's 32-bit values high word first
     bool quiet = false;
 };
 

@@ -9,7 +9,9 @@
 #include <unistd.h>
 
 #include <cstring>
+#include <fstream>
 #include <regex>
+#include <sstream>
 
 #include "platform/text.h"
 #include "tests/support/child_process.h"
@@ -84,6 +86,43 @@ TEST_F(ServerProcessTest, TraceLinesAreUtf16WithLocalStampsAndTheServerStopsOnSi
     const std::regex both(
         R"([\s\S]*started\r\n\d{4}\.\d{2}\.\d{2} \d{2}:\d{2}:\d{2}\.\d{3}> Velk Modbus OPC Server stopped\r\n)");
     EXPECT_TRUE(std::regex_match(TraceText(), both)) << TraceText();
+}
+
+// The switches of the manual page's SWITCHES section, as "-Name" each.
+std::vector<std::string> ManualPageSwitches() {
+    std::vector<std::string> switches;
+    std::istringstream page(ReadFile(VELK_MAN_PAGE));
+    bool inSection = false;
+    for (std::string line; std::getline(page, line);) {
+        if (line.starts_with(".SH")) inSection = line == ".SH SWITCHES";
+        if (!inSection || !(line.starts_with(".B ") || line.starts_with(".BR "))) continue;
+        static const std::regex name(R"(((?:\\-)+[A-Za-z?]+))");
+        for (std::sregex_iterator it(line.begin(), line.end(), name), end; it != end; ++it) {
+            switches.push_back(std::regex_replace(it->str(), std::regex(R"(\\-)"), "-"));
+        }
+    }
+    return switches;
+}
+
+TEST_F(ServerProcessTest, HelpListsTheManualPagesSwitchesWithoutABusOrADisplay) {
+    const std::vector<std::string> switches = ManualPageSwitches();
+    ASSERT_GT(switches.size(), 8u);
+    for (const char* help : {"--help", "-?"}) {
+        SCOPED_TRACE(help);
+        const int code = RunProgram(
+            VELKOPC_BINARY, {help},
+            {"DBUS_SESSION_BUS_ADDRESS=unix:path=/nonexistent/bus", "DISPLAY=", "WAYLAND_DISPLAY="},
+            dir.File("help.out"), 20s);
+        const std::string output = ReadFile(dir.File("help.out"));
+        EXPECT_EQ(code, 0) << output;
+        for (const std::string& name : switches) {
+            EXPECT_NE(output.find(name), std::string::npos) << name << " missing in\n" << output;
+        }
+        // Only the list: no server start, so no bus or initialisation errors.
+        EXPECT_TRUE(output.starts_with("Usage: velkopc")) << output;
+        EXPECT_EQ(output.find("OLE initialization failed"), std::string::npos) << output;
+    }
+    EXPECT_FALSE(std::ifstream(TracePath()).good());  // no server ran
 }
 
 TEST_F(ServerProcessTest, InterruptEndsTheServerTheSameOrderlyWay) {

@@ -28,6 +28,22 @@ class SingleInstanceTest : public ::testing::Test {
     fs::path dir;
 };
 
+TEST_F(SingleInstanceTest, TheLockTableNamesTheHolderWithoutTouchingTheLock) {
+    EXPECT_EQ(SocketSingleInstance::LockHolder(dir.string(), "Lock"), 0);  // no file
+    SocketSingleInstance holder(dir.string(), "Lock");
+    ASSERT_EQ(holder.Acquire([] {}), InstanceLock::Acquired) << holder.Problem();
+    EXPECT_EQ(SocketSingleInstance::LockHolder(dir.string(), "Lock"), ::getpid());
+    EXPECT_EQ(SocketSingleInstance::LockHolder(dir.string(), "Other"), 0);
+    // Asking took nothing: a second start still finds the lock held, and its holder free.
+    SocketSingleInstance second(dir.string(), "Lock");
+    EXPECT_EQ(second.Acquire([] {}), InstanceLock::AlreadyRunning);
+    holder.Release();
+    EXPECT_EQ(SocketSingleInstance::LockHolder(dir.string(), "Lock"), 0);
+    // A lock file left behind unlocked names no holder.
+    std::ofstream(dir / "Stale.lock") << "";
+    EXPECT_EQ(SocketSingleInstance::LockHolder(dir.string(), "Stale"), 0);
+}
+
 TEST_F(SingleInstanceTest, OneHolderAtATimeAndASecondStartReachesIt) {
     std::atomic<int> shown{0};
     SocketSingleInstance first(dir.string(), "Lock");

@@ -10,6 +10,7 @@
 
 #include <cerrno>
 #include <string>
+#include <vector>
 
 namespace velk {
 namespace {
@@ -174,6 +175,54 @@ bool PosixTcpSockets::OpenConnection(SocketHolder& holder, std::string_view addr
 }
 
 bool PosixTcpSockets::LastErrorWasTimeout() const { return lastWasTimeout; }
+
+int PosixTcpSockets::RecvWithin(SocketHolder& holder, std::uint8_t* buffer, int count,
+                                std::uint32_t waitMs) {
+    lastWasTimeout = false;
+    if (holder.Empty() || count < 0) return -1;
+    auto take = [&] {
+        ssize_t n;
+        do {
+            n = ::recv(holder.handle, buffer, static_cast<std::size_t>(count), MSG_DONTWAIT);
+        } while (n < 0 && errno == EINTR);
+        return n;
+    };
+    // What is there already is taken without a wait (the usual case of an answer).
+    ssize_t n = take();
+    if (n >= 0) return static_cast<int>(n);
+    if (!WouldBlock(errno)) return -1;
+    const int ready = WaitFor(holder.handle, POLLIN, waitMs);
+    if (ready < 0) return -1;
+    if (ready > 0) {
+        n = take();
+        if (n >= 0) return static_cast<int>(n);
+        if (!WouldBlock(errno)) return -1;
+    }
+    lastWasTimeout = true;
+    return -2;
+}
+
+int PosixTcpSockets::WaitReadable(std::span<const SocketHolder> holders, std::uint32_t waitMs,
+                                  std::vector<bool>& ready) {
+    std::vector<pollfd> polled;
+    polled.reserve(holders.size());
+    for (const SocketHolder& holder : holders) polled.push_back(pollfd{holder.handle, POLLIN, 0});
+    int r;
+    do {
+        r = ::poll(polled.data(), polled.size(), static_cast<int>(waitMs));
+    } while (r < 0 && errno == EINTR);
+    ready.assign(holders.size(), false);
+    if (r <= 0) return r < 0 ? -1 : 0;
+    int count = 0;
+    for (std::size_t i = 0; i < polled.size(); ++i) {
+        // An empty holder (fd -1) is never reported; any event on another is something to take.
+        if (polled[i].fd >= 0 && polled[i].revents != 0) {
+            ready[i] = true;
+            ++count;
+        }
+    }
+    return count;
+}
 
 std::size_t PosixTcpSockets::DiscardPending(SocketHolder& holder) {
     if (holder.Empty()) return 0;

@@ -76,6 +76,42 @@ TEST_F(PosixTcpSocketsTest, NonBlockingReceiveGivesMinusTwoAfterItsOwnTimeOut) {
     sockets_.CloseSocket(nonBlocking);
 }
 
+TEST_F(PosixTcpSocketsTest, ReceiveWithinItsOwnWaitOnABlockingConnection) {
+    Connect();
+    std::uint8_t in[4];
+    // The connection's own time-out (200 ms) does not apply: the wait given does.
+    EXPECT_EQ(sockets_.RecvWithin(client_, in, 4, 20), -2);
+    EXPECT_TRUE(sockets_.LastErrorWasTimeout());
+    const std::uint8_t out[] = {1, 2};
+    ASSERT_EQ(sockets_.SendTimed(server_, out, 2, 100), 2);
+    EXPECT_EQ(sockets_.RecvWithin(client_, in, 4, 1000), 2);  // what came, not the count
+    EXPECT_FALSE(sockets_.LastErrorWasTimeout());
+    sockets_.CloseSocket(server_);
+    EXPECT_EQ(sockets_.RecvWithin(client_, in, 4, 1000), 0);
+}
+
+TEST_F(PosixTcpSocketsTest, WaitReadableNamesTheSocketsWithSomethingToTake) {
+    Connect();
+    SocketHolder second;
+    ASSERT_TRUE(sockets_.OpenConnection(second, "127.0.0.1", port_));
+    const std::vector<SocketHolder> holders{listener_, client_, server_, SocketHolder{}};
+    std::vector<bool> ready;
+    // A connection waits to be accepted; nothing else has anything.
+    EXPECT_EQ(sockets_.WaitReadable(holders, 1000, ready), 1);
+    EXPECT_EQ(ready, (std::vector<bool>{true, false, false, false}));
+    SocketHolder accepted;
+    ASSERT_GT(sockets_.AcceptTimed(listener_, accepted), 0);
+    EXPECT_EQ(sockets_.WaitReadable(holders, 10, ready), 0);
+    const std::uint8_t one = 7;
+    ASSERT_EQ(sockets_.SendTimed(client_, &one, 1, 100), 1);
+    sockets_.CloseSocket(second);  // its peer's close is something to take as well
+    const std::vector<SocketHolder> both{server_, accepted};
+    for (int i = 0; i < 100 && sockets_.WaitReadable(both, 10, ready) < 2; ++i) {
+    }
+    EXPECT_EQ(ready, (std::vector<bool>{true, true}));
+    sockets_.CloseSocket(accepted);
+}
+
 TEST_F(PosixTcpSocketsTest, PeerCloseIsAZeroReceiveNotATimeOut) {
     Connect();
     sockets_.CloseSocket(server_);

@@ -161,12 +161,12 @@ TEST_F(TcpChannelPlcsimTest, CutAnswerIsWaitedForToTheTimeOutAndTheProbeKeepsThe
 }
 
 TEST_F(TcpChannelPlcsimTest, AnswersSplitIntoSegmentsAreReadWhole) {
-    for (const char* gap : {"5", "50"}) {
-        SCOPED_TRACE(gap);
-        ASSERT_EQ(simulator_.Command(std::string("split 1 gap=") + gap), "");
+    for (const char* split : {"gap=5", "gap=50", "gap=2 parts=99"}) {
+        SCOPED_TRACE(split);
+        ASSERT_EQ(simulator_.Command(std::string("split 1 ") + split), "");
         ExpectGoodRead();
     }
-    EXPECT_EQ(channels_.Counts(0), (ChannelCounts{2, 2, 0, 0}));
+    EXPECT_EQ(channels_.Counts(0), (ChannelCounts{3, 3, 0, 0}));
 }
 
 TEST_F(TcpChannelPlcsimTest, TimeOutIsProbedAndASilentControllerClosesTheConnection) {

@@ -187,16 +187,16 @@ int PosixTcpSockets::RecvWithin(SocketHolder& holder, std::uint8_t* buffer, int 
         } while (n < 0 && errno == EINTR);
         return n;
     };
-    // What is there already is taken without a wait (the usual case of an answer).
-    ssize_t n = take();
-    if (n >= 0) return static_cast<int>(n);
-    if (!WouldBlock(errno)) return -1;
+    // The wait first: a receive right after the request would find nothing yet.
     const int ready = WaitFor(holder.handle, POLLIN, waitMs);
-    if (ready < 0) return -1;
     if (ready > 0) {
-        n = take();
+        const ssize_t n = take();
         if (n >= 0) return static_cast<int>(n);
         if (!WouldBlock(errno)) return -1;
+    } else if (ready < 0) {
+        // An error condition: the receive tells which (a reset, say), or the peer's close.
+        const ssize_t n = take();
+        return n >= 0 ? static_cast<int>(n) : -1;
     }
     lastWasTimeout = true;
     return -2;

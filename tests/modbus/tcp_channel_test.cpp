@@ -701,26 +701,6 @@ TEST_F(TcpLateAnswerTest, AnswerInPiecesIsReadAtEverySplitPointAndByteByByte) {
                                                   static_cast<std::uint32_t>(length), 0, 0}));
 }
 
-TEST_F(TcpLateAnswerTest, ExceptionAnswerInPiecesEndsWithWhatItsHeaderAnnounces) {
-    ScriptedPeer peer([&](int index, const Bytes& request, const auto& send) {
-        if (index == 0) {
-            SendInPieces(send, {request[0], request[1], 0, 0, 0, 3, request[6], 0x83, 2}, {4});
-        } else {
-            send(ReadAnswer(request, {7, 8}));
-        }
-    });
-    UsePort("127.0.0.1", peer.Port());
-    auto refused = ReadHolding(0, 2);
-    channels_.TransactTcp(refused.get());
-    EXPECT_FALSE(refused->IsValid());
-    // Not waited for beyond its nine bytes: no time-out, no probe.
-    EXPECT_EQ(channels_.Counts(0), (ChannelCounts{1, 0, 0, 1}));
-    auto next = ReadHolding(0, 2);
-    channels_.TransactTcp(next.get());
-    ASSERT_TRUE(next->IsValid());
-    EXPECT_EQ(next->GetWord(1), 8);
-}
-
 TEST_F(TcpLateAnswerTest, AfterAForeignAnswerTheRightOneIsAwaitedOnlyForTheAnswerTimeOut) {
     ScriptedPeer peer([&](int index, const Bytes& request, const auto& send) {
         if (index == 0) {

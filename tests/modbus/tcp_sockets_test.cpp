@@ -90,28 +90,6 @@ TEST_F(PosixTcpSocketsTest, ReceiveWithinItsOwnWaitOnABlockingConnection) {
     EXPECT_EQ(sockets_.RecvWithin(client_, in, 4, 1000), 0);
 }
 
-TEST_F(PosixTcpSocketsTest, WaitReadableNamesTheSocketsWithSomethingToTake) {
-    Connect();
-    SocketHolder second;
-    ASSERT_TRUE(sockets_.OpenConnection(second, "127.0.0.1", port_));
-    const std::vector<SocketHolder> holders{listener_, client_, server_, SocketHolder{}};
-    std::vector<bool> ready;
-    // A connection waits to be accepted; nothing else has anything.
-    EXPECT_EQ(sockets_.WaitReadable(holders, 1000, ready), 1);
-    EXPECT_EQ(ready, (std::vector<bool>{true, false, false, false}));
-    SocketHolder accepted;
-    ASSERT_GT(sockets_.AcceptTimed(listener_, accepted), 0);
-    EXPECT_EQ(sockets_.WaitReadable(holders, 10, ready), 0);
-    const std::uint8_t one = 7;
-    ASSERT_EQ(sockets_.SendTimed(client_, &one, 1, 100), 1);
-    sockets_.CloseSocket(second);  // its peer's close is something to take as well
-    const std::vector<SocketHolder> both{server_, accepted};
-    for (int i = 0; i < 100 && sockets_.WaitReadable(both, 10, ready) < 2; ++i) {
-    }
-    EXPECT_EQ(ready, (std::vector<bool>{true, true}));
-    sockets_.CloseSocket(accepted);
-}
-
 TEST_F(PosixTcpSocketsTest, PeerCloseIsAZeroReceiveNotATimeOut) {
     Connect();
     sockets_.CloseSocket(server_);

@@ -424,24 +424,6 @@ TEST_F(RedundancyLinkTest, APacketNotWholeWithinTheWaitCostsItsConnectionHowever
     EXPECT_TRUE(WaitUntil([&] { return side.poster.Count() == 2; }, 10s));
 }
 
-TEST_F(RedundancyLinkTest, ANewConnectionOfThePeerReplacesTheOneThatWaitedLongest) {
-    LinkSide side(Settings("127.0.0.1", ""));
-    side.Start();
-    ASSERT_TRUE(WaitUntil([&] { return side.Listening(); }, 10s));
-    std::vector<std::unique_ptr<PeerConnection>> kept;
-    for (std::size_t i = 0; i < kListenerMaxConnections; ++i) {
-        kept.push_back(std::make_unique<PeerConnection>(port_));
-        ASSERT_TRUE(kept.back()->Send(Ack("Dev1.T3", i)));  // then it stays open, silent
-        ASSERT_TRUE(WaitUntil([&] { return side.poster.Count() == i + 1; }, 10s));
-        side.clock.Advance(10);
-    }
-    ASSERT_TRUE(SendToListener(port_, {Ack("Dev1.Grp.T1", 9)}));
-    ASSERT_TRUE(WaitUntil([&] { return side.poster.Count() == kListenerMaxConnections + 1; }, 10s));
-    EXPECT_EQ(side.poster.At(kListenerMaxConnections).tag, &side.Tag("Dev1.Grp.T1"));
-    EXPECT_TRUE(WaitUntil([&] { return kept.front()->Closed(); }, 10s)) << "the oldest stays";
-    for (std::size_t i = 1; i < kept.size(); ++i) EXPECT_FALSE(kept[i]->Closed()) << i;
-}
-
 // The peer's listener, played by the test: accepts connections and keeps what they carry.
 class PeerListener {
   public:

@@ -50,9 +50,9 @@ class DeviceChannels {
     // Modbus TCP exchange on the active connection (opened when there is none), under the
     // exchange lock, with a diagnostic probe after a time-out; a failure closes the
     // connection. The request and the probe wait the connection's wait at most each, so
-    // the exchange ends within twice that (and a connect) whatever the controller sends. Sets
-    // active OK and reports to the supervision. The same message, holding the answer or reset; null
-    // when given null.
+    // the exchange ends within twice that (and a connect) whatever the controller sends.
+    // Sets active OK and reports to the supervision. The same message, holding the answer
+    // or reset; null when given null.
     OMessage* TransactTcp(OMessage* message);
 
     // The standby probe of the diagnostic thread over TCP: connects when needed, then

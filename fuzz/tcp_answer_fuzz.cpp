@@ -53,6 +53,14 @@ class StreamSockets final : public ITcpSockets {
         waiting_ -= n;
         return static_cast<int>(n);
     }
+    int RecvWithin(SocketHolder& holder, std::uint8_t* buffer, int count,
+                   std::uint32_t waitMs) override {
+        return RecvTimed(holder, buffer, count, waitMs);
+    }
+    std::uint32_t ConnectionWaitMs() const override { return 5000; }
+    int WaitReadable(std::span<const SocketHolder>, std::uint32_t, std::vector<bool>&) override {
+        return -1;
+    }
     int AcceptTimed(SocketHolder&, SocketHolder&) override { return -1; }
     bool Bind(SocketHolder&, std::string_view, std::uint16_t) override { return false; }
     bool StartListening(SocketHolder&) override { return false; }

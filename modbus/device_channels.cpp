@@ -169,57 +169,89 @@ int DeviceChannels::Failure(int index) {
     return -1;
 }
 
-int DeviceChannels::Skip(TcpConnection& connection, std::size_t count) {
+std::uint32_t DeviceChannels::Left(const Deadline& deadline) const {
+    const std::uint32_t elapsed = services_.clock.TickCount() - deadline.start;
+    return elapsed >= deadline.waitMs ? 0 : deadline.waitMs - elapsed;
+}
+
+void DeviceChannels::CutToAnswerTimeout(Deadline& deadline) const {
+    const std::uint32_t timeout = device_.params.timeout;
+    if (timeout < Left(deadline)) deadline = Deadline{services_.clock.TickCount(), timeout};
+}
+
+int DeviceChannels::Fill(TcpConnection& connection, std::uint8_t* buffer, std::size_t& have,
+                         std::size_t target, const Deadline& deadline) {
+    while (have < target) {
+        const int r = services_.sockets->RecvWithin(
+            connection.socket, buffer + have, static_cast<int>(target - have), Left(deadline));
+        if (r <= 0) return r;
+        have += static_cast<std::size_t>(r);
+    }
+    return 1;
+}
+
+int DeviceChannels::Skip(TcpConnection& connection, std::size_t count, const Deadline& deadline) {
     std::uint8_t scratch[512];
     while (count > 0) {
-        int r = services_.sockets->RecvTimed(connection.socket, scratch,
-                                             static_cast<int>(std::min(count, sizeof scratch)),
-                                             device_.params.timeout);
+        std::size_t have = 0;
+        const int r = Fill(connection, scratch, have, std::min(count, sizeof scratch), deadline);
         if (r <= 0) return r;
-        count -= std::min(count, static_cast<std::size_t>(r));
+        count -= have;
     }
     return 1;
 }
 
 int DeviceChannels::ReceiveAnswer(TcpConnection& connection, std::uint16_t transaction,
-                                  std::uint8_t* buffer, std::size_t answerLength,
-                                  std::size_t& have) {
-    auto& sockets = *services_.sockets;
-    const std::uint32_t timeout = device_.params.timeout;
-    auto receive = [&](std::size_t at, std::size_t count) {
-        return sockets.RecvTimed(connection.socket, buffer + at, static_cast<int>(count), timeout);
-    };
-    int r = receive(0, answerLength);
-    if (r <= 0) return r;
-    have = static_cast<std::size_t>(r);
-    // Bytes ahead of the answer belong to earlier requests: whole frames that came too late
-    // (another transaction identifier) are passed over, other bytes up to the start of this
-    // request's answer are dropped. Then the answer is received again.
-    for (int passes = 0; have >= 2 && !MayAnswer(TransactionOf(buffer), transaction); ++passes) {
-        if (passes == kMaxStaleFrames) return static_cast<int>(have);
+                                  std::uint8_t* buffer, std::size_t answerLength, std::size_t& have,
+                                  Deadline& deadline) {
+    // Each receive takes at most what the answer still lacks, so bytes after a frame are not
+    // taken before the frame's length is known.
+    auto receiveHeader = [&] {
         while (have < kLengthFieldEnd) {
-            r = receive(have, kLengthFieldEnd - have);
+            const int r = services_.sockets->RecvWithin(connection.socket, buffer + have,
+                                                        static_cast<int>(answerLength - have),
+                                                        Left(deadline));
             if (r <= 0) return r;
             have += static_cast<std::size_t>(r);
         }
+        return 1;
+    };
+    have = 0;
+    int r = receiveHeader();
+    if (r <= 0) return r;
+    // Bytes ahead of the answer belong to earlier requests: whole frames that came too late
+    // (another transaction identifier) are passed over, other bytes up to the start of this
+    // request's answer are dropped. A controller that sends what is not the answer is
+    // waited for no longer than its answer time-out from then on.
+    for (int passes = 0; !MayAnswer(TransactionOf(buffer), transaction); ++passes) {
+        CutToAnswerTimeout(deadline);
+        if (passes == kMaxStaleFrames) return static_cast<int>(have);
         const std::size_t frame = FrameSizeOf(buffer);
         const bool staleFrame =
             buffer[2] == 0 && buffer[3] == 0 && frame >= kMinTcpFrame && frame <= kMaxTcpFrame;
         if (staleFrame && have <= frame) {
-            r = Skip(connection, frame - have);
+            r = Skip(connection, frame - have, deadline);
             if (r <= 0) return r;
             have = 0;
         } else {
-            std::size_t start = staleFrame ? frame : AnswerStart(buffer, have, transaction);
+            const std::size_t start = staleFrame ? frame : AnswerStart(buffer, have, transaction);
             std::memmove(buffer, buffer + start, have - start);
             have -= start;
         }
-        if (have < answerLength) {
-            r = receive(have, answerLength - have);
-            if (r <= 0) return r;
-            have += static_cast<std::size_t>(r);
-        }
+        r = receiveHeader();
+        if (r <= 0) return r;
     }
+    // The header tells how long the frame is: an answer that is shorter than expected (an
+    // exception answer) is complete with what it announces; a longer one is taken up to the
+    // expected length and judged there.
+    const std::size_t frame = FrameSizeOf(buffer);
+    const bool plausible =
+        buffer[2] == 0 && buffer[3] == 0 && frame >= kMinTcpFrame && frame <= kMaxTcpFrame;
+    if (!plausible) CutToAnswerTimeout(deadline);  // no answer of any request
+    const std::size_t target =
+        plausible && frame < answerLength ? std::max(frame, have) : answerLength;
+    r = Fill(connection, buffer, have, target, deadline);
+    if (r <= 0) return r;
     return static_cast<int>(have);
 }
 
@@ -238,8 +270,11 @@ std::size_t DeviceChannels::AnswerStart(const std::uint8_t* buffer, std::size_t 
 
 int DeviceChannels::ExchangeTcp(TcpConnection& connection, OMessage& message, int index) {
     auto& sockets = *services_.sockets;
+    // One wait for the whole answer, from before the send: an answer in pieces, late
+    // answers passed over and the rest of a long frame all fit in it, so that one exchange
+    // never takes longer than the connection's wait, whatever the controller sends.
+    Deadline deadline{services_.clock.TickCount(), sockets.ConnectionWaitMs()};
     const std::uint16_t answerLength = message.GetAnswerLength();
-    const std::uint32_t timeout = device_.params.timeout;
     // What waits on the connection now came before this request was sent: a late answer or
     // the rest of a frame, never the answer to it.
     sockets.DiscardPending(connection.socket);
@@ -257,22 +292,26 @@ int DeviceChannels::ExchangeTcp(TcpConnection& connection, OMessage& message, in
     }
     message.MarkOnWire();
     int sent = sockets.SendTimed(connection.socket, request.data(), static_cast<int>(frame.size()),
-                                 timeout);
+                                 device_.params.timeout);
     message.Reset();
     if (sent <= 0) return Failure(index);
     counters_[index].AddSent();
 
     std::array<std::uint8_t, OMessage::kBufferSize> answer{};
+    // An answer is at least a header; a request that expects less cannot be answered.
+    const std::size_t expected = std::min<std::size_t>(answerLength, answer.size());
     std::size_t have = 0;
-    int r = ReceiveAnswer(connection, transaction, answer.data(),
-                          std::min<std::size_t>(answerLength, answer.size()), have);
+    int r = expected < kLengthFieldEnd
+                ? -1
+                : ReceiveAnswer(connection, transaction, answer.data(), expected, have, deadline);
     if (r <= 0) return Failure(index);
 
     // Read the rest of a frame longer than expected, so that it cannot become the start of
     // the next answer (what is left is dropped before the next request).
     if (have >= kLengthFieldEnd) {
         const std::size_t frameSize = FrameSizeOf(answer.data());
-        if (frameSize > have && frameSize <= kMaxTcpFrame) Skip(connection, frameSize - have);
+        if (frameSize > have && frameSize <= kMaxTcpFrame)
+            Skip(connection, frameSize - have, deadline);
     }
 
     // Only bytes that carry this request's transaction identifier (or 0) can be its answer,

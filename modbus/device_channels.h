@@ -49,8 +49,10 @@ class DeviceChannels {
 
     // Modbus TCP exchange on the active connection (opened when there is none), under the
     // exchange lock, with a diagnostic probe after a time-out; a failure closes the
-    // connection. Sets active OK and reports to the supervision. The same message, holding
-    // the answer or reset; null when given null.
+    // connection. The request and the probe wait the connection's wait at most each, so
+    // the exchange ends within twice that (and a connect) whatever the controller sends.
+    // Sets active OK and reports to the supervision. The same message, holding the answer
+    // or reset; null when given null.
     OMessage* TransactTcp(OMessage* message);
 
     // The standby probe of the diagnostic thread over TCP: connects when needed, then
@@ -72,8 +74,10 @@ class DeviceChannels {
     void RemoveRoute(int index);
 
     // One request and its answer on a connection, counted on physical channel index: the
-    // bytes of the answer (> 0), -1 error, -2 time-out. An answer of another length than
-    // expected is positive but leaves the message reset.
+    // bytes of the answer (> 0), -1 error, -2 time-out. The answer is received in as many
+    // pieces as it comes until it has the expected length (or the shorter length its header
+    // announces), all within the connection's wait from the send. An answer of another
+    // length than expected is positive but leaves the message reset.
     int ExchangeTcp(TcpConnection& connection, OMessage& message, int index);
 
     // The channel switch in one step between exchanges and probes (under the exchange lock,
@@ -103,13 +107,28 @@ class DeviceChannels {
   private:
     bool Connect(TcpConnection& connection, int index);
     void Close(TcpConnection& connection, int index, std::atomic<bool>& okFlag);
+    // The wait for one answer, from its start on the tick count.
+    struct Deadline {
+        std::uint32_t start = 0;
+        std::uint32_t waitMs = 0;
+    };
+    std::uint32_t Left(const Deadline& deadline) const;
+    // What is left of the deadline, but at most the device's answer time-out from now.
+    void CutToAnswerTimeout(Deadline& deadline) const;
+    // Receives into buffer from have on until target bytes are there: 1, or the failing
+    // receive's result (0 closed, -1 error, -2 the deadline passed).
+    int Fill(TcpConnection& connection, std::uint8_t* buffer, std::size_t& have, std::size_t target,
+             const Deadline& deadline);
+    // The answer to the transaction, in as many pieces as it comes: the bytes taken (> 0),
+    // or the failing receive's result. Bytes that cannot be the answer (another
+    // transaction, a header of no frame) cut the deadline to the device's answer time-out.
     int ReceiveAnswer(TcpConnection& connection, std::uint16_t transaction, std::uint8_t* buffer,
-                      std::size_t answerLength, std::size_t& have);
+                      std::size_t answerLength, std::size_t& have, Deadline& deadline);
     // Where the answer to the transaction starts among bytes that do not begin with it.
     static std::size_t AnswerStart(const std::uint8_t* buffer, std::size_t have,
                                    std::uint16_t transaction);
     // Receives and drops count bytes: 1, or the failing receive's result.
-    int Skip(TcpConnection& connection, std::size_t count);
+    int Skip(TcpConnection& connection, std::size_t count, const Deadline& deadline);
     int Failure(int index);
     std::uint8_t Slave() const;
 

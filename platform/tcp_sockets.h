@@ -4,8 +4,10 @@
 // closes a socket sets the holder to none.
 #include <cstddef>
 #include <cstdint>
+#include <span>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace velk {
 
@@ -43,6 +45,19 @@ class ITcpSockets {
                                 std::uint16_t port) = 0;
     // Whether the last failed send or receive of the calling thread ended by its time-out.
     virtual bool LastErrorWasTimeout() const = 0;
+    // Waits up to waitMs for bytes on a socket, blocking or not, and takes what is there, up
+    // to count: bytes received, 0 when the peer closed, -1 on error, -2 when nothing came
+    // within waitMs (LastErrorWasTimeout is then true). A caller that receives a frame in
+    // pieces against one deadline passes what is left of it.
+    virtual int RecvWithin(SocketHolder& holder, std::uint8_t* buffer, int count,
+                           std::uint32_t waitMs) = 0;
+    // How long a connection made by OpenConnection waits for a send or a receive.
+    virtual std::uint32_t ConnectionWaitMs() const = 0;
+    // Waits up to waitMs until at least one of the sockets has something to take: bytes, a
+    // connection to accept, the peer's close or an error. ready[i] tells it of holders[i];
+    // the number of such sockets, 0 when none within waitMs, -1 when the wait failed.
+    virtual int WaitReadable(std::span<const SocketHolder> holders, std::uint32_t waitMs,
+                             std::vector<bool>& ready) = 0;
     // Reads and drops every byte already waiting on the socket without waiting for more;
     // the number of bytes dropped.
     virtual std::size_t DiscardPending(SocketHolder& holder) = 0;

@@ -1,5 +1,6 @@
 #include "redundancy/redundant_listener_thread.h"
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -13,7 +14,6 @@
 namespace velk {
 namespace {
 
-constexpr std::uint32_t kReceiveSliceMs = 250;
 constexpr std::size_t kRefusalMemory = 256;
 
 }  // namespace
@@ -25,23 +25,15 @@ int RedundantListenerThread::Run(MessageQueue& queue) {
     for (;;) {
         Message message;
         if (queue.Peek(message) && message.id == WM_QUIT) break;
-        if (listening.Empty() && !OpenListeningSocket(listening)) {
+        // Connections already accepted are served while the listening socket is set up again.
+        if (listening.Empty() && !OpenListeningSocket(listening) && connections_.empty()) {
             PauseOn(queue, kListenRetryPauseMs);
             continue;
         }
-        SocketHolder connection;
-        const int accepted = Sockets().AcceptTimed(listening, connection);
-        if (accepted < 0) {
-            Sockets().CloseSocket(listening);  // set up again in the next pass
-            continue;
-        }
-        if (accepted == 0) continue;
-        if (!FromPeer(connection)) {
-            Sockets().CloseSocket(connection);  // unread
-            continue;
-        }
-        Serve(queue, connection);
+        if (!ServeOnce(listening)) Sockets().CloseSocket(listening);  // set up again next pass
     }
+    for (Connection& connection : connections_) Close(connection);
+    connections_.clear();
     Sockets().CloseSocket(listening);
     services_.trace("RedundantListenerThread is finished");
     return 0;
@@ -102,17 +94,6 @@ bool RedundantListenerThread::FromPeer(const SocketHolder& connection) {
     return false;
 }
 
-int RedundantListenerThread::Receive(MessageQueue& queue, SocketHolder& connection,
-                                     std::uint8_t* buffer) {
-    for (std::uint32_t waited = 0; waited < kListenerReceiveWaitMs; waited += kReceiveSliceMs) {
-        const int received = Sockets().RecvTimed(
-            connection, buffer, static_cast<int>(kListenerReadSize), kReceiveSliceMs);
-        if (received != -2) return received;
-        if (queue.Size() != 0) return -1;
-    }
-    return -2;
-}
-
 void RedundantListenerThread::Queue(std::span<const std::uint8_t> packet) {
     const bool dropped =
         received_.Push(std::make_unique<ReceivedPacket>(packet, services_.clock.TickCount()));
@@ -124,28 +105,85 @@ void RedundantListenerThread::Queue(std::span<const std::uint8_t> packet) {
     overflowing_ = dropped;
 }
 
-void RedundantListenerThread::Serve(MessageQueue& queue, SocketHolder& connection) {
-    bool queued = false;
-    // Non-blocking, so that the receive wait applies to the accepted connection.
-    if (Sockets().MakeNonBlocking(connection)) {
-        PacketReassembler reassembler;
-        std::vector<std::uint8_t> packet;
-        std::uint8_t buffer[kListenerReadSize];
-        for (;;) {
-            const int received = Receive(queue, connection, buffer);
-            if (received < 0) break;  // error, time-out or quit: what is incomplete is lost
-            reassembler.Append({buffer, static_cast<std::size_t>(received)});
-            while (reassembler.Next(packet)) {
-                // Invalid packets are dropped without a trace line.
-                if (!IsValidPacket(packet)) continue;
-                Queue(packet);
-                queued = true;
-            }
-            if (received == 0) break;  // the peer closed after its complete packets
+bool RedundantListenerThread::ServeOnce(SocketHolder& listening) {
+    std::vector<SocketHolder> sockets{listening};
+    for (const Connection& connection : connections_) sockets.push_back(connection.socket);
+    std::vector<bool> ready;
+    const int waited = Sockets().WaitReadable(sockets, kListenerPollSliceMs, ready);
+    bool listeningFailed = waited < 0;
+
+    // Each connection takes what it has in this pass; none waits for another.
+    std::vector<bool> done(connections_.size(), false);
+    for (std::size_t i = 0; waited > 0 && i < connections_.size(); ++i) {
+        if (ready[i + 1]) done[i] = !Read(connections_[i]);
+    }
+    const std::uint32_t now = services_.clock.TickCount();
+    for (std::size_t i = connections_.size(); i-- > 0;) {
+        // A packet still incomplete when the wait is over is lost with its connection.
+        if (done[i] || now - connections_[i].waitingSince >= kListenerReceiveWaitMs) {
+            Close(connections_[i]);
+            connections_.erase(connections_.begin() + static_cast<std::ptrdiff_t>(i));
         }
     }
-    Sockets().CloseSocket(connection);
-    if (queued) notifyClient_();
+    if (waited > 0 && ready[0] && !listening.Empty()) Accept(listening, listeningFailed);
+
+    // The client thread hears of packets as they come, not only when their connection ends.
+    if (queued_) {
+        queued_ = false;
+        notifyClient_();
+    }
+    return !listeningFailed;
+}
+
+void RedundantListenerThread::Accept(SocketHolder& listening, bool& listeningFailed) {
+    SocketHolder fresh;
+    const int accepted = Sockets().AcceptTimed(listening, fresh);
+    if (accepted < 0) {
+        listeningFailed = true;
+        return;
+    }
+    if (accepted == 0) return;
+    // Others are closed unread. Non-blocking, so that a read takes only what is there.
+    if (!FromPeer(fresh) || !Sockets().MakeNonBlocking(fresh)) {
+        Sockets().CloseSocket(fresh);
+        return;
+    }
+    const std::uint32_t now = services_.clock.TickCount();
+    if (connections_.size() >= kListenerMaxConnections) {
+        // The peer's new connection is the one that will bring something; the one that has
+        // waited longest for a whole packet makes room for it.
+        const auto stalest = std::max_element(
+            connections_.begin(), connections_.end(), [now](const auto& a, const auto& b) {
+                return now - a.waitingSince < now - b.waitingSince;
+            });
+        Close(*stalest);
+        connections_.erase(stalest);
+    }
+    connections_.push_back(Connection{fresh, {}, now});
+}
+
+bool RedundantListenerThread::Read(Connection& connection) {
+    std::uint8_t buffer[kListenerReadSize];
+    const int received =
+        Sockets().RecvTimed(connection.socket, buffer, static_cast<int>(kListenerReadSize), 0);
+    if (received == -2) return true;  // nothing to take after all
+    if (received < 0) return false;   // error: what is incomplete is lost
+    connection.pending.Append({buffer, static_cast<std::size_t>(received)});
+    std::vector<std::uint8_t> packet;
+    bool whole = false;
+    while (connection.pending.Next(packet)) {
+        whole = true;
+        // Invalid packets are dropped without a trace line.
+        if (!IsValidPacket(packet)) continue;
+        Queue(packet);
+        queued_ = true;
+    }
+    if (whole) connection.waitingSince = services_.clock.TickCount();
+    return received != 0;  // the peer closed after its complete packets
+}
+
+void RedundantListenerThread::Close(Connection& connection) {
+    Sockets().CloseSocket(connection.socket);
 }
 
 }  // namespace velk

@@ -10,6 +10,7 @@
 
 #include <cerrno>
 #include <string>
+#include <vector>
 
 #include "platform/ipv4_address.h"
 
@@ -180,6 +181,54 @@ bool PosixTcpSockets::OpenConnection(SocketHolder& holder, std::string_view addr
 }
 
 bool PosixTcpSockets::LastErrorWasTimeout() const { return lastWasTimeout; }
+
+int PosixTcpSockets::RecvWithin(SocketHolder& holder, std::uint8_t* buffer, int count,
+                                std::uint32_t waitMs) {
+    lastWasTimeout = false;
+    if (holder.Empty() || count < 0) return -1;
+    auto take = [&] {
+        ssize_t n;
+        do {
+            n = ::recv(holder.handle, buffer, static_cast<std::size_t>(count), MSG_DONTWAIT);
+        } while (n < 0 && errno == EINTR);
+        return n;
+    };
+    // The wait first: a receive right after the request would find nothing yet.
+    const int ready = WaitFor(holder.handle, POLLIN, waitMs);
+    if (ready > 0) {
+        const ssize_t n = take();
+        if (n >= 0) return static_cast<int>(n);
+        if (!WouldBlock(errno)) return -1;
+    } else if (ready < 0) {
+        // An error condition: the receive tells which (a reset, say), or the peer's close.
+        const ssize_t n = take();
+        return n >= 0 ? static_cast<int>(n) : -1;
+    }
+    lastWasTimeout = true;
+    return -2;
+}
+
+int PosixTcpSockets::WaitReadable(std::span<const SocketHolder> holders, std::uint32_t waitMs,
+                                  std::vector<bool>& ready) {
+    std::vector<pollfd> polled;
+    polled.reserve(holders.size());
+    for (const SocketHolder& holder : holders) polled.push_back(pollfd{holder.handle, POLLIN, 0});
+    int r;
+    do {
+        r = ::poll(polled.data(), polled.size(), static_cast<int>(waitMs));
+    } while (r < 0 && errno == EINTR);
+    ready.assign(holders.size(), false);
+    if (r <= 0) return r < 0 ? -1 : 0;
+    int count = 0;
+    for (std::size_t i = 0; i < polled.size(); ++i) {
+        // An empty holder (fd -1) is never reported; any event on another is something to take.
+        if (polled[i].fd >= 0 && polled[i].revents != 0) {
+            ready[i] = true;
+            ++count;
+        }
+    }
+    return count;
+}
 
 std::size_t PosixTcpSockets::DiscardPending(SocketHolder& holder) {
     if (holder.Empty()) return 0;

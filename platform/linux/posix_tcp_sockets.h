@@ -22,6 +22,11 @@ class PosixTcpSockets final : public ITcpSockets {
     bool OpenConnection(SocketHolder& holder, std::string_view address,
                         std::uint16_t port) override;
     bool LastErrorWasTimeout() const override;
+    int RecvWithin(SocketHolder& holder, std::uint8_t* buffer, int count,
+                   std::uint32_t waitMs) override;
+    std::uint32_t ConnectionWaitMs() const override { return connectionTimeoutMs_; }
+    int WaitReadable(std::span<const SocketHolder> holders, std::uint32_t waitMs,
+                     std::vector<bool>& ready) override;
     std::size_t DiscardPending(SocketHolder& holder) override;
     bool Listen(SocketHolder& holder, std::string_view address, std::uint16_t port) override;
     std::uint16_t LocalPort(const SocketHolder& holder) const override;

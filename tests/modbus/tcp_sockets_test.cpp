@@ -76,6 +76,20 @@ TEST_F(PosixTcpSocketsTest, NonBlockingReceiveGivesMinusTwoAfterItsOwnTimeOut) {
     sockets_.CloseSocket(nonBlocking);
 }
 
+TEST_F(PosixTcpSocketsTest, ReceiveWithinItsOwnWaitOnABlockingConnection) {
+    Connect();
+    std::uint8_t in[4];
+    // The connection's own time-out (200 ms) does not apply: the wait given does.
+    EXPECT_EQ(sockets_.RecvWithin(client_, in, 4, 20), -2);
+    EXPECT_TRUE(sockets_.LastErrorWasTimeout());
+    const std::uint8_t out[] = {1, 2};
+    ASSERT_EQ(sockets_.SendTimed(server_, out, 2, 100), 2);
+    EXPECT_EQ(sockets_.RecvWithin(client_, in, 4, 1000), 2);  // what came, not the count
+    EXPECT_FALSE(sockets_.LastErrorWasTimeout());
+    sockets_.CloseSocket(server_);
+    EXPECT_EQ(sockets_.RecvWithin(client_, in, 4, 1000), 0);
+}
+
 TEST_F(PosixTcpSocketsTest, PeerCloseIsAZeroReceiveNotATimeOut) {
     Connect();
     sockets_.CloseSocket(server_);

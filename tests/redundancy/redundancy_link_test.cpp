@@ -6,11 +6,13 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <map>
 #include <memory>
 #include <mutex>
 #include <random>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "model/b_event.h"
@@ -338,6 +340,88 @@ TEST_F(RedundancyLinkTest, OnlyThePeerReachesTheListenerAndOnlyOnTheGatewayAddre
     side.Stop();
     EXPECT_EQ(side.TraceCount("RedundantClientThread is finshed"), 1u);
     EXPECT_EQ(side.TraceCount("RedundantListenerThread is finished"), 1u);
+}
+
+// ---- connections of the peer that bring nothing, or bring it slowly ----
+
+// A connection of the peer's address to the listener that the test keeps open.
+class PeerConnection {
+  public:
+    explicit PeerConnection(std::uint16_t port) {
+        sockets_.OpenConnection(socket_, "127.0.0.1", port);
+    }
+    ~PeerConnection() { sockets_.CloseSocket(socket_); }
+    bool Send(const Bytes& bytes) {
+        return sockets_.SendTimed(socket_, bytes.data(), static_cast<int>(bytes.size()), 1000) ==
+               static_cast<int>(bytes.size());
+    }
+    // Whether the listener has closed it (the peer's close, or a reset, is there to take).
+    bool Closed() {
+        std::uint8_t byte = 0;
+        const int r = sockets_.RecvWithin(socket_, &byte, 1, 0);
+        return r == 0 || r == -1;
+    }
+
+  private:
+    PosixTcpSockets sockets_;
+    SocketHolder socket_;
+};
+
+TEST_F(RedundancyLinkTest, HalfOpenAndTricklingConnectionsOfThePeerHoldUpNoPacket) {
+    LinkSide side(Settings("127.0.0.1", ""));
+    side.Start();
+    ASSERT_TRUE(WaitUntil([&] { return side.Listening(); }, 10s));
+    std::vector<std::unique_ptr<PeerConnection>> silent;
+    // With the trickling one they take every place the listener has.
+    for (std::size_t i = 0; i + 1 < kListenerMaxConnections; ++i)
+        silent.push_back(std::make_unique<PeerConnection>(port_));
+    PeerConnection trickling(port_);
+    std::atomic<bool> stop{false};
+    std::thread trickle([&] {
+        const Bytes ack = Ack("Dev1.Grp.T2", 2);
+        for (std::size_t i = 0; !stop && i + 1 < ack.size(); ++i) {
+            trickling.Send({ack[i]});
+            std::this_thread::sleep_for(100ms);
+        }
+    });
+    ASSERT_TRUE(SendToListener(port_, {Ack("Dev1.Grp.T1", 1)}));
+    EXPECT_TRUE(WaitUntil([&] { return side.poster.Count() == 1; }, 10s));
+    stop = true;
+    trickle.join();
+    ASSERT_EQ(side.poster.Count(), 1u);
+    EXPECT_EQ(side.poster.At(0).tag, &side.Tag("Dev1.Grp.T1"));
+    // The link's clock has not moved, so none of them was out of time; with every place
+    // taken, the oldest made room for the connection that brought the packet.
+    EXPECT_TRUE(WaitUntil([&] { return silent[0]->Closed(); }, 10s));
+    for (std::size_t i = 1; i < silent.size(); ++i) EXPECT_FALSE(silent[i]->Closed()) << i;
+    EXPECT_FALSE(trickling.Closed());
+}
+
+TEST_F(RedundancyLinkTest, APacketNotWholeWithinTheWaitCostsItsConnectionHoweverItTrickles) {
+    LinkSide side(Settings("127.0.0.1", ""));
+    side.Start();
+    ASSERT_TRUE(WaitUntil([&] { return side.Listening(); }, 10s));
+    PeerConnection silent(port_);
+    PeerConnection trickling(port_);
+    // A whole packet first: it is applied, so both connections have been taken in.
+    ASSERT_TRUE(trickling.Send(Ack("Dev1.Grp.T1", 1)));
+    ASSERT_TRUE(WaitUntil([&] { return side.poster.Count() == 1; }, 10s));
+    std::atomic<bool> stop{false};
+    std::thread trickle([&] {
+        Bytes endless = Ack("Dev1.Grp.T2", 2);
+        endless[5] = 0xFF;  // a packet of 261 bytes, a byte every 50 ms
+        endless.resize(261);
+        for (std::size_t i = 0; !stop && i < endless.size(); ++i) {
+            trickling.Send({endless[i]});
+            std::this_thread::sleep_for(50ms);
+        }
+    });
+    side.clock.Advance(kListenerReceiveWaitMs);
+    EXPECT_TRUE(WaitUntil([&] { return silent.Closed() && trickling.Closed(); }, 10s));
+    stop = true;
+    trickle.join();
+    ASSERT_TRUE(SendToListener(port_, {Ack("Dev1.T3", 3)}));  // the listener serves on
+    EXPECT_TRUE(WaitUntil([&] { return side.poster.Count() == 2; }, 10s));
 }
 
 // The peer's listener, played by the test: accepts connections and keeps what they carry.

@@ -241,6 +241,7 @@ std::string Execute(PlcSimulator& simulator, Words words) {
         command == "clear-faults") {
         const std::vector<int> channels = Channels(simulator, words);
         const std::string gap = TakeKey(words, "gap");
+        const std::string parts = TakeKey(words, "parts");
         for (int channel : channels) {
             FaultPlan& faults = simulator.Faults(channel);
             if (command == "clear-faults") {
@@ -272,6 +273,9 @@ std::string Execute(PlcSimulator& simulator, Words words) {
                 faults.splitCount = words.size() > 1 && words[1] == "off" ? 0 : Count(words, 1);
                 if (!gap.empty()) {
                     faults.splitGapMs = static_cast<int>(Number(gap, 0, 60'000, "gap"));
+                }
+                if (!parts.empty()) {
+                    faults.splitParts = static_cast<int>(Number(parts, 2, 512, "parts"));
                 }
             } else {
                 faults.hangupCount = words.size() > 1 && words[1] == "off" ? 0 : Count(words, 1);
@@ -329,7 +333,7 @@ std::string CommandHelp() {
            "delay MS [ch=N]                answer late\n"
            "exception CODE|off [COUNT|all] [ch=N]   answer with an exception\n"
            "wrong-length DELTA|off [COUNT|all] [ch=N]  add or cut bytes of answers\n"
-           "split [COUNT|all|off] [gap=MS] [ch=N]  send answers in two parts (TCP segments)\n"
+           "split [COUNT|all|off] [gap=MS] [parts=N] [ch=N]  send answers in parts (TCP segments)\n"
            "hangup [COUNT|all|off] [ch=N]  close the connection instead of answering\n"
            "clear-faults [ch=N]            switch every fault off\n"
            "close [ch=N]                   close the open TCP connections\n"

@@ -14,8 +14,9 @@ struct FaultPlan {
     int exceptionCount = 0;  // answer with an exception instead
     int lengthDelta = 0;     // bytes added (> 0) or cut (< 0) at the end of the answer
     int lengthCount = 0;
-    int splitCount = 0;   // send the answer in two parts
-    int splitGapMs = 50;  // between the two parts
+    int splitCount = 0;   // send the answer in parts
+    int splitGapMs = 50;  // between two parts
+    int splitParts = 2;   // parts of a split answer; beyond its length, one byte each
     int hangupCount = 0;  // close the connection instead of answering (TCP)
 
     // Uses up one application of a counted fault; true when it applies to this answer.

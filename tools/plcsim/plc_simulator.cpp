@@ -479,10 +479,17 @@ void PlcSimulator::ServeRequest(Connection& connection, const DecodedRequest& re
         pending_.insert(position, PendingSend{connection.id, std::move(bytes), when});
     };
     if (frame.size() > 1 && FaultPlan::Take(faults.splitCount)) {
-        const auto half = static_cast<std::ptrdiff_t>(frame.size() / 2);
-        schedule({frame.begin(), frame.begin() + half}, due);
-        schedule({frame.begin() + half, frame.end()},
-                 due + std::chrono::milliseconds(faults.splitGapMs));
+        // Parts as even as they come, the longer ones first; at most one byte each.
+        const std::size_t parts =
+            std::min(frame.size(), static_cast<std::size_t>(std::max(2, faults.splitParts)));
+        std::size_t at = 0;
+        for (std::size_t part = 0; part < parts; ++part) {
+            const std::size_t size = frame.size() / parts + (part < frame.size() % parts ? 1 : 0);
+            const auto from = frame.begin() + static_cast<std::ptrdiff_t>(at);
+            schedule({from, from + static_cast<std::ptrdiff_t>(size)},
+                     due + std::chrono::milliseconds(faults.splitGapMs) * static_cast<int>(part));
+            at += size;
+        }
     } else {
         schedule(std::move(frame), due);
     }

@@ -88,6 +88,9 @@ TEST_F(CommandTest, FaultsApplyToOneOrEveryChannel) {
     EXPECT_EQ(Run("split 2 gap=300"), "ok\n");
     EXPECT_EQ(simulator_.Faults(2).splitCount, 2);
     EXPECT_EQ(simulator_.Faults(2).splitGapMs, 300);
+    EXPECT_EQ(simulator_.Faults(2).splitParts, 2);
+    EXPECT_EQ(Run("split 1 parts=300"), "ok\n");
+    EXPECT_EQ(simulator_.Faults(2).splitParts, 300);
     EXPECT_EQ(Run("silent on ch=1"), "ok\n");
     EXPECT_TRUE(simulator_.Faults(1).silent);
     EXPECT_EQ(Run("clear-faults"), "ok\n");

@@ -2,8 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <functional>
-
 #include "model/o_device.h"
 #include "tests/sparkplug/sparkplug_test_support.h"
 
@@ -14,50 +12,62 @@ using testing::AddTag;
 using testing::InsertDevice;
 using testing::InsertGroup;
 using testing::ScaleLinear;
-using Metric = pb::Payload::Metric;
 
-std::string Command(const std::function<void(pb::Payload&)>& fill) {
+// One metric of a command: no name when null, no alias when negative, no datatype when 0;
+// the value in field 'b'oolean, 'i'nt, 'f'loat, 'd'ouble, as 'n'ull, or none (0).
+struct M {
+    const char* name;
+    std::int64_t alias;
+    std::uint32_t datatype;
+    char field;
+    double value;
+};
+
+std::string Command(std::initializer_list<M> metrics) {
     pb::Payload payload;
     payload.set_timestamp(1609459200000ull);
-    fill(payload);
+    for (const M& m : metrics) {
+        auto* metric = payload.add_metrics();
+        if (m.name) metric->set_name(m.name);
+        if (m.alias >= 0) metric->set_alias(static_cast<std::uint64_t>(m.alias));
+        if (m.datatype) metric->set_datatype(m.datatype);
+        if (m.field == 'b') metric->set_boolean_value(m.value != 0);
+        if (m.field == 'i') metric->set_int_value(static_cast<std::uint32_t>(m.value));
+        if (m.field == 'f') metric->set_float_value(static_cast<float>(m.value));
+        if (m.field == 'd') metric->set_double_value(m.value);
+        if (m.field == 'n') metric->set_is_null(true);
+    }
     return payload.SerializeAsString();
 }
 
 class DeviceCommandTest : public ::testing::Test {
   protected:
     DeviceCommandTest() {
+        constexpr std::uint16_t rw = kAccessReadable | kAccessWritable;
         ODevice& plc = InsertDevice(root, "PLC1");
-        AddTag(plc, "Run", VT_BOOL, kAccessReadable | kAccessWritable);
+        AddTag(plc, "Run", VT_BOOL, rw);
         AddTag(plc, "Count", VT_I2);  // read only
-        AddTag(plc, "Speed", VT_UI2, kAccessReadable | kAccessWritable);
-        ScaleLinear(
-            AddTag(InsertGroup(plc, "Tanks"), "Level", VT_I2, kAccessReadable | kAccessWritable),
-            0.0, 5.0, "m");
+        AddTag(plc, "Speed", VT_UI2, rw);
+        ScaleLinear(AddTag(InsertGroup(plc, "Tanks"), "Level", VT_I2, rw), 0.0, 5.0, "m");
         layout = MetricLayout::Build(root);
     }
     const DeviceMetrics& Plc() const { return layout.Devices().front(); }
-    std::uint64_t Alias(const char* name) const { return Plc().FindByName(name)->alias; }
+    std::int64_t Alias(const char* name) const {
+        return static_cast<std::int64_t>(Plc().FindByName(name)->alias);
+    }
 
     OTagGroup root;
     MetricLayout layout;
 };
 
 TEST_F(DeviceCommandTest, WritesByNameOrAliasInTheMetricsType) {
-    const std::string bytes = Command([&](pb::Payload& p) {
-        Metric* run = p.add_metrics();
-        run->set_name("Run");
-        run->set_datatype(pb::Boolean);
-        run->set_boolean_value(true);
-        Metric* level = p.add_metrics();
-        level->set_alias(Alias("Tanks/Level"));
-        level->set_double_value(2.5);
-        Metric* speed = p.add_metrics();
-        speed->set_name("Speed");
-        speed->set_alias(Alias("Speed"));
-        speed->set_int_value(65535);
-    });
     std::vector<TagWrite> writes;
-    const CommandCheck check = DecodeDeviceCommand(Plc(), bytes, writes);
+    const CommandCheck check =
+        DecodeDeviceCommand(Plc(),
+                            Command({{"Run", -1, pb::Boolean, 'b', 1},
+                                     {nullptr, Alias("Tanks/Level"), 0, 'd', 2.5},
+                                     {"Speed", Alias("Speed"), 0, 'i', 65535}}),
+                            writes);
     ASSERT_TRUE(check.Accepted()) << check.detail;
     ASSERT_EQ(writes.size(), 3u);
     EXPECT_EQ(writes[0].metric->name, "Run");
@@ -68,72 +78,31 @@ TEST_F(DeviceCommandTest, WritesByNameOrAliasInTheMetricsType) {
 }
 
 TEST_F(DeviceCommandTest, ACommandWithOneBadMetricIsRefusedWhole) {
-    // Each command starts with a good write that must not come out.
-    const auto good = [](pb::Payload& p) {
-        Metric* run = p.add_metrics();
-        run->set_name("Run");
-        run->set_boolean_value(true);
-    };
+    using R = CommandRefusal;
     const struct {
         const char* what;
-        std::function<void(Metric&)> bad;
+        M bad;
         CommandRefusal refusal;
     } cases[] = {
-        {"unknown name", [](Metric& m) { m.set_name("Nope"); }, CommandRefusal::kUnknownMetric},
-        {"name in another case", [](Metric& m) { m.set_name("run"); },
-         CommandRefusal::kUnknownMetric},
-        {"unknown alias", [](Metric& m) { m.set_alias(999); }, CommandRefusal::kUnknownMetric},
-        {"the node's alias", [](Metric& m) { m.set_alias(kRebirthAlias); },
-         CommandRefusal::kUnknownMetric},
-        {"neither", [](Metric& m) { m.set_boolean_value(true); }, CommandRefusal::kUnknownMetric},
-        {"name and alias disagree",
-         [this](Metric& m) {
-             m.set_name("Run");
-             m.set_alias(Alias("Speed"));
-             m.set_boolean_value(true);
-         },
-         CommandRefusal::kUnknownMetric},
-        {"wrong datatype",
-         [](Metric& m) {
-             m.set_name("Speed");
-             m.set_datatype(pb::Int32);
-             m.set_int_value(1);
-         },
-         CommandRefusal::kWrongDatatype},
-        {"wrong field",
-         [](Metric& m) {
-             m.set_name("Tanks/Level");
-             m.set_float_value(1.0f);
-         },
-         CommandRefusal::kWrongValue},
-        {"out of range",
-         [](Metric& m) {
-             m.set_name("Speed");
-             m.set_int_value(65536);
-         },
-         CommandRefusal::kWrongValue},
-        {"null",
-         [](Metric& m) {
-             m.set_name("Run");
-             m.set_is_null(true);
-         },
-         CommandRefusal::kWrongValue},
-        {"no value", [](Metric& m) { m.set_name("Run"); }, CommandRefusal::kWrongValue},
-        {"read only",
-         [](Metric& m) {
-             m.set_name("Count");
-             m.set_int_value(3);
-         },
-         CommandRefusal::kNotWritable},
+        {"unknown name", {"Nope", -1, 0, 'b', 1}, R::kUnknownMetric},
+        {"name in another case", {"run", -1, 0, 'b', 1}, R::kUnknownMetric},
+        {"unknown alias", {nullptr, 999, 0, 'b', 1}, R::kUnknownMetric},
+        {"the node's alias", {nullptr, kRebirthAlias, 0, 'b', 1}, R::kUnknownMetric},
+        {"neither name nor alias", {nullptr, -1, 0, 'b', 1}, R::kUnknownMetric},
+        {"name and alias disagree", {"Run", Alias("Speed"), 0, 'b', 1}, R::kUnknownMetric},
+        {"wrong datatype", {"Speed", -1, pb::Int32, 'i', 1}, R::kWrongDatatype},
+        {"wrong field", {"Tanks/Level", -1, 0, 'f', 1}, R::kWrongValue},
+        {"out of range", {"Speed", -1, 0, 'i', 65536}, R::kWrongValue},
+        {"null", {"Run", -1, 0, 'n', 0}, R::kWrongValue},
+        {"no value", {"Run", -1, 0, 0, 0}, R::kWrongValue},
+        {"read only", {"Count", -1, 0, 'i', 3}, R::kNotWritable},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
-        const std::string bytes = Command([&](pb::Payload& p) {
-            good(p);
-            c.bad(*p.add_metrics());
-        });
         std::vector<TagWrite> writes = {TagWrite{}};
-        const CommandCheck check = DecodeDeviceCommand(Plc(), bytes, writes);
+        // The good write before the bad one must not come out either.
+        const CommandCheck check =
+            DecodeDeviceCommand(Plc(), Command({{"Run", -1, 0, 'b', 1}, c.bad}), writes);
         EXPECT_EQ(check.refusal, c.refusal);
         EXPECT_FALSE(check.detail.empty());
         EXPECT_TRUE(writes.empty());
@@ -142,71 +111,37 @@ TEST_F(DeviceCommandTest, ACommandWithOneBadMetricIsRefusedWhole) {
 
 TEST_F(DeviceCommandTest, PayloadsThatAreNoCommandAreRefused) {
     std::vector<TagWrite> writes;
-    EXPECT_EQ(DecodeDeviceCommand(Plc(), "\xff\xff\xff", writes).refusal,
+    const std::string good = Command({{"Run", -1, 0, 'b', 1}});
+    EXPECT_EQ(DecodeDeviceCommand(Plc(), good.substr(0, good.size() - 3), writes).refusal,
               CommandRefusal::kMalformed);
-    EXPECT_EQ(DecodeDeviceCommand(Plc(), Command([](pb::Payload&) {}), writes).refusal,
-              CommandRefusal::kNoMetrics);
+    EXPECT_EQ(DecodeDeviceCommand(Plc(), Command({}), writes).refusal, CommandRefusal::kNoMetrics);
     // A valid payload just past the bound is refused for its size alone.
-    const std::string big = Command([](pb::Payload& p) {
-        p.add_metrics()->set_name("Run");
-        p.set_body(std::string(kMaxCommandBytes, 'x'));
-    });
-    EXPECT_EQ(DecodeDeviceCommand(Plc(), big, writes).refusal, CommandRefusal::kOversized);
-    const std::string truncated = Command([](pb::Payload& p) {
-        Metric* m = p.add_metrics();
-        m->set_name("Run");
-        m->set_boolean_value(true);
-    });
-    EXPECT_EQ(DecodeDeviceCommand(Plc(), truncated.substr(0, truncated.size() - 3), writes).refusal,
-              CommandRefusal::kMalformed);
+    pb::Payload big;
+    big.ParseFromString(good);
+    big.set_body(std::string(kMaxCommandBytes, 'x'));
+    EXPECT_EQ(DecodeDeviceCommand(Plc(), big.SerializeAsString(), writes).refusal,
+              CommandRefusal::kOversized);
 }
 
 TEST(NodeCommandTest, RebirthByNameOrAliasAndNothingElse) {
-    const auto rebirth = [](bool byName, bool value) {
-        return Command([=](pb::Payload& p) {
-            Metric* m = p.add_metrics();
-            if (byName) m->set_name("Node Control/Rebirth");
-            if (!byName) m->set_alias(kRebirthAlias);
-            m->set_datatype(pb::Boolean);
-            m->set_boolean_value(value);
-        });
+    const struct {
+        M metric;
+        CommandRefusal refusal;
+        bool rebirth;
+    } cases[] = {
+        {{"Node Control/Rebirth", -1, pb::Boolean, 'b', 1}, CommandRefusal::kNone, true},
+        {{nullptr, kRebirthAlias, 0, 'b', 1}, CommandRefusal::kNone, true},
+        {{"Node Control/Rebirth", -1, 0, 'b', 0}, CommandRefusal::kNone, false},
+        {{"bdSeq", -1, 0, 'i', 3}, CommandRefusal::kUnknownMetric, false},
+        {{"Node Control/Reboot", -1, 0, 'b', 1}, CommandRefusal::kUnknownMetric, false},
+        {{"Node Control/Rebirth", -1, 0, 'i', 1}, CommandRefusal::kWrongValue, false},
+        {{"Node Control/Rebirth", -1, pb::Int32, 'b', 1}, CommandRefusal::kWrongDatatype, false},
     };
-    NodeCommand command;
-    EXPECT_TRUE(DecodeNodeCommand(rebirth(true, true), command).Accepted());
-    EXPECT_TRUE(command.rebirth);
-    EXPECT_TRUE(DecodeNodeCommand(rebirth(false, true), command).Accepted());
-    EXPECT_TRUE(command.rebirth);
-    EXPECT_TRUE(DecodeNodeCommand(rebirth(true, false), command).Accepted());
-    EXPECT_FALSE(command.rebirth);
-
-    const auto refusal = [&](const std::function<void(Metric&)>& fill) {
-        command.rebirth = true;
-        const CommandCheck check =
-            DecodeNodeCommand(Command([&](pb::Payload& p) { fill(*p.add_metrics()); }), command);
-        EXPECT_FALSE(command.rebirth);
-        return check.refusal;
-    };
-    EXPECT_EQ(refusal([](Metric& m) {
-                  m.set_name("bdSeq");
-                  m.set_long_value(3);
-              }),
-              CommandRefusal::kUnknownMetric);
-    EXPECT_EQ(refusal([](Metric& m) {
-                  m.set_name("Node Control/Reboot");
-                  m.set_boolean_value(true);
-              }),
-              CommandRefusal::kUnknownMetric);
-    EXPECT_EQ(refusal([](Metric& m) {
-                  m.set_name("Node Control/Rebirth");
-                  m.set_int_value(1);
-              }),
-              CommandRefusal::kWrongValue);
-    EXPECT_EQ(refusal([](Metric& m) {
-                  m.set_name("Node Control/Rebirth");
-                  m.set_datatype(pb::Int32);
-                  m.set_boolean_value(true);
-              }),
-              CommandRefusal::kWrongDatatype);
+    for (const auto& c : cases) {
+        NodeCommand command{true};
+        EXPECT_EQ(DecodeNodeCommand(Command({c.metric}), command).refusal, c.refusal);
+        EXPECT_EQ(command.rebirth, c.rebirth);
+    }
 }
 
 }  // namespace

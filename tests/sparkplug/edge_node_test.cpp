@@ -108,16 +108,7 @@ class EdgeNodeTest : public ::testing::Test {
     testing::MemoryDocumentFileAccess store;
     BdSeqStore bdSeqs{store, "/store"};
     testing::MemoryFileSystem files;
-    class Reader final : public IFileReader {
-      public:
-        explicit Reader(testing::MemoryFileSystem& f) : files(f) {}
-        FileReadResult ReadAll(const std::string& path, std::string& bytes) override {
-            if (!files.Exists(path)) return FileReadResult::CannotOpen;
-            bytes = files.Content(path);
-            return FileReadResult::Ok;
-        }
-        testing::MemoryFileSystem& files;
-    } reader{files};
+    testing::MemoryReader reader{files};
     Spool spool{files, reader, "/store", 1u << 20};
     std::unique_ptr<EdgeNode> node;
 };

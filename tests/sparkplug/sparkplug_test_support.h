@@ -1,6 +1,7 @@
 #pragma once
 // A small plant for the Sparkplug tests: tags added to devices and groups as a loaded
-// configuration holds them, and the node's payloads read back with protobuf's own parser.
+// configuration holds them, the node's payloads read back with protobuf's own parser, and
+// the store directory in memory.
 #include <gtest/gtest.h>
 
 #include <memory>
@@ -9,8 +10,10 @@
 #include "model/o_analog_data.h"
 #include "model/o_modbus_tag.h"
 #include "model/o_tag_group.h"
+#include "platform/file_reader.h"
 #include "sparkplug/sparkplug_b.pb.h"
 #include "tests/model/model_tree.h"
+#include "tests/support/memory_file_system.h"
 
 namespace velk::testing {
 
@@ -36,6 +39,20 @@ inline void ScaleLinear(OModbusTag& tag, double low, double high, const std::str
     scaling->engineeringMaximum = high;
     scaling->units = units;
 }
+
+// Reads the memory files, as the server reads the store directory.
+class MemoryReader final : public IFileReader {
+  public:
+    explicit MemoryReader(MemoryFileSystem& files) : files_(files) {}
+    FileReadResult ReadAll(const std::string& path, std::string& bytes) override {
+        if (!files_.Exists(path)) return FileReadResult::CannotOpen;
+        bytes = files_.Content(path);
+        return FileReadResult::Ok;
+    }
+
+  private:
+    MemoryFileSystem& files_;
+};
 
 inline sparkplug::pb::Payload Decode(const std::string& bytes) {
     sparkplug::pb::Payload payload;

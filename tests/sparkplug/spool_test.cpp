@@ -3,26 +3,13 @@
 #include <gtest/gtest.h>
 
 #include "tests/modbus/route_trace_capture.h"
-#include "tests/support/memory_file_system.h"
+#include "tests/sparkplug/sparkplug_test_support.h"
 
 namespace velk::sparkplug {
 namespace {
 
 using testing::MemoryFileSystem;
-
-// Reads the memory files, as the server reads the store directory.
-class MemoryReader final : public IFileReader {
-  public:
-    explicit MemoryReader(MemoryFileSystem& files) : files_(files) {}
-    FileReadResult ReadAll(const std::string& path, std::string& bytes) override {
-        if (!files_.Exists(path)) return FileReadResult::CannotOpen;
-        bytes = files_.Content(path);
-        return FileReadResult::Ok;
-    }
-
-  private:
-    MemoryFileSystem& files_;
-};
+using testing::MemoryReader;
 
 std::string Record(int n) { return "record " + std::to_string(n) + std::string(100, '.'); }
 

@@ -1,11 +1,12 @@
 // Fuzz target of what the Sparkplug node reads from outside: the host's NCMD and DCMD
-// payloads, and the records of the store directory. The first byte picks the parser. A
-// command is refused whole or gives only writes to writable metrics of the device, each in
-// its metric's type; a record replays only as historical data of the device's metrics.
+// payloads and STATE messages, and the records of the store directory. The first byte picks the
+// parser. A command is refused whole or gives only writes to writable metrics of the device, each
+// in its metric's type; a record replays only as historical data of the device's metrics.
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
 #include <memory>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -14,6 +15,7 @@
 #include "model/o_modbus_tag.h"
 #include "sparkplug/command_decoder.h"
 #include "sparkplug/historical_record.h"
+#include "sparkplug/host_state.h"
 #include "sparkplug/sparkplug_b.pb.h"
 
 namespace {
@@ -84,7 +86,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     static const Plant plant;
     const DeviceMetrics& device = plant.layout.Devices().front();
     const std::string_view input(reinterpret_cast<const char*>(data) + 1, size - 1);
-    switch (data[0] % 3) {
+    switch (data[0] % 4) {
         case 0: {
             NodeCommand command;
             const CommandCheck check = DecodeNodeCommand(input, command);
@@ -109,6 +111,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                     std::abort();
                 }
             }
+            break;
+        }
+        case 3: {
+            // A state is read only from a whole object: one more byte never makes it valid.
+            if (ParseHostState(input) && ParseHostState(std::string(input) + "}")) std::abort();
             break;
         }
         default: {

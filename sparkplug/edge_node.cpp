@@ -2,6 +2,7 @@
 
 #include "core/trace_file.h"
 #include "sparkplug/historical_record.h"
+#include "sparkplug/host_state.h"
 
 namespace velk::sparkplug {
 namespace {
@@ -52,8 +53,13 @@ void EdgeNode::Stop() {
 void EdgeNode::OnConnected() {
     if (!started_) return;
     connected_ = true;
+    hostOnline_ = false;  // the host's retained STATE follows the subscription
+    if (!options_.primaryHostId.empty()) {
+        connection_.Subscribe(SparkplugTopics::State(options_.primaryHostId), kWillQos);
+    }
     connection_.Subscribe(topics_.NodeCommandFilter(), kWillQos);
     connection_.Subscribe(topics_.DeviceCommandFilter(), kWillQos);
+    if (!IsPublishing()) return;
     Birth();
     Replay();
 }
@@ -91,7 +97,7 @@ void EdgeNode::BirthDevice(std::size_t index) {
 }
 
 void EdgeNode::Replay() {
-    if (!connected_ || spool_.Empty()) return;
+    if (!IsPublishing() || spool_.Empty()) return;
     spool_.Replay([this](std::string_view record) {
         const auto data = ReplayHistoricalRecord(payloads_, *layout_, record, clock_.NowUtc());
         if (!data) return true;  // nothing of it is published any more
@@ -102,16 +108,17 @@ void EdgeNode::Replay() {
 void EdgeNode::Tick() {
     if (!started_) return;
     const FileTime now = clock_.NowUtc();
+    const bool publishing = IsPublishing();
     for (std::size_t i = 0; i < devices_.size(); ++i) {
         const DeviceMetrics& device = layout_->Devices()[i];
         DeviceState& state = devices_[i];
         const bool answering = plant_.IsAnswering(device);
-        if (connected_ && state.born && !answering) {
+        if (publishing && state.born && !answering) {
             Publish(topics_.Device(MessageType::kDDeath, device.deviceId), payloads_.DDeath(now));
             state.born = false;
             continue;
         }
-        if (connected_ && !state.born) {
+        if (publishing && !state.born) {
             if (answering) BirthDevice(i);
             continue;
         }
@@ -120,7 +127,7 @@ void EdgeNode::Tick() {
         const std::vector<std::size_t> changed =
             state.report.TakeChanges(device, samples, options_.deadbandPercent);
         if (changed.empty()) continue;
-        if (connected_ && Publish(topics_.Device(MessageType::kDData, device.deviceId),
+        if (publishing && Publish(topics_.Device(MessageType::kDData, device.deviceId),
                                   payloads_.DData(device, changed, samples, now))) {
             continue;
         }
@@ -133,7 +140,35 @@ void EdgeNode::Tick() {
     }
 }
 
+void EdgeNode::OnHostState(std::string_view payload) {
+    const auto state = ParseHostState(payload);
+    if (!state) {
+        Trace("Sparkplug: the STATE of " + options_.primaryHostId + " is no valid state");
+        return;
+    }
+    // A STATE older than the one taken is a late delivery of a past one.
+    if (state->timestamp < hostStateTime_) return;
+    hostStateTime_ = state->timestamp;
+    if (state->online == hostOnline_ || !connected_) return;
+    hostOnline_ = state->online;
+    if (hostOnline_) {
+        Birth();
+        Replay();
+        return;
+    }
+    // The host went away: this session ends with its death, and the next one waits for
+    // the host again, keeping the data meanwhile.
+    Publish(topics_.Node(MessageType::kNDeath), payloads_.NDeath(clock_.NowUtc()));
+    connection_.Disconnect();
+    OnConnectionLost();
+}
+
 void EdgeNode::OnMessage(std::string_view topic, std::string_view payload) {
+    if (!options_.primaryHostId.empty() &&
+        topic == SparkplugTopics::State(options_.primaryHostId)) {
+        OnHostState(payload);
+        return;
+    }
     const auto command = topics_.ParseCommand(topic);
     if (!command) return;
     if (command->type == MessageType::kNCmd) {
@@ -143,7 +178,7 @@ void EdgeNode::OnMessage(std::string_view topic, std::string_view payload) {
             Trace("Sparkplug: NCMD refused: " + check.detail);
             return;
         }
-        if (node.rebirth && connected_) Birth();
+        if (node.rebirth && IsPublishing()) Birth();
         return;
     }
     const std::string refused = "Sparkplug: DCMD for " + command->deviceId + " refused: ";
@@ -168,7 +203,7 @@ void EdgeNode::OnMessage(std::string_view topic, std::string_view payload) {
 void EdgeNode::SetLayout(const MetricLayout& layout) {
     layout_ = &layout;
     devices_.assign(layout.Devices().size(), DeviceState{});
-    if (connected_) Birth();
+    if (IsPublishing()) Birth();
 }
 
 }  // namespace velk::sparkplug

@@ -2,8 +2,8 @@
 // One Sparkplug B edge node over a broker connection: the session's NBIRTH and DBIRTHs,
 // data by exception at each publish tick, DDEATH and DBIRTH as controllers stop and start
 // answering, store and forward while the broker is unreachable, NCMD rebirth and DCMD
-// writes. Every call comes from one thread, the publisher's (the connection's outcomes are
-// posted to it), so the node holds no lock of its own.
+// writes, and a primary host's STATE followed. Every call comes from one thread, the publisher's
+// (the connection's outcomes are posted to it), so the node holds no lock of its own.
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -38,6 +38,9 @@ struct EdgeNodeOptions {
     std::string edgeNodeId;
     double deadbandPercent = 0.0;
     bool allowWrites = false;
+    // When set, the node publishes only while this host's STATE says it is online, and
+    // keeps its data in the spool meanwhile.
+    std::string primaryHostId;
 };
 
 class EdgeNode {
@@ -66,6 +69,10 @@ class EdgeNode {
     void SetLayout(const MetricLayout& layout);
 
     bool IsConnected() const { return connected_; }
+    // Connected, and the primary host (if there is one) online.
+    bool IsPublishing() const {
+        return connected_ && (options_.primaryHostId.empty() || hostOnline_);
+    }
     std::uint8_t BdSeq() const { return payloads_.BdSeq(); }
 
   private:
@@ -75,6 +82,7 @@ class EdgeNode {
     };
 
     void Connect();
+    void OnHostState(std::string_view payload);
     void Birth();
     void BirthDevice(std::size_t index);
     void Replay();
@@ -93,6 +101,8 @@ class EdgeNode {
     bool started_ = false;
     bool connected_ = false;
     bool spooled_ = false;  // records appended since the last sync
+    bool hostOnline_ = false;
+    std::uint64_t hostStateTime_ = 0;  // of the newest STATE taken
 };
 
 }  // namespace velk::sparkplug

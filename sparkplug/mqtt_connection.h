@@ -21,7 +21,7 @@ class IMqttConnection {
     // Queues one message (never retained); false when it cannot (not connected).
     virtual bool Publish(const std::string& topic, const std::string& payload, int qos) = 0;
     virtual void Subscribe(const std::string& filter, int qos) = 0;
-    // Ends the session without the will.
+    // Ends the session without the will; no OnConnectionLost follows.
     virtual void Disconnect() = 0;
 };
 

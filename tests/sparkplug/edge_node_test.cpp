@@ -78,9 +78,10 @@ class EdgeNodeTest : public ::testing::Test {
         tag.quality = kQualityGood;
         tag.timestamp = clock.NowUtc();
     }
-    EdgeNode& Node(bool allowWrites = false) {
-        node = std::make_unique<EdgeNode>(EdgeNodeOptions{"Plant1", "Edge1", 0.0, allowWrites},
-                                          layout, connection, plant, bdSeqs, spool, clock);
+    EdgeNode& Node(bool allowWrites = false, std::string primaryHost = {}) {
+        node = std::make_unique<EdgeNode>(
+            EdgeNodeOptions{"Plant1", "Edge1", 0.0, allowWrites, std::move(primaryHost)}, layout,
+            connection, plant, bdSeqs, spool, clock);
         return *node;
     }
     // Starts the node and takes its births.
@@ -235,6 +236,47 @@ TEST_F(EdgeNodeTest, CommandsRebirthAndWriteOnlyWhenAllowed) {
     EXPECT_EQ(plant.writes[0].second.value, Variant::Int32(-5));
     EXPECT_EQ(trace.lines.size(), 4u);  // each refusal traced
     EXPECT_TRUE(connection.Take().empty());
+}
+
+TEST_F(EdgeNodeTest, WithAPrimaryHostTheNodePublishesOnlyWhileTheHostIsOnline) {
+    const auto state = [](bool online, std::uint64_t time) {
+        return std::string(R"({"online":)") + (online ? "true" : "false") + R"(,"timestamp":)" +
+               std::to_string(time) + "}";
+    };
+    const std::string host = "spBv1.0/STATE/Scada";
+    EdgeNode& n = Node(false, "Scada");
+    n.Start();
+    n.OnConnected();
+    EXPECT_EQ(connection.filters.front(), host);
+    Set(*level, Variant::Int32(20));
+    n.Tick();  // kept: the host is not there yet
+    EXPECT_TRUE(connection.Take().empty());
+
+    n.OnMessage(host, state(true, 100));
+    auto messages = connection.Take();
+    // NBIRTH, two DBIRTHs, then what was kept: all of both devices, never sent before.
+    ASSERT_EQ(messages.size(), 5u) << ::testing::PrintToString(Topics(messages));
+    EXPECT_EQ(messages[3].topic, "spBv1.0/Plant1/DDATA/Edge1/PLC1");
+    EXPECT_EQ(messages[3].payload.metrics(0).int_value(), 20u);
+    EXPECT_TRUE(messages[3].payload.metrics(0).is_historical());
+    EXPECT_TRUE(messages[4].payload.metrics(0).is_historical());
+
+    n.OnMessage(host, state(false, 50));  // older than the one taken
+    n.OnMessage(host, "not json");
+    EXPECT_TRUE(n.IsPublishing());
+    EXPECT_EQ(trace.lines.size(), 1u);
+
+    const std::uint8_t bdSeq = n.BdSeq();
+    n.OnMessage(host, state(false, 200));
+    messages = connection.Take();
+    ASSERT_EQ(Topics(messages), std::vector<std::string>{"spBv1.0/Plant1/NDEATH/Edge1"});
+    EXPECT_EQ(messages[0].payload.metrics(0).long_value(), bdSeq);
+    EXPECT_EQ(connection.disconnects, 1);
+    EXPECT_EQ(n.BdSeq(), static_cast<std::uint8_t>(bdSeq + 1));  // the next session's will
+    Set(*level, Variant::Int32(21));
+    n.Tick();
+    EXPECT_TRUE(connection.Take().empty());
+    EXPECT_FALSE(spool.Empty());
 }
 
 }  // namespace

@@ -131,8 +131,15 @@ void EdgeNode::Tick() {
                                   payloads_.DData(device, changed, samples, now))) {
             continue;
         }
-        spool_.Append(MakeHistoricalRecord(device, changed, samples));
-        spooled_ = true;
+        if (spool_.Append(MakeHistoricalRecord(device, changed, samples))) {
+            spooled_ = true;
+            storeFailing_ = false;
+        } else if (!storeFailing_) {
+            // Once, until the store takes data again.
+            Trace("Sparkplug: the store cannot take the data of " + device.deviceId +
+                  "; they are lost");
+            storeFailing_ = true;
+        }
     }
     if (spooled_) {
         spool_.Sync();

@@ -100,7 +100,8 @@ class EdgeNode {
     std::vector<DeviceState> devices_;  // by the layout's device index
     bool started_ = false;
     bool connected_ = false;
-    bool spooled_ = false;  // records appended since the last sync
+    bool spooled_ = false;       // records appended since the last sync
+    bool storeFailing_ = false;  // the last append failed (traced once)
     bool hostOnline_ = false;
     std::uint64_t hostStateTime_ = 0;  // of the newest STATE taken
 };

@@ -203,6 +203,15 @@ TEST_F(EdgeNodeTest, AnOutageIsReplayedInOrderAsHistoricalDataBeforeLiveData) {
         EXPECT_EQ(m.payload.metrics(0).is_historical(), i < 4);
     }
     EXPECT_TRUE(spool.Empty());
+
+    // A store that takes nothing is traced once, not at every period.
+    n.OnConnectionLost();
+    files.failOpen = true;
+    for (int value = 15; value <= 17; ++value) {
+        Set(*level, Variant::Int32(value));
+        n.Tick();
+    }
+    EXPECT_EQ(trace.lines.size(), 1u);
 }
 
 TEST_F(EdgeNodeTest, CommandsRebirthAndWriteOnlyWhenAllowed) {

@@ -14,6 +14,8 @@ class IAppendFile {
     virtual std::optional<std::uint64_t> Size() = 0;
     // One write call; returns the number of bytes written (0 on failure).
     virtual std::size_t Write(const void* data, std::size_t bytes) = 0;
+    // Puts what was written on the disk before it returns; false when that failed.
+    virtual bool Sync() = 0;
 };
 
 class IFileSystem {

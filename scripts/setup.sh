@@ -10,10 +10,12 @@ set -euo pipefail
 
 # The four programs and their libraries: what the demo and the package need (velkopc draws
 # its configuration GUI with Qt 6 Widgets when there is a display, and reads the keyboard's
-# lock-key indicators from an X11 display through libX11).
+# lock-key indicators from an X11 display through libX11; the Sparkplug B publisher encodes
+# its payloads with protobuf and talks to the broker through Paho's MQTT C client).
 DEMO_PACKAGES=(
   build-essential cmake ninja-build pkg-config
   libsdbus-c++-dev libsystemd-dev dbus-daemon dbus-bin qt6-base-dev libx11-dev
+  libprotobuf-dev protobuf-compiler libpaho-mqtt-dev
 )
 # Making the Debian package and checking it: shared-library dependencies (dpkg-shlibdeps,
 # which CPack finds the binaries for with file), lintian, systemd-analyze.
@@ -25,6 +27,7 @@ TEST_PACKAGES=(
   xvfb xauth x11-utils
   libmodbus-dev python3-pymodbus python3-serial python3-serial-asyncio mbpoll socat
   iproute2 util-linux locales
+  mosquitto mosquitto-clients
 )
 
 # clang with libFuzzer's runtime, for scripts/fuzz.sh only.

@@ -27,6 +27,8 @@ class PosixAppendFile final : public IAppendFile {
         return n < 0 ? 0 : static_cast<std::size_t>(n);
     }
 
+    bool Sync() override { return ::fdatasync(fd_) == 0; }
+
   private:
     int fd_;
 };

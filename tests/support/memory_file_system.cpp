@@ -4,15 +4,22 @@ namespace velk::testing {
 
 class MemoryFile final : public IAppendFile {
   public:
-    explicit MemoryFile(std::shared_ptr<std::string> data) : data_(std::move(data)) {}
+    MemoryFile(std::shared_ptr<std::string> data, MemoryFileSystem& owner)
+        : data_(std::move(data)), owner_(owner) {}
     std::optional<std::uint64_t> Size() override { return data_->size(); }
     std::size_t Write(const void* data, std::size_t bytes) override {
         data_->append(static_cast<const char*>(data), bytes);
         return bytes;
     }
+    bool Sync() override {
+        std::lock_guard lock(owner_.mutex_);
+        ++owner_.syncs;
+        return !owner_.failSync;
+    }
 
   private:
     std::shared_ptr<std::string> data_;
+    MemoryFileSystem& owner_;
 };
 
 std::unique_ptr<IAppendFile> MemoryFileSystem::OpenAppend(const std::string& path) {
@@ -21,7 +28,7 @@ std::unique_ptr<IAppendFile> MemoryFileSystem::OpenAppend(const std::string& pat
     if (failOpen) return nullptr;
     auto& file = files_[path];
     if (!file) file = std::make_shared<std::string>();
-    return std::make_unique<MemoryFile>(file);
+    return std::make_unique<MemoryFile>(file, *this);
 }
 
 bool MemoryFileSystem::RenameNoReplace(const std::string& from, const std::string& to) {

@@ -1,5 +1,5 @@
 #pragma once
-// Files held in memory, with switches to make opens and renames fail.
+// Files held in memory, with switches to make opens, renames and syncs fail.
 #include <map>
 #include <memory>
 #include <mutex>
@@ -23,7 +23,9 @@ class MemoryFileSystem final : public IFileSystem {
 
     bool failOpen = false;
     bool failRename = false;
+    bool failSync = false;
     int opens = 0;
+    int syncs = 0;
 
   private:
     friend class MemoryFile;

@@ -115,6 +115,12 @@ class COpcApp final : public IMessageHandler,
     COpcApp& operator=(const COpcApp&) = delete;
 
     void Attach(AppParts parts) { parts_ = parts; }
+    // The document's unsaved edits at an end nobody is asked about, and where an untitled
+    // configuration's recovery copy goes ("" for nowhere).
+    void AttachRecovery(IDocumentRecovery* recovery, std::string untitledDirectory) {
+        recovery_ = recovery;
+        untitledRecoveryDirectory_ = std::move(untitledDirectory);
+    }
 
     // Start-up, main loop and shutdown; returns the process exit code.
     int Run(const CommandLine& commandLine);
@@ -143,8 +149,15 @@ class COpcApp final : public IMessageHandler,
 
     // The Exit command or the window's close command.
     void OnExitCommand();
-    // SIGTERM / SIGINT: ends the process through the orderly shutdown (any thread).
+    // SIGTERM / SIGINT: ends the process through the orderly shutdown (any thread); unsaved
+    // edits go to a recovery copy first.
     void RequestTermination() { platform_.mainLoop.Post(WM_APP_TERMINATE); }
+    // The process ends and nobody can be asked (a termination signal, the session's end): a
+    // modified configuration is written to its recovery copy, which is traced (main thread).
+    void WriteRecoveryCopy();
+    // A File Open command opened a configuration: the machine-wide recent-file list is
+    // written at once, so that a start after a crash opens the same file.
+    void OnFileOpened();
 
     IEventPoster& EventPoster() { return eventPoster_; }
     // The redundancy link's two queues: acknowledgements waiting for the peer, and packets
@@ -187,6 +200,9 @@ class COpcApp final : public IMessageHandler,
     bool TakeSingleInstance();
     bool OpenConfiguration(const std::string& path);
     void OpenTraceFile();
+    // An interactive start offers a recovery copy of the configuration it opened, then one of
+    // an untitled configuration.
+    void OfferRecoveryCopies(const std::string& configuration);
     void StartThreads();
     void StopThreads();
     void CloseRule();
@@ -225,6 +241,9 @@ class COpcApp final : public IMessageHandler,
     int exitCode_ = 0;
     bool threadsAbandoned_ = false;  // main thread only
     std::vector<std::string> pendingTrace_;
+    IDocumentRecovery* recovery_ = nullptr;
+    std::string untitledRecoveryDirectory_;
+    bool confirmingClose_ = false;  // the save question is open (main thread only)
 };
 
 }  // namespace velk

@@ -97,7 +97,10 @@ void GuiFront::RunMainLoop(COpcApp& app, MessageLoop& loop) {
     QTimer pump;
     QObject::connect(&pump, &QTimer::timeout, [this, &app, &loop] {
         if (window_.Pausing()) return;
-        if (!loop.RunPending(app)) QApplication::quit();
+        // The application has decided to end (its close rule ran, or a termination signal
+        // came): Qt's quit() would close the windows first and so ask the close questions
+        // again, or be refused by them.
+        if (!loop.RunPending(app)) QCoreApplication::exit(0);
     });
     pump.start(kMainLoopPollMs);
 #ifndef QT_NO_SESSIONMANAGER

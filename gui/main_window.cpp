@@ -54,6 +54,15 @@ std::vector<int> StandardToolBarOrder() {
             kSeparator,    ID_VIEW_MONITOR, kSeparator,   ID_HELP_TOPICS};
 }
 
+// The first local file of a drop, or "".
+QString DroppedFile(const QMimeData* data) {
+    if (data == nullptr || !data->hasUrls()) return {};
+    for (const QUrl& url : data->urls()) {
+        if (url.isLocalFile()) return url.toLocalFile();
+    }
+    return {};
+}
+
 FileTime NowAsFileTime() {
     constexpr FileTime kUnixEpochAsFileTime = 116444736000000000ull;
     return kUnixEpochAsFileTime +
@@ -471,17 +480,6 @@ void MainWindow::closeEvent(QCloseEvent* event) {
 }
 
 bool MainWindow::ConfirmClose() { return files_.SaveModified(); }
-
-namespace {
-// The first local file of a drop, or "".
-QString DroppedFile(const QMimeData* data) {
-    if (data == nullptr || !data->hasUrls()) return {};
-    for (const QUrl& url : data->urls()) {
-        if (url.isLocalFile()) return url.toLocalFile();
-    }
-    return {};
-}
-}  // namespace
 
 void MainWindow::dragEnterEvent(QDragEnterEvent* event) {
     if (DroppedFile(event->mimeData()).isEmpty() || !IsEnabled(ID_FILE_OPEN)) {

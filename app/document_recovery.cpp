@@ -2,7 +2,8 @@
 
 namespace velk {
 
-std::string RecoveryCopyPath(const std::string& documentPath, const std::string& untitledDirectory) {
+std::string RecoveryCopyPath(const std::string& documentPath,
+                             const std::string& untitledDirectory) {
     if (!documentPath.empty()) return documentPath + std::string(kRecoverySuffix);
     if (untitledDirectory.empty()) return "";
     std::string path = untitledDirectory;

@@ -13,8 +13,7 @@ std::string DocumentTitle(const CDoc& document) {
 }
 
 FileCommands::FileCommands(CDoc& document, RecentFileList& recentFiles, IFileCommandUi& ui,
-                           std::function<void()> recentFilesChanged,
-                           std::function<void()> opened)
+                           std::function<void()> recentFilesChanged, std::function<void()> opened)
     : document_(document),
       recentFiles_(recentFiles),
       ui_(ui),

@@ -4,9 +4,9 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QCloseEvent>
+#include <QDateTime>
 #include <QDragEnterEvent>
 #include <QDropEvent>
-#include <QDateTime>
 #include <QFileDialog>
 #include <QMenuBar>
 #include <QMessageBox>

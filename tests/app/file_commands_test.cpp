@@ -130,7 +130,7 @@ TEST_F(FileCommandsTest, EveryFileOpenIsReportedWithItsPathFirstButSavesAndFailu
     ASSERT_TRUE(commands->Open());
     fileUi.savePath = "/plant/b.vlk";
     ASSERT_TRUE(commands->SaveAs());
-    ASSERT_TRUE(commands->OpenRecent(1));  // a.vlk again
+    ASSERT_TRUE(commands->OpenRecent(1));             // a.vlk again
     ASSERT_TRUE(commands->OpenPath("/plant/a.vlk"));  // the open document's own path
     storage.builder = nullptr;
     EXPECT_FALSE(commands->OpenPath("/plant/broken.vlk"));

@@ -42,7 +42,7 @@ inline constexpr std::uint32_t kMonitorStopPauseMs = 20000;
 inline constexpr std::uint32_t kThreadStopWaitMs = 5000;
 
 // Main-window messages of this program beyond the shared ones.
-inline constexpr std::uint32_t WM_APP_TERMINATE = WM_USER + 100;  // SIGTERM / SIGINT
+inline constexpr std::uint32_t WM_APP_TERMINATE = WM_USER + 100;  // SIGTERM, SIGINT, SIGHUP
 inline constexpr std::uint32_t WM_APP_MONITOR = WM_USER + 101;    // the Monitor command
 
 inline constexpr std::string_view kStartedLine = "Velk Modbus OPC Server started";

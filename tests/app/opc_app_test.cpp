@@ -661,15 +661,6 @@ TEST_F(OpcAppRecoveryTest, TheNextInteractiveStartOffersTheRecoveryCopy) {
     EXPECT_TRUE(files.Exists("/data/plant.vlk.recovered"));
 }
 
-TEST_F(OpcAppRecoveryTest, AnAcceptedRecoveryCopyIsOpenedForItsFileAndRemoved) {
-    files.SetContent("/data/plant.vlk.recovered", "edits");
-    messages.answer = true;
-    ASSERT_TRUE(Start({"/data/plant.vlk"}));
-    EXPECT_EQ(recovery.opened,
-              std::vector<std::string>({"/data/plant.vlk.recovered for /data/plant.vlk"}));
-    EXPECT_FALSE(files.Exists("/data/plant.vlk.recovered"));
-}
-
 TEST_F(OpcAppRecoveryTest, AStartByAClientAsksNothing) {
     files.SetContent("/data/plant.vlk.recovered", "edits");
     messages.answer = true;

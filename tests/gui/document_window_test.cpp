@@ -67,21 +67,12 @@ void ChooseFile(const QString& path) {
 }
 
 // A loaded file holds one device, "Loaded", with one tag.
-bool LoadOneDevice(CDoc& document) {
-    document.AddDefaultPorts();
-    auto device = std::make_unique<ODevice>();
-    document.AdoptDevice(*device);
-    device->name = "Loaded";
-    ODevice* added = device.get();
-    std::unique_ptr<OTagGroup> group = std::move(device);
-    document.rootGroup.InsertSubgroupByName(group);
-    added->parent = &document.rootGroup;
-    auto tag = std::make_unique<OModbusTag>();
-    tag->name = "Flow";
-    OModbusTag* flow = tag.get();
-    added->InsertTagByName(tag);
-    document.RegisterTag(*added, flow);
-    return true;
+void LoadOneDevice(TestGuiHost& host) {
+    host.storage.builder = [&host](CDoc& document) {
+        document.AddDefaultPorts();
+        host.AddDevice("Loaded", {"Flow"});
+        return true;
+    };
 }
 
 void Drop(QWidget& target, const QString& path, bool* entered = nullptr) {
@@ -163,7 +154,7 @@ class DocumentWindowTest : public QObject {
         QCOMPARE(window.windowTitle(), QString("boiler.vlk - %1").arg(kTitle));
         window.RunCommand(ID_FILE_NEW);
         QCOMPARE(window.windowTitle(), QString("Untitled - %1").arg(kTitle));
-        host.storage.builder = LoadOneDevice;
+        LoadOneDevice(host);
         ChooseFile(dir_.filePath("opened.vlk"));
         window.RunCommand(ID_FILE_OPEN);
         QCOMPARE(window.windowTitle(), QString("opened.vlk - %1").arg(kTitle));
@@ -177,7 +168,7 @@ class DocumentWindowTest : public QObject {
         ScriptedTagDialogs dialogs;
         TestGuiHost host(dialogs);
         host.AddDevice("Boiler", {"Level"});
-        host.storage.builder = LoadOneDevice;
+        LoadOneDevice(host);
         gui::MainWindow window(host, dialogs);
         window.show();
         QVERIFY(QTest::qWaitForWindowExposed(&window));
@@ -209,7 +200,7 @@ class DocumentWindowTest : public QObject {
         ScriptedTagDialogs dialogs;
         TestGuiHost host(dialogs);
         host.AddDevice("Boiler", {"Level"});
-        host.storage.builder = LoadOneDevice;
+        LoadOneDevice(host);
         gui::MainWindow window(host, dialogs);
         window.show();
         QVERIFY(QTest::qWaitForWindowExposed(&window));

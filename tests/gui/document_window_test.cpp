@@ -81,8 +81,12 @@ void Drop(QWidget& target, const QString& path, bool* entered = nullptr) {
     const QPoint at = target.rect().center();
     QDragEnterEvent enter(at, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
     QCoreApplication::sendEvent(&target, &enter);
-    if (entered) *entered = enter.isAccepted();
-    if (!enter.isAccepted()) return;
+    // A move comes accepted as the enter was (as the platform's drag sends it).
+    QDragMoveEvent move(at, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    move.acceptProposedAction();
+    if (enter.isAccepted()) QCoreApplication::sendEvent(&target, &move);
+    if (entered) *entered = enter.isAccepted() && move.isAccepted();
+    if (!enter.isAccepted() || !move.isAccepted()) return;
     QDropEvent drop(at, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
     QCoreApplication::sendEvent(&target, &drop);
 }
@@ -181,8 +185,9 @@ class DocumentWindowTest : public QObject {
         QTRY_COMPARE(seen.text, QString("Save changes to Untitled?"));
         QTest::qWait(50);
         QVERIFY(host.storage.loadedPaths.empty());
+        // Over the tree too: it takes only tags and leaves files to the window.
         Answer(QMessageBox::No, seen);
-        Drop(window, path);
+        Drop(*window.Tree().viewport(), path);
         QTRY_COMPARE(host.storage.loadedPaths, std::vector<std::string>({path.toStdString()}));
         QCOMPARE(window.windowTitle(), QString("plant.vlk - %1").arg(kTitle));
         QCOMPARE(host.recent.Entry(0), path.toStdString());

@@ -13,11 +13,12 @@ std::string DocumentTitle(const CDoc& document) {
 }
 
 FileCommands::FileCommands(CDoc& document, RecentFileList& recentFiles, IFileCommandUi& ui,
-                           std::function<void()> recentFilesChanged)
+                           std::function<void()> recentFilesChanged, std::function<void()> opened)
     : document_(document),
       recentFiles_(recentFiles),
       ui_(ui),
-      recentFilesChanged_(std::move(recentFilesChanged)) {}
+      recentFilesChanged_(std::move(recentFilesChanged)),
+      opened_(std::move(opened)) {}
 
 bool FileCommands::SaveModified() {
     if (!document_.IsModified()) return true;
@@ -47,14 +48,10 @@ bool FileCommands::Open() {
 }
 
 bool FileCommands::OpenPath(const std::string& path) {
-    if (!document_.PathName().empty() && path == document_.PathName()) {
-        RememberPath(path);
-        return true;
-    }
+    if (!document_.PathName().empty() && path == document_.PathName()) return Opened(path);
     if (!SaveModified()) return false;
     if (!document_.OnOpenDocument(path)) return false;
-    RememberPath(path);
-    return true;
+    return Opened(path);
 }
 
 bool FileCommands::OpenRecent(int index) {
@@ -62,10 +59,7 @@ bool FileCommands::OpenRecent(int index) {
     if (path.empty()) return false;
     if (!document_.PathName().empty() && path == document_.PathName()) return OpenPath(path);
     if (!SaveModified()) return false;
-    if (document_.OnOpenDocument(path)) {
-        RememberPath(path);
-        return true;
-    }
+    if (document_.OnOpenDocument(path)) return Opened(path);
     // A file that could not be opened leaves the list (the user was told why).
     recentFiles_.Remove(index);
     if (recentFilesChanged_) recentFilesChanged_();
@@ -88,6 +82,12 @@ bool FileCommands::SaveAs() {
 bool FileCommands::SaveTo(const std::string& path) {
     if (!document_.OnSaveDocument(path)) return false;
     RememberPath(path);
+    return true;
+}
+
+bool FileCommands::Opened(const std::string& path) {
+    RememberPath(path);
+    if (opened_) opened_();
     return true;
 }
 

@@ -33,8 +33,10 @@ std::string DocumentTitle(const CDoc& document);
 
 class FileCommands {
   public:
+    // recentFilesChanged runs whenever the list changed; opened after every successful File
+    // Open (the dialog, a recent file, a dropped file), with the path first in the list.
     FileCommands(CDoc& document, RecentFileList& recentFiles, IFileCommandUi& ui,
-                 std::function<void()> recentFilesChanged = {});
+                 std::function<void()> recentFilesChanged = {}, std::function<void()> opened = {});
 
     bool New();
     bool Open();
@@ -51,11 +53,13 @@ class FileCommands {
   private:
     bool SaveTo(const std::string& path);
     void RememberPath(const std::string& path);
+    bool Opened(const std::string& path);
 
     CDoc& document_;
     RecentFileList& recentFiles_;
     IFileCommandUi& ui_;
     std::function<void()> recentFilesChanged_;
+    std::function<void()> opened_;
 };
 
 }  // namespace velk

@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include "app/document_recovery.h"
 #include "app/registration.h"
 #include "version.h"
 
@@ -54,6 +55,7 @@ bool COpcApp::InitInstance(const CommandLine& commandLine) {
         return false;
     }
     OpenTraceFile();
+    if (interactive_) OfferRecoveryCopies(configuration);
     StartThreads();
     if (interactive_) platform_.window.Show();
     velk::Trace(std::string(kVersionLinePrefix) + VELK_VERSION_TEXT);
@@ -161,6 +163,41 @@ void COpcApp::OpenTraceFile() {
     if (!settings.FileName.empty()) trace_.OpenTrace();
     for (const std::string& line : pendingTrace_) trace_.Trace(line);
     pendingTrace_.clear();
+}
+
+void COpcApp::OfferRecoveryCopies(const std::string& configuration) {
+    if (recovery_ == nullptr) return;
+    std::vector<std::string> originals{configuration};
+    if (!configuration.empty()) originals.emplace_back();
+    for (const std::string& original : originals) {
+        const std::string copy = RecoveryCopyPath(original, untitledRecoveryDirectory_);
+        if (copy.empty() || !platform_.files.Exists(copy)) continue;
+        if (!platform_.messages.AskYesNo(RecoveryText(kRecoveryOfferQuestion, original, copy))) {
+            continue;
+        }
+        if (!recovery_->OpenCopy(copy, original)) continue;
+        velk::Trace(RecoveryText(kRecoveryOpenedLine, original, copy));
+        // Its edits are the document's now; the next end without a question writes anew.
+        platform_.files.Remove(copy);
+        return;
+    }
+}
+
+void COpcApp::WriteRecoveryCopy() {
+    if (recovery_ == nullptr || !recovery_->IsModified()) return;
+    const std::string original = recovery_->PathName();
+    const std::string copy = RecoveryCopyPath(original, untitledRecoveryDirectory_);
+    std::string message = "no folder for the copy";
+    if (!copy.empty() && recovery_->WriteCopy(copy, message)) {
+        velk::Trace(RecoveryText(kRecoveryWrittenLine, original, copy));
+    } else {
+        velk::Trace(RecoveryText(kRecoveryFailedLine, original, copy) + message);
+    }
+}
+
+void COpcApp::OnFileOpened() {
+    SettingsAccess machine(platform_.machineStore);
+    SaveRecentFiles(machine, recentFiles_, platform_.admin);
 }
 
 void COpcApp::ApplyChangedSettings() {
@@ -343,7 +380,12 @@ void COpcApp::OnModuleLock(std::uintptr_t unlock) {
 void COpcApp::OnExitCommand() {
     // A close request that arrives during the close rule's pause (the window stays drawn,
     // and a window manager's close still reaches it) is the same close.
-    if (closing_) return;
+    if (closing_ || confirmingClose_) return;
+    // Unsaved edits first: the user may save them, drop them or keep the window.
+    confirmingClose_ = true;
+    const bool close = platform_.window.ConfirmClose();
+    confirmingClose_ = false;
+    if (!close) return;
     if (comLockCount_ != 0) {
         // Clients are connected: the process lives on, hidden, until the last lock goes.
         platform_.window.Hide();
@@ -397,6 +439,7 @@ void COpcApp::OnMessage(const Message& message) {
             }
             break;
         case WM_APP_TERMINATE:
+            WriteRecoveryCopy();
             platform_.mainLoop.PostQuit();
             break;
         default:

@@ -42,7 +42,7 @@ inline constexpr std::uint32_t kMonitorStopPauseMs = 20000;
 inline constexpr std::uint32_t kThreadStopWaitMs = 5000;
 
 // Main-window messages of this program beyond the shared ones.
-inline constexpr std::uint32_t WM_APP_TERMINATE = WM_USER + 100;  // SIGTERM / SIGINT
+inline constexpr std::uint32_t WM_APP_TERMINATE = WM_USER + 100;  // SIGTERM, SIGINT, SIGHUP
 inline constexpr std::uint32_t WM_APP_MONITOR = WM_USER + 101;    // the Monitor command
 
 inline constexpr std::string_view kStartedLine = "Velk Modbus OPC Server started";
@@ -123,6 +123,12 @@ class COpcApp final : public IMessageHandler,
     COpcApp& operator=(const COpcApp&) = delete;
 
     void Attach(AppParts parts) { parts_ = parts; }
+    // The document's unsaved edits at an end nobody is asked about, and where an untitled
+    // configuration's recovery copy goes ("" for nowhere).
+    void AttachRecovery(IDocumentRecovery* recovery, std::string untitledDirectory) {
+        recovery_ = recovery;
+        untitledRecoveryDirectory_ = std::move(untitledDirectory);
+    }
 
     // Start-up, main loop and shutdown; returns the process exit code.
     int Run(const CommandLine& commandLine);
@@ -151,8 +157,15 @@ class COpcApp final : public IMessageHandler,
 
     // The Exit command or the window's close command.
     void OnExitCommand();
-    // SIGTERM / SIGINT: ends the process through the orderly shutdown (any thread).
+    // SIGTERM / SIGINT: ends the process through the orderly shutdown (any thread); unsaved
+    // edits go to a recovery copy first.
     void RequestTermination() { platform_.mainLoop.Post(WM_APP_TERMINATE); }
+    // The process ends and nobody can be asked (a termination signal, the session's end): a
+    // modified configuration is written to its recovery copy, which is traced (main thread).
+    void WriteRecoveryCopy();
+    // A File Open command opened a configuration: the machine-wide recent-file list is
+    // written at once, so that a start after a crash opens the same file.
+    void OnFileOpened();
 
     IEventPoster& EventPoster() { return eventPoster_; }
     // The redundancy link's two queues: acknowledgements waiting for the peer, and packets
@@ -195,6 +208,9 @@ class COpcApp final : public IMessageHandler,
     bool TakeSingleInstance(bool systemService);
     bool OpenConfiguration(const std::string& path);
     void OpenTraceFile();
+    // An interactive start offers a recovery copy of the configuration it opened, then one of
+    // an untitled configuration.
+    void OfferRecoveryCopies(const std::string& configuration);
     void StartThreads();
     void StopThreads();
     void CloseRule();
@@ -233,6 +249,9 @@ class COpcApp final : public IMessageHandler,
     int exitCode_ = 0;
     bool threadsAbandoned_ = false;  // main thread only
     std::vector<std::string> pendingTrace_;
+    IDocumentRecovery* recovery_ = nullptr;
+    std::string untitledRecoveryDirectory_;
+    bool confirmingClose_ = false;  // the save question is open (main thread only)
 };
 
 }  // namespace velk

@@ -1,6 +1,8 @@
 #include "gui/gui_front.h"
 
 #include <QApplication>
+#include <QSessionManager>
+#include <QStatusBar>
 #include <QTimer>
 #include <algorithm>
 
@@ -57,14 +59,18 @@ void GuiWindow::Pause(IClock& clock, std::uint32_t milliseconds) {
     // input does not, and the front's pump leaves the application's messages queued.
     pausing_ = true;
     QApplication::setOverrideCursor(Qt::WaitCursor);
+    window_->statusBar()->showMessage(kMonitorStopStatus);
     const std::uint32_t start = clock.TickCount();
     for (std::uint32_t waited = 0; waited < milliseconds; waited = clock.TickCount() - start) {
         QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
         clock.Sleep(std::min(kPausePaintMs, milliseconds - waited));
     }
     QApplication::restoreOverrideCursor();
+    window_->statusBar()->showMessage("Ready");
     pausing_ = false;
 }
+
+bool GuiWindow::ConfirmClose() { return !window_ || window_->ConfirmClose(); }
 
 void GuiWindow::BringToFront() {
     if (!window_) return;
@@ -91,9 +97,18 @@ void GuiFront::RunMainLoop(COpcApp& app, MessageLoop& loop) {
     QTimer pump;
     QObject::connect(&pump, &QTimer::timeout, [this, &app, &loop] {
         if (window_.Pausing()) return;
-        if (!loop.RunPending(app)) QApplication::quit();
+        // The application has decided to end (its close rule ran, or a termination signal
+        // came): Qt's quit() would close the windows first and so ask the close questions
+        // again, or be refused by them.
+        if (!loop.RunPending(app)) QCoreApplication::exit(0);
     });
     pump.start(kMainLoopPollMs);
+#ifndef QT_NO_SESSIONMANAGER
+    // The desktop session ends: nobody will answer a question now, so unsaved edits go to
+    // their recovery copy (the session then ends the process, or a termination signal does).
+    QObject::connect(qApp, &QGuiApplication::commitDataRequest, &pump,
+                     [&app](QSessionManager&) { app.WriteRecoveryCopy(); });
+#endif
     QApplication::exec();
     pump.stop();
     window_.Destroy();

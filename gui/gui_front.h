@@ -22,6 +22,8 @@ class MainWindow;
 inline constexpr int kMainLoopPollMs = 10;
 // How often a paused window is repainted (the close rule's pause).
 inline constexpr std::uint32_t kPausePaintMs = 50;
+// The status bar's text while the close rule waits for the live monitor to end.
+inline constexpr const char* kMonitorStopStatus = "Stopping the live monitor, please wait...";
 
 // The main window as the application object drives it.
 class GuiWindow final : public IMainWindow {
@@ -37,6 +39,7 @@ class GuiWindow final : public IMainWindow {
     void BringToFront() override;
     bool IsVisible() const override { return visible_.load(); }
     void Pause(IClock& clock, std::uint32_t milliseconds) override;
+    bool ConfirmClose() override;
     // While the window pauses, the main loop leaves the application's messages for later.
     bool Pausing() const { return pausing_; }
     MainWindow* Window() const { return window_.get(); }

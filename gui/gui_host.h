@@ -32,6 +32,8 @@ class IGuiHost : public IAdminCheck, public IServerCounts {
     // The Exit command and the window's close: the close rule of the application.
     virtual void Exit() = 0;
     virtual RecentFileList& RecentFiles() = 0;
+    // A File Open command opened a configuration (the machine-wide recent-file list follows).
+    virtual void FileOpened() {}
     virtual ServerSettings Settings() const = 0;
     // The Options dialog's OK: checks, stores and applies the settings; false (message
     // shown) keeps the dialog open.

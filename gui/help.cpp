@@ -8,6 +8,7 @@
 #include <QUrl>
 #include <utility>
 
+#include "gui/application_title.h"
 #include "install_paths.h"
 
 namespace velk::gui {
@@ -30,7 +31,7 @@ QString ManualPath(HelpLanguage) {
 bool OpenHelp(HelpLanguage language, const QString& topic) {
     const QString path = ManualPath(language);
     if (path.isEmpty()) {
-        QMessageBox::warning(nullptr, "Help", "The user manual is not installed.");
+        QMessageBox::warning(nullptr, kApplicationTitle, "The user manual is not installed.");
         return false;
     }
     QUrl url = QUrl::fromLocalFile(path);

@@ -5,6 +5,8 @@
 #include <QClipboard>
 #include <QCloseEvent>
 #include <QDateTime>
+#include <QDragEnterEvent>
+#include <QDropEvent>
 #include <QFileDialog>
 #include <QMenuBar>
 #include <QMessageBox>
@@ -15,6 +17,7 @@
 #include <QStyle>
 #include <QTimer>
 #include <QToolBar>
+#include <QUrl>
 
 #include "exchange/exchange_commands.h"
 #include "gui/application_look.h"
@@ -53,6 +56,7 @@ std::vector<int> StandardToolBarOrder() {
             kSeparator,    ID_VIEW_MONITOR, kSeparator,   ID_HELP_TOPICS};
 }
 
+<<<<<<< HEAD
 // The window's first size, and no more of the screen than this share: a large scale factor
 // makes the same size take more of a small screen.
 constexpr QSize kWindowSize(900, 560);
@@ -65,6 +69,15 @@ void FitWithinScreen(QWidget& window) {
     const QSize size =
         kWindowSize.boundedTo(available.size() * kScreenPercent / 100).expandedTo(QSize(1, 1));
     window.setGeometry(QStyle::alignedRect(Qt::LeftToRight, Qt::AlignCenter, size, available));
+=======
+// The first local file of a drop, or "".
+QString DroppedFile(const QMimeData* data) {
+    if (data == nullptr || !data->hasUrls()) return {};
+    for (const QUrl& url : data->urls()) {
+        if (url.isLocalFile()) return url.toLocalFile();
+    }
+    return {};
+>>>>>>> gui-doc
 }
 
 FileTime NowAsFileTime() {
@@ -79,13 +92,16 @@ MainWindow::MainWindow(IGuiHost& host, ITagSheetDialogs& tagDialogs, QWidget* pa
       host_(host),
       document_(host.Document()),
       tagDialogs_(tagDialogs),
-      files_(host.Document(), host.RecentFiles(), *this, [this] { SaveRecentFiles(); }),
+      files_(
+          host.Document(), host.RecentFiles(), *this, [this] { SaveRecentFiles(); },
+          [this] { host_.FileOpened(); }),
       exchangeDialogs_(std::make_unique<QtExchangeDialogs>(this)),
       exchange_(std::make_unique<ExchangeCommands>(document_, host.Exchange(),
                                                    exchangeDialogs_.get(), &host, &host)),
       toolBarLayout_(StandardToolBarOrder()) {
     setObjectName("mainWindow");
     setWindowIcon(ApplicationIcon());
+    setAcceptDrops(true);  // configuration files, opened as with File Open
     splitter_ = new QSplitter(Qt::Horizontal, this);
     tree_ = new DeviceTreeView(document_, *this, splitter_);
     tagList_ = new TagListView(document_, *this, splitter_);
@@ -286,6 +302,12 @@ void MainWindow::PaneActivated(ActivePane pane) {
 }
 
 void MainWindow::OnDocumentUpdate(int hint, OObject* item) {
+    if (hint == kHintCleared) {
+        // A new or opened configuration is shown from its tree: the node selected there is
+        // what Delete and Properties act on, even when the tag list had the focus before.
+        pane_ = ActivePane::DeviceTree;
+        tree_->setFocus();
+    }
     tree_->OnDocumentUpdate(hint, item);
     tagList_->OnDocumentUpdate(hint, item);
     if (hint != kHintMonitorRefresh) {
@@ -412,6 +434,8 @@ void MainWindow::RunCommand(int id) {
                 break;
         }
     }
+    // Save, Save As and New change the document's name without a view update.
+    UpdateTitle();
     UpdateCommands();
 }
 
@@ -472,6 +496,34 @@ void MainWindow::closeEvent(QCloseEvent* event) {
     // The close rule decides: hide while clients are connected, else end the process.
     event->ignore();
     host_.Exit();
+}
+
+bool MainWindow::ConfirmClose() { return files_.SaveModified(); }
+
+void MainWindow::dragEnterEvent(QDragEnterEvent* event) {
+    if (DroppedFile(event->mimeData()).isEmpty() || !IsEnabled(ID_FILE_OPEN)) {
+        event->ignore();
+        return;
+    }
+    event->setDropAction(Qt::CopyAction);
+    event->accept();
+}
+
+void MainWindow::dropEvent(QDropEvent* event) {
+    const QString path = DroppedFile(event->mimeData());
+    if (path.isEmpty()) return event->ignore();
+    event->setDropAction(Qt::CopyAction);
+    event->accept();
+    // Opened once the drop has ended, so that its questions do not hold the dragging program.
+    QTimer::singleShot(0, this, [this, file = path.toStdString()] { OpenDroppedFile(file); });
+}
+
+void MainWindow::OpenDroppedFile(const std::string& path) {
+    UpdateCommands();
+    if (!IsEnabled(ID_FILE_OPEN)) return;
+    files_.OpenPath(path);
+    UpdateTitle();
+    UpdateCommands();
 }
 
 SaveChangesAnswer MainWindow::AskSaveChanges(const std::string& question) {

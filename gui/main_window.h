@@ -9,6 +9,7 @@
 #include "app/file_commands.h"
 #include "app/main_commands.h"
 #include "app/toolbar_layout.h"
+#include "gui/application_title.h"
 #include "gui/view_commands.h"
 #include "model/document_observer.h"
 
@@ -32,7 +33,7 @@ class ITagSheetDialogs;
 class TagListView;
 class QtExchangeDialogs;
 
-inline constexpr const char* kMainWindowTitle = "Velk Modbus OPC Server";
+inline constexpr const char* kMainWindowTitle = kApplicationTitle;
 
 class MainWindow final : public QMainWindow,
                          public IViewCommands,
@@ -69,9 +70,16 @@ class MainWindow final : public QMainWindow,
     void UpdateTitle();
     // The look with ID 210..220, applied to the application and stored for the user.
     void ApplyLook(int lookId);
+    // Before the window closes or Exit runs: "Save changes to %1?" for unsaved edits; false
+    // when the user cancels or the save fails.
+    bool ConfirmClose();
+    // A configuration file dropped on the window opens as with File Open.
+    void OpenDroppedFile(const std::string& path);
 
   protected:
     void closeEvent(QCloseEvent* event) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
 
   private:
     QAction* AddCommand(QMenu* menu, int id, const QString& text,

@@ -5,11 +5,12 @@
 #include <functional>
 #include <string>
 
+#include "gui/application_title.h"
 #include "platform/session.h"
 
 namespace velk::gui {
 
-inline constexpr const char* kMessageBoxTitle = "Velk Modbus OPC Server";
+inline constexpr const char* kMessageBoxTitle = kApplicationTitle;
 
 class QtMessageBox final : public IMessageBox {
   public:

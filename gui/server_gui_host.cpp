@@ -33,6 +33,8 @@ void ServerGuiHost::Exit() { parts_.app.OnExitCommand(); }
 
 RecentFileList& ServerGuiHost::RecentFiles() { return parts_.app.RecentFiles(); }
 
+void ServerGuiHost::FileOpened() { parts_.app.OnFileOpened(); }
+
 ServerSettings ServerGuiHost::Settings() const { return parts_.app.Settings().Get(); }
 
 bool ServerGuiHost::ApplyOptions(OptionsDialogModel& model, IMessageBox& messages) {

@@ -18,6 +18,7 @@ class ServerGuiHost final : public IGuiHost {
     std::vector<DeviceMonitorModel> DeviceMonitor() override;
     void Exit() override;
     RecentFileList& RecentFiles() override;
+    void FileOpened() override;
     ServerSettings Settings() const override;
     bool ApplyOptions(OptionsDialogModel& model, IMessageBox& messages) override;
     ISettingsStore& UserStore() override { return parts_.userStore; }

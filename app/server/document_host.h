@@ -11,7 +11,7 @@
 
 namespace velk {
 
-class DocumentHost final : public IAppDocument, public IServerCounts {
+class DocumentHost final : public IAppDocument, public IServerCounts, public IDocumentRecovery {
   public:
     // services.counts, the locks and the event space are filled in by the host itself.
     DocumentHost(COpcApp& app, CDocServices services) : app_(app), services_(services) {
@@ -25,6 +25,12 @@ class DocumentHost final : public IAppDocument, public IServerCounts {
     void StopMonitor() override {
         if (document_) document_->StopMonitor();
     }
+
+    // IDocumentRecovery.
+    bool IsModified() const override { return document_ && document_->IsModified(); }
+    std::string PathName() const override { return document_ ? document_->PathName() : ""; }
+    bool WriteCopy(const std::string& path, std::string& message) override;
+    bool OpenCopy(const std::string& copy, const std::string& original) override;
 
     std::int32_t ComLockCount() const override {
         return static_cast<std::int32_t>(app_.ComLockCount());

@@ -244,6 +244,8 @@ int RunServerProgram(int argc, char** argv, const ServerFrontFactory& makeFront)
     BusServerHost busHost(BusServerOptionsFor(commandLine, executable), app, {&daClass, &aeClass});
 
     app.Attach(AppParts{&document, &acquisition.Devices(), &busHost, &redundancy});
+    // An untitled configuration's recovery copy goes beside the user's settings.
+    app.AttachRecovery(&document, DirectoryOf(UserSettingsPath()));
 
     SignalWatch signals([&app](int) { app.RequestTermination(); });
     front->Attach(ServerParts{app, document, acquisition, admin, machineStore, userStore, reader,

@@ -10,6 +10,7 @@
 #include <QTabWidget>
 #include <QVBoxLayout>
 
+#include "gui/application_title.h"
 #include "gui/tag_sheet/alarm_page_widgets.h"
 #include "gui/tag_sheet/connection_page_widget.h"
 #include "gui/tag_sheet/scaling_page_widgets.h"
@@ -39,7 +40,7 @@ const char* const kTabNames[3] = {"Connection", "Scaling", "Alarm"};
 }  // namespace
 
 void ShowMessageBox(QWidget* parent, const QString& text) {
-    QMessageBox::warning(parent, QApplication::applicationDisplayName(), text);
+    QMessageBox::warning(parent, kApplicationTitle, text);
 }
 
 TagSheetWindow::TagSheetWindow(TagDialog& sheet, ShowMessageFn showMessage, OpenHelpFn openHelp,

@@ -16,6 +16,8 @@ sigset_t TerminationSignals() {
     sigemptyset(&set);
     sigaddset(&set, SIGINT);
     sigaddset(&set, SIGTERM);
+    // The end of a terminal session: without it the process would die on the spot.
+    sigaddset(&set, SIGHUP);
     return set;
 }
 }  // namespace

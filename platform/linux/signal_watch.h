@@ -5,7 +5,7 @@
 
 namespace velk {
 
-// Turns SIGINT and SIGTERM into a call on a thread of its own, so that the process can end
+// Turns SIGINT, SIGTERM and SIGHUP into a call on a thread of its own, so that the process can end
 // through its orderly shutdown. The thread waits in poll(); the destructor wakes it through
 // an eventfd (a poll cannot wait on the thread's message queue) and joins it.
 // BlockTerminationSignals must run in main before any other thread starts, so that every thread

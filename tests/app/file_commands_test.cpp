@@ -47,8 +47,9 @@ class FileCommandsTest : public ::testing::Test {
             doc.AddDefaultPorts();
             return true;
         };
-        commands =
-            std::make_unique<FileCommands>(*document, recent, fileUi, [this] { ++recentSaves; });
+        commands = std::make_unique<FileCommands>(
+            *document, recent, fileUi, [this] { ++recentSaves; },
+            [this] { opened.push_back(recent.Entry(0)); });
     }
     ScriptedUi ui;
     FakeAdmin admin;
@@ -58,6 +59,7 @@ class FileCommandsTest : public ::testing::Test {
     RecentFileList recent;
     ScriptedFileUi fileUi;
     int recentSaves = 0;
+    std::vector<std::string> opened;  // the first recent file at each report of an open
     std::unique_ptr<FileCommands> commands;
 };
 
@@ -119,6 +121,20 @@ TEST_F(FileCommandsTest, ARecentFileThatCannotBeReadLeavesTheList) {
     EXPECT_FALSE(commands->OpenRecent(1));
     EXPECT_EQ(recent.Count(), 1);
     EXPECT_EQ(recent.Entry(0), "/plant/kept.vlk");
+}
+
+TEST_F(FileCommandsTest, EveryFileOpenIsReportedWithItsPathFirstButSavesAndFailuresAreNot) {
+    // The report is where the machine-wide list is written: the service's next start opens
+    // what the user opened last, even after a crash.
+    fileUi.openPath = "/plant/a.vlk";
+    ASSERT_TRUE(commands->Open());
+    fileUi.savePath = "/plant/b.vlk";
+    ASSERT_TRUE(commands->SaveAs());
+    ASSERT_TRUE(commands->OpenRecent(1));             // a.vlk again
+    ASSERT_TRUE(commands->OpenPath("/plant/a.vlk"));  // the open document's own path
+    storage.builder = nullptr;
+    EXPECT_FALSE(commands->OpenPath("/plant/broken.vlk"));
+    EXPECT_EQ(opened, std::vector<std::string>({"/plant/a.vlk", "/plant/a.vlk", "/plant/a.vlk"}));
 }
 
 }  // namespace

@@ -577,3 +577,135 @@ TEST_F(OpcAppTest, StoreThatCannotBeUsedIsReportedOnceInTheTraceAndDefaultsApply
 
 }  // namespace
 }  // namespace velk
+
+namespace velk {
+namespace {
+
+using namespace velk::testing;
+
+// The document's side of the recovery copy: its state set by a test, the copies it writes
+// into the memory file system and the ones it is asked to read.
+class FakeRecovery final : public IDocumentRecovery {
+  public:
+    explicit FakeRecovery(MemoryFileSystem& files) : files(files) {}
+    bool IsModified() const override { return modified; }
+    std::string PathName() const override { return path; }
+    bool WriteCopy(const std::string& copy, std::string& message) override {
+        if (!writes) {
+            message = "Permission denied";
+            return false;
+        }
+        files.SetContent(copy, "configuration of " + path);
+        return true;
+    }
+    bool OpenCopy(const std::string& copy, const std::string& original) override {
+        opened.push_back(copy + " for " + original);
+        return true;
+    }
+    MemoryFileSystem& files;
+    bool modified = false;
+    bool writes = true;
+    std::string path;
+    std::vector<std::string> opened;
+};
+
+class OpcAppRecoveryTest : public OpcAppTest {
+  protected:
+    OpcAppRecoveryTest() : recovery(files) { app.AttachRecovery(&recovery, kUserFolder); }
+    static constexpr const char* kUserFolder = "/home/op/.config/velkopc";
+    FakeRecovery recovery;
+};
+
+TEST_F(OpcAppTest, EveryCloseAsksAboutUnsavedEditsFirstAndCancelKeepsTheWindow) {
+    ASSERT_TRUE(Start({"/data/plant.vlk"}));
+    window.closeConfirmed = false;
+    // The close button or Exit, alone and with a client holding the server.
+    loop.Post(WM_CLOSE);
+    EXPECT_TRUE(Pump());
+    loop.Post(WM_MODULE_LOCK, 0);
+    loop.Post(WM_CLOSE);
+    EXPECT_TRUE(Pump());
+    EXPECT_EQ(window.closeQuestions, 2);
+    EXPECT_TRUE(window.visible);
+    EXPECT_TRUE(app.UserControl());
+    loop.Post(WM_MODULE_LOCK, 1);
+    EXPECT_TRUE(Pump());
+
+    // A second close while the question is open is the same close: asked once.
+    window.closeConfirmed = true;
+    window.duringCloseQuestion = [this] { app.OnExitCommand(); };
+    loop.Post(WM_CLOSE);
+    EXPECT_FALSE(Pump());
+    EXPECT_EQ(window.closeQuestions, 3);
+}
+
+TEST_F(OpcAppTest, FileOpenWritesTheMachineWideFile1AtOnceForAnAdministratorOnly) {
+    ASSERT_TRUE(Start({"/data/plant.vlk"}));
+    app.RecentFiles().Add("/data/other.vlk");
+    app.OnFileOpened();
+    SettingsAccess access(machine);
+    EXPECT_EQ(access.ReadSettingText("Recent File List", "File1", true, ""), "/data/other.vlk");
+
+    admin.admin = false;
+    machine.ClearOperations();
+    app.RecentFiles().Add("/data/third.vlk");
+    app.OnFileOpened();
+    EXPECT_TRUE(machine.Operations().empty());
+}
+
+TEST_F(OpcAppRecoveryTest, TerminationWithUnsavedEditsWritesARecoveryCopyBesideTheFile) {
+    ASSERT_TRUE(Start({"/data/plant.vlk"}));
+    files.SetContent("/data/plant.vlk", "saved configuration");
+    recovery.path = "/data/plant.vlk";
+    recovery.modified = true;
+    app.RequestTermination();
+    EXPECT_FALSE(Pump());
+    EXPECT_EQ(files.Content("/data/plant.vlk.recovered"), "configuration of /data/plant.vlk");
+    EXPECT_EQ(files.Content("/data/plant.vlk"), "saved configuration");
+    EXPECT_NE(TraceText().find("> Unsaved changes of /data/plant.vlk were written to the "
+                               "recovery copy /data/plant.vlk.recovered\r\n"),
+              std::string::npos);
+
+    // Untitled: beside the user's settings; a copy that cannot be written is traced.
+    recovery.path.clear();
+    app.WriteRecoveryCopy();
+    EXPECT_TRUE(files.Exists("/home/op/.config/velkopc/Untitled.vlk.recovered"));
+    recovery.writes = false;
+    app.WriteRecoveryCopy();
+    EXPECT_NE(TraceText().find("> Unsaved changes of Untitled could not be written to the "
+                               "recovery copy /home/op/.config/velkopc/Untitled.vlk.recovered: "
+                               "Permission denied\r\n"),
+              std::string::npos);
+    // Nothing unsaved, nothing written.
+    recovery.modified = false;
+    files.Remove("/data/plant.vlk.recovered");
+    recovery.path = "/data/plant.vlk";
+    app.WriteRecoveryCopy();
+    EXPECT_FALSE(files.Exists("/data/plant.vlk.recovered"));
+}
+
+TEST_F(OpcAppRecoveryTest, TheNextInteractiveStartOffersTheRecoveryCopy) {
+    files.SetContent("/data/plant.vlk.recovered", "edits");
+    files.SetContent("/home/op/.config/velkopc/Untitled.vlk.recovered", "untitled edits");
+    // Declined: both copies are offered in turn and kept.
+    messages.answer = false;
+    ASSERT_TRUE(Start({"/data/plant.vlk"}));
+    ASSERT_EQ(messages.shown.size(), 2u);
+    EXPECT_NE(messages.shown[0].find("unsaved changes of /data/plant.vlk; they were kept in "
+                                     "/data/plant.vlk.recovered"),
+              std::string::npos);
+    EXPECT_NE(messages.shown[1].find("of Untitled"), std::string::npos);
+    EXPECT_TRUE(recovery.opened.empty());
+    EXPECT_TRUE(files.Exists("/data/plant.vlk.recovered"));
+}
+
+TEST_F(OpcAppRecoveryTest, AStartByAClientAsksNothing) {
+    files.SetContent("/data/plant.vlk.recovered", "edits");
+    messages.answer = true;
+    ASSERT_TRUE(Start({"-Embedding", "/data/plant.vlk"}));
+    EXPECT_TRUE(messages.shown.empty());
+    EXPECT_TRUE(files.Exists("/data/plant.vlk.recovered"));
+}
+
+}  // namespace
+}  // namespace velk

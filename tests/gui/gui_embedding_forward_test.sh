@@ -13,7 +13,7 @@ export VELKOPC_DBUS_IDLE_EXIT_MS=600000
 
 # The server's viewable top-level windows titled as its main window.
 main_windows() {
-  xwininfo -root -children 2>/dev/null | grep -o '^ *0x[0-9a-f]* "[^"]*Velk Modbus OPC Server"' |
+  xwininfo -root -children 2>/dev/null | grep -o '^ *0x[0-9a-f]* "[^"]*VELK A&E OPC Server"' |
     while read -r id _; do
       xwininfo -id "$id" | grep -q 'Map State: IsViewable' && echo "$id"
     done || true

@@ -6,6 +6,11 @@
 // condition "Gas Detection", sub-condition "Gas High", of AE_Cond.INI) on the tag property
 // sheet as a user would, prints "sheet: applied" and serves on until it is ended
 // (gui_tag_sheet_end_to_end.sh).
+// With VELK_PROBE=edit it deletes the first device as a user would, prints "edited:" with
+// the devices left and serves on unsaved; with VELK_PROBE=recover it answers Yes to the
+// start's offer of a recovery copy, prints what it opened and ends (gui_recovery_test.sh).
+#include <unistd.h>
+
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
@@ -16,7 +21,7 @@
 #include <QTimer>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
+#include <string>
 
 #include "app/opc_app.h"
 #include "app/server/server_program.h"
@@ -73,10 +78,12 @@ void EditTemperatureOnTheSheet(QWidget* sheet) {
     sheet->findChild<QPushButton*>("ok")->click();
 }
 
+enum class ProbeMode { Windows, TagSheet, Edit, Recover };
+
 class ProbeFront final : public IServerFront {
   public:
-    ProbeFront(gui::ITagSheetDialogs& dialogs, bool tagSheet)
-        : dialogs_(dialogs), tagSheet_(tagSheet), inner_(dialogs, false) {}
+    ProbeFront(gui::ITagSheetDialogs& dialogs, ProbeMode mode)
+        : dialogs_(dialogs), mode_(mode), inner_(dialogs, false) {}
     IMainWindow& Window() override { return inner_.Window(); }
     IDocumentUi& DocumentUi() override { return inner_.DocumentUi(); }
     IMessageBox& Messages() override { return inner_.Messages(); }
@@ -86,7 +93,7 @@ class ProbeFront final : public IServerFront {
         int waited = 0;
         QObject::connect(&probe, &QTimer::timeout, [&] {
             waited += kProbePeriodMs;
-            if ((tagSheet_ ? EditOnce() : Probe()) || waited >= kProbeLimitMs) {
+            if (Step() || waited >= kProbeLimitMs) {
                 if (waited >= kProbeLimitMs) std::printf("probe: timed out\n");
                 std::fflush(stdout);
                 probe.stop();
@@ -98,6 +105,47 @@ class ProbeFront final : public IServerFront {
     }
 
   private:
+    // True when the server is to end.
+    bool Step() {
+        switch (mode_) {
+            case ProbeMode::TagSheet:
+                return EditOnce();
+            case ProbeMode::Edit:
+                return DeleteFirstDevice();
+            case ProbeMode::Recover:
+                return ShowRecovered();
+            default:
+                return Probe();
+        }
+    }
+
+    // The tree's Delete on the first device; the change stays unsaved.
+    bool DeleteFirstDevice() {
+        gui::IGuiHost* host = inner_.Host();
+        if (edited_ || host == nullptr || !inner_.MainWindow().IsVisible()) return false;
+        edited_ = true;
+        CDoc& document = host->Document();
+        document.selection = document.rootGroup.subgroupList.front().get();
+        const bool deleted = document.DeleteSelection();
+        std::printf("edited: deleted=%d modified=%d devices=%zu\n", deleted ? 1 : 0,
+                    document.IsModified() ? 1 : 0, document.rootGroup.subgroupList.size());
+        std::fflush(stdout);
+        return false;
+    }
+
+    // What the start opened, and whether the recovery copy is still there.
+    bool ShowRecovered() {
+        gui::IGuiHost* host = inner_.Host();
+        if (host == nullptr || !inner_.MainWindow().IsVisible()) return false;
+        CDoc& document = host->Document();
+        const std::string copy = document.PathName() + ".recovered";
+        std::printf("recovered: path=%s modified=%d devices=%zu copy=%s\n",
+                    document.PathName().c_str(), document.IsModified() ? 1 : 0,
+                    document.rootGroup.subgroupList.size(),
+                    ::access(copy.c_str(), F_OK) == 0 ? "kept" : "removed");
+        return true;
+    }
+
     // True once the windows showed a client with counted exchanges.
     bool Probe() {
         gui::IGuiHost* host = inner_.Host();
@@ -147,7 +195,7 @@ class ProbeFront final : public IServerFront {
     }
 
     gui::ITagSheetDialogs& dialogs_;
-    const bool tagSheet_;
+    const ProbeMode mode_;
     bool edited_ = false;
     gui::GuiFront inner_;
 };
@@ -158,15 +206,20 @@ int main(int argc, char** argv) {
     SignalWatch::BlockTerminationSignals();  // before Qt's threads, as velkopc does
     QApplication application(argc, argv);
     application.setQuitOnLastWindowClosed(false);
-    // A message box would wait for a user nobody is: its text goes to the log instead.
-    gui::QtMessageBox::Record([](const std::string& text, MessageKind) {
+    const char* name = std::getenv("VELK_PROBE");
+    const std::string mode = name != nullptr ? name : "";
+    const ProbeMode probe = mode == "tag-sheet" ? ProbeMode::TagSheet
+                            : mode == "edit"    ? ProbeMode::Edit
+                            : mode == "recover" ? ProbeMode::Recover
+                                                : ProbeMode::Windows;
+    // A message box would wait for a user nobody is: its text goes to the log instead. The
+    // recovery probe says Yes to the offer of a recovery copy.
+    gui::QtMessageBox::Record([probe](const std::string& text, MessageKind) {
         std::fprintf(stderr, "message box: %s\n", text.c_str());
-        return false;
+        return probe == ProbeMode::Recover && text.find("recovered") != std::string::npos;
     });
     gui::TagSheetDialogs dialogs;
-    const char* mode = std::getenv("VELK_PROBE");
-    const bool tagSheet = mode != nullptr && std::strcmp(mode, "tag-sheet") == 0;
-    return RunServerProgram(argc, argv, [&dialogs, tagSheet](const CommandLine&) {
-        return std::make_unique<ProbeFront>(dialogs, tagSheet);
+    return RunServerProgram(argc, argv, [&dialogs, probe](const CommandLine&) {
+        return std::make_unique<ProbeFront>(dialogs, probe);
     });
 }

@@ -88,6 +88,7 @@ class TestGuiHost final : public gui::IGuiHost {
     std::vector<DeviceMonitorModel> DeviceMonitor() override { return {}; }
     void Exit() override { ++exits; }
     RecentFileList& RecentFiles() override { return recent; }
+    void FileOpened() override { ++filesOpened; }
     ServerSettings Settings() const override { return settings; }
     bool ApplyOptions(OptionsDialogModel& model, IMessageBox& messages) override {
         SettingsAccess access(machineStore);
@@ -110,6 +111,7 @@ class TestGuiHost final : public gui::IGuiHost {
     ServerSettings settings;
     MemorySettingsStore machineStore, userStore;
     int exits = 0;
+    int filesOpened = 0;
 };
 
 }  // namespace velk::testing

@@ -12,11 +12,13 @@ probe_finish() {
   exit "$status"
 }
 
-# probe_start PROBE: starts the probe (the caller's environment goes with it) and returns
-# once its name is on the bus; its output goes to probe.out and probe.err.
+# probe_start PROBE: starts the probe (the caller's environment goes with it) on a copy of
+# the demo plant (an edit left unsaved at the end goes to a recovery copy beside the file)
+# and returns once its name is on the bus; its output goes to probe.out and probe.err.
 probe_start() {
   local i
-  setsid "$1" -platform offscreen "$root/demo/plant.vlk" >"$plant_dir/probe.out" \
+  cp "$root/demo/plant.vlk" "$plant_dir/plant.vlk"
+  setsid "$1" -platform offscreen "$plant_dir/plant.vlk" >"$plant_dir/probe.out" \
     2>"$plant_dir/probe.err" </dev/null &
   server_pid=$!
   for ((i = 0; i < 300; i++)); do

@@ -98,7 +98,15 @@ class FakeWindow final : public IMainWindow {
         if (duringPause) duringPause();
         clock.Sleep(milliseconds);
     }
+    bool ConfirmClose() override {
+        ++closeQuestions;
+        if (duringCloseQuestion) duringCloseQuestion();
+        return closeConfirmed;
+    }
     bool visible = false;
+    bool closeConfirmed = true;  // the answer to the unsaved-edits question
+    int closeQuestions = 0;
+    std::function<void()> duringCloseQuestion;
     int shows = 0;
     int raises = 0;
     std::function<void()> duringPause;  // what reaches the window while it pauses

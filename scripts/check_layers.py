@@ -22,7 +22,7 @@ LAYERS = [
     ["modbus", "exchange"],
     ["opc"],
     ["opc/bus"],
-    ["opcda", "opcae"],
+    ["opcda", "opcae", "opcua"],
     ["opcda/bus", "opcae/bus"],
     ["redundancy"],
     ["app"],

@@ -9,7 +9,8 @@
 //             Field{"ChannelId", &ChannelSecurityToken::channelId}, ...};
 //     };
 //
-// and Encode/Decode below walk that list: every field is encoded by the built-in type's
+// (kBinaryEncodingId only for a structure sent in an ExtensionObject or as a service
+// message) and Encode/Decode below walk that list: every field is encoded by the built-in type's
 // pair, by its enumeration (as Int32), by its structure's schema, or as an array
 // (std::vector) of any of these. No service has an encoder of its own.
 #include <cstddef>
@@ -35,6 +36,9 @@ struct Field {
     std::string_view name;
     M S::*member;
 };
+// Spelled out for compilers without deduction for aggregates (clang before 17).
+template <class S, class M>
+Field(std::string_view, M S::*) -> Field<S, M>;
 
 template <class S>
 struct StructureSchema;
@@ -42,7 +46,6 @@ struct StructureSchema;
 template <class S>
 concept Structure = requires {
     StructureSchema<S>::kFields;
-    StructureSchema<S>::kBinaryEncodingId;
 };
 
 template <class E>

@@ -63,7 +63,7 @@ void Decode(BinaryReader& r, DiagnosticInfo& value) {
     DecodeIf(r, mask, kAdditionalInfo, value.additionalInfo);
     DecodeIf(r, mask, kInnerStatusCode, value.innerStatusCode);
     value.innerDiagnosticInfo.reset();
-    if ((mask & kInnerDiagnosticInfo) != 0 && r.Ok()) {
+    if ((mask & kInnerDiagnosticInfo) != 0 && r.Charge(sizeof(DiagnosticInfo))) {
         DiagnosticInfo inner;
         Decode(r, inner);
         value.innerDiagnosticInfo = Boxed<DiagnosticInfo>(std::move(inner));

@@ -50,7 +50,7 @@ void DecodeValue(BinaryReader& r, T& value) {
 }
 template <class T>
 void DecodeValue(BinaryReader& r, Boxed<T>& value) {
-    Decode(r, *value);
+    if (r.Charge(sizeof(T))) Decode(r, *value);
 }
 
 template <std::size_t I>
@@ -125,13 +125,13 @@ void EncodeArray(BinaryWriter& w, const Variant& value) {
 void DecodeArray(BinaryReader& r, std::uint8_t type, bool hasDimensions, Variant& value) {
     value.isArray = true;
     value.arrayType = static_cast<BuiltinType>(type);
-    const std::uint32_t count = r.ReadArrayLength(kMinEncodedSize[type]);
+    const std::uint32_t count = r.ReadArrayLength(kMinEncodedSize[type], sizeof(VariantScalar));
     value.elements.reserve(count);
     for (std::uint32_t i = 0; i < count && r.Ok(); ++i) {
         value.elements.push_back(DecodeScalar(r, type));
     }
     if (!hasDimensions || !r.Ok()) return;
-    const std::uint32_t rank = r.ReadArrayLength(4);
+    const std::uint32_t rank = r.ReadArrayLength(4, sizeof(std::int32_t));
     if (r.Ok() && rank == 0) r.Fail(kBadDecodingError);
     value.dimensions.reserve(rank);
     for (std::uint32_t i = 0; i < rank && r.Ok(); ++i) {

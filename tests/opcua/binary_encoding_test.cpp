@@ -230,6 +230,30 @@ TEST(UaVariantTest, AHugeArrayLengthIsRefusedBeforeAnyAllocation) {
     }
 }
 
+TEST(UaVariantTest, DecodedMemoryIsBoundedPerMessage) {
+    // 4096 Booleans take 4 KiB on the wire and far more as Variant elements: the memory
+    // bound refuses what the byte count alone lets through.
+    Bytes wire = B({0x81, 0x00, 0x10, 0x00, 0x00});
+    wire.resize(wire.size() + 4096, 1);
+    DecodeLimits limits;
+    limits.maxDecodedBytes = 4096 * sizeof(VariantScalar);
+    EXPECT_EQ(DecodeBytes<Variant>(wire, limits).status, kGood);
+    limits.maxDecodedBytes -= 1;
+    EXPECT_EQ(DecodeBytes<Variant>(wire, limits).status, kBadEncodingLimitsExceeded);
+    // Strings count by their bytes.
+    limits.maxDecodedBytes = 2;
+    EXPECT_EQ(DecodeBytes<std::string>(B({0x03, 0x00, 0x00, 0x00, 'a', 'b', 'c'}), limits).status,
+              kBadEncodingLimitsExceeded);
+}
+
+TEST(UaDateTimeTest, TimesOutsideTheEncodableRangeGoOutAsItsEnds) {
+    EXPECT_EQ(EncodeBytes(DateTime{-5}), B({0, 0, 0, 0, 0, 0, 0, 0}));
+    EXPECT_EQ(EncodeBytes(DateTime{2'650'467'743'990'000'000}),
+              B({0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0x7F}));
+    EXPECT_EQ(EncodeBytes(DateTime{2'650'467'743'989'999'999}),
+              EncodeBytes(std::int64_t{2'650'467'743'989'999'999}));
+}
+
 TEST(UaDataValueTest, FieldsFollowTheMaskInWireOrder) {
     DataValue dv;
     dv.value = Variant::Scalar(std::int16_t{-2});

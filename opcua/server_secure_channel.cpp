@@ -10,7 +10,8 @@ namespace velk::ua {
 
 namespace {
 
-// Sequence numbers run up to this value and then wrap to a value below 1024.
+// Sequence numbers wrap to a value below 1024 once they are past this value. A peer that
+// wraps right after it is taken too: widespread clients do.
 constexpr std::uint32_t kSequenceWrapFrom = 0xFFFFFFFFu - 1024;
 constexpr std::uint32_t kSequenceWrapBelow = 1024;
 
@@ -204,7 +205,10 @@ bool ServerSecureChannel::CheckSequenceNumber(std::uint32_t sequenceNumber) {
 }
 
 bool ServerSecureChannel::Expired(const Token& token) const {
-    return clock_.TickCount() - token.createdTick >= token.token.revisedLifetime;
+    // A quarter of the lifetime more, for messages sent just before the end that the network
+    // or the peers' clocks made late.
+    const std::uint64_t lifetime = token.token.revisedLifetime;
+    return clock_.TickCount() - token.createdTick >= lifetime + lifetime / 4;
 }
 
 bool ServerSecureChannel::CheckToken(std::uint32_t tokenId) {
@@ -217,7 +221,7 @@ bool ServerSecureChannel::CheckToken(std::uint32_t tokenId) {
 }
 
 std::uint32_t ServerSecureChannel::NextSequenceNumber() {
-    lastSentSequence_ = lastSentSequence_ >= kSequenceWrapFrom ? 1 : lastSentSequence_ + 1;
+    lastSentSequence_ = lastSentSequence_ > kSequenceWrapFrom ? 1 : lastSentSequence_ + 1;
     return lastSentSequence_;
 }
 

@@ -7,7 +7,8 @@
 //
 // Any protocol error sends an Error message and closes. The Hello, and the OpenSecureChannel
 // after it, must come within helloTimeoutMs of the connection; an open channel whose token
-// is not renewed within its lifetime is closed.
+// is not renewed within its lifetime (and a grace of a quarter of it for late messages) is
+// closed.
 #include <cstdint>
 #include <memory>
 #include <optional>

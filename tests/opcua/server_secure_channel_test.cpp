@@ -207,6 +207,15 @@ TEST_F(ChannelTest, SequenceNumbersFollowOnAndWrapBelow1024) {
     sequence_ = 3;  // the same number again
     Message(ChunkType::kFinal, 3, test::EncodeBytes(NodeId::Numeric(0, 631)));
     EXPECT_EQ(ErrorSent(), kBadSequenceNumberInvalid);
+
+    // One number earlier is too early to wrap.
+    Client early;
+    early.sequence_ = 0xFFFFFFFFu - 1025;
+    early.Hello();
+    early.Open();
+    early.sequence_ = 3;
+    early.Message(ChunkType::kFinal, 2, test::EncodeBytes(NodeId::Numeric(0, 631)));
+    EXPECT_EQ(early.ErrorSent(), kBadSequenceNumberInvalid);
 }
 
 TEST_F(ChannelTest, FatalRefusals) {
@@ -349,8 +358,12 @@ TEST_F(ChannelTest, TokenLifetimesAreBoundedAndExpire) {
         EXPECT_EQ(t.OpenResponse(replies[0]).securityToken.revisedLifetime, c.revised);
     }
 
+    // A token serves its lifetime and a quarter more for late messages, then the channel
+    // closes.
     Handshake(10'000);
-    clock_.Advance(9'999);
+    clock_.Advance(12'499);
+    Message(ChunkType::kFinal, 2, test::EncodeBytes(NodeId::Numeric(0, 631)));
+    EXPECT_EQ(channel_.TakeRequests().size(), 1u);
     channel_.CheckTimers();
     EXPECT_EQ(channel_.state(), ServerSecureChannel::State::kOpen);
     clock_.Advance(1);

@@ -22,7 +22,7 @@ LAYERS = [
     ["modbus", "exchange"],
     ["opc"],
     ["opc/bus"],
-    ["opcda", "opcae", "sparkplug"],
+    ["opcda", "opcae", "opcua", "sparkplug"],
     ["opcda/bus", "opcae/bus"],
     ["redundancy"],
     ["app"],

@@ -1,0 +1,67 @@
+#pragma once
+// The UA status codes this server sends and checks. A code's top two bits give its severity
+// (00 good, 01 uncertain, 10 bad); the sub-code sits in bits 16..27 and the low 16 bits carry
+// info bits that the codes here leave at zero.
+#include <cstdint>
+#include <string_view>
+
+namespace velk::ua {
+
+struct StatusCode {
+    std::uint32_t code = 0;
+    constexpr bool operator==(const StatusCode&) const = default;
+};
+
+inline constexpr bool IsGood(StatusCode s) { return (s.code & 0xC0000000u) == 0; }
+inline constexpr bool IsUncertain(StatusCode s) { return (s.code & 0xC0000000u) == 0x40000000u; }
+inline constexpr bool IsBad(StatusCode s) { return (s.code & 0x80000000u) != 0; }
+
+inline constexpr StatusCode kGood{0x00000000};
+inline constexpr StatusCode kUncertain{0x40000000};
+inline constexpr StatusCode kBad{0x80000000};
+inline constexpr StatusCode kBadUnexpectedError{0x80010000};
+inline constexpr StatusCode kBadInternalError{0x80020000};
+inline constexpr StatusCode kBadOutOfMemory{0x80030000};
+inline constexpr StatusCode kBadResourceUnavailable{0x80040000};
+inline constexpr StatusCode kBadCommunicationError{0x80050000};
+inline constexpr StatusCode kBadEncodingError{0x80060000};
+inline constexpr StatusCode kBadDecodingError{0x80070000};
+inline constexpr StatusCode kBadEncodingLimitsExceeded{0x80080000};
+inline constexpr StatusCode kBadTimeout{0x800A0000};
+inline constexpr StatusCode kBadServiceUnsupported{0x800B0000};
+inline constexpr StatusCode kBadShutdown{0x800C0000};
+inline constexpr StatusCode kBadNothingToDo{0x800F0000};
+inline constexpr StatusCode kBadTooManyOperations{0x80100000};
+inline constexpr StatusCode kBadDataTypeIdUnknown{0x80110000};
+inline constexpr StatusCode kBadSecurityChecksFailed{0x80130000};
+inline constexpr StatusCode kBadSecureChannelIdInvalid{0x80220000};
+inline constexpr StatusCode kBadInvalidTimestamp{0x80230000};
+inline constexpr StatusCode kBadNonceInvalid{0x80240000};
+inline constexpr StatusCode kBadRequestHeaderInvalid{0x802A0000};
+inline constexpr StatusCode kBadNoCommunication{0x80310000};
+inline constexpr StatusCode kBadNodeIdInvalid{0x80330000};
+inline constexpr StatusCode kBadNodeIdUnknown{0x80340000};
+inline constexpr StatusCode kBadNotWritable{0x803B0000};
+inline constexpr StatusCode kBadSecurityModeRejected{0x80540000};
+inline constexpr StatusCode kBadSecurityPolicyRejected{0x80550000};
+inline constexpr StatusCode kBadTcpServerTooBusy{0x807D0000};
+inline constexpr StatusCode kBadTcpMessageTypeInvalid{0x807E0000};
+inline constexpr StatusCode kBadTcpSecureChannelUnknown{0x807F0000};
+inline constexpr StatusCode kBadTcpMessageTooLarge{0x80800000};
+inline constexpr StatusCode kBadTcpNotEnoughResources{0x80810000};
+inline constexpr StatusCode kBadTcpInternalError{0x80820000};
+inline constexpr StatusCode kBadTcpEndpointUrlInvalid{0x80830000};
+inline constexpr StatusCode kBadRequestTimeout{0x80850000};
+inline constexpr StatusCode kBadSecureChannelClosed{0x80860000};
+inline constexpr StatusCode kBadSecureChannelTokenUnknown{0x80870000};
+inline constexpr StatusCode kBadSequenceNumberInvalid{0x80880000};
+inline constexpr StatusCode kBadOutOfService{0x808D0000};
+inline constexpr StatusCode kBadRequestTooLarge{0x80B80000};
+inline constexpr StatusCode kBadResponseTooLarge{0x80B90000};
+inline constexpr StatusCode kBadProtocolVersionUnsupported{0x80BE0000};
+
+// The symbolic name of a code listed above ("BadDecodingError"), for traces; an unlisted
+// code gives an empty view.
+std::string_view StatusCodeName(StatusCode status);
+
+}  // namespace velk::ua

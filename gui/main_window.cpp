@@ -56,7 +56,6 @@ std::vector<int> StandardToolBarOrder() {
             kSeparator,    ID_VIEW_MONITOR, kSeparator,   ID_HELP_TOPICS};
 }
 
-<<<<<<< HEAD
 // The window's first size, and no more of the screen than this share: a large scale factor
 // makes the same size take more of a small screen.
 constexpr QSize kWindowSize(900, 560);
@@ -69,7 +68,8 @@ void FitWithinScreen(QWidget& window) {
     const QSize size =
         kWindowSize.boundedTo(available.size() * kScreenPercent / 100).expandedTo(QSize(1, 1));
     window.setGeometry(QStyle::alignedRect(Qt::LeftToRight, Qt::AlignCenter, size, available));
-=======
+}
+
 // The first local file of a drop, or "".
 QString DroppedFile(const QMimeData* data) {
     if (data == nullptr || !data->hasUrls()) return {};
@@ -77,7 +77,6 @@ QString DroppedFile(const QMimeData* data) {
         if (url.isLocalFile()) return url.toLocalFile();
     }
     return {};
->>>>>>> gui-doc
 }
 
 FileTime NowAsFileTime() {

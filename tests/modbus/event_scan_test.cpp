@@ -6,8 +6,11 @@
 
 #include <algorithm>
 #include <atomic>
+#include <chrono>
+#include <condition_variable>
 #include <future>
 #include <memory>
+#include <mutex>
 #include <vector>
 
 #include "modbus/comm_supervision.h"
@@ -20,7 +23,6 @@
 #include "model/o_binary_alarm.h"
 #include "model/o_binary_data.h"
 #include "platform/message_queue.h"
-#include "tests/modbus/route_trace_capture.h"
 #include "tests/modbus/scan_fake_exchange.h"
 #include "tests/modbus/scan_test_tags.h"
 #include "tests/model/recording_poster.h"
@@ -308,8 +310,7 @@ TEST(TimeSyncScheduleTest, IntervalZeroNeverSynchronises) {
     EXPECT_FALSE(daily.Due(t));
 }
 
-TEST(DeviceThreadsStopTest, ThreadInALongExchangeIsReportedAndNotWaitedFor) {
-    testing::RouteTraceCapture trace;
+TEST(DeviceThreadsStopTest, StopAndRestartNeverWaitForAThreadInAnExchange) {
     FakeClock clock;
     testing::ScanFakeExchange exchange;
     testing::RecordingPoster poster;
@@ -319,30 +320,42 @@ TEST(DeviceThreadsStopTest, ThreadInALongExchangeIsReportedAndNotWaitedFor) {
     device.params.timeSync = 0x8000;  // a time synchronisation at start-up: one exchange
     DeviceChannels channels(device, ChannelServices{clock, observer});
     CommSupervision supervision(clock, poster, {});
-    std::promise<void> inExchange, release;
-    std::shared_future<void> go = release.get_future().share();
+    // Every run's first exchange is held until the test lets it go.
+    std::mutex lock;
+    std::condition_variable changed;
+    int entered = 0;
+    bool released = false;
     exchange.beforeAnswer = [&](ODevice&, const OMessage&) {
-        inExchange.set_value();
-        go.wait();
+        std::unique_lock guard(lock);
+        ++entered;
+        changed.notify_all();
+        changed.wait(guard, [&] { return released; });
+    };
+    const auto enteredReaches = [&](int count) {
+        std::unique_lock guard(lock);
+        return changed.wait_for(guard, std::chrono::seconds(10), [&] { return entered >= count; });
     };
     {
         DeviceThreads threads(device, channels, supervision,
                               EventScanServices{exchange, clock, poster, {}, {}, {}, {}});
-        threads.SetStopWaitMs(50);
         threads.StartThreads();
-        inExchange.get_future().wait();
+        ASSERT_TRUE(enteredReaches(1));
         threads.StopThreads();  // returns although the exchange goes on
         EXPECT_FALSE(threads.Running());
-        EXPECT_EQ(std::count_if(trace.lines.begin(), trace.lines.end(),
-                                [](const std::string& line) {
-                                    return line.find(
-                                               "ODevice::StopThreads: Dev=Dev1 "
-                                               "EventScanThread still running after 50 "
-                                               "ms") != std::string::npos;
-                                }),
-                  1);
-        release.set_value();
-    }  // destruction waits for the thread's end
+        // The next client's start does not wait for the last run's thread either: a new
+        // event scan runs beside it.
+        threads.StartThreads();
+        EXPECT_TRUE(threads.Running());
+        EXPECT_TRUE(enteredReaches(2));
+        EXPECT_FALSE(threads.WaitEnded(std::chrono::steady_clock::now()));
+        {
+            std::lock_guard guard(lock);
+            released = true;
+        }
+        changed.notify_all();
+        threads.StopThreads();
+        EXPECT_TRUE(threads.WaitEnded(std::chrono::steady_clock::now() + std::chrono::seconds(10)));
+    }
 }
 
 }  // namespace

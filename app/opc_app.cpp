@@ -145,7 +145,14 @@ void COpcApp::OpenTraceFile() {
     trace_.SetFileName(settings.FileName);
     trace_.SetSizeLimit(settings.FileSize);
     trace_.SetRotatedFileLimit(settings.MaxRotatedFiles);
-    if (!settings.FileName.empty()) trace_.OpenTrace();
+    if (!settings.FileName.empty() && !trace_.OpenTrace()) {
+        // Nothing else would tell that the server runs without its trace (the name may be a
+        // symbolic link, which is never written through, or not a writable regular file).
+        std::fprintf(stderr,
+                     "velkopc: warning: the trace file %s cannot be opened (a symbolic link, not "
+                     "a regular file, or no access); the server runs without a trace\n",
+                     settings.FileName.c_str());
+    }
     for (const std::string& line : pendingTrace_) trace_.Trace(line);
     pendingTrace_.clear();
 }
@@ -206,8 +213,11 @@ bool COpcApp::ThreadStarted(const std::string& name) const {
 
 int COpcApp::ExitInstance() {
     velk::Trace(kStoppedLine);
-    platform_.instance.Release();
+    // The instance is released only once the server host has let the bus names go: a start
+    // that takes it earlier would find them still held and run as a second server without
+    // them, beside this one that is ending.
     StopThreads();
+    platform_.instance.Release();
     // A start that ended before the configuration was opened (registration, a second
     // instance) leaves the recent-file lists alone.
     if (configurationOpened_) {

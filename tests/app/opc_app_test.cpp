@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <functional>
+
 #include "app/registration.h"
 #include "platform/text.h"
 #include "tests/support/app_doubles.h"
@@ -28,6 +31,7 @@ class FakeComServerHost final : public IComServerHost {
         while (queue.Get(m)) {
         }
         log.Add("ComServerThread ended");
+        if (atEnd) atEnd();
         return 0;
     }
     bool Register(std::string&) override {
@@ -40,6 +44,7 @@ class FakeComServerHost final : public IComServerHost {
     }
     CallLog& log;
     bool initializes = true;
+    std::function<void()> atEnd;
 };
 
 class FakeRedundancy final : public IRedundancyThreads {
@@ -189,6 +194,26 @@ TEST_F(OpcAppTest, FailingServerHostShowsTheInitialisationMessage) {
     EXPECT_EQ(messages.shown, std::vector<std::string>({std::string(kOleFailedMessage)}));
     EXPECT_TRUE(log.Entries().empty());
     EXPECT_TRUE(files.Content("/log/trace.txt").empty());
+}
+
+TEST_F(OpcAppTest, TheInstanceStaysTakenUntilTheServerHostHasEnded) {
+    bool heldAtHostEnd = false;
+    host.atEnd = [&] { heldAtHostEnd = instance.held; };
+    ASSERT_TRUE(Start());
+    app.ExitInstance();
+    EXPECT_TRUE(heldAtHostEnd);
+    EXPECT_FALSE(instance.held);
+}
+
+TEST_F(OpcAppTest, TraceFileThatCannotBeOpenedIsReportedOnceAndTheServerRuns) {
+    files.failOpen = true;
+    ::testing::internal::CaptureStderr();
+    const bool started = Start();
+    const std::string warning = ::testing::internal::GetCapturedStderr();
+    EXPECT_TRUE(started);
+    EXPECT_NE(warning.find("/log/trace.txt"), std::string::npos) << warning;
+    EXPECT_EQ(std::count(warning.begin(), warning.end(), '\n'), 1) << warning;
+    app.ExitInstance();
 }
 
 TEST_F(OpcAppTest, EmptyTraceFileNameCreatesNoFile) {

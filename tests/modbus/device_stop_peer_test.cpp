@@ -22,8 +22,8 @@
 #include "model/c_doc.h"
 #include "model/o_device.h"
 #include "platform/linux/posix_tcp_sockets.h"
-#include "tests/model/recording_poster.h"
 #include "tests/modbus/route_trace_capture.h"
+#include "tests/model/recording_poster.h"
 #include "tests/support/fake_clock.h"
 #include "tests/support/fake_route_table.h"
 #include "tests/support/memory_settings_store.h"
@@ -140,9 +140,10 @@ class DeviceStopPeerTest : public ::testing::Test {
         ASSERT_TRUE(controller_.ReadRequest());
     }
     int FailureReports() const {
-        return static_cast<int>(std::count_if(
-            trace_.lines.begin(), trace_.lines.end(),
-            [](const std::string& line) { return line.find("ch. - Failure") != std::string::npos; }));
+        return static_cast<int>(
+            std::count_if(trace_.lines.begin(), trace_.lines.end(), [](const std::string& line) {
+                return line.find("ch. - Failure") != std::string::npos;
+            }));
     }
 
     testing::RouteTraceCapture trace_;

@@ -131,8 +131,9 @@ def main():
     answer = group.Read(OPC_DS_DEVICE, [results[0][0]], dbus_interface=OPC + "IOPCSyncIO",
                         timeout=120)
     read = time.monotonic()
-    print("after churn: instance %d ms, status %d ms, device read %d ms (%s)" % (
-        (created - t0) * 1000, (status - created) * 1000, (read - t1) * 1000, str(answer)[:60]))
+    print("after churn: new server object %.1f ms, GetStatus %.1f ms, device read of Healthy "
+          "%.1f ms (value %d)" % ((created - t0) * 1000, (status - created) * 1000,
+                                 (read - t1) * 1000, int(answer[1][0][3][1])))
 
     clients = subscribe()
     t2 = time.monotonic()

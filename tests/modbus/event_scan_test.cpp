@@ -6,11 +6,8 @@
 
 #include <algorithm>
 #include <atomic>
-#include <chrono>
-#include <condition_variable>
 #include <future>
 #include <memory>
-#include <mutex>
 #include <vector>
 
 #include "modbus/comm_supervision.h"
@@ -308,54 +305,6 @@ TEST(TimeSyncScheduleTest, IntervalZeroNeverSynchronises) {
     t.hour = 0;
     EXPECT_TRUE(daily.Due(t));
     EXPECT_FALSE(daily.Due(t));
-}
-
-TEST(DeviceThreadsStopTest, StopAndRestartNeverWaitForAThreadInAnExchange) {
-    FakeClock clock;
-    testing::ScanFakeExchange exchange;
-    testing::RecordingPoster poster;
-    testing::RecordingExchangeObserver observer;
-    ODevice device;
-    device.name = "Dev1";
-    device.params.timeSync = 0x8000;  // a time synchronisation at start-up: one exchange
-    DeviceChannels channels(device, ChannelServices{clock, observer});
-    CommSupervision supervision(clock, poster, {});
-    // Every run's first exchange is held until the test lets it go.
-    std::mutex lock;
-    std::condition_variable changed;
-    int entered = 0;
-    bool released = false;
-    exchange.beforeAnswer = [&](ODevice&, const OMessage&) {
-        std::unique_lock guard(lock);
-        ++entered;
-        changed.notify_all();
-        changed.wait(guard, [&] { return released; });
-    };
-    const auto enteredReaches = [&](int count) {
-        std::unique_lock guard(lock);
-        return changed.wait_for(guard, std::chrono::seconds(10), [&] { return entered >= count; });
-    };
-    {
-        DeviceThreads threads(device, channels, supervision,
-                              EventScanServices{exchange, clock, poster, {}, {}, {}, {}});
-        threads.StartThreads();
-        ASSERT_TRUE(enteredReaches(1));
-        threads.StopThreads();  // returns although the exchange goes on
-        EXPECT_FALSE(threads.Running());
-        // The next client's start does not wait for the last run's thread either: a new
-        // event scan runs beside it.
-        threads.StartThreads();
-        EXPECT_TRUE(threads.Running());
-        EXPECT_TRUE(enteredReaches(2));
-        EXPECT_FALSE(threads.WaitEnded(std::chrono::steady_clock::now()));
-        {
-            std::lock_guard guard(lock);
-            released = true;
-        }
-        changed.notify_all();
-        threads.StopThreads();
-        EXPECT_TRUE(threads.WaitEnded(std::chrono::steady_clock::now() + std::chrono::seconds(10)));
-    }
 }
 
 }  // namespace

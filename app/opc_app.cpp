@@ -110,12 +110,24 @@ std::string COpcApp::ChooseConfiguration(const CommandLine& commandLine) {
 }
 
 bool COpcApp::TakeSingleInstance() {
-    const InstanceLock lock =
-        platform_.instance.Acquire([this] { platform_.mainLoop.Post(WM_SHOW_INSTANCE); });
+    const auto acquire = [this] {
+        return platform_.instance.Acquire([this] { platform_.mainLoop.Post(WM_SHOW_INSTANCE); });
+    };
+    InstanceLock lock = acquire();
+    // A holder that does not answer is a server that is stopping: its lock is free once it
+    // has ended, which takes a bounded time.
+    bool answered = false;
+    for (std::uint32_t waited = 0; lock == InstanceLock::AlreadyRunning && waited < kInstanceWaitMs;
+         waited += kInstanceRetryMs) {
+        answered = platform_.instance.NotifyRunningInstance();
+        if (answered) break;
+        platform_.clock.Sleep(kInstanceRetryMs);
+        lock = acquire();
+    }
     if (lock == InstanceLock::Acquired) return true;
     // Another instance holds the lock, or it could not be taken at all: in neither case may
     // a second server start.
-    if (platform_.instance.NotifyRunningInstance()) {
+    if (answered || platform_.instance.NotifyRunningInstance()) {
         // Without a window the hand-over is invisible; say why this start ends.
         std::fprintf(
             stderr,
@@ -214,8 +226,10 @@ bool COpcApp::ThreadStarted(const std::string& name) const {
 int COpcApp::ExitInstance() {
     velk::Trace(kStoppedLine);
     // The instance is released only once the server host has let the bus names go: a start
-    // that takes it earlier would find them still held and run as a second server without
-    // them, beside this one that is ending.
+    // that took it earlier would find them still held and run as a second server without
+    // them, beside this one that is ending. Meanwhile a start is not answered, so it waits
+    // for this end instead of asking a server that is going to come forward.
+    platform_.instance.StopAnswering();
     StopThreads();
     platform_.instance.Release();
     // A start that ended before the configuration was opened (registration, a second

@@ -262,6 +262,15 @@ TEST_F(OpcAppTest, UnreachableRunningInstanceIsReported) {
     EXPECT_EQ(app.ExitInstance(), 1);
 }
 
+TEST_F(OpcAppTest, AStartWaitsForAStoppingServerThatAnswersNoMore) {
+    instance.lock = InstanceLock::AlreadyRunning;
+    instance.runningInstanceAnswers = false;
+    instance.freeAfterAcquires = 3;
+    EXPECT_TRUE(Start());
+    EXPECT_EQ(instance.acquires, 4);
+    EXPECT_TRUE(messages.shown.empty());
+}
+
 TEST_F(OpcAppTest, LockThatCannotBeTakenNeverStartsASecondServer) {
     instance.lock = InstanceLock::Failed;
     instance.runningInstanceAnswers = false;

@@ -157,14 +157,16 @@ void COpcApp::OpenTraceFile() {
     trace_.SetFileName(settings.FileName);
     trace_.SetSizeLimit(settings.FileSize);
     trace_.SetRotatedFileLimit(settings.MaxRotatedFiles);
-    if (!settings.FileName.empty() && !trace_.OpenTrace()) {
-        // Nothing else would tell that the server runs without its trace (the name may be a
-        // symbolic link, which is never written through, or not a writable regular file).
+    // Nothing else would tell that the server runs without its trace (the name may be a
+    // symbolic link, which is never written through, or not a writable regular file).
+    const auto warn = [](const std::string& name) {
         std::fprintf(stderr,
                      "velkopc: warning: the trace file %s cannot be opened (a symbolic link, not "
                      "a regular file, or no access); the server runs without a trace\n",
-                     settings.FileName.c_str());
-    }
+                     name.c_str());
+    };
+    trace_.SetLossReport(warn);
+    if (!settings.FileName.empty() && !trace_.OpenTrace()) warn(settings.FileName);
     for (const std::string& line : pendingTrace_) trace_.Trace(line);
     pendingTrace_.clear();
 }

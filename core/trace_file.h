@@ -40,6 +40,9 @@ class TraceFile {
 
     // Also hands every written line (UTF-8, without CR LF) to the echo, under the lock.
     void SetEcho(std::function<void(const std::string&)> echo);
+    // Called with the file name, under the lock, when the file cannot be opened again after
+    // a rotation (the trace then stays closed), so that the loss is told somewhere.
+    void SetLossReport(std::function<void(const std::string&)> report);
 
   private:
     bool WriteLine(std::string_view body);
@@ -62,6 +65,7 @@ class TraceFile {
     std::uint32_t rotatedFileLimit_ = 100;
     std::unique_ptr<IAppendFile> file_;
     std::function<void(const std::string&)> echo_;
+    std::function<void(const std::string&)> lossReport_;
 };
 
 // The name of a rotated trace file: same directory and extension, base name from the local

@@ -393,18 +393,23 @@ bool DeviceChannels::ProbeStandbyTcp(const std::function<void()>& waitPeriod) {
         ClosePending(standby_, standbyClose_, standbyOk_);
         return true;
     };
-    const ExchangeActivity::Scope onWire(services_.activity);
     const std::uint32_t generation = swaps_;
     const int index = 1 - ActiveIndex();
     bool failed = false;
     int rounds = 1;
     if (standby_.socket.Empty()) {
+        const ExchangeActivity::Scope onWire(services_.activity);
         failed = !ConnectStandby(index);
         rounds = 3;
     }
-    for (int round = 0; !failed && round < rounds; ++round) {
+    for (int round = 0; !failed && round < rounds && !overtaken(); ++round) {
         auto probe = BuildDiagnosticRequest(MessageFraming::kTcp, Slave());
-        if (!probe || ExchangeTcp(standby_, *probe, index) <= 0) {
+        bool probeFailed = !probe;
+        if (probe) {
+            const ExchangeActivity::Scope onWire(services_.activity);
+            probeFailed = ExchangeTcp(standby_, *probe, index) <= 0;
+        }
+        if (probeFailed) {
             if (overtaken()) return false;
             Close(standby_, index, standbyOk_);
             failed = true;

@@ -335,11 +335,13 @@ OMessage* DeviceChannels::TransactTcp(OMessage* message) {
     if (message == nullptr) return nullptr;
     std::unique_lock lock(exchangeLock_);
     ClosePending(active_, activeClose_, activeOk_);
+    // Read before the running flag, which a stop clears first: a stop after the check below
+    // always shows as overtaken.
+    const std::uint32_t stopsBefore = stops_;
     if (!running_ || device_.params.modbusTcp == 0 || services_.sockets == nullptr) {
         message->Reset();
         return message;
     }
-    const std::uint32_t stopsBefore = stops_;
     const auto overtaken = [&] { return stops_ != stopsBefore; };
     const ExchangeActivity::Scope onWire(services_.activity);
     const int index = ActiveIndex();

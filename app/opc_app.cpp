@@ -125,12 +125,24 @@ bool COpcApp::TakeSingleInstance(bool systemService) {
             return false;
         }
     }
-    const InstanceLock lock =
-        platform_.instance.Acquire([this] { platform_.mainLoop.Post(WM_SHOW_INSTANCE); });
+    const auto acquire = [this] {
+        return platform_.instance.Acquire([this] { platform_.mainLoop.Post(WM_SHOW_INSTANCE); });
+    };
+    InstanceLock lock = acquire();
+    // A holder that does not answer is a server that is stopping: its lock is free once it
+    // has ended, which takes a bounded time.
+    bool answered = false;
+    for (std::uint32_t waited = 0; lock == InstanceLock::AlreadyRunning && waited < kInstanceWaitMs;
+         waited += kInstanceRetryMs) {
+        answered = platform_.instance.NotifyRunningInstance();
+        if (answered) break;
+        platform_.clock.Sleep(kInstanceRetryMs);
+        lock = acquire();
+    }
     if (lock == InstanceLock::Acquired) return true;
     // Another instance holds the lock, or it could not be taken at all: in neither case may
     // a second server start.
-    if (platform_.instance.NotifyRunningInstance()) {
+    if (answered || platform_.instance.NotifyRunningInstance()) {
         // Without a window the hand-over is invisible; say why this start ends.
         std::fprintf(
             stderr,
@@ -160,7 +172,16 @@ void COpcApp::OpenTraceFile() {
     trace_.SetFileName(settings.FileName);
     trace_.SetSizeLimit(settings.FileSize);
     trace_.SetRotatedFileLimit(settings.MaxRotatedFiles);
-    if (!settings.FileName.empty()) trace_.OpenTrace();
+    // Nothing else would tell that the server runs without its trace (the name may be a
+    // symbolic link, which is never written through, or not a writable regular file).
+    const auto warn = [](const std::string& name) {
+        std::fprintf(stderr,
+                     "velkopc: warning: the trace file %s cannot be opened (a symbolic link, not "
+                     "a regular file, or no access); the server runs without a trace\n",
+                     name.c_str());
+    };
+    trace_.SetLossReport(warn);
+    if (!settings.FileName.empty() && !trace_.OpenTrace()) warn(settings.FileName);
     for (const std::string& line : pendingTrace_) trace_.Trace(line);
     pendingTrace_.clear();
 }
@@ -255,11 +276,16 @@ bool COpcApp::ThreadStarted(const std::string& name) const {
 }
 
 int COpcApp::ExitInstance() {
-    platform_.instance.Release();
+    // The instance is released only once the server host has let the bus names go: a start
+    // that took it earlier would find them still held and run as a second server without
+    // them, beside this one that is ending. Meanwhile a start is not answered, so it waits
+    // for this end instead of asking a server that is going to come forward.
+    platform_.instance.StopAnswering();
     // The stop line comes after the threads have stopped, so that it is the last line the
     // server writes: what the threads trace as they end (a bus call left running, a device
     // thread given up on) comes before it, and nothing is written after the file closes.
     StopThreads();
+    platform_.instance.Release();
     // A start that ended before the configuration was opened (registration, a second
     // instance) leaves the recent-file lists alone.
     if (configurationOpened_) {

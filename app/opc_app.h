@@ -40,6 +40,10 @@ inline constexpr std::uint32_t kCommWatchPeriodMs = 1000;
 inline constexpr std::uint32_t kStartPauseMs = 2000;
 inline constexpr std::uint32_t kMonitorStopPauseMs = 20000;
 inline constexpr std::uint32_t kThreadStopWaitMs = 5000;
+// How long a start waits for a stopping server's end (its stop waits at most 5000 ms for
+// each of its threads), asking in steps whether it is a running one that answers.
+inline constexpr std::uint32_t kInstanceWaitMs = 15000;
+inline constexpr std::uint32_t kInstanceRetryMs = 250;
 
 // Main-window messages of this program beyond the shared ones.
 inline constexpr std::uint32_t WM_APP_TERMINATE = WM_USER + 100;  // SIGTERM, SIGINT, SIGHUP

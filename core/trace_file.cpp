@@ -115,6 +115,11 @@ void TraceFile::SetEcho(std::function<void(const std::string&)> echo) {
     echo_ = echo ? std::make_shared<const Echo>(std::move(echo)) : nullptr;
 }
 
+void TraceFile::SetLossReport(std::function<void(const std::string&)> report) {
+    std::lock_guard lock(traceLock_);
+    lossReport_ = std::move(report);
+}
+
 bool TraceFile::Trace(std::string_view text) { return WriteLine(text); }
 
 bool TraceFile::TraceResult(std::string_view text, std::int32_t value, bool isResult) {
@@ -156,6 +161,7 @@ bool TraceFile::RotateIfNeeded(const LocalTime& now) {
         break;
     }
     file_ = files_.OpenAppend(fileName_);
+    if (!file_ && lossReport_) lossReport_(fileName_);
     return file_ != nullptr;
 }
 

@@ -42,6 +42,9 @@ class TraceFile {
     // released: an echo that is slow to write holds up only the thread whose line it is.
     // Lines of several threads may reach the echo in another order than the file.
     void SetEcho(std::function<void(const std::string&)> echo);
+    // Called with the file name, under the lock, when the file cannot be opened again after
+    // a rotation (the trace then stays closed), so that the loss is told somewhere.
+    void SetLossReport(std::function<void(const std::string&)> report);
 
   private:
     bool WriteLine(std::string_view body);
@@ -65,6 +68,7 @@ class TraceFile {
     std::unique_ptr<IAppendFile> file_;
     using Echo = std::function<void(const std::string&)>;
     std::shared_ptr<const Echo> echo_;  // taken under the lock, called outside it
+    std::function<void(const std::string&)> lossReport_;
 };
 
 // The name of a rotated trace file: same directory and extension, base name from the local

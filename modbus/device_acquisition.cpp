@@ -81,6 +81,16 @@ void DeviceAcquisition::StopDevice(ODevice& device) {
     parts_.channels.Forget(device);
 }
 
+bool DeviceAcquisition::WaitIdle(std::chrono::steady_clock::time_point deadline) {
+    {
+        std::lock_guard lock(lock_);
+        for (auto& [device, threads] : threads_) {
+            if (!threads->WaitEnded(deadline)) return false;
+        }
+    }
+    return parts_.channels.Activity().WaitIdle(deadline);
+}
+
 bool DeviceAcquisition::DeviceRuns(const ODevice& device) {
     std::lock_guard lock(lock_);
     auto it = threads_.find(&device);

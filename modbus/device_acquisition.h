@@ -5,6 +5,7 @@
 //
 // AcquisitionStack makes it together with the objects it uses, in the order they need.
 #include <atomic>
+#include <chrono>
 #include <functional>
 #include <map>
 #include <memory>
@@ -54,6 +55,10 @@ class DeviceAcquisition final : public IDeviceAcquisition, public IDeviceLifecyc
     void StopDevice(ODevice& device) override;
 
     bool AcquisitionRuns() const { return runs_.load(); }
+    // Waits until the deadline for every device thread to have ended and for every exchange
+    // to be off the wire (after the last client, at the end of the process); false when one
+    // is still in progress then.
+    bool WaitIdle(std::chrono::steady_clock::time_point deadline);
     // Whether the device's threads run.
     bool DeviceRuns(const ODevice& device);
 

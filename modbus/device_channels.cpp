@@ -81,6 +81,7 @@ OMessage* DeviceChannels::TransactSerial(OMessage* message, std::uint32_t answer
         services_.serialChannels != nullptr ? services_.serialChannels->ChannelOf(port) : nullptr;
 
     bool failed = true;
+    const ExchangeActivity::Scope onWire(services_.activity);
     if (serial == nullptr) {
         // A device whose port is not bound has no line to send on.
         message->Reset();
@@ -140,6 +141,46 @@ void DeviceChannels::CloseActive() {
 void DeviceChannels::CloseStandby() {
     std::lock_guard lock(standbyLock_);
     Close(standby_, 1 - ActiveIndex(), standbyOk_);
+}
+
+void DeviceChannels::ClosePending(TcpConnection& connection, PendingClose& pending,
+                                  std::atomic<bool>& okFlag) {
+    const int index = pending.index.exchange(-1);
+    if (index < 0 || services_.sockets == nullptr) return;
+    const auto& p = device_.params;
+    // Without the pause of a failed exchange's close: nothing reconnects at once.
+    CloseAndRemoveRoute(*services_.sockets, services_.routes, connection.socket,
+                        index == 0 ? p.primaryIpAddress : p.secondaryIpAddress,
+                        index == 0 ? p.primaryGatewayAddress : p.secondaryGatewayAddress);
+    okFlag = false;
+}
+
+void DeviceChannels::TryClosePendingActive() {
+    if (activeClose_.index < 0) return;
+    std::unique_lock lock(exchangeLock_, std::try_to_lock);
+    if (lock.owns_lock()) ClosePending(active_, activeClose_, activeOk_);
+}
+
+void DeviceChannels::RequestStop() {
+    running_ = false;
+    ++stops_;
+    if (device_.params.modbusTcp == 0) return;
+    activeClose_.index = ActiveIndex();
+    standbyClose_.index = 1 - ActiveIndex();
+    // Closed here only when no exchange holds the connection; otherwise its user closes it
+    // as soon as the exchange has ended.
+    TryClosePendingActive();
+    std::unique_lock standby(standbyLock_, std::try_to_lock);
+    if (standby.owns_lock()) ClosePending(standby_, standbyClose_, standbyOk_);
+}
+
+void DeviceChannels::FinishStop() {
+    {
+        std::lock_guard lock(exchangeLock_);
+        ClosePending(active_, activeClose_, activeOk_);
+    }
+    std::lock_guard standby(standbyLock_);
+    ClosePending(standby_, standbyClose_, standbyOk_);
 }
 
 void DeviceChannels::RemoveRoute(int index) {
@@ -332,12 +373,24 @@ int DeviceChannels::ExchangeTcp(TcpConnection& connection, OMessage& message, in
 OMessage* DeviceChannels::TransactTcp(OMessage* message) {
     if (message == nullptr) return nullptr;
     std::unique_lock lock(exchangeLock_);
+    ClosePending(active_, activeClose_, activeOk_);
+    // Read before the running flag, which a stop clears first: a stop after the check below
+    // always shows as overtaken.
+    const std::uint32_t stopsBefore = stops_;
     if (!running_ || device_.params.modbusTcp == 0 || services_.sockets == nullptr) {
         message->Reset();
         return message;
     }
+    const auto overtaken = [&] { return stops_ != stopsBefore; };
+    const ExchangeActivity::Scope onWire(services_.activity);
     const int index = ActiveIndex();
     if (active_.socket.Empty() && !ConnectActive(index)) message->Reset();
+    if (overtaken()) {
+        // The device stopped during the connect: the connection belongs to no run.
+        message->Reset();
+        ClosePending(active_, activeClose_, activeOk_);
+        return message;
+    }
     if (active_.socket.Empty()) {
         activeOk_ = false;
         // The supervision takes TagDataLock, which comes before the exchange lock.
@@ -348,9 +401,16 @@ OMessage* DeviceChannels::TransactTcp(OMessage* message) {
     const bool diagnostic = message->GetFunction() == function_code::kDiagnostics;
     int result = ExchangeTcp(active_, *message, index);
     bool failed = result <= 0;
-    if (result == -2 && !diagnostic) {
+    // A device that stopped meanwhile gets no probe: its exchange ends here.
+    if (result == -2 && !diagnostic && !overtaken()) {
         auto probe = BuildDiagnosticRequest(MessageFraming::kTcp, Slave());
         failed = !probe || ExchangeTcp(active_, *probe, index) <= 0;
+    }
+    if (overtaken()) {
+        // What the stop overtook belongs to no run: no report, and the connection closes.
+        message->Reset();
+        ClosePending(active_, activeClose_, activeOk_);
+        return message;
     }
     if (failed) {
         message->Reset();
@@ -358,6 +418,8 @@ OMessage* DeviceChannels::TransactTcp(OMessage* message) {
     }
     activeOk_ = !failed;
     lock.unlock();
+    // A stop that came after the check above found the lock held: its close is done here.
+    TryClosePendingActive();
     services_.observer.CheckComm(device_, failed, kActiveChannel);
     return message;
 }
@@ -365,28 +427,45 @@ OMessage* DeviceChannels::TransactTcp(OMessage* message) {
 bool DeviceChannels::ProbeStandbyTcp(const std::function<void()>& waitPeriod) {
     if (services_.sockets == nullptr) return false;
     std::unique_lock lock(standbyLock_);
+    ClosePending(standby_, standbyClose_, standbyOk_);
+    const std::uint32_t stopsBefore = stops_;
+    const auto overtaken = [&] {
+        if (stops_ == stopsBefore) return false;
+        ClosePending(standby_, standbyClose_, standbyOk_);
+        return true;
+    };
     const std::uint32_t generation = swaps_;
     const int index = 1 - ActiveIndex();
     bool failed = false;
     int rounds = 1;
     if (standby_.socket.Empty()) {
+        const ExchangeActivity::Scope onWire(services_.activity);
         failed = !ConnectStandby(index);
         rounds = 3;
     }
-    for (int round = 0; !failed && round < rounds; ++round) {
+    for (int round = 0; !failed && round < rounds && !overtaken(); ++round) {
         auto probe = BuildDiagnosticRequest(MessageFraming::kTcp, Slave());
-        if (!probe || ExchangeTcp(standby_, *probe, index) <= 0) {
+        bool probeFailed = !probe;
+        if (probe) {
+            const ExchangeActivity::Scope onWire(services_.activity);
+            probeFailed = ExchangeTcp(standby_, *probe, index) <= 0;
+        }
+        if (probeFailed) {
+            if (overtaken()) return false;
             Close(standby_, index, standbyOk_);
             failed = true;
             break;
         }
         // The wait does not hold the standby connection, so that a channel switch need not
-        // wait for it; a switch meanwhile ends this probe of the old standby channel.
+        // wait for it; a switch meanwhile ends this probe of the old standby channel, and so
+        // does a stop.
         lock.unlock();
         if (waitPeriod) waitPeriod();
         lock.lock();
-        if (swaps_ != generation) return false;
+        if (swaps_ != generation || overtaken()) return false;
     }
+    // A stop during the probe: its result belongs to no run.
+    if (overtaken()) return false;
     standbyOk_ = !failed;
     lock.unlock();
     services_.observer.CheckComm(device_, failed, kStandbyChannel);

@@ -9,6 +9,7 @@
 #include <mutex>
 
 #include "modbus/channel_counters.h"
+#include "modbus/exchange_activity.h"
 #include "modbus/exchange_observer.h"
 #include "modbus/o_message.h"
 #include "modbus/serial_channel_set.h"
@@ -32,6 +33,7 @@ struct ChannelServices {
     ITcpSockets* sockets = nullptr;
     IRouteTable* routes = nullptr;
     ISettingsStore* machineSettings = nullptr;
+    ExchangeActivity* activity = nullptr;  // counts the exchanges on the wire
 };
 
 class DeviceChannels {
@@ -87,6 +89,14 @@ class DeviceChannels {
 
     // The device's running flag (set while its threads run); TCP exchanges need it.
     void SetRunning(bool running) { running_ = running; }
+    // The stop of the device's threads: clears the running flag and closes both
+    // connections of a TCP device without waiting for an exchange or a probe in progress,
+    // which ends at its own time-out, reports nothing and leaves its connection closed. A
+    // connection in use is closed by the next user of it instead, or by FinishStop.
+    void RequestStop();
+    // Closes what the stop left to close, waiting for the exchange or probe in progress
+    // (for the device's own threads as they end).
+    void FinishStop();
     bool Running() const { return running_; }
 
     bool ActiveOk() const { return activeOk_; }
@@ -98,14 +108,21 @@ class DeviceChannels {
     // The physical channel that is active now.
     int ActiveIndex() const;
 
-    // Serialises the exchanges on the active connection; the supervision takes it to start
-    // and stop the device and to switch channels.
+    // Serialises the exchanges on the active connection; the supervision takes it to switch
+    // channels. Starting and stopping the device never wait for it.
     std::recursive_mutex& ExchangeLock() { return exchangeLock_; }
     bool ActiveConnected() const;
     bool StandbyConnected() const;
 
   private:
+    // A connection that the stop asked to close: its physical channel index, or -1.
+    struct PendingClose {
+        std::atomic<int> index{-1};
+    };
     bool Connect(TcpConnection& connection, int index);
+    // Closes the connection if the stop asked for it; the caller holds its lock.
+    void ClosePending(TcpConnection& connection, PendingClose& pending, std::atomic<bool>& okFlag);
+    void TryClosePendingActive();
     void Close(TcpConnection& connection, int index, std::atomic<bool>& okFlag);
     // The wait for one answer, from its start on the tick count.
     struct Deadline {
@@ -138,6 +155,10 @@ class DeviceChannels {
     std::atomic<bool> activeOk_{false};
     std::atomic<bool> standbyOk_{false};
     std::atomic<bool> running_{false};
+    // Stops so far; an exchange that a stop overtook finds it changed and reports nothing.
+    std::atomic<std::uint32_t> stops_{0};
+    PendingClose activeClose_;
+    PendingClose standbyClose_;
     std::recursive_mutex exchangeLock_;
     std::recursive_mutex standbyLock_;
     TcpConnection active_;

@@ -1,6 +1,5 @@
 #include "modbus/device_threads.h"
 
-#include <chrono>
 #include <string>
 #include <system_error>
 
@@ -10,9 +9,21 @@
 #include "modbus/device_channels.h"
 #include "modbus/diagnostic_thread.h"
 #include "model/o_device.h"
-#include "platform/worker_thread.h"
 
 namespace velk {
+namespace {
+
+// Starts the thread one step above normal where the system allows it (raising needs a
+// privilege on Linux); false when no thread could be made.
+bool StartAboveNormal(WorkerThread& thread, WorkerThread::Procedure body) {
+    try {
+        return thread.Start(std::move(body), ThreadPriority::AboveNormal);
+    } catch (const std::system_error&) {
+        return false;
+    }
+}
+
+}  // namespace
 
 DeviceThreads::DeviceThreads(ODevice& device, DeviceChannels& channels,
                              CommSupervision& supervision, EventScanServices scanServices)
@@ -23,9 +34,12 @@ DeviceThreads::DeviceThreads(ODevice& device, DeviceChannels& channels,
 
 DeviceThreads::~DeviceThreads() {
     StopThreads();
-    // The threads use this object and the device: a thread still running must end first.
-    if (eventScan_) eventScan_->Join();
-    if (diagnostic_) diagnostic_->Join();
+    // The threads use this object and the device: every one must have ended first.
+    std::lock_guard startStop(startStopLock_);
+    for (auto& run : ended_) {
+        if (run->eventScan.IsStarted()) run->eventScan.Join();
+        if (run->diagnostic.IsStarted()) run->diagnostic.Join();
+    }
 }
 
 bool DeviceThreads::ChannelsAreSame(const ODevice& device) {
@@ -38,32 +52,24 @@ bool DeviceThreads::ChannelsAreSame(const ODevice& device) {
 
 void DeviceThreads::StartThreads() {
     std::lock_guard startStop(startStopLock_);
-    // A thread that outlived the last stop must have ended before its successor starts.
-    if (!JoinEnded(eventScan_.get(), "EventScanThread") ||
-        !JoinEnded(diagnostic_.get(), "DiagnosticThread"))
-        return;
-    {
-        std::lock_guard exchange(channels_.ExchangeLock());
-        if (running_) return;
-        // The device starts on its primary channel; its first exchanges go there.
-        SetActiveChannel(device_, 0);
-        channels_.ClearOkFlags();
-        supervision_.ResetRetries(device_);
-        running_ = true;
-        channels_.SetRunning(true);
-        // Fresh threads and queues: no wake of an earlier stop is left over.
-        eventScan_ = std::make_unique<WorkerThread>("EventScan");
-        diagnostic_ = std::make_unique<WorkerThread>("Diagnostic");
-    }
-    // One step above normal where the system allows it (raising needs a privilege on Linux).
-    try {
-        eventScan_->Start(
-            [this](MessageQueue& wake) {
-                RunEventScan(wake);
-                return 0;
-            },
-            ThreadPriority::AboveNormal);
-    } catch (const std::system_error&) {
+    if (running_) return;
+    JoinEndedRuns();
+    for (auto& earlier : ended_) earlier->superseded = true;
+    // The device starts on its primary channel. An exchange of the last run that is still
+    // on the wire reports nothing and leaves the connections to be closed before the next
+    // exchange, so the channel state is reset without waiting for it.
+    SetActiveChannel(device_, 0);
+    channels_.ClearOkFlags();
+    supervision_.ResetRetries(device_);
+    run_ = std::make_unique<Run>();
+    Run& run = *run_;
+    running_ = true;
+    channels_.SetRunning(true);
+
+    if (!StartAboveNormal(run.eventScan, [this, &run](MessageQueue& wake) {
+            RunEventScan(run, wake);
+            return 0;
+        })) {
         Trace("ODevice::EventScanThread: Dev=" + device_.name + " could not be started");
     }
     if (ChannelsAreSame(device_)) {
@@ -73,77 +79,78 @@ void DeviceThreads::StartThreads() {
     }
     // Set here rather than in the thread, so that a stop that comes before the thread runs
     // is not undone by it.
-    diagnosticRuns_ = true;
-    try {
-        diagnostic_->Start(
-            [this](MessageQueue& wake) {
-                RunDiagnostic(wake);
-                return 0;
-            },
-            ThreadPriority::AboveNormal);
-    } catch (const std::system_error&) {
-        diagnosticRuns_ = false;
+    run.diagnosticRuns = true;
+    if (!StartAboveNormal(run.diagnostic, [this, &run](MessageQueue& wake) {
+            RunDiagnostic(run, wake);
+            return 0;
+        })) {
+        run.diagnosticRuns = false;
         Trace("ODevice::DiagnosticThread: Dev=" + device_.name + " could not be started");
     }
 }
 
 void DeviceThreads::StopThreads() {
     std::lock_guard startStop(startStopLock_);
-    {
-        std::lock_guard exchange(channels_.ExchangeLock());
-        if (!running_) return;
-        running_ = false;
-        diagnosticRuns_ = false;
-        channels_.SetRunning(false);
-        if (device_.params.modbusTcp != 0) {
-            channels_.CloseActive();
-            channels_.CloseStandby();
+    if (!running_ || !run_) return;
+    running_ = false;
+    run_->running = false;
+    run_->diagnosticRuns = false;
+    // The exchange in progress, if any, ends at its own time-out; the connections are
+    // closed now or as soon as it has ended.
+    channels_.RequestStop();
+    run_->eventScan.Wake();
+    run_->diagnostic.Wake();
+    ended_.push_back(std::move(run_));
+    JoinEndedRuns();
+}
+
+bool DeviceThreads::WaitEnded(std::chrono::steady_clock::time_point deadline) {
+    std::lock_guard startStop(startStopLock_);
+    for (auto& run : ended_) {
+        for (WorkerThread* thread : {&run->eventScan, &run->diagnostic}) {
+            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+                deadline - std::chrono::steady_clock::now());
+            if (thread->IsStarted() &&
+                !thread->WaitFinished(std::max(left, std::chrono::milliseconds(0))))
+                return false;
         }
-        if (eventScan_) eventScan_->Wake();
-        if (diagnostic_) diagnostic_->Wake();
     }
-    // Joined without the exchange lock: a thread may be about to take it for its last
-    // exchange, which fails at once now that the device no longer runs.
-    JoinWithin(eventScan_.get(), "EventScanThread");
-    JoinWithin(diagnostic_.get(), "DiagnosticThread");
+    JoinEndedRuns();
+    return !running_;
 }
 
-void DeviceThreads::JoinWithin(WorkerThread* thread, const char* name) {
-    if (thread == nullptr || !thread->IsStarted()) return;
-    if (thread->WaitFinished(std::chrono::milliseconds(stopWaitMs_))) {
-        thread->Join();
-        return;
-    }
-    Trace("ODevice::StopThreads: Dev=" + device_.name + " " + name + " still running after " +
-          std::to_string(stopWaitMs_) + " ms");
-}
-
-bool DeviceThreads::JoinEnded(WorkerThread* thread, const char* name) {
-    if (thread == nullptr || !thread->IsStarted()) return true;
-    if (thread->WaitFinished(std::chrono::milliseconds(0))) {
-        thread->Join();
+void DeviceThreads::JoinEndedRuns() {
+    std::erase_if(ended_, [](const std::unique_ptr<Run>& run) {
+        for (WorkerThread* thread : {&run->eventScan, &run->diagnostic}) {
+            if (thread->IsStarted() && !thread->Finished()) return false;
+        }
+        for (WorkerThread* thread : {&run->eventScan, &run->diagnostic}) {
+            if (thread->IsStarted()) thread->Join();
+        }
         return true;
-    }
-    Trace("ODevice::StartThreads: Dev=" + device_.name + " " + name +
-          " of the last run is still running; the threads are not started");
-    return false;
+    });
 }
 
-void DeviceThreads::RunEventScan(MessageQueue& wake) {
-    EventScanThread scan(device_, scanServices_, running_, wake, [this] {
+void DeviceThreads::RunEventScan(Run& run, MessageQueue& wake) {
+    EventScanThread scan(device_, scanServices_, run.running, wake, [this, &run] {
         // The diagnostic thread ends with its next cycle.
-        diagnosticRuns_ = false;
-        diagnostic_->Wake();
-        if (device_.params.modbusTcp != 0) channels_.RemoveRoute(channels_.ActiveIndex());
+        run.diagnosticRuns = false;
+        run.diagnostic.Wake();
+        // The connection the stop left to this thread's last exchange closes now; the
+        // route of a run that another start has replaced belongs to that run.
+        channels_.FinishStop();
+        if (device_.params.modbusTcp != 0 && !run.superseded)
+            channels_.RemoveRoute(channels_.ActiveIndex());
     });
     scan.Run();
 }
 
-void DeviceThreads::RunDiagnostic(MessageQueue& wake) {
-    DiagnosticThread diagnostic(device_, channels_, scanServices_.clock, wake, diagnosticRuns_,
+void DeviceThreads::RunDiagnostic(Run& run, MessageQueue& wake) {
+    DiagnosticThread diagnostic(device_, channels_, scanServices_.clock, wake, run.diagnosticRuns,
                                 scanServices_.acquisitionRuns,
                                 [this] { supervision_.ResetStandbyRetries(device_); });
     diagnostic.Run();
+    channels_.FinishStop();
 }
 
 }  // namespace velk

@@ -12,6 +12,10 @@ namespace {
 
 // Temporary names tried before a save gives up.
 constexpr int kTemporaryAttempts = 100;
+// What every document file begins with: the archive's record of the document class (the
+// new-class tag, the schema, the name's length and "CDoc"). A temporary that begins so, as
+// far as it goes, was left by a save of this program.
+constexpr std::size_t kDocumentHeadBytes = 10;
 
 std::string WithPath(const char* pattern, const std::string& path) {
     std::string text(pattern);
@@ -99,6 +103,10 @@ bool ConfigFileStorage::TrySave(const CDoc& document, const std::string& path,
                                 std::string& message) {
     const std::string bytes = ConfigFileWriter::DocumentBytes(document);
     const std::string target = files_.ResolveTarget(path);
+    // Temporaries of saves that were killed midway would otherwise pile up beside the file.
+    const std::string_view head = std::string_view(bytes).substr(0, kDocumentHeadBytes);
+    for (int attempt = 0; attempt < kTemporaryAttempts; ++attempt)
+        files_.RemoveAbandoned(TemporaryPathFor(target, attempt), head);
     FileError error = FileError::kExists;
     std::string temporary;
     for (int attempt = 0; attempt < kTemporaryAttempts && error == FileError::kExists; ++attempt) {

@@ -34,6 +34,13 @@ class IDocumentFileAccess {
     virtual void Remove(const std::string& path) = 0;
     // The file a save to path must replace: the final target of a symbolic link, else path.
     virtual std::string ResolveTarget(const std::string& path) { return path; }
+    // Removes path when a save that was killed midway left it behind: a regular file of this
+    // user that no save is writing (none holds it, and it is not new), empty or beginning as
+    // ours does as far as either goes. Anything else at the name stays.
+    virtual void RemoveAbandoned(const std::string& path, std::string_view ours) {
+        (void)path;
+        (void)ours;
+    }
 };
 
 }  // namespace velk

@@ -18,6 +18,9 @@ class ISingleInstance {
     // From a second start: asks the running instance to come forward; false when it
     // cannot be reached.
     virtual bool NotifyRunningInstance() = 0;
+    // For a server that is stopping: later starts are no longer answered (they find the
+    // running instance unreachable), while the lock stays held until Release.
+    virtual void StopAnswering() {}
     virtual void Release() = 0;
     // Why the lock could not be taken at all ("" when it could, or is held elsewhere).
     virtual std::string Problem() const { return {}; }

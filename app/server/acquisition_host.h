@@ -4,6 +4,7 @@
 // with the live monitor and the tag I/O of the DA groups, and the devices' event-scan and
 // diagnostic threads. The live monitor and the tag I/O end before the stack they read
 // through, the lines after it.
+#include <chrono>
 #include <functional>
 #include <vector>
 
@@ -46,6 +47,11 @@ class AcquisitionHost {
     IDeviceLifecycle& Lifecycle() { return stack_.Acquisition(); }
     IMonitorThread& Monitor() { return monitor_; }
     ITagIO& TagIO() { return tagIO_; }
+    // Waits until the deadline for the device threads to end and the exchanges to be off
+    // the wire; false when one still runs then.
+    bool WaitIdle(std::chrono::steady_clock::time_point deadline) {
+        return stack_.Acquisition().WaitIdle(deadline);
+    }
 
     // The Device Monitor's data of every device of the document, in list order.
     std::vector<DeviceMonitorModel> DeviceMonitor();

@@ -1,6 +1,8 @@
 #include "app/server/server_program.h"
 
+#include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
@@ -46,6 +48,9 @@
 #include "redundancy/redundancy_link.h"
 
 namespace {
+
+// How long the end of the process waits for what the last clients' release set going.
+constexpr std::chrono::milliseconds kEndWait{2000};
 
 // The application object runs the link's two threads.
 class RedundancyThreads final : public velk::IRedundancyThreads {
@@ -252,10 +257,20 @@ int RunServerProgram(int argc, char** argv, const ServerFrontFactory& makeFront)
                               documentFiles, clock});
     if (app.InitInstance(commandLine)) front->RunMainLoop(app, mainLoop);
     const int exitCode = app.ExitInstance();
-    // A thread that the shutdown gave up on (a client's call in a device exchange with a
-    // silent controller) may still use the objects above: the process ends without
-    // destroying them under it. The trace file is closed and the settings saved by now.
-    if (app.ThreadsAbandoned() || busHost.Host().LeftCallsRunning()) {
+    // The clients' objects that the stop released end their count and stop the devices; an
+    // exchange with a silent controller ends only at its own time-out. What still runs after
+    // a short wait is left running, and with it every thread that the shutdown gave up on (a
+    // client's call in such an exchange): they may still use the objects above, so the
+    // process ends without destroying them under it. The trace file is closed and the
+    // settings saved by now.
+    const auto deadline = std::chrono::steady_clock::now() + kEndWait;
+    const bool ended =
+        daClass.DrainReleases(kEndWait) &&
+        OPCGroup::WaitUntilNoneLive(std::max(std::chrono::duration_cast<std::chrono::milliseconds>(
+                                                 deadline - std::chrono::steady_clock::now()),
+                                             std::chrono::milliseconds(0))) &&
+        acquisition.WaitIdle(deadline);
+    if (!ended || app.ThreadsAbandoned() || busHost.Host().LeftCallsRunning()) {
         std::fflush(nullptr);
         std::_Exit(exitCode);
     }

@@ -1,5 +1,6 @@
 #include "opcda/bus/da_bus_class.h"
 
+#include <algorithm>
 #include <chrono>
 
 #include "core/trace_file.h"
@@ -16,11 +17,15 @@ DaBusClass::DaBusClass(std::string busName, std::string factoryPath, DaBusServic
       workers_(std::make_shared<DaWorkers>()) {}
 
 DaBusClass::~DaBusClass() {
-    releases_.Drain();
     // A group that its update thread held last goes on that thread, after its cycle; it
     // still uses the tag I/O and the tree, which go after this class.
-    if (!OPCGroup::WaitUntilNoneLive(std::chrono::milliseconds(5000))) {
-        Trace("OPC DA groups still live 5000 ms after their last client; left to end on their own");
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(5000);
+    if (!releases_.Drain(deadline) ||
+        !OPCGroup::WaitUntilNoneLive(std::max(std::chrono::duration_cast<std::chrono::milliseconds>(
+                                                  deadline - std::chrono::steady_clock::now()),
+                                              std::chrono::milliseconds(0)))) {
+        Trace(
+            "OPC DA objects still live 5000 ms after their last client; left to end on their own");
     }
     workers_->Stop();
 }

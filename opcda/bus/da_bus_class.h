@@ -33,8 +33,9 @@ struct DaBusServices {
 class DaBusClass final : public IBusClass {
   public:
     DaBusClass(std::string busName, std::string factoryPath, DaBusServices services);
-    // Waits until every released DA object is gone, then stops the request workers and
-    // device readers (a bounded wait). The bus host that serves the class must be gone first.
+    // Waits a bounded time for the released DA objects to go, then stops the request workers
+    // and device readers (a bounded wait). The bus host that serves the class must be gone
+    // first.
     ~DaBusClass() override;
 
     std::string BusName() const override { return busName_; }
@@ -44,8 +45,11 @@ class DaBusClass final : public IBusClass {
                                      std::shared_ptr<BusSinkChannel> sinks) override;
     std::vector<std::string> SinkInterfaces() const override;
 
-    // Returns once the objects that clients have released are destroyed.
-    void DrainReleases() { releases_.Drain(); }
+    // Waits up to the time-out for the objects that clients have released to be destroyed;
+    // false when one is still being released then (its last client counted, say).
+    bool DrainReleases(std::chrono::milliseconds wait = std::chrono::milliseconds(5000)) {
+        return releases_.Drain(std::chrono::steady_clock::now() + wait);
+    }
 
   private:
     std::string busName_;

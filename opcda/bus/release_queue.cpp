@@ -49,9 +49,9 @@ void ReleaseQueue::Release(std::shared_ptr<void> object) {
     }
 }
 
-void ReleaseQueue::Drain() {
+bool ReleaseQueue::Drain(std::chrono::steady_clock::time_point deadline) {
     std::unique_lock guard(count_->lock);
-    count_->changed.wait(guard, [this] { return count_->left == 0; });
+    return count_->changed.wait_until(guard, deadline, [this] { return count_->left == 0; });
 }
 
 }  // namespace velk::dabus

@@ -3,6 +3,7 @@
 // its update threads and waits for their cycles, which may be in the middle of a slow
 // device read; the bus host destroys released objects on its loop thread, which must not
 // wait for that. The owner (the DA bus class) outlives every object that hands work here.
+#include <chrono>
 #include <condition_variable>
 #include <cstddef>
 #include <memory>
@@ -24,8 +25,9 @@ class ReleaseQueue {
 
     // Drops the reference on the queue's thread.
     void Release(std::shared_ptr<void> object);
-    // Returns once everything queued before the call has been released.
-    void Drain();
+    // Waits until the deadline for everything queued before the call to be released; false
+    // when a release is still running then.
+    bool Drain(std::chrono::steady_clock::time_point deadline);
 
   private:
     // Shared with the thread, which may outlive the queue when it is abandoned.

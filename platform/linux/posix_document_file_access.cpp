@@ -1,12 +1,14 @@
 #include "platform/linux/posix_document_file_access.h"
 
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <ctime>
 
 namespace velk {
 namespace {
@@ -105,6 +107,8 @@ FileError PosixDocumentFileAccess::WriteNew(const std::string& path, std::string
     if (path.empty()) return FileError::kBadPath;
     Descriptor fd(::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644));
     if (fd.Get() < 0) return FileErrorFromErrno(errno);
+    // Held while the file is written, so that another save never takes it for abandoned.
+    ::flock(fd.Get(), LOCK_EX);
     std::size_t done = 0;
     while (done < bytes.size()) {
         const ssize_t n = ::write(fd.Get(), bytes.data() + done, bytes.size() - done);
@@ -133,6 +137,27 @@ FileError PosixDocumentFileAccess::Replace(const std::string& from, const std::s
 }
 
 void PosixDocumentFileAccess::Remove(const std::string& path) { ::unlink(path.c_str()); }
+
+void PosixDocumentFileAccess::RemoveAbandoned(const std::string& path, std::string_view ours) {
+    Descriptor fd(::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+    if (fd.Get() < 0) return;
+    struct stat st {};
+    if (::fstat(fd.Get(), &st) != 0 || !S_ISREG(st.st_mode) || st.st_uid != ::geteuid()) return;
+    if (::time(nullptr) - st.st_mtime < kAbandonedAfterSeconds) return;
+    if (::flock(fd.Get(), LOCK_EX | LOCK_NB) != 0) return;
+    std::string head(ours.size(), '\0');
+    ssize_t n;
+    do {
+        n = ::read(fd.Get(), head.data(), head.size());
+    } while (n < 0 && errno == EINTR);
+    if (n < 0 || ours.substr(0, static_cast<std::size_t>(n)) != head.substr(0, n)) return;
+    // Still the file that was judged, not one that took its name meanwhile.
+    struct stat named {};
+    if (::lstat(path.c_str(), &named) != 0 || named.st_dev != st.st_dev ||
+        named.st_ino != st.st_ino)
+        return;
+    ::unlink(path.c_str());
+}
 
 std::string PosixDocumentFileAccess::ResolveTarget(const std::string& path) {
     struct stat st {};

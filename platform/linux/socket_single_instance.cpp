@@ -265,20 +265,26 @@ bool SocketSingleInstance::NotifyRunningInstance() {
     return answered;
 }
 
-void SocketSingleInstance::Release() {
-    if (lockFd_ < 0) return;
+void SocketSingleInstance::StopAnswering() {
+    if (lockFd_ < 0 || listenFd_ < 0) return;
     const std::uint64_t one = 1;
     [[maybe_unused]] auto n = ::write(wakeFd_, &one, sizeof one);
     if (listener_) listener_->Join(std::chrono::milliseconds(5000));
     listener_.reset();
-    // The socket and the lock file go while the lock is still held, so that neither removal
-    // can hit a successor's.
+    // The socket goes while the lock is still held, so that its removal cannot hit a
+    // successor's.
     ::unlinkat(directoryFd_, SocketName().c_str(), 0);
-    ::unlinkat(directoryFd_, (name_ + ".lock").c_str(), 0);
     ::close(listenFd_);
     ::close(wakeFd_);
+    listenFd_ = wakeFd_ = -1;
+}
+
+void SocketSingleInstance::Release() {
+    if (lockFd_ < 0) return;
+    StopAnswering();
+    ::unlinkat(directoryFd_, (name_ + ".lock").c_str(), 0);
     ::close(lockFd_);
-    lockFd_ = listenFd_ = wakeFd_ = -1;
+    lockFd_ = -1;
 }
 
 }  // namespace velk

@@ -26,6 +26,7 @@ class SocketSingleInstance final : public ISingleInstance {
 
     InstanceLock Acquire(std::function<void()> onShowRequest) override;
     bool NotifyRunningInstance() override;
+    void StopAnswering() override;
     void Release() override;
 
     static std::string DefaultName();

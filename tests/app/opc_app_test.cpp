@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <functional>
+
 #include "app/registration.h"
 #include "platform/text.h"
 #include "tests/support/app_doubles.h"
@@ -29,6 +32,7 @@ class FakeComServerHost final : public IComServerHost {
         }
         if (!lineAtEnd.empty()) velk::Trace(lineAtEnd);
         log.Add("ComServerThread ended");
+        if (atEnd) atEnd();
         return 0;
     }
     bool Register(std::string&) override {
@@ -42,6 +46,7 @@ class FakeComServerHost final : public IComServerHost {
     CallLog& log;
     bool initializes = true;
     std::string lineAtEnd;  // traced as the thread ends, as a bus host with calls left does
+    std::function<void()> atEnd;
 };
 
 class FakeRedundancy final : public IRedundancyThreads {
@@ -193,6 +198,26 @@ TEST_F(OpcAppTest, FailingServerHostShowsTheInitialisationMessage) {
     EXPECT_TRUE(files.Content("/log/trace.txt").empty());
 }
 
+TEST_F(OpcAppTest, TheInstanceStaysTakenUntilTheServerHostHasEnded) {
+    bool heldAtHostEnd = false;
+    host.atEnd = [&] { heldAtHostEnd = instance.held; };
+    ASSERT_TRUE(Start());
+    app.ExitInstance();
+    EXPECT_TRUE(heldAtHostEnd);
+    EXPECT_FALSE(instance.held);
+}
+
+TEST_F(OpcAppTest, TraceFileThatCannotBeOpenedIsReportedOnceAndTheServerRuns) {
+    files.failOpen = true;
+    ::testing::internal::CaptureStderr();
+    const bool started = Start();
+    const std::string warning = ::testing::internal::GetCapturedStderr();
+    EXPECT_TRUE(started);
+    EXPECT_NE(warning.find("/log/trace.txt"), std::string::npos) << warning;
+    EXPECT_EQ(std::count(warning.begin(), warning.end(), '\n'), 1) << warning;
+    app.ExitInstance();
+}
+
 TEST_F(OpcAppTest, EmptyTraceFileNameCreatesNoFile) {
     machine.WriteValue(Key("TraceFile"), "FileName", RegValue::String(""));
     ASSERT_TRUE(Start());
@@ -259,6 +284,15 @@ TEST_F(OpcAppTest, AStartBesideTheSystemServiceIsRefusedWithWhatRunsAndHowToStop
 TEST_F(OpcAppTest, TheSystemServiceItselfIsNotRefusedByItsOwnLock) {
     instance.serviceProcess = 4242;  // its own lock, as another start would see it
     EXPECT_TRUE(Start({"-SystemBus", "-Embedding"}));
+    EXPECT_TRUE(messages.shown.empty());
+}
+
+TEST_F(OpcAppTest, AStartWaitsForAStoppingServerThatAnswersNoMore) {
+    instance.lock = InstanceLock::AlreadyRunning;
+    instance.runningInstanceAnswers = false;
+    instance.freeAfterAcquires = 3;
+    EXPECT_TRUE(Start());
+    EXPECT_EQ(instance.acquires, 4);
     EXPECT_TRUE(messages.shown.empty());
 }
 

@@ -9,6 +9,7 @@
 #include <future>
 #include <sstream>
 #include <thread>
+#include <vector>
 
 #include "opc/opc_result.h"
 #include "platform/linux/posix_file_system.h"
@@ -184,12 +185,15 @@ TEST_F(TraceFileTest, OnlyTheNewestRotatedFilesAreKept) {
 TEST_F(TraceFileTest, FailedReopenAfterRotationStopsTracingForGood) {
     trace.SetSizeLimit(1);
     files.SetContent("/log/opc.txt", std::string(2048, 'a'));
+    std::vector<std::string> lost;
+    trace.SetLossReport([&](const std::string& name) { lost.push_back(name); });
     trace.OpenTrace();
     files.failOpen = true;
     EXPECT_FALSE(trace.Trace("dropped"));
     files.failOpen = false;
     EXPECT_FALSE(trace.Trace("still closed"));
     EXPECT_FALSE(trace.IsOpen());
+    EXPECT_EQ(lost, std::vector<std::string>{"/log/opc.txt"});  // told once
 }
 
 TEST_F(TraceFileTest, RenamedSettingTakesEffectAtTheNextRotation) {

@@ -20,7 +20,6 @@
 #include "model/o_binary_alarm.h"
 #include "model/o_binary_data.h"
 #include "platform/message_queue.h"
-#include "tests/modbus/route_trace_capture.h"
 #include "tests/modbus/scan_fake_exchange.h"
 #include "tests/modbus/scan_test_tags.h"
 #include "tests/model/recording_poster.h"
@@ -306,43 +305,6 @@ TEST(TimeSyncScheduleTest, IntervalZeroNeverSynchronises) {
     t.hour = 0;
     EXPECT_TRUE(daily.Due(t));
     EXPECT_FALSE(daily.Due(t));
-}
-
-TEST(DeviceThreadsStopTest, ThreadInALongExchangeIsReportedAndNotWaitedFor) {
-    testing::RouteTraceCapture trace;
-    FakeClock clock;
-    testing::ScanFakeExchange exchange;
-    testing::RecordingPoster poster;
-    testing::RecordingExchangeObserver observer;
-    ODevice device;
-    device.name = "Dev1";
-    device.params.timeSync = 0x8000;  // a time synchronisation at start-up: one exchange
-    DeviceChannels channels(device, ChannelServices{clock, observer});
-    CommSupervision supervision(clock, poster, {});
-    std::promise<void> inExchange, release;
-    std::shared_future<void> go = release.get_future().share();
-    exchange.beforeAnswer = [&](ODevice&, const OMessage&) {
-        inExchange.set_value();
-        go.wait();
-    };
-    {
-        DeviceThreads threads(device, channels, supervision,
-                              EventScanServices{exchange, clock, poster, {}, {}, {}, {}});
-        threads.SetStopWaitMs(50);
-        threads.StartThreads();
-        inExchange.get_future().wait();
-        threads.StopThreads();  // returns although the exchange goes on
-        EXPECT_FALSE(threads.Running());
-        EXPECT_EQ(std::count_if(trace.lines.begin(), trace.lines.end(),
-                                [](const std::string& line) {
-                                    return line.find(
-                                               "ODevice::StopThreads: Dev=Dev1 "
-                                               "EventScanThread still running after 50 "
-                                               "ms") != std::string::npos;
-                                }),
-                  1);
-        release.set_value();
-    }  // destruction waits for the thread's end
 }
 
 }  // namespace

@@ -140,6 +140,10 @@ class SupervisionPlcsimTest : public ::testing::Test {
     // A count of the simulator's report; counts that are still 0 are not listed.
     long Count(const std::string& key) { return std::max(0L, sim_.ReportValue(key)); }
     DeviceChannels& Channels() { return channelsSet_.ChannelsOf(*device_); }
+    // The device threads have ended and no exchange is on the wire.
+    bool WaitIdle() {
+        return acquisition_.WaitIdle(std::chrono::steady_clock::now() + std::chrono::seconds(20));
+    }
     // Waits for n more requests of a function code at the simulator (cycles that ran).
     bool MoreRequests(const std::string& key, long n) {
         const long start = Count(key);
@@ -274,6 +278,7 @@ TEST_F(SupervisionPlcsimTest, PrimaryFailureSwitchesToTheSecondaryAndBack) {
     ASSERT_TRUE(MoreRequests("requests.ch1", 4));
 
     acquisition_.StopAllDevices();
+    ASSERT_TRUE(WaitIdle());
     EXPECT_EQ(TraceLines("ODevice::ChangePort: Dev=Plc1 the port was changed to Secondary ch.!"),
               1);
     EXPECT_EQ(TraceLines("ODevice::ChangePort: Dev=Plc1 the port was changed to Primary ch.!"), 1);
@@ -331,6 +336,7 @@ TEST_F(SupervisionPlcsimTest, EqualAddressesRunWithoutStandbyProbe) {
     acquisition_.StartAllDevices();
     ASSERT_TRUE(MoreRequests("requests.fc3", 6));
     acquisition_.StopAllDevices();
+    ASSERT_TRUE(WaitIdle());
     EXPECT_EQ(Count("requests.ch2"), 0);
     EXPECT_EQ(Count("requests.fc8"), 0);
     EXPECT_EQ(TraceLines("ODevice::DiagnosticThread: Dev=Plc1 will not be started (the primary "
@@ -353,6 +359,8 @@ TEST_F(SupervisionPlcsimTest, StartsOnceOnThePrimaryAndStartsAgainAfterAStop) {
 
     acquisition_.StopAllDevices();
     EXPECT_FALSE(acquisition_.DeviceRuns(*device_));
+    // The stop does not wait for the threads; they end with the exchange in hand.
+    ASSERT_TRUE(WaitIdle());
     EXPECT_FALSE(Channels().ActiveConnected());
     EXPECT_FALSE(Channels().StandbyConnected());
     acquisition_.StartAllDevices();

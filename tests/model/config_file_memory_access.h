@@ -1,7 +1,9 @@
 #pragma once
 // Document files held in memory, with switches that make each step fail.
+#include <algorithm>
 #include <map>
 #include <new>
+#include <set>
 #include <string>
 
 #include "platform/document_file_access.h"
@@ -38,12 +40,19 @@ class MemoryDocumentFileAccess final : public IDocumentFileAccess {
         return FileError::kNone;
     }
     void Remove(const std::string& path) override { files.erase(path); }
+    void RemoveAbandoned(const std::string& path, std::string_view ours) override {
+        const auto it = files.find(path);
+        if (it == files.end() || inUse.count(path) != 0) return;
+        const std::size_t common = std::min(it->second.size(), ours.size());
+        if (it->second.compare(0, common, ours.substr(0, common)) == 0) files.erase(it);
+    }
 
     std::map<std::string, std::string> files;
     FileError readError = FileError::kNone;
     FileError writeError = FileError::kNone;
     FileError replaceError = FileError::kNone;
-    bool throwBadAlloc = false;  // as when the memory runs out
+    bool throwBadAlloc = false;   // as when the memory runs out
+    std::set<std::string> inUse;  // files that a save is writing now
 };
 
 }  // namespace velk::testing

@@ -1,13 +1,17 @@
 // Saving: the newest layout byte for byte, the class numbering, large lists, the tag
 // clipboard stream, safe replacement of the previous file and the user's messages.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <vector>
 
 #include "model/c_doc.h"
 #include "model/config_file_reader.h"
@@ -260,6 +264,25 @@ TEST_F(ConfigFileSaveTest, SomeoneElsesFileAtTheTemporaryNameIsLeftAlone) {
     EXPECT_EQ(files_.files.size(), 2u);
 }
 
+TEST_F(ConfigFileSaveTest, TemporariesOfKilledSavesGoAtTheNextSave) {
+    doc_.AddDefaultPorts();
+    ASSERT_TRUE(storage_.Save(doc_, "doc.vlk", message_)) << message_;
+    const std::string saved = files_.files["doc.vlk"];
+    // Killed before the first byte, early, and late in the write; someone else's file; and
+    // a save of ours that is writing now.
+    files_.files["doc.vlk.~save0"] = "";
+    files_.files["doc.vlk.~save1"] = saved.substr(0, 4);
+    files_.files["doc.vlk.~save7"] = saved.substr(0, saved.size() - 9);
+    files_.files["doc.vlk.~save2"] = "not ours";
+    files_.files["doc.vlk.~save3"] = saved.substr(0, 100);
+    files_.inUse.insert("doc.vlk.~save3");
+    ASSERT_TRUE(storage_.Save(doc_, "doc.vlk", message_)) << message_;
+    std::vector<std::string> left;
+    for (const auto& [name, bytes] : files_.files) left.push_back(name);
+    EXPECT_EQ(left, (std::vector<std::string>{"doc.vlk", "doc.vlk.~save2", "doc.vlk.~save3"}));
+    EXPECT_EQ(files_.files["doc.vlk"], saved);
+}
+
 TEST_F(ConfigFileSaveTest, FailedLoadsReportTheCauseAndResetAsNew) {
     ODevice& device = AddDevice(doc_, "Old");
     AddTag(doc_, device, "T", 11);
@@ -333,6 +356,30 @@ TEST_F(PosixConfigFileTest, SaveReplacesTheFileAndLoadsBack) {
     ASSERT_EQ(back.Devices().size(), 1u);
     EXPECT_EQ(back.Devices()[0]->name, "Device1");
     EXPECT_EQ(ReadFile(path), ConfigFileWriter::DocumentBytes(back));
+}
+
+TEST_F(PosixConfigFileTest, OnlyAnOldUnlockedTemporaryOfOursGoesAtTheNextSave) {
+    const std::string path = (dir_ / "plant.vlk").string();
+    doc_.AddDefaultPorts();
+    const std::string head = ConfigFileWriter::DocumentBytes(doc_).substr(0, 40);
+    const auto leave = [&](int n, const std::string& bytes, bool old) {
+        const std::string name = path + ".~save" + std::to_string(n);
+        { std::ofstream(name, std::ios::binary) << bytes; }
+        if (old) fs::last_write_time(name, fs::last_write_time(name) - std::chrono::hours(1));
+        return name;
+    };
+    const std::string killed = leave(0, head, true);
+    const std::string fresh = leave(1, head, false);  // may be a save writing now
+    const std::string foreign = leave(2, "not ours", true);
+    const std::string locked = leave(3, head, true);
+    const int lock = ::open(locked.c_str(), O_RDONLY | O_CLOEXEC);
+    ASSERT_EQ(::flock(lock, LOCK_EX), 0);
+    ASSERT_TRUE(storage_.Save(doc_, path, message_)) << message_;
+    ::close(lock);
+    EXPECT_FALSE(fs::exists(killed));
+    EXPECT_TRUE(fs::exists(fresh));
+    EXPECT_TRUE(fs::exists(foreign));
+    EXPECT_TRUE(fs::exists(locked));
 }
 
 TEST_F(PosixConfigFileTest, ANewFileIs0644WhateverTheUmask) {

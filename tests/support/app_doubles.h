@@ -68,6 +68,7 @@ class FakeSingleInstance final : public ISingleInstance {
   public:
     InstanceLock Acquire(std::function<void()> onShow) override {
         ++acquires;
+        if (freeAfterAcquires != 0 && acquires > freeAfterAcquires) lock = InstanceLock::Acquired;
         onShowRequest = std::move(onShow);
         held = lock == InstanceLock::Acquired;
         return lock;
@@ -76,6 +77,7 @@ class FakeSingleInstance final : public ISingleInstance {
         ++notifications;
         return runningInstanceAnswers;
     }
+    void StopAnswering() override { runningInstanceAnswers = false; }
     void Release() override { held = false; }
     int SystemServiceProcess() const override { return serviceProcess; }
 
@@ -85,6 +87,7 @@ class FakeSingleInstance final : public ISingleInstance {
     bool held = false;
     int acquires = 0;
     int notifications = 0;
+    int freeAfterAcquires = 0;  // a holder that ends after so many attempts (0: never)
     std::function<void()> onShowRequest;
 };
 

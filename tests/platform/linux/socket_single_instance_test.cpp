@@ -52,6 +52,10 @@ TEST_F(SingleInstanceTest, OneHolderAtATimeAndASecondStartReachesIt) {
     EXPECT_EQ(second.Acquire([] {}), InstanceLock::AlreadyRunning);
     EXPECT_TRUE(second.NotifyRunningInstance());
     EXPECT_EQ(shown.load(), 1);
+    // A holder that is stopping answers no more but keeps the lock until it lets it go.
+    first.StopAnswering();
+    EXPECT_FALSE(second.NotifyRunningInstance());
+    EXPECT_EQ(second.Acquire([] {}), InstanceLock::AlreadyRunning);
     first.Release();
     EXPECT_FALSE(second.NotifyRunningInstance());  // nobody listens any more
     EXPECT_EQ(second.Acquire([] {}), InstanceLock::Acquired);

@@ -122,7 +122,8 @@ std::shared_ptr<OPCGroup> OPCServer::NewGroup(std::uint32_t handle) {
     gs.changelessUpdate = settings_.changelessUpdate;
     gs.launcher = services_.launcher ? services_.launcher : workers_.get();
     // Update cycles that a host runs itself read their devices on the host's thread.
-    gs.deviceReads = settings_.startUpdateThreads ? workers_.get() : nullptr;
+    gs.deviceReads = settings_.runUpdateCycles ? workers_.get() : nullptr;
+    gs.updates = settings_.runUpdateCycles ? &workers_->Updates() : nullptr;
     gs.workersAlive = workers_;
     gs.items = items_;
     gs.requests = requests_;
@@ -191,11 +192,15 @@ HRESULT OPCServer::AddGroup(const std::string* name, bool active, std::uint32_t 
         } catch (const std::bad_alloc&) {
             return Traced("IOPCServer::AddGroup", E_OUTOFMEMORY);
         }
-        EnterName(groupName, handle);
         created->Initialise(std::move(groupName), active, requestedRate, hClientGroup,
                             timeBias ? *timeBias : 0, percentDeadband ? *percentDeadband : 0.0f,
                             lcid);
-        if (settings_.startUpdateThreads) created->StartUpdateThread();
+        // The update pool refuses only while it stops or when it has no thread at all.
+        if (settings_.runUpdateCycles && !created->StartUpdates()) {
+            ForgetName(created->Name());  // a generated name is free again
+            return Traced("IOPCServer::AddGroup", E_FAIL);
+        }
+        EnterName(created->Name(), handle);
         groups_.emplace(handle, created);
     }
     *group = created;

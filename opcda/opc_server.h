@@ -47,7 +47,9 @@ struct DAServerSettings {
     std::uint16_t minorVersion = 0;
     std::uint16_t buildNumber = 0;
     std::string vendorInfo;
-    bool startUpdateThreads = true;  // false: the host runs the groups' update cycles itself
+    // true: the groups' update cycles run on the workers' update pool; false: the host runs
+    // them itself (RunUpdateCycle).
+    bool runUpdateCycles = true;
     // Who the object serves, for the trace line of its creation ("" when unknown).
     std::string client;
     DAClientLimits limits;

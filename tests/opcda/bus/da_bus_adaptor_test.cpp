@@ -83,7 +83,7 @@ class DaBusAdaptorTest : public DaTest {
         services.locks = &locks;
         services.settings = [] {
             DAServerSettings settings;
-            settings.startUpdateThreads = false;
+            settings.runUpdateCycles = false;
             settings.vendorInfo = "VELK";
             settings.majorVersion = 2;
             return settings;

@@ -487,8 +487,8 @@ struct OPCGroup::CycleInHand {
 };
 
 std::shared_ptr<OPCGroup::CycleReads> OPCGroup::LaunchReads(
-    std::vector<TopicRead> reads, std::uint32_t rate,
-    std::optional<std::uint32_t> periodStartTick, TimedPassPool::Waker waker) {
+    std::vector<TopicRead> reads, std::uint32_t rate, std::optional<std::uint32_t> periodStartTick,
+    TimedPassPool::Waker waker) {
     auto inHand = std::make_shared<CycleReads>();
     ITagIO* io = services_.tagIO;
     // Without a period, the cycle reads as a device read: it takes no answer of a request

@@ -3,9 +3,10 @@
 // calls that must reach a call in progress (a cancel), and the release worker on which the
 // objects withdrawn by a departed client or the stop end. The release worker is started with
 // the host, so that a client's departure never needs a new thread; a client whose worker the
-// system refuses (a task limit) has its calls refused until a worker can be started. A departed client's workers end
-// after their call in progress; the stop gives every call a bounded time, then abandons the
-// workers still in a call and keeps them until they end (the host stays alive for them).
+// system refuses (a task limit) has its calls refused until a worker can be started. A departed
+// client's workers end after their call in progress; the stop gives every call a bounded time, then
+// abandons the workers still in a call and keeps them until they end (the host stays alive for
+// them).
 //
 // The workers' table is the loop thread's (or the owner's while no loop runs); the abandoned
 // workers have a mutex of their own, taken alone, as any thread may ask about them.

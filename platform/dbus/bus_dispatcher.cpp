@@ -236,7 +236,7 @@ void BusDispatcher::Dispatch(const std::string& path, const BusMethod& method,
     }
     const std::uint64_t id = parts_.replies.Hold(caller, std::move(call), record->exported);
     const bool queued = worker->Push([this, id, caller, path, method, object = record->object,
-                 arguments = std::move(arguments)]() mutable {
+                                      arguments = std::move(arguments)]() mutable {
         CallScope scope(*this, caller, path);
         BusCall busCall{scope, std::move(arguments)};
         BusReply result;

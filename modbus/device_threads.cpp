@@ -2,7 +2,6 @@
 
 #include <chrono>
 #include <string>
-#include <system_error>
 
 #include "core/trace_file.h"
 #include "modbus/active_channel.h"
@@ -56,14 +55,12 @@ void DeviceThreads::StartThreads() {
         diagnostic_ = std::make_unique<WorkerThread>("Diagnostic");
     }
     // One step above normal where the system allows it (raising needs a privilege on Linux).
-    try {
-        eventScan_->Start(
+    if (!eventScan_->Start(
             [this](MessageQueue& wake) {
                 RunEventScan(wake);
                 return 0;
             },
-            ThreadPriority::AboveNormal);
-    } catch (const std::system_error&) {
+            ThreadPriority::AboveNormal)) {
         Trace("ODevice::EventScanThread: Dev=" + device_.name + " could not be started");
     }
     if (ChannelsAreSame(device_)) {
@@ -74,14 +71,12 @@ void DeviceThreads::StartThreads() {
     // Set here rather than in the thread, so that a stop that comes before the thread runs
     // is not undone by it.
     diagnosticRuns_ = true;
-    try {
-        diagnostic_->Start(
+    if (!diagnostic_->Start(
             [this](MessageQueue& wake) {
                 RunDiagnostic(wake);
                 return 0;
             },
-            ThreadPriority::AboveNormal);
-    } catch (const std::system_error&) {
+            ThreadPriority::AboveNormal)) {
         diagnosticRuns_ = false;
         Trace("ODevice::DiagnosticThread: Dev=" + device_.name + " could not be started");
     }

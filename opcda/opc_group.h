@@ -57,6 +57,8 @@ struct GroupServices {
     TimedPassPool* updates = nullptr;
     // What the launchers above live in, when the group is to keep it alive.
     std::shared_ptr<void> workersAlive;
+    // The group's unit of the client's bound on groups, given back when the group goes.
+    std::shared_ptr<void> place;
     // The client's bounds on items and outstanding requests; null: none.
     std::shared_ptr<ClientQuota> items;
     std::shared_ptr<ClientQuota> requests;

@@ -93,8 +93,14 @@ OPCServer::OPCServer(DAServerServices services, DAServerSettings settings)
     : services_(std::move(services)),
       settings_(std::move(settings)),
       workers_(services_.workers ? services_.workers : std::make_shared<DaWorkers>()),
-      items_(std::make_shared<ClientQuota>(settings_.limits.maxItems)),
-      requests_(std::make_shared<ClientQuota>(settings_.limits.maxRequests)),
+      groupQuota_(services_.quotas.groups
+                      ? services_.quotas.groups
+                      : std::make_shared<ClientQuota>(settings_.limits.maxGroups)),
+      items_(services_.quotas.items ? services_.quotas.items
+                                    : std::make_shared<ClientQuota>(settings_.limits.maxItems)),
+      requests_(services_.quotas.requests
+                    ? services_.quotas.requests
+                    : std::make_shared<ClientQuota>(settings_.limits.maxRequests)),
       position_(services_.root) {}
 
 OPCServer::~OPCServer() {
@@ -115,8 +121,9 @@ OPCServer::~OPCServer() {
 
 // ---- groups ----
 
-std::shared_ptr<OPCGroup> OPCServer::NewGroup(std::uint32_t handle) {
+std::shared_ptr<OPCGroup> OPCServer::NewGroup(std::uint32_t handle, std::shared_ptr<void> place) {
     GroupServices gs;
+    gs.place = std::move(place);
     gs.clock = services_.clock;
     gs.tagIO = services_.tagIO;
     gs.changelessUpdate = settings_.changelessUpdate;
@@ -175,9 +182,8 @@ HRESULT OPCServer::AddGroup(const std::string* name, bool active, std::uint32_t 
     std::shared_ptr<OPCGroup> created;
     {
         std::lock_guard lock(tableLock_);
-        if (groups_.size() >= settings_.limits.maxGroups) {
-            return Traced("IOPCServer::AddGroup", E_OUTOFMEMORY);
-        }
+        std::shared_ptr<void> place = groupQuota_->Take();
+        if (!place) return Traced("IOPCServer::AddGroup", E_OUTOFMEMORY);
         std::string groupName;
         if (name == nullptr || name->empty()) {
             groupName = GenerateGroupName();
@@ -188,7 +194,7 @@ HRESULT OPCServer::AddGroup(const std::string* name, bool active, std::uint32_t 
         }
         const std::uint32_t handle = nextGroupHandle_++;
         try {
-            created = NewGroup(handle);
+            created = NewGroup(handle, std::move(place));
         } catch (const std::bad_alloc&) {
             return Traced("IOPCServer::AddGroup", E_OUTOFMEMORY);
         }
@@ -422,7 +428,7 @@ HRESULT OPCServer::ResolveItem(const std::string& itemID, bool readFromDevice, R
         std::lock_guard lock(tableLock_);
         handle = nextGroupHandle_++;
         try {
-            group = NewGroup(handle);
+            group = NewGroup(handle, nullptr);
         } catch (const std::bad_alloc&) {
             return Traced("IOPCServer::AddTemporaryGroup", E_OUTOFMEMORY);
         }

@@ -41,6 +41,7 @@
 #include "platform/message_loop.h"
 #include "platform/trim_memory.h"
 #include "platform/version_option.h"
+#include "platform/worker_thread.h"
 #include "redundancy/redundancy_link.h"
 
 namespace {
@@ -123,6 +124,12 @@ int RunServerProgram(int argc, char** argv, const ServerFrontFactory& makeFront)
 
     COpcApp app(AppPlatform{clock, mainLoop, machineStore, userStore, admin, instance, messages,
                             files, window, executable});
+    // A thread the system refuses (a task limit) is a trace line, never an abort; the report
+    // goes before the application does.
+    SetThreadStartReport([](const std::string& line) { Trace(line); });
+    struct ThreadReportEnd {
+        ~ThreadReportEnd() { SetThreadStartReport(nullptr); }
+    } threadReportEnd;
     if (commandLine.echoTrace) {
         app.Trace().SetEcho([](const std::string& line) {
             std::fprintf(stdout, "%s\n", line.c_str());
@@ -203,6 +210,7 @@ int RunServerProgram(int argc, char** argv, const ServerFrontFactory& makeFront)
                           da.limits.maxGroups = limits.MaxGroupsPerClient;
                           da.limits.maxItems = limits.MaxItemsPerClient;
                           da.limits.maxRequests = limits.MaxRequestsPerClient;
+                          da.limits.maxObjects = limits.MaxObjectsPerClient;
                           return da;
                       },
                       [&acquisition] { return acquisition.DeviceMonitor(); }, nullptr, &app,
@@ -229,6 +237,7 @@ int RunServerProgram(int argc, char** argv, const ServerFrontFactory& makeFront)
         context.versionBuild = version.build;
         context.vendorText = std::string(kVendorName);
         context.maxSubscriptionsPerClient = app.Settings().ClientLimits().MaxSubscriptionsPerClient;
+        context.maxObjectsPerClient = app.Settings().ClientLimits().MaxObjectsPerClient;
         return context;
     });
     BusServerHost busHost(BusServerOptionsFor(commandLine, executable), app, {&daClass, &aeClass});

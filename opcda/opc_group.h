@@ -168,7 +168,7 @@ class OPCGroup : public std::enable_shared_from_this<OPCGroup> {
     HRESULT UnadviseCallback(std::uint32_t cookie);
 
     // Groups constructed and not yet completely destroyed, in the whole process. A group
-    // that its own update thread or worker holds at the moment the client lets go is
+    // that its own update pass or worker holds at the moment the client lets go is
     // destroyed on that thread; whoever tears down the tag I/O waits for this to reach 0.
     static std::size_t LiveGroups();
     // Waits up to the time-out until LiveGroups() is 0; false when groups are still live.
@@ -177,7 +177,7 @@ class OPCGroup : public std::enable_shared_from_this<OPCGroup> {
     // One update cycle, on the caller's thread (a host that runs the cycles itself): the
     // topics are read without the item lock, a topic whose earlier read still runs is not
     // read again, and the cycle waits for its reads at most one update period. periodStartTick:
-    // the tick count at which the cycle's update period began (the update thread's grid
+    // the tick count at which the cycle's update period began (the update pass's grid
     // point); without it the cycle takes no answer of a read issued before it was called.
     void RunUpdateCycle(std::optional<std::uint32_t> periodStartTick = std::nullopt);
 
@@ -265,7 +265,7 @@ class OPCGroup : public std::enable_shared_from_this<OPCGroup> {
     void WakeUpdates();
 
     // Counts the group among the live ones from before its first member until after its
-    // last: a group destroyed on its own update thread may still be releasing the workers
+    // last: a group destroyed on an update thread may still be releasing the workers
     // when its destructor body has ended, and the waits for no live group must see that.
     struct LiveMark {
         LiveMark();

@@ -17,7 +17,7 @@ DaBusClass::DaBusClass(std::string busName, std::string factoryPath, DaBusServic
 
 DaBusClass::~DaBusClass() {
     releases_.Drain();
-    // A group that its update thread held last goes on that thread, after its cycle; it
+    // A group that an update pass held last goes on that pass's thread, after its cycle; it
     // still uses the tag I/O and the tree, which go after this class.
     if (!OPCGroup::WaitUntilNoneLive(std::chrono::milliseconds(5000))) {
         Trace("OPC DA groups still live 5000 ms after their last client; left to end on their own");
@@ -30,7 +30,7 @@ BusInstanceResult DaBusClass::CreateInstance(const BusClient& client,
     OTagGroup* root = services_.root ? services_.root() : nullptr;
     if (root == nullptr || services_.tagIO == nullptr) return {E_FAIL, nullptr};
     DAServerServices da{services_.clock, services_.tagIO,    services_.registry, root,
-                        workers_,        services_.launcher, services_.locks};
+                        workers_,        services_.launcher, services_.locks,    {}};
     DAServerSettings settings = services_.settings ? services_.settings() : DAServerSettings{};
     settings.client = client.Describe();
     std::shared_ptr<void> place;

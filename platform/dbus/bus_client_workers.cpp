@@ -16,6 +16,15 @@ BusClientWorkers::BusClientWorkers(Report report) : report_(std::move(report)) {
 BusClientWorker* BusClientWorkers::For(const std::string& client) {
     auto found = workers_.find(client);
     if (found != workers_.end()) return found->second.get();
+    if (workers_.size() + ending_.size() >= kMaxWorkers) {
+        if (!atLimitReported_ && report_) {
+            report_("refused the calls of client " + client + ": " + std::to_string(kMaxWorkers) +
+                    " client threads run");
+        }
+        atLimitReported_ = true;
+        return nullptr;
+    }
+    atLimitReported_ = false;
     auto worker = std::make_unique<BusClientWorker>();
     // Not kept: the client's next call tries again.
     if (!worker->Started()) return nullptr;

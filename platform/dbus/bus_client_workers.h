@@ -27,6 +27,10 @@ class BusClientWorkers {
   public:
     using Report = std::function<void(const std::string& line)>;
     using Workers = std::vector<std::unique_ptr<BusClientWorker>>;
+    // Workers at a time, the ending ones of departed clients included: a client has one, or
+    // two with calls beside its others, so at least 256 clients are served at once. A client
+    // beyond them has its calls refused until another goes.
+    static constexpr std::size_t kMaxWorkers = 512;
 
     explicit BusClientWorkers(Report report);
     BusClientWorkers(const BusClientWorkers&) = delete;
@@ -65,6 +69,7 @@ class BusClientWorkers {
     Report report_;
     std::map<std::string, std::unique_ptr<BusClientWorker>> workers_;
     Workers ending_;
+    bool atLimitReported_ = false;
     std::unique_ptr<BusClientWorker> releaser_;
 
     mutable std::mutex abandonedMutex_;

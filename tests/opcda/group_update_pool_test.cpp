@@ -24,9 +24,8 @@ std::int16_t FirstValue(const DataEvent& event) {
 // One group on a pool whose schedule is the fake clock's tick count: each pass is run here,
 // so the test sees exactly when the cycles come. The reads run inline (no device readers).
 TEST_F(GroupUpdatePool, CyclesKeepTheGridAnOverrunWaitsAFullPeriodAndAWakeIsNeverLost) {
-    TimedPassPool pool([this] {
-        return std::chrono::steady_clock::time_point(milliseconds(clock.TickCount()));
-    });
+    TimedPassPool pool(
+        [this] { return std::chrono::steady_clock::time_point(milliseconds(clock.TickCount())); });
     GroupServices services;
     services.clock = &clock;
     services.tagIO = &io;
@@ -96,9 +95,7 @@ TEST_F(GroupUpdatePool, ManyGroupsShareTwoThreadsAndEachGroupsCyclesKeepTheirOrd
     workers = std::make_shared<DaWorkers>(
         1, std::make_unique<TimedPassPool>("DA update", 2, ThreadPriority::Normal));
     std::atomic<std::int16_t> value{0};
-    io.onRead = [&](ODevice&, const TagList&) {
-        io.SetDeviceValue(*t, Variant::Int16(++value));
-    };
+    io.onRead = [&](ODevice&, const TagList&) { io.SetDeviceValue(*t, Variant::Int16(++value)); };
     auto server = MakeServer(true);
     const std::size_t threadsBefore = ThreadsOfThisProcess();
     constexpr std::size_t kGroups = 60;
@@ -149,15 +146,15 @@ TEST_F(GroupUpdatePool, AGroupWhoseCyclesCannotRunIsRefusedAndTheNextOneIsNot) {
     workers = std::make_shared<DaWorkers>(1);
     auto server = MakeServer(true);
     std::shared_ptr<OPCGroup> group;
-    EXPECT_EQ(server->AddGroup(nullptr, true, 100, 0, nullptr, nullptr, 0, &group, nullptr,
-                               nullptr),
-              E_FAIL);
+    EXPECT_EQ(
+        server->AddGroup(nullptr, true, 100, 0, nullptr, nullptr, 0, &group, nullptr, nullptr),
+        E_FAIL);
     EXPECT_EQ(server->GroupCount(), 0u);
     refused.reset();
     std::string name;
-    ASSERT_EQ(server->AddGroup(nullptr, true, 100, 0, nullptr, nullptr, 0, &group, nullptr,
-                               nullptr),
-              S_OK);
+    ASSERT_EQ(
+        server->AddGroup(nullptr, true, 100, 0, nullptr, nullptr, 0, &group, nullptr, nullptr),
+        S_OK);
     group->GetState(nullptr, nullptr, &name, nullptr, nullptr, nullptr, nullptr, nullptr);
     EXPECT_EQ(name, "Group1");  // the refused group's name is free again
     auto sink = std::make_shared<RecordingCallback>();

@@ -195,6 +195,7 @@ BENCHMARK(BM_AddGroupTo)
     ->Args({1000, 0})
     ->Args({4000, 0})
     ->Args({1000, 1})
+    ->Args({5000, 1})
     ->Unit(benchmark::kMicrosecond);
 
 // Reads of the second device never answer until the benchmark ends.

@@ -76,7 +76,7 @@ struct DAServerServices {
     std::shared_ptr<DaWorkers> workers;
     IWorkerLauncher* launcher = nullptr;  // the request workers instead of the pool's (tests)
     ModelLocks* locks = nullptr;          // the document's TreeLock and TagDataLock; required
-    DAClientQuotas quotas;                // shared with the client's other objects
+    DAClientQuotas quotas = {};           // shared with the client's other objects
 };
 
 enum class EnumInterface { String, Unknown, Other };

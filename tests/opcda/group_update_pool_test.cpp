@@ -132,7 +132,6 @@ TEST_F(GroupUpdatePool, ManyGroupsShareTwoThreadsAndEachGroupsCyclesKeepTheirOrd
             last = FirstValue(e);
         }
     }
-    for (auto& w : watched) server->RemoveGroup(w->group->ServerHandle(), false);
     watched.clear();
     server.reset();
     EXPECT_TRUE(WaitUntilNoGroupsLive());

@@ -22,18 +22,12 @@ class RefusingThreadFactory final : public IThreadFactory {
     }
     ~RefusingThreadFactory() override { SetThreadStartReport(nullptr); }
 
-    std::thread Make(const std::string& name, std::function<void()>) override {
+    std::thread Make(const std::string&, std::function<void()>) override {
         ++refused_;
-        std::lock_guard lock(mutex_);
-        names_.push_back(name);
         throw std::system_error(std::make_error_code(std::errc::resource_unavailable_try_again));
     }
 
     int Refused() const { return refused_.load(); }
-    std::vector<std::string> Names() const {
-        std::lock_guard lock(mutex_);
-        return names_;
-    }
     std::vector<std::string> Reports() const {
         std::lock_guard lock(mutex_);
         return reports_;
@@ -42,7 +36,6 @@ class RefusingThreadFactory final : public IThreadFactory {
   private:
     std::atomic<int> refused_{0};
     mutable std::mutex mutex_;
-    std::vector<std::string> names_;
     std::vector<std::string> reports_;
 };
 

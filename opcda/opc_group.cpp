@@ -106,12 +106,17 @@ bool OPCGroup::StartUpdates() {
     if (updates_) return true;
     if (services_.updates == nullptr) return false;
     std::weak_ptr<OPCGroup> weak = weak_from_this();
-    updates_ = services_.updates->RegisterWakeable([weak](bool woken) {
-        auto self = weak.lock();
-        // When this was the last reference, the group goes here, at the end of the pass.
-        return self ? self->UpdatePass(woken) : TimedPassPool::kUntilWoken;
-    });
-    return updates_ != nullptr;
+    // Asleep until the wake below: a pass uses updates_, which must be in place first.
+    updates_ = services_.updates->RegisterWakeable(
+        [weak](bool woken) {
+            auto self = weak.lock();
+            // When this was the last reference, the group goes here, at the end of the pass.
+            return self ? self->UpdatePass(woken) : TimedPassPool::kUntilWoken;
+        },
+        true);
+    if (!updates_) return false;
+    WakeUpdates();  // the first cycle at once
+    return true;
 }
 
 void OPCGroup::WakeUpdates() {

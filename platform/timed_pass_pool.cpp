@@ -221,7 +221,8 @@ std::unique_ptr<TimedPassPool::Registration> TimedPassPool::Register(Pass pass) 
     return RegisterWakeable([pass = std::move(pass)](bool) { return pass(); });
 }
 
-std::unique_ptr<TimedPassPool::Registration> TimedPassPool::RegisterWakeable(WakeablePass pass) {
+std::unique_ptr<TimedPassPool::Registration> TimedPassPool::RegisterWakeable(WakeablePass pass,
+                                                                             bool asleep) {
     if (!EnsureThread()) return nullptr;
     auto entry = std::make_shared<Entry>();
     entry->pass = std::move(pass);
@@ -229,7 +230,7 @@ std::unique_ptr<TimedPassPool::Registration> TimedPassPool::RegisterWakeable(Wak
         std::lock_guard lock(state_->mutex);
         if (state_->stopping) return nullptr;
         ++state_->registered;
-        state_->ScheduleLocked(entry, state_->now());
+        if (!asleep) state_->ScheduleLocked(entry, state_->now());
     }
     return std::make_unique<Registration>(state_, std::move(entry));
 }

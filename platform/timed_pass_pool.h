@@ -91,7 +91,9 @@ class TimedPassPool {
     // Schedules a recurring pass, the first one at once; null once the pool is stopping or
     // when it has no thread.
     std::unique_ptr<Registration> Register(Pass pass);
-    std::unique_ptr<Registration> RegisterWakeable(WakeablePass pass);
+    // asleep: the first pass waits for the first wake, so that the owner can keep the
+    // registration before any pass runs.
+    std::unique_ptr<Registration> RegisterWakeable(WakeablePass pass, bool asleep = false);
     // A stepped pool: runs on the caller's thread every pass due at the clock's time, first
     // due first, the passes woken meanwhile too; returns how many ran.
     std::size_t RunDue();

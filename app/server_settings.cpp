@@ -35,6 +35,8 @@ ServerSettings LoadServerSettings(SettingsAccess& access, bool readOnly) {
         limit("MaxRequestsPerClient", defaults.ClientLimits.MaxRequestsPerClient);
     s.ClientLimits.MaxSubscriptionsPerClient =
         limit("MaxSubscriptionsPerClient", defaults.ClientLimits.MaxSubscriptionsPerClient);
+    s.ClientLimits.MaxObjectsPerClient =
+        limit("MaxObjectsPerClient", defaults.ClientLimits.MaxObjectsPerClient);
 
     s.EventStack.Master1 = Low16(number(kEventStackKey, "Master1", defaults.EventStack.Master1));
     s.EventStack.Master2 = Low16(number(kEventStackKey, "Master2", defaults.EventStack.Master2));

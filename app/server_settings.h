@@ -53,13 +53,14 @@ struct EventStackSettings {
     bool operator==(const EventStackSettings&) const = default;
 };
 
-// What one DA or AE client may hold at once; read only (the Options dialog does not show
-// them).
+// What one DA or AE client connection may hold at once, over all its server objects; read
+// only (the Options dialog does not show them).
 struct ClientLimitSettings {
     std::uint32_t MaxGroupsPerClient = 1000;
     std::uint32_t MaxItemsPerClient = 200000;
     std::uint32_t MaxRequestsPerClient = 1000;      // asynchronous requests waiting or running
     std::uint32_t MaxSubscriptionsPerClient = 200;  // AE event subscriptions
+    std::uint32_t MaxObjectsPerClient = 16;  // DA server objects, and AE server objects, each
     bool operator==(const ClientLimitSettings&) const = default;
 };
 

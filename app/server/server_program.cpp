@@ -45,6 +45,7 @@
 #include "platform/message_loop.h"
 #include "platform/trim_memory.h"
 #include "platform/version_option.h"
+#include "platform/worker_thread.h"
 #include "redundancy/redundancy_link.h"
 
 namespace {
@@ -139,6 +140,12 @@ int RunServerProgram(int argc, char** argv, const ServerFrontFactory& makeFront)
     COpcApp app(AppPlatform{clock, mainLoop, machineStore, userStore, admin, instance, messages,
                             files, window, executable});
     if (echo) app.Trace().SetEcho([&echo](const std::string& line) { echo->Push(line); });
+    // A thread the system refuses (a task limit) is a trace line, never an abort; the report
+    // goes before the application does.
+    SetThreadStartReport([](const std::string& line) { Trace(line); });
+    struct ThreadReportEnd {
+        ~ThreadReportEnd() { SetThreadStartReport(nullptr); }
+    } threadReportEnd;
 
     // The document is made during start-up; the acquisition reaches it through this.
     DocumentHost* documentHost = nullptr;
@@ -218,6 +225,7 @@ int RunServerProgram(int argc, char** argv, const ServerFrontFactory& makeFront)
                           da.limits.maxGroups = limits.MaxGroupsPerClient;
                           da.limits.maxItems = limits.MaxItemsPerClient;
                           da.limits.maxRequests = limits.MaxRequestsPerClient;
+                          da.limits.maxObjects = limits.MaxObjectsPerClient;
                           return da;
                       },
                       [&acquisition] { return acquisition.DeviceMonitor(); }, nullptr, &app,
@@ -244,6 +252,7 @@ int RunServerProgram(int argc, char** argv, const ServerFrontFactory& makeFront)
         context.versionBuild = version.build;
         context.vendorText = std::string(kVendorName);
         context.maxSubscriptionsPerClient = app.Settings().ClientLimits().MaxSubscriptionsPerClient;
+        context.maxObjectsPerClient = app.Settings().ClientLimits().MaxObjectsPerClient;
         return context;
     });
     BusServerHost busHost(BusServerOptionsFor(commandLine, executable), app, {&daClass, &aeClass});

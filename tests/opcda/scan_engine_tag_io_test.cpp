@@ -24,7 +24,7 @@ class ScanEngineTagIOTest : public DaTest {
         services.root = &root;
         services.locks = &locks;
         DAServerSettings settings;
-        settings.startUpdateThreads = false;
+        settings.runUpdateCycles = false;
         return OPCServer::Create(services, settings);
     }
     ScanFakeExchange exchange;

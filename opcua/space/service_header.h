@@ -1,0 +1,70 @@
+#pragma once
+// The header of every service request and response, and the ServiceFault that answers a
+// request the server cannot serve at all, with their schema tables.
+#include <cstdint>
+#include <string>
+#include <tuple>
+#include <vector>
+
+#include "opcua/structure_codec.h"
+
+namespace velk::ua {
+
+struct RequestHeader {
+    NodeId authenticationToken;
+    DateTime timestamp;
+    std::uint32_t requestHandle = 0;
+    std::uint32_t returnDiagnostics = 0;
+    std::string auditEntryId;
+    std::uint32_t timeoutHint = 0;
+    ExtensionObject additionalHeader;
+};
+
+struct ResponseHeader {
+    DateTime timestamp;
+    std::uint32_t requestHandle = 0;
+    StatusCode serviceResult;
+    DiagnosticInfo serviceDiagnostics;
+    std::vector<std::string> stringTable;
+    ExtensionObject additionalHeader;
+};
+
+struct ServiceFault {
+    ResponseHeader responseHeader;
+};
+
+template <>
+struct StructureSchema<RequestHeader> {
+    static constexpr std::string_view kName = "RequestHeader";
+    static constexpr std::uint32_t kBinaryEncodingId = 391;
+    static constexpr auto kFields = std::tuple{
+        Field{"AuthenticationToken", &RequestHeader::authenticationToken},
+        Field{"Timestamp", &RequestHeader::timestamp},
+        Field{"RequestHandle", &RequestHeader::requestHandle},
+        Field{"ReturnDiagnostics", &RequestHeader::returnDiagnostics},
+        Field{"AuditEntryId", &RequestHeader::auditEntryId},
+        Field{"TimeoutHint", &RequestHeader::timeoutHint},
+        Field{"AdditionalHeader", &RequestHeader::additionalHeader}};
+};
+
+template <>
+struct StructureSchema<ResponseHeader> {
+    static constexpr std::string_view kName = "ResponseHeader";
+    static constexpr std::uint32_t kBinaryEncodingId = 394;
+    static constexpr auto kFields = std::tuple{
+        Field{"Timestamp", &ResponseHeader::timestamp},
+        Field{"RequestHandle", &ResponseHeader::requestHandle},
+        Field{"ServiceResult", &ResponseHeader::serviceResult},
+        Field{"ServiceDiagnostics", &ResponseHeader::serviceDiagnostics},
+        Field{"StringTable", &ResponseHeader::stringTable},
+        Field{"AdditionalHeader", &ResponseHeader::additionalHeader}};
+};
+
+template <>
+struct StructureSchema<ServiceFault> {
+    static constexpr std::string_view kName = "ServiceFault";
+    static constexpr std::uint32_t kBinaryEncodingId = 397;
+    static constexpr auto kFields = std::tuple{Field{"ResponseHeader", &ServiceFault::responseHeader}};
+};
+
+}  // namespace velk::ua

@@ -2,8 +2,8 @@
 
 #include "model/o_analog_data.h"
 #include "model/o_modbus_tag.h"
-#include "opcda/opc_da_types.h"
 #include "opc/tag_serving.h"
+#include "opcda/opc_da_types.h"
 
 namespace velk {
 

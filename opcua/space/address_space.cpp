@@ -62,9 +62,10 @@ std::vector<MatchedReference> MatchReferences(const IAddressSpace& space, const 
         if (filter.direction == BrowseDirection::kForward && !r.isForward) continue;
         if (filter.direction == BrowseDirection::kInverse && r.isForward) continue;
         if (!filter.referenceTypeId.IsNull()) {
-            const bool typeMatches = filter.includeSubtypes
-                                         ? space.IsSubtypeOf(r.referenceTypeId, filter.referenceTypeId)
-                                         : r.referenceTypeId == filter.referenceTypeId;
+            const bool typeMatches =
+                filter.includeSubtypes
+                    ? space.IsSubtypeOf(r.referenceTypeId, filter.referenceTypeId)
+                    : r.referenceTypeId == filter.referenceTypeId;
             if (!typeMatches) continue;
         }
         std::optional<Node> target = space.FindNode(r.targetId);

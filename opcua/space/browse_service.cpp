@@ -42,8 +42,8 @@ BrowseResult BrowseFrom(ServiceContext& context, BrowsePosition position) {
     std::uint32_t limit = context.limits.maxReferencesPerNode;
     if (position.maxReferences != 0) limit = std::min(limit, position.maxReferences);
     const std::size_t begin = std::min<std::size_t>(position.nextIndex, matches.size());
-    const std::size_t end = std::min<std::size_t>(begin + std::max<std::uint32_t>(limit, 1),
-                                                  matches.size());
+    const std::size_t end =
+        std::min<std::size_t>(begin + std::max<std::uint32_t>(limit, 1), matches.size());
     if (end < matches.size()) {
         position.nextIndex = static_cast<std::uint32_t>(end);
         std::optional<ByteString> point = context.session.continuations.Add(position);
@@ -74,7 +74,8 @@ BrowseResponse Browse(ServiceContext& context, const BrowseRequest& request) {
         BrowseResult result;
         if (!IsValidDirection(d.browseDirection)) {
             result.statusCode = kBadBrowseDirectionInvalid;
-        } else if (!d.referenceTypeId.IsNull() && !IsReferenceType(context.space, d.referenceTypeId)) {
+        } else if (!d.referenceTypeId.IsNull() &&
+                   !IsReferenceType(context.space, d.referenceTypeId)) {
             result.statusCode = kBadReferenceTypeIdInvalid;
         } else {
             BrowsePosition position;

@@ -116,8 +116,7 @@ struct StructureSchema<BrowseRequest> {
     static constexpr std::string_view kName = "BrowseRequest";
     static constexpr std::uint32_t kBinaryEncodingId = 527;
     static constexpr auto kFields = std::tuple{
-        Field{"RequestHeader", &BrowseRequest::requestHeader},
-        Field{"View", &BrowseRequest::view},
+        Field{"RequestHeader", &BrowseRequest::requestHeader}, Field{"View", &BrowseRequest::view},
         Field{"RequestedMaxReferencesPerNode", &BrowseRequest::requestedMaxReferencesPerNode},
         Field{"NodesToBrowse", &BrowseRequest::nodesToBrowse}};
 };

@@ -121,8 +121,8 @@ void NamespaceZero::BuildReferenceTypes() {
     Link(kReferenceTypesFolder, kOrganizes, kReferences);
     AddReferenceType(kHierarchicalReferences, "HierarchicalReferences", kReferences,
                      "InverseHierarchicalReferences", true);
-    AddReferenceType(kNonHierarchicalReferences, "NonHierarchicalReferences", kReferences, "",
-                     true, true);
+    AddReferenceType(kNonHierarchicalReferences, "NonHierarchicalReferences", kReferences, "", true,
+                     true);
     AddReferenceType(kHasChild, "HasChild", kHierarchicalReferences, "ChildOf", true);
     AddReferenceType(kAggregates, "Aggregates", kHasChild, "AggregatedBy", true);
     AddReferenceType(kHasProperty, "HasProperty", kAggregates, "PropertyOf", false);
@@ -137,8 +137,8 @@ void NamespaceZero::BuildReferenceTypes() {
     AddReferenceType(kHasModellingRule, "HasModellingRule", kNonHierarchicalReferences,
                      "ModellingRuleOf", false);
     AddReferenceType(kHasEncoding, "HasEncoding", kNonHierarchicalReferences, "EncodingOf", false);
-    AddReferenceType(kHasDescription, "HasDescription", kNonHierarchicalReferences,
-                     "DescriptionOf", false);
+    AddReferenceType(kHasDescription, "HasDescription", kNonHierarchicalReferences, "DescriptionOf",
+                     false);
     AddReferenceType(kHasTypeDefinition, "HasTypeDefinition", kNonHierarchicalReferences,
                      "TypeDefinitionOf", false);
     AddReferenceType(kGeneratesEvent, "GeneratesEvent", kNonHierarchicalReferences, "GeneratedBy",
@@ -209,10 +209,10 @@ void NamespaceZero::BuildObjectAndVariableTypes() {
 
     AddVariableType(kBaseVariableType, "BaseVariableType", 0, kBaseDataType, kValueRankAny, true);
     Link(kVariableTypesFolder, kOrganizes, kBaseVariableType);
-    AddVariableType(kBaseDataVariableType, "BaseDataVariableType", kBaseVariableType,
-                    kBaseDataType, kValueRankAny, false);
-    AddVariableType(kPropertyType, "PropertyType", kBaseVariableType, kBaseDataType,
+    AddVariableType(kBaseDataVariableType, "BaseDataVariableType", kBaseVariableType, kBaseDataType,
                     kValueRankAny, false);
+    AddVariableType(kPropertyType, "PropertyType", kBaseVariableType, kBaseDataType, kValueRankAny,
+                    false);
     AddVariableType(kDataItemType, "DataItemType", kBaseDataVariableType, kBaseDataType,
                     kValueRankAny, false);
     AddVariableType(kBaseAnalogType, "BaseAnalogType", kDataItemType, kNumber, kValueRankAny,
@@ -223,8 +223,8 @@ void NamespaceZero::BuildObjectAndVariableTypes() {
                     kValueRankScalar, true);
     AddVariableType(kTwoStateDiscreteType, "TwoStateDiscreteType", kDiscreteItemType, kBoolean,
                     kValueRankScalar, false);
-    AddVariableType(kMultiStateDiscreteType, "MultiStateDiscreteType", kDiscreteItemType,
-                    kUInteger, kValueRankScalar, false);
+    AddVariableType(kMultiStateDiscreteType, "MultiStateDiscreteType", kDiscreteItemType, kUInteger,
+                    kValueRankScalar, false);
     AddVariableType(kServerStatusType, "ServerStatusType", kBaseDataVariableType,
                     kServerStatusDataType, kValueRankScalar, false);
     AddVariableType(kBuildInfoType, "BuildInfoType", kBaseDataVariableType, kBuildInfo,
@@ -258,9 +258,8 @@ void NamespaceZero::BuildServer() {
                 Variant::Scalar(build.manufacturerName));
     AddVariable(kBuildInfoProductName, "ProductName", kServerStatusBuildInfo, kHasComponent,
                 kBaseDataVariableType, kString, Variant::Scalar(build.productName));
-    AddVariable(kBuildInfoSoftwareVersion, "SoftwareVersion", kServerStatusBuildInfo,
-                kHasComponent, kBaseDataVariableType, kString,
-                Variant::Scalar(build.softwareVersion));
+    AddVariable(kBuildInfoSoftwareVersion, "SoftwareVersion", kServerStatusBuildInfo, kHasComponent,
+                kBaseDataVariableType, kString, Variant::Scalar(build.softwareVersion));
     AddVariable(kBuildInfoBuildNumber, "BuildNumber", kServerStatusBuildInfo, kHasComponent,
                 kBaseDataVariableType, kString, Variant::Scalar(build.buildNumber));
     AddVariable(kBuildInfoBuildDate, "BuildDate", kServerStatusBuildInfo, kHasComponent,
@@ -276,15 +275,15 @@ void NamespaceZero::BuildServer() {
                 kPropertyType, kString,
                 StringArray({"http://opcfoundation.org/UA-Profile/Server/MicroEmbeddedDevice"}),
                 kValueRankOneDimension);
-    AddVariable(kLocaleIdArray, "LocaleIdArray", kServerCapabilities, kHasProperty,
-                kPropertyType, kLocaleId, StringArray({"en"}), kValueRankOneDimension);
+    AddVariable(kLocaleIdArray, "LocaleIdArray", kServerCapabilities, kHasProperty, kPropertyType,
+                kLocaleId, StringArray({"en"}), kValueRankOneDimension);
     AddVariable(kMinSupportedSampleRate, "MinSupportedSampleRate", kServerCapabilities,
                 kHasProperty, kPropertyType, kDuration, Variant::Scalar(0.0));
     AddVariable(kMaxBrowseContinuationPoints, "MaxBrowseContinuationPoints", kServerCapabilities,
                 kHasProperty, kPropertyType, kUInt16,
                 Variant::Scalar(limits_.maxBrowseContinuationPoints));
-    AddVariable(kMaxArrayLength, "MaxArrayLength", kServerCapabilities, kHasProperty,
-                kPropertyType, kUInt32, Variant::Scalar(limits_.maxArrayLength));
+    AddVariable(kMaxArrayLength, "MaxArrayLength", kServerCapabilities, kHasProperty, kPropertyType,
+                kUInt32, Variant::Scalar(limits_.maxArrayLength));
     AddVariable(kMaxStringLength, "MaxStringLength", kServerCapabilities, kHasProperty,
                 kPropertyType, kUInt32, Variant::Scalar(limits_.maxStringLength));
 

@@ -52,9 +52,8 @@ class NamespaceZero {
     void AddVariableType(std::uint32_t id, const std::string& name, std::uint32_t supertype,
                          std::uint32_t dataType, std::int32_t valueRank, bool isAbstract);
     Node& AddVariable(std::uint32_t id, const std::string& name, std::uint32_t parent,
-                      std::uint32_t reference, std::uint32_t typeDefinition,
-                      std::uint32_t dataType, Variant value,
-                      std::int32_t valueRank = kValueRankScalar);
+                      std::uint32_t reference, std::uint32_t typeDefinition, std::uint32_t dataType,
+                      Variant value, std::int32_t valueRank = kValueRankScalar);
     void AddObject(std::uint32_t id, const std::string& name, std::uint32_t parent,
                    std::uint32_t reference, std::uint32_t typeDefinition);
     void BuildFolders();

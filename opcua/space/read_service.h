@@ -51,11 +51,10 @@ template <>
 struct StructureSchema<ReadRequest> {
     static constexpr std::string_view kName = "ReadRequest";
     static constexpr std::uint32_t kBinaryEncodingId = 631;
-    static constexpr auto kFields =
-        std::tuple{Field{"RequestHeader", &ReadRequest::requestHeader},
-                   Field{"MaxAge", &ReadRequest::maxAge},
-                   Field{"TimestampsToReturn", &ReadRequest::timestampsToReturn},
-                   Field{"NodesToRead", &ReadRequest::nodesToRead}};
+    static constexpr auto kFields = std::tuple{
+        Field{"RequestHeader", &ReadRequest::requestHeader}, Field{"MaxAge", &ReadRequest::maxAge},
+        Field{"TimestampsToReturn", &ReadRequest::timestampsToReturn},
+        Field{"NodesToRead", &ReadRequest::nodesToRead}};
 };
 
 template <>

@@ -49,7 +49,8 @@ std::optional<std::vector<std::uint8_t>> CallSpaceService(ServiceContext& contex
     if (typeId == BinaryEncodingId<TranslateBrowsePathsToNodeIdsRequest>())
         return Call<TranslateBrowsePathsToNodeIdsRequest>(context, body, limits,
                                                           TranslateBrowsePathsToNodeIds);
-    if (typeId == BinaryEncodingId<ReadRequest>()) return Call<ReadRequest>(context, body, limits, Read);
+    if (typeId == BinaryEncodingId<ReadRequest>())
+        return Call<ReadRequest>(context, body, limits, Read);
     return std::nullopt;
 }
 

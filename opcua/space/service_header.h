@@ -37,34 +37,35 @@ template <>
 struct StructureSchema<RequestHeader> {
     static constexpr std::string_view kName = "RequestHeader";
     static constexpr std::uint32_t kBinaryEncodingId = 391;
-    static constexpr auto kFields = std::tuple{
-        Field{"AuthenticationToken", &RequestHeader::authenticationToken},
-        Field{"Timestamp", &RequestHeader::timestamp},
-        Field{"RequestHandle", &RequestHeader::requestHandle},
-        Field{"ReturnDiagnostics", &RequestHeader::returnDiagnostics},
-        Field{"AuditEntryId", &RequestHeader::auditEntryId},
-        Field{"TimeoutHint", &RequestHeader::timeoutHint},
-        Field{"AdditionalHeader", &RequestHeader::additionalHeader}};
+    static constexpr auto kFields =
+        std::tuple{Field{"AuthenticationToken", &RequestHeader::authenticationToken},
+                   Field{"Timestamp", &RequestHeader::timestamp},
+                   Field{"RequestHandle", &RequestHeader::requestHandle},
+                   Field{"ReturnDiagnostics", &RequestHeader::returnDiagnostics},
+                   Field{"AuditEntryId", &RequestHeader::auditEntryId},
+                   Field{"TimeoutHint", &RequestHeader::timeoutHint},
+                   Field{"AdditionalHeader", &RequestHeader::additionalHeader}};
 };
 
 template <>
 struct StructureSchema<ResponseHeader> {
     static constexpr std::string_view kName = "ResponseHeader";
     static constexpr std::uint32_t kBinaryEncodingId = 394;
-    static constexpr auto kFields = std::tuple{
-        Field{"Timestamp", &ResponseHeader::timestamp},
-        Field{"RequestHandle", &ResponseHeader::requestHandle},
-        Field{"ServiceResult", &ResponseHeader::serviceResult},
-        Field{"ServiceDiagnostics", &ResponseHeader::serviceDiagnostics},
-        Field{"StringTable", &ResponseHeader::stringTable},
-        Field{"AdditionalHeader", &ResponseHeader::additionalHeader}};
+    static constexpr auto kFields =
+        std::tuple{Field{"Timestamp", &ResponseHeader::timestamp},
+                   Field{"RequestHandle", &ResponseHeader::requestHandle},
+                   Field{"ServiceResult", &ResponseHeader::serviceResult},
+                   Field{"ServiceDiagnostics", &ResponseHeader::serviceDiagnostics},
+                   Field{"StringTable", &ResponseHeader::stringTable},
+                   Field{"AdditionalHeader", &ResponseHeader::additionalHeader}};
 };
 
 template <>
 struct StructureSchema<ServiceFault> {
     static constexpr std::string_view kName = "ServiceFault";
     static constexpr std::uint32_t kBinaryEncodingId = 397;
-    static constexpr auto kFields = std::tuple{Field{"ResponseHeader", &ServiceFault::responseHeader}};
+    static constexpr auto kFields =
+        std::tuple{Field{"ResponseHeader", &ServiceFault::responseHeader}};
 };
 
 }  // namespace velk::ua

@@ -58,7 +58,8 @@ BrowsePathResult Translate(const IAddressSpace& space, const BrowsePath& path) {
             return result;
         }
     }
-    for (const NodeId& id : current) result.targets.push_back({ExpandedNodeId{id, "", 0}, kPathComplete});
+    for (const NodeId& id : current)
+        result.targets.push_back({ExpandedNodeId{id, "", 0}, kPathComplete});
     return result;
 }
 

@@ -47,44 +47,44 @@ template <>
 struct StructureSchema<Range> {
     static constexpr std::string_view kName = "Range";
     static constexpr std::uint32_t kBinaryEncodingId = ids::kRangeEncoding;
-    static constexpr auto kFields = std::tuple{Field{"Low", &Range::low}, Field{"High", &Range::high}};
+    static constexpr auto kFields =
+        std::tuple{Field{"Low", &Range::low}, Field{"High", &Range::high}};
 };
 
 template <>
 struct StructureSchema<EUInformation> {
     static constexpr std::string_view kName = "EUInformation";
     static constexpr std::uint32_t kBinaryEncodingId = ids::kEUInformationEncoding;
-    static constexpr auto kFields = std::tuple{
-        Field{"NamespaceUri", &EUInformation::namespaceUri},
-        Field{"UnitId", &EUInformation::unitId},
-        Field{"DisplayName", &EUInformation::displayName},
-        Field{"Description", &EUInformation::description}};
+    static constexpr auto kFields = std::tuple{Field{"NamespaceUri", &EUInformation::namespaceUri},
+                                               Field{"UnitId", &EUInformation::unitId},
+                                               Field{"DisplayName", &EUInformation::displayName},
+                                               Field{"Description", &EUInformation::description}};
 };
 
 template <>
 struct StructureSchema<BuildInfo> {
     static constexpr std::string_view kName = "BuildInfo";
     static constexpr std::uint32_t kBinaryEncodingId = ids::kBuildInfoEncoding;
-    static constexpr auto kFields = std::tuple{
-        Field{"ProductUri", &BuildInfo::productUri},
-        Field{"ManufacturerName", &BuildInfo::manufacturerName},
-        Field{"ProductName", &BuildInfo::productName},
-        Field{"SoftwareVersion", &BuildInfo::softwareVersion},
-        Field{"BuildNumber", &BuildInfo::buildNumber},
-        Field{"BuildDate", &BuildInfo::buildDate}};
+    static constexpr auto kFields =
+        std::tuple{Field{"ProductUri", &BuildInfo::productUri},
+                   Field{"ManufacturerName", &BuildInfo::manufacturerName},
+                   Field{"ProductName", &BuildInfo::productName},
+                   Field{"SoftwareVersion", &BuildInfo::softwareVersion},
+                   Field{"BuildNumber", &BuildInfo::buildNumber},
+                   Field{"BuildDate", &BuildInfo::buildDate}};
 };
 
 template <>
 struct StructureSchema<ServerStatusDataType> {
     static constexpr std::string_view kName = "ServerStatusDataType";
     static constexpr std::uint32_t kBinaryEncodingId = ids::kServerStatusDataTypeEncoding;
-    static constexpr auto kFields = std::tuple{
-        Field{"StartTime", &ServerStatusDataType::startTime},
-        Field{"CurrentTime", &ServerStatusDataType::currentTime},
-        Field{"State", &ServerStatusDataType::state},
-        Field{"BuildInfo", &ServerStatusDataType::buildInfo},
-        Field{"SecondsTillShutdown", &ServerStatusDataType::secondsTillShutdown},
-        Field{"ShutdownReason", &ServerStatusDataType::shutdownReason}};
+    static constexpr auto kFields =
+        std::tuple{Field{"StartTime", &ServerStatusDataType::startTime},
+                   Field{"CurrentTime", &ServerStatusDataType::currentTime},
+                   Field{"State", &ServerStatusDataType::state},
+                   Field{"BuildInfo", &ServerStatusDataType::buildInfo},
+                   Field{"SecondsTillShutdown", &ServerStatusDataType::secondsTillShutdown},
+                   Field{"ShutdownReason", &ServerStatusDataType::shutdownReason}};
 };
 
 }  // namespace velk::ua

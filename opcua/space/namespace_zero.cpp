@@ -11,7 +11,7 @@ namespace {
 
 using namespace ids;
 
-NodeId Ns0(std::uint32_t id) { return NodeId::Numeric(0, id); }
+NodeId Ns0Node(std::uint32_t id) { return NodeId::Numeric(0, id); }
 
 Variant StringArray(const std::vector<std::string>& texts) {
     std::vector<VariantScalar> elements;
@@ -32,7 +32,7 @@ NamespaceZero::NamespaceZero(ServerDescription server, ServiceLimits limits, con
 
 Node& NamespaceZero::Add(std::uint32_t id, NodeClass nodeClass, const std::string& name) {
     Node& node = nodes_[id];
-    node.nodeId = Ns0(id);
+    node.nodeId = Ns0Node(id);
     node.nodeClass = nodeClass;
     node.browseName = {0, name};
     node.displayName = {"", name};
@@ -41,8 +41,8 @@ Node& NamespaceZero::Add(std::uint32_t id, NodeClass nodeClass, const std::strin
 
 // A reference in both directions: forward at the source, inverse at the target.
 void NamespaceZero::Link(std::uint32_t source, std::uint32_t referenceType, std::uint32_t target) {
-    nodes_[source].references.push_back({Ns0(referenceType), true, Ns0(target)});
-    nodes_[target].references.push_back({Ns0(referenceType), false, Ns0(source)});
+    nodes_[source].references.push_back({Ns0Node(referenceType), true, Ns0Node(target)});
+    nodes_[target].references.push_back({Ns0Node(referenceType), false, Ns0Node(source)});
 }
 
 void NamespaceZero::AddFolder(std::uint32_t id, const std::string& name, std::uint32_t parent) {
@@ -53,7 +53,7 @@ void NamespaceZero::AddObject(std::uint32_t id, const std::string& name, std::ui
                               std::uint32_t reference, std::uint32_t typeDefinition) {
     Node& node = Add(id, NodeClass::kObject, name);
     node.eventNotifier = 0;
-    node.references.push_back({Ns0(kHasTypeDefinition), true, Ns0(typeDefinition)});
+    node.references.push_back({Ns0Node(kHasTypeDefinition), true, Ns0Node(typeDefinition)});
     if (parent != 0) Link(parent, reference, id);
 }
 
@@ -79,7 +79,7 @@ void NamespaceZero::AddVariableType(std::uint32_t id, const std::string& name,
                                     std::int32_t valueRank, bool isAbstract) {
     AddType(id, NodeClass::kVariableType, name, supertype, isAbstract);
     Node& node = nodes_[id];
-    node.dataType = Ns0(dataType);
+    node.dataType = Ns0Node(dataType);
     node.valueRank = valueRank;
     node.arrayDimensions = std::vector<std::uint32_t>{};
     node.value = Variant{};
@@ -90,7 +90,7 @@ Node& NamespaceZero::AddVariable(std::uint32_t id, const std::string& name, std:
                                  std::uint32_t dataType, Variant value, std::int32_t valueRank) {
     Node& node = Add(id, NodeClass::kVariable, name);
     node.value = std::move(value);
-    node.dataType = Ns0(dataType);
+    node.dataType = Ns0Node(dataType);
     node.valueRank = valueRank;
     node.arrayDimensions = valueRank == kValueRankOneDimension ? std::vector<std::uint32_t>{0}
                                                                : std::vector<std::uint32_t>{};
@@ -98,7 +98,7 @@ Node& NamespaceZero::AddVariable(std::uint32_t id, const std::string& name, std:
     node.userAccessLevel = kAccessCurrentRead;
     node.minimumSamplingInterval = 1000.0;
     node.historizing = false;
-    node.references.push_back({Ns0(kHasTypeDefinition), true, Ns0(typeDefinition)});
+    node.references.push_back({Ns0Node(kHasTypeDefinition), true, Ns0Node(typeDefinition)});
     Link(parent, reference, id);
     return node;
 }
@@ -106,7 +106,7 @@ Node& NamespaceZero::AddVariable(std::uint32_t id, const std::string& name, std:
 void NamespaceZero::BuildFolders() {
     Node& root = Add(kRootFolder, NodeClass::kObject, "Root");
     root.eventNotifier = 0;
-    root.references.push_back({Ns0(kHasTypeDefinition), true, Ns0(kFolderType)});
+    root.references.push_back({Ns0Node(kHasTypeDefinition), true, Ns0Node(kFolderType)});
     AddFolder(kObjectsFolder, "Objects", kRootFolder);
     AddFolder(kTypesFolder, "Types", kRootFolder);
     AddFolder(kViewsFolder, "Views", kRootFolder);
@@ -337,7 +337,7 @@ std::uint32_t NamespaceZero::SupertypeOf(std::uint32_t id) const {
     const auto found = nodes_.find(id);
     if (found == nodes_.end()) return 0;
     for (const Reference& r : found->second.references)
-        if (!r.isForward && r.referenceTypeId == Ns0(kHasSubtype))
+        if (!r.isForward && r.referenceTypeId == Ns0Node(kHasSubtype))
             if (const auto* super = std::get_if<std::uint32_t>(&r.targetId.identifier))
                 return *super;
     return 0;

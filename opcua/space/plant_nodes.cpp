@@ -22,8 +22,8 @@ constexpr const char* kInstrumentRange = "InstrumentRange";
 // Units given as text only: no UNECE code, so no namespace of codes either.
 constexpr std::int32_t kNoUnitId = -1;
 
-NodeId Ns0(std::uint32_t id) { return NodeId::Numeric(0, id); }
-NodeId Plant(std::string id) { return NodeId::String(kPlantNamespaceIndex, std::move(id)); }
+NodeId StandardId(std::uint32_t id) { return NodeId::Numeric(0, id); }
+NodeId PlantId(std::string id) { return NodeId::String(kPlantNamespaceIndex, std::move(id)); }
 
 Node Named(NodeId id, NodeClass nodeClass, const std::string& name) {
     Node node;
@@ -42,18 +42,18 @@ std::uint8_t AccessLevelOf(const OModbusTag& tag) {
 }
 
 NodeId ParentFolderId(const OTagGroup& group) {
-    if (group.parent == nullptr || group.parent->parent == nullptr) return Ns0(ids::kObjectsFolder);
+    if (group.parent == nullptr || group.parent->parent == nullptr) return StandardId(ids::kObjectsFolder);
     return PlantNodes::FolderNodeId(*group.parent);
 }
 
 }  // namespace
 
 NodeId PlantNodes::TagNodeId(const OModbusTag& tag) {
-    return Plant(tag.GetFullPath(kItemDelimiter));
+    return PlantId(tag.GetFullPath(kItemDelimiter));
 }
 
 NodeId PlantNodes::FolderNodeId(const OTagGroup& group) {
-    return Plant(group.GetPathPrefix(kItemDelimiter));
+    return PlantId(group.GetPathPrefix(kItemDelimiter));
 }
 
 const OModbusTag* PlantNodes::FindTag(const std::string& itemId) const {
@@ -99,19 +99,19 @@ std::optional<Node> PlantNodes::FindNode(const std::string& id) const {
 void PlantNodes::AppendObjectsReferences(std::vector<Reference>& out) const {
     TreeGuard tree(document_.Locks().tree);
     for (const auto& device : document_.rootGroup.subgroupList)
-        out.push_back({Ns0(ids::kOrganizes), true, FolderNodeId(*device)});
+        out.push_back({StandardId(ids::kOrganizes), true, FolderNodeId(*device)});
 }
 
 Node PlantNodes::FolderNode(const OTagGroup& group) const {
     Node node = Named(FolderNodeId(group), NodeClass::kObject, group.name);
     node.description = {"", group.description};
     node.eventNotifier = 0;
-    node.references.push_back({Ns0(ids::kHasTypeDefinition), true, Ns0(ids::kFolderType)});
-    node.references.push_back({Ns0(ids::kOrganizes), false, ParentFolderId(group)});
+    node.references.push_back({StandardId(ids::kHasTypeDefinition), true, StandardId(ids::kFolderType)});
+    node.references.push_back({StandardId(ids::kOrganizes), false, ParentFolderId(group)});
     for (const auto& sub : group.subgroupList)
-        node.references.push_back({Ns0(ids::kOrganizes), true, FolderNodeId(*sub)});
+        node.references.push_back({StandardId(ids::kOrganizes), true, FolderNodeId(*sub)});
     for (const auto& tag : group.tagList)
-        node.references.push_back({Ns0(ids::kOrganizes), true, TagNodeId(*tag)});
+        node.references.push_back({StandardId(ids::kOrganizes), true, TagNodeId(*tag)});
     return node;
 }
 
@@ -128,15 +128,15 @@ Node PlantNodes::TagNode(const OModbusTag& tag) const {
     node.minimumSamplingInterval = -1.0;
     node.historizing = false;
     const bool analog = ActiveAnalogScaling(tag) != nullptr;
-    node.references.push_back({Ns0(ids::kHasTypeDefinition), true,
-                               Ns0(analog ? ids::kAnalogItemType : ids::kDataItemType)});
+    node.references.push_back({StandardId(ids::kHasTypeDefinition), true,
+                               StandardId(analog ? ids::kAnalogItemType : ids::kDataItemType)});
     if (tag.group != nullptr)
-        node.references.push_back({Ns0(ids::kOrganizes), false, FolderNodeId(*tag.group)});
+        node.references.push_back({StandardId(ids::kOrganizes), false, FolderNodeId(*tag.group)});
     if (analog) {
         const std::string base = tag.GetFullPath(kItemDelimiter);
         for (const char* name : {kEURange, kEngineeringUnits, kInstrumentRange})
             node.references.push_back(
-                {Ns0(ids::kHasProperty), true, Plant(base + kPropertySeparator + name)});
+                {StandardId(ids::kHasProperty), true, PlantId(base + kPropertySeparator + name)});
     }
     return node;
 }
@@ -159,18 +159,18 @@ std::optional<Node> PlantNodes::PropertyNode(const OModbusTag& tag, const std::s
         return std::nullopt;
     }
     const std::string itemId = tag.GetFullPath(kItemDelimiter);
-    Node node = Named(Plant(itemId + kPropertySeparator + name), NodeClass::kVariable, name);
+    Node node = Named(PlantId(itemId + kPropertySeparator + name), NodeClass::kVariable, name);
     node.browseName.namespaceIndex = 0;  // the standard's property names
     node.value = std::move(value);
-    node.dataType = Ns0(dataType);
+    node.dataType = StandardId(dataType);
     node.valueRank = kValueRankScalar;
     node.arrayDimensions = std::vector<std::uint32_t>{};
     node.accessLevel = kAccessCurrentRead;
     node.userAccessLevel = kAccessCurrentRead;
     node.minimumSamplingInterval = -1.0;
     node.historizing = false;
-    node.references.push_back({Ns0(ids::kHasTypeDefinition), true, Ns0(ids::kPropertyType)});
-    node.references.push_back({Ns0(ids::kHasProperty), false, Plant(itemId)});
+    node.references.push_back({StandardId(ids::kHasTypeDefinition), true, StandardId(ids::kPropertyType)});
+    node.references.push_back({StandardId(ids::kHasProperty), false, PlantId(itemId)});
     return node;
 }
 

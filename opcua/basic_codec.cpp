@@ -3,6 +3,7 @@
 #include "opcua/basic_codec.h"
 
 #include <bit>
+#include <limits>
 
 namespace velk::ua {
 
@@ -45,7 +46,14 @@ void Encode(BinaryWriter& w, double value) { w.WriteUInt64(std::bit_cast<std::ui
 void Encode(BinaryWriter& w, const std::string& value) {
     EncodeText(w, value, w.Limits().maxStringLength);
 }
-void Encode(BinaryWriter& w, DateTime value) { Encode(w, value.ticks); }
+// Times before 1601 go out as 0, times from 9999-12-31 23:59:59 on as the largest Int64: the
+// two ends every peer understands.
+void Encode(BinaryWriter& w, DateTime value) {
+    constexpr std::int64_t kLatest = 2'650'467'743'990'000'000;
+    Encode(w, value.ticks < 0          ? std::int64_t{0}
+              : value.ticks >= kLatest ? std::numeric_limits<std::int64_t>::max()
+                                       : value.ticks);
+}
 
 void Encode(BinaryWriter& w, const Guid& value) {
     w.WriteUInt32(value.data1);

@@ -57,7 +57,7 @@ std::span<const std::uint8_t> BinaryReader::ReadBytes(std::size_t count) {
     return bytes;
 }
 
-std::uint32_t BinaryReader::ReadArrayLength(std::size_t minElementSize) {
+std::uint32_t BinaryReader::ReadArrayLength(std::size_t minElementSize, std::size_t elementMemory) {
     const auto length = static_cast<std::int32_t>(ReadUInt32());
     if (!Ok() || length == -1) return 0;
     if (length < -1) {
@@ -73,6 +73,7 @@ std::uint32_t BinaryReader::ReadArrayLength(std::size_t minElementSize) {
         Fail(kBadDecodingError);
         return 0;
     }
+    if (!Charge(std::size_t{count} * elementMemory)) return 0;
     return count;
 }
 
@@ -97,7 +98,24 @@ std::uint32_t BinaryReader::ReadByteLength(std::uint32_t limit, bool& isNull) {
         Fail(kBadDecodingError);
         return 0;
     }
+    if (!Charge(count)) return 0;
     return count;
+}
+
+BinaryReader BinaryReader::Nested(std::span<const std::uint8_t> bytes) const {
+    BinaryReader nested(bytes, limits_, depth_);
+    nested.charged_ = charged_;
+    return nested;
+}
+
+bool BinaryReader::Charge(std::size_t bytes) {
+    if (!Ok()) return false;
+    if (bytes > limits_.maxDecodedBytes - charged_) {
+        Fail(kBadEncodingLimitsExceeded);
+        return false;
+    }
+    charged_ += bytes;
+    return true;
 }
 
 bool BinaryReader::EnterNested() {

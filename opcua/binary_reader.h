@@ -21,6 +21,10 @@ struct DecodeLimits {
     // Levels of Variants, DataValues, ExtensionObjects and DiagnosticInfos inside each
     // other; beyond it a crafted message could exhaust the stack.
     std::uint32_t maxNestingDepth = 32;
+    // Bytes of memory the decoded values of one message may take (arrays, strings, the boxes
+    // of nested values): one encoded byte can become a hundred in memory (a Boolean in a
+    // Variant array), so the input's size alone does not bound it.
+    std::size_t maxDecodedBytes = std::size_t{64} << 20;
 };
 
 class BinaryReader {
@@ -48,13 +52,24 @@ class BinaryReader {
     std::span<const std::uint8_t> ReadBytes(std::size_t count);
 
     // An Int32 length prefix of an array whose elements take at least minElementSize bytes
-    // each. -1 (a null array) gives 0. Other negatives and a length the remaining bytes
+    // on the wire and elementMemory bytes once decoded (charged, see Charge). -1 (a null
+    // array) gives 0. Other negatives and a length the remaining bytes
     // cannot hold give BadDecodingError, a length above maxArrayLength
     // BadEncodingLimitsExceeded; the result is then 0.
-    std::uint32_t ReadArrayLength(std::size_t minElementSize);
+    std::uint32_t ReadArrayLength(std::size_t minElementSize, std::size_t elementMemory = 0);
     // The Int32 length prefix of a String, ByteString or XmlElement, bounded by limit and by
-    // the bytes left; null (-1) sets isNull and gives 0.
+    // the bytes left, and charged; null (-1) sets isNull and gives 0.
     std::uint32_t ReadByteLength(std::uint32_t limit, bool& isNull);
+
+    // Counts bytes of memory about to be taken for decoded values; false (and
+    // BadEncodingLimitsExceeded) once they pass maxDecodedBytes.
+    bool Charge(std::size_t bytes);
+
+    // A reader of bytes carried inside what this reader decodes (an ExtensionObject's body):
+    // it goes on with this reader's nesting depth and memory count.
+    BinaryReader Nested(std::span<const std::uint8_t> bytes) const;
+    // Takes back the memory a Nested reader counted.
+    void TakeCharges(const BinaryReader& nested) { charged_ = nested.charged_; }
 
     // Enters one nesting level; false (and BadEncodingLimitsExceeded) beyond
     // maxNestingDepth. Each successful call is paired with LeaveNested.
@@ -68,6 +83,7 @@ class BinaryReader {
     DecodeLimits limits_;
     std::size_t position_ = 0;
     std::uint32_t depth_ = 0;
+    std::size_t charged_ = 0;
     StatusCode status_ = kGood;
 };
 

@@ -14,7 +14,8 @@ constexpr std::uint8_t kSourcePicoseconds = 0x10;
 constexpr std::uint8_t kServerPicoseconds = 0x20;
 
 template <class T>
-void DecodeIf(BinaryReader& r, std::uint8_t mask, std::uint8_t bit, std::optional<T>& field) {
+void DecodeIfPresent(BinaryReader& r, std::uint8_t mask, std::uint8_t bit,
+                     std::optional<T>& field) {
     field.reset();
     if ((mask & bit) == 0 || !r.Ok()) return;
     T value{};
@@ -49,12 +50,12 @@ void Decode(BinaryReader& r, DataValue& value) {
         r.Fail(kBadDecodingError);
         return;
     }
-    DecodeIf(r, mask, kValue, value.value);
-    DecodeIf(r, mask, kStatus, value.status);
-    DecodeIf(r, mask, kSourceTimestamp, value.sourceTimestamp);
-    DecodeIf(r, mask, kSourcePicoseconds, value.sourcePicoseconds);
-    DecodeIf(r, mask, kServerTimestamp, value.serverTimestamp);
-    DecodeIf(r, mask, kServerPicoseconds, value.serverPicoseconds);
+    DecodeIfPresent(r, mask, kValue, value.value);
+    DecodeIfPresent(r, mask, kStatus, value.status);
+    DecodeIfPresent(r, mask, kSourceTimestamp, value.sourceTimestamp);
+    DecodeIfPresent(r, mask, kSourcePicoseconds, value.sourcePicoseconds);
+    DecodeIfPresent(r, mask, kServerTimestamp, value.serverTimestamp);
+    DecodeIfPresent(r, mask, kServerPicoseconds, value.serverPicoseconds);
 }
 
 }  // namespace velk::ua

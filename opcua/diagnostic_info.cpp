@@ -20,7 +20,7 @@ std::uint8_t Bit(const std::optional<T>& field, std::uint8_t bit) {
 }
 
 template <class T>
-void DecodeIf(BinaryReader& r, std::uint8_t mask, std::uint8_t bit, std::optional<T>& field) {
+void DecodeIfMasked(BinaryReader& r, std::uint8_t mask, std::uint8_t bit, std::optional<T>& field) {
     field.reset();
     if ((mask & bit) == 0) return;
     T value{};
@@ -56,14 +56,14 @@ void Decode(BinaryReader& r, DiagnosticInfo& value) {
         r.Fail(kBadDecodingError);
         return;
     }
-    DecodeIf(r, mask, kSymbolicId, value.symbolicId);
-    DecodeIf(r, mask, kNamespaceUri, value.namespaceUri);
-    DecodeIf(r, mask, kLocale, value.locale);
-    DecodeIf(r, mask, kLocalizedText, value.localizedText);
-    DecodeIf(r, mask, kAdditionalInfo, value.additionalInfo);
-    DecodeIf(r, mask, kInnerStatusCode, value.innerStatusCode);
+    DecodeIfMasked(r, mask, kSymbolicId, value.symbolicId);
+    DecodeIfMasked(r, mask, kNamespaceUri, value.namespaceUri);
+    DecodeIfMasked(r, mask, kLocale, value.locale);
+    DecodeIfMasked(r, mask, kLocalizedText, value.localizedText);
+    DecodeIfMasked(r, mask, kAdditionalInfo, value.additionalInfo);
+    DecodeIfMasked(r, mask, kInnerStatusCode, value.innerStatusCode);
     value.innerDiagnosticInfo.reset();
-    if ((mask & kInnerDiagnosticInfo) != 0 && r.Ok()) {
+    if ((mask & kInnerDiagnosticInfo) != 0 && r.Charge(sizeof(DiagnosticInfo))) {
         DiagnosticInfo inner;
         Decode(r, inner);
         value.innerDiagnosticInfo = Boxed<DiagnosticInfo>(std::move(inner));

@@ -134,7 +134,7 @@ void Encode(BinaryWriter& w, const std::vector<T>& values) {
 // A null array decodes as empty.
 template <class T>
 void Decode(BinaryReader& r, std::vector<T>& values) {
-    const std::uint32_t count = r.ReadArrayLength(MinEncodedSize<T>());
+    const std::uint32_t count = r.ReadArrayLength(MinEncodedSize<T>(), sizeof(T));
     values.clear();
     values.reserve(count);
     for (std::uint32_t i = 0; i < count && r.Ok(); ++i) {
@@ -177,19 +177,21 @@ ExtensionObject ToExtensionObject(const S& value, const EncodeLimits& limits = {
 
 // Decodes an ExtensionObject's body as S: BadDataTypeIdUnknown for another type id or a
 // body that is not binary, BadDecodingError for a body that S does not fill exactly. The
-// body counts as one nesting level below outer (the reader it was decoded from).
+// body counts as one nesting level below outer (the reader the object came from), and its
+// memory is counted with outer's.
 template <Structure S>
-StatusCode FromExtensionObject(const ExtensionObject& object, S& value, const BinaryReader& outer) {
+StatusCode FromExtensionObject(const ExtensionObject& object, S& value, BinaryReader& outer) {
     if (object.typeId != BinaryEncodingId<S>() ||
         object.encoding != ExtensionObject::Encoding::kBinary) {
         return kBadDataTypeIdUnknown;
     }
-    BinaryReader r(object.body, outer.Limits(), outer.Depth());
+    BinaryReader r = outer.Nested(object.body);
     {
         NestingScope scope(r);
         if (scope.Entered()) Decode(r, value);
     }
     if (r.Ok() && r.Remaining() != 0) r.Fail(kBadDecodingError);
+    outer.TakeCharges(r);
     return r.Status();
 }
 

@@ -12,6 +12,9 @@ namespace {
 constexpr std::uint8_t kTypeMask = 0x3F;
 constexpr std::uint8_t kArrayBit = 0x80;
 constexpr std::uint8_t kDimensionsBit = 0x40;
+// Type ids up to this one are taken: those above kLastBuiltinType are reserved for types to
+// come.
+constexpr std::uint8_t kLastReservedType = 31;
 
 // The fewest bytes one encoded value of a type takes: what bounds an array's length by the
 // bytes left before anything is allocated.
@@ -50,7 +53,7 @@ void DecodeValue(BinaryReader& r, T& value) {
 }
 template <class T>
 void DecodeValue(BinaryReader& r, Boxed<T>& value) {
-    Decode(r, *value);
+    if (r.Charge(sizeof(T))) Decode(r, *value);
 }
 
 template <std::size_t I>
@@ -78,20 +81,28 @@ void EncodeScalar(BinaryWriter& w, const VariantScalar& value) {
     std::visit([&w](const auto& v) { EncodeValue(w, v); }, value);
 }
 
-// True when the dimensions are all non-negative and multiply to count.
+// True when the dimensions fit count elements: a dimension of 0 or less leaves no element,
+// else the dimensions multiply to count.
 bool DimensionsMatch(const std::vector<std::int32_t>& dimensions, std::size_t count) {
-    bool hasZero = false;
     for (const std::int32_t d : dimensions) {
-        if (d < 0) return false;
-        hasZero = hasZero || d == 0;
+        if (d <= 0) return count == 0;
     }
-    if (hasZero) return count == 0;
     std::uint64_t product = 1;
     for (const std::int32_t d : dimensions) {
         product *= static_cast<std::uint64_t>(d);
         if (product > count) return false;
     }
     return product == count;
+}
+
+// Dimensions go on the wire only for two or more of them, each above 0; one dimension is
+// the plain array, and an empty matrix is the empty array.
+bool DimensionsOnTheWire(const std::vector<std::int32_t>& dimensions) {
+    if (dimensions.size() < 2) return false;
+    for (const std::int32_t d : dimensions) {
+        if (d <= 0) return false;
+    }
+    return true;
 }
 
 void EncodeArray(BinaryWriter& w, const Variant& value) {
@@ -106,11 +117,11 @@ void EncodeArray(BinaryWriter& w, const Variant& value) {
             return;
         }
     }
-    const bool hasDimensions = !value.dimensions.empty();
-    if (hasDimensions && !DimensionsMatch(value.dimensions, value.elements.size())) {
+    if (!value.dimensions.empty() && !DimensionsMatch(value.dimensions, value.elements.size())) {
         w.Fail(kBadEncodingError);
         return;
     }
+    const bool hasDimensions = DimensionsOnTheWire(value.dimensions);
     w.WriteByte(type | kArrayBit | (hasDimensions ? kDimensionsBit : 0));
     w.WriteLength(value.elements.size(), w.Limits().maxArrayLength);
     for (const auto& element : value.elements) {
@@ -125,13 +136,13 @@ void EncodeArray(BinaryWriter& w, const Variant& value) {
 void DecodeArray(BinaryReader& r, std::uint8_t type, bool hasDimensions, Variant& value) {
     value.isArray = true;
     value.arrayType = static_cast<BuiltinType>(type);
-    const std::uint32_t count = r.ReadArrayLength(kMinEncodedSize[type]);
+    const std::uint32_t count = r.ReadArrayLength(kMinEncodedSize[type], sizeof(VariantScalar));
     value.elements.reserve(count);
     for (std::uint32_t i = 0; i < count && r.Ok(); ++i) {
         value.elements.push_back(DecodeScalar(r, type));
     }
     if (!hasDimensions || !r.Ok()) return;
-    const std::uint32_t rank = r.ReadArrayLength(4);
+    const std::uint32_t rank = r.ReadArrayLength(4, sizeof(std::int32_t));
     if (r.Ok() && rank == 0) r.Fail(kBadDecodingError);
     value.dimensions.reserve(rank);
     for (std::uint32_t i = 0; i < rank && r.Ok(); ++i) {
@@ -161,7 +172,7 @@ BuiltinType Variant::Type() const {
 }
 
 bool Variant::operator==(const Variant& other) const {
-    if (isArray != other.isArray) return false;
+    if (isArray != other.isArray || reservedTypeId != other.reservedTypeId) return false;
     if (!isArray) return scalar == other.scalar;
     return arrayType == other.arrayType && elements == other.elements &&
            dimensions == other.dimensions;
@@ -189,16 +200,20 @@ void Decode(BinaryReader& r, Variant& value) {
     const bool isArray = (mask & kArrayBit) != 0;
     const bool hasDimensions = (mask & kDimensionsBit) != 0;
     if (!r.Ok()) return;
-    if (type > kLastBuiltinType || (type == 0 && mask != 0) || (hasDimensions && !isArray) ||
+    if (type > kLastReservedType || (type == 0 && mask != 0) || (hasDimensions && !isArray) ||
         (!isArray && type == static_cast<std::uint8_t>(BuiltinType::kVariant))) {
         r.Fail(kBadDecodingError);
         return;
     }
     if (type == 0) return;
+    // A type id reserved for later carries a ByteString, handed on with its id.
+    const std::uint8_t decodeAs =
+        type > kLastBuiltinType ? static_cast<std::uint8_t>(BuiltinType::kByteString) : type;
+    if (type > kLastBuiltinType) value.reservedTypeId = type;
     if (isArray) {
-        DecodeArray(r, type, hasDimensions, value);
+        DecodeArray(r, decodeAs, hasDimensions, value);
     } else {
-        value.scalar = DecodeScalar(r, type);
+        value.scalar = DecodeScalar(r, decodeAs);
     }
 }
 

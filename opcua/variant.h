@@ -34,6 +34,9 @@ struct Variant {
     BuiltinType arrayType = BuiltinType::kNull;
     std::vector<VariantScalar> elements;
     std::vector<std::int32_t> dimensions;
+    // A received type id reserved for types to come (26..31): the value is then held as
+    // ByteString(s). Encoding sends it as ByteString, as ids not yet assigned are not sent.
+    std::uint8_t reservedTypeId = 0;
 
     template <class T>
     static Variant Scalar(T value) {
@@ -50,11 +53,13 @@ struct Variant {
 };
 
 // A scalar Variant of type Variant, an array element of another type than the array's and
-// dimensions whose product is not the element count are BadEncodingError.
+// dimensions that do not fit the element count are BadEncodingError. Dimensions are sent
+// for two or more, all above 0.
 void Encode(BinaryWriter& w, const Variant& value);
-// A type id above 25, a scalar of type Variant, dimensions without an array, dimensions
-// that are negative or do not multiply to the element count are BadDecodingError; array
-// lengths and nesting are bounded by the reader's limits.
+// A type id above 31, a scalar of type Variant, dimensions without an array, no
+// dimensions, or dimensions that do not fit the element count (a dimension of 0 or less
+// leaves none) are BadDecodingError; array lengths, memory and nesting are bounded by the
+// reader's limits.
 void Decode(BinaryReader& r, Variant& value);
 
 }  // namespace velk::ua

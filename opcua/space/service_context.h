@@ -5,7 +5,7 @@
 
 #include "opcua/space/address_space.h"
 #include "opcua/space/browse_continuations.h"
-#include "opcua/space/service_header.h"
+#include "opcua/service_headers.h"
 #include "opcua/space/service_limits.h"
 
 namespace velk {

@@ -9,18 +9,9 @@ namespace velk::ua {
 
 namespace {
 
-template <class Message>
-std::vector<std::uint8_t> EncodeMessage(const Message& message) {
-    BinaryWriter w;
-    Encode(w, BinaryEncodingId<Message>());
-    Encode(w, message);
-    if (!w.Ok()) return {};
-    return w.Take();
-}
-
 std::vector<std::uint8_t> Fault(const ServiceContext& context, const RequestHeader& header,
                                 StatusCode status) {
-    return EncodeMessage(ServiceFault{ResponseHeaderFor(context, header, status)});
+    return EncodeServiceMessage(ServiceFault{ResponseHeaderFor(context, header, status)});
 }
 
 template <class Request, class Service>
@@ -31,7 +22,7 @@ std::vector<std::uint8_t> Call(ServiceContext& context, std::span<const std::uin
     Decode(r, request);
     if (r.Ok() && r.Remaining() != 0) r.Fail(kBadDecodingError);
     if (!r.Ok()) return Fault(context, request.requestHeader, r.Status());
-    std::vector<std::uint8_t> response = EncodeMessage(service(context, request));
+    std::vector<std::uint8_t> response = EncodeServiceMessage(service(context, request));
     if (response.empty()) return Fault(context, request.requestHeader, kBadEncodingLimitsExceeded);
     return response;
 }

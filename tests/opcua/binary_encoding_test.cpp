@@ -187,7 +187,7 @@ TEST(UaVariantTest, RefusesInconsistentMasksAndDimensions) {
         StatusCode status;
     };
     const Case cases[] = {
-        {"type id 26", B({0x1A}), kBadDecodingError},
+        {"type id 32", B({0x20}), kBadDecodingError},
         {"scalar of type Variant", B({0x18, 0x00}), kBadDecodingError},
         {"dimensions without an array", B({0x46, 0x01, 0x00, 0x00, 0x00}), kBadDecodingError},
         {"array of null", B({0x80, 0x00, 0x00, 0x00, 0x00}), kBadDecodingError},
@@ -195,8 +195,8 @@ TEST(UaVariantTest, RefusesInconsistentMasksAndDimensions) {
          B({0xC3, 0x03, 0x00, 0x00, 0x00, 1,    2,    3,    0x02, 0x00,
             0x00, 0x00, 0x02, 0x00, 0x00, 0x00, 0x02, 0x00, 0x00, 0x00}),
          kBadDecodingError},
-        {"negative dimension",
-         B({0xC3, 0x00, 0x00, 0x00, 0x00, 0x02, 0x00, 0x00, 0x00, 0xFF, 0xFF, 0xFF, 0xFF, 0x00,
+        {"negative dimension with an element",
+         B({0xC3, 0x01, 0x00, 0x00, 0x00, 7, 0x02, 0x00, 0x00, 0x00, 0xFF, 0xFF, 0xFF, 0xFF, 0x01,
             0x00, 0x00, 0x00}),
          kBadDecodingError},
         {"no dimensions", B({0xC3, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00}),
@@ -218,6 +218,29 @@ TEST(UaVariantTest, RefusesInconsistentMasksAndDimensions) {
               kBadEncodingError);
 }
 
+TEST(UaVariantTest, ReservedTypeIdsArriveAsByteStringsAndDimensionsFollowTheirRules) {
+    const auto scalar = DecodeBytes<Variant>(B({0x1A, 0x01, 0x00, 0x00, 0x00, 0xEE}));
+    ASSERT_EQ(scalar.status, kGood);
+    EXPECT_EQ(scalar.value.reservedTypeId, 26);
+    EXPECT_EQ(scalar.value.scalar, VariantScalar(ByteString{{0xEE}}));
+    // Sent on as the ByteString it is.
+    EXPECT_EQ(EncodeBytes(scalar.value), B({0x0F, 0x01, 0x00, 0x00, 0x00, 0xEE}));
+    const auto array =
+        DecodeBytes<Variant>(B({0x9F, 0x01, 0x00, 0x00, 0x00, 0xFF, 0xFF, 0xFF, 0xFF}));
+    ASSERT_EQ(array.status, kGood);
+    EXPECT_EQ(array.value.reservedTypeId, 31);
+    EXPECT_EQ(array.value.elements.size(), 1u);
+
+    // An empty matrix with a dimension of 0 (or less) decodes; it is sent as an empty array,
+    // and a single dimension as a plain array.
+    const auto empty = DecodeBytes<Variant>(B({0xC3, 0x00, 0x00, 0x00, 0x00, 0x02, 0x00, 0x00, 0x00,
+                                               0x00, 0x00, 0x00, 0x00, 0x03, 0x00, 0x00, 0x00}));
+    ASSERT_EQ(empty.status, kGood);
+    EXPECT_EQ(EncodeBytes(empty.value), B({0x83, 0x00, 0x00, 0x00, 0x00}));
+    EXPECT_EQ(EncodeBytes(Variant::Array(BuiltinType::kByte, {std::uint8_t{1}}, {1})),
+              B({0x83, 0x01, 0x00, 0x00, 0x00, 0x01}));
+}
+
 TEST(UaVariantTest, AHugeArrayLengthIsRefusedBeforeAnyAllocation) {
     // With the limits open, only the bytes left bound the length: 2^31-1 GUIDs or strings
     // announced in a few bytes would otherwise reserve gigabytes.
@@ -228,6 +251,30 @@ TEST(UaVariantTest, AHugeArrayLengthIsRefusedBeforeAnyAllocation) {
         const Bytes wire = B({0x80 | type, 0xFF, 0xFF, 0xFF, 0x7F, 0x00, 0x00, 0x00, 0x00});
         EXPECT_EQ(DecodeBytes<Variant>(wire, open).status, kBadDecodingError);
     }
+}
+
+TEST(UaVariantTest, DecodedMemoryIsBoundedPerMessage) {
+    // 4096 Booleans take 4 KiB on the wire and far more as Variant elements: the memory
+    // bound refuses what the byte count alone lets through.
+    Bytes wire = B({0x81, 0x00, 0x10, 0x00, 0x00});
+    wire.resize(wire.size() + 4096, 1);
+    DecodeLimits limits;
+    limits.maxDecodedBytes = 4096 * sizeof(VariantScalar);
+    EXPECT_EQ(DecodeBytes<Variant>(wire, limits).status, kGood);
+    limits.maxDecodedBytes -= 1;
+    EXPECT_EQ(DecodeBytes<Variant>(wire, limits).status, kBadEncodingLimitsExceeded);
+    // Strings count by their bytes.
+    limits.maxDecodedBytes = 2;
+    EXPECT_EQ(DecodeBytes<std::string>(B({0x03, 0x00, 0x00, 0x00, 'a', 'b', 'c'}), limits).status,
+              kBadEncodingLimitsExceeded);
+}
+
+TEST(UaDateTimeTest, TimesOutsideTheEncodableRangeGoOutAsItsEnds) {
+    EXPECT_EQ(EncodeBytes(DateTime{-5}), B({0, 0, 0, 0, 0, 0, 0, 0}));
+    EXPECT_EQ(EncodeBytes(DateTime{2'650'467'743'990'000'000}),
+              B({0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0x7F}));
+    EXPECT_EQ(EncodeBytes(DateTime{2'650'467'743'989'999'999}),
+              EncodeBytes(std::int64_t{2'650'467'743'989'999'999}));
 }
 
 TEST(UaDataValueTest, FieldsFollowTheMaskInWireOrder) {

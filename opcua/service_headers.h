@@ -1,8 +1,9 @@
 #pragma once
-// The header of every service request and response, and the ServiceFault that answers a
-// request the server cannot serve at all, with their schema tables.
+// The headers every service request and response carries, and the ServiceFault that answers
+// a request the server refuses as a whole; each with its schema table.
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <tuple>
 #include <vector>
 
@@ -16,8 +17,9 @@ struct RequestHeader {
     std::uint32_t requestHandle = 0;
     std::uint32_t returnDiagnostics = 0;
     std::string auditEntryId;
-    std::uint32_t timeoutHint = 0;
+    std::uint32_t timeoutHint = 0;  // ms; 0: none
     ExtensionObject additionalHeader;
+    bool operator==(const RequestHeader&) const = default;
 };
 
 struct ResponseHeader {
@@ -27,10 +29,12 @@ struct ResponseHeader {
     DiagnosticInfo serviceDiagnostics;
     std::vector<std::string> stringTable;
     ExtensionObject additionalHeader;
+    bool operator==(const ResponseHeader&) const = default;
 };
 
 struct ServiceFault {
     ResponseHeader responseHeader;
+    bool operator==(const ServiceFault&) const = default;
 };
 
 template <>
@@ -67,5 +71,14 @@ struct StructureSchema<ServiceFault> {
     static constexpr auto kFields =
         std::tuple{Field{"ResponseHeader", &ServiceFault::responseHeader}};
 };
+
+// A service message body: the NodeId of the message's binary encoding, then the message.
+template <Structure S>
+std::vector<std::uint8_t> EncodeServiceMessage(const S& message, const EncodeLimits& limits = {}) {
+    BinaryWriter w(limits);
+    Encode(w, BinaryEncodingId<S>());
+    Encode(w, message);
+    return w.Ok() ? w.Take() : std::vector<std::uint8_t>{};
+}
 
 }  // namespace velk::ua

@@ -1,5 +1,6 @@
 // Fuzz target of the address space services' request decoders. The first input byte picks
-// the request type (Browse, BrowseNext, TranslateBrowsePathsToNodeIds, Read), the rest is
+// the request type (Browse, BrowseNext, TranslateBrowsePathsToNodeIds, Read, RegisterNodes,
+// UnregisterNodes), the rest is
 // the message body, served over a small plant with tight limits. Every input must be
 // answered by that service's response or a ServiceFault, each decoding whole, and the
 // session never holds more continuation points than its bound.
@@ -16,6 +17,7 @@
 #include "opcua/space/namespace_zero.h"
 #include "opcua/space/plant_nodes.h"
 #include "opcua/space/read_service.h"
+#include "opcua/space/register_nodes_service.h"
 #include "opcua/space/service_dispatch.h"
 #include "opcua/space/stored_tag_values.h"
 #include "opcua/space/translate_browse_paths_service.h"
@@ -119,7 +121,8 @@ void CheckAnswer(const std::vector<std::uint8_t>& message) {
 
 template <class Request, class Response>
 void Serve(Plant& p, std::span<const std::uint8_t> body) {
-    const auto answer = CallSpaceService(p.context, BinaryEncodingId<Request>(), body, TightDecode());
+    const auto answer =
+        CallSpaceService(p.context, BinaryEncodingId<Request>(), body, TightDecode());
     if (!answer) std::abort();
     CheckAnswer<Response>(*answer);
     if (p.session.continuations.Size() > p.limits.maxBrowseContinuationPoints) std::abort();
@@ -131,7 +134,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     static Plant plant;
     if (size == 0) return 0;
     const std::span<const std::uint8_t> body(data + 1, size - 1);
-    switch (data[0] % 4) {
+    switch (data[0] % 6) {
         case 0:
             Serve<BrowseRequest, BrowseResponse>(plant, body);
             break;
@@ -139,11 +142,17 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             Serve<BrowseNextRequest, BrowseNextResponse>(plant, body);
             break;
         case 2:
-            Serve<TranslateBrowsePathsToNodeIdsRequest, TranslateBrowsePathsToNodeIdsResponse>(plant,
-                                                                                               body);
+            Serve<TranslateBrowsePathsToNodeIdsRequest, TranslateBrowsePathsToNodeIdsResponse>(
+                plant, body);
+            break;
+        case 3:
+            Serve<ReadRequest, ReadResponse>(plant, body);
+            break;
+        case 4:
+            Serve<RegisterNodesRequest, RegisterNodesResponse>(plant, body);
             break;
         default:
-            Serve<ReadRequest, ReadResponse>(plant, body);
+            Serve<UnregisterNodesRequest, UnregisterNodesResponse>(plant, body);
             break;
     }
     return 0;

@@ -42,7 +42,8 @@ std::uint8_t AccessLevelOf(const OModbusTag& tag) {
 }
 
 NodeId ParentFolderId(const OTagGroup& group) {
-    if (group.parent == nullptr || group.parent->parent == nullptr) return StandardId(ids::kObjectsFolder);
+    if (group.parent == nullptr || group.parent->parent == nullptr)
+        return StandardId(ids::kObjectsFolder);
     return PlantNodes::FolderNodeId(*group.parent);
 }
 
@@ -106,7 +107,8 @@ Node PlantNodes::FolderNode(const OTagGroup& group) const {
     Node node = Named(FolderNodeId(group), NodeClass::kObject, group.name);
     node.description = {"", group.description};
     node.eventNotifier = 0;
-    node.references.push_back({StandardId(ids::kHasTypeDefinition), true, StandardId(ids::kFolderType)});
+    node.references.push_back(
+        {StandardId(ids::kHasTypeDefinition), true, StandardId(ids::kFolderType)});
     node.references.push_back({StandardId(ids::kOrganizes), false, ParentFolderId(group)});
     for (const auto& sub : group.subgroupList)
         node.references.push_back({StandardId(ids::kOrganizes), true, FolderNodeId(*sub)});
@@ -169,7 +171,8 @@ std::optional<Node> PlantNodes::PropertyNode(const OModbusTag& tag, const std::s
     node.userAccessLevel = kAccessCurrentRead;
     node.minimumSamplingInterval = -1.0;
     node.historizing = false;
-    node.references.push_back({StandardId(ids::kHasTypeDefinition), true, StandardId(ids::kPropertyType)});
+    node.references.push_back(
+        {StandardId(ids::kHasTypeDefinition), true, StandardId(ids::kPropertyType)});
     node.references.push_back({StandardId(ids::kHasProperty), false, PlantId(itemId)});
     return node;
 }

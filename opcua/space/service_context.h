@@ -3,9 +3,9 @@
 // values, the clock, the limits, and the calling session's state.
 #include <cstdint>
 
+#include "opcua/service_headers.h"
 #include "opcua/space/address_space.h"
 #include "opcua/space/browse_continuations.h"
-#include "opcua/service_headers.h"
 #include "opcua/space/service_limits.h"
 
 namespace velk {

@@ -3,6 +3,7 @@
 #include "opcua/space/browse_next_service.h"
 #include "opcua/space/browse_service.h"
 #include "opcua/space/read_service.h"
+#include "opcua/space/register_nodes_service.h"
 #include "opcua/space/translate_browse_paths_service.h"
 
 namespace velk::ua {
@@ -42,6 +43,10 @@ std::optional<std::vector<std::uint8_t>> CallSpaceService(ServiceContext& contex
                                                           TranslateBrowsePathsToNodeIds);
     if (typeId == BinaryEncodingId<ReadRequest>())
         return Call<ReadRequest>(context, body, limits, Read);
+    if (typeId == BinaryEncodingId<RegisterNodesRequest>())
+        return Call<RegisterNodesRequest>(context, body, limits, RegisterNodes);
+    if (typeId == BinaryEncodingId<UnregisterNodesRequest>())
+        return Call<UnregisterNodesRequest>(context, body, limits, UnregisterNodes);
     return std::nullopt;
 }
 

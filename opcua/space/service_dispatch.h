@@ -13,9 +13,10 @@
 namespace velk::ua {
 
 // The encoded response, or none when typeId names none of Browse, BrowseNext,
-// TranslateBrowsePathsToNodeIds and Read. A body that does not decode, or that has bytes
-// left after the request, is answered by a ServiceFault with BadDecodingError (or the
-// reader's limit error); a response that cannot be encoded by one with the writer's error.
+// TranslateBrowsePathsToNodeIds, Read, RegisterNodes and UnregisterNodes. A body that does
+// not decode, or that has bytes left after the request, is answered by a ServiceFault with
+// BadDecodingError (or the reader's limit error); a response that cannot be encoded by one
+// with BadEncodingLimitsExceeded.
 std::optional<std::vector<std::uint8_t>> CallSpaceService(ServiceContext& context,
                                                           const NodeId& typeId,
                                                           std::span<const std::uint8_t> body,

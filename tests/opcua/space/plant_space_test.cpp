@@ -22,8 +22,8 @@ using test::SpaceFixture;
 
 BrowseResult BrowseForward(SpaceFixture& f, const NodeId& id) {
     BrowseRequest request;
-    request.nodesToBrowse.push_back({id, BrowseDirection::kForward,
-                                     Ns0(ids::kHierarchicalReferences), true, 0, kResultAll});
+    request.nodesToBrowse.push_back(
+        {id, BrowseDirection::kForward, Ns0(ids::kHierarchicalReferences), true, 0, kResultAll});
     BrowseResponse response = Browse(f.context, request);
     EXPECT_EQ(response.responseHeader.serviceResult, kGood);
     return response.results.at(0);
@@ -40,7 +40,8 @@ BrowsePathResult TranslatePath(SpaceFixture& f, const NodeId& start,
     TranslateBrowsePathsToNodeIdsRequest request;
     BrowsePath path{start, {}};
     for (const QualifiedName& name : names)
-        path.relativePath.elements.push_back({Ns0(ids::kHierarchicalReferences), false, true, name});
+        path.relativePath.elements.push_back(
+            {Ns0(ids::kHierarchicalReferences), false, true, name});
     request.browsePaths.push_back(path);
     return TranslateBrowsePathsToNodeIds(f.context, request).results.at(0);
 }
@@ -96,17 +97,27 @@ TEST(UaPlantSpaceTest, TranslatesBrowsePathsToTheirNodeIds) {
         NodeId target;
     };
     const Case cases[] = {
-        {"tag", Ns0(ids::kObjectsFolder), {{p, "Line1"}, {p, "Pumps"}, {p, "Speed"}}, kGood,
+        {"tag",
+         Ns0(ids::kObjectsFolder),
+         {{p, "Line1"}, {p, "Pumps"}, {p, "Speed"}},
+         kGood,
          Plant("Line1.Pumps.Speed")},
-        {"property", Ns0(ids::kObjectsFolder),
-         {{p, "Line1"}, {p, "Pumps"}, {p, "Speed"}, {0, "EURange"}}, kGood,
+        {"property",
+         Ns0(ids::kObjectsFolder),
+         {{p, "Line1"}, {p, "Pumps"}, {p, "Speed"}, {0, "EURange"}},
+         kGood,
          Plant("Line1.Pumps.Speed..EURange")},
-        {"server state", Ns0(ids::kRootFolder),
-         {{0, "Objects"}, {0, "Server"}, {0, "ServerStatus"}, {0, "State"}}, kGood,
+        {"server state",
+         Ns0(ids::kRootFolder),
+         {{0, "Objects"}, {0, "Server"}, {0, "ServerStatus"}, {0, "State"}},
+         kGood,
          Ns0(ids::kServerStatusState)},
         {"name in the wrong namespace", Ns0(ids::kObjectsFolder), {{0, "Line1"}}, kBadNoMatch, {}},
-        {"no such tag", Ns0(ids::kObjectsFolder), {{p, "Line1"}, {p, "Pumps"}, {p, "Flow"}},
-         kBadNoMatch, {}},
+        {"no such tag",
+         Ns0(ids::kObjectsFolder),
+         {{p, "Line1"}, {p, "Pumps"}, {p, "Flow"}},
+         kBadNoMatch,
+         {}},
         {"empty name", Ns0(ids::kObjectsFolder), {{p, ""}}, kBadBrowseNameInvalid, {}},
         {"unknown start", Plant("Line9."), {{p, "Pumps"}}, kBadNodeIdUnknown, {}},
     };
@@ -124,8 +135,8 @@ TEST(UaPlantSpaceTest, TranslatesBrowsePathsToTheirNodeIds) {
 TEST(UaPlantSpaceTest, DataTypeFollowsTheTagTypeAsServedAndScalingMakesItDouble) {
     SpaceFixture f;
     const std::pair<std::uint16_t, std::uint32_t> cases[] = {
-        {VT_BOOL, ids::kBoolean}, {VT_I2, ids::kInt16},  {VT_UI2, ids::kUInt16},
-        {VT_I4, ids::kInt32},     {VT_UI4, ids::kUInt32}, {VT_R4, ids::kFloat},
+        {VT_BOOL, ids::kBoolean}, {VT_I2, ids::kInt16},    {VT_UI2, ids::kUInt16},
+        {VT_I4, ids::kInt32},     {VT_UI4, ids::kUInt32},  {VT_R4, ids::kFloat},
         {VT_R8, ids::kDouble},    {VT_BSTR, ids::kString},
     };
     for (const auto& [type, dataType] : cases) {
@@ -205,6 +216,20 @@ TEST(UaPlantSpaceTest, ValueCarriesTheQualityAsStatusAndTheTagTimeStamp) {
         EXPECT_EQ(value.sourceTimestamp->ticks, static_cast<std::int64_t>(count.timestamp));
         // A UINT stays UInt16, as its DataType says.
         EXPECT_EQ(std::get<std::uint16_t>(value.value->scalar), 60000);
+    }
+}
+
+TEST(UaTagValueMappingTest, QualitiesBeyondTheNamedOnesKeepTheirMajorState) {
+    const std::pair<std::uint16_t, StatusCode> cases[] = {
+        {0xD8, kGood},                // good, local override
+        {0x54, kUncertain},           // uncertain, sensor not accurate
+        {0x04, kBad},                 // bad, configuration error
+        {0x1B, kBadNoCommunication},  // communication failure at a limit
+        {0x1D, kBadOutOfService},     // out of service, low limited
+    };
+    for (const auto& [quality, status] : cases) {
+        SCOPED_TRACE(quality);
+        EXPECT_EQ(StatusFromQuality(quality), status);
     }
 }
 

@@ -9,6 +9,7 @@
 
 #include "opcua/space/browse_next_service.h"
 #include "opcua/space/browse_service.h"
+#include "opcua/space/register_nodes_service.h"
 #include "opcua/space/service_dispatch.h"
 #include "opcua/space/space_status_codes.h"
 #include "tests/opcua/space/space_test_support.h"
@@ -58,9 +59,10 @@ TEST(UaBrowseContinuationTest, BrowseNextHandsOutTheRestInPiecesAndUsesPointsUp)
     SpaceFixture f(SmallLimits());
     for (const char* name : {"A1", "A2"}) f.AddTag(*f.pumps, name, VT_I2, kAccessReadable);
     // The group organizes five tags: Count, Running, Speed, A1, A2.
-    BrowseResult first = Browse(f.context, BrowseOf(Plant("Line1.Pumps."), 2,
-                                                    BrowseDirection::kForward, Ns0(ids::kOrganizes)))
-                             .results.at(0);
+    BrowseResult first =
+        Browse(f.context,
+               BrowseOf(Plant("Line1.Pumps."), 2, BrowseDirection::kForward, Ns0(ids::kOrganizes)))
+            .results.at(0);
     ASSERT_EQ(first.references.size(), 2u);
     ASSERT_FALSE(first.continuationPoint.bytes.empty());
     BrowseResult second = Next(f, first.continuationPoint);
@@ -105,10 +107,11 @@ TEST(UaBrowseFilterTest, DirectionReferenceTypeAndNodeClassSelectTheReferences) 
     const auto names = [&](BrowseRequest request) {
         return Names(Browse(f.context, request).results.at(0));
     };
-    EXPECT_EQ(names(BrowseOf(group, 0, BrowseDirection::kInverse)), std::vector<std::string>{"Line1"});
+    EXPECT_EQ(names(BrowseOf(group, 0, BrowseDirection::kInverse)),
+              std::vector<std::string>{"Line1"});
     // Organizes is a subtype of HierarchicalReferences, but not HierarchicalReferences itself.
-    EXPECT_EQ(names(BrowseOf(group, 0, BrowseDirection::kForward,
-                             Ns0(ids::kHierarchicalReferences), false)),
+    EXPECT_EQ(names(BrowseOf(group, 0, BrowseDirection::kForward, Ns0(ids::kHierarchicalReferences),
+                             false)),
               std::vector<std::string>{});
     EXPECT_EQ(names(BrowseOf(group, 0, BrowseDirection::kForward, Ns0(ids::kHasChild))),
               std::vector<std::string>{});
@@ -163,8 +166,7 @@ TEST(UaOperationLimitsTest, ServicesRefuseMoreOperationsThanAdvertised) {
 TEST(UaServerObjectTest, StatusCurrentTimeFollowsTheClockAndNamespacesListThePlant) {
     SpaceFixture f;
     f.clock.Advance(2500);
-    const DataValue now =
-        f.ReadAttribute(Ns0(ids::kServerStatusCurrentTime), AttributeId::kValue);
+    const DataValue now = f.ReadAttribute(Ns0(ids::kServerStatusCurrentTime), AttributeId::kValue);
     EXPECT_EQ(std::get<DateTime>(now.value->scalar).ticks,
               static_cast<std::int64_t>(f.clock.NowUtc()));
     const DataValue uris = f.ReadAttribute(Ns0(ids::kNamespaceArray), AttributeId::kValue);
@@ -224,6 +226,28 @@ TEST(UaServiceDispatchTest, DecodesTheRequestAndEncodesTheResponseOrAFault) {
     EXPECT_EQ(DecodeResponse<ServiceFault>(*trailing, typeId).responseHeader.serviceResult,
               kBadDecodingError);
     EXPECT_FALSE(CallSpaceService(f.context, NodeId::Numeric(0, 673), body).has_value());
+}
+
+TEST(UaServiceDispatchTest, RegisterNodesHandsTheNodeIdsBackWithinTheLimit) {
+    ServiceLimits limits;
+    limits.maxNodesPerRegisterNodes = 2;
+    SpaceFixture f(limits);
+    RegisterNodesRequest request;
+    request.nodesToRegister = {Plant("Line1.Mode"), Plant("Line1.Gone")};
+    BinaryWriter w;
+    Encode(w, request);
+    const auto answer =
+        CallSpaceService(f.context, BinaryEncodingId<RegisterNodesRequest>(), w.Bytes());
+    ASSERT_TRUE(answer.has_value());
+    NodeId typeId;
+    const auto response = DecodeResponse<RegisterNodesResponse>(*answer, typeId);
+    EXPECT_EQ(typeId, BinaryEncodingId<RegisterNodesResponse>());
+    EXPECT_EQ(response.registeredNodeIds, request.nodesToRegister);
+    request.nodesToRegister.push_back(Plant("Line1."));
+    EXPECT_EQ(RegisterNodes(f.context, request).responseHeader.serviceResult,
+              kBadTooManyOperations);
+    EXPECT_EQ(UnregisterNodes(f.context, UnregisterNodesRequest{}).responseHeader.serviceResult,
+              kBadNothingToDo);
 }
 
 }  // namespace

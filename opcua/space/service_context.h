@@ -25,7 +25,8 @@ class ITagValueReader {
     virtual DataValue ReadTagValue(const NodeId& node, double maxAgeMs) = 0;
 };
 
-// The per-session state the address space services keep.
+// The per-session state the address space services keep. It holds no lock: a session's
+// requests are served one at a time, in order.
 struct SessionSpaceState {
     explicit SessionSpaceState(std::uint16_t maxContinuationPoints)
         : continuations(maxContinuationPoints) {}

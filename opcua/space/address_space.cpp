@@ -16,19 +16,25 @@ NodeId Node::TypeDefinition() const {
 AddressSpace::AddressSpace(const NamespaceZero& zero, const PlantNodes* plant)
     : zero_(zero), plant_(plant) {}
 
-std::optional<Node> AddressSpace::FindNode(const NodeId& id) const {
+std::optional<Node> AddressSpace::FindNode(const NodeId& id) const { return Find(id, true); }
+
+std::optional<Node> AddressSpace::FindNodeSummary(const NodeId& id) const {
+    return Find(id, false);
+}
+
+std::optional<Node> AddressSpace::Find(const NodeId& id, bool withReferences) const {
     if (id.namespaceIndex == 0) {
         const auto* numeric = std::get_if<std::uint32_t>(&id.identifier);
         if (numeric == nullptr) return std::nullopt;
         std::optional<Node> node = zero_.FindNode(*numeric);
-        if (node && *numeric == ids::kObjectsFolder && plant_ != nullptr)
+        if (node && withReferences && *numeric == ids::kObjectsFolder && plant_ != nullptr)
             plant_->AppendObjectsReferences(node->references);
         return node;
     }
     if (id.namespaceIndex == kPlantNamespaceIndex && plant_ != nullptr) {
         const auto* text = std::get_if<std::string>(&id.identifier);
         if (text == nullptr) return std::nullopt;
-        return plant_->FindNode(*text);
+        return plant_->FindNode(*text, withReferences);
     }
     return std::nullopt;
 }
@@ -68,7 +74,7 @@ std::vector<MatchedReference> MatchReferences(const IAddressSpace& space, const 
                     : r.referenceTypeId == filter.referenceTypeId;
             if (!typeMatches) continue;
         }
-        std::optional<Node> target = space.FindNode(r.targetId);
+        std::optional<Node> target = space.FindNodeSummary(r.targetId);
         if (!target) continue;
         if (filter.nodeClassMask != 0 &&
             (filter.nodeClassMask & static_cast<std::uint32_t>(target->nodeClass)) == 0)

@@ -32,6 +32,9 @@ class IAddressSpace {
     virtual ~IAddressSpace() = default;
     // The node with its attributes and references, or none for an unknown NodeId.
     virtual std::optional<Node> FindNode(const NodeId& id) const = 0;
+    // The same with no reference but HasTypeDefinition: what a reference's target shows in a
+    // browse result, made without walking the target's children.
+    virtual std::optional<Node> FindNodeSummary(const NodeId& id) const { return FindNode(id); }
     // True when type is subtype or a subtype of it (or subtype itself); both reference
     // types or both data types or both object or variable types.
     virtual bool IsSubtypeOf(const NodeId& subtype, const NodeId& type) const = 0;
@@ -39,9 +42,9 @@ class IAddressSpace {
     virtual std::vector<std::string> NamespaceUris() const = 0;
 };
 
-// The references of node that pass filter, in the node's order, each with the target node
-// (a reference to a target that is no longer there is left out). The filter's reference type
-// must be a known reference type (checked by the caller).
+// The references of node that pass filter, in the node's order, each with the target's
+// summary (a reference to a target that is no longer there is left out). The filter's reference
+// type must be a known reference type (checked by the caller).
 struct MatchedReference {
     Reference reference;
     Node target;
@@ -58,10 +61,13 @@ class AddressSpace final : public IAddressSpace {
     AddressSpace(const NamespaceZero& zero, const PlantNodes* plant);
 
     std::optional<Node> FindNode(const NodeId& id) const override;
+    std::optional<Node> FindNodeSummary(const NodeId& id) const override;
     bool IsSubtypeOf(const NodeId& subtype, const NodeId& type) const override;
     std::vector<std::string> NamespaceUris() const override;
 
   private:
+    std::optional<Node> Find(const NodeId& id, bool withReferences) const;
+
     const NamespaceZero& zero_;
     const PlantNodes* plant_;
 };

@@ -79,7 +79,7 @@ const OTagGroup* PlantNodes::FindFolder(const std::string& id) const {
     return group == &document_.rootGroup ? nullptr : group;
 }
 
-std::optional<Node> PlantNodes::FindNode(const std::string& id) const {
+std::optional<Node> PlantNodes::FindNode(const std::string& id, bool withReferences) const {
     TreeGuard tree(document_.Locks().tree);
     const std::size_t property = id.find(kPropertySeparator);
     if (property != std::string::npos) {
@@ -90,11 +90,11 @@ std::optional<Node> PlantNodes::FindNode(const std::string& id) const {
     if (!id.empty() && id.back() == kItemDelimiter[0]) {
         const OTagGroup* group = FindFolder(id);
         if (group == nullptr) return std::nullopt;
-        return FolderNode(*group);
+        return FolderNode(*group, withReferences);
     }
     const OModbusTag* tag = FindTag(id);
     if (tag == nullptr) return std::nullopt;
-    return TagNode(*tag);
+    return TagNode(*tag, withReferences);
 }
 
 void PlantNodes::AppendObjectsReferences(std::vector<Reference>& out) const {
@@ -103,12 +103,13 @@ void PlantNodes::AppendObjectsReferences(std::vector<Reference>& out) const {
         out.push_back({StandardId(ids::kOrganizes), true, FolderNodeId(*device)});
 }
 
-Node PlantNodes::FolderNode(const OTagGroup& group) const {
+Node PlantNodes::FolderNode(const OTagGroup& group, bool withReferences) const {
     Node node = Named(FolderNodeId(group), NodeClass::kObject, group.name);
     node.description = {"", group.description};
     node.eventNotifier = 0;
     node.references.push_back(
         {StandardId(ids::kHasTypeDefinition), true, StandardId(ids::kFolderType)});
+    if (!withReferences) return node;
     node.references.push_back({StandardId(ids::kOrganizes), false, ParentFolderId(group)});
     for (const auto& sub : group.subgroupList)
         node.references.push_back({StandardId(ids::kOrganizes), true, FolderNodeId(*sub)});
@@ -117,7 +118,7 @@ Node PlantNodes::FolderNode(const OTagGroup& group) const {
     return node;
 }
 
-Node PlantNodes::TagNode(const OModbusTag& tag) const {
+Node PlantNodes::TagNode(const OModbusTag& tag, bool withReferences) const {
     Node node = Named(TagNodeId(tag), NodeClass::kVariable, tag.name);
     node.description = {"", tag.description};
     node.valueOrigin = ValueOrigin::kTag;
@@ -132,6 +133,7 @@ Node PlantNodes::TagNode(const OModbusTag& tag) const {
     const bool analog = ActiveAnalogScaling(tag) != nullptr;
     node.references.push_back({StandardId(ids::kHasTypeDefinition), true,
                                StandardId(analog ? ids::kAnalogItemType : ids::kDataItemType)});
+    if (!withReferences) return node;
     if (tag.group != nullptr)
         node.references.push_back({StandardId(ids::kOrganizes), false, FolderNodeId(*tag.group)});
     if (analog) {

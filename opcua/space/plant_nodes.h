@@ -33,8 +33,9 @@ class PlantNodes {
     // The document outlives this view; every call takes its TreeLock.
     explicit PlantNodes(const CDoc& document) : document_(document) {}
 
-    // The node of a string identifier of namespace 1, or none.
-    std::optional<Node> FindNode(const std::string& id) const;
+    // The node of a string identifier of namespace 1, or none; without withReferences only
+    // its HasTypeDefinition reference.
+    std::optional<Node> FindNode(const std::string& id, bool withReferences = true) const;
     // The Organizes references from the Objects folder to the devices.
     void AppendObjectsReferences(std::vector<Reference>& out) const;
 
@@ -48,8 +49,8 @@ class PlantNodes {
 
   private:
     const OTagGroup* FindFolder(const std::string& id) const;
-    Node FolderNode(const OTagGroup& group) const;
-    Node TagNode(const OModbusTag& tag) const;
+    Node FolderNode(const OTagGroup& group, bool withReferences) const;
+    Node TagNode(const OModbusTag& tag, bool withReferences) const;
     std::optional<Node> PropertyNode(const OModbusTag& tag, const std::string& name) const;
 
     const CDoc& document_;

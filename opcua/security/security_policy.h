@@ -27,6 +27,8 @@ struct SecurityPolicy {
     // Bounds of every certificate's RSA key, in bits.
     std::uint32_t minAsymmetricKeyBits;
     std::uint32_t maxAsymmetricKeyBits;
+    // The URI that names the asymmetric encryption in an encrypted user token.
+    std::string_view asymmetricEncryptionUri;
 
     bool secured() const { return asymmetricSignature != AsymmetricSignature::kNone; }
 };

@@ -326,6 +326,25 @@ TEST(ChannelSecurity, RefusalsCloseTheChannelWithTheirCode) {
              t.channel_->OnReceived(chunk);
          },
          kBadSequenceNumberInvalid},
+        {"padding that does not match its size, though signed",
+         [&](SecureClient& t) {
+             message(t, [&t](Bytes& c) {
+                 // Opened, one padding byte changed, signed and encrypted again.
+                 const SymmetricProtection keys(t.keys_.client, true);
+                 Bytes plain, signature, cipher;
+                 ASSERT_TRUE(keys.Decrypt(ByteView(c).subspan(16), plain));
+                 plain[plain.size() - 32 - 2] ^= 0x01;
+                 plain.resize(plain.size() - 32);
+                 Bytes whole(c.begin(), c.begin() + 16);
+                 whole.insert(whole.end(), plain.begin(), plain.end());
+                 ASSERT_TRUE(keys.Sign(whole, signature));
+                 plain.insert(plain.end(), signature.begin(), signature.end());
+                 ASSERT_TRUE(keys.Encrypt(plain, cipher));
+                 c.resize(16);
+                 c.insert(c.end(), cipher.begin(), cipher.end());
+             });
+         },
+         kBadSecurityChecksFailed},
         {"a message under an unknown token",
          [&](SecureClient& t) { message(t, [](Bytes& c) { c[12] = 7; }); },
          kBadSecureChannelTokenUnknown},

@@ -5,6 +5,7 @@
 #include <openssl/evp.h>
 #include <openssl/hmac.h>
 
+#include <filesystem>
 #include <functional>
 #include <string>
 
@@ -12,7 +13,9 @@
 #include "opcua/security/certificate.h"
 #include "opcua/security/chunk_protection.h"
 #include "opcua/security/server_channel_security.h"
+#include "opcua/security/trust_list.h"
 #include "opcua/server_secure_channel.h"
+#include "platform/linux/posix_protected_files.h"
 #include "tests/support/fake_clock.h"
 
 namespace velk::ua::security {
@@ -86,7 +89,8 @@ struct SecureClient {
 
     Bytes OpenChunk(std::string_view uri, const Bytes& thumbprint) {
         OpenSecureChannelRequest request;
-        request.requestType = SecurityTokenRequestType::kIssue;
+        request.requestType =
+            renew_ ? SecurityTokenRequestType::kRenew : SecurityTokenRequestType::kIssue;
         request.securityMode = mode_;
         request.clientNonce.bytes = clientNonce_;
         request.requestedLifetime = 60'000;
@@ -94,7 +98,7 @@ struct SecureClient {
         Bytes chunk;
         AppendMessageHeader(chunk, MessageType::kOpenSecureChannel, ChunkType::kFinal);
         BinaryWriter w;
-        w.WriteUInt32(0);
+        w.WriteUInt32(renew_ ? kChannelId : 0);
         Encode(w, std::string(uri));
         Encode(w, ByteString{client_.der});
         Encode(w, ByteString{thumbprint});
@@ -155,9 +159,9 @@ struct SecureClient {
 
     bool Encrypts() const { return mode_ == MessageSecurityMode::kSignAndEncrypt; }
 
-    Bytes MessageChunk(const Bytes& body) {
+    Bytes MessageChunk(const Bytes& body, std::uint32_t tokenId = 1) {
         Bytes chunk;
-        AppendSecureChunk(chunk, MessageType::kMessage, ChunkType::kFinal, kChannelId, 1,
+        AppendSecureChunk(chunk, MessageType::kMessage, ChunkType::kFinal, kChannelId, tokenId,
                           sequence_++, 5, body);
         const SymmetricProtection protection(keys_.client, Encrypts());
         EXPECT_TRUE(SealChunk(protection, chunk, 0, 16));
@@ -189,6 +193,7 @@ struct SecureClient {
     ChannelKeys keys_;
     Bytes rawOpenResponse_;
     std::uint32_t sequence_ = 1;
+    bool renew_ = false;
 };
 
 // A request of a type id and some bytes, as the services would send it.
@@ -401,6 +406,67 @@ TEST(ChannelSecurity, RefusalsCloseTheChannelWithTheirCode) {
             << StatusCodeName(t.channel_->closeReason());
         EXPECT_TRUE(t.channel_->TakeRequests().empty());
     }
+}
+
+// A renewal brings new keys; the old token's serve until the client uses the new one.
+TEST(ChannelSecurity, ARenewalDerivesNewKeysAndTheOldTokenServesUntilTheNewIsUsed) {
+    SecureClient t(Policy("Basic256Sha256"), MessageSecurityMode::kSignAndEncrypt,
+                   SharedKeys().server2048, SharedKeys().client2048);
+    t.Handshake();
+    const ChannelKeys first = t.keys_;
+    t.renew_ = true;
+    RandomBytes(t.clientNonce_);
+    t.channel_->OnReceived(t.OpenChunk());
+    ASSERT_NO_FATAL_FAILURE(t.ReadOpenResponse());
+    EXPECT_NE(t.keys_.client.signingKey, first.client.signingKey);
+    const ChannelKeys second = t.keys_;
+    t.keys_ = first;
+    t.channel_->OnReceived(t.MessageChunk(Request(20), 1));
+    ASSERT_EQ(t.channel_->TakeRequests().size(), 1u) << t.channel_->closeText();
+    ASSERT_EQ(t.channel_->SendResponse(5, Request(20)), kGood);
+    EXPECT_EQ(t.ResponseBody(), Request(20));
+    t.keys_ = second;
+    t.channel_->OnReceived(t.MessageChunk(Request(20), 2));
+    ASSERT_EQ(t.channel_->TakeRequests().size(), 1u) << t.channel_->closeText();
+    t.keys_ = first;
+    t.channel_->OnReceived(t.MessageChunk(Request(20), 1));
+    EXPECT_EQ(t.channel_->closeReason(), kBadSecureChannelTokenUnknown);
+}
+
+// The channel with the trust list of a real PKI directory: refused, found in rejected/certs,
+// moved to trusted/certs, accepted at the next connection.
+TEST(ChannelSecurity, AnUntrustedClientIsRejectedThenAcceptedOnceItsFileIsMoved) {
+    namespace fs = std::filesystem;
+    char pattern[] = "/tmp/velk_channel_pki_XXXXXX";
+    ASSERT_NE(::mkdtemp(pattern), nullptr);
+    const std::string pki = pattern;
+    PosixProtectedFiles files;
+    testing::FakeClock clock(116444736000000000ull + kNow * 10'000'000ull);
+    TrustList trust(files, clock, pki, [](std::string_view) {});
+    ASSERT_TRUE(trust.CreateLayout());
+    const auto check = [&trust](const SecurityPolicy& policy, ByteView chain) {
+        return trust.Check(policy, chain);
+    };
+    const auto& policy = Policy("Aes128_Sha256_RsaOaep");
+    {
+        SecureClient t(policy, MessageSecurityMode::kSign, SharedKeys().server2048,
+                       SharedKeys().client2048, check);
+        t.Hello();
+        t.channel_->OnReceived(t.OpenChunk());
+        EXPECT_EQ(t.channel_->closeReason(), kBadCertificateUntrusted);
+    }
+    std::vector<fs::path> rejected;
+    for (const auto& entry : fs::directory_iterator(pki + "/rejected/certs")) {
+        rejected.push_back(entry.path());
+    }
+    ASSERT_EQ(rejected.size(), 1u);
+    fs::rename(rejected[0], pki + "/trusted/certs/" + rejected[0].filename().string());
+    {
+        SecureClient t(policy, MessageSecurityMode::kSign, SharedKeys().server2048,
+                       SharedKeys().client2048, check);
+        t.Handshake();
+    }
+    fs::remove_all(pki);
 }
 
 }  // namespace

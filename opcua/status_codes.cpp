@@ -41,6 +41,36 @@ std::string_view StatusCodeName(StatusCode status) {
             return "BadDataTypeIdUnknown";
         case kBadSecurityChecksFailed.code:
             return "BadSecurityChecksFailed";
+        case kBadCertificateInvalid.code:
+            return "BadCertificateInvalid";
+        case kBadCertificateTimeInvalid.code:
+            return "BadCertificateTimeInvalid";
+        case kBadCertificateIssuerTimeInvalid.code:
+            return "BadCertificateIssuerTimeInvalid";
+        case kBadCertificateUriInvalid.code:
+            return "BadCertificateUriInvalid";
+        case kBadCertificateUseNotAllowed.code:
+            return "BadCertificateUseNotAllowed";
+        case kBadCertificateIssuerUseNotAllowed.code:
+            return "BadCertificateIssuerUseNotAllowed";
+        case kBadCertificateUntrusted.code:
+            return "BadCertificateUntrusted";
+        case kBadCertificateRevocationUnknown.code:
+            return "BadCertificateRevocationUnknown";
+        case kBadCertificateIssuerRevocationUnknown.code:
+            return "BadCertificateIssuerRevocationUnknown";
+        case kBadCertificateRevoked.code:
+            return "BadCertificateRevoked";
+        case kBadCertificateIssuerRevoked.code:
+            return "BadCertificateIssuerRevoked";
+        case kBadUserAccessDenied.code:
+            return "BadUserAccessDenied";
+        case kBadIdentityTokenInvalid.code:
+            return "BadIdentityTokenInvalid";
+        case kBadIdentityTokenRejected.code:
+            return "BadIdentityTokenRejected";
+        case kBadCertificateChainIncomplete.code:
+            return "BadCertificateChainIncomplete";
         case kBadSecureChannelIdInvalid.code:
             return "BadSecureChannelIdInvalid";
         case kBadInvalidTimestamp.code:

@@ -34,6 +34,20 @@ inline constexpr StatusCode kBadNothingToDo{0x800F0000};
 inline constexpr StatusCode kBadTooManyOperations{0x80100000};
 inline constexpr StatusCode kBadDataTypeIdUnknown{0x80110000};
 inline constexpr StatusCode kBadSecurityChecksFailed{0x80130000};
+inline constexpr StatusCode kBadCertificateInvalid{0x80120000};
+inline constexpr StatusCode kBadCertificateTimeInvalid{0x80140000};
+inline constexpr StatusCode kBadCertificateIssuerTimeInvalid{0x80150000};
+inline constexpr StatusCode kBadCertificateUriInvalid{0x80170000};
+inline constexpr StatusCode kBadCertificateUseNotAllowed{0x80180000};
+inline constexpr StatusCode kBadCertificateIssuerUseNotAllowed{0x80190000};
+inline constexpr StatusCode kBadCertificateUntrusted{0x801A0000};
+inline constexpr StatusCode kBadCertificateRevocationUnknown{0x801B0000};
+inline constexpr StatusCode kBadCertificateIssuerRevocationUnknown{0x801C0000};
+inline constexpr StatusCode kBadCertificateRevoked{0x801D0000};
+inline constexpr StatusCode kBadCertificateIssuerRevoked{0x801E0000};
+inline constexpr StatusCode kBadUserAccessDenied{0x801F0000};
+inline constexpr StatusCode kBadIdentityTokenInvalid{0x80200000};
+inline constexpr StatusCode kBadIdentityTokenRejected{0x80210000};
 inline constexpr StatusCode kBadSecureChannelIdInvalid{0x80220000};
 inline constexpr StatusCode kBadInvalidTimestamp{0x80230000};
 inline constexpr StatusCode kBadNonceInvalid{0x80240000};
@@ -59,6 +73,7 @@ inline constexpr StatusCode kBadOutOfService{0x808D0000};
 inline constexpr StatusCode kBadRequestTooLarge{0x80B80000};
 inline constexpr StatusCode kBadResponseTooLarge{0x80B90000};
 inline constexpr StatusCode kBadProtocolVersionUnsupported{0x80BE0000};
+inline constexpr StatusCode kBadCertificateChainIncomplete{0x810D0000};
 
 // The symbolic name of a code listed above ("BadDecodingError"), for traces; an unlisted
 // code gives an empty view.

@@ -11,10 +11,11 @@ set -euo pipefail
 # The four programs and their libraries: what the demo and the package need (velkopc draws
 # its configuration GUI with Qt 6 Widgets when there is a display, and reads the keyboard's
 # lock-key indicators from an X11 display through libX11; the Sparkplug B publisher encodes
-# its payloads with protobuf and talks to the broker through Paho's MQTT C client).
+# its payloads with protobuf and talks to the broker through Paho's MQTT C client; the OPC UA
+# server's security runs on OpenSSL 3's libcrypto).
 DEMO_PACKAGES=(
   build-essential cmake ninja-build pkg-config
-  libsdbus-c++-dev libsystemd-dev dbus-daemon dbus-bin qt6-base-dev libx11-dev
+  libsdbus-c++-dev libsystemd-dev dbus-daemon dbus-bin qt6-base-dev libx11-dev libssl-dev
   libprotobuf-dev protobuf-compiler libpaho-mqtt-dev
 )
 # Making the Debian package and checking it: shared-library dependencies (dpkg-shlibdeps,

@@ -42,13 +42,14 @@ CreateMonitoredItemsResponse CreateMonitoredItems(const CreateMonitoredItemsRequ
             continue;
         }
         MonitoredItemSettings settings;
-        result.statusCode =
-            ReviseMonitoringParameters(item.requestedParameters, target.attributeId, node,
-                                       request.timestampsToReturn, *subscription, session, settings);
+        result.statusCode = ReviseMonitoringParameters(item.requestedParameters, target.attributeId,
+                                                       node, request.timestampsToReturn,
+                                                       *subscription, session, settings);
         if (result.statusCode != kGood) continue;
         const std::uint32_t id = subscription->NextItemId();
         MonitoredItem* added = session.AddItem(
-            *subscription, std::make_unique<MonitoredItem>(id, target, item.monitoringMode, settings),
+            *subscription,
+            std::make_unique<MonitoredItem>(id, target, item.monitoringMode, settings),
             result.statusCode);
         if (added == nullptr) continue;
         result.monitoredItemId = id;

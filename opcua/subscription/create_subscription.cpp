@@ -11,7 +11,8 @@ CreateSubscriptionResponse CreateSubscription(const CreateSubscriptionRequest& r
     requested.maxKeepAliveCount = request.requestedMaxKeepAliveCount;
     requested.maxNotificationsPerPublish = request.maxNotificationsPerPublish;
     requested.priority = request.priority;
-    const SubscriptionParameters revised = ReviseSubscriptionParameters(requested, session.Limits());
+    const SubscriptionParameters revised =
+        ReviseSubscriptionParameters(requested, session.Limits());
     StatusCode status;
     Subscription* subscription = session.Create(revised, request.publishingEnabled, status);
     response.responseHeader = ServiceResponseHeader(request.requestHeader, session.Now(), status);

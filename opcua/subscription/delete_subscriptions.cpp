@@ -5,9 +5,9 @@ namespace velk::ua {
 DeleteSubscriptionsResponse DeleteSubscriptions(const DeleteSubscriptionsRequest& request,
                                                 SessionSubscriptions& session) {
     DeleteSubscriptionsResponse response;
-    response.responseHeader =
-        ServiceResponseHeader(request.requestHeader, session.Now(),
-                              CheckOperationCount(request.subscriptionIds.size(), session.Limits()));
+    response.responseHeader = ServiceResponseHeader(
+        request.requestHeader, session.Now(),
+        CheckOperationCount(request.subscriptionIds.size(), session.Limits()));
     if (response.responseHeader.serviceResult != kGood) return response;
     for (const std::uint32_t id : request.subscriptionIds) {
         response.results.push_back(session.Delete(id));

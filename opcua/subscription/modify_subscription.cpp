@@ -8,8 +8,8 @@ ModifySubscriptionResponse ModifySubscription(const ModifySubscriptionRequest& r
     ModifySubscriptionResponse response;
     Subscription* subscription = session.Find(request.subscriptionId);
     if (subscription == nullptr) {
-        response.responseHeader = ServiceResponseHeader(request.requestHeader, session.Now(),
-                                                        kBadSubscriptionIdInvalid);
+        response.responseHeader =
+            ServiceResponseHeader(request.requestHeader, session.Now(), kBadSubscriptionIdInvalid);
         return response;
     }
     SubscriptionParameters requested;
@@ -18,7 +18,8 @@ ModifySubscriptionResponse ModifySubscription(const ModifySubscriptionRequest& r
     requested.maxKeepAliveCount = request.requestedMaxKeepAliveCount;
     requested.maxNotificationsPerPublish = request.maxNotificationsPerPublish;
     requested.priority = request.priority;
-    const SubscriptionParameters revised = ReviseSubscriptionParameters(requested, session.Limits());
+    const SubscriptionParameters revised =
+        ReviseSubscriptionParameters(requested, session.Limits());
     subscription->Modify(revised);
     response.responseHeader = ServiceResponseHeader(request.requestHeader, session.Now());
     response.revisedPublishingInterval = revised.publishingIntervalMs;

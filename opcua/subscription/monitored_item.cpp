@@ -185,7 +185,8 @@ void MonitoredItem::Trigger() {
 
 bool MonitoredItem::Reportable() const {
     if (queue_.empty()) return false;
-    return mode_ == MonitoringMode::kReporting || (mode_ == MonitoringMode::kSampling && triggered_);
+    return mode_ == MonitoringMode::kReporting ||
+           (mode_ == MonitoringMode::kSampling && triggered_);
 }
 
 std::size_t MonitoredItem::TakeNotifications(std::size_t max,

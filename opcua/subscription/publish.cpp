@@ -2,8 +2,8 @@
 
 namespace velk::ua {
 
-void Publish(std::uint64_t requestId, const PublishRequest& request,
-             SessionSubscriptions& session, std::vector<PublishOutcome>& out) {
+void Publish(std::uint64_t requestId, const PublishRequest& request, SessionSubscriptions& session,
+             std::vector<PublishOutcome>& out) {
     session.Publish(requestId, request, out);
 }
 

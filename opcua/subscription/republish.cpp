@@ -6,11 +6,10 @@ namespace velk::ua {
 RepublishResponse Republish(const RepublishRequest& request, SessionSubscriptions& session) {
     RepublishResponse response;
     Subscription* subscription = session.Find(request.subscriptionId);
-    const StatusCode status =
-        subscription == nullptr
-            ? kBadSubscriptionIdInvalid
-            : subscription->Republish(request.retransmitSequenceNumber,
-                                      response.notificationMessage);
+    const StatusCode status = subscription == nullptr
+                                  ? kBadSubscriptionIdInvalid
+                                  : subscription->Republish(request.retransmitSequenceNumber,
+                                                            response.notificationMessage);
     response.responseHeader = ServiceResponseHeader(request.requestHeader, session.Now(), status);
     return response;
 }

@@ -1,4 +1,8 @@
+#include <algorithm>
+#include <cmath>
+
 #include "opcua/subscription/subscription_services.h"
+#include "opcua/subscription/subscription_status_codes.h"
 
 namespace velk::ua {
 
@@ -17,15 +21,6 @@ StatusCode CheckOperationCount(std::size_t count, const SubscriptionLimits& limi
     return kGood;
 }
 
-}  // namespace velk::ua
-
-#include <algorithm>
-#include <cmath>
-
-#include "opcua/subscription/subscription_status_codes.h"
-
-namespace velk::ua {
-
 StatusCode ReviseMonitoringParameters(const MonitoringParameters& requested,
                                       std::uint32_t attributeId, const SampledNodeInfo& node,
                                       TimestampsToReturn timestamps,
@@ -37,7 +32,8 @@ StatusCode ReviseMonitoringParameters(const MonitoringParameters& requested,
     double interval = requested.samplingInterval;
     if (!(interval >= 0)) interval = subscription.Parameters().publishingIntervalMs;
     out.samplingIntervalMs = session.Source().ReviseSamplingInterval(interval);
-    out.queueSize = std::clamp<std::uint32_t>(requested.queueSize, 1, session.Limits().maxQueueSize);
+    out.queueSize =
+        std::clamp<std::uint32_t>(requested.queueSize, 1, session.Limits().maxQueueSize);
     out.clientHandle = requested.clientHandle;
     out.discardOldest = requested.discardOldest;
     out.timestamps = timestamps;

@@ -6,8 +6,8 @@
 
 namespace velk::ua {
 
-SessionSubscriptions::SessionSubscriptions(SubscriptionServerState& server,
-                                           ISamplingSource& source, const IClock& clock)
+SessionSubscriptions::SessionSubscriptions(SubscriptionServerState& server, ISamplingSource& source,
+                                           const IClock& clock)
     : server_(server), source_(source), clock_(clock) {}
 
 SessionSubscriptions::~SessionSubscriptions() {

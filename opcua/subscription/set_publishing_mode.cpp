@@ -6,9 +6,9 @@ namespace velk::ua {
 SetPublishingModeResponse SetPublishingMode(const SetPublishingModeRequest& request,
                                             SessionSubscriptions& session) {
     SetPublishingModeResponse response;
-    response.responseHeader =
-        ServiceResponseHeader(request.requestHeader, session.Now(),
-                              CheckOperationCount(request.subscriptionIds.size(), session.Limits()));
+    response.responseHeader = ServiceResponseHeader(
+        request.requestHeader, session.Now(),
+        CheckOperationCount(request.subscriptionIds.size(), session.Limits()));
     if (response.responseHeader.serviceResult != kGood) return response;
     for (const std::uint32_t id : request.subscriptionIds) {
         Subscription* subscription = session.Find(id);

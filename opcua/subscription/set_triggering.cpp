@@ -18,9 +18,8 @@ SetTriggeringResponse SetTriggering(const SetTriggeringRequest& request,
 
     // Removals first, as a request may move a link by removing and adding it.
     for (const std::uint32_t id : request.linksToRemove) {
-        response.removeResults.push_back(trigger->Links().erase(id) != 0
-                                             ? kGood
-                                             : kBadMonitoredItemIdInvalid);
+        response.removeResults.push_back(
+            trigger->Links().erase(id) != 0 ? kGood : kBadMonitoredItemIdInvalid);
     }
     for (const std::uint32_t id : request.linksToAdd) {
         const bool known = subscription->FindItem(id) != nullptr;

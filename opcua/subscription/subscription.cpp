@@ -41,8 +41,7 @@ SubscriptionParameters ReviseSubscriptionParameters(const SubscriptionParameters
 }
 
 Subscription::Subscription(std::uint32_t id, const SubscriptionParameters& revised,
-                           bool publishingEnabled, const SubscriptionLimits& limits,
-                           FileTime now)
+                           bool publishingEnabled, const SubscriptionLimits& limits, FileTime now)
     : id_(id),
       parameters_(revised),
       publishingEnabled_(publishingEnabled),
@@ -139,9 +138,10 @@ NotificationMessage Subscription::StatusChangeMessage(StatusCode status, DateTim
 }
 
 StatusCode Subscription::Acknowledge(std::uint32_t sequenceNumber) {
-    const auto it = std::find_if(
-        retransmission_.begin(), retransmission_.end(),
-        [sequenceNumber](const NotificationMessage& m) { return m.sequenceNumber == sequenceNumber; });
+    const auto it = std::find_if(retransmission_.begin(), retransmission_.end(),
+                                 [sequenceNumber](const NotificationMessage& m) {
+                                     return m.sequenceNumber == sequenceNumber;
+                                 });
     if (it == retransmission_.end()) return kBadSequenceNumberUnknown;
     retransmission_.erase(it);
     return kGood;

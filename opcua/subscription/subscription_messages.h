@@ -283,7 +283,8 @@ struct DeleteMonitoredItemsResponse {
 
 // ---- schema tables ----------------------------------------------------------------------
 
-#define VELK_UA_FIELD(S, wire, member) Field{wire, &S::member}
+#define VELK_UA_FIELD(S, wire, member) \
+    Field { wire, &S::member }
 
 template <>
 struct StructureSchema<MonitoredItemNotification> {
@@ -309,8 +310,8 @@ struct StructureSchema<StatusChangeNotification> {
     using S = StatusChangeNotification;
     static constexpr std::string_view kName = "StatusChangeNotification";
     static constexpr std::uint32_t kBinaryEncodingId = 820;
-    static constexpr auto kFields = std::tuple{
-        VELK_UA_FIELD(S, "Status", status), VELK_UA_FIELD(S, "DiagnosticInfo", diagnosticInfo)};
+    static constexpr auto kFields = std::tuple{VELK_UA_FIELD(S, "Status", status),
+                                               VELK_UA_FIELD(S, "DiagnosticInfo", diagnosticInfo)};
 };
 
 template <>
@@ -329,9 +330,8 @@ struct StructureSchema<SubscriptionAcknowledgement> {
     using S = SubscriptionAcknowledgement;
     static constexpr std::string_view kName = "SubscriptionAcknowledgement";
     static constexpr std::uint32_t kBinaryEncodingId = 823;
-    static constexpr auto kFields =
-        std::tuple{VELK_UA_FIELD(S, "SubscriptionId", subscriptionId),
-                   VELK_UA_FIELD(S, "SequenceNumber", sequenceNumber)};
+    static constexpr auto kFields = std::tuple{VELK_UA_FIELD(S, "SubscriptionId", subscriptionId),
+                                               VELK_UA_FIELD(S, "SequenceNumber", sequenceNumber)};
 };
 
 template <>
@@ -405,10 +405,9 @@ struct StructureSchema<SetPublishingModeResponse> {
     using S = SetPublishingModeResponse;
     static constexpr std::string_view kName = "SetPublishingModeResponse";
     static constexpr std::uint32_t kBinaryEncodingId = 802;
-    static constexpr auto kFields =
-        std::tuple{VELK_UA_FIELD(S, "ResponseHeader", responseHeader),
-                   VELK_UA_FIELD(S, "Results", results),
-                   VELK_UA_FIELD(S, "DiagnosticInfos", diagnosticInfos)};
+    static constexpr auto kFields = std::tuple{
+        VELK_UA_FIELD(S, "ResponseHeader", responseHeader), VELK_UA_FIELD(S, "Results", results),
+        VELK_UA_FIELD(S, "DiagnosticInfos", diagnosticInfos)};
 };
 
 template <>
@@ -416,9 +415,9 @@ struct StructureSchema<PublishRequest> {
     using S = PublishRequest;
     static constexpr std::string_view kName = "PublishRequest";
     static constexpr std::uint32_t kBinaryEncodingId = 826;
-    static constexpr auto kFields = std::tuple{
-        VELK_UA_FIELD(S, "RequestHeader", requestHeader),
-        VELK_UA_FIELD(S, "SubscriptionAcknowledgements", subscriptionAcknowledgements)};
+    static constexpr auto kFields =
+        std::tuple{VELK_UA_FIELD(S, "RequestHeader", requestHeader),
+                   VELK_UA_FIELD(S, "SubscriptionAcknowledgements", subscriptionAcknowledgements)};
 };
 
 template <>
@@ -472,10 +471,9 @@ struct StructureSchema<DeleteSubscriptionsResponse> {
     using S = DeleteSubscriptionsResponse;
     static constexpr std::string_view kName = "DeleteSubscriptionsResponse";
     static constexpr std::uint32_t kBinaryEncodingId = 850;
-    static constexpr auto kFields =
-        std::tuple{VELK_UA_FIELD(S, "ResponseHeader", responseHeader),
-                   VELK_UA_FIELD(S, "Results", results),
-                   VELK_UA_FIELD(S, "DiagnosticInfos", diagnosticInfos)};
+    static constexpr auto kFields = std::tuple{
+        VELK_UA_FIELD(S, "ResponseHeader", responseHeader), VELK_UA_FIELD(S, "Results", results),
+        VELK_UA_FIELD(S, "DiagnosticInfos", diagnosticInfos)};
 };
 
 template <>
@@ -504,10 +502,9 @@ struct StructureSchema<TransferSubscriptionsResponse> {
     using S = TransferSubscriptionsResponse;
     static constexpr std::string_view kName = "TransferSubscriptionsResponse";
     static constexpr std::uint32_t kBinaryEncodingId = 844;
-    static constexpr auto kFields =
-        std::tuple{VELK_UA_FIELD(S, "ResponseHeader", responseHeader),
-                   VELK_UA_FIELD(S, "Results", results),
-                   VELK_UA_FIELD(S, "DiagnosticInfos", diagnosticInfos)};
+    static constexpr auto kFields = std::tuple{
+        VELK_UA_FIELD(S, "ResponseHeader", responseHeader), VELK_UA_FIELD(S, "Results", results),
+        VELK_UA_FIELD(S, "DiagnosticInfos", diagnosticInfos)};
 };
 
 template <>
@@ -535,11 +532,10 @@ struct StructureSchema<MonitoringParameters> {
     using S = MonitoringParameters;
     static constexpr std::string_view kName = "MonitoringParameters";
     static constexpr std::uint32_t kBinaryEncodingId = 742;
-    static constexpr auto kFields =
-        std::tuple{VELK_UA_FIELD(S, "ClientHandle", clientHandle),
-                   VELK_UA_FIELD(S, "SamplingInterval", samplingInterval),
-                   VELK_UA_FIELD(S, "Filter", filter), VELK_UA_FIELD(S, "QueueSize", queueSize),
-                   VELK_UA_FIELD(S, "DiscardOldest", discardOldest)};
+    static constexpr auto kFields = std::tuple{
+        VELK_UA_FIELD(S, "ClientHandle", clientHandle),
+        VELK_UA_FIELD(S, "SamplingInterval", samplingInterval), VELK_UA_FIELD(S, "Filter", filter),
+        VELK_UA_FIELD(S, "QueueSize", queueSize), VELK_UA_FIELD(S, "DiscardOldest", discardOldest)};
 };
 
 template <>
@@ -583,10 +579,9 @@ struct StructureSchema<CreateMonitoredItemsResponse> {
     using S = CreateMonitoredItemsResponse;
     static constexpr std::string_view kName = "CreateMonitoredItemsResponse";
     static constexpr std::uint32_t kBinaryEncodingId = 754;
-    static constexpr auto kFields =
-        std::tuple{VELK_UA_FIELD(S, "ResponseHeader", responseHeader),
-                   VELK_UA_FIELD(S, "Results", results),
-                   VELK_UA_FIELD(S, "DiagnosticInfos", diagnosticInfos)};
+    static constexpr auto kFields = std::tuple{
+        VELK_UA_FIELD(S, "ResponseHeader", responseHeader), VELK_UA_FIELD(S, "Results", results),
+        VELK_UA_FIELD(S, "DiagnosticInfos", diagnosticInfos)};
 };
 
 template <>
@@ -628,10 +623,9 @@ struct StructureSchema<ModifyMonitoredItemsResponse> {
     using S = ModifyMonitoredItemsResponse;
     static constexpr std::string_view kName = "ModifyMonitoredItemsResponse";
     static constexpr std::uint32_t kBinaryEncodingId = 766;
-    static constexpr auto kFields =
-        std::tuple{VELK_UA_FIELD(S, "ResponseHeader", responseHeader),
-                   VELK_UA_FIELD(S, "Results", results),
-                   VELK_UA_FIELD(S, "DiagnosticInfos", diagnosticInfos)};
+    static constexpr auto kFields = std::tuple{
+        VELK_UA_FIELD(S, "ResponseHeader", responseHeader), VELK_UA_FIELD(S, "Results", results),
+        VELK_UA_FIELD(S, "DiagnosticInfos", diagnosticInfos)};
 };
 
 template <>
@@ -651,10 +645,9 @@ struct StructureSchema<SetMonitoringModeResponse> {
     using S = SetMonitoringModeResponse;
     static constexpr std::string_view kName = "SetMonitoringModeResponse";
     static constexpr std::uint32_t kBinaryEncodingId = 772;
-    static constexpr auto kFields =
-        std::tuple{VELK_UA_FIELD(S, "ResponseHeader", responseHeader),
-                   VELK_UA_FIELD(S, "Results", results),
-                   VELK_UA_FIELD(S, "DiagnosticInfos", diagnosticInfos)};
+    static constexpr auto kFields = std::tuple{
+        VELK_UA_FIELD(S, "ResponseHeader", responseHeader), VELK_UA_FIELD(S, "Results", results),
+        VELK_UA_FIELD(S, "DiagnosticInfos", diagnosticInfos)};
 };
 
 template <>
@@ -699,10 +692,9 @@ struct StructureSchema<DeleteMonitoredItemsResponse> {
     using S = DeleteMonitoredItemsResponse;
     static constexpr std::string_view kName = "DeleteMonitoredItemsResponse";
     static constexpr std::uint32_t kBinaryEncodingId = 784;
-    static constexpr auto kFields =
-        std::tuple{VELK_UA_FIELD(S, "ResponseHeader", responseHeader),
-                   VELK_UA_FIELD(S, "Results", results),
-                   VELK_UA_FIELD(S, "DiagnosticInfos", diagnosticInfos)};
+    static constexpr auto kFields = std::tuple{
+        VELK_UA_FIELD(S, "ResponseHeader", responseHeader), VELK_UA_FIELD(S, "Results", results),
+        VELK_UA_FIELD(S, "DiagnosticInfos", diagnosticInfos)};
 };
 
 #undef VELK_UA_FIELD

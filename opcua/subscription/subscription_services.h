@@ -18,8 +18,8 @@ ModifySubscriptionResponse ModifySubscription(const ModifySubscriptionRequest& r
 SetPublishingModeResponse SetPublishingMode(const SetPublishingModeRequest& request,
                                             SessionSubscriptions& session);
 // Answers may come now (into out) or later from SessionSubscriptions::Tick.
-void Publish(std::uint64_t requestId, const PublishRequest& request,
-             SessionSubscriptions& session, std::vector<PublishOutcome>& out);
+void Publish(std::uint64_t requestId, const PublishRequest& request, SessionSubscriptions& session,
+             std::vector<PublishOutcome>& out);
 RepublishResponse Republish(const RepublishRequest& request, SessionSubscriptions& session);
 DeleteSubscriptionsResponse DeleteSubscriptions(const DeleteSubscriptionsRequest& request,
                                                 SessionSubscriptions& session);

@@ -1,7 +1,8 @@
 // The data change filter, the deadbands at their boundaries and the monitored item's queue.
+#include "opcua/subscription/monitored_item.h"
+
 #include <gtest/gtest.h>
 
-#include "opcua/subscription/monitored_item.h"
 #include "opcua/subscription/subscription_status_codes.h"
 #include "tests/opcua/subscription/subscription_test_support.h"
 
@@ -29,16 +30,19 @@ TEST(DataChangeFilterTest, RefusedFiltersGetTheirCodes) {
         {"percent without EURange",
          Filter(DataChangeTrigger::kStatusValue, DeadbandType::kPercent, 5), 13, kNumber,
          kBadDeadbandFilterInvalid},
-        {"percent above 100", Filter(DataChangeTrigger::kStatusValue, DeadbandType::kPercent, 100.5),
-         13, kAnalog, kBadDeadbandFilterInvalid},
+        {"percent above 100",
+         Filter(DataChangeTrigger::kStatusValue, DeadbandType::kPercent, 100.5), 13, kAnalog,
+         kBadDeadbandFilterInvalid},
         {"percent 100", Filter(DataChangeTrigger::kStatusValue, DeadbandType::kPercent, 100), 13,
          kAnalog, kGood},
-        {"negative absolute", Filter(DataChangeTrigger::kStatusValue, DeadbandType::kAbsolute, -0.1),
-         13, kNumber, kBadDeadbandFilterInvalid},
+        {"negative absolute",
+         Filter(DataChangeTrigger::kStatusValue, DeadbandType::kAbsolute, -0.1), 13, kNumber,
+         kBadDeadbandFilterInvalid},
         {"unknown deadband type", Filter(DataChangeTrigger::kStatusValue, DeadbandType{3}, 1), 13,
          kNumber, kBadDeadbandFilterInvalid},
-        {"deadband on a string", Filter(DataChangeTrigger::kStatusValue, DeadbandType::kAbsolute, 1),
-         13, kText, kBadFilterNotAllowed},
+        {"deadband on a string",
+         Filter(DataChangeTrigger::kStatusValue, DeadbandType::kAbsolute, 1), 13, kText,
+         kBadFilterNotAllowed},
         {"no deadband on a string", Filter(DataChangeTrigger::kStatus, DeadbandType::kNone, 0), 13,
          kText, kGood},
         {"filter on DisplayName", Filter(DataChangeTrigger::kStatus, DeadbandType::kNone, 0), 4,
@@ -88,10 +92,10 @@ TEST(DataChangeFilterTest, DeadbandsReportOnlyBeyondTheirBand) {
 
 TEST(DataChangeFilterTest, TriggersAndStatusChanges) {
     ResolvedFilter band;
-    ASSERT_EQ(ResolveDataChangeFilter(
-                  Filter(DataChangeTrigger::kStatusValue, DeadbandType::kAbsolute, 5), 13, kNumber,
-                  band),
-              kGood);
+    ASSERT_EQ(
+        ResolveDataChangeFilter(Filter(DataChangeTrigger::kStatusValue, DeadbandType::kAbsolute, 5),
+                                13, kNumber, band),
+        kGood);
     // A status change goes through a deadband.
     EXPECT_TRUE(PassesFilter(band, Value(1), Value(1, kBadNoCommunication)));
 

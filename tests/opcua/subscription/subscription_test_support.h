@@ -21,7 +21,8 @@ class FakeSamplingSource final : public ISamplingSource {
         const auto* id = std::get_if<std::string>(&node.identifier);
         const auto it = id ? nodes.find(*id) : nodes.end();
         if (it == nodes.end()) return {kBadNodeIdUnknown, false, std::nullopt};
-        if (attributeId != kAttributeIdValue && attributeId != 4) return {kBadAttributeIdInvalid, false, std::nullopt};
+        if (attributeId != kAttributeIdValue && attributeId != 4)
+            return {kBadAttributeIdInvalid, false, std::nullopt};
         return it->second;
     }
     // A grid of 100 ms steps up to 10 s.
@@ -65,8 +66,7 @@ inline DataValue Value(double v, StatusCode status = kGood) {
 }
 
 inline ExtensionObject Filter(DataChangeTrigger trigger, DeadbandType type, double value) {
-    return ToExtensionObject(
-        DataChangeFilter{trigger, static_cast<std::uint32_t>(type), value});
+    return ToExtensionObject(DataChangeFilter{trigger, static_cast<std::uint32_t>(type), value});
 }
 
 inline MonitoredItemCreateRequest Item(const std::string& node, std::uint32_t clientHandle,

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "opcua/subscription/subscription_services.h"
+#include "tests/opcua/ua_test_support.h"
 #include "tests/support/fake_clock.h"
 
 namespace velk::ua::test {

@@ -98,17 +98,26 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             Decode(r, type);
             if (!r.Ok()) continue;
             auto& s = session;
-            Try<CreateSubscriptionRequest>(type, r, [&](auto& q) { MustEncode(CreateSubscription(q, s)); }) ||
-                Try<ModifySubscriptionRequest>(type, r, [&](auto& q) { MustEncode(ModifySubscription(q, s)); }) ||
-                Try<SetPublishingModeRequest>(type, r, [&](auto& q) { MustEncode(SetPublishingMode(q, s)); }) ||
+            Try<CreateSubscriptionRequest>(
+                type, r, [&](auto& q) { MustEncode(CreateSubscription(q, s)); }) ||
+                Try<ModifySubscriptionRequest>(
+                    type, r, [&](auto& q) { MustEncode(ModifySubscription(q, s)); }) ||
+                Try<SetPublishingModeRequest>(
+                    type, r, [&](auto& q) { MustEncode(SetPublishingMode(q, s)); }) ||
                 Try<PublishRequest>(type, r, [&](auto& q) { Publish(++requestId, q, s, out); }) ||
                 Try<RepublishRequest>(type, r, [&](auto& q) { MustEncode(Republish(q, s)); }) ||
-                Try<DeleteSubscriptionsRequest>(type, r, [&](auto& q) { MustEncode(DeleteSubscriptions(q, s)); }) ||
-                Try<CreateMonitoredItemsRequest>(type, r, [&](auto& q) { MustEncode(CreateMonitoredItems(q, s)); }) ||
-                Try<ModifyMonitoredItemsRequest>(type, r, [&](auto& q) { MustEncode(ModifyMonitoredItems(q, s)); }) ||
-                Try<SetMonitoringModeRequest>(type, r, [&](auto& q) { MustEncode(SetMonitoringMode(q, s)); }) ||
-                Try<SetTriggeringRequest>(type, r, [&](auto& q) { MustEncode(SetTriggering(q, s)); }) ||
-                Try<DeleteMonitoredItemsRequest>(type, r, [&](auto& q) { MustEncode(DeleteMonitoredItems(q, s)); });
+                Try<DeleteSubscriptionsRequest>(
+                    type, r, [&](auto& q) { MustEncode(DeleteSubscriptions(q, s)); }) ||
+                Try<CreateMonitoredItemsRequest>(
+                    type, r, [&](auto& q) { MustEncode(CreateMonitoredItems(q, s)); }) ||
+                Try<ModifyMonitoredItemsRequest>(
+                    type, r, [&](auto& q) { MustEncode(ModifyMonitoredItems(q, s)); }) ||
+                Try<SetMonitoringModeRequest>(
+                    type, r, [&](auto& q) { MustEncode(SetMonitoringMode(q, s)); }) ||
+                Try<SetTriggeringRequest>(type, r,
+                                          [&](auto& q) { MustEncode(SetTriggering(q, s)); }) ||
+                Try<DeleteMonitoredItemsRequest>(
+                    type, r, [&](auto& q) { MustEncode(DeleteMonitoredItems(q, s)); });
             for (const SamplingHandle h : std::vector<SamplingHandle>(source.live)) {
                 DataValue v;
                 v.value = Variant::Scalar(static_cast<double>(sample++ % 7));

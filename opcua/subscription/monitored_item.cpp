@@ -31,20 +31,30 @@ std::optional<double> AsNumber(const VariantScalar& scalar) {
         scalar);
 }
 
-// Beyond the deadband when any element moved by more than it; a change of shape or of a
-// non-number always counts.
-bool ExceedsDeadband(const Variant& last, const Variant& now, double deadband) {
+// Two numbers are the same when equal or both NaN: a value that stays NaN is reported once,
+// when it becomes NaN.
+bool SameNumber(double x, double y) { return x == y || (std::isnan(x) && std::isnan(y)); }
+
+// Changed when any element moved by more than deadband (by any amount without one); a
+// change of shape or of a non-number always counts, and so does one into or out of NaN.
+bool Changed(const Variant& last, const Variant& now, std::optional<double> deadband) {
     if (last.isArray != now.isArray) return true;
-    auto exceeds = [deadband](const VariantScalar& a, const VariantScalar& b) {
+    auto differs = [deadband](const VariantScalar& a, const VariantScalar& b) {
         const std::optional<double> x = AsNumber(a);
         const std::optional<double> y = AsNumber(b);
-        if (!x || !y) return !(a == b);
-        return std::fabs(*x - *y) > deadband;
+        const bool floating = std::holds_alternative<float>(a) || std::holds_alternative<double>(a);
+        // Integers are compared as they are: a double cannot tell large Int64s apart.
+        if (!x || !y || a.index() != b.index() || (!deadband && !floating)) return !(a == b);
+        if (SameNumber(*x, *y)) return false;
+        if (std::isnan(*x) || std::isnan(*y) || !deadband) return true;
+        return std::fabs(*x - *y) > *deadband;
     };
-    if (!now.isArray) return exceeds(last.scalar, now.scalar);
-    if (last.elements.size() != now.elements.size()) return true;
+    if (!now.isArray) return differs(last.scalar, now.scalar);
+    if (last.elements.size() != now.elements.size() || last.dimensions != now.dimensions) {
+        return true;
+    }
     for (std::size_t i = 0; i < now.elements.size(); ++i) {
-        if (exceeds(last.elements[i], now.elements[i])) return true;
+        if (differs(last.elements[i], now.elements[i])) return true;
     }
     return false;
 }
@@ -93,8 +103,8 @@ bool PassesFilter(const ResolvedFilter& filter, const DataValue& last, const Dat
     const Variant none;
     const Variant& a = last.value ? *last.value : none;
     const Variant& b = sample.value ? *sample.value : none;
-    if (filter.deadband) return ExceedsDeadband(a, b, *filter.deadband);
-    if (!(a == b)) return true;
+    if (Changed(a, b, filter.deadband)) return true;
+    if (filter.deadband) return false;
     return filter.trigger == DataChangeTrigger::kStatusValueTimestamp &&
            last.sourceTimestamp != sample.sourceTimestamp;
 }

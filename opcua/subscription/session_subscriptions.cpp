@@ -1,6 +1,7 @@
 #include "opcua/subscription/session_subscriptions.h"
 
 #include <algorithm>
+#include <string>
 
 #include "opcua/subscription/subscription_status_codes.h"
 
@@ -26,6 +27,7 @@ Subscription* SessionSubscriptions::Create(const SubscriptionParameters& revised
     Subscription* raw = subscription.get();
     subscriptions_.emplace(id, std::move(subscription));
     status = kGood;
+    Trace("OPC UA subscription " + std::to_string(id) + " created");
     return raw;
 }
 
@@ -47,6 +49,7 @@ void SessionSubscriptions::Erase(std::uint32_t id) {
 StatusCode SessionSubscriptions::Delete(std::uint32_t id) {
     if (Find(id) == nullptr) return kBadSubscriptionIdInvalid;
     Erase(id);
+    Trace("OPC UA subscription " + std::to_string(id) + " deleted");
     return kGood;
 }
 
@@ -198,7 +201,14 @@ void SessionSubscriptions::Tick(std::vector<PublishOutcome>& out) {
     }
     std::vector<std::uint32_t> expired;
     for (auto& [id, subscription] : subscriptions_) {
+        // Past a lifetime of missed cycles (the clock jumped) the rest are one cycle.
+        std::uint64_t cycles = 0;
+        const std::uint64_t most = std::uint64_t{subscription->Parameters().lifetimeCount} + 1;
         while (subscription->NextCycle() <= now) {
+            if (++cycles > most) {
+                subscription->Realign(now);
+                break;
+            }
             const bool wasReady = subscription->Ready();
             const Subscription::Cycle cycle = subscription->OnPublishingTimer(!requests_.empty());
             if (cycle == Subscription::Cycle::kExpired) {
@@ -212,6 +222,7 @@ void SessionSubscriptions::Tick(std::vector<PublishOutcome>& out) {
     }
     for (const std::uint32_t id : expired) {
         ended_.push_back({id, Find(id)->StatusChangeMessage(kBadTimeout, Now())});
+        Trace("OPC UA subscription " + std::to_string(id) + " expired without Publish requests");
         while (ended_.size() > Limits().maxSubscriptionsPerSession) ended_.pop_front();
         Erase(id);
     }

@@ -7,8 +7,10 @@
 // connection's, which calls Tick when NextDue() has come and routes samples to OnSample.
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <map>
 #include <memory>
+#include <string>
 #include <utility>
 #include <vector>
 
@@ -29,10 +31,14 @@ class SessionSubscriptions final : public ISampleSink {
   public:
     SessionSubscriptions(SubscriptionServerState& server, ISamplingSource& source,
                          const IClock& clock);
-    // Stops the sampling of every item and gives its count back to the server.
+    // Stops the sampling of every item (the source outlives the session) and gives its count
+    // back to the server.
     ~SessionSubscriptions() override;
     SessionSubscriptions(const SessionSubscriptions&) = delete;
     SessionSubscriptions& operator=(const SessionSubscriptions&) = delete;
+
+    // Receives a line when a subscription is created, deleted or expires.
+    void SetTrace(std::function<void(const std::string&)> trace) { trace_ = std::move(trace); }
 
     const SubscriptionLimits& Limits() const { return server_.Limits(); }
     SubscriptionServerState& Server() { return server_; }
@@ -83,6 +89,9 @@ class SessionSubscriptions final : public ISampleSink {
     };
 
     void Erase(std::uint32_t id);
+    void Trace(const std::string& line) const {
+        if (trace_) trace_(line);
+    }
     Subscription* NextReady();
     bool AnswerOne(QueuedRequest request, std::vector<PublishOutcome>& out);
     PublishOutcome Fault(std::uint64_t requestId, std::uint32_t requestHandle,
@@ -97,6 +106,7 @@ class SessionSubscriptions final : public ISampleSink {
     std::deque<Ended> ended_;
     std::map<SamplingHandle, std::pair<std::uint32_t, std::uint32_t>> handles_;
     std::uint64_t readyOrder_ = 0;
+    std::function<void(const std::string&)> trace_;
 };
 
 }  // namespace velk::ua

@@ -58,6 +58,10 @@ void Subscription::Modify(const SubscriptionParameters& revised) {
     keepAliveCounter_ = revised.maxKeepAliveCount;
 }
 
+void Subscription::Realign(FileTime now) {
+    nextCycle_ = now + IntervalTicks(parameters_.publishingIntervalMs);
+}
+
 std::uint32_t Subscription::NotificationBound() const {
     return parameters_.maxNotificationsPerPublish == 0 ? limits_.maxNotificationsPerPublish
                                                        : parameters_.maxNotificationsPerPublish;

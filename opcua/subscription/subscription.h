@@ -53,6 +53,8 @@ class Subscription {
     // Runs the cycle that ends at NextCycle() and starts the next. requestQueued: the
     // session holds a Publish request this subscription could use.
     Cycle OnPublishingTimer(bool requestQueued);
+    // After a jump of the clock: the next cycle ends one interval from now.
+    void Realign(FileTime now);
     // Owes a message to the next Publish request.
     bool Ready() const { return ready_; }
     // The order among ready subscriptions: higher priority first, then the longest late.

@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <limits>
+
 #include "opcua/subscription/subscription_status_codes.h"
 #include "tests/opcua/subscription/subscription_test_support.h"
 
@@ -119,6 +121,22 @@ TEST(DataChangeFilterTest, TriggersAndStatusChanges) {
     EXPECT_TRUE(PassesFilter(band, a, b));
     b.value = Variant::Array(BuiltinType::kDouble, {5.0, 6.0});
     EXPECT_FALSE(PassesFilter(band, a, b));
+}
+
+TEST(DataChangeFilterTest, NaNIsReportedOnceAndLargeIntegersExactly) {
+    const double nan = std::numeric_limits<double>::quiet_NaN();
+    ResolvedFilter band;
+    band.deadband = 1.0;
+    for (const ResolvedFilter& filter : {ResolvedFilter{}, band}) {
+        EXPECT_TRUE(PassesFilter(filter, Value(1), Value(nan)));
+        EXPECT_FALSE(PassesFilter(filter, Value(nan), Value(nan)));
+        EXPECT_TRUE(PassesFilter(filter, Value(nan), Value(1)));
+    }
+    DataValue big;
+    big.value = Variant::Scalar(std::int64_t{1} << 60);
+    DataValue next = big;
+    next.value = Variant::Scalar((std::int64_t{1} << 60) + 1);
+    EXPECT_TRUE(PassesFilter(ResolvedFilter{}, big, next));
 }
 
 MonitoredItem QueueItem(std::uint32_t size, bool discardOldest) {

@@ -2,6 +2,8 @@
 // and Republish, the session's Publish queue, MoreNotifications and priorities.
 #include <gtest/gtest.h>
 
+#include <string>
+
 #include "opcua/subscription/subscription_status_codes.h"
 #include "tests/opcua/subscription/subscription_test_support.h"
 
@@ -74,6 +76,27 @@ TEST_F(SubscriptionTest, LifetimeEndsWithoutPublishAndSendsBadTimeout) {
     const auto after = f.Publish();
     ASSERT_EQ(after.size(), 1u);
     EXPECT_EQ(after[0].response.responseHeader.serviceResult, kBadNoSubscription);
+}
+
+TEST_F(SubscriptionTest, ClockJumpRunsAtMostALifetimeOfCyclesAndTracesTheEnd) {
+    std::vector<std::string> lines;
+    f.session.SetTrace([&lines](const std::string& line) { lines.push_back(line); });
+    f.Subscribe(100, 3, 9);
+    const std::uint32_t second = f.Subscribe(100, 3, 9);
+    // A client with a request queued keeps its subscriptions through a day's jump.
+    f.Publish();
+    f.clock.Advance(24ull * 3600 * 1000 + 55);
+    std::vector<PublishOutcome> out;
+    f.session.Tick(out);
+    EXPECT_EQ(out.size(), 1u);
+    EXPECT_EQ(f.session.Count(), 2u);
+    EXPECT_EQ(f.session.NextDue(), f.clock.NowUtc() + 100 * kFileTimeTicksPerMs);
+    f.clock.Advance(24ull * 3600 * 1000);
+    f.session.Tick(out);
+    EXPECT_EQ(f.session.Count(), 0u);
+    ASSERT_EQ(lines.size(), 4u);
+    EXPECT_NE(lines[3].find(std::to_string(second)), std::string::npos);
+    EXPECT_NE(lines[3].find("expired"), std::string::npos);
 }
 
 TEST_F(SubscriptionTest, PublishRequestsKeepTheSubscriptionAlive) {

@@ -4,13 +4,13 @@
 // the monitoring mode and the triggering links to the items it reports with it.
 #include <cstddef>
 #include <cstdint>
-#include <deque>
 #include <optional>
 #include <set>
 #include <vector>
 
 #include "opcua/subscription/sampling_source.h"
 #include "opcua/subscription/subscription_messages.h"
+#include "opcua/subscription/value_queue.h"
 
 namespace velk::ua {
 
@@ -86,7 +86,7 @@ class MonitoredItem {
     MonitoredItemSettings settings_;
     SamplingHandle handle_ = 0;
     std::optional<DataValue> last_;
-    std::deque<DataValue> queue_;
+    ValueQueue queue_;
     bool triggered_ = false;
     std::set<std::uint32_t> links_;
 };

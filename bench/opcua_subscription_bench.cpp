@@ -65,7 +65,8 @@ void BM_PublishPlantChanges(benchmark::State& state) {
             for (std::size_t t = first; t < first + limits.maxMonitoredItemsPerCall && t < kTags;
                  ++t) {
                 MonitoredItemCreateRequest item;
-                item.itemToMonitor.nodeId = NodeId::String(2, "Device.Group.Tag" + std::to_string(t));
+                item.itemToMonitor.nodeId =
+                    NodeId::String(2, "Device.Group.Tag" + std::to_string(t));
                 item.requestedParameters.clientHandle = static_cast<std::uint32_t>(t);
                 items.itemsToCreate.push_back(std::move(item));
             }
@@ -94,7 +95,8 @@ void BM_PublishPlantChanges(benchmark::State& state) {
                 out.clear();
                 session->Tick(out);
                 Publish(++requestId, publish, *session, out);
-                for (const PublishOutcome& o : out) bytes += EncodeServiceMessage(o.response).size();
+                for (const PublishOutcome& o : out)
+                    bytes += EncodeServiceMessage(o.response).size();
             } while (!out.empty() && out.back().response.moreNotifications);
         }
     }

@@ -36,6 +36,11 @@ CreateMonitoredItemsResponse CreateMonitoredItems(const CreateMonitoredItemsRequ
             result.statusCode = kBadIndexRangeInvalid;
             continue;
         }
+        // The values served are no structures, so they have no encodings to choose from.
+        if (!target.dataEncoding.name.empty()) {
+            result.statusCode = kBadDataEncodingInvalid;
+            continue;
+        }
         const SampledNodeInfo node = session.Source().Describe(target.nodeId, target.attributeId);
         if (node.status != kGood) {
             result.statusCode = node.status;

@@ -236,6 +236,8 @@ void SessionSubscriptions::Tick(std::vector<PublishOutcome>& out) {
 }
 
 FileTime SessionSubscriptions::NextDue() const {
+    // Requests left without a subscription (the last one was deleted) are answered now.
+    if (!requests_.empty() && subscriptions_.empty() && ended_.empty()) return clock_.NowUtc();
     FileTime due = 0;
     auto earlier = [&due](FileTime t) {
         if (t != 0 && (due == 0 || t < due)) due = t;

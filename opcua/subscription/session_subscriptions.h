@@ -70,7 +70,8 @@ class SessionSubscriptions final : public ISampleSink {
     // Runs the publishing cycles that ended by now, answers queued requests with the
     // messages that became ready and those past their timeout hint with BadTimeout.
     void Tick(std::vector<PublishOutcome>& out);
-    // When Tick has work next; 0 with nothing to run.
+    // When Tick has work next (now for requests left without a subscription); 0 with
+    // nothing to run.
     FileTime NextDue() const;
     std::size_t QueuedPublishRequests() const { return requests_.size(); }
 

@@ -11,6 +11,7 @@ inline constexpr StatusCode kBadSubscriptionIdInvalid{0x80280000};
 inline constexpr StatusCode kBadTimestampsToReturnInvalid{0x802B0000};
 inline constexpr StatusCode kBadAttributeIdInvalid{0x80350000};
 inline constexpr StatusCode kBadIndexRangeInvalid{0x80360000};
+inline constexpr StatusCode kBadDataEncodingInvalid{0x80380000};
 inline constexpr StatusCode kBadMonitoringModeInvalid{0x80410000};
 inline constexpr StatusCode kBadMonitoredItemIdInvalid{0x80420000};
 inline constexpr StatusCode kBadMonitoredItemFilterInvalid{0x80430000};

@@ -109,14 +109,18 @@ TEST_F(SubscriptionServicesTest, CreateMonitoredItemsChecksEachItem) {
     range.itemToMonitor.indexRange = "1:2";
     auto badMode = Item("x", 6);
     badMode.monitoringMode = MonitoringMode{7};
+    auto encoding = Item("x", 6);
+    encoding.itemToMonitor.dataEncoding = {0, "Default Binary"};
     auto queues = Item("y", 7, MonitoringMode::kReporting, 0);
     queues.requestedParameters.samplingInterval = 120;
     auto huge = Item("y", 8, MonitoringMode::kReporting, 0xFFFFFFFF);
     CreateMonitoredItemsRequest r;
     r.subscriptionId = id;
-    r.itemsToCreate = {Item("gone", 1), Item("x", 2), percent, range, badMode, queues, huge};
+    r.itemsToCreate = {Item("gone", 1), Item("x", 2), percent, range,
+                       badMode,         queues,       huge,    encoding};
     const auto response = CreateMonitoredItems(r, f.session);
-    ASSERT_EQ(response.results.size(), 7u);
+    ASSERT_EQ(response.results.size(), 8u);
+    EXPECT_EQ(response.results[7].statusCode, kBadDataEncodingInvalid);
     EXPECT_EQ(response.results[0].statusCode, kBadNodeIdUnknown);
     EXPECT_EQ(response.results[1].statusCode, kGood);
     // -1 takes the publishing interval, which the source's grid keeps.
@@ -234,6 +238,19 @@ TEST_F(SubscriptionServicesTest, DeletedItemStopsSamplingAndLeavesNoLinks) {
     link.linksToRemove = {ids[1]};
     EXPECT_EQ(SetTriggering(link, f.session).removeResults,
               std::vector<StatusCode>{kBadMonitoredItemIdInvalid});
+}
+
+TEST_F(SubscriptionServicesTest, DeletingTheLastSubscriptionAnswersQueuedRequests) {
+    DeleteSubscriptionsRequest del;
+    del.subscriptionIds = {f.Subscribe(1000)};
+    ASSERT_TRUE(f.Publish().empty());
+    DeleteSubscriptions(del, f.session);
+    ASSERT_EQ(f.session.NextDue(), f.clock.NowUtc());
+    std::vector<PublishOutcome> out;
+    f.session.Tick(out);
+    ASSERT_EQ(out.size(), 1u);
+    EXPECT_EQ(out[0].response.responseHeader.serviceResult, kBadNoSubscription);
+    EXPECT_EQ(f.session.NextDue(), 0u);
 }
 
 TEST_F(SubscriptionServicesTest, TransferIsUnsupported) {

@@ -262,6 +262,10 @@ std::unique_ptr<OModbusTag> ConfigFileReader::ReadTag() {
     tag->dataType = dataType;
     tag->MatchObjectsToType();
     if (!ReadScaling(*tag) || !ReadAlarm(*tag)) return nullptr;
+    if (schema >= kFieldSettingsSchema &&
+        (!ar_.GetI16(tag->byteOrder) || !ar_.GetI16(tag->registerBit))) {
+        return nullptr;
+    }
     return tag;
 }
 
@@ -308,6 +312,8 @@ bool ConfigFileReader::ReadAlarm(OModbusTag& tag) {
     for (auto& text : alarm->levelText) ok = ok && ar_.GetText(text);
     for (auto& limit : alarm->levelLimit) ok = ok && ar_.GetDouble(limit);
     if (ok && s >= 9) ok = ReadAlarmBase(tag);
+    if (ok && s >= kFieldSettingsSchema)
+        ok = ar_.GetDouble(alarm->deadband) && ar_.GetU32(alarm->onDelay);
     return ok;
 }
 

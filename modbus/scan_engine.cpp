@@ -161,10 +161,16 @@ bool ScanEngine::WriteRegisterBit(ODevice& device, std::uint16_t address, std::i
     // The register is read and written back whole: two bit writes of this server to one
     // register never interleave, and no other write of the device comes between.
     std::lock_guard<std::mutex> sequence(RegisterWriteLock(device));
+    const auto mask = static_cast<std::uint16_t>(1u << bit);
+    if (device.params.maskWrite != 0) {
+        // The controller changes the one bit itself.
+        std::unique_ptr<OMessage> masked = BuildMaskWriteRegisterRequest(
+            framing, slave, address, static_cast<std::uint16_t>(~mask), set ? mask : 0);
+        return masked && ExchangeValid(device, *masked);
+    }
     std::unique_ptr<OMessage> read =
         BuildReadRequest(framing, slave, ReadArea::kHoldingRegister, address, 1);
     if (!read || !ExchangeValid(device, *read)) return false;
-    const auto mask = static_cast<std::uint16_t>(1u << bit);
     const std::uint16_t old = read->GetWord(0);
     const auto word = static_cast<std::uint16_t>(set ? old | mask : old & ~mask);
     std::unique_ptr<OMessage> write = BuildWriteRegisterRequest(framing, slave, address, word);

@@ -73,7 +73,8 @@ class ScanEngine {
     // Exchanges the request; true when the answer is valid.
     bool ExchangeValid(ODevice& device, OMessage& request);
     // Sets or clears one bit of a holding register by reading the register and writing it
-    // back; true when both exchanges were confirmed.
+    // back (or by one mask write, function code 22, where the device allows it); true when
+    // the exchanges were confirmed.
     bool WriteRegisterBit(ODevice& device, std::uint16_t address, std::int16_t bit, bool set);
     // The lock that orders the writes of one device (taken with no other lock held).
     std::mutex& RegisterWriteLock(const ODevice& device);

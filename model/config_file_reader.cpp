@@ -215,6 +215,7 @@ bool ConfigFileReader::ReadParams(ODevice& device) {
                                  alarmSchema);
         }
     }
+    if (ok && s >= kFieldSettingsSchema) ok = ar_.GetI32(p.maskWrite);
     if (!ok) return false;
     if (s <= 1) {
         p.secondaryPortName = p.primaryPortName;

@@ -62,7 +62,13 @@ std::string ConfigFileWriter::TagListBytes(const std::vector<const OModbusTag*>&
 void ConfigFileWriter::WriteDocument(const CDoc& document) {
     // The root group's own tag list is never stored.
     std::vector<const OModbusTag*> tags;
-    for (const auto& sub : document.rootGroup.subgroupList) CollectTags(*sub, tags);
+    paramsSchema_ = kObjectSchema;
+    for (const auto& sub : document.rootGroup.subgroupList) {
+        CollectTags(*sub, tags);
+        const auto* device = dynamic_cast<const ODevice*>(sub.get());
+        if (device != nullptr && device->params.maskWrite != 0)
+            paramsSchema_ = kFieldSettingsSchema;
+    }
     ChooseSchemas(tags);
     ar_.PutClass("CDoc", kDocumentSchema);
     ar_.PutU16(document.nextDeviceNumber);
@@ -122,7 +128,7 @@ void ConfigFileWriter::WriteDevice(ODevice& device) {
     ar_.PutObjectClass("ODevice", kObjectSchema);
     ar_.PutI32(device.activeChannel);
     ar_.PutI32(device.simulationEnabled);
-    ar_.PutClass("ODeviceParams", kObjectSchema);
+    ar_.PutClass("ODeviceParams", paramsSchema_);
     WriteParams(device);
     ar_.PutClass("OTagGroup", kObjectSchema);
     WriteGroupRecord(device, false);
@@ -154,6 +160,7 @@ void ConfigFileWriter::WriteParams(const ODevice& device) {
     // One class mark for the four alarms.
     ar_.PutClass("ODeviceAlarm", kObjectSchema);
     for (const ODeviceAlarm& alarm : device.communicationAlarms) WriteDeviceAlarm(alarm);
+    if (paramsSchema_ >= kFieldSettingsSchema) ar_.PutI32(p.maskWrite);
 }
 
 void ConfigFileWriter::WriteDeviceAlarm(const ODeviceAlarm& alarm) {

@@ -2,7 +2,8 @@
 // Writes the configuration and tag lists in the newest layout: schema 4 for the document,
 // 10 for every other class, every optional field present, texts in the wide form. A stream
 // with a tag that sets a byte order or a register bit writes "OModbusTag" at schema 13, one
-// with an analog alarm that sets a deadband or an on-delay "OAnalogAlarm" at 13.
+// with an analog alarm that sets a deadband or an on-delay "OAnalogAlarm" at 13, a document
+// with a device that allows mask writes "ODeviceParams" at 13.
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -49,6 +50,7 @@ class ConfigFileWriter {
     ObjectArchive& ar_;
     std::uint16_t tagSchema_ = 10;
     std::uint16_t analogAlarmSchema_ = 10;
+    std::uint16_t paramsSchema_ = 10;
 };
 
 }  // namespace velk

@@ -199,5 +199,17 @@ TEST_F(ScanFieldPeer, RegisterBitsShareTheRegistersBlockAndWriteOnlyTheirBit) {
     EXPECT_EQ(engine.WriteTag(tags.device, inputBit, Variant::Bool(false)), kTagNotWritable);
 }
 
+TEST_F(ScanFieldPeer, ADeviceThatAllowsMaskWritesGetsOneRequestPerBit) {
+    tags.device.params.maskWrite = 1;
+    OModbusTag& bit2 = AddBit(tags, kHoldingRegister, 60, 2);
+    OModbusTag& bit8 = AddBit(tags, kHoldingRegister, 60, 8);
+    SetHolding(60, {0xF00F});
+    EXPECT_EQ(engine.WriteTag(tags.device, bit2, Variant::Bool(false)), S_OK);
+    EXPECT_EQ(engine.WriteTag(tags.device, bit8, Variant::Bool(true)), S_OK);
+    EXPECT_EQ(Holding(60, 1), Words{0xF10B});
+    EXPECT_EQ(slave.Requests(), (std::vector<Bytes>{{0x16, 0x00, 0x3C, 0xFF, 0xFB, 0x00, 0x00},
+                                                    {0x16, 0x00, 0x3C, 0xFE, 0xFF, 0x01, 0x00}}));
+}
+
 }  // namespace
 }  // namespace velk

@@ -124,6 +124,7 @@ class Dumper {
         Line(2, "secondary gateway address", Quote(p.secondaryGatewayAddress));
         Line(2, "supervisor time", std::to_string(p.supervisorTime));
         Line(2, "supervisor retries", std::to_string(p.supervisorRetries));
+        if (p.maskWrite != 0) Line(2, "mask write", std::to_string(p.maskWrite));
         for (std::size_t i = 0; i < d.communicationAlarms.size(); ++i) {
             const ODeviceAlarm& a = d.communicationAlarms[i];
             Line(2, kAlarmNames[i], "");

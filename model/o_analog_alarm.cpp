@@ -61,7 +61,7 @@ bool OAnalogAlarm::HoldsWithinDeadband(std::uint16_t state, double x) const {
 }
 
 bool OAnalogAlarm::IsEscalation(std::uint16_t from, std::uint16_t to) {
-    if (to == 0) return false;
+    if (to == 0 || to == from) return false;
     if (from == 0 || IsLowSide(from) != IsLowSide(to)) return true;
     return to == kLoLoBit || to == kHiHiBit;
 }
@@ -81,9 +81,9 @@ std::uint16_t OAnalogAlarm::Evaluate(OModbusTag& tag, IEventPoster& poster) {
     }
     if (onDelay != 0 && IsEscalation(tag.alarmState, state)) {
         // Active only after the limit has stayed exceeded for the delay, measured in the
-        // values' own time stamps; meanwhile the state stays as it is.
-        // A move on to the outer level of the same side keeps the time its side's limit was
-        // first exceeded; a time stamp that went back starts the delay again.
+        // values' own time stamps; meanwhile the state stays as it is. A pending level that
+        // moves on to the outer level of its side keeps the time its side's limit was first
+        // exceeded; a time stamp that went back starts the delay again.
         const bool sameSide =
             tag.pendingState != 0 && IsLowSide(tag.pendingState) == IsLowSide(state);
         if (!sameSide || tag.timestamp < tag.pendingSince) tag.pendingSince = tag.timestamp;

@@ -45,6 +45,16 @@ enum CsvColumn : std::size_t {
 };
 static_assert(kColAlarmClass + 1 == kCsvColumnCount);
 
+// The field columns after the 41: a tag's byte order and register bit, an analog alarm's
+// deadband and on-delay (ms). A list has them only when one of its tags sets one of them.
+enum CsvFieldColumn : std::size_t {
+    kColByteOrder = kCsvColumnCount,
+    kColRegisterBit,
+    kColDeadband,
+    kColOnDelay,
+};
+inline constexpr std::size_t kCsvExtendedColumnCount = kColOnDelay + 1;
+
 // The export formats, by the export dialog's filter index.
 inline constexpr std::int32_t kCsvAnsi = 1;
 inline constexpr std::int32_t kCsvUnicode = 2;
@@ -62,8 +72,16 @@ struct CsvFormat {
 // is the first format.
 CsvFormat CsvFormatOfIndex(std::int32_t index);
 
-// The header line without its line end, for the separator.
-std::string CsvHeaderLine(char separator);
+// The header line without its line end, for the separator; with the field columns when
+// extended.
+std::string CsvHeaderLine(char separator, bool extended = false);
+
+struct CsvHeader {
+    char separator = ',';
+    bool extended = false;
+};
+// The separator and columns of a header line (case ignored); none for any other line.
+std::optional<CsvHeader> ParseCsvHeader(std::string_view line);
 
 // "%g" (six significant digits, shorter of fixed and exponential) and "%d", always with
 // "." as the decimal point whatever the process locale.

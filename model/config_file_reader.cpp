@@ -215,6 +215,7 @@ bool ConfigFileReader::ReadParams(ODevice& device) {
                                  alarmSchema);
         }
     }
+    if (ok && s >= kFieldSettingsSchema) ok = ar_.GetI32(p.maskWrite);
     if (!ok) return false;
     if (s <= 1) {
         p.secondaryPortName = p.primaryPortName;
@@ -262,6 +263,10 @@ std::unique_ptr<OModbusTag> ConfigFileReader::ReadTag() {
     tag->dataType = dataType;
     tag->MatchObjectsToType();
     if (!ReadScaling(*tag) || !ReadAlarm(*tag)) return nullptr;
+    if (schema >= kFieldSettingsSchema &&
+        (!ar_.GetI16(tag->byteOrder) || !ar_.GetI16(tag->registerBit))) {
+        return nullptr;
+    }
     return tag;
 }
 
@@ -308,6 +313,8 @@ bool ConfigFileReader::ReadAlarm(OModbusTag& tag) {
     for (auto& text : alarm->levelText) ok = ok && ar_.GetText(text);
     for (auto& limit : alarm->levelLimit) ok = ok && ar_.GetDouble(limit);
     if (ok && s >= 9) ok = ReadAlarmBase(tag);
+    if (ok && s >= kFieldSettingsSchema)
+        ok = ar_.GetDouble(alarm->deadband) && ar_.GetU32(alarm->onDelay);
     return ok;
 }
 

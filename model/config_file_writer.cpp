@@ -29,7 +29,23 @@ void PutAlarmBase(ObjectArchive& ar, const OTagAlarm& alarm) {
     ar.PutI32(alarm.alarmClass);
 }
 
+void CollectTags(const OTagGroup& group, std::vector<const OModbusTag*>& tags) {
+    for (const auto& tag : group.tagList) tags.push_back(tag.get());
+    for (const auto& sub : group.subgroupList) CollectTags(*sub, tags);
+}
+
 }  // namespace
+
+void ConfigFileWriter::ChooseSchemas(const std::vector<const OModbusTag*>& tags) {
+    tagSchema_ = kObjectSchema;
+    analogAlarmSchema_ = kObjectSchema;
+    for (const OModbusTag* tag : tags) {
+        if (tag->HasFieldSettings()) tagSchema_ = kFieldSettingsSchema;
+        const auto* alarm = dynamic_cast<const OAnalogAlarm*>(tag->alarm.get());
+        if (tag->dataType != VT_BOOL && alarm != nullptr && alarm->HasFieldSettings())
+            analogAlarmSchema_ = kFieldSettingsSchema;
+    }
+}
 
 std::string ConfigFileWriter::DocumentBytes(const CDoc& document) {
     ObjectArchive ar;
@@ -44,6 +60,16 @@ std::string ConfigFileWriter::TagListBytes(const std::vector<const OModbusTag*>&
 }
 
 void ConfigFileWriter::WriteDocument(const CDoc& document) {
+    // The root group's own tag list is never stored.
+    std::vector<const OModbusTag*> tags;
+    paramsSchema_ = kObjectSchema;
+    for (const auto& sub : document.rootGroup.subgroupList) {
+        CollectTags(*sub, tags);
+        const auto* device = dynamic_cast<const ODevice*>(sub.get());
+        if (device != nullptr && device->params.maskWrite != 0)
+            paramsSchema_ = kFieldSettingsSchema;
+    }
+    ChooseSchemas(tags);
     ar_.PutClass("CDoc", kDocumentSchema);
     ar_.PutU16(document.nextDeviceNumber);
     ar_.PutCount(static_cast<std::uint32_t>(document.portList.size()));
@@ -56,6 +82,7 @@ void ConfigFileWriter::WriteDocument(const CDoc& document) {
 }
 
 void ConfigFileWriter::WriteTagList(const std::vector<const OModbusTag*>& tags) {
+    ChooseSchemas(tags);
     ar_.PutCount(static_cast<std::uint32_t>(tags.size()));
     for (const OModbusTag* tag : tags) WriteTag(*tag);
 }
@@ -101,7 +128,7 @@ void ConfigFileWriter::WriteDevice(ODevice& device) {
     ar_.PutObjectClass("ODevice", kObjectSchema);
     ar_.PutI32(device.activeChannel);
     ar_.PutI32(device.simulationEnabled);
-    ar_.PutClass("ODeviceParams", kObjectSchema);
+    ar_.PutClass("ODeviceParams", paramsSchema_);
     WriteParams(device);
     ar_.PutClass("OTagGroup", kObjectSchema);
     WriteGroupRecord(device, false);
@@ -133,6 +160,7 @@ void ConfigFileWriter::WriteParams(const ODevice& device) {
     // One class mark for the four alarms.
     ar_.PutClass("ODeviceAlarm", kObjectSchema);
     for (const ODeviceAlarm& alarm : device.communicationAlarms) WriteDeviceAlarm(alarm);
+    if (paramsSchema_ >= kFieldSettingsSchema) ar_.PutI32(p.maskWrite);
 }
 
 void ConfigFileWriter::WriteDeviceAlarm(const ODeviceAlarm& alarm) {
@@ -146,7 +174,7 @@ void ConfigFileWriter::WriteDeviceAlarm(const ODeviceAlarm& alarm) {
 }
 
 void ConfigFileWriter::WriteTag(const OModbusTag& tag) {
-    ar_.PutObjectClass("OModbusTag", kObjectSchema);
+    ar_.PutObjectClass("OModbusTag", tagSchema_);
     ar_.PutU16(static_cast<std::uint16_t>(tag.locationKind));
     ar_.PutU16(tag.address);
     ar_.PutU16(tag.size);
@@ -160,6 +188,10 @@ void ConfigFileWriter::WriteTag(const OModbusTag& tag) {
     ar_.PutText(tag.defaultDisplay);
     WriteScaling(tag);
     WriteAlarm(tag);
+    if (tagSchema_ >= kFieldSettingsSchema) {
+        ar_.PutI16(tag.byteOrder);
+        ar_.PutI16(tag.registerBit);
+    }
 }
 
 void ConfigFileWriter::WriteScaling(const OModbusTag& tag) {
@@ -204,7 +236,7 @@ void ConfigFileWriter::WriteAlarm(const OModbusTag& tag) {
     }
     static const OAnalogAlarm kDefault;
     const OAnalogAlarm& a = OfClass(tag.alarm, kDefault);
-    ar_.PutClass("OAnalogAlarm", kObjectSchema);
+    ar_.PutClass("OAnalogAlarm", analogAlarmSchema_);
     ar_.PutU16(a.enableFlags);
     ar_.PutU16(a.acknowledgeFlags);
     ar_.PutU16(a.normalPriority);
@@ -213,6 +245,10 @@ void ConfigFileWriter::WriteAlarm(const OModbusTag& tag) {
     for (const std::string& text : a.levelText) ar_.PutText(text);
     for (double limit : a.levelLimit) ar_.PutDouble(limit);
     PutAlarmBase(ar_, a);
+    if (analogAlarmSchema_ >= kFieldSettingsSchema) {
+        ar_.PutDouble(a.deadband);
+        ar_.PutU32(a.onDelay);
+    }
 }
 
 }  // namespace velk

@@ -41,6 +41,9 @@ class ODeviceParams final : public OObject {
     std::string secondaryGatewayAddress = "0.0.0.0";
     std::uint16_t supervisorTime = 0;  // ms; 0 reads as 1000
     std::int16_t supervisorRetries = 5;
+    // Non-zero: the controller takes function code 22 (mask write register), so a register
+    // bit is written in one request instead of a read and a write back.
+    std::int32_t maskWrite = 0;
 };
 
 }  // namespace velk

@@ -108,7 +108,11 @@ DeviceDialog::DeviceDialog(DeviceDialogValues& values,
     readInitially_->setChecked(params_.initiallyReadEventStatus != 0);
     readAfterFailure_ = new QCheckBox("Read event status after comm. &failure", this);
     readAfterFailure_->setChecked(params_.readEventStatusAfterCommFailure != 0);
-    for (QCheckBox* box : {wordSwap_, readInitially_, readAfterFailure_}) options->addWidget(box);
+    maskWrite_ = new QCheckBox("Write register bits with &mask write (FC 22)", this);
+    maskWrite_->setObjectName("maskWrite");
+    maskWrite_->setChecked(params_.maskWrite != 0);
+    for (QCheckBox* box : {wordSwap_, readInitially_, readAfterFailure_, maskWrite_})
+        options->addWidget(box);
     auto* sync = new QGroupBox("Time synchronisation", this);
     auto* syncRow = new QHBoxLayout(sync);
     syncRow->addWidget(new QLabel("every", sync));
@@ -206,6 +210,7 @@ bool DeviceDialog::Ok() {
     result.wordSwap = wordSwap_->isChecked() ? 1 : 0;
     result.initiallyReadEventStatus = readInitially_->isChecked() ? 1 : 0;
     result.readEventStatusAfterCommFailure = readAfterFailure_->isChecked() ? 1 : 0;
+    result.maskWrite = maskWrite_->isChecked() ? 1 : 0;
     values_.name = name_->text().toStdString();
     values_.description = description_->text().toStdString();
     values_.params = result;

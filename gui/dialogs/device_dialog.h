@@ -60,6 +60,7 @@ class DeviceDialog final : public QDialog {
     QRadioButton* master1_;
     QRadioButton* master2_;
     QCheckBox* wordSwap_;
+    QCheckBox* maskWrite_;
     QCheckBox* readInitially_;
     QCheckBox* readAfterFailure_;
     QCheckBox* syncAtStartup_;

@@ -231,11 +231,31 @@ std::uint16_t ParseDataTypeName(std::string_view text) {
     if (EqualsNoCase(text, "BOOL")) return VT_BOOL;
     if (EqualsNoCase(text, "UINT")) return VT_UI2;
     if (EqualsNoCase(text, "LONG")) return VT_I4;
+    // An exported ULONG or DOUBLE tag comes back as what it was, not as an INT of one
+    // register whose values would be read from half of its registers.
+    if (EqualsNoCase(text, "ULONG")) return VT_UI4;
     if (EqualsNoCase(text, "REAL")) return VT_R4;
+    if (EqualsNoCase(text, "DOUBLE")) return VT_R8;
     if (EqualsNoCase(text, "STRING")) return VT_BSTR;
     if (EqualsNoCase(text, "LLONG")) return VT_I8;
     if (EqualsNoCase(text, "ULLONG")) return VT_UI8;
     return VT_I2;
+}
+
+std::uint16_t RegistersOfImportedType(std::uint16_t type) {
+    switch (type) {
+        case VT_I8:
+        case VT_UI8:
+        case VT_R8:
+            return 4;
+        case VT_I4:
+        case VT_UI4:
+        case VT_R4:
+        case VT_BSTR:
+            return 2;
+        default:
+            return 1;
+    }
 }
 
 bool EqualsYes(std::string_view text) { return EqualsNoCase(text, "YES"); }

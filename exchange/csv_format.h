@@ -108,9 +108,11 @@ struct CsvLocation {
 // for an unknown first character or an empty text.
 std::optional<CsvLocation> ParseLocationText(std::string_view text);
 
-// Data type code of an import name (case ignored): BOOL, INT, UINT, LONG, REAL, STRING;
-// every other name is INT.
+// Data type code of an import name (case ignored): BOOL, INT, UINT, LONG, ULONG, REAL,
+// DOUBLE, STRING, LLONG, ULLONG; every other name is INT.
 std::uint16_t ParseDataTypeName(std::string_view text);
+// The registers an imported tag of that type takes (a STRING two, as imports set it).
+std::uint16_t RegistersOfImportedType(std::uint16_t type);
 
 // Import's name rules, case ignored.
 bool EqualsYes(std::string_view text);

@@ -66,11 +66,6 @@ std::int16_t SimulationOf(std::string_view field) {
     return kSimulationNone;
 }
 
-std::uint16_t RegistersOf(std::uint16_t type) {
-    if (type == VT_I8 || type == VT_UI8) return 4;
-    return type == VT_I4 || type == VT_R4 || type == VT_BSTR ? 2 : 1;
-}
-
 // A bit number 0 to 15; none for an empty field or any other number.
 std::int16_t RegisterBitOf(std::string_view field) {
     if (field.empty()) return kNoRegisterBit;
@@ -248,7 +243,7 @@ CsvImporter::LineOutcome CsvImporter::ImportLine(ImportSession& session, std::st
     }
     ImportSession::ScanPlace place;
     if (!created) place = session.BeginTagChange(*tag);
-    tag->size = RegistersOf(type);
+    tag->size = RegistersOfImportedType(type);
     tag->dataType = type;
     // A value that has no form in the new type (a text that is no number) is dropped.
     if (Failed(tag->value.ChangeType(type))) tag->value = Variant();

@@ -32,7 +32,7 @@ void BuildPlant(ExchangeFixture& f, bool wideCharacters) {
         tag.accessRights = n % 2 ? kAccessReadable : kAccessReadable | kAccessWritable;
         tag.defaultDisplay = "disp" + std::to_string(n);
         tag.simulationKind = static_cast<std::int16_t>(n % 4);
-        tag.size = type == VT_I4 || type == VT_R4 || type == VT_BSTR ? 2 : 1;
+        tag.size = RegistersOfImportedType(type);
         OTagAlarm& alarm = *tag.alarm;
         alarm.area = "Area " + std::to_string(n);
         alarm.alarmClass = n * 10;
@@ -77,17 +77,15 @@ void BuildPlant(ExchangeFixture& f, bool wideCharacters) {
 
 void ExpectSameTag(const OModbusTag& a, const OModbusTag& b, const std::string& delimiter) {
     SCOPED_TRACE(a.GetFullPath(delimiter));
-    const std::uint16_t expectedType =
-        a.dataType == VT_R8 || a.dataType == VT_UI4 ? VT_I2 : a.dataType;
     EXPECT_EQ(b.GetFullPath(delimiter), a.GetFullPath(delimiter));
     EXPECT_EQ(b.description, a.description);
-    EXPECT_EQ(b.dataType, expectedType);
+    EXPECT_EQ(b.dataType, a.dataType);
     EXPECT_EQ(b.locationKind, a.locationKind);
     EXPECT_EQ(b.address, a.address);
     EXPECT_EQ(b.accessRights, a.accessRights);
     EXPECT_EQ(b.defaultDisplay, a.defaultDisplay);
     EXPECT_EQ(b.simulationKind, a.simulationKind);
-    EXPECT_EQ(b.size, expectedType == a.dataType ? a.size : 1);
+    EXPECT_EQ(b.size, a.size);
     ASSERT_TRUE(b.scaling && b.alarm);
     EXPECT_TRUE(b.scaling->IsEqual(*a.scaling));
     EXPECT_TRUE(b.alarm->IsEqualAll(*a.alarm));

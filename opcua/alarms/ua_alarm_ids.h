@@ -62,27 +62,3 @@ inline constexpr std::uint32_t kAttributeNodeId = 1;
 inline constexpr std::uint32_t kAttributeValue = 13;
 
 }  // namespace velk::ua::ids
-
-namespace velk::ua {
-
-inline constexpr StatusCode kBadUserAccessDenied{0x801F0000};
-inline constexpr StatusCode kBadAttributeIdInvalid{0x80350000};
-inline constexpr StatusCode kBadIndexRangeInvalid{0x80360000};
-inline constexpr StatusCode kBadTypeDefinitionInvalid{0x80390000};
-inline constexpr StatusCode kBadNotSupported{0x803D0000};
-inline constexpr StatusCode kBadEventFilterInvalid{0x80470000};
-inline constexpr StatusCode kBadFilterOperandInvalid{0x80490000};
-inline constexpr StatusCode kBadBrowseNameInvalid{0x80600000};
-inline constexpr StatusCode kBadMethodInvalid{0x80750000};
-inline constexpr StatusCode kBadArgumentsMissing{0x80760000};
-inline constexpr StatusCode kBadConditionAlreadyDisabled{0x80980000};
-inline constexpr StatusCode kBadConditionDisabled{0x80990000};
-inline constexpr StatusCode kBadEventIdUnknown{0x809A0000};
-inline constexpr StatusCode kBadFilterOperatorInvalid{0x80C10000};
-inline constexpr StatusCode kBadFilterOperatorUnsupported{0x80C20000};
-inline constexpr StatusCode kBadFilterOperandCountMismatch{0x80C30000};
-inline constexpr StatusCode kBadFilterElementInvalid{0x80C40000};
-inline constexpr StatusCode kBadConditionAlreadyEnabled{0x80CC0000};
-inline constexpr StatusCode kBadConditionBranchAlreadyAcked{0x80CF0000};
-
-}  // namespace velk::ua

@@ -1,6 +1,6 @@
 #include "opcua/space/browse_next_service.h"
 
-#include "opcua/space/space_status_codes.h"
+#include "opcua/status_codes.h"
 
 namespace velk::ua {
 

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "opcua/space/space_status_codes.h"
+#include "opcua/status_codes.h"
 
 namespace velk::ua {
 

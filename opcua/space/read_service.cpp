@@ -2,7 +2,7 @@
 
 #include <charconv>
 
-#include "opcua/space/space_status_codes.h"
+#include "opcua/status_codes.h"
 #include "platform/clock.h"
 
 namespace velk::ua {

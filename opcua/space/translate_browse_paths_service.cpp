@@ -1,7 +1,7 @@
 #include "opcua/space/translate_browse_paths_service.h"
 
-#include "opcua/space/space_status_codes.h"
 #include "opcua/space/standard_node_ids.h"
+#include "opcua/status_codes.h"
 
 namespace velk::ua {
 

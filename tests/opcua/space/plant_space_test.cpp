@@ -7,10 +7,10 @@
 #include <vector>
 
 #include "opcua/space/browse_service.h"
-#include "opcua/space/space_status_codes.h"
 #include "opcua/space/tag_value_mapping.h"
 #include "opcua/space/translate_browse_paths_service.h"
 #include "opcua/space/value_structures.h"
+#include "opcua/status_codes.h"
 #include "tests/opcua/space/space_test_support.h"
 
 namespace velk::ua {

@@ -11,7 +11,7 @@
 #include "opcua/space/browse_service.h"
 #include "opcua/space/register_nodes_service.h"
 #include "opcua/space/service_dispatch.h"
-#include "opcua/space/space_status_codes.h"
+#include "opcua/status_codes.h"
 #include "tests/opcua/space/space_test_support.h"
 
 namespace velk::ua {

@@ -35,41 +35,43 @@ std::optional<double> ParseDeadbandPercent(const std::string& text) {
 
 bool ResolveSparkplugOptions(const SparkplugSettings& s, const std::string& hostName,
                              const std::string& traceFileName, SparkplugOptions& options,
-                             std::string& message) {
-    const auto refuse = [&](const std::string& text) {
+                             std::string& message, std::string* setting) {
+    const auto refuse = [&](const char* name, const std::string& text) {
         message = text;
+        if (setting != nullptr) *setting = name;
         return false;
     };
     const bool tls = HasScheme(s.BrokerUrl, "ssl://");
     if (!tls && !HasScheme(s.BrokerUrl, "tcp://")) {
-        return refuse("The broker URL must begin with tcp:// or ssl://.");
+        return refuse("BrokerUrl", "The broker URL must begin with tcp:// or ssl://.");
     }
     if (!sparkplug::IsValidTopicId(s.GroupId)) {
-        return refuse("The group id must be given, without '/', '+' or '#'.");
+        return refuse("GroupId", "The group id must be given, without '/', '+' or '#'.");
     }
     const std::string edgeNode = s.EdgeNodeId.empty() ? hostName : s.EdgeNodeId;
     if (!sparkplug::IsValidTopicId(edgeNode)) {
-        return refuse("The edge node id must be given, without '/', '+' or '#'.");
+        return refuse("EdgeNodeId", "The edge node id must be given, without '/', '+' or '#'.");
     }
     if (!s.PrimaryHostId.empty() && !sparkplug::IsValidTopicId(s.PrimaryHostId)) {
-        return refuse("The primary host id may not hold '/', '+' or '#'.");
+        return refuse("PrimaryHostId", "The primary host id may not hold '/', '+' or '#'.");
     }
     const auto deadband = ParseDeadbandPercent(s.Deadband.empty() ? "0" : s.Deadband);
-    if (!deadband) return refuse("The deadband must be a percent from 0 to 100.");
+    if (!deadband) return refuse("Deadband", "The deadband must be a percent from 0 to 100.");
     if (s.PublishPeriod == 0 || s.PublishPeriod > kLongestPeriodMs) {
-        return refuse("The publish period must be 1 to 3600000 ms.");
+        return refuse("PublishPeriod", "The publish period must be 1 to 3600000 ms.");
     }
     if (s.StoreLimitMB == 0 || s.StoreLimitMB > kLargestStoreMb) {
-        return refuse("The store limit must be 1 to 1000000 MB.");
+        return refuse("StoreLimitMB", "The store limit must be 1 to 1000000 MB.");
     }
     if (!tls && !(s.CaFile.empty() && s.CertFile.empty() && s.KeyFile.empty())) {
-        return refuse("Certificates need an ssl:// broker URL.");
+        return refuse("CaFile", "Certificates need an ssl:// broker URL.");
     }
     if (s.CertFile.empty() != s.KeyFile.empty()) {
-        return refuse("A client certificate needs its key file, and a key file its certificate.");
+        return refuse("CertFile",
+                      "A client certificate needs its key file, and a key file its certificate.");
     }
     if (s.UserName.empty() && !s.PasswordFile.empty()) {
-        return refuse("A password file needs a user name.");
+        return refuse("UserName", "A password file needs a user name.");
     }
 
     options = {};

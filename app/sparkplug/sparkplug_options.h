@@ -22,10 +22,11 @@ struct SparkplugOptions {
     std::chrono::milliseconds publishPeriod{1000};
 };
 
-// The options; false with the message naming the setting when one is unusable.
+// The options; false with the message when a setting is unusable, and that setting's value
+// name in `setting` ("BrokerUrl", ...) when one is given.
 bool ResolveSparkplugOptions(const SparkplugSettings& settings, const std::string& hostName,
                              const std::string& traceFileName, SparkplugOptions& options,
-                             std::string& message);
+                             std::string& message, std::string* setting = nullptr);
 
 // The deadband text as a percent from 0 to 100; none when it is no such number.
 std::optional<double> ParseDeadbandPercent(const std::string& text);

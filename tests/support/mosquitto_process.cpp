@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <csignal>
+#include <cstdlib>
 #include <fstream>
 
 namespace velk::testing {
@@ -23,7 +24,23 @@ bool Listening(int port) {
     return ok;
 }
 
+bool Shell(const std::string& command) {
+    return std::system((command + " >/dev/null 2>&1").c_str()) == 0;
+}
+
 }  // namespace
+
+bool MakeTestCertificates(const std::string& dir) {
+    const std::string ca = dir + "/testca";
+    return Shell("openssl req -x509 -newkey rsa:2048 -nodes -days 2 -subj /CN=testca -keyout " +
+                 ca + ".key -out " + ca + ".crt") &&
+           Shell("openssl req -newkey rsa:2048 -nodes -subj /CN=localhost -keyout " + dir +
+                 "/server.key -out " + dir + "/server.csr") &&
+           Shell("printf 'subjectAltName=DNS:localhost,IP:127.0.0.1' > " + dir + "/san.ext") &&
+           Shell("openssl x509 -req -in " + dir + "/server.csr -CA " + ca + ".crt -CAkey " + ca +
+                 ".key -CAcreateserial -days 2 -extfile " + dir + "/san.ext -out " + dir +
+                 "/server.crt");
+}
 
 int FreeLoopbackPort() {
     const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);

@@ -25,6 +25,10 @@ class MosquittoProcess {
     int port_ = 0;
 };
 
+// A test CA "testca" (testca.crt, testca.key) and a broker certificate for localhost and
+// 127.0.0.1 signed by it (server.crt, server.key) in the directory; false without openssl.
+bool MakeTestCertificates(const std::string& directory);
+
 // A port on 127.0.0.1 that nothing listens on at the moment of the call.
 int FreeLoopbackPort();
 

@@ -51,7 +51,10 @@ class SparkplugProcessTest : public ::testing::Test {
         if (access(VELK_SPARKPLUG_NODE_DIR "/node_modules/sparkplug-payload", R_OK) != 0) {
             GTEST_SKIP() << "the decoder is not installed (scripts/setup.sh runs npm ci)";
         }
-        ASSERT_TRUE(broker.Start()) << "mosquitto";
+        std::vector<std::string> brokerConfig;
+        serverUrl_ = PrepareBroker(brokerConfig);
+        ASSERT_TRUE(broker.Start(brokerConfig)) << "mosquitto";
+        if (serverUrl_.empty()) serverUrl_ = broker.TcpUrl();
         ASSERT_TRUE(bus.Start()) << bus.Problem();
         std::string error;
         ASSERT_TRUE(boiler.Start({"--tcp", "127.0.0.1:0", "--unit", "1"}, error)) << error;
@@ -68,8 +71,7 @@ class SparkplugProcessTest : public ::testing::Test {
         store.extra =
             "[HKEY_LOCAL_MACHINE\\Software\\VELK\\VELK A&E OPC Server\\Sparkplug]\r\n"
             "\"Enabled\"=dword:00000001\r\n\"BrokerUrl\"=\"" +
-            broker.TcpUrl() +
-            "\"\r\n"
+            serverUrl_ + "\"\r\n" + ServerBrokerSettings() +
             "\"GroupId\"=\"Plant1\"\r\n\"EdgeNodeId\"=\"Edge1\"\r\n"
             "\"PublishPeriod\"=dword:000001f4\r\n"
             "\"StoreDirectory\"=\"" +
@@ -86,6 +88,10 @@ class SparkplugProcessTest : public ::testing::Test {
         watcher.Signal(SIGTERM);
         watcher.Wait(5s);
     }
+    // Extra broker configuration; the URL the server is to use, "" for the plain listener.
+    virtual std::string PrepareBroker(std::vector<std::string>&) { return {}; }
+    // Further values of the Sparkplug key, in registry-export syntax.
+    virtual std::string ServerBrokerSettings() { return {}; }
     void StartServer() {
         const std::vector<std::string> environment = {
             "DBUS_SESSION_BUS_ADDRESS=" + bus.Address(),
@@ -145,6 +151,27 @@ class SparkplugProcessTest : public ::testing::Test {
 
   private:
     int starts_ = 0;
+    std::string serverUrl_;
+};
+
+// The server reaches the broker over TLS, on a second listener with a broker certificate of
+// a CA made here; the watcher stays on the plain one.
+class SparkplugTlsProcessTest : public SparkplugProcessTest {
+  protected:
+    std::string PrepareBroker(std::vector<std::string>& config) override {
+        if (!MakeTestCertificates(certificates.Path())) return {};
+        tlsPort = FreeLoopbackPort();
+        config = {"listener " + std::to_string(tlsPort) + " 127.0.0.1",
+                  "cafile " + certificates.File("testca.crt"),
+                  "certfile " + certificates.File("server.crt"),
+                  "keyfile " + certificates.File("server.key")};
+        return "ssl://localhost:" + std::to_string(tlsPort);
+    }
+    std::string ServerBrokerSettings() override {
+        return "\"CaFile\"=\"" + certificates.File("testca.crt") + "\"\r\n";
+    }
+    TempDirectory certificates;
+    int tlsPort = 0;
 };
 
 TEST_F(SparkplugProcessTest, BirthsDataByExceptionInSequenceRebirthAndNoWritesByDefault) {
@@ -191,6 +218,19 @@ TEST_F(SparkplugProcessTest, BirthsDataByExceptionInSequenceRebirthAndNoWritesBy
         20s))
         << Trace();
     EXPECT_EQ(boiler.Command("get holding 0").find("420"), 0u);
+
+    // An orderly stop ends with the NDEATH of the session's bdSeq.
+    server.Signal(SIGTERM);
+    server.Wait(15s);
+    const std::string ndeath = WaitFor("NDEATH", "", {" bdSeq:UInt64="});
+    EXPECT_EQ(BdSeqOf(ndeath), BdSeqOf(nbirth)) << Watched();
+}
+
+TEST_F(SparkplugTlsProcessTest, TheNodeIsBornOverTlsWithTheTestCa) {
+    ASSERT_NE(tlsPort, 0) << "openssl";
+    EXPECT_FALSE(WaitFor("NBIRTH", "", {" seq=0 "}).empty()) << Watched() << Trace();
+    EXPECT_NE(Trace().find("connected to the broker ssl://localhost:"), std::string::npos)
+        << Trace();
 }
 
 TEST_F(SparkplugProcessTest, ASilentSlaveDiesAndAKilledServerLeavesItsWillWithTheBirthsBdSeq) {

@@ -118,23 +118,10 @@ bool Shell(const std::string& command) {
     return std::system((command + " >/dev/null 2>&1").c_str()) == 0;
 }
 
-// A CA and a broker certificate for localhost signed by it, in the directory.
-bool MakeCertificates(const std::string& dir, const std::string& caName) {
-    const std::string ca = dir + "/" + caName;
-    return Shell("openssl req -x509 -newkey rsa:2048 -nodes -days 2 -subj /CN=" + caName +
-                 " -keyout " + ca + ".key -out " + ca + ".crt") &&
-           Shell("openssl req -newkey rsa:2048 -nodes -subj /CN=localhost -keyout " + dir +
-                 "/server.key -out " + dir + "/server.csr") &&
-           Shell("printf 'subjectAltName=DNS:localhost,IP:127.0.0.1' > " + dir + "/san.ext") &&
-           Shell("openssl x509 -req -in " + dir + "/server.csr -CA " + ca + ".crt -CAkey " + ca +
-                 ".key -CAcreateserial -days 2 -extfile " + dir + "/san.ext -out " + dir +
-                 "/server.crt");
-}
-
 TEST(PahoMqttClient, TlsTakesOnlyABrokerWhoseCertificateChainsToTheCaFile) {
     testing::TempDirectory certificates;
     const std::string dir = certificates.Path();
-    if (!MakeCertificates(dir, "testca")) GTEST_SKIP() << "openssl is not installed";
+    if (!testing::MakeTestCertificates(dir)) GTEST_SKIP() << "openssl is not installed";
     ASSERT_TRUE(Shell("openssl req -x509 -newkey rsa:2048 -nodes -days 2 -subj /CN=other -keyout " +
                       dir + "/other.key -out " + dir + "/other.crt"));
     MosquittoProcess broker;

@@ -96,8 +96,9 @@ bool SparkplugPublisher::Start(const SparkplugOptions& options) {
     thread_ = std::move(thread);
     Session& session = *session_;
     if (!thread_->Start([this, &session](MessageQueue& queue) { return Run(queue, session); })) {
-        thread_.reset();
+        // The client first: its sink posts to the thread's queue until it is gone.
         session_.reset();
+        thread_.reset();
         return false;
     }
     return true;

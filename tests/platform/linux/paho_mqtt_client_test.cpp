@@ -1,7 +1,11 @@
 // The Paho client against a real mosquitto on a loopback port: sessions, messages both ways,
 // a broker that goes away, TLS with a CA made here, user names with passwords.
+#include <arpa/inet.h>
 #include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <condition_variable>
 #include <fstream>
@@ -100,6 +104,28 @@ TEST(PahoMqttClient, MessagesGoBothWaysAnOrderlyEndSendsNoWillABrokerGoneIsALoss
     const auto failed = nodeEvents.Take(Kind::kConnectFailed);
     ASSERT_TRUE(failed);
     EXPECT_EQ(failed->attempt, again);
+}
+
+TEST(PahoMqttClient, ABrokerThatAcceptsAndNeverAnswersFailsTheAttemptWithoutBlockingTheCaller) {
+    // A listening socket that nobody reads: the kernel accepts, no CONNACK ever comes.
+    const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof address;
+    ASSERT_EQ(bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    ASSERT_EQ(listen(fd, 4), 0);
+    getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
+    Events events;
+    MqttClientSettings settings;
+    settings.serverUrl = "tcp://127.0.0.1:" + std::to_string(ntohs(address.sin_port));
+    settings.clientId = "silent";
+    settings.connectTimeout = std::chrono::seconds(1);
+    auto client = MakeClient(settings, events);
+    client->Connect({"t/will", "x", 1});
+    EXPECT_FALSE(client->Publish("t/x", "y", 0));  // refused at once, not queued behind it
+    EXPECT_TRUE(events.Take(Kind::kConnectFailed, std::chrono::seconds(10)));
+    close(fd);
 }
 
 TEST(PahoMqttClient, UrlsOtherThanTcpOrSslAreRefused) {

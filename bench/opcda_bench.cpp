@@ -15,11 +15,11 @@
 #include "model/locks.h"
 #include "model/o_device.h"
 #include "model/o_modbus_tag.h"
+#include "opc/tag_io.h"
 #include "opcda/client_sinks.h"
 #include "opcda/da_workers.h"
 #include "opcda/opc_server.h"
 #include "opcda/opc_stream.h"
-#include "opcda/tag_io.h"
 #include "platform/clock.h"
 #include "platform/linux/process_info.h"
 

@@ -13,11 +13,11 @@
 #include "model/o_modbus_tag.h"
 #include "opc/opc_call_trace.h"
 #include "opc/opc_result.h"
+#include "opc/tag_io.h"
+#include "opc/update_timing.h"
 #include "opcda/c_enum_item_attributes.h"
 #include "opcda/item_rules.h"
 #include "opcda/opc_server.h"
-#include "opcda/tag_io.h"
-#include "opcda/update_timing.h"
 #include "platform/clock.h"
 #include "platform/worker_thread.h"
 

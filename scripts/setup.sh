@@ -29,6 +29,7 @@ TEST_PACKAGES=(
   libmodbus-dev python3-pymodbus python3-serial python3-serial-asyncio mbpoll socat
   iproute2 util-linux locales
   mosquitto mosquitto-clients
+  nodejs npm
 )
 
 # clang with libFuzzer's runtime, for scripts/fuzz.sh only.
@@ -68,6 +69,12 @@ if [ "$mode" = test ] && ! locale -a 2>/dev/null | grep -qi '^de_DE\.utf-\?8$'; 
   $SUDO sed -i 's/^# *de_DE.UTF-8 UTF-8/de_DE.UTF-8 UTF-8/' /etc/locale.gen
   grep -q '^de_DE.UTF-8 UTF-8' /etc/locale.gen || echo 'de_DE.UTF-8 UTF-8' | $SUDO tee -a /etc/locale.gen >/dev/null
   $SUDO locale-gen >/dev/null
+fi
+
+# The Sparkplug end-to-end tests' independent decoder and MQTT client, as the lock file pins
+# them (the npm registry is needed once).
+if [ "$mode" = test ] || [ "$mode" = fuzz ]; then
+  (cd "$(dirname "$0")/../tests/node" && npm ci --no-audit --no-fund --silent)
 fi
 
 [ "$build" = 1 ] || exit 0

@@ -17,6 +17,7 @@
 #include "app/server/document_host.h"
 #include "app/server/headless_window.h"
 #include "app/server/unavailable_bus_class.h"
+#include "app/sparkplug/sparkplug_publisher.h"
 #include "core/cycle_statistics.h"
 #include "core/trace_echo.h"
 #include "install_paths.h"
@@ -264,7 +265,30 @@ int RunServerProgram(int argc, char** argv, const ServerFrontFactory& makeFront)
     SignalWatch signals([&app](int) { app.RequestTermination(); });
     front->Attach(ServerParts{app, document, acquisition, admin, machineStore, userStore, reader,
                               documentFiles, clock});
-    if (app.InitInstance(commandLine)) front->RunMainLoop(app, mainLoop);
+    // The Sparkplug publisher: started once the document is loaded, stopped (its NDEATH sent)
+    // before the shutdown ends acquisition.
+    SparkplugPublisher sparkplug(SparkplugServices{
+        clock, app, acquisition.TagIO(), files, reader, documentFiles,
+        [&documentHost]() -> CDoc* { return documentHost ? documentHost->Existing() : nullptr; },
+        [](const std::string& directory) { return MakeDirectories(directory); },
+        [](const MqttClientSettings& settings, IMqttClient::EventSink sink, std::string& error) {
+            return CreateMqttClient(settings, std::move(sink), error);
+        }});
+    if (app.InitInstance(commandLine)) {
+        const SparkplugSettings settings = app.Settings().Sparkplug();
+        if (settings.Enabled != 0) {
+            SparkplugOptions options;
+            std::string message;
+            if (ResolveSparkplugOptions(settings, HostName(), app.Settings().TraceFileName(),
+                                        options, message)) {
+                sparkplug.Start(options);
+            } else {
+                Trace("Sparkplug: not started: " + message);
+            }
+        }
+        front->RunMainLoop(app, mainLoop);
+    }
+    sparkplug.Stop();
     const int exitCode = app.ExitInstance();
     // The clients' objects that the stop released end their count and stop the devices; an
     // exchange with a silent controller ends only at its own time-out. What still runs after

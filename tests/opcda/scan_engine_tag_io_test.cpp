@@ -1,5 +1,5 @@
 // The DA group over the real tag scan engine and an in-memory controller.
-#include "opcda/scan_engine_tag_io.h"
+#include "opc/scan_engine_tag_io.h"
 
 #include "modbus/scan_engine.h"
 #include "model/b_event.h"

@@ -24,7 +24,4 @@ class IProtectedFiles {
     virtual bool Remove(const std::string& path) = 0;
 };
 
-// The machine's host name; "localhost" when it has none.
-std::string HostName();
-
 }  // namespace velk

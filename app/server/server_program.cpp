@@ -29,6 +29,7 @@
 #include "opcae/bus/ae_bus_class.h"
 #include "opcae/bus/ae_server_list_distributor.h"
 #include "opcda/bus/da_bus_class.h"
+#include "platform/host_name.h"
 #include "platform/ipv4_address.h"
 #include "platform/linux/netlink_route_table.h"
 #include "platform/linux/posix_document_file_access.h"

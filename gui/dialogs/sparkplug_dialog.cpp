@@ -9,6 +9,7 @@
 
 #include "gui/gui_host.h"
 #include "gui/qt_message_box.h"
+#include "platform/host_name.h"
 #include "platform/linux/process_info.h"
 
 namespace velk::gui {

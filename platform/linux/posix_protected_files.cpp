@@ -60,10 +60,4 @@ bool PosixProtectedFiles::Exists(const std::string& path) {
 
 bool PosixProtectedFiles::Remove(const std::string& path) { return ::unlink(path.c_str()) == 0; }
 
-std::string HostName() {
-    char name[256] = {};
-    if (::gethostname(name, sizeof name - 1) != 0 || name[0] == '\0') return "localhost";
-    return name;
-}
-
 }  // namespace velk

@@ -7,6 +7,8 @@
 
 #include <cerrno>
 
+#include "platform/host_name.h"
+
 namespace velk {
 
 std::string ExecutablePath() {
@@ -37,7 +39,7 @@ std::size_t ThreadsOfThisProcess() {
 
 std::string HostName() {
     char name[HOST_NAME_MAX + 1] = {};
-    if (gethostname(name, sizeof name - 1) != 0) return {};
+    if (gethostname(name, sizeof name - 1) != 0 || name[0] == '\0') return "localhost";
     return name;
 }
 

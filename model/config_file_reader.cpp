@@ -4,6 +4,7 @@
 #include <mutex>
 
 #include "model/c_doc.h"
+#include "model/device_field_settings.h"
 #include "model/o_analog_alarm.h"
 #include "model/o_analog_data.h"
 #include "model/o_binary_alarm.h"
@@ -215,6 +216,7 @@ bool ConfigFileReader::ReadParams(ODevice& device) {
                                  alarmSchema);
         }
     }
+    if (ok && s >= kFieldSettingsSchema) ok = ReadFieldSettings(p);
     if (!ok) return false;
     if (s <= 1) {
         p.secondaryPortName = p.primaryPortName;
@@ -225,6 +227,22 @@ bool ConfigFileReader::ReadParams(ODevice& device) {
     }
     if (p.supervisorTime == 0) p.supervisorTime = kDefaultSupervisorTime;
     device.BindPorts(ports_);
+    return true;
+}
+
+bool ConfigFileReader::ReadFieldSettings(ODeviceParams& params) {
+    // The list's count is below 0x8000, while the class mark that follows a record without
+    // it has its top bit set: so a file of a later schema that has no list still reads.
+    std::uint16_t lead = 0;
+    if (!ar_.PeekU16(lead) || (lead & 0x8000) != 0) return true;
+    std::uint16_t count = 0;
+    if (!ar_.GetU16(count)) return false;
+    for (std::uint16_t i = 0; i < count; ++i) {
+        std::uint16_t key = 0;
+        std::int32_t value = 0;
+        if (!ar_.GetU16(key) || !ar_.GetI32(value)) return false;
+        SetFieldSetting(params, key, value);
+    }
     return true;
 }
 

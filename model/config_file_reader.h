@@ -15,6 +15,7 @@ namespace velk {
 class CDoc;
 class ODevice;
 class ODeviceAlarm;
+class ODeviceParams;
 class OModbusTag;
 class OPort;
 class OTagGroup;
@@ -49,6 +50,7 @@ class ConfigFileReader {
     std::unique_ptr<ODevice> ReadDevice();
     bool ReadParams(ODevice& device);
     bool ReadDeviceAlarm(ODeviceAlarm& alarm, std::uint16_t schema);
+    bool ReadFieldSettings(ODeviceParams& params);
     std::unique_ptr<OModbusTag> ReadTag();
     bool ReadScaling(OModbusTag& tag);
     bool ReadAlarm(OModbusTag& tag);

@@ -1,6 +1,7 @@
 #include "model/config_file_writer.h"
 
 #include "model/c_doc.h"
+#include "model/device_field_settings.h"
 #include "model/o_analog_alarm.h"
 #include "model/o_analog_data.h"
 #include "model/o_binary_alarm.h"
@@ -44,6 +45,12 @@ std::string ConfigFileWriter::TagListBytes(const std::vector<const OModbusTag*>&
 }
 
 void ConfigFileWriter::WriteDocument(const CDoc& document) {
+    paramsSchema_ = kObjectSchema;
+    for (const auto& sub : document.rootGroup.subgroupList) {
+        const auto* device = dynamic_cast<const ODevice*>(sub.get());
+        if (device != nullptr && HasFieldSettings(device->params))
+            paramsSchema_ = kFieldSettingsSchema;
+    }
     ar_.PutClass("CDoc", kDocumentSchema);
     ar_.PutU16(document.nextDeviceNumber);
     ar_.PutCount(static_cast<std::uint32_t>(document.portList.size()));
@@ -101,7 +108,7 @@ void ConfigFileWriter::WriteDevice(ODevice& device) {
     ar_.PutObjectClass("ODevice", kObjectSchema);
     ar_.PutI32(device.activeChannel);
     ar_.PutI32(device.simulationEnabled);
-    ar_.PutClass("ODeviceParams", kObjectSchema);
+    ar_.PutClass("ODeviceParams", paramsSchema_);
     WriteParams(device);
     ar_.PutClass("OTagGroup", kObjectSchema);
     WriteGroupRecord(device, false);
@@ -133,6 +140,17 @@ void ConfigFileWriter::WriteParams(const ODevice& device) {
     // One class mark for the four alarms.
     ar_.PutClass("ODeviceAlarm", kObjectSchema);
     for (const ODeviceAlarm& alarm : device.communicationAlarms) WriteDeviceAlarm(alarm);
+    if (paramsSchema_ < kFieldSettingsSchema) return;
+    // The field settings that differ from their defaults, as key and value pairs.
+    std::uint16_t count = 0;
+    for (const DeviceFieldSetting& s : DeviceFieldSettings())
+        if (p.*s.member != s.defaultValue) ++count;
+    ar_.PutU16(count);
+    for (const DeviceFieldSetting& s : DeviceFieldSettings()) {
+        if (p.*s.member == s.defaultValue) continue;
+        ar_.PutU16(s.key);
+        ar_.PutI32(p.*s.member);
+    }
 }
 
 void ConfigFileWriter::WriteDeviceAlarm(const ODeviceAlarm& alarm) {

@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "model/o_object.h"
 #include "model/object_archive.h"
 
 namespace velk {
@@ -41,6 +42,9 @@ class ConfigFileWriter {
     void WriteAlarm(const OModbusTag& tag);
 
     ObjectArchive& ar_;
+    // The schema written for "ODeviceParams": the field-settings schema only when a device
+    // of the document uses one, so that a document without them is stored as before.
+    std::uint16_t paramsSchema_ = kObjectSchema;
 };
 
 }  // namespace velk

@@ -441,6 +441,35 @@ TEST_F(TransactSerialTest, InvalidAnswerIsFollowedByAProbeThatKeepsTheChannelGoo
     EXPECT_EQ(channels_.Counts(0), (ChannelCounts{2, 2, 0, 0}));
 }
 
+TEST_F(TransactSerialTest, TheRequestPauseKeepsRequestsApartOnTheLine) {
+    MakeLines();
+    device_.params.requestPause = 50;
+    auto& line = LineOf(primary_);
+    std::vector<std::uint32_t> writtenAt;
+    line.SetResponder([&](const Bytes&) {
+        writtenAt.push_back(clock_.TickCount());
+        return kTwoRegisters;
+    });
+    auto request = ReadTwoRegisters();
+    channels_.TransactSerial(request.get(), 100, kActiveChannel);
+    const std::uint32_t firstEnd = clock_.TickCount();
+    request = ReadTwoRegisters();
+    channels_.TransactSerial(request.get(), 100, kActiveChannel);
+    ASSERT_TRUE(request->IsValid());
+    ASSERT_EQ(writtenAt.size(), 2u);
+    EXPECT_GE(writtenAt[1] - firstEnd, 50u);
+
+    // A request after a longer idle time than the pause goes out without waiting.
+    clock_.Advance(80);
+    const std::uint32_t idleEnd = clock_.TickCount();
+    const std::uint64_t slept = clock_.SleptMs();
+    request = ReadTwoRegisters();
+    channels_.TransactSerial(request.get(), 100, kActiveChannel);
+    ASSERT_EQ(writtenAt.size(), 3u);
+    EXPECT_LT(writtenAt[2] - idleEnd, 50u);
+    EXPECT_LT(clock_.SleptMs() - slept, 50u);
+}
+
 TEST_F(TransactSerialTest, DeadLineFailsRequestAndProbe) {
     MakeLines();
     auto request = ReadTwoRegisters();

@@ -4,6 +4,7 @@
 #include <sstream>
 
 #include "model/c_doc.h"
+#include "model/device_field_settings.h"
 #include "model/o_analog_alarm.h"
 #include "model/o_analog_data.h"
 #include "model/o_binary_alarm.h"
@@ -124,6 +125,8 @@ class Dumper {
         Line(2, "secondary gateway address", Quote(p.secondaryGatewayAddress));
         Line(2, "supervisor time", std::to_string(p.supervisorTime));
         Line(2, "supervisor retries", std::to_string(p.supervisorRetries));
+        for (const DeviceFieldSetting& setting : DeviceFieldSettings())
+            Line(2, setting.name, std::to_string(p.*setting.member));
         for (std::size_t i = 0; i < d.communicationAlarms.size(); ++i) {
             const ODeviceAlarm& a = d.communicationAlarms[i];
             Line(2, kAlarmNames[i], "");

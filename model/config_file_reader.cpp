@@ -92,7 +92,8 @@ bool ConfigFileReader::ReadDocument(CDoc& document) {
     std::vector<std::unique_ptr<OPort>> ports;
     for (std::uint32_t i = 0; i < portCount; ++i) {
         auto port = std::make_unique<OPort>();
-        if (!ar_.GetObjectClass("OPort", schema) || !ReadPort(*port)) return false;
+        std::uint16_t portSchema = 0;
+        if (!ar_.GetObjectClass("OPort", portSchema) || !ReadPort(*port, portSchema)) return false;
         ports_.push_back(port.get());
         ports.push_back(std::move(port));
     }
@@ -126,12 +127,16 @@ bool ConfigFileReader::ReadTagList(std::vector<std::unique_ptr<OModbusTag>>& tag
     return true;
 }
 
-bool ConfigFileReader::ReadPort(OPort& port) {
+bool ConfigFileReader::ReadPort(OPort& port, std::uint16_t s) {
     // The settings-changed flag is not stored: a port read from a file starts with it set.
     port.settingsChanged = true;
-    return ar_.GetText(port.name) && ar_.GetI32(port.enabled) && ar_.GetU32(port.baudRate) &&
-           ar_.GetU16(port.dataBits) && ar_.GetU16(port.stopBits) && ar_.GetU16(port.parity) &&
-           ar_.GetU16(port.flowControl);
+    const bool ok = ar_.GetText(port.name) && ar_.GetI32(port.enabled) &&
+                    ar_.GetU32(port.baudRate) && ar_.GetU16(port.dataBits) &&
+                    ar_.GetU16(port.stopBits) && ar_.GetU16(port.parity) &&
+                    ar_.GetU16(port.flowControl);
+    if (!ok || s < kFieldSettingsSchema) return ok;
+    return ReadSettingsList(
+        [&](std::uint16_t key, std::int32_t value) { SetFieldSetting(port, key, value); });
 }
 
 bool ConfigFileReader::ReadGroupRecord(OTagGroup& group, bool isRoot, int depth) {
@@ -231,6 +236,12 @@ bool ConfigFileReader::ReadParams(ODevice& device) {
 }
 
 bool ConfigFileReader::ReadFieldSettings(ODeviceParams& params) {
+    return ReadSettingsList(
+        [&](std::uint16_t key, std::int32_t value) { SetFieldSetting(params, key, value); });
+}
+
+bool ConfigFileReader::ReadSettingsList(
+    const std::function<void(std::uint16_t, std::int32_t)>& set) {
     // The list's count is below 0x8000, while the class mark that follows a record without
     // it has its top bit set: so a file of a later schema that has no list still reads.
     std::uint16_t lead = 0;
@@ -241,7 +252,7 @@ bool ConfigFileReader::ReadFieldSettings(ODeviceParams& params) {
         std::uint16_t key = 0;
         std::int32_t value = 0;
         if (!ar_.GetU16(key) || !ar_.GetI32(value)) return false;
-        SetFieldSetting(params, key, value);
+        set(key, value);
     }
     return true;
 }

@@ -51,11 +51,14 @@ void ConfigFileWriter::WriteDocument(const CDoc& document) {
         if (device != nullptr && HasFieldSettings(device->params))
             paramsSchema_ = kFieldSettingsSchema;
     }
+    portSchema_ = kObjectSchema;
+    for (const auto& port : document.portList)
+        if (HasFieldSettings(*port)) portSchema_ = kFieldSettingsSchema;
     ar_.PutClass("CDoc", kDocumentSchema);
     ar_.PutU16(document.nextDeviceNumber);
     ar_.PutCount(static_cast<std::uint32_t>(document.portList.size()));
     for (const auto& port : document.portList) {
-        ar_.PutObjectClass("OPort", kObjectSchema);
+        ar_.PutObjectClass("OPort", portSchema_);
         WritePort(*port);
     }
     ar_.PutClass("OTagGroup", kObjectSchema);
@@ -75,6 +78,16 @@ void ConfigFileWriter::WritePort(const OPort& port) {
     ar_.PutU16(port.stopBits);
     ar_.PutU16(port.parity);
     ar_.PutU16(port.flowControl);
+    if (portSchema_ < kFieldSettingsSchema) return;
+    std::uint16_t count = 0;
+    for (const PortFieldSetting& s : PortFieldSettings())
+        if (port.*s.member != s.defaultValue) ++count;
+    ar_.PutU16(count);
+    for (const PortFieldSetting& s : PortFieldSettings()) {
+        if (port.*s.member == s.defaultValue) continue;
+        ar_.PutU16(s.key);
+        ar_.PutI32(port.*s.member);
+    }
 }
 
 void ConfigFileWriter::WriteGroupRecord(const OTagGroup& group, bool isRoot) {

@@ -45,6 +45,8 @@ class ConfigFileWriter {
     // The schema written for "ODeviceParams": the field-settings schema only when a device
     // of the document uses one, so that a document without them is stored as before.
     std::uint16_t paramsSchema_ = kObjectSchema;
+    // The same for "OPort" and the RS-485 and echo settings of the ports.
+    std::uint16_t portSchema_ = kObjectSchema;
 };
 
 }  // namespace velk

@@ -24,7 +24,43 @@ constexpr DeviceFieldSetting kSettings[] = {
      &ODeviceParams::sharedConnection, 0, 0, 1},
 };
 
+constexpr PortFieldSetting kPortSettings[] = {
+    {1, "RS-485", "RS-&485 direction control", true, &OPort::rs485, 0, 0, 1},
+    {2, "RS-485 RTS on send", "RTS &high while sending", true, &OPort::rs485RtsOnSend, 1, 0, 1},
+    {3, "RS-485 RTS after send", "RTS high &after sending", true, &OPort::rs485RtsAfterSend, 0, 0,
+     1},
+    {4, "RS-485 delay before send", "Delay before send:", false, &OPort::rs485DelayBeforeSend, 0, 0,
+     1000},
+    {5, "RS-485 delay after send", "Delay after send:", false, &OPort::rs485DelayAfterSend, 0, 0,
+     1000},
+    {6, "echo suppression", "Adapter &echoes what it sends", true, &OPort::echoSuppression, 0, 0,
+     1},
+};
+
+template <class Owner, std::size_t N>
+void Set(const FieldSetting<Owner> (&table)[N], Owner& owner, std::uint16_t key,
+         std::int32_t value) {
+    for (const FieldSetting<Owner>& s : table) {
+        if (s.key != key) continue;
+        owner.*s.member = value < s.minimum || value > s.maximum ? s.defaultValue : value;
+        return;
+    }
+    // A key of a newer version: not known here, and dropped.
+}
+
 }  // namespace
+
+std::span<const PortFieldSetting> PortFieldSettings() { return kPortSettings; }
+
+bool HasFieldSettings(const OPort& port) {
+    for (const PortFieldSetting& s : kPortSettings)
+        if (port.*s.member != s.defaultValue) return true;
+    return false;
+}
+
+void SetFieldSetting(OPort& port, std::uint16_t key, std::int32_t value) {
+    Set(kPortSettings, port, key, value);
+}
 
 std::span<const DeviceFieldSetting> DeviceFieldSettings() { return kSettings; }
 
@@ -41,12 +77,7 @@ const DeviceFieldSetting* FieldSettingOfKey(std::uint16_t key) {
 }
 
 void SetFieldSetting(ODeviceParams& params, std::uint16_t key, std::int32_t value) {
-    for (const DeviceFieldSetting& s : kSettings) {
-        if (s.key != key) continue;
-        params.*s.member = value < s.minimum || value > s.maximum ? s.defaultValue : value;
-        return;
-    }
-    // A key of a newer version: not known here, and dropped.
+    Set(kSettings, params, key, value);
 }
 
 }  // namespace velk

@@ -7,22 +7,26 @@
 #include <span>
 
 #include "model/o_device_params.h"
+#include "model/o_port.h"
 
 namespace velk {
 
 // The schema of "ODeviceParams" whose records end with the list of field settings.
 inline constexpr std::uint16_t kFieldSettingsSchema = 11;
 
-struct DeviceFieldSetting {
+template <class Owner>
+struct FieldSetting {
     std::uint16_t key;  // stored key; never reused for another meaning
     const char* name;   // as the dump shows it
-    const char* label;  // of its field or check box in the device dialog
+    const char* label;  // of its field or check box in the dialog
     bool flag;          // a check box (0 or 1) rather than a number field
-    std::int32_t ODeviceParams::*member;
+    std::int32_t Owner::*member;
     std::int32_t defaultValue;
     std::int32_t minimum;
     std::int32_t maximum;
 };
+using DeviceFieldSetting = FieldSetting<ODeviceParams>;
+using PortFieldSetting = FieldSetting<OPort>;
 
 std::span<const DeviceFieldSetting> DeviceFieldSettings();
 
@@ -35,5 +39,10 @@ const DeviceFieldSetting* FieldSettingOfKey(std::uint16_t key);
 // The value a setting takes when the file or an entry gives it: values outside the range
 // keep the default.
 void SetFieldSetting(ODeviceParams& params, std::uint16_t key, std::int32_t value);
+
+// The same for the RS-485 and echo settings of a serial port ("OPort" schema 11).
+std::span<const PortFieldSetting> PortFieldSettings();
+bool HasFieldSettings(const OPort& port);
+void SetFieldSetting(OPort& port, std::uint16_t key, std::int32_t value);
 
 }  // namespace velk

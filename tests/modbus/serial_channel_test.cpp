@@ -470,6 +470,41 @@ TEST_F(TransactSerialTest, TheRequestPauseKeepsRequestsApartOnTheLine) {
     EXPECT_LT(clock_.SleptMs() - slept, 50u);
 }
 
+TEST_F(TransactSerialTest, TheLineGetsThePortsRs485ModeAndTheEchoIsTakenOff) {
+    primary_.rs485 = 1;
+    primary_.rs485RtsOnSend = 0;
+    primary_.rs485RtsAfterSend = 1;
+    primary_.rs485DelayBeforeSend = 2;
+    primary_.rs485DelayAfterSend = 3;
+    primary_.echoSuppression = 1;
+    MakeLines();
+    auto& line = LineOf(primary_);
+    // The adapter gives back the request ahead of the answer.
+    line.SetResponder([](const Bytes& request) {
+        Bytes echoed = request;
+        echoed.insert(echoed.end(), kTwoRegisters.begin(), kTwoRegisters.end());
+        return echoed;
+    });
+    auto request = ReadTwoRegisters();
+    channels_.TransactSerial(request.get(), 100, kActiveChannel);
+    EXPECT_TRUE(request->IsValid());
+    ASSERT_TRUE(line.LastSettings().has_value());
+    EXPECT_EQ(line.LastSettings()->rs485, (Rs485Settings{true, false, true, 2, 3}));
+
+    // An echo that is not the request fails the attempt; the retry gets its answer.
+    int calls = 0;
+    line.SetResponder([&](const Bytes& request) {
+        Bytes echoed = request;
+        if (calls++ == 0) echoed[1] ^= 0x40;
+        echoed.insert(echoed.end(), kTwoRegisters.begin(), kTwoRegisters.end());
+        return echoed;
+    });
+    request = ReadTwoRegisters();
+    channels_.TransactSerial(request.get(), 100, kActiveChannel);
+    EXPECT_TRUE(request->IsValid());
+    EXPECT_EQ(calls, 2);
+}
+
 TEST_F(TransactSerialTest, DeadLineFailsRequestAndProbe) {
     MakeLines();
     auto request = ReadTwoRegisters();

@@ -201,15 +201,27 @@ TEST_F(ConfigFileFixtureTest, FieldSettingsLoadIntoTheirDevicesAndOnlyThere) {
     EXPECT_EQ(second.rtuOverTcp, 1);
     EXPECT_EQ(second.maxReadRegisters, 123);
     EXPECT_FALSE(HasFieldSettings(third));
+    ASSERT_GE(doc.portList.size(), 3u);
+    EXPECT_EQ(doc.portList[0]->rs485, 1);
+    EXPECT_EQ(doc.portList[0]->rs485RtsOnSend, 0);
+    EXPECT_EQ(doc.portList[0]->rs485DelayAfterSend, 3);
+    EXPECT_EQ(doc.portList[1]->echoSuppression, 1);
+    EXPECT_EQ(doc.portList[1]->rs485DelayBeforeSend, 0);  // 1001 ms: out of range
+    EXPECT_FALSE(HasFieldSettings(*doc.portList[2]));
 
     // Without them a document is stored at the schema it always had.
     for (const auto& device : doc.rootGroup.subgroupList)
         static_cast<ODevice&>(*device).params = ODeviceParams{};
+    for (const auto& port : doc.portList) {
+        port->ApplyRs485Values(false, true, false, 0, 0, false);
+        EXPECT_FALSE(HasFieldSettings(*port));
+    }
     const std::string bytes = ConfigFileWriter::DocumentBytes(doc);
     EXPECT_EQ(bytes.find(std::string("\xFF\xFF\x0B\x00\x0D\x00ODeviceParams", 19)),
               std::string::npos);
     EXPECT_NE(bytes.find(std::string("\xFF\xFF\x0A\x00\x0D\x00ODeviceParams", 19)),
               std::string::npos);
+    EXPECT_NE(bytes.find(std::string("\xFF\xFF\x0A\x00\x05\x00OPort", 11)), std::string::npos);
 }
 
 }  // namespace

@@ -93,6 +93,8 @@ class Dumper {
         Line(2, "stop bits", std::to_string(p.stopBits));
         Line(2, "parity", std::to_string(p.parity));
         Line(2, "flow control", std::to_string(p.flowControl));
+        for (const PortFieldSetting& setting : PortFieldSettings())
+            Line(2, setting.name, std::to_string(p.*setting.member));
     }
 
     void Device(const ODevice& d) {

@@ -35,6 +35,8 @@ ServerSettings LoadServerSettings(SettingsAccess& access, bool readOnly) {
         limit("MaxRequestsPerClient", defaults.ClientLimits.MaxRequestsPerClient);
     s.ClientLimits.MaxSubscriptionsPerClient =
         limit("MaxSubscriptionsPerClient", defaults.ClientLimits.MaxSubscriptionsPerClient);
+    s.ClientLimits.MaxObjectsPerClient =
+        limit("MaxObjectsPerClient", defaults.ClientLimits.MaxObjectsPerClient);
 
     s.EventStack.Master1 = Low16(number(kEventStackKey, "Master1", defaults.EventStack.Master1));
     s.EventStack.Master2 = Low16(number(kEventStackKey, "Master2", defaults.EventStack.Master2));
@@ -58,6 +60,26 @@ ServerSettings LoadServerSettings(SettingsAccess& access, bool readOnly) {
         number(kShutdownKey, "OnDisconnect", static_cast<std::uint32_t>(kNever)));
     s.Shutdown.OnCommFail = static_cast<std::int32_t>(
         number(kShutdownKey, "OnCommFail", static_cast<std::uint32_t>(kNever)));
+
+    const SparkplugSettings& sp = defaults.Sparkplug;
+    s.Sparkplug.Enabled = number(kSparkplugKey, "Enabled", sp.Enabled);
+    s.Sparkplug.BrokerUrl = text(kSparkplugKey, "BrokerUrl", sp.BrokerUrl);
+    s.Sparkplug.ClientId = text(kSparkplugKey, "ClientId", sp.ClientId);
+    s.Sparkplug.GroupId = text(kSparkplugKey, "GroupId", sp.GroupId);
+    s.Sparkplug.EdgeNodeId = text(kSparkplugKey, "EdgeNodeId", sp.EdgeNodeId);
+    s.Sparkplug.UserName = text(kSparkplugKey, "UserName", sp.UserName);
+    s.Sparkplug.PasswordFile = text(kSparkplugKey, "PasswordFile", sp.PasswordFile);
+    s.Sparkplug.CaFile = text(kSparkplugKey, "CaFile", sp.CaFile);
+    s.Sparkplug.CertFile = text(kSparkplugKey, "CertFile", sp.CertFile);
+    s.Sparkplug.KeyFile = text(kSparkplugKey, "KeyFile", sp.KeyFile);
+    // 0 would publish without pause; it reads as the default.
+    s.Sparkplug.PublishPeriod = number(kSparkplugKey, "PublishPeriod", sp.PublishPeriod);
+    if (s.Sparkplug.PublishPeriod == 0) s.Sparkplug.PublishPeriod = sp.PublishPeriod;
+    s.Sparkplug.Deadband = text(kSparkplugKey, "Deadband", sp.Deadband);
+    s.Sparkplug.PrimaryHostId = text(kSparkplugKey, "PrimaryHostId", sp.PrimaryHostId);
+    s.Sparkplug.StoreDirectory = text(kSparkplugKey, "StoreDirectory", sp.StoreDirectory);
+    s.Sparkplug.StoreLimitMB = number(kSparkplugKey, "StoreLimitMB", sp.StoreLimitMB);
+    s.Sparkplug.AllowWrites = number(kSparkplugKey, "AllowWrites", sp.AllowWrites);
 
     // The fifth subkey holds no option; opening it creates it for an administrator.
     access.OpenSettingsKey(kRecentFileListKey, readOnly);
@@ -84,6 +106,34 @@ bool SaveSettings(SettingsAccess& access, const ServerSettings& s, const IAdminC
     access.WriteSettingNumber(kShutdownKey, "OnCommFail",
                               static_cast<std::uint32_t>(s.Shutdown.OnCommFail));
     access.WriteSettingText("", "AreaDelimiter", s.AreaDelimiter);
+    return true;
+}
+
+bool SaveSparkplugSettings(SettingsAccess& access, const SparkplugSettings& s,
+                           const IAdminCheck& admin, IMessageBox& messages) {
+    if (!admin.IsAdministrator()) {
+        messages.Show(std::string(kAdminRightsMessage), MessageKind::Warning);
+        return false;
+    }
+    const auto text = [&](std::string_view name, const std::string& value) {
+        access.WriteSettingText(kSparkplugKey, name, value);
+    };
+    access.WriteSettingNumber(kSparkplugKey, "Enabled", s.Enabled);
+    text("BrokerUrl", s.BrokerUrl);
+    text("ClientId", s.ClientId);
+    text("GroupId", s.GroupId);
+    text("EdgeNodeId", s.EdgeNodeId);
+    text("UserName", s.UserName);
+    text("PasswordFile", s.PasswordFile);
+    text("CaFile", s.CaFile);
+    text("CertFile", s.CertFile);
+    text("KeyFile", s.KeyFile);
+    access.WriteSettingNumber(kSparkplugKey, "PublishPeriod", s.PublishPeriod);
+    text("Deadband", s.Deadband);
+    text("PrimaryHostId", s.PrimaryHostId);
+    text("StoreDirectory", s.StoreDirectory);
+    access.WriteSettingNumber(kSparkplugKey, "StoreLimitMB", s.StoreLimitMB);
+    access.WriteSettingNumber(kSparkplugKey, "AllowWrites", s.AllowWrites);
     return true;
 }
 
@@ -136,6 +186,11 @@ bool ServerSettingsHolder::ChangelessUpdate() const {
 std::uint32_t ServerSettingsHolder::FullTagPath() const {
     std::lock_guard lock(mutex_);
     return settings_.FullTagPath;
+}
+
+SparkplugSettings ServerSettingsHolder::Sparkplug() const {
+    std::lock_guard lock(mutex_);
+    return settings_.Sparkplug;
 }
 
 RedundancySettings ServerSettingsHolder::Redundancy() const {

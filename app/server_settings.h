@@ -17,6 +17,7 @@ inline constexpr std::string_view kEventStackKey = "EventStack";
 inline constexpr std::string_view kTraceFileKey = "TraceFile";
 inline constexpr std::string_view kRedundancyKey = "Redundancy";
 inline constexpr std::string_view kShutdownKey = "Shutdown";
+inline constexpr std::string_view kSparkplugKey = "Sparkplug";
 
 inline constexpr std::string_view kAdminRightsMessage =
     "To modify the settings you should run the program with administration rights!";
@@ -53,13 +54,35 @@ struct EventStackSettings {
     bool operator==(const EventStackSettings&) const = default;
 };
 
-// What one DA or AE client may hold at once; read only (the Options dialog does not show
-// them).
+// The Sparkplug B edge node (the publisher to an MQTT broker).
+struct SparkplugSettings {
+    std::uint32_t Enabled = 0;  // non-zero: the server publishes
+    std::string BrokerUrl;      // tcp://host:port or ssl://host:port
+    std::string ClientId;       // empty: "<GroupId>-<EdgeNodeId>"
+    std::string GroupId;
+    std::string EdgeNodeId;  // empty: the host name
+    std::string UserName;    // empty: no user name and no password
+    std::string PasswordFile;
+    std::string CaFile;  // ssl:// only
+    std::string CertFile;
+    std::string KeyFile;
+    std::uint32_t PublishPeriod = 1000;  // milliseconds
+    std::string Deadband = "0";          // percent of a scaled tag's engineering range
+    std::string PrimaryHostId;
+    std::string StoreDirectory;  // empty: "sparkplug" beside the trace file
+    std::uint32_t StoreLimitMB = 100;
+    std::uint32_t AllowWrites = 0;  // non-zero: DCMD writes tags
+    bool operator==(const SparkplugSettings&) const = default;
+};
+
+// What one DA or AE client connection may hold at once, over all its server objects; read
+// only (the Options dialog does not show them).
 struct ClientLimitSettings {
     std::uint32_t MaxGroupsPerClient = 1000;
     std::uint32_t MaxItemsPerClient = 200000;
     std::uint32_t MaxRequestsPerClient = 1000;      // asynchronous requests waiting or running
     std::uint32_t MaxSubscriptionsPerClient = 200;  // AE event subscriptions
+    std::uint32_t MaxObjectsPerClient = 16;  // DA server objects, and AE server objects, each
     bool operator==(const ClientLimitSettings&) const = default;
 };
 
@@ -72,13 +95,14 @@ struct ServerSettings {
     ShutdownSettings Shutdown;
     EventStackSettings EventStack;
     ClientLimitSettings ClientLimits;
+    SparkplugSettings Sparkplug;
 
     bool operator==(const ServerSettings&) const = default;
 };
 
 // Reads every setting, with its default where the store has none. MaxRotatedFiles is set in
 // the store by hand (no dialog field) and therefore never written. Not read-only (an
-// administrator): the application key and its five subkeys are created, empty, when
+// administrator): the application key and its six subkeys are created, empty, when
 // missing; no value is ever written. Read-only: nothing is created.
 ServerSettings LoadServerSettings(SettingsAccess& access, bool readOnly);
 
@@ -89,6 +113,11 @@ ServerSettings LoadServerSettings(SettingsAccess& access, bool readOnly);
 // never. Write failures are not reported.
 bool SaveSettings(SettingsAccess& access, const ServerSettings& settings, const IAdminCheck& admin,
                   IMessageBox& messages);
+
+// Writes the "Sparkplug B" dialog's settings, every value, under the same rule as
+// SaveSettings.
+bool SaveSparkplugSettings(SettingsAccess& access, const SparkplugSettings& settings,
+                           const IAdminCheck& admin, IMessageBox& messages);
 
 // Administrators only: writes each non-empty position i of the list as "File<i>" into the
 // machine store's "Recent File List"; empty positions are neither written nor deleted.
@@ -115,6 +144,7 @@ class ServerSettingsHolder {
     ShutdownSettings Shutdown() const;
     EventStackSettings EventStack() const;
     ClientLimitSettings ClientLimits() const;
+    SparkplugSettings Sparkplug() const;
 
   private:
     mutable std::mutex mutex_;

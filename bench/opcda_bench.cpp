@@ -15,11 +15,11 @@
 #include "model/locks.h"
 #include "model/o_device.h"
 #include "model/o_modbus_tag.h"
+#include "opc/tag_io.h"
 #include "opcda/client_sinks.h"
 #include "opcda/da_workers.h"
 #include "opcda/opc_server.h"
 #include "opcda/opc_stream.h"
-#include "opcda/tag_io.h"
 #include "platform/clock.h"
 #include "platform/linux/process_info.h"
 
@@ -106,7 +106,7 @@ void BM_UpdateCycleAllChanged(benchmark::State& state) {
     CountingTagIO io;
     DAServerServices services{&clock, &io, nullptr, &root, nullptr};
     DAServerSettings settings;
-    settings.startUpdateThreads = false;
+    settings.runUpdateCycles = false;
     {
         auto server = OPCServer::Create(services, settings);
         std::shared_ptr<OPCGroup> group;
@@ -168,7 +168,7 @@ void BM_AddGroupTo(benchmark::State& state) {
     StillClock clock;
     CountingTagIO io;
     DAServerSettings settings;
-    settings.startUpdateThreads = threads;
+    settings.runUpdateCycles = threads;
     settings.limits.maxGroups = 1u << 20;
     auto server = OPCServer::Create(
         DAServerServices{&clock, &io, nullptr, &root, nullptr, nullptr, &BenchLocks()}, settings);
@@ -195,6 +195,7 @@ BENCHMARK(BM_AddGroupTo)
     ->Args({1000, 0})
     ->Args({4000, 0})
     ->Args({1000, 1})
+    ->Args({5000, 1})
     ->Unit(benchmark::kMicrosecond);
 
 // Reads of the second device never answer until the benchmark ends.

@@ -21,8 +21,8 @@ namespace {
 // The columns of one line: views of the tag's own texts and of fixed words, and of the
 // numbers formatted for this line, which the line keeps.
 struct Columns {
-    std::array<std::string_view, kCsvColumnCount> view{};
-    std::array<std::string, kCsvColumnCount> formatted;
+    std::array<std::string_view, kCsvExtendedColumnCount> view{};
+    std::array<std::string, kCsvExtendedColumnCount> formatted;
 
     std::string_view& operator[](std::size_t column) { return view[column]; }
     void Format(std::size_t column, std::string text) {
@@ -94,6 +94,31 @@ void FillBinary(const OModbusTag& tag, const AeEventSpace& space, Columns& c) {
         YesNo((alarm->acknowledgeFlags & (OBinaryAlarm::kOnFalse | OBinaryAlarm::kOnTrue)) != 0);
 }
 
+// Empty fields for the defaults, so that the columns show what a tag sets.
+void FillFieldColumns(const OModbusTag& tag, Columns& c) {
+    c.Format(kColByteOrder, ByteOrderName(tag.byteOrder));
+    if (tag.registerBit != kNoRegisterBit)
+        c.Format(kColRegisterBit, FormatDecimal(tag.registerBit));
+    const auto* alarm = dynamic_cast<const OAnalogAlarm*>(tag.alarm.get());
+    if (tag.IsBool() || alarm == nullptr) return;
+    if (alarm->deadband != 0.0) c.Format(kColDeadband, FormatGeneral(alarm->deadband));
+    if (alarm->onDelay != 0) c.Format(kColOnDelay, FormatDecimal(alarm->onDelay));
+}
+
+bool UsesFieldSettings(const OModbusTag& tag) {
+    if (tag.HasFieldSettings()) return true;
+    const auto* alarm = dynamic_cast<const OAnalogAlarm*>(tag.alarm.get());
+    return !tag.IsBool() && alarm != nullptr && alarm->HasFieldSettings();
+}
+
+bool GroupUsesFieldSettings(const OTagGroup& group) {
+    for (const auto& tag : group.tagList)
+        if (UsesFieldSettings(*tag)) return true;
+    for (const auto& sub : group.subgroupList)
+        if (GroupUsesFieldSettings(*sub)) return true;
+    return false;
+}
+
 // Every file error before anything was written means the file could not be created.
 bool IsCreateFailure(FileError error) {
     switch (error) {
@@ -116,7 +141,8 @@ void CsvExporter::Show(const std::string& text) const {
 }
 
 std::string CsvExporter::TagLine(const OModbusTag& tag, const std::string& pathPrefix,
-                                 char separator) const {
+                                 char separator, bool extended) const {
+    const std::size_t columns = extended ? kCsvExtendedColumnCount : kCsvColumnCount;
     const AeEventSpace& space =
         services_.eventSpace ? *services_.eventSpace : document_.EventSpace();
     Columns c;
@@ -144,9 +170,10 @@ std::string CsvExporter::TagLine(const OModbusTag& tag, const std::string& pathP
     }
     c.Format(kColSimulation, tag.GetSimulationName());
     c[kColDefaultDisplay] = tag.defaultDisplay;
+    if (extended) FillFieldColumns(tag, c);
     // A line end inside a text would split the record and make its tail a line of its
     // own on import; it is written as a space.
-    for (std::size_t i = 0; i < kCsvColumnCount; ++i) {
+    for (std::size_t i = 0; i < columns; ++i) {
         if (c[i].find_first_of("\r\n") == std::string_view::npos) continue;
         std::string text(c[i]);
         std::replace_if(
@@ -154,11 +181,11 @@ std::string CsvExporter::TagLine(const OModbusTag& tag, const std::string& pathP
         c.Format(i, std::move(text));
     }
 
-    std::size_t length = kCsvColumnCount;
+    std::size_t length = columns;
     for (std::string_view field : c.view) length += field.size();
     std::string line;
     line.reserve(length);
-    for (std::size_t i = 0; i < kCsvColumnCount; ++i) {
+    for (std::size_t i = 0; i < columns; ++i) {
         if (i != 0) line += separator;
         line.append(c.view[i]);
     }
@@ -166,7 +193,10 @@ std::string CsvExporter::TagLine(const OModbusTag& tag, const std::string& pathP
 }
 
 std::string CsvExporter::BuildText(char separator) const {
-    std::string text = CsvHeaderLine(separator);
+    // The field columns only when a tag of the list uses them, so that other lists stay
+    // readable by programs that know the 41 columns.
+    const bool extended = GroupUsesFieldSettings(document_.rootGroup);
+    std::string text = CsvHeaderLine(separator, extended);
     text += '\n';
     const std::string& delimiter = document_.Settings().areaDelimiter;
     // Depth first, with the path prefix of each node; the root's prefix is empty.
@@ -179,7 +209,7 @@ std::string CsvExporter::BuildText(char separator) const {
         Frame frame = std::move(stack.back());
         stack.pop_back();
         for (const auto& tag : frame.group->tagList) {
-            text += TagLine(*tag, frame.prefix, separator);
+            text += TagLine(*tag, frame.prefix, separator, extended);
             text += '\n';
         }
         const auto& subgroups = frame.group->subgroupList;

@@ -17,8 +17,10 @@ class CsvExporter {
 
     // The file's text with line feeds: the header line, then one line per tag.
     std::string BuildText(char separator) const;
-    // The 41 columns of one tag, joined by the separator, without a line end.
-    std::string TagLine(const OModbusTag& tag, const std::string& pathPrefix, char separator) const;
+    // The 41 columns of one tag (45 with the field columns when extended), joined by the
+    // separator, without a line end.
+    std::string TagLine(const OModbusTag& tag, const std::string& pathPrefix, char separator,
+                        bool extended = false) const;
 
     // Writes the file in the export format of the index (1 to 4; others mean 1). The file
     // is replaced only by a complete export: on failure the previous file stays, the

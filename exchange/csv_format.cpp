@@ -57,6 +57,13 @@ constexpr const char* kHeaderNames[kCsvColumnCount] = {
     " Alarm Class",
 };
 
+constexpr const char* kFieldHeaderNames[kCsvExtendedColumnCount - kCsvColumnCount] = {
+    "Byte Order",
+    "Bit",
+    "Deadband",
+    "On Delay",
+};
+
 bool IsBlank(char c) { return c == ' ' || c == '\t'; }
 bool IsDigit(char c) { return c >= '0' && c <= '9'; }
 
@@ -86,13 +93,26 @@ CsvFormat CsvFormatOfIndex(std::int32_t index) {
     }
 }
 
-std::string CsvHeaderLine(char separator) {
+std::string CsvHeaderLine(char separator, bool extended) {
     std::string line;
     for (std::size_t i = 0; i < kCsvColumnCount; ++i) {
         if (i != 0) line += separator;
         line += kHeaderNames[i];
     }
+    if (extended) {
+        for (const char* name : kFieldHeaderNames) (line += separator) += name;
+    }
     return line;
+}
+
+std::optional<CsvHeader> ParseCsvHeader(std::string_view line) {
+    for (const char separator : {',', '\t'}) {
+        for (const bool extended : {false, true}) {
+            if (EqualsNoCase(line, CsvHeaderLine(separator, extended)))
+                return CsvHeader{separator, extended};
+        }
+    }
+    return std::nullopt;
 }
 
 std::string FormatGeneral(double value) {
@@ -211,9 +231,31 @@ std::uint16_t ParseDataTypeName(std::string_view text) {
     if (EqualsNoCase(text, "BOOL")) return VT_BOOL;
     if (EqualsNoCase(text, "UINT")) return VT_UI2;
     if (EqualsNoCase(text, "LONG")) return VT_I4;
+    // An exported ULONG or DOUBLE tag comes back as what it was, not as an INT of one
+    // register whose values would be read from half of its registers.
+    if (EqualsNoCase(text, "ULONG")) return VT_UI4;
     if (EqualsNoCase(text, "REAL")) return VT_R4;
+    if (EqualsNoCase(text, "DOUBLE")) return VT_R8;
     if (EqualsNoCase(text, "STRING")) return VT_BSTR;
+    if (EqualsNoCase(text, "LLONG")) return VT_I8;
+    if (EqualsNoCase(text, "ULLONG")) return VT_UI8;
     return VT_I2;
+}
+
+std::uint16_t RegistersOfImportedType(std::uint16_t type) {
+    switch (type) {
+        case VT_I8:
+        case VT_UI8:
+        case VT_R8:
+            return 4;
+        case VT_I4:
+        case VT_UI4:
+        case VT_R4:
+        case VT_BSTR:
+            return 2;
+        default:
+            return 1;
+    }
 }
 
 bool EqualsYes(std::string_view text) { return EqualsNoCase(text, "YES"); }

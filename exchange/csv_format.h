@@ -45,6 +45,16 @@ enum CsvColumn : std::size_t {
 };
 static_assert(kColAlarmClass + 1 == kCsvColumnCount);
 
+// The field columns after the 41: a tag's byte order and register bit, an analog alarm's
+// deadband and on-delay (ms). A list has them only when one of its tags sets one of them.
+enum CsvFieldColumn : std::size_t {
+    kColByteOrder = kCsvColumnCount,
+    kColRegisterBit,
+    kColDeadband,
+    kColOnDelay,
+};
+inline constexpr std::size_t kCsvExtendedColumnCount = kColOnDelay + 1;
+
 // The export formats, by the export dialog's filter index.
 inline constexpr std::int32_t kCsvAnsi = 1;
 inline constexpr std::int32_t kCsvUnicode = 2;
@@ -62,8 +72,16 @@ struct CsvFormat {
 // is the first format.
 CsvFormat CsvFormatOfIndex(std::int32_t index);
 
-// The header line without its line end, for the separator.
-std::string CsvHeaderLine(char separator);
+// The header line without its line end, for the separator; with the field columns when
+// extended.
+std::string CsvHeaderLine(char separator, bool extended = false);
+
+struct CsvHeader {
+    char separator = ',';
+    bool extended = false;
+};
+// The separator and columns of a header line (case ignored); none for any other line.
+std::optional<CsvHeader> ParseCsvHeader(std::string_view line);
 
 // "%g" (six significant digits, shorter of fixed and exponential) and "%d", always with
 // "." as the decimal point whatever the process locale.
@@ -90,9 +108,11 @@ struct CsvLocation {
 // for an unknown first character or an empty text.
 std::optional<CsvLocation> ParseLocationText(std::string_view text);
 
-// Data type code of an import name (case ignored): BOOL, INT, UINT, LONG, REAL, STRING;
-// every other name is INT.
+// Data type code of an import name (case ignored): BOOL, INT, UINT, LONG, ULONG, REAL,
+// DOUBLE, STRING, LLONG, ULLONG; every other name is INT.
 std::uint16_t ParseDataTypeName(std::string_view text);
+// The registers an imported tag of that type takes (a STRING two, as imports set it).
+std::uint16_t RegistersOfImportedType(std::uint16_t type);
 
 // Import's name rules, case ignored.
 bool EqualsYes(std::string_view text);

@@ -1,5 +1,6 @@
 #include "exchange/csv_importer.h"
 
+#include <algorithm>
 #include <array>
 #include <memory>
 
@@ -21,16 +22,16 @@ namespace {
 
 constexpr std::size_t kMaxTagNameCharacters = 256;
 
-using Fields = std::array<std::string_view, kCsvColumnCount>;
+using Fields = std::array<std::string_view, kCsvExtendedColumnCount>;
 
-// Split from left to right; the last field runs to the end of the line, missing ones
-// are empty.
-Fields SplitFields(std::string_view line, char separator) {
+// Split from left to right into the header's columns; the last field runs to the end of
+// the line, missing ones are empty.
+Fields SplitFields(std::string_view line, char separator, std::size_t columns) {
     Fields fields{};
     std::size_t start = 0;
-    for (std::size_t i = 0; i < kCsvColumnCount && start <= line.size(); ++i) {
+    for (std::size_t i = 0; i < columns && start <= line.size(); ++i) {
         const std::size_t end =
-            i + 1 == kCsvColumnCount ? std::string_view::npos : line.find(separator, start);
+            i + 1 == columns ? std::string_view::npos : line.find(separator, start);
         if (end == std::string_view::npos) {
             fields[i] = line.substr(start);
             break;
@@ -65,8 +66,11 @@ std::int16_t SimulationOf(std::string_view field) {
     return kSimulationNone;
 }
 
-std::uint16_t RegistersOf(std::uint16_t type) {
-    return type == VT_I4 || type == VT_R4 || type == VT_BSTR ? 2 : 1;
+// A bit number 0 to 15; none for an empty field or any other number.
+std::int16_t RegisterBitOf(std::string_view field) {
+    if (field.empty()) return kNoRegisterBit;
+    const std::int32_t bit = ParseIntegerPrefix(field);
+    return bit >= 0 && bit <= kHighestRegisterBit ? static_cast<std::int16_t>(bit) : kNoRegisterBit;
 }
 
 std::unique_ptr<OAnalogData> AnalogScaling(const Fields& f) {
@@ -101,6 +105,8 @@ std::unique_ptr<OAnalogAlarm> AnalogAlarm(const Fields& f) {
         alarm->levelLimit[level] = ParseDecimalPrefix(f[value]);
         if (EqualsYes(f[kColLoLoAck + level])) alarm->acknowledgeFlags |= bit;
     }
+    alarm->deadband = std::max(0.0, ParseDecimalPrefix(f[kColDeadband]));
+    alarm->onDelay = static_cast<std::uint32_t>(std::max(0, ParseIntegerPrefix(f[kColOnDelay])));
     return alarm;
 }
 
@@ -202,8 +208,9 @@ bool CsvImporter::WalkPath(ImportSession& session, std::string_view path, std::s
 }
 
 CsvImporter::LineOutcome CsvImporter::ImportLine(ImportSession& session, std::string_view line,
-                                                 char separator) {
-    const Fields f = SplitFields(line, separator);
+                                                 char separator, bool extended) {
+    const Fields f =
+        SplitFields(line, separator, extended ? kCsvExtendedColumnCount : kCsvColumnCount);
     std::string tagName;
     if (!WalkPath(session, f[kColName], tagName)) return LineOutcome::Bad;
     const std::optional<CsvLocation> location = ParseLocationText(f[kColLocation]);
@@ -236,7 +243,7 @@ CsvImporter::LineOutcome CsvImporter::ImportLine(ImportSession& session, std::st
     }
     ImportSession::ScanPlace place;
     if (!created) place = session.BeginTagChange(*tag);
-    tag->size = RegistersOf(type);
+    tag->size = RegistersOfImportedType(type);
     tag->dataType = type;
     // A value that has no form in the new type (a text that is no number) is dropped.
     if (Failed(tag->value.ChangeType(type))) tag->value = Variant();
@@ -250,6 +257,8 @@ CsvImporter::LineOutcome CsvImporter::ImportLine(ImportSession& session, std::st
     tag->scaling = std::move(scaling);
     tag->alarm = std::move(alarm);
     tag->simulationKind = SimulationOf(f[kColSimulation]);
+    tag->byteOrder = ParseByteOrderName(f[kColByteOrder]).value_or(kByteOrderDevice);
+    tag->registerBit = type == VT_BOOL ? RegisterBitOf(f[kColRegisterBit]) : kNoRegisterBit;
 
     if (created) {
         session.AddTag(*node, std::move(created));
@@ -286,20 +295,19 @@ ImportReport CsvImporter::Import(const std::string& path, ImportMode mode) {
     if (lines.empty() && readFailed) {
         session.Message(kMsgReadException);
         stopped = true;
-    } else if (lines.empty() || (!EqualsNoCase(lines[0], CsvHeaderLine(',')) &&
-                                 !EqualsNoCase(lines[0], CsvHeaderLine('\t')))) {
+    } else if (lines.empty() || !ParseCsvHeader(lines[0])) {
         session.Message(kMsgBadCsvHeader);
         session.Finish(0, true);
         return report;
     }
 
-    char separator = ',';
-    if (!stopped && !EqualsNoCase(lines[0], CsvHeaderLine(','))) {
-        separator = '\t';
-        document_.csvFilterIndex = kCsvUnicodeText;
+    CsvHeader header;
+    if (!stopped) {
+        header = *ParseCsvHeader(lines[0]);
+        if (header.separator == '\t') document_.csvFilterIndex = kCsvUnicodeText;
     }
     for (std::size_t i = 1; !stopped && i < lines.size(); ++i) {
-        switch (ImportLine(session, lines[i], separator)) {
+        switch (ImportLine(session, lines[i], header.separator, header.extended)) {
             case LineOutcome::Imported:
                 ++report.importedLines;
                 break;

@@ -25,7 +25,8 @@ class CsvImporter {
   private:
     enum class LineOutcome { Imported, Bad, NoCurrentNode };
 
-    LineOutcome ImportLine(ImportSession& session, std::string_view line, char separator);
+    LineOutcome ImportLine(ImportSession& session, std::string_view line, char separator,
+                           bool extended);
     // Walks the device and group parts of a path, creating what is missing; false (a bad
     // line, nothing created) when one of those names is empty.
     bool WalkPath(ImportSession& session, std::string_view path, std::string& tagName);

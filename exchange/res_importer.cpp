@@ -161,7 +161,7 @@ bool ResImporter::ImportRegisterTag(ImportSession& session, OTagGroup& tags, con
     tag->description = name;
     // Scaling and alarm stay unless the tag moves between BOOL and the other types.
     tag->SetDataType(type);
-    tag->size = type == VT_I4 || type == VT_R4 || type == VT_BSTR ? 2 : 1;
+    tag->size = RegistersOfImportedType(type);
     ConvertValue(*tag);
     tag->locationKind = type == VT_BOOL ? kOutputCoil : kHoldingRegister;
     tag->address = AddressOf(!c[5].empty() ? c[5] : c[3]);

@@ -22,9 +22,7 @@ std::string FirstUtf16Line(std::string_view bytes) {
     return line;
 }
 
-bool IsHeaderLine(std::string_view line) {
-    return EqualsNoCase(line, CsvHeaderLine(',')) || EqualsNoCase(line, CsvHeaderLine('\t'));
-}
+bool IsHeaderLine(std::string_view line) { return ParseCsvHeader(line).has_value(); }
 
 }  // namespace
 

@@ -10,6 +10,7 @@
 #include "app/options_dialog_model.h"
 #include "app/recent_file_list.h"
 #include "app/server_settings.h"
+#include "app/sparkplug/sparkplug_dialog_model.h"
 #include "exchange/exchange_services.h"
 #include "modbus/device_monitor_model.h"
 #include "model/document_services.h"
@@ -38,6 +39,8 @@ class IGuiHost : public IAdminCheck, public IServerCounts {
     // The Options dialog's OK: checks, stores and applies the settings; false (message
     // shown) keeps the dialog open.
     virtual bool ApplyOptions(OptionsDialogModel& model, IMessageBox& messages) = 0;
+    // The "Sparkplug B" dialog's OK, the same way (the settings take effect at the next start).
+    virtual bool ApplySparkplug(SparkplugDialogModel& model, IMessageBox& messages) = 0;
     // The per-user store ("ApplicationLook", the recent files).
     virtual ISettingsStore& UserStore() = 0;
     // The file access and services of the CSV and RES commands.

@@ -124,6 +124,7 @@ class PictureHost final : public IGuiHost {
     RecentFileList& RecentFiles() override { return recent_; }
     ServerSettings Settings() const override { return {}; }
     bool ApplyOptions(OptionsDialogModel&, IMessageBox&) override { return false; }
+    bool ApplySparkplug(SparkplugDialogModel&, IMessageBox&) override { return false; }
     ISettingsStore& UserStore() override { return userStore_; }
     ExchangeServices Exchange() override {
         ExchangeServices services;

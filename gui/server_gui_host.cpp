@@ -53,6 +53,11 @@ bool ServerGuiHost::ApplyOptions(OptionsDialogModel& model, IMessageBox& message
     return true;
 }
 
+bool ServerGuiHost::ApplySparkplug(SparkplugDialogModel& model, IMessageBox& messages) {
+    SettingsAccess machine(parts_.machineStore);
+    return model.Ok(parts_.app.Settings(), machine, parts_.admin, messages);
+}
+
 ExchangeServices ServerGuiHost::Exchange() {
     ExchangeServices services;
     services.ui = &ui_;

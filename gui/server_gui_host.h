@@ -21,6 +21,7 @@ class ServerGuiHost final : public IGuiHost {
     void FileOpened() override;
     ServerSettings Settings() const override;
     bool ApplyOptions(OptionsDialogModel& model, IMessageBox& messages) override;
+    bool ApplySparkplug(SparkplugDialogModel& model, IMessageBox& messages) override;
     ISettingsStore& UserStore() override { return parts_.userStore; }
     ExchangeServices Exchange() override;
 

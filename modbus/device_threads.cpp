@@ -1,7 +1,6 @@
 #include "modbus/device_threads.h"
 
 #include <string>
-#include <system_error>
 
 #include "core/trace_file.h"
 #include "modbus/active_channel.h"
@@ -16,11 +15,7 @@ namespace {
 // Starts the thread one step above normal where the system allows it (raising needs a
 // privilege on Linux); false when no thread could be made.
 bool StartAboveNormal(WorkerThread& thread, WorkerThread::Procedure body) {
-    try {
-        return thread.Start(std::move(body), ThreadPriority::AboveNormal);
-    } catch (const std::system_error&) {
-        return false;
-    }
+    return thread.Start(std::move(body), ThreadPriority::AboveNormal);
 }
 
 }  // namespace

@@ -122,6 +122,18 @@ std::unique_ptr<OMessage> BuildWriteRegisterRequest(MessageFraming framing, std:
     return Build(framing, slave, function_code::kWriteSingleRegister, fields, 5);
 }
 
+std::unique_ptr<OMessage> BuildMaskWriteRegisterRequest(MessageFraming framing, std::uint8_t slave,
+                                                        std::uint16_t address,
+                                                        std::uint16_t andMask,
+                                                        std::uint16_t orMask) {
+    std::vector<std::uint8_t> fields;
+    PutWord(fields, address);
+    PutWord(fields, andMask);
+    PutWord(fields, orMask);
+    // The answer echoes the request.
+    return Build(framing, slave, function_code::kMaskWriteRegister, fields, 7);
+}
+
 std::unique_ptr<OMessage> BuildWriteRegistersRequest(MessageFraming framing, std::uint8_t slave,
                                                      std::uint16_t address,
                                                      std::span<const std::uint16_t> values) {

@@ -23,6 +23,7 @@ inline constexpr std::uint8_t kWriteSingleRegister = 6;
 inline constexpr std::uint8_t kDiagnostics = 8;
 inline constexpr std::uint8_t kWriteMultipleCoils = 15;
 inline constexpr std::uint8_t kWriteMultipleRegisters = 16;
+inline constexpr std::uint8_t kMaskWriteRegister = 22;
 inline constexpr std::uint8_t kTimeSync = 70;
 }  // namespace function_code
 
@@ -76,6 +77,12 @@ std::unique_ptr<OMessage> BuildWriteRegisterRequest(MessageFraming framing, std:
 std::unique_ptr<OMessage> BuildWriteRegistersRequest(MessageFraming framing, std::uint8_t slave,
                                                      std::uint16_t address,
                                                      std::span<const std::uint16_t> values);
+
+// Function code 22: the register becomes (value AND andMask) OR (orMask AND NOT andMask).
+std::unique_ptr<OMessage> BuildMaskWriteRegisterRequest(MessageFraming framing, std::uint8_t slave,
+                                                        std::uint16_t address,
+                                                        std::uint16_t andMask,
+                                                        std::uint16_t orMask);
 
 // Function code 70 to the broadcast address with the byte 8 and the local time: ms mod 100,
 // ms div 100, second, minute, hour, day, month, year mod 100. Answered (9 bytes) over TCP

@@ -157,10 +157,46 @@ void ScanEngine::ReadBlockOf(ODevice& device, const SharedBlockReads::Reader& re
     }
 }
 
+std::mutex& ScanEngine::RegisterWriteLock(const ODevice& device) {
+    std::lock_guard<std::mutex> lock(registerWriteLocksGuard_);
+    std::unique_ptr<std::mutex>& slot = registerWriteLocks_[&device];
+    if (!slot) slot = std::make_unique<std::mutex>();
+    return *slot;
+}
+
+bool ScanEngine::WriteRegisterBit(ODevice& device, std::uint16_t address, std::int16_t bit,
+                                  bool set) {
+    const MessageFraming framing = exchange_.Framing(device);
+    const std::uint8_t slave = device.params.slaveAddress;
+    // The register is read and written back whole: two bit writes of this server to one
+    // register never interleave, and no other write of the device comes between.
+    std::lock_guard<std::mutex> sequence(RegisterWriteLock(device));
+    const auto mask = static_cast<std::uint16_t>(1u << bit);
+    if (device.params.maskWrite != 0) {
+        // The controller changes the one bit itself.
+        std::unique_ptr<OMessage> masked = BuildMaskWriteRegisterRequest(
+            framing, slave, address, static_cast<std::uint16_t>(~mask), set ? mask : 0);
+        return masked && ExchangeValid(device, *masked);
+    }
+    std::unique_ptr<OMessage> read =
+        BuildReadRequest(framing, slave, ReadArea::kHoldingRegister, address, 1);
+    if (!read || !ExchangeValid(device, *read)) return false;
+    const std::uint16_t old = read->GetWord(0);
+    const auto word = static_cast<std::uint16_t>(set ? old | mask : old & ~mask);
+    // A device that takes function code 16 only gets the write back with it too.
+    std::unique_ptr<OMessage> write =
+        device.params.forceMultipleRegisterWrite != 0
+            ? BuildWriteRegistersRequest(framing, slave, address, {&word, 1})
+            : BuildWriteRegisterRequest(framing, slave, address, word);
+    return write && ExchangeValid(device, *write);
+}
+
 HRESULT ScanEngine::WriteTag(ODevice& device, OModbusTag& tag, const Variant& value) {
     Variant copy = value;
     std::vector<std::unique_ptr<OMessage>> requests;
     HRESULT built = S_OK;
+    std::optional<std::uint16_t> bitAddress;
+    std::int16_t bitNumber = kNoRegisterBit;
     {
         // The tag's definition and its scaling object are read under TagDataLock: the tag
         // sheet changes them, and replaces the object, under it.
@@ -176,10 +212,16 @@ HRESULT ScanEngine::WriteTag(ODevice& device, OModbusTag& tag, const Variant& va
             const HRESULT hr = copy.ChangeType(tag.dataType);
             if (Failed(hr)) return hr;
         }
-        const WriteFunctions functions{device.params.forceMultipleRegisterWrite != 0,
-                                       device.params.forceMultipleCoilWrite != 0};
-        built = BuildTagWriteRequests(exchange_.Framing(device), device.params.slaveAddress, tag,
+        if (tag.IsRegisterBit() && tag.locationKind == kHoldingRegister) {
+            bitAddress = tag.address;
+            bitNumber = tag.registerBit;
+        } else {
+            const WriteFunctions functions{device.params.forceMultipleRegisterWrite != 0,
+                                           device.params.forceMultipleCoilWrite != 0};
+            built =
+                BuildTagWriteRequests(exchange_.Framing(device), device.params.slaveAddress, tag,
                                       copy, device.params.wordSwap != 0, requests, functions);
+        }
     }
     // A number that its registers cannot hold is refused before anything is stored.
     if (Failed(built) && built != E_FAIL) return built;
@@ -194,9 +236,16 @@ HRESULT ScanEngine::WriteTag(ODevice& device, OModbusTag& tag, const Variant& va
     if (device.simulationEnabled) return S_OK;
 
     bool confirmed = Succeeded(built);
-    for (auto& request : requests) {
-        if (!confirmed) break;
-        confirmed = ExchangeValid(device, *request);
+    if (bitAddress) {
+        confirmed = WriteRegisterBit(device, *bitAddress, bitNumber, copy.AsBool());
+    } else {
+        // Whole-register writes wait for a bit write in progress, so that its read and its
+        // write back see no other value of the register in between.
+        std::lock_guard<std::mutex> sequence(RegisterWriteLock(device));
+        for (auto& request : requests) {
+            if (!confirmed) break;
+            confirmed = ExchangeValid(device, *request);
+        }
     }
     if (confirmed) {
         std::lock_guard<std::recursive_mutex> lock(device.Locks().tagData);

@@ -8,6 +8,9 @@
 // a controller, so a controller that does not answer delays only the callers that read it.
 #include <cstdint>
 #include <functional>
+#include <map>
+#include <memory>
+#include <mutex>
 #include <optional>
 
 #include "modbus/poll_backoff.h"
@@ -47,7 +50,8 @@ class ScanEngine {
     void ReadTags(ODevice& device, const TagList& tags,
                   std::optional<std::uint32_t> periodStartTick = std::nullopt);
 
-    // Writes one value in engineering units to the tag's location. kTagNotWritable without
+    // Writes one value in engineering units to the tag's location; a register bit by a
+    // read-modify-write of its holding register. kTagNotWritable without
     // write access or at a location that is never written (nothing is stored or sent); a
     // scaling or conversion error as is; E_FAIL when the controller did not confirm (the
     // value stays in the tag with quality 0x00); S_OK otherwise.
@@ -73,6 +77,12 @@ class ScanEngine {
                            std::uint32_t count, SharedBlockReads::OnWire onWire);
     // Exchanges the request; true when the answer is valid.
     bool ExchangeValid(ODevice& device, OMessage& request);
+    // Sets or clears one bit of a holding register by reading the register and writing it
+    // back (or by one mask write, function code 22, where the device allows it); true when
+    // the exchanges were confirmed.
+    bool WriteRegisterBit(ODevice& device, std::uint16_t address, std::int16_t bit, bool set);
+    // The lock that orders the writes of one device (taken with no other lock held).
+    std::mutex& RegisterWriteLock(const ODevice& device);
 
     IDeviceExchange& exchange_;
     IEventPoster& poster_;
@@ -81,6 +91,8 @@ class ScanEngine {
     ScanReadOverlap overlap_;
     SharedBlockReads shared_;
     PollBackoff backoff_;
+    std::mutex registerWriteLocksGuard_;
+    std::map<const ODevice*, std::unique_ptr<std::mutex>> registerWriteLocks_;
 };
 
 }  // namespace velk

@@ -24,7 +24,7 @@ RampRange RangeOf(const OModbusTag& tag) {
 
 bool HasRamp(std::uint16_t dataType) {
     return dataType == VT_I2 || dataType == VT_I4 || dataType == VT_UI2 || dataType == VT_R4 ||
-           dataType == VT_R8;
+           dataType == VT_R8 || dataType == VT_I8 || dataType == VT_UI8;
 }
 
 // An integer of the tag's integer type; a UINT value that does not fit 16 bits (a scaled
@@ -36,6 +36,11 @@ Variant IntegerOf(std::uint16_t dataType, std::int32_t number) {
         case VT_UI2:
             if (number >= 0 && number <= 0xFFFF)
                 return Variant::UInt16(static_cast<std::uint16_t>(number));
+            return Variant::Int32(number);
+        case VT_I8:
+            return Variant::Int64(number);
+        case VT_UI8:
+            if (number >= 0) return Variant::UInt64(static_cast<std::uint64_t>(number));
             return Variant::Int32(number);
         default:
             return Variant::Int32(number);

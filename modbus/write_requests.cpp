@@ -27,6 +27,12 @@ HRESULT LowWord(const Variant& value, std::uint16_t& word) {
         case VT_I4:
             word = static_cast<std::uint16_t>(value.AsInt32());
             return S_OK;
+        case VT_I8:
+            word = static_cast<std::uint16_t>(value.AsInt64());
+            return S_OK;
+        case VT_UI8:
+            word = static_cast<std::uint16_t>(value.AsUInt64());
+            return S_OK;
         case VT_UI4:
             word = static_cast<std::uint16_t>(value.AsUInt32());
             return S_OK;
@@ -67,7 +73,8 @@ HRESULT BuildRegisters(MessageFraming framing, std::uint8_t slave, std::uint16_t
 }
 
 // n = the smaller of the tag's length and the text's length, made even with a zero byte;
-// the low 8 bits of each character, two to a register, high byte first. Texts of more than
+// the low 8 bits of each character, two to a register, high byte first (low byte first in
+// the tag's swapped byte orders). Texts of more than
 // 123 registers go out in parts at consecutive addresses.
 HRESULT BuildText(MessageFraming framing, std::uint8_t slave, const OModbusTag& tag,
                   const Variant& value, std::vector<std::unique_ptr<OMessage>>& requests) {
@@ -82,6 +89,10 @@ HRESULT BuildText(MessageFraming framing, std::uint8_t slave, const OModbusTag& 
     for (std::size_t k = 0; k < n; ++k) {
         const std::uint16_t byte = k < characters.size() ? (characters[k] & 0xFF) : 0;
         registers[k / 2] |= static_cast<std::uint16_t>(k % 2 == 0 ? byte << 8 : byte);
+    }
+    if (tag.byteOrder != kByteOrderDevice && SwapsTextBytes(tag.byteOrder)) {
+        for (std::uint16_t& word : registers)
+            word = static_cast<std::uint16_t>((word << 8) | (word >> 8));
     }
     for (std::size_t first = 0; first < registers.size(); first += kMaxWriteRegisters) {
         const std::size_t count =
@@ -104,14 +115,25 @@ HRESULT BuildOneRegister(MessageFraming framing, std::uint8_t slave, std::uint16
 }
 
 HRESULT BuildHoldingRegister(MessageFraming framing, std::uint8_t slave, const OModbusTag& tag,
-                             const Variant& value, bool wordSwap, bool asMultiple,
+                             const Variant& value, bool deviceWordSwap, bool asMultiple,
                              std::vector<std::unique_ptr<OMessage>>& requests) {
+    const std::int16_t order = tag.EffectiveByteOrder(deviceWordSwap);
     switch (tag.dataType) {
         case VT_I4:
         case VT_UI4:
         case VT_R4: {
             std::uint16_t registers[2];
-            SplitWords(Pattern32(value), registers, wordSwap);
+            SplitWords(Pattern32(value), registers, order);
+            return BuildRegisters(framing, slave, tag.address, registers, requests);
+        }
+        case VT_I8:
+        case VT_UI8: {
+            std::uint16_t registers[kDoubleRegisters];
+            const std::uint64_t pattern = value.Type() == VT_I8
+                                              ? static_cast<std::uint64_t>(value.AsInt64())
+                                          : value.Type() == VT_UI8 ? value.AsUInt64()
+                                                                   : 0;
+            SplitWords(pattern, registers, order);
             return BuildRegisters(framing, slave, tag.address, registers, requests);
         }
         case VT_BSTR:
@@ -119,7 +141,7 @@ HRESULT BuildHoldingRegister(MessageFraming framing, std::uint8_t slave, const O
         case VT_R8:
             if (tag.size == kDoubleRegisters) {
                 std::uint16_t registers[kDoubleRegisters];
-                SplitWords(std::bit_cast<std::uint64_t>(value.AsDouble()), registers, wordSwap);
+                SplitWords(std::bit_cast<std::uint64_t>(value.AsDouble()), registers, order);
                 return BuildRegisters(framing, slave, tag.address, registers, requests);
             } else {
                 // One signed register: a value it cannot hold is refused, not cut.
@@ -156,6 +178,8 @@ HRESULT BuildTagWriteRequests(MessageFraming framing, std::uint8_t slave, const 
                         : BuildWriteCoilRequest(framing, slave, tag.address, word != 0),
                     requests);
     }
+    // A register bit is written by a read-modify-write of its register (the scan engine).
+    if (tag.IsRegisterBit()) return E_FAIL;
     if (tag.locationKind == kHoldingRegister)
         return BuildHoldingRegister(framing, slave, tag, value, wordSwap,
                                     functions.multipleRegisters, requests);

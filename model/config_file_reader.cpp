@@ -242,10 +242,7 @@ bool ConfigFileReader::ReadFieldSettings(ODeviceParams& params) {
 
 bool ConfigFileReader::ReadSettingsList(
     const std::function<void(std::uint16_t, std::int32_t)>& set) {
-    // The list's count is below 0x8000, while the class mark that follows a record without
-    // it has its top bit set: so a file of a later schema that has no list still reads.
-    std::uint16_t lead = 0;
-    if (!ar_.PeekU16(lead) || (lead & 0x8000) != 0) return true;
+    // Every record of the field-settings schema holds the list, empty when all are default.
     std::uint16_t count = 0;
     if (!ar_.GetU16(count)) return false;
     for (std::uint16_t i = 0; i < count; ++i) {
@@ -291,6 +288,10 @@ std::unique_ptr<OModbusTag> ConfigFileReader::ReadTag() {
     tag->dataType = dataType;
     tag->MatchObjectsToType();
     if (!ReadScaling(*tag) || !ReadAlarm(*tag)) return nullptr;
+    if (schema >= kFieldSettingsSchema &&
+        (!ar_.GetI16(tag->byteOrder) || !ar_.GetI16(tag->registerBit))) {
+        return nullptr;
+    }
     return tag;
 }
 
@@ -337,6 +338,8 @@ bool ConfigFileReader::ReadAlarm(OModbusTag& tag) {
     for (auto& text : alarm->levelText) ok = ok && ar_.GetText(text);
     for (auto& limit : alarm->levelLimit) ok = ok && ar_.GetDouble(limit);
     if (ok && s >= 9) ok = ReadAlarmBase(tag);
+    if (ok && s >= kFieldSettingsSchema)
+        ok = ar_.GetDouble(alarm->deadband) && ar_.GetU32(alarm->onDelay);
     return ok;
 }
 

@@ -53,7 +53,7 @@ class ConfigFileReader {
     bool ReadParams(ODevice& device);
     bool ReadDeviceAlarm(ODeviceAlarm& alarm, std::uint16_t schema);
     bool ReadFieldSettings(ODeviceParams& params);
-    // The list of key and value pairs of a schema 11 record, when there is one.
+    // The list of key and value pairs that ends a record of the field-settings schema.
     bool ReadSettingsList(const std::function<void(std::uint16_t, std::int32_t)>& set);
     std::unique_ptr<OModbusTag> ReadTag();
     bool ReadScaling(OModbusTag& tag);

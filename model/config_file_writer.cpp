@@ -30,7 +30,23 @@ void PutAlarmBase(ObjectArchive& ar, const OTagAlarm& alarm) {
     ar.PutI32(alarm.alarmClass);
 }
 
+void CollectTags(const OTagGroup& group, std::vector<const OModbusTag*>& tags) {
+    for (const auto& tag : group.tagList) tags.push_back(tag.get());
+    for (const auto& sub : group.subgroupList) CollectTags(*sub, tags);
+}
+
 }  // namespace
+
+void ConfigFileWriter::ChooseSchemas(const std::vector<const OModbusTag*>& tags) {
+    tagSchema_ = kObjectSchema;
+    analogAlarmSchema_ = kObjectSchema;
+    for (const OModbusTag* tag : tags) {
+        if (tag->HasFieldSettings()) tagSchema_ = kFieldSettingsSchema;
+        const auto* alarm = dynamic_cast<const OAnalogAlarm*>(tag->alarm.get());
+        if (tag->dataType != VT_BOOL && alarm != nullptr && alarm->HasFieldSettings())
+            analogAlarmSchema_ = kFieldSettingsSchema;
+    }
+}
 
 std::string ConfigFileWriter::DocumentBytes(const CDoc& document) {
     ObjectArchive ar;
@@ -45,12 +61,16 @@ std::string ConfigFileWriter::TagListBytes(const std::vector<const OModbusTag*>&
 }
 
 void ConfigFileWriter::WriteDocument(const CDoc& document) {
+    // The root group's own tag list is never stored.
+    std::vector<const OModbusTag*> tags;
     paramsSchema_ = kObjectSchema;
     for (const auto& sub : document.rootGroup.subgroupList) {
+        CollectTags(*sub, tags);
         const auto* device = dynamic_cast<const ODevice*>(sub.get());
         if (device != nullptr && HasFieldSettings(device->params))
             paramsSchema_ = kFieldSettingsSchema;
     }
+    ChooseSchemas(tags);
     portSchema_ = kObjectSchema;
     for (const auto& port : document.portList)
         if (HasFieldSettings(*port)) portSchema_ = kFieldSettingsSchema;
@@ -66,6 +86,7 @@ void ConfigFileWriter::WriteDocument(const CDoc& document) {
 }
 
 void ConfigFileWriter::WriteTagList(const std::vector<const OModbusTag*>& tags) {
+    ChooseSchemas(tags);
     ar_.PutCount(static_cast<std::uint32_t>(tags.size()));
     for (const OModbusTag* tag : tags) WriteTag(*tag);
 }
@@ -177,7 +198,7 @@ void ConfigFileWriter::WriteDeviceAlarm(const ODeviceAlarm& alarm) {
 }
 
 void ConfigFileWriter::WriteTag(const OModbusTag& tag) {
-    ar_.PutObjectClass("OModbusTag", kObjectSchema);
+    ar_.PutObjectClass("OModbusTag", tagSchema_);
     ar_.PutU16(static_cast<std::uint16_t>(tag.locationKind));
     ar_.PutU16(tag.address);
     ar_.PutU16(tag.size);
@@ -191,6 +212,10 @@ void ConfigFileWriter::WriteTag(const OModbusTag& tag) {
     ar_.PutText(tag.defaultDisplay);
     WriteScaling(tag);
     WriteAlarm(tag);
+    if (tagSchema_ >= kFieldSettingsSchema) {
+        ar_.PutI16(tag.byteOrder);
+        ar_.PutI16(tag.registerBit);
+    }
 }
 
 void ConfigFileWriter::WriteScaling(const OModbusTag& tag) {
@@ -235,7 +260,7 @@ void ConfigFileWriter::WriteAlarm(const OModbusTag& tag) {
     }
     static const OAnalogAlarm kDefault;
     const OAnalogAlarm& a = OfClass(tag.alarm, kDefault);
-    ar_.PutClass("OAnalogAlarm", kObjectSchema);
+    ar_.PutClass("OAnalogAlarm", analogAlarmSchema_);
     ar_.PutU16(a.enableFlags);
     ar_.PutU16(a.acknowledgeFlags);
     ar_.PutU16(a.normalPriority);
@@ -244,6 +269,10 @@ void ConfigFileWriter::WriteAlarm(const OModbusTag& tag) {
     for (const std::string& text : a.levelText) ar_.PutText(text);
     for (double limit : a.levelLimit) ar_.PutDouble(limit);
     PutAlarmBase(ar_, a);
+    if (analogAlarmSchema_ >= kFieldSettingsSchema) {
+        ar_.PutDouble(a.deadband);
+        ar_.PutU32(a.onDelay);
+    }
 }
 
 }  // namespace velk

@@ -1,6 +1,11 @@
 #pragma once
 // Writes the configuration and tag lists in the newest layout: schema 4 for the document,
-// 10 for every other class, every optional field present, texts in the wide form.
+// 10 for every other class, every optional field present, texts in the wide form. A stream
+// with a tag that sets a byte order or a register bit writes "OModbusTag" at schema 13, one
+// with an analog alarm that sets a deadband or an on-delay "OAnalogAlarm" at 13, a document
+// with a device or a port that has a field setting (mask write among them) "ODeviceParams"
+// or "OPort" at 13.
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -41,7 +46,12 @@ class ConfigFileWriter {
     void WriteScaling(const OModbusTag& tag);
     void WriteAlarm(const OModbusTag& tag);
 
+    // Chooses the tag and analog alarm schemas for the tags the stream will hold.
+    void ChooseSchemas(const std::vector<const OModbusTag*>& tags);
+
     ObjectArchive& ar_;
+    std::uint16_t tagSchema_ = kObjectSchema;
+    std::uint16_t analogAlarmSchema_ = kObjectSchema;
     // The schema written for "ODeviceParams": the field-settings schema only when a device
     // of the document uses one, so that a document without them is stored as before.
     std::uint16_t paramsSchema_ = kObjectSchema;

@@ -22,6 +22,8 @@ constexpr DeviceFieldSetting kSettings[] = {
      &ODeviceParams::rtuOverTcp, 0, 0, 1},
     {11, "shared connection", "Share the TCP &connection of its address (gateway)", true,
      &ODeviceParams::sharedConnection, 0, 0, 1},
+    {12, "mask write", "Write register bits with &mask write (FC 22)", true,
+     &ODeviceParams::maskWrite, 0, 0, 1},
 };
 
 constexpr PortFieldSetting kPortSettings[] = {

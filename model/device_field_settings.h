@@ -1,18 +1,17 @@
 #pragma once
 // The field settings of a device, one table for the file, the dump and the checks: each has
 // a stored key, a default and its accepted range. The file keeps them as a list of key and
-// value pairs after the device parameters (schema 11), listing only those that differ from
-// their defaults, so that a device without them is stored as before.
+// value pairs after the device parameters (schema kFieldSettingsSchema, o_object.h),
+// listing only those that differ from their defaults, so that a device without them is
+// stored as before.
 #include <cstdint>
 #include <span>
 
 #include "model/o_device_params.h"
+#include "model/o_object.h"
 #include "model/o_port.h"
 
 namespace velk {
-
-// The schema of "ODeviceParams" whose records end with the list of field settings.
-inline constexpr std::uint16_t kFieldSettingsSchema = 11;
 
 template <class Owner>
 struct FieldSetting {
@@ -40,7 +39,7 @@ const DeviceFieldSetting* FieldSettingOfKey(std::uint16_t key);
 // keep the default.
 void SetFieldSetting(ODeviceParams& params, std::uint16_t key, std::int32_t value);
 
-// The same for the RS-485 and echo settings of a serial port ("OPort" schema 11).
+// The same for the RS-485 and echo settings of a serial port ("OPort" schema kFieldSettingsSchema).
 std::span<const PortFieldSetting> PortFieldSettings();
 bool HasFieldSettings(const OPort& port);
 void SetFieldSetting(OPort& port, std::uint16_t key, std::int32_t value);

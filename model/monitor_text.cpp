@@ -34,6 +34,10 @@ std::string ValueText(const Variant& value) {
             return Format("%hu", value.AsUInt16());
         case VT_UI4:
             return Format("%lu", static_cast<unsigned long>(value.AsUInt32()));
+        case VT_I8:
+            return Format("%lld", static_cast<long long>(value.AsInt64()));
+        case VT_UI8:
+            return Format("%llu", static_cast<unsigned long long>(value.AsUInt64()));
         default:
             return "?";
     }

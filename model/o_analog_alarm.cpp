@@ -22,23 +22,76 @@ std::uint16_t SubconditionOfState(std::uint16_t state) {
     }
 }
 
+// Level index of a single alarm-state bit.
+std::size_t LevelOf(std::uint16_t state) {
+    switch (state) {
+        case OAnalogAlarm::kLoLoBit:
+            return OAnalogAlarm::kLoLo;
+        case OAnalogAlarm::kLowBit:
+            return OAnalogAlarm::kLow;
+        case OAnalogAlarm::kHighBit:
+            return OAnalogAlarm::kHigh;
+        default:
+            return OAnalogAlarm::kHiHi;
+    }
+}
+
+bool IsLowSide(std::uint16_t state) {
+    return state == OAnalogAlarm::kLoLoBit || state == OAnalogAlarm::kLowBit;
+}
+
+// 100-nanosecond units of a file time per millisecond.
+constexpr FileTime kFileTimePerMs = 10000;
+
 }  // namespace
+
+std::uint16_t OAnalogAlarm::ExceededLevel(double x) const {
+    // The first check that holds decides; comparisons are strict.
+    if ((enableFlags & kLoLoBit) && x < levelLimit[kLoLo]) return kLoLoBit;
+    if ((enableFlags & kHiHiBit) && x > levelLimit[kHiHi]) return kHiHiBit;
+    if ((enableFlags & kLowBit) && x < levelLimit[kLow]) return kLowBit;
+    if ((enableFlags & kHighBit) && x > levelLimit[kHigh]) return kHighBit;
+    return 0;
+}
+
+bool OAnalogAlarm::HoldsWithinDeadband(std::uint16_t state, double x) const {
+    if (!(deadband > 0.0) || (enableFlags & state) == 0) return false;
+    const double limit = levelLimit[LevelOf(state)];
+    return IsLowSide(state) ? x < limit + deadband : x > limit - deadband;
+}
+
+bool OAnalogAlarm::IsEscalation(std::uint16_t from, std::uint16_t to) {
+    if (to == 0 || to == from) return false;
+    if (from == 0 || IsLowSide(from) != IsLowSide(to)) return true;
+    return to == kLoLoBit || to == kHiHiBit;
+}
 
 std::uint16_t OAnalogAlarm::Evaluate(OModbusTag& tag, IEventPoster& poster) {
     double x = 0.0;
     if (!tag.value.ToDouble(x)) return tag.alarmState;
 
-    // The first check that holds decides; comparisons are strict.
-    std::uint16_t state = 0;
-    if ((enableFlags & kLoLoBit) && x < levelLimit[kLoLo]) {
-        state = kLoLoBit;
-    } else if ((enableFlags & kHiHiBit) && x > levelLimit[kHiHi]) {
-        state = kHiHiBit;
-    } else if ((enableFlags & kLowBit) && x < levelLimit[kLow]) {
-        state = kLowBit;
-    } else if ((enableFlags & kHighBit) && x > levelLimit[kHigh]) {
-        state = kHighBit;
+    std::uint16_t state = ExceededLevel(x);
+    // Within the deadband the active level stays, unless the value went on to the outer
+    // level of the same side.
+    if (tag.alarmState != 0 && state != tag.alarmState &&
+        !(state != 0 && IsLowSide(state) == IsLowSide(tag.alarmState) &&
+          IsEscalation(tag.alarmState, state)) &&
+        HoldsWithinDeadband(tag.alarmState, x)) {
+        state = tag.alarmState;
     }
+    if (onDelay != 0 && IsEscalation(tag.alarmState, state)) {
+        // Active only after the limit has stayed exceeded for the delay, measured in the
+        // values' own time stamps; meanwhile the state stays as it is. A pending level that
+        // moves on to the outer level of its side keeps the time its side's limit was first
+        // exceeded; a time stamp that went back starts the delay again.
+        const bool sameSide =
+            tag.pendingState != 0 && IsLowSide(tag.pendingState) == IsLowSide(state);
+        if (!sameSide || tag.timestamp < tag.pendingSince) tag.pendingSince = tag.timestamp;
+        tag.pendingState = state;
+        if (tag.timestamp - tag.pendingSince < FileTime{onDelay} * kFileTimePerMs)
+            return tag.alarmState;
+    }
+    tag.pendingState = 0;
 
     if (state != 0) {
         if (state == tag.alarmState) return state;
@@ -65,7 +118,8 @@ std::uint16_t OAnalogAlarm::Evaluate(OModbusTag& tag, IEventPoster& poster) {
 bool OAnalogAlarm::IsEqualAll(const OTagAlarm& other) const {
     const auto* o = dynamic_cast<const OAnalogAlarm*>(&other);
     return o != nullptr && IsEqual(*o) && levelPriority == o->levelPriority &&
-           levelText == o->levelText && levelLimit == o->levelLimit;
+           levelText == o->levelText && levelLimit == o->levelLimit && deadband == o->deadband &&
+           onDelay == o->onDelay;
 }
 
 void OAnalogAlarm::CopyAll(const OTagAlarm& source) {
@@ -74,6 +128,8 @@ void OAnalogAlarm::CopyAll(const OTagAlarm& source) {
         levelPriority = s->levelPriority;
         levelText = s->levelText;
         levelLimit = s->levelLimit;
+        deadband = s->deadband;
+        onDelay = s->onDelay;
     }
 }
 

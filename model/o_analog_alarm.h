@@ -1,6 +1,9 @@
 #pragma once
 // Limit alarms of a numeric tag at four levels: LoLo and Low alarm below their limits, High
-// and HiHi above. Comparisons are strict; no hysteresis, no delay.
+// and HiHi above. Comparisons are strict. A deadband holds an active level until the value
+// is back by more than the deadband inside its limit; an on-delay makes a level active
+// only when its limit has stayed exceeded that long (a limit that clears sooner raises
+// nothing). Both are off by default.
 #include <array>
 #include <cstdint>
 #include <string>
@@ -29,6 +32,20 @@ class OAnalogAlarm final : public OTagAlarm {
     std::array<std::uint16_t, 4> levelPriority{};  // LoLo, Low, High, HiHi
     std::array<std::string, 4> levelText{};
     std::array<double, 4> levelLimit{};
+    double deadband = 0.0;      // engineering units, for the return from every level
+    std::uint32_t onDelay = 0;  // milliseconds a limit stays exceeded before it is active
+
+    // True when the deadband or the on-delay is set: the alarm needs the extended record.
+    bool HasFieldSettings() const { return deadband != 0.0 || onDelay != 0; }
+
+  private:
+    // The level the value exceeds, LoLo and HiHi first; 0 for none.
+    std::uint16_t ExceededLevel(double x) const;
+    // Whether an active level still holds within the deadband.
+    bool HoldsWithinDeadband(std::uint16_t state, double x) const;
+    // Whether a move from one state to another is an activation the on-delay applies to:
+    // from normal, or to the outer level of the same side.
+    static bool IsEscalation(std::uint16_t from, std::uint16_t to);
 };
 
 }  // namespace velk

@@ -43,7 +43,7 @@ class ODeviceParams final : public OObject {
     std::int16_t supervisorRetries = 5;
 
     // Field settings for controllers and gateways that need them (device_field_settings.h):
-    // stored from schema 11 on, and only those that differ from these defaults.
+    // stored from schema 13 on, and only those that differ from these defaults.
     std::int32_t forceMultipleRegisterWrite = 0;  // 1: function code 16 for one register too
     std::int32_t forceMultipleCoilWrite = 0;      // 1: function code 15 for one coil too
     std::int32_t maxReadRegisters = 123;          // registers per read request
@@ -55,6 +55,9 @@ class ODeviceParams final : public OObject {
     std::int32_t backoffCycles = 10;    // while backed off, one poll cycle in this many
     std::int32_t sharedConnection = 0;  // 1: one TCP connection with devices at its address
     std::int32_t rtuOverTcp = 0;  // 1: RTU frames on the TCP connection (serial device servers)
+    // Non-zero: the controller takes function code 22 (mask write register), so a register
+    // bit is written in one request instead of a read and a write back.
+    std::int32_t maskWrite = 0;
 };
 
 }  // namespace velk

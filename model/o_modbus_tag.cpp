@@ -2,6 +2,8 @@
 
 #include <cstdio>
 
+#include "platform/text.h"
+
 namespace velk {
 
 void OModbusTag::CopyFrom(const OTag& source) {
@@ -13,6 +15,8 @@ void OModbusTag::CopyFrom(const OTag& source) {
         size = s->size;
         simulationKind = s->simulationKind;
         rampCounter = s->rampCounter;
+        byteOrder = s->byteOrder;
+        registerBit = s->registerBit;
     }
 }
 
@@ -27,9 +31,11 @@ void OModbusTag::ApplyLocationRules() {
         locationKind == kInputStatus || locationKind == kOutputCoil || locationKind == kEventSignal;
     if (bitLocation) {
         SetDataType(VT_BOOL);
-    } else if (dataType == VT_BOOL) {
+        registerBit = kNoRegisterBit;
+    } else if (dataType == VT_BOOL && registerBit == kNoRegisterBit) {
         SetDataType(VT_I2);
     }
+    if (dataType != VT_BOOL) registerBit = kNoRegisterBit;
     if (locationKind == kInputStatus || locationKind == kInputRegister ||
         locationKind == kEventSignal) {
         accessRights = kAccessReadable;
@@ -47,11 +53,27 @@ bool OModbusTag::IsTypeAllowedAtLocation() const {
             return dataType == VT_BOOL;
         case kInputRegister:
         case kHoldingRegister:
+            if (dataType == VT_BOOL) return IsRegisterBit();
             return dataType == VT_I2 || dataType == VT_UI2 || dataType == VT_I4 ||
-                   dataType == VT_UI4 || dataType == VT_R4 || dataType == VT_BSTR;
+                   dataType == VT_UI4 || dataType == VT_R4 || dataType == VT_BSTR ||
+                   dataType == VT_I8 || dataType == VT_UI8;
         default:
             return false;
     }
+}
+
+bool OModbusTag::IsRegisterBit() const {
+    return dataType == VT_BOOL && registerBit >= 0 && registerBit <= kHighestRegisterBit &&
+           (locationKind == kInputRegister || locationKind == kHoldingRegister);
+}
+
+std::int16_t OModbusTag::EffectiveByteOrder(bool deviceWordSwap) const {
+    if (byteOrder >= kByteOrderABCD && byteOrder <= kByteOrderDCBA) return byteOrder;
+    return deviceWordSwap ? kByteOrderABCD : kByteOrderCDAB;
+}
+
+bool OModbusTag::HasFieldSettings() const {
+    return byteOrder != kByteOrderDevice || registerBit != kNoRegisterBit;
 }
 
 std::string OModbusTag::GetLocationName() const { return LocationKindName(locationKind); }
@@ -113,6 +135,29 @@ std::string SimulationKindName(std::int16_t kind) {
         default:
             return {};
     }
+}
+
+std::string ByteOrderName(std::int16_t order) {
+    switch (order) {
+        case kByteOrderABCD:
+            return "ABCD";
+        case kByteOrderCDAB:
+            return "CDAB";
+        case kByteOrderBADC:
+            return "BADC";
+        case kByteOrderDCBA:
+            return "DCBA";
+        default:
+            return {};
+    }
+}
+
+std::optional<std::int16_t> ParseByteOrderName(std::string_view name) {
+    if (name.empty()) return kByteOrderDevice;
+    for (std::int16_t order = kByteOrderABCD; order <= kByteOrderDCBA; ++order) {
+        if (EqualsNoCase(name, ByteOrderName(order))) return order;
+    }
+    return std::nullopt;
 }
 
 }  // namespace velk

@@ -40,7 +40,7 @@ class OPort final : public OObject {
     std::uint16_t flowControl = 0;  // 0 none, 1 RTS/CTS, 2 XON/XOFF
     bool settingsChanged = true;    // not stored
 
-    // RS-485 and echo settings (device_field_settings.h): stored from schema 11 on, and only
+    // RS-485 and echo settings (device_field_settings.h): stored from schema 13 on, and only
     // those that differ from these defaults.
     std::int32_t rs485 = 0;                 // 1: the kernel's RS-485 mode drives the direction
     std::int32_t rs485RtsOnSend = 1;        // RTS level while sending: 1 high, 0 low

@@ -111,6 +111,10 @@ std::string DataTypeName(std::uint16_t type) {
             return "ULONG";
         case VT_R4:
             return "REAL";
+        case VT_I8:
+            return "LLONG";
+        case VT_UI8:
+            return "ULLONG";
         case VT_R8:
             return "DOUBLE";
         case VT_BSTR:
@@ -130,6 +134,9 @@ std::uint16_t DataTypeRegisters(std::uint16_t type) {
         case VT_UI4:
         case VT_R4:
             return 2;
+        case VT_I8:
+        case VT_UI8:
+            return 4;
         default:
             return 0;
     }

@@ -84,6 +84,9 @@ class OTag : public OObject {
     FileTime activeTime = 0;
     FileTime acknowledgeTime = 0;
     FileTime normalTime = 0;
+    // A limit level exceeded but not yet active (its alarm's on-delay runs) and since when.
+    std::uint16_t pendingState = 0;
+    FileTime pendingSince = 0;
 
     std::int32_t reserved = 1;
     std::unique_ptr<OTagData> scaling;

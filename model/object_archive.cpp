@@ -123,13 +123,6 @@ bool ObjectArchive::GetU16(std::uint16_t& value) {
     return true;
 }
 
-bool ObjectArchive::PeekU16(std::uint16_t& value) const {
-    if (failed_ || Remaining() < 2) return false;
-    value = static_cast<std::uint16_t>(static_cast<unsigned char>(in_[pos_]) |
-                                       (static_cast<unsigned char>(in_[pos_ + 1]) << 8));
-    return true;
-}
-
 bool ObjectArchive::GetU32(std::uint32_t& value) {
     std::string_view b;
     if (!GetBytes(4, b)) return false;

@@ -47,8 +47,6 @@ class ObjectArchive {
     // the archive failed for good) on malformed data or on an unexpected end of the data.
     bool GetU8(std::uint8_t& value);
     bool GetU16(std::uint16_t& value);
-    // The next 16-bit value without taking it; false at the end of the data (not a failure).
-    bool PeekU16(std::uint16_t& value) const;
     bool GetU32(std::uint32_t& value);
     bool GetI16(std::int16_t& value);
     bool GetI32(std::int32_t& value);

@@ -46,6 +46,70 @@ std::string NumberText(T value) {
     return std::string(buffer, ptr);
 }
 
+// A double's value as a 64-bit integer type, rounded half to even; false when out of range.
+template <class T>
+bool RoundTo64(double x, T& out) {
+    if (std::isnan(x)) return false;
+    const double r = RoundHalfEven(x);
+    // 2^63 and 2^64 are exact doubles; the largest values of the types are not.
+    constexpr double kTop = std::is_signed_v<T> ? 9223372036854775808.0 : 18446744073709551616.0;
+    if (r >= kTop || r < static_cast<double>(std::numeric_limits<T>::min())) return false;
+    out = static_cast<T>(r);
+    return true;
+}
+
+// A whole number's exact value as a signed part and a sign: texts of digits, integers and
+// booleans; false for other values, which convert through their double.
+bool WholeNumber(const Variant& v, std::int64_t& low, std::uint64_t& high, bool& unsignedBig) {
+    unsignedBig = false;
+    switch (v.Type()) {
+        case VT_BOOL:
+            low = v.AsBool() ? -1 : 0;
+            return true;
+        case VT_I2:
+            low = v.AsInt16();
+            return true;
+        case VT_UI2:
+            low = v.AsUInt16();
+            return true;
+        case VT_I4:
+            low = v.AsInt32();
+            return true;
+        case VT_UI4:
+            low = v.AsUInt32();
+            return true;
+        case VT_I8:
+            low = v.AsInt64();
+            return true;
+        case VT_UI8:
+            if (v.AsUInt64() >
+                static_cast<std::uint64_t>(std::numeric_limits<std::int64_t>::max())) {
+                high = v.AsUInt64();
+                unsignedBig = true;
+            } else {
+                low = static_cast<std::int64_t>(v.AsUInt64());
+            }
+            return true;
+        case VT_BSTR: {
+            const std::string& text = v.AsText();
+            std::size_t begin = text.find_first_not_of(" \t");
+            std::size_t end = text.find_last_not_of(" \t");
+            if (begin == std::string::npos) return false;
+            const char* first = text.data() + begin;
+            const char* last = text.data() + end + 1;
+            if (*first == '+') ++first;
+            auto [ptr, ec] = std::from_chars(first, last, low);
+            if (ec == std::errc() && ptr == last) return true;
+            if (*first == '-') return false;
+            auto [ptr2, ec2] = std::from_chars(first, last, high);
+            unsignedBig = ec2 == std::errc() && ptr2 == last;
+            return unsignedBig;
+        }
+        default:
+            return false;
+    }
+}
+
 }  // namespace
 
 Variant Variant::Bool(bool value) { return Variant(Storage(value)); }
@@ -53,13 +117,15 @@ Variant Variant::Int16(std::int16_t value) { return Variant(Storage(value)); }
 Variant Variant::UInt16(std::uint16_t value) { return Variant(Storage(value)); }
 Variant Variant::Int32(std::int32_t value) { return Variant(Storage(value)); }
 Variant Variant::UInt32(std::uint32_t value) { return Variant(Storage(value)); }
+Variant Variant::Int64(std::int64_t value) { return Variant(Storage(value)); }
+Variant Variant::UInt64(std::uint64_t value) { return Variant(Storage(value)); }
 Variant Variant::Float(float value) { return Variant(Storage(value)); }
 Variant Variant::Double(double value) { return Variant(Storage(value)); }
 Variant Variant::Text(std::string value) { return Variant(Storage(std::move(value))); }
 
 VarType Variant::Type() const {
-    static constexpr VarType kCodes[] = {VT_EMPTY, VT_BOOL, VT_I2, VT_UI2, VT_I4,
-                                         VT_UI4,   VT_R4,   VT_R8, VT_BSTR};
+    static constexpr VarType kCodes[] = {VT_EMPTY, VT_BOOL, VT_I2,   VT_UI2, VT_I4, VT_UI4,
+                                         VT_R4,    VT_R8,   VT_BSTR, VT_I8,  VT_UI8};
     return kCodes[data_.index()];
 }
 
@@ -79,6 +145,12 @@ bool Variant::ToDouble(double& out) const {
             return true;
         case VT_UI4:
             out = AsUInt32();
+            return true;
+        case VT_I8:
+            out = static_cast<double>(AsInt64());
+            return true;
+        case VT_UI8:
+            out = static_cast<double>(AsUInt64());
             return true;
         case VT_R4:
             out = AsFloat();
@@ -105,6 +177,10 @@ std::string Variant::ToText() const {
             return NumberText(AsInt32());
         case VT_UI4:
             return NumberText(AsUInt32());
+        case VT_I8:
+            return NumberText(AsInt64());
+        case VT_UI8:
+            return NumberText(AsUInt64());
         case VT_R4:
             return NumberText(AsFloat());
         case VT_R8:
@@ -128,6 +204,8 @@ HRESULT Variant::ChangeType(VarType target) {
         data_ = std::monostate{};
         return S_OK;
     }
+
+    if (target == VT_I8 || target == VT_UI8) return ChangeTo64(target);
 
     double x = 0.0;
     if (source == VT_EMPTY) {
@@ -195,6 +273,49 @@ HRESULT Variant::ChangeType(VarType target) {
         default:
             return DISP_E_TYPEMISMATCH;
     }
+}
+
+HRESULT Variant::ChangeTo64(VarType target) {
+    std::int64_t low = 0;
+    std::uint64_t high = 0;
+    bool unsignedBig = false;
+    const bool isTrue = Type() == VT_BOOL && AsBool();
+    if (Type() == VT_EMPTY) {
+        low = 0;
+    } else if (!WholeNumber(*this, low, high, unsignedBig)) {
+        double x = 0.0;
+        if (Type() == VT_BSTR) {
+            if (!ParseNumber(AsText(), x)) return DISP_E_TYPEMISMATCH;
+        } else if (!ToDouble(x)) {
+            return DISP_E_TYPEMISMATCH;
+        }
+        if (target == VT_I8) {
+            std::int64_t v = 0;
+            if (!RoundTo64(x, v)) return DISP_E_OVERFLOW;
+            data_ = v;
+        } else {
+            std::uint64_t v = 0;
+            if (!RoundTo64(x, v)) return DISP_E_OVERFLOW;
+            data_ = v;
+        }
+        return S_OK;
+    }
+    if (target == VT_I8) {
+        if (unsignedBig) return DISP_E_OVERFLOW;
+        data_ = low;
+        return S_OK;
+    }
+    if (isTrue) {
+        data_ = std::numeric_limits<std::uint64_t>::max();
+        return S_OK;
+    }
+    if (unsignedBig) {
+        data_ = high;
+        return S_OK;
+    }
+    if (low < 0) return DISP_E_OVERFLOW;
+    data_ = static_cast<std::uint64_t>(low);
+    return S_OK;
 }
 
 }  // namespace velk

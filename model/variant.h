@@ -21,6 +21,8 @@ inline constexpr VarType VT_BSTR = 8;   // STRING
 inline constexpr VarType VT_BOOL = 11;  // BOOL
 inline constexpr VarType VT_UI2 = 18;   // UINT
 inline constexpr VarType VT_UI4 = 19;   // ULONG
+inline constexpr VarType VT_I8 = 20;    // LLONG
+inline constexpr VarType VT_UI8 = 21;   // ULLONG
 
 class Variant {
   public:
@@ -31,6 +33,8 @@ class Variant {
     static Variant UInt16(std::uint16_t value);
     static Variant Int32(std::int32_t value);
     static Variant UInt32(std::uint32_t value);
+    static Variant Int64(std::int64_t value);
+    static Variant UInt64(std::uint64_t value);
     static Variant Float(float value);
     static Variant Double(double value);
     static Variant Text(std::string value);
@@ -44,6 +48,8 @@ class Variant {
     std::uint16_t AsUInt16() const { return std::get<std::uint16_t>(data_); }
     std::int32_t AsInt32() const { return std::get<std::int32_t>(data_); }
     std::uint32_t AsUInt32() const { return std::get<std::uint32_t>(data_); }
+    std::int64_t AsInt64() const { return std::get<std::int64_t>(data_); }
+    std::uint64_t AsUInt64() const { return std::get<std::uint64_t>(data_); }
     float AsFloat() const { return std::get<float>(data_); }
     double AsDouble() const { return std::get<double>(data_); }
     const std::string& AsText() const { return std::get<std::string>(data_); }
@@ -52,6 +58,7 @@ class Variant {
     // text that is no number or an unknown target, DISP_E_OVERFLOW for a number out of the
     // target's range. On failure the value is unchanged. Floating values are rounded to the
     // nearest integer, halves to even; true converts to -1 (signed) or all ones (unsigned).
+    // Whole numbers and number texts convert to and between the 64-bit types exactly.
     HRESULT ChangeType(VarType target);
 
     // The value as a 64-bit float; false for empty values and texts that are no number.
@@ -63,8 +70,10 @@ class Variant {
     bool operator==(const Variant& other) const = default;
 
   private:
-    using Storage = std::variant<std::monostate, bool, std::int16_t, std::uint16_t, std::int32_t,
-                                 std::uint32_t, float, double, std::string>;
+    HRESULT ChangeTo64(VarType target);
+    using Storage =
+        std::variant<std::monostate, bool, std::int16_t, std::uint16_t, std::int32_t, std::uint32_t,
+                     float, double, std::string, std::int64_t, std::uint64_t>;
     explicit Variant(Storage data) : data_(std::move(data)) {}
     Storage data_;
 };

@@ -44,6 +44,8 @@ struct AeServerContext {
     std::size_t subscriptionQueueCapacity = 100000;
     // Subscriptions one client connection may hold at a time (the class's default for 0).
     std::size_t maxSubscriptionsPerClient = 0;
+    // AE server objects one client connection may hold at a time (the class's default for 0).
+    std::size_t maxObjectsPerClient = 0;
 };
 
 }  // namespace velk

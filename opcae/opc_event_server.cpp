@@ -146,6 +146,7 @@ HRESULT OPCEventServer::CreateEventSubscription(bool active, std::uint32_t buffe
     } catch (const std::bad_alloc&) {
         return Traced(kServer, "CreateEventSubscription", E_OUTOFMEMORY);
     }
+    if (created->DeliveryRefused()) return Traced(kServer, "CreateEventSubscription", E_FAIL);
     const std::uint32_t revisedTime = OPCEventSubscription::ReviseBufferTime(bufferTime);
     const std::uint32_t revisedSize = OPCEventSubscription::ReviseMaxSize(maxSize);
     {

@@ -57,6 +57,7 @@ OPCEventSubscription::OPCEventSubscription(const AeServerContext& context,
     if (context_.startDeliveryThreads && context_.deliveryPool) {
         delivery_ = context_.deliveryPool->Register(
             [this] { return std::chrono::milliseconds(DeliverOnce()); });
+        deliveryRefused_ = delivery_ == nullptr;
     }
     Trace("OPC AE subscription object created");
 }

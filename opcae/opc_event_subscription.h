@@ -83,6 +83,9 @@ class OPCEventSubscription {
     bool IsActive() const { return active_.load(); }
     // Ends the delivery passes (the owner is going); idempotent.
     void Stop() { StopDelivery(); }
+    // True when the subscription was to deliver on the pool and the pool refused it (it
+    // was stopping, or had no thread).
+    bool DeliveryRefused() const { return deliveryRefused_; }
 
     // One delivery pass: takes up to the maximum size of records, sends the
     // events that pass the filter (or an empty keep-alive call) and returns how long to
@@ -143,6 +146,7 @@ class OPCEventSubscription {
     // The delivery passes on the shared threads; null when none run.
     std::mutex deliveryLock_;
     std::unique_ptr<TimedPassPool::Registration> delivery_;
+    bool deliveryRefused_ = false;
 };
 
 }  // namespace velk

@@ -4,7 +4,11 @@
 
 namespace velk {
 
-DaWorkers::DaWorkers(std::size_t requestThreads) : requests_("DA requests", requestThreads) {}
+DaWorkers::DaWorkers(std::size_t requestThreads, std::unique_ptr<TimedPassPool> updates)
+    : requests_("DA requests", requestThreads),
+      updates_(updates ? std::move(updates)
+                       : std::make_unique<TimedPassPool>("DA update", kUpdateThreads,
+                                                         ThreadPriority::Highest)) {}
 
 DaWorkers::~DaWorkers() { Stop(); }
 
@@ -16,6 +20,7 @@ bool DaWorkers::LaunchOn(const ODevice& device, std::function<void()> work) {
     auto& reader = readers_[&device];
     // The update cycles poll at the highest priority so that their rates hold under load.
     if (!reader) reader = std::make_unique<TaskPool>("DA device read", 1, ThreadPriority::Highest);
+    // A reader without its thread tries again at each read (TaskPool::Post).
     return reader->Post(std::move(work));
 }
 
@@ -32,13 +37,14 @@ void DaWorkers::Stop() {
     requests_.BeginStop();
     for (auto& [device, reader] : readers) reader->BeginStop();
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(5000);
+    updates_->Stop(std::chrono::milliseconds(2000));
     requests_.WaitStopped(deadline);
     for (auto& [device, reader] : readers) reader->WaitStopped(deadline);
 }
 
 std::size_t DaWorkers::ThreadCount() const {
     std::lock_guard lock(lock_);
-    std::size_t count = requests_.ThreadCount();
+    std::size_t count = requests_.ThreadCount() + updates_->ThreadCount();
     for (const auto& [device, reader] : readers_) count += reader->ThreadCount();
     return count;
 }

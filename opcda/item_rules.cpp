@@ -2,15 +2,14 @@
 
 #include "model/o_analog_data.h"
 #include "model/o_modbus_tag.h"
+#include "opc/tag_serving.h"
 #include "opcda/opc_da_types.h"
 
 namespace velk {
 
 VarType CanonicalType(const OModbusTag& tag) {
-    const bool scaled = tag.scaling && tag.scaling->conversion != 0;
-    if (scaled && tag.dataType != VT_BSTR && tag.dataType != VT_BOOL) return VT_R8;
-    if (tag.dataType == VT_UI2) return VT_I4;
-    return tag.dataType;
+    const VarType served = ServedValueType(tag);
+    return served == VT_UI2 ? VT_I4 : served;
 }
 
 std::uint32_t ItemAccessRights(const OModbusTag& tag) {
@@ -27,11 +26,6 @@ std::uint32_t AttributeAccessRights(const OModbusTag& tag) {
 }
 
 bool IsReadable(const OModbusTag& tag) { return (tag.accessRights & kAccessReadable) != 0; }
-
-const OAnalogData* ActiveAnalogScaling(const OModbusTag& tag) {
-    if (!tag.scaling || tag.scaling->conversion == 0 || tag.IsBool()) return nullptr;
-    return dynamic_cast<const OAnalogData*>(tag.scaling.get());
-}
 
 Variant ValueAsServed(const OModbusTag& tag) { return tag.GetValue(); }
 

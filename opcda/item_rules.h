@@ -4,21 +4,20 @@
 #include <cstdint>
 
 #include "model/variant.h"
+#include "opc/tag_serving.h"
 
 namespace velk {
 
 class OModbusTag;
 class OAnalogData;
 
-// VT_R8 for a scaled tag that is neither STRING nor BOOL; else the tag's type, UINT as LONG.
+// The served type (opc/tag_serving.h), UINT as LONG.
 VarType CanonicalType(const OModbusTag& tag);
 // OPC_READABLE / OPC_WRITEABLE from the tag's read and write bits (AddItems, ValidateItems).
 std::uint32_t ItemAccessRights(const OModbusTag& tag);
 // The attribute enumerator's rule: always readable, writeable unless the tag is read-only.
 std::uint32_t AttributeAccessRights(const OModbusTag& tag);
 bool IsReadable(const OModbusTag& tag);
-// The tag's analog scaling when it converts and the tag is not BOOL; else null.
-const OAnalogData* ActiveAnalogScaling(const OModbusTag& tag);
 // The tag's current value, UINT served as LONG (TagDataLock held by the caller).
 Variant ValueAsServed(const OModbusTag& tag);
 

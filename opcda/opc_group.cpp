@@ -13,11 +13,11 @@
 #include "model/o_modbus_tag.h"
 #include "opc/opc_call_trace.h"
 #include "opc/opc_result.h"
+#include "opc/tag_io.h"
+#include "opc/update_timing.h"
 #include "opcda/c_enum_item_attributes.h"
 #include "opcda/item_rules.h"
 #include "opcda/opc_server.h"
-#include "opcda/tag_io.h"
-#include "opcda/update_timing.h"
 #include "platform/clock.h"
 #include "platform/worker_thread.h"
 
@@ -25,7 +25,7 @@ namespace velk {
 
 namespace {
 
-constexpr int kUpdateThreadWaitMs = 5000;
+constexpr int kUpdatePassWaitMs = 5000;
 
 std::atomic<std::size_t> liveGroups{0};
 // With liveChanged: the wait for the last group to go. Never destroyed: a group may go on a
@@ -64,11 +64,14 @@ bool OPCGroup::WaitUntilNoneLive(std::chrono::milliseconds timeout) {
 
 OPCGroup::~OPCGroup() {
     running_ = false;
-    // The thread holds the group only during a cycle, so it is between cycles now (or this
-    // is that thread): the wait is short, and bounded whatever happens.
-    if (!updater_.Stop(std::chrono::milliseconds(kUpdateThreadWaitMs))) {
-        Trace("OPC DA group update thread still running after 5000 ms; left to end on its own");
+    // A pass holds the group while it runs, so none runs now (or this is that pass): the
+    // wait is short, and bounded whatever happens.
+    if (updates_ && !updates_->Cancel(std::chrono::milliseconds(kUpdatePassWaitMs))) {
+        Trace("OPC DA group update cycle still running after 5000 ms; left to end on its own");
+        static_cast<void>(updates_.release());  // the pool keeps what the pass needs
     }
+    updates_.reset();
+    cycle_.reset();
     table_.ClearTopics();
     {
         std::lock_guard lock(itemLock_);
@@ -99,37 +102,26 @@ void OPCGroup::Initialise(std::string name, bool active, std::uint32_t requested
     lcid_ = lcid;
 }
 
-void OPCGroup::StartUpdateThread() {
-    if (updater_.IsStarted()) return;
+bool OPCGroup::StartUpdates() {
+    if (updates_) return true;
+    if (services_.updates == nullptr) return false;
     std::weak_ptr<OPCGroup> weak = weak_from_this();
-    updater_.Start([weak] {
-        auto self = weak.lock();
-        // When this was the last reference, the group goes here and the thread ends.
-        return self ? self->UpdateCycleStep() : UpdateStep::End();
-    });
+    // Asleep until the wake below: a pass uses updates_, which must be in place first.
+    updates_ = services_.updates->RegisterWakeable(
+        [weak](bool woken) {
+            auto self = weak.lock();
+            // When this was the last reference, the group goes here, at the end of the pass.
+            return self ? self->UpdatePass(woken) : TimedPassPool::kUntilWoken;
+        },
+        true);
+    if (!updates_) return false;
+    WakeUpdates();  // the first cycle at once
+    return true;
 }
 
-void OPCGroup::WakeUpdateThread() { updater_.Wake(); }
-
-UpdateStep OPCGroup::UpdateCycleStep() {
-    if (!running_) return UpdateStep::End();
-    // Nothing to poll and nothing to send: sleep until items come or the group is activated.
-    if (!active_ || (!services_.changelessUpdate && ItemCount() == 0)) return UpdateStep::Sleep();
-    const std::uint32_t t0 = services_.clock->TickCount();
-    const std::uint32_t rate = updateRate_.load();
-    const std::uint32_t periodStart = periods_.Begin(rate, t0);
-    CyclePhaseTimer cycle(rate, CycleStatistics::Phase::Cycle);
-    RunUpdateCycle(periodStart);
-    cycle.Stop();
-    const std::uint32_t now = services_.clock->TickCount();
-    if (CycleStatistics* statistics = CycleStatistics::Active()) {
-        using Phase = CycleStatistics::Phase;
-        statistics->Record(rate, Phase::StartLate, std::chrono::milliseconds(t0 - periodStart));
-        const auto over = static_cast<std::int32_t>(now - (periodStart + rate));
-        if (over > 0) statistics->Record(rate, Phase::Overrun, std::chrono::milliseconds(over));
-        statistics->WriteIfDue();
-    }
-    return UpdateStep::WaitFor(periods_.WaitAfter(rate, t0, now));
+void OPCGroup::WakeUpdates() {
+    woken_ = true;
+    if (updates_) updates_->Wake();
 }
 
 std::string OPCGroup::Name() const {
@@ -164,7 +156,7 @@ HRESULT OPCGroup::SetState(const std::uint32_t* requestedRate, std::uint32_t* re
     if (hClientGroup) clientGroupHandle_ = *hClientGroup;
     if (active && *active != active_.load()) {
         active_ = *active;
-        if (*active) WakeUpdateThread();
+        if (*active) WakeUpdates();
     }
     return Traced("IOPCGroupStateMgt::SetState", S_OK);
 }
@@ -261,7 +253,7 @@ HRESULT OPCGroup::AddItems(const std::vector<OPCITEMDEF>& items,
             results[i].hServer = table_.Add(std::move(item));
         }
     }
-    WakeUpdateThread();
+    WakeUpdates();
     return Traced("IOPCItemMgt::AddItems", anyFailed ? S_FALSE : S_OK);
 }
 
@@ -465,27 +457,44 @@ HRESULT OPCGroup::Write(const std::vector<std::uint32_t>& handles,
 
 // ---- update cycle ----
 
-namespace {
-
 // Counts the reads of one cycle down; shared with the reads, which may outlive the cycle.
-struct ReadsInHand {
+// The last read to end wakes the update pass (a read that ends after its cycle gave up
+// waiting wakes it for nothing, and the pass waits on).
+struct OPCGroup::CycleReads {
     std::mutex lock;
     std::condition_variable ended;
     std::size_t left = 0;
+    TimedPassPool::Waker waker;
 
     void OneEnded() {
+        bool last;
         {
             std::lock_guard guard(lock);
-            --left;
+            last = --left == 0;
         }
         ended.notify_all();
+        if (last) waker.Wake();
+    }
+    bool Ended() {
+        std::lock_guard guard(lock);
+        return left == 0;
     }
 };
 
-}  // namespace
+// The cycle between its start and its end: when it began, on which period, and its reads.
+struct OPCGroup::CycleInHand {
+    std::uint32_t t0 = 0;
+    std::uint32_t rate = 0;
+    std::uint32_t periodStart = 0;
+    std::shared_ptr<CycleReads> reads;
+    std::unique_ptr<CyclePhaseTimer> timer;
+    std::unique_ptr<CyclePhaseTimer> readsTimer;
+};
 
-void OPCGroup::ReadTopics(std::vector<TopicRead> reads, std::chrono::milliseconds wait,
-                          std::optional<std::uint32_t> periodStartTick) {
+std::shared_ptr<OPCGroup::CycleReads> OPCGroup::LaunchReads(
+    std::vector<TopicRead> reads, std::uint32_t rate, std::optional<std::uint32_t> periodStartTick,
+    TimedPassPool::Waker waker) {
+    auto inHand = std::make_shared<CycleReads>();
     ITagIO* io = services_.tagIO;
     // Without a period, the cycle reads as a device read: it takes no answer of a request
     // issued before its call.
@@ -501,12 +510,10 @@ void OPCGroup::ReadTopics(std::vector<TopicRead> reads, std::chrono::millisecond
             readTopic(*read.device, read.tags);
             if (read.reading) read.reading->store(false);
         }
-        return;
+        return inHand;
     }
-    const auto rate = static_cast<std::uint32_t>(wait.count());
-    CyclePhaseTimer allReads(rate, CycleStatistics::Phase::Reads);
-    auto inHand = std::make_shared<ReadsInHand>();
     inHand->left = reads.size();
+    inHand->waker = std::move(waker);
     for (TopicRead& read : reads) {
         auto reading = read.reading;
         ODevice* device = read.device;
@@ -525,10 +532,7 @@ void OPCGroup::ReadTopics(std::vector<TopicRead> reads, std::chrono::millisecond
             inHand->OneEnded();
         }
     }
-    // A device that does not answer holds up the cycle at most one period; its items keep
-    // what their tags hold, and the next cycles read the other devices at their rate.
-    std::unique_lock guard(inHand->lock);
-    inHand->ended.wait_for(guard, wait, [&] { return inHand->left == 0; });
+    return inHand;
 }
 
 void OPCGroup::RunUpdateCycle(std::optional<std::uint32_t> periodStartTick) {
@@ -539,7 +543,78 @@ void OPCGroup::RunUpdateCycle(std::optional<std::uint32_t> periodStartTick) {
         reads = table_.TopicsToRead(true);
     }
     const std::uint32_t rate = updateRate_.load();
-    ReadTopics(std::move(reads), std::chrono::milliseconds(rate), periodStartTick);
+    {
+        CyclePhaseTimer allReads(rate, CycleStatistics::Phase::Reads);
+        std::shared_ptr<CycleReads> inHand =
+            LaunchReads(std::move(reads), rate, periodStartTick, {});
+        // A device that does not answer holds up the cycle at most one period.
+        std::unique_lock guard(inHand->lock);
+        inHand->ended.wait_for(guard, std::chrono::milliseconds(rate),
+                               [&] { return inHand->left == 0; });
+    }
+    CompareAndSend(rate);
+}
+
+std::chrono::milliseconds OPCGroup::UpdatePass(bool woken) {
+    if (!running_) return TimedPassPool::kUntilWoken;
+    if (cycle_) {
+        // A wake while the reads run (items added, say) leaves them their time; it ends the
+        // wait after this cycle instead.
+        if (woken && !cycle_->reads->Ended()) return TimedPassPool::kResume;
+        // The reads have ended, or have had their period: a device that does not answer
+        // holds up the cycle at most that long; its items keep what their tags hold, and the
+        // next cycles read the other devices at their rate.
+        return FinishCycle();
+    }
+    // Woken by the late end of a read whose cycle stopped waiting for it: the wait goes on.
+    if (woken && !woken_.load()) return TimedPassPool::kResume;
+    woken_ = false;  // the wake event is auto-reset: the wait it ended takes it
+    // Nothing to poll and nothing to send: sleep until items come or the group is activated.
+    if (!active_ || (!services_.changelessUpdate && ItemCount() == 0))
+        return TimedPassPool::kUntilWoken;
+    auto cycle = std::make_unique<CycleInHand>();
+    cycle->t0 = services_.clock->TickCount();
+    cycle->rate = updateRate_.load();
+    cycle->periodStart = periods_.Begin(cycle->rate, cycle->t0);
+    cycle->timer = std::make_unique<CyclePhaseTimer>(cycle->rate, CycleStatistics::Phase::Cycle);
+    cycle->readsTimer =
+        std::make_unique<CyclePhaseTimer>(cycle->rate, CycleStatistics::Phase::Reads);
+    std::vector<TopicRead> reads;
+    {
+        std::lock_guard lock(itemLock_);
+        reads = table_.TopicsToRead(true);
+    }
+    cycle->reads = LaunchReads(std::move(reads), cycle->rate, cycle->periodStart,
+                               updates_ ? updates_->MakeWaker() : TimedPassPool::Waker{});
+    const std::uint32_t rate = cycle->rate;
+    const bool ended = cycle->reads->Ended();
+    cycle_ = std::move(cycle);
+    if (ended) return FinishCycle();
+    return std::chrono::milliseconds(rate);
+}
+
+std::chrono::milliseconds OPCGroup::FinishCycle() {
+    std::unique_ptr<CycleInHand> cycle = std::move(cycle_);
+    const std::uint32_t rate = cycle->rate;
+    cycle->readsTimer->Stop();
+    CompareAndSend(rate);
+    cycle->timer->Stop();
+    const std::uint32_t t0 = cycle->t0;
+    const std::uint32_t now = services_.clock->TickCount();
+    if (CycleStatistics* statistics = CycleStatistics::Active()) {
+        using Phase = CycleStatistics::Phase;
+        const std::uint32_t periodStart = cycle->periodStart;
+        statistics->Record(rate, Phase::StartLate, std::chrono::milliseconds(t0 - periodStart));
+        const auto over = static_cast<std::int32_t>(now - (periodStart + rate));
+        if (over > 0) statistics->Record(rate, Phase::Overrun, std::chrono::milliseconds(over));
+        statistics->WriteIfDue();
+    }
+    const std::uint32_t wait = periods_.WaitAfter(rate, t0, now);
+    // A wake that came during the cycle ends the wait after it at once.
+    return std::chrono::milliseconds(woken_.load() ? 0 : wait);
+}
+
+void OPCGroup::CompareAndSend(std::uint32_t rate) {
     using Phase = CycleStatistics::Phase;
     CyclePhaseTimer itemLockWait(rate, Phase::ItemLockWait);
     ItemLock lock(itemLock_);

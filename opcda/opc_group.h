@@ -3,7 +3,8 @@
 // cycle that polls the devices of its items, and the 2.0 and 1.0 notifications. The group
 // is the OPC face; its parts are classes of their own: the item table (GroupItemTable), the
 // request queue (AsyncRequestQueue, served by the launcher's workers), the connections
-// (DataCallbackPoint, AdviseConnections) and the update thread (GroupUpdater). Its methods
+// (DataCallbackPoint, AdviseConnections) and the update cycles, passes on the shared update
+// pool (TimedPassPool), one at a time and in order. Its methods
 // are implemented in opc_group.cpp (state, items, synchronous I/O, update cycle),
 // opc_group_async.cpp and opc_group_notify.cpp (senders, data object, connection point).
 //
@@ -24,17 +25,17 @@
 
 #include "opc/client_quota.h"
 #include "opc/opc_result.h"
+#include "opc/update_timing.h"
 #include "opcda/async_request.h"
 #include "opcda/async_request_queue.h"
 #include "opcda/client_sinks.h"
 #include "opcda/copc_item.h"
 #include "opcda/group_connections.h"
 #include "opcda/group_item_table.h"
-#include "opcda/group_updater.h"
 #include "opcda/o_topic.h"
 #include "opcda/opc_da_types.h"
-#include "opcda/update_timing.h"
 #include "opcda/worker_launcher.h"
+#include "platform/timed_pass_pool.h"
 
 namespace velk {
 
@@ -49,11 +50,15 @@ struct GroupServices {
     ITagIO* tagIO = nullptr;
     bool changelessUpdate = false;
     IWorkerLauncher* launcher = nullptr;  // the asynchronous requests' workers
-    // The update cycle's device reads; null: read one topic after another on the update
-    // thread (or the caller of RunUpdateCycle).
+    // The update cycle's device reads; null: read one topic after another in the update
+    // pass (or the caller of RunUpdateCycle).
     IDeviceWork* deviceReads = nullptr;
+    // Where the update cycles run (StartUpdates); kept alive by workersAlive.
+    TimedPassPool* updates = nullptr;
     // What the launchers above live in, when the group is to keep it alive.
     std::shared_ptr<void> workersAlive;
+    // The group's unit of the client's bound on groups, given back when the group goes.
+    std::shared_ptr<void> place;
     // The client's bounds on items and outstanding requests; null: none.
     std::shared_ptr<ClientQuota> items;
     std::shared_ptr<ClientQuota> requests;
@@ -70,7 +75,8 @@ class OPCGroup : public std::enable_shared_from_this<OPCGroup> {
 
     OPCGroup(GroupServices services, std::weak_ptr<OPCServer> owner,
              std::shared_ptr<std::atomic<FileTime>> ownerLastUpdate, std::uint32_t serverHandle);
-    // Stops the update thread (waiting at most 5000 ms), drops waiting requests and items.
+    // Ends the update cycles (waiting at most 5000 ms for one in progress), drops waiting
+    // requests and items.
     ~OPCGroup();
     OPCGroup(const OPCGroup&) = delete;
     OPCGroup& operator=(const OPCGroup&) = delete;
@@ -79,8 +85,9 @@ class OPCGroup : public std::enable_shared_from_this<OPCGroup> {
     void Initialise(std::string name, bool active, std::uint32_t requestedRate,
                     std::uint32_t clientHandle, std::int32_t timeBias, float deadband,
                     std::uint32_t lcid);
-    // Starts the update thread at the highest priority.
-    void StartUpdateThread();
+    // Registers the update cycles on the update pool, the first at once; false when the pool
+    // takes no more (stopping, or without any thread).
+    bool StartUpdates();
 
     // Group state management.
     HRESULT GetState(std::uint32_t* updateRate, bool* active, std::string* name,
@@ -161,16 +168,16 @@ class OPCGroup : public std::enable_shared_from_this<OPCGroup> {
     HRESULT UnadviseCallback(std::uint32_t cookie);
 
     // Groups constructed and not yet completely destroyed, in the whole process. A group
-    // that its own update thread or worker holds at the moment the client lets go is
+    // that its own update pass or worker holds at the moment the client lets go is
     // destroyed on that thread; whoever tears down the tag I/O waits for this to reach 0.
     static std::size_t LiveGroups();
     // Waits up to the time-out until LiveGroups() is 0; false when groups are still live.
     static bool WaitUntilNoneLive(std::chrono::milliseconds timeout);
 
-    // One pass of the update cycle (what the update thread does once per period): the
+    // One update cycle, on the caller's thread (a host that runs the cycles itself): the
     // topics are read without the item lock, a topic whose earlier read still runs is not
     // read again, and the cycle waits for its reads at most one update period. periodStartTick:
-    // the tick count at which the cycle's update period began (the update thread's grid
+    // the tick count at which the cycle's update period began (the update pass's grid
     // point); without it the cycle takes no answer of a read issued before it was called.
     void RunUpdateCycle(std::optional<std::uint32_t> periodStartTick = std::nullopt);
 
@@ -192,11 +199,20 @@ class OPCGroup : public std::enable_shared_from_this<OPCGroup> {
   private:
     using ItemLock = std::unique_lock<std::recursive_mutex>;
 
-    // Reads the topics without the item lock: on the devices' readers when there are, else
-    // one after another here; waits for them at most the time given.
-    void ReadTopics(std::vector<TopicRead> reads, std::chrono::milliseconds wait,
-                    std::optional<std::uint32_t> periodStartTick);
-    UpdateStep UpdateCycleStep();
+    struct CycleReads;
+    // Starts the reads of the topics without the item lock: on the devices' readers when
+    // there are, else one after another here; the last read to end wakes the update pass
+    // (when a waker is given).
+    std::shared_ptr<CycleReads> LaunchReads(std::vector<TopicRead> reads, std::uint32_t rate,
+                                            std::optional<std::uint32_t> periodStartTick,
+                                            TimedPassPool::Waker waker);
+    // The second half of a cycle: compares the active items with their tags and sends the
+    // changes.
+    void CompareAndSend(std::uint32_t rate);
+    // One pass on the update pool: starts a cycle (its reads), or finishes the cycle whose
+    // reads have ended or have had their period; returns the wait before the next pass.
+    std::chrono::milliseconds UpdatePass(bool woken);
+    std::chrono::milliseconds FinishCycle();
     HRESULT LookUp(const OPCITEMDEF& def, OPCITEMRESULT& result, OModbusTag** tag,
                    ODevice** device) const;
     ItemValueList BuildItemValues(const std::vector<COPCItem*>& items) const;
@@ -244,10 +260,12 @@ class OPCGroup : public std::enable_shared_from_this<OPCGroup> {
     void CompleteRequest(ItemLock& lock, ASyncRequest& request);
     bool HasCallback() const { return callbacks_.Any(); }
 
-    void WakeUpdateThread();
+    // The group's wake event: ends the wait between cycles, or the one after the cycle in
+    // progress.
+    void WakeUpdates();
 
     // Counts the group among the live ones from before its first member until after its
-    // last: a group destroyed on its own update thread may still be releasing the workers
+    // last: a group destroyed on an update thread may still be releasing the workers
     // when its destructor body has ended, and the waits for no live group must see that.
     struct LiveMark {
         LiveMark();
@@ -296,10 +314,13 @@ class OPCGroup : public std::enable_shared_from_this<OPCGroup> {
     DataCallbackPoint callbacks_;
     AdviseConnections advises_;
 
-    // The update thread with its wake event. It holds the group only for the length of a
-    // cycle.
-    GroupUpdater updater_;
-    UpdatePeriods periods_;  // the update thread's alone
+    // The update cycles with their wake event. A pass holds the group only while it runs;
+    // between the start of a cycle and its end (the reads) nothing of the pool is held.
+    std::unique_ptr<TimedPassPool::Registration> updates_;
+    std::atomic<bool> woken_{false};
+    struct CycleInHand;
+    std::unique_ptr<CycleInHand> cycle_;  // the passes' alone, as below
+    UpdatePeriods periods_;
 };
 
 }  // namespace velk

@@ -10,10 +10,10 @@
 #include "model/o_device.h"
 #include "model/o_modbus_tag.h"
 #include "opc/opc_call_trace.h"
+#include "opc/tag_io.h"
 #include "opcda/item_rules.h"
 #include "opcda/opc_group.h"
 #include "opcda/opc_stream.h"
-#include "opcda/tag_io.h"
 
 namespace velk {
 

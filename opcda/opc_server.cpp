@@ -93,8 +93,14 @@ OPCServer::OPCServer(DAServerServices services, DAServerSettings settings)
     : services_(std::move(services)),
       settings_(std::move(settings)),
       workers_(services_.workers ? services_.workers : std::make_shared<DaWorkers>()),
-      items_(std::make_shared<ClientQuota>(settings_.limits.maxItems)),
-      requests_(std::make_shared<ClientQuota>(settings_.limits.maxRequests)),
+      groupQuota_(services_.quotas.groups
+                      ? services_.quotas.groups
+                      : std::make_shared<ClientQuota>(settings_.limits.maxGroups)),
+      items_(services_.quotas.items ? services_.quotas.items
+                                    : std::make_shared<ClientQuota>(settings_.limits.maxItems)),
+      requests_(services_.quotas.requests
+                    ? services_.quotas.requests
+                    : std::make_shared<ClientQuota>(settings_.limits.maxRequests)),
       position_(services_.root) {}
 
 OPCServer::~OPCServer() {
@@ -115,14 +121,16 @@ OPCServer::~OPCServer() {
 
 // ---- groups ----
 
-std::shared_ptr<OPCGroup> OPCServer::NewGroup(std::uint32_t handle) {
+std::shared_ptr<OPCGroup> OPCServer::NewGroup(std::uint32_t handle, std::shared_ptr<void> place) {
     GroupServices gs;
+    gs.place = std::move(place);
     gs.clock = services_.clock;
     gs.tagIO = services_.tagIO;
     gs.changelessUpdate = settings_.changelessUpdate;
     gs.launcher = services_.launcher ? services_.launcher : workers_.get();
     // Update cycles that a host runs itself read their devices on the host's thread.
-    gs.deviceReads = settings_.startUpdateThreads ? workers_.get() : nullptr;
+    gs.deviceReads = settings_.runUpdateCycles ? workers_.get() : nullptr;
+    gs.updates = settings_.runUpdateCycles ? &workers_->Updates() : nullptr;
     gs.workersAlive = workers_;
     gs.items = items_;
     gs.requests = requests_;
@@ -174,9 +182,8 @@ HRESULT OPCServer::AddGroup(const std::string* name, bool active, std::uint32_t 
     std::shared_ptr<OPCGroup> created;
     {
         std::lock_guard lock(tableLock_);
-        if (groups_.size() >= settings_.limits.maxGroups) {
-            return Traced("IOPCServer::AddGroup", E_OUTOFMEMORY);
-        }
+        std::shared_ptr<void> place = groupQuota_->Take();
+        if (!place) return Traced("IOPCServer::AddGroup", E_OUTOFMEMORY);
         std::string groupName;
         if (name == nullptr || name->empty()) {
             groupName = GenerateGroupName();
@@ -187,15 +194,19 @@ HRESULT OPCServer::AddGroup(const std::string* name, bool active, std::uint32_t 
         }
         const std::uint32_t handle = nextGroupHandle_++;
         try {
-            created = NewGroup(handle);
+            created = NewGroup(handle, std::move(place));
         } catch (const std::bad_alloc&) {
             return Traced("IOPCServer::AddGroup", E_OUTOFMEMORY);
         }
-        EnterName(groupName, handle);
         created->Initialise(std::move(groupName), active, requestedRate, hClientGroup,
                             timeBias ? *timeBias : 0, percentDeadband ? *percentDeadband : 0.0f,
                             lcid);
-        if (settings_.startUpdateThreads) created->StartUpdateThread();
+        // The update pool refuses only while it stops or when it has no thread at all.
+        if (settings_.runUpdateCycles && !created->StartUpdates()) {
+            ForgetName(created->Name());  // a generated name is free again
+            return Traced("IOPCServer::AddGroup", E_FAIL);
+        }
+        EnterName(created->Name(), handle);
         groups_.emplace(handle, created);
     }
     *group = created;
@@ -417,7 +428,7 @@ HRESULT OPCServer::ResolveItem(const std::string& itemID, bool readFromDevice, R
         std::lock_guard lock(tableLock_);
         handle = nextGroupHandle_++;
         try {
-            group = NewGroup(handle);
+            group = NewGroup(handle, nullptr);
         } catch (const std::bad_alloc&) {
             return Traced("IOPCServer::AddTemporaryGroup", E_OUTOFMEMORY);
         }

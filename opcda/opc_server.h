@@ -31,11 +31,22 @@ class ODevice;
 class OModbusTag;
 struct ModelLocks;
 
-// What one client may hold at once (the ClientLimits settings).
+// What one client may hold at once (the ClientLimits settings): of one server object, or of
+// every server object of one client connection when the host shares the quotas among them
+// (DAClientQuotas).
 struct DAClientLimits {
-    std::uint32_t maxGroups = 1000;    // groups of one server object
-    std::uint32_t maxItems = 200000;   // items in all groups of one server object
+    std::uint32_t maxGroups = 1000;    // groups
+    std::uint32_t maxItems = 200000;   // items in all groups
     std::uint32_t maxRequests = 1000;  // asynchronous requests waiting or running
+    std::uint32_t maxObjects = 16;     // DA server objects of one connection (the host's)
+};
+
+// The quotas that the server objects of one client connection share; a null one is the
+// object's own, made from its limits.
+struct DAClientQuotas {
+    std::shared_ptr<ClientQuota> groups;
+    std::shared_ptr<ClientQuota> items;
+    std::shared_ptr<ClientQuota> requests;
 };
 
 // Values shared by every DA server object, handed in by the application.
@@ -47,7 +58,9 @@ struct DAServerSettings {
     std::uint16_t minorVersion = 0;
     std::uint16_t buildNumber = 0;
     std::string vendorInfo;
-    bool startUpdateThreads = true;  // false: the host runs the groups' update cycles itself
+    // true: the groups' update cycles run on the workers' update pool; false: the host runs
+    // them itself (RunUpdateCycle).
+    bool runUpdateCycles = true;
     // Who the object serves, for the trace line of its creation ("" when unknown).
     std::string client;
     DAClientLimits limits;
@@ -63,6 +76,7 @@ struct DAServerServices {
     std::shared_ptr<DaWorkers> workers;
     IWorkerLauncher* launcher = nullptr;  // the request workers instead of the pool's (tests)
     ModelLocks* locks = nullptr;          // the document's TreeLock and TagDataLock; required
+    DAClientQuotas quotas = {};           // shared with the client's other objects
 };
 
 enum class EnumInterface { String, Unknown, Other };
@@ -83,8 +97,9 @@ class OPCServer final : public IDAServerObject,
 
     // IOPCServer. A null or empty name is generated ("Group%d"); OPC_E_DUPLICATENAME for a
     // name in use; OPC_S_UNSUPPORTEDRATE when the revised rate differs from the requested one;
-    // E_OUTOFMEMORY when the client has its limit of groups. Constant time in the number of
-    // groups.
+    // E_OUTOFMEMORY when the client has its limit of groups (a group that was removed counts
+    // until it is gone); E_FAIL when its update cycles cannot be run. Constant time in the
+    // number of groups.
     HRESULT AddGroup(const std::string* name, bool active, std::uint32_t requestedRate,
                      std::uint32_t hClientGroup, const std::int32_t* timeBias,
                      const float* percentDeadband, std::uint32_t lcid,
@@ -137,7 +152,8 @@ class OPCServer final : public IDAServerObject,
   private:
     OPCServer(DAServerServices services, DAServerSettings settings);
 
-    std::shared_ptr<OPCGroup> NewGroup(std::uint32_t handle);
+    // place: the group's unit of the client's bound on groups (null for a temporary group).
+    std::shared_ptr<OPCGroup> NewGroup(std::uint32_t handle, std::shared_ptr<void> place);
     // "Group%d" with the first free number (table lock held).
     std::string GenerateGroupName();
     bool IsNameUsed(const std::string& name, const OPCGroup* except) const;
@@ -162,6 +178,7 @@ class OPCServer final : public IDAServerObject,
     std::shared_ptr<std::atomic<FileTime>> lastUpdate_ = std::make_shared<std::atomic<FileTime>>(0);
 
     std::shared_ptr<DaWorkers> workers_;
+    std::shared_ptr<ClientQuota> groupQuota_;
     std::shared_ptr<ClientQuota> items_;
     std::shared_ptr<ClientQuota> requests_;
 

@@ -57,6 +57,12 @@ void PutScalar(std::vector<std::uint8_t>& out, std::size_t at, const Variant& v)
         case VT_R8:
             Put64(out, at, DoubleBits(v.AsDouble()));
             break;
+        case VT_I8:
+            Put64(out, at, static_cast<std::uint64_t>(v.AsInt64()));
+            break;
+        case VT_UI8:
+            Put64(out, at, v.AsUInt64());
+            break;
         default:
             break;  // empty values and the pointer of a string stay zero
     }

@@ -18,10 +18,12 @@ constexpr std::uint32_t kSequenceWrapBelow = 1024;
 }  // namespace
 
 ServerSecureChannel::ServerSecureChannel(const IClock& clock, std::uint32_t channelId,
-                                         SecureChannelSettings settings)
+                                         SecureChannelSettings settings,
+                                         std::unique_ptr<IChannelSecurity> security)
     : clock_(clock),
       channelId_(channelId),
       settings_(settings),
+      security_(std::move(security)),
       startTick_(clock.TickCount()),
       reader_(std::max(settings.limits.receiveBufferSize, kMinBufferSize)) {}
 
@@ -66,12 +68,21 @@ void ServerSecureChannel::OnChunk(const Chunk& chunk) {
         return Fail(kBadTcpMessageTypeInvalid, "unexpected message type");
     }
 
+    std::span<const std::uint8_t> bytes = chunk.bytes;
+    std::vector<std::uint8_t> opened;
+    if (security_) {
+        const StatusCode security = type == MessageType::kOpenSecureChannel
+                                        ? security_->OpenAsymmetricChunk(bytes, opened)
+                                        : security_->OpenSymmetricChunk(bytes, opened);
+        if (security != kGood) return Fail(security, "message security refused");
+        bytes = opened;
+    }
     SecureChunk parsed;
-    const StatusCode status = ParseSecureChunk(chunk.bytes, parsed);
+    const StatusCode status = ParseSecureChunk(bytes, parsed);
     if (status != kGood) return Fail(status, "malformed secure chunk");
 
     if (type == MessageType::kOpenSecureChannel) {
-        if (parsed.asymmetric.securityPolicyUri != kSecurityPolicyNoneUri) {
+        if (!security_ && parsed.asymmetric.securityPolicyUri != kSecurityPolicyNoneUri) {
             return Fail(kBadSecurityPolicyRejected, "security policy not offered");
         }
         // A renewal names the channel it renews; the first request names none.
@@ -157,7 +168,7 @@ void ServerSecureChannel::OnOpen(std::uint32_t requestId, std::span<const std::u
     if (!r.Ok() || r.Remaining() != 0) {
         return Fail(kBadDecodingError, "malformed OpenSecureChannel");
     }
-    if (request.securityMode != MessageSecurityMode::kNone) {
+    if (!security_ && request.securityMode != MessageSecurityMode::kNone) {
         return Fail(kBadSecurityModeRejected, "security mode not offered");
     }
     const bool issue = request.requestType == SecurityTokenRequestType::kIssue;
@@ -170,10 +181,17 @@ void ServerSecureChannel::OnOpen(std::uint32_t requestId, std::span<const std::u
     const std::uint32_t requested = request.requestedLifetime == 0
                                         ? settings_.defaultTokenLifetimeMs
                                         : request.requestedLifetime;
+    const std::uint32_t tokenId = issue ? 1 : current_.token.tokenId + 1;
+    ByteString serverNonce;
+    if (security_) {
+        const StatusCode accepted =
+            security_->AcceptToken(request.securityMode, request.clientNonce, tokenId, serverNonce);
+        if (accepted != kGood) return Fail(accepted, "security token refused");
+    }
     Token token;
     token.createdTick = clock_.TickCount();
     token.token.channelId = channelId_;
-    token.token.tokenId = issue ? 1 : current_.token.tokenId + 1;
+    token.token.tokenId = tokenId;
     token.token.createdAt = DateTime{static_cast<std::int64_t>(clock_.NowUtc())};
     token.token.revisedLifetime =
         std::clamp(requested, settings_.minTokenLifetimeMs, settings_.maxTokenLifetimeMs);
@@ -187,10 +205,10 @@ void ServerSecureChannel::OnOpen(std::uint32_t requestId, std::span<const std::u
     response.responseHeader.requestHandle = request.requestHeader.requestHandle;
     response.serverProtocolVersion = kProtocolVersion;
     response.securityToken = token.token;
+    response.serverNonce = std::move(serverNonce);
     const auto message = EncodeServiceMessage(response);
-    if (SendChunks(MessageType::kOpenSecureChannel, requestId, message) != kGood) {
-        Fail(kBadResponseTooLarge, "OpenSecureChannel response too large");
-    }
+    const StatusCode sent = SendChunks(MessageType::kOpenSecureChannel, requestId, message);
+    if (sent != kGood) Fail(sent, "OpenSecureChannel response not sent");
 }
 
 bool ServerSecureChannel::CheckSequenceNumber(std::uint32_t sequenceNumber) {
@@ -236,18 +254,26 @@ StatusCode ServerSecureChannel::SendChunks(MessageType type, std::uint32_t reque
     const std::size_t overhead = type == MessageType::kOpenSecureChannel
                                      ? AsymmetricNoneChunkOverhead()
                                      : kSymmetricChunkOverhead;
+    const std::size_t maxBody = security_ ? security_->MaxChunkBody(type, limits_.sendBufferSize)
+                                          : limits_.sendBufferSize - overhead;
     std::vector<ChunkPiece> pieces;
-    const StatusCode status =
-        SplitBody(body.size(), limits_.sendBufferSize - overhead, limits_.maxResponseMessageSize,
-                  limits_.maxResponseChunkCount, pieces);
+    const StatusCode status = SplitBody(body.size(), maxBody, limits_.maxResponseMessageSize,
+                                        limits_.maxResponseChunkCount, pieces);
     if (status != kGood) return status;
     // Until the client uses a renewed token, answers go out under the one it still uses.
     const std::uint32_t tokenId = previous_ ? previous_->token.tokenId : current_.token.tokenId;
     for (std::size_t i = 0; i < pieces.size(); ++i) {
         const ChunkType chunk =
             i + 1 == pieces.size() ? ChunkType::kFinal : ChunkType::kIntermediate;
-        AppendSecureChunk(output_, type, chunk, channelId_, tokenId, NextSequenceNumber(),
-                          requestId, body.subspan(pieces[i].offset, pieces[i].size));
+        const auto piece = body.subspan(pieces[i].offset, pieces[i].size);
+        if (!security_) {
+            AppendSecureChunk(output_, type, chunk, channelId_, tokenId, NextSequenceNumber(),
+                              requestId, piece);
+            continue;
+        }
+        const StatusCode appended = security_->AppendChunk(
+            output_, type, chunk, channelId_, tokenId, NextSequenceNumber(), requestId, piece);
+        if (appended != kGood) return appended;
     }
     return kGood;
 }

@@ -1,6 +1,6 @@
 #pragma once
-// The server side of one UA TCP connection and its secure channel, SecurityPolicy None, as
-// a state machine over bytes: received bytes go in, the bytes to send and the service
+// The server side of one UA TCP connection and its secure channel as a state machine over
+// bytes: received bytes go in, the bytes to send and the service
 // requests come out. Nothing here touches a socket; the time comes from the clock given.
 //
 //   awaiting Hello --HEL/ACK--> awaiting Open --OPN issue--> open --CLO--> closed
@@ -8,7 +8,8 @@
 // Any protocol error sends an Error message and closes. The Hello, and the OpenSecureChannel
 // after it, must come within helloTimeoutMs of the connection; an open channel whose token
 // is not renewed within its lifetime (and a grace of a quarter of it for late messages) is
-// closed.
+// closed. The message security of the channel's policy comes from the IChannelSecurity
+// given; without one the channel speaks SecurityPolicy None only.
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -17,6 +18,7 @@
 #include <string_view>
 #include <vector>
 
+#include "opcua/channel_security.h"
 #include "opcua/chunk_assembler.h"
 #include "opcua/chunk_reader.h"
 #include "opcua/connection_limits.h"
@@ -53,7 +55,8 @@ class ServerSecureChannel {
 
     // channelId: the id the server gives this channel, unique among its channels.
     ServerSecureChannel(const IClock& clock, std::uint32_t channelId,
-                        SecureChannelSettings settings = {});
+                        SecureChannelSettings settings = {},
+                        std::unique_ptr<IChannelSecurity> security = nullptr);
 
     // Bytes received on the connection, at most one receive buffer at a time.
     void OnReceived(std::span<const std::uint8_t> bytes);
@@ -98,6 +101,7 @@ class ServerSecureChannel {
     const IClock& clock_;
     const std::uint32_t channelId_;
     const SecureChannelSettings settings_;
+    const std::unique_ptr<IChannelSecurity> security_;
     const std::uint32_t startTick_;
     State state_ = State::kAwaitingHello;
     ChunkReader reader_;

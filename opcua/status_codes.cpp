@@ -41,6 +41,36 @@ std::string_view StatusCodeName(StatusCode status) {
             return "BadDataTypeIdUnknown";
         case kBadSecurityChecksFailed.code:
             return "BadSecurityChecksFailed";
+        case kBadCertificateInvalid.code:
+            return "BadCertificateInvalid";
+        case kBadCertificateTimeInvalid.code:
+            return "BadCertificateTimeInvalid";
+        case kBadCertificateIssuerTimeInvalid.code:
+            return "BadCertificateIssuerTimeInvalid";
+        case kBadCertificateUriInvalid.code:
+            return "BadCertificateUriInvalid";
+        case kBadCertificateUseNotAllowed.code:
+            return "BadCertificateUseNotAllowed";
+        case kBadCertificateIssuerUseNotAllowed.code:
+            return "BadCertificateIssuerUseNotAllowed";
+        case kBadCertificateUntrusted.code:
+            return "BadCertificateUntrusted";
+        case kBadCertificateRevocationUnknown.code:
+            return "BadCertificateRevocationUnknown";
+        case kBadCertificateIssuerRevocationUnknown.code:
+            return "BadCertificateIssuerRevocationUnknown";
+        case kBadCertificateRevoked.code:
+            return "BadCertificateRevoked";
+        case kBadCertificateIssuerRevoked.code:
+            return "BadCertificateIssuerRevoked";
+        case kBadUserAccessDenied.code:
+            return "BadUserAccessDenied";
+        case kBadIdentityTokenInvalid.code:
+            return "BadIdentityTokenInvalid";
+        case kBadIdentityTokenRejected.code:
+            return "BadIdentityTokenRejected";
+        case kBadCertificateChainIncomplete.code:
+            return "BadCertificateChainIncomplete";
         case kBadSecureChannelIdInvalid.code:
             return "BadSecureChannelIdInvalid";
         case kBadInvalidTimestamp.code:
@@ -91,6 +121,92 @@ std::string_view StatusCodeName(StatusCode status) {
             return "BadResponseTooLarge";
         case kBadProtocolVersionUnsupported.code:
             return "BadProtocolVersionUnsupported";
+        case kBadSubscriptionIdInvalid.code:
+            return "BadSubscriptionIdInvalid";
+        case kBadTimestampsToReturnInvalid.code:
+            return "BadTimestampsToReturnInvalid";
+        case kBadAttributeIdInvalid.code:
+            return "BadAttributeIdInvalid";
+        case kBadIndexRangeInvalid.code:
+            return "BadIndexRangeInvalid";
+        case kBadIndexRangeNoData.code:
+            return "BadIndexRangeNoData";
+        case kBadDataEncodingInvalid.code:
+            return "BadDataEncodingInvalid";
+        case kBadDataEncodingUnsupported.code:
+            return "BadDataEncodingUnsupported";
+        case kBadNotReadable.code:
+            return "BadNotReadable";
+        case kBadNotSupported.code:
+            return "BadNotSupported";
+        case kBadMonitoringModeInvalid.code:
+            return "BadMonitoringModeInvalid";
+        case kBadMonitoredItemIdInvalid.code:
+            return "BadMonitoredItemIdInvalid";
+        case kBadMonitoredItemFilterInvalid.code:
+            return "BadMonitoredItemFilterInvalid";
+        case kBadMonitoredItemFilterUnsupported.code:
+            return "BadMonitoredItemFilterUnsupported";
+        case kBadFilterNotAllowed.code:
+            return "BadFilterNotAllowed";
+        case kBadEventFilterInvalid.code:
+            return "BadEventFilterInvalid";
+        case kBadFilterOperandInvalid.code:
+            return "BadFilterOperandInvalid";
+        case kBadContinuationPointInvalid.code:
+            return "BadContinuationPointInvalid";
+        case kBadNoContinuationPoints.code:
+            return "BadNoContinuationPoints";
+        case kBadReferenceTypeIdInvalid.code:
+            return "BadReferenceTypeIdInvalid";
+        case kBadBrowseDirectionInvalid.code:
+            return "BadBrowseDirectionInvalid";
+        case kBadBrowseNameInvalid.code:
+            return "BadBrowseNameInvalid";
+        case kBadTypeDefinitionInvalid.code:
+            return "BadTypeDefinitionInvalid";
+        case kBadViewIdUnknown.code:
+            return "BadViewIdUnknown";
+        case kBadNoMatch.code:
+            return "BadNoMatch";
+        case kBadMaxAgeInvalid.code:
+            return "BadMaxAgeInvalid";
+        case kBadMethodInvalid.code:
+            return "BadMethodInvalid";
+        case kBadArgumentsMissing.code:
+            return "BadArgumentsMissing";
+        case kBadTooManySubscriptions.code:
+            return "BadTooManySubscriptions";
+        case kBadTooManyPublishRequests.code:
+            return "BadTooManyPublishRequests";
+        case kBadNoSubscription.code:
+            return "BadNoSubscription";
+        case kBadSequenceNumberUnknown.code:
+            return "BadSequenceNumberUnknown";
+        case kBadMessageNotAvailable.code:
+            return "BadMessageNotAvailable";
+        case kBadDeadbandFilterInvalid.code:
+            return "BadDeadbandFilterInvalid";
+        case kBadConditionAlreadyDisabled.code:
+            return "BadConditionAlreadyDisabled";
+        case kBadConditionDisabled.code:
+            return "BadConditionDisabled";
+        case kBadEventIdUnknown.code:
+            return "BadEventIdUnknown";
+        case kBadFilterOperatorInvalid.code:
+            return "BadFilterOperatorInvalid";
+        case kBadFilterOperatorUnsupported.code:
+            return "BadFilterOperatorUnsupported";
+        case kBadFilterOperandCountMismatch.code:
+            return "BadFilterOperandCountMismatch";
+        case kBadFilterElementInvalid.code:
+            return "BadFilterElementInvalid";
+        case kBadConditionAlreadyEnabled.code:
+            return "BadConditionAlreadyEnabled";
+        case kBadConditionBranchAlreadyAcked.code:
+            return "BadConditionBranchAlreadyAcked";
+        case kBadTooManyMonitoredItems.code:
+            return "BadTooManyMonitoredItems";
     }
     return {};
 }

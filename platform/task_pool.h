@@ -3,10 +3,14 @@
 // owner stops it: Stop refuses new tasks, lets the threads finish the task in hand and
 // waits a bounded time for them; a thread still busy then is left to end on its own and
 // keeps the pool's shared state alive until it does.
+//
+// A thread the system refuses (a task limit) is reported and left out; a pool left without
+// any thread refuses tasks, and tries again to start its threads at the next task.
 #include <chrono>
 #include <cstddef>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -23,7 +27,7 @@ class TaskPool {
     TaskPool(const TaskPool&) = delete;
     TaskPool& operator=(const TaskPool&) = delete;
 
-    // Queues a task; false once the pool is stopping or no thread could be started.
+    // Queues a task; false once the pool is stopping or when no thread could be started.
     bool Post(std::function<void()> task);
     // Refuses further tasks, drops the queued ones and waits up to the time-out for the
     // threads; true when every thread ended. Called on one of the pool's own threads it
@@ -35,12 +39,21 @@ class TaskPool {
     bool WaitStopped(std::chrono::steady_clock::time_point deadline);
     // Tasks queued and not yet taken by a thread.
     std::size_t Queued() const;
-    std::size_t ThreadCount() const { return threads_.size(); }
+    std::size_t ThreadCount() const;
 
   private:
+    // True when at least one thread runs; starts the missing ones when none does.
+    bool EnsureThread();
+    void StartThreadsLocked();
+
     struct Queue;
+    const std::string name_;
+    const std::size_t wanted_;
+    const ThreadPriority priority_;
     std::shared_ptr<Queue> queue_;
+    mutable std::mutex threadsLock_;  // guards the three below; taken before the queue's
     std::vector<std::unique_ptr<WorkerThread>> threads_;
+    bool stopping_ = false;
     bool stopped_ = false;
 };
 

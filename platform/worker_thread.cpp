@@ -1,10 +1,49 @@
 #include "platform/worker_thread.h"
 
 #include <algorithm>
+#include <atomic>
 #include <condition_variable>
 #include <mutex>
+#include <new>
+#include <system_error>
 
 namespace velk {
+namespace {
+
+class SystemThreadFactory final : public IThreadFactory {
+  public:
+    std::thread Make(const std::string&, std::function<void()> body) override {
+        return std::thread(std::move(body));
+    }
+};
+
+// Never destroyed: a thread may start while the process exits.
+SystemThreadFactory& systemFactory = *new SystemThreadFactory;
+std::atomic<IThreadFactory*> currentFactory{&systemFactory};
+
+std::mutex& reportLock = *new std::mutex;
+std::function<void(const std::string&)>& startReport = *new std::function<void(const std::string&)>;
+
+void ReportRefusedStart(const std::string& name, const std::string& reason) {
+    std::function<void(const std::string&)> report;
+    {
+        std::lock_guard lock(reportLock);
+        report = startReport;
+    }
+    if (report) report("Thread " + name + " could not be started: " + reason);
+}
+
+}  // namespace
+
+ScopedThreadFactory::ScopedThreadFactory(IThreadFactory& factory)
+    : previous_(currentFactory.exchange(&factory)) {}
+
+ScopedThreadFactory::~ScopedThreadFactory() { currentFactory.store(previous_); }
+
+void SetThreadStartReport(std::function<void(const std::string& line)> report) {
+    std::lock_guard lock(reportLock);
+    startReport = std::move(report);
+}
 
 struct WorkerThread::State {
     MessageQueue queue;
@@ -33,19 +72,28 @@ WorkerThread::~WorkerThread() {
 bool WorkerThread::Start(Procedure procedure, ThreadPriority priority) {
     if (thread_.joinable()) return false;
     auto state = state_;
-    thread_ = std::thread([state, procedure = std::move(procedure), priority, name = name_] {
-        NameCurrentThread(name);
-        if (priority != ThreadPriority::Normal) SetCurrentThreadPriority(priority);
-        const int code = procedure(state->queue);
-        state->queue.Close();
-        {
-            std::lock_guard lock(state->mutex);
-            state->finished = true;
-            state->exitCode = code;
-        }
-        state->ended.notify_all();
-    });
-    return true;
+    try {
+        thread_ = currentFactory.load()->Make(
+            name_, [state, procedure = std::move(procedure), priority, name = name_] {
+                NameCurrentThread(name);
+                if (priority != ThreadPriority::Normal) SetCurrentThreadPriority(priority);
+                const int code = procedure(state->queue);
+                state->queue.Close();
+                {
+                    std::lock_guard lock(state->mutex);
+                    state->finished = true;
+                    state->exitCode = code;
+                }
+                state->ended.notify_all();
+            });
+    } catch (const std::system_error& error) {
+        ReportRefusedStart(name_, error.code().message());
+        return false;
+    } catch (const std::bad_alloc&) {
+        ReportRefusedStart(name_, "out of memory");
+        return false;
+    }
+    return thread_.joinable();
 }
 
 bool WorkerThread::Post(Message message) { return state_->queue.Post(std::move(message)); }

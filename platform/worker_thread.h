@@ -1,6 +1,11 @@
 #pragma once
 // A named thread with its own message queue, stopped by its owner: PostQuit (or whatever
 // the procedure ends on, with Wake to cut its wait short), then Join.
+//
+// Every system thread of the process is made here, through the process's thread factory.
+// A start that the system refuses (a task limit, no memory for a stack) is never an
+// exception to the caller: Start returns false and the refusal is reported once, through
+// the report that the application wires to its trace file.
 #include <chrono>
 #include <functional>
 #include <memory>
@@ -27,6 +32,32 @@ void NameCurrentThread(const std::string& name);
 // ends the next wait at once.
 bool WaitForWake(MessageQueue& queue, std::chrono::milliseconds timeout);
 
+// Makes the system threads. The process uses std::thread; a test puts in one that refuses.
+class IThreadFactory {
+  public:
+    virtual ~IThreadFactory() = default;
+    // Runs the body on a new thread named `name`; throws std::system_error when the system
+    // refuses, as std::thread does.
+    virtual std::thread Make(const std::string& name, std::function<void()> body) = 0;
+};
+
+// Puts a factory in place for as long as it lives, then the one before it comes back.
+// Meant for tests: the factory is replaced while no thread is being started elsewhere.
+class ScopedThreadFactory {
+  public:
+    explicit ScopedThreadFactory(IThreadFactory& factory);
+    ~ScopedThreadFactory();
+    ScopedThreadFactory(const ScopedThreadFactory&) = delete;
+    ScopedThreadFactory& operator=(const ScopedThreadFactory&) = delete;
+
+  private:
+    IThreadFactory* previous_;
+};
+
+// Where a refused thread start is reported, one line each ("" report: nowhere). The
+// application wires its trace file here.
+void SetThreadStartReport(std::function<void(const std::string& line)> report);
+
 class WorkerThread {
   public:
     // The procedure pumps the queue and returns the thread's exit code.
@@ -37,7 +68,8 @@ class WorkerThread {
     WorkerThread(const WorkerThread&) = delete;
     WorkerThread& operator=(const WorkerThread&) = delete;
 
-    // Starts the thread; a priority the system refuses leaves it at normal priority.
+    // Starts the thread; false (and reported) when the system refuses the thread. A priority
+    // the system refuses leaves it at normal priority.
     bool Start(Procedure procedure, ThreadPriority priority = ThreadPriority::Normal);
     bool IsStarted() const { return thread_.joinable(); }
     const std::string& Name() const { return name_; }

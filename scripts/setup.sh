@@ -11,10 +11,11 @@ set -euo pipefail
 # The four programs and their libraries: what the demo and the package need (velkopc draws
 # its configuration GUI with Qt 6 Widgets when there is a display, and reads the keyboard's
 # lock-key indicators from an X11 display through libX11; the Sparkplug B publisher encodes
-# its payloads with protobuf and talks to the broker through Paho's MQTT C client).
+# its payloads with protobuf and talks to the broker through Paho's MQTT C client; the OPC UA
+# server's security runs on OpenSSL 3's libcrypto).
 DEMO_PACKAGES=(
   build-essential cmake ninja-build pkg-config
-  libsdbus-c++-dev libsystemd-dev dbus-daemon dbus-bin qt6-base-dev libx11-dev
+  libsdbus-c++-dev libsystemd-dev dbus-daemon dbus-bin qt6-base-dev libx11-dev libssl-dev
   libprotobuf-dev protobuf-compiler libpaho-mqtt-dev
 )
 # Making the Debian package and checking it: shared-library dependencies (dpkg-shlibdeps,
@@ -28,6 +29,7 @@ TEST_PACKAGES=(
   libmodbus-dev python3-pymodbus python3-serial python3-serial-asyncio mbpoll socat
   iproute2 util-linux locales
   mosquitto mosquitto-clients
+  nodejs npm
 )
 
 # clang with libFuzzer's runtime, for scripts/fuzz.sh only.
@@ -67,6 +69,12 @@ if [ "$mode" = test ] && ! locale -a 2>/dev/null | grep -qi '^de_DE\.utf-\?8$'; 
   $SUDO sed -i 's/^# *de_DE.UTF-8 UTF-8/de_DE.UTF-8 UTF-8/' /etc/locale.gen
   grep -q '^de_DE.UTF-8 UTF-8' /etc/locale.gen || echo 'de_DE.UTF-8 UTF-8' | $SUDO tee -a /etc/locale.gen >/dev/null
   $SUDO locale-gen >/dev/null
+fi
+
+# The Sparkplug end-to-end tests' independent decoder and MQTT client, as the lock file pins
+# them (the npm registry is needed once).
+if [ "$mode" = test ] || [ "$mode" = fuzz ]; then
+  (cd "$(dirname "$0")/../tests/node" && npm ci --no-audit --no-fund --silent)
 fi
 
 [ "$build" = 1 ] || exit 0

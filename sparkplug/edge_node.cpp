@@ -123,7 +123,13 @@ void EdgeNode::Tick() {
             continue;
         }
         if (!answering) continue;
-        const std::vector<MetricSample> samples = plant_.Sample(device);
+        std::vector<MetricSample> samples = plant_.Sample(device);
+        if (!publishing && !state.report.HasBaseline()) {
+            // The first samples of a device not yet born are no changes: its first DBIRTH
+            // carries the state, and only what changes after them goes to the store.
+            state.report.Reset(std::move(samples));
+            continue;
+        }
         const std::vector<std::size_t> changed =
             state.report.TakeChanges(device, samples, options_.deadbandPercent);
         if (changed.empty()) continue;

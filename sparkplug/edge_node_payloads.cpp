@@ -106,6 +106,9 @@ std::string EdgeNodePayloads::DData(const DeviceMetrics& device,
         const MetricDef& def = device.metrics[i];
         auto* metric = payload.add_metrics();
         metric->set_alias(def.alias);
+        // The datatype as well: consumers that decode a metric by its datatype (the Eclipse
+        // reference decoder among them) read no value from a data metric without one.
+        metric->set_datatype(static_cast<std::uint32_t>(def.type));
         metric->set_timestamp(ToSparkplugTime(samples[i].timestamp));
         if (historical) metric->set_is_historical(true);
         SetMetricValue(def.type, samples[i].value, *metric);

@@ -20,6 +20,8 @@ class DeviceReport {
   public:
     // After the device's DBIRTH: the values the birth carried.
     void Reset(std::vector<MetricSample> born) { sent_ = std::move(born); }
+    // False until the first Reset or TakeChanges of a device with metrics.
+    bool HasBaseline() const { return !sent_.empty(); }
 
     // The indexes of the metrics to report, which are then taken as sent. An empty list
     // when nothing is to be reported.

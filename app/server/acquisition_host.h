@@ -15,7 +15,7 @@
 #include "modbus/serial_channel_set.h"
 #include "model/document_services.h"
 #include "model/live_monitor_thread.h"
-#include "opcda/scan_engine_tag_io.h"
+#include "opc/scan_engine_tag_io.h"
 #include "platform/linux/netlink_route_table.h"
 #include "platform/linux/posix_tcp_sockets.h"
 #include "platform/linux/termios_serial_port.h"

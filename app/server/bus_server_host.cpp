@@ -67,7 +67,10 @@ int BusServerHost::Run(MessageQueue& queue) {
             exitCode = 1;
         }
     }
-    host_.Start();
+    if (!host_.Start()) {
+        ReportProblem("the bus host could not start its threads; no client can reach the server");
+        exitCode = 1;
+    }
     const auto idleEnd = std::chrono::steady_clock::now() + options_.idleExit;
     bool waitingForIdle = options_.embedded;
     while (true) {

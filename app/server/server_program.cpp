@@ -17,6 +17,7 @@
 #include "app/server/document_host.h"
 #include "app/server/headless_window.h"
 #include "app/server/unavailable_bus_class.h"
+#include "app/sparkplug/sparkplug_publisher.h"
 #include "core/cycle_statistics.h"
 #include "core/trace_echo.h"
 #include "install_paths.h"
@@ -45,6 +46,7 @@
 #include "platform/message_loop.h"
 #include "platform/trim_memory.h"
 #include "platform/version_option.h"
+#include "platform/worker_thread.h"
 #include "redundancy/redundancy_link.h"
 
 namespace {
@@ -139,6 +141,12 @@ int RunServerProgram(int argc, char** argv, const ServerFrontFactory& makeFront)
     COpcApp app(AppPlatform{clock, mainLoop, machineStore, userStore, admin, instance, messages,
                             files, window, executable});
     if (echo) app.Trace().SetEcho([&echo](const std::string& line) { echo->Push(line); });
+    // A thread the system refuses (a task limit) is a trace line, never an abort; the report
+    // goes before the application does.
+    SetThreadStartReport([](const std::string& line) { Trace(line); });
+    struct ThreadReportEnd {
+        ~ThreadReportEnd() { SetThreadStartReport(nullptr); }
+    } threadReportEnd;
 
     // The document is made during start-up; the acquisition reaches it through this.
     DocumentHost* documentHost = nullptr;
@@ -218,6 +226,7 @@ int RunServerProgram(int argc, char** argv, const ServerFrontFactory& makeFront)
                           da.limits.maxGroups = limits.MaxGroupsPerClient;
                           da.limits.maxItems = limits.MaxItemsPerClient;
                           da.limits.maxRequests = limits.MaxRequestsPerClient;
+                          da.limits.maxObjects = limits.MaxObjectsPerClient;
                           return da;
                       },
                       [&acquisition] { return acquisition.DeviceMonitor(); }, nullptr, &app,
@@ -244,6 +253,7 @@ int RunServerProgram(int argc, char** argv, const ServerFrontFactory& makeFront)
         context.versionBuild = version.build;
         context.vendorText = std::string(kVendorName);
         context.maxSubscriptionsPerClient = app.Settings().ClientLimits().MaxSubscriptionsPerClient;
+        context.maxObjectsPerClient = app.Settings().ClientLimits().MaxObjectsPerClient;
         return context;
     });
     BusServerHost busHost(BusServerOptionsFor(commandLine, executable), app, {&daClass, &aeClass});
@@ -255,7 +265,30 @@ int RunServerProgram(int argc, char** argv, const ServerFrontFactory& makeFront)
     SignalWatch signals([&app](int) { app.RequestTermination(); });
     front->Attach(ServerParts{app, document, acquisition, admin, machineStore, userStore, reader,
                               documentFiles, clock});
-    if (app.InitInstance(commandLine)) front->RunMainLoop(app, mainLoop);
+    // The Sparkplug publisher: started once the document is loaded, stopped (its NDEATH sent)
+    // before the shutdown ends acquisition.
+    SparkplugPublisher sparkplug(SparkplugServices{
+        clock, app, acquisition.TagIO(), files, reader, documentFiles,
+        [&documentHost]() -> CDoc* { return documentHost ? documentHost->Existing() : nullptr; },
+        [](const std::string& directory) { return MakeDirectories(directory); },
+        [](const MqttClientSettings& settings, IMqttClient::EventSink sink, std::string& error) {
+            return CreateMqttClient(settings, std::move(sink), error);
+        }});
+    if (app.InitInstance(commandLine)) {
+        const SparkplugSettings settings = app.Settings().Sparkplug();
+        if (settings.Enabled != 0) {
+            SparkplugOptions options;
+            std::string message;
+            if (ResolveSparkplugOptions(settings, HostName(), app.Settings().TraceFileName(),
+                                        options, message)) {
+                sparkplug.Start(options);
+            } else {
+                Trace("Sparkplug: not started: " + message);
+            }
+        }
+        front->RunMainLoop(app, mainLoop);
+    }
+    sparkplug.Stop();
     const int exitCode = app.ExitInstance();
     // The clients' objects that the stop released end their count and stop the devices; an
     // exchange with a silent controller ends only at its own time-out. What still runs after

@@ -9,6 +9,7 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
+#include "gui/dialogs/sparkplug_dialog.h"
 #include "gui/gui_host.h"
 #include "gui/qt_message_box.h"
 
@@ -27,6 +28,14 @@ OptionsDialog::OptionsDialog(IGuiHost& host, QWidget* parent)
         return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size()));
     };
     auto* buttons = new QHBoxLayout;
+    // The publisher's settings have a dialog of their own, saved on its own OK.
+    auto* sparkplug = new QPushButton(text(kSparkplugButtonLabel), this);
+    sparkplug->setObjectName("sparkplugButton");
+    connect(sparkplug, &QPushButton::clicked, this, [this] {
+        SparkplugDialog dialog(host_, this);
+        dialog.exec();
+    });
+    buttons->addWidget(sparkplug);
     buttons->addStretch();
     for (const OptionsControlInfo& info : OptionsControls()) {
         switch (info.kind) {

@@ -100,6 +100,12 @@ AnaAlarmWidget::AnaAlarmWidget(AnaAlarmPage& page, QWidget* parent)
     class_ = BoundLineEdit(page.classText, specific);
     form->addRow("Area:", area_);
     form->addRow("Class:", class_);
+    deadband_ = BoundLineEdit(page.deadbandText, specific);
+    deadband_->setObjectName("deadband");
+    onDelay_ = BoundLineEdit(page.onDelayText, specific);
+    onDelay_->setObjectName("onDelay");
+    form->addRow("Deadband:", deadband_);
+    form->addRow("On-Delay (ms):", onDelay_);
     layout->addWidget(specific);
     layout->addStretch();
     Refresh();
@@ -111,6 +117,8 @@ void AnaAlarmWidget::Refresh() {
     normal_.Show(page_.normal);
     ShowText(area_, page_.area);
     ShowText(class_, page_.classText);
+    ShowText(deadband_, page_.deadbandText);
+    ShowText(onDelay_, page_.onDelayText);
 }
 
 QWidget* AnaAlarmWidget::FieldWidget(int field) const {
@@ -119,6 +127,8 @@ QWidget* AnaAlarmWidget::FieldWidget(int field) const {
     if (field >= AnaAlarmPage::kFieldPriority && field < AnaAlarmPage::kFieldNormalPriority)
         return levels_[field - AnaAlarmPage::kFieldPriority].priority;
     if (field == AnaAlarmPage::kFieldNormalPriority) return normal_.priority;
+    if (field == AnaAlarmPage::kFieldDeadband) return deadband_;
+    if (field == AnaAlarmPage::kFieldOnDelay) return onDelay_;
     return class_;
 }
 

@@ -41,6 +41,8 @@ class AnaAlarmWidget final : public NamedPageWidget {
     AlarmRowWidgets normal_;
     QLineEdit* area_;
     QLineEdit* class_;
+    QLineEdit* deadband_;
+    QLineEdit* onDelay_;
 };
 
 class BinAlarmWidget final : public NamedPageWidget {

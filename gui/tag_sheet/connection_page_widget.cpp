@@ -29,6 +29,11 @@ ConnectionPageWidget::ConnectionPageWidget(TagPage& page, QWidget* parent)
     dataType_->setObjectName("dataType");
     bytes_ = BoundLineEdit(page.bytesText, connection);
     bytes_->setObjectName("bytes");
+    byteOrder_ = new QComboBox(connection);
+    byteOrder_->setObjectName("byteOrder");
+    ShowEntries(byteOrder_, ByteOrderEntries());
+    bit_ = BoundLineEdit(page.bitText, connection);
+    bit_->setObjectName("bit");
     defaultDisplay_ = BoundLineEdit(page.defaultDisplay, connection);
     simulation_ = new QComboBox(connection);
     ShowEntries(simulation_, SimulationEntries());
@@ -37,6 +42,8 @@ ConnectionPageWidget::ConnectionPageWidget(TagPage& page, QWidget* parent)
     form->addRow("Location:", locationRow);
     form->addRow("Data Type:", dataType_);
     form->addRow("Number of Bytes:", bytes_);
+    form->addRow("Byte Order:", byteOrder_);
+    form->addRow("Bit:", bit_);
     form->addRow("Def. Display:", defaultDisplay_);
     form->addRow("Simulation:", simulation_);
 
@@ -62,6 +69,8 @@ ConnectionPageWidget::ConnectionPageWidget(TagPage& page, QWidget* parent)
         page_.OnDataTypeChosen(position);
         Refresh();
     });
+    connect(byteOrder_, &QComboBox::activated, this,
+            [this](int order) { page_.byteOrder = order; });
     connect(simulation_, &QComboBox::activated, this,
             [this](int kind) { page_.simulationKind = kind; });
     Refresh();
@@ -77,6 +86,10 @@ void ConnectionPageWidget::Refresh() {
     dataType_->setEnabled(page_.dataTypeEnabled);
     ShowText(bytes_, page_.bytesText);
     bytes_->setEnabled(page_.bytesEnabled);
+    byteOrder_->setCurrentIndex(page_.byteOrder);
+    byteOrder_->setEnabled(page_.byteOrderEnabled);
+    ShowText(bit_, page_.bitText);
+    bit_->setEnabled(page_.bitEnabled);
     ShowText(defaultDisplay_, page_.defaultDisplay);
     simulation_->setCurrentIndex(page_.simulationKind);
     read_->setChecked(page_.readAccess);
@@ -86,6 +99,7 @@ void ConnectionPageWidget::Refresh() {
 }
 
 QWidget* ConnectionPageWidget::FieldWidget(int field) const {
+    if (field == TagPage::kFieldBit) return bit_;
     return field == TagPage::kFieldBytes ? bytes_ : address_;
 }
 

@@ -26,6 +26,8 @@ class ConnectionPageWidget final : public SheetPageWidget {
     QLineEdit* address_;
     QComboBox* dataType_;
     QLineEdit* bytes_;
+    QComboBox* byteOrder_;
+    QLineEdit* bit_;
     QLineEdit* defaultDisplay_;
     QComboBox* simulation_;
     QCheckBox* read_;

@@ -83,7 +83,13 @@ std::optional<FieldError> AnaAlarmPage::ReadEntries() {
     reader.ReadUnsignedInRange(kFieldNormalPriority, normal.priorityText, 0, kMaxPriority,
                                normalPriority);
     reader.ReadSigned(kFieldClass, classText, alarmClass);
+    double deadband = readDeadband_;
+    std::uint32_t onDelay = readOnDelay_;
+    reader.ReadNonNegativeNumber(kFieldDeadband, deadbandText, deadband);
+    reader.ReadUnsignedInRange(kFieldOnDelay, onDelayText, 0, 0x7FFFFFFF, onDelay);
     if (reader.Error()) return reader.Error();
+    readDeadband_ = deadband;
+    readOnDelay_ = onDelay;
     readLimits_ = limits;
     readPriorities_ = priorities;
     readNormalPriority_ = normalPriority;
@@ -108,8 +114,14 @@ void AnaAlarmPage::Transfer(bool save) {
         LoadBase(a);
         readClass_ = a.alarmClass;
         classText = std::to_string(a.alarmClass);
+        readDeadband_ = a.deadband;
+        deadbandText = FormatNumberEntry(a.deadband);
+        readOnDelay_ = a.onDelay;
+        onDelayText = std::to_string(a.onDelay);
         return;
     }
+    a.deadband = readDeadband_;
+    a.onDelay = readOnDelay_;
     std::uint16_t enable = 0;
     std::uint16_t ack = 0;
     for (int i = 0; i < 4; ++i) {

@@ -63,7 +63,14 @@ class AlarmPage : public SheetPage {
 class AnaAlarmPage final : public AlarmPage {
   public:
     // Fields: the four "Value" fields are 0 to 3, their "Priority" fields 4 to 7.
-    enum Field { kFieldValue = 0, kFieldPriority = 4, kFieldNormalPriority = 8, kFieldClass };
+    enum Field {
+        kFieldValue = 0,
+        kFieldPriority = 4,
+        kFieldNormalPriority = 8,
+        kFieldClass,
+        kFieldDeadband,
+        kFieldOnDelay
+    };
 
     AnaAlarmPage(const TagPage& tagPage, OAnalogAlarm* edited);
 
@@ -77,9 +84,13 @@ class AnaAlarmPage final : public AlarmPage {
     void OnNormalToggled(bool ticked);
 
     std::array<AlarmRow, 4> levels;
+    std::string deadbandText;  // "Deadband:", engineering units, 0 or more
+    std::string onDelayText;   // "On-Delay (ms):"
 
   private:
     OAnalogAlarm* edited_;
+    double readDeadband_ = 0.0;
+    std::uint32_t readOnDelay_ = 0;
     std::array<double, 4> readLimits_{};
     std::array<std::uint32_t, 4> readPriorities_{};
     std::int32_t readClass_ = 0;

@@ -133,6 +133,18 @@ void FieldReader::ReadUnsignedInRange(int field, const std::string& text, std::u
     out = value;
 }
 
+void FieldReader::ReadNonNegativeNumber(int field, const std::string& text, double& out) {
+    if (error_) return;
+    const std::optional<double> v = ParseNumberEntry(text);
+    if (!v) {
+        Refuse(field, kMsgEnterNumber);
+    } else if (*v < 0.0) {
+        Refuse(field, kMsgEnterNonNegativeNumber);
+    } else {
+        out = *v;
+    }
+}
+
 void FieldReader::RefuseRange(int field, std::int64_t low, std::int64_t high) {
     if (!error_) Refuse(field, EnterIntegerBetweenMessage(low, high));
 }

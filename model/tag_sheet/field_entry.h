@@ -10,6 +10,7 @@ namespace velk {
 inline constexpr const char* kMsgEnterInteger = "Enter an integer.";
 inline constexpr const char* kMsgEnterPositiveInteger = "Enter a positive integer.";
 inline constexpr const char* kMsgEnterNumber = "Enter a number.";
+inline constexpr const char* kMsgEnterNonNegativeNumber = "Enter a number of 0 or more.";
 
 // A location is entered as a 16-bit Modbus address + 1.
 inline constexpr std::uint32_t kFirstLocation = 1;
@@ -43,6 +44,8 @@ class FieldReader {
     void ReadSigned(int field, const std::string& text, std::int32_t& out);
     void ReadUnsigned(int field, const std::string& text, std::uint32_t& out);
     void ReadNumber(int field, const std::string& text, double& out);
+    // A number that must not be negative (a deadband).
+    void ReadNonNegativeNumber(int field, const std::string& text, double& out);
     void ReadSignedInRange(int field, const std::string& text, std::int32_t low, std::int32_t high,
                            std::int32_t& out);
     // An unsigned entry that must lie in low..high: one that does not parse gets "Enter a

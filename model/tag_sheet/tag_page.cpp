@@ -13,13 +13,15 @@ struct TypeEntry {
     std::uint16_t registers;
 };
 
-// The six positions of the "Data Type:" list.
-constexpr std::array<TypeEntry, 6> kTypeList{{{"BOOL", VT_BOOL, 1},
+// The eight positions of the "Data Type:" list.
+constexpr std::array<TypeEntry, 8> kTypeList{{{"BOOL", VT_BOOL, 1},
                                               {"INT", VT_I2, 1},
                                               {"UINT", VT_UI2, 1},
                                               {"LONG", VT_I4, 2},
                                               {"ULONG", VT_UI4, 2},
-                                              {"REAL", VT_R4, 2}}};
+                                              {"REAL", VT_R4, 2},
+                                              {"LLONG", VT_I8, 4},
+                                              {"ULLONG", VT_UI8, 4}}};
 constexpr int kExtraPosition = static_cast<int>(kTypeList.size());
 constexpr int kBoolPosition = 0;
 constexpr int kIntPosition = 1;
@@ -34,6 +36,12 @@ const std::vector<std::string>& LocationEntries() {
 
 const std::vector<std::string>& SimulationEntries() {
     static const std::vector<std::string> entries{"None", "Ramp", "Sine", "Random"};
+    return entries;
+}
+
+const std::vector<std::string>& ByteOrderEntries() {
+    static const std::vector<std::string> entries{"Device (Word Swap)", "ABCD", "CDAB", "BADC",
+                                                  "DCBA"};
     return entries;
 }
 
@@ -79,9 +87,16 @@ std::optional<FieldError> TagPage::ReadEntries() {
     // Shown as address + 1 of a 16-bit address: 0 or 65537 would wrap to another register.
     reader.ReadUnsignedInRange(kFieldAddress, addressText, kFirstLocation, kLastLocation, address);
     if (bytesEnabled) reader.ReadSignedInRange(kFieldBytes, bytesText, 0, 0xFFFF, bytes);
+    // An empty "Bit:" makes a whole-register tag; a BOOL at a register needs one.
+    std::int32_t bit = -1;
+    if (bitEnabled && bitText.find_first_not_of(' ') != std::string::npos)
+        reader.ReadSignedInRange(kFieldBit, bitText, 0, kHighestRegisterBit, bit);
+    if (!reader.Error() && IsRegisterLocation() && ChosenTypeCode() == VT_BOOL && bit < 0)
+        reader.RefuseRange(kFieldBit, 0, kHighestRegisterBit);
     if (reader.Error()) return reader.Error();
     enteredAddress_ = address;
     enteredBytes_ = bytes;
+    enteredBit_ = bit;
     return std::nullopt;
 }
 
@@ -101,6 +116,11 @@ void TagPage::Transfer(bool save) {
             if (kTypeList[i].code == tag_.dataType) dataTypePosition = static_cast<int>(i);
         if (extraType_ != 0) dataTypePosition = kExtraPosition;
         enteredBytes_ = extraType_ == VT_BSTR ? extraSize_ : 0;
+        byteOrder = tag_.byteOrder >= kByteOrderDevice && tag_.byteOrder <= kByteOrderDCBA
+                        ? tag_.byteOrder
+                        : kByteOrderDevice;
+        enteredBit_ = tag_.IsRegisterBit() ? tag_.registerBit : -1;
+        bitText = enteredBit_ >= 0 ? std::to_string(enteredBit_) : std::string();
         ApplyDataTypeRule();
         return;
     }
@@ -114,6 +134,10 @@ void TagPage::Transfer(bool save) {
                                                    (writeAccess ? kAccessWritable : 0));
     tag_.dataType = ChosenTypeCode();
     tag_.size = ChosenSize();
+    tag_.byteOrder = IsRegisterLocation() ? static_cast<std::int16_t>(byteOrder) : kByteOrderDevice;
+    tag_.registerBit = IsRegisterLocation() && tag_.dataType == VT_BOOL
+                           ? static_cast<std::int16_t>(enteredBit_)
+                           : kNoRegisterBit;
 }
 
 void TagPage::OnFirstDisplay() {
@@ -147,8 +171,13 @@ void TagPage::ApplyLocationRule() {
 }
 
 void TagPage::ApplyDataTypeRule() {
-    if (IsRegisterLocation() && (dataTypePosition == kBoolPosition || dataTypePosition < 0))
+    // At a register, BOOL is one bit of it: kept while "Bit:" holds an entry.
+    const bool bitEntered = bitText.find_first_not_of(' ') != std::string::npos;
+    if (IsRegisterLocation() &&
+        (dataTypePosition < 0 || (dataTypePosition == kBoolPosition && !bitEntered)))
         dataTypePosition = kIntPosition;
+    byteOrderEnabled = IsRegisterLocation();
+    bitEnabled = IsRegisterLocation();
     const std::uint16_t type = ChosenTypeCode();
     bytesEnabled = type == VT_BSTR;
     if (type == VT_BSTR) {

@@ -14,14 +14,15 @@ class OModbusTag;
 
 class TagPage final : public SheetPage {
   public:
-    enum Field { kFieldAddress = 1, kFieldBytes = 2 };
+    enum Field { kFieldAddress = 1, kFieldBytes = 2, kFieldBit = 3 };
 
     // Loads the page from the tag.
     explicit TagPage(OModbusTag& tag);
 
     std::optional<FieldError> ReadEntries() override;
     // Saving writes name, description, default display, location, simulation, address,
-    // access rights, data type and size; the value is converted by the sheet.
+    // access rights, data type, size, byte order and register bit; the value is converted
+    // by the sheet.
     void Transfer(bool save) override;
     void OnFirstDisplay() override;
 
@@ -29,7 +30,7 @@ class TagPage final : public SheetPage {
     void OnLocationChosen(int kind);
     void OnDataTypeChosen(int position);
 
-    // The entries of the "Data Type:" list: the six register types, and a seventh for a
+    // The entries of the "Data Type:" list: the eight register types, and a ninth for a
     // DOUBLE or STRING tag so that such a tag is shown and saved as what it is.
     std::vector<std::string> DataTypeEntries() const;
     // The type code and the size (registers; bytes for STRING) of the chosen list entry.
@@ -49,10 +50,14 @@ class TagPage final : public SheetPage {
     int simulationKind = 0;
     bool readAccess = true;
     bool writeAccess = false;
+    int byteOrder = 0;    // position of "Byte Order:", the order's code
+    std::string bitText;  // "Bit:", empty for a tag that is no register bit
     // Control states the rules set.
     bool dataTypeEnabled = false;
     bool bytesEnabled = false;
     bool accessEnabled = false;
+    bool byteOrderEnabled = false;
+    bool bitEnabled = false;
 
   private:
     bool IsRegisterLocation() const;
@@ -64,10 +69,13 @@ class TagPage final : public SheetPage {
     std::uint16_t extraSize_ = 0;  // that tag's size as loaded
     std::uint32_t enteredAddress_ = 1;
     std::int32_t enteredBytes_ = 0;
+    std::int32_t enteredBit_ = -1;
 };
 
 // The list entries of "Location:" and "Simulation:".
 const std::vector<std::string>& LocationEntries();
 const std::vector<std::string>& SimulationEntries();
+// The entries of "Byte Order:": the device's Word Swap first, then the four orders.
+const std::vector<std::string>& ByteOrderEntries();
 
 }  // namespace velk

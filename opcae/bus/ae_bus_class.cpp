@@ -2,6 +2,7 @@
 
 #include <new>
 
+#include "core/trace_file.h"
 #include "opc/bus/remote_shutdown_sink.h"
 #include "opcae/bus/ae_bus_names.h"
 #include "opcae/bus/ae_server_bus_object.h"
@@ -28,10 +29,25 @@ BusInstanceResult AeBusClass::CreateInstance(const BusClient& client,
     try {
         std::shared_ptr<SinkCallWindow> queue;
         std::shared_ptr<ClientQuota> subscriptions;
+        std::shared_ptr<void> place;
         {
             std::lock_guard lock(queueLock_);
             std::erase_if(queues_, [](const auto& entry) { return entry.second.expired(); });
             std::erase_if(quotas_, [](const auto& entry) { return entry.second.expired(); });
+            std::erase_if(objects_, [](const auto& entry) { return entry.second.expired(); });
+            std::shared_ptr<ClientQuota> objects = objects_[client.name].lock();
+            if (!objects) {
+                objects = std::make_shared<ClientQuota>(static_cast<std::uint32_t>(
+                    context->maxObjectsPerClient != 0 ? context->maxObjectsPerClient
+                                                      : kObjectsPerClient));
+                objects_[client.name] = objects;
+            }
+            place = objects->Take();
+            if (!place) {
+                Trace("OPC AE server instance refused for " + client.Describe() + ": it holds " +
+                      std::to_string(objects->InUse()) + " instances");
+                return {E_OUTOFMEMORY, nullptr};
+            }
             queue = queues_[client.name].lock();
             if (!queue) {
                 queue = SinkCallWindow::Create(sinks, kSinkCallWindow, kSinkCallsHeld);
@@ -48,9 +64,9 @@ BusInstanceResult AeBusClass::CreateInstance(const BusClient& client,
         context->client = client.Describe();
         if (!context->deliveryPool) context->deliveryPool = deliveryPool_;
         auto server = std::make_shared<OPCEventServer>(std::move(*context));
-        return {S_OK,
-                std::make_unique<AeServerBusObject>(std::move(server), std::move(sinks),
-                                                    std::move(queue), std::move(subscriptions))};
+        return {S_OK, std::make_unique<AeServerBusObject>(
+                          std::move(server), std::move(sinks), std::move(queue),
+                          std::move(subscriptions), std::move(place))};
     } catch (const std::bad_alloc&) {
         return {E_OUTOFMEMORY, nullptr};
     }

@@ -1,6 +1,7 @@
 #pragma once
 // The AE server class on the bus: every CreateInstance makes one OPCEventServer for the
-// calling client, with the context the application supplies at that moment.
+// calling client, with the context the application supplies at that moment, up to the
+// connection's bound on AE server objects (E_OUTOFMEMORY beyond it).
 #include <functional>
 #include <map>
 #include <memory>
@@ -25,6 +26,9 @@ class AeBusClass final : public IBusClass {
     // Subscriptions one client connection may hold at a time, over all its instances, unless
     // the context sets its own number: each holds a queue of events and a delivery pass.
     static constexpr std::size_t kSubscriptionsPerClient = 200;
+    // AE server objects one client connection may hold at a time, unless the context sets
+    // its own number.
+    static constexpr std::size_t kObjectsPerClient = 16;
     // The threads that run the delivery passes of every subscription of every client. A
     // pass never waits for a client (its sink calls go into the client's window), so a few
     // serve any number of subscriptions.
@@ -58,6 +62,7 @@ class AeBusClass final : public IBusClass {
     std::mutex queueLock_;
     std::map<std::string, std::weak_ptr<SinkCallWindow>> queues_;
     std::map<std::string, std::weak_ptr<ClientQuota>> quotas_;
+    std::map<std::string, std::weak_ptr<ClientQuota>> objects_;
 };
 
 }  // namespace velk

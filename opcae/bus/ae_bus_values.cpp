@@ -38,6 +38,12 @@ BusValue AttributeToBus(const Variant& value) {
         case VT_UI4:
             contents = BusValue::UInt32(value.AsUInt32());
             break;
+        case VT_I8:
+            contents = BusValue::Int64(value.AsInt64());
+            break;
+        case VT_UI8:
+            contents = BusValue::UInt64(value.AsUInt64());
+            break;
         case VT_R4:
             contents = BusValue::Double(value.AsFloat());
             break;
@@ -77,6 +83,12 @@ std::optional<Variant> AttributeFromBus(const BusValue& value) {
             break;
         case VT_UI4:
             if (auto v = Number<std::uint32_t>(contents)) return Variant::UInt32(*v);
+            break;
+        case VT_I8:
+            if (auto v = Number<std::int64_t>(contents)) return Variant::Int64(*v);
+            break;
+        case VT_UI8:
+            if (auto v = Number<std::uint64_t>(contents)) return Variant::UInt64(*v);
             break;
         case VT_R4:
             if (auto v = Number<double>(contents)) return Variant::Float(static_cast<float>(*v));

@@ -32,11 +32,13 @@ bool SubscriptionAnswers(const std::string& interface) {
 AeServerBusObject::AeServerBusObject(std::shared_ptr<OPCEventServer> server,
                                      std::shared_ptr<BusSinkChannel> sinks,
                                      std::shared_ptr<SinkCallWindow> queue,
-                                     std::shared_ptr<ClientQuota> subscriptions)
+                                     std::shared_ptr<ClientQuota> subscriptions,
+                                     std::shared_ptr<void> place)
     : server_(std::move(server)),
       sinks_(std::move(sinks)),
       queue_(std::move(queue)),
-      subscriptions_(std::move(subscriptions)) {}
+      subscriptions_(std::move(subscriptions)),
+      place_(std::move(place)) {}
 
 std::vector<BusInterface> AeServerBusObject::Interfaces() {
     OPCEventServer& s = *server_;

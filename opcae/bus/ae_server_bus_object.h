@@ -15,10 +15,12 @@ namespace velk {
 class AeServerBusObject final : public IBusObject {
   public:
     // The queue of sink calls and the quota of subscriptions are shared by every AE object
-    // of the same client connection.
+    // of the same client connection; place is the object's unit of the connection's bound on
+    // AE server objects.
     AeServerBusObject(std::shared_ptr<OPCEventServer> server, std::shared_ptr<BusSinkChannel> sinks,
                       std::shared_ptr<SinkCallWindow> queue,
-                      std::shared_ptr<ClientQuota> subscriptions);
+                      std::shared_ptr<ClientQuota> subscriptions,
+                      std::shared_ptr<void> place = nullptr);
 
     std::vector<BusInterface> Interfaces() override;
 
@@ -44,6 +46,7 @@ class AeServerBusObject final : public IBusObject {
     std::shared_ptr<BusSinkChannel> sinks_;
     std::shared_ptr<SinkCallWindow> queue_;
     std::shared_ptr<ClientQuota> subscriptions_;
+    std::shared_ptr<void> place_;
 };
 
 }  // namespace velk

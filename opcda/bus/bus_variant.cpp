@@ -36,6 +36,10 @@ BusValue VariantToBus(const Variant& value) {
             return Tagged(VT_UI2, BusValue::UInt16(value.AsUInt16()));
         case VT_UI4:
             return Tagged(VT_UI4, BusValue::UInt32(value.AsUInt32()));
+        case VT_I8:
+            return Tagged(VT_I8, BusValue::Int64(value.AsInt64()));
+        case VT_UI8:
+            return Tagged(VT_UI8, BusValue::UInt64(value.AsUInt64()));
         default:
             return Tagged(VT_EMPTY, BusValue::Int32(0));
     }
@@ -89,6 +93,12 @@ std::optional<Variant> VariantFromBus(const BusValue& value) {
             break;
         case VT_UI4:
             if (auto* v = ContentOf<std::uint32_t>(contents)) return Variant::UInt32(*v);
+            break;
+        case VT_I8:
+            if (auto* v = ContentOf<std::int64_t>(contents)) return Variant::Int64(*v);
+            break;
+        case VT_UI8:
+            if (auto* v = ContentOf<std::uint64_t>(contents)) return Variant::UInt64(*v);
             break;
         default:
             break;

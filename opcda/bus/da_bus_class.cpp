@@ -17,7 +17,7 @@ DaBusClass::DaBusClass(std::string busName, std::string factoryPath, DaBusServic
       workers_(std::make_shared<DaWorkers>()) {}
 
 DaBusClass::~DaBusClass() {
-    // A group that its update thread held last goes on that thread, after its cycle; it
+    // A group that an update pass held last goes on that pass's thread, after its cycle; it
     // still uses the tag I/O and the tree, which go after this class.
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(5000);
     if (!releases_.Drain(deadline) ||
@@ -35,12 +35,36 @@ BusInstanceResult DaBusClass::CreateInstance(const BusClient& client,
     OTagGroup* root = services_.root ? services_.root() : nullptr;
     if (root == nullptr || services_.tagIO == nullptr) return {E_FAIL, nullptr};
     DAServerServices da{services_.clock, services_.tagIO,    services_.registry, root,
-                        workers_,        services_.launcher, services_.locks};
+                        workers_,        services_.launcher, services_.locks,    {}};
     DAServerSettings settings = services_.settings ? services_.settings() : DAServerSettings{};
     settings.client = client.Describe();
+    std::shared_ptr<void> place;
+    {
+        std::lock_guard lock(sharesLock_);
+        std::erase_if(shares_, [](const auto& entry) { return entry.second.objects.expired(); });
+        ClientShare& share = shares_[client.name];
+        // A quota lives while an object of the connection does.
+        const auto quota = [](std::weak_ptr<ClientQuota>& held, std::uint32_t limit) {
+            std::shared_ptr<ClientQuota> q = held.lock();
+            if (!q) held = q = std::make_shared<ClientQuota>(limit);
+            return q;
+        };
+        const std::shared_ptr<ClientQuota> objects =
+            quota(share.objects, settings.limits.maxObjects);
+        da.quotas = {quota(share.groups, settings.limits.maxGroups),
+                     quota(share.items, settings.limits.maxItems),
+                     quota(share.requests, settings.limits.maxRequests)};
+        place = objects->Take();
+        if (!place) {
+            Trace("OPC DA server instance refused for " + settings.client + ": it holds " +
+                  std::to_string(objects->InUse()) + " instances");
+            return {E_OUTOFMEMORY, nullptr};
+        }
+    }
     std::shared_ptr<OPCServer> server = OPCServer::Create(da, std::move(settings));
     if (!server) return {E_OUTOFMEMORY, nullptr};
     DaBusContext context;
+    context.place = std::move(place);
     context.sinks = SinkWindow::Create(std::move(sinks));
     context.releases = &releases_;
     if (IModuleLock* lock = services_.moduleLock) {

@@ -4,7 +4,9 @@
 // bus. The services are handed in by the program, so the class builds without the
 // acquisition or the document.
 #include <functional>
+#include <map>
 #include <memory>
+#include <mutex>
 #include <string>
 
 #include "opcda/bus/da_server_bus_object.h"
@@ -40,7 +42,9 @@ class DaBusClass final : public IBusClass {
 
     std::string BusName() const override { return busName_; }
     std::string FactoryPath() const override { return factoryPath_; }
-    // E_FAIL while there is no configuration tree.
+    // E_FAIL while there is no configuration tree; E_OUTOFMEMORY when the client connection
+    // already holds its limit of DA server objects. The objects of one connection share its
+    // bounds on groups, items and requests.
     BusInstanceResult CreateInstance(const BusClient& client,
                                      std::shared_ptr<BusSinkChannel> sinks) override;
     std::vector<std::string> SinkInterfaces() const override;
@@ -55,6 +59,15 @@ class DaBusClass final : public IBusClass {
     std::string busName_;
     std::string factoryPath_;
     DaBusServices services_;
+    // What one client connection holds, over all its objects.
+    struct ClientShare {
+        std::weak_ptr<ClientQuota> objects;
+        std::weak_ptr<ClientQuota> groups;
+        std::weak_ptr<ClientQuota> items;
+        std::weak_ptr<ClientQuota> requests;
+    };
+    std::mutex sharesLock_;
+    std::map<std::string, ClientShare> shares_;
     // Before the release queue: the groups it destroys may still use the workers.
     std::shared_ptr<DaWorkers> workers_;
     dabus::ReleaseQueue releases_;

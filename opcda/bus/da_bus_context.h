@@ -40,6 +40,8 @@ struct DaBusContext {
     std::shared_ptr<GroupObjectTable> groupObjects = std::make_shared<GroupObjectTable>();
     // Released (on the release queue) after the DA server object; null for none.
     std::shared_ptr<void> moduleLock;
+    // The object's unit of its connection's bound on DA server objects.
+    std::shared_ptr<void> place;
 };
 
 }  // namespace velk::dabus

@@ -43,7 +43,9 @@ void ReleaseQueue::Release(std::shared_ptr<void> object) {
         std::lock_guard guard(count_->lock);
         ++count_->left;
     }
-    if (!thread_.Post(kRelease, 0, std::make_unique<Held>(std::move(object)))) {
+    // Without its thread (refused by the system) the object goes here.
+    if (!thread_.IsStarted() ||
+        !thread_.Post(kRelease, 0, std::make_unique<Held>(std::move(object)))) {
         std::lock_guard guard(count_->lock);
         --count_->left;
     }

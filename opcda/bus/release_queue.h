@@ -1,8 +1,8 @@
 #pragma once
-// Releases DA objects on a thread of its own. A DA server object or group that goes stops
-// its update threads and waits for their cycles, which may be in the middle of a slow
-// device read; the bus host destroys released objects on its loop thread, which must not
-// wait for that. The owner (the DA bus class) outlives every object that hands work here.
+// Releases DA objects on a thread of its own. A DA server object or group that goes ends
+// its update cycles and waits for a pass in progress, and its requests may be in the
+// middle of a slow device read; the bus host destroys released objects on its loop thread, which
+// must not wait for that. The owner (the DA bus class) outlives every object that hands work here.
 #include <chrono>
 #include <condition_variable>
 #include <cstddef>

@@ -15,7 +15,7 @@ struct JobPayload final : MessagePayload {
 }  // namespace
 
 BusClientWorker::BusClientWorker() : dropping_(std::make_shared<std::atomic<bool>>(false)) {
-    thread_.Start([dropping = dropping_](MessageQueue& queue) {
+    started_ = thread_.Start([dropping = dropping_](MessageQueue& queue) {
         Message message;
         while (queue.Get(message)) {
             auto* payload = message.PayloadAs<JobPayload>();
@@ -32,6 +32,7 @@ BusClientWorker::~BusClientWorker() {
 }
 
 bool BusClientWorker::Push(std::function<void()> job) {
+    if (!started_) return false;
     return thread_.Post(kRunJob, 0, std::make_unique<JobPayload>(std::move(job)));
 }
 
@@ -40,6 +41,8 @@ void BusClientWorker::Finish(bool dropQueued) {
     thread_.PostQuit();
 }
 
-bool BusClientWorker::Join(std::chrono::milliseconds timeout) { return thread_.Join(timeout); }
+bool BusClientWorker::Join(std::chrono::milliseconds timeout) {
+    return !started_ || thread_.Join(timeout);
+}
 
 }  // namespace velk

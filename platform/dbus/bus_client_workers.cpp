@@ -13,13 +13,25 @@ std::string BesideKey(const std::string& client) { return client + "+beside"; }
 
 BusClientWorkers::BusClientWorkers(Report report) : report_(std::move(report)) {}
 
-BusClientWorker& BusClientWorkers::For(const std::string& client) {
-    std::unique_ptr<BusClientWorker>& worker = workers_[client];
-    if (!worker) worker = std::make_unique<BusClientWorker>();
-    return *worker;
+BusClientWorker* BusClientWorkers::For(const std::string& client) {
+    auto found = workers_.find(client);
+    if (found != workers_.end()) return found->second.get();
+    if (workers_.size() + ending_.size() >= kMaxWorkers) {
+        if (!atLimitReported_ && report_) {
+            report_("refused the calls of client " + client + ": " + std::to_string(kMaxWorkers) +
+                    " client threads run");
+        }
+        atLimitReported_ = true;
+        return nullptr;
+    }
+    atLimitReported_ = false;
+    auto worker = std::make_unique<BusClientWorker>();
+    // Not kept: the client's next call tries again.
+    if (!worker->Started()) return nullptr;
+    return workers_.emplace(client, std::move(worker)).first->second.get();
 }
 
-BusClientWorker& BusClientWorkers::BesideFor(const std::string& client) {
+BusClientWorker* BusClientWorkers::BesideFor(const std::string& client) {
     return For(BesideKey(client));
 }
 
@@ -77,10 +89,21 @@ void BusClientWorkers::DrainRest(std::chrono::milliseconds wait) {
     Drain(rest, wait);
 }
 
+bool BusClientWorkers::StartReleases() {
+    if (releaser_) return true;
+    auto releaser = std::make_unique<BusClientWorker>();
+    if (!releaser->Started()) {
+        if (report_) report_("no release thread: the bus host does not start");
+        return false;
+    }
+    releaser_ = std::move(releaser);
+    return true;
+}
+
 void BusClientWorkers::Release(std::shared_ptr<IBusObject> object) {
-    if (!object) return;
-    if (!releaser_) releaser_ = std::make_unique<BusClientWorker>();
-    // A client's object that went may have held much (a subscription's queue, say).
+    if (!object || !releaser_) return;  // without the worker the object ends here
+    // A client's object that went may have held much (a subscription's queue, say). A
+    // finished worker refuses the job, and the object ends here with it.
     releaser_->Push([object = std::move(object)]() mutable {
         object.reset();
         ReturnFreedMemory();

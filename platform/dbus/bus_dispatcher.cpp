@@ -10,6 +10,9 @@
 namespace velk {
 namespace {
 
+// The answer to a call that no thread could take.
+constexpr const char* kNoThreadText = "no thread for the call";
+
 bool IsPathElement(std::string_view text) {
     if (text.empty()) return false;
     for (char c : text) {
@@ -132,8 +135,12 @@ void BusDispatcher::CreateInstance(ClassRecord& cls, sdbus::MethodCall& call) {
                 SendErrorReply(*call, CO_E_SERVER_STOPPING, "server stopping");
             return;
         }
-        parts_.workers.For(who.name).Push(
-            [this, id, who, busClass] { MakeInstance(id, who, *busClass); });
+        BusClientWorker* worker = parts_.workers.For(who.name);
+        if (worker == nullptr ||
+            !worker->Push([this, id, who, busClass] { MakeInstance(id, who, *busClass); })) {
+            if (std::optional<sdbus::MethodCall> call = parts_.replies.Take(id))
+                SendErrorReply(*call, E_OUTOFMEMORY, kNoThreadText);
+        }
     });
 }
 
@@ -219,11 +226,17 @@ void BusDispatcher::Dispatch(const std::string& path, const BusMethod& method,
             return;
     }
     const std::string caller = record->owner;
-    const std::uint64_t id = parts_.replies.Hold(caller, std::move(call), record->exported);
-    BusClientWorker& worker =
+    BusClientWorker* worker =
         method.besideRunningCall ? parts_.workers.BesideFor(caller) : parts_.workers.For(caller);
-    worker.Push([this, id, caller, path, method, object = record->object,
-                 arguments = std::move(arguments)]() mutable {
+    if (worker == nullptr) {
+        // The system refused the client's thread (a task limit): this call is refused, the
+        // next one tries again.
+        SendErrorReply(call, E_OUTOFMEMORY, kNoThreadText);
+        return;
+    }
+    const std::uint64_t id = parts_.replies.Hold(caller, std::move(call), record->exported);
+    const bool queued = worker->Push([this, id, caller, path, method, object = record->object,
+                                      arguments = std::move(arguments)]() mutable {
         CallScope scope(*this, caller, path);
         BusCall busCall{scope, std::move(arguments)};
         BusReply result;
@@ -243,6 +256,10 @@ void BusDispatcher::Dispatch(const std::string& path, const BusMethod& method,
         // A client's object that went may have held much (a subscription's queue, say).
         if (lastUse) ReturnFreedMemory();
     });
+    if (!queued) {
+        if (std::optional<sdbus::MethodCall> held = parts_.replies.Take(id))
+            SendErrorReply(*held, E_OUTOFMEMORY, kNoThreadText);
+    }
 }
 
 std::shared_ptr<BusSinkChannel> BusDispatcher::ChannelFor(const std::string& client) const {

@@ -143,13 +143,18 @@ class BusHost::Impl {
     bool Start() {
         if (!connection_ || loop_.IsStarted() || !tasks_.Usable() || stopState_ != kRunning)
             return false;
+        // Started before any client is served: a client's departure needs no new thread.
+        if (!workers_.StartReleases()) return false;
         stopping_ = false;
         tasks_.Open();
-        loop_.Start([this](MessageQueue&) {
-            Loop();
-            return 0;
-        });
-        return true;
+        if (loop_.Start([this](MessageQueue&) {
+                Loop();
+                return 0;
+            })) {
+            return true;
+        }
+        tasks_.LoopEnded();  // the owner's thread keeps the parts, as before the start
+        return false;
     }
 
     // One owner stops the host, once: a second call (the owner's destructor after its own

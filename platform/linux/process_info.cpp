@@ -2,7 +2,10 @@
 
 #include <dirent.h>
 #include <limits.h>
+#include <sys/stat.h>
 #include <unistd.h>
+
+#include <cerrno>
 
 namespace velk {
 
@@ -30,6 +33,24 @@ std::size_t ThreadsOfThisProcess() {
         ::closedir(dir);
     }
     return count;
+}
+
+std::string HostName() {
+    char name[HOST_NAME_MAX + 1] = {};
+    if (gethostname(name, sizeof name - 1) != 0) return {};
+    return name;
+}
+
+bool MakeDirectories(const std::string& path) {
+    if (path.empty()) return false;
+    for (std::size_t slash = path.find('/', 1); slash != std::string::npos;
+         slash = path.find('/', slash + 1)) {
+        const std::string parent = path.substr(0, slash);
+        if (mkdir(parent.c_str(), 0750) != 0 && errno != EEXIST) return false;
+    }
+    if (mkdir(path.c_str(), 0750) != 0 && errno != EEXIST) return false;
+    struct stat info {};
+    return stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
 }
 
 }  // namespace velk

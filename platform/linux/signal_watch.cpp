@@ -31,10 +31,14 @@ SignalWatch::SignalWatch(std::function<void(int)> onSignal) : onSignal_(std::mov
     const sigset_t set = TerminationSignals();
     signalFd_ = ::signalfd(-1, &set, SFD_CLOEXEC);
     wakeFd_ = ::eventfd(0, EFD_CLOEXEC);
-    thread_.Start([this](MessageQueue&) {
-        Watch();
-        return 0;
-    });
+    if (!thread_.Start([this](MessageQueue&) {
+            Watch();
+            return 0;
+        })) {
+        // Without the watch the signals keep their default action on this thread: they end
+        // the process rather than go unheard.
+        pthread_sigmask(SIG_UNBLOCK, &set, nullptr);
+    }
 }
 
 SignalWatch::~SignalWatch() {

@@ -41,13 +41,13 @@ class ServerSettingsTest : public ::testing::Test {
     RecordingMessageBox messages;
 };
 
-TEST_F(ServerSettingsTest, AnAdministratorsFirstStartCreatesTheFiveSubkeysEmpty) {
+TEST_F(ServerSettingsTest, AnAdministratorsFirstStartCreatesTheSixSubkeysEmpty) {
     const ServerSettings loaded = LoadServerSettings(access, false);
     EXPECT_EQ(loaded, ServerSettings{});
     auto subkeys = store.SubKeys(kApp);
     std::sort(subkeys.begin(), subkeys.end());
     EXPECT_EQ(subkeys, (std::vector<std::string>{"EventStack", "Recent File List", "Redundancy",
-                                                 "Shutdown", "TraceFile"}));
+                                                 "Shutdown", "Sparkplug", "TraceFile"}));
     for (const auto& key : store.Keys()) EXPECT_TRUE(store.ValueNames(key).empty()) << key;
     EXPECT_TRUE(store.WrittenNames().empty());
 }
@@ -143,6 +143,38 @@ TEST_F(ServerSettingsTest, SaveWritesEveryOptionInItsOrderAndNeverTheEventStack)
     store.ClearOperations();
     EXPECT_TRUE(SaveSettings(access, s, admin, messages));
     EXPECT_EQ(store.WrittenNames().size(), 12u);
+}
+
+TEST_F(ServerSettingsTest, SparkplugSettingsComeBackAsSavedAndAZeroPeriodReadsAsTheDefault) {
+    SparkplugSettings s;
+    s.Enabled = 1;
+    s.BrokerUrl = "ssl://broker:8883";
+    s.ClientId = "c1";
+    s.GroupId = "Plant1";
+    s.EdgeNodeId = "Edge1";
+    s.UserName = "edge";
+    s.PasswordFile = "/etc/velkopc/mqtt.pw";
+    s.CaFile = "ca.crt";
+    s.CertFile = "c.crt";
+    s.KeyFile = "c.key";
+    s.PublishPeriod = 250;
+    s.Deadband = "0.5";
+    s.PrimaryHostId = "Scada";
+    s.StoreDirectory = "/var/lib/velkopc/sp";
+    s.StoreLimitMB = 7;
+    s.AllowWrites = 1;
+    EXPECT_TRUE(SaveSparkplugSettings(access, s, admin, messages));
+    EXPECT_EQ(store.WrittenNames().size(), 16u);
+    EXPECT_EQ(LoadServerSettings(access, true).Sparkplug, s);
+
+    Put("Sparkplug", "PublishPeriod", RegValue::Dword(0));
+    EXPECT_EQ(LoadServerSettings(access, true).Sparkplug.PublishPeriod, 1000u);
+
+    admin.Set(false);
+    store.ClearOperations();
+    EXPECT_FALSE(SaveSparkplugSettings(access, s, admin, messages));
+    EXPECT_EQ(messages.shown.size(), 1u);
+    EXPECT_TRUE(store.Operations().empty());
 }
 
 TEST_F(ServerSettingsTest, SaveIsRefusedForAUserWhoIsNotAnAdministrator) {
@@ -246,6 +278,7 @@ TEST_F(ServerSettingsFileTest, AnAdministratorsFirstStartWritesOnlyTheEmptyKeys)
               "[HKEY_LOCAL_MACHINE\\Software\\VELK\\VELK A&E OPC Server\\TraceFile]\n\n"
               "[HKEY_LOCAL_MACHINE\\Software\\VELK\\VELK A&E OPC Server\\Redundancy]\n\n"
               "[HKEY_LOCAL_MACHINE\\Software\\VELK\\VELK A&E OPC Server\\Shutdown]\n\n"
+              "[HKEY_LOCAL_MACHINE\\Software\\VELK\\VELK A&E OPC Server\\Sparkplug]\n\n"
               "[HKEY_LOCAL_MACHINE\\Software\\VELK\\VELK A&E OPC Server\\Recent File List]\n\n");
     EXPECT_TRUE(store.KeyExists(std::string(kMachineApplicationKey)));
 }

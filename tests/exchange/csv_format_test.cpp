@@ -133,8 +133,8 @@ TEST(CsvDataType, ImportNames) {
     EXPECT_EQ(ParseDataTypeName("LONG"), VT_I4);
     EXPECT_EQ(ParseDataTypeName("real"), VT_R4);
     EXPECT_EQ(ParseDataTypeName("STRING"), VT_BSTR);
-    EXPECT_EQ(ParseDataTypeName("DOUBLE"), VT_I2);
-    EXPECT_EQ(ParseDataTypeName("ULONG"), VT_I2);
+    EXPECT_EQ(ParseDataTypeName("double"), VT_R8);
+    EXPECT_EQ(ParseDataTypeName("ULONG"), VT_UI4);
     EXPECT_EQ(ParseDataTypeName("???"), VT_I2);
     EXPECT_EQ(ParseDataTypeName(""), VT_I2);
 }

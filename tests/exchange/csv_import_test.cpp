@@ -322,7 +322,7 @@ TEST_F(CsvImport, ValueWithoutAFormInTheNewTypeIsDropped) {
 TEST_F(CsvImport, RegisterCountsFollowTheDataType) {
     const std::pair<const char*, std::uint16_t> cases[] = {
         {"BOOL", 1}, {"INT", 1},    {"UINT", 1},   {"LONG", 2},
-        {"REAL", 2}, {"STRING", 2}, {"DOUBLE", 1}, {"ULONG", 1}};
+        {"REAL", 2}, {"STRING", 2}, {"DOUBLE", 4}, {"ULONG", 2}};
     std::vector<std::string> records;
     for (const auto& [type, size] : cases)
         records.push_back(Record({{kColName, std::string("D.") + type},
@@ -334,8 +334,8 @@ TEST_F(CsvImport, RegisterCountsFollowTheDataType) {
         ASSERT_NE(tag, nullptr);
         EXPECT_EQ(tag->size, size) << type;
     }
-    EXPECT_EQ(Find("D.DOUBLE")->dataType, VT_I2);
-    EXPECT_EQ(Find("D.ULONG")->dataType, VT_I2);
+    EXPECT_EQ(Find("D.DOUBLE")->dataType, VT_R8);
+    EXPECT_EQ(Find("D.ULONG")->dataType, VT_UI4);
 }
 
 TEST_F(CsvImport, AnalogColumns) {

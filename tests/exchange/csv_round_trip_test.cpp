@@ -32,7 +32,7 @@ void BuildPlant(ExchangeFixture& f, bool wideCharacters) {
         tag.accessRights = n % 2 ? kAccessReadable : kAccessReadable | kAccessWritable;
         tag.defaultDisplay = "disp" + std::to_string(n);
         tag.simulationKind = static_cast<std::int16_t>(n % 4);
-        tag.size = type == VT_I4 || type == VT_R4 || type == VT_BSTR ? 2 : 1;
+        tag.size = RegistersOfImportedType(type);
         OTagAlarm& alarm = *tag.alarm;
         alarm.area = "Area " + std::to_string(n);
         alarm.alarmClass = n * 10;
@@ -77,17 +77,15 @@ void BuildPlant(ExchangeFixture& f, bool wideCharacters) {
 
 void ExpectSameTag(const OModbusTag& a, const OModbusTag& b, const std::string& delimiter) {
     SCOPED_TRACE(a.GetFullPath(delimiter));
-    const std::uint16_t expectedType =
-        a.dataType == VT_R8 || a.dataType == VT_UI4 ? VT_I2 : a.dataType;
     EXPECT_EQ(b.GetFullPath(delimiter), a.GetFullPath(delimiter));
     EXPECT_EQ(b.description, a.description);
-    EXPECT_EQ(b.dataType, expectedType);
+    EXPECT_EQ(b.dataType, a.dataType);
     EXPECT_EQ(b.locationKind, a.locationKind);
     EXPECT_EQ(b.address, a.address);
     EXPECT_EQ(b.accessRights, a.accessRights);
     EXPECT_EQ(b.defaultDisplay, a.defaultDisplay);
     EXPECT_EQ(b.simulationKind, a.simulationKind);
-    EXPECT_EQ(b.size, expectedType == a.dataType ? a.size : 1);
+    EXPECT_EQ(b.size, a.size);
     ASSERT_TRUE(b.scaling && b.alarm);
     EXPECT_TRUE(b.scaling->IsEqual(*a.scaling));
     EXPECT_TRUE(b.alarm->IsEqualAll(*a.alarm));
@@ -162,6 +160,52 @@ TEST(CsvRoundTripNumbers, SixSignificantDigitsSurvive) {
     const auto& read = dynamic_cast<const OAnalogData&>(*copy->scaling);
     EXPECT_EQ(read.engineeringMaximum, 3.14159);
     EXPECT_EQ(read.rawMaximum, 1.23457e6);
+}
+
+// The field columns come after the 41 only when a tag uses one of them, and carry the
+// settings through an export and an import; a list of 41 columns imports with defaults.
+TEST(CsvRoundTripFields, FieldColumnsOnlyWhenUsedAndBackAgain) {
+    ExchangeFixture source;
+    ODevice& device = source.AddDevice("D");
+    OModbusTag& total = source.AddTag(device, "Total", VT_I8, kHoldingRegister, 10);
+    OModbusTag& flag = source.AddTag(device, "Flag", VT_BOOL, kInputRegister, 20);
+    source.AddTag(device, "Plain", VT_UI8, kHoldingRegister, 30);
+    ASSERT_TRUE(CsvExporter(source.document, source.Services()).Export("/old.csv", kCsvUtf8));
+    const std::string oldList = source.store.files.at("/old.csv");
+    EXPECT_NE(oldList.find(CsvHeaderLine(',') + "\r\n"), std::string::npos);
+
+    total.byteOrder = kByteOrderDCBA;
+    auto& alarm = dynamic_cast<OAnalogAlarm&>(*total.alarm);
+    alarm.deadband = 0.25;
+    alarm.onDelay = 1500;
+    flag.registerBit = 15;
+    ASSERT_TRUE(CsvExporter(source.document, source.Services()).Export("/new.csv", kCsvUtf8));
+    EXPECT_NE(source.store.files.at("/new.csv").find(CsvHeaderLine(',', true) + "\r\n"),
+              std::string::npos);
+
+    ExchangeFixture target;
+    target.store.files = source.store.files;
+    ASSERT_EQ(CsvImporter(target.document, target.Services())
+                  .Import("/new.csv", ImportMode::Replacing)
+                  .badLines,
+              0u);
+    const OModbusTag* t = target.document.FindTag("D.Total", ".");
+    const OModbusTag* b = target.document.FindTag("D.Flag", ".");
+    const OModbusTag* p = target.document.FindTag("D.Plain", ".");
+    ASSERT_TRUE(t && b && p);
+    EXPECT_EQ(t->dataType, VT_I8);
+    EXPECT_EQ(t->size, 4);
+    EXPECT_EQ(t->byteOrder, kByteOrderDCBA);
+    EXPECT_TRUE(t->alarm->IsEqualAll(alarm));
+    EXPECT_EQ(b->registerBit, 15);
+    EXPECT_TRUE(b->IsRegisterBit());
+    EXPECT_EQ(p->dataType, VT_UI8);
+    EXPECT_FALSE(p->HasFieldSettings());
+
+    // The old list over the imported one: every field back at its default.
+    CsvImporter(target.document, target.Services()).Import("/old.csv", ImportMode::Updating);
+    EXPECT_FALSE(target.document.FindTag("D.Total", ".")->HasFieldSettings());
+    EXPECT_FALSE(target.document.FindTag("D.Flag", ".")->HasFieldSettings());
 }
 
 TEST(CsvRoundTripExport, TabFormatFromTheImportIsUsedByTheNextExport) {

@@ -190,12 +190,15 @@ TEST_F(ResImport, DataTypesAndRegisterCounts) {
                     {"L", "LONG", "4", "", ""},
                     {"R", "REAL", "", "5", ""},
                     {"S", "STRING", "6", "", ""},
-                    {"X", "TIME", "7", "", ""}}));
+                    {"X", "TIME", "7", "", ""},
+                    {"LL", "LLONG", "8", "", ""},
+                    {"UL", "ullong", "12", "", ""}}));
     const std::tuple<const char*, std::uint16_t, std::uint16_t, std::int32_t> cases[] = {
         {"B", VT_BOOL, 1, kOutputCoil},     {"I", VT_I2, 1, kHoldingRegister},
         {"U", VT_UI2, 1, kHoldingRegister}, {"L", VT_I4, 2, kHoldingRegister},
         {"R", VT_R4, 2, kHoldingRegister},  {"S", VT_BSTR, 2, kHoldingRegister},
-        {"X", VT_I2, 1, kHoldingRegister}};
+        {"X", VT_I2, 1, kHoldingRegister},  {"LL", VT_I8, 4, kHoldingRegister},
+        {"UL", VT_UI8, 4, kHoldingRegister}};
     for (const auto& [name, type, size, kind] : cases) {
         OModbusTag* tag = Find(std::string("R1.Tags.") + name);
         ASSERT_NE(tag, nullptr) << name;

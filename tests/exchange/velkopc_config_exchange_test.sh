@@ -5,6 +5,7 @@
 set -u
 tool=$1
 writer=$2
+fixtures=$(cd "$(dirname "$writer")/../fixtures" && pwd)
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 cd "$work" || exit 1
@@ -96,6 +97,18 @@ for line in 'device: "Unit7"' 'group: "Events"' 'group: "Tags"' 'tag: "Speed"' '
 done
 grep -qF 'tag: "Broken"' dump.txt && fail "the bad RES line made a tag"
 expect 0 "" "$tool" import-res plant.vlk unit7.txt --update
+
+# The field settings: in the dump, and in the four CSV columns after the 41.
+"$tool" dump "$fixtures/field_settings.vlk" >fields.txt
+for line in 'byte order: 3 BADC' 'register bit: 15' 'deadband: 1.5' 'on-delay: 2500 ms' \
+  'mask write: 1' 'data type: 20 LLONG'; do
+  grep -qF -- "$line" fields.txt || fail "dump of field_settings.vlk lacks $line"
+done
+grep -qF 'byte order' dump.txt && fail "a dump without field settings shows them"
+cp "$fixtures/field_settings.vlk" fields.vlk
+expect 0 "" "$tool" export-csv fields.vlk fields.csv --format 3
+head -1 fields.csv | grep -qF ',Byte Order,Bit,Deadband,On Delay' || fail "no field columns"
+grep -qF 'Device1.Total,,LLONG,400201,RW' fields.csv || fail "the LLONG tag is not exported"
 
 # Wrong command lines.
 expect 2 "" "$tool" export-csv plant.vlk out.csv --format 5

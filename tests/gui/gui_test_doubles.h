@@ -97,6 +97,13 @@ class TestGuiHost final : public gui::IGuiHost {
         settings = holder.Get();
         return true;
     }
+    bool ApplySparkplug(SparkplugDialogModel& model, IMessageBox& messages) override {
+        SettingsAccess access(machineStore);
+        ServerSettingsHolder holder(settings);
+        if (!model.Ok(holder, access, admin, messages)) return false;
+        settings = holder.Get();
+        return true;
+    }
     ISettingsStore& UserStore() override { return userStore; }
     ExchangeServices Exchange() override { return {}; }
 

@@ -24,6 +24,7 @@
 #include "gui/dialogs/comm_alarms_dialog.h"
 #include "gui/dialogs/device_dialog.h"
 #include "gui/dialogs/options_dialog.h"
+#include "gui/dialogs/sparkplug_dialog.h"
 #include "gui/dialogs/statistics_dialog.h"
 #include "gui/gui_front.h"
 #include "gui/lock_key_indicators.h"
@@ -560,6 +561,32 @@ class MainWindowTest : public QObject {
         QCOMPARE(messages_.size(), std::size_t{1});
         QCOMPARE(messages_.front(), std::string("Enter an integer."));
         QCOMPARE(dialog.focusWidget(), size);
+    }
+
+    void sparkplugDialogRefusesAnUnusableIdWithItsFocusAndSavesAUsableOne() {
+        ScriptedTagDialogs dialogs;
+        TestGuiHost host(dialogs);
+        gui::SparkplugDialog dialog(host);
+        dialog.show();
+        auto* enabled = qobject_cast<QCheckBox*>(dialog.Field("Enabled"));
+        auto* url = qobject_cast<QLineEdit*>(dialog.Field("BrokerUrl"));
+        auto* group = qobject_cast<QLineEdit*>(dialog.Field("GroupId"));
+        QVERIFY(enabled != nullptr && url != nullptr && group != nullptr);
+        QVERIFY(!url->isEnabled());
+        enabled->setChecked(true);
+        QVERIFY(url->isEnabled());
+        url->setText("tcp://127.0.0.1:1883");
+        emit url->textEdited(url->text());
+        group->setText("Plant#1");
+        emit group->textEdited(group->text());
+        QVERIFY(!dialog.Ok());
+        QVERIFY(dialog.isVisible());
+        QCOMPARE(dialog.focusWidget(), group);
+        group->setText("Plant1");
+        emit group->textEdited(group->text());
+        QVERIFY(dialog.Ok());
+        QCOMPARE(host.settings.Sparkplug.GroupId, std::string("Plant1"));
+        QCOMPARE(host.settings.Sparkplug.Enabled, 1u);
     }
 
     void statisticsShowTheConfigurationAndServerCounts() {

@@ -109,6 +109,7 @@ class ViewsTest : public QObject {
             dialog->findChild<QLineEdit*>("fieldSetting3")->setText("60");
             dialog->findChild<QLineEdit*>("fieldSetting5")->setText("4");
             dialog->findChild<QCheckBox*>("fieldSetting1")->setChecked(true);
+            dialog->findChild<QCheckBox*>("fieldSetting12")->setChecked(true);
             dialog->Ok();
         });
         window.RunCommand(ID_ADD_DEVICE);
@@ -120,6 +121,7 @@ class ViewsTest : public QObject {
         QCOMPARE(added->params.maxBlockGap, 4);
         QCOMPARE(added->params.forceMultipleRegisterWrite, 1);
         QCOMPARE(added->params.maxReadBits, 495);
+        QCOMPARE(added->params.maskWrite, 1);
     }
 
     void moveThatCouldNotDeleteItsTagsPastesNothing() {

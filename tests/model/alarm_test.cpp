@@ -6,6 +6,7 @@
 #include "model/o_device.h"
 #include "model/o_modbus_tag.h"
 #include "tests/model/recording_poster.h"
+#include "tests/support/fake_clock.h"
 
 namespace velk {
 namespace {
@@ -90,6 +91,58 @@ TEST_F(AnalogAlarmTest, TextValuesLeaveTheStateAlone) {
     tag.value = Variant::Text("n/a");
     EXPECT_EQ(tag.alarm->Evaluate(tag, poster), OAnalogAlarm::kLoLoBit);
     EXPECT_EQ(poster.events.size(), 1u);
+}
+
+// Deadband 2 and on-delay 500 ms; time stamps in file-time units from a fake clock.
+TEST_F(AnalogAlarmTest, DeadbandHoldsALevelUntilTheValueIsBackBeyondIt) {
+    alarm->deadband = 2.0;
+    alarm->enableFlags |= kNormalEventBit;
+    const struct {
+        double value;
+        std::uint16_t state;
+    } steps[] = {
+        {81, OAnalogAlarm::kHighBit},
+        {78.5, OAnalogAlarm::kHighBit},
+        {91, OAnalogAlarm::kHiHiBit},
+        {88.5, OAnalogAlarm::kHiHiBit},
+        {87.5, OAnalogAlarm::kHighBit},
+        {78, 0},
+        {19, OAnalogAlarm::kLowBit},
+        {21.5, OAnalogAlarm::kLowBit},
+        {22, 0},
+        {50, 0},
+    };
+    FileTime when = 0;
+    for (const auto& step : steps) {
+        SCOPED_TRACE(step.value);
+        EXPECT_EQ(Read(step.value, when += 10), step.state);
+    }
+    // High, HiHi, High, normal, Low, normal: one record per change and no chatter.
+    EXPECT_EQ(poster.events.size(), 6u);
+}
+
+TEST_F(AnalogAlarmTest, OnDelayRaisesOnlyALimitThatStaysExceeded) {
+    alarm->onDelay = 500;
+    constexpr FileTime kMs = 10000;
+    testing::FakeClock clock;
+    auto at = [&](std::uint32_t ms) { return clock.NowUtc() + ms * kMs; };
+    // Above High for 400 ms, then back: nothing at all.
+    EXPECT_EQ(Read(85, at(0)), 0);
+    EXPECT_EQ(Read(85, at(400)), 0);
+    EXPECT_EQ(Read(50, at(450)), 0);
+    EXPECT_TRUE(poster.events.empty());
+    // Exceeded again: the delay starts anew and the level comes once it has run.
+    EXPECT_EQ(Read(85, at(1000)), 0);
+    EXPECT_EQ(Read(85, at(1499)), 0);
+    EXPECT_EQ(Read(86, at(1500)), OAnalogAlarm::kHighBit);
+    ASSERT_EQ(poster.events.size(), 1u);
+    EXPECT_EQ(tag.activeTime, at(1500));
+    // The return is at once; a move on to HiHi waits for the delay like the first limit.
+    EXPECT_EQ(Read(95, at(1600)), OAnalogAlarm::kHighBit);
+    EXPECT_EQ(Read(95, at(2100)), OAnalogAlarm::kHiHiBit);
+    EXPECT_EQ(Read(50, at(2200)), 0);
+    EXPECT_EQ(Read(5, at(2300)), 0);  // LoLo pending
+    EXPECT_EQ(Read(5, at(2800)), OAnalogAlarm::kLoLoBit);
 }
 
 class BinaryAlarmTest : public ::testing::Test {

@@ -217,11 +217,19 @@ TEST_F(ConfigFileFixtureTest, FieldSettingsLoadIntoTheirDevicesAndOnlyThere) {
         EXPECT_FALSE(HasFieldSettings(*port));
     }
     const std::string bytes = ConfigFileWriter::DocumentBytes(doc);
-    EXPECT_EQ(bytes.find(std::string("\xFF\xFF\x0B\x00\x0D\x00ODeviceParams", 19)),
+    EXPECT_EQ(bytes.find(std::string("\xFF\xFF\x0D\x00\x0D\x00ODeviceParams", 19)),
               std::string::npos);
     EXPECT_NE(bytes.find(std::string("\xFF\xFF\x0A\x00\x0D\x00ODeviceParams", 19)),
               std::string::npos);
     EXPECT_NE(bytes.find(std::string("\xFF\xFF\x0A\x00\x05\x00OPort", 11)), std::string::npos);
+
+    // The mask write is one more key of the list (field_settings).
+    CDoc masked{CDocServices{}, ModelSettings{}};
+    ASSERT_TRUE(
+        ConfigFileReader::ReadDocumentBytes(ReadFile(kFixtures / "field_settings.vlk"), masked));
+    ASSERT_GE(masked.rootGroup.subgroupList.size(), 2u);
+    EXPECT_EQ(static_cast<const ODevice&>(*masked.rootGroup.subgroupList[0]).params.maskWrite, 1);
+    EXPECT_EQ(static_cast<const ODevice&>(*masked.rootGroup.subgroupList[1]).params.maskWrite, 0);
 }
 
 }  // namespace

@@ -205,6 +205,92 @@ TEST(TagSheet, RefusedEntryKeepsTheUserOnItsPageAndSavesNothing) {
     EXPECT_EQ(tag.alarm->enableFlags, 0);
 }
 
+TEST(TagSheet, ByteOrderAndRegisterBitAreCheckedSavedAndLoaded) {
+    auto tagOwned = RegisterTag(kHoldingRegister, VT_I2);
+    OModbusTag& tag = *tagOwned;
+    AeEventSpace space;
+    {
+        TagDialog sheet(tag, space);
+        TagPage& page = sheet.Connection();
+        EXPECT_TRUE(page.byteOrderEnabled && page.bitEnabled);
+        page.OnDataTypeChosen(0);  // BOOL without a bit stays no register type
+        EXPECT_EQ(page.ChosenTypeCode(), VT_I2);
+        page.bitText = "16";
+        page.OnDataTypeChosen(0);
+        EXPECT_EQ(page.ChosenTypeCode(), VT_BOOL);
+        auto error = sheet.Ok();
+        ASSERT_TRUE(error);
+        EXPECT_EQ(error->error.field, TagPage::kFieldBit);
+        EXPECT_EQ(error->error.message, "Enter an integer between 0 and 15.");
+        page.bitText = "";
+        error = sheet.Ok();
+        ASSERT_TRUE(error);  // a BOOL at a register needs its bit
+        EXPECT_EQ(error->error.field, TagPage::kFieldBit);
+        page.bitText = "15";
+        ASSERT_FALSE(sheet.Ok());
+        sheet.ApplyToTag();
+    }
+    EXPECT_EQ(tag.dataType, VT_BOOL);
+    EXPECT_TRUE(tag.IsRegisterBit());
+    EXPECT_EQ(tag.registerBit, 15);
+    {
+        TagDialog sheet(tag, space);
+        TagPage& page = sheet.Connection();
+        EXPECT_EQ(page.bitText, "15");
+        EXPECT_EQ(page.ChosenTypeCode(), VT_BOOL);
+        page.OnDataTypeChosen(6);  // LLONG: a whole-register type again
+        page.byteOrder = kByteOrderDCBA;
+        ASSERT_FALSE(sheet.Ok());
+        sheet.ApplyToTag();
+    }
+    EXPECT_EQ(tag.dataType, VT_I8);
+    EXPECT_EQ(tag.size, 4);
+    EXPECT_EQ(tag.byteOrder, kByteOrderDCBA);
+    EXPECT_EQ(tag.registerBit, kNoRegisterBit);
+    // A coil has neither.
+    TagDialog sheet(tag, space);
+    sheet.Connection().OnLocationChosen(kOutputCoil);
+    EXPECT_FALSE(sheet.Connection().byteOrderEnabled || sheet.Connection().bitEnabled);
+    ASSERT_FALSE(sheet.Ok());
+    sheet.ApplyToTag();
+    EXPECT_FALSE(tag.HasFieldSettings());
+}
+
+TEST(TagSheet, DeadbandAndOnDelayAreCheckedAndSaved) {
+    auto tagOwned = RegisterTag(kInputRegister, VT_R4);
+    OModbusTag& tag = *tagOwned;
+    AeEventSpace space;
+    TagDialog sheet(tag, space);
+    ASSERT_FALSE(sheet.SelectPage(TagDialog::kPageAlarm));
+    AnaAlarmPage& page = AnalogAlarm(sheet);
+    EXPECT_EQ(page.deadbandText, "0");
+    const struct {
+        const char* deadband;
+        const char* onDelay;
+        int field;
+        const char* message;
+    } refused[] = {
+        {"-0.5", "0", AnaAlarmPage::kFieldDeadband, "Enter a number of 0 or more."},
+        {"x", "0", AnaAlarmPage::kFieldDeadband, "Enter a number."},
+        {"1", "-1", AnaAlarmPage::kFieldOnDelay, "Enter a positive integer."},
+    };
+    for (const auto& r : refused) {
+        page.deadbandText = r.deadband;
+        page.onDelayText = r.onDelay;
+        const auto error = sheet.Ok();
+        ASSERT_TRUE(error) << r.deadband;
+        EXPECT_EQ(error->error.field, r.field);
+        EXPECT_EQ(error->error.message, r.message);
+    }
+    page.deadbandText = "0.5";
+    page.onDelayText = "2500";
+    ASSERT_FALSE(sheet.Ok());
+    sheet.ApplyToTag();
+    const auto& alarm = dynamic_cast<const OAnalogAlarm&>(*tag.alarm);
+    EXPECT_EQ(alarm.deadband, 0.5);
+    EXPECT_EQ(alarm.onDelay, 2500u);
+}
+
 TEST(TagSheet, AnalogAlarmWordsFollowTheTickedRows) {
     struct Case {
         std::array<bool, 4> levels, acks;

@@ -14,6 +14,7 @@
 #include "platform/timed_pass_pool.h"
 #include "tests/opcae/ae_test_support.h"
 #include "tests/support/child_process.h"
+#include "tests/support/refusing_thread_factory.h"
 
 namespace velk {
 namespace {
@@ -608,6 +609,26 @@ TEST_F(SubscriptionTest, DeliveryThreadSendsQueuedEventsAndStopsWithItsSubscript
     s.reset();
     EXPECT_TRUE(trace.Has("OPC AE subscription object destroyed"));
     threaded.reset();
+}
+
+// A delivery pool that cannot have a thread refuses the subscription (it would never
+// deliver); once threads can be had, the next subscription delivers.
+TEST_F(SubscriptionTest, ASubscriptionThatCouldNotDeliverIsRefusedAndTheNextOneIsNot) {
+    auto refused = std::make_unique<testing::ThreadsRefused>();
+    auto pooled = std::make_unique<OPCEventServer>(PooledContext(2));
+    std::shared_ptr<OPCEventSubscription> s;
+    EXPECT_EQ(pooled->CreateEventSubscription(true, 20, 10, 5, &s, nullptr, nullptr), E_FAIL);
+    EXPECT_EQ(s, nullptr);
+    refused.reset();
+    ASSERT_EQ(pooled->CreateEventSubscription(true, 20, 10, 5, &s, nullptr, nullptr), S_OK);
+    std::uint32_t c = 0;
+    s->Advise(sink, &c);
+    Activate(pump, 2, 2);
+    pooled->DistributeEvent(TagRecord(pump, 2, true));
+    for (int i = 0; i < 1000 && sink->EventCount() == 0; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    EXPECT_EQ(sink->EventCount(), 1u);
+    pooled->ReleaseSubscription(s.get());
 }
 
 TEST_F(SubscriptionTest, ConcurrentProducersAcknowledgementsAndDeliveryLoseNothing) {

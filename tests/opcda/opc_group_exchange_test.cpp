@@ -5,7 +5,6 @@
 #include <future>
 #include <thread>
 
-#include "opcda/group_updater.h"
 #include "platform/linux/process_info.h"
 #include "tests/opcda/opcda_fixture.h"
 
@@ -224,22 +223,6 @@ TEST_F(OPCGroupExchange, GroupsAndItemsAreBoundedPerClient) {
     EXPECT_EQ(server->AddGroup(nullptr, true, 100, 0, nullptr, nullptr, 0, &c, nullptr, nullptr),
               S_OK);
     EXPECT_EQ(c->AddItems(defs, results, errors), S_OK);
-}
-
-TEST(GroupUpdater, StopWaitsBoundedForACycleThatDoesNotEnd) {
-    std::promise<void> open;
-    std::shared_future<void> gate = open.get_future().share();
-    auto inCycle = std::make_shared<std::atomic<bool>>(false);
-    GroupUpdater updater;
-    // The thread is left to end on its own: it holds only what it shares.
-    updater.Start([gate, inCycle] {
-        *inCycle = true;
-        gate.wait();
-        return UpdateStep::End();
-    });
-    ASSERT_TRUE(WaitUntil([&] { return inCycle->load(); }));
-    EXPECT_FALSE(updater.Stop(std::chrono::milliseconds(50)));  // reported, never joined
-    open.set_value();
 }
 
 }  // namespace

@@ -8,8 +8,8 @@
 #include "model/locks.h"
 #include "model/o_analog_data.h"
 #include "opc/opc_result.h"
+#include "opc/update_timing.h"
 #include "opcda/c_enum_item_attributes.h"
-#include "opcda/update_timing.h"
 #include "tests/opcda/opcda_fixture.h"
 
 namespace velk::testing {

@@ -246,7 +246,7 @@ std::shared_ptr<OPCServer> DaTest::MakeServer(bool updateThreads, bool changeles
     services.locks = &locks;
     DAServerSettings settings;
     settings.changelessUpdate = changeless;
-    settings.startUpdateThreads = updateThreads;
+    settings.runUpdateCycles = updateThreads;
     settings.limits = limits;
     settings.startTime = FakeClock::kDefaultStart - 1000;
     settings.majorVersion = 1;

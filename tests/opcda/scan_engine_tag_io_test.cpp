@@ -1,5 +1,5 @@
 // The DA group over the real tag scan engine and an in-memory controller.
-#include "opcda/scan_engine_tag_io.h"
+#include "opc/scan_engine_tag_io.h"
 
 #include "modbus/scan_engine.h"
 #include "model/b_event.h"
@@ -24,7 +24,7 @@ class ScanEngineTagIOTest : public DaTest {
         services.root = &root;
         services.locks = &locks;
         DAServerSettings settings;
-        settings.startUpdateThreads = false;
+        settings.runUpdateCycles = false;
         return OPCServer::Create(services, settings);
     }
     ScanFakeExchange exchange;

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <deque>
 #include <future>
 #include <thread>
 
@@ -65,6 +66,61 @@ TEST(TimedPassPool, CancelWaitsForThePassInProgressAndStopsFurtherPasses) {
     EXPECT_EQ(runs.load(), 1);
     EXPECT_TRUE(pool.Stop());
     EXPECT_EQ(pool.Register([] { return milliseconds(1); }), nullptr);
+}
+
+// On a stepped pool (its own clock, the passes run by the test): a wake runs a pass at
+// once, a wake during a pass ends the wait that pass asks for, a pass woken for nothing
+// resumes the wait that was cut short, and a sleeping pass runs only when woken.
+TEST(TimedPassPool, WakesRunAPassAtOnceAndAWakeForNothingResumesTheWait) {
+    std::chrono::steady_clock::time_point now{};
+    TimedPassPool pool([&] { return now; });
+    const milliseconds kResume = TimedPassPool::kResume;
+    const milliseconds kSleep = TimedPassPool::kUntilWoken;
+    std::deque<milliseconds> answers{milliseconds(100), milliseconds(100), milliseconds(100),
+                                     kResume,           milliseconds(100), kSleep,
+                                     kResume,           milliseconds(100)};
+    std::vector<bool> woken;
+    std::function<void()> inPass;
+    std::unique_ptr<TimedPassPool::Registration> passes;
+    passes = pool.RegisterWakeable([&](bool byWake) {
+        woken.push_back(byWake);
+        if (auto during = std::exchange(inPass, nullptr)) during();
+        const milliseconds answer = answers.front();
+        answers.pop_front();
+        return answer;
+    });
+    EXPECT_EQ(pool.RunDue(), 1u);  // the first pass at once
+    now += milliseconds(99);
+    EXPECT_EQ(pool.RunDue(), 0u);
+    now += milliseconds(1);
+    EXPECT_EQ(pool.RunDue(), 1u);
+    // Woken in its pass: the pass after it runs at once and, woken for nothing, resumes
+    // the wait of 100 ms that the wake cut short.
+    inPass = [&] { passes->Wake(); };
+    now += milliseconds(100);
+    EXPECT_EQ(pool.RunDue(), 2u);
+    now += milliseconds(99);
+    EXPECT_EQ(pool.RunDue(), 0u);
+    now += milliseconds(1);
+    EXPECT_EQ(pool.RunDue(), 1u);
+    // Asleep: no time runs it; a wake for nothing leaves it asleep; the next wake runs it.
+    now += milliseconds(100);
+    EXPECT_EQ(pool.RunDue(), 1u);
+    now += std::chrono::hours(1);
+    EXPECT_EQ(pool.RunDue(), 0u);
+    passes->Wake();
+    EXPECT_EQ(pool.RunDue(), 1u);
+    now += std::chrono::hours(1);
+    EXPECT_EQ(pool.RunDue(), 0u);
+    passes->MakeWaker().Wake();
+    EXPECT_EQ(pool.RunDue(), 1u);
+    EXPECT_EQ(woken, (std::vector<bool>{false, false, false, true, false, false, true, true}));
+    // A waker outlives its registration harmlessly.
+    const TimedPassPool::Waker waker = passes->MakeWaker();
+    passes.reset();
+    waker.Wake();
+    now += std::chrono::hours(1);
+    EXPECT_EQ(pool.RunDue(), 0u);
 }
 
 }  // namespace

@@ -3,6 +3,12 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <future>
+#include <optional>
+
+#include "platform/task_pool.h"
+#include "platform/timed_pass_pool.h"
+#include "tests/support/refusing_thread_factory.h"
 
 namespace velk {
 namespace {
@@ -75,6 +81,41 @@ TEST(WorkerThread, AWakeEndsTheCurrentOrTheNextWaitAndIsTakenByIt) {
     queue.Post(WM_NULL);
     EXPECT_TRUE(WaitForWake(queue, std::chrono::hours(1)));
     EXPECT_FALSE(WaitForWake(queue, std::chrono::milliseconds(0)));
+}
+
+// At a task limit every start of a thread is refused: no start throws, each is reported,
+// and a pool left without threads starts them at its next task once the system allows.
+TEST(ThreadFactory, ARefusedThreadIsAFailedStartAndAReportAndPoolsTryAgain) {
+    std::optional<testing::ThreadsRefused> refused;
+    refused.emplace();
+    WorkerThread thread("Refused");
+    EXPECT_FALSE(thread.Start([](MessageQueue&) { return 0; }));
+    EXPECT_FALSE(thread.IsStarted());
+    TaskPool tasks("RefusedTasks", 2);
+    TimedPassPool passes("RefusedPasses", 2);
+    EXPECT_EQ(tasks.ThreadCount() + passes.ThreadCount(), 0u);
+    EXPECT_FALSE(tasks.Post([] {}));
+    EXPECT_EQ(passes.Register([] { return std::chrono::milliseconds(1); }), nullptr);
+    const std::vector<std::string> reports = refused->factory.Reports();
+    ASSERT_FALSE(reports.empty());
+    EXPECT_NE(reports[0].find("Refused"), std::string::npos) << reports[0];
+    EXPECT_EQ(reports.size(), static_cast<std::size_t>(refused->factory.Refused()));
+    refused.reset();
+
+    std::promise<void> taskRan;
+    EXPECT_TRUE(tasks.Post([&] { taskRan.set_value(); }));
+    EXPECT_EQ(taskRan.get_future().wait_for(std::chrono::seconds(20)), std::future_status::ready);
+    std::promise<void> passRan;
+    std::atomic<bool> once{false};
+    auto registration = passes.Register([&] {
+        if (!once.exchange(true)) passRan.set_value();
+        return TimedPassPool::kUntilWoken;
+    });
+    ASSERT_NE(registration, nullptr);
+    EXPECT_EQ(passRan.get_future().wait_for(std::chrono::seconds(20)), std::future_status::ready);
+    EXPECT_TRUE(thread.Start([](MessageQueue&) { return 7; }));
+    thread.Join();
+    EXPECT_EQ(thread.ExitCode(), 7);
 }
 
 }  // namespace

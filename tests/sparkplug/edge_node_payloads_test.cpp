@@ -146,7 +146,7 @@ TEST_F(DevicePayloadTest, DeviceBirthDescribesEveryMetricWithItsValue) {
     EXPECT_EQ(Property(level, "engHigh")->double_value(), 5.0);
 }
 
-TEST_F(DevicePayloadTest, DataCarriesAliasesOnlyAndTheQualityWhenNotGood) {
+TEST_F(DevicePayloadTest, DataCarriesAliasesWithTheirDatatypesAndTheQualityWhenNotGood) {
     EdgeNodePayloads node(3);
     const auto samples = SampleDevice(Plc());
     const std::size_t level = Plc().metrics.size() - 1;
@@ -154,6 +154,7 @@ TEST_F(DevicePayloadTest, DataCarriesAliasesOnlyAndTheQualityWhenNotGood) {
     ASSERT_EQ(data.metrics_size(), 2);
     EXPECT_FALSE(data.metrics(0).has_name());
     EXPECT_EQ(data.metrics(0).alias(), Plc().metrics[0].alias);
+    EXPECT_EQ(data.metrics(0).datatype(), static_cast<unsigned>(Plc().metrics[0].type));
     EXPECT_FALSE(data.metrics(0).has_properties());
     EXPECT_FALSE(data.metrics(0).is_historical());
     EXPECT_EQ(data.metrics(1).alias(), Plc().metrics[level].alias);

@@ -166,6 +166,21 @@ TEST_F(EdgeNodeTest, ASilentControllerDiesAndIsBornAgainWhenItAnswers) {
     EXPECT_TRUE(connection.Take().empty());  // the birth carried the change
 }
 
+TEST_F(EdgeNodeTest, BeforeTheFirstSessionOnlyChangesAfterTheFirstSampleAreStored) {
+    EdgeNode& n = Node();
+    n.Start();
+    n.Tick();  // the broker has not answered yet: the state now is no change
+    EXPECT_TRUE(spool.Empty());
+    Set(*level, Variant::Int32(5));
+    n.Tick();
+    EXPECT_FALSE(spool.Empty());
+    n.OnConnected();
+    const auto messages = connection.Take();
+    ASSERT_EQ(messages.size(), 4u);  // NBIRTH, two DBIRTHs, the one stored change
+    EXPECT_TRUE(messages[3].payload.metrics(0).is_historical());
+    EXPECT_EQ(messages[3].payload.metrics(0).int_value(), 5u);
+}
+
 TEST_F(EdgeNodeTest, AnOutageIsReplayedInOrderAsHistoricalDataBeforeLiveData) {
     EdgeNode& n = Born();
     const std::uint8_t firstBdSeq = n.BdSeq();
@@ -263,12 +278,10 @@ TEST_F(EdgeNodeTest, WithAPrimaryHostTheNodePublishesOnlyWhileTheHostIsOnline) {
 
     n.OnMessage(host, state(true, 100));
     auto messages = connection.Take();
-    // NBIRTH, two DBIRTHs, then what was kept: all of both devices, never sent before.
-    ASSERT_EQ(messages.size(), 5u) << ::testing::PrintToString(Topics(messages));
-    EXPECT_EQ(messages[3].topic, "spBv1.0/Plant1/DDATA/Edge1/PLC1");
-    EXPECT_EQ(messages[3].payload.metrics(0).int_value(), 20u);
-    EXPECT_TRUE(messages[3].payload.metrics(0).is_historical());
-    EXPECT_TRUE(messages[4].payload.metrics(0).is_historical());
+    // NBIRTH and two DBIRTHs with the state now; the first samples were no changes to keep.
+    ASSERT_EQ(messages.size(), 3u) << ::testing::PrintToString(Topics(messages));
+    EXPECT_EQ(messages[1].topic, "spBv1.0/Plant1/DBIRTH/Edge1/PLC1");
+    EXPECT_EQ(messages[1].payload.metrics(0).int_value(), 20u);
 
     n.OnMessage(host, state(false, 50));  // older than the one taken
     n.OnMessage(host, "not json");

@@ -30,6 +30,7 @@ std::string ServerStoreText::Text() const {
         }
         text += "\r\n";
     }
+    text += extra;
     if (!recentFile.empty()) {
         text += std::string(kKey) + "\\Recent File List]\r\n\"File1\"=\"" + recentFile + "\"\r\n";
     }

@@ -13,6 +13,7 @@ struct ServerStoreText {
     std::string recentFile;  // Recent File List\File1; none when empty
     std::vector<std::pair<std::string, std::uint16_t>> tcpPorts;  // controller address, port
     bool changelessUpdate = false;
+    std::string extra;  // further keys, in registry-export syntax with CR LF line ends
 
     // The store in registry-export syntax, CR LF line ends.
     std::string Text() const;

@@ -179,6 +179,11 @@ class Dumper {
         Line(d, "reserved", std::to_string(t.reserved));
         Line(d, "access rights", std::to_string(t.accessRights));
         Line(d, "default display", Quote(t.defaultDisplay));
+        // The field settings only where a tag sets them, so dumps of other files stay as they
+        // were.
+        if (t.byteOrder != kByteOrderDevice)
+            Line(d, "byte order", std::to_string(t.byteOrder) + " " + ByteOrderName(t.byteOrder));
+        if (t.registerBit != kNoRegisterBit) Line(d, "register bit", std::to_string(t.registerBit));
         if (const auto* s = dynamic_cast<const OBinaryData*>(t.scaling.get())) {
             Line(d, "scaling", "binary");
             Line(d + 1, "conversion", std::to_string(s->conversion));
@@ -212,6 +217,8 @@ class Dumper {
                      "priority " + std::to_string(a->levelPriority[i]) + ", limit " +
                          Number(a->levelLimit[i]) + ", text " + Quote(a->levelText[i]));
             }
+            if (a->deadband != 0.0) Line(d + 1, "deadband", Number(a->deadband));
+            if (a->onDelay != 0) Line(d + 1, "on-delay", std::to_string(a->onDelay) + " ms");
         }
     }
 

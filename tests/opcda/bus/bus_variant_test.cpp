@@ -24,6 +24,8 @@ TEST(BusVariant, EveryTagValueTypeTravelsWithItsCodeAndComesBackEqual) {
                                          Variant::UInt16(65535),
                                          Variant::Int32(-100000),
                                          Variant::UInt32(4000000000u),
+                                         Variant::Int64(INT64_MIN),
+                                         Variant::UInt64(UINT64_MAX),
                                          Variant::Float(1.5f),
                                          Variant::Double(-2.25),
                                          Variant::Text("Pump running")};

@@ -81,9 +81,10 @@ class DaBusAdaptorTest : public DaTest {
         services.registry = &servers;
         services.root = [this] { return &root; };
         services.locks = &locks;
-        services.settings = [] {
+        services.settings = [this] {
             DAServerSettings settings;
-            settings.startUpdateThreads = false;
+            settings.limits = limits;
+            settings.runUpdateCycles = false;
             settings.vendorInfo = "VELK";
             settings.majorVersion = 2;
             return settings;
@@ -952,6 +953,43 @@ TEST_F(DaBusAdaptorTest, AClientThatLeavesTheBusLosesItsInstancesAndGroups) {
         },
         kPatience));
     EXPECT_EQ(host_.ObjectCount(), 0u);
+}
+
+// One connection may hold so many instances, and its instances share one bound on groups;
+// another connection has bounds of its own.
+TEST_F(DaBusAdaptorTest, AConnectionsInstancesAreBoundedAndShareItsBoundOnGroups) {
+    limits.maxObjects = 2;
+    limits.maxGroups = 3;
+    BusTestClient client(bus_.Address());
+    auto first = client.Proxy(kName, client.CreateInstance(kName, kFactory));
+    auto second = client.Proxy(kName, client.CreateInstance(kName, kFactory));
+    BusFailure failure;
+    EXPECT_EQ(client.CreateInstance(kName, kFactory, &failure), "");
+    EXPECT_EQ(failure.message.substr(0, 10), FormatHresultMessage(E_OUTOFMEMORY).substr(0, 10));
+    // "" when the group was made, else the code of the failure.
+    const auto addGroup = [](sdbus::IProxy& instance) {
+        const BusFailure failed = BusTestClient::Try([&] {
+            std::int32_t hr = 0;
+            sdbus::ObjectPath path;
+            std::uint32_t handle = 0, revised = 0;
+            instance.callMethod("AddGroup")
+                .onInterface(I("IOPCServer"))
+                .withArguments(std::string(), true, std::uint32_t{100}, std::uint32_t{0}, false,
+                               std::int32_t{0}, false, 0.0, std::uint32_t{0})
+                .storeResultsTo(hr, path, handle, revised);
+        });
+        return failed.message.substr(0, 10);
+    };
+    const std::string refused = FormatHresultMessage(E_OUTOFMEMORY).substr(0, 10);
+    EXPECT_EQ(addGroup(*first), "");
+    EXPECT_EQ(addGroup(*first), "");
+    EXPECT_EQ(addGroup(*second), "");
+    EXPECT_EQ(addGroup(*second), refused);
+    EXPECT_EQ(addGroup(*first), refused);
+
+    BusTestClient other(bus_.Address());
+    auto own = other.Proxy(kName, other.CreateInstance(kName, kFactory));
+    EXPECT_EQ(addGroup(*own), "");
 }
 
 }  // namespace

@@ -17,6 +17,7 @@
 #include "tests/platform/dbus/private_bus.h"
 #include "tests/platform/dbus/test_counter_class.h"
 #include "tests/support/child_process.h"
+#include "tests/support/refusing_thread_factory.h"
 
 namespace velk::testing {
 namespace {
@@ -375,6 +376,31 @@ TEST_F(BusHostTest, AClientThatDisconnectsLosesItsObjects) {
     EXPECT_EQ(lock_.Count(), 1);
     auto instance = Instance(stays, kept);
     EXPECT_EQ(Add(*instance, 3), 3);
+}
+
+// At a task limit: a departing client's objects still end (the release needs no new
+// thread), a new client's calls are refused with an answer, and once threads can be had
+// again the same client is served.
+TEST_F(BusHostTest, WithNoThreadToBeHadClientsLeaveAndAreRefusedAndTheHostGoesOn) {
+    auto leaves = std::make_unique<BusTestClient>(bus_.Address());
+    auto instance = Instance(*leaves, leaves->CreateInstance(kTestName, kTestFactory));
+    EXPECT_EQ(Add(*instance, 2), 2);
+    auto refused = std::make_unique<ThreadsRefused>();
+    instance.reset();
+    leaves.reset();
+    EXPECT_TRUE(WaitUntil([&] { return host_.ObjectCount() == 0; }, kPatience));
+    EXPECT_TRUE(WaitUntil([&] { return lock_.Count() == 0; }, kPatience));
+
+    BusTestClient comes(bus_.Address());
+    BusFailure failure;
+    EXPECT_EQ(comes.CreateInstance(kTestName, kTestFactory, &failure), "");
+    EXPECT_EQ(failure.message.substr(0, 10), Hex(E_OUTOFMEMORY)) << failure.message;
+    EXPECT_GT(refused->factory.Refused(), 0);
+    refused.reset();
+
+    auto served = Instance(comes, comes.CreateInstance(kTestName, kTestFactory));
+    EXPECT_EQ(Add(*served, 4), 4);
+    EXPECT_EQ(lock_.Count(), 1);
 }
 
 TEST_F(BusHostTest, AKilledClientLosesItsObjectsAndTheLockCountReturnsToZero) {

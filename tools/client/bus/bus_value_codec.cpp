@@ -53,6 +53,10 @@ BusVariant ToBus(const ClientValue& value) {
             return BusVariant{type, sdbus::Variant(static_cast<std::uint16_t>(positive))};
         case VT_UI4:
             return BusVariant{type, sdbus::Variant(static_cast<std::uint32_t>(positive))};
+        case VT_I8:
+            return BusVariant{type, sdbus::Variant(whole)};
+        case VT_UI8:
+            return BusVariant{type, sdbus::Variant(positive)};
         case VT_R4:
         case VT_R8:
         case VT_DATE:

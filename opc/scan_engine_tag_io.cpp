@@ -1,4 +1,4 @@
-#include "opcda/scan_engine_tag_io.h"
+#include "opc/scan_engine_tag_io.h"
 
 #include "modbus/scan_engine.h"
 #include "model/o_tag.h"

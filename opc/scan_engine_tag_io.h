@@ -1,6 +1,6 @@
 #pragma once
 // The tag I/O of the DA objects over the tag scan engine.
-#include "opcda/tag_io.h"
+#include "opc/tag_io.h"
 
 namespace velk {
 

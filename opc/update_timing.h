@@ -1,5 +1,5 @@
 #pragma once
-// The wait of a group's update thread after one cycle, and the start of a cycle's period.
+// The wait of a group's update cycles after one cycle, and the start of a cycle's period.
 //
 // Periods lie on a grid shared by every group: a period begins when the tick count is a
 // multiple of the update rate. Groups of one rate, and of rates that divide each other (250 ms

@@ -1,0 +1,179 @@
+#include "app/sparkplug/sparkplug_publisher.h"
+
+#include <algorithm>
+#include <mutex>
+
+#include "app/sparkplug/plant_sampler.h"
+#include "core/trace_file.h"
+#include "model/c_doc.h"
+#include "model/document_services.h"
+#include "opc/update_timing.h"
+#include "sparkplug/broker_connection.h"
+
+namespace velk {
+namespace {
+
+// A broker client's event, posted to the publisher's thread.
+constexpr std::uint32_t WM_SPARKPLUG_MQTT_EVENT = WM_USER + 0x0530;
+
+struct EventPayload final : MessagePayload {
+    explicit EventPayload(MqttEvent e) : event(std::move(e)) {}
+    MqttEvent event;
+};
+
+// The layout of the document's tree now; empty without a document. Takes TreeLock and
+// TagDataLock.
+std::unique_ptr<sparkplug::MetricLayout> BuildLayout(CDoc* document) {
+    auto layout = std::make_unique<sparkplug::MetricLayout>();
+    if (document == nullptr) return layout;
+    std::lock_guard tree(document->Locks().tree);
+    std::lock_guard data(document->Locks().tagData);
+    *layout = sparkplug::MetricLayout::Build(document->rootGroup);
+    return layout;
+}
+
+}  // namespace
+
+struct SparkplugPublisher::Session {
+    Session(const SparkplugOptions& o, const SparkplugServices& s, std::unique_ptr<IMqttClient> c,
+            ModelLocks& locks)
+        : options(o),
+          client(std::move(c)),
+          connection(*client, o.client.serverUrl, s.clock),
+          sampler(s.tagIO, locks),
+          bdSeqs(s.documentFiles, o.storeDirectory),
+          spool(s.files, s.reader, o.storeDirectory, o.storeLimitBytes),
+          layout(std::make_unique<sparkplug::MetricLayout>()),
+          node(o.node, *layout, connection, sampler, bdSeqs, spool, s.clock) {
+        connection.Attach(node);
+    }
+
+    SparkplugOptions options;
+    std::unique_ptr<IMqttClient> client;
+    sparkplug::BrokerConnection connection;
+    PlantSampler sampler;
+    sparkplug::BdSeqStore bdSeqs;
+    sparkplug::Spool spool;
+    std::unique_ptr<sparkplug::MetricLayout> layout;
+    sparkplug::EdgeNode node;
+};
+
+SparkplugPublisher::SparkplugPublisher(SparkplugServices services)
+    : services_(std::move(services)) {}
+
+SparkplugPublisher::~SparkplugPublisher() { Stop(); }
+
+bool SparkplugPublisher::Start(const SparkplugOptions& options) {
+    if (thread_) return false;
+    CDoc* document = services_.document();
+    if (document == nullptr) return false;
+    SparkplugOptions o = options;
+    std::string error;
+    if (!o.passwordFile.empty() && !ReadPasswordFile(o.passwordFile, o.client.password, error)) {
+        Trace("Sparkplug: not started: " + error);
+        return false;
+    }
+    if (services_.makeDirectory && !services_.makeDirectory(o.storeDirectory)) {
+        Trace("Sparkplug: not started: the store directory " + o.storeDirectory +
+              " cannot be made");
+        return false;
+    }
+    auto thread = std::make_unique<WorkerThread>("Sparkplug");
+    WorkerThread* target = thread.get();
+    auto client = services_.makeClient(
+        o.client,
+        [target](MqttEvent event) {
+            target->Post(WM_SPARKPLUG_MQTT_EVENT, 0,
+                         std::make_unique<EventPayload>(std::move(event)));
+        },
+        error);
+    if (!client) {
+        Trace("Sparkplug: not started: " + error);
+        return false;
+    }
+    session_ = std::make_unique<Session>(o, services_, std::move(client), document->Locks());
+    session_->spool.Open();
+    thread_ = std::move(thread);
+    Session& session = *session_;
+    if (!thread_->Start([this, &session](MessageQueue& queue) { return Run(queue, session); })) {
+        // The client first: its sink posts to the thread's queue until it is gone.
+        session_.reset();
+        thread_.reset();
+        return false;
+    }
+    return true;
+}
+
+int SparkplugPublisher::Run(MessageQueue& queue, Session& s) {
+    services_.clients.AddClient();
+    CDoc* document = services_.document();
+    ModelLocks& locks = document->Locks();
+    const auto rate = static_cast<std::uint32_t>(s.options.publishPeriod.count());
+    Trace("Sparkplug: publishing as " + s.options.node.groupId + "/" + s.options.node.edgeNodeId +
+          " to " + s.options.client.serverUrl);
+    const auto check = [&] {
+        // The tree as the node publishes it; a changed one is born again.
+        auto fresh = BuildLayout(document);
+        if (SameLayout(*fresh, *s.layout)) return;
+        for (const auto& skipped : fresh->Skipped()) Trace("Sparkplug: not published: " + skipped);
+        s.sampler.SetLayout(*fresh);
+        s.node.SetLayout(*fresh);
+        s.layout = std::move(fresh);
+    };
+    {
+        std::lock_guard tree(locks.tree);
+        check();
+        s.node.Start();
+    }
+    UpdatePeriods periods;
+    bool quit = false;
+    while (!quit) {
+        const std::uint32_t t0 = services_.clock.TickCount();
+        {
+            std::lock_guard tree(locks.tree);
+            check();
+            s.sampler.SetPeriodStart(periods.Begin(rate, t0));
+            s.connection.Poll();
+            s.node.Tick();
+        }
+        const std::uint32_t wait = periods.WaitAfter(rate, t0, services_.clock.TickCount());
+        const std::uint32_t end = services_.clock.TickCount() + wait;
+        for (;;) {
+            const auto left = static_cast<std::int32_t>(end - services_.clock.TickCount());
+            if (left <= 0) break;
+            std::uint32_t timeout = static_cast<std::uint32_t>(left);
+            {
+                std::lock_guard tree(locks.tree);
+                if (const auto retry = s.connection.Poll()) timeout = std::min(timeout, *retry);
+            }
+            queue.WaitFor(std::chrono::milliseconds(timeout));
+            Message message;
+            while (!quit && queue.Peek(message)) {
+                if (message.id == WM_QUIT) {
+                    quit = true;
+                } else if (auto* payload = message.PayloadAs<EventPayload>()) {
+                    std::lock_guard tree(locks.tree);
+                    s.connection.OnEvent(payload->event);
+                }
+            }
+            if (quit) break;
+        }
+    }
+    {
+        std::lock_guard tree(locks.tree);
+        s.node.Stop();
+    }
+    Trace("Sparkplug: stopped");
+    services_.clients.RemoveClient();
+    return 0;
+}
+
+void SparkplugPublisher::Stop() {
+    if (!thread_) return;
+    thread_->PostQuit();
+    thread_->Join();
+    session_.reset();
+    thread_.reset();
+}
+
+}  // namespace velk

@@ -9,6 +9,7 @@
 #include "modbus/device_channel_exchange.h"
 #include "modbus/device_channels_set.h"
 #include "modbus/scan_engine.h"
+#include "modbus/shared_tcp_connections.h"
 
 namespace velk {
 
@@ -42,6 +43,8 @@ class AcquisitionStack {
 
   private:
     CommSupervision supervision_;
+    // Before the channels, which use it, and so ended after them.
+    SharedTcpConnections sharedConnections_;
     DeviceChannelsSet channels_;
     DeviceChannelExchange exchange_;
     ScanEngine scan_;

@@ -66,6 +66,18 @@ void DeviceChannels::ClearOkFlags() {
     standbyOk_ = false;
 }
 
+void DeviceChannels::PauseBeforeRequest() {
+    const auto pause = static_cast<std::uint32_t>(std::max(device_.params.requestPause, 0));
+    if (pause == 0 || !exchanged_) return;
+    const std::uint32_t elapsed = services_.clock.TickCount() - lastExchangeEnd_;
+    if (elapsed < pause) services_.clock.Sleep(pause - elapsed);
+}
+
+void DeviceChannels::EndOfExchange() {
+    lastExchangeEnd_ = services_.clock.TickCount();
+    exchanged_ = true;
+}
+
 bool DeviceChannels::ActiveConnected() const { return !active_.socket.Empty(); }
 bool DeviceChannels::StandbyConnected() const { return !standby_.socket.Empty(); }
 
@@ -86,12 +98,16 @@ OMessage* DeviceChannels::TransactSerial(OMessage* message, std::uint32_t answer
         // A device whose port is not bound has no line to send on.
         message->Reset();
     } else {
+        PauseBeforeRequest();
         serial->Transact(counters_[index], *message, answerTimeoutMs);
+        EndOfExchange();
         failed = !message->IsValid();
         if (failed && !diagnostic) {
             auto probe = BuildDiagnosticRequest(ChooseFraming(false, port->dataBits), Slave());
             if (probe) {
+                PauseBeforeRequest();
                 serial->Transact(counters_[index], *probe, answerTimeoutMs);
+                EndOfExchange();
                 failed = !probe->IsValid();
             }
         }
@@ -115,6 +131,9 @@ bool DeviceChannels::Connect(TcpConnection& connection, int index) {
     }
     connection.lastTransaction = 0;
     if (!connected) counters_[index].AddCommError();
+    // Some controllers and gateways drop requests that come right after the connect.
+    if (connected && p.connectDelay > 0)
+        services_.clock.Sleep(static_cast<std::uint32_t>(p.connectDelay));
     return connected;
 }
 
@@ -310,6 +329,14 @@ std::size_t DeviceChannels::AnswerStart(const std::uint8_t* buffer, std::size_t 
 }
 
 int DeviceChannels::ExchangeTcp(TcpConnection& connection, OMessage& message, int index) {
+    PauseBeforeRequest();
+    const int result = message.IsRtu() ? ExchangeRtuOverTcp(connection, message, index)
+                                       : ExchangeTcpNow(connection, message, index);
+    EndOfExchange();
+    return result;
+}
+
+int DeviceChannels::ExchangeTcpNow(TcpConnection& connection, OMessage& message, int index) {
     auto& sockets = *services_.sockets;
     // One wait for the whole answer, from before the send: an answer in pieces, late
     // answers passed over and the rest of a long frame all fit in it, so that one exchange
@@ -370,8 +397,114 @@ int DeviceChannels::ExchangeTcp(TcpConnection& connection, OMessage& message, in
     return static_cast<int>(have);
 }
 
+MessageFraming DeviceChannels::TcpFraming() const {
+    return device_.params.rtuOverTcp != 0 ? MessageFraming::kRtu : MessageFraming::kTcp;
+}
+
+int DeviceChannels::ExchangeRtuOverTcp(TcpConnection& connection, OMessage& message, int index) {
+    auto& sockets = *services_.sockets;
+    const std::uint16_t answerLength = message.GetAnswerLength();
+    // As on a serial line: what waits came before this request (a late answer, noise from
+    // the line) and is purged; an answer is taken only with exactly the expected length, a
+    // good check field and the request's address and function.
+    sockets.DiscardPending(connection.socket);
+    std::array<std::uint8_t, OMessage::kBufferSize> request{};
+    const auto frame = message.Frame();
+    std::copy(frame.begin(), frame.end(), request.begin());
+    const RequestIdentity identity = IdentityOf(message);
+    message.MarkOnWire();
+    const int sent = sockets.SendTimed(connection.socket, request.data(),
+                                       static_cast<int>(frame.size()), device_.params.timeout);
+    if (sent <= 0) {
+        message.Reset();
+        return Failure(index);
+    }
+    counters_[index].AddSent();
+    // A broadcast gets no answer: it stays the complete request.
+    if (answerLength == 0) return static_cast<int>(frame.size());
+    message.Reset();
+
+    // The line's wait: the answer time-out and 1 ms per expected byte, within the connection's.
+    const Deadline deadline{
+        services_.clock.TickCount(),
+        std::min<std::uint32_t>(sockets.ConnectionWaitMs(), device_.params.timeout + answerLength)};
+    std::array<std::uint8_t, OMessage::kBufferSize> answer{};
+    const std::size_t expected = std::min<std::size_t>(answerLength, answer.size());
+    std::size_t have = 0;
+    // An exception answer (address, function with the exception bit, code, check field) is
+    // complete at 5 bytes; it is refused by its length, as on the line.
+    constexpr std::size_t kExceptionFrame = 5;
+    int r = Fill(connection, answer.data(), have, std::min<std::size_t>(expected, 2), deadline);
+    std::size_t target = expected;
+    if (r > 0 && have >= 2 && (answer[1] & OMessage::kExceptionBit) != 0)
+        target = std::min(expected, kExceptionFrame);
+    if (r > 0) r = Fill(connection, answer.data(), have, target, deadline);
+    if (r <= 0 && have == 0) return Failure(index);
+    if (have == answerLength) {
+        message.SetAnswerLength(answerLength);
+        message.StoreAnswer(std::span(answer.data(), have), services_.clock.NowUtc());
+        if (message.IsValid() && AnswersRequest(identity, message)) {
+            counters_[index].AddReceived();
+            return static_cast<int>(have);
+        }
+        message.Reset();
+    }
+    // Part of an answer, or a wrong one, fails the request but keeps the connection; the
+    // rest is purged before the next request.
+    counters_[index].AddCommError();
+    return static_cast<int>(have);
+}
+
+OMessage* DeviceChannels::TransactShared(OMessage* message) {
+    std::unique_lock lock(exchangeLock_);
+    const std::uint32_t stopsBefore = stops_;
+    if (!running_ || device_.params.modbusTcp == 0 || services_.sockets == nullptr) {
+        message->Reset();
+        return message;
+    }
+    const auto overtaken = [&] { return stops_ != stopsBefore; };
+    const ExchangeActivity::Scope onWire(services_.activity);
+    const int index = ActiveIndex();
+    const auto& p = device_.params;
+    const std::string& address = index == 0 ? p.primaryIpAddress : p.secondaryIpAddress;
+    SharedTcpConnections::Entry& shared = services_.sharedConnections->Of(
+        address, ModbusTcpPort(services_.machineSettings, address), *services_.sockets);
+    bool failed = true;
+    {
+        std::lock_guard sharedLock(shared.lock);
+        TcpConnection& connection = shared.connection;
+        if (!connection.socket.Empty() || Connect(connection, index)) {
+            const bool diagnostic = message->GetFunction() == function_code::kDiagnostics;
+            const int result = ExchangeTcp(connection, *message, index);
+            failed = result <= 0;
+            if (result == -2 && !diagnostic && !overtaken()) {
+                auto probe = BuildDiagnosticRequest(TcpFraming(), Slave());
+                failed = !probe || ExchangeTcp(connection, *probe, index) <= 0;
+            }
+            // A failed exchange leaves the stream in an unknown state for every user.
+            if (failed) {
+                CloseAndRemoveRoute(
+                    *services_.sockets, services_.routes, connection.socket, address,
+                    index == 0 ? p.primaryGatewayAddress : p.secondaryGatewayAddress);
+            }
+        }
+    }
+    if (failed) message->Reset();
+    // What the stop overtook belongs to no run: no report.
+    if (overtaken()) {
+        message->Reset();
+        return message;
+    }
+    activeOk_ = !failed;
+    lock.unlock();
+    services_.observer.CheckComm(device_, failed, kActiveChannel);
+    return message;
+}
+
 OMessage* DeviceChannels::TransactTcp(OMessage* message) {
     if (message == nullptr) return nullptr;
+    if (device_.params.sharedConnection != 0 && services_.sharedConnections != nullptr)
+        return TransactShared(message);
     std::unique_lock lock(exchangeLock_);
     ClosePending(active_, activeClose_, activeOk_);
     // Read before the running flag, which a stop clears first: a stop after the check below
@@ -403,7 +536,7 @@ OMessage* DeviceChannels::TransactTcp(OMessage* message) {
     bool failed = result <= 0;
     // A device that stopped meanwhile gets no probe: its exchange ends here.
     if (result == -2 && !diagnostic && !overtaken()) {
-        auto probe = BuildDiagnosticRequest(MessageFraming::kTcp, Slave());
+        auto probe = BuildDiagnosticRequest(TcpFraming(), Slave());
         failed = !probe || ExchangeTcp(active_, *probe, index) <= 0;
     }
     if (overtaken()) {
@@ -444,7 +577,7 @@ bool DeviceChannels::ProbeStandbyTcp(const std::function<void()>& waitPeriod) {
         rounds = 3;
     }
     for (int round = 0; !failed && round < rounds && !overtaken(); ++round) {
-        auto probe = BuildDiagnosticRequest(MessageFraming::kTcp, Slave());
+        auto probe = BuildDiagnosticRequest(TcpFraming(), Slave());
         bool probeFailed = !probe;
         if (probe) {
             const ExchangeActivity::Scope onWire(services_.activity);

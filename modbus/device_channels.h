@@ -11,8 +11,10 @@
 #include "modbus/channel_counters.h"
 #include "modbus/exchange_activity.h"
 #include "modbus/exchange_observer.h"
+#include "modbus/message_framing.h"
 #include "modbus/o_message.h"
 #include "modbus/serial_channel_set.h"
+#include "modbus/shared_tcp_connections.h"
 #include "modbus/tcp_connection.h"
 #include "platform/clock.h"
 #include "platform/route_table.h"
@@ -34,6 +36,8 @@ struct ChannelServices {
     IRouteTable* routes = nullptr;
     ISettingsStore* machineSettings = nullptr;
     ExchangeActivity* activity = nullptr;  // counts the exchanges on the wire
+    // The connections of devices that share theirs; null: every device has its own.
+    SharedTcpConnections* sharedConnections = nullptr;
 };
 
 class DeviceChannels {
@@ -50,11 +54,12 @@ class DeviceChannels {
     OMessage* TransactSerial(OMessage* message, std::uint32_t answerTimeoutMs, int channel);
 
     // Modbus TCP exchange on the active connection (opened when there is none), under the
-    // exchange lock, with a diagnostic probe after a time-out; a failure closes the
-    // connection. The request and the probe wait the connection's wait at most each, so
-    // the exchange ends within twice that (and a connect) whatever the controller sends.
-    // Sets active OK and reports to the supervision. The same message, holding the answer
-    // or reset; null when given null.
+    // exchange lock (a device that shares its connection: the shared connection, under its
+    // lock as well; a stop leaves it open for the others), with a diagnostic probe after a
+    // time-out; a failure closes the connection. The request and the probe wait the connection's
+    // wait at most each, so the exchange ends within twice that (and a connect) whatever the
+    // controller sends. Sets active OK and reports to the supervision. The same message, holding
+    // the answer or reset; null when given null.
     OMessage* TransactTcp(OMessage* message);
 
     // The standby probe of the diagnostic thread over TCP: connects when needed, then
@@ -120,6 +125,15 @@ class DeviceChannels {
         std::atomic<int> index{-1};
     };
     bool Connect(TcpConnection& connection, int index);
+    // TransactTcp for a device that shares the connection to its address and port.
+    OMessage* TransactShared(OMessage* message);
+    // ExchangeTcp without the request pause.
+    int ExchangeTcpNow(TcpConnection& connection, OMessage& message, int index);
+    // One RTU frame and its answer on a connection to a serial device server, with the
+    // answer rules of a serial line.
+    int ExchangeRtuOverTcp(TcpConnection& connection, OMessage& message, int index);
+    // The framing of the device's TCP connections: Modbus TCP, or RTU over TCP.
+    MessageFraming TcpFraming() const;
     // Closes the connection if the stop asked for it; the caller holds its lock.
     void ClosePending(TcpConnection& connection, PendingClose& pending, std::atomic<bool>& okFlag);
     void TryClosePendingActive();
@@ -148,6 +162,10 @@ class DeviceChannels {
     int Skip(TcpConnection& connection, std::size_t count, const Deadline& deadline);
     int Failure(int index);
     std::uint8_t Slave() const;
+    // The device's pause between requests: waits until that long after the end of its last
+    // exchange. EndOfExchange marks that end.
+    void PauseBeforeRequest();
+    void EndOfExchange();
 
     ODevice& device_;
     ChannelServices services_;
@@ -164,6 +182,9 @@ class DeviceChannels {
     TcpConnection active_;
     TcpConnection standby_;
     std::uint32_t swaps_ = 0;  // channel switches; under both locks
+    // The tick count at the end of the device's last exchange, for the request pause.
+    std::atomic<std::uint32_t> lastExchangeEnd_{0};
+    std::atomic<bool> exchanged_{false};
 };
 
 }  // namespace velk

@@ -9,6 +9,8 @@ namespace velk {
 MessageFraming ActiveChannelFraming(const ODevice& device) {
     const OPort* port =
         ActiveChannelOf(device) == 0 ? device.params.primaryPort : device.params.secondaryPort;
+    // A serial device server passes RTU frames between its TCP connection and its line.
+    if (device.params.modbusTcp != 0 && device.params.rtuOverTcp != 0) return MessageFraming::kRtu;
     return ChooseFraming(device.params.modbusTcp != 0, port ? port->dataBits : 8);
 }
 

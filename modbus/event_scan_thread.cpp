@@ -133,7 +133,12 @@ void EventScanThread::Cycle() {
 
 void EventScanThread::ReadEventBuffer() {
     const std::uint16_t size = buffer_.size;
-    const std::uint16_t chunkSize = EventChunkSize(size);
+    std::uint16_t chunkSize = EventChunkSize(size);
+    // A device set to take fewer registers per read gets whole records within its limit (the
+    // usual chunks of 124 are what its default of 123 has always allowed).
+    const std::int32_t limit = device_.params.maxReadRegisters;
+    if (limit != ODeviceParams{}.maxReadRegisters && limit >= 4 && limit < chunkSize)
+        chunkSize = static_cast<std::uint16_t>(limit - limit % 4);
     if (size == 0 || chunkSize == 0) return;
     while (AcquisitionRuns()) {
         if (!DeviceRuns()) return;

@@ -103,6 +103,17 @@ std::unique_ptr<OMessage> BuildWriteCoilRequest(MessageFraming framing, std::uin
     return Build(framing, slave, function_code::kWriteSingleCoil, fields, 5);
 }
 
+std::unique_ptr<OMessage> BuildWriteOneCoilAsMultipleRequest(MessageFraming framing,
+                                                             std::uint8_t slave,
+                                                             std::uint16_t address, bool set) {
+    std::vector<std::uint8_t> fields;
+    PutWord(fields, address);
+    PutWord(fields, 1);
+    fields.push_back(1);
+    fields.push_back(set ? 1 : 0);
+    return Build(framing, slave, function_code::kWriteMultipleCoils, fields, 5);
+}
+
 std::unique_ptr<OMessage> BuildWriteRegisterRequest(MessageFraming framing, std::uint8_t slave,
                                                     std::uint16_t address, std::uint16_t value) {
     std::vector<std::uint8_t> fields;

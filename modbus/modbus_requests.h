@@ -66,6 +66,10 @@ std::unique_ptr<OMessage> BuildWriteCoilRequest(MessageFraming framing, std::uin
                                                 std::uint16_t address, bool set);
 
 // Function code 6.
+// Function code 15 for one coil, for controllers that take no function code 5.
+std::unique_ptr<OMessage> BuildWriteOneCoilAsMultipleRequest(MessageFraming framing,
+                                                             std::uint8_t slave,
+                                                             std::uint16_t address, bool set);
 std::unique_ptr<OMessage> BuildWriteRegisterRequest(MessageFraming framing, std::uint8_t slave,
                                                     std::uint16_t address, std::uint16_t value);
 

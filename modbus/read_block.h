@@ -9,6 +9,7 @@
 namespace velk {
 
 class OModbusTag;
+class ODeviceParams;
 
 struct ReadBlock {
     std::int32_t kind = 0;          // location kind of every tag of the block
@@ -36,9 +37,22 @@ std::uint32_t TagSpan(const OModbusTag& tag);
 // kinds); event signals are read by the event scan.
 bool IsBlockReadKind(std::int32_t kind);
 
+// What a device lets one block read: the most registers and bits per request and, when set
+// (>= 0), the most unused registers or bits between the block's end and the next tag; with
+// no gap set the gaps of the device type apply.
+struct BlockLimits {
+    std::int16_t deviceType = 0;
+    std::uint32_t maxRegisters = kRegisterBlockLimit - 1;
+    std::uint32_t maxBits = kBitBlockLimit - 1;
+    std::int32_t maxGap = -1;
+};
+
+// The limits of a device's parameters; values out of their range give the usual limits.
+BlockLimits BlockLimitsOf(const ODeviceParams& params);
+
 // Splits a list in location order into block reads. Tags of other kinds than the block read
 // kinds and tags without read access are left out. A tag below the block's start (a list out
 // of order) opens a new block instead of giving a negative offset. Call under TagDataLock.
-std::vector<ReadBlock> PlanReadBlocks(const TagList& tags, std::int16_t deviceType);
+std::vector<ReadBlock> PlanReadBlocks(const TagList& tags, const BlockLimits& limits);
 
 }  // namespace velk

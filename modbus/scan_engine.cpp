@@ -32,9 +32,10 @@ ReadArea AreaOf(std::int32_t kind) {
 
 // Most bits or registers one request of a block carries. Blocks of several tags stay
 // within these by their limits; a single tag larger than that (a long STRING) is read in
-// parts.
-std::uint32_t PartLimit(std::int32_t kind) {
-    return IsBitKind(kind) ? kMaxReadBits : kRegisterBlockLimit - 1;
+// parts. A device with a smaller register limit gets its bit reads of one tag within it too.
+std::uint32_t PartLimit(std::int32_t kind, const BlockLimits& limits) {
+    if (!IsBitKind(kind)) return limits.maxRegisters;
+    return limits.maxBits == kBitBlockLimit - 1 ? kMaxReadBits : limits.maxBits;
 }
 
 // Whether the block as planned still holds the tag's bits or registers: same location kind,
@@ -70,7 +71,13 @@ void ScanEngine::ReadTags(ODevice& device, const TagList& tags,
     std::vector<ReadBlock> blocks;
     {
         std::lock_guard<std::recursive_mutex> lock(device.Locks().tagData);
-        blocks = PlanReadBlocks(tags, device.params.deviceType);
+        blocks = PlanReadBlocks(tags, BlockLimitsOf(device.params));
+        if (!backoff_.Admit(device)) {
+            // Backed off: this cycle is not sent, and its tags fail as the cycles before.
+            for (const ReadBlock& block : blocks)
+                for (OModbusTag* tag : block.tags) tag->quality = kQualityCommFailure;
+            return;
+        }
     }
     const bool wordSwap = device.params.wordSwap != 0;
     for (const ReadBlock& block : blocks) ReadBlockOf(device, reader, block, wordSwap);
@@ -87,6 +94,8 @@ BlockPart ScanEngine::ExchangePart(ODevice& device, std::int32_t kind, std::uint
     if (request) request->SetOnWire(std::move(onWire));
     part.valid = request && ExchangeValid(device, *request);
     part.answered = request && request->Length() > 0;
+    // What was on the wire counts for the back-off; a request that cannot be formed does not.
+    if (request) backoff_.Record(device, part.answered);
     if (!part.valid) return part;
     const bool bits = IsBitKind(kind);
     part.data.reserve(count);
@@ -104,8 +113,9 @@ void ScanEngine::ReadBlockOf(ODevice& device, const SharedBlockReads::Reader& re
     FileTime answerTime = 0;
     bool valid = true;
     bool taken = true;  // every part from another reader's exchange
-    for (std::uint32_t first = 0; valid && first < block.count; first += PartLimit(block.kind)) {
-        const std::uint32_t count = std::min(PartLimit(block.kind), block.count - first);
+    const std::uint32_t partLimit = PartLimit(block.kind, BlockLimitsOf(device.params));
+    for (std::uint32_t first = 0; valid && first < block.count; first += partLimit) {
+        const std::uint32_t count = std::min(partLimit, block.count - first);
         const std::uint32_t start = std::uint32_t{block.start} + first;
         SharedBlockReads::Result got = shared_.Read(
             device, reader, block.kind, start, count, [&](SharedBlockReads::OnWire onWire) {
@@ -173,7 +183,11 @@ bool ScanEngine::WriteRegisterBit(ODevice& device, std::uint16_t address, std::i
     if (!read || !ExchangeValid(device, *read)) return false;
     const std::uint16_t old = read->GetWord(0);
     const auto word = static_cast<std::uint16_t>(set ? old | mask : old & ~mask);
-    std::unique_ptr<OMessage> write = BuildWriteRegisterRequest(framing, slave, address, word);
+    // A device that takes function code 16 only gets the write back with it too.
+    std::unique_ptr<OMessage> write =
+        device.params.forceMultipleRegisterWrite != 0
+            ? BuildWriteRegistersRequest(framing, slave, address, {&word, 1})
+            : BuildWriteRegisterRequest(framing, slave, address, word);
     return write && ExchangeValid(device, *write);
 }
 
@@ -202,8 +216,11 @@ HRESULT ScanEngine::WriteTag(ODevice& device, OModbusTag& tag, const Variant& va
             bitAddress = tag.address;
             bitNumber = tag.registerBit;
         } else {
-            built = BuildTagWriteRequests(exchange_.Framing(device), device.params.slaveAddress,
-                                          tag, copy, device.params.wordSwap != 0, requests);
+            const WriteFunctions functions{device.params.forceMultipleRegisterWrite != 0,
+                                           device.params.forceMultipleCoilWrite != 0};
+            built =
+                BuildTagWriteRequests(exchange_.Framing(device), device.params.slaveAddress, tag,
+                                      copy, device.params.wordSwap != 0, requests, functions);
         }
     }
     // A number that its registers cannot hold is refused before anything is stored.

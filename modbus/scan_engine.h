@@ -13,6 +13,7 @@
 #include <mutex>
 #include <optional>
 
+#include "modbus/poll_backoff.h"
 #include "modbus/scan_read_overlap.h"
 #include "modbus/shared_block_reads.h"
 #include "modbus/tag_simulator.h"
@@ -44,7 +45,8 @@ class ScanEngine {
     // A block that another reader is reading, or has just read, is taken from that reader's
     // exchange when its request was issued no earlier than this call, or for a periodic
     // reader no earlier than periodStartTick, the tick count at which its current update
-    // period began (SharedBlockReads).
+    // period began (SharedBlockReads). A device that has stopped answering is read only in
+    // one call in its back-off cycles (PollBackoff); the other calls set quality 0x18.
     void ReadTags(ODevice& device, const TagList& tags,
                   std::optional<std::uint32_t> periodStartTick = std::nullopt);
 
@@ -60,6 +62,9 @@ class ScanEngine {
 
     // The engine's ReadTags as the live monitor thread takes it.
     std::function<void(ODevice&, TagList&)> ReadTagsCallback();
+
+    // The back-off of devices that stopped answering; read only, for diagnostics.
+    PollBackoff& Backoff() { return backoff_; }
 
     // The shared block reads; read only, for benchmarks and diagnostics.
     const SharedBlockReads& SharedReads() const { return shared_; }
@@ -85,6 +90,7 @@ class ScanEngine {
     TagSimulator simulator_;
     ScanReadOverlap overlap_;
     SharedBlockReads shared_;
+    PollBackoff backoff_;
     std::mutex registerWriteLocksGuard_;
     std::map<const ODevice*, std::unique_ptr<std::mutex>> registerWriteLocks_;
 };

@@ -41,8 +41,19 @@ int SerialChannel::Configure(std::uint32_t answerTimeoutMs) {
         port_.settingsChanged = false;
     }
     if (configureNeeded_) {
-        SerialLineSettings settings{port_.baudRate, port_.dataBits, port_.stopBits, port_.parity,
-                                    port_.flowControl};
+        SerialLineSettings settings;
+        settings.baudRate = port_.baudRate;
+        settings.dataBits = port_.dataBits;
+        settings.stopBits = port_.stopBits;
+        settings.parity = port_.parity;
+        settings.flowControl = port_.flowControl;
+        settings.rs485.enabled = port_.rs485 != 0;
+        settings.rs485.rtsOnSend = port_.rs485RtsOnSend != 0;
+        settings.rs485.rtsAfterSend = port_.rs485RtsAfterSend != 0;
+        settings.rs485.delayBeforeSendMs =
+            static_cast<std::uint32_t>(std::max(port_.rs485DelayBeforeSend, 0));
+        settings.rs485.delayAfterSendMs =
+            static_cast<std::uint32_t>(std::max(port_.rs485DelayAfterSend, 0));
         if (!line_->Configure(settings)) return 0;
         configureNeeded_ = false;
     }
@@ -65,6 +76,21 @@ void SerialChannel::PurgeInput() {
     }
 }
 
+bool SerialChannel::DropEcho(std::span<const std::uint8_t> frame) {
+    std::array<std::uint8_t, OMessage::kBufferSize> echo{};
+    const std::size_t length = std::min(frame.size(), echo.size());
+    std::size_t have = 0;
+    int error = 0;
+    // The echo comes within the read time-out like an answer, in as many pieces as the line gives.
+    while (have < length) {
+        const int got = line_->Read(std::span(echo.data() + have, length - have), error);
+        if (got <= 0) return false;
+        have += static_cast<std::size_t>(got);
+    }
+    return std::equal(frame.begin(), frame.begin() + static_cast<std::ptrdiff_t>(length),
+                      echo.begin());
+}
+
 SerialChannel::Attempt SerialChannel::TryOnce(ChannelCounters& deviceCounters, OMessage& message,
                                               std::uint32_t answerTimeoutMs) {
     int error = 0;
@@ -85,6 +111,15 @@ SerialChannel::Attempt SerialChannel::TryOnce(ChannelCounters& deviceCounters, O
     }
     counters_.AddSent();
     deviceCounters.AddSent();
+    // An adapter that hears itself gives back the request first: taken off the line, and
+    // anything else in its place fails the attempt.
+    if (port_.echoSuppression != 0 && !DropEcho(frame)) {
+        // What followed it cannot be trusted either; the retry starts on a clean line.
+        PurgeInput();
+        counters_.AddCommError();
+        deviceCounters.AddCommError();
+        return Attempt::kFailed;
+    }
 
     const std::uint16_t answerLength = message.GetAnswerLength();
     if (answerLength == 0) {

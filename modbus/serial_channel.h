@@ -6,6 +6,7 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <span>
 #include <string>
 #include <string_view>
 
@@ -51,6 +52,8 @@ class SerialChannel {
   private:
     enum class Attempt { kAnswered, kBroadcast, kWriteFailed, kFailed };
 
+    // Reads back the echo of a frame just written; false when it does not come back as sent.
+    bool DropEcho(std::span<const std::uint8_t> frame);
     Attempt TryOnce(ChannelCounters& deviceCounters, OMessage& message,
                     std::uint32_t answerTimeoutMs);
     void PurgeInput();

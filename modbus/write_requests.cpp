@@ -107,8 +107,15 @@ HRESULT BuildText(MessageFraming framing, std::uint8_t slave, const OModbusTag& 
     return S_OK;
 }
 
+HRESULT BuildOneRegister(MessageFraming framing, std::uint8_t slave, std::uint16_t address,
+                         std::uint16_t word, bool asMultiple,
+                         std::vector<std::unique_ptr<OMessage>>& requests) {
+    if (asMultiple) return BuildRegisters(framing, slave, address, {&word, 1}, requests);
+    return Push(BuildWriteRegisterRequest(framing, slave, address, word), requests);
+}
+
 HRESULT BuildHoldingRegister(MessageFraming framing, std::uint8_t slave, const OModbusTag& tag,
-                             const Variant& value, bool deviceWordSwap,
+                             const Variant& value, bool deviceWordSwap, bool asMultiple,
                              std::vector<std::unique_ptr<OMessage>>& requests) {
     const std::int16_t order = tag.EffectiveByteOrder(deviceWordSwap);
     switch (tag.dataType) {
@@ -141,15 +148,15 @@ HRESULT BuildHoldingRegister(MessageFraming framing, std::uint8_t slave, const O
                 Variant whole = value;
                 const HRESULT hr = whole.ChangeType(VT_I2);
                 if (Failed(hr)) return hr;
-                return Push(BuildWriteRegisterRequest(framing, slave, tag.address,
-                                                      static_cast<std::uint16_t>(whole.AsInt16())),
-                            requests);
+                return BuildOneRegister(framing, slave, tag.address,
+                                        static_cast<std::uint16_t>(whole.AsInt16()), asMultiple,
+                                        requests);
             }
         default: {
             std::uint16_t word = 0;
             const HRESULT hr = LowWord(value, word);
             if (Failed(hr)) return hr;
-            return Push(BuildWriteRegisterRequest(framing, slave, tag.address, word), requests);
+            return BuildOneRegister(framing, slave, tag.address, word, asMultiple, requests);
         }
     }
 }
@@ -160,17 +167,22 @@ bool IsWritableKind(std::int32_t kind) { return kind == kOutputCoil || kind == k
 
 HRESULT BuildTagWriteRequests(MessageFraming framing, std::uint8_t slave, const OModbusTag& tag,
                               const Variant& value, bool wordSwap,
-                              std::vector<std::unique_ptr<OMessage>>& requests) {
+                              std::vector<std::unique_ptr<OMessage>>& requests,
+                              WriteFunctions functions) {
     if (tag.locationKind == kOutputCoil) {
         std::uint16_t word = 0;
         const HRESULT hr = LowWord(value, word);
         if (Failed(hr)) return hr;
-        return Push(BuildWriteCoilRequest(framing, slave, tag.address, word != 0), requests);
+        return Push(functions.multipleCoils
+                        ? BuildWriteOneCoilAsMultipleRequest(framing, slave, tag.address, word != 0)
+                        : BuildWriteCoilRequest(framing, slave, tag.address, word != 0),
+                    requests);
     }
     // A register bit is written by a read-modify-write of its register (the scan engine).
     if (tag.IsRegisterBit()) return E_FAIL;
     if (tag.locationKind == kHoldingRegister)
-        return BuildHoldingRegister(framing, slave, tag, value, wordSwap, requests);
+        return BuildHoldingRegister(framing, slave, tag, value, wordSwap,
+                                    functions.multipleRegisters, requests);
     return kTagNotWritable;
 }
 

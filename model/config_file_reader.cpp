@@ -4,6 +4,7 @@
 #include <mutex>
 
 #include "model/c_doc.h"
+#include "model/device_field_settings.h"
 #include "model/o_analog_alarm.h"
 #include "model/o_analog_data.h"
 #include "model/o_binary_alarm.h"
@@ -91,7 +92,8 @@ bool ConfigFileReader::ReadDocument(CDoc& document) {
     std::vector<std::unique_ptr<OPort>> ports;
     for (std::uint32_t i = 0; i < portCount; ++i) {
         auto port = std::make_unique<OPort>();
-        if (!ar_.GetObjectClass("OPort", schema) || !ReadPort(*port)) return false;
+        std::uint16_t portSchema = 0;
+        if (!ar_.GetObjectClass("OPort", portSchema) || !ReadPort(*port, portSchema)) return false;
         ports_.push_back(port.get());
         ports.push_back(std::move(port));
     }
@@ -125,12 +127,16 @@ bool ConfigFileReader::ReadTagList(std::vector<std::unique_ptr<OModbusTag>>& tag
     return true;
 }
 
-bool ConfigFileReader::ReadPort(OPort& port) {
+bool ConfigFileReader::ReadPort(OPort& port, std::uint16_t s) {
     // The settings-changed flag is not stored: a port read from a file starts with it set.
     port.settingsChanged = true;
-    return ar_.GetText(port.name) && ar_.GetI32(port.enabled) && ar_.GetU32(port.baudRate) &&
-           ar_.GetU16(port.dataBits) && ar_.GetU16(port.stopBits) && ar_.GetU16(port.parity) &&
-           ar_.GetU16(port.flowControl);
+    const bool ok = ar_.GetText(port.name) && ar_.GetI32(port.enabled) &&
+                    ar_.GetU32(port.baudRate) && ar_.GetU16(port.dataBits) &&
+                    ar_.GetU16(port.stopBits) && ar_.GetU16(port.parity) &&
+                    ar_.GetU16(port.flowControl);
+    if (!ok || s < kFieldSettingsSchema) return ok;
+    return ReadSettingsList(
+        [&](std::uint16_t key, std::int32_t value) { SetFieldSetting(port, key, value); });
 }
 
 bool ConfigFileReader::ReadGroupRecord(OTagGroup& group, bool isRoot, int depth) {
@@ -215,7 +221,7 @@ bool ConfigFileReader::ReadParams(ODevice& device) {
                                  alarmSchema);
         }
     }
-    if (ok && s >= kFieldSettingsSchema) ok = ar_.GetI32(p.maskWrite);
+    if (ok && s >= kFieldSettingsSchema) ok = ReadFieldSettings(p);
     if (!ok) return false;
     if (s <= 1) {
         p.secondaryPortName = p.primaryPortName;
@@ -226,6 +232,25 @@ bool ConfigFileReader::ReadParams(ODevice& device) {
     }
     if (p.supervisorTime == 0) p.supervisorTime = kDefaultSupervisorTime;
     device.BindPorts(ports_);
+    return true;
+}
+
+bool ConfigFileReader::ReadFieldSettings(ODeviceParams& params) {
+    return ReadSettingsList(
+        [&](std::uint16_t key, std::int32_t value) { SetFieldSetting(params, key, value); });
+}
+
+bool ConfigFileReader::ReadSettingsList(
+    const std::function<void(std::uint16_t, std::int32_t)>& set) {
+    // Every record of the field-settings schema holds the list, empty when all are default.
+    std::uint16_t count = 0;
+    if (!ar_.GetU16(count)) return false;
+    for (std::uint16_t i = 0; i < count; ++i) {
+        std::uint16_t key = 0;
+        std::int32_t value = 0;
+        if (!ar_.GetU16(key) || !ar_.GetI32(value)) return false;
+        set(key, value);
+    }
     return true;
 }
 

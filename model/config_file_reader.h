@@ -3,6 +3,8 @@
 // schema leaves out keep the defaults of new objects, with the load rules of devices, tags
 // and binary alarms applied. Anything the writer never produces (back-references, null
 // entries, entries of another class, tags in the root group, 64-bit text lengths) fails.
+#include <cstdint>
+#include <functional>
 #include <memory>
 #include <string_view>
 #include <vector>
@@ -15,6 +17,7 @@ namespace velk {
 class CDoc;
 class ODevice;
 class ODeviceAlarm;
+class ODeviceParams;
 class OModbusTag;
 class OPort;
 class OTagGroup;
@@ -44,11 +47,14 @@ class ConfigFileReader {
                                  FileTime creationTime = 0);
 
   private:
-    bool ReadPort(OPort& port);
+    bool ReadPort(OPort& port, std::uint16_t schema);
     bool ReadGroupRecord(OTagGroup& group, bool isRoot, int depth);
     std::unique_ptr<ODevice> ReadDevice();
     bool ReadParams(ODevice& device);
     bool ReadDeviceAlarm(ODeviceAlarm& alarm, std::uint16_t schema);
+    bool ReadFieldSettings(ODeviceParams& params);
+    // The list of key and value pairs that ends a record of the field-settings schema.
+    bool ReadSettingsList(const std::function<void(std::uint16_t, std::int32_t)>& set);
     std::unique_ptr<OModbusTag> ReadTag();
     bool ReadScaling(OModbusTag& tag);
     bool ReadAlarm(OModbusTag& tag);

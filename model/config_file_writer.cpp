@@ -1,6 +1,7 @@
 #include "model/config_file_writer.h"
 
 #include "model/c_doc.h"
+#include "model/device_field_settings.h"
 #include "model/o_analog_alarm.h"
 #include "model/o_analog_data.h"
 #include "model/o_binary_alarm.h"
@@ -66,15 +67,18 @@ void ConfigFileWriter::WriteDocument(const CDoc& document) {
     for (const auto& sub : document.rootGroup.subgroupList) {
         CollectTags(*sub, tags);
         const auto* device = dynamic_cast<const ODevice*>(sub.get());
-        if (device != nullptr && device->params.maskWrite != 0)
+        if (device != nullptr && HasFieldSettings(device->params))
             paramsSchema_ = kFieldSettingsSchema;
     }
     ChooseSchemas(tags);
+    portSchema_ = kObjectSchema;
+    for (const auto& port : document.portList)
+        if (HasFieldSettings(*port)) portSchema_ = kFieldSettingsSchema;
     ar_.PutClass("CDoc", kDocumentSchema);
     ar_.PutU16(document.nextDeviceNumber);
     ar_.PutCount(static_cast<std::uint32_t>(document.portList.size()));
     for (const auto& port : document.portList) {
-        ar_.PutObjectClass("OPort", kObjectSchema);
+        ar_.PutObjectClass("OPort", portSchema_);
         WritePort(*port);
     }
     ar_.PutClass("OTagGroup", kObjectSchema);
@@ -95,6 +99,16 @@ void ConfigFileWriter::WritePort(const OPort& port) {
     ar_.PutU16(port.stopBits);
     ar_.PutU16(port.parity);
     ar_.PutU16(port.flowControl);
+    if (portSchema_ < kFieldSettingsSchema) return;
+    std::uint16_t count = 0;
+    for (const PortFieldSetting& s : PortFieldSettings())
+        if (port.*s.member != s.defaultValue) ++count;
+    ar_.PutU16(count);
+    for (const PortFieldSetting& s : PortFieldSettings()) {
+        if (port.*s.member == s.defaultValue) continue;
+        ar_.PutU16(s.key);
+        ar_.PutI32(port.*s.member);
+    }
 }
 
 void ConfigFileWriter::WriteGroupRecord(const OTagGroup& group, bool isRoot) {
@@ -160,7 +174,17 @@ void ConfigFileWriter::WriteParams(const ODevice& device) {
     // One class mark for the four alarms.
     ar_.PutClass("ODeviceAlarm", kObjectSchema);
     for (const ODeviceAlarm& alarm : device.communicationAlarms) WriteDeviceAlarm(alarm);
-    if (paramsSchema_ >= kFieldSettingsSchema) ar_.PutI32(p.maskWrite);
+    if (paramsSchema_ < kFieldSettingsSchema) return;
+    // The field settings that differ from their defaults, as key and value pairs.
+    std::uint16_t count = 0;
+    for (const DeviceFieldSetting& s : DeviceFieldSettings())
+        if (p.*s.member != s.defaultValue) ++count;
+    ar_.PutU16(count);
+    for (const DeviceFieldSetting& s : DeviceFieldSettings()) {
+        if (p.*s.member == s.defaultValue) continue;
+        ar_.PutU16(s.key);
+        ar_.PutI32(p.*s.member);
+    }
 }
 
 void ConfigFileWriter::WriteDeviceAlarm(const ODeviceAlarm& alarm) {

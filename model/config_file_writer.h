@@ -3,11 +3,13 @@
 // 10 for every other class, every optional field present, texts in the wide form. A stream
 // with a tag that sets a byte order or a register bit writes "OModbusTag" at schema 13, one
 // with an analog alarm that sets a deadband or an on-delay "OAnalogAlarm" at 13, a document
-// with a device that allows mask writes "ODeviceParams" at 13.
+// with a device or a port that has a field setting (mask write among them) "ODeviceParams"
+// or "OPort" at 13.
 #include <cstdint>
 #include <string>
 #include <vector>
 
+#include "model/o_object.h"
 #include "model/object_archive.h"
 
 namespace velk {
@@ -48,9 +50,13 @@ class ConfigFileWriter {
     void ChooseSchemas(const std::vector<const OModbusTag*>& tags);
 
     ObjectArchive& ar_;
-    std::uint16_t tagSchema_ = 10;
-    std::uint16_t analogAlarmSchema_ = 10;
-    std::uint16_t paramsSchema_ = 10;
+    std::uint16_t tagSchema_ = kObjectSchema;
+    std::uint16_t analogAlarmSchema_ = kObjectSchema;
+    // The schema written for "ODeviceParams": the field-settings schema only when a device
+    // of the document uses one, so that a document without them is stored as before.
+    std::uint16_t paramsSchema_ = kObjectSchema;
+    // The same for "OPort" and the RS-485 and echo settings of the ports.
+    std::uint16_t portSchema_ = kObjectSchema;
 };
 
 }  // namespace velk

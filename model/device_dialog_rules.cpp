@@ -1,8 +1,11 @@
 #include "model/device_dialog_rules.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cstdint>
 #include <limits>
+
+#include "model/device_field_settings.h"
 
 namespace velk {
 namespace {
@@ -60,6 +63,43 @@ std::optional<std::string> ApplyDeviceDialogTexts(const DeviceDialogTexts& texts
     params.supervisorTime = static_cast<std::uint16_t>(supervisor);
     params.timeSync = static_cast<std::uint16_t>(minutes | (texts.timeSyncAtStartup ? 0x8000 : 0));
     params.supervisorRetries = retries;
+    return std::nullopt;
+}
+
+std::map<std::uint16_t, std::string> FieldSettingTexts(const ODeviceParams& params) {
+    std::map<std::uint16_t, std::string> texts;
+    for (const DeviceFieldSetting& s : DeviceFieldSettings()) {
+        if (s.flag) continue;
+        const std::int32_t value = params.*s.member;
+        texts[s.key] = value < 0 ? std::string() : std::to_string(value);
+    }
+    return texts;
+}
+
+std::optional<std::string> ApplyFieldSettingTexts(const std::map<std::uint16_t, std::string>& texts,
+                                                  const std::map<std::uint16_t, bool>& checks,
+                                                  ODeviceParams& params) {
+    ODeviceParams result = params;
+    for (const DeviceFieldSetting& s : DeviceFieldSettings()) {
+        if (s.flag) {
+            const auto it = checks.find(s.key);
+            if (it != checks.end()) result.*s.member = it->second ? 1 : 0;
+            continue;
+        }
+        const auto it = texts.find(s.key);
+        if (it == texts.end()) continue;
+        const std::string& text = it->second;
+        // Only the block gap may stay empty: the device type's gaps.
+        if (s.minimum < 0 && text.find_first_not_of(" \t") == std::string::npos) {
+            result.*s.member = s.minimum;
+            continue;
+        }
+        const std::int32_t low = std::max<std::int32_t>(s.minimum, 0);
+        std::int64_t value = 0;
+        if (!Parse(text, value) || value < low || value > s.maximum) return Between(low, s.maximum);
+        result.*s.member = static_cast<std::int32_t>(value);
+    }
+    params = result;
     return std::nullopt;
 }
 

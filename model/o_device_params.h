@@ -41,6 +41,20 @@ class ODeviceParams final : public OObject {
     std::string secondaryGatewayAddress = "0.0.0.0";
     std::uint16_t supervisorTime = 0;  // ms; 0 reads as 1000
     std::int16_t supervisorRetries = 5;
+
+    // Field settings for controllers and gateways that need them (device_field_settings.h):
+    // stored from schema 13 on, and only those that differ from these defaults.
+    std::int32_t forceMultipleRegisterWrite = 0;  // 1: function code 16 for one register too
+    std::int32_t forceMultipleCoilWrite = 0;      // 1: function code 15 for one coil too
+    std::int32_t maxReadRegisters = 123;          // registers per read request
+    std::int32_t maxReadBits = 495;               // bits per read request
+    std::int32_t maxBlockGap = -1;      // unused registers or bits that still join; -1 by type
+    std::int32_t requestPause = 0;      // ms between the end of one exchange and the next request
+    std::int32_t connectDelay = 0;      // ms after a TCP connection opens, before its first request
+    std::int32_t backoffFailures = 0;   // failed exchanges in a row before the back-off; 0 none
+    std::int32_t backoffCycles = 10;    // while backed off, one poll cycle in this many
+    std::int32_t sharedConnection = 0;  // 1: one TCP connection with devices at its address
+    std::int32_t rtuOverTcp = 0;  // 1: RTU frames on the TCP connection (serial device servers)
     // Non-zero: the controller takes function code 22 (mask write register), so a register
     // bit is written in one request instead of a read and a write back.
     std::int32_t maskWrite = 0;

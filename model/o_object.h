@@ -9,11 +9,11 @@ namespace velk {
 // Schema numbers written for the classes of the configuration file.
 inline constexpr std::uint16_t kDocumentSchema = 4;
 inline constexpr std::uint16_t kObjectSchema = 10;
-// The schema of the "OModbusTag", "OAnalogAlarm" and "ODeviceParams" records that carry the
-// field settings (a tag's byte order and register bit; an analog alarm's deadband and
-// on-delay; a device's mask write). It is
-// written only into files that use one of them, so other files stay as before. Schemas 11
-// and 12 keep the layout of 10: files with those numbers and no such fields exist.
+// The schema of the "OModbusTag", "OAnalogAlarm", "ODeviceParams" and "OPort" records that
+// carry the field settings (a tag's byte order and register bit; an analog alarm's deadband
+// and on-delay; a device's and a port's list of key and value pairs, device_field_settings.h).
+// It is written only into files that use one of them, so other files stay as before.
+// Schemas 11 and 12 keep the layout of 10: files with those numbers and no such fields exist.
 inline constexpr std::uint16_t kFieldSettingsSchema = 13;
 
 class OObject {

@@ -15,12 +15,23 @@ namespace velk {
 std::string SerialPortDevicePath(std::string_view portName);
 
 // Line settings in the configuration's codes.
+// The kernel's RS-485 mode: RTS drives the transceiver's direction around each send.
+struct Rs485Settings {
+    bool enabled = false;
+    bool rtsOnSend = true;      // RTS high while sending
+    bool rtsAfterSend = false;  // RTS high after sending
+    std::uint32_t delayBeforeSendMs = 0;
+    std::uint32_t delayAfterSendMs = 0;
+    bool operator==(const Rs485Settings&) const = default;
+};
+
 struct SerialLineSettings {
     std::uint32_t baudRate = 9600;
     std::uint16_t dataBits = 8;     // 7 or 8
     std::uint16_t stopBits = 0;     // 0 one stop bit, 2 two
     std::uint16_t parity = 0;       // 0 none, 1 odd, 2 even
     std::uint16_t flowControl = 0;  // 0 none, 1 RTS/CTS, 2 XON/XOFF
+    Rs485Settings rs485;
 };
 
 class ISerialPort {

@@ -15,6 +15,7 @@
 
 #include "gui/dialogs/comm_alarms_dialog.h"
 #include "model/device_dialog_rules.h"
+#include "model/device_field_settings.h"
 #include "platform/session.h"
 
 namespace velk::gui {
@@ -108,11 +109,7 @@ DeviceDialog::DeviceDialog(DeviceDialogValues& values,
     readInitially_->setChecked(params_.initiallyReadEventStatus != 0);
     readAfterFailure_ = new QCheckBox("Read event status after comm. &failure", this);
     readAfterFailure_->setChecked(params_.readEventStatusAfterCommFailure != 0);
-    maskWrite_ = new QCheckBox("Write register bits with &mask write (FC 22)", this);
-    maskWrite_->setObjectName("maskWrite");
-    maskWrite_->setChecked(params_.maskWrite != 0);
-    for (QCheckBox* box : {wordSwap_, readInitially_, readAfterFailure_, maskWrite_})
-        options->addWidget(box);
+    for (QCheckBox* box : {wordSwap_, readInitially_, readAfterFailure_}) options->addWidget(box);
     auto* sync = new QGroupBox("Time synchronisation", this);
     auto* syncRow = new QHBoxLayout(sync);
     syncRow->addWidget(new QLabel("every", sync));
@@ -146,6 +143,35 @@ DeviceDialog::DeviceDialog(DeviceDialogValues& values,
     options->addWidget(simulation_);
     columns->addLayout(options);
     layout->addLayout(columns);
+
+    // Settings for controllers and gateways that need them; the defaults suit most.
+    auto* field = new QGroupBox("Field settings", this);
+    field->setObjectName("fieldSettings");
+    auto* fieldGrid = new QGridLayout(field);
+    const std::map<std::uint16_t, std::string> fieldTexts = FieldSettingTexts(params_);
+    int checkRow = 0;
+    int textRow = 0;
+    for (const DeviceFieldSetting& setting : DeviceFieldSettings()) {
+        const QString name = QString("fieldSetting%1").arg(setting.key);
+        if (setting.flag) {
+            auto* box = new QCheckBox(setting.label, field);
+            box->setObjectName(name);
+            box->setChecked(params_.*setting.member != 0);
+            fieldGrid->addWidget(box, checkRow++, 0, 1, 2);
+            fieldSettingChecks_[setting.key] = box;
+            continue;
+        }
+        auto* text = new QLineEdit(QString::fromStdString(fieldTexts.at(setting.key)), field);
+        text->setObjectName(name);
+        text->setMaximumWidth(90);
+        const int row = textRow / 2;
+        const int column = 2 + 2 * (textRow % 2);
+        fieldGrid->addWidget(new QLabel(setting.label, field), row, column);
+        fieldGrid->addWidget(text, row, column + 1);
+        fieldSettingTexts_[setting.key] = text;
+        ++textRow;
+    }
+    layout->addWidget(field);
 
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
     layout->addWidget(buttons);
@@ -202,6 +228,14 @@ bool DeviceDialog::Ok() {
         if (services_.messages) services_.messages->Show(*message, MessageKind::Warning);
         return false;
     }
+    std::map<std::uint16_t, std::string> fieldTexts;
+    for (const auto& [key, text] : fieldSettingTexts_) fieldTexts[key] = text->text().toStdString();
+    std::map<std::uint16_t, bool> fieldChecks;
+    for (const auto& [key, box] : fieldSettingChecks_) fieldChecks[key] = box->isChecked();
+    if (const auto message = ApplyFieldSettingTexts(fieldTexts, fieldChecks, result)) {
+        if (services_.messages) services_.messages->Show(*message, MessageKind::Warning);
+        return false;
+    }
     result.primaryPortName = primary_->currentText().toStdString();
     result.secondaryPortName = secondary_->currentText().toStdString();
     result.modbusTcp = tcp_->isChecked() ? 1 : 0;
@@ -210,7 +244,6 @@ bool DeviceDialog::Ok() {
     result.wordSwap = wordSwap_->isChecked() ? 1 : 0;
     result.initiallyReadEventStatus = readInitially_->isChecked() ? 1 : 0;
     result.readEventStatusAfterCommFailure = readAfterFailure_->isChecked() ? 1 : 0;
-    result.maskWrite = maskWrite_->isChecked() ? 1 : 0;
     values_.name = name_->text().toStdString();
     values_.description = description_->text().toStdString();
     values_.params = result;

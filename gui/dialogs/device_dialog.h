@@ -3,6 +3,7 @@
 // OK (a refused entry keeps the dialog open with its message); "Modbus &TCP/IP connection"
 // follows SetModbusTcpConnection.
 #include <QDialog>
+#include <cstdint>
 #include <functional>
 #include <map>
 #include <vector>
@@ -60,12 +61,14 @@ class DeviceDialog final : public QDialog {
     QRadioButton* master1_;
     QRadioButton* master2_;
     QCheckBox* wordSwap_;
-    QCheckBox* maskWrite_;
     QCheckBox* readInitially_;
     QCheckBox* readAfterFailure_;
     QCheckBox* syncAtStartup_;
     QCheckBox* simulation_;
     std::map<QString, QLineEdit*> fields_;
+    // The field settings' number fields and check boxes, by stored key.
+    std::map<std::uint16_t, QLineEdit*> fieldSettingTexts_;
+    std::map<std::uint16_t, QCheckBox*> fieldSettingChecks_;
 };
 
 }  // namespace velk::gui

@@ -31,6 +31,29 @@ PortDialog::PortDialog(const std::vector<OPort*>& ports, OPort* fixedPort, QWidg
     form->addRow("Stop bits:", stopBits_);
     form->addRow("Parity:", parity_);
     form->addRow("Flow control:", flow_);
+    // RS-485 adapters: the kernel drives the direction with RTS; some adapters echo.
+    rs485_ = new QCheckBox("RS-&485 direction control", this);
+    rs485_->setObjectName("rs485");
+    rtsOnSend_ = new QCheckBox("RTS &high while sending", this);
+    rtsOnSend_->setObjectName("rtsOnSend");
+    rtsAfterSend_ = new QCheckBox("RTS high &after sending", this);
+    rtsAfterSend_->setObjectName("rtsAfterSend");
+    delayBefore_ = new QSpinBox(this);
+    delayBefore_->setObjectName("delayBeforeSend");
+    delayAfter_ = new QSpinBox(this);
+    delayAfter_->setObjectName("delayAfterSend");
+    for (QSpinBox* box : {delayBefore_, delayAfter_}) {
+        box->setRange(0, 1000);
+        box->setSuffix(" ms");
+    }
+    echo_ = new QCheckBox("Adapter &echoes what it sends", this);
+    echo_->setObjectName("echoSuppression");
+    form->addRow(rs485_);
+    form->addRow(rtsOnSend_);
+    form->addRow(rtsAfterSend_);
+    form->addRow("Delay before send:", delayBefore_);
+    form->addRow("Delay after send:", delayAfter_);
+    form->addRow(echo_);
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
     form->addRow(buttons);
     connect(buttons, &QDialogButtonBox::accepted, this, [this] { Ok(); });
@@ -65,6 +88,12 @@ void PortDialog::Show(int index) {
     stopBits_->setCurrentIndex(port.stopBits == 2 ? 1 : 0);
     parity_->setCurrentIndex(port.parity);
     flow_->setCurrentIndex(port.flowControl);
+    rs485_->setChecked(port.rs485 != 0);
+    rtsOnSend_->setChecked(port.rs485RtsOnSend != 0);
+    rtsAfterSend_->setChecked(port.rs485RtsAfterSend != 0);
+    delayBefore_->setValue(port.rs485DelayBeforeSend);
+    delayAfter_->setValue(port.rs485DelayAfterSend);
+    echo_->setChecked(port.echoSuppression != 0);
 }
 
 void PortDialog::WriteShown() {
@@ -73,6 +102,9 @@ void PortDialog::WriteShown() {
         baud_->currentIndex(), dataBits_->currentIndex() == 0 ? 7 : 8,
         stopBits_->currentIndex() == 1 ? 2 : 0, static_cast<std::uint16_t>(parity_->currentIndex()),
         static_cast<std::uint16_t>(flow_->currentIndex()));
+    ports_[static_cast<std::size_t>(shown_)]->ApplyRs485Values(
+        rs485_->isChecked(), rtsOnSend_->isChecked(), rtsAfterSend_->isChecked(),
+        delayBefore_->value(), delayAfter_->value(), echo_->isChecked());
 }
 
 void PortDialog::Ok() {

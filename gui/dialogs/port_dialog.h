@@ -2,7 +2,9 @@
 // OPortDlg: "Port Properties". "Port ID:" lists the ports; from the Ports command the list
 // can be changed, from a device it is fixed on one port. The shown port takes the dialog's
 // values when another port is chosen and on OK; they stay even after Cancel.
+#include <QCheckBox>
 #include <QDialog>
+#include <QSpinBox>
 #include <vector>
 
 class QComboBox;
@@ -32,6 +34,12 @@ class PortDialog final : public QDialog {
     QComboBox* stopBits_;
     QComboBox* parity_;
     QComboBox* flow_;
+    QCheckBox* rs485_;
+    QCheckBox* rtsOnSend_;
+    QCheckBox* rtsAfterSend_;
+    QSpinBox* delayBefore_;
+    QSpinBox* delayAfter_;
+    QCheckBox* echo_;
 };
 
 }  // namespace velk::gui

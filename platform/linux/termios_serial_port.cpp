@@ -45,6 +45,21 @@ bool TermiosSerialPort::Open(const std::string& devicePath, int& errorNumber) {
     return true;
 }
 
+serial_rs485 KernelRs485(const Rs485Settings& settings) {
+    serial_rs485 mode{};
+    if (!settings.enabled) return mode;
+    mode.flags = SER_RS485_ENABLED;
+    if (settings.rtsOnSend) mode.flags |= SER_RS485_RTS_ON_SEND;
+    if (settings.rtsAfterSend) mode.flags |= SER_RS485_RTS_AFTER_SEND;
+    mode.delay_rts_before_send = settings.delayBeforeSendMs;
+    mode.delay_rts_after_send = settings.delayAfterSendMs;
+    return mode;
+}
+
+bool TermiosSerialPort::SetRs485(serial_rs485& mode) {
+    return ::ioctl(fd_, TIOCSRS485, &mode) == 0;
+}
+
 bool TermiosSerialPort::Configure(const SerialLineSettings& settings) {
     if (fd_ < 0) return false;
     termios tio{};
@@ -71,6 +86,11 @@ bool TermiosSerialPort::Configure(const SerialLineSettings& settings) {
     tio.c_cc[VTIME] = 0;
     if (::cfsetispeed(&tio, speed) != 0 || ::cfsetospeed(&tio, speed) != 0) return false;
     if (::tcsetattr(fd_, TCSANOW, &tio) != 0) return false;
+    if (settings.rs485.enabled) {
+        // The driver switches RTS around each frame; a line without RS-485 mode refuses it.
+        serial_rs485 mode = KernelRs485(settings.rs485);
+        return SetRs485(mode);
+    }
     if (settings.flowControl != 1) {
         // Without hardware handshake RTS is held inactive; lines without modem signals (pseudo
         // terminals) refuse the request, which changes nothing for them.

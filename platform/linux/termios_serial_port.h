@@ -1,9 +1,15 @@
 #pragma once
 // A serial line over termios: raw mode, settings from the configuration's codes, reads
 // bounded by a total time-out measured on the monotonic clock.
+#include <linux/serial.h>
+
 #include "platform/serial_port.h"
 
 namespace velk {
+
+// The kernel's RS-485 mode (TIOCSRS485) for the settings: enabled, RTS on and after send, the
+// delays in ms; all zero when not enabled.
+serial_rs485 KernelRs485(const Rs485Settings& settings);
 
 class TermiosSerialPort final : public ISerialPort {
   public:
@@ -24,6 +30,9 @@ class TermiosSerialPort final : public ISerialPort {
     void Close() override;
 
   private:
+    // Puts the line into the kernel's RS-485 mode; false when the driver refuses it.
+    bool SetRs485(serial_rs485& mode);
+
     int fd_ = -1;
     std::uint32_t readConstantMs_ = 0;
     std::uint32_t readPerByteMs_ = 0;

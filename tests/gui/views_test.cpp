@@ -3,6 +3,7 @@
 // address dialog keeps the controller's TCP port, and the window and its columns fit.
 // Runs on Qt's offscreen platform (also at scale factor 2).
 #include <QApplication>
+#include <QCheckBox>
 #include <QDropEvent>
 #include <QHeaderView>
 #include <QLineEdit>
@@ -93,6 +94,34 @@ class ViewsTest : public QObject {
             QCOMPARE(shownNode(), host.document->selection);
             QCOMPARE(window.TagList().topLevelItemCount(), 0);
         }
+    }
+
+    void deviceDialogTakesFieldSettingsAndRefusesThemLikeItsOtherFields() {
+        ScriptedTagDialogs dialogs;
+        TestGuiHost host(dialogs);
+        gui::MainWindow window(host, dialogs);
+        host.ui.Attach(&window, &window.TagList(), host.document.get());
+        bool refused = true;
+        OnModal([&](QWidget* widget) {
+            auto* dialog = dynamic_cast<gui::DeviceDialog*>(widget);
+            dialog->findChild<QLineEdit*>("fieldSetting3")->setText("200");
+            refused = !dialog->Ok();
+            dialog->findChild<QLineEdit*>("fieldSetting3")->setText("60");
+            dialog->findChild<QLineEdit*>("fieldSetting5")->setText("4");
+            dialog->findChild<QCheckBox*>("fieldSetting1")->setChecked(true);
+            dialog->findChild<QCheckBox*>("fieldSetting12")->setChecked(true);
+            dialog->Ok();
+        });
+        window.RunCommand(ID_ADD_DEVICE);
+        QVERIFY(refused);
+        QCOMPARE(messages_, (std::vector<std::string>{"Enter an integer between 1 and 125."}));
+        auto* added = dynamic_cast<ODevice*>(host.document->selection);
+        QVERIFY(added != nullptr);
+        QCOMPARE(added->params.maxReadRegisters, 60);
+        QCOMPARE(added->params.maxBlockGap, 4);
+        QCOMPARE(added->params.forceMultipleRegisterWrite, 1);
+        QCOMPARE(added->params.maxReadBits, 495);
+        QCOMPARE(added->params.maskWrite, 1);
     }
 
     void moveThatCouldNotDeleteItsTagsPastesNothing() {

@@ -100,6 +100,16 @@ TEST_F(EventScanTest, ChunksFollowTheDeviceType) {
               (std::vector<Pdu>{ReadPdu(3, 0x0EA0, 64), ReadPdu(3, 0x0EA0 + 64, 60)}));
 }
 
+TEST_F(EventScanTest, ChunksStayWithinTheDevicesRegistersPerRead) {
+    Signal(1);
+    device().params.maxReadRegisters = 90;
+    Scan()->ReadEventBuffer();
+    // Whole records of 4 registers: 88, 88 and the 72 left of the 248.
+    EXPECT_EQ(exchange_.Requests(),
+              (std::vector<Pdu>{ReadPdu(3, kKestrelBase, 88), ReadPdu(3, kKestrelBase + 88, 88),
+                                ReadPdu(3, kKestrelBase + 176, 72)}));
+}
+
 TEST_F(EventScanTest, GeneralDeviceUsesTheEventStackSettings) {
     Signal(1);
     device().params.deviceType = kDeviceTypeGeneral;

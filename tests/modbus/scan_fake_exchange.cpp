@@ -46,6 +46,11 @@ std::vector<std::uint8_t> AnswerPdu(const std::vector<std::uint8_t>& pdu, Proces
         case 6:
             image.holding[address] = second;
             return pdu;
+        case 15:
+            for (std::uint16_t n = 0; n < second; ++n)
+                image.coils[address + n] = (pdu[6 + n / 8] >> (n % 8)) & 1 ? 0xFFFF : 0;
+            out.insert(out.end(), pdu.begin() + 1, pdu.begin() + 5);
+            return out;
         case 16:
             for (std::uint16_t n = 0; n < second; ++n)
                 image.holding[address + n] = Word(pdu, 6 + 2 * n);

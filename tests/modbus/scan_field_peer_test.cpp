@@ -211,5 +211,21 @@ TEST_F(ScanFieldPeer, ADeviceThatAllowsMaskWritesGetsOneRequestPerBit) {
                                                     {0x16, 0x00, 0x3C, 0xFE, 0xFF, 0x01, 0x00}}));
 }
 
+TEST_F(ScanFieldPeer, ADeviceForcedToFunction16WritesItsBitsBackWithIt) {
+    // Function 16 for the write back of a bit; a mask write still goes out as function 22.
+    tags.device.params.forceMultipleRegisterWrite = 1;
+    OModbusTag& bit3 = AddBit(tags, kHoldingRegister, 70, 3);
+    SetHolding(70, {0x1200});
+    EXPECT_EQ(engine.WriteTag(tags.device, bit3, Variant::Bool(true)), S_OK);
+    EXPECT_EQ(Holding(70, 1), Words{0x1208});
+    tags.device.params.maskWrite = 1;
+    EXPECT_EQ(engine.WriteTag(tags.device, bit3, Variant::Bool(false)), S_OK);
+    EXPECT_EQ(Holding(70, 1), Words{0x1200});
+    EXPECT_EQ(slave.Requests(),
+              (std::vector<Bytes>{{0x03, 0x00, 0x46, 0x00, 0x01},
+                                  {0x10, 0x00, 0x46, 0x00, 0x01, 0x02, 0x12, 0x08},
+                                  {0x16, 0x00, 0x46, 0xFF, 0xF7, 0x00, 0x00}}));
+}
+
 }  // namespace
 }  // namespace velk

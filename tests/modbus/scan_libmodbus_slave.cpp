@@ -52,6 +52,11 @@ bool LibmodbusSlave::Start() {
     return true;
 }
 
+std::vector<int> LibmodbusSlave::Units() {
+    std::lock_guard<std::mutex> lock(lock_);
+    return units_;
+}
+
 std::vector<std::vector<std::uint8_t>> LibmodbusSlave::Requests() {
     std::lock_guard<std::mutex> lock(lock_);
     return requests_;
@@ -63,6 +68,7 @@ void LibmodbusSlave::Serve() {
         if (!Readable(server_)) continue;
         const int client = accept(server_, nullptr, nullptr);
         if (client < 0) continue;
+        ++connections;
         modbus_set_socket(context_, client);
         while (!stop_) {
             const int received = modbus_receive(context_, query);
@@ -71,6 +77,19 @@ void LibmodbusSlave::Serve() {
             {
                 std::lock_guard<std::mutex> lock(lock_);
                 requests_.emplace_back(query + 7, query + received);
+                units_.push_back(query[6]);
+            }
+            const int function = query[7];
+            const int count = query[10] << 8 | query[11];
+            int refusal = 0;
+            if (function == refusedFunction) refusal = MODBUS_EXCEPTION_ILLEGAL_FUNCTION;
+            if ((function == 3 || function == 4) && refusedReadsAbove > 0 &&
+                count > refusedReadsAbove)
+                refusal = MODBUS_EXCEPTION_ILLEGAL_DATA_VALUE;
+            if (refusal != 0) {
+                if (modbus_reply_exception(context_, query, static_cast<unsigned>(refusal)) < 0)
+                    break;
+                continue;
             }
             if (modbus_reply(context_, query, received, mapping_) < 0) break;
         }

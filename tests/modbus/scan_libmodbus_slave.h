@@ -23,8 +23,17 @@ class LibmodbusSlave {
     bool Start();
     int Port() const { return port_; }
     std::vector<std::vector<std::uint8_t>> Requests();
+    // The unit identifier of every request.
+    std::vector<int> Units();
     // The mapping; change it only while no request is on its way.
     modbus_mapping_t* Mapping() { return mapping_; }
+
+    // Quirks of field devices: a function code answered with exception 1 (illegal
+    // function), and reads of more registers than this answered with exception 3 (0: none).
+    std::atomic<int> refusedFunction{0};
+    std::atomic<int> refusedReadsAbove{0};
+    // The number of connections accepted so far.
+    std::atomic<int> connections{0};
 
   private:
     void Serve();
@@ -37,6 +46,7 @@ class LibmodbusSlave {
     std::thread thread_;
     std::mutex lock_;
     std::vector<std::vector<std::uint8_t>> requests_;
+    std::vector<int> units_;
 };
 
 }  // namespace velk::testing

@@ -32,9 +32,9 @@ using Bytes = std::vector<std::uint8_t>;
 // One Modbus TCP device with its tags and channels, talking to 127.0.0.1 at a given port.
 struct TcpDevice {
     TcpDevice(IClock& clock, IExchangeObserver& observer, ITcpSockets& sockets,
-              const std::string& address, int port)
-        : channels(tags.device,
-                   ChannelServices{clock, observer, nullptr, &sockets, nullptr, &settings}) {
+              const std::string& address, int port, SharedTcpConnections* shared = nullptr)
+        : channels(tags.device, ChannelServices{clock, observer, nullptr, &sockets, nullptr,
+                                                &settings, nullptr, shared}) {
         tags.device.params.modbusTcp = 1;
         tags.device.params.primaryIpAddress = address;
         tags.device.params.secondaryIpAddress = address;
@@ -52,9 +52,10 @@ struct TcpDevice {
 class ScanPeer : public ::testing::Test {
   protected:
     std::unique_ptr<TcpDevice> Device(int port, ITcpSockets* sockets = nullptr,
-                                      const std::string& address = "127.0.0.1") {
+                                      const std::string& address = "127.0.0.1",
+                                      SharedTcpConnections* shared = nullptr) {
         auto device = std::make_unique<TcpDevice>(clock, observer, sockets ? *sockets : sockets_,
-                                                  address, port);
+                                                  address, port, shared);
         owners_[&device->tags.device] = &device->channels;
         return device;
     }
@@ -400,6 +401,91 @@ TEST_F(ScanLibmodbus, AnAddressOutsideTheSlaveFailsItsBlockOnlyAndAFailedWriteIs
     EXPECT_EQ(engine.WriteTag(tags.device, outside, Variant::Int16(2)), E_FAIL);
     EXPECT_EQ(outside.quality, kQualityBad);
     EXPECT_EQ(outside.value, Variant::Int16(2));
+}
+
+TEST_F(ScanLibmodbus, ASlaveThatRefusesSingleWritesTakesTheForcedFunctionCodes) {
+    auto device = Device(slave.Port());
+    TestTags& tags = device->tags;
+    OModbusTag& reg = tags.Add(kHoldingRegister, 10, VT_UI2);
+    OModbusTag& coil = tags.Bit(kOutputCoil, 4);
+    slave.refusedFunction = 6;
+    EXPECT_EQ(engine.WriteTag(tags.device, reg, Variant::UInt16(4321)), E_FAIL);
+    tags.device.params.forceMultipleRegisterWrite = 1;
+    EXPECT_EQ(engine.WriteTag(tags.device, reg, Variant::UInt16(4321)), S_OK);
+    EXPECT_EQ(slave.Mapping()->tab_registers[10], 4321);
+    slave.refusedFunction = 5;
+    tags.device.params.forceMultipleCoilWrite = 1;
+    EXPECT_EQ(engine.WriteTag(tags.device, coil, Variant::Bool(true)), S_OK);
+    EXPECT_EQ(slave.Mapping()->tab_bits[4], 1);
+    const auto requests = slave.Requests();
+    ASSERT_EQ(requests.size(), 3u);
+    EXPECT_EQ(requests[1], (Bytes{16, 0, 10, 0, 1, 2, 0x10, 0xE1}));
+    EXPECT_EQ(requests[2], (Bytes{15, 0, 4, 0, 1, 1, 1}));
+}
+
+TEST_F(ScanLibmodbus, ASlaveThatRefusesLongReadsIsReadWithinItsLimit) {
+    slave.refusedReadsAbove = 60;
+    auto* map = slave.Mapping();
+    for (int n = 0; n < 150; ++n) map->tab_registers[n] = static_cast<std::uint16_t>(1000 + n);
+    auto device = Device(slave.Port());
+    TestTags& tags = device->tags;
+    std::vector<OModbusTag*> read;
+    for (std::uint16_t a = 0; a < 150; a += 10) read.push_back(&tags.Add(kHoldingRegister, a));
+    OModbusTag& text = tags.Add(kHoldingRegister, 0, VT_BSTR, 140);
+    engine.ReadTags(tags.device, tags.list);
+    EXPECT_EQ(read.front()->quality, kQualityCommFailure);  // 123 registers: refused
+
+    tags.device.params.maxReadRegisters = 60;
+    const std::size_t before = slave.Requests().size();
+    engine.ReadTags(tags.device, tags.list);
+    for (OModbusTag* tag : read) {
+        EXPECT_EQ(tag->quality, kQualityGood);
+        EXPECT_EQ(tag->value, Variant::Int16(static_cast<std::int16_t>(1000 + tag->address)));
+    }
+    EXPECT_EQ(text.quality, kQualityGood);
+    const auto requests = slave.Requests();
+    ASSERT_GT(requests.size(), before);
+    for (std::size_t n = before; n < requests.size(); ++n)
+        EXPECT_LE(requests[n][3] << 8 | requests[n][4], 60) << "request " << n;
+}
+
+TEST_F(ScanLibmodbus, TheConnectDelayIsWaitedOnceAfterTheConnectionOpens) {
+    auto device = Device(slave.Port());
+    TestTags& tags = device->tags;
+    tags.device.params.connectDelay = 300;
+    OModbusTag& tag = tags.Add(kHoldingRegister, 1);
+    const std::uint64_t before = clock.SleptMs();
+    engine.ReadTags(tags.device, tags.list);
+    EXPECT_EQ(tag.quality, kQualityGood);
+    const std::uint64_t first = clock.SleptMs() - before;
+    EXPECT_GE(first, 300u);
+    engine.ReadTags(tags.device, tags.list);
+    EXPECT_LT(clock.SleptMs() - before - first, 300u);
+    EXPECT_EQ(slave.connections, 1);
+}
+
+TEST_F(ScanLibmodbus, DevicesShareOneConnectionToAGatewayThatServesOne) {
+    SharedTcpConnections shared;
+    slave.Mapping()->tab_registers[1] = 11;
+    slave.Mapping()->tab_registers[2] = 22;
+    auto first = Device(slave.Port(), nullptr, "127.0.0.1", &shared);
+    auto second = Device(slave.Port(), nullptr, "127.0.0.1", &shared);
+    first->tags.device.params.slaveAddress = 5;
+    second->tags.device.params.slaveAddress = 6;
+    for (TcpDevice* device : {first.get(), second.get()})
+        device->tags.device.params.sharedConnection = 1;
+    OModbusTag& a = first->tags.Add(kHoldingRegister, 1);
+    OModbusTag& b = second->tags.Add(kHoldingRegister, 2);
+    for (int round = 0; round < 2; ++round) {
+        engine.ReadTags(first->tags.device, first->tags.list);
+        engine.ReadTags(second->tags.device, second->tags.list);
+    }
+    EXPECT_EQ(a.value, Variant::Int16(11));
+    EXPECT_EQ(a.quality, kQualityGood);
+    EXPECT_EQ(b.value, Variant::Int16(22));
+    EXPECT_EQ(b.quality, kQualityGood);
+    EXPECT_EQ(slave.connections, 1);
+    EXPECT_EQ(slave.Units(), (std::vector<int>{5, 6, 5, 6}));
 }
 
 }  // namespace

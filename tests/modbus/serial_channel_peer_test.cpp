@@ -96,7 +96,7 @@ TEST_F(SerialPeerFixture, TermiosLineCarriesBinaryBytesWithinItsReadTimeOut) {
     TermiosSerialPort second;  // the line is ours alone
     EXPECT_FALSE(second.Open(ourSide_, error));
     EXPECT_EQ(error, EBUSY);
-    ASSERT_TRUE(line.Configure(SerialLineSettings{19200, 8, 0, 0, 0}));
+    ASSERT_TRUE(line.Configure(SerialLineSettings{19200, 8, 0, 0, 0, {}}));
     ASSERT_TRUE(line.SetTimeouts(50, 1, 50));
     const int peer = ::open(peerSide_.c_str(), O_RDWR | O_NOCTTY);
     ASSERT_GE(peer, 0);

@@ -441,6 +441,70 @@ TEST_F(TransactSerialTest, InvalidAnswerIsFollowedByAProbeThatKeepsTheChannelGoo
     EXPECT_EQ(channels_.Counts(0), (ChannelCounts{2, 2, 0, 0}));
 }
 
+TEST_F(TransactSerialTest, TheRequestPauseKeepsRequestsApartOnTheLine) {
+    MakeLines();
+    device_.params.requestPause = 50;
+    auto& line = LineOf(primary_);
+    std::vector<std::uint32_t> writtenAt;
+    line.SetResponder([&](const Bytes&) {
+        writtenAt.push_back(clock_.TickCount());
+        return kTwoRegisters;
+    });
+    auto request = ReadTwoRegisters();
+    channels_.TransactSerial(request.get(), 100, kActiveChannel);
+    const std::uint32_t firstEnd = clock_.TickCount();
+    request = ReadTwoRegisters();
+    channels_.TransactSerial(request.get(), 100, kActiveChannel);
+    ASSERT_TRUE(request->IsValid());
+    ASSERT_EQ(writtenAt.size(), 2u);
+    EXPECT_GE(writtenAt[1] - firstEnd, 50u);
+
+    // A request after a longer idle time than the pause goes out without waiting.
+    clock_.Advance(80);
+    const std::uint32_t idleEnd = clock_.TickCount();
+    const std::uint64_t slept = clock_.SleptMs();
+    request = ReadTwoRegisters();
+    channels_.TransactSerial(request.get(), 100, kActiveChannel);
+    ASSERT_EQ(writtenAt.size(), 3u);
+    EXPECT_LT(writtenAt[2] - idleEnd, 50u);
+    EXPECT_LT(clock_.SleptMs() - slept, 50u);
+}
+
+TEST_F(TransactSerialTest, TheLineGetsThePortsRs485ModeAndTheEchoIsTakenOff) {
+    primary_.rs485 = 1;
+    primary_.rs485RtsOnSend = 0;
+    primary_.rs485RtsAfterSend = 1;
+    primary_.rs485DelayBeforeSend = 2;
+    primary_.rs485DelayAfterSend = 3;
+    primary_.echoSuppression = 1;
+    MakeLines();
+    auto& line = LineOf(primary_);
+    // The adapter gives back the request ahead of the answer.
+    line.SetResponder([](const Bytes& request) {
+        Bytes echoed = request;
+        echoed.insert(echoed.end(), kTwoRegisters.begin(), kTwoRegisters.end());
+        return echoed;
+    });
+    auto request = ReadTwoRegisters();
+    channels_.TransactSerial(request.get(), 100, kActiveChannel);
+    EXPECT_TRUE(request->IsValid());
+    ASSERT_TRUE(line.LastSettings().has_value());
+    EXPECT_EQ(line.LastSettings()->rs485, (Rs485Settings{true, false, true, 2, 3}));
+
+    // An echo that is not the request fails the attempt; the retry gets its answer.
+    int calls = 0;
+    line.SetResponder([&](const Bytes& request) {
+        Bytes echoed = request;
+        if (calls++ == 0) echoed[1] ^= 0x40;
+        echoed.insert(echoed.end(), kTwoRegisters.begin(), kTwoRegisters.end());
+        return echoed;
+    });
+    request = ReadTwoRegisters();
+    channels_.TransactSerial(request.get(), 100, kActiveChannel);
+    EXPECT_TRUE(request->IsValid());
+    EXPECT_EQ(calls, 2);
+}
+
 TEST_F(TransactSerialTest, DeadLineFailsRequestAndProbe) {
     MakeLines();
     auto request = ReadTwoRegisters();

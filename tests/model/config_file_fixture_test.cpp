@@ -14,6 +14,8 @@
 #include "model/config_file_reader.h"
 #include "model/config_file_storage.h"
 #include "model/config_file_writer.h"
+#include "model/device_field_settings.h"
+#include "model/o_device.h"
 #include "model/o_modbus_tag.h"
 #include "model/o_tag_group.h"
 #include "tests/model/config_file_memory_access.h"
@@ -175,6 +177,59 @@ TEST_F(ConfigFileFixtureTest, ClipboardStreamsResaveAsExpected) {
         EXPECT_FALSE(ConfigFileReader::ReadTagListBytes(bytes, tags));
         EXPECT_TRUE(tags.empty());
     }
+}
+
+TEST_F(ConfigFileFixtureTest, FieldSettingsLoadIntoTheirDevicesAndOnlyThere) {
+    CDoc doc{CDocServices{}, ModelSettings{}};
+    ASSERT_TRUE(
+        ConfigFileReader::ReadDocumentBytes(ReadFile(kFixtures / "device_settings.vlk"), doc));
+    ASSERT_EQ(doc.rootGroup.subgroupList.size(), 3u);
+    const auto& first = static_cast<const ODevice&>(*doc.rootGroup.subgroupList[0]).params;
+    const auto& second = static_cast<const ODevice&>(*doc.rootGroup.subgroupList[1]).params;
+    const auto& third = static_cast<const ODevice&>(*doc.rootGroup.subgroupList[2]).params;
+    EXPECT_EQ(first.forceMultipleRegisterWrite, 1);
+    EXPECT_EQ(first.forceMultipleCoilWrite, 1);
+    EXPECT_EQ(first.maxReadRegisters, 60);
+    EXPECT_EQ(first.maxReadBits, 100);
+    EXPECT_EQ(first.maxBlockGap, 0);
+    EXPECT_EQ(first.requestPause, 20);
+    EXPECT_EQ(first.backoffFailures, 3);
+    EXPECT_EQ(first.backoffCycles, 5);
+    EXPECT_EQ(first.connectDelay, 0);
+    // 126 registers per read is beyond any request: the default stays.
+    EXPECT_EQ(second.connectDelay, 250);
+    EXPECT_EQ(second.rtuOverTcp, 1);
+    EXPECT_EQ(second.maxReadRegisters, 123);
+    EXPECT_FALSE(HasFieldSettings(third));
+    ASSERT_GE(doc.portList.size(), 3u);
+    EXPECT_EQ(doc.portList[0]->rs485, 1);
+    EXPECT_EQ(doc.portList[0]->rs485RtsOnSend, 0);
+    EXPECT_EQ(doc.portList[0]->rs485DelayAfterSend, 3);
+    EXPECT_EQ(doc.portList[1]->echoSuppression, 1);
+    EXPECT_EQ(doc.portList[1]->rs485DelayBeforeSend, 0);  // 1001 ms: out of range
+    EXPECT_FALSE(HasFieldSettings(*doc.portList[2]));
+
+    // Without them a document is stored at the schema it always had.
+    for (const auto& device : doc.rootGroup.subgroupList)
+        static_cast<ODevice&>(*device).params = ODeviceParams{};
+    for (const auto& port : doc.portList) {
+        port->ApplyRs485Values(false, true, false, 0, 0, false);
+        EXPECT_FALSE(HasFieldSettings(*port));
+    }
+    const std::string bytes = ConfigFileWriter::DocumentBytes(doc);
+    EXPECT_EQ(bytes.find(std::string("\xFF\xFF\x0D\x00\x0D\x00ODeviceParams", 19)),
+              std::string::npos);
+    EXPECT_NE(bytes.find(std::string("\xFF\xFF\x0A\x00\x0D\x00ODeviceParams", 19)),
+              std::string::npos);
+    EXPECT_NE(bytes.find(std::string("\xFF\xFF\x0A\x00\x05\x00OPort", 11)), std::string::npos);
+
+    // The mask write is one more key of the list (field_settings).
+    CDoc masked{CDocServices{}, ModelSettings{}};
+    ASSERT_TRUE(
+        ConfigFileReader::ReadDocumentBytes(ReadFile(kFixtures / "field_settings.vlk"), masked));
+    ASSERT_GE(masked.rootGroup.subgroupList.size(), 2u);
+    EXPECT_EQ(static_cast<const ODevice&>(*masked.rootGroup.subgroupList[0]).params.maskWrite, 1);
+    EXPECT_EQ(static_cast<const ODevice&>(*masked.rootGroup.subgroupList[1]).params.maskWrite, 0);
 }
 
 }  // namespace

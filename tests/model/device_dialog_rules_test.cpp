@@ -62,5 +62,41 @@ TEST(DeviceDialogRules, FirstFailingFieldGivesItsMessage) {
     }
 }
 
+TEST(DeviceDialogRules, FieldSettingsTheirTextsAndTheirMessages) {
+    ODeviceParams params;
+    std::map<std::uint16_t, std::string> texts = FieldSettingTexts(params);
+    EXPECT_EQ(texts.at(5), "");  // the device type's gaps
+    texts[3] = " 60 ";
+    texts[5] = "0";
+    texts[6] = "15";
+    ASSERT_EQ(ApplyFieldSettingTexts(texts, {{1, true}}, params), std::nullopt);
+    EXPECT_EQ(params.maxReadRegisters, 60);
+    EXPECT_EQ(params.maxBlockGap, 0);
+    EXPECT_EQ(params.requestPause, 15);
+    EXPECT_EQ(params.forceMultipleRegisterWrite, 1);
+    EXPECT_EQ(params.forceMultipleCoilWrite, 0);
+    EXPECT_EQ(FieldSettingTexts(params).at(5), "0");
+
+    struct Case {
+        std::uint16_t key;
+        const char* text;
+        const char* message;
+    };
+    for (const Case& c : {Case{3, "126", "Enter an integer between 1 and 125."},
+                          Case{3, "", "Enter an integer between 1 and 125."},
+                          Case{4, "2001", "Enter an integer between 1 and 2000."},
+                          Case{5, "-1", "Enter an integer between 0 and 2000."},
+                          Case{9, "1", "Enter an integer between 2 and 1000."},
+                          Case{6, "x", "Enter an integer between 0 and 60000."}}) {
+        ODeviceParams unchanged = params;
+        auto wrong = texts;
+        wrong[c.key] = c.text;
+        EXPECT_EQ(ApplyFieldSettingTexts(wrong, {{1, false}}, unchanged), std::string(c.message))
+            << c.key << " " << c.text;
+        EXPECT_EQ(unchanged.maxReadRegisters, 60);
+        EXPECT_EQ(unchanged.forceMultipleRegisterWrite, 1);
+    }
+}
+
 }  // namespace
 }  // namespace velk

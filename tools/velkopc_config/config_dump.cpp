@@ -4,6 +4,7 @@
 #include <sstream>
 
 #include "model/c_doc.h"
+#include "model/device_field_settings.h"
 #include "model/o_analog_alarm.h"
 #include "model/o_analog_data.h"
 #include "model/o_binary_alarm.h"
@@ -92,6 +93,8 @@ class Dumper {
         Line(2, "stop bits", std::to_string(p.stopBits));
         Line(2, "parity", std::to_string(p.parity));
         Line(2, "flow control", std::to_string(p.flowControl));
+        for (const PortFieldSetting& setting : PortFieldSettings())
+            Line(2, setting.name, std::to_string(p.*setting.member));
     }
 
     void Device(const ODevice& d) {
@@ -124,7 +127,8 @@ class Dumper {
         Line(2, "secondary gateway address", Quote(p.secondaryGatewayAddress));
         Line(2, "supervisor time", std::to_string(p.supervisorTime));
         Line(2, "supervisor retries", std::to_string(p.supervisorRetries));
-        if (p.maskWrite != 0) Line(2, "mask write", std::to_string(p.maskWrite));
+        for (const DeviceFieldSetting& setting : DeviceFieldSettings())
+            Line(2, setting.name, std::to_string(p.*setting.member));
         for (std::size_t i = 0; i < d.communicationAlarms.size(); ++i) {
             const ODeviceAlarm& a = d.communicationAlarms[i];
             Line(2, kAlarmNames[i], "");

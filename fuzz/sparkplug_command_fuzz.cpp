@@ -16,6 +16,7 @@
 #include "sparkplug/command_decoder.h"
 #include "sparkplug/historical_record.h"
 #include "sparkplug/host_state.h"
+#include "sparkplug/metric_value.h"
 #include "sparkplug/sparkplug_b.pb.h"
 
 namespace {
@@ -58,27 +59,6 @@ struct Plant {
     MetricLayout layout;
 };
 
-VarType VarTypeOf(MetricType type) {
-    switch (type) {
-        case MetricType::kBoolean:
-            return VT_BOOL;
-        case MetricType::kInt16:
-            return VT_I2;
-        case MetricType::kUInt16:
-            return VT_UI2;
-        case MetricType::kInt32:
-            return VT_I4;
-        case MetricType::kUInt32:
-            return VT_UI4;
-        case MetricType::kFloat:
-            return VT_R4;
-        case MetricType::kDouble:
-            return VT_R8;
-        default:
-            return VT_BSTR;
-    }
-}
-
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -107,7 +87,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                     std::abort();
                 }
                 if (!write.metric->writable ||
-                    write.value.Type() != VarTypeOf(write.metric->type)) {
+                    write.value.Type() != VarTypeOfMetric(write.metric->type)) {
                     std::abort();
                 }
             }

@@ -3,9 +3,8 @@
 #include "sparkplug/sparkplug_b.pb.h"
 
 namespace velk::sparkplug {
-namespace {
 
-VarType VarTypeOf(MetricType type) {
+VarType VarTypeOfMetric(MetricType type) {
     switch (type) {
         case MetricType::kBoolean:
             return VT_BOOL;
@@ -29,11 +28,9 @@ VarType VarTypeOf(MetricType type) {
     return VT_EMPTY;
 }
 
-}  // namespace
-
 void SetMetricValue(MetricType type, const Variant& value, pb::Payload::Metric& metric) {
     Variant typed = value;
-    const VarType target = VarTypeOf(type);
+    const VarType target = VarTypeOfMetric(type);
     if (typed.IsEmpty() || target == VT_EMPTY || Failed(typed.ChangeType(target))) {
         metric.set_is_null(true);
         return;

@@ -10,6 +10,9 @@ namespace pb {
 class Payload_Metric;
 }
 
+// The variant type of a metric's values; VT_EMPTY for a datatype no tag has (UInt64).
+VarType VarTypeOfMetric(MetricType type);
+
 // The value converted to the datatype in the field the datatype prescribes; is_null when
 // it has none (never read, or not convertible).
 void SetMetricValue(MetricType type, const Variant& value, pb::Payload_Metric& metric);

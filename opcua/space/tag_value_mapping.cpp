@@ -53,6 +53,10 @@ Variant VariantOfTagValue(const velk::Variant& value, VarType type) {
             return Variant::Scalar(v.AsInt32());
         case VT_UI4:
             return Variant::Scalar(v.AsUInt32());
+        case VT_I8:
+            return Variant::Scalar(v.AsInt64());
+        case VT_UI8:
+            return Variant::Scalar(v.AsUInt64());
         case VT_R4:
             return Variant::Scalar(v.AsFloat());
         case VT_R8:
@@ -76,6 +80,10 @@ NodeId DataTypeOfServedType(VarType type) {
             return NodeId::Numeric(0, ids::kInt32);
         case VT_UI4:
             return NodeId::Numeric(0, ids::kUInt32);
+        case VT_I8:
+            return NodeId::Numeric(0, ids::kInt64);
+        case VT_UI8:
+            return NodeId::Numeric(0, ids::kUInt64);
         case VT_R4:
             return NodeId::Numeric(0, ids::kFloat);
         case VT_R8:

@@ -137,7 +137,8 @@ TEST(UaPlantSpaceTest, DataTypeFollowsTheTagTypeAsServedAndScalingMakesItDouble)
     const std::pair<std::uint16_t, std::uint32_t> cases[] = {
         {VT_BOOL, ids::kBoolean}, {VT_I2, ids::kInt16},    {VT_UI2, ids::kUInt16},
         {VT_I4, ids::kInt32},     {VT_UI4, ids::kUInt32},  {VT_R4, ids::kFloat},
-        {VT_R8, ids::kDouble},    {VT_BSTR, ids::kString},
+        {VT_R8, ids::kDouble},    {VT_BSTR, ids::kString}, {VT_I8, ids::kInt64},
+        {VT_UI8, ids::kUInt64},
     };
     for (const auto& [type, dataType] : cases) {
         SCOPED_TRACE(DataTypeName(type));

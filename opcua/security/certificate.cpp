@@ -1,4 +1,5 @@
 // Certificates through OpenSSL's X509 interfaces.
+
 #include "opcua/security/certificate.h"
 
 #include <openssl/bio.h>
@@ -8,14 +9,12 @@
 
 #include <memory>
 
+#include "opcua/security/x509_handle.h"
+
 namespace velk::ua::security {
 
 namespace {
 
-struct X509Free {
-    void operator()(X509* x) const { X509_free(x); }
-};
-using X509Ptr = std::unique_ptr<X509, X509Free>;
 struct BioFree {
     void operator()(BIO* b) const { BIO_free(b); }
 };

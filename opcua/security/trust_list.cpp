@@ -1,4 +1,5 @@
 // Certificate chains verified with OpenSSL's X509 store, against the directories read anew.
+
 #include "opcua/security/trust_list.h"
 
 #include <openssl/x509.h>
@@ -9,6 +10,7 @@
 #include "core/trace_file.h"
 #include "opcua/security/certificate.h"
 #include "opcua/security/server_channel_security.h"
+#include "opcua/security/x509_handle.h"
 
 namespace velk::ua::security {
 
@@ -30,10 +32,6 @@ struct StoreCtxFree {
 struct StackFree {
     void operator()(STACK_OF(X509) * s) const { sk_X509_pop_free(s, X509_free); }
 };
-struct X509Free {
-    void operator()(X509* x) const { X509_free(x); }
-};
-using X509Ptr = std::unique_ptr<X509, X509Free>;
 
 X509Ptr ParseCertificate(std::string_view bytes) {
     const auto* p = reinterpret_cast<const unsigned char*>(bytes.data());

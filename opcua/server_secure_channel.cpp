@@ -47,8 +47,9 @@ void ServerSecureChannel::CheckTimers() {
     }
 }
 
-void ServerSecureChannel::Fail(StatusCode error, std::string_view reason) {
-    const auto message = EncodeMessage(ErrorMessage{error, std::string(reason)});
+void ServerSecureChannel::Fail(StatusCode error, std::string_view reason, StatusCode sent) {
+    const auto message =
+        EncodeMessage(ErrorMessage{sent == kGood ? error : sent, std::string(reason)});
     output_.insert(output_.end(), message.begin(), message.end());
     state_ = State::kClosed;
     closeReason_ = error;
@@ -74,7 +75,13 @@ void ServerSecureChannel::OnChunk(const Chunk& chunk) {
         const StatusCode security = type == MessageType::kOpenSecureChannel
                                         ? security_->OpenAsymmetricChunk(bytes, opened)
                                         : security_->OpenSymmetricChunk(bytes, opened);
-        if (security != kGood) return Fail(security, "message security refused");
+        if (security != kGood) {
+            // A refused client certificate is traced with its reason; the client is told only
+            // that the security checks failed, so a stranger learns nothing of the trust list.
+            const bool certificate = StatusCodeName(security).starts_with("BadCertificate");
+            return Fail(security, "message security refused",
+                        certificate ? kBadSecurityChecksFailed : security);
+        }
         bytes = opened;
     }
     SecureChunk parsed;

@@ -90,7 +90,9 @@ class ServerSecureChannel {
     void OnSecureMessage(MessageType type, std::uint32_t requestId,
                          std::span<const std::uint8_t> body);
     void OnOpen(std::uint32_t requestId, std::span<const std::uint8_t> body);
-    void Fail(StatusCode error, std::string_view reason);
+    // Sends an Error message (with sent instead of error where one is given) and closes;
+    // closeReason() keeps error.
+    void Fail(StatusCode error, std::string_view reason, StatusCode sent = kGood);
     bool CheckSequenceNumber(std::uint32_t sequenceNumber);
     bool CheckToken(std::uint32_t tokenId);
     bool Expired(const Token& token) const;

@@ -15,6 +15,7 @@
 #include "opcua/security/server_channel_security.h"
 #include "opcua/security/trust_list.h"
 #include "opcua/server_secure_channel.h"
+#include "opcua/ua_tcp_messages.h"
 #include "platform/linux/posix_protected_files.h"
 #include "tests/support/fake_clock.h"
 
@@ -454,6 +455,14 @@ TEST(ChannelSecurity, AnUntrustedClientIsRejectedThenAcceptedOnceItsFileIsMoved)
         t.Hello();
         t.channel_->OnReceived(t.OpenChunk());
         EXPECT_EQ(t.channel_->closeReason(), kBadCertificateUntrusted);
+        // The client hears only that the security checks failed.
+        const std::vector<std::uint8_t> out = t.channel_->TakeOutput();
+        const std::string_view text(reinterpret_cast<const char*>(out.data()), out.size());
+        const std::size_t error = text.rfind("ERRF");
+        ASSERT_NE(error, std::string_view::npos);
+        ErrorMessage sent;
+        ASSERT_EQ(DecodeMessageBody(std::span(out).subspan(error + 8), sent), kGood);
+        EXPECT_EQ(sent.error, kBadSecurityChecksFailed);
     }
     std::vector<fs::path> rejected;
     for (const auto& entry : fs::directory_iterator(pki + "/rejected/certs")) {

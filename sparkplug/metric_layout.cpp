@@ -41,6 +41,10 @@ MetricType MetricTypeOf(const OModbusTag& tag) {
             return MetricType::kInt32;
         case VT_UI4:
             return MetricType::kUInt32;
+        case VT_I8:
+            return MetricType::kInt64;
+        case VT_UI8:
+            return MetricType::kUInt64;
         case VT_R4:
             return MetricType::kFloat;
         case VT_R8:

@@ -23,6 +23,7 @@ namespace velk::sparkplug {
 enum class MetricType : std::uint32_t {
     kInt16 = 2,
     kInt32 = 3,
+    kInt64 = 4,
     kUInt16 = 6,
     kUInt32 = 7,
     kUInt64 = 8,

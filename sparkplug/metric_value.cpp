@@ -22,8 +22,10 @@ VarType VarTypeOfMetric(MetricType type) {
             return VT_R8;
         case MetricType::kString:
             return VT_BSTR;
+        case MetricType::kInt64:
+            return VT_I8;
         case MetricType::kUInt64:
-            break;
+            return VT_UI8;
     }
     return VT_EMPTY;
 }
@@ -51,6 +53,13 @@ void SetMetricValue(MetricType type, const Variant& value, pb::Payload::Metric& 
             break;
         case VT_UI4:
             metric.set_int_value(typed.AsUInt32());
+            break;
+        // A signed 64-bit value travels as its two's complement.
+        case VT_I8:
+            metric.set_long_value(static_cast<std::uint64_t>(typed.AsInt64()));
+            break;
+        case VT_UI8:
+            metric.set_long_value(typed.AsUInt64());
             break;
         case VT_R4:
             metric.set_float_value(typed.AsFloat());
@@ -97,8 +106,12 @@ std::optional<Variant> MetricValue(MetricType type, const pb::Payload::Metric& m
         case MetricType::kString:
             if (field != M::kStringValue) return std::nullopt;
             return Variant::Text(metric.string_value());
+        case MetricType::kInt64:
+            if (field != M::kLongValue) return std::nullopt;
+            return Variant::Int64(static_cast<std::int64_t>(metric.long_value()));
         case MetricType::kUInt64:
-            break;
+            if (field != M::kLongValue) return std::nullopt;
+            return Variant::UInt64(metric.long_value());
     }
     return std::nullopt;
 }

@@ -10,7 +10,7 @@ namespace pb {
 class Payload_Metric;
 }
 
-// The variant type of a metric's values; VT_EMPTY for a datatype no tag has (UInt64).
+// The variant type of a metric's values.
 VarType VarTypeOfMetric(MetricType type);
 
 // The value converted to the datatype in the field the datatype prescribes; is_null when

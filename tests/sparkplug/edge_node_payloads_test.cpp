@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <limits>
 #include <map>
 
 #include "model/o_device.h"
@@ -175,6 +176,8 @@ TEST(MetricValueTest, ValuesComeBackAsWrittenAndOtherFieldsAreRefused) {
         {MetricType::kUInt16, Variant::UInt16(65535)},
         {MetricType::kInt32, Variant::Int32(-1)},
         {MetricType::kUInt32, Variant::UInt32(4294967295u)},
+        {MetricType::kInt64, Variant::Int64(std::numeric_limits<std::int64_t>::min())},
+        {MetricType::kUInt64, Variant::UInt64(std::numeric_limits<std::uint64_t>::max())},
         {MetricType::kFloat, Variant::Float(-0.25f)},
         {MetricType::kDouble, Variant::Double(1e300)},
         {MetricType::kString, Variant::Text("x")},

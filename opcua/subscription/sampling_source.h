@@ -51,7 +51,7 @@ class ISamplingSource {
     // The interval the source samples at for a request of requestedMs (>= 0): the nearest
     // supported period not below it, or the slowest supported one.
     virtual double ReviseSamplingInterval(double requestedMs) const = 0;
-    // Starts sampling each node at its interval, one handle per spec in order; the first
+    // Starts sampling each node at its interval, one handle per requested node in order; the first
     // sample of each comes as soon as the source has it, never from inside this call.
     virtual std::vector<SamplingHandle> StartSampling(const std::vector<SampleSpec>& specs,
                                                       ISampleSink& sink) = 0;

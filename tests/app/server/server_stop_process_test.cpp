@@ -73,6 +73,52 @@ class SilentListener {
     std::uint16_t port_ = 0;
 };
 
+// The server program on a private bus of its own, with the settings of store.
+class ServerOnPrivateBus {
+  public:
+    explicit ServerOnPrivateBus(TempDirectory& dir) : dir_(dir) {}
+
+    // Writes the settings, starts the bus and the server and waits for its start line.
+    ::testing::AssertionResult Start(const ServerStoreText& store, const std::string& instance) {
+        if (!store.WriteTo(dir_.File("settings.reg"))) {
+            return ::testing::AssertionFailure() << "settings not written";
+        }
+        if (!bus_.Start()) return ::testing::AssertionFailure() << bus_.Problem();
+        const std::vector<std::string> environment{
+            "VELKOPC_SETTINGS=" + dir_.File("settings.reg"),
+            "VELKOPC_USER_SETTINGS=" + dir_.File("user.reg"),
+            "VELKOPC_INSTANCE_NAME=" + instance + "-" + std::to_string(::getpid()),
+            "DBUS_SESSION_BUS_ADDRESS=" + bus_.Address()};
+        if (!server_.Start(VELKOPC_BINARY, {}, environment, dir_.File("server.out")) ||
+            !WaitUntil([&] { return Trace().find("started") != std::string::npos; }, 30s)) {
+            return ::testing::AssertionFailure() << ReadFile(dir_.File("server.out"));
+        }
+        return ::testing::AssertionSuccess();
+    }
+
+    // SIGTERM and the wait for the end, whose time is printed after what; the exit status,
+    // -1 when the server did not end.
+    int StopWithSigterm(const std::string& what) {
+        const auto signalled = std::chrono::steady_clock::now();
+        if (!server_.Signal(SIGTERM)) return -1;
+        const int status = server_.Wait(60s);
+        std::printf("stopped %lld ms after SIGTERM%s\n",
+                    static_cast<long long>(std::chrono::duration_cast<std::chrono::milliseconds>(
+                                               std::chrono::steady_clock::now() - signalled)
+                                               .count()),
+                    what.c_str());
+        return status;
+    }
+
+    std::string Trace() const { return Utf16LeBytesToUtf8(ReadFile(dir_.File("trace.txt"))); }
+    const std::string& BusAddress() const { return bus_.Address(); }
+
+  private:
+    TempDirectory& dir_;
+    PrivateBus bus_;
+    ChildProcess server_;
+};
+
 TEST(ServerStopProcessTest, SigtermDuringADeviceReadThatNeverEndsExitsCleanly) {
     TempDirectory dir;
     SilentListener controller;
@@ -85,23 +131,12 @@ TEST(ServerStopProcessTest, SigtermDuringADeviceReadThatNeverEndsExitsCleanly) {
     store.traceFile = dir.File("trace.txt");
     store.recentFile = dir.File("silent.vlk");
     store.tcpPorts = {{"127.0.0.3", controller.Port()}};
-    ASSERT_TRUE(store.WriteTo(dir.File("settings.reg")));
-    PrivateBus bus;
-    ASSERT_TRUE(bus.Start()) << bus.Problem();
-    const std::vector<std::string> environment{
-        "VELKOPC_SETTINGS=" + dir.File("settings.reg"),
-        "VELKOPC_USER_SETTINGS=" + dir.File("user.reg"),
-        "VELKOPC_INSTANCE_NAME=velk-stop-" + std::to_string(::getpid()),
-        "DBUS_SESSION_BUS_ADDRESS=" + bus.Address()};
-    const auto trace = [&] { return Utf16LeBytesToUtf8(ReadFile(dir.File("trace.txt"))); };
-
-    ChildProcess server;
-    ASSERT_TRUE(server.Start(VELKOPC_BINARY, {}, environment, dir.File("server.out")));
-    ASSERT_TRUE(WaitUntil([&] { return trace().find("started") != std::string::npos; }, 30s))
-        << ReadFile(dir.File("server.out"));
+    ServerOnPrivateBus server(dir);
+    ASSERT_TRUE(server.Start(store, "velk-stop"));
+    const auto trace = [&] { return server.Trace(); };
     ChildProcess client;
     ASSERT_TRUE(
-        client.Start(kPython, {kClient, "read", bus.Address()}, {}, dir.File("client.out")));
+        client.Start(kPython, {kClient, "read", server.BusAddress()}, {}, dir.File("client.out")));
     ASSERT_TRUE(WaitUntil(
         [&] { return ReadFile(dir.File("client.out")).find("reading") != std::string::npos; }, 30s))
         << ReadFile(dir.File("client.out")) << trace();
@@ -110,13 +145,7 @@ TEST(ServerStopProcessTest, SigtermDuringADeviceReadThatNeverEndsExitsCleanly) {
         [&] { return trace().find("Called IOPCItemMgt::AddItems") != std::string::npos; }, 10s));
     std::this_thread::sleep_for(1s);
 
-    const auto signalled = std::chrono::steady_clock::now();
-    ASSERT_TRUE(server.Signal(SIGTERM));
-    const int status = server.Wait(60s);
-    std::printf("stopped %lld ms after SIGTERM\n",
-                static_cast<long long>(std::chrono::duration_cast<std::chrono::milliseconds>(
-                                           std::chrono::steady_clock::now() - signalled)
-                                           .count()));
+    const int status = server.StopWithSigterm("");
     ASSERT_NE(status, -1) << "the server did not end";
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "status " << status << "\n"
                                                                << ReadFile(dir.File("server.out"));
@@ -141,26 +170,17 @@ TEST(ServerStopProcessTest, SubscribersOfASilentControllerHoldUpNeitherTheNextCl
     store.recentFile = dir.File("churn.vlk");
     store.tcpPorts = {{"127.0.0.3", controller.Port()},
                       {"127.0.0.2", static_cast<std::uint16_t>(healthy.TcpPort(1))}};
-    ASSERT_TRUE(store.WriteTo(dir.File("settings.reg")));
-    PrivateBus bus;
-    ASSERT_TRUE(bus.Start()) << bus.Problem();
-    const std::vector<std::string> environment{
-        "VELKOPC_SETTINGS=" + dir.File("settings.reg"),
-        "VELKOPC_USER_SETTINGS=" + dir.File("user.reg"),
-        "VELKOPC_INSTANCE_NAME=velk-churn-" + std::to_string(::getpid()),
-        "DBUS_SESSION_BUS_ADDRESS=" + bus.Address()};
-    const auto trace = [&] { return Utf16LeBytesToUtf8(ReadFile(dir.File("trace.txt"))); };
-    ChildProcess server;
-    ASSERT_TRUE(server.Start(VELKOPC_BINARY, {}, environment, dir.File("server.out")));
-    ASSERT_TRUE(WaitUntil([&] { return trace().find("started") != std::string::npos; }, 30s))
-        << ReadFile(dir.File("server.out"));
+    ServerOnPrivateBus server(dir);
+    ASSERT_TRUE(server.Start(store, "velk-churn"));
+    const auto trace = [&] { return server.Trace(); };
 
     // Three subscribers whose groups read the silent controller, until one read is on the
     // wire there; it waits for its answer until the server's answer time-out.
     const auto subscribe = [&](std::vector<ChildProcess>& clients, const std::string& round) {
         for (std::size_t i = 0; i < clients.size(); ++i) {
             const std::string out = dir.File(round + std::to_string(i) + ".out");
-            ASSERT_TRUE(clients[i].Start(kPython, {kClient, "subscribe", bus.Address()}, {}, out));
+            ASSERT_TRUE(
+                clients[i].Start(kPython, {kClient, "subscribe", server.BusAddress()}, {}, out));
             ASSERT_TRUE(WaitUntil(
                 [&] { return ReadFile(out).find("subscribed") != std::string::npos; }, 30s))
                 << ReadFile(out);
@@ -168,8 +188,8 @@ TEST(ServerStopProcessTest, SubscribersOfASilentControllerHoldUpNeitherTheNextCl
         ASSERT_TRUE(controller.AcceptRequest());
     };
     ChildProcess follower;
-    ASSERT_TRUE(follower.Start(kPython, {kClient, "follow", bus.Address(), dir.File("go")}, {},
-                               dir.File("follower.out")));
+    ASSERT_TRUE(follower.Start(kPython, {kClient, "follow", server.BusAddress(), dir.File("go")},
+                               {}, dir.File("follower.out")));
     std::vector<ChildProcess> first(3);
     subscribe(first, "first");
     // They leave; the next client reads the healthy controller before that exchange is over.
@@ -185,13 +205,7 @@ TEST(ServerStopProcessTest, SubscribersOfASilentControllerHoldUpNeitherTheNextCl
 
     std::vector<ChildProcess> second(3);
     subscribe(second, "second");
-    const auto signalled = std::chrono::steady_clock::now();
-    ASSERT_TRUE(server.Signal(SIGTERM));
-    const int status = server.Wait(60s);
-    std::printf("stopped %lld ms after SIGTERM with three subscribers of a silent controller\n",
-                static_cast<long long>(std::chrono::duration_cast<std::chrono::milliseconds>(
-                                           std::chrono::steady_clock::now() - signalled)
-                                           .count()));
+    const int status = server.StopWithSigterm(" with three subscribers of a silent controller");
     ASSERT_NE(status, -1) << "the server did not end";
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "status " << status;
     EXPECT_NE(trace().find("Velk Modbus OPC Server stopped"), std::string::npos);

@@ -79,6 +79,11 @@ class StreamSockets final : public ITcpSockets {
     }
     bool Listen(SocketHolder&, std::string_view, std::uint16_t) override { return false; }
     std::uint16_t LocalPort(const SocketHolder&) const override { return 0; }
+    int WaitReady(std::span<const SocketHolder>, const std::vector<bool>&, std::uint32_t,
+                  std::vector<bool>&, std::vector<bool>&) override {
+        return -1;
+    }
+    std::string LastErrorText() const override { return {}; }
 
     std::uint16_t sentTransaction = 0;
     std::vector<std::uint8_t> delivered;  // every byte received, in order

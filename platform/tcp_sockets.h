@@ -76,6 +76,16 @@ class ITcpSockets {
     virtual bool MakeNonBlocking(SocketHolder& holder) = 0;
     // The dotted IPv4 address of the connected peer; empty when unknown.
     virtual std::string PeerAddress(const SocketHolder& holder) const = 0;
+    // WaitReadable for a loop that also writes: waits up to waitMs until a socket has
+    // something to take or, where wantWrite[i] is set, room for more bytes. readable[i] and
+    // writable[i] tell it of holders[i]; the number of sockets ready, 0 when none within
+    // waitMs, -1 when the wait failed.
+    virtual int WaitReady(std::span<const SocketHolder> holders, const std::vector<bool>& wantWrite,
+                          std::uint32_t waitMs, std::vector<bool>& readable,
+                          std::vector<bool>& writable) = 0;
+    // The system's text of why the calling thread's last failed call (a Bind, say) failed;
+    // asked right after it.
+    virtual std::string LastErrorText() const = 0;
 };
 
 }  // namespace velk

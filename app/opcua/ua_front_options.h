@@ -18,6 +18,12 @@ struct UaFrontOptions {
     std::size_t maxConnections = 110;
     // Where a port in use or an address that cannot be bound is tried again.
     std::uint32_t bindRetryMs = 10'000;
+    // Unsent bytes one connection may hold: a client that stops reading its responses is
+    // closed past it. A response is always taken by a connection with nothing queued, so
+    // the bound never refuses one large answer.
+    std::size_t maxSendQueueBytes = 8u << 20;
+    // The connection limits and time limits of each secure channel (the Hello within 10 s).
+    ua::SecureChannelSettings channel;
     // The PKI directory (own certificate, trusted and rejected clients).
     std::string pkiDirectory;
     bool allowSecurityNone = false;

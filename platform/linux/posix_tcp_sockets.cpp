@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -229,6 +230,37 @@ int PosixTcpSockets::WaitReadable(std::span<const SocketHolder> holders, std::ui
     }
     return count;
 }
+
+int PosixTcpSockets::WaitReady(std::span<const SocketHolder> holders,
+                               const std::vector<bool>& wantWrite, std::uint32_t waitMs,
+                               std::vector<bool>& readable, std::vector<bool>& writable) {
+    std::vector<pollfd> polled;
+    polled.reserve(holders.size());
+    for (std::size_t i = 0; i < holders.size(); ++i) {
+        const bool write = i < wantWrite.size() && wantWrite[i];
+        polled.push_back(pollfd{holders[i].handle,
+                                static_cast<short>(POLLIN | (write ? POLLOUT : 0)), 0});
+    }
+    int r;
+    do {
+        r = ::poll(polled.data(), polled.size(), static_cast<int>(waitMs));
+    } while (r < 0 && errno == EINTR);
+    readable.assign(holders.size(), false);
+    writable.assign(holders.size(), false);
+    if (r <= 0) return r < 0 ? -1 : 0;
+    int count = 0;
+    for (std::size_t i = 0; i < polled.size(); ++i) {
+        const short events = polled[i].revents;
+        if (polled[i].fd < 0 || events == 0) continue;
+        // An error or a hang-up shows as readable: the receive tells which it was.
+        readable[i] = (events & ~POLLOUT) != 0;
+        writable[i] = (events & POLLOUT) != 0;
+        ++count;
+    }
+    return count;
+}
+
+std::string PosixTcpSockets::LastErrorText() const { return std::strerror(errno); }
 
 std::size_t PosixTcpSockets::DiscardPending(SocketHolder& holder) {
     if (holder.Empty()) return 0;

@@ -34,6 +34,10 @@ class PosixTcpSockets final : public ITcpSockets {
     bool StartListening(SocketHolder& holder) override;
     bool MakeNonBlocking(SocketHolder& holder) override;
     std::string PeerAddress(const SocketHolder& holder) const override;
+    int WaitReady(std::span<const SocketHolder> holders, const std::vector<bool>& wantWrite,
+                  std::uint32_t waitMs, std::vector<bool>& readable,
+                  std::vector<bool>& writable) override;
+    std::string LastErrorText() const override;
 
   private:
     std::uint32_t connectWaitMs_;

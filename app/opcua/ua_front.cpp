@@ -30,6 +30,10 @@ std::string Endpoint(const std::string& address, std::uint16_t port) {
     return address + ":" + std::to_string(port);
 }
 
+std::string Period(std::uint32_t ms) {
+    return ms % 1000 == 0 ? std::to_string(ms / 1000) + " s" : std::to_string(ms) + " ms";
+}
+
 // Milliseconds from now to a tick, 0 when it is past.
 std::uint32_t MsUntil(std::uint32_t now, std::uint32_t due) {
     const auto left = static_cast<std::int32_t>(due - now);
@@ -127,7 +131,9 @@ class UaFront::Loop final : public ua::IChannelOutput, public ua::IServiceWork {
     std::vector<Listener> listeners_;
     std::vector<std::unique_ptr<Connection>> connections_;
     std::unordered_map<std::uint32_t, Connection*> byChannel_;
+    std::vector<std::uint8_t> readBuffer_ = std::vector<std::uint8_t>(kReadSize);
     std::uint32_t lastChannelId_ = 0;
+    bool waitFailed_ = false;
     std::uint32_t lastTimerCheck_ = 0;
     std::size_t countedSessions_ = 0;
 };
@@ -147,14 +153,11 @@ int UaFront::Loop::Run() {
     std::vector<bool> wantWrite, readable, writable;
     while (!stopping_) {
         std::uint32_t now = services_.clock.TickCount();
-        bool portsChanged = false;
         for (Listener& listener : listeners_) {
             if (listener.socket.Empty() && MsUntil(now, listener.nextTry) == 0) {
                 TryListen(listener, now);
-                portsChanged = portsChanged || !listener.socket.Empty();
             }
         }
-        if (portsChanged) PublishPorts();
 
         // The wake, the listeners, then the connections.
         holders.assign(1, wake_->Holder());
@@ -170,6 +173,17 @@ int UaFront::Loop::Run() {
         const int ready =
             services_.sockets.WaitReady(holders, wantWrite, WaitMs(now), readable, writable);
         if (stopping_) break;
+        if (ready < 0) {
+            // Not seen in practice; told once, and the next pass waits its time on the wake.
+            if (!waitFailed_) Trace("OPC UA: waiting on the sockets failed: " +
+                                    services_.sockets.LastErrorText());
+            waitFailed_ = true;
+            std::vector<bool> none;
+            services_.sockets.WaitReady(std::span(holders).first(1), none, WaitMs(now), readable,
+                                        writable);
+            continue;
+        }
+        waitFailed_ = false;
         if (ready > 0 && readable[0]) wake_->Clear();
         RunInbox();
 
@@ -251,6 +265,8 @@ void UaFront::Loop::TryListen(Listener& listener, std::uint32_t now) {
     if (!fresh.Empty()) {
         listener.socket = fresh;
         listener.failing = false;
+        // Published before the trace line, so that whoever reads the line finds the port.
+        PublishPorts();
         Trace("OPC UA: listening on " +
               Endpoint(listener.address, sockets.LocalPort(listener.socket)));
         return;
@@ -259,7 +275,7 @@ void UaFront::Loop::TryListen(Listener& listener, std::uint32_t now) {
     // A port that stays in use is told once, not at every retry.
     if (!listener.failing) {
         Trace("OPC UA: cannot listen on " + Endpoint(listener.address, options_.port) + ": " +
-              reason + "; retrying every " + std::to_string(options_.bindRetryMs / 1000) + " s");
+              reason + "; retrying every " + Period(options_.bindRetryMs));
     }
     listener.failing = true;
 }
@@ -329,16 +345,15 @@ void UaFront::Loop::Receive(Connection& connection) {
     const std::size_t size =
         std::min<std::size_t>(kReadSize, buffer != 0 ? buffer
                                                      : options_.channel.limits.receiveBufferSize);
-    std::vector<std::uint8_t> bytes(size);
-    const int received = services_.sockets.RecvTimed(connection.socket, bytes.data(),
-                                                     static_cast<int>(bytes.size()), 0);
+    const int received = services_.sockets.RecvTimed(connection.socket, readBuffer_.data(),
+                                                     static_cast<int>(size), 0);
     if (received == -2) return;
     if (received <= 0) {
         // The client went: nothing to tell, unless it left a channel half opened.
         Close(connection, {});
         return;
     }
-    connection.channel->OnReceived({bytes.data(), static_cast<std::size_t>(received)});
+    connection.channel->OnReceived({readBuffer_.data(), static_cast<std::size_t>(received)});
     Pump(connection);
 }
 
@@ -416,12 +431,13 @@ void UaFront::Loop::Close(Connection& connection, const std::string& why) {
     if (connection.closed) return;
     connection.closed = true;
     if (!why.empty()) Trace("OPC UA: connection from " + connection.peer + " closed: " + why);
-    services_.sockets.CloseSocket(connection.socket);
-    connection.unsent = {};
-    connection.sentOffset = 0;
+    // The handler first: a client that sees its socket close finds the channel gone too.
     const std::uint32_t id = connection.channel->channelId();
     byChannel_.erase(id);
     if (handler_ && !stopping_) handler_->OnChannelClosed(id);
+    services_.sockets.CloseSocket(connection.socket);
+    connection.unsent = {};
+    connection.sentOffset = 0;
 }
 
 void UaFront::Loop::SendResponse(std::uint32_t channelId, std::uint32_t requestId,

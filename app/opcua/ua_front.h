@@ -53,6 +53,8 @@ using UaHandlerFactory =
 
 struct UaFrontServices {
     const IClock& clock;
+    // The loop accepts only a listener found readable, so the sockets' accept wait should
+    // be 0 (PosixTcpSockets(0)): a client that resets before the accept then costs nothing.
     ITcpSockets& sockets;
     // Each UA session counts as a client for the device threads.
     IClientCounter& clients;

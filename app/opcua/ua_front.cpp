@@ -139,9 +139,9 @@ class UaFront::Loop final : public ua::IChannelOutput, public ua::IServiceWork {
 };
 
 int UaFront::Loop::Run() {
-    const std::vector<std::string> addresses =
-        options_.bindAddresses.empty() ? std::vector<std::string>{"0.0.0.0"}
-                                       : options_.bindAddresses;
+    const std::vector<std::string> addresses = options_.bindAddresses.empty()
+                                                   ? std::vector<std::string>{"0.0.0.0"}
+                                                   : options_.bindAddresses;
     const std::uint32_t start = services_.clock.TickCount();
     for (const std::string& address : addresses) listeners_.push_back(Listener{address, {}, start});
     handler_ = services_.makeHandler(UaHandlerContext{
@@ -175,8 +175,9 @@ int UaFront::Loop::Run() {
         if (stopping_) break;
         if (ready < 0) {
             // Not seen in practice; told once, and the next pass waits its time on the wake.
-            if (!waitFailed_) Trace("OPC UA: waiting on the sockets failed: " +
-                                    services_.sockets.LastErrorText());
+            if (!waitFailed_)
+                Trace("OPC UA: waiting on the sockets failed: " +
+                      services_.sockets.LastErrorText());
             waitFailed_ = true;
             std::vector<bool> none;
             services_.sockets.WaitReady(std::span(holders).first(1), none, WaitMs(now), readable,
@@ -244,8 +245,8 @@ std::uint32_t UaFront::Loop::WaitMs(std::uint32_t now) const {
     const FileTime due = handler_->NextDue();
     if (due != 0) {
         const FileTime utc = services_.clock.NowUtc();
-        const FileTime left = due > utc ? (due - utc + kFileTimeTicksPerMs - 1) / kFileTimeTicksPerMs
-                                        : 0;
+        const FileTime left =
+            due > utc ? (due - utc + kFileTimeTicksPerMs - 1) / kFileTimeTicksPerMs : 0;
         wait = static_cast<std::uint32_t>(std::min<FileTime>(wait, left));
     }
     return wait;
@@ -310,8 +311,8 @@ void UaFront::Loop::Accept(Listener& listener) {
         Trace("OPC UA: connection from " + peer + " refused: " + std::to_string(open) +
               " connections are open");
         // Told why, if the client's socket takes it at once; never waited for.
-        const auto error = ua::EncodeMessage(
-            ua::ErrorMessage{ua::kBadTcpServerTooBusy, "the server has no room for more connections"});
+        const auto error = ua::EncodeMessage(ua::ErrorMessage{
+            ua::kBadTcpServerTooBusy, "the server has no room for more connections"});
         sockets.MakeNonBlocking(fresh);
         sockets.SendTimed(fresh, error.data(), static_cast<int>(error.size()), 0);
         sockets.CloseSocket(fresh);
@@ -342,9 +343,8 @@ std::uint32_t UaFront::Loop::NextChannelId() {
 void UaFront::Loop::Receive(Connection& connection) {
     // At most one receive buffer at a time, as the channel takes it.
     const std::uint32_t buffer = connection.channel->limits().receiveBufferSize;
-    const std::size_t size =
-        std::min<std::size_t>(kReadSize, buffer != 0 ? buffer
-                                                     : options_.channel.limits.receiveBufferSize);
+    const std::size_t size = std::min<std::size_t>(
+        kReadSize, buffer != 0 ? buffer : options_.channel.limits.receiveBufferSize);
     const int received = services_.sockets.RecvTimed(connection.socket, readBuffer_.data(),
                                                      static_cast<int>(size), 0);
     if (received == -2) return;
@@ -398,9 +398,9 @@ void UaFront::Loop::Queue(Connection& connection, std::vector<std::uint8_t> byte
             return;
         }
         if (connection.sentOffset > connection.unsent.size() / 2) {
-            connection.unsent.erase(connection.unsent.begin(),
-                                    connection.unsent.begin() +
-                                        static_cast<std::ptrdiff_t>(connection.sentOffset));
+            connection.unsent.erase(
+                connection.unsent.begin(),
+                connection.unsent.begin() + static_cast<std::ptrdiff_t>(connection.sentOffset));
             connection.sentOffset = 0;
         }
         connection.unsent.insert(connection.unsent.end(), bytes.begin(), bytes.end());

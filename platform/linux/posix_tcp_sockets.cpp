@@ -238,8 +238,8 @@ int PosixTcpSockets::WaitReady(std::span<const SocketHolder> holders,
     polled.reserve(holders.size());
     for (std::size_t i = 0; i < holders.size(); ++i) {
         const bool write = i < wantWrite.size() && wantWrite[i];
-        polled.push_back(pollfd{holders[i].handle,
-                                static_cast<short>(POLLIN | (write ? POLLOUT : 0)), 0});
+        polled.push_back(
+            pollfd{holders[i].handle, static_cast<short>(POLLIN | (write ? POLLOUT : 0)), 0});
     }
     int r;
     do {

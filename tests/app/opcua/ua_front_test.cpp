@@ -103,7 +103,8 @@ class HandlerDouble final : public IUaRequestHandler {
             ua::ServiceFault fault;
             fault.responseHeader.requestHandle = handle;
             fault.responseHeader.serviceResult = ua::kBadNothingToDo;
-            if (handle == kLargeAnswer) fault.responseHeader.stringTable.assign(1, std::string(60'000, 'x'));
+            if (handle == kLargeAnswer)
+                fault.responseHeader.stringTable.assign(1, std::string(60'000, 'x'));
             Bytes message = ua::EncodeServiceMessage(fault);
             work.Post([&output, channelId, requestId, message = std::move(message)]() mutable {
                 output.SendResponse(channelId, requestId, std::move(message));

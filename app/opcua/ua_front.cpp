@@ -63,6 +63,8 @@ class UaFront::Loop final : public ua::IChannelOutput, public ua::IServiceWork {
           pool_("OpcUaWork", kWorkers) {}
 
     int Run();
+    // A worker still busy after the stop's wait may still post to the loop.
+    bool WorkersLeft() const { return workersLeft_; }
     void RequestStop() {
         stopping_ = true;
         wake_->Signal();
@@ -134,6 +136,7 @@ class UaFront::Loop final : public ua::IChannelOutput, public ua::IServiceWork {
     std::vector<std::uint8_t> readBuffer_ = std::vector<std::uint8_t>(kReadSize);
     std::uint32_t lastChannelId_ = 0;
     bool waitFailed_ = false;
+    bool workersLeft_ = false;
     std::uint32_t lastTimerCheck_ = 0;
     std::size_t countedSessions_ = 0;
 };
@@ -226,7 +229,7 @@ int UaFront::Loop::Run() {
     front_.connectionCount_ = 0;
     for (Listener& listener : listeners_) services_.sockets.CloseSocket(listener.socket);
     PublishPorts();
-    pool_.Stop(kPoolStopWait);
+    workersLeft_ = !pool_.Stop(kPoolStopWait);
     {
         std::lock_guard guard(inboxLock_);
         inboxClosed_ = true;
@@ -522,7 +525,13 @@ void UaFront::Stop() {
         return;
     }
     thread_.reset();
-    loop_.reset();
+    if (loop_->WorkersLeft()) {
+        // A service call still waits on a controller; its answer's post must find the loop.
+        Trace("OPC UA: a service call did not end in time; its worker is left to end alone");
+        static_cast<void>(loop_.release());
+    } else {
+        loop_.reset();
+    }
     std::lock_guard guard(portsLock_);
     ports_.clear();
 }

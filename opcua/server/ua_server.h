@@ -14,12 +14,12 @@
 
 #include "opcua/secure_channel_messages.h"
 #include "opcua/server_secure_channel.h"
-#include "opcua/variant.h"
 #include "opcua/space/address_space.h"
 #include "opcua/space/service_context.h"
 #include "opcua/space/service_limits.h"
 #include "opcua/subscription/sampling_source.h"
 #include "opcua/subscription/subscription_limits.h"
+#include "opcua/variant.h"
 #include "platform/clock.h"
 
 namespace velk::ua {

@@ -34,7 +34,7 @@
 #include "opcda/group_item_table.h"
 #include "opcda/o_topic.h"
 #include "opcda/opc_da_types.h"
-#include "opcda/worker_launcher.h"
+#include "opc/worker_launcher.h"
 #include "platform/timed_pass_pool.h"
 
 namespace velk {

@@ -27,7 +27,7 @@ class DeviceWorkers final : public IWorkerLauncher, public IDeviceWork {
     // updates: the pool of the update cycles; null: one of kUpdateThreads threads at the
     // highest priority, so that the poll rates hold under load.
     explicit DeviceWorkers(std::size_t requestThreads = kDefaultRequestThreads,
-                       std::unique_ptr<TimedPassPool> updates = nullptr);
+                           std::unique_ptr<TimedPassPool> updates = nullptr);
     ~DeviceWorkers() override;
     DeviceWorkers(const DeviceWorkers&) = delete;
     DeviceWorkers& operator=(const DeviceWorkers&) = delete;

@@ -9,9 +9,9 @@
 #include <mutex>
 #include <string>
 
+#include "opc/device_workers.h"
 #include "opcda/bus/da_server_bus_object.h"
 #include "opcda/bus/release_queue.h"
-#include "opc/device_workers.h"
 #include "opcda/opc_server.h"
 #include "platform/dbus/bus_object.h"
 #include "platform/dbus/module_lock.h"

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "app/opcua/grid_sampling_source.h"
+#include "app/opcua/plant_tag_values.h"
 #include "app/opcua/plant_tag_writer.h"
 #include "model/o_modbus_tag.h"
 #include "opc/opc_result.h"
@@ -62,6 +63,10 @@ class CountingTagIO final : public ITagIO {
 class QueuedDeviceWork final : public IDeviceWork {
   public:
     bool LaunchOn(const ODevice& device, std::function<void()> work) override {
+        if (runAtOnce) {
+            work();
+            return true;
+        }
         queued[&device].push_back(std::move(work));
         return true;
     }
@@ -74,6 +79,7 @@ class QueuedDeviceWork final : public IDeviceWork {
         for (auto& [device, works] : queued) Run(*device);
     }
     std::map<const ODevice*, std::deque<std::function<void()>>> queued;
+    bool runAtOnce = false;
 };
 
 class RecordingSink final : public ua::ISampleSink {
@@ -224,6 +230,40 @@ TEST(GridSamplingSourceTest, RevisesToTheGridRatesAndDescribesAnalogItems) {
     EXPECT_EQ(speed.euRange->high, 1500.0);
     EXPECT_FALSE(f.source.Describe(Plant("Line1.Pumps.Running"), 13).numeric);
     EXPECT_EQ(f.source.Describe(Plant("Line1.Nope"), 13).status, ua::kBadNodeIdUnknown);
+}
+
+TEST(PlantTagValuesTest, MaxAgeZeroReadsEachDeviceOnceAYoungValueNone) {
+    PlantFixture f;
+    f.readers.runAtOnce = true;
+    PlantTagValues values(f.document, f.plant, f.io, f.readers, f.clock);
+    ua::ReadRequest request;
+    for (const char* id : {"Line1.Mode", "Line1.Pumps.Count", "Line2.Level", "Line1.Gone"})
+        request.nodesToRead.push_back({Plant(id), 13, "", {}});
+    f.io.values[f.level] = 42;
+    ua::ServiceContext context{f.space, values, f.clock, ua::ServiceLimits{}, f.session};
+    ua::ReadResponse response = ua::Read(context, request);
+    EXPECT_EQ(f.io.requests[f.line1], 1) << "one read for the device's two tags";
+    EXPECT_EQ(f.io.requests[f.line2], 1);
+    ASSERT_EQ(response.results.size(), 4u);
+    EXPECT_EQ(response.results[2].value, ua::Variant::Scalar(std::int16_t{42}));
+    EXPECT_EQ(response.results[3].status, ua::kBadNodeIdUnknown);
+    EXPECT_EQ(f.level->opcReferenceCount, 0);
+
+    // Young enough for a MaxAge of a minute: stored values, no read.
+    {
+        std::lock_guard data(f.document.Locks().tagData);
+        for (const char* id : {"Line1.Mode", "Line1.Pumps.Count", "Line2.Level"})
+            f.document.FindTag(id, ".")->timestamp = f.clock.NowUtc();
+    }
+    f.clock.Advance(1000);
+    request.maxAge = 60000;
+    ua::Read(context, request);
+    EXPECT_EQ(f.io.requests[f.line1], 1);
+    // Older than a MaxAge of half a second: read again.
+    request.maxAge = 500;
+    ua::Read(context, request);
+    EXPECT_EQ(f.io.requests[f.line1], 2);
+    EXPECT_EQ(f.io.requests[f.line2], 2);
 }
 
 TEST(PlantTagWriterTest, ConvertsOrRefusesAsTheTagAllows) {

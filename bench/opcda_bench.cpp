@@ -15,9 +15,9 @@
 #include "model/locks.h"
 #include "model/o_device.h"
 #include "model/o_modbus_tag.h"
+#include "opc/device_workers.h"
 #include "opc/tag_io.h"
 #include "opcda/client_sinks.h"
-#include "opcda/da_workers.h"
 #include "opcda/opc_server.h"
 #include "opcda/opc_stream.h"
 #include "platform/clock.h"
@@ -261,7 +261,7 @@ BENCHMARK(BM_Read2WhileAControllerIsSilent)->Unit(benchmark::kMicrosecond);
 void BM_Read2CompletionBesideReadsOnASilentController(benchmark::State& state) {
     SilentPlant plant;
     auto& [root, plc1, plc2, clock, io, settings] = plant;
-    auto workers = std::make_shared<DaWorkers>();
+    auto workers = std::make_shared<DeviceWorkers>();
     DAServerServices services{&clock, &io, nullptr, &root, workers, nullptr, &BenchLocks()};
     {
         auto stuckClient = OPCServer::Create(services, settings);
@@ -285,7 +285,7 @@ void BM_Read2CompletionBesideReadsOnASilentController(benchmark::State& state) {
         auto [healthy, healthyItem] = group(*healthyClient, "PLC1.T0", healthySink);
         std::uint32_t cancel = 0;
         std::vector<HRESULT> errors;
-        for (std::uint32_t i = 0; i < 2 * DaWorkers::kDefaultRequestThreads; ++i)
+        for (std::uint32_t i = 0; i < 2 * DeviceWorkers::kDefaultRequestThreads; ++i)
             stuck->Read2(silentItem, i, &cancel, errors);
         std::size_t completed = 0;
         for (auto _ : state) {
@@ -293,7 +293,7 @@ void BM_Read2CompletionBesideReadsOnASilentController(benchmark::State& state) {
             healthySink->WaitForReads(++completed);
         }
         io.Open();
-        stuckSink->WaitForReads(2 * DaWorkers::kDefaultRequestThreads);
+        stuckSink->WaitForReads(2 * DeviceWorkers::kDefaultRequestThreads);
         stuckClient->RemoveGroup(stuck->ServerHandle(), true);
         healthyClient->RemoveGroup(healthy->ServerHandle(), true);
     }

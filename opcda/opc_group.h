@@ -26,6 +26,7 @@
 #include "opc/client_quota.h"
 #include "opc/opc_result.h"
 #include "opc/update_timing.h"
+#include "opc/worker_launcher.h"
 #include "opcda/async_request.h"
 #include "opcda/async_request_queue.h"
 #include "opcda/client_sinks.h"
@@ -34,7 +35,6 @@
 #include "opcda/group_item_table.h"
 #include "opcda/o_topic.h"
 #include "opcda/opc_da_types.h"
-#include "opcda/worker_launcher.h"
 #include "platform/timed_pass_pool.h"
 
 namespace velk {

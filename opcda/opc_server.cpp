@@ -9,10 +9,10 @@
 #include "model/o_device.h"
 #include "model/o_modbus_tag.h"
 #include "model/o_tag_group.h"
+#include "opc/device_workers.h"
 #include "opc/opc_call_trace.h"
 #include "opc/opc_result.h"
 #include "opcda/c_enum_item_attributes.h"
-#include "opcda/da_workers.h"
 #include "opcda/item_rules.h"
 #include "platform/clock.h"
 #include "platform/text.h"
@@ -92,7 +92,7 @@ std::shared_ptr<OPCServer> OPCServer::Create(DAServerServices services, DAServer
 OPCServer::OPCServer(DAServerServices services, DAServerSettings settings)
     : services_(std::move(services)),
       settings_(std::move(settings)),
-      workers_(services_.workers ? services_.workers : std::make_shared<DaWorkers>()),
+      workers_(services_.workers ? services_.workers : std::make_shared<DeviceWorkers>()),
       groupQuota_(services_.quotas.groups
                       ? services_.quotas.groups
                       : std::make_shared<ClientQuota>(settings_.limits.maxGroups)),

@@ -25,7 +25,7 @@ namespace velk {
 
 class IClock;
 class ITagIO;
-class DaWorkers;
+class DeviceWorkers;
 class OTagGroup;
 class ODevice;
 class OModbusTag;
@@ -73,7 +73,7 @@ struct DAServerServices {
     OTagGroup* root = nullptr;                  // the configuration tree's root group
     // The request workers and device readers; null: the server object makes its own,
     // which its groups keep alive.
-    std::shared_ptr<DaWorkers> workers;
+    std::shared_ptr<DeviceWorkers> workers;
     IWorkerLauncher* launcher = nullptr;  // the request workers instead of the pool's (tests)
     ModelLocks* locks = nullptr;          // the document's TreeLock and TagDataLock; required
     DAClientQuotas quotas = {};           // shared with the client's other objects
@@ -177,7 +177,7 @@ class OPCServer final : public IDAServerObject,
     DAServerSettings settings_;
     std::shared_ptr<std::atomic<FileTime>> lastUpdate_ = std::make_shared<std::atomic<FileTime>>(0);
 
-    std::shared_ptr<DaWorkers> workers_;
+    std::shared_ptr<DeviceWorkers> workers_;
     std::shared_ptr<ClientQuota> groupQuota_;
     std::shared_ptr<ClientQuota> items_;
     std::shared_ptr<ClientQuota> requests_;

@@ -87,6 +87,10 @@ std::string_view StatusCodeName(StatusCode status) {
             return "BadNodeIdUnknown";
         case kBadNotWritable.code:
             return "BadNotWritable";
+        case kBadOutOfRange.code:
+            return "BadOutOfRange";
+        case kBadTypeMismatch.code:
+            return "BadTypeMismatch";
         case kBadSecurityModeRejected.code:
             return "BadSecurityModeRejected";
         case kBadSecurityPolicyRejected.code:

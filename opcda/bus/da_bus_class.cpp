@@ -14,7 +14,7 @@ DaBusClass::DaBusClass(std::string busName, std::string factoryPath, DaBusServic
     : busName_(std::move(busName)),
       factoryPath_(std::move(factoryPath)),
       services_(std::move(services)),
-      workers_(std::make_shared<DaWorkers>()) {}
+      workers_(std::make_shared<DeviceWorkers>()) {}
 
 DaBusClass::~DaBusClass() {
     // A group that an update pass held last goes on that pass's thread, after its cycle; it

@@ -9,9 +9,9 @@
 #include <mutex>
 #include <string>
 
+#include "opc/device_workers.h"
 #include "opcda/bus/da_server_bus_object.h"
 #include "opcda/bus/release_queue.h"
-#include "opcda/da_workers.h"
 #include "opcda/opc_server.h"
 #include "platform/dbus/bus_object.h"
 #include "platform/dbus/module_lock.h"
@@ -69,7 +69,7 @@ class DaBusClass final : public IBusClass {
     std::mutex sharesLock_;
     std::map<std::string, ClientShare> shares_;
     // Before the release queue: the groups it destroys may still use the workers.
-    std::shared_ptr<DaWorkers> workers_;
+    std::shared_ptr<DeviceWorkers> workers_;
     dabus::ReleaseQueue releases_;
 };
 

@@ -177,6 +177,11 @@ ReadResponse Read(ServiceContext& context, const ReadRequest& request) {
         serviceResult = kBadTooManyOperations;
     response.responseHeader = ResponseHeaderFor(context, request.requestHeader, serviceResult);
     if (serviceResult != kGood) return response;
+    std::vector<NodeId> values;
+    for (const ReadValueId& item : request.nodesToRead)
+        if (item.attributeId == static_cast<std::uint32_t>(AttributeId::kValue))
+            values.push_back(item.nodeId);
+    if (!values.empty()) context.values.Refresh(values, request.maxAge);
     for (const ReadValueId& item : request.nodesToRead)
         response.results.push_back(ReadOne(context, request, item));
     return response;

@@ -2,6 +2,7 @@
 // What a service call is given besides its request: the address space, the reader of tag
 // values, the clock, the limits, and the calling session's state.
 #include <cstdint>
+#include <vector>
 
 #include "opcua/service_headers.h"
 #include "opcua/space/address_space.h"
@@ -23,6 +24,10 @@ class ITagValueReader {
     // The DataValue of the tag with the node's item ID (value, status, source time);
     // BadNodeIdUnknown when the tag is gone.
     virtual DataValue ReadTagValue(const NodeId& node, double maxAgeMs) = 0;
+    // Called once per Read request before its ReadTagValue calls, with every node whose
+    // Value it reads: a reader that goes to the controllers reads each device once here,
+    // rather than once per tag.
+    virtual void Refresh(const std::vector<NodeId>& /*nodes*/, double /*maxAgeMs*/) {}
 };
 
 // The per-session state the address space services keep. It holds no lock: a session's

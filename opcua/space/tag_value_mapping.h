@@ -21,6 +21,11 @@ DateTime DateTimeFromFileTime(FileTime time);
 // The value converted to type (a served type code of opc/tag_serving.h); a null Variant
 // when the value is empty or does not convert.
 Variant VariantOfTagValue(const velk::Variant& value, VarType type);
+// A written value as the tag's served type (a code of opc/tag_serving.h): a number of any
+// numeric type converts to a numeric type (rounded to an integer one), a String only to
+// STRING, a Boolean only to BOOL. BadOutOfRange for a number the type cannot hold,
+// BadTypeMismatch for anything else (an array, a null value, another type).
+StatusCode TagValueOfVariant(const Variant& value, VarType type, velk::Variant& out);
 // The namespace 0 DataType of a served type code; BaseDataType for an unknown code.
 NodeId DataTypeOfServedType(VarType type);
 // Value, status and source time stamp of the tag's value record (TagDataLock held by the

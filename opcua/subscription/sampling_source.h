@@ -4,6 +4,8 @@
 // these nodes at this interval" and receives the samples, so it is tested with a fake.
 #include <cstdint>
 #include <optional>
+#include <span>
+#include <utility>
 #include <vector>
 
 #include "opcua/data_value.h"
@@ -42,6 +44,11 @@ class ISampleSink {
     virtual ~ISampleSink() = default;
     // A node that disappears sends one sample with status BadNodeIdUnknown and no value.
     virtual void OnSample(SamplingHandle handle, const DataValue& value) = 0;
+    // The changes one device read brought, in one call, so that a sink that posts them to
+    // its thread posts once per read rather than once per item.
+    virtual void OnSamples(std::span<const std::pair<SamplingHandle, DataValue>> samples) {
+        for (const auto& [handle, value] : samples) OnSample(handle, value);
+    }
 };
 
 class ISamplingSource {

@@ -92,7 +92,7 @@ TEST_F(GroupUpdatePool, CyclesKeepTheGridAnOverrunWaitsAFullPeriodAndAWakeIsNeve
 // Many groups, two update threads: the process gains no thread per group, and each group's
 // notifications come one at a time and in the order of its cycles.
 TEST_F(GroupUpdatePool, ManyGroupsShareTwoThreadsAndEachGroupsCyclesKeepTheirOrder) {
-    workers = std::make_shared<DaWorkers>(
+    workers = std::make_shared<DeviceWorkers>(
         1, std::make_unique<TimedPassPool>("DA update", 2, ThreadPriority::Normal));
     std::atomic<std::int16_t> value{0};
     io.onRead = [&](ODevice&, const TagList&) { io.SetDeviceValue(*t, Variant::Int16(++value)); };
@@ -145,7 +145,7 @@ TEST_F(GroupUpdatePool, ManyGroupsShareTwoThreadsAndEachGroupsCyclesKeepTheirOrd
 // the group, and once threads can be had the client's next AddGroup succeeds.
 TEST_F(GroupUpdatePool, AGroupWhoseCyclesCannotRunIsRefusedAndTheNextOneIsNot) {
     auto refused = std::make_unique<ThreadsRefused>();
-    workers = std::make_shared<DaWorkers>(1);
+    workers = std::make_shared<DeviceWorkers>(1);
     auto server = MakeServer(true);
     std::shared_ptr<OPCGroup> group;
     EXPECT_EQ(

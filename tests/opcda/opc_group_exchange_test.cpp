@@ -137,7 +137,7 @@ std::vector<std::uint32_t> Completions(const RecordingCallback& sink, const char
 TEST_F(OPCGroupExchange, ReadsWaitingOnASilentControllerLeaveThePoolToOtherClients) {
     SilentDevice silent(*plc2);
     io.onRead = [&](ODevice& device, const TagList&) { silent.OnRead(device); };
-    workers = std::make_shared<DaWorkers>();  // one pool of four for both clients
+    workers = std::make_shared<DeviceWorkers>();  // one pool of four for both clients
     auto stuckClient = MakeServer(true);
     auto healthyClient = MakeServer(true);
     auto stuck = MakeGroup(*stuckClient, false);
@@ -149,7 +149,7 @@ TEST_F(OPCGroupExchange, ReadsWaitingOnASilentControllerLeaveThePoolToOtherClien
     std::uint32_t cancel = 0;
     std::vector<HRESULT> errors;
     // Twice the pool's threads wait on the controller that does not answer.
-    for (std::uint32_t i = 1; i <= 2 * DaWorkers::kDefaultRequestThreads; ++i)
+    for (std::uint32_t i = 1; i <= 2 * DeviceWorkers::kDefaultRequestThreads; ++i)
         ASSERT_EQ(stuck->Read2(silentItem, i, &cancel, errors), S_OK);
     ASSERT_TRUE(WaitUntil([&] { return silent.Reached(); }));
     ASSERT_EQ(healthy->Read2(healthyItem, 50, &cancel, errors), S_OK);

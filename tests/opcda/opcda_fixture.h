@@ -20,12 +20,12 @@
 #include "model/o_device.h"
 #include "model/o_modbus_tag.h"
 #include "model/o_tag_group.h"
+#include "opc/device_workers.h"
 #include "opc/tag_io.h"
+#include "opc/worker_launcher.h"
 #include "opcda/client_sinks.h"
-#include "opcda/da_workers.h"
 #include "opcda/opc_group.h"
 #include "opcda/opc_server.h"
-#include "opcda/worker_launcher.h"
 #include "tests/support/fake_clock.h"
 #include "tests/support/memory_file_system.h"
 
@@ -194,7 +194,7 @@ class DaTest : public ::testing::Test {
     DAClientLimits limits;  // of the servers MakeServer makes
     // The request pool and device readers shared by the servers MakeServer makes, as the
     // DA class shares them; null: each server makes its own.
-    std::shared_ptr<DaWorkers> workers;
+    std::shared_ptr<DeviceWorkers> workers;
     RecordingRegistry registry;
 
     ModelLocks locks;  // the tree's TreeLock and TagDataLock, as a document's

@@ -1,21 +1,22 @@
 #pragma once
-// The threads that serve the DA groups beside their clients' calls: a bounded pool for the
-// asynchronous requests of every client, a bounded pool for the update cycles of every
-// group, and one reader per device for the devices' reads, so that a controller that does
-// not answer delays only its own reads. However many groups the clients make, the threads
-// stay these. Shared by the groups (which keep it alive); its owner stops it.
+// The threads that serve the plant's readers beside their clients' calls: a bounded pool for
+// the asynchronous requests of every DA client, a bounded pool for the update cycles on the
+// grid (every DA group's, the UA monitored items' sampling), and one reader per device for
+// the devices' reads, so that a controller that does not answer delays only its own reads.
+// However many groups and monitored items the clients make, the threads stay these. Shared by
+// its users (which keep it alive); its owner stops it.
 #include <cstddef>
 #include <map>
 #include <memory>
 #include <mutex>
 
-#include "opcda/worker_launcher.h"
+#include "opc/worker_launcher.h"
 #include "platform/task_pool.h"
 #include "platform/timed_pass_pool.h"
 
 namespace velk {
 
-class DaWorkers final : public IWorkerLauncher, public IDeviceWork {
+class DeviceWorkers final : public IWorkerLauncher, public IDeviceWork {
   public:
     static constexpr std::size_t kDefaultRequestThreads = 4;
     // An update pass never waits for a device (its reads run on the readers) nor for a
@@ -25,11 +26,11 @@ class DaWorkers final : public IWorkerLauncher, public IDeviceWork {
 
     // updates: the pool of the update cycles; null: one of kUpdateThreads threads at the
     // highest priority, so that the poll rates hold under load.
-    explicit DaWorkers(std::size_t requestThreads = kDefaultRequestThreads,
-                       std::unique_ptr<TimedPassPool> updates = nullptr);
-    ~DaWorkers() override;
-    DaWorkers(const DaWorkers&) = delete;
-    DaWorkers& operator=(const DaWorkers&) = delete;
+    explicit DeviceWorkers(std::size_t requestThreads = kDefaultRequestThreads,
+                           std::unique_ptr<TimedPassPool> updates = nullptr);
+    ~DeviceWorkers() override;
+    DeviceWorkers(const DeviceWorkers&) = delete;
+    DeviceWorkers& operator=(const DeviceWorkers&) = delete;
 
     // An asynchronous request's worker.
     bool Launch(std::function<void()> work) override;

@@ -1,20 +1,20 @@
-#include "opcda/da_workers.h"
+#include "opc/device_workers.h"
 
 #include <chrono>
 
 namespace velk {
 
-DaWorkers::DaWorkers(std::size_t requestThreads, std::unique_ptr<TimedPassPool> updates)
+DeviceWorkers::DeviceWorkers(std::size_t requestThreads, std::unique_ptr<TimedPassPool> updates)
     : requests_("DA requests", requestThreads),
       updates_(updates ? std::move(updates)
                        : std::make_unique<TimedPassPool>("DA update", kUpdateThreads,
                                                          ThreadPriority::Highest)) {}
 
-DaWorkers::~DaWorkers() { Stop(); }
+DeviceWorkers::~DeviceWorkers() { Stop(); }
 
-bool DaWorkers::Launch(std::function<void()> work) { return requests_.Post(std::move(work)); }
+bool DeviceWorkers::Launch(std::function<void()> work) { return requests_.Post(std::move(work)); }
 
-bool DaWorkers::LaunchOn(const ODevice& device, std::function<void()> work) {
+bool DeviceWorkers::LaunchOn(const ODevice& device, std::function<void()> work) {
     std::lock_guard lock(lock_);
     if (stopped_) return false;
     auto& reader = readers_[&device];
@@ -24,7 +24,7 @@ bool DaWorkers::LaunchOn(const ODevice& device, std::function<void()> work) {
     return reader->Post(std::move(work));
 }
 
-void DaWorkers::Stop() {
+void DeviceWorkers::Stop() {
     std::map<const ODevice*, std::unique_ptr<TaskPool>> readers;
     {
         std::lock_guard lock(lock_);
@@ -42,7 +42,7 @@ void DaWorkers::Stop() {
     for (auto& [device, reader] : readers) reader->WaitStopped(deadline);
 }
 
-std::size_t DaWorkers::ThreadCount() const {
+std::size_t DeviceWorkers::ThreadCount() const {
     std::lock_guard lock(lock_);
     std::size_t count = requests_.ThreadCount() + updates_->ThreadCount();
     for (const auto& [device, reader] : readers_) count += reader->ThreadCount();

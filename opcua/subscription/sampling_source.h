@@ -4,6 +4,7 @@
 // these nodes at this interval" and receives the samples, so it is tested with a fake.
 #include <cstdint>
 #include <optional>
+#include <span>
 #include <vector>
 
 #include "opcua/data_value.h"
@@ -35,6 +36,11 @@ struct SampleSpec {
     double intervalMs = 0;
 };
 
+struct Sample {
+    SamplingHandle handle = 0;
+    DataValue value;
+};
+
 // Receives the samples of started nodes, on the thread that drives the session's
 // subscriptions (the source posts them there).
 class ISampleSink {
@@ -42,6 +48,11 @@ class ISampleSink {
     virtual ~ISampleSink() = default;
     // A node that disappears sends one sample with status BadNodeIdUnknown and no value.
     virtual void OnSample(SamplingHandle handle, const DataValue& value) = 0;
+    // Several samples at once (one device read's): a sink that posts them elsewhere makes one
+    // task of them, not one per item.
+    virtual void OnSamples(std::span<const Sample> samples) {
+        for (const Sample& s : samples) OnSample(s.handle, s.value);
+    }
 };
 
 class ISamplingSource {

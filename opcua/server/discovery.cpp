@@ -28,7 +28,7 @@ ResponseHeader Header(const RequestHeader& request, DateTime now) {
 
 }  // namespace
 
-ApplicationDescription ServerDescription(const UaServerConfig& config) {
+ApplicationDescription OwnDescription(const UaServerConfig& config) {
     ApplicationDescription d;
     d.applicationUri = config.applicationUri;
     d.productUri = config.productUri;
@@ -46,7 +46,7 @@ std::vector<EndpointDescription> Endpoints(const UaServerConfig& config) {
     }
     tokens.push_back(
         UserTokenPolicy{std::string(kUserNamePolicyId), UserTokenType::kUserName, "", "", ""});
-    const ApplicationDescription server = ServerDescription(config);
+    const ApplicationDescription server = OwnDescription(config);
     std::vector<EndpointDescription> endpoints;
     for (const EndpointOffer& offer : config.endpoints) {
         for (const std::string& url : config.endpointUrls) {
@@ -71,7 +71,7 @@ FindServersResponse FindServers(const UaServerConfig& config, const FindServersR
     response.responseHeader = Header(request.requestHeader, now);
     const auto& uris = request.serverUris;
     if (uris.empty() || std::find(uris.begin(), uris.end(), config.applicationUri) != uris.end()) {
-        response.servers.push_back(ServerDescription(config));
+        response.servers.push_back(OwnDescription(config));
     }
     return response;
 }

@@ -9,7 +9,7 @@
 namespace velk::ua {
 
 // This server as an application: its URIs, name and discovery URLs.
-ApplicationDescription ServerDescription(const UaServerConfig& config);
+ApplicationDescription OwnDescription(const UaServerConfig& config);
 // Every endpoint, in offer order, each on every URL; the anonymous policy only where
 // anonymous identities are allowed, the user-name policy always.
 std::vector<EndpointDescription> Endpoints(const UaServerConfig& config);

@@ -64,6 +64,28 @@ class QueuedWork final : public IServiceWork {
     }
 };
 
+// Keeps the sink the server hands in, to deliver samples as a device thread would.
+class KeepingSource final : public ISamplingSource {
+  public:
+    explicit KeepingSource(FakeSamplingSource& fake) : fake_(fake) {}
+    ISampleSink* sink = nullptr;
+    SampledNodeInfo Describe(const NodeId& n, std::uint32_t a) const override {
+        return fake_.Describe(n, a);
+    }
+    double ReviseSamplingInterval(double ms) const override {
+        return fake_.ReviseSamplingInterval(ms);
+    }
+    std::vector<SamplingHandle> StartSampling(const std::vector<SampleSpec>& specs,
+                                              ISampleSink& s) override {
+        sink = &s;
+        return fake_.StartSampling(specs, s);
+    }
+    void StopSampling(const std::vector<SamplingHandle>& h) override { fake_.StopSampling(h); }
+
+  private:
+    FakeSamplingSource& fake_;
+};
+
 struct Sent {
     std::uint32_t channelId = 0;
     std::uint32_t requestId = 0;
@@ -110,7 +132,7 @@ struct ServerFixture {
     explicit ServerFixture(UaServerConfig config = Config(true)) {
         std::uint8_t counter = 0;
         server = std::make_unique<UaServer>(
-            UaServerServices{clock, space, values, writer, sampling, work, output,
+            UaServerServices{clock, space, values, writer, keeping, work, output,
                              [this](const std::string& line) { trace.push_back(line); },
                              [this](std::size_t n) { counts.push_back(n); },
                              [counter](std::span<std::uint8_t> out) mutable {
@@ -183,6 +205,7 @@ struct ServerFixture {
     NoValues values;
     RecordingWriter writer;
     FakeSamplingSource sampling;
+    KeepingSource keeping{sampling};
     QueuedWork work;
     RecordingOutput output;
     std::vector<std::string> trace;
@@ -419,6 +442,45 @@ TEST(UaServerRouting, UnknownServicesAndBadBodiesAreFaults) {
     EXPECT_EQ(codes[900], kBadServiceUnsupported);
     EXPECT_EQ(codes[901], kBadDecodingError);
     EXPECT_EQ(codes[902], kBadDecodingError);
+}
+
+TEST(UaServerSampling, ABatchFromTheSourceIsOneTaskAndReachesOnlyALiveSession) {
+    ServerFixture f;
+    f.sampling.nodes["T1"] = SampledNodeInfo{kGood, true, std::nullopt};
+    const NodeId token = f.Open(1);
+    ASSERT_EQ(f.Subscribe(1, token), kGood);
+    CreateMonitoredItemsRequest items;
+    items.requestHeader.authenticationToken = token;
+    items.subscriptionId = 1;
+    items.itemsToCreate = {test::Item("T1", 5)};
+    ASSERT_EQ(As<CreateMonitoredItemsResponse>(f.Call(1, items)).results.at(0).statusCode, kGood);
+    ASSERT_NE(f.keeping.sink, nullptr);
+    const SamplingHandle handle = f.sampling.live.begin()->first;
+    const std::uint32_t publish = f.PublishQueued(1, token, 3);
+    const std::vector<Sample> batch = {{handle, test::Value(1.5)}, {handle + 100, test::Value(2)}};
+    f.keeping.sink->OnSamples(batch);
+    EXPECT_EQ(f.work.posted.size(), 1u) << "one task per batch";
+    f.work.RunAll();
+    for (int i = 0; i < 2; ++i) {
+        f.clock.Advance(100);
+        f.server->Tick();
+    }
+    std::vector<std::uint32_t> handles;
+    for (const Sent& s : f.output.sent) {
+        if (s.requestId == publish)
+            handles = test::Handles(As<PublishResponse>(s).notificationMessage);
+    }
+    EXPECT_EQ(handles, std::vector<std::uint32_t>{5});
+
+    // A batch posted before its session ends and run after is dropped.
+    f.keeping.sink->OnSamples(batch);
+    CloseSessionRequest close;
+    close.requestHeader.authenticationToken = token;
+    close.deleteSubscriptions = true;
+    EXPECT_EQ(FaultCode(f.Call(1, close)), kGood);
+    EXPECT_TRUE(f.sampling.live.empty());
+    EXPECT_EQ(f.trace.back(), "OPC UA: session 'hmi' closed");
+    EXPECT_EQ(f.server->SessionCount(), 0u);
 }
 
 }  // namespace

@@ -444,6 +444,35 @@ TEST(UaServerRouting, UnknownServicesAndBadBodiesAreFaults) {
     EXPECT_EQ(codes[902], kBadDecodingError);
 }
 
+TEST(UaServerRouting, ReadRunsOnAWorkerAndItsAnswerIsPostedBack) {
+    ServerFixture f;
+    const NodeId token = f.Open(1);
+    RequestHeader header;
+    header.authenticationToken = token;
+    header.requestHandle = 12;
+    // A Read of one node's DisplayName, encoded field by field (its schema lives with the
+    // Read service).
+    BinaryWriter w;
+    Encode(w, header);
+    Encode(w, 0.0);
+    Encode(w, std::int32_t{0});
+    Encode(w, std::int32_t{1});
+    Encode(w, NodeId::String(1, "gone"));
+    Encode(w, std::uint32_t{4});
+    Encode(w, std::string{});
+    Encode(w, QualifiedName{});
+    const std::size_t before = f.output.sent.size();
+    f.server->OnRequest(Channel(1), ServiceRequest{500, NodeId::Numeric(0, 631), w.Take()});
+    EXPECT_EQ(f.output.sent.size(), before) << "nothing answered on the calling thread";
+    ASSERT_EQ(f.work.launched.size(), 1u);
+    f.work.RunAll();
+    ASSERT_EQ(f.output.sent.size(), before + 1);
+    const Sent& answer = f.output.sent.back();
+    EXPECT_EQ(answer.requestId, 500u);
+    EXPECT_EQ(answer.channelId, 1u);
+    EXPECT_EQ(answer.typeId, NodeId::Numeric(0, 634));
+}
+
 TEST(UaServerSampling, ABatchFromTheSourceIsOneTaskAndReachesOnlyALiveSession) {
     ServerFixture f;
     f.sampling.nodes["T1"] = SampledNodeInfo{kGood, true, std::nullopt};

@@ -33,6 +33,18 @@ std::string_view StatusCodeName(StatusCode status) {
             return "BadServiceUnsupported";
         case kBadShutdown.code:
             return "BadShutdown";
+        case kBadSessionIdInvalid.code:
+            return "BadSessionIdInvalid";
+        case kBadSessionClosed.code:
+            return "BadSessionClosed";
+        case kBadSessionNotActivated.code:
+            return "BadSessionNotActivated";
+        case kBadRequestCancelledByClient.code:
+            return "BadRequestCancelledByClient";
+        case kBadTooManySessions.code:
+            return "BadTooManySessions";
+        case kBadWriteNotSupported.code:
+            return "BadWriteNotSupported";
         case kBadNothingToDo.code:
             return "BadNothingToDo";
         case kBadTooManyOperations.code:

@@ -123,17 +123,17 @@ struct GridSamplingSource::State : std::enable_shared_from_this<GridSamplingSour
     std::map<std::uint32_t, std::shared_ptr<RateCycle>> rates;
 
     using Batch =
-        std::vector<std::pair<ua::ISampleSink*, std::vector<std::pair<SamplingHandle, DataValue>>>>;
+        std::vector<std::pair<ua::ISampleSink*, std::vector<ua::Sample>>>;
 
     static void Add(Batch& batch, ua::ISampleSink* sink, SamplingHandle handle, DataValue value) {
         for (auto& [s, samples] : batch) {
             if (s == sink) {
-                samples.emplace_back(handle, std::move(value));
+                samples.push_back(ua::Sample{handle, std::move(value)});
                 return;
             }
         }
         batch.push_back({sink, {}});
-        batch.back().second.emplace_back(handle, std::move(value));
+        batch.back().second.push_back(ua::Sample{handle, std::move(value)});
     }
     static void Send(Batch& batch) {
         for (auto& [sink, samples] : batch) sink->OnSamples(samples);

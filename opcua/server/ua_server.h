@@ -9,29 +9,23 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <span>
 #include <string>
 #include <vector>
 
 #include "opcua/secure_channel_messages.h"
+#include "opcua/server/session_manager.h"
 #include "opcua/server_secure_channel.h"
 #include "opcua/space/address_space.h"
 #include "opcua/space/service_context.h"
 #include "opcua/space/service_limits.h"
+#include "opcua/space/write_service.h"
 #include "opcua/subscription/sampling_source.h"
 #include "opcua/subscription/subscription_limits.h"
 #include "opcua/variant.h"
 #include "platform/clock.h"
 
 namespace velk::ua {
-
-// Writes a plant tag's Value: the value converted to the tag's type and range-checked, then
-// one exchange with the controller (the DA write path). Good, or BadNodeIdUnknown,
-// BadNotWritable, BadUserAccessDenied, BadTypeMismatch, BadOutOfRange, BadCommunicationError.
-class ITagValueWriter {
-  public:
-    virtual ~ITagValueWriter() = default;
-    virtual StatusCode WriteTagValue(const NodeId& node, const Variant& value) = 0;
-};
 
 // Where the answers go: the channel of the given id sends the message (type id and body
 // encoded) as the response to requestId. A channel that has closed drops it.
@@ -100,6 +94,10 @@ struct UaServerServices {
     std::function<void(const std::string&)> trace;
     // Called with the number of sessions whenever it changes (the client count).
     std::function<void(std::size_t)> sessionCountChanged;
+    // The source of session tokens and nonces; empty: the system's random source.
+    RandomSource random;
+    // Checks user-name identities; null: every user name is refused.
+    IUserAuthenticator* userAuthenticator = nullptr;
 };
 
 class UaServer {

@@ -5,7 +5,6 @@
 #include <cstdint>
 #include <optional>
 #include <span>
-#include <utility>
 #include <vector>
 
 #include "opcua/data_value.h"
@@ -37,6 +36,11 @@ struct SampleSpec {
     double intervalMs = 0;
 };
 
+struct Sample {
+    SamplingHandle handle = 0;
+    DataValue value;
+};
+
 // Receives the samples of started nodes, on the thread that drives the session's
 // subscriptions (the source posts them there).
 class ISampleSink {
@@ -44,10 +48,10 @@ class ISampleSink {
     virtual ~ISampleSink() = default;
     // A node that disappears sends one sample with status BadNodeIdUnknown and no value.
     virtual void OnSample(SamplingHandle handle, const DataValue& value) = 0;
-    // The changes one device read brought, in one call, so that a sink that posts them to
-    // its thread posts once per read rather than once per item.
-    virtual void OnSamples(std::span<const std::pair<SamplingHandle, DataValue>> samples) {
-        for (const auto& [handle, value] : samples) OnSample(handle, value);
+    // Several samples at once (one device read's): a sink that posts them elsewhere makes one
+    // task of them, not one per item.
+    virtual void OnSamples(std::span<const Sample> samples) {
+        for (const Sample& s : samples) OnSample(s.handle, s.value);
     }
 };
 

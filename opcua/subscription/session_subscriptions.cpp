@@ -122,6 +122,28 @@ PublishOutcome SessionSubscriptions::Fault(std::uint64_t requestId, std::uint32_
     return outcome;
 }
 
+std::size_t SessionSubscriptions::CancelPublishRequests(std::uint32_t requestHandle,
+                                                        std::vector<PublishOutcome>& out) {
+    std::size_t count = 0;
+    for (auto it = requests_.begin(); it != requests_.end();) {
+        if (it->requestHandle != requestHandle) {
+            ++it;
+            continue;
+        }
+        out.push_back(Fault(it->requestId, it->requestHandle, kBadRequestCancelledByClient));
+        it = requests_.erase(it);
+        ++count;
+    }
+    return count;
+}
+
+std::size_t SessionSubscriptions::DropPublishRequests(
+    const std::function<bool(std::uint64_t requestId)>& which) {
+    const std::size_t before = requests_.size();
+    std::erase_if(requests_, [&](const QueuedRequest& r) { return which(r.requestId); });
+    return before - requests_.size();
+}
+
 Subscription* SessionSubscriptions::NextReady() {
     Subscription* best = nullptr;
     for (auto& entry : subscriptions_) {

@@ -74,6 +74,13 @@ class SessionSubscriptions final : public ISampleSink {
     // nothing to run.
     FileTime NextDue() const;
     std::size_t QueuedPublishRequests() const { return requests_.size(); }
+    // Answers the queued Publish requests of requestHandle with BadRequestCancelledByClient
+    // (a Cancel); gives their count.
+    std::size_t CancelPublishRequests(std::uint32_t requestHandle,
+                                      std::vector<PublishOutcome>& out);
+    // Drops, unanswered, the queued Publish requests whose requestId passes which: those of
+    // a channel that closed or that the session left, which nobody could receive.
+    std::size_t DropPublishRequests(const std::function<bool(std::uint64_t requestId)>& which);
 
     void OnSample(SamplingHandle handle, const DataValue& value) override;
 

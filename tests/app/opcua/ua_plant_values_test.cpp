@@ -87,9 +87,9 @@ class RecordingSink final : public ua::ISampleSink {
     void OnSample(ua::SamplingHandle handle, const ua::DataValue& value) override {
         samples.emplace_back(handle, value);
     }
-    void OnSamples(std::span<const std::pair<ua::SamplingHandle, ua::DataValue>> batch) override {
+    void OnSamples(std::span<const ua::Sample> batch) override {
         ++batches;
-        for (const auto& s : batch) OnSample(s.first, s.second);
+        for (const auto& s : batch) OnSample(s.handle, s.value);
     }
     std::vector<ua::DataValue> Of(ua::SamplingHandle handle) const {
         std::vector<ua::DataValue> out;

@@ -6,9 +6,17 @@ namespace {
 class UaServerHandler final : public IUaRequestHandler {
   public:
     UaServerHandler(const UaPlantServices& plant, const UaHandlerContext& context)
-        : server_(ua::UaServerServices{plant.clock, plant.space, plant.values, plant.writer,
-                                       plant.sampling, context.work, context.output, context.trace,
-                                       context.sessionCountChanged},
+        : server_(ua::UaServerServices{plant.clock,
+                                       plant.space,
+                                       plant.values,
+                                       plant.writer,
+                                       plant.sampling,
+                                       context.work,
+                                       context.output,
+                                       context.trace,
+                                       context.sessionCountChanged,
+                                       {},
+                                       plant.users},
                   context.config) {}
 
     void OnRequest(const ua::ChannelInfo& channel, ua::ServiceRequest request) override {

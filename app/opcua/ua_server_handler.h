@@ -11,6 +11,8 @@ struct UaPlantServices {
     ua::ITagValueReader& values;
     ua::ITagValueWriter& writer;
     ua::ISamplingSource& sampling;
+    // Checks user-name identities; null: every user name is refused.
+    ua::IUserAuthenticator* users = nullptr;
 };
 
 // The factory the front makes its UaServer with; the plant's pieces outlive the front.

@@ -49,6 +49,10 @@ class DaBusClass final : public IBusClass {
                                      std::shared_ptr<BusSinkChannel> sinks) override;
     std::vector<std::string> SinkInterfaces() const override;
 
+    // The device readers and the update pool, which the other north interfaces share so that
+    // one controller's reads stay on one reader. Stopped with the class.
+    DeviceWorkers& Workers() { return *workers_; }
+
     // Waits up to the time-out for the objects that clients have released to be destroyed;
     // false when one is still being released then (its last client counted, say).
     bool DrainReleases(std::chrono::milliseconds wait = std::chrono::milliseconds(5000)) {

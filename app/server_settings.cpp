@@ -81,6 +81,22 @@ ServerSettings LoadServerSettings(SettingsAccess& access, bool readOnly) {
     s.Sparkplug.StoreLimitMB = number(kSparkplugKey, "StoreLimitMB", sp.StoreLimitMB);
     s.Sparkplug.AllowWrites = number(kSparkplugKey, "AllowWrites", sp.AllowWrites);
 
+    const OpcUaSettings& ua = defaults.OpcUa;
+    s.OpcUa.Enabled = number(kOpcUaKey, "Enabled", ua.Enabled);
+    s.OpcUa.Port = number(kOpcUaKey, "Port", ua.Port);
+    s.OpcUa.BindAddresses = text(kOpcUaKey, "BindAddresses", ua.BindAddresses);
+    s.OpcUa.AllowAnonymous = number(kOpcUaKey, "AllowAnonymous", ua.AllowAnonymous);
+    s.OpcUa.AllowSecurityNone = number(kOpcUaKey, "AllowSecurityNone", ua.AllowSecurityNone);
+    s.OpcUa.PkiDirectory = text(kOpcUaKey, "PkiDirectory", ua.PkiDirectory);
+    const auto uaLimit = [&](std::string_view name, std::uint32_t def) {
+        const std::uint32_t n = number(kOpcUaKey, name, def);
+        return n == 0 ? def : n;
+    };
+    s.OpcUa.MaxSessions = uaLimit("MaxSessions", ua.MaxSessions);
+    s.OpcUa.MaxSubscriptionsPerSession =
+        uaLimit("MaxSubscriptionsPerSession", ua.MaxSubscriptionsPerSession);
+    s.OpcUa.MaxMonitoredItems = uaLimit("MaxMonitoredItems", ua.MaxMonitoredItems);
+
     // The fifth subkey holds no option; opening it creates it for an administrator.
     access.OpenSettingsKey(kRecentFileListKey, readOnly);
     return s;
@@ -134,6 +150,27 @@ bool SaveSparkplugSettings(SettingsAccess& access, const SparkplugSettings& s,
     text("StoreDirectory", s.StoreDirectory);
     access.WriteSettingNumber(kSparkplugKey, "StoreLimitMB", s.StoreLimitMB);
     access.WriteSettingNumber(kSparkplugKey, "AllowWrites", s.AllowWrites);
+    return true;
+}
+
+bool SaveOpcUaSettings(SettingsAccess& access, const OpcUaSettings& s, const IAdminCheck& admin,
+                       IMessageBox& messages) {
+    if (!admin.IsAdministrator()) {
+        messages.Show(std::string(kAdminRightsMessage), MessageKind::Warning);
+        return false;
+    }
+    const auto number = [&](std::string_view name, std::uint32_t value) {
+        access.WriteSettingNumber(kOpcUaKey, name, value);
+    };
+    number("Enabled", s.Enabled);
+    number("Port", s.Port);
+    access.WriteSettingText(kOpcUaKey, "BindAddresses", s.BindAddresses);
+    number("AllowAnonymous", s.AllowAnonymous);
+    number("AllowSecurityNone", s.AllowSecurityNone);
+    access.WriteSettingText(kOpcUaKey, "PkiDirectory", s.PkiDirectory);
+    number("MaxSessions", s.MaxSessions);
+    number("MaxSubscriptionsPerSession", s.MaxSubscriptionsPerSession);
+    number("MaxMonitoredItems", s.MaxMonitoredItems);
     return true;
 }
 
@@ -191,6 +228,11 @@ std::uint32_t ServerSettingsHolder::FullTagPath() const {
 SparkplugSettings ServerSettingsHolder::Sparkplug() const {
     std::lock_guard lock(mutex_);
     return settings_.Sparkplug;
+}
+
+OpcUaSettings ServerSettingsHolder::OpcUa() const {
+    std::lock_guard lock(mutex_);
+    return settings_.OpcUa;
 }
 
 RedundancySettings ServerSettingsHolder::Redundancy() const {

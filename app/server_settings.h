@@ -18,6 +18,7 @@ inline constexpr std::string_view kTraceFileKey = "TraceFile";
 inline constexpr std::string_view kRedundancyKey = "Redundancy";
 inline constexpr std::string_view kShutdownKey = "Shutdown";
 inline constexpr std::string_view kSparkplugKey = "Sparkplug";
+inline constexpr std::string_view kOpcUaKey = "OpcUa";
 
 inline constexpr std::string_view kAdminRightsMessage =
     "To modify the settings you should run the program with administration rights!";
@@ -75,6 +76,22 @@ struct SparkplugSettings {
     bool operator==(const SparkplugSettings&) const = default;
 };
 
+// The OPC UA server. Kept as stored: the UA front checks them when it starts
+// (ResolveUaOptions), so an unusable value is refused with a message, not cut to fit.
+struct OpcUaSettings {
+    std::uint32_t Enabled = 1;  // non-zero: the server listens for UA clients
+    std::uint32_t Port = 4840;
+    std::string BindAddresses;            // IPv4 addresses joined by ","; empty: every address
+    std::uint32_t AllowAnonymous = 0;     // non-zero: sessions without a user identity
+    std::uint32_t AllowSecurityNone = 0;  // non-zero: an endpoint without signing or encryption
+    std::string PkiDirectory;  // empty: the service's or the user's default (DefaultPkiDirectory)
+    // 0 in the store would refuse every client; it reads as the default.
+    std::uint32_t MaxSessions = 100;
+    std::uint32_t MaxSubscriptionsPerSession = 100;
+    std::uint32_t MaxMonitoredItems = 500000;  // over all sessions
+    bool operator==(const OpcUaSettings&) const = default;
+};
+
 // What one DA or AE client connection may hold at once, over all its server objects; read
 // only (the Options dialog does not show them).
 struct ClientLimitSettings {
@@ -96,13 +113,14 @@ struct ServerSettings {
     EventStackSettings EventStack;
     ClientLimitSettings ClientLimits;
     SparkplugSettings Sparkplug;
+    OpcUaSettings OpcUa;
 
     bool operator==(const ServerSettings&) const = default;
 };
 
 // Reads every setting, with its default where the store has none. MaxRotatedFiles is set in
 // the store by hand (no dialog field) and therefore never written. Not read-only (an
-// administrator): the application key and its six subkeys are created, empty, when
+// administrator): the application key and its seven subkeys are created, empty, when
 // missing; no value is ever written. Read-only: nothing is created.
 ServerSettings LoadServerSettings(SettingsAccess& access, bool readOnly);
 
@@ -118,6 +136,10 @@ bool SaveSettings(SettingsAccess& access, const ServerSettings& settings, const 
 // SaveSettings.
 bool SaveSparkplugSettings(SettingsAccess& access, const SparkplugSettings& settings,
                            const IAdminCheck& admin, IMessageBox& messages);
+
+// Writes the "OPC UA" dialog's settings, every value, under the same rule as SaveSettings.
+bool SaveOpcUaSettings(SettingsAccess& access, const OpcUaSettings& settings,
+                       const IAdminCheck& admin, IMessageBox& messages);
 
 // Administrators only: writes each non-empty position i of the list as "File<i>" into the
 // machine store's "Recent File List"; empty positions are neither written nor deleted.
@@ -145,6 +167,7 @@ class ServerSettingsHolder {
     EventStackSettings EventStack() const;
     ClientLimitSettings ClientLimits() const;
     SparkplugSettings Sparkplug() const;
+    OpcUaSettings OpcUa() const;
 
   private:
     mutable std::mutex mutex_;

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "app/opcua/ua_dialog_model.h"
 #include "app/options_dialog_model.h"
 #include "app/recent_file_list.h"
 #include "app/server_settings.h"
@@ -41,6 +42,8 @@ class IGuiHost : public IAdminCheck, public IServerCounts {
     virtual bool ApplyOptions(OptionsDialogModel& model, IMessageBox& messages) = 0;
     // The "Sparkplug B" dialog's OK, the same way (the settings take effect at the next start).
     virtual bool ApplySparkplug(SparkplugDialogModel& model, IMessageBox& messages) = 0;
+    // The "OPC UA" dialog's OK, the same way.
+    virtual bool ApplyOpcUa(UaDialogModel& model, IMessageBox& messages) = 0;
     // The per-user store ("ApplicationLook", the recent files).
     virtual ISettingsStore& UserStore() = 0;
     // The file access and services of the CSV and RES commands.

@@ -125,6 +125,7 @@ class PictureHost final : public IGuiHost {
     ServerSettings Settings() const override { return {}; }
     bool ApplyOptions(OptionsDialogModel&, IMessageBox&) override { return false; }
     bool ApplySparkplug(SparkplugDialogModel&, IMessageBox&) override { return false; }
+    bool ApplyOpcUa(UaDialogModel&, IMessageBox&) override { return false; }
     ISettingsStore& UserStore() override { return userStore_; }
     ExchangeServices Exchange() override {
         ExchangeServices services;

@@ -58,6 +58,11 @@ bool ServerGuiHost::ApplySparkplug(SparkplugDialogModel& model, IMessageBox& mes
     return model.Ok(parts_.app.Settings(), machine, parts_.admin, messages);
 }
 
+bool ServerGuiHost::ApplyOpcUa(UaDialogModel& model, IMessageBox& messages) {
+    SettingsAccess machine(parts_.machineStore);
+    return model.Ok(parts_.app.Settings(), machine, parts_.admin, messages);
+}
+
 ExchangeServices ServerGuiHost::Exchange() {
     ExchangeServices services;
     services.ui = &ui_;

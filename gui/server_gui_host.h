@@ -22,6 +22,7 @@ class ServerGuiHost final : public IGuiHost {
     ServerSettings Settings() const override;
     bool ApplyOptions(OptionsDialogModel& model, IMessageBox& messages) override;
     bool ApplySparkplug(SparkplugDialogModel& model, IMessageBox& messages) override;
+    bool ApplyOpcUa(UaDialogModel& model, IMessageBox& messages) override;
     ISettingsStore& UserStore() override { return parts_.userStore; }
     ExchangeServices Exchange() override;
 

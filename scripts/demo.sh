@@ -10,6 +10,7 @@
 #   VELKOPC_DEMO_NO_SETUP=1  do not run scripts/setup.sh (the programs must be built)
 #   VELKOPC_DEMO_BIN=DIR     take the programs from DIR (default build/bin)
 #   VELKOPC_DEMO_DIR=DIR     the demo's settings, trace and logs (default build/demo)
+#   VELKOPC_DEMO_UA_PORT=N   the OPC UA port on 127.0.0.1 (default: a free one)
 # Without a session bus (DBUS_SESSION_BUS_ADDRESS unset, as under ssh or CI) the demo
 # starts a private one. Works with standard input closed.
 set -euo pipefail
@@ -46,6 +47,7 @@ echo "Demo plant: $root/demo/plant.vlk"
 echo "Controllers: BoilerHouse at 127.0.0.1:$boiler_port, TankFarm at 127.0.0.2:$tanks_port (velkopc-plcsim --demo)"
 echo "Trace file: $demo/trace.txt (read it with: iconv -f UTF-16LE -t UTF-8 $demo/trace.txt)"
 echo "Server log: $demo/server.log"
+echo "OPC UA endpoint: opc.tcp://127.0.0.1:$ua_port (None security, anonymous)"
 
 plant_start_server
 client=("$bin/velkopc-client")

@@ -118,8 +118,20 @@ plant_start_sims() {  # sets boiler_port and tanks_port
   tanks_port=$started_port
 }
 
-# The plant keeps its own settings stores, so it needs no rights on /etc.
+# The OPC UA port: VELKOPC_DEMO_UA_PORT, else one free on the loopback now, else 4841.
+plant_ua_port() {
+  if [ -n "${VELKOPC_DEMO_UA_PORT:-}" ]; then
+    echo "$VELKOPC_DEMO_UA_PORT"
+    return
+  fi
+  python3 -c 'import socket; s = socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])' \
+    2>/dev/null || echo 4841
+}
+
+# The plant keeps its own settings stores, so it needs no rights on /etc. Its OPC UA server
+# allows None and anonymous sessions on the loopback only. Sets ua_port.
 plant_write_settings() {
+  ua_port=$(plant_ua_port)
   cat >"$plant_dir/settings.reg" <<REG
 Windows Registry Editor Version 5.00
 
@@ -130,6 +142,14 @@ Windows Registry Editor Version 5.00
 [HKEY_LOCAL_MACHINE\\Software\\VELK\\VELK A&E OPC Server\\TcpPorts]
 "127.0.0.1"=dword:$(printf '%08x' "$boiler_port")
 "127.0.0.2"=dword:$(printf '%08x' "$tanks_port")
+
+[HKEY_LOCAL_MACHINE\\Software\\VELK\\VELK A&E OPC Server\\OpcUa]
+"Enabled"=dword:00000001
+"Port"=dword:$(printf '%08x' "$ua_port")
+"BindAddresses"="127.0.0.1"
+"AllowAnonymous"=dword:00000001
+"AllowSecurityNone"=dword:00000001
+"PkiDirectory"="$plant_dir/pki"
 REG
   export VELKOPC_SETTINGS="$plant_dir/settings.reg"
   export VELKOPC_USER_SETTINGS="$plant_dir/user.reg"

@@ -10,6 +10,7 @@
 #include <QVBoxLayout>
 
 #include "gui/dialogs/sparkplug_dialog.h"
+#include "gui/dialogs/ua_dialog.h"
 #include "gui/gui_host.h"
 #include "gui/qt_message_box.h"
 
@@ -36,6 +37,13 @@ OptionsDialog::OptionsDialog(IGuiHost& host, QWidget* parent)
         dialog.exec();
     });
     buttons->addWidget(sparkplug);
+    auto* opcua = new QPushButton(text(kUaButtonLabel), this);
+    opcua->setObjectName("opcuaButton");
+    connect(opcua, &QPushButton::clicked, this, [this] {
+        UaDialog dialog(host_, this);
+        dialog.exec();
+    });
+    buttons->addWidget(opcua);
     buttons->addStretch();
     for (const OptionsControlInfo& info : OptionsControls()) {
         switch (info.kind) {

@@ -41,13 +41,14 @@ class ServerSettingsTest : public ::testing::Test {
     RecordingMessageBox messages;
 };
 
-TEST_F(ServerSettingsTest, AnAdministratorsFirstStartCreatesTheSixSubkeysEmpty) {
+TEST_F(ServerSettingsTest, AnAdministratorsFirstStartCreatesTheSevenSubkeysEmpty) {
     const ServerSettings loaded = LoadServerSettings(access, false);
     EXPECT_EQ(loaded, ServerSettings{});
     auto subkeys = store.SubKeys(kApp);
     std::sort(subkeys.begin(), subkeys.end());
-    EXPECT_EQ(subkeys, (std::vector<std::string>{"EventStack", "Recent File List", "Redundancy",
-                                                 "Shutdown", "Sparkplug", "TraceFile"}));
+    EXPECT_EQ(subkeys,
+              (std::vector<std::string>{"EventStack", "OpcUa", "Recent File List", "Redundancy",
+                                        "Shutdown", "Sparkplug", "TraceFile"}));
     for (const auto& key : store.Keys()) EXPECT_TRUE(store.ValueNames(key).empty()) << key;
     EXPECT_TRUE(store.WrittenNames().empty());
 }
@@ -143,6 +144,39 @@ TEST_F(ServerSettingsTest, SaveWritesEveryOptionInItsOrderAndNeverTheEventStack)
     store.ClearOperations();
     EXPECT_TRUE(SaveSettings(access, s, admin, messages));
     EXPECT_EQ(store.WrittenNames().size(), 12u);
+}
+
+TEST_F(ServerSettingsTest, OpcUaSettingsComeBackAsSavedAndZeroLimitsReadAsTheDefaults) {
+    OpcUaSettings s;
+    s.Enabled = 0;
+    s.Port = 70000;  // kept as stored: the start refuses it with a message
+    s.BindAddresses = "127.0.0.1,10.1.2.3";
+    s.AllowAnonymous = 1;
+    s.AllowSecurityNone = 1;
+    s.PkiDirectory = "/srv/velkopc/pki";
+    s.MaxSessions = 7;
+    s.MaxSubscriptionsPerSession = 8;
+    s.MaxMonitoredItems = 9;
+    EXPECT_TRUE(SaveOpcUaSettings(access, s, admin, messages));
+    EXPECT_EQ(store.WrittenNames().size(), 9u);
+    EXPECT_EQ(LoadServerSettings(access, true).OpcUa, s);
+    EXPECT_EQ(Get("OpcUa", "BindAddresses"), RegValue::String("127.0.0.1,10.1.2.3"));
+    EXPECT_EQ(Get("OpcUa", "Port"), RegValue::Dword(70000));
+
+    for (const char* name : {"MaxSessions", "MaxSubscriptionsPerSession", "MaxMonitoredItems"}) {
+        Put("OpcUa", name, RegValue::Dword(0));
+    }
+    const OpcUaSettings loaded = LoadServerSettings(access, true).OpcUa;
+    EXPECT_EQ(loaded.MaxSessions, OpcUaSettings{}.MaxSessions);
+    EXPECT_EQ(loaded.MaxSubscriptionsPerSession, OpcUaSettings{}.MaxSubscriptionsPerSession);
+    EXPECT_EQ(loaded.MaxMonitoredItems, OpcUaSettings{}.MaxMonitoredItems);
+    EXPECT_EQ(loaded.PkiDirectory, s.PkiDirectory);
+
+    admin.Set(false);
+    store.ClearOperations();
+    EXPECT_FALSE(SaveOpcUaSettings(access, s, admin, messages));
+    EXPECT_EQ(messages.shown.size(), 1u);
+    EXPECT_TRUE(store.Operations().empty());
 }
 
 TEST_F(ServerSettingsTest, SparkplugSettingsComeBackAsSavedAndAZeroPeriodReadsAsTheDefault) {
@@ -279,6 +313,7 @@ TEST_F(ServerSettingsFileTest, AnAdministratorsFirstStartWritesOnlyTheEmptyKeys)
               "[HKEY_LOCAL_MACHINE\\Software\\VELK\\VELK A&E OPC Server\\Redundancy]\n\n"
               "[HKEY_LOCAL_MACHINE\\Software\\VELK\\VELK A&E OPC Server\\Shutdown]\n\n"
               "[HKEY_LOCAL_MACHINE\\Software\\VELK\\VELK A&E OPC Server\\Sparkplug]\n\n"
+              "[HKEY_LOCAL_MACHINE\\Software\\VELK\\VELK A&E OPC Server\\OpcUa]\n\n"
               "[HKEY_LOCAL_MACHINE\\Software\\VELK\\VELK A&E OPC Server\\Recent File List]\n\n");
     EXPECT_TRUE(store.KeyExists(std::string(kMachineApplicationKey)));
 }

@@ -104,6 +104,13 @@ class TestGuiHost final : public gui::IGuiHost {
         settings = holder.Get();
         return true;
     }
+    bool ApplyOpcUa(UaDialogModel& model, IMessageBox& messages) override {
+        SettingsAccess access(machineStore);
+        ServerSettingsHolder holder(settings);
+        if (!model.Ok(holder, access, admin, messages)) return false;
+        settings = holder.Get();
+        return true;
+    }
     ISettingsStore& UserStore() override { return userStore; }
     ExchangeServices Exchange() override { return {}; }
 

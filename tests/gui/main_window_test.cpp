@@ -26,6 +26,7 @@
 #include "gui/dialogs/options_dialog.h"
 #include "gui/dialogs/sparkplug_dialog.h"
 #include "gui/dialogs/statistics_dialog.h"
+#include "gui/dialogs/ua_dialog.h"
 #include "gui/gui_front.h"
 #include "gui/lock_key_indicators.h"
 #include "gui/tag_clipboard.h"
@@ -587,6 +588,33 @@ class MainWindowTest : public QObject {
         QVERIFY(dialog.Ok());
         QCOMPARE(host.settings.Sparkplug.GroupId, std::string("Plant1"));
         QCOMPARE(host.settings.Sparkplug.Enabled, 1u);
+    }
+
+    void opcUaDialogRefusesABadAddressWithItsFocusSavesAGoodOneAndIsReadOnlyForAUser() {
+        ScriptedTagDialogs dialogs;
+        TestGuiHost host(dialogs);
+        {
+            gui::UaDialog dialog(host);
+            dialog.show();
+            auto* bind = qobject_cast<QLineEdit*>(dialog.Field("BindAddresses"));
+            QVERIFY(bind != nullptr && bind->isEnabled());
+            QVERIFY(dialog.findChild<QLabel*>("restartNote") != nullptr);
+            bind->setText("127.0.0.1,plant");
+            emit bind->textEdited(bind->text());
+            QVERIFY(!dialog.Ok());
+            QVERIFY(dialog.isVisible());
+            QCOMPARE(dialog.focusWidget(), bind);
+            bind->setText("127.0.0.1");
+            emit bind->textEdited(bind->text());
+            QVERIFY(dialog.Ok());
+            QCOMPARE(host.settings.OpcUa.BindAddresses, std::string("127.0.0.1"));
+        }
+        host.admin.admin = false;
+        gui::UaDialog dialog(host);
+        auto* port = qobject_cast<QLineEdit*>(dialog.Field("Port"));
+        QVERIFY(port != nullptr);
+        QVERIFY(!port->isEnabled());
+        QVERIFY(!dialog.Ok());
     }
 
     void statisticsShowTheConfigurationAndServerCounts() {

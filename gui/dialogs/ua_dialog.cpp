@@ -1,0 +1,109 @@
+#include "gui/dialogs/ua_dialog.h"
+
+#include <QCheckBox>
+#include <QDialogButtonBox>
+#include <QFormLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QVBoxLayout>
+#include <cstdlib>
+
+#include "gui/gui_host.h"
+#include "gui/qt_message_box.h"
+#include "platform/host_name.h"
+
+namespace velk::gui {
+namespace {
+
+QString Text(std::string_view s) {
+    return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size()));
+}
+
+UaHostFacts Facts() {
+    // The dialog runs in a user's session: the user's default PKI directory.
+    const std::string pki = DefaultPkiDirectory(false, [](const char* name) {
+        const char* value = std::getenv(name);
+        return value ? std::optional<std::string>(value) : std::nullopt;
+    });
+    return UaHostFacts{HostName(), pki};
+}
+
+}  // namespace
+
+UaDialog::UaDialog(IGuiHost& host, QWidget* parent)
+    : QDialog(parent), host_(host), model_(host.Settings().OpcUa, Facts(), host.IsAdministrator()) {
+    setObjectName("opcua");
+    setWindowTitle(Text(kUaDialogTitle));
+    auto* layout = new QVBoxLayout(this);
+    auto* form = new QFormLayout;
+    layout->addLayout(form);
+    for (const UaField& field : UaFields()) {
+        const std::string setting(field.setting);
+        if (field.checkBox) {
+            auto* box = new QCheckBox(Text(field.label), this);
+            box->setObjectName(Text(field.setting));
+            connect(box, &QCheckBox::toggled, this, [this, setting](bool on) {
+                model_.SetText(setting, on ? "1" : "0");
+                Sync();
+            });
+            form->addRow(box);
+            boxes_[setting] = box;
+        } else {
+            auto* edit = new QLineEdit(this);
+            edit->setObjectName(Text(field.setting));
+            if (setting == "PkiDirectory") {
+                edit->setPlaceholderText(QString::fromStdString(model_.DefaultPkiDirectory()));
+            }
+            connect(edit, &QLineEdit::textEdited, this, [this, setting](const QString& entered) {
+                model_.SetText(setting, entered.toStdString());
+                Sync();
+            });
+            form->addRow(Text(field.label), edit);
+            edits_[setting] = edit;
+        }
+    }
+    auto* note = new QLabel(Text(kUaRestartNote), this);
+    note->setObjectName("restartNote");
+    layout->addWidget(note);
+    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
+    connect(buttons, &QDialogButtonBox::accepted, this, [this] { Ok(); });
+    connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
+    layout->addWidget(buttons);
+    Sync();
+}
+
+QWidget* UaDialog::Field(const std::string& setting) const {
+    if (auto it = boxes_.find(setting); it != boxes_.end()) return it->second;
+    if (auto it = edits_.find(setting); it != edits_.end()) return it->second;
+    return nullptr;
+}
+
+void UaDialog::Sync() {
+    for (auto& [setting, box] : boxes_) {
+        const QSignalBlocker block(box);
+        box->setChecked(model_.Text(setting) == "1");
+        box->setEnabled(model_.IsEnabled(setting));
+    }
+    for (auto& [setting, edit] : edits_) {
+        const QString shown = QString::fromStdString(model_.Text(setting));
+        if (edit->text() != shown) edit->setText(shown);
+        edit->setEnabled(model_.IsEnabled(setting));
+    }
+}
+
+bool UaDialog::Ok() {
+    QtMessageBox messages(this);
+    if (!host_.ApplyOpcUa(model_, messages)) {
+        if (const auto focus = model_.FocusField()) {
+            if (QWidget* field = Field(*focus)) {
+                field->setFocus();
+                if (auto* edit = qobject_cast<QLineEdit*>(field)) edit->selectAll();
+            }
+        }
+        return false;
+    }
+    accept();
+    return true;
+}
+
+}  // namespace velk::gui

@@ -11,6 +11,8 @@
 
 #include "app/command_line.h"
 #include "app/opc_app.h"
+#include "app/opcua/ua_options.h"
+#include "app/opcua/ua_service.h"
 #include "app/registration.h"
 #include "app/server/acquisition_host.h"
 #include "app/server/bus_server_host.h"
@@ -29,6 +31,7 @@
 #include "opcae/bus/ae_bus_class.h"
 #include "opcae/bus/ae_server_list_distributor.h"
 #include "opcda/bus/da_bus_class.h"
+#include "opcua/security/own_certificate.h"
 #include "platform/host_name.h"
 #include "platform/ipv4_address.h"
 #include "platform/linux/netlink_route_table.h"
@@ -98,6 +101,35 @@ class HeadlessFront final : public velk::IServerFront {
 }  // namespace
 
 namespace velk {
+namespace {
+
+// Starts the OPC UA server when its settings enable it; unusable settings are traced and
+// leave the rest of the server running.
+void StartOpcUa(COpcApp& app, CDoc* document, bool service, UaService& opcUa) {
+    const OpcUaSettings settings = app.Settings().OpcUa();
+    if (settings.Enabled == 0 || document == nullptr) return;
+    const UaHostFacts host{HostName(), DefaultPkiDirectory(service, [](const char* name) {
+                               const char* value = std::getenv(name);
+                               return value ? std::optional<std::string>(value) : std::nullopt;
+                           })};
+    UaFrontOptions options;
+    std::string message;
+    if (!ResolveUaOptions(settings, host, options, message)) {
+        Trace("OPC UA: not started: " + message);
+        return;
+    }
+    options.server.applicationUri = ua::security::ServerApplicationUri(host.hostName);
+    ua::ServerDescription server;
+    server.applicationUri = options.server.applicationUri;
+    const ServerVersion version = app.Version();
+    server.buildInfo.softwareVersion =
+        std::to_string(version.major) + "." + std::to_string(version.minor);
+    server.buildInfo.buildNumber = std::to_string(version.build);
+    server.startTime = ua::DateTime{static_cast<std::int64_t>(app.StartTime())};
+    if (!opcUa.Start(*document, options, server)) Trace("OPC UA: not started");
+}
+
+}  // namespace
 
 int RunServerProgram(int argc, char** argv, const ServerFrontFactory& makeFront) {
     if (IsVersionRequest(argc, argv)) return PrintVersion("velkopc");
@@ -275,7 +307,14 @@ int RunServerProgram(int argc, char** argv, const ServerFrontFactory& makeFront)
         [](const MqttClientSettings& settings, IMqttClient::EventSink sink, std::string& error) {
             return CreateMqttClient(settings, std::move(sink), error);
         }});
+    // The OPC UA server: started once the document is loaded, stopped with the Sparkplug
+    // publisher while acquisition still runs. Its device reads run on the DA groups' readers.
+    PosixTcpSockets uaSockets(0);
+    UaService opcUa(UaServiceParts{clock, acquisition.TagIO(), daClass.Workers(), uaSockets, app,
+                                   [](const std::string& line) { Trace(line); }});
     if (app.InitInstance(commandLine)) {
+        StartOpcUa(app, documentHost ? documentHost->Existing() : nullptr, commandLine.systemBus,
+                   opcUa);
         const SparkplugSettings settings = app.Settings().Sparkplug();
         if (settings.Enabled != 0) {
             SparkplugOptions options;
@@ -289,6 +328,7 @@ int RunServerProgram(int argc, char** argv, const ServerFrontFactory& makeFront)
         }
         front->RunMainLoop(app, mainLoop);
     }
+    opcUa.Stop();
     sparkplug.Stop();
     const int exitCode = app.ExitInstance();
     // The clients' objects that the stop released end their count and stop the devices; an

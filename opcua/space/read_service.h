@@ -6,18 +6,10 @@
 #include <tuple>
 #include <vector>
 
+#include "opcua/read_value_id.h"
 #include "opcua/space/service_context.h"
 
 namespace velk::ua {
-
-enum class TimestampsToReturn : std::int32_t { kSource = 0, kServer = 1, kBoth = 2, kNeither = 3 };
-
-struct ReadValueId {
-    NodeId nodeId;
-    std::uint32_t attributeId = 0;
-    std::string indexRange;
-    QualifiedName dataEncoding;
-};
 
 struct ReadRequest {
     RequestHeader requestHeader;
@@ -37,15 +29,6 @@ ReadResponse Read(ServiceContext& context, const ReadRequest& request);
 // The value of one attribute of a node other than a tag's Value: BadAttributeIdInvalid when
 // the node's class has no such attribute.
 StatusCode ReadAttribute(const Node& node, AttributeId attribute, Variant& value);
-
-template <>
-struct StructureSchema<ReadValueId> {
-    static constexpr std::string_view kName = "ReadValueId";
-    static constexpr auto kFields = std::tuple{Field{"NodeId", &ReadValueId::nodeId},
-                                               Field{"AttributeId", &ReadValueId::attributeId},
-                                               Field{"IndexRange", &ReadValueId::indexRange},
-                                               Field{"DataEncoding", &ReadValueId::dataEncoding}};
-};
 
 template <>
 struct StructureSchema<ReadRequest> {

@@ -7,18 +7,13 @@
 #include <tuple>
 #include <vector>
 
+#include "opcua/read_value_id.h"
 #include "opcua/service_headers.h"
 #include "opcua/structure_codec.h"
 
 namespace velk::ua {
 
 enum class MonitoringMode : std::int32_t { kDisabled = 0, kSampling = 1, kReporting = 2 };
-enum class TimestampsToReturn : std::int32_t {
-    kSource = 0,
-    kServer = 1,
-    kBoth = 2,
-    kNeither = 3,
-};
 enum class DataChangeTrigger : std::int32_t {
     kStatus = 0,
     kStatusValue = 1,
@@ -26,7 +21,6 @@ enum class DataChangeTrigger : std::int32_t {
 };
 enum class DeadbandType : std::uint32_t { kNone = 0, kAbsolute = 1, kPercent = 2 };
 
-inline constexpr std::uint32_t kAttributeIdValue = 13;
 
 // ---- notifications ---------------------------------------------------------------------
 
@@ -166,13 +160,6 @@ struct TransferSubscriptionsResponse {
 };
 
 // ---- MonitoredItem services ----------------------------------------------------------------
-
-struct ReadValueId {
-    NodeId nodeId;
-    std::uint32_t attributeId = kAttributeIdValue;
-    std::string indexRange;
-    QualifiedName dataEncoding;
-};
 
 struct DataChangeFilter {
     DataChangeTrigger trigger = DataChangeTrigger::kStatusValue;
@@ -505,16 +492,6 @@ struct StructureSchema<TransferSubscriptionsResponse> {
     static constexpr auto kFields = std::tuple{
         VELK_UA_FIELD(S, "ResponseHeader", responseHeader), VELK_UA_FIELD(S, "Results", results),
         VELK_UA_FIELD(S, "DiagnosticInfos", diagnosticInfos)};
-};
-
-template <>
-struct StructureSchema<ReadValueId> {
-    using S = ReadValueId;
-    static constexpr std::string_view kName = "ReadValueId";
-    static constexpr std::uint32_t kBinaryEncodingId = 628;
-    static constexpr auto kFields = std::tuple{
-        VELK_UA_FIELD(S, "NodeId", nodeId), VELK_UA_FIELD(S, "AttributeId", attributeId),
-        VELK_UA_FIELD(S, "IndexRange", indexRange), VELK_UA_FIELD(S, "DataEncoding", dataEncoding)};
 };
 
 template <>

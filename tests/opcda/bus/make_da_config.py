@@ -3,6 +3,8 @@
 
   make_da_config.py peers OUT     two Modbus TCP devices: Plc1 (the controller simulator, at
                                   127.0.0.2) and Slave (a libmodbus slave, at 127.0.0.1)
+  make_da_config.py ua OUT        the peers and Dead, a device at 127.0.0.3 where nothing
+                                  listens, for the OPC UA tests
   make_da_config.py bench OUT N   N devices in simulation mode with 1000 INT tags each
                                   (Ramp), for the update benchmark
 """
@@ -47,6 +49,17 @@ def peers():
     return mf.config(devices=[plc1, slave], next_device=3)
 
 
+def ua():
+    cfg = peers()
+    level = mf.tag("Level", data_type=INT, location=HOLDING_REGISTER, address=0, access=READ,
+                   simulation=0, description="Unreachable level")
+    dead = mf.device("Dead", params_=tcp_params("127.0.0.3"), description="No controller",
+                     next_tag=2, tags=[level])
+    cfg["root"]["groups"].append(dead)
+    cfg["next_device"] += 1
+    return cfg
+
+
 def bench(count):
     devices = []
     for d in range(count):
@@ -60,7 +73,7 @@ def bench(count):
 
 def main():
     kind, out = sys.argv[1], sys.argv[2]
-    cfg = peers() if kind == "peers" else bench(int(sys.argv[3]))
+    cfg = {"peers": peers, "ua": ua}[kind]() if kind != "bench" else bench(int(sys.argv[3]))
     with open(out, "wb") as f:
         f.write(mf.write_document(cfg))
 

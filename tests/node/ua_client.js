@@ -21,6 +21,7 @@
 const fs = require('fs');
 const path = require('path');
 const ua = require('node-opcua-client');
+const { OPCUACertificateManager } = require('node-opcua-certificate-manager');
 
 const [url, stepsFile, pkiDirectory] = process.argv.slice(2);
 const steps = JSON.parse(fs.readFileSync(stepsFile, 'utf8'));
@@ -58,7 +59,7 @@ async function waitFor(condition, timeoutMs) {
 }
 
 async function main() {
-  const certificateManager = new ua.OPCUACertificateManager({
+  const certificateManager = new OPCUACertificateManager({
     rootFolder: path.join(pkiDirectory, 'pki'),
     automaticallyAcceptUnknownCertificate: true,
   });

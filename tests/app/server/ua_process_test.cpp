@@ -83,7 +83,8 @@ class UaProcessTest : public ::testing::Test {
         };
         ASSERT_TRUE(server.Start(VELKOPC_BINARY, {dir.File("ua.vlk")}, environment,
                                  dir.File("server.out")));
-        ASSERT_TRUE(WaitUntil([&] { return Trace().find(endpoint) != std::string::npos; }, 30s))
+        const std::string listening = "listening on 127.0.0.1:" + std::to_string(port);
+        ASSERT_TRUE(WaitUntil([&] { return Trace().find(listening) != std::string::npos; }, 30s))
             << Trace();
     }
     void TearDown() override {

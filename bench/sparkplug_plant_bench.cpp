@@ -274,17 +274,18 @@ std::string Hex8(int value) {
 
 int Run(const Options& options) {
     if (access("/usr/sbin/mosquitto", X_OK) != 0 && access("/usr/bin/mosquitto", X_OK) != 0) {
-        std::printf("sparkplug plant: skipped: mosquitto is not installed "
-                    "(apt-get install mosquitto)\n");
+        std::printf(
+            "sparkplug plant: skipped: mosquitto is not installed "
+            "(apt-get install mosquitto)\n");
         return 0;
     }
     TempDirectory dir;
     const std::string config = dir.File("plant.vlk");
-    if (RunProgram("/usr/bin/python3",
-                   {std::string(VELK_BENCH_DIR) + "/make_plant_config.py", config,
-                    dir.File("items.txt"), std::to_string(options.devices),
-                    std::to_string(options.tags)},
-                   {}, dir.File("config.out")) != 0) {
+    if (RunProgram(
+            "/usr/bin/python3",
+            {std::string(VELK_BENCH_DIR) + "/make_plant_config.py", config, dir.File("items.txt"),
+             std::to_string(options.devices), std::to_string(options.tags)},
+            {}, dir.File("config.out")) != 0) {
         std::fprintf(stderr, "sparkplug plant: configuration not written\n");
         return 1;
     }
@@ -396,10 +397,11 @@ int Run(const Options& options) {
     log.Measure(false);
 
     double publisherSeconds = 0;
-    std::printf("sparkplug_plant: devices=%d tags=%d period_ms=%d probe_ms=%d seconds=%.1f "
-                "births_s=%.1f\n",
-                options.devices, options.devices * options.tags, options.periodMs,
-                options.probeMs, seconds, birthSeconds);
+    std::printf(
+        "sparkplug_plant: devices=%d tags=%d period_ms=%d probe_ms=%d seconds=%.1f "
+        "births_s=%.1f\n",
+        options.devices, options.devices * options.tags, options.periodMs, options.probeMs, seconds,
+        birthSeconds);
     std::printf("  server_cpu_cores_by_thread:");
     for (const auto& [name, total] : threads1) {
         const auto was = threads0.find(name);
@@ -417,23 +419,24 @@ int Run(const Options& options) {
     const double bound = options.periodMs + static_cast<double>(kOnTimeSlack.count());
     const auto onTime = std::count_if(latencies.begin(), latencies.end(),
                                       [bound](double ms) { return ms <= bound; });
-    std::printf("  change_to_subscriber_ms: n=%zu p50=%.0f p99=%.0f max=%.0f "
-                "within_period_plus_100ms=%.4f (goal p99 <= %.0f)\n",
-                latencies.size(), Percentile(latencies, 0.5), Percentile(latencies, 0.99),
-                Percentile(latencies, 1.0),
-                latencies.empty() ? 0.0
-                                  : static_cast<double>(onTime) /
-                                        static_cast<double>(latencies.size()),
-                bound);
+    std::printf(
+        "  change_to_subscriber_ms: n=%zu p50=%.0f p99=%.0f max=%.0f "
+        "within_period_plus_100ms=%.4f (goal p99 <= %.0f)\n",
+        latencies.size(), Percentile(latencies, 0.5), Percentile(latencies, 0.99),
+        Percentile(latencies, 1.0),
+        latencies.empty() ? 0.0
+                          : static_cast<double>(onTime) / static_cast<double>(latencies.size()),
+        bound);
     std::vector<std::int16_t> values;
     {
         std::lock_guard lock(valuesLock);
         values = measured;
     }
-    std::printf("  broker_restart: outage_s=%d restarted=%d resubscribed=%d changes=%zu "
-                "lost=%zu (goal 0)\n",
-                options.outage, restarted ? 1 : 0, resubscribed ? 1 : 0,
-                values.size() * devices.size(), log.Missing(devices, values));
+    std::printf(
+        "  broker_restart: outage_s=%d restarted=%d resubscribed=%d changes=%zu "
+        "lost=%zu (goal 0)\n",
+        options.outage, restarted ? 1 : 0, resubscribed ? 1 : 0, values.size() * devices.size(),
+        log.Missing(devices, values));
     std::fflush(stdout);
 
     subscriber.Disconnect();

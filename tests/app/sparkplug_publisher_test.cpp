@@ -112,14 +112,14 @@ TEST_P(SparkplugPublisherTest, StopWaitsNoLongerThanItsBound) {
     CDoc document(CDocServices{}, ModelSettings{});
     testing::AddTag(testing::InsertDevice(document, "PLC1"), "Level", VT_I2);
     SilentClient* client = nullptr;
-    SparkplugPublisher publisher(SparkplugServices{
-        clock, clients, tagIO, files, reader, documentFiles, [&]() { return &document; },
-        [](const std::string&) { return true; },
-        [&](const MqttClientSettings&, IMqttClient::EventSink, std::string&) {
-            auto made = std::make_unique<SilentClient>(neverAnswers);
-            client = made.get();
-            return std::unique_ptr<IMqttClient>(std::move(made));
-        }});
+    SparkplugPublisher publisher(
+        SparkplugServices{clock, clients, tagIO, files, reader, documentFiles,
+                          [&]() { return &document; }, [](const std::string&) { return true; },
+                          [&](const MqttClientSettings&, IMqttClient::EventSink, std::string&) {
+                              auto made = std::make_unique<SilentClient>(neverAnswers);
+                              client = made.get();
+                              return std::unique_ptr<IMqttClient>(std::move(made));
+                          }});
     SparkplugOptions options;
     options.client.serverUrl = "tcp://127.0.0.1:1883";
     options.node.groupId = "Plant1";
@@ -134,7 +134,7 @@ TEST_P(SparkplugPublisherTest, StopWaitsNoLongerThanItsBound) {
     EXPECT_EQ(publisher.Abandoned(), neverAnswers);
     if (neverAnswers) {
         EXPECT_FALSE(publisher.Start(options));  // not beside the one left running
-        EXPECT_EQ(clients.removed.load(), 0);  // still in its session's end
+        EXPECT_EQ(clients.removed.load(), 0);    // still in its session's end
         client->Release();
     }
     EXPECT_TRUE(testing::WaitUntil([&] { return clients.removed.load() >= 1; }, 10s));

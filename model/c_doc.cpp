@@ -143,6 +143,7 @@ void CDoc::RemoveFromDocumentList(const std::vector<const OModbusTag*>& tags) {
 }
 
 void CDoc::DestroyTag(OTagGroup& owner, const OModbusTag* tag) {
+    ++destructions_;
     if (ODevice* device = owner.GetDevice()) device->RemoveFromScanLists(tag);
     RemoveFromDocumentList({tag});
     owner.DetachTag(tag);  // destroyed here
@@ -150,6 +151,7 @@ void CDoc::DestroyTag(OTagGroup& owner, const OModbusTag* tag) {
 
 void CDoc::DestroyGroup(std::unique_ptr<OTagGroup> group) {
     if (!group) return;
+    ++destructions_;
     ODevice* device = group->GetDevice();
     if (device == group.get() && services_.lifecycle) services_.lifecycle->StopDevice(*device);
     std::vector<const OModbusTag*> tags;

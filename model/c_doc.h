@@ -152,6 +152,10 @@ class CDoc final : public OObject, public IAppDocument {
     // TreeLock and TagDataLock of this document: its devices, the acquisition that reads
     // them and the OPC server objects that serve them take these.
     ModelLocks& Locks() const { return *services_.locks; }
+    // How many times tags or groups left the tree destroyed; read under TreeLock. Pointers
+    // into the tree taken under an earlier hold are valid while it is unchanged, so a
+    // reader that lets TreeLock go between parts of its work checks it when it takes it back.
+    std::uint64_t Destructions() const { return destructions_; }
     // The AE condition tables the document's user condition file was loaded into.
     AeEventSpace& EventSpace() const { return *services_.eventSpace; }
 
@@ -202,6 +206,7 @@ class CDoc final : public OObject, public IAppDocument {
     ModelSettings settings_;
     std::vector<IDocumentObserver*> observers_;
     bool modified_ = false;
+    std::uint64_t destructions_ = 0;  // under TreeLock
     std::string pathName_;
 };
 

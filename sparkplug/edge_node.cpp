@@ -12,6 +12,22 @@ namespace {
 constexpr int kDataQos = 0;
 constexpr int kWillQos = 1;
 
+// The plant held for one device's work.
+class PlantHold {
+  public:
+    explicit PlantHold(IPlantAccess& plant) : plant_(plant), held_(plant.Enter()) {}
+    ~PlantHold() {
+        if (held_) plant_.Leave();
+    }
+    PlantHold(const PlantHold&) = delete;
+    PlantHold& operator=(const PlantHold&) = delete;
+    explicit operator bool() const { return held_; }
+
+  private:
+    IPlantAccess& plant_;
+    const bool held_;
+};
+
 }  // namespace
 
 EdgeNode::EdgeNode(EdgeNodeOptions options, const MetricLayout& layout, IMqttConnection& connection,
@@ -81,8 +97,14 @@ bool EdgeNode::Publish(const std::string& topic, const std::string& payload) {
 void EdgeNode::Birth() {
     if (!Publish(topics_.Node(MessageType::kNBirth), payloads_.NBirth(clock_.NowUtc()))) return;
     // Every controller is born, a silent one too, so that its stored data can follow; the
-    // next tick gives the silent ones their DDEATH.
-    for (std::size_t i = 0; i < devices_.size() && connected_; ++i) BirthDevice(i);
+    // next tick gives the silent ones their DDEATH, and births those a refused hold of the
+    // plant left unborn.
+    for (auto& device : devices_) device.born = false;
+    for (std::size_t i = 0; i < devices_.size() && connected_; ++i) {
+        const PlantHold hold(plant_);
+        if (!hold) return;  // the next tick births the rest on the new layout
+        BirthDevice(i);
+    }
 }
 
 void EdgeNode::BirthDevice(std::size_t index) {
@@ -112,6 +134,8 @@ void EdgeNode::Tick() {
     for (std::size_t i = 0; i < devices_.size(); ++i) {
         const DeviceMetrics& device = layout_->Devices()[i];
         DeviceState& state = devices_[i];
+        const PlantHold hold(plant_);
+        if (!hold) break;
         const bool answering = plant_.IsAnswering(device);
         if (publishing && state.born && !answering) {
             Publish(topics_.Device(MessageType::kDDeath, device.deviceId), payloads_.DDeath(now));
@@ -208,6 +232,11 @@ void EdgeNode::OnMessage(std::string_view topic, std::string_view payload) {
     const CommandCheck check = DecodeDeviceCommand(*device, payload, writes);
     if (!check.Accepted()) {
         Trace(refused + check.detail);
+        return;
+    }
+    const PlantHold hold(plant_);
+    if (!hold) {
+        Trace(refused + "the configuration is changing");
         return;
     }
     plant_.Write(*device, writes);

@@ -31,6 +31,13 @@ class IPlantAccess {
     virtual bool IsAnswering(const DeviceMetrics& device) = 0;
     // Writes through the DA write path; the writes have been checked already.
     virtual void Write(const DeviceMetrics& device, const std::vector<TagWrite>& writes) = 0;
+    // Holds the plant still for the work on one device (TreeLock in the server): the node
+    // takes it per device, so that a pass over many controllers lets the tree's other users
+    // in between them. False when the layout no longer matches the plant (objects of it
+    // destroyed since it was made): nothing may be read until the next layout, and no Leave
+    // follows.
+    virtual bool Enter() { return true; }
+    virtual void Leave() {}
 };
 
 struct EdgeNodeOptions {
@@ -62,7 +69,9 @@ class EdgeNode {
     void OnMessage(std::string_view topic, std::string_view payload);
 
     // One publish period: births and deaths of the controllers, their changes as DDATA, or
-    // into the spool while there is no session; the spool's batch is synced.
+    // into the spool while there is no session; the spool's batch is synced. The plant is
+    // held per device; a layout found out of date ends the pass, the devices left are
+    // taken up at the next tick.
     void Tick();
 
     // A changed configuration: the node is born again on its new layout.

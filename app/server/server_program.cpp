@@ -344,7 +344,8 @@ int RunServerProgram(int argc, char** argv, const ServerFrontFactory& makeFront)
                                                  deadline - std::chrono::steady_clock::now()),
                                              std::chrono::milliseconds(0))) &&
         acquisition.WaitIdle(deadline);
-    if (!ended || app.ThreadsAbandoned() || busHost.Host().LeftCallsRunning()) {
+    if (!ended || app.ThreadsAbandoned() || sparkplug.Abandoned() ||
+        busHost.Host().LeftCallsRunning()) {
         std::fflush(nullptr);
         std::_Exit(exitCode);
     }

@@ -4,6 +4,7 @@
 
 #include "core/trace_file.h"
 #include "modbus/active_channel.h"
+#include "model/c_doc.h"
 #include "model/o_device.h"
 #include "model/o_modbus_tag.h"
 #include "opc/opc_result.h"
@@ -20,7 +21,22 @@ bool SameMetric(const sparkplug::MetricDef& a, const sparkplug::MetricDef& b) {
 
 }  // namespace
 
+PlantSampler::PlantSampler(ITagIO& tagIO, const CDoc& document)
+    : tagIO_(tagIO), document_(document), locks_(document.Locks()) {}
+
+void PlantSampler::Confirm() { destructions_ = document_.Destructions(); }
+
+bool PlantSampler::Enter() {
+    locks_.tree.lock();
+    if (layout_ != nullptr && document_.Destructions() == destructions_) return true;
+    locks_.tree.unlock();
+    return false;
+}
+
+void PlantSampler::Leave() { locks_.tree.unlock(); }
+
 void PlantSampler::SetLayout(const sparkplug::MetricLayout& layout) {
+    Confirm();
     layout_ = &layout;
     tags_.assign(layout.Devices().size(), {});
     for (std::size_t i = 0; i < layout.Devices().size(); ++i) {

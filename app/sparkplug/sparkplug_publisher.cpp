@@ -34,13 +34,16 @@ std::unique_ptr<sparkplug::MetricLayout> BuildLayout(CDoc* document) {
 
 }  // namespace
 
+// What the thread uses, kept with it: a thread left running after a stop goes on with it.
 struct SparkplugPublisher::Session {
     Session(const SparkplugOptions& o, const SparkplugServices& s, std::unique_ptr<IMqttClient> c,
-            ModelLocks& locks)
-        : options(o),
+            CDoc& d)
+        : services(s),
+          document(d),
+          options(o),
           client(std::move(c)),
           connection(*client, o.client.serverUrl, s.clock),
-          sampler(s.tagIO, locks),
+          sampler(s.tagIO, d),
           bdSeqs(s.documentFiles, o.storeDirectory),
           spool(s.files, s.reader, o.storeDirectory, o.storeLimitBytes),
           layout(std::make_unique<sparkplug::MetricLayout>()),
@@ -48,6 +51,8 @@ struct SparkplugPublisher::Session {
         connection.Attach(node);
     }
 
+    SparkplugServices services;
+    CDoc& document;
     SparkplugOptions options;
     std::unique_ptr<IMqttClient> client;
     sparkplug::BrokerConnection connection;
@@ -64,7 +69,7 @@ SparkplugPublisher::SparkplugPublisher(SparkplugServices services)
 SparkplugPublisher::~SparkplugPublisher() { Stop(); }
 
 bool SparkplugPublisher::Start(const SparkplugOptions& options) {
-    if (thread_) return false;
+    if (thread_ || abandoned_) return false;
     CDoc* document = services_.document();
     if (document == nullptr) return false;
     SparkplugOptions o = options;
@@ -91,11 +96,11 @@ bool SparkplugPublisher::Start(const SparkplugOptions& options) {
         Trace("Sparkplug: not started: " + error);
         return false;
     }
-    session_ = std::make_unique<Session>(o, services_, std::move(client), document->Locks());
+    session_ = std::make_unique<Session>(o, services_, std::move(client), *document);
     session_->spool.Open();
     thread_ = std::move(thread);
     Session& session = *session_;
-    if (!thread_->Start([this, &session](MessageQueue& queue) { return Run(queue, session); })) {
+    if (!thread_->Start([&session](MessageQueue& queue) { return Run(queue, session); })) {
         // The client first: its sink posts to the thread's queue until it is gone.
         session_.reset();
         thread_.reset();
@@ -105,73 +110,72 @@ bool SparkplugPublisher::Start(const SparkplugOptions& options) {
 }
 
 int SparkplugPublisher::Run(MessageQueue& queue, Session& s) {
-    services_.clients.AddClient();
-    CDoc* document = services_.document();
+    const SparkplugServices& services = s.services;
+    services.clients.AddClient();
+    CDoc* document = &s.document;
     ModelLocks& locks = document->Locks();
     const auto rate = static_cast<std::uint32_t>(s.options.publishPeriod.count());
     Trace("Sparkplug: publishing as " + s.options.node.groupId + "/" + s.options.node.edgeNodeId +
           " to " + s.options.client.serverUrl);
     const auto check = [&] {
         // The tree as the node publishes it; a changed one is born again.
+        std::lock_guard tree(locks.tree);
         auto fresh = BuildLayout(document);
+        s.sampler.Confirm();
         if (SameLayout(*fresh, *s.layout)) return;
         for (const auto& skipped : fresh->Skipped()) Trace("Sparkplug: not published: " + skipped);
         s.sampler.SetLayout(*fresh);
         s.node.SetLayout(*fresh);
         s.layout = std::move(fresh);
     };
-    {
-        std::lock_guard tree(locks.tree);
-        check();
-        s.node.Start();
-    }
+    check();
+    s.node.Start();
     UpdatePeriods periods;
     bool quit = false;
     while (!quit) {
-        const std::uint32_t t0 = services_.clock.TickCount();
-        {
-            std::lock_guard tree(locks.tree);
-            check();
-            s.sampler.SetPeriodStart(periods.Begin(rate, t0));
-            s.connection.Poll();
-            s.node.Tick();
-        }
-        const std::uint32_t wait = periods.WaitAfter(rate, t0, services_.clock.TickCount());
-        const std::uint32_t end = services_.clock.TickCount() + wait;
+        const std::uint32_t t0 = services.clock.TickCount();
+        check();
+        s.sampler.SetPeriodStart(periods.Begin(rate, t0));
+        s.connection.Poll();
+        s.node.Tick();  // holds the tree per device
+        const std::uint32_t wait = periods.WaitAfter(rate, t0, services.clock.TickCount());
+        const std::uint32_t end = services.clock.TickCount() + wait;
         for (;;) {
-            const auto left = static_cast<std::int32_t>(end - services_.clock.TickCount());
+            const auto left = static_cast<std::int32_t>(end - services.clock.TickCount());
             if (left <= 0) break;
             std::uint32_t timeout = static_cast<std::uint32_t>(left);
-            {
-                std::lock_guard tree(locks.tree);
-                if (const auto retry = s.connection.Poll()) timeout = std::min(timeout, *retry);
-            }
+            if (const auto retry = s.connection.Poll()) timeout = std::min(timeout, *retry);
             queue.WaitFor(std::chrono::milliseconds(timeout));
             Message message;
             while (!quit && queue.Peek(message)) {
                 if (message.id == WM_QUIT) {
                     quit = true;
                 } else if (auto* payload = message.PayloadAs<EventPayload>()) {
-                    std::lock_guard tree(locks.tree);
                     s.connection.OnEvent(payload->event);
                 }
             }
             if (quit) break;
         }
     }
-    {
-        std::lock_guard tree(locks.tree);
-        s.node.Stop();
-    }
+    s.node.Stop();
     Trace("Sparkplug: stopped");
-    services_.clients.RemoveClient();
+    services.clients.RemoveClient();
     return 0;
 }
 
-void SparkplugPublisher::Stop() {
+void SparkplugPublisher::Stop(std::chrono::milliseconds wait) {
     if (!thread_) return;
     thread_->PostQuit();
-    thread_->Join();
+    if (!thread_->Join(wait)) {
+        Trace("Sparkplug: the publisher did not stop within " + std::to_string(wait.count()) +
+              " ms; it is left to end on its own");
+        abandoned_ = true;
+        // The thread goes on with its session, and the client's sink posts to its queue:
+        // neither may be destroyed under it.
+        (void)session_.release();
+        (void)thread_.release();
+        return;
+    }
     session_.reset();
     thread_.reset();
 }

@@ -46,20 +46,35 @@ class RecordingConnection final : public IMqttConnection {
     int disconnects = 0;
 };
 
+// Records, with each use of a device, how many holds of the plant were open.
 class FakePlant final : public IPlantAccess {
   public:
     std::vector<MetricSample> Sample(const DeviceMetrics& device) override {
+        uses.push_back({device.deviceId, holds});
         return SampleDevice(device);
     }
     bool IsAnswering(const DeviceMetrics& device) override {
+        uses.push_back({device.deviceId, holds});
         return silent.count(device.deviceId) == 0;
     }
     void Write(const DeviceMetrics& device, const std::vector<TagWrite>& w) override {
+        uses.push_back({device.deviceId, holds});
         for (const auto& write : w) writes.push_back({device.deviceId, write});
     }
+    bool Enter() override {
+        if (outOfDate) return false;
+        ++holds;
+        ++entered;
+        return true;
+    }
+    void Leave() override { --holds; }
 
     std::set<std::string> silent;
     std::vector<std::pair<std::string, TagWrite>> writes;
+    std::vector<std::pair<std::string, int>> uses;  // device, holds open
+    int holds = 0;
+    int entered = 0;
+    bool outOfDate = false;
 };
 
 class EdgeNodeTest : public ::testing::Test {
@@ -299,6 +314,67 @@ TEST_F(EdgeNodeTest, WithAPrimaryHostTheNodePublishesOnlyWhileTheHostIsOnline) {
     n.Tick();
     EXPECT_TRUE(connection.Take().empty());
     EXPECT_FALSE(spool.Empty());
+}
+
+}  // namespace
+}  // namespace velk::sparkplug
+
+namespace velk::sparkplug {
+namespace {
+
+// The plant is held for one device at a time and let go between them, in births, ticks and
+// writes alike; a hold refused (the layout out of date) reads nothing more.
+TEST_F(EdgeNodeTest, ThePlantIsHeldPerDeviceAndNothingIsReadWithoutAHold) {
+    EdgeNode& n = Born(true);
+    Set(*level, Variant::Int32(5));
+    n.Tick();
+    n.OnMessage("spBv1.0/Plant1/DCMD/Edge1/PLC1", []() {
+        pb::Payload command;
+        auto* metric = command.add_metrics();
+        metric->set_name("Level");
+        metric->set_datatype(static_cast<std::uint32_t>(MetricType::kInt32));
+        metric->set_int_value(7);
+        return command.SerializeAsString();
+    }());
+    ASSERT_EQ(plant.writes.size(), 1u);
+    std::set<std::string> devices;
+    for (const auto& [device, holds] : plant.uses) {
+        EXPECT_EQ(holds, 1) << device;
+        devices.insert(device);
+    }
+    EXPECT_EQ(devices, (std::set<std::string>{"PLC1", "PLC2"}));
+    // Two births, two devices ticked, one write: a hold each.
+    EXPECT_EQ(plant.entered, 5);
+    EXPECT_EQ(plant.holds, 0);
+
+    plant.uses.clear();
+    connection.Take();
+    plant.outOfDate = true;
+    Set(*level, Variant::Int32(6));
+    n.Tick();
+    n.OnMessage("spBv1.0/Plant1/NCMD/Edge1", []() {
+        pb::Payload command;
+        auto* metric = command.add_metrics();
+        metric->set_name("Node Control/Rebirth");
+        metric->set_datatype(static_cast<std::uint32_t>(MetricType::kBoolean));
+        metric->set_boolean_value(true);
+        return command.SerializeAsString();
+    }());
+    EXPECT_TRUE(plant.uses.empty());
+    // The refused pass published no data of the change; the next one does.
+    EXPECT_EQ(Topics(connection.Take()), std::vector<std::string>{"spBv1.0/Plant1/NBIRTH/Edge1"});
+    plant.outOfDate = false;
+    n.Tick();
+    const auto after = connection.Take();
+    // The node born again by the command, its devices at the tick after.
+    EXPECT_EQ(Topics(after), (std::vector<std::string>{"spBv1.0/Plant1/DBIRTH/Edge1/PLC1",
+                                                       "spBv1.0/Plant1/DBIRTH/Edge1/PLC2"}));
+    bool level6 = false;
+    for (const auto& message : after) {
+        for (const auto& metric : message.payload.metrics())
+            level6 = level6 || (metric.has_int_value() && metric.int_value() == 6u);
+    }
+    EXPECT_TRUE(level6);
 }
 
 }  // namespace

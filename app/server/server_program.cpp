@@ -118,6 +118,16 @@ void StartOpcUa(COpcApp& app, CDoc* document, bool service, UaService& opcUa) {
         Trace("OPC UA: not started: " + message);
         return;
     }
+    // The front's channels speak SecurityPolicy None only: a secured endpoint would be
+    // offered and then refused at OpenSecureChannel, so none is offered.
+    std::erase_if(options.server.endpoints, [](const ua::EndpointOffer& offer) {
+        return offer.securityMode != ua::MessageSecurityMode::kNone;
+    });
+    if (options.server.endpoints.empty()) {
+        Trace(
+            "OPC UA: no endpoint offered: the server serves SecurityPolicy None only and "
+            "AllowSecurityNone is 0");
+    }
     options.server.applicationUri = ua::security::ServerApplicationUri(host.hostName);
     ua::ServerDescription server;
     server.applicationUri = options.server.applicationUri;

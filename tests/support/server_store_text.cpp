@@ -30,6 +30,10 @@ std::string ServerStoreText::Text() const {
         }
         text += "\r\n";
     }
+    // The servers of other tests stay off the machine's OPC UA port unless a test asks.
+    if (extra.find("\\OpcUa]") == std::string::npos) {
+        text += std::string(kKey) + "\\OpcUa]\r\n\"Enabled\"=dword:00000000\r\n\r\n";
+    }
     text += extra;
     if (!recentFile.empty()) {
         text += std::string(kKey) + "\\Recent File List]\r\n\"File1\"=\"" + recentFile + "\"\r\n";

@@ -1,5 +1,5 @@
 #pragma once
-// The OPC UA users in the machine settings store: the key
+// The OPC UA users in the machine settings store, below the server's "OpcUa" key: the key
 // "HKEY_LOCAL_MACHINE\Software\VELK\VELK A&E OPC Server\OpcUa\Users" holds one REG_SZ value
 // per user, named by the user, with the data "<role>:<hash>": the role "Viewer" or
 // "Operator", then the scrypt hash of the password ("scrypt$N$r$p$salt$hash"). No password

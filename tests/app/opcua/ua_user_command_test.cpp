@@ -70,6 +70,8 @@ TEST_F(UaUserCommandTest, AddedUsersLogInWithTheirRoleAndListShowsNoHash) {
 
     ASSERT_EQ(Tool("remove alice").status, 0);
     EXPECT_EQ(Tool("list").output, "bob\tViewer\n");
+    // The store's own rewrite keeps the file private.
+    EXPECT_EQ(ModeOf(settings_), 0600u);
 }
 
 TEST_F(UaUserCommandTest, RefusesWhatCannotBeDoneWithAClearMessage) {

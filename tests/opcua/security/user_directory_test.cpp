@@ -181,15 +181,5 @@ TEST(UaRoleTest, ViewersLoseTheWriteBitsOperatorsKeepThem) {
     EXPECT_FALSE(RoleMayWrite(kAnonymousRole));
 }
 
-TEST(UaRoleTest, RoleNamesReadBackWithoutRegardToCase) {
-    for (UaRole role : {UaRole::kViewer, UaRole::kOperator}) {
-        EXPECT_EQ(ParseRole(RoleName(role)), role);
-    }
-    EXPECT_EQ(ParseRole("operator"), UaRole::kOperator);
-    EXPECT_EQ(ParseRole("VIEWER"), UaRole::kViewer);
-    EXPECT_EQ(ParseRole("admin"), std::nullopt);
-    EXPECT_EQ(ParseRole(""), std::nullopt);
-}
-
 }  // namespace
 }  // namespace velk::ua::security

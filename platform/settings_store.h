@@ -46,6 +46,8 @@ class ISettingsStore {
     virtual bool DeleteValue(std::string_view key, std::string_view name) = 0;
     // Names of the key's direct subkeys.
     virtual std::vector<std::string> SubKeys(std::string_view key) = 0;
+    // Names of the key's values in their stored spelling; empty for a missing key.
+    virtual std::vector<std::string> ValueNames(std::string_view key) const = 0;
     // A description of why the store cannot be used ("" when it is sound).
     virtual std::string Problem() const = 0;
 };

@@ -323,6 +323,15 @@ std::vector<std::string> RegFileStore::SubKeys(std::string_view key) {
     return names;
 }
 
+std::vector<std::string> RegFileStore::ValueNames(std::string_view key) const {
+    std::lock_guard lock(mutex_);
+    std::vector<std::string> names;
+    if (const RegKey* node = FindRegKey(Current().root, key)) {
+        for (const auto& value : node->Values()) names.push_back(value.first);
+    }
+    return names;
+}
+
 std::string RegFileStore::Problem() const {
     std::lock_guard lock(mutex_);
     const std::string& problem = Current().problem;

@@ -53,6 +53,7 @@ class RegFileStore final : public ISettingsStore {
     // True when the value no longer exists afterwards.
     bool DeleteValue(std::string_view key, std::string_view name) override;
     std::vector<std::string> SubKeys(std::string_view key) override;
+    std::vector<std::string> ValueNames(std::string_view key) const override;
     // "<path>, line N: <what>" for a malformed file, the reason of an unreadable file or of
     // the last failed write; "" when the store is sound.
     std::string Problem() const override;

@@ -34,7 +34,7 @@ class MemorySettingsStore final : public ISettingsStore {
     // Every key path in its stored spelling, sorted without case.
     std::vector<std::string> Keys() const;
     // Names of the key's values in the order they were first written.
-    std::vector<std::string> ValueNames(std::string_view key) const;
+    std::vector<std::string> ValueNames(std::string_view key) const override;
     // The value names of the successful WriteValue calls, in order.
     std::vector<std::string> WrittenNames() const;
     std::vector<Operation> Operations() const;

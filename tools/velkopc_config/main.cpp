@@ -3,6 +3,7 @@
 //   dump FILE         prints the whole configuration tree
 //   resave IN OUT     loads IN and saves it as OUT in the newest layout
 //   export-csv, import-csv, import-res: CSV tag lists and RES listings (csv_commands.h)
+//   ua-user add|remove|list: the OPC UA users of the machine settings (ua_user_commands.h)
 // A failed load or save prints the user's message on stderr and exits with status 1; a
 // wrong command line prints the usage and exits with status 2.
 #include <algorithm>
@@ -15,6 +16,7 @@
 #include "tools/velkopc_config/csv_commands.h"
 #include "tools/velkopc_config/tool_command.h"
 #include "tools/velkopc_config/tool_context.h"
+#include "tools/velkopc_config/ua_user_commands.h"
 
 namespace velk {
 namespace {
@@ -27,6 +29,7 @@ const ToolCommand kCommands[] = {
     {"export-csv", "FILE.vlk OUT.csv [--format 1..4]", 2, RunExportCsvCommand, 4},
     {"import-csv", "FILE.vlk IN.csv [--update]", 2, RunImportCsvCommand, 3},
     {"import-res", "FILE.vlk IN.txt [--update]", 2, RunImportResCommand, 3},
+    {"ua-user", "add NAME ROLE [--password-stdin] | remove NAME | list", 1, RunUaUserCommand, 4},
 };
 
 int Usage() {

@@ -88,8 +88,8 @@ constexpr std::uint32_t kMaxSessions = 4;
 UaServerConfig Config() {
     UaServerConfig config;
     config.endpointUrls = {"opc.tcp://127.0.0.1:4840"};
-    config.endpoints = {{"http://opcfoundation.org/UA/SecurityPolicy#None",
-                         MessageSecurityMode::kNone}};
+    config.endpoints = {
+        {"http://opcfoundation.org/UA/SecurityPolicy#None", MessageSecurityMode::kNone}};
     config.allowAnonymous = true;
     config.maxSessions = kMaxSessions;
     config.serviceLimits.maxNodesPerWrite = 16;
@@ -107,7 +107,15 @@ struct Server {
     Server()
         : zero(ServerDescription{}, ServiceLimits{}, clock),
           space(zero, nullptr),
-          server(UaServerServices{clock, space, values, writer, sampling, work, output, {}, {},
+          server(UaServerServices{clock,
+                                  space,
+                                  values,
+                                  writer,
+                                  sampling,
+                                  work,
+                                  output,
+                                  {},
+                                  {},
                                   [](std::span<std::uint8_t> bytes) {
                                       std::memset(bytes.data(), 0x5A, bytes.size());
                                       return true;
@@ -164,8 +172,9 @@ void CheckAnswer(const std::vector<std::uint8_t>& message) {
 template <class Request, class Response>
 void Serve(Server& s, std::span<const std::uint8_t> body) {
     s.output.messages.clear();
-    s.server.OnRequest(s.channel, ServiceRequest{7, BinaryEncodingId<Request>(),
-                                                 std::vector<std::uint8_t>(body.begin(), body.end())});
+    s.server.OnRequest(s.channel,
+                       ServiceRequest{7, BinaryEncodingId<Request>(),
+                                      std::vector<std::uint8_t>(body.begin(), body.end())});
     if (s.output.messages.size() != 1) std::abort();
     CheckAnswer<Response>(s.output.messages[0]);
     if (s.server.SessionCount() > kMaxSessions) std::abort();

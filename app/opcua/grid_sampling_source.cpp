@@ -122,8 +122,7 @@ struct GridSamplingSource::State : std::enable_shared_from_this<GridSamplingSour
     std::unordered_map<SamplingHandle, Item> items;
     std::map<std::uint32_t, std::shared_ptr<RateCycle>> rates;
 
-    using Batch =
-        std::vector<std::pair<ua::ISampleSink*, std::vector<ua::Sample>>>;
+    using Batch = std::vector<std::pair<ua::ISampleSink*, std::vector<ua::Sample>>>;
 
     static void Add(Batch& batch, ua::ISampleSink* sink, SamplingHandle handle, DataValue value) {
         for (auto& [s, samples] : batch) {

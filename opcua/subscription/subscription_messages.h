@@ -21,7 +21,6 @@ enum class DataChangeTrigger : std::int32_t {
 };
 enum class DeadbandType : std::uint32_t { kNone = 0, kAbsolute = 1, kPercent = 2 };
 
-
 // ---- notifications ---------------------------------------------------------------------
 
 struct MonitoredItemNotification {

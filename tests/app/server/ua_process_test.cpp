@@ -50,8 +50,8 @@ class UaProcessTest : public ::testing::Test {
             GTEST_SKIP() << "the UA client is not installed (scripts/setup.sh runs npm ci)";
         }
         std::string error;
-        ASSERT_TRUE(sim.Start({"--tcp", "127.0.0.2:0", "--holding", "0=123", "--input", "0=500"},
-                              error))
+        ASSERT_TRUE(
+            sim.Start({"--tcp", "127.0.0.2:0", "--holding", "0=123", "--input", "0=500"}, error))
             << error;
         ASSERT_TRUE(slave.Start());
         slave.Mapping()->tab_registers[0] = 9;
@@ -148,10 +148,12 @@ TEST_F(UaProcessTest, AGenericClientBrowsesReadsWritesAndSubscribes) {
         {"op":"monitor","name":"temperature","node":"ns=1;s=Plc1.Temperature","interval":250,
          "percent":5},
         {"op":"waitChanges","name":"temperature","count":1},
-        {"op":"waitFile","path":")" + dir.File("small-change") +
+        {"op":"waitFile","path":")" +
+                                dir.File("small-change") +
                                 R"("},
         {"op":"sleep","ms":1500},
-        {"op":"waitFile","path":")" + dir.File("large-change") +
+        {"op":"waitFile","path":")" +
+                                dir.File("large-change") +
                                 R"("},
         {"op":"waitChanges","name":"temperature","count":2},
         {"op":"close","name":"a"})"));
@@ -205,12 +207,11 @@ TEST_F(UaProcessTest, AGenericClientBrowsesReadsWritesAndSubscribes) {
     EXPECT_EQ(Matching(out, "read", {"Slave.Value", "\"status\":\"Good\"", "\"value\":9"}).size(),
               1u)
         << out;
-    EXPECT_EQ(Matching(out, "read", {"Plc1.Temperature", "\"value\":50", "\"type\":\"Double\""})
-                  .size(),
-              1u)
+    EXPECT_EQ(
+        Matching(out, "read", {"Plc1.Temperature", "\"value\":50", "\"type\":\"Double\""}).size(),
+        1u)
         << out;
-    EXPECT_EQ(Matching(out, "read", {"Dead.Level", "\"status\":\"BadNoCommunication\""}).size(),
-              1u)
+    EXPECT_EQ(Matching(out, "read", {"Dead.Level", "\"status\":\"BadNoCommunication\""}).size(), 1u)
         << out;
 
     // The write reached the slave; the read-only tag and another attribute were refused.
@@ -219,8 +220,7 @@ TEST_F(UaProcessTest, AGenericClientBrowsesReadsWritesAndSubscribes) {
     EXPECT_EQ(Matching(out, "write", {"Plc1.Area.Flow", "\"status\":\"BadNotWritable\""}).size(),
               1u)
         << out;
-    EXPECT_EQ(Matching(out, "writeAttribute", {"\"status\":\"BadNotWritable\""}).size(), 1u)
-        << out;
+    EXPECT_EQ(Matching(out, "writeAttribute", {"\"status\":\"BadNotWritable\""}).size(), 1u) << out;
 
     const auto changes = Matching(out, "change", {"\"name\":\"temperature\""});
     ASSERT_EQ(changes.size(), 2u) << out;
@@ -237,8 +237,8 @@ TEST_F(UaProcessTest, TwoSessionsWatchingOneTagShareTheRequestsOnTheWire) {
     const std::string steps = R"({"op":"session","name":"s"},
         {"op":"monitor","name":"v","node":"ns=1;s=Slave.Value","interval":250},
         {"op":"waitChanges","name":"v","count":1},
-        {"op":"waitFile","path":")" + dir.File("end") +
-                              R"("})";
+        {"op":"waitFile","path":")" +
+                              dir.File("end") + R"("})";
     auto requestsOver = [&](std::chrono::seconds span) {
         const std::size_t before = slave.Requests().size();
         sleep(static_cast<unsigned>(span.count()));
@@ -249,8 +249,7 @@ TEST_F(UaProcessTest, TwoSessionsWatchingOneTagShareTheRequestsOnTheWire) {
     ASSERT_TRUE(WaitForLine("first", "waitChanges", {"\"found\":true"}, 60s)) << Output("first");
     const std::size_t one = requestsOver(4s);
     ASSERT_TRUE(StartClient(second, "second", steps));
-    ASSERT_TRUE(WaitForLine("second", "waitChanges", {"\"found\":true"}, 60s))
-        << Output("second");
+    ASSERT_TRUE(WaitForLine("second", "waitChanges", {"\"found\":true"}, 60s)) << Output("second");
     const std::size_t two = requestsOver(4s);
     Release("end");
     EXPECT_EQ(first.Wait(30s), 0) << Output("first");

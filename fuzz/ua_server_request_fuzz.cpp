@@ -13,29 +13,16 @@
 #include <span>
 #include <vector>
 
+#include "fuzz/ua_fuzz_support.h"
 #include "opcua/server/session_messages.h"
 #include "opcua/server/ua_server.h"
 #include "opcua/space/namespace_zero.h"
 #include "opcua/space/write_service.h"
-#include "platform/clock.h"
 
 namespace {
 
 using namespace velk;
 using namespace velk::ua;
-
-class FixedClock final : public IClock {
-  public:
-    FileTime NowUtc() const override { return 133000000000000000ull; }
-    LocalTime NowLocal() const override { return {}; }
-    std::uint32_t TickCount() const override { return 0; }
-    LocalTime ToLocal(FileTime) const override { return {}; }
-    bool LocalToUtc(const LocalTime&, FileTime& utc) const override {
-        utc = 0;
-        return true;
-    }
-    void Sleep(std::uint32_t) override {}
-};
 
 class NoValues final : public ITagValueReader {
   public:
@@ -139,7 +126,7 @@ struct Server {
         server.OnRequest(channel, RequestOf(activate, 2));
         output.messages.clear();
     }
-    FixedClock clock;
+    fuzz::FixedClock clock;
     NamespaceZero zero;
     AddressSpace space;
     NoValues values;
@@ -151,24 +138,6 @@ struct Server {
     ChannelInfo channel;
 };
 
-template <class Response>
-void CheckAnswer(const std::vector<std::uint8_t>& message) {
-    BinaryReader r(message);
-    NodeId typeId;
-    Decode(r, typeId);
-    if (typeId == BinaryEncodingId<Response>()) {
-        Response response;
-        Decode(r, response);
-    } else if (typeId == BinaryEncodingId<ServiceFault>()) {
-        ServiceFault fault;
-        Decode(r, fault);
-        if (IsGood(fault.responseHeader.serviceResult)) std::abort();
-    } else {
-        std::abort();
-    }
-    if (!r.Ok() || r.Remaining() != 0) std::abort();
-}
-
 template <class Request, class Response>
 void Serve(Server& s, std::span<const std::uint8_t> body) {
     s.output.messages.clear();
@@ -176,7 +145,7 @@ void Serve(Server& s, std::span<const std::uint8_t> body) {
                        ServiceRequest{7, BinaryEncodingId<Request>(),
                                       std::vector<std::uint8_t>(body.begin(), body.end())});
     if (s.output.messages.size() != 1) std::abort();
-    CheckAnswer<Response>(s.output.messages[0]);
+    fuzz::CheckServiceAnswer<Response>(s.output.messages[0]);
     if (s.server.SessionCount() > kMaxSessions) std::abort();
 }
 

@@ -10,6 +10,7 @@
 #include <memory>
 #include <span>
 
+#include "fuzz/ua_fuzz_support.h"
 #include "model/c_doc.h"
 #include "model/o_analog_data.h"
 #include "opcua/space/browse_next_service.h"
@@ -21,25 +22,11 @@
 #include "opcua/space/service_dispatch.h"
 #include "opcua/space/stored_tag_values.h"
 #include "opcua/space/translate_browse_paths_service.h"
-#include "platform/clock.h"
 
 namespace {
 
 using namespace velk;
 using namespace velk::ua;
-
-class FixedClock final : public IClock {
-  public:
-    FileTime NowUtc() const override { return 133000000000000000ull; }
-    LocalTime NowLocal() const override { return {}; }
-    std::uint32_t TickCount() const override { return 0; }
-    LocalTime ToLocal(FileTime) const override { return {}; }
-    bool LocalToUtc(const LocalTime&, FileTime& utc) const override {
-        utc = 0;
-        return true;
-    }
-    void Sleep(std::uint32_t) override {}
-};
 
 ServiceLimits Tight() {
     ServiceLimits limits;
@@ -82,7 +69,7 @@ struct Plant {
         d->tagList[0]->scaling->conversion = OAnalogData::kLinear;
     }
     ServiceLimits limits = Tight();
-    FixedClock clock;
+    fuzz::FixedClock clock;
     CDoc document;
     NamespaceZero zero;
     PlantNodes plant;
@@ -101,30 +88,12 @@ DecodeLimits TightDecode() {
     return limits;
 }
 
-template <class Response>
-void CheckAnswer(const std::vector<std::uint8_t>& message) {
-    BinaryReader r(message);
-    NodeId typeId;
-    Decode(r, typeId);
-    if (typeId == BinaryEncodingId<Response>()) {
-        Response response;
-        Decode(r, response);
-    } else if (typeId == BinaryEncodingId<ServiceFault>()) {
-        ServiceFault fault;
-        Decode(r, fault);
-        if (IsGood(fault.responseHeader.serviceResult)) std::abort();
-    } else {
-        std::abort();
-    }
-    if (!r.Ok() || r.Remaining() != 0) std::abort();
-}
-
 template <class Request, class Response>
 void Serve(Plant& p, std::span<const std::uint8_t> body) {
     const auto answer =
         CallSpaceService(p.context, BinaryEncodingId<Request>(), body, TightDecode());
     if (!answer) std::abort();
-    CheckAnswer<Response>(*answer);
+    fuzz::CheckServiceAnswer<Response>(*answer);
     if (p.session.continuations.Size() > p.limits.maxBrowseContinuationPoints) std::abort();
 }
 

@@ -1,24 +1,12 @@
 #include "app/opcua/ua_dialog_model.h"
 
-#include <charconv>
+#include "app/settings_field_text.h"
 
 namespace velk {
 namespace {
 
 std::optional<std::size_t> IndexOf(std::string_view setting) {
-    const auto& fields = UaFields();
-    for (std::size_t i = 0; i < fields.size(); ++i) {
-        if (fields[i].setting == setting) return i;
-    }
-    return std::nullopt;
-}
-
-std::optional<std::uint32_t> PositiveInteger(const std::string& text) {
-    std::uint32_t value = 0;
-    const char* end = text.data() + text.size();
-    const auto [rest, error] = std::from_chars(text.data(), end, value);
-    if (text.empty() || error != std::errc() || rest != end || value == 0) return std::nullopt;
-    return value;
+    return FieldIndex(UaFields(), setting);
 }
 
 struct Member {

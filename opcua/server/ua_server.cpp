@@ -11,7 +11,8 @@
 
 namespace velk::ua {
 
-namespace {
+// Named, not anonymous: UaServer::Impl, of external linkage, holds these as members.
+namespace ua_server_parts {
 
 // The Read request's encoding; its schema lives with the Read service, whose ReadValueId
 // is not the monitored items' one, so it is named by number here.
@@ -99,7 +100,9 @@ bool DecodeRequest(std::span<const std::uint8_t> body, Request& request, StatusC
     return r.Ok();
 }
 
-}  // namespace
+}  // namespace ua_server_parts
+
+using namespace ua_server_parts;
 
 class UaServer::Impl {
   public:

@@ -9,32 +9,27 @@
 
 #include "gui/gui_host.h"
 #include "gui/qt_message_box.h"
+#include "gui/qt_text.h"
 #include "platform/host_name.h"
 #include "platform/linux/process_info.h"
 
 namespace velk::gui {
-namespace {
-
-QString Text(std::string_view s) {
-    return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size()));
-}
-
-}  // namespace
+namespace {}  // namespace
 
 SparkplugDialog::SparkplugDialog(IGuiHost& host, QWidget* parent)
     : QDialog(parent),
       host_(host),
       model_(host.Settings().Sparkplug, HostName(), host.Settings().TraceFile.FileName) {
     setObjectName("sparkplug");
-    setWindowTitle(Text(kSparkplugDialogTitle));
+    setWindowTitle(QtText(kSparkplugDialogTitle));
     auto* layout = new QVBoxLayout(this);
     auto* form = new QFormLayout;
     layout->addLayout(form);
     for (const SparkplugField& field : SparkplugFields()) {
         const std::string setting(field.setting);
         if (field.checkBox) {
-            auto* box = new QCheckBox(Text(field.label), this);
-            box->setObjectName(Text(field.setting));
+            auto* box = new QCheckBox(QtText(field.label), this);
+            box->setObjectName(QtText(field.setting));
             connect(box, &QCheckBox::toggled, this, [this, setting](bool on) {
                 model_.SetText(setting, on ? "1" : "0");
                 Sync();
@@ -43,12 +38,12 @@ SparkplugDialog::SparkplugDialog(IGuiHost& host, QWidget* parent)
             boxes_[setting] = box;
         } else {
             auto* edit = new QLineEdit(this);
-            edit->setObjectName(Text(field.setting));
+            edit->setObjectName(QtText(field.setting));
             connect(edit, &QLineEdit::textEdited, this, [this, setting](const QString& entered) {
                 model_.SetText(setting, entered.toStdString());
                 Sync();
             });
-            form->addRow(Text(field.label), edit);
+            form->addRow(QtText(field.label), edit);
             edits_[setting] = edit;
         }
     }

@@ -10,14 +10,11 @@
 
 #include "gui/gui_host.h"
 #include "gui/qt_message_box.h"
+#include "gui/qt_text.h"
 #include "platform/host_name.h"
 
 namespace velk::gui {
 namespace {
-
-QString Text(std::string_view s) {
-    return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size()));
-}
 
 UaHostFacts Facts() {
     // The dialog runs in a user's session: the user's default PKI directory.
@@ -33,15 +30,15 @@ UaHostFacts Facts() {
 UaDialog::UaDialog(IGuiHost& host, QWidget* parent)
     : QDialog(parent), host_(host), model_(host.Settings().OpcUa, Facts(), host.IsAdministrator()) {
     setObjectName("opcua");
-    setWindowTitle(Text(kUaDialogTitle));
+    setWindowTitle(QtText(kUaDialogTitle));
     auto* layout = new QVBoxLayout(this);
     auto* form = new QFormLayout;
     layout->addLayout(form);
     for (const UaField& field : UaFields()) {
         const std::string setting(field.setting);
         if (field.checkBox) {
-            auto* box = new QCheckBox(Text(field.label), this);
-            box->setObjectName(Text(field.setting));
+            auto* box = new QCheckBox(QtText(field.label), this);
+            box->setObjectName(QtText(field.setting));
             connect(box, &QCheckBox::toggled, this, [this, setting](bool on) {
                 model_.SetText(setting, on ? "1" : "0");
                 Sync();
@@ -50,7 +47,7 @@ UaDialog::UaDialog(IGuiHost& host, QWidget* parent)
             boxes_[setting] = box;
         } else {
             auto* edit = new QLineEdit(this);
-            edit->setObjectName(Text(field.setting));
+            edit->setObjectName(QtText(field.setting));
             if (setting == "PkiDirectory") {
                 edit->setPlaceholderText(QString::fromStdString(model_.DefaultPkiDirectory()));
             }
@@ -58,11 +55,11 @@ UaDialog::UaDialog(IGuiHost& host, QWidget* parent)
                 model_.SetText(setting, entered.toStdString());
                 Sync();
             });
-            form->addRow(Text(field.label), edit);
+            form->addRow(QtText(field.label), edit);
             edits_[setting] = edit;
         }
     }
-    auto* note = new QLabel(Text(kUaRestartNote), this);
+    auto* note = new QLabel(QtText(kUaRestartNote), this);
     note->setObjectName("restartNote");
     layout->addWidget(note);
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);

@@ -1,8 +1,10 @@
 // A whole plant against the real server: N simulated controllers on loopback TCP (one
 // velkopc-plcsim serving N addresses, 127.0.0.1 to 127.0.0.N, from one process image), T
 // tags each (make_plant_config.py: holding and input registers of INT, LONG and REAL, coils,
-// one in ten alarmed), and C bus clients, each with a 250 ms and a 1 s group over every tag.
-// For each client count it reports, over a fixed time:
+// one in ten alarmed), and C bus clients, each with a 250 ms and a 1 s group over every tag;
+// then U OPC UA clients (node-opcua processes, ua_bench_client.js), each one session with a
+// 250 ms and a 1 s subscription monitoring every tag. For each client count it reports, over
+// a fixed time:
 //   - the Modbus requests per second on the wire (the simulator's request count);
 //   - the share of changes that reach a group within its period plus 50 ms: the bench writes
 //     a new value into the probe register (H10, seen by every controller) every 200 ms
@@ -11,7 +13,11 @@
 //   - where the groups' update cycles spent their time, phase by phase (the server's cycle
 //     statistics, VELKOPC_CYCLE_STATISTICS).
 //
-//   velk_bench_plant [--devices N] [--tags T] [--clients 1,4] [--seconds S] [--settle S]
+//   - the server's CPU per 1,000 notifications (DA: item values in OnDataChange; UA: items
+//     in DataChangeNotifications), UA beside DA at the same client count.
+//
+//   velk_bench_plant [--devices N] [--tags T] [--clients 1,4] [--ua-clients 1,4]
+//                    [--seconds S] [--settle S]          (a list may be "0": none)
 #include <sdbus-c++/sdbus-c++.h>
 #include <unistd.h>
 
@@ -29,12 +35,14 @@
 #include <sstream>
 #include <string>
 #include <thread>
+#include <tuple>
 #include <vector>
 
 #include "bench/bench_server_figures.h"
 #include "tests/platform/dbus/bus_test_client.h"
 #include "tests/platform/dbus/private_bus.h"
 #include "tests/support/child_process.h"
+#include "tests/support/mosquitto_process.h"
 #include "tests/support/plcsim_process.h"
 #include "tests/support/server_store_text.h"
 
@@ -58,9 +66,10 @@ using ItemResult = sdbus::Struct<std::uint32_t, std::uint16_t, std::uint32_t>;
 using ItemValue = sdbus::Struct<std::uint16_t, sdbus::Variant>;
 
 struct Options {
-    int devices = 100;
+    int devices = 20;
     int tags = 500;
     std::vector<int> clients{1, 4};
+    std::vector<int> uaClients{1, 4};
     int seconds = 30;
     int settle = 5;
 };
@@ -77,17 +86,18 @@ bool ParseOptions(int argc, char** argv, Options& options) {
             options.seconds = std::stoi(value);
         } else if (option == "--settle") {
             options.settle = std::stoi(value);
-        } else if (option == "--clients") {
-            options.clients.clear();
+        } else if (option == "--clients" || option == "--ua-clients") {
+            std::vector<int>& counts = option == "--clients" ? options.clients : options.uaClients;
+            counts.clear();
             std::istringstream list(value);
             for (std::string count; std::getline(list, count, ',');)
-                options.clients.push_back(std::stoi(count));
+                if (std::stoi(count) > 0) counts.push_back(std::stoi(count));
         } else {
             return false;
         }
     }
     return argc % 2 == 1 && options.devices >= 1 && options.devices <= 254 && options.tags >= 40 &&
-           options.seconds > 0 && !options.clients.empty();
+           options.seconds > 0 && (!options.clients.empty() || !options.uaClients.empty());
 }
 
 // What /proc says of the server: its CPU time, also by thread name, memory and threads.
@@ -280,6 +290,7 @@ class PlantClient {
     }
 
     std::uint64_t Callbacks() const { return callbacks_.load(); }
+    std::uint64_t Notifications() const { return notifications_.load(); }
     std::uint64_t FailedItems() const { return failedItems_; }
 
   private:
@@ -324,6 +335,7 @@ class PlantClient {
         std::vector<ItemValue> values;
         call >> tid >> rate >> quality >> error >> handles >> values;
         ++callbacks_;
+        notifications_ += handles.size();
         for (std::size_t i = 0; i < handles.size() && i < values.size(); ++i) {
             if (handles[i] >= probes_.size() || !probes_[handles[i]]) continue;
             const sdbus::Variant& value = values[i].get<1>();
@@ -341,6 +353,7 @@ class PlantClient {
     std::unique_ptr<sdbus::IProxy> instance_;
     std::vector<std::unique_ptr<sdbus::IProxy>> groups_;
     std::atomic<std::uint64_t> callbacks_{0};
+    std::atomic<std::uint64_t> notifications_{0};
     std::uint64_t failedItems_ = 0;
 };
 
@@ -351,6 +364,9 @@ std::vector<std::string> ReadLines(const std::string& path) {
         if (!line.empty()) lines.push_back(line);
     return lines;
 }
+
+// The DA runs' server CPU seconds per 1,000 notifications, by client count.
+std::map<int, double> gDaCpuPerThousand;
 
 // One run with `clients` clients against a fresh server; false when it could not be made.
 bool RunPlant(const Options& options, int clients, velk::test::PlcsimProcess& plcsim,
@@ -401,8 +417,11 @@ bool RunPlant(const Options& options, int clients, velk::test::PlcsimProcess& pl
     const pid_t simulator = SimulatorPid();
     const double simulator0 = simulator ? Figures(simulator).cpuSeconds : 0;
     const double bench0 = Figures(::getpid()).cpuSeconds;
-    std::uint64_t callbacks0 = 0;
-    for (auto& c : plantClients) callbacks0 += c->Callbacks();
+    std::uint64_t callbacks0 = 0, notifications0 = 0;
+    for (auto& c : plantClients) {
+        callbacks0 += c->Callbacks();
+        notifications0 += c->Notifications();
+    }
     const CycleFigures cycles0 = ReadCycleFigures(cycleFile);
     log.Measure(true);
     const auto t0 = Clock::now();
@@ -414,9 +433,10 @@ bool RunPlant(const Options& options, int clients, velk::test::PlcsimProcess& pl
     const ProcessFigures after = Figures(static_cast<pid_t>(pid));
     const double simulator1 = simulator ? Figures(simulator).cpuSeconds : 0;
     const double bench1 = Figures(::getpid()).cpuSeconds;
-    std::uint64_t callbacks1 = 0, failed = 0;
+    std::uint64_t callbacks1 = 0, notifications1 = 0, failed = 0;
     for (auto& c : plantClients) {
         callbacks1 += c->Callbacks();
+        notifications1 += c->Notifications();
         failed += c->FailedItems();
     }
 
@@ -426,6 +446,12 @@ bool RunPlant(const Options& options, int clients, velk::test::PlcsimProcess& pl
     std::printf("  modbus_requests_per_s=%.1f\n",
                 static_cast<double>(requests1 - requests0) / seconds);
     std::printf("  callbacks_per_s=%.1f\n", static_cast<double>(callbacks1 - callbacks0) / seconds);
+    const double serverCpu = after.cpuSeconds - before.cpuSeconds;
+    const auto notifications = static_cast<double>(notifications1 - notifications0);
+    const double perThousand = notifications > 0 ? serverCpu * 1000.0 / notifications : 0.0;
+    gDaCpuPerThousand[clients] = perThousand;
+    std::printf("  notifications_per_s=%.1f server_cpu_ms_per_1000_notifications=%.3f\n",
+                notifications / seconds, perThousand * 1000.0);
     for (auto& [rate, tally] : log.Tallies()) {
         std::printf(
             "  group_%ums: probe_arrivals=%llu on_time_share=%.4f latency_ms p50=%lld p99=%lld "
@@ -461,6 +487,225 @@ bool RunPlant(const Options& options, int clients, velk::test::PlcsimProcess& pl
     return true;
 }
 
+std::string Hex(int value) {
+    char text[16];
+    std::snprintf(text, sizeof text, "%08x", static_cast<unsigned>(value));
+    return text;
+}
+
+long long EpochMs() {
+    return std::chrono::duration_cast<std::chrono::milliseconds>(
+               std::chrono::system_clock::now().time_since_epoch())
+        .count();
+}
+
+// What one UA client printed: its probe arrivals (period, value, epoch ms) and its running
+// count of notifications (count, epoch ms).
+struct UaClientLog {
+    bool ready = false;
+    long failed = 0;
+    std::string error;
+    std::vector<std::tuple<long, long, long long>> probes;
+    std::vector<std::pair<long long, long long>> counts;
+};
+
+UaClientLog ReadUaClientLog(const std::string& path) {
+    UaClientLog log;
+    std::ifstream in(path);
+    for (std::string line; std::getline(in, line);) {
+        std::istringstream fields(line);
+        std::string kind;
+        fields >> kind;
+        if (kind == "ready") {
+            long items = 0;
+            fields >> items >> log.failed;
+            log.ready = true;
+        } else if (kind == "P") {
+            long period = 0, value = 0;
+            long long at = 0;
+            if (fields >> period >> value >> at) log.probes.emplace_back(period, value, at);
+        } else if (kind == "N") {
+            long long count = 0, at = 0;
+            if (fields >> count >> at) log.counts.emplace_back(count, at);
+        } else if (kind == "error") {
+            log.error = line;
+        }
+    }
+    return log;
+}
+
+// The notification count a client had reached at `at` (its last report before then).
+long long CountAt(const UaClientLog& log, long long at) {
+    long long count = 0;
+    for (const auto& [n, when] : log.counts)
+        if (when <= at) count = n;
+    return count;
+}
+
+// One run with `clients` UA clients against a fresh server with its UA endpoint on loopback;
+// false when it could not be made. `oneClientRequests` is the first UA run's request rate.
+bool RunUa(const Options& options, int clients, velk::test::PlcsimProcess& plcsim,
+           ServerStoreText store, const std::string& itemsFile, const TempDirectory& dir,
+           double& oneClientRequests) {
+    PrivateBus bus;
+    if (!bus.Start()) {
+        std::fprintf(stderr, "plant: no private bus: %s\n", bus.Problem().c_str());
+        return false;
+    }
+    const int port = FreeLoopbackPort();
+    const std::string endpoint = "opc.tcp://127.0.0.1:" + std::to_string(port);
+    const std::string tag = "ua" + std::to_string(clients);
+    store.extra =
+        "[HKEY_LOCAL_MACHINE\\Software\\VELK\\VELK A&E OPC Server\\OpcUa]\r\n"
+        "\"Enabled\"=dword:00000001\r\n\"Port\"=dword:" +
+        Hex(port) +
+        "\r\n\"BindAddresses\"=\"127.0.0.1\"\r\n"
+        "\"AllowAnonymous\"=dword:00000001\r\n\"AllowSecurityNone\"=dword:00000001\r\n"
+        "\"MaxMonitoredItems\"=dword:" +
+        Hex(std::max(500000, 2 * clients * options.devices * options.tags)) +
+        "\r\n\"PkiDirectory\"=\"" + dir.File("pki-" + tag) + "\"\r\n\r\n";
+    const std::string settings = dir.File("settings-" + tag + ".reg");
+    if (!store.WriteTo(settings)) return false;
+    ChildProcess server;
+    server.Start(VELKOPC_BINARY, {},
+                 {"VELKOPC_SETTINGS=" + settings, "VELKOPC_USER_SETTINGS=" + dir.File("user.reg"),
+                  "VELKOPC_INSTANCE_NAME=velk-plant-bench-" + std::to_string(::getpid()),
+                  "DBUS_SESSION_BUS_ADDRESS=" + bus.Address()},
+                 dir.File("server-" + tag + ".out"));
+    BusTestClient probe(bus.Address());
+    const std::uint32_t pid = velk::bench::WaitForBusOwner(probe, kName, 60s);
+    if (pid == 0) {
+        std::fprintf(stderr, "plant: the server did not come up\n");
+        return false;
+    }
+
+    std::mutex writesLock;
+    std::map<long, long long> written;  // probe value -> epoch ms of its write
+    std::atomic<bool> probing{true};
+    std::thread writer([&] {
+        std::int16_t value = 1;
+        while (probing) {
+            {
+                std::lock_guard lock(writesLock);
+                written[value] = EpochMs();
+            }
+            plcsim.Command("set holding " + std::to_string(kProbeAddress) + " " +
+                           std::to_string(value));
+            value = static_cast<std::int16_t>(value % 30000 + 1);
+            std::this_thread::sleep_for(kProbeEvery);
+        }
+    });
+
+    const auto setupStart = Clock::now();
+    std::vector<std::unique_ptr<ChildProcess>> uaClients;
+    std::vector<std::string> logs;
+    for (int c = 0; c < clients; ++c) {
+        logs.push_back(dir.File(tag + "-client" + std::to_string(c) + ".out"));
+        uaClients.push_back(std::make_unique<ChildProcess>());
+        uaClients.back()->Start("/usr/bin/node",
+                                {std::string(VELK_BENCH_DIR) + "/ua_bench_client.js", endpoint,
+                                 itemsFile, dir.File("pki-client-" + tag + std::to_string(c))},
+                                {}, logs.back());
+    }
+    // Every client has its items monitored (or gave up).
+    const bool ready = WaitUntil(
+        [&] {
+            for (const auto& log : logs) {
+                const UaClientLog read = ReadUaClientLog(log);
+                if (!read.ready && read.error.empty()) return false;
+            }
+            return true;
+        },
+        std::chrono::minutes(10));
+    const double setupSeconds = std::chrono::duration<double>(Clock::now() - setupStart).count();
+    long failed = 0;
+    for (const auto& log : logs) {
+        const UaClientLog read = ReadUaClientLog(log);
+        if (!read.error.empty()) std::fprintf(stderr, "plant: UA client: %s\n", read.error.c_str());
+        failed += read.failed;
+    }
+    std::this_thread::sleep_for(std::chrono::seconds(options.settle));
+
+    const long requests0 = plcsim.ReportValue("requests");
+    const ProcessFigures before = Figures(static_cast<pid_t>(pid));
+    const long long t0 = EpochMs();
+    const auto steady0 = Clock::now();
+    std::this_thread::sleep_for(std::chrono::seconds(options.seconds));
+    const double seconds = std::chrono::duration<double>(Clock::now() - steady0).count();
+    const long long t1 = EpochMs();
+    const long requests1 = plcsim.ReportValue("requests");
+    const ProcessFigures after = Figures(static_cast<pid_t>(pid));
+    // The clients' last reports of the window.
+    std::this_thread::sleep_for(1500ms);
+    probing = false;
+    writer.join();
+
+    std::map<long, std::pair<std::uint64_t, std::uint64_t>> tallies;  // period -> arrivals, on time
+    std::map<long, std::vector<long long>> latencies;
+    long long notifications = 0;
+    for (const auto& path : logs) {
+        const UaClientLog log = ReadUaClientLog(path);
+        notifications += CountAt(log, t1) - CountAt(log, t0);
+        for (const auto& [period, value, at] : log.probes) {
+            if (at < t0 || at > t1) continue;
+            const auto it = written.find(value);
+            if (it == written.end()) continue;
+            const long long latency = at - it->second;
+            auto& tally = tallies[period];
+            ++tally.first;
+            if (latency <= period + kOnTimeSlack.count()) ++tally.second;
+            latencies[period].push_back(latency);
+        }
+    }
+    const double requestsPerSecond = static_cast<double>(requests1 - requests0) / seconds;
+    if (oneClientRequests <= 0) oneClientRequests = requestsPerSecond;
+    const double serverCpu = after.cpuSeconds - before.cpuSeconds;
+    const double perThousand =
+        notifications > 0 ? serverCpu * 1000.0 / static_cast<double>(notifications) : 0.0;
+
+    std::printf(
+        "ua_clients=%d devices=%d tags=%d monitored_items=%d seconds=%.1f setup_s=%.1f "
+        "failed_items=%ld ready=%s\n",
+        clients, options.devices, options.devices * options.tags,
+        2 * clients * options.devices * options.tags, seconds, setupSeconds, failed,
+        ready ? "yes" : "no");
+    std::printf("  modbus_requests_per_s=%.1f ratio_to_first_run=%.3f\n", requestsPerSecond,
+                requestsPerSecond / oneClientRequests);
+    for (auto& [period, tally] : tallies) {
+        auto& sorted = latencies[period];
+        std::sort(sorted.begin(), sorted.end());
+        auto at = [&](double share) {
+            return sorted[static_cast<std::size_t>(share * static_cast<double>(sorted.size() - 1))];
+        };
+        std::printf(
+            "  subscription_%ldms: probe_arrivals=%llu on_time_share=%.4f latency_ms p50=%lld "
+            "p99=%lld max=%lld\n",
+            period, static_cast<unsigned long long>(tally.first),
+            tally.first ? static_cast<double>(tally.second) / static_cast<double>(tally.first)
+                        : 0.0,
+            at(0.5), at(0.99), at(1.0));
+    }
+    std::printf("  server_cpu_cores=%.3f server_rss_mb=%.1f server_threads=%ld\n",
+                serverCpu / seconds, static_cast<double>(after.residentKiB) / 1024.0,
+                after.threads);
+    std::printf("  notifications_per_s=%.1f server_cpu_ms_per_1000_notifications=%.3f",
+                static_cast<double>(notifications) / seconds, perThousand * 1000.0);
+    const auto da = gDaCpuPerThousand.find(clients);
+    if (da != gDaCpuPerThousand.end() && da->second > 0)
+        std::printf(" da_cpu_ms_per_1000_notifications=%.3f ua_to_da=%.2f", da->second * 1000.0,
+                    perThousand / da->second);
+    std::printf("\n");
+    std::fflush(stdout);
+
+    for (auto& client : uaClients) {
+        client->Signal(SIGTERM);
+        client->Wait(10s);
+    }
+    server.Signal(SIGTERM);
+    server.Wait(30s);
+    return true;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -468,7 +713,7 @@ int main(int argc, char** argv) {
     if (!ParseOptions(argc, argv, options)) {
         std::fprintf(stderr,
                      "usage: velk_bench_plant [--devices N] [--tags T] [--clients 1,4] "
-                     "[--seconds S] [--settle S]\n");
+                     "[--ua-clients 1,4] [--seconds S] [--settle S]\n");
         return 2;
     }
     TempDirectory dir;
@@ -512,6 +757,10 @@ int main(int argc, char** argv) {
 
     for (int clients : options.clients) {
         if (!RunPlant(options, clients, plcsim, settings, items, probes, dir)) return 1;
+    }
+    double oneClientRequests = 0;
+    for (int clients : options.uaClients) {
+        if (!RunUa(options, clients, plcsim, store, itemsFile, dir, oneClientRequests)) return 1;
     }
     plcsim.Stop();
     return 0;

@@ -35,7 +35,7 @@ SparkplugDialog::SparkplugDialog(IGuiHost& host, QWidget* parent)
                 Sync();
             });
             form->addRow(box);
-            boxes_[setting] = box;
+            fields_.boxes[setting] = box;
         } else {
             auto* edit = new QLineEdit(this);
             edit->setObjectName(QtText(field.setting));
@@ -44,7 +44,7 @@ SparkplugDialog::SparkplugDialog(IGuiHost& host, QWidget* parent)
                 Sync();
             });
             form->addRow(QtText(field.label), edit);
-            edits_[setting] = edit;
+            fields_.edits[setting] = edit;
         }
     }
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
@@ -54,34 +54,14 @@ SparkplugDialog::SparkplugDialog(IGuiHost& host, QWidget* parent)
     Sync();
 }
 
-QWidget* SparkplugDialog::Field(const std::string& setting) const {
-    if (auto it = boxes_.find(setting); it != boxes_.end()) return it->second;
-    if (auto it = edits_.find(setting); it != edits_.end()) return it->second;
-    return nullptr;
-}
+QWidget* SparkplugDialog::Field(const std::string& setting) const { return fields_.Find(setting); }
 
-void SparkplugDialog::Sync() {
-    for (auto& [setting, box] : boxes_) {
-        const QSignalBlocker block(box);
-        box->setChecked(model_.Text(setting) == "1");
-        box->setEnabled(model_.IsEnabled(setting));
-    }
-    for (auto& [setting, edit] : edits_) {
-        const QString shown = QString::fromStdString(model_.Text(setting));
-        if (edit->text() != shown) edit->setText(shown);
-        edit->setEnabled(model_.IsEnabled(setting));
-    }
-}
+void SparkplugDialog::Sync() { fields_.Sync(model_); }
 
 bool SparkplugDialog::Ok() {
     QtMessageBox messages(this);
     if (!host_.ApplySparkplug(model_, messages)) {
-        if (const auto focus = model_.FocusField()) {
-            if (QWidget* field = Field(*focus)) {
-                field->setFocus();
-                if (auto* edit = qobject_cast<QLineEdit*>(field)) edit->selectAll();
-            }
-        }
+        if (const auto focus = model_.FocusField()) fields_.FocusOn(*focus);
         return false;
     }
     accept();

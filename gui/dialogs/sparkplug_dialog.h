@@ -7,6 +7,7 @@
 #include <string>
 
 #include "app/sparkplug/sparkplug_dialog_model.h"
+#include "gui/dialogs/settings_field_widgets.h"
 
 class QCheckBox;
 class QLineEdit;
@@ -29,8 +30,7 @@ class SparkplugDialog final : public QDialog {
 
     IGuiHost& host_;
     SparkplugDialogModel model_;
-    std::map<std::string, QCheckBox*> boxes_;
-    std::map<std::string, QLineEdit*> edits_;
+    SettingsFieldWidgets fields_;
 };
 
 }  // namespace velk::gui

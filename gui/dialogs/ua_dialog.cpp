@@ -44,7 +44,7 @@ UaDialog::UaDialog(IGuiHost& host, QWidget* parent)
                 Sync();
             });
             form->addRow(box);
-            boxes_[setting] = box;
+            fields_.boxes[setting] = box;
         } else {
             auto* edit = new QLineEdit(this);
             edit->setObjectName(QtText(field.setting));
@@ -56,7 +56,7 @@ UaDialog::UaDialog(IGuiHost& host, QWidget* parent)
                 Sync();
             });
             form->addRow(QtText(field.label), edit);
-            edits_[setting] = edit;
+            fields_.edits[setting] = edit;
         }
     }
     auto* note = new QLabel(QtText(kUaRestartNote), this);
@@ -69,34 +69,14 @@ UaDialog::UaDialog(IGuiHost& host, QWidget* parent)
     Sync();
 }
 
-QWidget* UaDialog::Field(const std::string& setting) const {
-    if (auto it = boxes_.find(setting); it != boxes_.end()) return it->second;
-    if (auto it = edits_.find(setting); it != edits_.end()) return it->second;
-    return nullptr;
-}
+QWidget* UaDialog::Field(const std::string& setting) const { return fields_.Find(setting); }
 
-void UaDialog::Sync() {
-    for (auto& [setting, box] : boxes_) {
-        const QSignalBlocker block(box);
-        box->setChecked(model_.Text(setting) == "1");
-        box->setEnabled(model_.IsEnabled(setting));
-    }
-    for (auto& [setting, edit] : edits_) {
-        const QString shown = QString::fromStdString(model_.Text(setting));
-        if (edit->text() != shown) edit->setText(shown);
-        edit->setEnabled(model_.IsEnabled(setting));
-    }
-}
+void UaDialog::Sync() { fields_.Sync(model_); }
 
 bool UaDialog::Ok() {
     QtMessageBox messages(this);
     if (!host_.ApplyOpcUa(model_, messages)) {
-        if (const auto focus = model_.FocusField()) {
-            if (QWidget* field = Field(*focus)) {
-                field->setFocus();
-                if (auto* edit = qobject_cast<QLineEdit*>(field)) edit->selectAll();
-            }
-        }
+        if (const auto focus = model_.FocusField()) fields_.FocusOn(*focus);
         return false;
     }
     accept();

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "app/opcua/ua_dialog_model.h"
+#include "gui/dialogs/settings_field_widgets.h"
 
 class QCheckBox;
 class QLineEdit;
@@ -27,8 +28,7 @@ class UaDialog final : public QDialog {
 
     IGuiHost& host_;
     UaDialogModel model_;
-    std::map<std::string, QCheckBox*> boxes_;
-    std::map<std::string, QLineEdit*> edits_;
+    SettingsFieldWidgets fields_;
 };
 
 }  // namespace velk::gui

@@ -163,6 +163,19 @@ int SparkplugPublisher::Run(MessageQueue& queue, Session& s) {
     return 0;
 }
 
+namespace {
+
+// What stops have left running, for the rest of the process: never destroyed, since their
+// threads still use them, and reachable, so that a leak check does not report them.
+void KeepForTheProcess(void* object) {
+    static std::mutex lock;
+    static auto* kept = new std::vector<void*>;
+    const std::lock_guard<std::mutex> hold(lock);
+    kept->push_back(object);
+}
+
+}  // namespace
+
 void SparkplugPublisher::Stop(std::chrono::milliseconds wait) {
     if (!thread_) return;
     thread_->PostQuit();
@@ -172,8 +185,8 @@ void SparkplugPublisher::Stop(std::chrono::milliseconds wait) {
         abandoned_ = true;
         // The thread goes on with its session, and the client's sink posts to its queue:
         // neither may be destroyed under it.
-        (void)session_.release();
-        (void)thread_.release();
+        KeepForTheProcess(session_.release());
+        KeepForTheProcess(thread_.release());
         return;
     }
     session_.reset();

@@ -32,11 +32,7 @@ class CommSupervisionTest : public ::testing::Test {
         supervision_.Register(device_);
         clock_.Advance(CommSupervision::kSettleMs);  // the device was made 5 s ago
     }
-    int Lines(const std::string& part) const {
-        return static_cast<int>(std::count_if(
-            trace_.lines.begin(), trace_.lines.end(),
-            [&](const std::string& line) { return line.find(part) != std::string::npos; }));
-    }
+    int Lines(const std::string& part) const { return trace_.CountContaining(part); }
     std::vector<std::pair<int, int>> Events() const {  // code, active
         std::vector<std::pair<int, int>> out;
         for (const auto& e : poster_.events) out.emplace_back(e->code, e->active);

@@ -139,12 +139,7 @@ class DeviceStopPeerTest : public ::testing::Test {
         ASSERT_TRUE(controller_.Accept());
         ASSERT_TRUE(controller_.ReadRequest());
     }
-    int FailureReports() const {
-        return static_cast<int>(
-            std::count_if(trace_.lines.begin(), trace_.lines.end(), [](const std::string& line) {
-                return line.find("ch. - Failure") != std::string::npos;
-            }));
-    }
+    int FailureReports() const { return trace_.CountContaining("ch. - Failure"); }
 
     testing::RouteTraceCapture trace_;
     SilentController controller_;

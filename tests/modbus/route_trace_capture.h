@@ -1,5 +1,7 @@
 #pragma once
 // Installs a process-wide trace over memory files for one test and collects its lines.
+#include <algorithm>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -15,16 +17,29 @@ class RouteTraceCapture {
         trace_.SetFileName("/log/trace.txt");
         trace_.SetSizeLimit(0);
         trace_.OpenTrace();
-        trace_.SetEcho([this](const std::string& line) { lines.push_back(line); });
+        trace_.SetEcho([this](const std::string& line) {
+            const std::lock_guard<std::mutex> hold(lock_);
+            lines.push_back(line);
+        });
         InstallTrace(&trace_);
     }
     ~RouteTraceCapture() { InstallTrace(nullptr); }
     RouteTraceCapture(const RouteTraceCapture&) = delete;
     RouteTraceCapture& operator=(const RouteTraceCapture&) = delete;
 
-    std::vector<std::string> lines;  // as written, with the time stamp
+    // As written, with the time stamp; read it directly only where no other thread traces.
+    std::vector<std::string> lines;
+
+    // The lines holding part, counted while other threads may be tracing.
+    int CountContaining(const std::string& part) const {
+        const std::lock_guard<std::mutex> hold(lock_);
+        return static_cast<int>(
+            std::count_if(lines.begin(), lines.end(),
+                          [&](const std::string& l) { return l.find(part) != std::string::npos; }));
+    }
 
   private:
+    mutable std::mutex lock_;
     FakeClock clock_;
     MemoryFileSystem files_;
     TraceFile trace_;

@@ -153,11 +153,7 @@ class SupervisionPlcsimTest : public ::testing::Test {
     bool BothChannelsGood() {
         return Eventually([&] { return Channels().ActiveOk() && Channels().StandbyOk(); });
     }
-    int TraceLines(const std::string& part) const {
-        return static_cast<int>(std::count_if(
-            trace_.lines.begin(), trace_.lines.end(),
-            [&](const std::string& line) { return line.find(part) != std::string::npos; }));
-    }
+    int TraceLines(const std::string& part) const { return trace_.CountContaining(part); }
     FileTime TagTime(const OModbusTag& tag) {
         std::lock_guard lock(device_->Locks().tagData);
         return tag.timestamp;
